@@ -20,3 +20,56 @@ TEST(Heaps, ZeroInitFillsWithZeros) {
     GlobalFree(p);
   }
 }
+
+TEST(FormatMessage, SystemTextsInAnAllocatedBuffer) {
+  LPWSTR text = nullptr;
+  const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, ERROR_ACCESS_DENIED, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                 reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  ASSERT_NE(text, nullptr);
+  ASSERT_GT(n, 2u);
+  EXPECT_EQ(text[n], 0);
+  EXPECT_EQ(text[n - 2], u'\r');
+  EXPECT_EQ(text[n - 1], u'\n');
+  EXPECT_EQ(LocalFree(text), nullptr);
+
+  // Caller's buffer: too small fails; unknown codes have no text.
+  WCHAR small[4];
+  SetLastError(0);
+  EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0, small, 4, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  WCHAR buf[512];
+  EXPECT_GT(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_SHARING_VIOLATION, 0, buf, 512, nullptr), 0u);
+  SetLastError(0);
+  EXPECT_EQ(FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 0x1234567, 0, buf, 512, nullptr), 0u);
+  EXPECT_EQ(GetLastError(), ERROR_MR_MID_NOT_FOUND);
+}
+
+namespace {
+int g_closed = 0;
+void CountClose(void* object) { g_closed += *static_cast<int*>(object); }
+}  // namespace
+
+TEST(Handles, CloseHandleDispatchesToTheRegisteredCloserOnce) {
+  int weight = 5;
+  const std::size_t before = plat::LiveHandleCount(plat::HandleKind::Mutex);
+  HANDLE a = plat::RegisterHandle(plat::HandleKind::Mutex, &weight, CountClose);
+  HANDLE b = plat::RegisterHandle(plat::HandleKind::Mutex, &weight, CountClose);
+  EXPECT_NE(a, b);
+  EXPECT_NE(a, nullptr);
+  EXPECT_NE(a, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(plat::HandleObject(a, plat::HandleKind::Mutex), &weight);
+  EXPECT_EQ(plat::HandleObject(a, plat::HandleKind::File), nullptr);  // kinds are checked
+  EXPECT_EQ(plat::LiveHandleCount(plat::HandleKind::Mutex), before + 2);
+  g_closed = 0;
+  EXPECT_TRUE(CloseHandle(a));
+  EXPECT_EQ(g_closed, 5);
+  SetLastError(0);
+  EXPECT_FALSE(CloseHandle(a));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(g_closed, 5);
+  EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+  EXPECT_FALSE(CloseHandle(nullptr));
+  EXPECT_TRUE(CloseHandle(b));
+  EXPECT_EQ(plat::LiveHandleCount(plat::HandleKind::Mutex), before);
+}

@@ -139,11 +139,13 @@ constexpr DWORD ERROR_BAD_FORMAT = 11;
 constexpr DWORD ERROR_INVALID_DATA = 13;
 constexpr DWORD ERROR_OUTOFMEMORY = 14;
 constexpr DWORD ERROR_NOT_READY = 21;
+constexpr DWORD ERROR_BAD_LENGTH = 24;
 constexpr DWORD ERROR_WRITE_FAULT = 29;
 constexpr DWORD ERROR_READ_FAULT = 30;
 constexpr DWORD ERROR_GEN_FAILURE = 31;
 constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 constexpr DWORD ERROR_LOCK_VIOLATION = 33;
+constexpr DWORD ERROR_NO_MORE_FILES = 18;
 constexpr DWORD ERROR_HANDLE_EOF = 38;
 constexpr DWORD ERROR_HANDLE_DISK_FULL = 39;
 constexpr DWORD ERROR_NOT_SUPPORTED = 50;
@@ -159,6 +161,8 @@ constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 constexpr DWORD ERROR_NEGATIVE_SEEK = 131;
 constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
+constexpr DWORD ERROR_DIRECTORY = 267;
+constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
 constexpr DWORD ERROR_MORE_DATA = 234;
@@ -197,4 +201,41 @@ PLATAPI HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
 PLATAPI HGLOBAL GlobalFree(HGLOBAL mem);
 PLATAPI HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
 PLATAPI HLOCAL LocalFree(HLOCAL mem);
+
+// Messages of system error codes. With FORMAT_MESSAGE_ALLOCATE_BUFFER the
+// buffer argument is really a LPWSTR* that receives a LocalAlloc'ed text
+// (released with LocalFree); otherwise size is the caller's buffer in units.
+// Returns the units written without the terminator, 0 with the last error
+// (ERROR_MR_MID_NOT_FOUND for an unknown code, ERROR_INSUFFICIENT_BUFFER).
+constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x00000100;
+constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
+constexpr DWORD FORMAT_MESSAGE_FROM_STRING = 0x00000400;
+constexpr DWORD FORMAT_MESSAGE_FROM_HMODULE = 0x00000800;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
+constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0x000000FF;
+constexpr WORD LANG_NEUTRAL = 0x00;
+constexpr WORD SUBLANG_DEFAULT = 0x01;
+constexpr WORD SUBLANG_NEUTRAL = 0x00;
+inline constexpr WORD MAKELANGID(WORD primary, WORD sub) { return static_cast<WORD>((sub << 10) | primary); }
+PLATAPI DWORD FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPWSTR buffer,
+                             DWORD size, void* arguments);
+
+// Closes any handle the platform gave out (files, find handles, and handles
+// other modules registered below). FALSE with ERROR_INVALID_HANDLE otherwise.
+PLATAPI BOOL CloseHandle(HANDLE handle);
 }
+
+namespace plat {
+// Kinds of object behind a HANDLE. Modules pick their own numbers here.
+enum class HandleKind : std::uint32_t { File = 1, Find = 2, Mutex = 3, Event = 4, Process = 5, Thread = 6, Other = 99 };
+
+// The process-wide handle table. A module registers an object with a closer
+// that CloseHandle calls once; handle values are never 0 or
+// INVALID_HANDLE_VALUE and are not reused while the process runs.
+using HandleCloser = void (*)(void* object);
+PLATAPI HANDLE RegisterHandle(HandleKind kind, void* object, HandleCloser closer);
+// The object of a handle of the given kind, or nullptr.
+PLATAPI void* HandleObject(HANDLE handle, HandleKind kind);
+// Number of live handles of a kind (tests check for leaks).
+PLATAPI std::size_t LiveHandleCount(HandleKind kind);
+}  // namespace plat

@@ -1,0 +1,512 @@
+#include "plat/resources.h"
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+
+#include "plat/machine.h"
+#include "plat/strings.h"
+
+namespace {
+
+enum class Kind { Shared, Resource };
+
+struct Module {
+  Kind kind = Kind::Shared;
+  std::string hostPath;  // canonical
+  void* dl = nullptr;
+  std::map<UINT, std::u16string> strings;
+  int refs = 0;
+  std::set<std::u16string> aliases;  // folded file names it answers to
+};
+
+const HMODULE kProgram = reinterpret_cast<HMODULE>(ULONG_PTR{0x00400000});
+const HMODULE kKernel32 = reinterpret_cast<HMODULE>(ULONG_PTR{0x7FF00000});
+
+struct Modules {
+  std::mutex mutex;
+  std::map<HMODULE, std::unique_ptr<Module>> loaded;
+  std::map<std::u16string, std::string> mappings;  // folded module name -> host file
+  std::vector<std::string> searchFolders;
+  ULONG_PTR nextHandle = 0x10000000;
+};
+
+Modules& Mods() {
+  static Modules* m = new Modules;  // lives as long as the process; libraries may free late
+  return *m;
+}
+
+std::u16string Folded(std::u16string_view s) {
+  std::u16string out(s);
+  for (auto& c : out) c = plat::FoldCase(c);
+  return out;
+}
+
+std::u16string_view FileNamePart(std::u16string_view name) {
+  size_t slash = name.find_last_of(u"\\/");
+  return slash == std::u16string_view::npos ? name : name.substr(slash + 1);
+}
+
+bool EndsWithNoCase(std::u16string_view s, std::u16string_view tail) {
+  return s.size() > tail.size() && plat::EqualsNoCase(s.substr(s.size() - tail.size()), tail);
+}
+
+bool IsKernel32(std::u16string_view name) {
+  auto f = FileNamePart(name);
+  return plat::EqualsNoCase(f, u"kernel32.dll") || plat::EqualsNoCase(f, u"kernel32");
+}
+
+bool IsDrivePath(std::u16string_view name) {
+  return name.size() >= 3 && ((name[0] >= u'A' && name[0] <= u'Z') || (name[0] >= u'a' && name[0] <= u'z')) &&
+         name[1] == u':' && (name[2] == u'\\' || name[2] == u'/');
+}
+
+bool IsFile(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string Canonical(const std::string& path) {
+  char buf[PATH_MAX];
+  return ::realpath(path.c_str(), buf) ? std::string(buf) : path;
+}
+
+// The host file a module name means (see resources.h), or "" when none exists.
+std::string ResolveFile(Modules& m, std::u16string_view name) {
+  if (auto it = m.mappings.find(Folded(name)); it != m.mappings.end()) return it->second;
+  const std::u16string_view file = FileNamePart(name);
+  if (auto it = m.mappings.find(Folded(file)); it != m.mappings.end()) return it->second;
+  if (!name.empty() && name[0] == u'/') return IsFile(plat::utf8(name)) ? plat::utf8(name) : std::string();
+  if (IsDrivePath(name)) {
+    std::string host = plat::machine::HostPath(name);
+    if (IsFile(host)) return host;
+  }
+  if (file.empty()) return {};
+  std::string narrow = plat::utf8(file);
+  for (const auto& folder : m.searchFolders) {
+    std::string candidate = folder + "/" + narrow;
+    if (IsFile(candidate)) return candidate;
+    if (EndsWithNoCase(file, u".dll")) {
+      candidate = folder + "/" + narrow.substr(0, narrow.size() - 4) + ".so";
+      if (IsFile(candidate)) return candidate;
+    }
+  }
+  return {};
+}
+
+// "name.so" also answers to "name.dll".
+std::u16string SoAlias(std::u16string_view fileName) {
+  if (EndsWithNoCase(fileName, u".so")) return Folded(std::u16string(fileName.substr(0, fileName.size() - 3)) + u".dll");
+  return Folded(fileName);
+}
+
+Module* FindByPath(Modules& m, const std::string& canonical, HMODULE* handle) {
+  for (auto& [h, mod] : m.loaded) {
+    if (mod->hostPath == canonical) {
+      *handle = h;
+      return mod.get();
+    }
+  }
+  return nullptr;
+}
+
+// ---- resource module files ----
+
+constexpr std::string_view kMagic = "RESOURCES";
+
+// Appends the UTF-16 form of one UTF-8 text; false on invalid UTF-8.
+bool DecodeUtf8(std::string_view in, std::u16string& out) {
+  size_t i = 0;
+  while (i < in.size()) {
+    const auto b = static_cast<unsigned char>(in[i]);
+    char32_t cp = 0;
+    size_t extra = 0;
+    if (b < 0x80) {
+      cp = b;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+      cp = b & 0x1F;
+      extra = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      cp = b & 0x0F;
+      extra = 2;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      cp = b & 0x07;
+      extra = 3;
+    } else {
+      return false;
+    }
+    for (size_t k = 1; k <= extra; ++k) {
+      if (i + k >= in.size()) return false;
+      const auto c = static_cast<unsigned char>(in[i + k]);
+      if ((c & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (c & 0x3F);
+    }
+    if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
+      return false;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The text of a string entry with its escapes resolved; "" error when fine.
+std::string UnescapeText(std::string_view raw, std::u16string& out) {
+  std::string plain;  // UTF-8 runs between escapes
+  auto flush = [&]() -> bool {
+    bool ok = DecodeUtf8(plain, out);
+    plain.clear();
+    return ok;
+  };
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] != '\\') {
+      plain.push_back(raw[i]);
+      continue;
+    }
+    if (!flush()) return "invalid UTF-8";
+    if (++i >= raw.size()) return "'\\' at the end of the line";
+    switch (raw[i]) {
+      case 'n': out.push_back(u'\n'); break;
+      case 'r': out.push_back(u'\r'); break;
+      case 't': out.push_back(u'\t'); break;
+      case '\\': out.push_back(u'\\'); break;
+      case 'u': {
+        if (i + 4 >= raw.size()) return "\\u needs four hex digits";
+        unsigned v = 0;
+        for (int k = 1; k <= 4; ++k) {
+          int d = HexDigit(raw[i + k]);
+          if (d < 0) return "\\u needs four hex digits";
+          v = v * 16 + static_cast<unsigned>(d);
+        }
+        out.push_back(static_cast<char16_t>(v));
+        i += 4;
+        break;
+      }
+      default: return std::string("unknown escape \\") + raw[i];
+    }
+  }
+  if (!flush()) return "invalid UTF-8";
+  return {};
+}
+
+// Parses a resource module file. Returns "" or "line N: fault".
+std::string ParseResourceText(std::string_view text, std::map<UINT, std::u16string>& strings) {
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  enum class Section { None, Strings, Unknown } section = Section::None;
+  size_t lineNo = 0;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    std::string_view line = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+    pos = end == std::string_view::npos ? text.size() : end + 1;
+    ++lineNo;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    auto fault = [&](const std::string& what) { return "line " + std::to_string(lineNo) + ": " + what; };
+    if (lineNo == 1) {
+      if (line != "RESOURCES 1") return fault("the first line must be \"RESOURCES 1\"");
+      continue;
+    }
+    if (line.empty() || line[0] == '#') continue;
+    if (line[0] == '[') {
+      if (line.size() < 3 || line.back() != ']') return fault("a section name is written [NAME]");
+      section = line == "[STRINGTABLE]" ? Section::Strings : Section::Unknown;
+      continue;
+    }
+    if (section == Section::Unknown) continue;
+    if (section == Section::None) return fault("an entry before the first section");
+    const size_t tab = line.find('\t');
+    if (tab == std::string_view::npos) return fault("no TAB between the id and the text");
+    std::string_view id = line.substr(0, tab);
+    if (id.empty() || id.size() > 5) return fault("the id must be a number 0..65535");
+    unsigned value = 0;
+    for (char c : id) {
+      if (c < '0' || c > '9') return fault("the id must be a number 0..65535");
+      value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value > 65535) return fault("the id must be a number 0..65535");
+    std::u16string textOut;
+    if (std::string e = UnescapeText(line.substr(tab + 1), textOut); !e.empty()) return fault(e);
+    if (!strings.emplace(value, std::move(textOut)).second) return fault("id " + std::to_string(value) + " given twice");
+  }
+  if (lineNo == 0) return "line 1: the first line must be \"RESOURCES 1\"";
+  return {};
+}
+
+constexpr std::streamoff kMaxResourceFile = 64 << 20;
+
+bool ReadWholeFile(const std::string& path, std::string& out) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return false;
+  f.seekg(0, std::ios::end);
+  std::streamoff size = f.tellg();
+  if (size < 0 || size > kMaxResourceFile) return false;
+  f.seekg(0);
+  out.resize(static_cast<size_t>(size));
+  return static_cast<bool>(f.read(out.data(), size)) || size == 0;
+}
+
+enum class FileKind { Missing, Elf, Resource, Other };
+
+FileKind Sniff(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return FileKind::Missing;
+  char head[12] = {};
+  f.read(head, sizeof head);
+  std::string_view h(head, static_cast<size_t>(f.gcount()));
+  if (h.substr(0, 4) == "\x7F" "ELF") return FileKind::Elf;
+  if (h.substr(0, 3) == "\xEF\xBB\xBF") h.remove_prefix(3);
+  if (h.substr(0, kMagic.size()) == kMagic) return FileKind::Resource;
+  return FileKind::Other;
+}
+
+}  // namespace
+
+extern "C" {
+
+HMODULE LoadLibraryW(LPCWSTR fileName) {
+  const std::u16string_view name = plat::view(fileName);
+  if (name.empty()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (IsKernel32(name)) return kKernel32;
+  auto& m = Mods();
+  std::string host;
+  {
+    std::lock_guard lock(m.mutex);
+    host = ResolveFile(m, name);
+    if (host.empty()) {
+      SetLastError(ERROR_MOD_NOT_FOUND);
+      return nullptr;
+    }
+    host = Canonical(host);
+    HMODULE h = nullptr;
+    if (Module* mod = FindByPath(m, host, &h)) {
+      ++mod->refs;
+      mod->aliases.insert(Folded(FileNamePart(name)));
+      return h;
+    }
+  }
+  auto mod = std::make_unique<Module>();
+  mod->hostPath = host;
+  mod->refs = 1;
+  mod->aliases.insert(Folded(FileNamePart(name)));
+  mod->aliases.insert(SoAlias(FileNamePart(plat::u16(host))));
+  switch (Sniff(host)) {
+    case FileKind::Missing:
+      SetLastError(ERROR_MOD_NOT_FOUND);
+      return nullptr;
+    case FileKind::Other:
+      SetLastError(ERROR_BAD_FORMAT);
+      return nullptr;
+    case FileKind::Resource: {
+      std::string text;
+      if (!ReadWholeFile(host, text) || !ParseResourceText(text, mod->strings).empty()) {
+        SetLastError(ERROR_BAD_FORMAT);
+        return nullptr;
+      }
+      mod->kind = Kind::Resource;
+      break;
+    }
+    case FileKind::Elf:
+      // Outside the lock: the library's constructors may load modules themselves.
+      mod->dl = ::dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (!mod->dl) {
+        SetLastError(ERROR_BAD_FORMAT);
+        return nullptr;
+      }
+      mod->kind = Kind::Shared;
+      break;
+  }
+  void* extra = nullptr;
+  HMODULE result = nullptr;
+  {
+    std::lock_guard lock(m.mutex);
+    HMODULE h = nullptr;
+    if (Module* other = FindByPath(m, host, &h)) {  // another thread loaded it meanwhile
+      ++other->refs;
+      other->aliases.insert(mod->aliases.begin(), mod->aliases.end());
+      extra = mod->dl;
+      result = h;
+    } else {
+      result = reinterpret_cast<HMODULE>(m.nextHandle);
+      m.nextHandle += 0x10000;
+      m.loaded[result] = std::move(mod);
+    }
+  }
+  if (extra) ::dlclose(extra);
+  return result;
+}
+
+HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE, DWORD) { return LoadLibraryW(fileName); }
+
+BOOL FreeLibrary(HMODULE module) {
+  if (module == kKernel32 || module == kProgram) return TRUE;
+  auto& m = Mods();
+  std::unique_ptr<Module> gone;
+  {
+    std::lock_guard lock(m.mutex);
+    auto it = m.loaded.find(module);
+    if (it == m.loaded.end()) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    if (--it->second->refs > 0) return TRUE;
+    gone = std::move(it->second);
+    m.loaded.erase(it);
+  }
+  // Outside the lock: the library's destructors may free modules themselves.
+  if (gone->dl) ::dlclose(gone->dl);
+  return TRUE;
+}
+
+HMODULE GetModuleHandleW(LPCWSTR moduleName) {
+  if (!moduleName) return kProgram;
+  const std::u16string_view name = plat::view(moduleName);
+  if (IsKernel32(name)) return kKernel32;
+  auto& m = Mods();
+  std::lock_guard lock(m.mutex);
+  std::string host = ResolveFile(m, name);
+  HMODULE h = nullptr;
+  if (!host.empty() && FindByPath(m, Canonical(host), &h)) return h;
+  const std::u16string file = Folded(FileNamePart(name));
+  const std::u16string withDll = file.find(u'.') == std::u16string::npos ? Folded(std::u16string(file) + u".dll") : file;
+  for (auto& [handle, mod] : m.loaded)
+    if (mod->aliases.count(file) || mod->aliases.count(withDll)) return handle;
+  SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
+  if (!procName || reinterpret_cast<ULONG_PTR>(procName) < 0x10000) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  if (module == kKernel32) {
+    FARPROC f = plat::machine::SystemProcAddress("kernel32.dll", procName);
+    if (!f) SetLastError(ERROR_PROC_NOT_FOUND);
+    return f;
+  }
+  auto& m = Mods();
+  std::lock_guard lock(m.mutex);
+  auto it = m.loaded.find(module);
+  if (it == m.loaded.end() && module != kProgram) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  void* sym = nullptr;
+  if (it != m.loaded.end() && it->second->dl) sym = ::dlsym(it->second->dl, procName);
+  if (!sym) {
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
+  return reinterpret_cast<FARPROC>(sym);
+}
+
+int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int chars) {
+  if (!buffer || chars < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  auto& m = Mods();
+  std::lock_guard lock(m.mutex);
+  auto it = m.loaded.find(instance);
+  if (it == m.loaded.end() || it->second->kind != Kind::Resource) {
+    if (chars > 0) buffer[0] = 0;
+    SetLastError(it == m.loaded.end() && instance != kProgram && instance != kKernel32 ? ERROR_INVALID_HANDLE
+                                                                                       : ERROR_RESOURCE_DATA_NOT_FOUND);
+    return 0;
+  }
+  const auto& strings = it->second->strings;
+  auto s = strings.find(id);
+  if (s == strings.end() || s->second.empty()) {
+    if (chars > 0) buffer[0] = 0;
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return 0;
+  }
+  const std::u16string& text = s->second;
+  if (chars == 0) {
+    const WCHAR* p = text.data();
+    std::memcpy(buffer, &p, sizeof p);
+    return static_cast<int>(text.size());
+  }
+  const size_t n = std::min(text.size(), static_cast<size_t>(chars) - 1);
+  std::memcpy(buffer, text.data(), n * sizeof(WCHAR));
+  buffer[n] = 0;
+  return static_cast<int>(n);
+}
+
+}  // extern "C"
+
+namespace plat::resources {
+
+void SetSearchFolders(std::vector<std::string> hostFolders) {
+  auto& m = Mods();
+  std::lock_guard lock(m.mutex);
+  m.searchFolders = std::move(hostFolders);
+}
+
+void MapModule(std::u16string_view moduleName, std::string hostPath) {
+  auto& m = Mods();
+  std::lock_guard lock(m.mutex);
+  if (hostPath.empty())
+    m.mappings.erase(Folded(moduleName));
+  else
+    m.mappings[Folded(moduleName)] = std::move(hostPath);
+}
+
+int RefCount(HMODULE module) {
+  if (module == kKernel32 || module == kProgram) return 1;
+  auto& m = Mods();
+  std::lock_guard lock(m.mutex);
+  auto it = m.loaded.find(module);
+  return it == m.loaded.end() ? 0 : it->second->refs;
+}
+
+std::size_t LoadedModuleCount() {
+  auto& m = Mods();
+  std::lock_guard lock(m.mutex);
+  return m.loaded.size();
+}
+
+std::string CheckResourceFile(const std::string& hostPath) {
+  std::string text;
+  if (!ReadWholeFile(hostPath, text)) return "cannot read " + hostPath;
+  std::map<UINT, std::u16string> strings;
+  return ParseResourceText(text, strings);
+}
+
+void Reset() {
+  auto& m = Mods();
+  std::map<HMODULE, std::unique_ptr<Module>> gone;
+  {
+    std::lock_guard lock(m.mutex);
+    gone.swap(m.loaded);
+    m.mappings.clear();
+    m.searchFolders.clear();
+  }
+  for (auto& [h, mod] : gone)
+    if (mod->dl) ::dlclose(mod->dl);
+}
+
+}  // namespace plat::resources

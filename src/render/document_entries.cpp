@@ -1,0 +1,170 @@
+// The document and page entries of a print job.
+#include "render/document_entries.h"
+
+#include <cstring>
+
+#include "device/device_status.h"
+#include "plat/codepage.h"
+#include "render/command_stream.h"
+#include "render/job_files.h"
+#include "render/render_seams.h"
+#include "render/sheet_emitter.h"
+
+namespace {
+
+RenderPdev* ValidPdevOf(SURFOBJ* pso) {
+  RenderPdev* pdev = PdevFromSurface(pso);
+  if (!IsValidPdev(pdev)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return pdev;
+}
+
+std::uint32_t PagesPerSheet(const RenderPdev* pdev) { return pdev->pagesPerSheet ? pdev->pagesPerSheet : 1; }
+
+bool SheetPartlyFilled(const RenderPdev* pdev) { return pdev->pageCounter % PagesPerSheet(pdev) != 0; }
+
+// The device address as UTF-8 text of at most 20 characters; empty when it
+// cannot be converted.
+std::string DeviceAddressText(const RenderPdev* pdev) {
+  WCHAR wide[21] = {};
+  std::memcpy(wide, pdev->deviceAddress, sizeof(pdev->deviceAddress));
+  char narrow[64] = {};
+  int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, narrow, sizeof(narrow), nullptr, nullptr);
+  if (n <= 0) return {};
+  std::string text(narrow);
+  if (text.size() > 20) text.resize(20);
+  return text;
+}
+
+void SetLab(std::int32_t (&lab)[3], const InkLab& from) {
+  lab[0] = from.L;
+  lab[1] = from.a;
+  lab[2] = from.b;
+}
+
+}  // namespace
+
+BOOL DrvStartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD dwJobId) {
+  RenderPdev* pdev = ValidPdevOf(pso);
+  if (!pdev) return FALSE;
+  pdev->flags |= kPdevJobStarted;
+  if (!(pdev->flags & kPdevDocNameTaken)) {
+    pdev->flags |= kPdevDocNameTaken;
+    if (pwszDocName) {
+      constexpr std::size_t units = sizeof(pdev->documentName) / sizeof(pdev->documentName[0]);
+      std::size_t i = 0;
+      for (; i + 1 < units && pwszDocName[i] != 0; ++i) pdev->documentName[i] = pwszDocName[i];
+      for (; i < units; ++i) pdev->documentName[i] = 0;
+    }
+  }
+  SetJobHeaderText(pdev, kJobHeaderDate);
+  SetJobHeaderText(pdev, kJobHeaderName);
+  pdev->drawing.fixedResolutionX = PdevFixed{pdev->resolutionX, 0};
+  pdev->drawing.fixedResolutionY = PdevFixed{pdev->resolutionY, 0};
+  PrepareImageParameters(pdev);
+  ClearClipRectList(pdev);
+  if (dwJobId != 0) pdev->jobId = dwJobId;
+  // A job file that cannot be made fails the job at its first sheet.
+  if (pdev->preview == 1)
+    (void)CreateSpoolTempFile(pdev);
+  else if (pdev->outputMode == 3 || pdev->outputMode == 4)
+    (void)CreateStorageJobFile(pdev);
+  return TRUE;
+}
+
+BOOL DrvStartPage(SURFOBJ* pso) {
+  RenderPdev* pdev = ValidPdevOf(pso);
+  if (!pdev) return FALSE;
+  if (pdev->pageCounter != 0 || pdev->askDevice == 0) return TRUE;
+
+  std::string address = DeviceAddressText(pdev);
+  std::int32_t ink[2] = {};
+  InkLab lab[2] = {};
+  DrumRecord drums[2] = {};
+  if (!address.empty() && QueryDrumTable(address.c_str(), drums) == 1) {
+    for (int d = 0; d < 2; ++d) {
+      ink[d] = drums[d].Ink;
+      lab[d] = drums[d].Lab;
+    }
+  } else if (ReadRsfStatus(address.c_str(), &ink[0], &lab[0], &ink[1], &lab[1]) != 1) {
+    return TRUE;
+  }
+
+  if (pdev->colorMode == 2 && pdev->separationKind == 0) {
+    std::int32_t modeA = pdev->separationModes[0];
+    std::int32_t modeB = pdev->separationModes[2];
+    InkLab want1{pdev->drum1Lab[0], pdev->drum1Lab[1], pdev->drum1Lab[2]};
+    InkLab want2{pdev->drum2Lab[0], pdev->drum2Lab[1], pdev->drum2Lab[2]};
+    AssignDrumColors(pdev->drum1Ink, want1, pdev->drum2Ink, want2, ink[0], lab[0], ink[1], lab[1], &modeA, &modeB);
+    if (modeA != kNoAssignment) {
+      pdev->separationModes[0] = static_cast<std::uint8_t>(modeA);
+      pdev->separationModes[1] = static_cast<std::uint8_t>(modeA);
+    }
+    if (modeB != kNoAssignment) pdev->separationModes[2] = static_cast<std::uint8_t>(modeB);
+  }
+  pdev->drum1Ink = static_cast<std::uint16_t>(ink[0]);
+  SetLab(pdev->drum1Lab, lab[0]);
+  if (pdev->colorMode == 1) {
+    pdev->drum2Ink = 0;
+    SetLab(pdev->drum2Lab, InkLab{0, 0, 0});
+  } else {
+    pdev->drum2Ink = static_cast<std::uint16_t>(ink[1]);
+    SetLab(pdev->drum2Lab, lab[1]);
+  }
+  return TRUE;
+}
+
+BOOL DrvSendPage(SURFOBJ* pso) {
+  if (!pso || !pso->pvBits) return FALSE;
+  RenderPdev* pdev = ValidPdevOf(pso);
+  if (!pdev) return FALSE;
+  FreeKeptTransparentImage(pdev);
+  if (pdev->flags & kPdevImagePending) {
+    pdev->drawing.previousRop4 = pdev->drawing.rop4;
+    pdev->drawing.rop4 = 0;
+    (void)FlushPendingImage(pdev);
+    pdev->flags &= ~kPdevImagePending;
+  }
+  ++pdev->pageCounter;
+  if (pdev->pageCounter % PagesPerSheet(pdev) == 0) return EmitSheet(pdev) ? TRUE : FALSE;
+  // Logical pages of one sheet draw onto the same planes.
+  ClearClipRectList(pdev);
+  pdev->drawnRect = PdevRect{0, 0, -1, -1};
+  return TRUE;
+}
+
+FinishResult FinishJob(RenderPdev* pdev, bool stopWithoutSheets) {
+  if (SheetPartlyFilled(pdev)) (void)EmitSheet(pdev);
+  if (UsesJobFile(pdev) && !ReopenJobFileAtEnd(pdev)) return FinishResult::FileFailed;
+  if (stopWithoutSheets && pdev->sheetCounter == 0) return FinishResult::NoSheets;
+  bool ok = true;
+  if ((pdev->duplex == 1 || pdev->duplex == 2 || pdev->separationKind == 3) && (pdev->sheetCounter & 1)) {
+    // The blank back of the last sheet.
+    ok = WriteDrum2Ink(pdev) && WriteBlankThumbnail(pdev) && WriteFormFeed(pdev);
+  }
+  ok = ok && WriteJobEnd(pdev) && FlushOutputAll(pdev);
+  if (!ok) return FinishResult::WriteFailed;
+  pdev->flags = 0;
+  return FinishResult::Done;
+}
+
+BOOL DrvEndDoc(SURFOBJ* pso, FLONG) {
+  RenderPdev* pdev = ValidPdevOf(pso);
+  if (!pdev) return FALSE;
+  switch (FinishJob(pdev, true)) {
+    case FinishResult::FileFailed:
+      return FALSE;
+    case FinishResult::NoSheets:
+      (void)CloseSpoolFile(pdev, FALSE);
+      return TRUE;
+    case FinishResult::WriteFailed:
+      // The job end did not reach its sink: the job is not complete.
+      (void)CloseSpoolFile(pdev, TRUE);
+      return FALSE;
+    case FinishResult::Done:
+      break;
+  }
+  return CloseSpoolFile(pdev, TRUE) ? TRUE : FALSE;
+}

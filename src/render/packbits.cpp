@@ -1,0 +1,228 @@
+#include "render/packbits.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// Lines are scanned eight bytes at a time; a little-endian host lets the
+// lowest differing byte of a word be found with a trailing-zero count.
+constexpr bool kWordScan = std::endian::native == std::endian::little;
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+
+inline std::uint64_t Load8(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Index of the lowest non-zero byte of a non-zero word.
+inline std::size_t LowestSetByte(std::uint64_t v) { return static_cast<std::size_t>(std::countr_zero(v)) >> 3; }
+
+// Index of the lowest zero byte of v, or 8. The borrow of the classic test
+// only flags bytes above a true zero byte, so the lowest flag is exact.
+inline std::size_t LowestZeroByte(std::uint64_t v) {
+  const std::uint64_t m = (v - kOnes) & ~v & kHighs;
+  return m ? LowestSetByte(m) : 8;
+}
+
+// Length of the line without its trailing 0x00 bytes.
+std::size_t TrimmedLength(const std::uint8_t* p, std::size_t n) {
+  if constexpr (kWordScan) {
+    while (n >= 8) {
+      const std::uint64_t v = Load8(p + n - 8);
+      if (v != 0) return n - (static_cast<std::size_t>(std::countl_zero(v)) >> 3);
+      n -= 8;
+    }
+  }
+  while (n > 0 && p[n - 1] == 0) --n;
+  return n;
+}
+
+// Number of bytes equal to p[0] from p on, at most limit (limit >= 1).
+std::size_t RunLength(const std::uint8_t* p, std::size_t limit) {
+  std::size_t i = 1;
+  if constexpr (kWordScan) {
+    const std::uint64_t pattern = p[0] * kOnes;
+    while (i + 8 <= limit) {
+      const std::uint64_t diff = Load8(p + i) ^ pattern;
+      if (diff != 0) return i + LowestSetByte(diff);
+      i += 8;
+    }
+  }
+  while (i < limit && p[i] == p[0]) ++i;
+  return i;
+}
+
+// First position q in 1..limit - 1 where p[q] = p[q + 1], else limit. Reads
+// p[0..limit] only.
+std::size_t LiteralLength(const std::uint8_t* p, std::size_t limit) {
+  std::size_t q = 1;
+  if constexpr (kWordScan) {
+    while (q + 8 <= limit) {
+      const std::size_t k = LowestZeroByte(Load8(p + q) ^ Load8(p + q + 1));
+      if (k < 8) return q + k;
+      q += 8;
+    }
+  }
+  while (q < limit && p[q] != p[q + 1]) ++q;
+  return q;
+}
+
+#if defined(__SSE2__)
+// Lines up to this length are encoded from a bit map of equal neighbours.
+constexpr std::size_t kMapBytes = 16384;
+constexpr std::size_t kMapWords = kMapBytes / 64 + 2;
+
+// Bit k of eq is set when p[k] = p[k + 1], for k + 1 < n; every later bit is 0.
+void MapEqualNeighbours(const std::uint8_t* p, std::size_t n, std::uint64_t* eq) {
+  std::size_t word = 0;
+  std::size_t i = 0;
+  while (i + 64 < n) {  // loads reach p[i + 64]
+    std::uint64_t bits = 0;
+    for (int k = 0; k < 4; ++k) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16 * k));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 16 * k + 1));
+      bits |= std::uint64_t(static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, b)))) << (16 * k);
+    }
+    eq[word++] = bits;
+    i += 64;
+  }
+  std::uint64_t bits = 0;
+  for (std::size_t k = 0; i + k + 1 < n; ++k) bits |= std::uint64_t(p[i + k] == p[i + k + 1]) << k;
+  eq[word++] = bits;
+  eq[word++] = 0;
+  eq[word] = 0;
+}
+
+// 64 bits of the map from bit i on.
+inline std::uint64_t MapAt(const std::uint64_t* eq, std::size_t i) {
+  const std::size_t w = i >> 6;
+  const unsigned s = i & 63;
+  return s == 0 ? eq[w] : (eq[w] >> s) | (eq[w + 1] << (64 - s));
+}
+
+std::size_t PackMapped(const std::uint8_t* p, std::size_t n, std::uint8_t* out) {
+  std::uint64_t eq[kMapWords];
+  MapEqualNeighbours(p, n, eq);
+  std::uint8_t* o = out;
+  std::size_t i = 0;
+  // Far from the end neither limit depends on what is left, and whole
+  // 16-byte copies stay inside the line and the output (at most 2i bytes so
+  // far, out of 2n). Choosing between run and literal without a branch keeps
+  // halftone rows, which alternate at random, fast.
+  const auto* eqBytes = reinterpret_cast<const std::uint8_t*>(eq);
+  while (n - i >= 160) {
+    // At least 57 valid bits of the map from i on, in one load.
+    std::uint64_t m;
+    std::memcpy(&m, eqBytes + (i >> 3), sizeof m);
+    m >>= (i & 7);
+    // A run ends at the first unequal neighbour, a literal before the first
+    // equal one: the first set bit of m, inverted for a run (bit 0 is clear
+    // either way).
+    const std::size_t run = static_cast<std::size_t>(m & 1);
+    std::size_t end = static_cast<std::size_t>(std::countr_zero(m ^ (std::uint64_t(0) - run)));
+    if (end >= 57) [[unlikely]] {
+      const std::uint64_t full = MapAt(eq, i);
+      if (run) {
+        end = static_cast<std::size_t>(std::countr_one(full));
+        if (end == 64) end += static_cast<std::size_t>(std::countr_one(MapAt(eq, i + 64)));
+      } else {
+        end = static_cast<std::size_t>(std::countr_zero(full & ~std::uint64_t(1)));
+        if (end == 64) end += static_cast<std::size_t>(std::countr_zero(MapAt(eq, i + 64)));
+      }
+    }
+    const std::size_t take = std::min(end + run, 127 + run);
+    const std::size_t runMask = std::size_t(0) - run;
+    o[0] = static_cast<std::uint8_t>(((take - 1) ^ runMask) + run);  // 1 - take for a run
+    const std::size_t payload = take ^ ((take ^ 1) & runMask);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 1), _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
+    for (std::size_t k = 16; k < payload; k += 16) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 1 + k),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k)));
+    }
+    o += 1 + payload;
+    i += take;
+  }
+  while (n - i >= 3) {
+    const std::size_t left = n - i;
+    std::uint64_t m = MapAt(eq, i);
+    if (m & 1) {
+      // Run: equal neighbours from i on, plus one.
+      std::size_t r = static_cast<std::size_t>(std::countr_one(m));
+      if (r == 64) r += static_cast<std::size_t>(std::countr_one(MapAt(eq, i + 64)));
+      r = std::min(r + 1, std::min<std::size_t>(left - 2, 128));
+      *o++ = static_cast<std::uint8_t>(1 - static_cast<int>(r));
+      *o++ = p[i];
+      i += r;
+    } else {
+      // Literal up to the next pair of equal neighbours.
+      m &= ~std::uint64_t(1);
+      std::size_t j = m ? static_cast<std::size_t>(std::countr_zero(m)) : 64;
+      if (j == 64) {
+        const std::uint64_t m2 = MapAt(eq, i + 64);
+        j += m2 ? static_cast<std::size_t>(std::countr_zero(m2)) : 64;
+      }
+      j = std::min(j, std::min<std::size_t>(left - 2, 127));
+      *o++ = static_cast<std::uint8_t>(j - 1);
+      std::memcpy(o, p + i, j);
+      o += j;
+      i += j;
+    }
+  }
+  const std::size_t rest = n - i;
+  *o++ = static_cast<std::uint8_t>(rest - 1);
+  std::memcpy(o, p + i, rest);
+  o += rest;
+  return static_cast<std::size_t>(o - out);
+}
+#endif
+
+// Plain word-scanning encoder, for long lines and hosts without SSE2.
+std::size_t PackScanned(const std::uint8_t* p, std::size_t n, std::uint8_t* out) {
+  std::uint8_t* o = out;
+  while (n >= 3) {
+    if (p[0] == p[1]) {
+      const std::size_t r = RunLength(p, std::min<std::size_t>(n - 2, 128));
+      *o++ = static_cast<std::uint8_t>(1 - static_cast<int>(r));  // r = 1 gives 0x00, a one-byte literal
+      *o++ = p[0];
+      p += r;
+      n -= r;
+    } else {
+      const std::size_t j = LiteralLength(p, std::min<std::size_t>(n - 2, 127));
+      *o++ = static_cast<std::uint8_t>(j - 1);
+      std::memcpy(o, p, j);
+      o += j;
+      p += j;
+      n -= j;
+    }
+  }
+  *o++ = static_cast<std::uint8_t>(n - 1);
+  std::memcpy(o, p, n);
+  o += n;
+  return static_cast<std::size_t>(o - out);
+}
+
+}  // namespace
+
+std::size_t PackBitsLine(std::span<const std::uint8_t> line, std::span<std::uint8_t> out, std::int16_t& mode) {
+  if (out.size() < PackBitsBound(line.size())) {
+    mode = -1;
+    return 0;
+  }
+  const std::size_t n = TrimmedLength(line.data(), line.size());
+  if (n == 0) return 0;
+  mode = kPackBitsMode;
+  // Neither a run nor a literal takes the last two bytes, so the line always
+  // ends with a short literal of one or two bytes.
+#if defined(__SSE2__)
+  if (n <= kMapBytes) return PackMapped(line.data(), n, out.data());
+#endif
+  return PackScanned(line.data(), n, out.data());
+}

@@ -1,0 +1,259 @@
+#include "render/sheet_emitter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "imaging/thinning.h"
+#include "render/command_stream.h"
+#include "render/job_files.h"
+#include "render/packbits.h"
+#include "render/render_seams.h"
+
+namespace render {
+
+namespace {
+
+constexpr DWORD kAbortPollSeconds = 1000;
+
+LONG Dots(std::int64_t tenthMm, int dpi) {
+  const std::int64_t d = TenthMmToDots(tenthMm, dpi);
+  return static_cast<LONG>(std::clamp<std::int64_t>(d, -0x7FFFFFFF, 0x7FFFFFFF));
+}
+
+bool TwoPlanes(const RenderPdev* pdev) { return (pdev->flags & kPdevTwoPlanes) != 0; }
+
+void ForEachPlane(RenderPdev* pdev, void (*fn)(const PlaneView&, LONG), LONG amount) {
+  fn(DrumPlane(pdev, 1), amount);
+  if (TwoPlanes(pdev)) fn(DrumPlane(pdev, 2), amount);
+}
+
+// The binding shift in dots: y dpi for row moves, x dpi for bit moves,
+// halved when the document asks for an automatic reduction.
+LONG ShiftDots(const RenderPdev* pdev, bool rows) {
+  LONG a = Dots(pdev->shiftAmount, rows ? pdev->resolutionY : pdev->resolutionX);
+  if (pdev->shiftHalved == 1) a /= 2;
+  return std::max<LONG>(0, a);
+}
+
+DWORD NowSeconds() {
+  ENG_TIME_FIELDS t{};
+  EngQueryLocalTime(&t);
+  return ClockSeconds(t.usMinute, t.usSecond);
+}
+
+bool ThumbnailWanted(const RenderPdev* pdev) {
+  return pdev->thumbnail == 2 || (pdev->thumbnail == 1 && (pdev->outputMode == 1 || pdev->outputMode == 2));
+}
+
+// Working state of one EmitSheet call.
+struct SheetWork {
+  LONG lineWidth = 0;  // dots across a row (cut to the paper with a custom position)
+  LONG lineCount = 0;  // rows
+  std::vector<BYTE> packed;
+  DWORD clockBase = 0;
+};
+
+enum class PageEnd { kDone, kAborted, kFailed };
+
+PageEnd SendDrumPage(RenderPdev* pdev, SheetWork& work, int drum, const PlaneView& plane) {
+  if (!(drum == 1 ? WriteDrum1Ink(pdev) : WriteDrum2Ink(pdev)) || pdev->jobFailed) return PageEnd::kFailed;
+
+  if (pdev->repeat && pdev->shiftAmount == 0) {
+    const LONG m = std::max({pdev->marginLeft, pdev->marginTop, pdev->marginRight, pdev->marginBottom});
+    const bool anyMargin = pdev->marginLeft || pdev->marginTop || pdev->marginRight || pdev->marginBottom;
+    const LONG gap = anyMargin ? Dots(static_cast<std::int64_t>(m) - 20, pdev->resolutionX) : 0;
+    RepeatPageImage(plane, gap, pdev->repeatInFour != 0, pdev->paperWidth < pdev->paperLength);
+  }
+
+  Thumbnail thumb;
+  const bool withThumbnail = ThumbnailWanted(pdev);
+  if (withThumbnail) thumb = BuildThumbnail(plane, pdev->orientation == 90);
+
+  const bool odd = (pdev->sheetCounter & 1) != 0;
+  const bool duplex = pdev->duplex == 1 || pdev->duplex == 2;
+  bool inverted = false;
+  if (duplex && (!odd || pdev->drum2LightPrint)) {
+    InvertBytes(plane.bits, static_cast<std::size_t>(plane.stride) * static_cast<std::size_t>(plane.height));
+    imaging::ThinSolidAreas(pdev->photoMode != 0, plane.bits, plane.stride, plane.height);
+    inverted = true;
+  }
+
+  const bool turned = pdev->orientation == 90;
+  LineFetcher lines(plane, turned, work.lineWidth, work.lineCount, inverted);
+  if (duplex && pdev->customPosition) {
+    const LONG y = odd ? pdev->backY : pdev->frontY;
+    if (y < 0) lines.SkipRows(Dots(-static_cast<std::int64_t>(y), pdev->resolutionY));
+  }
+
+  pdev->compressionMode = 0;
+  DWORD counter = 1;
+  const std::size_t bound = PackBitsBound(static_cast<std::size_t>(lines.LineBytes()));
+  if (work.packed.size() < bound) work.packed.resize(bound);
+  for (;;) {
+    std::span<BYTE> line = lines.Next(counter);
+    if (line.empty()) break;
+    if (pdev->resolutionMode == 2) {
+      PrepareHalveWidth(line.data(), line.size());
+      HalveWidth(line.data(), line.size());
+    }
+    const DWORD now = NowSeconds();
+    if (now < work.clockBase) work.clockBase = now;
+    if (now - work.clockBase > kAbortPollSeconds) {
+      if (EngCheckAbort(pdev->surfaceObject)) return PageEnd::kAborted;
+      work.clockBase = now;
+    }
+    std::int16_t mode = pdev->compressionMode;
+    const std::size_t n = PackBitsLine(line, work.packed, mode);
+    if (n > 0) {
+      if (mode != pdev->compressionMode && !WriteCompressionMode(pdev, mode)) return PageEnd::kFailed;
+      const std::span<const BYTE> packed(work.packed.data(), n);
+      auto send = [&](DWORD at) {
+        return WriteLinePosition(pdev, static_cast<std::int32_t>(at)) && WriteRasterLine(pdev, packed) &&
+               !pdev->jobFailed;
+      };
+      if (pdev->resolutionMode == 1) {
+        const DWORD at = counter * 4 / 3;
+        if (!send(at) || ((at % 4) != 0 && !send(at + 1))) return PageEnd::kFailed;
+      } else if (!send(counter)) {
+        return PageEnd::kFailed;
+      }
+    }
+    ++counter;
+  }
+  if (withThumbnail && thumb.width > 0 &&
+      (!WriteThumbnail(pdev, thumb.rows, static_cast<std::uint32_t>(thumb.width), static_cast<std::uint32_t>(thumb.height)) ||
+       pdev->jobFailed))
+    return PageEnd::kFailed;
+  if (!WriteFormFeed(pdev) || pdev->jobFailed) return PageEnd::kFailed;
+  return PageEnd::kDone;
+}
+
+void WhitenPlanes(RenderPdev* pdev) {
+  const std::size_t bytes = static_cast<std::size_t>(pdev->planeStride) * static_cast<std::size_t>(std::max(0, pdev->planeHeight));
+  if (pdev->drum2Plane) std::memset(pdev->drum2Plane, 0xFF, bytes);
+  if (TwoPlanes(pdev) && pdev->drum1Plane && pdev->drum1Plane != pdev->drum2Plane)
+    std::memset(pdev->drum1Plane, 0xFF, bytes);
+}
+
+}  // namespace
+
+PlaneView DrumPlane(const RenderPdev* pdev, int drum) {
+  BYTE* bits = drum == 1 ? pdev->drum1Plane : pdev->drum2Plane;
+  return {bits, pdev->planeWidth, pdev->planeHeight, pdev->planeStride};
+}
+
+void ShiftPageImage(RenderPdev* pdev) {
+  int mode = pdev->shiftMode;
+  const bool odd = (pdev->sheetCounter & 1) != 0;
+  if (odd && (pdev->duplex == 1 || pdev->duplex == 2)) {
+    // Odd sheets are backs: the binding edge moves to the other side.
+    const bool turned = pdev->orientation == 90;
+    const bool exchangeSideways = (pdev->duplex == 1) != turned;
+    if (exchangeSideways && (mode == 1 || mode == 2)) mode = 3 - mode;
+    if (!exchangeSideways && (mode == 3 || mode == 4)) mode = 7 - mode;
+  }
+  switch (mode) {
+    case 1: ForEachPlane(pdev, ShiftBitsRight, ShiftDots(pdev, false)); break;
+    case 2: ForEachPlane(pdev, ShiftBitsLeft, ShiftDots(pdev, false)); break;
+    case 3: ForEachPlane(pdev, ShiftRowsDown, ShiftDots(pdev, true)); break;
+    case 4: ForEachPlane(pdev, ShiftRowsUp, ShiftDots(pdev, true)); break;
+    default: break;
+  }
+}
+
+}  // namespace render
+
+using namespace render;
+
+int EmitSheet(RenderPdev* pdev) {
+  if (!IsValidPdev(pdev) || !pdev->drum1Plane || !pdev->drum2Plane) return 0;
+  if (UsesJobFile(pdev) && !ReopenJobFileAtEnd(pdev)) return 0;
+  if (!AllocateOutputBuffer(pdev)) {
+    CloseSpoolFile(pdev, FALSE);
+    return 0;
+  }
+
+  int result = 0;
+  bool skip = false;
+  if (pdev->sheetCounter == 0) {
+    WriteJobHeader(pdev);
+    skip = pdev->jobFailed != 0;
+  }
+
+  SheetWork work;
+  if (!skip) {
+    work.clockBase = NowSeconds();
+    const bool turned = pdev->orientation == 90;
+    work.lineWidth = pdev->planeWidth;
+    work.lineCount = pdev->planeHeight;
+    const bool duplex = pdev->duplex == 1 || pdev->duplex == 2;
+    const bool odd = (pdev->sheetCounter & 1) != 0;
+    if (pdev->customPosition) {
+      const bool back = duplex && odd;
+      const LONG x = back ? pdev->backX : pdev->frontX;
+      const LONG y = back ? pdev->backY : pdev->frontY;
+      const LONG roomW = Dots(static_cast<std::int64_t>(pdev->outputPaperWidth) - x, pdev->resolutionX);
+      const LONG roomH = Dots(static_cast<std::int64_t>(pdev->outputPaperLength) - std::max<LONG>(0, y), pdev->resolutionY);
+      if (work.lineWidth > roomW) work.lineWidth = std::max<LONG>(0, roomW);
+      if (work.lineCount > roomH) work.lineCount = std::max<LONG>(0, roomH);
+    }
+
+    if (pdev->shiftAmount != 0) {
+      if (pdev->shiftMode >= 1 && pdev->shiftMode <= 4) {
+        ShiftPageImage(pdev);
+      } else if (pdev->shiftMode == 5) {
+        if ((pdev->booklet[0] == 0 && pdev->booklet[1] == 0) || turned)
+          ForEachPlane(pdev, GutterWithinRows, ShiftDots(pdev, false));
+        else
+          ForEachPlane(pdev, GutterAcrossRows, ShiftDots(pdev, true));
+      }
+    }
+
+    bool send[3] = {false, false, false};
+    PlaneView planes[3] = {{}, DrumPlane(pdev, 1), DrumPlane(pdev, 2)};
+    if (duplex || pdev->separationKind == 3) {
+      send[odd ? 2 : 1] = true;
+      planes[2] = planes[1];
+    } else if (pdev->colorMode == 2) {
+      send[1] = pdev->masterSelection == 0 || pdev->masterSelection == 2;
+      send[2] = pdev->masterSelection == 1 || pdev->masterSelection == 2;
+    } else {
+      send[1] = pdev->oneInkDrum == 0 || pdev->drum2Ink == 0;
+      send[2] = pdev->oneInkDrum == 1 && pdev->drum2Ink != 0;
+    }
+    if (pdev->planesSwapped && !(duplex || pdev->separationKind == 3)) std::swap(planes[1], planes[2]);
+
+    for (int drum = 1; drum <= 2; ++drum) {
+      if (!send[drum]) continue;
+      result = 1;
+      const PageEnd end = SendDrumPage(pdev, work, drum, planes[drum]);
+      if (end == PageEnd::kAborted) {
+        result = 0;
+        continue;
+      }
+      if (end == PageEnd::kFailed) {
+        result = 0;
+        break;
+      }
+    }
+  }
+
+  if (!FlushOutputAll(pdev)) result = 0;
+  ClearClipRectList(pdev);
+  pdev->drawnRect = {0, 0, -1, -1};
+  if (result == 1) ++pdev->sheetCounter;
+  WhitenPlanes(pdev);
+  if (!CloseSpoolFile(pdev, TRUE)) result = 0;
+  return result;
+}
+
+int WriteBlankThumbnail(RenderPdev* pdev) {
+  if (!IsValidPdev(pdev) || !ThumbnailWanted(pdev) || !pdev->drum1Plane) return 1;
+  const PlaneView plane = DrumPlane(pdev, 1);
+  std::memset(plane.bits, 0xFF, static_cast<std::size_t>(plane.stride) * static_cast<std::size_t>(std::max(0, plane.height)));
+  const Thumbnail thumb = BuildThumbnail(plane, pdev->orientation == 90);
+  if (thumb.width <= 0) return 1;
+  return WriteThumbnail(pdev, thumb.rows, static_cast<std::uint32_t>(thumb.width), static_cast<std::uint32_t>(thumb.height));
+}

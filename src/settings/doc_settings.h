@@ -1,0 +1,393 @@
+// DocSettings: the 2936-byte block of every document setting and printer-level
+// default. The same bytes live in the private DEVMODE, in printer data
+// "Defaults"/"Permanent", in favourites and in user setting files, so the
+// struct below is the stored format itself (little-endian, no implicit padding).
+// Also: the ink tables and the unit conversions shared by every user of sizes.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "plat/base.h"
+
+static_assert(std::endian::native == std::endian::little, "stored records are little-endian byte views");
+
+// ---------------------------------------------------------------------------
+// Ink codes and their tables
+
+// A drum's ink colour code, 1000-1063; anything else means "no colour".
+using InkCode = std::int16_t;
+inline constexpr InkCode kInkCodeFirst = 1000;
+inline constexpr InkCode kInkCodeLast = 1063;
+inline constexpr bool IsInkCode(int code) { return code >= kInkCodeFirst && code <= kInkCodeLast; }
+
+// The 55 selectable ink ids (1001-1023, 1032-1063), in InkMarks order. Also the
+// string ids of the colour names in the resource library.
+inline constexpr std::size_t kColorIdCount = 55;
+inline constexpr std::array<InkCode, kColorIdCount> ColorIdList = [] {
+  std::array<InkCode, kColorIdCount> ids{};
+  std::size_t n = 0;
+  for (int c = 1001; c <= 1023; ++c) ids[n++] = static_cast<InkCode>(c);
+  for (int c = 1032; c <= 1063; ++c) ids[n++] = static_cast<InkCode>(c);
+  return ids;
+}();
+// Index of an ink code in ColorIdList, or -1.
+int ColorIdIndex(int code);
+
+struct InkLab {
+  std::int32_t L;
+  std::int32_t a;
+  std::int32_t b;
+};
+static_assert(sizeof(InkLab) == 12);
+
+// L, a, b per InkCode: entry n for code 1000 + n.
+struct InkLabTable {
+  InkLab Entry[64];
+  // nullptr for a code outside 1000-1063.
+  const InkLab* Find(int code) const { return IsInkCode(code) ? &Entry[code - kInkCodeFirst] : nullptr; }
+};
+static_assert(sizeof(InkLabTable) == 768);
+
+// The default InkLab block every model starts from. {1,1,1}, {2,2,2} and
+// {3,3,3} mark codes that are not real inks.
+extern const InkLabTable kInkLabDefaults;
+// True for the three marker triples above.
+bool IsNoInkLab(const InkLab& lab);
+
+// ---------------------------------------------------------------------------
+// The record
+
+struct ProgramGroup {
+  std::int32_t Copies;
+  std::int32_t Sets;
+};
+
+inline constexpr std::size_t kSettingsNameUnits = 128;   // hold / USB job and user names
+inline constexpr std::size_t kUsbDriveUnits = 8;
+inline constexpr std::size_t kPrinterAddressUnits = 20;
+inline constexpr std::size_t kPreviewProgramUnits = 260;
+
+struct DocSettings {
+  std::uint8_t ColorMode;             // 0    1 one ink, 2 two inks
+  std::uint8_t OneInkIndex;           // 1
+  std::uint8_t Seihan;                // 2
+  std::uint8_t Reserved3;             // 3
+  std::uint16_t OutputPaperIndex;     // 4    0 = no output paper change
+  std::uint8_t Reserved6[2];          // 6
+  std::int32_t OutputPaperWidth;      // 8    0.1 mm
+  std::int32_t OutputPaperLength;     // 12   0.1 mm
+  std::int32_t FreeWidth;             // 16   micrometres
+  std::int32_t FreeLength;            // 20   micrometres
+  std::int32_t SheetValue24;          // 24   carried for the sheets (free width, 1/1000 inch)
+  std::int32_t SheetValue28;          // 28   carried for the sheets (free length, 1/1000 inch)
+  std::uint8_t FreePaper;             // 32
+  std::uint8_t FreeUnit;              // 33   0 mm, 1 inch
+  std::uint8_t BinIndex;              // 34
+  std::uint8_t Landscape;             // 35
+  std::uint8_t Rotate;                // 36
+  std::uint8_t Reserved37[3];         // 37
+  std::int32_t Copies;                // 40
+  std::uint8_t RenzokuMode;           // 44
+  std::uint8_t OutputMode;            // 45   0 print, 1 print+hold, 2 hold, 3 USB folder, 4 USB auto
+  InkCode OneInkColor;                // 46
+  InkCode Drum1Color;                 // 48
+  InkCode Drum2Color;                 // 50
+  InkLabTable InkLab;                 // 52
+  std::uint8_t HoldNameFromDoc;       // 820
+  std::uint8_t Reserved821;           // 821
+  WCHAR HoldJobName[kSettingsNameUnits];   // 822
+  WCHAR HoldUserName[kSettingsNameUnits];  // 1078
+  std::uint8_t HoldJobOption;         // 1334
+  std::uint8_t Reserved1335;          // 1335
+  std::uint16_t PaperIndex;           // 1336
+  std::uint8_t Reserved1338[2];       // 1338
+  std::int32_t PaperWidth;            // 1340 0.1 mm
+  std::int32_t PaperLength;           // 1344 0.1 mm
+  std::uint8_t SyuuiYohaku;           // 1348
+  std::uint8_t UpLayout;              // 1349
+  std::uint8_t RensyaLayout;          // 1350
+  std::uint8_t UpFour;                // 1351
+  std::uint8_t RensyaOrder;           // 1352
+  std::uint8_t ProgramPrint;          // 1353
+  std::uint8_t Reserved1354[2];       // 1354
+  ProgramGroup ProgramPrintBlock[6];  // 1356 (the 52-byte block ends with ProgramSeparator and 3 spare bytes)
+  std::uint8_t ProgramSeparator;      // 1404 0 none, 1 tape sorter, 2 bin list
+  std::uint8_t Reserved1405[3];       // 1405
+  std::uint8_t InkMarks[kColorIdCount];  // 1408 one byte per ColorIdList entry: 0 no, 1/2 available
+  std::uint8_t HoldBox;               // 1463
+  std::uint8_t Thumbnail;             // 1464
+  std::uint8_t UsbNameFromDoc;        // 1465
+  WCHAR UsbJobName[kSettingsNameUnits];    // 1466
+  WCHAR UsbUserName[kSettingsNameUnits];   // 1722
+  std::uint8_t UsbJobOption;          // 1978
+  std::uint8_t Reserved1979;          // 1979
+  WCHAR UsbDrive[kUsbDriveUnits];     // 1980
+  std::uint8_t UsbFolder;             // 1996
+  std::uint8_t SeparationModeA;       // 1997
+  std::uint8_t SeparationModeACopy;   // 1998 written as 1997, read by nothing
+  std::uint8_t SeparationModeB;       // 1999
+  std::uint8_t PhotoMode;             // 2000
+  std::uint8_t TextProc;              // 2001
+  std::uint8_t TextVolumeA;           // 2002
+  std::uint8_t TextVolumeB;           // 2003
+  std::int16_t AmiLine;               // 2004
+  std::int8_t AmiAngle;               // 2006
+  std::uint8_t Edge;                  // 2007
+  std::uint8_t Akarusa;               // 2008
+  std::uint8_t Contrast;              // 2009
+  std::uint8_t GyakkouOn;             // 2010
+  std::uint8_t Gyakkou;               // 2011
+  std::uint8_t KaityoSmooth;          // 2012
+  std::uint8_t PhotoSyurui;           // 2013
+  std::uint8_t SortMode;              // 2014
+  std::uint8_t Staple;                // 2015
+  std::uint8_t TapeSort;              // 2016
+  std::uint8_t SorterInstalled;       // 2017
+  std::uint8_t StaplerInstalled;      // 2018
+  std::uint8_t TapeSorterInstalled;   // 2019
+  std::uint8_t SpeedIndex;            // 2020
+  std::uint8_t Density1;              // 2021
+  std::uint8_t Density2;              // 2022
+  std::uint8_t Kimitu;                // 2023
+  std::uint8_t RGPanelReset;          // 2024
+  std::uint8_t Reserved2025;          // 2025 kept 0
+  std::uint8_t Interleaf;             // 2026
+  std::uint8_t Turbo;                 // 2027
+  std::uint8_t Interval;              // 2028
+  std::uint8_t SeparationKindTwo;     // 2029
+  std::uint8_t ResolutionIndex;       // 2030
+  std::uint8_t SortKind;              // 2031 0 none, 1 sorter, 2 sorter with stapler
+  std::uint8_t InkInformation;        // 2032
+  std::uint8_t Reserved2033;          // 2033
+  WCHAR PrinterAddress[kPrinterAddressUnits];  // 2034
+  std::uint8_t SheetMode;             // 2074
+  std::uint8_t AppPageApplied;        // 2075
+  std::uint8_t SeparationKind;        // 2076
+  std::uint8_t StoredModeA;           // 2077
+  std::uint8_t StoredModeB;           // 2078
+  std::uint8_t Reserved2079;          // 2079
+  InkCode StoredColorA;               // 2080
+  InkCode StoredColorB;               // 2082
+  std::uint8_t Ninsyo;                // 2084
+  std::uint8_t Reserved2085[3];       // 2085
+  std::int32_t NinsyoNo;              // 2088
+  std::uint8_t SyouInkMode;           // 2092
+  std::uint8_t Reserved2093[5];       // 2093
+  std::uint8_t HoldMemoryInstalled;   // 2098
+  std::uint8_t BinListInstalled;      // 2099
+  std::uint8_t Preview;               // 2100
+  std::uint8_t Reserved2101;          // 2101
+  WCHAR PreviewProgram[kPreviewProgramUnits];  // 2102
+  std::uint8_t Duplex;                // 2622
+  std::uint8_t Booklet;               // 2623
+  std::uint8_t Booklet4P;             // 2624
+  std::uint8_t BindingPosition;       // 2625
+  std::uint8_t Reserved2626[2];       // 2626
+  std::int32_t BindingAmount;         // 2628 0.1 mm
+  std::int32_t BindingAmountInch;     // 2632 1/1000 inch
+  std::uint8_t BindingUnit;           // 2636
+  std::uint8_t AutoReduce;            // 2637
+  std::uint8_t FitPage;               // 2638
+  std::uint8_t ImagePosition;         // 2639
+  std::int32_t ImagePositionOffsets[8];  // 2640 front four, back four
+  std::uint8_t SheetByte2672;         // 2672 carried for the sheets
+  std::uint8_t ImagePositionEach;     // 2673
+  std::uint8_t Drum2LightPrint;       // 2674
+  std::uint8_t ReversePrint;          // 2675
+  std::uint8_t DrumReverse;           // 2676
+  std::uint8_t Reserved2677[259];     // 2677-2935
+};
+
+inline constexpr std::size_t kDocSettingsSize = 2936;
+static_assert(sizeof(DocSettings) == kDocSettingsSize);
+static_assert(std::is_trivially_copyable_v<DocSettings> && std::is_standard_layout_v<DocSettings>);
+static_assert(std::has_unique_object_representations_v<DocSettings>, "no implicit padding");
+static_assert(offsetof(DocSettings, ColorMode) == 0);
+static_assert(offsetof(DocSettings, OneInkIndex) == 1);
+static_assert(offsetof(DocSettings, Seihan) == 2);
+static_assert(offsetof(DocSettings, OutputPaperIndex) == 4);
+static_assert(offsetof(DocSettings, OutputPaperWidth) == 8);
+static_assert(offsetof(DocSettings, OutputPaperLength) == 12);
+static_assert(offsetof(DocSettings, FreeWidth) == 16);
+static_assert(offsetof(DocSettings, FreeLength) == 20);
+static_assert(offsetof(DocSettings, SheetValue24) == 24);
+static_assert(offsetof(DocSettings, SheetValue28) == 28);
+static_assert(offsetof(DocSettings, FreePaper) == 32);
+static_assert(offsetof(DocSettings, FreeUnit) == 33);
+static_assert(offsetof(DocSettings, BinIndex) == 34);
+static_assert(offsetof(DocSettings, Landscape) == 35);
+static_assert(offsetof(DocSettings, Rotate) == 36);
+static_assert(offsetof(DocSettings, Copies) == 40);
+static_assert(offsetof(DocSettings, RenzokuMode) == 44);
+static_assert(offsetof(DocSettings, OutputMode) == 45);
+static_assert(offsetof(DocSettings, OneInkColor) == 46);
+static_assert(offsetof(DocSettings, Drum1Color) == 48);
+static_assert(offsetof(DocSettings, Drum2Color) == 50);
+static_assert(offsetof(DocSettings, InkLab) == 52);
+static_assert(offsetof(DocSettings, HoldNameFromDoc) == 820);
+static_assert(offsetof(DocSettings, HoldJobName) == 822);
+static_assert(offsetof(DocSettings, HoldUserName) == 1078);
+static_assert(offsetof(DocSettings, HoldJobOption) == 1334);
+static_assert(offsetof(DocSettings, PaperIndex) == 1336);
+static_assert(offsetof(DocSettings, PaperWidth) == 1340);
+static_assert(offsetof(DocSettings, PaperLength) == 1344);
+static_assert(offsetof(DocSettings, SyuuiYohaku) == 1348);
+static_assert(offsetof(DocSettings, UpLayout) == 1349);
+static_assert(offsetof(DocSettings, RensyaLayout) == 1350);
+static_assert(offsetof(DocSettings, UpFour) == 1351);
+static_assert(offsetof(DocSettings, RensyaOrder) == 1352);
+static_assert(offsetof(DocSettings, ProgramPrint) == 1353);
+static_assert(offsetof(DocSettings, ProgramPrintBlock) == 1356);
+static_assert(offsetof(DocSettings, ProgramSeparator) == 1404);
+static_assert(offsetof(DocSettings, InkMarks) == 1408);
+static_assert(offsetof(DocSettings, HoldBox) == 1463);
+static_assert(offsetof(DocSettings, Thumbnail) == 1464);
+static_assert(offsetof(DocSettings, UsbNameFromDoc) == 1465);
+static_assert(offsetof(DocSettings, UsbJobName) == 1466);
+static_assert(offsetof(DocSettings, UsbUserName) == 1722);
+static_assert(offsetof(DocSettings, UsbJobOption) == 1978);
+static_assert(offsetof(DocSettings, UsbDrive) == 1980);
+static_assert(offsetof(DocSettings, UsbFolder) == 1996);
+static_assert(offsetof(DocSettings, SeparationModeA) == 1997);
+static_assert(offsetof(DocSettings, SeparationModeACopy) == 1998);
+static_assert(offsetof(DocSettings, SeparationModeB) == 1999);
+static_assert(offsetof(DocSettings, PhotoMode) == 2000);
+static_assert(offsetof(DocSettings, TextProc) == 2001);
+static_assert(offsetof(DocSettings, TextVolumeA) == 2002);
+static_assert(offsetof(DocSettings, TextVolumeB) == 2003);
+static_assert(offsetof(DocSettings, AmiLine) == 2004);
+static_assert(offsetof(DocSettings, AmiAngle) == 2006);
+static_assert(offsetof(DocSettings, Edge) == 2007);
+static_assert(offsetof(DocSettings, Akarusa) == 2008);
+static_assert(offsetof(DocSettings, Contrast) == 2009);
+static_assert(offsetof(DocSettings, GyakkouOn) == 2010);
+static_assert(offsetof(DocSettings, Gyakkou) == 2011);
+static_assert(offsetof(DocSettings, KaityoSmooth) == 2012);
+static_assert(offsetof(DocSettings, PhotoSyurui) == 2013);
+static_assert(offsetof(DocSettings, SortMode) == 2014);
+static_assert(offsetof(DocSettings, Staple) == 2015);
+static_assert(offsetof(DocSettings, TapeSort) == 2016);
+static_assert(offsetof(DocSettings, SorterInstalled) == 2017);
+static_assert(offsetof(DocSettings, StaplerInstalled) == 2018);
+static_assert(offsetof(DocSettings, TapeSorterInstalled) == 2019);
+static_assert(offsetof(DocSettings, SpeedIndex) == 2020);
+static_assert(offsetof(DocSettings, Density1) == 2021);
+static_assert(offsetof(DocSettings, Density2) == 2022);
+static_assert(offsetof(DocSettings, Kimitu) == 2023);
+static_assert(offsetof(DocSettings, RGPanelReset) == 2024);
+static_assert(offsetof(DocSettings, Reserved2025) == 2025);
+static_assert(offsetof(DocSettings, Interleaf) == 2026);
+static_assert(offsetof(DocSettings, Turbo) == 2027);
+static_assert(offsetof(DocSettings, Interval) == 2028);
+static_assert(offsetof(DocSettings, SeparationKindTwo) == 2029);
+static_assert(offsetof(DocSettings, ResolutionIndex) == 2030);
+static_assert(offsetof(DocSettings, SortKind) == 2031);
+static_assert(offsetof(DocSettings, InkInformation) == 2032);
+static_assert(offsetof(DocSettings, PrinterAddress) == 2034);
+static_assert(offsetof(DocSettings, SheetMode) == 2074);
+static_assert(offsetof(DocSettings, AppPageApplied) == 2075);
+static_assert(offsetof(DocSettings, SeparationKind) == 2076);
+static_assert(offsetof(DocSettings, StoredModeA) == 2077);
+static_assert(offsetof(DocSettings, StoredModeB) == 2078);
+static_assert(offsetof(DocSettings, StoredColorA) == 2080);
+static_assert(offsetof(DocSettings, StoredColorB) == 2082);
+static_assert(offsetof(DocSettings, Ninsyo) == 2084);
+static_assert(offsetof(DocSettings, NinsyoNo) == 2088);
+static_assert(offsetof(DocSettings, SyouInkMode) == 2092);
+static_assert(offsetof(DocSettings, HoldMemoryInstalled) == 2098);
+static_assert(offsetof(DocSettings, BinListInstalled) == 2099);
+static_assert(offsetof(DocSettings, Preview) == 2100);
+static_assert(offsetof(DocSettings, PreviewProgram) == 2102);
+static_assert(offsetof(DocSettings, Duplex) == 2622);
+static_assert(offsetof(DocSettings, Booklet) == 2623);
+static_assert(offsetof(DocSettings, Booklet4P) == 2624);
+static_assert(offsetof(DocSettings, BindingPosition) == 2625);
+static_assert(offsetof(DocSettings, BindingAmount) == 2628);
+static_assert(offsetof(DocSettings, BindingAmountInch) == 2632);
+static_assert(offsetof(DocSettings, BindingUnit) == 2636);
+static_assert(offsetof(DocSettings, AutoReduce) == 2637);
+static_assert(offsetof(DocSettings, FitPage) == 2638);
+static_assert(offsetof(DocSettings, ImagePosition) == 2639);
+static_assert(offsetof(DocSettings, ImagePositionOffsets) == 2640);
+static_assert(offsetof(DocSettings, SheetByte2672) == 2672);
+static_assert(offsetof(DocSettings, ImagePositionEach) == 2673);
+static_assert(offsetof(DocSettings, Drum2LightPrint) == 2674);
+static_assert(offsetof(DocSettings, ReversePrint) == 2675);
+static_assert(offsetof(DocSettings, DrumReverse) == 2676);
+static_assert(offsetof(DocSettings, Reserved2677) == 2677);
+
+// Copy of the device-level fields (resolution, sort kind and installed
+// options, ink information switch, printer address, ink marks and ink L,a,b).
+struct DeviceLevelValues {
+  std::uint8_t ResolutionIndex;
+  std::uint8_t SortKind;
+  std::uint8_t SorterInstalled;
+  std::uint8_t StaplerInstalled;
+  std::uint8_t TapeSorterInstalled;
+  std::uint8_t HoldMemoryInstalled;
+  std::uint8_t BinListInstalled;
+  std::uint8_t InkInformation;
+  std::uint8_t InkMarks[kColorIdCount];
+  InkLabTable InkLab;
+  WCHAR PrinterAddress[kPrinterAddressUnits];
+};
+
+// ---------------------------------------------------------------------------
+// Rules of the model defaults
+
+// "PageLayoutDefault" 0-8 -> UpLayout, RensyaLayout, UpFour, RensyaOrder.
+void SetLayoutChoice(DocSettings& s, int choice);
+// "TextVolumeDefault" -> TextVolumeA, TextVolumeB.
+void SetTextVolume(DocSettings& s, int volume);
+// SortKind and the SorterInstalled / StaplerInstalled bytes that follow from it.
+void SetSortKind(DocSettings& s, int sortKind);
+
+// ---------------------------------------------------------------------------
+// Bounded texts of the record. Every read stops at the field's end; every
+// write leaves a terminator inside the field.
+
+// Length in units of a text field, never beyond its end.
+std::size_t FieldTextLength(std::span<const WCHAR> field);
+std::u16string FieldText(std::span<const WCHAR> field);
+// Copies at most field.size() - 1 units of text and zero-fills the rest.
+// Returns false when the text had to be cut.
+bool SetFieldText(std::span<WCHAR> field, std::u16string_view text);
+
+// ---------------------------------------------------------------------------
+// Unit conversions. Every result is computed wide; a value that does not fit
+// 32 bits (or bad text) gives std::nullopt instead of wrapping.
+
+// 1 for n = 0, else 10^n; 0 when 10^n does not fit 64 bits (n > 18).
+std::int64_t PowerOfTen(std::uint16_t n);
+// Thousandths of an inch -> micrometres: (v * 254 + 5) / 10.
+std::optional<std::int32_t> MilsToMicrons(std::int64_t v);
+// trunc(10^(b-c) * |a| / (25.4 * d) + 0.5) with the sign of a.
+// (3, 1, 1000): micrometres -> hundredths of an inch. nullopt for d = 0 or overflow.
+std::optional<std::int32_t> MicronsToInchUnits(std::int64_t a, int b, int c, int d);
+// trunc(|a| * d * 25.4 / 10^(b-c) + 0.5) with the sign of a.
+std::optional<std::int32_t> InchUnitsToMicrons(std::int64_t a, int b, int c, int d);
+// True when the unit text is "MM" in any case; anything else is inch.
+bool IsMillimetreUnit(std::u16string_view unit);
+
+// Size in 0.1 mm -> digits: millimetres with one fraction digit ("210.0"),
+// inch as thousandths with three ("8.500"); 0 gives "" and 5 (mm) gives "5".
+std::u16string FormatSizeDigits(std::int32_t size, bool inch);
+// "210.5" -> thousandths of the unit (210500); inch results pass through
+// MilsToMicrons. Text: optional blanks, digits, optionally "." and digits.
+std::optional<std::int32_t> ParseFixedTextW(std::u16string_view text, bool inch);
+// As ParseFixedTextW on the text converted from the ANSI code page.
+std::optional<std::int32_t> ParseFixedTextAnsi(std::string_view text, bool inch);
+// Text with n fraction digits -> micrometres (inch: InchUnitsToMicrons(v, 3, 1, 1000);
+// mm: v * 1000).
+std::optional<std::int32_t> ParseFixedTextN(std::string_view text, bool inch, int n);
+// Micrometres -> ANSI text with n fraction digits, at most 10 characters
+// (empty when the value does not fit).
+std::string FormatFixedText(std::int32_t microns, bool inch, int n);

@@ -1,0 +1,60 @@
+#include "plat/ui.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class MessageBoxes : public ::testing::Test {
+ protected:
+  void SetUp() override { plat::ui::ResetMessageBoxes(); }
+};
+
+TEST_F(MessageBoxes, UnscriptedBoxesTakeTheDefaultButton) {
+  struct Case {
+    UINT type;
+    int answer;
+  };
+  const Case cases[] = {
+      {MB_OK | MB_ICONWARNING, IDOK},
+      {MB_OKCANCEL, IDOK},
+      {MB_OKCANCEL | MB_DEFBUTTON2, IDCANCEL},
+      {MB_YESNO | MB_ICONWARNING, IDYES},
+      {MB_YESNO | MB_DEFBUTTON2, IDNO},
+      {MB_YESNOCANCEL | MB_DEFBUTTON3, IDCANCEL},
+      {MB_ABORTRETRYIGNORE, IDABORT},
+      {MB_RETRYCANCEL, IDRETRY},
+      {MB_CANCELTRYCONTINUE | MB_DEFBUTTON3, IDCONTINUE},
+      {MB_YESNO | MB_DEFMASK, IDYES},  // no fourth button: the first
+  };
+  for (const auto& c : cases) EXPECT_EQ(MessageBoxW(nullptr, u"t", u"c", c.type), c.answer) << c.type;
+}
+
+TEST_F(MessageBoxes, ScriptedAnswersComeFirstInFirstOut) {
+  plat::ui::QueueMessageBoxAnswer(IDNO);
+  plat::ui::QueueMessageBoxAnswer(IDCANCEL);
+  EXPECT_EQ(MessageBoxW(nullptr, u"a", u"c", MB_YESNO), IDNO);
+  EXPECT_EQ(MessageBoxW(nullptr, u"b", u"c", MB_OK), IDCANCEL);
+  EXPECT_EQ(MessageBoxW(nullptr, u"c", u"c", MB_YESNO), IDYES);
+  plat::ui::QueueMessageBoxAnswer(IDNO);
+  plat::ui::ResetMessageBoxes();
+  EXPECT_EQ(MessageBoxW(nullptr, u"d", u"c", MB_YESNO), IDYES) << "a reset drops queued answers";
+}
+
+TEST_F(MessageBoxes, EveryCallIsLogged) {
+  HWND owner = reinterpret_cast<HWND>(0x42);
+  plat::ui::QueueMessageBoxAnswer(IDNO);
+  MessageBoxW(owner, u"Create the job folders on drive E:?", u"Warning", MB_YESNO | MB_ICONWARNING);
+  MessageBoxW(nullptr, nullptr, nullptr, MB_OK);
+  const auto log = plat::ui::MessageBoxLog();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].owner, owner);
+  EXPECT_EQ(log[0].text, u"Create the job folders on drive E:?");
+  EXPECT_EQ(log[0].caption, u"Warning");
+  EXPECT_EQ(log[0].type, MB_YESNO | MB_ICONWARNING);
+  EXPECT_EQ(log[0].answer, IDNO);
+  EXPECT_EQ(log[1].text, u"");
+  EXPECT_EQ(log[1].caption, u"Error");
+  EXPECT_EQ(log[1].answer, IDOK);
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+// The document and page entries called directly: the first-page ink query,
+// preview output and its port status, and the job end.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "pdev_fixture.h"
+#include "plat/files.h"
+#include "plat/machine.h"
+#include "plat/strings.h"
+#include "render/document_entries.h"
+#include "render/render_surface.h"
+
+using namespace pdevtest;
+
+namespace {
+
+class DocumentEntries : public PrinterFixture {
+ protected:
+  void SetUp() override {
+    PrinterFixture::SetUp();
+    plat::machine::Reset();
+    std::filesystem::create_directories(plat::machine::Root() + "/C");
+    std::filesystem::remove_all(plat::machine::Root() + "/C/RSF");
+  }
+  void TearDown() override {
+    if (pdev) {
+      DrvDisableSurface(reinterpret_cast<DHPDEV>(pdev));
+      DrvDisablePDEV(reinterpret_cast<DHPDEV>(pdev));
+    }
+    PrinterFixture::TearDown();
+  }
+  SURFOBJ* Start(PrivateDevmode& dm) {
+    pdev = Enable(dm);
+    if (!pdev || !DrvEnableSurface(reinterpret_cast<DHPDEV>(pdev))) return nullptr;
+    return pdev->surfaceObject;
+  }
+  // The status file another program writes for 127.0.0.1.
+  void WriteStatusFile(const char* ink1, const char* ink2) {
+    std::string folder = plat::machine::HostPath(u"C:\\");
+    std::filesystem::create_directories(folder + "/RSF");
+    std::ofstream f(folder + "/RSF/R127000000001.rsf");
+    f << "[STATUS]\r\nID46=" << ink1 << "\r\nID168=2D\r\nID169=F1\r\nID170=00\r\nID48=" << ink2
+      << "\r\nID171=32\r\nID172=05\r\nID173=FB\r\n";
+  }
+  static void Address(PrivateDevmode& dm) {
+    dm.Settings.InkInformation = 1;
+    const char16_t ip[] = u"127.0.0.1";
+    for (std::size_t i = 0; i < sizeof(ip) / 2; ++i) dm.Settings.PrinterAddress[i] = ip[i];
+  }
+  RenderPdev* pdev = nullptr;
+};
+
+TEST_F(DocumentEntries, FirstPageTakesTheInstalledInksFromTheStatusFile) {
+  WriteStatusFile("04", "0A");
+  PrivateDevmode dm = BaseDevmode();
+  Address(dm);
+  dm.Settings.ColorMode = 2;
+  dm.Settings.Seihan = 2;
+  dm.Settings.SeparationModeA = 2;
+  dm.Settings.SeparationModeB = 2;
+  SURFOBJ* so = Start(dm);
+  ASSERT_NE(so, nullptr);
+  ASSERT_TRUE(DrvStartDoc(so, nullptr, 3));
+  ASSERT_TRUE(DrvStartPage(so));
+  EXPECT_EQ(pdev->drum1Ink, 1004);
+  EXPECT_EQ(pdev->drum1Lab[0], 45);
+  EXPECT_EQ(pdev->drum1Lab[1], -15);
+  EXPECT_EQ(pdev->drum1Lab[2], 0);
+  EXPECT_EQ(pdev->drum2Ink, 1010);
+  EXPECT_EQ(pdev->drum2Lab[0], 50);
+  EXPECT_EQ(pdev->drum2Lab[2], -5);
+}
+
+TEST_F(DocumentEntries, OneInkJobMovesOntoDrum1) {
+  WriteStatusFile("04", "0A");
+  PrivateDevmode dm = BaseDevmode();
+  Address(dm);
+  SURFOBJ* so = Start(dm);
+  ASSERT_NE(so, nullptr);
+  ASSERT_TRUE(DrvStartDoc(so, nullptr, 3));
+  ASSERT_TRUE(DrvStartPage(so));
+  EXPECT_EQ(pdev->drum1Ink, 1004);
+  EXPECT_EQ(pdev->drum2Ink, 0);
+  EXPECT_EQ(pdev->drum2Lab[0], 0);
+}
+
+TEST_F(DocumentEntries, NoAnswerOrLaterPagesKeepTheInks) {
+  PrivateDevmode dm = BaseDevmode();
+  Address(dm);
+  SURFOBJ* so = Start(dm);
+  ASSERT_NE(so, nullptr);
+  ASSERT_TRUE(DrvStartDoc(so, nullptr, 3));
+  ASSERT_TRUE(DrvStartPage(so));  // no status file: settings unchanged
+  EXPECT_EQ(pdev->drum1Ink, 1001);
+  WriteStatusFile("04", "0A");
+  pdev->pageCounter = 1;  // a later page never asks
+  ASSERT_TRUE(DrvStartPage(so));
+  EXPECT_EQ(pdev->drum1Ink, 1001);
+}
+
+TEST_F(DocumentEntries, PreviewWritesTheSpoolFileAndClearsThePortStatus) {
+  PrivateDevmode dm = BaseDevmode();
+  dm.Settings.Preview = 1;
+  SURFOBJ* so = Start(dm);
+  ASSERT_NE(so, nullptr);
+  auto status = plat::spooler::PortStatusOf(kPort);
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->setCount, 1u);
+  EXPECT_EQ(status->severity, 1u);
+  ASSERT_TRUE(DrvStartDoc(so, nullptr, 7));
+  ASSERT_TRUE(DrvStartPage(so));
+  ASSERT_TRUE(plat::engine::FillRect(so, RECTL{0, 0, 64, 8}, 0));
+  ASSERT_TRUE(DrvSendPage(so));
+  ASSERT_TRUE(DrvEndDoc(so, 0));
+  EXPECT_TRUE(plat::spooler::Output(kPrinter).empty());
+  std::string file = plat::machine::HostPath(u"C:\\TEMP\\RV0007.PRN");
+  ASSERT_FALSE(file.empty());
+  std::ifstream in(file, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GE(bytes.size(), 4u);
+  EXPECT_EQ(bytes.substr(0, 2), "\x1eR");
+  EXPECT_EQ(bytes.substr(bytes.size() - 2), "\x1eR");
+  DrvDisableSurface(reinterpret_cast<DHPDEV>(pdev));
+  DrvDisablePDEV(reinterpret_cast<DHPDEV>(pdev));
+  pdev = nullptr;
+  status = plat::spooler::PortStatusOf(kPort);
+  EXPECT_EQ(status->setCount, 2u);
+  EXPECT_EQ(status->severity, 0u);
+}
+
+TEST_F(DocumentEntries, FailedJobEndIsReported) {
+  PrivateDevmode dm = BaseDevmode();
+  SURFOBJ* so = Start(dm);
+  ASSERT_NE(so, nullptr);
+  ASSERT_TRUE(DrvStartDoc(so, nullptr, 1));
+  ASSERT_TRUE(DrvStartPage(so));
+  ASSERT_TRUE(DrvSendPage(so));
+  plat::spooler::WriteFault fault;
+  fault.failOnCall = 1;
+  plat::spooler::SetWriteFault(kPrinter, fault);
+  EXPECT_FALSE(DrvEndDoc(so, 0));
+  plat::spooler::ClearWriteFault(kPrinter);
+}
+
+TEST_F(DocumentEntries, ResetCarriesTheJobAndEndsItOnAPaperChange) {
+  PrivateDevmode dm = BaseDevmode();
+  SURFOBJ* so = Start(dm);
+  ASSERT_NE(so, nullptr);
+  std::u16string doc = u"Report";
+  ASSERT_TRUE(DrvStartDoc(so, doc.data(), 9));
+  ASSERT_TRUE(DrvStartPage(so));
+  ASSERT_TRUE(DrvSendPage(so));
+  ASSERT_EQ(pdev->sheetCounter, 1u);
+  pdev->jobText.jobName[0] = 'J';
+  const auto endsOfJob = [] {
+    auto out = plat::spooler::Output(kPrinter);
+    int n = 0;
+    for (std::size_t i = 0; i + 1 < out.size(); ++i) n += out[i] == 0x1E && out[i + 1] == 'R';
+    return n;
+  };
+  ASSERT_EQ(endsOfJob(), 1);  // the header's reset only
+
+  struct Case {
+    const char* name;
+    SHORT paper;
+    bool ends;
+  };
+  for (const Case& c : {Case{"SamePaper", DMPAPER_A4, false}, Case{"OtherPaper", DMPAPER_A5, true}}) {
+    SCOPED_TRACE(c.name);
+    PrivateDevmode next = BaseDevmode();
+    next.Public.dmPaperSize = c.paper;
+    GDIINFO g{};
+    DEVINFO d{};
+    DHPDEV fresh = DrvEnablePDEV(&next.Public, nullptr, 0, nullptr, sizeof(g), reinterpret_cast<ULONG*>(&g), sizeof(d),
+                                 &d, hdev, nullptr, printer);
+    ASSERT_NE(fresh, nullptr);
+    auto* n = reinterpret_cast<RenderPdev*>(fresh);
+    ASSERT_TRUE(DrvResetPDEV(reinterpret_cast<DHPDEV>(pdev), fresh));
+    EXPECT_EQ(n->jobId, 9u);
+    EXPECT_EQ(std::u16string(n->documentName), u"Report");
+    if (c.ends) {
+      EXPECT_EQ(endsOfJob(), 2);
+      EXPECT_EQ(pdev->flags, 0u);
+      EXPECT_EQ(n->sheetCounter, 0u);
+      EXPECT_EQ(n->pageCounter, 0u);
+      EXPECT_EQ(n->jobText.jobName[0], 0);  // the finished job's texts stay behind
+    } else {
+      EXPECT_EQ(endsOfJob(), 1);
+      EXPECT_EQ(n->sheetCounter, 1u);
+      EXPECT_EQ(n->pageCounter, 1u);
+      EXPECT_EQ(n->jobText.jobName[0], 'J');
+    }
+    DrvDisablePDEV(fresh);
+  }
+}
+
+}  // namespace

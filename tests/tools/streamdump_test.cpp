@@ -1,0 +1,260 @@
+// streamdump: the listing of a hand-made job, the first malformed byte of
+// broken streams with its offset, the run-length decoder, and the drum pages
+// rebuilt as PNG files by the program itself.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "streamdump/stream_decoder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+Bytes S(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+const std::vector<std::string> kSmallJobListing = {
+    "R",          "&64&e",     "&40;10;5&z",      "&100;100&r",          "&1&C",
+    "FILE plan.txt", "&1001;0;0;0&O", "&1001;10;-5;3&o", "&1&M", "line V=1 H=0 bytes=3",
+    "line V=10 H=4 bytes=2", "THUM 4x2", "FF", "&1003;255;48;0&O", "&1003;0;0;0&o", "FF", "R"};
+
+TEST(StreamDecoder, ListsTheSmallJob) {
+  const Bytes job = ReadFile(TEST_DATA_DIR_STR "/stream/small_job.prn");
+  const streamdump::Decoded d = streamdump::DecodeStream(job);
+  ASSERT_TRUE(d.ok) << d.error << " at " << d.errorOffset;
+  EXPECT_EQ(d.text, kSmallJobListing);
+  EXPECT_TRUE(d.jobEnded);
+  EXPECT_EQ(d.paperWidthMm, 10u);
+  EXPECT_EQ(d.dpiY, 100u);
+  ASSERT_EQ(d.pages.size(), 2u);
+  EXPECT_EQ(d.pages[0].lab[1], -5);
+  EXPECT_EQ(d.pages[1].rgb[1], 48);
+  ASSERT_EQ(d.pages[0].lines.size(), 2u);
+  EXPECT_EQ(d.pages[0].lines[1].bytes, (Bytes{0xAA, 0xAA, 0xAA}));
+  ASSERT_EQ(d.pages[0].thumbnails.size(), 1u);
+  EXPECT_EQ(d.pages[0].thumbnails[0].pixels, (Bytes{50, 60, 70, 80, 10, 20, 30, 40})) << "top row first";
+
+  const streamdump::Plane plane = streamdump::RebuildPlane(d, d.pages[0]);
+  EXPECT_EQ(plane.width, 40u);
+  EXPECT_EQ(plane.height, 20u);
+  for (std::uint32_t x = 0; x < 40; ++x) {
+    EXPECT_EQ(plane.Ink(x, 0), x < 8 || x == 8 || x == 15) << x;
+    EXPECT_EQ(plane.Ink(x, 9), x >= 4 && x < 28 && (x - 4) % 2 == 0) << x;
+  }
+  EXPECT_FALSE(plane.Ink(0, 1));
+}
+
+TEST(StreamDecoder, StopsAtTheFirstMalformedByte) {
+  const Bytes e = Cat({S("\x1E&64&e"), Bytes{0, 0, 0, 5, 0, 1, 0, 0, 0, 0, 0, 0x0C, 0, 0, 0, 0xD2, 0x01, 0x29, 0, 0,
+                                             0, 0, 0, 0x0A},
+                       Bytes(40, 0)});
+  const Bytes page = S("\x1E&1001;0;0;0&O\x1E&1001;0;0;0&o");  // 28 bytes
+  struct Case {
+    const char* name;
+    Bytes stream;
+    std::size_t offset;
+    const char* says;
+  } cases[] = {
+      {"stray byte", S("\x1ER" "A"), 2, "unexpected byte"},
+      {"no '&' after the command byte", S("\x1E" "x"), 1, "expected '&'"},
+      {"leading zero", S("\x1E&01&C"), 3, "leading zero"},
+      {"unknown letter", S("\x1E&1&X"), 4, "unknown command letter"},
+      {"too many parameters", S("\x1E&1;2;3;4;5&Q"), 10, "more than four"},
+      {"wrong count", S("\x1E&1;2&C"), 6, "wrong number"},
+      {"missing parameter", S("\x1E&&C"), 2, "expected a decimal"},
+      {"value beyond 16 bits", S("\x1E&65536&V"), 2, "0..65535"},
+      {"negative outside \"&o\"", S("\x1E&-1&C"), 2, "0..65535"},
+      {"cut inside a command", S("\x1E&12"), 4, "ends inside a command"},
+      {"paper without 40", S("\x1E&41;1;1&z"), 2, "start with 40"},
+      {"\"&e\" block changed", [&] { Bytes b = e; b[6 + 15] = 0xD3; return b; }(), 21, "differs"},
+      {"line outside a page", S("\x1E&1&M"), 0, "outside a drum page"},
+      {"line before the mode", Cat({page, S("\x1E&1&V\x1E&0&H\x1E&1&i")}), 38, "before a compression mode"},
+      {"line without position", Cat({page, S("\x1E&1&M\x1E&1&i")}), 33, "without"},
+      {"horizontal before vertical", Cat({page, S("\x1E&1&M\x1E&0&H")}), 33, "without a preceding"},
+      {"line position 0", Cat({page, S("\x1E&1&M\x1E&0&V")}), 35, "position 0"},
+      {"header -128", Cat({page, S("\x1E&1&M\x1E&1&V\x1E&0&H\x1E&2&i"), Bytes{0x80, 0x00}}), 48,
+       "malformed compressed"},
+      {"literal cut short", Cat({page, S("\x1E&1&M\x1E&1&V\x1E&0&H\x1E&2&i"), Bytes{0x05, 0x01}}), 50,
+       "malformed compressed"},
+      {"stream ends inside a line", Cat({page, S("\x1E&1&M\x1E&1&V\x1E&0&H\x1E&9&i"), Bytes{0x00, 0x01}}), 50,
+       "ends inside a raster line"},
+      {"form feed outside a page", S("\x1ER\x0C"), 2, "form feed outside"},
+      {"\"&o\" code differs", S("\x1E&1001;0;0;0&O\x1E&1002;0;0;0&o"), 16, "differs"},
+      {"ink code beyond 1063", S("\x1E&1064;0;0;0&O"), 2, "ink code"},
+      {"record length mismatch", S("\x1E&17&n\x1F" "FILE0008\x1Fplan.txt"), 11, "disagrees"},
+      {"record digits disagree", S("\x1E&18&n\x1F" "FILE0009\x1Fplan.txt"), 11, "disagrees"},
+      {"record without 0x1F", S("\x1E&18&n" "XFILE0008\x1Fplan.txt"), 6, "0x1F"},
+      {"unknown record", S("\x1E&18&n\x1F" "NAME0008\x1Fplan.txt"), 7, "unknown info record"},
+      {"bad date", S("\x1E&26&n\x1F" "TIME0016\x1F" "2026-12-10 09:05"), 16, "date text"},
+      {"empty thumbnail", S("\x1E&12&n\x1F" "THUM000000\x1F"), 18, "shorter than"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const streamdump::Decoded d = streamdump::DecodeStream(c.stream);
+    EXPECT_FALSE(d.ok);
+    EXPECT_EQ(d.errorOffset, c.offset) << d.error;
+    EXPECT_NE(d.error.find(c.says), std::string::npos) << d.error;
+  }
+}
+
+// A thumbnail whose palette or sizes are not those of a grey 8-bit bitmap.
+TEST(StreamDecoder, ChecksTheThumbnailBitmap) {
+  auto thumb = [](int w, int h, int paletteFault) {
+    Bytes bmp = {'B', 'M'};
+    auto le32 = [&](std::uint32_t v) {
+      for (int k = 0; k < 4; ++k) bmp.push_back(static_cast<std::uint8_t>(v >> (8 * k)));
+    };
+    auto le16 = [&](std::uint16_t v) {
+      bmp.push_back(static_cast<std::uint8_t>(v));
+      bmp.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    le32(1078 + w * h);
+    le32(0);
+    le32(1078);
+    le32(40);
+    le32(w);
+    le32(h);
+    le16(1);
+    le16(8);
+    le32(0);
+    le32(w * h);
+    for (int k = 0; k < 4; ++k) le32(0);
+    for (int i = 0; i < 256; ++i) {
+      const auto g = static_cast<std::uint8_t>(i == paletteFault ? i + 1 : i);
+      Bytes entry = {g, g, g, 0};
+      bmp.insert(bmp.end(), entry.begin(), entry.end());
+    }
+    bmp.resize(bmp.size() + std::size_t(w) * h, 0x7F);
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%06zu", bmp.size());
+    Bytes rec = Cat({S("\x1F" "THUM"), S(digits), S("\x1F"), bmp});
+    return Cat({S("\x1E&1001;0;0;0&O\x1E&1001;0;0;0&o"), S("\x1E&" + std::to_string(rec.size()) + "&n"), rec,
+                S("\x0C")});
+  };
+  const streamdump::Decoded good = streamdump::DecodeStream(thumb(8, 3, -1));
+  ASSERT_TRUE(good.ok) << good.error;
+  EXPECT_EQ(good.text[2], "THUM 8x3");
+  const streamdump::Decoded palette = streamdump::DecodeStream(thumb(8, 3, 7));
+  EXPECT_FALSE(palette.ok);
+  EXPECT_NE(palette.error.find("palette"), std::string::npos);
+  const streamdump::Decoded width = streamdump::DecodeStream(thumb(6, 3, -1));
+  EXPECT_FALSE(width.ok);
+  EXPECT_NE(width.error.find("multiple of 4"), std::string::npos);
+}
+
+TEST(StreamDecoder, UnpackBitsFollowsTheHeaders) {
+  Bytes out;
+  ASSERT_TRUE(streamdump::UnpackBits(Bytes{0x00, 0xAA, 0x01, 0xAA, 0xAA}, out));
+  EXPECT_EQ(out, Bytes(3, 0xAA));
+  ASSERT_TRUE(streamdump::UnpackBits(Bytes{0xF9, 0x11, 0x01, 0x11, 0x11}, out));
+  EXPECT_EQ(out, Bytes(10, 0x11));
+  ASSERT_TRUE(streamdump::UnpackBits(Bytes{0x81, 0x22}, out));
+  EXPECT_EQ(out, Bytes(128, 0x22));
+  EXPECT_FALSE(streamdump::UnpackBits(Bytes{0x80, 0x00}, out)) << "-128 never occurs";
+  EXPECT_FALSE(streamdump::UnpackBits(Bytes{0xFE}, out)) << "run without its byte";
+  EXPECT_FALSE(streamdump::UnpackBits(Bytes{0x7F, 0x01}, out)) << "literal cut short";
+}
+
+// The program itself, as end-to-end tests call it.
+class StreamdumpProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("streamdump-" + std::to_string(std::random_device{}()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  // Runs streamdump with the arguments; returns the exit status, stdout and stderr.
+  int Run(const std::string& args, std::string& out, std::string& err) {
+    const fs::path o = dir_ / "out.txt";
+    const fs::path e = dir_ / "err.txt";
+    const std::string command =
+        std::string(BIN_DIR_STR) + "/streamdump " + args + " >" + o.string() + " 2>" + e.string();
+    const int status = std::system(command.c_str());
+    const Bytes ob = ReadFile(o);
+    const Bytes eb = ReadFile(e);
+    out.assign(ob.begin(), ob.end());
+    err.assign(eb.begin(), eb.end());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  fs::path dir_;
+};
+
+// Reads a 1-bit grey PNG into rows of bits (1 = white as stored).
+bool ReadPng(const fs::path& path, std::uint32_t& width, std::uint32_t& height, std::vector<Bytes>& rows) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  if (setjmp(png_jmpbuf(png))) {
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(f);
+    return false;
+  }
+  png_init_io(png, f);
+  png_read_info(png, info);
+  width = png_get_image_width(png, info);
+  height = png_get_image_height(png, info);
+  const bool oneBitGrey = png_get_bit_depth(png, info) == 1 && png_get_color_type(png, info) == PNG_COLOR_TYPE_GRAY;
+  rows.assign(height, Bytes(png_get_rowbytes(png, info)));
+  for (auto& row : rows) png_read_row(png, row.data(), nullptr);
+  png_destroy_read_struct(&png, &info, nullptr);
+  std::fclose(f);
+  return oneBitGrey;
+}
+
+TEST_F(StreamdumpProgram, PrintsTheListingAndWritesEachDrumPage) {
+  std::string out, err;
+  ASSERT_EQ(Run("--planes " + dir_.string() + " " TEST_DATA_DIR_STR "/stream/small_job.prn", out, err), 0) << err;
+  std::string expected;
+  for (const std::string& line : kSmallJobListing) expected += line + "\n";
+  EXPECT_EQ(out, expected);
+
+  std::uint32_t w = 0, h = 0;
+  std::vector<Bytes> rows;
+  ASSERT_TRUE(ReadPng(dir_ / "page001.png", w, h, rows));
+  EXPECT_EQ(w, 40u);
+  EXPECT_EQ(h, 20u);
+  EXPECT_EQ(rows[0][0], 0x00) << "ink is black";
+  EXPECT_EQ(rows[0][1], 0x7E);
+  EXPECT_EQ(rows[9][0], 0xF5);
+  EXPECT_EQ(rows[1][0], 0xFF);
+  ASSERT_TRUE(ReadPng(dir_ / "page002.png", w, h, rows));
+  for (const Bytes& row : rows) {
+    for (std::size_t k = 0; k < 5; ++k) EXPECT_EQ(row[k], 0xFF) << "the second page is blank";
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "page003.png"));
+}
+
+TEST_F(StreamdumpProgram, ReportsTheOffsetOfAMalformedByte) {
+  std::string out, err;
+  EXPECT_EQ(Run(TEST_DATA_DIR_STR "/stream/leading_zero.prn", out, err), 1);
+  EXPECT_EQ(out, "R\n");
+  EXPECT_NE(err.find("offset 5"), std::string::npos) << err;
+  EXPECT_EQ(Run(dir_.string() + "/missing.prn", out, err), 2);
+  EXPECT_EQ(Run("", out, err), 2);
+}
+
+}  // namespace

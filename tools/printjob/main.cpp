@@ -1,0 +1,330 @@
+// printjob: runs one print job through the classic driver inside the platform
+// model. It creates a printer from a model data file, initialises it through
+// classicui's DrvPrinterEvent, takes its "DefaultDevmode", applies the
+// command line, runs the job through classicrender under the print host and
+// writes what reached the spooler to a file, with one summary line per sheet.
+//
+//   printjob [--model FILE.RDF] [--resources NEVORES.DLL] [--ui classicui.so]
+//            [--render classicrender.so] [--out job.prn] [--root DIR]
+//            [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]
+//            [--orientation portrait|landscape] [--set NAME=VALUE]...
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "plat/files.h"
+#include "plat/machine.h"
+#include "plat/print_host.h"
+#include "plat/resources.h"
+#include "plat/spooler.h"
+#include "plat/strings.h"
+#include "printjob/settings_options.h"
+#include "printjob/stream_summary.h"
+#include "printjob/test_page.h"
+#include "settings/private_devmode.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kExitJobFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr char16_t kPrinterName[] = u"NEVO Printer";
+constexpr char16_t kPortName[] = u"LPT1:";
+constexpr char16_t kDriverFolder[] = u"C:\\DRIVERS";
+
+// The source tree's data folder, for the defaults.
+fs::path DataFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "data"; }
+
+struct Options {
+  fs::path model = DataFolder() / "models" / "NEVO2600.RDF";
+  fs::path resources = DataFolder() / "resources" / "NEVORES.DLL";
+  fs::path ui;
+  fs::path render;
+  fs::path out = "job.prn";
+  fs::path root;
+  int pages = 1;
+  std::optional<int> copies;
+  std::optional<std::string> paper;
+  std::optional<std::string> orientation;
+  std::vector<std::pair<std::string, std::string>> sets;
+};
+
+int Usage(const char* why) {
+  std::fprintf(stderr, "printjob: %s\n", why);
+  std::fprintf(stderr,
+               "usage: printjob [--model FILE.RDF] [--resources FILE] [--ui LIB] [--render LIB] [--out FILE]\n"
+               "                [--root DIR] [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]\n"
+               "                [--orientation portrait|landscape] [--set NAME=VALUE]...\n");
+  return kExitUsage;
+}
+
+std::optional<long> Number(std::string_view text, long lo, long hi) {
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  long v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    v = v * 10 + (c - '0');
+  }
+  if (v < lo || v > hi) return std::nullopt;
+  return v;
+}
+
+// Parses the command line; an error text on failure.
+std::string Parse(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view a = argv[i];
+    auto value = [&](std::string& out) -> bool {
+      if (i + 1 >= argc) return false;
+      out = argv[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--help" || a == "-h") return "help";
+    if (a != "--model" && a != "--resources" && a != "--ui" && a != "--render" && a != "--out" && a != "--root" &&
+        a != "--pages" && a != "--copies" && a != "--paper" && a != "--orientation" && a != "--set")
+      return "unknown option " + std::string(a);
+    if (!value(v)) return std::string(a) + " needs a value";
+    if (a == "--model") o.model = v;
+    else if (a == "--resources") o.resources = v;
+    else if (a == "--ui") o.ui = v;
+    else if (a == "--render") o.render = v;
+    else if (a == "--out") o.out = v;
+    else if (a == "--root") o.root = v;
+    else if (a == "--pages") {
+      auto n = Number(v, 0, 9999);
+      if (!n) return "--pages takes 0..9999";
+      o.pages = static_cast<int>(*n);
+    } else if (a == "--copies") {
+      auto n = Number(v, 1, 9999);
+      if (!n) return "--copies takes 1..9999";
+      o.copies = static_cast<int>(*n);
+    } else if (a == "--paper") {
+      o.paper = v;
+    } else if (a == "--orientation") {
+      if (v != "portrait" && v != "landscape") return "--orientation takes portrait or landscape";
+      o.orientation = v;
+    } else {
+      std::size_t eq = v.find('=');
+      if (eq == std::string::npos || eq == 0) return "--set takes NAME=VALUE";
+      o.sets.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+    }
+  }
+  return {};
+}
+
+// The model's section: the first section of the file that is not its version.
+std::optional<std::string> ModelName(const fs::path& rdf) {
+  std::ifstream in(rdf);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
+      std::string name = line.substr(1, line.size() - 2);
+      if (name != "RDF format version") return name;
+    }
+  }
+  return std::nullopt;
+}
+
+// Copies a host file into the machine's driver folder; its Windows path.
+std::optional<std::u16string> InstallFile(const fs::path& host) {
+  std::u16string windows = std::u16string(kDriverFolder) + u"\\" + plat::u16(host.filename().string());
+  std::string target = plat::machine::HostPath(windows);
+  if (target.empty()) return std::nullopt;
+  std::error_code ec;
+  fs::copy_file(host, target, fs::copy_options::overwrite_existing, ec);
+  if (ec) return std::nullopt;
+  return windows;
+}
+
+bool WriteAll(const fs::path& path, const std::vector<BYTE>& bytes) {
+  // Written beside the target and renamed, so that a failure leaves no half file.
+  fs::path temp = path;
+  temp += ".part";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out.good()) return false;
+  }
+  std::error_code ec;
+  fs::rename(temp, path, ec);
+  if (ec) fs::remove(temp, ec);
+  return !ec;
+}
+
+// Drum pages a sheet sends: two only when both drums print on every sheet.
+int DrumPagesPerSheet(const PrivateDevmode& dm) {
+  const DocSettings& s = dm.Settings;
+  bool twoInks = s.ColorMode == 2 && s.Seihan == 2;
+  bool becomesOneInk = dm.DrumColorPattern == 0 && s.SeparationModeA == s.SeparationModeB && s.SeparationModeA < 2;
+  if (!twoInks || becomesOneInk || s.Duplex == 1 || s.Duplex == 2 || s.SeparationKind == 3) return 1;
+  return 2;
+}
+
+std::string ApplyOptions(const Options& o, PrivateDevmode& dm) {
+  std::span<std::uint8_t> settings(reinterpret_cast<std::uint8_t*>(&dm.Settings), sizeof(dm.Settings));
+  for (const auto& [name, value] : o.sets) {
+    std::string why = printjob::SetDocSetting(settings, name, value);
+    if (!why.empty()) return why;
+  }
+  if (o.copies) {
+    dm.Public.dmCopies = static_cast<SHORT>(*o.copies);
+    dm.Settings.Copies = *o.copies;
+  }
+  if (o.orientation) {
+    bool landscape = *o.orientation == "landscape";
+    dm.Public.dmOrientation = landscape ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
+    dm.Settings.Landscape = landscape ? 1 : 0;
+  }
+  if (o.paper) {
+    const std::string& p = *o.paper;
+    std::size_t x = p.find('x');
+    if (x == std::string::npos) {
+      auto id = Number(p, 1, 32767);
+      if (!id || *id == DMPAPER_USER) return "--paper takes a paper id or WIDTHxLENGTH in 0.1 mm";
+      dm.Public.dmPaperSize = static_cast<SHORT>(*id);
+    } else {
+      auto w = Number(p.substr(0, x), 1, 32767);
+      auto l = Number(p.substr(x + 1), 1, 32767);
+      if (!w || !l) return "--paper takes a paper id or WIDTHxLENGTH in 0.1 mm";
+      dm.Public.dmPaperSize = DMPAPER_USER;
+      dm.Public.dmPaperWidth = static_cast<SHORT>(*w);
+      dm.Public.dmPaperLength = static_cast<SHORT>(*l);
+      dm.Settings.FreeWidth = static_cast<std::int32_t>(*w * 100);
+      dm.Settings.FreeLength = static_cast<std::int32_t>(*l * 100);
+    }
+  }
+  return {};
+}
+
+fs::path ExecutableFolder(const char* argv0) {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) self = fs::absolute(argv0, ec);
+  return self.parent_path();
+}
+
+class TempRoot {
+ public:
+  explicit TempRoot(fs::path path) : path_(std::move(path)) {}
+  ~TempRoot() {
+    std::error_code ec;
+    if (!path_.empty()) fs::remove_all(path_, ec);
+  }
+
+ private:
+  fs::path path_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  std::string why = Parse(argc, argv, o);
+  if (why == "help") {
+    Usage("prints a test job");
+    return 0;
+  }
+  if (!why.empty()) return Usage(why.c_str());
+  fs::path bin = ExecutableFolder(argv[0]);
+  if (o.ui.empty()) o.ui = bin.parent_path() / "lib" / "classicui.so";
+  if (o.render.empty()) o.render = bin.parent_path() / "lib" / "classicrender.so";
+
+  // The machine root: given, or a fresh temporary folder removed at the end.
+  std::error_code ec;
+  fs::path tempRoot;
+  if (o.root.empty()) {
+    std::random_device rd;
+    tempRoot = fs::temp_directory_path(ec) / ("printjob-" + std::to_string(rd()));
+    o.root = tempRoot;
+  }
+  TempRoot cleanup(tempRoot);
+  fs::create_directories(o.root / "C", ec);
+  if (ec) return Usage(("cannot make the machine root " + o.root.string()).c_str());
+  plat::machine::SetRoot(fs::absolute(o.root).string());
+  CreateDirectoryW(kDriverFolder, nullptr);
+
+  // The printer of the model.
+  auto model = ModelName(o.model);
+  if (!model) return Usage(("no model section in " + o.model.string()).c_str());
+  auto dataFile = InstallFile(o.model);
+  auto resourceFile = InstallFile(o.resources);
+  if (!dataFile || !resourceFile) return Usage("cannot copy the model data file and the resource library");
+  plat::spooler::PrinterSetup setup;
+  setup.name = kPrinterName;
+  setup.port = kPortName;
+  setup.driver.name = plat::u16(*model);
+  setup.driver.dataFile = *dataFile;
+  setup.driver.dependentFiles = {*resourceFile};
+  if (!plat::spooler::AddPrinter(setup)) return Usage("cannot add the printer");
+
+  // Initialise it through classicui.
+  HMODULE ui = LoadLibraryW(plat::u16(o.ui.string()).c_str());
+  if (!ui) return Usage(("cannot load " + o.ui.string()).c_str());
+  using PrinterEventFn = BOOL (*)(LPWSTR, INT, DWORD, LPARAM);
+  auto printerEvent = reinterpret_cast<PrinterEventFn>(GetProcAddress(ui, "DrvPrinterEvent"));
+  if (!printerEvent) {
+    FreeLibrary(ui);
+    return Usage("classicui has no DrvPrinterEvent: the printer cannot be initialised");
+  }
+  std::u16string printerName = kPrinterName;
+  constexpr INT kPrinterEventInitialize = 3;
+  BOOL initialised = printerEvent(printerName.data(), kPrinterEventInitialize, 0, 0);
+  FreeLibrary(ui);
+  if (!initialised) return Usage("DrvPrinterEvent could not initialise the printer");
+
+  auto stored = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
+  if (!stored || stored->bytes.size() != sizeof(PrivateDevmode))
+    return Usage("the printer has no usable \"DefaultDevmode\"");
+  PrivateDevmode dm;
+  std::memcpy(&dm, stored->bytes.data(), sizeof(dm));
+  why = ApplyOptions(o, dm);
+  if (!why.empty()) return Usage(why.c_str());
+
+  // The job.
+  DWORD error = 0;
+  auto driver = plat::print_host::Driver::Load(plat::u16(o.render.string()), &error);
+  if (!driver) return Usage(("cannot load " + o.render.string() + " (error " + std::to_string(error) + ")").c_str());
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(kPrinterName, &printer, nullptr)) return Usage("cannot open the printer");
+  plat::print_host::Job job;
+  job.printer = printer;
+  job.deviceName = kPrinterName;
+  job.port = kPortName;
+  job.devmode.resize(sizeof(dm));
+  std::memcpy(job.devmode.data(), &dm, sizeof(dm));
+  job.documentName = u"printjob test page";
+  job.pages = o.pages;
+  job.drawPage = [](const plat::print_host::PageContext& page) {
+    return printjob::DrawTestPage(page.surface, page.index) == TRUE;
+  };
+  plat::print_host::Result result = plat::print_host::RunJob(*driver, job);
+  ClosePrinter(printer);
+  driver.reset();
+
+  std::vector<BYTE> output = plat::spooler::Output(kPrinterName);
+  if (!WriteAll(o.out, output)) {
+    std::fprintf(stderr, "printjob: cannot write %s\n", o.out.string().c_str());
+    return kExitJobFailed;
+  }
+  printjob::StreamSummary summary = printjob::Summarize(output);
+  for (const std::string& line : printjob::SheetLines(summary, DrumPagesPerSheet(dm))) std::printf("%s\n", line.c_str());
+  std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", result.pagesSent, summary.drumPages.size(), output.size(),
+              o.out.string().c_str());
+  if (!summary.wellFormed) std::fprintf(stderr, "printjob: the stream does not decode as commands\n");
+  if (!result.ok) {
+    std::fprintf(stderr, "printjob: the job failed%s%s (error %u)\n", result.failedEntry.empty() ? "" : " in ",
+                 result.failedEntry.c_str(), static_cast<unsigned>(result.error));
+    return kExitJobFailed;
+  }
+  return summary.wellFormed ? 0 : kExitJobFailed;
+}
