@@ -372,9 +372,13 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  const DWORD bits = AccessBits(access);
+  if (disposition == TRUNCATE_EXISTING && !(bits & kWrite)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
   std::string host;
   if (!Resolve(path, host)) return INVALID_HANDLE_VALUE;
-  const DWORD bits = AccessBits(access);
   const bool wantFolder = (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) != 0;
 
   int fd = -1;
@@ -410,7 +414,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
           SetLastError(ERROR_ACCESS_DENIED);
           return INVALID_HANDLE_VALUE;
         }
-        fd = ::open(host.c_str(), ((bits & kWrite) ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+        fd = ::open(host.c_str(), ((bits & kWrite) || truncates ? O_RDWR : O_RDONLY) | O_CLOEXEC);
       }
       if (fd < 0 && errno == ENOENT && attempt < 5) continue;  // removed meanwhile
       if (fd < 0) {

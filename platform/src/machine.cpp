@@ -1,9 +1,11 @@
 #include "plat/machine.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -97,7 +99,8 @@ std::int64_t HostUtcMs() {
 struct Machine {
   std::mutex lock;
   std::string root;
-  bool rootIsDefault = false;
+  std::string defaultRoot;  // made for this process; "" with PLAT_ROOT
+  pid_t rootOwner = 0;      // the process that made it
   std::vector<Drive> drives;
   std::u16string windowsDir;
   std::u16string tempPath;
@@ -123,6 +126,24 @@ struct Machine {
 
 void RemoveDefaultRoot();
 
+// Default roots of processes that ended without their exit handlers (killed,
+// or children that leave with _exit) are removed by the next process.
+void RemoveStaleRoots(const fs::path& tmp) {
+  std::error_code ec;
+  for (fs::directory_iterator it(tmp, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    constexpr std::string_view prefix = "plat-machine-";
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+    const std::string digits = name.substr(prefix.size());
+    if (digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9) continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(digits));
+    if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH) {
+      std::error_code ignored;
+      fs::remove_all(it->path(), ignored);
+    }
+  }
+}
+
 Machine& M() {
   static Machine* m = [] {
     auto* machine = new Machine;
@@ -133,8 +154,10 @@ Machine& M() {
       std::error_code ec;
       fs::path tmp = fs::temp_directory_path(ec);
       if (ec) tmp = "/tmp";
+      RemoveStaleRoots(tmp);
       machine->root = (tmp / ("plat-machine-" + std::to_string(getpid()))).string();
-      machine->rootIsDefault = true;
+      machine->defaultRoot = machine->root;
+      machine->rootOwner = getpid();
       std::atexit(RemoveDefaultRoot);
     }
     return machine;
@@ -146,9 +169,9 @@ Machine& M() {
 // ends so that test runs leave nothing behind.
 void RemoveDefaultRoot() {
   Machine& m = M();
-  if (!m.rootIsDefault) return;
+  if (m.defaultRoot.empty() || m.rootOwner != getpid()) return;  // a forked child leaves it alone
   std::error_code ec;
-  fs::remove_all(m.root, ec);
+  fs::remove_all(m.defaultRoot, ec);
 }
 
 char16_t UpperLetter(char16_t c) { return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c; }
@@ -393,7 +416,6 @@ void SetRoot(const std::string& hostFolder) {
   Machine& m = M();
   std::lock_guard g(m.lock);
   m.root = hostFolder;
-  m.rootIsDefault = false;
 }
 
 std::string Root() {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -110,7 +111,9 @@ ProfileFile Parse(const std::string& bytes) {
   while (i < text.size()) {
     std::size_t j = i;
     while (j < text.size() && text[j] != u'\r' && text[j] != u'\n') ++j;
-    file.text.emplace_back(text, i, j - i);
+    // A zero unit ends what a line says; the rest of it is ignored.
+    const auto end = std::find(text.begin() + i, text.begin() + j, u'\0');
+    file.text.emplace_back(text.begin() + i, end);
     if (j < text.size() && text[j] == u'\r' && j + 1 < text.size() && text[j + 1] == u'\n') ++j;
     i = j + 1;
   }

@@ -34,15 +34,21 @@ constexpr int kHatchBytes = kHatchSide * kHatchRowBytes;
 constexpr bool HatchInk(int style, int x, int y) {
   bool horizontal = (y % 8) == 7;
   bool vertical = (x % 8) == 7;
-  bool forward = ((x - y) % 8 + 8) % 8 == 0;       // down to the right
-  bool backward = ((x + y) % 8) == 7;              // up to the right
+  bool forward = ((x - y) % 8 + 8) % 8 == 0;  // down to the right
+  bool backward = ((x + y) % 8) == 7;         // up to the right
   switch (style) {
-    case 0: return horizontal;
-    case 1: return vertical;
-    case 2: return forward;
-    case 3: return backward;
-    case 4: return horizontal || vertical;
-    default: return forward || backward;
+    case 0:
+      return horizontal;
+    case 1:
+      return vertical;
+    case 2:
+      return forward;
+    case 3:
+      return backward;
+    case 4:
+      return horizontal || vertical;
+    default:
+      return forward || backward;
   }
 }
 
@@ -96,7 +102,8 @@ bool IsOurDevmodeShape(const DEVMODEW* dm) {
 // is 220 bytes and its private part ours, so that no offset shifts.
 bool ReadSpoolerDevmode(HANDLE printer, PrivateDevmode& out) {
   DWORD needed = 0;
-  if (!GetPrinterW(printer, 2, nullptr, 0, &needed) && GetLastError() == ERROR_INSUFFICIENT_BUFFER && needed >= sizeof(PRINTER_INFO_2W)) {
+  if (!GetPrinterW(printer, 2, nullptr, 0, &needed) && GetLastError() == ERROR_INSUFFICIENT_BUFFER &&
+      needed >= sizeof(PRINTER_INFO_2W)) {
     std::vector<BYTE> buffer(needed);
     DWORD got = 0;
     if (GetPrinterW(printer, 2, buffer.data(), needed, &got)) {
@@ -185,8 +192,8 @@ void TakeJobTexts(RenderPdev* pdev, const DocSettings& s) {
   JobTextBlock& t = pdev->jobText;
   t.useDocumentName = storage ? s.UsbNameFromDoc : s.HoldNameFromDoc;
   t.jobOption = storage ? s.UsbJobOption : s.HoldJobOption;
-  ConvertJobText(pdev->languageNumber, storage ? std::span<const WCHAR>(s.UsbJobName) : std::span<const WCHAR>(s.HoldJobName),
-                 t.jobName);
+  ConvertJobText(pdev->languageNumber,
+                 storage ? std::span<const WCHAR>(s.UsbJobName) : std::span<const WCHAR>(s.HoldJobName), t.jobName);
   ConvertJobText(pdev->languageNumber,
                  storage ? std::span<const WCHAR>(s.UsbUserName) : std::span<const WCHAR>(s.HoldUserName), t.userName);
   if (t.userName[0] == 0) {
@@ -247,7 +254,7 @@ void CustomPosition(RenderPdev* pdev, const DocSettings& s) {
 
 void ApplyColourRules(RenderPdev* pdev, const PrivateDevmode& dm) {
   const DocSettings& s = dm.Settings;
-  std::uint8_t (&sep)[3] = pdev->separationModes;
+  std::uint8_t(&sep)[3] = pdev->separationModes;
   // a, b
   if (dm.DrumColorPattern != 0) {
     pdev->oneInkDrum = 0;
@@ -401,7 +408,8 @@ bool FillDevInfo(RenderPdev* pdev, DEVINFO& devinfo) {
 
 DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, ULONG cjCaps, ULONG* pdevcaps,
                      ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev, LPWSTR, HANDLE hDriver) {
-  std::unique_ptr<PrivateDevmode, GlobalDeleter> dm(static_cast<PrivateDevmode*>(GlobalAlloc(GPTR, sizeof(PrivateDevmode))));
+  std::unique_ptr<PrivateDevmode, GlobalDeleter> dm(
+      static_cast<PrivateDevmode*>(GlobalAlloc(GPTR, sizeof(PrivateDevmode))));
   if (!dm) return nullptr;
   // 1. A caller's DEVMODE is ours only with our version and both sizes.
   if (IsOurDevmodeShape(pdm)) {

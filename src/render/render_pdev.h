@@ -2,8 +2,8 @@
 // context. Created zero-filled by DrvEnablePDEV, handed to every entry as the
 // engine's dhpdev (the surface's device pointer), freed by DrvDisablePDEV.
 #pragma once
-#include <cstdint>
 
+#include <cstdint>
 #include <optional>
 
 #include "plat/engine.h"

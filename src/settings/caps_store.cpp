@@ -474,13 +474,15 @@ std::u16string NameValueName(unsigned id) {
 
 NameList* LoadNameList(HANDLE printer, unsigned count) {
   NameList* head = nullptr;
+  NameList* tail = nullptr;  // appending after the tail keeps a long list linear
   for (unsigned id = 1; id <= count; ++id) {
     GlobalBlock value;
     ReadInto(value, printer, NameValueName(id).c_str());
     std::u16string_view text = value ? TextOfValue(value.p, value.size, kNameTextUnits - 1) : std::u16string_view();
-    NameList* node = NameListAppend(head, text);
+    NameList* node = NameListAppend(tail, text);
     if (!node) return NameListFree(head);
     if (!head) head = node;
+    tail = node;
   }
   return head;
 }

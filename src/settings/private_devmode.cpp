@@ -517,7 +517,17 @@ PrivateDevmode* GetMergedDevmode(HANDLE printer, const DEVMODEW* caller) {
   pd->YResolution = keptY;
 
   ListCounts counts{};
-  if (ReadListCounts(printer, counts)) ClampToCounts(pd->Settings, defaults, counts);
+  if (ReadListCounts(printer, counts)) {
+    // Out-of-range indices take the printer's "Defaults"; without that value,
+    // those of the stored default DEVMODE.
+    DocSettings fallback = defaults;
+    DWORD size = 0;
+    if (BYTE* value = GetPrinterDataAlloc(printer, kValueDefaults, &size)) {
+      if (size == sizeof(DocSettings)) std::memcpy(&fallback, value, sizeof(DocSettings));
+      GlobalFree(value);
+    }
+    ClampToCounts(pd->Settings, fallback, counts);
+  }
 
   DocSettings permanent{};
   DWORD size = 0;

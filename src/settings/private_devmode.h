@@ -109,7 +109,8 @@ int FillPrivateHeader(DEVMODEW* dm, ModelCaps* caps);
 
 // "DefaultDevmode", then the printer's own DEVMODE, then the caller's (only a
 // 0x3092 DEVMODE of 220 + 3236 bytes), the printer-level values of the
-// defaults put back, then the device-option rules against "Permanent".
+// defaults put back, list indices beyond the model's lists set to the printer's
+// "Defaults" values, then the device-option rules against "Permanent".
 // A new block the caller frees with GlobalFree, or nullptr.
 PrivateDevmode* GetMergedDevmode(HANDLE printer, const DEVMODEW* caller);
 

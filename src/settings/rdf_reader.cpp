@@ -312,6 +312,9 @@ template <typename Entry, std::size_t N, typename Fill>
 bool ReadNamedList(RdfLoad& load, const char16_t* modelKey, const char* format, Entry*& list, std::uint8_t& count,
                    ListHeader& h, Fill fill) {
   if (!ReadListHeader(load, modelKey, h)) return false;
+  // Stored as printer data, an empty list is an empty value, which every
+  // reader takes as missing: the printer would be initialised yet unusable.
+  if (h.size == 0) return load.Fail(RdfFault::BadListSize, h.section, Cat(modelKey, u"Size"));
   list = AllocList<Entry>(static_cast<std::size_t>(h.size));
   if (!list) return load.Fail(RdfFault::NoMemory, h.section, u"");
   count = static_cast<std::uint8_t>(h.size);

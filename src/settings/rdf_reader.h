@@ -45,7 +45,8 @@ enum class RdfFault {
   MissingKey,   // required key missing or empty
   BadVersion,   // "Version" other than 701
   BadValue,     // a value that does not scan
-  BadListSize,  // a list size below 0 or above kRdfMaxListSize
+  BadListSize,  // a list size below 0 or above kRdfMaxListSize (bins, speeds,
+                // densities, resolutions and sort kinds: below 1)
   NoMemory,
 };
 

@@ -200,6 +200,7 @@ TEST_F(StatusFileTest, InstalledDrumsPlacedByTheirNumbers) {
   EXPECT_EQ(drums[0].Ink, 1005);
   EXPECT_EQ(drums[1].Ink, 1032);
   EXPECT_EQ(agent.RequestCount(), 3);
+  agent.SetScript(nullptr);
   plat::net::ClearPortOverrides();
 }
 

@@ -54,6 +54,7 @@ class SnmpClientTest : public ::testing::Test {
     ASSERT_EQ(SnmpOpen(kAddress, "marnit", &session_), kSnmpOk);
   }
   void TearDown() override {
+    agent_.SetScript(nullptr);  // scripts may refer to the test's locals
     SnmpClose(session_);
     plat::net::ClearPortOverrides();
     plat::net::SetWaitScale(1.0);
@@ -308,3 +309,4 @@ TEST(SnmpRequestId, BackToBackRequestsDoNotWaitForTheClock) {
 }
 
 }  // namespace
+

@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
+#include <ostream>
 #include <string>
 
 #include "plat/codepage.h"
@@ -51,6 +51,8 @@ struct PageCase {
   const char* iconvName;
   const char* utf8;
 };
+
+void PrintTo(const PageCase& c, std::ostream* os) { *os << c.iconvName; }
 
 class CodePageVsIconv : public testing::TestWithParam<PageCase> {};
 

@@ -81,6 +81,18 @@ TEST(EngineFill, OneBitRectangleAcrossBytesIsClippedAndBumpsUniq) {
   EngDeleteSurface(reinterpret_cast<HSURF>(bm));
 }
 
+TEST(EngineFill, OnlyTheEnginesSurfacesAreDrawnOn) {
+  BYTE bits[16] = {};
+  SURFOBJ foreign{};
+  foreign.sizlBitmap = SIZEL{1000, 1000};  // claims far more than it has
+  foreign.pvBits = foreign.pvScan0 = bits;
+  foreign.lDelta = 4;
+  foreign.iBitmapFormat = BMF_1BPP;
+  EXPECT_FALSE(plat::engine::FillRect(&foreign, RECTL{0, 0, 1000, 1000}, 1));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  for (BYTE b : bits) EXPECT_EQ(b, 0);
+}
+
 TEST(EngineFill, TwentyFourBitStoresBlueGreenRed) {
   HBITMAP bm = EngCreateBitmap(SIZEL{3, 2}, 12, BMF_24BPP, BMF_TOPDOWN, nullptr);
   ASSERT_NE(bm, nullptr);

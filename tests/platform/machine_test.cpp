@@ -104,6 +104,9 @@ TEST_F(Machine, DriveTable) {
   SetLastError(0);
   EXPECT_FALSE(GetVolumeInformationW(u"Z:\\", nullptr, 0, nullptr, nullptr, nullptr, fsName, 8));
   EXPECT_EQ(GetLastError(), ERROR_PATH_NOT_FOUND);
+  SetLastError(0);
+  EXPECT_FALSE(GetVolumeInformationW(u"E:", nullptr, 0, nullptr, nullptr, nullptr, fsName, 8));  // a root ends with "\"
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
 
   plat::machine::RemoveDrive(u'D');
   plat::machine::AddDrive({u'F', DRIVE_REMOVABLE, u"NTFS", u"", 0});

@@ -232,4 +232,38 @@ TEST_F(Profile, WritesKeepTheEncodingAndRespectProtection) {
   ASSERT_TRUE(WritePrivateProfileStringW(u"S", u"k", u"v", u"C:\\data\\edge.ini"));
   EXPECT_EQ(GetFileAttributesW(u"C:\\data\\edge.ini"), FILE_ATTRIBUTE_HIDDEN);  // kept through the rewrite
 }
+TEST_F(Profile, OddFilesReadSafely) {
+  struct Case {
+    std::string bytes;
+    const char16_t* section;
+    const char16_t* key;
+    const char16_t* expected;
+  };
+  const Case cases[] = {
+      {"[Open\r\nk=v\r\n", u"Open", u"k", u"v"},           // header without "]"
+      {"=no key\r\n[S]\r\n=x\r\nk=1", u"S", u"k", u"1"},
+      {"[S]\rk=cr only\r", u"S", u"k", u"cr only"},
+      {std::string("[S]\nk=a\0b\n", 10), u"S", u"k", u"a"},  // the value ends at a zero unit
+      {std::string("\xFF\xFE[\0S\0]\0\n\0k\0=\0v\0x", 17), u"S", u"k", u"v"},  // odd byte ends UTF-16
+      {"k=before any section\n[S]\n", u"S", u"k", u"<missing>"},
+      {"[S]\nk=\"\"\n", u"S", u"k", u""},
+      {"[S]\nk=\"\n", u"S", u"k", u"\""},
+      {std::string(100000, 'x') + "\n[S]\nk=" + std::string(300, 'y') + "\n", u"S", u"k", nullptr},
+  };
+  int i = 0;
+  for (const auto& c : cases) {
+    const std::string name = "odd" + std::to_string(++i) + ".ini";
+    Put(Host("C/data/" + name), c.bytes);
+    const std::u16string file = u"C:\\data\\" + plat::u16(name);
+    WCHAR buf[256];
+    const DWORD n = GetPrivateProfileStringW(c.section, c.key, u"<missing>", buf, 256, file.c_str());
+    if (c.expected) {
+      EXPECT_EQ(std::u16string(buf, n), c.expected) << name;
+    } else {
+      EXPECT_EQ(n, 255u) << name;  // cut to the buffer
+    }
+    GetPrivateProfileStringW(nullptr, nullptr, u"", buf, 256, file.c_str());
+    GetPrivateProfileSectionW(c.section, buf, 256, file.c_str());
+  }
+}
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "plat/strings.h"
@@ -13,6 +14,8 @@ struct FormatCase {
   int b;
   const char16_t* expected;
 };
+
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << plat::utf8(c.format); }
 
 class WsprintfNumbers : public testing::TestWithParam<FormatCase> {};
 

@@ -545,6 +545,36 @@ TEST_F(EnablePdev, InksAndDeviceQuerySwitch) {
   DrvDisablePDEV(reinterpret_cast<DHPDEV>(pdev));
 }
 
+TEST_F(EnablePdev, JobTextsComeFromTheOutputModesGroup) {
+  auto set = [](WCHAR* field, std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) field[i] = text[i];
+  };
+  struct Case {
+    int outputMode;
+    const char* jobName;
+    const char* userName;
+    int option;
+  };
+  for (Case c : {Case{0, "Hold job", "Hold user", 1}, Case{2, "Hold job", "Hold user", 1},
+                 Case{3, "Usb job", "user", 0}, Case{4, "Usb job", "user", 0}}) {
+    PrivateDevmode dm = BaseDevmode();
+    DocSettings& s = dm.Settings;
+    s.OutputMode = static_cast<std::uint8_t>(c.outputMode);
+    set(s.HoldJobName, u"Hold job");
+    set(s.HoldUserName, u"Hold user");
+    s.HoldJobOption = 1;
+    s.HoldNameFromDoc = 1;
+    set(s.UsbJobName, u"Usb job");  // no user name: the machine's user
+    RenderPdev* pdev = Enable(dm);
+    ASSERT_NE(pdev, nullptr);
+    EXPECT_STREQ(pdev->jobText.jobName, c.jobName) << c.outputMode;
+    EXPECT_STREQ(pdev->jobText.userName, c.userName) << c.outputMode;
+    EXPECT_EQ(pdev->jobText.jobOption, c.option) << c.outputMode;
+    EXPECT_EQ(pdev->jobText.useDocumentName, c.option) << c.outputMode;
+    DrvDisablePDEV(reinterpret_cast<DHPDEV>(pdev));
+  }
+}
+
 TEST_F(EnablePdev, PagesPerSheetFollowsLayout) {
   const std::pair<int, int> cases[] = {{-1, 1}, {0, 2}, {1, 2}, {2, 4}, {5, 4}};
   for (auto [order, want] : cases) {

@@ -296,6 +296,19 @@ TEST_F(CapsStoreTest, DamagedPrinterData) {
   }
 }
 
+// A damaged name count loads the names that exist and empty ones after them.
+TEST_F(CapsStoreTest, LargestNameCountLoadsTheNamesThatExist) {
+  std::vector<BYTE> info = Stored(u"Info");
+  info[44] = 0xFF;
+  info[45] = 0xFF;
+  SetValue(u"Info", info);
+  int result = -1;
+  CapsPtr loaded = Load(result);
+  ASSERT_EQ(result, 1);
+  EXPECT_EQ(plat::view(NameListText(loaded->Names, 19)), u"Custom A");
+  EXPECT_EQ(plat::view(NameListText(loaded->Names, 0xFFFF)), u"");
+}
+
 TEST_F(CapsStoreTest, DefaultDevmodeValue) {
   DevmodePtr built(BuildDefaultDevmode(nullptr, *caps));
   WriteDefaultDevmode(kPrinter.c_str(), &built->Public);

@@ -143,6 +143,8 @@ TEST_F(PrinterInterfaceTest, InitialiseFailuresStoreNothing) {
   const Case cases[] = {
       {"version 700", WithLine(SampleText(kTwoDrum), "Version", "Version=700"), ERROR_BAD_FORMAT},
       {"key missing late", WithLine(SampleText(kTwoDrum), "TapeSortDefaultOnOFF", ""), ERROR_BAD_FORMAT},
+      // An empty list would be stored as an empty value, which every later reader takes as missing.
+      {"empty sort list", WithLine(SampleText(kTwoDrum), "SortListSize", "SortListSize=0"), ERROR_BAD_FORMAT},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -669,6 +669,23 @@ TEST_F(MergeTest, WithoutDefaultDevmodeThereIsNothing) {
   EXPECT_EQ(Merge(nullptr), nullptr);
 }
 
+// Indices that the stored default DEVMODE itself holds beyond the lists take
+// the printer's "Defaults" values, not 0.
+TEST_F(MergeTest, DamagedDefaultIndicesTakeThePrintersDefaults) {
+  Install(nullptr);
+  defaults->Settings.PaperIndex = 200;
+  defaults->Settings.SpeedIndex = 9;
+  defaults->Settings.Density1 = 7;
+  defaults->Settings.BinIndex = 5;
+  WriteDefaultDevmode(kPrinter.c_str(), &defaults->Public);
+  DevmodePtr m = Merge(nullptr);
+  ASSERT_TRUE(m);
+  EXPECT_EQ(m->Settings.PaperIndex, caps->Defaults.PaperIndex);
+  EXPECT_EQ(m->Settings.SpeedIndex, caps->Defaults.SpeedIndex);
+  EXPECT_EQ(m->Settings.Density1, caps->Defaults.Density1);
+  EXPECT_EQ(m->Settings.BinIndex, caps->Defaults.BinIndex);
+}
+
 TEST_F(MergeTest, OptionRulesRunAgainstPermanentOrZero) {
   SetSortKind(caps->Defaults, 0);
   caps->Defaults.SortMode = 1;

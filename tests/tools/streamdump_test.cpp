@@ -44,6 +44,8 @@ TEST(StreamDecoder, ListsTheSmallJob) {
   ASSERT_TRUE(d.ok) << d.error << " at " << d.errorOffset;
   EXPECT_EQ(d.text, kSmallJobListing);
   EXPECT_TRUE(d.jobEnded);
+  EXPECT_FALSE(streamdump::DecodeStream(Bytes(job.begin(), job.end() - 2)).jobEnded) << "only the reset at the start";
+  EXPECT_FALSE(streamdump::DecodeStream(Cat({job, S("\x1E&1&C")})).jobEnded) << "more after the job end";
   EXPECT_EQ(d.paperWidthMm, 10u);
   EXPECT_EQ(d.dpiY, 100u);
   ASSERT_EQ(d.pages.size(), 2u);
@@ -160,6 +162,46 @@ TEST(StreamDecoder, ChecksTheThumbnailBitmap) {
   const streamdump::Decoded width = streamdump::DecodeStream(thumb(6, 3, -1));
   EXPECT_FALSE(width.ok);
   EXPECT_NE(width.error.find("multiple of 4"), std::string::npos);
+}
+
+// Damaged copies of a job: every one is listed up to its first bad byte or
+// decoded, never read out of bounds.
+TEST(StreamDecoder, SurvivesDamagedStreams) {
+  const Bytes job = ReadFile(TEST_DATA_DIR_STR "/stream/small_job.prn");
+  std::mt19937 rng(99);
+  std::size_t rejected = 0;
+  for (int round = 0; round < 3000; ++round) {
+    Bytes damaged = job;
+    const int edits = 1 + static_cast<int>(rng() % 4);
+    for (int k = 0; k < edits && !damaged.empty(); ++k) {
+      const std::size_t at = rng() % damaged.size();
+      switch (rng() % 3) {
+        case 0: damaged[at] = static_cast<std::uint8_t>(rng()); break;
+        case 1: damaged.erase(damaged.begin() + static_cast<std::ptrdiff_t>(at)); break;
+        default: damaged.resize(at + 1); break;
+      }
+    }
+    const streamdump::Decoded d = streamdump::DecodeStream(damaged);
+    if (!d.ok) {
+      ++rejected;
+      EXPECT_LE(d.errorOffset, damaged.size());
+      continue;
+    }
+    for (const streamdump::DrumPage& page : d.pages) (void)streamdump::RebuildPlane(d, page);
+  }
+  EXPECT_GT(rejected, 2000u);
+}
+
+// A line placed far out would need a plane of gigabytes: it is refused.
+TEST(StreamDecoder, RefusesToRebuildAnAbsurdPage) {
+  Bytes line;
+  for (int k = 0; k < 300; ++k) line.insert(line.end(), {0x81, 0xFF});
+  line.insert(line.end(), {0x00, 0xFF});
+  const Bytes stream = Cat({S("\x1E&1001;0;0;0&O\x1E&1001;0;0;0&o\x1E&1&M\x1E&65535&V\x1E&0&H"),
+                            S("\x1E&" + std::to_string(line.size()) + "&i"), line, S("\x0C")});
+  const streamdump::Decoded d = streamdump::DecodeStream(stream);
+  ASSERT_TRUE(d.ok) << d.error;
+  EXPECT_EQ(streamdump::RebuildPlane(d, d.pages[0]).width, 0u);
 }
 
 TEST(StreamDecoder, UnpackBitsFollowsTheHeaders) {

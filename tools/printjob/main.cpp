@@ -92,12 +92,18 @@ std::string Parse(int argc, char** argv, Options& o) {
         a != "--pages" && a != "--copies" && a != "--paper" && a != "--orientation" && a != "--set")
       return "unknown option " + std::string(a);
     if (!value(v)) return std::string(a) + " needs a value";
-    if (a == "--model") o.model = v;
-    else if (a == "--resources") o.resources = v;
-    else if (a == "--ui") o.ui = v;
-    else if (a == "--render") o.render = v;
-    else if (a == "--out") o.out = v;
-    else if (a == "--root") o.root = v;
+    if (a == "--model")
+      o.model = v;
+    else if (a == "--resources")
+      o.resources = v;
+    else if (a == "--ui")
+      o.ui = v;
+    else if (a == "--render")
+      o.render = v;
+    else if (a == "--out")
+      o.out = v;
+    else if (a == "--root")
+      o.root = v;
     else if (a == "--pages") {
       auto n = Number(v, 0, 9999);
       if (!n) return "--pages takes 0..9999";
@@ -317,7 +323,8 @@ int main(int argc, char** argv) {
     return kExitJobFailed;
   }
   printjob::StreamSummary summary = printjob::Summarize(output);
-  for (const std::string& line : printjob::SheetLines(summary, DrumPagesPerSheet(dm))) std::printf("%s\n", line.c_str());
+  for (const std::string& line : printjob::SheetLines(summary, DrumPagesPerSheet(dm)))
+    std::printf("%s\n", line.c_str());
   std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", result.pagesSent, summary.drumPages.size(), output.size(),
               o.out.string().c_str());
   if (!summary.wellFormed) std::fprintf(stderr, "printjob: the stream does not decode as commands\n");

@@ -21,8 +21,9 @@ struct Field {
 };
 
 #define SCALAR(n) \
-  Field { #n, offsetof(DocSettings, n), sizeof(DocSettings::n), std::is_signed_v<decltype(DocSettings::n)>, false }
-#define TEXT(n) Field { #n, offsetof(DocSettings, n), std::extent_v<decltype(DocSettings::n)>, false, true }
+  Field { #n, offsetof(DocSettings, n), sizeof(DocSettings::n), std::is_signed_v < decltype(DocSettings::n)>, false }
+#define TEXT(n) \
+  Field { #n, offsetof(DocSettings, n), std::extent_v < decltype(DocSettings::n)>, false, true }
 
 const Field kFields[] = {
     SCALAR(ColorMode),
@@ -175,7 +176,8 @@ std::string SetDocSetting(std::span<std::uint8_t> settings, std::string_view nam
   if (!FindField(name, f)) return "unknown setting " + std::string(name);
   if (f.isText) {
     std::u16string text = plat::u16(value);
-    if (text.size() + 1 > f.size) return std::string(name) + " holds at most " + std::to_string(f.size - 1) + " characters";
+    if (text.size() + 1 > f.size)
+      return std::string(name) + " holds at most " + std::to_string(f.size - 1) + " characters";
     for (std::size_t u = 0; u < f.size; ++u) {
       char16_t c = u < text.size() ? text[u] : 0;
       settings[f.offset + 2 * u] = static_cast<std::uint8_t>(c & 0xFF);
@@ -193,7 +195,8 @@ std::string SetDocSetting(std::span<std::uint8_t> settings, std::string_view nam
     base = 16;
   }
   auto [p, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v, base);
-  if (digits.empty() || ec != std::errc() || p != digits.data() + digits.size()) return "not a number: " + std::string(value);
+  if (digits.empty() || ec != std::errc() || p != digits.data() + digits.size())
+    return "not a number: " + std::string(value);
   if (negative) v = -v;
   const int bits = static_cast<int>(8 * f.size);
   const std::int64_t lo = f.isSigned ? -(std::int64_t{1} << (bits - 1)) : 0;

@@ -14,7 +14,9 @@ BOOL DrawTestPage(SURFOBJ* surface, int index) {
   const LONG h = surface->sizlBitmap.cy;
   const LONG unit = w / 64 > 0 ? w / 64 : 1;
   bool ok = true;
-  auto fill = [&](LONG l, LONG t, LONG r, LONG b) { ok = plat::engine::FillRect(surface, RECTL{l, t, r, b}, kInk) && ok; };
+  auto fill = [&](LONG l, LONG t, LONG r, LONG b) {
+    ok = plat::engine::FillRect(surface, RECTL{l, t, r, b}, kInk) && ok;
+  };
 
   // Bars of growing length and weight along the top.
   for (int i = 0; i < 6; ++i) {
@@ -26,7 +28,8 @@ BOOL DrawTestPage(SURFOBJ* surface, int index) {
   const LONG boardTop = h / 3;
   for (int row = 0; row < 12; ++row)
     for (int col = 0; col < 24; ++col)
-      if ((row + col) % 2 == 0) fill(unit * 4 + col * cell, boardTop + row * cell, unit * 4 + (col + 1) * cell, boardTop + (row + 1) * cell);
+      if ((row + col) % 2 == 0)
+        fill(unit * 4 + col * cell, boardTop + row * cell, unit * 4 + (col + 1) * cell, boardTop + (row + 1) * cell);
   // Lines of word-like blocks in the lower part.
   const LONG lineHeight = unit;
   for (int line = 0; line < 16; ++line) {
@@ -40,7 +43,8 @@ BOOL DrawTestPage(SURFOBJ* surface, int index) {
   }
   // Page number marks in the bottom corner.
   for (int i = 0; i <= index && i < 50; ++i)
-    fill(w - unit * (3 + 2 * (i % 10)), h - unit * (3 + 2 * (i / 10)), w - unit * (2 + 2 * (i % 10)), h - unit * (2 + 2 * (i / 10)));
+    fill(w - unit * (3 + 2 * (i % 10)), h - unit * (3 + 2 * (i / 10)), w - unit * (2 + 2 * (i % 10)),
+         h - unit * (2 + 2 * (i / 10)));
   return ok ? TRUE : FALSE;
 }
 

@@ -50,6 +50,10 @@ int main(int argc, char** argv) {
       char name[32];
       std::snprintf(name, sizeof name, "/page%03zu.png", k + 1);
       const streamdump::Plane plane = streamdump::RebuildPlane(job, job.pages[k]);
+      if (plane.width == 0) {
+        std::fprintf(stderr, "streamdump: drum page %zu is too large to rebuild\n", k + 1);
+        return 2;
+      }
       if (!streamdump::WritePlanePng(plane, planesDir + name)) {
         std::fprintf(stderr, "streamdump: cannot write %s%s\n", planesDir.c_str(), name);
         return 2;

@@ -45,6 +45,7 @@ class Parser {
   void Run() {
     while (pos_ < s_.size()) {
       const std::uint8_t b = s_[pos_];
+      d_.jobEnded = false;  // only a job end as the last item ends the job
       bool good;
       if (b == kCommand) {
         good = ParseCommand();
@@ -94,7 +95,7 @@ class Parser {
       cmd.letter = 'R';
       cmd.text = "R";
       pos_ = p + 1;
-      d_.jobEnded = !d_.commands.empty();
+      d_.jobEnded = !d_.commands.empty() || !d_.pages.empty();
       d_.commands.push_back(cmd);
       d_.text.push_back("R");
       return true;
@@ -418,6 +419,7 @@ Plane RebuildPlane(const Decoded& job, const DrumPage& page) {
   }
   width = std::max<std::uint64_t>(width, 1);
   height = std::max<std::uint64_t>(height, 1);
+  if ((width + 7) / 8 * height > kMaxPlaneBytes) return plane;  // refused: empty
   plane.width = static_cast<std::uint32_t>(width);
   plane.height = static_cast<std::uint32_t>(height);
   plane.stride = (plane.width + 7) / 8;

@@ -114,7 +114,8 @@ PLATAPI void Sleep(DWORD ms);
 namespace plat::machine {
 // Host folder under which each drive letter is a folder ("C:\x" -> ROOT/C/x).
 // Default: $PLAT_ROOT, else a folder in the host's temporary folder, unique
-// to the process. Changing the root drops nothing else of the model.
+// to the process and removed when it exits. Changing the root drops nothing
+// else of the model.
 PLATAPI void SetRoot(const std::string& hostFolder);
 PLATAPI std::string Root();
 

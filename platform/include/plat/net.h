@@ -20,11 +20,9 @@ using SOCKET = UINT_PTR;
 constexpr SOCKET INVALID_SOCKET = ~static_cast<SOCKET>(0);
 constexpr int SOCKET_ERROR = -1;
 
-constexpr int AF_UNSPEC = 0;
 constexpr int AF_INET = 2;
 constexpr int SOCK_STREAM = 1;
 constexpr int SOCK_DGRAM = 2;
-constexpr int IPPROTO_IP = 0;
 constexpr int IPPROTO_UDP = 17;
 
 constexpr ULONG INADDR_ANY = 0x00000000;

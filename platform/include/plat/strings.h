@@ -20,7 +20,8 @@ PLATAPI LPWSTR lstrcpynW(LPWSTR dst, LPCWSTR src, int max);
 PLATAPI LPSTR lstrcpynA(LPSTR dst, LPCSTR src, int max);
 PLATAPI LPWSTR lstrcatW(LPWSTR dst, LPCWSTR src);
 PLATAPI LPSTR lstrcatA(LPSTR dst, LPCSTR src);
-// <0, 0, >0. The i forms compare without case (ASCII and Latin letters).
+// <0, 0, >0 by code unit; the i forms fold case first (plat::FoldCase for
+// WCHAR, ASCII letters for char).
 PLATAPI int lstrcmpW(LPCWSTR a, LPCWSTR b);
 PLATAPI int lstrcmpiW(LPCWSTR a, LPCWSTR b);
 PLATAPI int lstrcmpA(LPCSTR a, LPCSTR b);
@@ -46,8 +47,9 @@ PLATAPI std::u16string u16(std::string_view utf8);
 PLATAPI std::string utf8(std::u16string_view utf16);
 // A view of a zero-terminated WCHAR string (empty for null).
 inline std::u16string_view view(LPCWSTR s) { return s ? std::u16string_view(s) : std::u16string_view(); }
-// Case folding used by the platform's case-insensitive comparisons (ASCII,
-// Latin-1, Latin Extended-A, Greek and Cyrillic basic letters).
+// Case folding (to upper case) used by the platform's case-insensitive
+// comparisons: ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic and
+// full-width Latin letters.
 PLATAPI WCHAR FoldCase(WCHAR c);
 PLATAPI bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
 }  // namespace plat
