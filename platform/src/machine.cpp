@@ -74,6 +74,7 @@ struct Clock {
   std::int64_t virtualAtSet = 0;
   int utcOffsetMinutes = 0;
   double sleepScale = 1.0;
+  std::int64_t readStepMs = 0;  // added after every time-of-day read
 
   std::int64_t HostRunMs() const {
     if (frozen) return accumulatedMs;
@@ -377,6 +378,7 @@ void GetSystemTime(SYSTEMTIME* time) {
   Machine& m = M();
   std::lock_guard g(m.lock);
   *time = FromEpochMs(m.clock.UtcMs());
+  m.clock.advancedMs += m.clock.readStepMs;
 }
 
 void GetLocalTime(SYSTEMTIME* time) {
@@ -384,6 +386,7 @@ void GetLocalTime(SYSTEMTIME* time) {
   Machine& m = M();
   std::lock_guard g(m.lock);
   *time = FromEpochMs(m.clock.UtcMs() + m.clock.utcOffsetMinutes * 60000LL);
+  m.clock.advancedMs += m.clock.readStepMs;
 }
 
 DWORD GetTickCount() {
@@ -616,6 +619,12 @@ void Advance(DWORD ms) {
   Machine& m = M();
   std::lock_guard g(m.lock);
   m.clock.advancedMs += ms;
+}
+
+void SetReadStep(DWORD ms) {
+  Machine& m = M();
+  std::lock_guard g(m.lock);
+  m.clock.readStepMs = ms;
 }
 
 void Reset() {

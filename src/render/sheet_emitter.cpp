@@ -16,6 +16,7 @@ namespace render {
 namespace {
 
 constexpr DWORD kAbortPollSeconds = 1000;
+constexpr DWORD kLinesPerClockRead = 64;
 
 LONG Dots(std::int64_t tenthMm, int dpi) {
   const std::int64_t d = TenthMmToDots(tenthMm, dpi);
@@ -53,6 +54,7 @@ struct SheetWork {
   LONG lineCount = 0;  // rows
   std::vector<BYTE> packed;
   DWORD clockBase = 0;
+  DWORD linesSinceClock = 0;
 };
 
 enum class PageEnd { kDone, kAborted, kFailed };
@@ -98,11 +100,14 @@ PageEnd SendDrumPage(RenderPdev* pdev, SheetWork& work, int drum, const PlaneVie
       PrepareHalveWidth(line.data(), line.size());
       HalveWidth(line.data(), line.size());
     }
-    const DWORD now = NowSeconds();
-    if (now < work.clockBase) work.clockBase = now;
-    if (now - work.clockBase > kAbortPollSeconds) {
-      if (EngCheckAbort(pdev->surfaceObject)) return PageEnd::kAborted;
-      work.clockBase = now;
+    // The clock is read every few lines: the poll interval is 1000 s.
+    if ((work.linesSinceClock++ & (kLinesPerClockRead - 1)) == 0) {
+      const DWORD now = NowSeconds();
+      if (now < work.clockBase) work.clockBase = now;
+      if (now - work.clockBase > kAbortPollSeconds) {
+        if (EngCheckAbort(pdev->surfaceObject)) return PageEnd::kAborted;
+        work.clockBase = now;
+      }
     }
     std::int16_t mode = pdev->compressionMode;
     const std::size_t n = PackBitsLine(line, work.packed, mode);

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__) && !defined(SHEET_KERNELS_SCALAR)
+#include <emmintrin.h>
+#endif
+
 namespace render {
 
 namespace {
@@ -342,38 +346,121 @@ std::span<BYTE> LineFetcher::Next(DWORD& lineCounter) {
     }
     return {};
   }
-  // Columns are gathered eight at a time: one byte column of the plane,
-  // read from the last row up, transposed in 8x8 blocks.
+  if (columnInk_.empty()) FindInkedColumns();
   const std::size_t lineBytes = static_cast<std::size_t>(lineBytes_);
   while (next_ < width_) {
-    const LONG col = next_ >> 3;
-    const int sub = static_cast<int>(next_ & 7);
-    if (sub == 0 || column_.empty()) {
-      column_.assign(lineBytes * 8, 0);
-      for (LONG jb = 0; jb < lineBytes_; ++jb) {
-        std::uint64_t x = 0;
-        for (int t = 0; t < 8; ++t) {
-          const LONG j = jb * 8 + t;
-          BYTE b = 0;
-          if (j < count_) {
-            const BYTE v = plane_.Row(count_ - 1 - j)[col];
-            b = inverted_ ? v : static_cast<BYTE>(~v);
-          }
-          x |= static_cast<std::uint64_t>(b) << (8 * (7 - t));
-        }
-        x = Transpose8(x);
-        for (int m = 0; m < 8; ++m) column_[static_cast<std::size_t>(m) * lineBytes + static_cast<std::size_t>(jb)] = static_cast<BYTE>(x >> (8 * (7 - m)));
-      }
-    }
-    ++next_;
-    BYTE* line = column_.data() + static_cast<std::size_t>(sub) * lineBytes;
-    if (!RowHasInk(line, count_)) {
+    const LONG col = next_++;
+    if (!(columnInk_[static_cast<std::size_t>(col >> 3)] & (0x80 >> (col & 7)))) {
       ++lineCounter;
       continue;
     }
-    return {line, lineBytes};
+    if (stripStart_ < 0 || col < stripStart_ || col >= stripStart_ + kStripColumns) GatherStrip(col - col % kStripColumns);
+    return {strip_.data() + static_cast<std::size_t>(col - stripStart_) * lineBytes, lineBytes};
   }
   return {};
+}
+
+void LineFetcher::FindInkedColumns() {
+  // One sequential pass: a dot column has ink when any of the rows read has
+  // ink in it (bit 0, or bit 1 on an inverted plane).
+  const std::size_t bytes = static_cast<std::size_t>(plane_.stride);
+  std::vector<BYTE> acc(bytes, inverted_ ? 0x00 : 0xFF);
+  for (LONG y = 0; y < count_; ++y) {
+    const BYTE* row = plane_.Row(y);
+    std::size_t i = 0;
+    for (; i + 8 <= bytes; i += 8) {
+      std::uint64_t a, r;
+      std::memcpy(&a, acc.data() + i, 8);
+      std::memcpy(&r, row + i, 8);
+      a = inverted_ ? (a | r) : (a & r);
+      std::memcpy(acc.data() + i, &a, 8);
+    }
+    for (; i < bytes; ++i) acc[i] = inverted_ ? static_cast<BYTE>(acc[i] | row[i]) : static_cast<BYTE>(acc[i] & row[i]);
+  }
+  if (!inverted_) InvertBytes(acc.data(), bytes);
+  columnInk_ = std::move(acc);
+}
+
+// Builds the lines of the dot columns [first, first + kStripColumns): bit j of
+// a line is row count - 1 - j, ink = 1, bits past the count 0.
+void LineFetcher::GatherStrip(LONG first) {
+  const std::size_t lineBytes = static_cast<std::size_t>(lineBytes_);
+  strip_.assign(lineBytes * static_cast<std::size_t>(kStripColumns), 0);
+  stripStart_ = first;
+  const LONG byte0 = first / 8;
+  const LONG byteCount = std::clamp<LONG>(plane_.stride - byte0, 0, kStripColumns / 8);
+  const BYTE white = inverted_ ? 0x00 : 0xFF;
+  // Row bytes of the strip, padded with white past the row's end.
+  auto load = [&](LONG j, BYTE* out16) {
+    if (j >= count_) {
+      std::memset(out16, white, 16);
+      return;
+    }
+    const BYTE* row = plane_.Row(count_ - 1 - j) + byte0;
+    const std::size_t n = static_cast<std::size_t>(byteCount);
+    std::memcpy(out16, row, n);
+    std::memset(out16 + n, white, 16 - n);
+  };
+#if defined(__SSE2__) && !defined(SHEET_KERNELS_SCALAR)
+  const __m128i flip = _mm_set1_epi8(static_cast<char>(inverted_ ? 0x00 : 0xFF));
+  alignas(16) BYTE rows[16][16];
+  for (LONG j0 = 0; j0 < count_; j0 += 16) {
+    // Byte i of each vector is row j0 + 7 - i (i < 8) or j0 + 23 - i, so that
+    // a movemask yields the two line bytes most significant bit first.
+    __m128i x[16];
+    __m128i any = _mm_setzero_si128();
+    const bool inside = byteCount == 16 && j0 + 16 <= count_;
+    for (int k = 0; k < 16; ++k) {
+      const LONG j = j0 + (k < 8 ? 7 - k : 23 - k);
+      __m128i v;
+      if (inside) {
+        v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(plane_.Row(count_ - 1 - j) + byte0));
+      } else {
+        load(j, rows[k]);
+        v = _mm_load_si128(reinterpret_cast<const __m128i*>(rows[k]));
+      }
+      x[k] = _mm_xor_si128(v, flip);
+      any = _mm_or_si128(any, x[k]);
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) == 0xFFFF) continue;
+    // 16 x 16 byte transpose: afterwards x[c] holds byte column c of the 16 rows.
+    for (int round = 0; round < 4; ++round) {
+      __m128i y[16];
+      for (int k = 0; k < 8; ++k) {
+        y[2 * k] = _mm_unpacklo_epi8(x[k], x[k + 8]);
+        y[2 * k + 1] = _mm_unpackhi_epi8(x[k], x[k + 8]);
+      }
+      for (int k = 0; k < 16; ++k) x[k] = y[k];
+    }
+    const std::size_t at = static_cast<std::size_t>(j0 / 8);
+    const bool second = at + 1 < lineBytes;
+    for (LONG c = 0; c < byteCount; ++c) {
+      for (int b = 0; b < 8; ++b) {
+        const int m = _mm_movemask_epi8(_mm_slli_epi64(x[c], b));
+        if (!m) continue;
+        BYTE* line = strip_.data() + static_cast<std::size_t>(c * 8 + b) * lineBytes;
+        line[at] = static_cast<BYTE>(m & 0xFF);
+        if (second) line[at + 1] = static_cast<BYTE>(m >> 8);
+      }
+    }
+  }
+#else
+  BYTE rows[8][16];
+  for (LONG j0 = 0; j0 < count_; j0 += 8) {
+    for (int t = 0; t < 8; ++t) {
+      load(j0 + t, rows[t]);
+      if (white) InvertBytes(rows[t], 16);
+    }
+    for (LONG c = 0; c < byteCount; ++c) {
+      std::uint64_t x = 0;
+      for (int t = 0; t < 8; ++t) x |= static_cast<std::uint64_t>(rows[t][c]) << (8 * (7 - t));
+      if (!x) continue;
+      x = Transpose8(x);
+      for (int m = 0; m < 8; ++m)
+        strip_[static_cast<std::size_t>(c * 8 + m) * lineBytes + static_cast<std::size_t>(j0 / 8)] = static_cast<BYTE>(x >> (8 * (7 - m)));
+    }
+  }
+#endif
 }
 
 void PrepareHalveWidth(BYTE* line, std::size_t n) {

@@ -79,7 +79,15 @@ class LineFetcher {
   LONG count_;
   LONG lineBytes_;
   LONG next_ = 0;  // next row, or next column
-  std::vector<BYTE> column_;
+  // Orientation 90: columns are gathered a strip of kStripColumns at a time;
+  // columnInk_ marks, per byte column, the dot columns with any ink, so that
+  // blank columns are only counted.
+  static constexpr LONG kStripColumns = 128;
+  void FindInkedColumns();
+  void GatherStrip(LONG firstColumn);
+  std::vector<BYTE> columnInk_;
+  std::vector<BYTE> strip_;
+  LONG stripStart_ = -1;
 };
 
 // 600 to 300 dpi across a line (ink = 1): smooths pairs, then keeps the left

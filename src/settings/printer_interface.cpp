@@ -69,7 +69,8 @@ void PutAt(void* output, std::size_t index, T value) {
 void PutSlot(void* output, std::size_t index, std::size_t units, std::u16string_view text) {
   BYTE* slot = static_cast<BYTE*>(output) + index * units * sizeof(WCHAR);
   std::memset(slot, 0, units * sizeof(WCHAR));
-  std::memcpy(slot, text.data(), std::min(units, text.size()) * sizeof(WCHAR));
+  // A name id without a node gives an empty view with no data behind it.
+  if (!text.empty()) std::memcpy(slot, text.data(), std::min(units, text.size()) * sizeof(WCHAR));
 }
 
 std::u16string_view NameOf(const ModelCaps& caps, unsigned id) {

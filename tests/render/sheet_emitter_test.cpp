@@ -210,6 +210,54 @@ TEST_F(SheetEmitter, CustomPositionCutsTheImageToTheRoomOnThePaper) {
   EXPECT_EQ(Dots(job, job.pages[0]), (DotList{{23, 0}}));
 }
 
+// The engine is asked whether the job was cancelled only once the clock has
+// moved on by more than 1000 s since the sheet began; a clock passing the full
+// hour restarts the interval.
+TEST_F(SheetEmitter, AnAbortStopsTheDrumPageOnceTheIntervalHasPassed) {
+  struct Case {
+    WORD startMinute;
+    size_t linesBeforeAbort;
+  } cases[] = {{0, 0}, {45, 64}};
+  for (const auto& c : cases) {
+    plat::spooler::ClearOutput(kPrinter);
+    SetPlanes(40, 200, true);
+    pdev_->masterSelection = 0;
+    pdev_->sheetCounter = 1;
+    for (LONG y = 0; y < 200; ++y) Ink(1, 1, y);
+    // The engine reads the cancel flag of its own printer handle; the stream
+    // goes to the test printer, whose sink would refuse a cancelled job.
+    plat::spooler::PrinterSetup other;
+    other.name = u"Cancelled Job";
+    other.port = u"LPT2:";
+    other.driver.name = u"Duplicator";
+    ASSERT_TRUE(plat::spooler::AddPrinter(other));
+    HANDLE cancelled = nullptr;
+    ASSERT_TRUE(OpenPrinterW(u"Cancelled Job", &cancelled, nullptr));
+    plat::spooler::SetJobCancelled(u"Cancelled Job", true);
+    HDEV hdev = plat::engine::CreateDevice(cancelled);
+    SURFOBJ so{};
+    so.hdev = hdev;
+    pdev_->surfaceObject = &so;
+    plat::machine::FreezeClock(true);
+    SYSTEMTIME start{2026, 12, 4, 10, 9, c.startMinute, 0, 0};
+    plat::machine::SetLocalTime(start);
+    plat::machine::SetReadStep(1001 * 1000);
+    const int result = EmitSheet(pdev_.get());
+    plat::machine::Reset();
+    plat::engine::DeleteDevice(hdev);
+    pdev_->surfaceObject = nullptr;
+    ClosePrinter(cancelled);
+    plat::spooler::RemovePrinter(u"Cancelled Job");
+    EXPECT_EQ(result, 0) << "minute " << c.startMinute;
+    EXPECT_EQ(pdev_->sheetCounter, 1u) << "an aborted sheet is not counted";
+    EXPECT_TRUE(PlanesWhite());
+    const auto job = Sent();
+    ASSERT_EQ(job.pages.size(), 1u);
+    EXPECT_EQ(job.pages[0].lines.size(), c.linesBeforeAbort) << "minute " << c.startMinute;
+    EXPECT_FALSE(job.pages[0].ended) << "no form feed after an abort";
+  }
+}
+
 TEST_F(SheetEmitter, AFailedSpoolerWriteFailsTheSheet) {
   plat::spooler::WriteFault fault;
   fault.failOnCall = 1;

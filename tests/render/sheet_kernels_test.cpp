@@ -163,9 +163,13 @@ TEST(SheetKernels, FetchSkipsBlankRowsAndCutsAtTheWidth) {
 
 TEST(SheetKernels, ColumnsAreReadFromTheBottomUpEightAtATime) {
   std::mt19937 rng(7);
-  for (LONG h : {1, 7, 8, 13, 64}) {
+  struct Size {
+    LONG w, stride;
+  };
+  for (const Size size : {Size{21, 4}, Size{300, 40}}) {
+  for (LONG h : {1, 7, 8, 13, 37, 64}) {
     for (bool inverted : {false, true}) {
-      const LONG w = 21, stride = 4;
+      const LONG w = size.w, stride = size.stride;
       std::vector<BYTE> bits(static_cast<size_t>(stride) * h);
       for (auto& b : bits) b = static_cast<BYTE>(rng() & rng());  // mostly ink-free
       if (inverted)
@@ -185,7 +189,11 @@ TEST(SheetKernels, ColumnsAreReadFromTheBottomUpEightAtATime) {
         ASSERT_EQ(std::vector<BYTE>(line.begin(), line.end()), expected) << "h " << h << " col " << col;
         ++counter;
       }
+      DWORD end = counter;
+      EXPECT_TRUE(f.Next(end).empty());
+      EXPECT_EQ(end, static_cast<DWORD>(w + 1)) << "every column is counted";
     }
+  }
   }
 }
 

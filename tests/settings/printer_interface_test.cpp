@@ -294,6 +294,27 @@ TEST_F(PrinterInterfaceTest, LongFreePaperNameStaysInItsSlot) {
   EXPECT_EQ(std::u16string(names.data() + 7 * kPaperNameSlotUnits), u"Half Letter Wide");
 }
 
+// Printer data whose name count stops short of the ids the lists use: the
+// names that are not there come back as empty slots.
+TEST_F(PrinterInterfaceTest, NamesMissingFromThePrinterDataGiveEmptySlots) {
+  Initialise(kTwoDrum);
+  std::vector<BYTE> info = Value(u"Info");
+  info[44] = 2;  // NameCount: only "Tabloid" and "Legal" are read back
+  info[45] = 0;
+  plat::spooler::SetData(kPrinter, u"Info", REG_BINARY, info);
+
+  std::vector<WCHAR> binNames(3 * kBinNameSlotUnits, u'#');
+  ASSERT_EQ(Caps(DC_BINNAMES, binNames.data()), 3u);
+  EXPECT_EQ(binNames, std::vector<WCHAR>(3 * kBinNameSlotUnits, 0));
+
+  std::vector<WCHAR> names(9 * kPaperNameSlotUnits, u'#');
+  ASSERT_EQ(Caps(DC_PAPERNAMES, names.data()), 9u);
+  EXPECT_EQ(std::u16string(names.data() + kPaperNameSlotUnits), u"Legal");
+  EXPECT_EQ(names[2 * kPaperNameSlotUnits], 0);
+  EXPECT_EQ(std::u16string(names.data() + 6 * kPaperNameSlotUnits), u" 215.9 - 279.4 mm");
+  EXPECT_EQ(names[8 * kPaperNameSlotUnits], 0);
+}
+
 TEST_F(PrinterInterfaceTest, TheCallersDevmodeIsReadNeverWritten) {
   Initialise(kTwoDrum);
   // A public-only DEVMODE of another driver, in a buffer of exactly its size.

@@ -183,6 +183,9 @@ PLATAPI void SetLocalTime(const SYSTEMTIME& local, int utcOffsetMinutes = 0);
 PLATAPI void SetSleepScale(double scale);
 PLATAPI void FreezeClock(bool frozen);
 PLATAPI void Advance(DWORD ms);
+// Every later read of the time of day moves the clock on by ms afterwards
+// (0: off), so that code reading the clock in a loop sees time pass.
+PLATAPI void SetReadStep(DWORD ms);
 
 // Back to the defaults above (drives, folders, names, code pages, profile,
 // clock); the root folder is kept.
