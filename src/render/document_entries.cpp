@@ -79,18 +79,14 @@ BOOL DrvStartPage(SURFOBJ* pso) {
   if (!pdev) return FALSE;
   if (pdev->pageCounter != 0 || pdev->askDevice == 0) return TRUE;
 
-  std::string address = DeviceAddressText(pdev);
-  std::int32_t ink[2] = {};
-  InkLab lab[2] = {};
+  // Over SNMP, else from the status file; records come placed by drum
+  // number, so a device listing its drums in another order or reporting a
+  // number other than 1 and 2 cannot swap or invent an ink.
+  const std::string address = DeviceAddressText(pdev);
   DrumRecord drums[2] = {};
-  if (!address.empty() && QueryDrumTable(address.c_str(), drums) == 1) {
-    for (int d = 0; d < 2; ++d) {
-      ink[d] = drums[d].Ink;
-      lab[d] = drums[d].Lab;
-    }
-  } else if (ReadRsfStatus(address.c_str(), &ink[0], &lab[0], &ink[1], &lab[1]) != 1) {
-    return TRUE;
-  }
+  if (QueryInstalledDrums(address.c_str(), drums) != 1) return TRUE;
+  const std::int32_t ink[2] = {drums[0].Ink, drums[1].Ink};
+  const InkLab lab[2] = {drums[0].Lab, drums[1].Lab};
 
   if (pdev->colorMode == 2 && pdev->separationKind == 0) {
     std::int32_t modeA = pdev->separationModes[0];

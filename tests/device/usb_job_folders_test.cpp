@@ -255,7 +255,7 @@ TEST_F(UsbFolders, FolderFileRecordsMustBeCompleteAndInOrder) {
     int expected;
   };
   const Case cases[] = {
-      {"spec image", FolderFileBytes(kDefaultNames), 1},
+      {"default names as laid out", FolderFileBytes(kDefaultNames), 1},
       {"records only", exact, 1},
       {"third record numbered 4", FolderFileBytes(kDefaultNames, {1, 2, 4, 4, 5, 6}), 0},
       {"records swapped", FolderFileBytes(kDefaultNames, {2, 1, 3, 4, 5, 6}), 0},

@@ -2,15 +2,23 @@
 // preview output and its port status, and the job end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <span>
+#include <vector>
 
+#include "device/ber_builder.h"
+#include "device/device_status.h"
+#include "device/fake_agent.h"
 #include "pdev_fixture.h"
+#include "plat/net.h"
 #include "plat/files.h"
 #include "plat/machine.h"
 #include "plat/strings.h"
 #include "render/document_entries.h"
 #include "render/render_surface.h"
+#include "streamdump/stream_decoder.h"
 
 using namespace pdevtest;
 
@@ -23,8 +31,11 @@ class DocumentEntries : public PrinterFixture {
     plat::machine::Reset();
     std::filesystem::create_directories(plat::machine::Root() + "/C");
     std::filesystem::remove_all(plat::machine::Root() + "/C/RSF");
+    // No device answers unless a test puts an agent there.
+    ASSERT_TRUE(plat::net::SetPortOverride("127.0.0.1", ClosedPort()));
   }
   void TearDown() override {
+    plat::net::ClearPortOverrides();
     if (pdev) {
       DrvDisableSurface(reinterpret_cast<DHPDEV>(pdev));
       DrvDisablePDEV(reinterpret_cast<DHPDEV>(pdev));
@@ -71,6 +82,95 @@ TEST_F(DocumentEntries, FirstPageTakesTheInstalledInksFromTheStatusFile) {
   EXPECT_EQ(pdev->drum2Ink, 1010);
   EXPECT_EQ(pdev->drum2Lab[0], 50);
   EXPECT_EQ(pdev->drum2Lab[2], -5);
+}
+
+// The device answers the drum query with two records; each value list is
+// drum number, attribute, device ink code, attribute, L, a, b.
+TEST_F(DocumentEntries, FirstPageTakesTheDrumsByTheirNumbers) {
+  struct Case {
+    const char* name;
+    std::vector<long long> first, second;  // the records in the order the device lists them
+    bool statusFile;
+    int ink1, lab1[3], ink2, lab2[3];
+    int seps[3];
+  };
+  const Case cases[] = {
+      // Listed drum 2 first: drum 1 is the dark neutral ink (mode A 4), drum 2
+      // the warm one (mode B 5 for a neutral drum 1 and a class-1 drum 2).
+      {"ListedDrum2First", {2, 0, 5, 0, 50, 60, 20}, {1, 0, 9, 0, 30, 0, 0}, false,
+       1009, {30, 0, 0}, 1005, {50, 60, 20}, {4, 4, 5}},
+      {"ListedInOrder", {1, 0, 9, 0, 30, 0, 0}, {2, 0, 5, 0, 50, 60, 20}, false,
+       1009, {30, 0, 0}, 1005, {50, 60, 20}, {4, 4, 5}},
+      // Drums 2 and 7: drum 1 is not reported, so the status file decides.
+      {"Drums2And7UseTheStatusFile", {2, 0, 5, 0, 50, 60, 20}, {7, 0, 9, 0, 30, 0, 0}, true,
+       1004, {45, -15, 0}, 1010, {50, 5, -5}, {4, 4, 2}},
+      // ... and without one the job keeps its own inks and modes.
+      {"Drums2And7WithoutStatusFileKeepTheInks", {2, 0, 5, 0, 50, 60, 20}, {7, 0, 9, 0, 30, 0, 0}, false,
+       1001, {0, 0, 0}, 1003, {0, 0, 0}, {2, 2, 2}},
+  };
+  FakeAgent agent;
+  ASSERT_TRUE(plat::net::SetPortOverride("127.0.0.1", agent.Port()));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(plat::machine::Root() + "/C/RSF");
+    if (c.statusFile) WriteStatusFile("04", "0A");
+    std::vector<long long> values = c.first;
+    values.insert(values.end(), c.second.begin(), c.second.end());
+    agent.SetScript([values](const ::Bytes& request, int) -> std::vector<::Bytes> {
+      std::vector<ber::Binding> b;
+      for (std::size_t i = 0; i < values.size(); ++i)
+        b.push_back({std::string(DeviceStatusOid(i)), ber::Int(values[i])});
+      return {ber::Response("marnit", ber::RequestId(request), b)};
+    });
+
+    PrivateDevmode dm = BaseDevmode();
+    Address(dm);
+    dm.Settings.ColorMode = 2;
+    dm.Settings.Seihan = 2;
+    dm.Settings.Drum1Color = 1001;
+    dm.Settings.Drum2Color = 1003;
+    dm.Settings.SeparationModeA = 2;
+    dm.Settings.SeparationModeB = 2;
+    SURFOBJ* so = Start(dm);
+    ASSERT_NE(so, nullptr);
+    const int kept1[3] = {pdev->drum1Lab[0], pdev->drum1Lab[1], pdev->drum1Lab[2]};
+    const int kept2[3] = {pdev->drum2Lab[0], pdev->drum2Lab[1], pdev->drum2Lab[2]};
+    const int requests = agent.RequestCount();
+    ASSERT_TRUE(DrvStartDoc(so, nullptr, 3));
+    ASSERT_TRUE(DrvStartPage(so));
+    ASSERT_TRUE(plat::engine::FillRect(so, RECTL{0, 0, 64, 8}, 0));
+    ASSERT_TRUE(DrvSendPage(so));
+    ASSERT_TRUE(DrvStartPage(so));  // later pages never ask
+    ASSERT_TRUE(DrvSendPage(so));
+    ASSERT_TRUE(DrvEndDoc(so, 0));
+    EXPECT_EQ(agent.RequestCount(), requests + 1);
+
+    const bool kept = c.ink1 == 1001;
+    EXPECT_EQ(pdev->drum1Ink, c.ink1);
+    EXPECT_EQ(pdev->drum2Ink, c.ink2);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(pdev->drum1Lab[i], kept ? kept1[i] : c.lab1[i]) << i;
+      EXPECT_EQ(pdev->drum2Lab[i], kept ? kept2[i] : c.lab2[i]) << i;
+      EXPECT_EQ(pdev->separationModes[i], c.seps[i]) << i;
+    }
+    // The drum pages announce the inks taken.
+    const std::vector<BYTE> out = plat::spooler::Output(kPrinter);
+    streamdump::Decoded job = streamdump::DecodeStream(std::span<const std::uint8_t>(out.data(), out.size()));
+    ASSERT_TRUE(job.ok) << job.error;
+    std::vector<std::int64_t> inks;
+    for (const streamdump::DrumPage& page : job.pages) inks.push_back(page.inkCode);
+    std::sort(inks.begin(), inks.end());
+    std::vector<std::int64_t> want = {std::min(c.ink1, c.ink2), std::max(c.ink1, c.ink2)};
+    want.insert(want.end(), want.begin(), want.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(inks, want);
+
+    DrvDisableSurface(reinterpret_cast<DHPDEV>(pdev));
+    DrvDisablePDEV(reinterpret_cast<DHPDEV>(pdev));
+    pdev = nullptr;
+    plat::spooler::ClearOutput(kPrinter);
+  }
+  agent.SetScript(nullptr);
 }
 
 TEST_F(DocumentEntries, OneInkJobMovesOntoDrum1) {

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "pdev_fixture.h"
+#include "plat/machine.h"
 #include "render/render_pdev.h"
 
 using namespace pdevtest;
@@ -31,6 +33,8 @@ struct Variant {
   std::function<void(PrivateDevmode&)> edit;
   std::function<void(Expect&)> expect;
 };
+// Listings show a variant by its name, not as raw bytes.
+void PrintTo(const Variant& v, std::ostream* os) { *os << v.name; }
 
 void CustomPaper(PrivateDevmode& dm, int dx, int dy) {
   dm.Settings.ImagePosition = 1;
@@ -555,8 +559,9 @@ TEST_F(EnablePdev, JobTextsComeFromTheOutputModesGroup) {
     const char* userName;
     int option;
   };
+  plat::machine::SetUserName(u"night shift");
   for (Case c : {Case{0, "Hold job", "Hold user", 1}, Case{2, "Hold job", "Hold user", 1},
-                 Case{3, "Usb job", "user", 0}, Case{4, "Usb job", "user", 0}}) {
+                 Case{3, "Usb job", "night shift", 0}, Case{4, "Usb job", "night shift", 0}}) {
     PrivateDevmode dm = BaseDevmode();
     DocSettings& s = dm.Settings;
     s.OutputMode = static_cast<std::uint8_t>(c.outputMode);
@@ -573,6 +578,7 @@ TEST_F(EnablePdev, JobTextsComeFromTheOutputModesGroup) {
     EXPECT_EQ(pdev->jobText.useDocumentName, c.option) << c.outputMode;
     DrvDisablePDEV(reinterpret_cast<DHPDEV>(pdev));
   }
+  plat::machine::Reset();
 }
 
 TEST_F(EnablePdev, PagesPerSheetFollowsLayout) {

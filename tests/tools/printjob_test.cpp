@@ -1,5 +1,6 @@
 // printjob end to end: a job through classicui and classicrender loaded by
-// path, its options, its output file and its per-sheet summary.
+// path, its options, its output file and its per-sheet summary; preview and
+// storage jobs and their job files.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -12,6 +13,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "streamdump/stream_decoder.h"
 
 namespace fs = std::filesystem;
 
@@ -61,6 +64,17 @@ class PrintJob : public ::testing::Test {
   static bool Holds(const std::vector<unsigned char>& job, const std::string& bytes) {
     return std::search(job.begin(), job.end(), bytes.begin(), bytes.end()) != job.end();
   }
+  static std::vector<unsigned char> Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  static streamdump::Decoded Decode(const std::vector<unsigned char>& bytes) {
+    return streamdump::DecodeStream(std::span<const std::uint8_t>(bytes.data(), bytes.size()));
+  }
+  static bool HasCommand(const streamdump::Decoded& job, const std::string& text) {
+    return std::any_of(job.commands.begin(), job.commands.end(),
+                       [&](const streamdump::Command& c) { return c.text == text; });
+  }
 
   fs::path dir;
 };
@@ -100,9 +114,113 @@ TEST_F(PrintJob, NoPagesWritesAnEmptyJob) {
   EXPECT_EQ(Count(r.out, "sheet "), 0);
 }
 
+// A storage job lands as a numbered job file in its folder of the drive's
+// job-folder tree, which printjob creates on a drive that has none.
+TEST_F(PrintJob, StorageJobWritesTheNumberedJobFile) {
+  struct Case {
+    const char* args;
+    const char* windowsPath;  // as printed
+    const char* hostPath;     // under the machine root
+    const char* destination;  // the output-mode command of the job header
+  };
+  const Case cases[] = {
+      {"--storage E --pages 2", R"(E:\OSTRA\USB\1_FOLDER\JOB000000001.PRN)", "E/OSTRA/USB/1_FOLDER/JOB000000001.PRN",
+       "&81&O"},
+      {"--storage F --set UsbFolder=4 --pages 2", R"(F:\OSTRA\USB\4_FOLDER\JOB000000001.PRN)",
+       "F/OSTRA/USB/4_FOLDER/JOB000000001.PRN", "&84&O"},
+      {"--drive G=removable:FAT:STICK --set OutputMode=4 --pages 2", R"(G:\OSTRA\USB\X_AUTO\JOB000000001.PRN)",
+       "G/OSTRA/USB/X_AUTO/JOB000000001.PRN", "&87&O"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    fs::remove_all(dir / "root");
+    Outcome r = Start(c.args);
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(r.jobWritten);
+    EXPECT_TRUE(r.job.empty());  // the spooler received nothing
+    EXPECT_NE(r.out.find("the spooler receives nothing"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(c.windowsPath), std::string::npos) << r.out;
+    const fs::path file = dir / "root" / c.hostPath;
+    EXPECT_NE(r.out.find(file.string()), std::string::npos) << r.out;
+
+    streamdump::Decoded job = Decode(Read(file));
+    ASSERT_TRUE(job.ok) << job.error << " at " << job.errorOffset;
+    EXPECT_TRUE(job.jobEnded);
+    EXPECT_EQ(job.pages.size(), 2u);
+    EXPECT_TRUE(HasCommand(job, c.destination));
+
+    // The tree the sheets would have made: the counter has moved on to 2.
+    const fs::path control = file.parent_path().parent_path() / "X_TMP";
+    EXPECT_EQ(fs::file_size(control / "NEVOFOLDER"), 2048u);
+    std::vector<unsigned char> counter = Read(control / "NEVOJOB");
+    ASSERT_EQ(counter.size(), 512u);
+    EXPECT_EQ(counter[0], 2);
+    EXPECT_EQ(std::count(counter.begin() + 1, counter.end(), 0), 511);
+  }
+}
+
+TEST_F(PrintJob, SecondStorageJobTakesTheNextNumberInTheSameTree) {
+  ASSERT_EQ(Start("--storage E").exitCode, 0);
+  Outcome r = Start("--storage E");
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  const fs::path folder = dir / "root" / "E" / "OSTRA" / "USB" / "1_FOLDER";
+  EXPECT_TRUE(fs::exists(folder / "JOB000000001.PRN"));
+  EXPECT_TRUE(fs::exists(folder / "JOB000000002.PRN"));
+  EXPECT_NE(r.out.find(R"(E:\OSTRA\USB\1_FOLDER\JOB000000002.PRN)"), std::string::npos) << r.out;
+}
+
+// The job file holds the sheets a spooler job gets.
+TEST_F(PrintJob, StorageJobFileCarriesTheSpoolersSheets) {
+  Outcome spooled = Start("--pages 2");
+  ASSERT_EQ(spooled.exitCode, 0) << spooled.out;
+  Outcome stored = Start("--pages 2 --storage E");
+  ASSERT_EQ(stored.exitCode, 0) << stored.out;
+  streamdump::Decoded a = Decode(spooled.job);
+  streamdump::Decoded b = Decode(Read(dir / "root" / "E" / "OSTRA" / "USB" / "1_FOLDER" / "JOB000000001.PRN"));
+  ASSERT_TRUE(a.ok && b.ok);
+  ASSERT_EQ(a.pages.size(), b.pages.size());
+  for (std::size_t p = 0; p < a.pages.size(); ++p) {
+    EXPECT_EQ(a.pages[p].inkCode, b.pages[p].inkCode) << p;
+    ASSERT_EQ(a.pages[p].lines.size(), b.pages[p].lines.size()) << p;
+    for (std::size_t l = 0; l < a.pages[p].lines.size(); ++l) {
+      EXPECT_EQ(a.pages[p].lines[l].v, b.pages[p].lines[l].v);
+      EXPECT_EQ(a.pages[p].lines[l].bytes, b.pages[p].lines[l].bytes);
+    }
+  }
+}
+
+TEST_F(PrintJob, PreviewJobWritesTheSpoolTempFile) {
+  Outcome r = Start("--preview --pages 3");
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_TRUE(r.jobWritten);
+  EXPECT_TRUE(r.job.empty());
+  // The temporary folder ends with a backslash: two in a row in the name.
+  EXPECT_NE(r.out.find(R"(C:\TEMP\\RV0001.PRN)"), std::string::npos) << r.out;
+  EXPECT_EQ(Count(r.out, "sheet "), 3) << r.out;
+  streamdump::Decoded job = Decode(Read(dir / "root" / "C" / "TEMP" / "RV0001.PRN"));
+  ASSERT_TRUE(job.ok) << job.error;
+  EXPECT_TRUE(job.jobEnded);
+  EXPECT_EQ(job.pages.size(), 3u);
+}
+
 TEST_F(PrintJob, BadOptionsFailWithoutAJobFile) {
-  const char* cases[] = {"--set Bogus=1", "--set ColorMode=256", "--set ColorMode=x", "--pages -1",
-                         "--orientation sideways", "--paper 0", "--paper 10x", "--frobnicate"};
+  const char* cases[] = {"--set Bogus=1",
+                         "--set ColorMode=256",
+                         "--set ColorMode=x",
+                         "--pages -1",
+                         "--orientation sideways",
+                         "--paper 0",
+                         "--paper 10x",
+                         "--frobnicate",
+                         "--set OutputMode=3",  // no removable FAT drive
+                         "--storage C",
+                         "--storage EE",
+                         "--drive E=floppy:FAT32",
+                         "--drive E=removable",
+                         "--drive C=removable:FAT32",
+                         "--drive E=removable:NTFS --storage E",
+                         "--storage E --set 'UsbDrive=F:\\'",  // F: is not a drive of the machine
+                         "--storage"};
   for (const char* args : cases) {
     Outcome r = Start(args);
     EXPECT_EQ(r.exitCode, 2) << args << "\n" << r.out;

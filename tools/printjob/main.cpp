@@ -3,16 +3,28 @@
 // classicui's DrvPrinterEvent, takes its "DefaultDevmode", applies the
 // command line, runs the job through classicrender under the print host and
 // writes what reached the spooler to a file, with one summary line per sheet.
+// A preview or storage job goes to its job file instead (the spooler then
+// receives nothing); printjob names that file and summarises it.
 //
 //   printjob [--model FILE.RDF] [--resources NEVORES.DLL] [--ui classicui.so]
 //            [--render classicrender.so] [--out job.prn] [--root DIR]
 //            [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]
-//            [--orientation portrait|landscape] [--set NAME=VALUE]...
+//            [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...
+//            [--storage E] [--preview] [--set NAME=VALUE]...
+//
+// --drive adds a drive to the machine (a folder under the machine root);
+// --storage E adds E: as a removable FAT32 drive unless --drive says
+// otherwise and stores the job in its folder 1 (OutputMode 3, UsbDrive E:\,
+// UsbFolder 1; --set changes any of them); --preview sets Preview 1. A
+// storage job's drive gets the job-folder tree when it has none, as the
+// printer's property sheets would have made it.
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <random>
 #include <string>
@@ -25,6 +37,7 @@
 #include "plat/resources.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
+#include "printjob/job_destination.h"
 #include "printjob/settings_options.h"
 #include "printjob/stream_summary.h"
 #include "printjob/test_page.h"
@@ -54,6 +67,9 @@ struct Options {
   std::optional<int> copies;
   std::optional<std::string> paper;
   std::optional<std::string> orientation;
+  std::vector<plat::machine::Drive> drives;
+  std::optional<char16_t> storage;
+  bool preview = false;
   std::vector<std::pair<std::string, std::string>> sets;
 };
 
@@ -62,7 +78,8 @@ int Usage(const char* why) {
   std::fprintf(stderr,
                "usage: printjob [--model FILE.RDF] [--resources FILE] [--ui LIB] [--render LIB] [--out FILE]\n"
                "                [--root DIR] [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]\n"
-               "                [--orientation portrait|landscape] [--set NAME=VALUE]...\n");
+               "                [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...\n"
+               "                [--storage E] [--preview] [--set NAME=VALUE]...\n");
   return kExitUsage;
 }
 
@@ -88,8 +105,13 @@ std::string Parse(int argc, char** argv, Options& o) {
     };
     std::string v;
     if (a == "--help" || a == "-h") return "help";
+    if (a == "--preview") {
+      o.preview = true;
+      continue;
+    }
     if (a != "--model" && a != "--resources" && a != "--ui" && a != "--render" && a != "--out" && a != "--root" &&
-        a != "--pages" && a != "--copies" && a != "--paper" && a != "--orientation" && a != "--set")
+        a != "--pages" && a != "--copies" && a != "--paper" && a != "--orientation" && a != "--set" &&
+        a != "--drive" && a != "--storage")
       return "unknown option " + std::string(a);
     if (!value(v)) return std::string(a) + " needs a value";
     if (a == "--model")
@@ -117,6 +139,16 @@ std::string Parse(int argc, char** argv, Options& o) {
     } else if (a == "--orientation") {
       if (v != "portrait" && v != "landscape") return "--orientation takes portrait or landscape";
       o.orientation = v;
+    } else if (a == "--drive") {
+      plat::machine::Drive drive;
+      std::string why = printjob::ParseDriveSpec(v, drive);
+      if (!why.empty()) return why;
+      std::erase_if(o.drives, [&](const plat::machine::Drive& d) { return d.letter == drive.letter; });
+      o.drives.push_back(drive);
+    } else if (a == "--storage") {
+      auto letter = printjob::ParseDriveLetter(v);
+      if (!letter || *letter < u'D') return "--storage takes a drive letter D..Z";
+      o.storage = letter;
     } else {
       std::size_t eq = v.find('=');
       if (eq == std::string::npos || eq == 0) return "--set takes NAME=VALUE";
@@ -177,6 +209,15 @@ int DrumPagesPerSheet(const PrivateDevmode& dm) {
 }
 
 std::string ApplyOptions(const Options& o, PrivateDevmode& dm) {
+  // --storage and --preview first, so that --set can change what they set.
+  if (o.storage) {
+    const std::u16string root = printjob::DriveRoot(*o.storage);
+    dm.Settings.OutputMode = 3;
+    std::fill(std::begin(dm.Settings.UsbDrive), std::end(dm.Settings.UsbDrive), 0);
+    std::copy(root.begin(), root.end(), dm.Settings.UsbDrive);
+    dm.Settings.UsbFolder = 1;
+  }
+  if (o.preview) dm.Settings.Preview = 1;
   std::span<std::uint8_t> settings(reinterpret_cast<std::uint8_t*>(&dm.Settings), sizeof(dm.Settings));
   for (const auto& [name, value] : o.sets) {
     std::string why = printjob::SetDocSetting(settings, name, value);
@@ -219,12 +260,23 @@ fs::path ExecutableFolder(const char* argv0) {
   return self.parent_path();
 }
 
+void ReportFailure(const plat::print_host::Result& result) {
+  std::fprintf(stderr, "printjob: the job failed%s%s (error %u)\n", result.failedEntry.empty() ? "" : " in ",
+               result.failedEntry.c_str(), static_cast<unsigned>(result.error));
+}
+
 class TempRoot {
  public:
   explicit TempRoot(fs::path path) : path_(std::move(path)) {}
   ~TempRoot() {
     std::error_code ec;
     if (!path_.empty()) fs::remove_all(path_, ec);
+  }
+  // Leaves the folder in place; true when it was a temporary one.
+  bool Keep() {
+    bool temporary = !path_.empty();
+    path_.clear();
+    return temporary;
   }
 
  private:
@@ -258,6 +310,13 @@ int main(int argc, char** argv) {
   if (ec) return Usage(("cannot make the machine root " + o.root.string()).c_str());
   plat::machine::SetRoot(fs::absolute(o.root).string());
   CreateDirectoryW(kDriverFolder, nullptr);
+  // The drives of the machine; --storage adds its drive unless --drive did.
+  std::vector<plat::machine::Drive> drives = o.drives;
+  if (o.storage && std::none_of(drives.begin(), drives.end(),
+                                [&](const plat::machine::Drive& d) { return d.letter == *o.storage; })) {
+    drives.push_back(plat::machine::Drive{*o.storage, DRIVE_REMOVABLE, u"FAT32", u"", 0});
+  }
+  for (const plat::machine::Drive& d : drives) plat::machine::AddDrive(d);
 
   // The printer of the model.
   auto model = ModelName(o.model);
@@ -295,6 +354,13 @@ int main(int argc, char** argv) {
   std::memcpy(&dm, stored->bytes.data(), sizeof(dm));
   why = ApplyOptions(o, dm);
   if (!why.empty()) return Usage(why.c_str());
+  const printjob::JobSink sink = printjob::SinkOf(dm.Settings);
+  std::u16string storageRoot;
+  if (sink == printjob::JobSink::StorageFile) {
+    why = printjob::PrepareStorageDrive(dm.Settings, &storageRoot);
+    if (!why.empty()) return Usage(why.c_str());
+  }
+  const auto jobFilesBefore = printjob::StorageJobFiles();
 
   // The job.
   DWORD error = 0;
@@ -322,15 +388,54 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "printjob: cannot write %s\n", o.out.string().c_str());
     return kExitJobFailed;
   }
-  printjob::StreamSummary summary = printjob::Summarize(output);
+
+  // A file job: the stream is in the job file the driver made.
+  std::u16string jobFile;
+  std::string jobFileHost;
+  if (sink == printjob::JobSink::PreviewFile) {
+    jobFile = printjob::PreviewFilePath(plat::spooler::LastJobId());
+    jobFileHost = jobFile.empty() ? std::string() : plat::machine::HostPath(jobFile);
+    if (!fs::is_regular_file(jobFileHost, ec)) jobFileHost.clear();
+  } else if (sink == printjob::JobSink::StorageFile) {
+    // Job files are created new and never overwritten: the job's is the one
+    // that was not there before.
+    for (const auto& [host, windows] : printjob::StorageJobFiles())
+      if (!jobFilesBefore.contains(host)) {
+        jobFileHost = host;
+        jobFile = windows;
+      }
+  }
+  std::vector<BYTE> stream = output;
+  if (sink != printjob::JobSink::Spooler) {
+    if (jobFileHost.empty()) {
+      std::fprintf(stderr, "printjob: the driver made no %s job file\n",
+                   sink == printjob::JobSink::PreviewFile ? "preview" : "storage");
+      if (!result.ok) ReportFailure(result);
+      return kExitJobFailed;
+    }
+    std::ifstream in(jobFileHost, std::ios::binary);
+    stream.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (cleanup.Keep())
+      std::printf("the machine root %s is kept for the job file\n", fs::absolute(o.root).string().c_str());
+  }
+
+  printjob::StreamSummary summary = printjob::Summarize(stream);
   for (const std::string& line : printjob::SheetLines(summary, DrumPagesPerSheet(dm)))
     std::printf("%s\n", line.c_str());
-  std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", result.pagesSent, summary.drumPages.size(), output.size(),
-              o.out.string().c_str());
+  if (sink == printjob::JobSink::Spooler) {
+    std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", result.pagesSent, summary.drumPages.size(),
+                output.size(), o.out.string().c_str());
+  } else {
+    std::printf("%s job file %s\n", sink == printjob::JobSink::PreviewFile ? "preview" : "storage",
+                plat::utf8(jobFile).c_str());
+    std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", result.pagesSent, summary.drumPages.size(),
+                stream.size(), jobFileHost.c_str());
+    std::printf("%zu bytes to %s (the spooler receives nothing from a file job)\n", output.size(),
+                o.out.string().c_str());
+  }
   if (!summary.wellFormed) std::fprintf(stderr, "printjob: the stream does not decode as commands\n");
   if (!result.ok) {
-    std::fprintf(stderr, "printjob: the job failed%s%s (error %u)\n", result.failedEntry.empty() ? "" : " in ",
-                 result.failedEntry.c_str(), static_cast<unsigned>(result.error));
+    ReportFailure(result);
     return kExitJobFailed;
   }
   return summary.wellFormed ? 0 : kExitJobFailed;

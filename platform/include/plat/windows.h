@@ -12,3 +12,4 @@
 #include "plat/engine.h"
 #include "plat/net.h"
 #include "plat/ui.h"
+#include "plat/dialog.h"
