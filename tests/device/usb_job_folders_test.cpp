@@ -18,26 +18,21 @@
 #include "plat/resources.h"
 #include "plat/strings.h"
 #include "plat/ui.h"
+#include "support/host_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using testsupport::ReadHostFile;
+using testsupport::WriteHostFile;
+using testsupport::CounterBytes;
 
 using plat::machine::Drive;
 
 const Drive kFixedC{u'C', DRIVE_FIXED, u"NTFS", u"SYSTEM"};
 const Drive kUsbE{u'E', DRIVE_REMOVABLE, u"FAT32", u"STICK"};
 const Drive kUsbG{u'G', DRIVE_REMOVABLE, u"FAT", u"OLDSTICK"};
-
-std::vector<BYTE> ReadHostFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<BYTE>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteHostFile(const std::string& path, const std::vector<BYTE>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 // "NEVOFOLDER" as the format describes it: six 264-byte records (u32
 // little-endian number, 260-byte zero-padded name), zeros up to 2048.
@@ -54,12 +49,6 @@ std::vector<BYTE> FolderFileBytes(const std::array<std::string, 6>& names,
 
 const std::array<std::string, 6> kDefaultNames = {"1_FOLDER", "2_FOLDER", "3_FOLDER",
                                                   "4_FOLDER", "5_FOLDER", "6_FOLDER"};
-
-std::vector<BYTE> CounterBytes(std::uint32_t value) {
-  std::vector<BYTE> bytes(512, 0);
-  for (int b = 0; b < 4; ++b) bytes[static_cast<std::size_t>(b)] = static_cast<BYTE>(value >> (8 * b));
-  return bytes;
-}
 
 class UsbFolders : public ::testing::Test {
  protected:

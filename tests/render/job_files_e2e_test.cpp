@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/host_files.h"
 #include "device/usb_job_folders.h"
 #include "plat/files.h"
 #include "plat/machine.h"
@@ -27,18 +28,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using testsupport::ReadHostFile;
+using testsupport::WriteHostFile;
+
 constexpr char16_t kPrinter[] = u"NEVO Storage";
 constexpr char16_t kFailedKey[] = u"Software\\Nevo Bertal Corporation\\NEVO Printer Driver\\NEVO Storage\\";
-
-std::vector<BYTE> ReadHostFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<BYTE>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteHostFile(const std::string& path, const std::vector<BYTE>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 std::vector<BYTE> Bytes(std::string_view text) { return std::vector<BYTE>(text.begin(), text.end()); }
 

@@ -24,32 +24,20 @@
 #include "plat/spooler.h"
 #include "plat/strings.h"
 #include "plat/ui.h"
+#include "support/host_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using testsupport::ReadHostFile;
+using testsupport::WriteHostFile;
+using testsupport::CounterBytes;
+
 using plat::machine::Drive;
 
 constexpr char16_t kPrinter[] = u"Nevo 2600";
 constexpr char16_t kFailedKey[] = u"Software\\Nevo Bertal Corporation\\NEVO Printer Driver\\Nevo 2600\\";
-
-std::vector<BYTE> ReadHostFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<BYTE>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteHostFile(const std::string& path, const std::vector<BYTE>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-// "NEVOJOB": a little-endian u32 and zeros up to 512 bytes.
-std::vector<BYTE> CounterBytes(std::uint32_t value, std::size_t size = 512) {
-  std::vector<BYTE> bytes(size, 0);
-  for (std::size_t b = 0; b < 4 && b < size; ++b) bytes[b] = static_cast<BYTE>(value >> (8 * b));
-  return bytes;
-}
 
 std::string Narrow(const std::u16string& s) { return plat::utf8(s); }
 
