@@ -108,74 +108,114 @@ inline std::uint64_t MapAt(const std::uint64_t* eq, std::size_t i) {
   return s == 0 ? eq[w] : (eq[w] >> s) | (eq[w + 1] << (64 - s));
 }
 
+// Where pieces begin, for the 64 bytes of map word w: a run begins at the
+// first of a stretch of equal neighbours, and the byte after a run's last one
+// begins the next piece. Between these, pieces follow without a limit or the
+// end of the line cutting them. Bit 0 of the line is left out.
+inline std::uint64_t StartsAt(const std::uint64_t* eq, std::size_t w) {
+  const std::uint64_t e = eq[w];
+  const std::uint64_t before = w == 0 ? 0 : eq[w - 1];
+  const std::uint64_t e1 = (e << 1) | (before >> 63);  // bit k: p[k - 1] = p[k]
+  const std::uint64_t e2 = (e << 2) | (before >> 62);  // bit k: p[k - 2] = p[k - 1]
+  return ~e1 & (e | e2);
+}
+
+// One piece from i, with every limit applied; returns the bytes taken.
+inline std::size_t PackOne(const std::uint8_t* p, std::size_t n, std::size_t i, const std::uint64_t* eq,
+                           std::uint8_t*& o) {
+  const std::size_t left = n - i;
+  std::uint64_t m = MapAt(eq, i);
+  if (m & 1) {
+    // Run: equal neighbours from i on, plus one.
+    std::size_t r = static_cast<std::size_t>(std::countr_one(m));
+    if (r == 64) r += static_cast<std::size_t>(std::countr_one(MapAt(eq, i + 64)));
+    r = std::min(r + 1, std::min<std::size_t>(left - 2, 128));
+    *o++ = static_cast<std::uint8_t>(1 - static_cast<int>(r));
+    *o++ = p[i];
+    return r;
+  }
+  // Literal up to the next pair of equal neighbours.
+  m &= ~std::uint64_t(1);
+  std::size_t j = m ? static_cast<std::size_t>(std::countr_zero(m)) : 64;
+  if (j == 64) {
+    const std::uint64_t m2 = MapAt(eq, i + 64);
+    j += m2 ? static_cast<std::size_t>(std::countr_zero(m2)) : 64;
+  }
+  j = std::min(j, std::min<std::size_t>(left - 2, 127));
+  *o++ = static_cast<std::uint8_t>(j - 1);
+  std::memcpy(o, p + i, j);
+  o += j;
+  return j;
+}
+
+// Copies 16 bytes at a time, at least 16 and at most len + 15.
+inline void CopyBlocks(std::uint8_t* to, const std::uint8_t* from, std::size_t len) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+  for (std::size_t k = 16; k < len; k += 16)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k)));
+}
+
 std::size_t PackMapped(const std::uint8_t* p, std::size_t n, std::uint8_t* out) {
   std::uint64_t eq[kMapWords];
   MapEqualNeighbours(p, n, eq);
   std::uint8_t* o = out;
   std::size_t i = 0;
-  // Far from the end neither limit depends on what is left, and whole
-  // 16-byte copies stay inside the line and the output (at most 2i bytes so
-  // far, out of 2n). Choosing between run and literal without a branch keeps
-  // halftone rows, which alternate at random, fast.
-  const auto* eqBytes = reinterpret_cast<const std::uint8_t*>(eq);
-  while (n - i >= 160) {
-    // At least 57 valid bits of the map from i on, in one load.
-    std::uint64_t m;
-    std::memcpy(&m, eqBytes + (i >> 3), sizeof m);
-    m >>= (i & 7);
-    // A run ends at the first unequal neighbour, a literal before the first
-    // equal one: the first set bit of m, inverted for a run (bit 0 is clear
-    // either way).
-    const std::size_t run = static_cast<std::size_t>(m & 1);
-    std::size_t end = static_cast<std::size_t>(std::countr_zero(m ^ (std::uint64_t(0) - run)));
-    if (end >= 57) [[unlikely]] {
-      const std::uint64_t full = MapAt(eq, i);
-      if (run) {
-        end = static_cast<std::size_t>(std::countr_one(full));
-        if (end == 64) end += static_cast<std::size_t>(std::countr_one(MapAt(eq, i + 64)));
-      } else {
-        end = static_cast<std::size_t>(std::countr_zero(full & ~std::uint64_t(1)));
-        if (end == 64) end += static_cast<std::size_t>(std::countr_zero(MapAt(eq, i + 64)));
+  // Pieces ending at most 16 bytes before the end are taken from the map of
+  // piece starts, one set bit each, without a chain of dependent loads; whole
+  // 16-byte copies then stay inside the line and, as no piece costs more than
+  // twice its bytes, inside the output.
+  if (n >= 48) {
+    const std::size_t last = n - 16;
+    const std::size_t lastWord = last >> 6;
+    const std::uint64_t lastMask = ~std::uint64_t(0) >> (63 - (last & 63));
+    // starts: piece starts after i in word w (none past last); runs: those
+    // that begin a run; run: whether the piece at i is one.
+    std::size_t w = 0;
+    std::size_t base = 0;  // w * 64
+    std::uint64_t starts = 0;
+    std::uint64_t runs = 0;
+    auto load = [&](std::uint64_t after) {
+      base = w << 6;
+      starts = StartsAt(eq, w) & after;
+      if (w == lastWord) starts &= lastMask;
+      runs = starts & eq[w];
+    };
+    load(~std::uint64_t(1));
+    std::size_t run = static_cast<std::size_t>(eq[0] & 1);
+    for (;;) {
+      if (starts == 0) {
+        if (++w > lastWord) break;
+        load(~std::uint64_t(0));
+        continue;
       }
-    }
-    const std::size_t take = std::min(end + run, 127 + run);
-    const std::size_t runMask = std::size_t(0) - run;
-    o[0] = static_cast<std::uint8_t>(((take - 1) ^ runMask) + run);  // 1 - take for a run
-    const std::size_t payload = take ^ ((take ^ 1) & runMask);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 1), _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i)));
-    for (std::size_t k = 16; k < payload; k += 16) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 1 + k),
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + k)));
-    }
-    o += 1 + payload;
-    i += take;
-  }
-  while (n - i >= 3) {
-    const std::size_t left = n - i;
-    std::uint64_t m = MapAt(eq, i);
-    if (m & 1) {
-      // Run: equal neighbours from i on, plus one.
-      std::size_t r = static_cast<std::size_t>(std::countr_one(m));
-      if (r == 64) r += static_cast<std::size_t>(std::countr_one(MapAt(eq, i + 64)));
-      r = std::min(r + 1, std::min<std::size_t>(left - 2, 128));
-      *o++ = static_cast<std::uint8_t>(1 - static_cast<int>(r));
-      *o++ = p[i];
-      i += r;
-    } else {
-      // Literal up to the next pair of equal neighbours.
-      m &= ~std::uint64_t(1);
-      std::size_t j = m ? static_cast<std::size_t>(std::countr_zero(m)) : 64;
-      if (j == 64) {
-        const std::uint64_t m2 = MapAt(eq, i + 64);
-        j += m2 ? static_cast<std::size_t>(std::countr_zero(m2)) : 64;
+      const auto bit = static_cast<unsigned>(std::countr_zero(starts));
+      const std::size_t next = base + bit;
+      const std::size_t len = next - i;
+      if (len > 127 && !(run && len == 128)) [[unlikely]] {
+        // Too long for one header: take limited pieces until one ends where
+        // the map has a start again.
+        do {
+          i += PackOne(p, n, i, eq, o);
+        } while (i <= last && !((StartsAt(eq, i >> 6) >> (i & 63)) & 1));
+        if (i > last) break;
+        w = i >> 6;
+        load((~std::uint64_t(0) << (i & 63)) << 1);
+        run = static_cast<std::size_t>((eq[w] >> (i & 63)) & 1);
+        continue;
       }
-      j = std::min(j, std::min<std::size_t>(left - 2, 127));
-      *o++ = static_cast<std::uint8_t>(j - 1);
-      std::memcpy(o, p + i, j);
-      o += j;
-      i += j;
+      starts &= starts - 1;
+      const std::size_t nextRun = static_cast<std::size_t>((runs >> bit) & 1);
+      // Header: len - 1 for a literal, 1 - len for a run; a run sends one byte.
+      const std::size_t runMask = std::size_t(0) - run;
+      o[0] = static_cast<std::uint8_t>(((len - 1) ^ runMask) + run);
+      const std::size_t payload = len ^ ((len ^ 1) & runMask);
+      CopyBlocks(o + 1, p + i, payload);
+      o += 1 + payload;
+      i = next;
+      run = nextRun;
     }
   }
+  while (n - i >= 3) i += PackOne(p, n, i, eq, o);
   const std::size_t rest = n - i;
   *o++ = static_cast<std::uint8_t>(rest - 1);
   std::memcpy(o, p + i, rest);
