@@ -35,6 +35,8 @@ inline std::size_t LowestZeroByte(std::uint64_t v) {
 // Length of the line without its trailing 0x00 bytes.
 std::size_t TrimmedLength(const std::uint8_t* p, std::size_t n) {
   if constexpr (kWordScan) {
+    // Blank stretches are skipped 32 bytes at a time.
+    while (n >= 32 && (Load8(p + n - 8) | Load8(p + n - 16) | Load8(p + n - 24) | Load8(p + n - 32)) == 0) n -= 32;
     while (n >= 8) {
       const std::uint64_t v = Load8(p + n - 8);
       if (v != 0) return n - (static_cast<std::size_t>(std::countl_zero(v)) >> 3);
