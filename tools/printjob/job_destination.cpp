@@ -55,14 +55,14 @@ std::optional<char16_t> ParseDriveLetter(std::string_view text) {
 
 std::u16string DriveRoot(char16_t letter) { return std::u16string{letter, u':', u'\\'}; }
 
-std::string ParseDriveSpec(std::string_view spec, plat::machine::Drive& drive) {
+std::string ParseDriveOption(std::string_view option, plat::machine::Drive& drive) {
   const std::string_view usage = "--drive takes LETTER=TYPE:FILESYSTEM[:LABEL], e.g. E=removable:FAT32";
-  const std::size_t eq = spec.find('=');
+  const std::size_t eq = option.find('=');
   if (eq == std::string_view::npos) return std::string(usage);
-  auto letter = ParseDriveLetter(spec.substr(0, eq));
+  auto letter = ParseDriveLetter(option.substr(0, eq));
   if (!letter) return std::string(usage);
   if (*letter < u'D') return "--drive: drives A: to C: are not available (C: holds the printer's files)";
-  std::string_view rest = spec.substr(eq + 1);
+  std::string_view rest = option.substr(eq + 1);
   const std::size_t colon = rest.find(':');
   if (colon == std::string_view::npos) return std::string(usage);
   const std::string_view typeName = rest.substr(0, colon);

@@ -19,7 +19,7 @@ namespace printjob {
 // "E=removable:FAT32[:LABEL]": drive letter D..Z (C: holds the printer's
 // files), type removable, fixed, remote, cdrom or ramdisk, a file-system name
 // and an optional volume label. An empty string, or what is wrong.
-std::string ParseDriveSpec(std::string_view spec, plat::machine::Drive& drive);
+std::string ParseDriveOption(std::string_view option, plat::machine::Drive& drive);
 
 // "E", "E:" or "E:\" to the drive letter (upper case); nullopt otherwise.
 std::optional<char16_t> ParseDriveLetter(std::string_view text);

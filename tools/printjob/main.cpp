@@ -141,7 +141,7 @@ std::string Parse(int argc, char** argv, Options& o) {
       o.orientation = v;
     } else if (a == "--drive") {
       plat::machine::Drive drive;
-      std::string why = printjob::ParseDriveSpec(v, drive);
+      std::string why = printjob::ParseDriveOption(v, drive);
       if (!why.empty()) return why;
       std::erase_if(o.drives, [&](const plat::machine::Drive& d) { return d.letter == drive.letter; });
       o.drives.push_back(drive);
