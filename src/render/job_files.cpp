@@ -131,7 +131,7 @@ int Convert(UINT codePage, LPCWSTR text, int units, char* out, int outSize) {
 }  // namespace
 
 bool UsesJobFile(const RenderPdev* pdev) {
-  return pdev->preview != 0 || pdev->outputMode == kOutputModeStorageFolder ||
+  return pdev->preview == 1 || pdev->outputMode == kOutputModeStorageFolder ||
          pdev->outputMode == kOutputModeStorageAuto;
 }
 

@@ -296,4 +296,65 @@ TEST_F(DocumentEntries, ResetCarriesTheJobAndEndsItOnAPaperChange) {
   }
 }
 
+TEST_F(DocumentEntries, ResetEndsTheJobOnlyForAPageChangeTheNewLayoutCanNotAbsorb) {
+  struct Case {
+    const char* name;
+    void (*old)(PrivateDevmode&);
+    void (*next)(PrivateDevmode&);
+    bool sendPage;
+    bool ends;
+  };
+  const Case cases[] = {
+      {"OtherPaper", [](PrivateDevmode&) {}, [](PrivateDevmode&) {}, true, true},
+      {"OtherOrientation", [](PrivateDevmode&) {},
+       [](PrivateDevmode& dm) {
+         dm.Public.dmPaperSize = DMPAPER_A4;
+         dm.Public.dmOrientation = DMORIENT_LANDSCAPE;
+       },
+       true, true},
+      {"NoPageYet", [](PrivateDevmode&) {}, [](PrivateDevmode&) {}, false, false},
+      {"OldCustomPosition", [](PrivateDevmode& dm) { dm.Settings.ImagePosition = 1; }, [](PrivateDevmode&) {}, true,
+       false},
+      {"NewNUp", [](PrivateDevmode&) {}, [](PrivateDevmode& dm) { dm.Settings.RensyaLayout = 1; }, true, false},
+      {"NewRepeat", [](PrivateDevmode&) {}, [](PrivateDevmode& dm) { dm.Settings.UpLayout = 1; }, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrivateDevmode dm = BaseDevmode();
+    c.old(dm);
+    SURFOBJ* so = Start(dm);
+    ASSERT_NE(so, nullptr);
+    std::u16string doc = u"Report";
+    ASSERT_TRUE(DrvStartDoc(so, doc.data(), 5));
+    if (c.sendPage) {
+      ASSERT_TRUE(DrvStartPage(so));
+      ASSERT_TRUE(DrvSendPage(so));
+    }
+    const std::uint32_t pages = pdev->pageCounter;
+    PrivateDevmode next = BaseDevmode();
+    next.Public.dmPaperSize = DMPAPER_A5;
+    c.next(next);
+    GDIINFO g{};
+    DEVINFO d{};
+    DHPDEV fresh = DrvEnablePDEV(&next.Public, nullptr, 0, nullptr, sizeof(g), reinterpret_cast<ULONG*>(&g), sizeof(d),
+                                 &d, hdev, nullptr, printer);
+    ASSERT_NE(fresh, nullptr);
+    auto* n = reinterpret_cast<RenderPdev*>(fresh);
+    EXPECT_TRUE(DrvResetPDEV(reinterpret_cast<DHPDEV>(pdev), fresh));
+    EXPECT_EQ(n->jobId, 5u);
+    if (c.ends) {
+      EXPECT_EQ(pdev->flags, 0u);
+      EXPECT_EQ(n->pageCounter, 0u);
+      EXPECT_EQ(n->sheetCounter, 0u);
+    } else {
+      EXPECT_NE(pdev->flags & kPdevJobStarted, 0u);
+      EXPECT_EQ(n->pageCounter, pages);
+    }
+    DrvDisablePDEV(fresh);
+    DrvDisableSurface(reinterpret_cast<DHPDEV>(pdev));
+    DrvDisablePDEV(reinterpret_cast<DHPDEV>(pdev));
+    pdev = nullptr;
+  }
+}
+
 }  // namespace

@@ -503,6 +503,23 @@ std::vector<BYTE> Iconv(const std::string& utf8, UINT codePage) {
   return out;
 }
 
+TEST(JobSink, OnlyPreviewOneAndTheStorageModesWriteAJobFile) {
+  struct Case {
+    BYTE preview;
+    BYTE outputMode;
+    bool file;
+  };
+  const Case cases[] = {{0, 0, false}, {1, 0, true}, {2, 0, false}, {255, 1, false},
+                        {0, 2, false}, {0, 3, true},  {2, 4, true},  {1, 3, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.preview) + " " + std::to_string(c.outputMode));
+    auto pdev = std::make_unique<RenderPdev>();
+    pdev->preview = c.preview;
+    pdev->outputMode = c.outputMode;
+    EXPECT_EQ(UsesJobFile(pdev.get()), c.file);
+  }
+}
+
 TEST(JobTexts, LanguageNumbersSelectTheirCodePage) {
   struct Case {
     int language;

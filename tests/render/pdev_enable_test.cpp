@@ -581,6 +581,173 @@ TEST_F(EnablePdev, JobTextsComeFromTheOutputModesGroup) {
   plat::machine::Reset();
 }
 
+// Every option of the record comes from its own DocSettings or DEVMODE
+// byte: the settings are written by offset, each with its own value.
+TEST_F(EnablePdev, OptionsComeFromTheirOwnOffsets) {
+  PrivateDevmode dm = BaseDevmode();
+  BYTE* raw = reinterpret_cast<BYTE*>(&dm);
+  BYTE* d = reinterpret_cast<BYTE*>(&dm.Settings);
+  auto put32 = [](BYTE* at, std::int32_t v) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<BYTE>(static_cast<std::uint32_t>(v) >> (8 * i));
+  };
+  put32(d + 8, 0x12345);    // OutputPaperWidth: low half kept
+  put32(d + 12, 0x2ABCD);   // OutputPaperLength
+  d[4] = 3;                 // OutputPaperIndex
+  d[34] = 5;                // BinIndex
+  d[36] = 1;                // Rotate
+  d[44] = 2;                // RenzokuMode
+  d[45] = 1;                // OutputMode
+  d[1349] = 1;              // UpLayout
+  d[1351] = 1;              // UpFour
+  d[1353] = 1;              // ProgramPrint
+  for (int i = 0; i < 6; ++i) {
+    put32(d + 1356 + 8 * i, 10 + i);
+    put32(d + 1360 + 8 * i, 20 + i);
+  }
+  d[1404] = 4;              // ProgramSeparator
+  d[1463] = 6;              // HoldBox
+  d[1464] = 1;              // Thumbnail
+  const std::int16_t imageBytes[] = {11, 12, 13, 14};
+  for (int i = 0; i < 4; ++i) d[2000 + i] = static_cast<BYTE>(imageBytes[i]);
+  d[2004] = 0x34;
+  d[2005] = 0x12;           // u16 0x1234
+  d[2006] = 0xF1;           // -15
+  d[2007] = 17;
+  d[2008] = 18;
+  d[2009] = 19;
+  d[2010] = 1;
+  d[2011] = 21;
+  d[2012] = 22;
+  d[2013] = 23;
+  d[2014] = 24;
+  d[2015] = 25;
+  d[2016] = 26;
+  d[2023] = 27;
+  d[2024] = 28;
+  d[2025] = 29;
+  d[2026] = 30;
+  d[2027] = 31;
+  d[2028] = 32;
+  d[2029] = 33;
+  d[2084] = 1;
+  put32(d + 2088, 4321);
+  d[2092] = 1;
+  d[2098] = 1;
+  d[2099] = 1;
+  d[2623] = 1;
+  d[2624] = 2;
+  d[2625] = 3;
+  put32(d + 2628, 150);
+  d[2637] = 1;
+  d[2674] = 1;
+  raw[3432] = 2;            // drum count
+  raw[3434] = 6;            // system code
+  raw[3435] = 1;            // language number
+  dm.Public.dmCopies = 9;
+  RenderPdev* pdev = Enable(dm);
+  ASSERT_NE(pdev, nullptr) << GetLastError();
+  EXPECT_EQ(pdev->outputPaperWidth, 0x2345);
+  EXPECT_EQ(pdev->outputPaperLength, 0xABCD);
+  EXPECT_EQ(pdev->outputPaperChosen, 1);
+  EXPECT_EQ(pdev->binIndex, 5);
+  EXPECT_EQ(pdev->rotate180, 1);
+  EXPECT_EQ(pdev->continuousMode, 2);
+  EXPECT_EQ(pdev->outputMode, 1);
+  EXPECT_EQ(pdev->storageDrive[0], 0);  // not a storage mode
+  EXPECT_EQ(pdev->copies, 9);
+  EXPECT_EQ(pdev->repeat, 1);
+  EXPECT_EQ(pdev->repeatInFour, 1);
+  EXPECT_EQ(pdev->programPrint, 1);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(pdev->programRows[i][0], 10 + i) << i;
+    EXPECT_EQ(pdev->programRows[i][1], 20 + i) << i;
+  }
+  EXPECT_EQ(pdev->programSeparator, 4);
+  EXPECT_EQ(pdev->holdBox, 6);
+  EXPECT_EQ(pdev->thumbnail, 1);
+  EXPECT_EQ(pdev->photoMode, 11);
+  EXPECT_EQ(pdev->textProc, 12);
+  EXPECT_EQ(pdev->textVolumeA, 13);
+  EXPECT_EQ(pdev->textVolumeB, 14);
+  EXPECT_EQ(pdev->amiLine, 0x1234);
+  EXPECT_EQ(pdev->amiAngle, -15);
+  EXPECT_EQ(pdev->edge, 17);
+  EXPECT_EQ(pdev->akarusa, 18);
+  EXPECT_EQ(pdev->contrast, 19);
+  EXPECT_EQ(pdev->backlight, 21);
+  EXPECT_EQ(pdev->kaityoSmooth, 22);
+  EXPECT_EQ(pdev->photoSyurui, 23);
+  EXPECT_EQ(pdev->sortMode, 24);
+  EXPECT_EQ(pdev->staple, 25);
+  EXPECT_EQ(pdev->tapeSort, 26);
+  EXPECT_EQ(pdev->confidential, 27);
+  EXPECT_EQ(pdev->panelReset, 28);
+  EXPECT_EQ(pdev->option2025, 29);
+  EXPECT_EQ(pdev->interleaf, 30);
+  EXPECT_EQ(pdev->turbo, 31);
+  EXPECT_EQ(pdev->interval, 32);
+  EXPECT_EQ(pdev->separationKindTwo, 33);
+  EXPECT_EQ(pdev->authenticationOn, 1);
+  EXPECT_EQ(pdev->authenticationNumber, 4321);
+  EXPECT_EQ(pdev->inkSaving, 1);
+  EXPECT_EQ(pdev->holdMemoryInstalled, 1);
+  EXPECT_EQ(pdev->binListInstalled, 1);
+  EXPECT_EQ(pdev->booklet[0], 1);
+  EXPECT_EQ(pdev->booklet[1], 2);
+  EXPECT_EQ(pdev->shiftMode, 3);
+  EXPECT_EQ(pdev->shiftAmount, 150);
+  EXPECT_EQ(pdev->shiftHalved, 1);
+  EXPECT_EQ(pdev->drum2LightPrint, 1);
+  EXPECT_EQ(pdev->drumCount, 2);
+  EXPECT_EQ(pdev->systemCode, 6);
+  EXPECT_EQ(pdev->languageNumber, 1);
+  EXPECT_EQ(pdev->imageCaching, 1);
+  DrvDisablePDEV(reinterpret_cast<DHPDEV>(pdev));
+
+  // The backlight value counts only while it is switched on.
+  d[2010] = 0;
+  pdev = Enable(dm);
+  ASSERT_NE(pdev, nullptr);
+  EXPECT_EQ(pdev->backlight, 0);
+  DrvDisablePDEV(reinterpret_cast<DHPDEV>(pdev));
+}
+
+TEST_F(EnablePdev, DarkerDrumStrengthFollowsDrum2Lightness) {
+  const std::pair<std::int32_t, std::int32_t> cases[] = {{34, 32}, {35, (35 - 55) * 1115 / 100 + 255},
+                                                         {55, 255}, {90, (90 - 55) * 1115 / 100 + 255}};
+  for (auto [lightness, want] : cases) {
+    PrivateDevmode dm = BaseDevmode();
+    dm.Settings.ColorMode = 2;
+    dm.Settings.Drum2Color = 1010;
+    dm.Settings.InkLab.Entry[10].L = lightness;
+    RenderPdev* pdev = Enable(dm);
+    ASSERT_NE(pdev, nullptr);
+    EXPECT_EQ(pdev->drum2Lab[0], lightness);
+    EXPECT_EQ(pdev->image.darkerDrumStrength, want) << lightness;
+    DrvDisablePDEV(reinterpret_cast<DHPDEV>(pdev));
+  }
+}
+
+TEST_F(EnablePdev, CustomPositionDuplexKind1EachSide) {
+  PrivateDevmode dm = BaseDevmode();
+  DocSettings& s = dm.Settings;
+  s.ImagePosition = 1;
+  s.OutputPaperWidth = 2500;
+  s.ImagePositionOffsets[0] = 31;   // dx
+  s.ImagePositionOffsets[1] = -7;   // dy
+  s.ImagePositionOffsets[4] = 45;   // bx
+  s.ImagePositionOffsets[5] = -9;   // by
+  s.Duplex = 1;
+  s.ImagePositionEach = 1;
+  RenderPdev* pdev = Enable(dm);
+  ASSERT_NE(pdev, nullptr);
+  EXPECT_EQ(pdev->frontX, (2 * 45 + 2500 - 2100) / 2);
+  EXPECT_EQ(pdev->frontY, -9);
+  EXPECT_EQ(pdev->backX, (2 * 31 + 2500 - 2100) / 2);
+  EXPECT_EQ(pdev->backY, -7);
+  DrvDisablePDEV(reinterpret_cast<DHPDEV>(pdev));
+}
+
 TEST_F(EnablePdev, PagesPerSheetFollowsLayout) {
   const std::pair<int, int> cases[] = {{-1, 1}, {0, 2}, {1, 2}, {2, 4}, {5, 4}};
   for (auto [order, want] : cases) {
