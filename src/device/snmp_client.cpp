@@ -98,12 +98,29 @@ bool IsOpen(const SnmpSession* session) {
   return false;
 }
 
+// Drops what an earlier exchange left in the socket (a late answer to a
+// resent request, a refusal), so the next answer read is to this request.
+void DiscardPending(SOCKET socket) {
+  char spare[1];
+  for (int i = 0; i < 64; ++i) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket, &readable);
+    timeval now{0, 0};
+    if (select(0, &readable, nullptr, nullptr, &now) <= 0) return;
+    sockaddr_in from{};
+    int fromLength = sizeof from;
+    recvfrom(socket, spare, sizeof spare, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+  }
+}
+
 // Sends the request and receives one answer, resending once after a silent
 // time-out. A datagram larger than the buffer doubles it and repeats the
 // exchange from the send.
 int TransportExchange(SnmpSession* session, const std::vector<std::uint8_t>& request, std::size_t bufferSize,
                       std::vector<std::uint8_t>* answer) {
   UdpTransport& udp = session->protocol->transport;
+  DiscardPending(udp.socket);
   for (;;) {
     int resends = 0;
     for (;;) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "ber_builder.h"
 #include "fake_agent.h"
@@ -204,6 +205,23 @@ TEST_F(SnmpClientTest, AnswerAfterTheResendIsTaken) {
   EXPECT_EQ(Get(v, 1, 1), kSnmpOk);
   EXPECT_EQ(v[0].value[0], 9);
   EXPECT_EQ(agent_.RequestCount(), 2);
+}
+
+TEST_F(SnmpClientTest, LateDuplicateAnswerDoesNotFailTheNextQuery) {
+  // The first request is answered twice (a late answer to a resend looks the
+  // same); the spare copy must not be taken as the answer to the next request.
+  agent_.SetScript([](const Bytes& request, int n) -> std::vector<Bytes> {
+    const Bytes answer = ber::Response("marnit", ber::RequestId(request), {{kOids[0], ber::Int(n + 1)}});
+    if (n == 0) return {answer, answer};
+    return {answer};
+  });
+  Variable v[1];
+  Bind(v[0], kOids[0]);
+  ASSERT_EQ(Get(v, 1, 1), kSnmpOk);
+  EXPECT_EQ(v[0].value[0], 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the spare copy arrives meanwhile
+  ASSERT_EQ(Get(v, 1, 1), kSnmpOk);
+  EXPECT_EQ(v[0].value[0], 2);
 }
 
 TEST_F(SnmpClientTest, OversizedAnswerGrowsTheBufferAndAsksAgain) {

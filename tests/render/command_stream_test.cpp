@@ -494,6 +494,35 @@ TEST_F(CommandStream, InkCommandsCarryTheTableColourAndLab) {
   EXPECT_EQ(InkColorTable[1021 - 1000][2], 80);
 }
 
+// Every row of the ink colour table, as sent for codes 1000..1063 and 0..63.
+TEST(InkColours, EveryCodeSendsItsTableColour) {
+  // clang-format off
+  const std::uint8_t rows[64][3] = {
+      {1, 1, 1}, {0, 0, 0}, {2, 2, 2}, {255, 48, 0}, {0, 80, 208}, {160, 32, 32}, {0, 176, 0}, {255, 255, 0},
+      {128, 128, 128}, {208, 208, 208}, {0, 0, 128}, {48, 0, 192}, {224, 0, 48}, {192, 0, 64}, {128, 0, 176},
+      {144, 0, 80},                                                                       // 1000..1015
+      {0, 128, 128}, {255, 0, 208}, {128, 255, 128}, {255, 144, 0}, {0, 128, 96}, {208, 176, 80}, {255, 80, 96},
+      {192, 32, 0}, {1, 1, 1}, {1, 1, 1}, {1, 1, 1}, {1, 1, 1}, {1, 1, 1}, {1, 1, 1}, {1, 1, 1},
+      {1, 1, 1},                                                                          // 1016..1031
+      {1, 1, 1}, {0, 0, 0}, {0, 0, 255}, {0, 0, 255}, {0, 0, 255}, {0, 0, 255}, {255, 0, 0}, {255, 0, 0},
+      {255, 0, 0}, {255, 0, 0}, {0, 255, 0}, {0, 255, 0}, {0, 255, 0}, {255, 255, 0}, {255, 255, 0},
+      {160, 48, 48},                                                                      // 1032..1047
+      {160, 48, 48}, {128, 0, 176}, {128, 0, 176}, {128, 128, 128}, {128, 128, 128}, {208, 208, 208},
+      {208, 208, 208}, {255, 144, 0}, {255, 144, 0}, {224, 160, 48}, {224, 160, 48}, {160, 160, 144},
+      {160, 160, 144}, {255, 0, 255}, {255, 0, 255}, {3, 3, 3},                           // 1048..1063
+  };
+  // clang-format on
+  for (int row = 0; row < 64; ++row) {
+    for (const std::int32_t code : {1000 + row, row}) {
+      const InkColor ink = InkCodeToRgb(code);
+      EXPECT_EQ(ink.code, 1000 + row) << code;
+      EXPECT_EQ(ink.rgb[0], rows[row][0]) << code;
+      EXPECT_EQ(ink.rgb[1], rows[row][1]) << code;
+      EXPECT_EQ(ink.rgb[2], rows[row][2]) << code;
+    }
+  }
+}
+
 // A 100 x 200 grey picture, written inside a drum page.
 TEST_F(CommandStream, ThumbnailRecordAndBitmapHeaders) {
   Bytes pixels(100 * 200);
