@@ -31,10 +31,12 @@ void ForEachPlane(RenderPdev* pdev, void (*fn)(const PlaneView&, LONG), LONG amo
 }
 
 // The binding shift in dots: y dpi for row moves, x dpi for bit moves,
-// halved when the document asks for an automatic reduction.
-LONG ShiftDots(const RenderPdev* pdev, bool rows) {
+// halved once when the document asks for an automatic reduction (the gap
+// within rows takes any non-zero halved byte as that request).
+enum class Halve { kWhenOne, kWhenSet };
+LONG ShiftDots(const RenderPdev* pdev, bool rows, Halve rule = Halve::kWhenOne) {
   LONG a = Dots(pdev->shiftAmount, rows ? pdev->resolutionY : pdev->resolutionX);
-  if (pdev->shiftHalved == 1) a /= 2;
+  if (rule == Halve::kWhenOne ? pdev->shiftHalved == 1 : pdev->shiftHalved != 0) a /= 2;
   return std::max<LONG>(0, a);
 }
 
@@ -105,7 +107,10 @@ PageEnd SendDrumPage(RenderPdev* pdev, SheetWork& work, int drum, const PlaneVie
       const DWORD now = NowSeconds();
       if (now < work.clockBase) work.clockBase = now;
       if (now - work.clockBase > kAbortPollSeconds) {
-        if (EngCheckAbort(pdev->surfaceObject)) return PageEnd::kAborted;
+        if (EngCheckAbort(pdev->surfaceObject)) {
+          work.linesSinceClock = 0;  // the next drum page asks again with its first line
+          return PageEnd::kAborted;
+        }
         work.clockBase = now;
       }
     }
@@ -210,7 +215,7 @@ int EmitSheet(RenderPdev* pdev) {
         ShiftPageImage(pdev);
       } else if (pdev->shiftMode == 5) {
         if ((pdev->booklet[0] == 0 && pdev->booklet[1] == 0) || turned)
-          ForEachPlane(pdev, GutterWithinRows, ShiftDots(pdev, false));
+          ForEachPlane(pdev, GutterWithinRows, ShiftDots(pdev, false, Halve::kWhenSet));
         else
           ForEachPlane(pdev, GutterAcrossRows, ShiftDots(pdev, true));
       }

@@ -269,3 +269,99 @@ TEST_F(SheetEmitter, AFailedSpoolerWriteFailsTheSheet) {
 }
 
 }  // namespace
+
+namespace {
+
+// After an abort the next drum page asks the engine again with its first line
+// that has ink, so a short second page cannot slip through and count the sheet.
+TEST_F(SheetEmitter, AnAbortIsAskedAgainByTheNextDrumPage) {
+  SetPlanes(40, 48, true);
+  for (LONG y = 0; y < 48; ++y) Ink(1, 1, y);
+  for (LONG y = 0; y < 3; ++y) Ink(2, 2, y);
+  plat::spooler::PrinterSetup other;
+  other.name = u"Cancelled Job";
+  other.port = u"LPT2:";
+  other.driver.name = u"Duplicator";
+  ASSERT_TRUE(plat::spooler::AddPrinter(other));
+  HANDLE cancelled = nullptr;
+  ASSERT_TRUE(OpenPrinterW(u"Cancelled Job", &cancelled, nullptr));
+  plat::spooler::SetJobCancelled(u"Cancelled Job", true);
+  HDEV hdev = plat::engine::CreateDevice(cancelled);
+  SURFOBJ so{};
+  so.hdev = hdev;
+  pdev_->surfaceObject = &so;
+  plat::machine::FreezeClock(true);
+  SYSTEMTIME start{2026, 12, 4, 10, 9, 0, 0, 0};
+  plat::machine::SetLocalTime(start);
+  plat::machine::SetReadStep(1001 * 1000);
+  const int result = EmitSheet(pdev_.get());
+  plat::machine::Reset();
+  plat::engine::DeleteDevice(hdev);
+  pdev_->surfaceObject = nullptr;
+  ClosePrinter(cancelled);
+  plat::spooler::RemovePrinter(u"Cancelled Job");
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(pdev_->sheetCounter, 0u);
+  const auto job = Sent();
+  ASSERT_EQ(job.pages.size(), 2u);
+  EXPECT_EQ(job.pages[1].lines.size(), 0u);
+  EXPECT_FALSE(job.pages[1].ended);
+}
+
+}  // namespace
+
+namespace {
+
+// The centre gutter within rows is halved once whenever the shift-halved byte
+// is set, whatever its value: 0.4 mm = 10 dots, the gap centred at dot 20.
+TEST_F(SheetEmitter, GutterWithinRowsIsHalvedWhenTheHalvedByteIsSet) {
+  struct Case {
+    BYTE halved;
+    LONG dot;
+  } cases[] = {{0, 14}, {1, 17}, {2, 17}};
+  for (const auto& c : cases) {
+    plat::spooler::ClearOutput(kPrinter);
+    pdev_->sheetCounter = 1;
+    pdev_->masterSelection = 0;
+    pdev_->shiftMode = 5;
+    pdev_->shiftAmount = 4;
+    pdev_->shiftHalved = c.halved;
+    Ink(1, 19, 3);
+    ASSERT_EQ(EmitSheet(pdev_.get()), 1);
+    const auto job = Sent();
+    ASSERT_EQ(job.pages.size(), 1u);
+    EXPECT_EQ(Dots(job, job.pages[0]), (DotList{{c.dot, 3}})) << "halved byte " << int(c.halved);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Duplex with a custom position: a negative front y on an even sheet drops
+// dots(-y) rows at the top, in either orientation (0.4 mm = 10 rows).
+TEST_F(SheetEmitter, NegativeFrontYSkipsTopRowsOfADuplexFront) {
+  struct Case {
+    SHORT orientation;
+    DotList expected;
+  } cases[] = {{0, {{5, 2}, {7, 37}}}, {90, {{35, 5}, {0, 7}}}};
+  for (const auto& c : cases) {
+    plat::spooler::ClearOutput(kPrinter);
+    pdev_->sheetCounter = 0;
+    pdev_->duplex = 1;
+    pdev_->orientation = c.orientation;
+    pdev_->customPosition = 1;
+    pdev_->outputPaperWidth = 2000;
+    pdev_->outputPaperLength = 2000;
+    pdev_->frontY = -4;
+    Ink(1, 6, 9);   // in the skipped rows
+    Ink(1, 5, 12);
+    Ink(1, 7, 47);
+    ASSERT_EQ(EmitSheet(pdev_.get()), 1);
+    const auto job = Sent();
+    ASSERT_EQ(job.pages.size(), 1u);
+    EXPECT_EQ(Dots(job, job.pages[0]), c.expected) << "orientation " << c.orientation;
+  }
+}
+
+}  // namespace
