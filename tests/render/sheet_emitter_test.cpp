@@ -78,6 +78,33 @@ class SheetEmitter : public ::testing::Test {
         if (plane.Ink(x, y)) dots.emplace_back(static_cast<LONG>(x), static_cast<LONG>(y));
     return dots;
   }
+  // Emits the sheet while the engine's job is cancelled and the clock jumps
+  // 1001 s at every read, starting at the given minute of an hour. The engine
+  // reads the cancel flag of its own printer handle; the stream goes to the
+  // test printer, whose sink would refuse a cancelled job.
+  int EmitWithJobCancelled(WORD startMinute) {
+    plat::spooler::PrinterSetup other;
+    other.name = u"Cancelled Job";
+    other.port = u"LPT2:";
+    other.driver.name = u"Duplicator";
+    HANDLE cancelled = nullptr;
+    if (!plat::spooler::AddPrinter(other) || !OpenPrinterW(u"Cancelled Job", &cancelled, nullptr)) return -1;
+    plat::spooler::SetJobCancelled(u"Cancelled Job", true);
+    HDEV hdev = plat::engine::CreateDevice(cancelled);
+    SURFOBJ so{};
+    so.hdev = hdev;
+    pdev_->surfaceObject = &so;
+    plat::machine::FreezeClock(true);
+    plat::machine::SetLocalTime(SYSTEMTIME{2026, 12, 4, 10, 9, startMinute, 0, 0});
+    plat::machine::SetReadStep(1001 * 1000);
+    const int result = EmitSheet(pdev_.get());
+    plat::machine::Reset();
+    plat::engine::DeleteDevice(hdev);
+    pdev_->surfaceObject = nullptr;
+    ClosePrinter(cancelled);
+    plat::spooler::RemovePrinter(u"Cancelled Job");
+    return result;
+  }
   bool PlanesWhite() const {
     for (BYTE b : planes_)
       if (b != 0xFF) return false;
@@ -224,30 +251,7 @@ TEST_F(SheetEmitter, AnAbortStopsTheDrumPageOnceTheIntervalHasPassed) {
     pdev_->masterSelection = 0;
     pdev_->sheetCounter = 1;
     for (LONG y = 0; y < 200; ++y) Ink(1, 1, y);
-    // The engine reads the cancel flag of its own printer handle; the stream
-    // goes to the test printer, whose sink would refuse a cancelled job.
-    plat::spooler::PrinterSetup other;
-    other.name = u"Cancelled Job";
-    other.port = u"LPT2:";
-    other.driver.name = u"Duplicator";
-    ASSERT_TRUE(plat::spooler::AddPrinter(other));
-    HANDLE cancelled = nullptr;
-    ASSERT_TRUE(OpenPrinterW(u"Cancelled Job", &cancelled, nullptr));
-    plat::spooler::SetJobCancelled(u"Cancelled Job", true);
-    HDEV hdev = plat::engine::CreateDevice(cancelled);
-    SURFOBJ so{};
-    so.hdev = hdev;
-    pdev_->surfaceObject = &so;
-    plat::machine::FreezeClock(true);
-    SYSTEMTIME start{2026, 12, 4, 10, 9, c.startMinute, 0, 0};
-    plat::machine::SetLocalTime(start);
-    plat::machine::SetReadStep(1001 * 1000);
-    const int result = EmitSheet(pdev_.get());
-    plat::machine::Reset();
-    plat::engine::DeleteDevice(hdev);
-    pdev_->surfaceObject = nullptr;
-    ClosePrinter(cancelled);
-    plat::spooler::RemovePrinter(u"Cancelled Job");
+    const int result = EmitWithJobCancelled(c.startMinute);
     EXPECT_EQ(result, 0) << "minute " << c.startMinute;
     EXPECT_EQ(pdev_->sheetCounter, 1u) << "an aborted sheet is not counted";
     EXPECT_TRUE(PlanesWhite());
@@ -268,9 +272,6 @@ TEST_F(SheetEmitter, AFailedSpoolerWriteFailsTheSheet) {
   EXPECT_TRUE(PlanesWhite()) << "the planes are whitened even when the sheet fails";
 }
 
-}  // namespace
-
-namespace {
 
 // After an abort the next drum page asks the engine again with its first line
 // that has ink, so a short second page cannot slip through and count the sheet.
@@ -278,28 +279,7 @@ TEST_F(SheetEmitter, AnAbortIsAskedAgainByTheNextDrumPage) {
   SetPlanes(40, 48, true);
   for (LONG y = 0; y < 48; ++y) Ink(1, 1, y);
   for (LONG y = 0; y < 3; ++y) Ink(2, 2, y);
-  plat::spooler::PrinterSetup other;
-  other.name = u"Cancelled Job";
-  other.port = u"LPT2:";
-  other.driver.name = u"Duplicator";
-  ASSERT_TRUE(plat::spooler::AddPrinter(other));
-  HANDLE cancelled = nullptr;
-  ASSERT_TRUE(OpenPrinterW(u"Cancelled Job", &cancelled, nullptr));
-  plat::spooler::SetJobCancelled(u"Cancelled Job", true);
-  HDEV hdev = plat::engine::CreateDevice(cancelled);
-  SURFOBJ so{};
-  so.hdev = hdev;
-  pdev_->surfaceObject = &so;
-  plat::machine::FreezeClock(true);
-  SYSTEMTIME start{2026, 12, 4, 10, 9, 0, 0, 0};
-  plat::machine::SetLocalTime(start);
-  plat::machine::SetReadStep(1001 * 1000);
-  const int result = EmitSheet(pdev_.get());
-  plat::machine::Reset();
-  plat::engine::DeleteDevice(hdev);
-  pdev_->surfaceObject = nullptr;
-  ClosePrinter(cancelled);
-  plat::spooler::RemovePrinter(u"Cancelled Job");
+  const int result = EmitWithJobCancelled(0);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(pdev_->sheetCounter, 0u);
   const auto job = Sent();
@@ -308,9 +288,6 @@ TEST_F(SheetEmitter, AnAbortIsAskedAgainByTheNextDrumPage) {
   EXPECT_FALSE(job.pages[1].ended);
 }
 
-}  // namespace
-
-namespace {
 
 // The centre gutter within rows is halved once whenever the shift-halved byte
 // is set, whatever its value: 0.4 mm = 10 dots, the gap centred at dot 20.
@@ -334,9 +311,6 @@ TEST_F(SheetEmitter, GutterWithinRowsIsHalvedWhenTheHalvedByteIsSet) {
   }
 }
 
-}  // namespace
-
-namespace {
 
 // Duplex with a custom position: a negative front y on an even sheet drops
 // dots(-y) rows at the top, in either orientation (0.4 mm = 10 rows).

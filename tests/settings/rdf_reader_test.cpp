@@ -101,7 +101,23 @@ TEST(RdfValueTest, NextFieldConsumesTheSeparator) {
 // ---------------------------------------------------------------------------
 // Sample models
 
-class RdfSampleTest : public RdfTest {};
+class RdfSampleTest : public RdfTest {
+ protected:
+  // Loads a sample model and checks its scalar part, "Defaults" and
+  // "Permanent" (equal in the samples) byte for byte; null when the load fails.
+  CapsPtr LoadWhole(const Model& model, const CapsInfo& info, const DocSettings& defaults) {
+    int result = 0;
+    RdfLoadReport report;
+    CapsPtr caps = Load(model, SampleText(model), &result, &report);
+    EXPECT_EQ(result, 1) << plat::utf8(report.section) << " / " << plat::utf8(report.key);
+    if (result != 1) return nullptr;
+    EXPECT_EQ(std::memcmp(&info, &caps->Info, sizeof(CapsInfo)), 0) << Differences(&info, &caps->Info, sizeof(CapsInfo));
+    EXPECT_EQ(std::memcmp(&defaults, &caps->Defaults, sizeof(DocSettings)), 0)
+        << Differences(&defaults, &caps->Defaults, sizeof(DocSettings));
+    EXPECT_EQ(std::memcmp(&caps->Defaults, &caps->Permanent, sizeof(DocSettings)), 0);
+    return caps;
+  }
+};
 
 // CapsInfo of the NEVO RP2600 as its file describes it (Windows 7 x64 profile,
 // English resources).
@@ -383,18 +399,9 @@ void ExpectPapers(const ModelCaps& caps, const PaperEntry* list, const std::vect
 }
 
 TEST_F(RdfSampleTest, TwoDrumModelLoadsWhole) {
-  int result = 0;
-  RdfLoadReport report;
-  CapsPtr caps = Load(kTwoDrum, SampleText(kTwoDrum), &result, &report);
-  ASSERT_EQ(result, 1) << plat::utf8(report.section) << " / " << plat::utf8(report.key);
+  CapsPtr caps = LoadWhole(kTwoDrum, TwoDrumInfo(), TwoDrumDefaults());
+  ASSERT_NE(caps, nullptr);
   const ModelCaps& c = *caps;
-
-  const CapsInfo info = TwoDrumInfo();
-  EXPECT_EQ(std::memcmp(&info, &c.Info, sizeof(CapsInfo)), 0) << Differences(&info, &c.Info, sizeof(CapsInfo));
-  const DocSettings defaults = TwoDrumDefaults();
-  EXPECT_EQ(std::memcmp(&defaults, &c.Defaults, sizeof(DocSettings)), 0)
-      << Differences(&defaults, &c.Defaults, sizeof(DocSettings));
-  EXPECT_EQ(std::memcmp(&c.Defaults, &c.Permanent, sizeof(DocSettings)), 0);
 
   ExpectPapers(c, c.Papers,
                {{279400, 431800, 0, 3, u"Tabloid"},
@@ -438,18 +445,9 @@ TEST_F(RdfSampleTest, TwoDrumModelLoadsWhole) {
 }
 
 TEST_F(RdfSampleTest, OneDrumModelLoadsWhole) {
-  int result = 0;
-  RdfLoadReport report;
-  CapsPtr caps = Load(kOneDrum, SampleText(kOneDrum), &result, &report);
-  ASSERT_EQ(result, 1) << plat::utf8(report.section) << " / " << plat::utf8(report.key);
+  CapsPtr caps = LoadWhole(kOneDrum, OneDrumInfo(), OneDrumDefaults());
+  ASSERT_NE(caps, nullptr);
   const ModelCaps& c = *caps;
-
-  const CapsInfo info = OneDrumInfo();
-  EXPECT_EQ(std::memcmp(&info, &c.Info, sizeof(CapsInfo)), 0) << Differences(&info, &c.Info, sizeof(CapsInfo));
-  const DocSettings defaults = OneDrumDefaults();
-  EXPECT_EQ(std::memcmp(&defaults, &c.Defaults, sizeof(DocSettings)), 0)
-      << Differences(&defaults, &c.Defaults, sizeof(DocSettings));
-  EXPECT_EQ(std::memcmp(&c.Defaults, &c.Permanent, sizeof(DocSettings)), 0);
 
   ExpectPapers(c, c.Papers,
                {{297000, 420000, 0, 8, u"A3"},
