@@ -14,7 +14,7 @@
 #include <span>
 
 #include "plat/base.h"
-#include "render/render_pdev.h"
+#include "render/pdev_record.h"
 
 inline constexpr std::size_t kOutputBufferSize = 8191;
 

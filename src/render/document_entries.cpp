@@ -164,3 +164,38 @@ BOOL DrvEndDoc(SURFOBJ* pso, FLONG) {
   }
   return CloseSpoolFile(pdev, TRUE) ? TRUE : FALSE;
 }
+
+BOOL DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
+  auto* old = reinterpret_cast<RenderPdev*>(dhpdevOld);
+  auto* next = reinterpret_cast<RenderPdev*>(dhpdevNew);
+  if (!IsValidPdev(old) || !IsValidPdev(next)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (old->flags & kPdevJobStarted) {
+    next->jobId = old->jobId;
+    bool pageChanged = old->paperWidth != next->paperWidth || old->paperLength != next->paperLength ||
+                       old->orientation != next->orientation;
+    if (old->pageCounter != 0 && old->customPosition == 0 && pageChanged && next->nUp == 0 && next->repeat == 0) {
+      FinishResult finished = FinishJob(old, false);
+      if (finished == FinishResult::FileFailed) return FALSE;
+      old->flags = 0;
+      old->sheetCounter = 0;
+      old->pageCounter = 0;
+      if (!CloseSpoolFile(old, TRUE)) return FALSE;
+      // A job end that did not reach the spooler is a failed job, not a reset.
+      if (finished == FinishResult::WriteFailed) return FALSE;
+    }
+  }
+  if (old->flags & kPdevJobStarted) {
+    std::memcpy(next->jobText.jobName, old->jobText.jobName, sizeof(next->jobText.jobName));
+    std::memcpy(next->jobText.userName, old->jobText.userName, sizeof(next->jobText.userName));
+    std::memcpy(next->jobText.dateText, old->jobText.dateText, sizeof(next->jobText.dateText));
+  }
+  std::memcpy(next->documentName, old->documentName, sizeof(next->documentName));
+  next->sheetCounter = old->sheetCounter;
+  next->pageCounter = old->pageCounter;
+  std::memcpy(next->jobFilePath, old->jobFilePath, sizeof(next->jobFilePath));
+  next->jobFailed = old->jobFailed;
+  return TRUE;
+}

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "plat/base.h"
-#include "render/render_pdev.h"
+#include "render/pdev_record.h"
 
 // Per-user key of the failed-job records; the printer name and "\" follow.
 inline constexpr char16_t kFailedJobKeyPrefix[] = u"Software\\Nevo Bertal Corporation\\NEVO Printer Driver\\";

@@ -14,7 +14,6 @@
 #include "plat/spooler.h"
 #include "plat/strings.h"
 #include "render/command_stream.h"
-#include "render/document_entries.h"
 #include "render/job_files.h"
 #include "render/render_seams.h"
 #include "settings/caps_store.h"
@@ -341,14 +340,6 @@ std::optional<PaperSize> LookupPaperSize(HANDLE printer, int paperId) {
   return size;
 }
 
-void PrintableMargins(const RenderPdev* pdev, std::int64_t& m, std::int64_t& n) {
-  std::int64_t horizontal = static_cast<std::int64_t>(pdev->marginLeft) + pdev->marginRight;
-  std::int64_t vertical = static_cast<std::int64_t>(pdev->marginTop) + pdev->marginBottom;
-  if (pdev->orientation == 90) std::swap(horizontal, vertical);
-  m = horizontal;
-  n = vertical;
-}
-
 bool FillGdiInfo(const RenderPdev* pdev, GDIINFO& gdi) {
   std::int64_t m = 0, n = 0;
   PrintableMargins(pdev, m, n);
@@ -657,39 +648,4 @@ void DrvDisablePDEV(DHPDEV dhpdev) {
   }
   if (pdev->preview == 1) ClearPortStatus(pdev, 0);
   ReleasePdev(pdev);
-}
-
-BOOL DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
-  auto* old = reinterpret_cast<RenderPdev*>(dhpdevOld);
-  auto* next = reinterpret_cast<RenderPdev*>(dhpdevNew);
-  if (!IsValidPdev(old) || !IsValidPdev(next)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (old->flags & kPdevJobStarted) {
-    next->jobId = old->jobId;
-    bool pageChanged = old->paperWidth != next->paperWidth || old->paperLength != next->paperLength ||
-                       old->orientation != next->orientation;
-    if (old->pageCounter != 0 && old->customPosition == 0 && pageChanged && next->nUp == 0 && next->repeat == 0) {
-      FinishResult finished = FinishJob(old, false);
-      if (finished == FinishResult::FileFailed) return FALSE;
-      old->flags = 0;
-      old->sheetCounter = 0;
-      old->pageCounter = 0;
-      if (!CloseSpoolFile(old, TRUE)) return FALSE;
-      // A job end that did not reach the spooler is a failed job, not a reset.
-      if (finished == FinishResult::WriteFailed) return FALSE;
-    }
-  }
-  if (old->flags & kPdevJobStarted) {
-    std::memcpy(next->jobText.jobName, old->jobText.jobName, sizeof(next->jobText.jobName));
-    std::memcpy(next->jobText.userName, old->jobText.userName, sizeof(next->jobText.userName));
-    std::memcpy(next->jobText.dateText, old->jobText.dateText, sizeof(next->jobText.dateText));
-  }
-  std::memcpy(next->documentName, old->documentName, sizeof(next->documentName));
-  next->sheetCounter = old->sheetCounter;
-  next->pageCounter = old->pageCounter;
-  std::memcpy(next->jobFilePath, old->jobFilePath, sizeof(next->jobFilePath));
-  next->jobFailed = old->jobFailed;
-  return TRUE;
 }

@@ -4,7 +4,7 @@
 // cache and the image blit path replace their routine here with the real one.
 #pragma once
 
-#include "render/render_pdev.h"
+#include "render/pdev_record.h"
 
 // Empties the clip-rectangle list of the sheet.
 void ClearClipRectList(RenderPdev* pdev);
