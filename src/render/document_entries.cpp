@@ -66,11 +66,20 @@ BOOL DrvStartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD dwJobId) {
   PrepareImageParameters(pdev);
   ClearClipRectList(pdev);
   if (dwJobId != 0) pdev->jobId = dwJobId;
-  // A job file that cannot be made fails the job at its first sheet.
-  if (pdev->preview == 1)
-    (void)CreateSpoolTempFile(pdev);
-  else if (pdev->outputMode == 3 || pdev->outputMode == 4)
-    (void)CreateStorageJobFile(pdev);
+  // The sink of the job. A job file that cannot be made fails the job at its first sheet.
+  switch (JobOutputOf(pdev->preview, pdev->outputMode)) {
+    case JobOutput::PreviewFile:
+      (void)CreateSpoolTempFile(pdev);
+      pdev->sink = JobFileSink(pdev);
+      break;
+    case JobOutput::StorageFile:
+      (void)CreateStorageJobFile(pdev);
+      pdev->sink = JobFileSink(pdev);
+      break;
+    case JobOutput::Spooler:
+      pdev->sink = SpoolerSink(pdev->printer);
+      break;
+  }
   return TRUE;
 }
 
@@ -133,7 +142,7 @@ BOOL DrvSendPage(SURFOBJ* pso) {
 
 FinishResult FinishJob(RenderPdev* pdev, bool stopWithoutSheets) {
   if (SheetPartlyFilled(pdev)) (void)EmitSheet(pdev);
-  if (UsesJobFile(pdev) && !ReopenJobFileAtEnd(pdev)) return FinishResult::FileFailed;
+  if (!ResumeOutput(pdev)) return FinishResult::FileFailed;
   if (stopWithoutSheets && pdev->sheetCounter == 0) return FinishResult::NoSheets;
   bool ok = true;
   if ((pdev->duplex == 1 || pdev->duplex == 2 || pdev->separationKind == 3) && (pdev->sheetCounter & 1)) {
@@ -153,16 +162,16 @@ BOOL DrvEndDoc(SURFOBJ* pso, FLONG) {
     case FinishResult::FileFailed:
       return FALSE;
     case FinishResult::NoSheets:
-      (void)CloseSpoolFile(pdev, FALSE);
+      (void)PauseOutput(pdev, FALSE);
       return TRUE;
     case FinishResult::WriteFailed:
       // The job end did not reach its sink: the job is not complete.
-      (void)CloseSpoolFile(pdev, TRUE);
+      (void)PauseOutput(pdev, TRUE);
       return FALSE;
     case FinishResult::Done:
       break;
   }
-  return CloseSpoolFile(pdev, TRUE) ? TRUE : FALSE;
+  return PauseOutput(pdev, TRUE) ? TRUE : FALSE;
 }
 
 BOOL DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
@@ -182,7 +191,7 @@ BOOL DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
       old->flags = 0;
       old->sheetCounter = 0;
       old->pageCounter = 0;
-      if (!CloseSpoolFile(old, TRUE)) return FALSE;
+      if (!PauseOutput(old, TRUE)) return FALSE;
       // A job end that did not reach the spooler is a failed job, not a reset.
       if (finished == FinishResult::WriteFailed) return FALSE;
     }

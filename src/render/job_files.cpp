@@ -21,8 +21,9 @@ constexpr std::size_t kDocumentNameUnits = sizeof(RenderPdev::documentName) / si
 constexpr std::size_t kDriveListMax = 260;
 constexpr DWORD kUserNameUnits = 257;
 constexpr std::size_t kUserNameCut = 127;
-constexpr BYTE kOutputModeStorageFolder = 3;
-constexpr BYTE kOutputModeStorageAuto = 4;
+constexpr char16_t kStorageJobPrefix[] = u"JOB";
+constexpr char16_t kJobFileExtension[] = u".PRN";
+constexpr std::size_t kJobNumberDigits = 9;
 
 // A fixed field of the record, read only up to its end.
 std::u16string FieldText(const char16_t* field, std::size_t units) {
@@ -130,20 +131,48 @@ int Convert(UINT codePage, LPCWSTR text, int units, char* out, int outSize) {
 
 }  // namespace
 
-bool UsesJobFile(const RenderPdev* pdev) {
-  return pdev->preview == 1 || pdev->outputMode == kOutputModeStorageFolder ||
-         pdev->outputMode == kOutputModeStorageAuto;
+JobOutput JobOutputOf(std::uint8_t preview, OutputMode mode) {
+  if (preview == 1) return JobOutput::PreviewFile;
+  return IsStorageMode(mode) ? JobOutput::StorageFile : JobOutput::Spooler;
+}
+
+std::u16string PreviewFilePath(DWORD jobId) {
+  WCHAR temp[MAX_PATH] = {};
+  const DWORD n = GetTempPathW(MAX_PATH, temp);
+  if (n == 0 || n >= MAX_PATH) return {};
+  WCHAR name[WSPRINTF_MAX];
+  wsprintfW(name, u"%s\\RV%04u.PRN", temp, jobId);
+  const std::u16string path(name);
+  return PathFits(path) ? path : std::u16string();
+}
+
+bool IsStorageJobFileName(std::u16string_view name) {
+  const std::u16string_view prefix(kStorageJobPrefix);
+  const std::u16string_view extension(kJobFileExtension);
+  if (name.size() != prefix.size() + kJobNumberDigits + extension.size()) return false;
+  if (!plat::EqualsNoCase(name.substr(0, prefix.size()), prefix) ||
+      !plat::EqualsNoCase(name.substr(name.size() - extension.size()), extension))
+    return false;
+  const std::u16string_view digits = name.substr(prefix.size(), kJobNumberDigits);
+  return std::all_of(digits.begin(), digits.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+
+OutputSink JobFileSink(RenderPdev* pdev) {
+  OutputSink sink{};
+  sink.context = pdev;
+  sink.write = [](void* context, const std::uint8_t* data, std::size_t size) -> std::size_t {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 0x40000000));
+    return WriteJobFile(static_cast<RenderPdev*>(context), data, piece) ? piece : 0;
+  };
+  sink.resume = [](void* context) { return ReopenJobFileAtEnd(static_cast<RenderPdev*>(context)); };
+  sink.pause = [](void* context) { CloseSpoolFile(static_cast<RenderPdev*>(context), FALSE); };
+  return sink;
 }
 
 int CreateSpoolTempFile(RenderPdev* pdev) {
   if (pdev->jobFilePath[0] != 0) return 1;
-  WCHAR temp[MAX_PATH] = {};
-  const DWORD n = GetTempPathW(MAX_PATH, temp);
-  if (n == 0 || n >= MAX_PATH) return 0;  // no name: the first sheet fails the job
-  WCHAR name[WSPRINTF_MAX];
-  wsprintfW(name, u"%s\\RV%04u.PRN", temp, pdev->jobId);
-  const std::u16string path(name);
-  if (!PathFits(path)) return 0;
+  const std::u16string path = PreviewFilePath(pdev->jobId);
+  if (path.empty()) return 0;  // no name: the first sheet fails the job
   StorePath(pdev, path);
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                          nullptr);
@@ -161,7 +190,7 @@ int CreateStorageJobFile(RenderPdev* pdev) {
   if (pdev->jobFilePath[0] != 0) return 1;
   const std::u16string configured = FieldText(pdev->storageDrive, kStorageDriveUnits);
   const int folderNumber = pdev->storageFolder;
-  const bool automatic = pdev->outputMode == kOutputModeStorageAuto;
+  const bool automatic = pdev->outputMode == OutputMode::StorageAutomatic;
   std::u16string root;
   std::u16string folder = automatic ? kJobAutoFolder : kJobTreeFolders[0];
   if (!configured.empty() && (automatic || (folderNumber >= 1 && folderNumber <= kJobFolderCount))) {
@@ -178,7 +207,7 @@ int CreateStorageJobFile(RenderPdev* pdev) {
     DWORD number = 0;
     if (!ReadJobCounterWithRetry(counterFolder.c_str(), &number) || number == 0) return 0;
     WCHAR name[WSPRINTF_MAX];
-    wsprintfW(name, u"%s\\%s\\JOB%09u.PRN", base.c_str(), folder.c_str(), number);
+    wsprintfW(name, u"%s\\%s\\%s%09u%s", base.c_str(), folder.c_str(), kStorageJobPrefix, number, kJobFileExtension);
     const std::u16string path(name);
     if (!PathFits(path)) return 0;
     if (!FileExists(path)) {
@@ -215,7 +244,7 @@ int OpenSpoolFile(RenderPdev* pdev) {
 }
 
 int CloseSpoolFile(RenderPdev* pdev, BOOL testFailure) {
-  if (UsesJobFile(pdev) && JobFileOpen(pdev)) {
+  if (JobFileOpen(pdev)) {
     CloseHandle(pdev->jobFile);
     pdev->jobFile = INVALID_HANDLE_VALUE;
   }

@@ -5,11 +5,13 @@
 // the emitter and the kernels use it without reaching the entries.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 
 #include "plat/engine.h"
 #include "plat/spooler.h"
+#include "settings/doc_settings.h"
 
 struct OutputBuffer;  // the 8191-byte command buffer (render/command_stream.h)
 
@@ -20,6 +22,19 @@ inline constexpr std::uint32_t kPdevDocNameTaken = 0x01;
 inline constexpr std::uint32_t kPdevJobStarted = 0x02;
 inline constexpr std::uint32_t kPdevImagePending = 0x40;
 inline constexpr std::uint32_t kPdevTwoPlanes = 0x80;
+
+// Where the command stream of a job goes, chosen once when the document
+// starts: the spooler job, the preview file or a storage job file (tests use
+// memory). write takes up to size bytes and answers how many it took, 0 for
+// a failed write. resume readies the sink for a sheet or the job end, pause
+// lets go of it (a job file is open only while a sheet is written); either
+// may be null. A record without a sink writes nothing.
+struct OutputSink {
+  void* context;
+  std::size_t (*write)(void* context, const std::uint8_t* data, std::size_t size);
+  int (*resume)(void* context);
+  void (*pause)(void* context);
+};
 
 // Number of hatch-brush pattern surfaces made at creation.
 inline constexpr int kHatchPatternCount = 6;
@@ -108,6 +123,7 @@ struct RenderPdev {
   HPALETTE palette;
   OutputBuffer* outputBuffer;  // allocated at the first sheet
   std::uint16_t outputFill;
+  OutputSink sink;  // set by DrvStartDoc
   std::int32_t planeWidth;  // dots
   std::int32_t planeHeight;
   std::int32_t marginLeft;  // 0.1 mm
@@ -131,7 +147,7 @@ struct RenderPdev {
   std::uint8_t binListInstalled;
   std::uint8_t binIndex;
   std::uint8_t holdMemoryInstalled;
-  std::uint8_t outputMode;
+  OutputMode outputMode;
   std::uint8_t continuousMode;
   std::uint8_t drumCount;
   std::uint16_t drum1Ink;  // InkCode 1000..1063, else 0

@@ -187,7 +187,7 @@ void ConvertJobText(std::uint8_t language, std::span<const WCHAR> field, char (&
 }
 
 void TakeJobTexts(RenderPdev* pdev, const DocSettings& s) {
-  bool storage = pdev->outputMode == 3 || pdev->outputMode == 4;
+  bool storage = IsStorageMode(pdev->outputMode);
   JobTextBlock& t = pdev->jobText;
   t.useDocumentName = storage ? s.UsbNameFromDoc : s.HoldNameFromDoc;
   t.jobOption = storage ? s.UsbJobOption : s.HoldJobOption;
@@ -543,8 +543,8 @@ DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, U
   pdev->binListInstalled = s.BinListInstalled;
   pdev->holdMemoryInstalled = s.HoldMemoryInstalled;
   pdev->continuousMode = s.RenzokuMode;
-  pdev->outputMode = s.OutputMode;
-  if (pdev->outputMode == 3 || pdev->outputMode == 4) {
+  pdev->outputMode = static_cast<OutputMode>(s.OutputMode);
+  if (IsStorageMode(pdev->outputMode)) {
     std::memcpy(pdev->storageDrive, s.UsbDrive, sizeof(pdev->storageDrive));
     pdev->storageDrive[7] = 0;
     pdev->storageFolder = s.UsbFolder;

@@ -7,7 +7,6 @@
 
 #include "imaging/thinning.h"
 #include "render/command_stream.h"
-#include "render/job_files.h"
 #include "render/packbits.h"
 #include "render/render_seams.h"
 
@@ -47,7 +46,7 @@ DWORD NowSeconds() {
 }
 
 bool ThumbnailWanted(const RenderPdev* pdev) {
-  return pdev->thumbnail == 2 || (pdev->thumbnail == 1 && (pdev->outputMode == 1 || pdev->outputMode == 2));
+  return pdev->thumbnail == 2 || (pdev->thumbnail == 1 && (pdev->outputMode == OutputMode::PrintAndHold || pdev->outputMode == OutputMode::HoldOnly));
 }
 
 // Working state of one EmitSheet call.
@@ -179,9 +178,9 @@ using namespace render;
 
 int EmitSheet(RenderPdev* pdev) {
   if (!IsValidPdev(pdev) || !pdev->drum1Plane || !pdev->drum2Plane) return 0;
-  if (UsesJobFile(pdev) && !ReopenJobFileAtEnd(pdev)) return 0;
+  if (!ResumeOutput(pdev)) return 0;
   if (!AllocateOutputBuffer(pdev)) {
-    CloseSpoolFile(pdev, FALSE);
+    PauseOutput(pdev, FALSE);
     return 0;
   }
 
@@ -255,7 +254,7 @@ int EmitSheet(RenderPdev* pdev) {
   pdev->drawnRect = {0, 0, -1, -1};
   if (result == 1) ++pdev->sheetCounter;
   WhitenPlanes(pdev);
-  if (!CloseSpoolFile(pdev, TRUE)) result = 0;
+  if (!PauseOutput(pdev, TRUE)) result = 0;
   return result;
 }
 

@@ -20,6 +20,21 @@
 static_assert(std::endian::native == std::endian::little, "stored records are little-endian byte views");
 
 // ---------------------------------------------------------------------------
+// Output modes (OutputMode, offset 45)
+
+enum class OutputMode : std::uint8_t {
+  Print = 0,
+  PrintAndHold = 1,
+  HoldOnly = 2,
+  StorageFolder = 3,     // a numbered job file in a job folder of a removable drive
+  StorageAutomatic = 4,  // likewise, in the automatic folder
+};
+inline constexpr std::uint8_t kOutputModeLast = 4;
+inline constexpr bool IsStorageMode(OutputMode mode) {
+  return mode == OutputMode::StorageFolder || mode == OutputMode::StorageAutomatic;
+}
+
+// ---------------------------------------------------------------------------
 // Ink codes and their tables
 
 // A drum's ink colour code, 1000-1063; anything else means "no colour".

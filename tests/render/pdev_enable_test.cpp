@@ -652,7 +652,7 @@ TEST_F(EnablePdev, OptionsComeFromTheirOwnOffsets) {
   EXPECT_EQ(pdev->binIndex, 5);
   EXPECT_EQ(pdev->rotate180, 1);
   EXPECT_EQ(pdev->continuousMode, 2);
-  EXPECT_EQ(pdev->outputMode, 1);
+  EXPECT_EQ(pdev->outputMode, OutputMode::PrintAndHold);
   EXPECT_EQ(pdev->storageDrive[0], 0);  // not a storage mode
   EXPECT_EQ(pdev->copies, 9);
   EXPECT_EQ(pdev->repeat, 1);

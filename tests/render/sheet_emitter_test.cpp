@@ -31,6 +31,7 @@ class SheetEmitter : public ::testing::Test {
     p = RenderPdev{};
     p.headSignature = p.tailSignature = kPdevSignature;
     p.printer = printer_;
+    p.sink = SpoolerSink(printer_);
     p.jobFile = INVALID_HANDLE_VALUE;
     p.resolutionX = p.resolutionY = 600;
     p.paperWidth = 100;  // 0.1 mm
