@@ -6,6 +6,7 @@
 
 #include "plat/spooler.h"
 #include "render/job_files.h"
+#include "settings/byte_order.h"
 
 namespace {
 
@@ -139,15 +140,6 @@ int WriteInk(RenderPdev* pdev, std::uint16_t code, const std::int32_t lab[3]) {
 int WriteRecord(RenderPdev* pdev, const InfoRecord& record) {
   return Put1(pdev, kRecordLength, record.length) &&
          PutRawBytes(pdev, std::span<const std::uint8_t>(record.bytes, record.length));
-}
-
-void PutLe16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void PutLe32(std::uint8_t* p, std::uint32_t v) {
-  PutLe16(p, v);
-  PutLe16(p + 2, v >> 16);
 }
 
 // Length of a text field that may fill its array without a terminator.

@@ -12,6 +12,7 @@
 #include "plat/registry.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
+#include "settings/byte_order.h"
 
 namespace {
 
@@ -100,8 +101,7 @@ bool ReadCounter(HANDLE file, std::uint32_t* value) {
   DWORD done = 0;
   if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
   if (!ReadFile(file, raw, sizeof raw, &done, nullptr) || done != sizeof raw) return false;
-  *value = static_cast<std::uint32_t>(raw[0]) | (static_cast<std::uint32_t>(raw[1]) << 8) |
-           (static_cast<std::uint32_t>(raw[2]) << 16) | (static_cast<std::uint32_t>(raw[3]) << 24);
+  *value = GetLe32(raw);
   return true;
 }
 

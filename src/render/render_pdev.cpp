@@ -70,12 +70,6 @@ struct GlobalDeleter {
   void operator()(void* p) const { GlobalFree(p); }
 };
 
-std::uint16_t Le16(const BYTE* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::int32_t Le32(const BYTE* p) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                                   (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24));
-}
-
 // A printer-data value read whole (with two spare zero bytes behind it), or
 // nothing when it is missing or cannot be read.
 std::optional<std::vector<BYTE>> ReadPrinterValue(HANDLE printer, const WCHAR* name) {
@@ -201,10 +195,10 @@ void TakeJobTexts(RenderPdev* pdev, const DocSettings& s) {
   }
 }
 
-// First byte of entry `index` of a list of 4-byte entries; 0 past its end.
-std::uint8_t LevelByte(const std::vector<BYTE>& list, std::size_t index) {
-  std::size_t count = list.size() / 4;
-  return index < count ? list[index * 4] : 0;
+// The level of entry `index` of a level list as the stream sends it (its low
+// byte); 0 past its end.
+std::uint8_t LevelByte(const std::vector<LevelEntry>& list, std::size_t index) {
+  return index < list.size() ? static_cast<std::uint8_t>(list[index].Value & 0xFF) : 0;
 }
 
 // Whether dots of a 0.1 mm length fit the 16 bits of a position command.
@@ -326,14 +320,12 @@ void ReleasePdev(RenderPdev* pdev) {
 
 std::optional<PaperSize> LookupPaperSize(HANDLE printer, int paperId) {
   PaperSize size{2100, 2970};
-  auto list = ReadPrinterValue(printer, kValuePaper);
-  if (!list) return size;
-  std::size_t count = list->size() / 16;
-  for (std::size_t i = 0; i < count; ++i) {
-    const BYTE* rec = list->data() + i * 16;
-    if (Le16(rec + 10) != static_cast<std::uint16_t>(paperId)) continue;
-    std::int64_t w = Le32(rec) / 100;
-    std::int64_t l = Le32(rec + 4) / 100;
+  auto value = ReadPrinterValue(printer, kValuePaper);
+  if (!value) return size;
+  for (const PaperEntry& paper : DecodePaperRecords(*value)) {
+    if (paper.PaperId != static_cast<std::uint16_t>(paperId)) continue;
+    std::int64_t w = paper.Width / 100;
+    std::int64_t l = paper.Length / 100;
     if (w <= 0 || l <= 0 || w > 0xFFFF || l > 0xFFFF) return std::nullopt;
     return PaperSize{static_cast<std::int32_t>(w), static_cast<std::int32_t>(l)};
   }
@@ -597,9 +589,11 @@ DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, U
   auto speeds = ReadPrinterValue(hDriver, kValueSpeed);
   auto densities = ReadPrinterValue(hDriver, kValueDensity);
   if (speeds && densities) {
-    pdev->speed = LevelByte(*speeds, s.SpeedIndex);
-    pdev->densities[0] = LevelByte(*densities, s.Density1);
-    pdev->densities[1] = LevelByte(*densities, s.Density2);
+    const std::vector<LevelEntry> speedList = DecodeLevelRecords(*speeds);
+    const std::vector<LevelEntry> densityList = DecodeLevelRecords(*densities);
+    pdev->speed = LevelByte(speedList, s.SpeedIndex);
+    pdev->densities[0] = LevelByte(densityList, s.Density1);
+    pdev->densities[1] = LevelByte(densityList, s.Density2);
   }
 
   // 14. Job texts.
