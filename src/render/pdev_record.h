@@ -184,17 +184,17 @@ struct RenderPdev {
   std::uint8_t separationModes[3];  // text, graphics (both SeparationModeA), image (SeparationModeB)
   // Image settings, in this order.
   std::uint8_t photoMode;
-  std::uint8_t textProc;
+  std::uint8_t textProcessing;
   std::uint8_t textVolumeA;
   std::uint8_t textVolumeB;
   std::uint16_t amiLine;
   std::int16_t amiAngle;
   std::uint8_t edge;
-  std::uint8_t akarusa;
+  std::uint8_t brightness;
   std::uint8_t contrast;
   std::uint8_t backlight;  // Gyakkou when GyakkouOn, else 0
-  std::uint8_t kaityoSmooth;
-  std::uint8_t photoSyurui;
+  std::uint8_t gradationSmoothing;
+  std::uint8_t photoKind;
   std::uint8_t sortMode;
   std::uint8_t staple;
   std::uint8_t tapeSort;
