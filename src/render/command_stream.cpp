@@ -84,8 +84,8 @@ std::size_t WriteToPrinter(void* printer, const std::uint8_t* data, std::size_t 
 }
 
 // A failed job keeps nothing: what is left can never be sent in order.
-void FailJob(RenderPdev* pdev) {
-  pdev->jobFailed = 1;
+void FailJob(RenderPdev* pdev, DWORD error) {
+  MarkJobFailed(pdev, error);
   pdev->outputFill = 0;
 }
 
@@ -95,13 +95,14 @@ void FailJob(RenderPdev* pdev) {
 int WriteToSink(RenderPdev* pdev, const std::uint8_t* data, std::size_t size) {
   if (pdev->jobFailed != 0) return 0;
   if (pdev->sink.write == nullptr) {
-    FailJob(pdev);
+    FailJob(pdev, ERROR_INVALID_HANDLE);
     return 0;
   }
   while (size > 0) {
+    SetLastError(ERROR_SUCCESS);  // a sink that fails says why
     const std::size_t done = pdev->sink.write(pdev->sink.context, data, size);
     if (done == 0 || done > size) {
-      FailJob(pdev);
+      FailJob(pdev, done == 0 ? GetLastError() : ERROR_WRITE_FAULT);
       return 0;
     }
     data += done;
@@ -193,7 +194,7 @@ int ResumeOutput(RenderPdev* pdev) {
   if (pdev->sink.resume == nullptr) return 1;
   if (pdev->jobFailed != 0) return 0;
   if (!pdev->sink.resume(pdev->sink.context)) {
-    FailJob(pdev);
+    FailJob(pdev, GetLastError());
     return 0;
   }
   return 1;

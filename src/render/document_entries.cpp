@@ -23,6 +23,13 @@ RenderPdev* ValidPdevOf(SURFOBJ* pso) {
 
 std::uint32_t PagesPerSheet(const RenderPdev* pdev) { return pdev->pagesPerSheet ? pdev->pagesPerSheet : 1; }
 
+// FALSE with the job's error as the last error (a write fault when the job
+// itself has not failed), so a failed job never reports error 0.
+BOOL JobFailed(const RenderPdev* pdev) {
+  SetLastError(JobError(pdev, ERROR_WRITE_FAULT));
+  return FALSE;
+}
+
 bool SheetPartlyFilled(const RenderPdev* pdev) { return pdev->pageCounter % PagesPerSheet(pdev) != 0; }
 
 // The device address as UTF-8 text of at most 20 characters; empty when it
@@ -122,7 +129,10 @@ BOOL DrvStartPage(SURFOBJ* pso) {
 }
 
 BOOL DrvSendPage(SURFOBJ* pso) {
-  if (!pso || !pso->pvBits) return FALSE;
+  if (!pso || !pso->pvBits) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   RenderPdev* pdev = ValidPdevOf(pso);
   if (!pdev) return FALSE;
   FreeKeptTransparentImage(pdev);
@@ -160,18 +170,18 @@ BOOL DrvEndDoc(SURFOBJ* pso, FLONG) {
   if (!pdev) return FALSE;
   switch (FinishJob(pdev, true)) {
     case FinishResult::FileFailed:
-      return FALSE;
+      return JobFailed(pdev);
     case FinishResult::NoSheets:
       (void)PauseOutput(pdev, FALSE);
       return TRUE;
     case FinishResult::WriteFailed:
       // The job end did not reach its sink: the job is not complete.
       (void)PauseOutput(pdev, TRUE);
-      return FALSE;
+      return JobFailed(pdev);
     case FinishResult::Done:
       break;
   }
-  return PauseOutput(pdev, TRUE) ? TRUE : FALSE;
+  return PauseOutput(pdev, TRUE) ? TRUE : JobFailed(pdev);
 }
 
 BOOL DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
@@ -187,13 +197,13 @@ BOOL DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
                        old->orientation != next->orientation;
     if (old->pageCounter != 0 && old->customPosition == 0 && pageChanged && next->nUp == 0 && next->repeat == 0) {
       FinishResult finished = FinishJob(old, false);
-      if (finished == FinishResult::FileFailed) return FALSE;
+      if (finished == FinishResult::FileFailed) return JobFailed(old);
       old->flags = 0;
       old->sheetCounter = 0;
       old->pageCounter = 0;
-      if (!PauseOutput(old, TRUE)) return FALSE;
+      if (!PauseOutput(old, TRUE)) return JobFailed(old);
       // A job end that did not reach the spooler is a failed job, not a reset.
-      if (finished == FinishResult::WriteFailed) return FALSE;
+      if (finished == FinishResult::WriteFailed) return JobFailed(old);
     }
   }
   if (old->flags & kPdevJobStarted) {

@@ -77,7 +77,7 @@ int RecordFailedPath(const RenderPdev* pdev, const std::u16string& path) {
 // Marks the job failed and records it, once per job.
 void FailJobWithPath(RenderPdev* pdev, const std::u16string& path) {
   if (pdev->jobFailed) return;
-  pdev->jobFailed = 1;
+  MarkJobFailed(pdev, GetLastError());
   RecordFailedPath(pdev, path);
 }
 
@@ -256,10 +256,11 @@ int RecordFailedJobFile(RenderPdev* pdev) {
 }
 
 void FailJobFile(RenderPdev* pdev) {
+  const DWORD error = GetLastError();  // the failure's, before the file is closed
   if (JobFileOpen(pdev)) CloseHandle(pdev->jobFile);
   pdev->jobFile = INVALID_HANDLE_VALUE;
   if (pdev->jobFailed) return;
-  pdev->jobFailed = 1;
+  MarkJobFailed(pdev, error);
   RecordFailedJobFile(pdev);
 }
 
@@ -274,13 +275,16 @@ int ReopenJobFileAtEnd(RenderPdev* pdev) {
 
 int WriteJobFile(RenderPdev* pdev, const BYTE* data, DWORD size) {
   if (!JobFileOpen(pdev) || pdev->jobFailed) {
+    if (!JobFileOpen(pdev)) SetLastError(ERROR_INVALID_HANDLE);
     FailJobFile(pdev);
     return 0;
   }
   while (size > 0) {
     DWORD done = 0;
     // No progress is a failure too, so a full drive cannot loop forever.
-    if (!WriteFile(pdev->jobFile, data, size, &done, nullptr) || done == 0 || done > size) {
+    const BOOL written = WriteFile(pdev->jobFile, data, size, &done, nullptr);
+    if (!written || done == 0 || done > size) {
+      if (written) SetLastError(ERROR_WRITE_FAULT);
       FailJobFile(pdev);
       return 0;
     }

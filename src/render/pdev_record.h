@@ -180,7 +180,7 @@ struct RenderPdev {
   std::uint8_t storageFolder;
   char16_t jobFilePath[260];
   HANDLE jobFile;  // INVALID_HANDLE_VALUE when closed
-  std::uint32_t jobFailed;
+  std::uint32_t jobFailed;  // 0, or the error of the job's first failure
   std::uint8_t separationModes[3];  // text, graphics (both SeparationModeA), image (SeparationModeB)
   // Image settings, in this order.
   std::uint8_t photoMode;
@@ -239,6 +239,17 @@ struct RenderPdev {
 // in 64 bits, so callers check the range of the result where it is stored.
 constexpr std::int64_t TenthMmToDots(std::int64_t v, std::int64_t dpi) {
   return (v * (dpi / 10) * 1584 + 40224) / 40225;
+}
+
+// Fails the job with the error of its first failure (a later one keeps it);
+// an error of 0 is taken as ERROR_WRITE_FAULT, so a failed job always has one.
+inline void MarkJobFailed(RenderPdev* pdev, DWORD error) {
+  if (pdev->jobFailed == 0) pdev->jobFailed = error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+}
+
+// The error a failed job reports; fallback when the job itself has not failed.
+inline DWORD JobError(const RenderPdev* pdev, DWORD fallback) {
+  return pdev->jobFailed != 0 ? pdev->jobFailed : fallback;
 }
 
 // A device record is valid when present and both signature words are intact.

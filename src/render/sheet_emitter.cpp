@@ -177,14 +177,22 @@ void ShiftPageImage(RenderPdev* pdev) {
 using namespace render;
 
 int EmitSheet(RenderPdev* pdev) {
-  if (!IsValidPdev(pdev) || !pdev->drum1Plane || !pdev->drum2Plane) return 0;
-  if (!ResumeOutput(pdev)) return 0;
+  if (!IsValidPdev(pdev) || !pdev->drum1Plane || !pdev->drum2Plane) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (!ResumeOutput(pdev)) {
+    SetLastError(JobError(pdev, ERROR_WRITE_FAULT));
+    return 0;
+  }
   if (!AllocateOutputBuffer(pdev)) {
     PauseOutput(pdev, FALSE);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return 0;
   }
 
   int result = 0;
+  DWORD reason = ERROR_INVALID_PARAMETER;  // settings that choose no drum page
   bool skip = false;
   if (pdev->sheetCounter == 0) {
     WriteJobHeader(pdev);
@@ -240,10 +248,12 @@ int EmitSheet(RenderPdev* pdev) {
       const PageEnd end = SendDrumPage(pdev, work, drum, planes[drum]);
       if (end == PageEnd::kAborted) {
         result = 0;
+        reason = ERROR_PRINT_CANCELLED;
         continue;
       }
       if (end == PageEnd::kFailed) {
         result = 0;
+        reason = ERROR_WRITE_FAULT;
         break;
       }
     }
@@ -255,6 +265,7 @@ int EmitSheet(RenderPdev* pdev) {
   if (result == 1) ++pdev->sheetCounter;
   WhitenPlanes(pdev);
   if (!PauseOutput(pdev, TRUE)) result = 0;
+  if (result == 0) SetLastError(JobError(pdev, reason));
   return result;
 }
 

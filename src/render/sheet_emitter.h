@@ -7,9 +7,10 @@
 #include "render/pdev_record.h"
 #include "render/sheet_kernels.h"
 
-// Emits the current sheet. 1 when it was completed and counted; 0 when the
-// job has failed, the job file cannot be reopened, there is no memory, the
-// sink failed or the job was aborted. The planes are white afterwards.
+// Emits the current sheet. 1 when it was completed and counted; 0 with the
+// last error set when the job has failed (its error), the job file cannot be
+// reopened, there is no memory, the sink failed, the job was aborted or the
+// settings choose no drum page. The planes are white afterwards.
 int EmitSheet(RenderPdev* pdev);
 
 // The thumbnail of the blank back sheet of an odd duplex job (only when

@@ -267,15 +267,41 @@ TEST_F(PrintHostJob, CancelledJobStopsAtTheNextPage) {
   EXPECT_EQ(plat::engine::LiveSurfaceCount(), 0u);
 }
 
-TEST_F(PrintHostJob, FailedSpoolerWriteFailsTheJob) {
-  PrivateDevmode dm = BaseDevmode();
-  plat::spooler::WriteFault fault;
-  fault.failAfterBytes = 100;
-  plat::spooler::SetWriteFault(kPrinter, fault);
-  auto r = Run(dm, 1);
-  plat::spooler::ClearWriteFault(kPrinter);
-  EXPECT_FALSE(r.ok);
-  EXPECT_FALSE(r.failedEntry.empty());
+// A failed job names its error: the sink's own, or why the sheet could not
+// be sent.
+TEST_F(PrintHostJob, FailedJobsCarryARealErrorCode) {
+  struct Case {
+    const char* name;
+    DWORD spoolerError;  // 0: the spooler takes everything
+    std::uint8_t colorMode;
+    std::uint8_t masterSelection;
+    DWORD error;
+  } cases[] = {
+      {"the spooler stops taking bytes", ERROR_WRITE_FAULT, 1, 0, ERROR_WRITE_FAULT},
+      {"the spooler's job is gone", ERROR_PRINT_CANCELLED, 1, 0, ERROR_PRINT_CANCELLED},
+      {"two inks and master selection 3 choose no drum", 0, 2, 3, ERROR_INVALID_PARAMETER},
+      {"two inks and master selection 255", 0, 2, 255, ERROR_INVALID_PARAMETER},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrivateDevmode dm = BaseDevmode();
+    dm.Settings.ColorMode = c.colorMode;
+    dm.Settings.Seihan = c.masterSelection;
+    dm.Settings.SeparationModeA = 4;  // two separate inks: the job stays a two-ink job
+    dm.Settings.SeparationModeB = 5;
+    plat::spooler::ClearOutput(kPrinter);
+    if (c.spoolerError) {
+      plat::spooler::WriteFault fault;
+      fault.failAfterBytes = 100;
+      fault.error = c.spoolerError;
+      plat::spooler::SetWriteFault(kPrinter, fault);
+    }
+    auto r = Run(dm, 1);
+    plat::spooler::ClearWriteFault(kPrinter);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.failedEntry, "DrvSendPage");
+    EXPECT_EQ(r.error, c.error);
+  }
 }
 
 }  // namespace

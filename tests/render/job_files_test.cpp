@@ -289,7 +289,7 @@ TEST_F(JobFiles, AJobFileThatCannotBeCreatedFailsTheJobAndIsRecorded) {
   auto pdev = MakePdev(3, u"E:\\", 1, 31);
   EXPECT_EQ(CreateStorageJobFile(pdev.get()), 0);
   EXPECT_EQ(pdev->jobFilePath[0], 0);
-  EXPECT_EQ(pdev->jobFailed, 1u);
+  EXPECT_NE(pdev->jobFailed, 0u) << "the job keeps the creation's error";
   const auto records = FailedRecords();
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].first, u"31");
@@ -328,7 +328,7 @@ TEST_F(JobFiles, APreviewFileHeldOpenElsewhereFailsTheJobInsteadOfAppending) {
   auto next = MakePdev(0, u"", 0, 7);
   next->preview = 1;
   EXPECT_EQ(CreateSpoolTempFile(next.get()), 0);
-  EXPECT_EQ(next->jobFailed, 1u);
+  EXPECT_EQ(next->jobFailed, DWORD{ERROR_SHARING_VIOLATION});
   CloseHandle(viewer);
   const auto records = FailedRecords();
   ASSERT_EQ(records.size(), 1u);
@@ -395,7 +395,7 @@ TEST_F(JobFiles, ADriveThatFillsUpLeavesOneRecordThatIsReportedOnce) {
   full.error = ERROR_DISK_FULL;
   plat::files::InjectWriteFault(full);
   EXPECT_EQ(WriteJobFile(pdev.get(), block.data(), static_cast<DWORD>(block.size())), 0);
-  EXPECT_EQ(pdev->jobFailed, 1u);
+  EXPECT_EQ(pdev->jobFailed, DWORD{ERROR_DISK_FULL}) << "the job keeps the drive's error";
   EXPECT_EQ(pdev->jobFile, INVALID_HANDLE_VALUE);
   // Later sheets and the job end stop at once, without a second record.
   EXPECT_EQ(WriteJobFile(pdev.get(), block.data(), 10), 0);
