@@ -13,6 +13,11 @@
 // settings choose no drum page. The planes are white afterwards.
 int EmitSheet(RenderPdev* pdev);
 
+// Drum pages a sheet of the record sends: 2 when both drums print every
+// sheet, 1 for one ink, one master, duplex and alternating drums, 0 when the
+// settings choose no drum (such a sheet fails). 0 for an invalid record.
+int DrumPagesPerSheet(const RenderPdev* pdev);
+
 // The thumbnail of the blank back sheet of an odd duplex job (only when
 // thumbnails are switched on for this output mode). 1, or 0 when the write fails.
 int WriteBlankThumbnail(RenderPdev* pdev);
