@@ -15,7 +15,7 @@
 #include "plat/strings.h"
 #include "render/command_stream.h"
 #include "render/job_files.h"
-#include "render/render_seams.h"
+#include "render/plane_ops.h"
 #include "settings/caps_store.h"
 #include "settings/doc_settings.h"
 #include "settings/private_devmode.h"
@@ -310,6 +310,7 @@ void ReleasePdev(RenderPdev* pdev) {
   if (pdev->palette) EngDeletePalette(pdev->palette);
   pdev->palette = nullptr;
   FreeOutputBuffer(pdev);
+  ClearClipRectList(pdev);
   if (pdev->image.diffusionCarryRow) GlobalFree(pdev->image.diffusionCarryRow);
   pdev->image.diffusionCarryRow = nullptr;
   pdev->image.diffusionCarrySize = 0;
@@ -632,6 +633,7 @@ DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, U
   if (!dm) return nullptr;
   const PublicFields pub = TakePublicFields(pdm, dm->Public);
   dm->Settings.Copies = pub.copies;
+  BoundImageSettings(dm->Settings);
 
   auto* pdev = static_cast<RenderPdev*>(GlobalAlloc(GPTR, sizeof(RenderPdev)));
   if (!pdev) return nullptr;

@@ -8,7 +8,7 @@
 #include "imaging/thinning.h"
 #include "render/command_stream.h"
 #include "render/packbits.h"
-#include "render/render_seams.h"
+#include "render/plane_ops.h"
 
 namespace render {
 
