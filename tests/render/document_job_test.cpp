@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pdev_fixture.h"
+#include "plat/machine.h"
 #include "plat/print_host.h"
 #include "plat/strings.h"
 
@@ -265,6 +266,32 @@ TEST_F(PrintHostJob, CancelledJobStopsAtTheNextPage) {
   EXPECT_EQ(r.pagesSent, 1);
   EXPECT_EQ(r.calls.back(), "DrvDisablePDEV");
   EXPECT_EQ(plat::engine::LiveSurfaceCount(), 0u);
+}
+
+// The spooler's sink carries on after short writes: the same bytes arrive
+// whatever the spooler takes per call.
+TEST_F(PrintHostJob, ShortSpoolerWritesSendTheSameStream) {
+  // The job header carries the time: one minute for every run.
+  plat::machine::SetLocalTime(SYSTEMTIME{2026, 12, 4, 10, 9, 5, 30, 0});
+  plat::machine::FreezeClock(true);
+  struct Thaw {
+    ~Thaw() { plat::machine::FreezeClock(false); }
+  } thaw;
+  PrivateDevmode dm = BaseDevmode();
+  ASSERT_TRUE(Run(dm, 2).ok);
+  const std::vector<BYTE> whole = plat::spooler::Output(kPrinter);
+  ASSERT_FALSE(whole.empty());
+  for (DWORD perCall : {1u, 7u, 4096u}) {
+    SCOPED_TRACE(perCall);
+    plat::spooler::ClearOutput(kPrinter);
+    plat::spooler::WriteFault fault;
+    fault.maxPerCall = perCall;
+    plat::spooler::SetWriteFault(kPrinter, fault);
+    auto r = Run(dm, 2);
+    plat::spooler::ClearWriteFault(kPrinter);
+    ASSERT_TRUE(r.ok) << r.failedEntry << " " << r.error;
+    EXPECT_TRUE(plat::spooler::Output(kPrinter) == whole);
+  }
 }
 
 // A failed job names its error: the sink's own, or why the sheet could not
