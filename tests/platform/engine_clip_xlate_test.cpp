@@ -103,7 +103,9 @@ TEST(XlateObject, PalettesOfTwoSixteenAndTwoHundredFiftySixEntries) {
     std::vector<ULONG> got(256, 0xDEADBEEF);
     EXPECT_EQ(XLATEOBJ_cGetPalette(xlate, XO_SRCPALETTE, count, got.data()), count);
     EXPECT_EQ(std::vector<ULONG>(got.begin(), got.begin() + count), palette);
-    if (count < 256) EXPECT_EQ(got[count], 0xDEADBEEFu);  // nothing past the palette
+    if (count < 256) {
+      EXPECT_EQ(got[count], 0xDEADBEEFu);  // nothing past the palette
+    }
     // A smaller buffer takes the first entries only.
     std::vector<ULONG> two(2, 0);
     EXPECT_EQ(XLATEOBJ_cGetPalette(xlate, XO_SRCPALETTE, 2, two.data()), 2u);
