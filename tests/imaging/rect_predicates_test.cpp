@@ -46,6 +46,7 @@ TEST(RectPredicates, TouchingKinds) {
       {{19, 19, 19, 19}, true, true, false, false, false, false, true},     // one pixel, a's corner
       {{20, 19, 20, 19}, false, false, false, false, true, false, true},    // one pixel right of a's corner
       {{9, 20, 9, 20}, false, false, false, false, false, false, false},    // one pixel diagonal
+      {{19, 19, 10, 10}, false, true, false, false, false, false, true},    // a with swapped edges: empty overlap
   };
   for (const Case& c : cases) {
     const std::string where = Text(c.b);
