@@ -545,8 +545,6 @@ void TakeCopyOptions(RenderPdev* pdev, const DocSettings& s) {
 
 // Image settings for the image paths, in the record's order.
 void TakeImageSettings(RenderPdev* pdev, const DocSettings& s) {
-  pdev->drawing.amiLine = s.AmiLine;
-  pdev->drawing.amiAngle = s.AmiAngle;
   pdev->photoMode = s.PhotoMode;
   pdev->textProcessing = s.TextProc;
   pdev->textVolumeA = s.TextVolumeA;
