@@ -80,6 +80,10 @@ std::size_t WriteToPrinter(void* printer, const std::uint8_t* data, std::size_t 
   const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 0x40000000));
   DWORD done = 0;
   if (!WritePrinter(static_cast<HANDLE>(printer), const_cast<std::uint8_t*>(data), piece, &done)) return 0;
+  if (done > piece) {
+    SetLastError(ERROR_WRITE_FAULT);  // a spooler that claims more than it was given
+    return 0;
+  }
   return done;
 }
 
@@ -152,38 +156,6 @@ std::size_t FieldLength(const char (&field)[N]) {
 bool IsLeadByte(std::uint8_t b, std::uint8_t language) {
   if (language == 18) return (b >= 0x81 && b <= 0xA0) || (b >= 0xE0 && b <= 0xFC);
   return b >= 0x81 && b <= 0xFE;  // 19, 20
-}
-
-// The on/off and kind options of the job header ("&O"), in the order they
-// are sent: a value with a code of its own sends that code, any other value
-// the first code. The entry without a value is the output destination.
-struct HeaderOption {
-  std::uint8_t (*value)(const RenderPdev&);
-  std::uint16_t codes[3];
-  std::uint8_t count;
-  bool fourValues;  // "&code;0;0;0&O"
-};
-constexpr HeaderOption kHeaderOptions[] = {
-    {[](const RenderPdev& p) { return p.turbo; }, {51, 52}, 2, false},
-    {[](const RenderPdev& p) { return p.interval; }, {61, 62}, 2, false},
-    {[](const RenderPdev& p) { return p.separationKindTwo; }, {71, 72}, 2, false},
-    {nullptr, {}, 0, false},
-    {[](const RenderPdev& p) { return p.inkSaving; }, {91, 92}, 2, false},
-    {[](const RenderPdev& p) { return p.duplex; }, {95, 96, 97}, 3, true},
-    {[](const RenderPdev& p) { return p.drum2LightPrint; }, {98, 99}, 2, true},
-};
-
-std::uint16_t OptionCode(const HeaderOption& option, std::uint8_t value) {
-  return value < option.count ? option.codes[value] : option.codes[0];
-}
-
-// 80 + hold box; a storage job names its folder (81..86, else 81) or the
-// automatic folder (87).
-std::uint16_t DestinationCode(const RenderPdev& p) {
-  if (p.outputMode == OutputMode::StorageFolder)
-    return (p.storageFolder >= 1 && p.storageFolder <= 6) ? 80 + p.storageFolder : 81;
-  if (p.outputMode == OutputMode::StorageAutomatic) return 87;
-  return static_cast<std::uint16_t>(80 + p.holdBox);
 }
 
 }  // namespace
@@ -351,6 +323,42 @@ void ReduceToFileName(char (&name)[256], std::uint8_t language) {
 int WriteReset(RenderPdev* pdev) { return PutRawBytes(pdev, kResetBytes); }
 int WriteJobEnd(RenderPdev* pdev) { return PutRawBytes(pdev, kResetBytes); }
 int WriteFormFeed(RenderPdev* pdev) { return PutRawBytes(pdev, kFormFeedByte); }
+
+namespace {
+
+// The on/off and kind options of the job header ("&O"), in the order they
+// are sent: a value with a code of its own sends that code, any other value
+// the first code. The entry without a value is the output destination.
+struct HeaderOption {
+  std::uint8_t (*value)(const RenderPdev&);
+  std::uint16_t codes[3];
+  std::uint8_t count;
+  bool fourValues;  // "&code;0;0;0&O"
+};
+constexpr HeaderOption kHeaderOptions[] = {
+    {[](const RenderPdev& p) { return p.turbo; }, {51, 52}, 2, false},
+    {[](const RenderPdev& p) { return p.interval; }, {61, 62}, 2, false},
+    {[](const RenderPdev& p) { return p.separationKindTwo; }, {71, 72}, 2, false},
+    {nullptr, {}, 0, false},
+    {[](const RenderPdev& p) { return p.inkSaving; }, {91, 92}, 2, false},
+    {[](const RenderPdev& p) { return p.duplex; }, {95, 96, 97}, 3, true},
+    {[](const RenderPdev& p) { return p.drum2LightPrint; }, {98, 99}, 2, true},
+};
+
+std::uint16_t OptionCode(const HeaderOption& option, std::uint8_t value) {
+  return value < option.count ? option.codes[value] : option.codes[0];
+}
+
+// 80 + hold box; a storage job names its folder (81..86, else 81) or the
+// automatic folder (87).
+std::uint16_t DestinationCode(const RenderPdev& p) {
+  if (p.outputMode == OutputMode::StorageFolder)
+    return (p.storageFolder >= 1 && p.storageFolder <= 6) ? 80 + p.storageFolder : 81;
+  if (p.outputMode == OutputMode::StorageAutomatic) return 87;
+  return static_cast<std::uint16_t>(80 + p.holdBox);
+}
+
+}  // namespace
 
 int WriteJobHeader(RenderPdev* pdev) {
   if (!Usable(pdev)) return 0;
