@@ -408,7 +408,9 @@ void ApplyTapeSortOptionRule(DocSettings& s, const DocSettings& p) {
 
 void ApplyHoldMemoryOptionRule(DocSettings& s, const DocSettings&) {
   if (s.HoldMemoryInstalled != 0) return;
-  if (s.OutputMode == 1 || s.OutputMode == 2) s.OutputMode = 0;
+  const auto mode = static_cast<OutputMode>(s.OutputMode);
+  if (mode == OutputMode::PrintAndHold || mode == OutputMode::HoldOnly)
+    s.OutputMode = static_cast<std::uint8_t>(OutputMode::Print);
 }
 
 void ApplyBinListOptionRule(DocSettings& s, const DocSettings& p) {
