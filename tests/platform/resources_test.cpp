@@ -10,6 +10,7 @@
 
 #include "plat/machine.h"
 #include "plat/strings.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -24,21 +25,18 @@ class Resources : public ::testing::Test {
  protected:
   void SetUp() override {
     plat::resources::Reset();
-    dir_ = fs::temp_directory_path() / ("resources_test_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
   }
   void TearDown() override {
     EXPECT_EQ(plat::resources::LoadedModuleCount(), 0u) << "a module was left loaded";
     plat::resources::Reset();
-    fs::remove_all(dir_);
   }
   std::string Write(const std::string& name, const std::string& content) {
     std::string path = (dir_ / name).string();
     std::ofstream(path, std::ios::binary) << content;
     return path;
   }
-  fs::path dir_;
+  testsupport::TempFolder folder_{"resources"};
+  const fs::path dir_ = folder_.path();
 };
 
 TEST_F(Resources, LoadStringCopiesTruncatesAndTerminates) {

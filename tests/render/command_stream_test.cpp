@@ -23,6 +23,9 @@
 #include "render/job_files.h"
 #include "render/packbits.h"
 #include "streamdump/stream_decoder.h"
+#include "support/temp_folder.h"
+#include "support/render_pdev.h"
+#include "support/test_printer.h"
 
 namespace {
 
@@ -34,8 +37,9 @@ constexpr char16_t kPrinter[] = u"Stream Test Printer";
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 // One command as sent: 0x1E and its text.
 Bytes Cmd(const std::string& s) {
-  Bytes b{0x1E};
-  b.insert(b.end(), s.begin(), s.end());
+  Bytes b(s.size() + 1);
+  b[0] = 0x1E;
+  std::copy(s.begin(), s.end(), b.begin() + 1);
   return b;
 }
 void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
@@ -56,51 +60,35 @@ Bytes Record(const std::string& tag, const std::string& value) {
   Append(rec, Text(tag + digits));
   rec.push_back(0x1F);
   Append(rec, Text(value));
-  Bytes out = Cmd("&" + std::to_string(rec.size()) + "&n");
+  std::string command = "&";
+  command += std::to_string(rec.size());
+  command += "&n";
+  Bytes out = Cmd(command);
   Append(out, rec);
   return out;
 }
 
-struct PdevDeleter {
-  void operator()(RenderPdev* p) const {
-    FreeOutputBuffer(p);
-    if (p->jobFile != INVALID_HANDLE_VALUE && p->jobFile != nullptr) CloseHandle(p->jobFile);
-    delete p;
-  }
-};
-using PdevPtr = std::unique_ptr<RenderPdev, PdevDeleter>;
+using testsupport::PdevPtr;
 
 class CommandStream : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int serial = 0;
-    root_ = (fs::temp_directory_path() / ("cmdstream-" + std::to_string(std::random_device{}()) + "-" +
-                                          std::to_string(serial++)))
-                .string();
-    fs::create_directories(root_);
-    plat::machine::SetRoot(root_);
     plat::machine::Reset();
     plat::machine::SetLocalTime(SYSTEMTIME{2026, 12, 4, 10, 9, 5, 30, 0});
     plat::machine::FreezeClock(true);
     plat::files::ClearWriteFaults();
     plat::registry::Reset();
     plat::spooler::Reset();
-    plat::spooler::PrinterSetup setup;
-    setup.name = kPrinter;
-    setup.port = u"USB001";
-    setup.driver.name = u"Stream Test Driver";
-    ASSERT_TRUE(plat::spooler::AddPrinter(setup));
-    ASSERT_TRUE(OpenPrinterW(kPrinter, &printer_, nullptr));
+    ASSERT_TRUE(testPrinter_.Add(testsupport::PrinterSetupOf(kPrinter, u"USB001", u"Stream Test Driver")));
+    printer_ = testPrinter_.handle();
     pdev_ = MakePdev();
   }
   void TearDown() override {
     pdev_.reset();
-    ClosePrinter(printer_);
+    testPrinter_.Close();
     plat::spooler::Reset();
     plat::files::ClearWriteFaults();
     plat::machine::FreezeClock(false);
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
 
   // A plain one-ink A4 job at 600 dpi to the spooler.
@@ -137,7 +125,9 @@ class CommandStream : public ::testing::Test {
   }
   Bytes Spooled() const { return plat::spooler::Output(kPrinter); }
 
-  std::string root_;
+  testsupport::MachineRoot machine_{"cmdstream"};
+  const std::string root_ = machine_.str();
+  testsupport::TestPrinter testPrinter_;
   HANDLE printer_ = nullptr;
   PdevPtr pdev_;
 };

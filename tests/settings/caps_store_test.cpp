@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "settings/model_fixture.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -421,21 +422,8 @@ TEST(NameListOps, SlotsAndAppend) {
 
 class ResourceDllTest : public CapsStoreTest {
  public:
-  std::filesystem::path root;
-  std::string previousRoot;
-  void SetUp() override {
-    CapsStoreTest::SetUp();
-    previousRoot = plat::machine::Root();
-    root = std::filesystem::temp_directory_path() /
-           ("caps_store_root_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    std::filesystem::remove_all(root);
-    plat::machine::SetRoot(root.string());
-  }
-  void TearDown() override {
-    plat::machine::SetRoot(previousRoot);
-    std::filesystem::remove_all(root);
-    CapsStoreTest::TearDown();
-  }
+  testsupport::MachineRoot machine{"caps-store-root"};
+  const std::filesystem::path root = machine.path();
   void WriteModule(const std::string& relative, const std::string& language) {
     std::filesystem::path p = root / relative;
     std::filesystem::create_directories(p.parent_path());

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "streamdump/stream_decoder.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -29,15 +30,6 @@ struct Outcome {
 
 class PrintJob : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::random_device rd;
-    dir = fs::temp_directory_path() / ("printjob-test-" + std::to_string(rd()));
-    fs::create_directories(dir);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
 
   Outcome Start(const std::string& args) {
     Outcome r;
@@ -76,7 +68,8 @@ class PrintJob : public ::testing::Test {
                        [&](const streamdump::Command& c) { return c.text == text; });
   }
 
-  fs::path dir;
+  testsupport::TempFolder folder_{"printjob"};
+  const fs::path dir = folder_.path();
 };
 
 TEST_F(PrintJob, DefaultModelPrintsOneSheetPerPage) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "streamdump/stream_decoder.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -220,14 +221,6 @@ TEST(StreamDecoder, UnpackBitsFollowsTheHeaders) {
 // The program itself, as end-to-end tests call it.
 class StreamdumpProgram : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("streamdump-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
   // Runs streamdump with the arguments; returns the exit status, stdout and stderr.
   int Run(const std::string& args, std::string& out, std::string& err) {
     const fs::path o = dir_ / "out.txt";
@@ -241,7 +234,8 @@ class StreamdumpProgram : public ::testing::Test {
     err.assign(eb.begin(), eb.end());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  fs::path dir_;
+  testsupport::TempFolder folder_{"streamdump"};
+  const fs::path dir_ = folder_.path();
 };
 
 // Reads a 1-bit grey PNG into rows of bits (1 = white as stored).
