@@ -23,6 +23,7 @@ struct Printer {
   plat::spooler::DriverInfo driver;
   std::vector<BYTE> devmode;
   std::vector<DataEntry> data;  // creation order, which the enumeration keeps
+  std::unordered_map<std::u16string, std::size_t> dataIndex;  // folded name -> place in data
   std::vector<BYTE> output;
   bool hasFault = false;
   plat::spooler::WriteFault fault;
@@ -82,9 +83,29 @@ DWORD Use(Spooler& s, HANDLE h, ACCESS_MASK need, OpenHandle*& out) {
 constexpr ACCESS_MASK kRead = PRINTER_ACCESS_USE | PRINTER_ACCESS_ADMINISTER;
 
 DataEntry* FindData(Printer& p, std::u16string_view name) {
-  for (auto& d : p.data)
-    if (plat::EqualsNoCase(d.name, name)) return &d;
-  return nullptr;
+  auto it = p.dataIndex.find(Folded(name));
+  return it == p.dataIndex.end() ? nullptr : &p.data[it->second];
+}
+
+void SetDataEntry(Printer& p, std::u16string_view name, DWORD type, std::vector<BYTE> bytes) {
+  auto [it, added] = p.dataIndex.try_emplace(Folded(name), p.data.size());
+  if (added) {
+    p.data.push_back(DataEntry{std::u16string(name), type, std::move(bytes)});
+  } else {
+    p.data[it->second].type = type;
+    p.data[it->second].bytes = std::move(bytes);
+  }
+}
+
+bool EraseDataEntry(Printer& p, std::u16string_view name) {
+  auto it = p.dataIndex.find(Folded(name));
+  if (it == p.dataIndex.end()) return false;
+  const std::size_t at = it->second;
+  p.dataIndex.erase(it);
+  p.data.erase(p.data.begin() + static_cast<std::ptrdiff_t>(at));
+  for (auto& [key, place] : p.dataIndex)
+    if (place > at) --place;
+  return true;
 }
 
 // Lays out a structure with its strings and blobs in a caller's buffer.
@@ -325,13 +346,7 @@ DWORD SetPrinterDataW(HANDLE printer, LPCWSTR valueName, DWORD type, const BYTE*
   std::lock_guard lock(s.mutex);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) return e;
-  std::vector<BYTE> bytes(data, data + size);
-  if (DataEntry* v = FindData(*h->printer, plat::view(valueName))) {
-    v->type = type;
-    v->bytes = std::move(bytes);
-  } else {
-    h->printer->data.push_back(DataEntry{std::u16string(plat::view(valueName)), type, std::move(bytes)});
-  }
+  SetDataEntry(*h->printer, plat::view(valueName), type, std::vector<BYTE>(data, data + size));
   return ERROR_SUCCESS;
 }
 
@@ -341,12 +356,7 @@ DWORD DeletePrinterDataW(HANDLE printer, LPCWSTR valueName) {
   std::lock_guard lock(s.mutex);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) return e;
-  auto& list = h->printer->data;
-  auto it = std::find_if(list.begin(), list.end(),
-                         [&](const DataEntry& d) { return plat::EqualsNoCase(d.name, plat::view(valueName)); });
-  if (it == list.end()) return ERROR_FILE_NOT_FOUND;
-  list.erase(it);
-  return ERROR_SUCCESS;
+  return EraseDataEntry(*h->printer, plat::view(valueName)) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 DWORD EnumPrinterDataW(HANDLE printer, DWORD index, LPWSTR valueName, DWORD nameSize, LPDWORD nameNeeded,
@@ -537,12 +547,7 @@ bool SetData(std::u16string_view printer, std::u16string_view valueName, DWORD t
   std::lock_guard lock(s.mutex);
   auto p = FindPrinter(s, printer);
   if (!p) return false;
-  if (DataEntry* v = FindData(*p, valueName)) {
-    v->type = type;
-    v->bytes = std::move(bytes);
-  } else {
-    p->data.push_back(DataEntry{std::u16string(valueName), type, std::move(bytes)});
-  }
+  SetDataEntry(*p, valueName, type, std::move(bytes));
   return true;
 }
 

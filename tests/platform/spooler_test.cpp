@@ -301,6 +301,46 @@ TEST_F(Spooler, EnumPrinterDataReportsSizesMoreDataAndTheEnd) {
   ClosePrinter(h);
 }
 
+// Many values (a model with thousands of names): each is found without case,
+// a deleted one leaves the others where the enumeration had them.
+TEST_F(Spooler, ManyPrinterDataValuesKeepTheirNamesAndOrder) {
+  constexpr int kValues = 3000;
+  auto name = [](int i) {
+    std::u16string n = u"Name ";
+    for (char c : std::to_string(i)) n += static_cast<char16_t>(c);
+    return n;
+  };
+  for (int i = 0; i < kValues; ++i)
+    ASSERT_TRUE(plat::spooler::SetData(kPrinter, name(i), REG_SZ, std::vector<BYTE>(2, static_cast<BYTE>(i))));
+  HANDLE h = Open(PRINTER_ALL_ACCESS);
+  for (int i = 0; i < kValues; i += 7) {
+    std::u16string upper = name(i);
+    upper[1] = u'A';  // "NAme ..."
+    BYTE data[2] = {};
+    DWORD type = 0, needed = 0;
+    ASSERT_EQ(GetPrinterDataW(h, upper.c_str(), &type, data, 2, &needed), ERROR_SUCCESS) << i;
+    EXPECT_EQ(data[0], static_cast<BYTE>(i));
+  }
+  ASSERT_EQ(DeletePrinterDataW(h, u"name 10"), ERROR_SUCCESS);
+  EXPECT_EQ(DeletePrinterDataW(h, u"Name 10"), ERROR_FILE_NOT_FOUND);
+  BYTE two[2] = {0xAA, 0xBB};
+  ASSERT_EQ(SetPrinterDataW(h, u"NAME 11", REG_BINARY, two, 2), ERROR_SUCCESS);  // replaces, keeps its place
+  ASSERT_EQ(SetPrinterDataW(h, u"Name 10", REG_BINARY, two, 2), ERROR_SUCCESS);  // comes back at the end
+  for (DWORD index : {9u, 10u, static_cast<DWORD>(kValues) - 1}) {
+    WCHAR got[32];
+    BYTE data[2];
+    DWORD nn = 0, dn = 0, type = 0;
+    ASSERT_EQ(EnumPrinterDataW(h, index, got, 64, &nn, &type, data, 2, &dn), ERROR_SUCCESS);
+    const std::u16string expected = index == 9 ? name(9) : index == 10 ? name(11) : u"Name 10";
+    EXPECT_EQ(std::u16string(got), expected) << index;
+    if (index == 10) {
+      EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+      EXPECT_EQ(data[0], 0xAA);
+    }
+  }
+  ClosePrinter(h);
+}
+
 TEST_F(Spooler, SetPortRecordsTheStatusOfThePort) {
   PORT_INFO_3W info{0, nullptr, PORT_STATUS_TYPE_ERROR};
   ASSERT_TRUE(SetPortW(nullptr, kPort, 3, reinterpret_cast<LPBYTE>(&info)));
