@@ -196,6 +196,26 @@ TEST_F(PrintJob, PreviewJobWritesTheSpoolTempFile) {
   EXPECT_EQ(job.pages.size(), 3u);
 }
 
+// A model file the reader refuses: the message names the key and its line.
+TEST_F(PrintJob, AModelThatDoesNotLoadSaysWhichKeyAndLine) {
+  std::ifstream sample(MODELS_DIR_STR "/NEVO2600.RDF", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(sample)), std::istreambuf_iterator<char>());
+  const std::size_t at = text.find("\nDrumCount=");
+  ASSERT_NE(at, std::string::npos);
+  const std::size_t end = text.find('\n', at + 1);
+  text.replace(at + 1, end - at - 1, "DrumCount=4294967297");
+  const long line = 2 + std::count(text.begin(), text.begin() + static_cast<long>(at), '\n');
+  const fs::path model = dir / "NEVO2600.RDF";
+  std::ofstream(model, std::ios::binary) << text;
+  Outcome r = Start("--model '" + model.string() + "'");
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_FALSE(r.jobWritten);
+  EXPECT_NE(r.out.find("\"DrumCount\" in [NEVO RP2600], line " + std::to_string(line) +
+                       ": a number that does not fit its field"),
+            std::string::npos)
+      << r.out;
+}
+
 TEST_F(PrintJob, BadOptionsFailWithoutAJobFile) {
   const char* cases[] = {"--set Bogus=1",
                          "--set ColorMode=256",

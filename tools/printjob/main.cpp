@@ -38,6 +38,7 @@
 #include "plat/spooler.h"
 #include "plat/strings.h"
 #include "printjob/job_destination.h"
+#include "printjob/model_report.h"
 #include "printjob/settings_options.h"
 #include "printjob/stream_summary.h"
 #include "printjob/test_page.h"
@@ -345,7 +346,10 @@ int main(int argc, char** argv) {
   constexpr INT kPrinterEventInitialize = 3;
   BOOL initialised = printerEvent(printerName.data(), kPrinterEventInitialize, 0, 0);
   FreeLibrary(ui);
-  if (!initialised) return Usage("DrvPrinterEvent could not initialise the printer");
+  if (!initialised) {
+    ReportModelLoadFault(*dataFile, plat::u16(*model), *resourceFile);
+    return Usage("DrvPrinterEvent could not initialise the printer");
+  }
 
   auto stored = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
   if (!stored || stored->bytes.size() != sizeof(PrivateDevmode))
