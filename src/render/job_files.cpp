@@ -227,11 +227,16 @@ int RecordFailedJobFile(RenderPdev* pdev) {
 }
 
 void FailJobFile(RenderPdev* pdev) {
+  // The job reports why the file failed (a full drive is ERROR_DISK_FULL), not
+  // what closing it and recording it left behind.
+  const DWORD error = GetLastError();
   if (JobFileOpen(pdev)) CloseHandle(pdev->jobFile);
   pdev->jobFile = INVALID_HANDLE_VALUE;
-  if (pdev->jobFailed) return;
-  pdev->jobFailed = 1;
-  RecordFailedJobFile(pdev);
+  if (!pdev->jobFailed) {
+    pdev->jobFailed = 1;
+    RecordFailedJobFile(pdev);
+  }
+  SetLastError(error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT);
 }
 
 int ReopenJobFileAtEnd(RenderPdev* pdev) {
@@ -251,7 +256,9 @@ int WriteJobFile(RenderPdev* pdev, const BYTE* data, DWORD size) {
   while (size > 0) {
     DWORD done = 0;
     // No progress is a failure too, so a full drive cannot loop forever.
-    if (!WriteFile(pdev->jobFile, data, size, &done, nullptr) || done == 0 || done > size) {
+    const BOOL wrote = WriteFile(pdev->jobFile, data, size, &done, nullptr);
+    if (!wrote || done == 0 || done > size) {
+      if (wrote) SetLastError(done == 0 ? ERROR_DISK_FULL : ERROR_WRITE_FAULT);  // the drive took nothing
       FailJobFile(pdev);
       return 0;
     }

@@ -372,6 +372,21 @@ TEST_F(Files, InjectedWriteFaults) {
   CloseHandle(other);
 }
 
+// A real full drive: the host's ENOSPC is the platform's ERROR_DISK_FULL.
+TEST_F(Files, AFullHostDeviceIsDiskFull) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  fs::create_symlink("/dev/full", root_ / "C" / "work" / "full.bin");
+  HANDLE full = Open(u"C:\\work\\full.bin", GENERIC_WRITE, 0, OPEN_EXISTING);
+  ASSERT_NE(full, INVALID_HANDLE_VALUE);
+  const std::string block(512, 'z');
+  DWORD done = 99;
+  SetLastError(0);
+  EXPECT_FALSE(WriteFile(full, block.data(), 512, &done, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+  EXPECT_EQ(done, 0u);
+  CloseHandle(full);
+}
+
 TEST_F(Files, FindFilesWithWildcards) {
   for (const char* name : {"a.txt", "B.TXT", "c.dat", "README"}) Put(Host("C/work/") + name, "1234");
   fs::create_directories(Host("C/work/Sub"));

@@ -203,6 +203,7 @@ TEST_F(StorageJobs, ADriveThatFillsUpFailsTheJobAndIsReportedOnce) {
   plat::files::InjectWriteFault(full);
   const auto result = Run(4, 3);
   EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_DISK_FULL)) << result.failedEntry;
   plat::files::ClearWriteFaults();
   EXPECT_EQ(FailedRecordCount(), 1u);
   EXPECT_TRUE(plat::spooler::Output(kPrinter).empty());
