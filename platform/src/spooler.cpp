@@ -1,15 +1,32 @@
 #include "plat/spooler.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 
+#include "host_errors.h"
+#include "plat/machine.h"
 #include "plat/strings.h"
 
 namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// A spool file of the printer: one per job, and one for writes made outside a job.
+struct SpoolFile {
+  DWORD job = 0;
+  std::string host;
+};
 
 struct DataEntry {
   std::u16string name;
@@ -24,7 +41,11 @@ struct Printer {
   std::vector<BYTE> devmode;
   std::vector<DataEntry> data;  // creation order, which the enumeration keeps
   std::unordered_map<std::u16string, std::size_t> dataIndex;  // folded name -> place in data
-  std::vector<BYTE> output;
+  // What WritePrinter wrote lives in spool files, as a spooler keeps it, in
+  // write order; the last one stays open for appending.
+  std::vector<SpoolFile> spool;
+  std::unique_ptr<std::FILE, FileCloser> spoolOut;
+  std::uint64_t outputBytes = 0;
   bool hasFault = false;
   plat::spooler::WriteFault fault;
   DWORD callsSinceFault = 0;
@@ -106,6 +127,68 @@ bool EraseDataEntry(Printer& p, std::u16string_view name) {
   for (auto& [key, place] : p.dataIndex)
     if (place > at) --place;
   return true;
+}
+
+// The machine's spool folder (WINDOWS\System32\spool\PRINTERS), made when missing; "" when
+// the Windows folder is on no drive of the machine.
+std::string SpoolFolder() {
+  WCHAR windows[MAX_PATH];
+  const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return "";
+  std::u16string folder(windows, n);
+  folder += u"\\System32\\spool\\PRINTERS";
+  const std::string host = plat::machine::HostPath(folder);
+  if (host.empty()) return "";
+  std::error_code ec;
+  std::filesystem::create_directories(host, ec);
+  return ec ? "" : host;
+}
+
+void CloseSpool(Printer& p) {
+  p.spoolOut.reset();
+}
+
+// Deletes the printer's spool files: its output is gone.
+void DropSpool(Printer& p) {
+  CloseSpool(p);
+  std::error_code ec;
+  for (const SpoolFile& f : p.spool) std::filesystem::remove(f.host, ec);
+  p.spool.clear();
+  p.outputBytes = 0;
+}
+
+// Appends to the spool file of the job (a new file when the job changes).
+// ERROR_SUCCESS or why the bytes could not be kept.
+DWORD AppendSpool(Printer& p, DWORD job, const BYTE* bytes, DWORD size) {
+  if (p.spool.empty() || p.spool.back().job != job || !p.spoolOut) {
+    CloseSpool(p);
+    if (p.spool.empty() || p.spool.back().job != job) {
+      static std::atomic<unsigned> outsideJobs{0};
+      const std::string folder = SpoolFolder();
+      if (folder.empty()) return ERROR_PATH_NOT_FOUND;
+      char name[64];
+      if (job != 0) {
+        std::snprintf(name, sizeof name, "/%05u.SPL", static_cast<unsigned>(job));
+      } else {
+        std::snprintf(name, sizeof name, "/NOJOB-%d-%u.SPL", static_cast<int>(::getpid()), ++outsideJobs);
+      }
+      std::FILE* f = std::fopen((folder + name).c_str(), "wb");
+      if (f == nullptr) return plat::host::ErrnoToError(errno);
+      p.spoolOut.reset(f);
+      p.spool.push_back(SpoolFile{job, folder + name});
+    } else {
+      std::FILE* f = std::fopen(p.spool.back().host.c_str(), "ab");
+      if (f == nullptr) return plat::host::ErrnoToError(errno);
+      p.spoolOut.reset(f);
+    }
+  }
+  if (size > 0 && std::fwrite(bytes, 1, size, p.spoolOut.get()) != size) {
+    const DWORD error = plat::host::ErrnoToError(errno);
+    CloseSpool(p);
+    return error;
+  }
+  p.outputBytes += size;
+  return ERROR_SUCCESS;
 }
 
 // Lays out a structure with its strings and blobs in a caller's buffer.
@@ -454,6 +537,8 @@ BOOL EndDocPrinter(HANDLE printer) {
     SetLastError(ERROR_SPL_NO_STARTDOC);
     return FALSE;
   }
+  Printer& p = *h->printer;
+  if (!p.spool.empty() && p.spool.back().job == h->job) CloseSpool(p);
   h->job = 0;
   return TRUE;
 }
@@ -484,15 +569,17 @@ BOOL WritePrinter(HANDLE printer, LPVOID data, DWORD size, LPDWORD written) {
       SetLastError(f.error);
       return FALSE;
     }
-    if (p.output.size() >= f.failAfterBytes) {
+    if (p.outputBytes >= f.failAfterBytes) {
       SetLastError(f.error);
       return FALSE;
     }
-    take = static_cast<DWORD>(std::min<std::uint64_t>(take, f.failAfterBytes - p.output.size()));
+    take = static_cast<DWORD>(std::min<std::uint64_t>(take, f.failAfterBytes - p.outputBytes));
     if (f.maxPerCall) take = std::min(take, f.maxPerCall);
   }
-  const auto* bytes = static_cast<const BYTE*>(data);
-  p.output.insert(p.output.end(), bytes, bytes + take);
+  if (DWORD e = AppendSpool(p, h->job, static_cast<const BYTE*>(data), take)) {
+    SetLastError(e);
+    return FALSE;
+  }
   *written = take;
   return TRUE;
 }
@@ -527,6 +614,7 @@ bool RemovePrinter(std::u16string_view name) {
   auto it = s.printers.find(Folded(name));
   if (it == s.printers.end()) return false;
   it->second->removed = true;
+  DropSpool(*it->second);
   s.printers.erase(it);
   return true;
 }
@@ -534,7 +622,10 @@ bool RemovePrinter(std::u16string_view name) {
 void Reset() {
   auto& s = Spl();
   std::lock_guard lock(s.mutex);
-  for (auto& [key, p] : s.printers) p->removed = true;
+  for (auto& [key, p] : s.printers) {
+    p->removed = true;
+    DropSpool(*p);
+  }
   s.printers.clear();
   s.ports.clear();
   s.handles.clear();
@@ -572,13 +663,37 @@ std::vector<BYTE> Output(std::u16string_view printer) {
   auto& s = Spl();
   std::lock_guard lock(s.mutex);
   auto p = FindPrinter(s, printer);
-  return p ? p->output : std::vector<BYTE>{};
+  std::vector<BYTE> out;
+  if (!p) return out;
+  if (p->spoolOut) std::fflush(p->spoolOut.get());
+  out.reserve(p->outputBytes);
+  for (const SpoolFile& f : p->spool) {
+    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(f.host.c_str(), "rb"));
+    if (!in) continue;
+    BYTE chunk[65536];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, in.get())) > 0;) out.insert(out.end(), chunk, chunk + n);
+  }
+  return out;
+}
+
+std::string JobSpoolFile(DWORD job) {
+  auto& s = Spl();
+  std::lock_guard lock(s.mutex);
+  if (job == 0) return "";
+  for (auto& [key, p] : s.printers) {
+    for (const SpoolFile& f : p->spool) {
+      if (f.job != job) continue;
+      if (p->spoolOut && &f == &p->spool.back()) std::fflush(p->spoolOut.get());
+      return f.host;
+    }
+  }
+  return "";
 }
 
 void ClearOutput(std::u16string_view printer) {
   auto& s = Spl();
   std::lock_guard lock(s.mutex);
-  if (auto p = FindPrinter(s, printer)) p->output.clear();
+  if (auto p = FindPrinter(s, printer)) DropSpool(*p);
 }
 
 void SetWriteFault(std::u16string_view printer, const WriteFault& fault) {

@@ -4,10 +4,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr char16_t kPrinter[] = u"NEVO Test";
 constexpr char16_t kPort[] = u"USB001";
@@ -423,6 +430,44 @@ TEST_F(Spooler, ShortWriteReportsWhatWasTaken) {
   EXPECT_EQ(written, 0u);
   EXPECT_FALSE(WritePrinter(h, nullptr, 10, &written));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  ClosePrinter(h);
+}
+
+// Jobs are written through to their spool files in the machine's spool
+// folder, one a job; the output of the printer is those files in order.
+TEST_F(Spooler, JobsAreWrittenThroughToTheirSpoolFiles) {
+  testsupport::MachineRoot machine("spooler");
+  HANDLE h = Open(PRINTER_ACCESS_USE);
+  auto write = [&](const std::string& text) {
+    DWORD written = 0;
+    EXPECT_TRUE(WritePrinter(h, const_cast<char*>(text.data()), static_cast<DWORD>(text.size()), &written));
+    EXPECT_EQ(written, text.size());
+  };
+  auto read = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  DOC_INFO_1W doc{const_cast<LPWSTR>(u"one"), nullptr, const_cast<LPWSTR>(u"RAW")};
+  const DWORD first = StartDocPrinterW(h, 1, reinterpret_cast<LPBYTE>(&doc));
+  ASSERT_NE(first, 0u);
+  write("first ");
+  write("job");
+  const std::string firstFile = plat::spooler::JobSpoolFile(first);
+  EXPECT_EQ(read(firstFile), "first job") << "written through while the job runs";
+  EXPECT_EQ(fs::path(firstFile).parent_path(), machine.path() / "C" / "WINDOWS" / "System32" / "spool" / "PRINTERS");
+  ASSERT_TRUE(EndDocPrinter(h));
+  const DWORD second = StartDocPrinterW(h, 1, reinterpret_cast<LPBYTE>(&doc));
+  write("second");
+  ASSERT_TRUE(EndDocPrinter(h));
+  EXPECT_EQ(read(plat::spooler::JobSpoolFile(second)), "second");
+  EXPECT_EQ(plat::spooler::JobSpoolFile(second + 1), "");
+  const std::vector<BYTE> all = plat::spooler::Output(kPrinter);
+  EXPECT_EQ(std::string(all.begin(), all.end()), "first jobsecond");
+
+  plat::spooler::ClearOutput(kPrinter);
+  EXPECT_TRUE(plat::spooler::Output(kPrinter).empty());
+  EXPECT_FALSE(fs::exists(firstFile));
+  EXPECT_EQ(plat::spooler::JobSpoolFile(first), "");
   ClosePrinter(h);
 }
 

@@ -3,7 +3,9 @@
 // storage jobs and their job files.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -82,6 +84,42 @@ TEST_F(PrintJob, DefaultModelPrintsOneSheetPerPage) {
   EXPECT_EQ(r.job[r.job.size() - 2], 0x1E);
   EXPECT_EQ(r.job.back(), 'R');
   EXPECT_NE(r.out.find(std::to_string(r.job.size()) + " bytes"), std::string::npos) << r.out;
+}
+
+// The job is kept where a spooler keeps it, in its spool file, and copied to
+// the output file: a longer job costs no more memory than its file takes
+// (the mapping the summary reads), never copies of the whole stream.
+TEST_F(PrintJob, MemoryStaysFlatAsTheJobGrows) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's quarantine keeps freed pages";
+#else
+  auto peak = [&](int pages, std::uintmax_t& size) {
+    const fs::path out = dir / ("job" + std::to_string(pages) + ".prn");
+    const std::string root = (dir / ("root" + std::to_string(pages))).string();
+    const std::string count = std::to_string(pages);
+    const pid_t child = fork();
+    if (child == 0) {
+      if (!freopen("/dev/null", "w", stdout)) _exit(126);
+      execl(BIN_DIR_STR "/printjob", "printjob", "--root", root.c_str(), "--out", out.c_str(), "--pages",
+            count.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    struct rusage usage{};
+    EXPECT_EQ(wait4(child, &status, 0, &usage), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::error_code ec;
+    size = fs::file_size(out, ec);
+    return static_cast<std::uintmax_t>(usage.ru_maxrss) * 1024;
+  };
+  std::uintmax_t shortSize = 0, longSize = 0;
+  const std::uintmax_t shortPeak = peak(2, shortSize);
+  const std::uintmax_t longPeak = peak(40, longSize);
+  ASSERT_GT(longSize, shortSize + (4u << 20));
+  const std::uintmax_t growth = longPeak > shortPeak ? longPeak - shortPeak : 0;
+  EXPECT_LT(growth, (longSize - shortSize) * 3 / 2 + (2u << 20))
+      << "peak " << shortPeak << " -> " << longPeak << " bytes for jobs of " << shortSize << " and " << longSize;
+#endif
 }
 
 TEST_F(PrintJob, OptionsReachTheStream) {

@@ -38,11 +38,13 @@
 #include "plat/spooler.h"
 #include "plat/strings.h"
 #include "printjob/job_destination.h"
+#include "printjob/job_output.h"
 #include "printjob/model_report.h"
 #include "printjob/settings_options.h"
 #include "printjob/stream_summary.h"
 #include "printjob/test_page.h"
 #include "settings/private_devmode.h"
+#include "streamdump/mapped_file.h"
 
 namespace fs = std::filesystem;
 
@@ -182,22 +184,6 @@ std::optional<std::u16string> InstallFile(const fs::path& host) {
   fs::copy_file(host, target, fs::copy_options::overwrite_existing, ec);
   if (ec) return std::nullopt;
   return windows;
-}
-
-bool WriteAll(const fs::path& path, const std::vector<BYTE>& bytes) {
-  // Written beside the target and renamed, so that a failure leaves no half file.
-  fs::path temp = path;
-  temp += ".part";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out.good()) return false;
-  }
-  std::error_code ec;
-  fs::rename(temp, path, ec);
-  if (ec) fs::remove(temp, ec);
-  return !ec;
 }
 
 // Drum pages a sheet sends: two only when both drums print on every sheet.
@@ -387,8 +373,10 @@ int main(int argc, char** argv) {
   ClosePrinter(printer);
   driver.reset();
 
-  std::vector<BYTE> output = plat::spooler::Output(kPrinterName);
-  if (!WriteAll(o.out, output)) {
+  // The spooler's own spool file of the job becomes --out; nothing of it is held in memory.
+  const std::optional<std::uintmax_t> outputSize =
+      printjob::CopySpoolFile(plat::spooler::JobSpoolFile(plat::spooler::LastJobId()), o.out);
+  if (!outputSize) {
     std::fprintf(stderr, "printjob: cannot write %s\n", o.out.string().c_str());
     return kExitJobFailed;
   }
@@ -409,7 +397,7 @@ int main(int argc, char** argv) {
         jobFile = windows;
       }
   }
-  std::vector<BYTE> stream = output;
+  std::string streamFile = o.out.string();
   if (sink != printjob::JobSink::Spooler) {
     if (jobFileHost.empty()) {
       std::fprintf(stderr, "printjob: the driver made no %s job file\n",
@@ -417,24 +405,24 @@ int main(int argc, char** argv) {
       if (!result.ok) ReportFailure(result);
       return kExitJobFailed;
     }
-    std::ifstream in(jobFileHost, std::ios::binary);
-    stream.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    streamFile = jobFileHost;
     if (cleanup.Keep())
       std::printf("the machine root %s is kept for the job file\n", fs::absolute(o.root).string().c_str());
   }
 
-  printjob::StreamSummary summary = printjob::Summarize(stream);
+  const streamdump::MappedFile stream(streamFile);
+  printjob::StreamSummary summary = printjob::Summarize(stream.bytes());
   for (const std::string& line : printjob::SheetLines(summary, DrumPagesPerSheet(dm)))
     std::printf("%s\n", line.c_str());
   if (sink == printjob::JobSink::Spooler) {
     std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", result.pagesSent, summary.drumPages.size(),
-                output.size(), o.out.string().c_str());
+                static_cast<std::size_t>(*outputSize), o.out.string().c_str());
   } else {
     std::printf("%s job file %s\n", sink == printjob::JobSink::PreviewFile ? "preview" : "storage",
                 plat::utf8(jobFile).c_str());
     std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", result.pagesSent, summary.drumPages.size(),
-                stream.size(), jobFileHost.c_str());
-    std::printf("%zu bytes to %s (the spooler receives nothing from a file job)\n", output.size(),
+                stream.bytes().size(), jobFileHost.c_str());
+    std::printf("%zu bytes to %s (the spooler receives nothing from a file job)\n", static_cast<std::size_t>(*outputSize),
                 o.out.string().c_str());
   }
   if (!summary.wellFormed) std::fprintf(stderr, "printjob: the stream does not decode as commands\n");

@@ -3,18 +3,11 @@
 // drum page rebuilt from its lines as DIR/pageNNN.png. The file is mapped, not
 // read, and each page is written and dropped once it ends, so a long job
 // needs no more memory than its largest page.
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <new>
-#include <span>
 #include <string>
 
+#include "streamdump/mapped_file.h"
 #include "streamdump/stream_decoder.h"
 
 namespace {
@@ -23,58 +16,8 @@ int Usage() {
   return 2;
 }
 
-// A read-only mapping of a whole file.
-class MappedFile {
- public:
-  explicit MappedFile(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
-      error_ = std::strerror(errno);
-      return;
-    }
-    struct stat st{};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-      error_ = "not a regular file";
-      return;
-    }
-    size_ = static_cast<std::size_t>(st.st_size);
-    if (size_ == 0) {
-      ok_ = true;
-      return;
-    }
-    void* p = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
-    if (p == MAP_FAILED) {
-      error_ = "cannot map its " + std::to_string(size_) + " bytes: " + std::strerror(errno);
-      opened_ = true;
-      return;
-    }
-    ::madvise(p, size_, MADV_SEQUENTIAL);
-    data_ = static_cast<const std::uint8_t*>(p);
-    ok_ = true;
-  }
-  ~MappedFile() {
-    if (data_ != nullptr) ::munmap(const_cast<std::uint8_t*>(data_), size_);
-    if (fd_ >= 0) ::close(fd_);
-  }
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-
-  bool ok() const { return ok_; }
-  bool opened() const { return opened_; }
-  const std::string& error() const { return error_; }
-  std::span<const std::uint8_t> bytes() const { return {data_, size_}; }
-
- private:
-  int fd_ = -1;
-  const std::uint8_t* data_ = nullptr;
-  std::size_t size_ = 0;
-  bool ok_ = false;
-  bool opened_ = false;  // opened, but not mapped
-  std::string error_;
-};
-
 int Dump(const std::string& input, const std::string& planesDir) {
-  const MappedFile file(input);
+  const streamdump::MappedFile file(input);
   if (!file.ok()) {
     std::fprintf(stderr, "streamdump: cannot open %s: %s\n", input.c_str(), file.error().c_str());
     return file.opened() ? 1 : 2;
