@@ -171,15 +171,8 @@ TEST_F(Resources, LoadLibraryCountsReferences) {
 
 TEST_F(Resources, NamesResolveThroughMappingsDrivesAndSearchFolders) {
   // A Windows drive path is looked up in the machine model.
-  struct RootGuard {
-    std::string saved = plat::machine::Root();
-    ~RootGuard() {
-      plat::machine::Reset();
-      plat::machine::SetRoot(saved);
-    }
-  } guard;
-  const std::string root = (dir_ / "root").string();
-  plat::machine::SetRoot(root);
+  const testsupport::MachineRoot machine("resources-root");
+  const std::string root = machine.str();
   fs::create_directories(root + "/C/Drivers");
   fs::copy_file(kStrings, root + "/C/Drivers/NEVORES.DLL");
   HMODULE drive = LoadLibraryW(u"c:\\drivers\\nevores.dll");
