@@ -162,6 +162,9 @@ void DropSpool(Printer& p) {
 DWORD AppendSpool(Printer& p, DWORD job, const BYTE* bytes, DWORD size) {
   if (p.spool.empty() || p.spool.back().job != job || !p.spoolOut) {
     CloseSpool(p);
+    // A job that wrote before (another handle's job ran between) goes on in its own file.
+    auto known = std::find_if(p.spool.begin(), p.spool.end(), [&](const SpoolFile& f) { return job != 0 && f.job == job; });
+    if (known != p.spool.end()) std::rotate(known, known + 1, p.spool.end());
     if (p.spool.empty() || p.spool.back().job != job) {
       static std::atomic<unsigned> outsideJobs{0};
       const std::string folder = SpoolFolder();

@@ -464,6 +464,20 @@ TEST_F(Spooler, JobsAreWrittenThroughToTheirSpoolFiles) {
   const std::vector<BYTE> all = plat::spooler::Output(kPrinter);
   EXPECT_EQ(std::string(all.begin(), all.end()), "first jobsecond");
 
+  // Two handles with jobs at once: each job's file holds its own bytes only.
+  HANDLE other = Open(PRINTER_ACCESS_USE);
+  const DWORD third = StartDocPrinterW(h, 1, reinterpret_cast<LPBYTE>(&doc));
+  const DWORD fourth = StartDocPrinterW(other, 1, reinterpret_cast<LPBYTE>(&doc));
+  write("3a");
+  DWORD written = 0;
+  ASSERT_TRUE(WritePrinter(other, const_cast<char*>("4a"), 2, &written));
+  write("3b");
+  EXPECT_EQ(read(plat::spooler::JobSpoolFile(third)), "3a3b");
+  EXPECT_EQ(read(plat::spooler::JobSpoolFile(fourth)), "4a");
+  EndDocPrinter(other);
+  EndDocPrinter(h);
+  ClosePrinter(other);
+
   plat::spooler::ClearOutput(kPrinter);
   EXPECT_TRUE(plat::spooler::Output(kPrinter).empty());
   EXPECT_FALSE(fs::exists(firstFile));
