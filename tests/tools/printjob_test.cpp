@@ -3,7 +3,9 @@
 // storage jobs and their job files.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +17,16 @@
 #include <vector>
 
 #include "streamdump/stream_decoder.h"
+#include "support/temp_folder.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PRINTJOB_TEST_UNDER_ASAN 1
+#endif
+#endif
+#ifndef PRINTJOB_TEST_UNDER_ASAN
+#define PRINTJOB_TEST_UNDER_ASAN 0
+#endif
 
 namespace fs = std::filesystem;
 
@@ -29,15 +41,6 @@ struct Outcome {
 
 class PrintJob : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::random_device rd;
-    dir = fs::temp_directory_path() / ("printjob-test-" + std::to_string(rd()));
-    fs::create_directories(dir);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
 
   Outcome Start(const std::string& args) {
     Outcome r;
@@ -76,7 +79,8 @@ class PrintJob : public ::testing::Test {
                        [&](const streamdump::Command& c) { return c.text == text; });
   }
 
-  fs::path dir;
+  testsupport::TempFolder folder_{"printjob"};
+  const fs::path dir = folder_.path();
 };
 
 TEST_F(PrintJob, DefaultModelPrintsOneSheetPerPage) {
@@ -89,6 +93,42 @@ TEST_F(PrintJob, DefaultModelPrintsOneSheetPerPage) {
   EXPECT_EQ(r.job[r.job.size() - 2], 0x1E);
   EXPECT_EQ(r.job.back(), 'R');
   EXPECT_NE(r.out.find(std::to_string(r.job.size()) + " bytes"), std::string::npos) << r.out;
+}
+
+// The job is kept where a spooler keeps it, in its spool file, and copied to
+// the output file: a longer job costs no more memory than its file takes
+// (the mapping the summary reads), never copies of the whole stream.
+TEST_F(PrintJob, MemoryStaysFlatAsTheJobGrows) {
+#if defined(__SANITIZE_ADDRESS__) || PRINTJOB_TEST_UNDER_ASAN
+  GTEST_SKIP() << "the sanitizer's quarantine keeps freed pages";
+#else
+  auto peak = [&](int pages, std::uintmax_t& size) {
+    const fs::path out = dir / ("job" + std::to_string(pages) + ".prn");
+    const std::string root = (dir / ("root" + std::to_string(pages))).string();
+    const std::string count = std::to_string(pages);
+    const pid_t child = fork();
+    if (child == 0) {
+      if (!freopen("/dev/null", "w", stdout)) _exit(126);
+      execl(BIN_DIR_STR "/printjob", "printjob", "--root", root.c_str(), "--out", out.c_str(), "--pages",
+            count.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    struct rusage usage{};
+    EXPECT_EQ(wait4(child, &status, 0, &usage), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::error_code ec;
+    size = fs::file_size(out, ec);
+    return static_cast<std::uintmax_t>(usage.ru_maxrss) * 1024;
+  };
+  std::uintmax_t shortSize = 0, longSize = 0;
+  const std::uintmax_t shortPeak = peak(2, shortSize);
+  const std::uintmax_t longPeak = peak(40, longSize);
+  ASSERT_GT(longSize, shortSize + (4u << 20));
+  const std::uintmax_t growth = longPeak > shortPeak ? longPeak - shortPeak : 0;
+  EXPECT_LT(growth, (longSize - shortSize) * 3 / 2 + (2u << 20))
+      << "peak " << shortPeak << " -> " << longPeak << " bytes for jobs of " << shortSize << " and " << longSize;
+#endif
 }
 
 TEST_F(PrintJob, OptionsReachTheStream) {
@@ -201,6 +241,26 @@ TEST_F(PrintJob, PreviewJobWritesTheSpoolTempFile) {
   ASSERT_TRUE(job.ok) << job.error;
   EXPECT_TRUE(job.jobEnded);
   EXPECT_EQ(job.pages.size(), 3u);
+}
+
+// A model file the reader refuses: the message names the key and its line.
+TEST_F(PrintJob, AModelThatDoesNotLoadSaysWhichKeyAndLine) {
+  std::ifstream sample(MODELS_DIR_STR "/NEVO2600.RDF", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(sample)), std::istreambuf_iterator<char>());
+  const std::size_t at = text.find("\nDrumCount=");
+  ASSERT_NE(at, std::string::npos);
+  const std::size_t end = text.find('\n', at + 1);
+  text.replace(at + 1, end - at - 1, "DrumCount=4294967297");
+  const long line = 2 + std::count(text.begin(), text.begin() + static_cast<long>(at), '\n');
+  const fs::path model = dir / "NEVO2600.RDF";
+  std::ofstream(model, std::ios::binary) << text;
+  Outcome r = Start("--model '" + model.string() + "'");
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_FALSE(r.jobWritten);
+  EXPECT_NE(r.out.find("\"DrumCount\" in [NEVO RP2600], line " + std::to_string(line) +
+                       ": a number that does not fit its field"),
+            std::string::npos)
+      << r.out;
 }
 
 TEST_F(PrintJob, BadOptionsFailWithoutAJobFile) {

@@ -44,12 +44,15 @@
 #include "plat/spooler.h"
 #include "plat/strings.h"
 #include "printjob/job_destination.h"
+#include "printjob/job_output.h"
+#include "printjob/model_report.h"
 #include "printjob/settings_options.h"
 #include "printjob/stream_summary.h"
 #include "printjob/test_page.h"
 #include "render/job_files.h"
 #include "render/sheet_emitter.h"
 #include "settings/private_devmode.h"
+#include "streamdump/mapped_file.h"
 
 namespace fs = std::filesystem;
 
@@ -186,22 +189,6 @@ std::optional<std::u16string> InstallFile(const fs::path& host) {
   fs::copy_file(host, target, fs::copy_options::overwrite_existing, ec);
   if (ec) return std::nullopt;
   return windows;
-}
-
-bool WriteAll(const fs::path& path, const std::vector<BYTE>& bytes) {
-  // Written beside the target and renamed, so that a failure leaves no half file.
-  fs::path temp = path;
-  temp += ".part";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out.good()) return false;
-  }
-  std::error_code ec;
-  fs::rename(temp, path, ec);
-  if (ec) fs::remove(temp, ec);
-  return !ec;
 }
 
 std::string ApplyOptions(const Options& o, PrivateDevmode& dm) {
@@ -342,7 +329,10 @@ std::string AddModelPrinter(const Options& o) {
   constexpr INT kPrinterEventInitialize = 3;
   BOOL initialised = printerEvent(printerName.data(), kPrinterEventInitialize, 0, 0);
   FreeLibrary(ui);
-  if (!initialised) return "DrvPrinterEvent could not initialise the printer";
+  if (!initialised) {
+    ReportModelLoadFault(*dataFile, plat::u16(*model), *resourceFile);
+    return "DrvPrinterEvent could not initialise the printer";
+  }
   return {};
 }
 
@@ -405,27 +395,23 @@ std::pair<std::u16string, std::string> FindJobFile(JobOutput output,
   return {};
 }
 
-std::vector<BYTE> ReadHostFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<BYTE>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 const char* OutputName(JobOutput output) { return output == JobOutput::PreviewFile ? "preview" : "storage"; }
 
 // The summary lines of the stream; the exit code of the job.
-int Report(const Options& o, const JobRun& run, JobOutput output, const std::vector<BYTE>& spooled,
-           const std::vector<BYTE>& stream, const std::u16string& jobFile, const std::string& jobFileHost) {
-  printjob::StreamSummary summary = printjob::Summarize(stream);
+int Report(const Options& o, const JobRun& run, JobOutput output, std::uintmax_t spooled,
+           const std::string& streamFile, const std::u16string& jobFile, const std::string& jobFileHost) {
+  const streamdump::MappedFile stream(streamFile);
+  printjob::StreamSummary summary = printjob::Summarize(stream.bytes());
   for (const std::string& line : printjob::SheetLines(summary, run.drumPagesPerSheet))
     std::printf("%s\n", line.c_str());
   if (output == JobOutput::Spooler) {
     std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", run.result.pagesSent, summary.drumPages.size(),
-                spooled.size(), o.out.string().c_str());
+                static_cast<std::size_t>(spooled), o.out.string().c_str());
   } else {
     std::printf("%s job file %s\n", OutputName(output), plat::utf8(jobFile).c_str());
     std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", run.result.pagesSent, summary.drumPages.size(),
-                stream.size(), jobFileHost.c_str());
-    std::printf("%zu bytes to %s (the spooler receives nothing from a file job)\n", spooled.size(),
+                stream.bytes().size(), jobFileHost.c_str());
+    std::printf("%zu bytes to %s (the spooler receives nothing from a file job)\n", static_cast<std::size_t>(spooled),
                 o.out.string().c_str());
   }
   if (!summary.wellFormed) std::fprintf(stderr, "printjob: the stream does not decode as commands\n");
@@ -470,12 +456,14 @@ int main(int argc, char** argv) {
   why = RunJob(o, dm, run);
   if (!why.empty()) return Usage(why.c_str());
 
-  const std::vector<BYTE> spooled = plat::spooler::Output(kPrinterName);
-  if (!WriteAll(o.out, spooled)) {
+  // The spooler's own spool file of the job becomes --out; nothing of it is held in memory.
+  const std::optional<std::uintmax_t> spooled =
+      printjob::CopySpoolFile(plat::spooler::JobSpoolFile(plat::spooler::LastJobId()), o.out);
+  if (!spooled) {
     std::fprintf(stderr, "printjob: cannot write %s\n", o.out.string().c_str());
     return kExitJobFailed;
   }
-  if (output == JobOutput::Spooler) return Report(o, run, output, spooled, spooled, {}, {});
+  if (output == JobOutput::Spooler) return Report(o, run, output, *spooled, o.out.string(), {}, {});
 
   // A file job: the stream is in the job file the driver made.
   const auto [jobFile, jobFileHost] = FindJobFile(output, jobFilesBefore);
@@ -484,8 +472,7 @@ int main(int argc, char** argv) {
     if (!run.result.ok) ReportFailure(run.result);
     return kExitJobFailed;
   }
-  const std::vector<BYTE> stream = ReadHostFile(jobFileHost);
   if (cleanup.Keep())
     std::printf("the machine root %s is kept for the job file\n", fs::absolute(o.root).string().c_str());
-  return Report(o, run, output, spooled, stream, jobFile, jobFileHost);
+  return Report(o, run, output, *spooled, jobFileHost, jobFile, jobFileHost);
 }
