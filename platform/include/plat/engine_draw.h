@@ -178,6 +178,8 @@ PLATAPI BRUSHOBJ* CreateSolidBrush(ULONG rgb);
 PLATAPI BRUSHOBJ* CreateHatchBrush(ULONG hatch, ULONG rgb, ULONG background);
 PLATAPI BRUSHOBJ* CreatePatternBrush(HSURF pattern, const std::vector<ULONG>& palette);
 PLATAPI void DeleteBrush(BRUSHOBJ* pbo);
+// The surface a brush is drawn on next: its device's driver realizes it.
+PLATAPI void UseBrushOn(BRUSHOBJ* pbo, SURFOBJ* pso);
 
 // The device's driver table (the entries the engine calls for it) and its
 // hatch surfaces as DrvEnablePDEV returned them.
