@@ -100,9 +100,37 @@ ULONG PatternPixel(const SURFOBJ* so, const std::vector<ULONG>& palette, LONG x,
 }
 
 // The clip rectangles of a drawing call, cut to the surface.
-std::vector<RECTL> ClipRects(CLIPOBJ* /*pco*/, SURFOBJ* pso) {
-  return {RECTL{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy}};
+#if __has_include("plat/engine_clip_xlate.h")
+std::vector<RECTL> ClipRects(CLIPOBJ* pco, SURFOBJ* pso) {
+  const RECTL all{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy};
+  std::vector<RECTL> rects;
+  auto add = [&](const RECTL& r) {
+    const RECTL m{std::max(r.left, all.left), std::max(r.top, all.top), std::min(r.right, all.right),
+                  std::min(r.bottom, all.bottom)};
+    if (m.left < m.right && m.top < m.bottom) rects.push_back(m);
+  };
+  if (!pco || pco->iDComplexity == DC_TRIVIAL) {
+    rects.push_back(all);
+  } else if (pco->iDComplexity == DC_RECT) {
+    add(pco->rclBounds);
+  } else {
+    struct {
+      ULONG c;
+      RECTL rects[64];
+    } batch;
+    CLIPOBJ_cEnumStart(pco, FALSE, CT_RECTANGLES, CD_ANY, 0);
+    BOOL more;
+    do {
+      batch.c = 0;
+      more = CLIPOBJ_bEnum(pco, sizeof(batch), reinterpret_cast<ULONG*>(&batch));
+      for (ULONG i = 0; i < batch.c && i < 64; ++i) add(batch.rects[i]);
+    } while (more);
+  }
+  return rects;
 }
+#else
+std::vector<RECTL> ClipRects(CLIPOBJ*, SURFOBJ* pso) { return {RECTL{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy}}; }
+#endif
 
 bool TargetFor(SURFOBJ* pso, CLIPOBJ* pco, Target& t) {
   if (!MakeTarget(pso, t)) return false;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 
 namespace plat::engine::raster {
 
@@ -271,7 +272,8 @@ std::vector<Figure> Flatten(PATHOBJ* ppo) {
   return out;
 }
 
-void FillFigures(Target& t, const std::vector<Figure>& figures, bool winding, const Ink& ink, int rop2) {
+void ForEachSpan(const std::vector<Figure>& figures, bool winding, LONG width, LONG height,
+                 const std::function<void(LONG y, LONG x0, LONG x1)>& span) {
   std::vector<Edge> edges;
   for (const Figure& f : figures) {
     const std::size_t n = f.points.size();
@@ -283,9 +285,8 @@ void FillFigures(Target& t, const std::vector<Figure>& figures, bool winding, co
   }
   if (edges.empty()) return;
   std::sort(edges.begin(), edges.end(), [](const Edge& a, const Edge& b) { return a.y0 < b.y0; });
-  const LONG height = t.surface->sizlBitmap.cy;
   // Rows whose centre y + 0.5 lies in [y0, y1) of an edge.
-  auto firstRow = [](double y) { return static_cast<LONG>(std::ceil(y - 0.5)); };
+  auto firstRow = [](double y) { return static_cast<LONG>(std::clamp(std::ceil(y - 0.5), -1.0, 2147483000.0)); };
   LONG y = std::max<LONG>(0, firstRow(edges.front().y0));
   double maxY = 0;
   for (const Edge& e : edges) maxY = std::max(maxY, e.y1);
@@ -306,11 +307,41 @@ void FillFigures(Target& t, const std::vector<Figure>& figures, bool winding, co
     for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
       wind = winding ? wind + xs[i].second : wind ^ 1;
       if (wind == 0) continue;
-      const double lo = std::clamp(xs[i].first, -1.0, static_cast<double>(t.surface->sizlBitmap.cx) + 1);
-      const double hi = std::clamp(xs[i + 1].first, -1.0, static_cast<double>(t.surface->sizlBitmap.cx) + 1);
-      Span(t, y, static_cast<LONG>(std::ceil(lo - 0.5)), static_cast<LONG>(std::ceil(hi - 0.5)), ink, rop2);
+      const double lo = std::clamp(xs[i].first, -1.0, static_cast<double>(width) + 1);
+      const double hi = std::clamp(xs[i + 1].first, -1.0, static_cast<double>(width) + 1);
+      const LONG x0 = std::max<LONG>(0, static_cast<LONG>(std::ceil(lo - 0.5)));
+      const LONG x1 = std::min<LONG>(width, static_cast<LONG>(std::ceil(hi - 0.5)));
+      if (x0 < x1) span(y, x0, x1);
     }
   }
+}
+
+void FillFigures(Target& t, const std::vector<Figure>& figures, bool winding, const Ink& ink, int rop2) {
+  ForEachSpan(figures, winding, t.surface->sizlBitmap.cx, t.surface->sizlBitmap.cy,
+              [&](LONG y, LONG x0, LONG x1) { Span(t, y, x0, x1, ink, rop2); });
+}
+
+std::vector<RECTL> Region(const std::vector<Figure>& figures, bool winding, LONG width, LONG height) {
+  // Spans of one row that repeat those of the row above grow their rectangle.
+  std::vector<RECTL> out;
+  std::vector<std::size_t> open, current;
+  LONG row = -1;
+  ForEachSpan(figures, winding, width, height, [&](LONG y, LONG x0, LONG x1) {
+    if (y != row) {
+      open = (y == row + 1) ? current : std::vector<std::size_t>{};
+      current.clear();
+      row = y;
+    }
+    for (std::size_t i : open)
+      if (out[i].left == x0 && out[i].right == x1 && out[i].bottom == y) {
+        out[i].bottom = y + 1;
+        current.push_back(i);
+        return;
+      }
+    out.push_back(RECTL{x0, y, x1, y + 1});
+    current.push_back(out.size() - 1);
+  });
+  return out;
 }
 
 LONG GridLine::Count() const { return std::max(std::labs(x1 - x0), std::labs(y1 - y0)); }

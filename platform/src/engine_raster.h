@@ -52,6 +52,8 @@ bool MakeTarget(SURFOBJ* pso, Target& target);
 // Fills the polygons (every figure closed) where a pixel's centre is
 // inside: alternate or winding rule.
 void FillFigures(Target& t, const std::vector<Figure>& figures, bool winding, const Ink& ink, int rop2);
+// The pixels a fill covers as rectangles (exclusive) inside width x height.
+std::vector<RECTL> Region(const std::vector<Figure>& figures, bool winding, LONG width, LONG height);
 // Cosmetic one-dot lines, last pixel of each segment excluded, styled.
 void StrokeCosmetic(Target& t, const std::vector<Figure>& figures, const LINEATTRS& la, LONG xStep, LONG yStep,
                     LONG denStep, const Ink& ink, int rop2);
