@@ -100,7 +100,6 @@ ULONG PatternPixel(const SURFOBJ* so, const std::vector<ULONG>& palette, LONG x,
 }
 
 // The clip rectangles of a drawing call, cut to the surface.
-#if __has_include("plat/engine_clip_xlate.h")
 std::vector<RECTL> ClipRects(CLIPOBJ* pco, SURFOBJ* pso) {
   const RECTL all{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy};
   std::vector<RECTL> rects;
@@ -128,9 +127,6 @@ std::vector<RECTL> ClipRects(CLIPOBJ* pco, SURFOBJ* pso) {
   }
   return rects;
 }
-#else
-std::vector<RECTL> ClipRects(CLIPOBJ*, SURFOBJ* pso) { return {RECTL{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy}}; }
-#endif
 
 bool TargetFor(SURFOBJ* pso, CLIPOBJ* pco, Target& t) {
   if (!MakeTarget(pso, t)) return false;

@@ -1,7 +1,6 @@
 // The GDI front of a print-host page.
 #include "plat/gdi.h"
 
-#if __has_include("plat/engine_clip_xlate.h")
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -222,4 +221,3 @@ bool Page::StrokeAndFillPath(const std::vector<SubPath>& path, const LINEATTRS& 
 }
 
 }  // namespace plat::gdi
-#endif

@@ -1,5 +1,6 @@
 // ROP2 pattern fills on one or two ink planes, and the rectangle kernels.
-#include "render/plane_fills.h"
+#include "plat/engine_draw.h"
+#include "render/plane_ops.h"
 
 #include <algorithm>
 #include <utility>
@@ -34,9 +35,9 @@ bool Empty(const PdevRect& r) { return r.right < r.left || r.bottom < r.top; }
 // byte (o the other plane's byte, or null) with the mask of the bits it may
 // change. Middle bytes get mask 0xFF.
 template <typename Op>
-void WalkRect(const PdevRect& r, BYTE* target, BYTE* other, LONG stride, const BYTE* pattern, PatternSize size,
+void WalkRect(const PdevRect& r, BYTE* target, BYTE* other, LONG stride, const BYTE* pattern, SIZEL size,
               Op op) {
-  const int patternBytes = size.width / 8;
+  const int patternBytes = size.cx / 8;
   const int first = r.left / 8;
   const int last = r.right / 8;
   const BYTE firstMask = static_cast<BYTE>(0xFF >> (r.left % 8));
@@ -44,7 +45,7 @@ void WalkRect(const PdevRect& r, BYTE* target, BYTE* other, LONG stride, const B
   for (std::int32_t y = r.top; y <= r.bottom; ++y) {
     BYTE* d = target + static_cast<std::ptrdiff_t>(y) * stride;
     BYTE* o = other ? other + static_cast<std::ptrdiff_t>(y) * stride : nullptr;
-    const BYTE* p = pattern + static_cast<std::ptrdiff_t>(y % size.height) * patternBytes;
+    const BYTE* p = pattern + static_cast<std::ptrdiff_t>(y % size.cy) * patternBytes;
     int j = first % patternBytes;
     if (first == last) {
       op(d + first, p[j], o ? o + first : nullptr, static_cast<BYTE>(firstMask & lastMask));
@@ -69,7 +70,7 @@ inline void Put(BYTE* at, BYTE value, BYTE mask) { *at = static_cast<BYTE>((*at 
 
 // One plane: the target's new byte from D and P.
 template <typename F>
-void OnePlane(const PdevRect& r, BYTE* plane, LONG stride, const BYTE* pattern, PatternSize size, F f) {
+void OnePlane(const PdevRect& r, BYTE* plane, LONG stride, const BYTE* pattern, SIZEL size, F f) {
   WalkRect(r, plane, nullptr, stride, pattern, size, [&](BYTE* d, BYTE p, BYTE*, BYTE m) {
     Put(d, f(*d, p), m);
   });
@@ -77,7 +78,7 @@ void OnePlane(const PdevRect& r, BYTE* plane, LONG stride, const BYTE* pattern, 
 
 // Two planes: f(D, P, O) gives the pair {target, other}.
 template <typename F>
-void TwoPlanes(const PdevRect& r, BYTE* target, BYTE* other, LONG stride, const BYTE* pattern, PatternSize size,
+void TwoPlanes(const PdevRect& r, BYTE* target, BYTE* other, LONG stride, const BYTE* pattern, SIZEL size,
                F f) {
   WalkRect(r, target, other, stride, pattern, size, [&](BYTE* d, BYTE p, BYTE* o, BYTE m) {
     const auto [nd, no] = f(*d, p, *o);
@@ -136,7 +137,7 @@ void WithOtherRule(OtherRule rule, F f) {
 }
 
 void FillTwoPlanes(RenderPdev* pdev, const PdevRect& r, BYTE* target, BYTE* other, LONG stride, const BYTE* pattern,
-                   PatternSize size, int rop2) {
+                   SIZEL size, int rop2) {
   const PdevDrawState& ds = pdev->drawing;
   const int graphicsMode = pdev->separationModes[1];
   const bool keep = ds.keepOtherPlane != 0;
@@ -181,22 +182,22 @@ void FillTwoPlanes(RenderPdev* pdev, const PdevRect& r, BYTE* target, BYTE* othe
   });
 }
 
-bool UsablePattern(const BYTE* pattern, PatternSize size) {
-  return pattern != nullptr && size.width > 0 && size.width % 8 == 0 && size.height > 0;
+bool UsablePattern(const BYTE* pattern, SIZEL size) {
+  return pattern != nullptr && size.cx > 0 && size.cx % 8 == 0 && size.cy > 0;
 }
 
 // Sets, clears or inverts the bits of a rect.
 template <typename F>
 void SolidRect(BYTE* plane, const PdevRect& r, LONG stride, F f) {
   static constexpr BYTE kNoPattern[1] = {0};
-  WalkRect(r, plane, nullptr, stride, kNoPattern, PatternSize{8, 1},
+  WalkRect(r, plane, nullptr, stride, kNoPattern, SIZEL{8, 1},
            [&](BYTE* d, BYTE, BYTE*, BYTE m) { Put(d, f(*d), m); });
 }
 
 }  // namespace
 
 BOOL Rop2FillRect(RenderPdev* pdev, const PdevRect& rect, BYTE* plane, LONG stride, const BYTE* pattern,
-                  PatternSize size, ULONG rop) {
+                  SIZEL size, ULONG rop) {
   const PdevRect r = CutToPlane(pdev, rect);
   if (Empty(r) || !plane || !UsablePattern(pattern, size)) return TRUE;
   WithTargetOp(Rop2Of(rop), [&](auto op) { OnePlane(r, plane, stride, pattern, size, op); });
@@ -204,7 +205,7 @@ BOOL Rop2FillRect(RenderPdev* pdev, const PdevRect& rect, BYTE* plane, LONG stri
 }
 
 BOOL Rop2FillPlanes(RenderPdev* pdev, const PdevRect& rect, BYTE* target, LONG stride, const BYTE* pattern,
-                    PatternSize size, ULONG rop) {
+                    SIZEL size, ULONG rop) {
   BYTE* other = pdev ? pdev->drawing.otherPlane : nullptr;
   if (!pdev || !other || other == target) return Rop2FillRect(pdev, rect, target, stride, pattern, size, rop);
   const PdevRect r = CutToPlane(pdev, rect);
@@ -234,7 +235,7 @@ BOOL InvertRect(RenderPdev* pdev, BYTE* plane, PdevRect& rect, LONG stride) {
 }
 
 BOOL DrawLine(RenderPdev* pdev, BYTE* target, LONG x1, LONG y1, LONG x2, LONG y2, LONG width, LONG stride,
-              const BYTE* pattern, PatternSize size, ULONG rop) {
+              const BYTE* pattern, SIZEL size, ULONG rop) {
   if (x2 < x1) {
     std::swap(x1, x2);
     std::swap(y1, y2);

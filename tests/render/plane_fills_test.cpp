@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "render/dither_patterns.h"
-#include "render/plane_fills.h"
+#include "plat/engine_draw.h"
+#include "render/plane_ops.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ struct Planes {
 };
 
 const BYTE kBlack8x8[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-constexpr PatternSize k8x8{8, 8};
+constexpr SIZEL k8x8{8, 8};
 
 TEST(Rop2Fill, EdgesOfTheRectangleAndThePlane) {
   {
@@ -82,7 +83,7 @@ TEST(Rop2Fill, EdgesOfTheRectangleAndThePlane) {
     // A pattern 16 wide: plane byte 1 takes pattern byte 1 whatever the rect's left.
     Planes p(32, 2);
     const BYTE pattern[4] = {0xFF, 0xF8, 0xFF, 0xF8};
-    Rop2FillRect(p.pdev.get(), PdevRect{13, 0, 31, 1}, p.A(), p.stride, pattern, PatternSize{16, 2}, R2_COPYPEN);
+    Rop2FillRect(p.pdev.get(), PdevRect{13, 0, 31, 1}, p.A(), p.stride, pattern, SIZEL{16, 2}, R2_COPYPEN);
     EXPECT_EQ(p.A()[0], 0xFF);
     EXPECT_EQ(p.A()[1], 0xF8);
     EXPECT_EQ(p.A()[2], 0xFF);
@@ -152,7 +153,7 @@ TEST(Rop2Fill, TwoPlaneTable) {
       p.A()[0] = D;
       p.B()[0] = O;
       if (two) p.TwoInks();
-      Rop2FillPlanes(p.pdev.get(), PdevRect{0, 0, 7, 0}, p.A(), p.stride, pattern, PatternSize{8, 1}, c.rop);
+      Rop2FillPlanes(p.pdev.get(), PdevRect{0, 0, 7, 0}, p.A(), p.stride, pattern, SIZEL{8, 1}, c.rop);
       EXPECT_EQ(p.A()[0], c.target) << "rop " << c.rop << (two ? " two planes" : " one plane");
       EXPECT_EQ(p.B()[0], two ? c.other : O) << "rop " << c.rop << (two ? " two planes" : " one plane");
     }
@@ -194,7 +195,7 @@ TEST(Rop2Fill, XorAndMaskRulesFollowTheDeviceState) {
     p.pdev->drawing.previousRop4 = c.previousRop4;
     p.pdev->drawing.keepOtherPlane = c.keep;
     p.pdev->drawing.maskIdiom = c.maskIdiom;
-    Rop2FillPlanes(p.pdev.get(), PdevRect{0, 0, 7, 0}, p.A(), p.stride, pattern, PatternSize{8, 1}, c.rop);
+    Rop2FillPlanes(p.pdev.get(), PdevRect{0, 0, 7, 0}, p.A(), p.stride, pattern, SIZEL{8, 1}, c.rop);
     EXPECT_EQ(p.A()[0], c.target) << c.rop << " mode " << c.graphicsMode << " rop4 " << c.rop4;
     EXPECT_EQ(p.B()[0], c.other) << c.rop << " mode " << c.graphicsMode << " rop4 " << c.rop4;
   }
