@@ -215,6 +215,7 @@ PVOID BRUSHOBJ_pvGetRbrush(BRUSHOBJ* pbo) {
   HSURF patternSurface = nullptr;
   SURFOBJ* target = nullptr;
   ULONG hatch = 0;
+  std::vector<ULONG> palette;
   {
     std::lock_guard<std::mutex> g(O().lock);
     EngineBrush* b = FindBrush(pbo);
@@ -225,9 +226,11 @@ PVOID BRUSHOBJ_pvGetRbrush(BRUSHOBJ* pbo) {
       if (it == O().devices.end() || b->hatch >= it->second.hatches.size()) return nullptr;
       patternSurface = it->second.hatches[b->hatch];
       hatch = b->hatch;
+      palette = {b->rgb, b->background};  // bit 0 is the hatch colour
     } else {
       patternSurface = b->pattern;
       hatch = HS_DDI_MAX;
+      palette = b->palette;
     }
   }
   using PFN_DrvRealizeBrush = BOOL (*)(BRUSHOBJ*, SURFOBJ*, SURFOBJ*, SURFOBJ*, XLATEOBJ*, ULONG);
@@ -237,7 +240,11 @@ PVOID BRUSHOBJ_pvGetRbrush(BRUSHOBJ* pbo) {
     if (pattern) EngUnlockSurface(pattern);
     return nullptr;
   }
-  const BOOL ok = realize(pbo, target, pattern, nullptr, nullptr, hatch);
+  // Paletted patterns translate through their palette; deeper ones are RGB.
+  const bool paletted = pattern->iBitmapFormat <= BMF_8BPP && !palette.empty();
+  XLATEOBJ* xlate = CreateXlate(paletted ? palette.data() : nullptr, paletted ? static_cast<ULONG>(palette.size()) : 0);
+  const BOOL ok = xlate ? realize(pbo, target, pattern, nullptr, xlate, hatch) : FALSE;
+  if (xlate) DeleteXlate(xlate);
   EngUnlockSurface(pattern);
   std::lock_guard<std::mutex> g(O().lock);
   EngineBrush* b = FindBrush(pbo);
