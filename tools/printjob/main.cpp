@@ -10,8 +10,10 @@
 //            [--render classicrender.so] [--out job.prn] [--root DIR]
 //            [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]
 //            [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...
-//            [--storage E] [--preview] [--set NAME=VALUE]...
+//            [--storage E] [--preview] [--set NAME=VALUE]... [--draw FILE]
 //
+// --draw draws every page from a drawing script (printjob/draw_script.h)
+// instead of the test page; a bad script line stops with exit 2 naming it.
 // --drive adds a drive to the machine (a folder under the machine root);
 // --storage E adds E: as a removable FAT32 drive unless --drive says
 // otherwise and stores the job in its folder 1 (OutputMode 3, UsbDrive E:\,
@@ -37,6 +39,7 @@
 #include "plat/resources.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
+#include "printjob/draw_script.h"
 #include "printjob/job_destination.h"
 #include "printjob/settings_options.h"
 #include "printjob/stream_summary.h"
@@ -71,6 +74,7 @@ struct Options {
   std::optional<char16_t> storage;
   bool preview = false;
   std::vector<std::pair<std::string, std::string>> sets;
+  fs::path draw;  // a drawing script for every page instead of the test page
 };
 
 int Usage(const char* why) {
@@ -79,7 +83,7 @@ int Usage(const char* why) {
                "usage: printjob [--model FILE.RDF] [--resources FILE] [--ui LIB] [--render LIB] [--out FILE]\n"
                "                [--root DIR] [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]\n"
                "                [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...\n"
-               "                [--storage E] [--preview] [--set NAME=VALUE]...\n");
+               "                [--storage E] [--preview] [--set NAME=VALUE]... [--draw FILE]\n");
   return kExitUsage;
 }
 
@@ -111,7 +115,7 @@ std::string Parse(int argc, char** argv, Options& o) {
     }
     if (a != "--model" && a != "--resources" && a != "--ui" && a != "--render" && a != "--out" && a != "--root" &&
         a != "--pages" && a != "--copies" && a != "--paper" && a != "--orientation" && a != "--set" &&
-        a != "--drive" && a != "--storage")
+        a != "--drive" && a != "--storage" && a != "--draw")
       return "unknown option " + std::string(a);
     if (!value(v)) return std::string(a) + " needs a value";
     if (a == "--model")
@@ -126,6 +130,8 @@ std::string Parse(int argc, char** argv, Options& o) {
       o.out = v;
     else if (a == "--root")
       o.root = v;
+    else if (a == "--draw")
+      o.draw = v;
     else if (a == "--pages") {
       auto n = Number(v, 0, 9999);
       if (!n) return "--pages takes 0..9999";
@@ -293,6 +299,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!why.empty()) return Usage(why.c_str());
+  std::vector<printjob::DrawCommand> script;
+  if (!o.draw.empty()) {
+    std::ifstream in(o.draw);
+    if (!in) return Usage(("cannot read " + o.draw.string()).c_str());
+    if (!printjob::ParseDrawScript(in, script, why)) return Usage((o.draw.string() + " " + why).c_str());
+  }
   fs::path bin = ExecutableFolder(argv[0]);
   if (o.ui.empty()) o.ui = bin.parent_path() / "lib" / "classicui.so";
   if (o.render.empty()) o.render = bin.parent_path() / "lib" / "classicrender.so";
@@ -376,7 +388,8 @@ int main(int argc, char** argv) {
   std::memcpy(job.devmode.data(), &dm, sizeof(dm));
   job.documentName = u"printjob test page";
   job.pages = o.pages;
-  job.drawPage = [](const plat::print_host::PageContext& page) {
+  job.drawPage = [&script, drawn = !o.draw.empty()](const plat::print_host::PageContext& page) {
+    if (drawn) return printjob::DrawScriptPage(page.surface, script);
     return printjob::DrawTestPage(page.surface, page.index) == TRUE;
   };
   plat::print_host::Result result = plat::print_host::RunJob(*driver, job);
