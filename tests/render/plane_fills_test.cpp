@@ -300,6 +300,33 @@ TEST(DrawLine, XorTwiceRestores) {
   EXPECT_EQ(p.a, before);
 }
 
+TEST(ClipWalks, EveryRectangleOfEveryBatch) {
+  // 300 rectangles come in two batches of a 4100-byte buffer; the second
+  // comes with FALSE and is drawn too.
+  std::vector<RECTL> rects;
+  for (int i = 0; i < 300; ++i) rects.push_back(RECTL{(i % 30) * 3, (i / 30) * 3, (i % 30) * 3 + 2, (i / 30) * 3 + 1});
+  CLIPOBJ* complex = plat::engine::CreateClip(rects.data(), static_cast<ULONG>(rects.size()));
+  ASSERT_NE(complex, nullptr);
+  ASSERT_EQ(complex->iDComplexity, DC_COMPLEX);
+  const RECTL one{2, 1, 6, 4};
+  CLIPOBJ* rect = plat::engine::CreateClip(&one, 1);
+  ASSERT_EQ(rect->iDComplexity, DC_RECT);
+  struct Case {
+    CLIPOBJ* clip;
+    int dots;
+  };
+  for (const Case& c : {Case{nullptr, 90 * 30}, Case{rect, 4 * 3}, Case{complex, 300 * 2}}) {
+    Planes p(90, 30);
+    ForEachClipRect(p.pdev.get(), p.A(), PdevRect{0, 0, 200, 200}, p.stride, c.clip, FillRectInk);
+    EXPECT_EQ(p.InkCount(p.A()), c.dots);
+    Planes q(90, 30);
+    Rop2FillClip(q.pdev.get(), c.clip, q.A(), q.stride, kBlack8x8, k8x8, R2_COPYPEN);
+    EXPECT_EQ(q.InkCount(q.A()), c.clip ? c.dots : 0) << "a paint without a region draws nothing";
+  }
+  plat::engine::DeleteClip(complex);
+  plat::engine::DeleteClip(rect);
+}
+
 int Ones(const BYTE* bytes, std::size_t n) {
   int c = 0;
   for (std::size_t i = 0; i < n; ++i) c += std::popcount(static_cast<unsigned>(bytes[i]));
