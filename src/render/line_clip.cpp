@@ -48,7 +48,8 @@ void ClipLineRunEnds(const CLIPLINE& line, ULONG i, LONG& x1, LONG& y1, LONG& x2
   const long long dy = static_cast<long long>(line.ptfxB.y) - line.ptfxA.y;
   const bool xMajor = std::llabs(dx) >= std::llabs(dy);
   const long long major = xMajor ? dx : dy, minor = xMajor ? dy : dx;
-  const RUN& run = line.arun[i];
+  const RUN* runs = line.arun;  // c runs follow the record
+  const RUN& run = runs[i];
   auto point = [&](LONG index, LONG& x, LONG& y) {
     const long long offMajor = static_cast<long long>(index) * 16 * (major < 0 ? -1 : 1);
     long long offMinor;

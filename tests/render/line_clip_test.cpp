@@ -63,8 +63,9 @@ TEST(ClipLineRunEnds, IndicesAlongTheMajorAxis) {
   cl->ptfxA = POINTFIX{32, 48};
   cl->ptfxB = POINTFIX{192, 128};
   cl->c = 2;
-  cl->arun[0] = RUN{0, 9};
-  cl->arun[1] = RUN{3, 4};
+  RUN* runs = cl->arun;
+  runs[0] = RUN{0, 9};
+  runs[1] = RUN{3, 4};
   LONG x1, y1, x2, y2;
   ClipLineRunEnds(*cl, 0, x1, y1, x2, y2);
   EXPECT_EQ(x1, 2);
