@@ -174,11 +174,11 @@ void FillTwoPlanes(RenderPdev* pdev, const PdevRect& r, BYTE* target, BYTE* othe
   }
   OtherRule rule = FixedOtherRule(rop2);
   if (rop2 == R2_COPYPEN && !keep) rule = OtherRule::kWhite;
-  WithTargetOp(rop2, [&](auto targetOp) {
-    WithOtherRule(rule, [&](auto otherOp) {
-      TwoPlanes(r, target, other, stride, pattern, size,
-                [&](BYTE d, BYTE p, BYTE o) { return std::pair<BYTE, BYTE>{targetOp(d, p), otherOp(o)}; });
-    });
+  // The other plane's change does not depend on the target: two plain passes.
+  WithTargetOp(rop2, [&](auto targetOp) { OnePlane(r, target, stride, pattern, size, targetOp); });
+  if (rule == OtherRule::kKeep) return;
+  WithOtherRule(rule, [&](auto otherOp) {
+    OnePlane(r, other, stride, pattern, size, [&](BYTE o, BYTE) { return otherOp(o); });
   });
 }
 
