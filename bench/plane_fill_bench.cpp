@@ -12,6 +12,7 @@
 #include "plat/engine_draw.h"
 #include "render/dither_patterns.h"
 #include "render/plane_ops.h"
+#include "render/stroke_planes.h"
 
 namespace {
 
@@ -85,12 +86,56 @@ void BM_MemsetRows(benchmark::State& state) {
   }
 }
 
+// 1,000 short dashed strokes of a drum-1 colour drawn by the engine: on two
+// planes only the rows under each stroke change places.
+void Strokes(benchmark::State& state, bool two) {
+  Page page(true);
+  RenderPdev* pdev = page.pdev.get();
+  pdev->headSignature = pdev->tailSignature = kPdevSignature;
+  pdev->flags = two ? kPdevTwoPlanes : 0;
+  pdev->separationModes[0] = pdev->separationModes[1] = 6;
+  pdev->planeStride = kStride;
+  pdev->drum2Plane = page.Plane(0);
+  pdev->drum1Plane = two ? page.Plane(1) : page.Plane(0);
+  HBITMAP bm = EngCreateBitmap(SIZEL{kWidth, kHeight}, kStride, BMF_1BPP, BMF_TOPDOWN, page.Plane(0));
+  SURFOBJ* so = EngLockSurface(reinterpret_cast<HSURF>(bm));
+  so->dhpdev = reinterpret_cast<DHPDEV>(pdev);
+  BRUSHOBJ* red = plat::engine::CreateSolidBrush(0x0000FF);
+  std::vector<PATHOBJ*> paths;
+  for (int i = 0; i < 1000; ++i) {
+    const LONG x = 100 + (i % 40) * 110, y = 100 + (i / 40) * 250;
+    plat::engine::SubPath sp;
+    sp.points = {POINTFIX{x * 16, y * 16}, POINTFIX{(x + 60) * 16, (y + 20) * 16}};
+    paths.push_back(plat::engine::CreatePath({sp}));
+  }
+  FLOAT_LONG style[2];
+  style[0].l = 2;
+  style[1].l = 1;
+  LINEATTRS la{};
+  la.fl = LA_STYLED;
+  la.elWidth.l = 1;
+  la.cstyle = 2;
+  la.pstyle = style;
+  for (auto _ : state) {
+    for (PATHOBJ* po : paths) StrokeOnInkPlane(so, po, nullptr, nullptr, red, nullptr, &la, R2_COPYPEN);
+    benchmark::ClobberMemory();
+  }
+  for (PATHOBJ* po : paths) plat::engine::DeletePath(po);
+  plat::engine::DeleteBrush(red);
+  EngUnlockSurface(so);
+  EngDeleteSurface(reinterpret_cast<HSURF>(bm));
+}
+void BM_DashedStrokesOnePlane(benchmark::State& state) { Strokes(state, false); }
+void BM_DashedStrokesTwoPlanes(benchmark::State& state) { Strokes(state, true); }
+
 BENCHMARK(BM_SolidOnePlane)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SolidTwoPlanes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GreyOnePlane)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PixmanFill)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PixmanFillRectangles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemsetRows)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DashedStrokesOnePlane)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DashedStrokesTwoPlanes)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -67,9 +67,8 @@ struct PdevDrawState {
   std::uint8_t* targetPlane;
   std::uint8_t* otherPlane;
   std::uint8_t strokeSwapped;  // drum-1 contents moved into drum 2 for an engine stroke
-  std::int32_t strokeRowsTop;  // the rows exchanged while strokeSwapped is set, inclusive
-  std::int32_t strokeRowsBottom;
-  std::uint8_t* strokeSavedRows;  // the drum-2 rows kept meanwhile (global heap)
+  PdevRect strokeRect;  // the dots exchanged while strokeSwapped is set, whole bytes of its rows
+  std::uint8_t* strokeSaved;  // the drum-2 bytes kept meanwhile (global heap)
   std::uint32_t keepOtherPlane;
   std::uint32_t maskIdiom;
   std::uint8_t* glyphScratch;

@@ -10,14 +10,14 @@
 // pattern brush that has a realization.
 BOOL ColourUsesSecondPlane(RenderPdev* pdev, BRUSHOBJ* brush);
 
-// EngStrokePath of the call; for a drum-1 pen the drum-1 rows under the
+// EngStrokePath of the call; for a drum-1 pen the drum-1 bytes under the
 // stroke (its bounds and pen) are exchanged into the surface first and back
-// after, the exchange recorded in drawing.strokeSwapped and
-// strokeRowsTop/Bottom. FALSE without drawing when the row copy cannot be
-// allocated; else the engine's result.
+// after, the exchange recorded in drawing.strokeSwapped and strokeRect.
+// FALSE without drawing when the copy cannot be allocated; else the engine's
+// result.
 BOOL StrokeOnInkPlane(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* pptlBrushOrg,
                       LINEATTRS* plineattrs, MIX mix);
 
-// Puts back rows an engine stroke left exchanged: the surface rows go to the
-// drum-1 plane and the kept drum-2 rows return. Nothing when none are.
+// Puts back what an engine stroke left exchanged: the surface's bytes go to
+// the drum-1 plane and the kept drum-2 bytes return. Nothing when none are.
 void RestoreStrokeRows(RenderPdev* pdev);

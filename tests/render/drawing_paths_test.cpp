@@ -270,6 +270,8 @@ TEST_F(DrawingPaths, DrumOnePenStrokesOnItsPlaneAndPutsRowsBack) {
   Brush red(plat::engine::CreateSolidBrush(0x0000FF));
   Brush blue(plat::engine::CreateSolidBrush(0xFF0000));
   ASSERT_TRUE(page->PaintRegion({RECTL{0, 0, 64, 64}}, blue.bo, R2_COPYPEN));
+  // Drum-1 ink in the exchanged rows above the stroke and beside it stays.
+  ASSERT_TRUE(page->PaintRegion({RECTL{150, 26, 160, 30}, RECTL{300, 30, 310, 31}}, red.bo, R2_COPYPEN));
   const std::vector<BYTE> drum2(pdev->drum2Plane, pdev->drum2Plane + pdev->planeStride * pdev->planeHeight);
   FLOAT_LONG style[2];
   style[0].l = 3;
@@ -286,10 +288,12 @@ TEST_F(DrawingPaths, DrumOnePenStrokesOnItsPlaneAndPutsRowsBack) {
   const int dots = Count(pdev->drum1Plane, 100, 30, 200, 31);
   EXPECT_GT(dots, 30);
   EXPECT_LE(dots, 75);
-  EXPECT_EQ(CountAll(pdev->drum1Plane), dots);
+  EXPECT_EQ(Count(pdev->drum1Plane, 150, 26, 160, 30), 40);
+  EXPECT_EQ(Count(pdev->drum1Plane, 300, 30, 310, 31), 10);
+  EXPECT_EQ(CountAll(pdev->drum1Plane), dots + 50);
   EXPECT_EQ(std::vector<BYTE>(pdev->drum2Plane, pdev->drum2Plane + pdev->planeStride * pdev->planeHeight), drum2);
   EXPECT_EQ(pdev->drawing.strokeSwapped, 0);
-  EXPECT_EQ(pdev->drawing.strokeSavedRows, nullptr);
+  EXPECT_EQ(pdev->drawing.strokeSaved, nullptr);
   EXPECT_EQ(pdev->planesSwapped, 0) << "the emitter's flag is not the stroke's";
 }
 
