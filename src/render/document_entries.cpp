@@ -13,15 +13,6 @@
 
 namespace {
 
-RenderPdev* ValidPdevOf(SURFOBJ* pso) {
-  RenderPdev* pdev = PdevFromSurface(pso);
-  if (!IsValidPdev(pdev)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  return pdev;
-}
-
 std::uint32_t PagesPerSheet(const RenderPdev* pdev) { return pdev->pagesPerSheet ? pdev->pagesPerSheet : 1; }
 
 bool SheetPartlyFilled(const RenderPdev* pdev) { return pdev->pageCounter % PagesPerSheet(pdev) != 0; }

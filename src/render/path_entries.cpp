@@ -12,15 +12,6 @@
 
 namespace {
 
-RenderPdev* CheckedPdev(SURFOBJ* pso) {
-  RenderPdev* pdev = PdevFromSurface(pso);
-  if (!IsValidPdev(pdev)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  return pdev;
-}
-
 // A pending image goes down before anything is drawn over it.
 void FlushBeforeDrawing(RenderPdev* pdev) {
   if (!(pdev->flags & kPdevImagePending)) return;
@@ -91,7 +82,7 @@ BOOL StrokeClipLines(RenderPdev* pdev, SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco,
 }  // namespace
 
 BOOL DrvRealizeBrush(BRUSHOBJ* pbo, SURFOBJ* psoTarget, SURFOBJ* psoPattern, SURFOBJ*, XLATEOBJ* pxlo, ULONG iHatch) {
-  RenderPdev* pdev = CheckedPdev(psoTarget);
+  RenderPdev* pdev = ValidPdevOf(psoTarget);
   if (!pdev) return FALSE;
   if (!psoPattern || !pbo) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -103,7 +94,7 @@ BOOL DrvRealizeBrush(BRUSHOBJ* pbo, SURFOBJ* psoTarget, SURFOBJ* psoPattern, SUR
 }
 
 BOOL DrvPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL*, MIX mix) {
-  RenderPdev* pdev = CheckedPdev(pso);
+  RenderPdev* pdev = ValidPdevOf(pso);
   if (!pdev) return FALSE;
   FlushBeforeDrawing(pdev);
   SIZEL size = pdev->resolutionMode == 2 ? SIZEL{24, 12} : SIZEL{8, 8};
@@ -121,7 +112,7 @@ BOOL DrvPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL*, MIX mix) {
 
 BOOL DrvLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2, RECTL* prclBounds,
                MIX mix) {
-  RenderPdev* pdev = CheckedPdev(pso);
+  RenderPdev* pdev = ValidPdevOf(pso);
   if (!pdev) return FALSE;
   FlushBeforeDrawing(pdev);
   // A complex clip is the engine's to break down.
@@ -140,7 +131,7 @@ BOOL DrvLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG
 
 BOOL DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* pptlBrushOrg,
                    LINEATTRS* plineattrs, MIX mix) {
-  RenderPdev* pdev = CheckedPdev(pso);
+  RenderPdev* pdev = ValidPdevOf(pso);
   if (!pdev) return FALSE;
   FlushBeforeDrawing(pdev);
   LINEATTRS cosmetic{};
@@ -159,7 +150,7 @@ BOOL DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUS
 BOOL DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pboStroke,
                           LINEATTRS* plineattrs, BRUSHOBJ* pboFill, POINTL* pptlBrushOrg, MIX mixFill,
                           FLONG flOptions) {
-  RenderPdev* pdev = CheckedPdev(pso);
+  RenderPdev* pdev = ValidPdevOf(pso);
   if (!pdev) return FALSE;
   // On two planes the engine routes the fill and the stroke to the entries
   // that put each colour on its plane.

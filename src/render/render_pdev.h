@@ -234,6 +234,16 @@ inline RenderPdev* PdevFromSurface(const SURFOBJ* pso) {
   return pso != nullptr ? reinterpret_cast<RenderPdev*>(pso->dhpdev) : nullptr;
 }
 
+// The valid record behind a surface; null with ERROR_INVALID_PARAMETER.
+inline RenderPdev* ValidPdevOf(const SURFOBJ* pso) {
+  RenderPdev* pdev = PdevFromSurface(pso);
+  if (!IsValidPdev(pdev)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return pdev;
+}
+
 // Paper size in 0.1 mm.
 struct PaperSize {
   std::int32_t width;
