@@ -410,7 +410,9 @@ PATHOBJ* CreatePath(const std::vector<SubPath>& subpaths) {
   bool integers = true;
   for (const SubPath& sp : subpaths) {
     if (sp.beziers) p->po.fl |= PO_BEZIERS;
-    p->po.cCurves += static_cast<ULONG>(sp.points.size() > 0 ? sp.points.size() - 1 : 0);
+    // Lines and curves, the closing line of a closed figure included.
+    const std::size_t n = sp.points.size();
+    if (n > 0) p->po.cCurves += static_cast<ULONG>((sp.beziers ? (n - 1) / 3 : n - 1) + (sp.closed ? 1 : 0));
     for (const POINTFIX& pt : sp.points) integers = integers && pt.x % 16 == 0 && pt.y % 16 == 0;
   }
   if (integers) p->po.fl |= PO_ALL_INTEGERS;
