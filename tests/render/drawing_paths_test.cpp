@@ -297,34 +297,36 @@ TEST_F(DrawingPaths, DrumOnePenStrokesOnItsPlaneAndPutsRowsBack) {
   EXPECT_EQ(pdev->planesSwapped, 0) << "the emitter's flag is not the stroke's";
 }
 
-TEST_F(DrawingPaths, StrokeAndFillOnOneDrumAndLeftToTheEngineOnTwo) {
-  SubPath square{{Fx(10, 10), Fx(50, 10), Fx(50, 50), Fx(10, 50)}, true, false};
+// A closed square of 4 lines with a cosmetic outline.
+const SubPath kSquare{{Fx(10, 10), Fx(50, 10), Fx(50, 50), Fx(10, 50)}, true, false};
+
+LINEATTRS CosmeticPen() {
   LINEATTRS la{};
   la.elWidth.l = 1;
-  {
-    Start(pdevtest::BaseDevmode());
-    Brush black(plat::engine::CreateSolidBrush(0));
-    ASSERT_TRUE(page->StrokeAndFillPath({square}, la, black.bo, black.bo, R2_COPYPEN, false));
-    EXPECT_TRUE(Logged("DrvStrokeAndFillPath 4 -> TRUE"));
-    EXPECT_EQ(Count(pdev->drum2Plane, 10, 10, 50, 50), 1600);
-    EXPECT_GT(Count(pdev->drum2Plane, 50, 10, 52, 52), 30) << "the outline's right and bottom edges";
-  }
-  TearDown();
-  SetUp();
-  pdev = nullptr;
-  {
-    Start(TwoInks(6));
-    Brush red(plat::engine::CreateSolidBrush(0x0000FF));
-    Brush black(plat::engine::CreateSolidBrush(0));
-    ASSERT_TRUE(page->StrokeAndFillPath({square}, la, black.bo, red.bo, R2_COPYPEN, false));
-    EXPECT_TRUE(Logged("DrvStrokeAndFillPath 4 -> FALSE"));
-    EXPECT_TRUE(Logged("DrvPaint 1 -> TRUE"));
-    EXPECT_TRUE(Logged("DrvStrokePath 4 -> TRUE"));
-    // The red fill on drum 1, its outline knocked out there by the black stroke on drum 2.
-    EXPECT_GT(Count(pdev->drum1Plane, 11, 11, 49, 49), 1400);
-    EXPECT_EQ(Count(pdev->drum2Plane, 11, 11, 49, 49), 0);
-    EXPECT_GT(Count(pdev->drum2Plane, 10, 10, 51, 11), 38);
-  }
+  return la;
+}
+
+TEST_F(DrawingPaths, StrokeAndFillOnOneDrum) {
+  Start(pdevtest::BaseDevmode());
+  Brush black(plat::engine::CreateSolidBrush(0));
+  ASSERT_TRUE(page->StrokeAndFillPath({kSquare}, CosmeticPen(), black.bo, black.bo, R2_COPYPEN, false));
+  EXPECT_TRUE(Logged("DrvStrokeAndFillPath 4 -> TRUE"));
+  EXPECT_EQ(Count(pdev->drum2Plane, 10, 10, 50, 50), 1600);
+  EXPECT_GT(Count(pdev->drum2Plane, 50, 10, 52, 52), 30) << "the outline's right and bottom edges";
+}
+
+TEST_F(DrawingPaths, StrokeAndFillOnTwoDrumsLeftToTheEngine) {
+  Start(TwoInks(6));
+  Brush red(plat::engine::CreateSolidBrush(0x0000FF));
+  Brush black(plat::engine::CreateSolidBrush(0));
+  ASSERT_TRUE(page->StrokeAndFillPath({kSquare}, CosmeticPen(), black.bo, red.bo, R2_COPYPEN, false));
+  EXPECT_TRUE(Logged("DrvStrokeAndFillPath 4 -> FALSE"));
+  EXPECT_TRUE(Logged("DrvPaint 1 -> TRUE"));
+  EXPECT_TRUE(Logged("DrvStrokePath 4 -> TRUE"));
+  // The red fill on drum 1; the black outline on drum 2.
+  EXPECT_GT(Count(pdev->drum1Plane, 11, 11, 49, 49), 1400);
+  EXPECT_EQ(Count(pdev->drum2Plane, 11, 11, 49, 49), 0);
+  EXPECT_GT(Count(pdev->drum2Plane, 10, 10, 51, 11), 38);
 }
 
 TEST_F(DrawingPaths, RealizedBrushRecords) {
