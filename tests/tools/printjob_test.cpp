@@ -289,6 +289,68 @@ TEST_F(PrintJob, BadOptionsFailWithoutAJobFile) {
   }
 }
 
+// Drawing scripts: every page drawn through the driver's entries, colours
+// routed to their drums.
+TEST_F(PrintJob, DrawScriptReachesBothDrums) {
+  std::ofstream(dir / "page.txt") << "# two inks, separation mode 6\n"
+                                     "paint 000000 13 10 10 110 110\n"
+                                     "paint FF0000 13 200 10 250 50   # red\n"
+                                     "line 000000 13 0 200 99 200\n"
+                                     "clip 300 300 340 340\n"
+                                     "fill FF0000 winding 250 250 400 250 400 400 250 400\n"
+                                     "clip none\n"
+                                     "stroke 0:dash 0000FF 10 500 400 500\n"
+                                     "bezier 4:solid:flat:miter 000000 10 600 100 550 200 650 300 600\n";
+  Outcome r = Start("--pages 2 --set ColorMode=2 --set Seihan=2 --set SeparationModeA=6 --set SeparationModeB=6 "
+                    "--draw '" + (dir / "page.txt").string() + "'");
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  streamdump::Decoded job = Decode(r.job);
+  ASSERT_TRUE(job.ok) << job.error;
+  ASSERT_EQ(job.pages.size(), 4u) << "two drum pages a sheet";
+  std::vector<long> counts;
+  for (const auto& page : job.pages) {
+    const streamdump::Plane plane = streamdump::RebuildPlane(job, page);
+    long n = 0;
+    for (std::uint32_t y = 0; y < plane.height; ++y)
+      for (std::uint32_t x = 0; x < plane.width; ++x) n += plane.Ink(x, y);
+    counts.push_back(n);
+  }
+  EXPECT_EQ(counts[0], counts[2]) << "every page drawn alike";
+  EXPECT_EQ(counts[1], counts[3]);
+  // Red (2000 dots and the clipped 40 x 40 fill) on one drum; black (10000,
+  // the line's 101 dots and the curve) and the dashed blue line on the other.
+  const long red = std::min(counts[0], counts[1]), black = std::max(counts[0], counts[1]);
+  EXPECT_EQ(red, 2000 + 1600);
+  EXPECT_GT(black, 10000 + 101 + 300);
+}
+
+TEST_F(PrintJob, BadDrawScriptLinesExitTwoNamingThem) {
+  struct Case {
+    const char* script;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"paint 000000 13 0 0 10\n", "line 1"},
+      {"\n# fine\nline 00000G 13 0 0 5 5\n", "line 3"},
+      {"paint 000000 17 0 0 1 1\n", "mix '17'"},
+      {"stroke 2:zigzag 000000 0 0 5 5\n", "pen style"},
+      {"stroke 2:solid:pointy 000000 0 0 5 5\n", "pen cap"},
+      {"bezier 1 000000 0 0 1 1 2 2\n", "4 points"},
+      {"fill 000000 evenodd 0 0 5 0 5 5\n", "fill mode"},
+      {"fill hatch:9:000000 winding 0 0 5 0 5 5\n", "hatch"},
+      {"clip 1 2 3\n", "clip"},
+      {"circle 000000 1 1 1\n", "unknown command 'circle'"},
+      {"line 000000 13 0 0 99999999999 5\n", "coordinate"},
+  };
+  for (const Case& c : cases) {
+    std::ofstream(dir / "bad.txt") << c.script;
+    Outcome r = Start("--draw '" + (dir / "bad.txt").string() + "'");
+    EXPECT_EQ(r.exitCode, 2) << c.script << r.out;
+    EXPECT_FALSE(r.jobWritten) << c.script;
+    EXPECT_NE(r.out.find(c.says), std::string::npos) << c.script << r.out;
+  }
+}
+
 // Settings that choose no drum fail the job with a real error code, not 0.
 TEST_F(PrintJob, AJobWithoutADrumFailsWithItsError) {
   Outcome r = Start("--set ColorMode=2 --set Seihan=3 --set SeparationModeA=4 --set SeparationModeB=5");

@@ -10,12 +10,14 @@
 //            [--render classicrender.so] [--out job.prn] [--root DIR]
 //            [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]
 //            [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...
-//            [--storage E] [--preview] [--set NAME=VALUE]...
+//            [--storage E] [--preview] [--set NAME=VALUE]... [--draw FILE]
 //
 // The model data file and the resource library default to the samples in
 // share/nevo beside the executable's folder (the build tree and an install
 // prefix lay them out alike); the drivers to lib/ there.
 //
+// --draw draws every page from a drawing script (printjob/draw_script.h)
+// instead of the test page; a bad script line stops with exit 2 naming it.
 // --drive adds a drive to the machine (a folder under the machine root);
 // --storage E adds E: as a removable FAT32 drive unless --drive says
 // otherwise and stores the job in its folder 1 (OutputMode 3, UsbDrive E:\,
@@ -43,6 +45,7 @@
 #include "plat/resources.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
+#include "printjob/draw_script.h"
 #include "printjob/job_destination.h"
 #include "printjob/job_output.h"
 #include "printjob/model_report.h"
@@ -79,6 +82,8 @@ struct Options {
   std::optional<char16_t> storage;
   bool preview = false;
   std::vector<std::pair<std::string, std::string>> sets;
+  fs::path draw;  // a drawing script for every page instead of the test page
+  std::vector<printjob::DrawCommand> script;
 };
 
 int Usage(const char* why) {
@@ -87,7 +92,7 @@ int Usage(const char* why) {
                "usage: printjob [--model FILE.RDF] [--resources FILE] [--ui LIB] [--render LIB] [--out FILE]\n"
                "                [--root DIR] [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]\n"
                "                [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...\n"
-               "                [--storage E] [--preview] [--set NAME=VALUE]...\n");
+               "                [--storage E] [--preview] [--set NAME=VALUE]... [--draw FILE]\n");
   return kExitUsage;
 }
 
@@ -119,7 +124,7 @@ std::string Parse(int argc, char** argv, Options& o) {
     }
     if (a != "--model" && a != "--resources" && a != "--ui" && a != "--render" && a != "--out" && a != "--root" &&
         a != "--pages" && a != "--copies" && a != "--paper" && a != "--orientation" && a != "--set" &&
-        a != "--drive" && a != "--storage")
+        a != "--drive" && a != "--storage" && a != "--draw")
       return "unknown option " + std::string(a);
     if (!value(v)) return std::string(a) + " needs a value";
     if (a == "--model")
@@ -134,6 +139,8 @@ std::string Parse(int argc, char** argv, Options& o) {
       o.out = v;
     else if (a == "--root")
       o.root = v;
+    else if (a == "--draw")
+      o.draw = v;
     else if (a == "--pages") {
       auto n = Number(v, 0, 9999);
       if (!n) return "--pages takes 0..9999";
@@ -367,9 +374,10 @@ std::string RunJob(const Options& o, const PrivateDevmode& dm, JobRun& run) {
   job.documentName = u"printjob test page";
   job.pages = o.pages;
   int drumPages = 0;
-  job.drawPage = [&drumPages](const plat::print_host::PageContext& page) {
+  job.drawPage = [&drumPages, &o](const plat::print_host::PageContext& page) {
     // The device record says how many drum pages make a sheet of this job.
     if (drumPages == 0) drumPages = DrumPagesPerSheet(reinterpret_cast<const RenderPdev*>(page.pdev));
+    if (!o.draw.empty()) return printjob::DrawScriptPage(page.surface, o.script);
     return printjob::DrawTestPage(page.surface, page.index) == TRUE;
   };
   run.result = plat::print_host::RunJob(*driver, job);
@@ -432,6 +440,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!why.empty()) return Usage(why.c_str());
+  if (!o.draw.empty()) {
+    std::ifstream in(o.draw);
+    if (!in) return Usage(("cannot read " + o.draw.string()).c_str());
+    if (!printjob::ParseDrawScript(in, o.script, why)) return Usage((o.draw.string() + " " + why).c_str());
+  }
   FillDefaultPaths(o, ExecutableFolder(argv[0]));
 
   fs::path tempRoot;
