@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "plat/codepage.h"
 #include "plat/strings.h"
 
 namespace fs = std::filesystem;
@@ -127,6 +129,21 @@ struct Machine {
 
 void RemoveDefaultRoot();
 
+// A program started from a drive folder of a machine root ("ROOT/D/setup.exe")
+// belongs to that machine: the first ancestor holding ".machine" whose child
+// on the way is a drive letter.
+std::string RootAboveProgram() {
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return {};
+  for (fs::path child = exe.parent_path(), up = child.parent_path(); child != up; child = up, up = up.parent_path()) {
+    const std::string name = child.filename().string();
+    const bool letter = name.size() == 1 && std::isalpha(static_cast<unsigned char>(name[0]));
+    if (letter && fs::is_directory(up / ".machine", ec)) return up.string();
+  }
+  return {};
+}
+
 // Default roots of processes that ended without their exit handlers (killed,
 // or children that leave with _exit) are removed by the next process.
 void RemoveStaleRoots(const fs::path& tmp) {
@@ -151,6 +168,8 @@ Machine& M() {
     machine->Defaults();
     if (const char* env = std::getenv("PLAT_ROOT"); env && *env) {
       machine->root = env;
+    } else if (std::string found = RootAboveProgram(); !found.empty()) {
+      machine->root = found;
     } else {
       std::error_code ec;
       fs::path tmp = fs::temp_directory_path(ec);
@@ -368,6 +387,104 @@ BOOL GetVersionExW(LPOSVERSIONINFOW info) {
     ex->wReserved = 0;
   }
   return TRUE;
+}
+
+BOOL GetVersionExA(LPOSVERSIONINFOA info) {
+  if (!info) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  OSVERSIONINFOW wide{};
+  wide.dwOSVersionInfoSize = sizeof wide;
+  if (!GetVersionExW(&wide)) return FALSE;
+  info->dwMajorVersion = wide.dwMajorVersion;
+  info->dwMinorVersion = wide.dwMinorVersion;
+  info->dwBuildNumber = wide.dwBuildNumber;
+  info->dwPlatformId = wide.dwPlatformId;
+  std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+  const std::string sp = plat::ToNarrow(CP_ACP, plat::view(wide.szCSDVersion));
+  std::memcpy(info->szCSDVersion, sp.data(), std::min<std::size_t>(sp.size(), 127));
+  return TRUE;
+}
+
+DWORDLONG VerSetConditionMask(DWORDLONG conditionMask, DWORD typeMask, BYTE condition) {
+  for (int bit = 0; bit < 8; ++bit) {
+    if (!(typeMask & (1u << bit))) continue;
+    const int shift = bit * 3;
+    conditionMask &= ~(DWORDLONG{7} << shift);
+    conditionMask |= DWORDLONG{static_cast<BYTE>(condition & 7)} << shift;
+  }
+  return conditionMask;
+}
+
+BOOL VerifyVersionInfoW(LPOSVERSIONINFOEXW info, DWORD typeMask, DWORDLONG conditionMask) {
+  if (!info || !typeMask || !conditionMask) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const OsProfile os = plat::machine::GetOsProfile();
+  if (os.verifyVersionError) {
+    SetLastError(os.verifyVersionError);
+    return FALSE;
+  }
+  auto conditionOf = [&](DWORD bit) {
+    int index = 0;
+    while (!(bit & 1u)) bit >>= 1, ++index;
+    return static_cast<BYTE>((conditionMask >> (index * 3)) & 7);
+  };
+  auto meets = [](std::int64_t have, std::int64_t want, BYTE condition) {
+    switch (condition) {
+      case VER_EQUAL: return have == want;
+      case VER_GREATER: return have > want;
+      case VER_GREATER_EQUAL: return have >= want;
+      case VER_LESS: return have < want;
+      case VER_LESS_EQUAL: return have <= want;
+      default: return false;
+    }
+  };
+  // Major, minor and service pack form one number compared with the
+  // condition of the most significant field asked.
+  constexpr DWORD kVersionFields = VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR | VER_SERVICEPACKMINOR;
+  bool ok = true;
+  if (typeMask & kVersionFields) {
+    std::int64_t have = 0, want = 0;
+    BYTE condition = 0;
+    const struct { DWORD bit; std::int64_t have, want; } parts[] = {
+        {VER_MAJORVERSION, os.major, info->dwMajorVersion},
+        {VER_MINORVERSION, os.minor, info->dwMinorVersion},
+        {VER_SERVICEPACKMAJOR, os.servicePackMajor, info->wServicePackMajor},
+        {VER_SERVICEPACKMINOR, os.servicePackMinor, info->wServicePackMinor}};
+    for (const auto& part : parts) {
+      have = have * 65536 + ((typeMask & part.bit) ? part.have : 0);
+      want = want * 65536 + ((typeMask & part.bit) ? part.want : 0);
+      if ((typeMask & part.bit) && !condition) condition = conditionOf(part.bit);
+    }
+    ok = meets(have, want, condition);
+  }
+  if (ok && (typeMask & VER_BUILDNUMBER))
+    ok = meets(os.build, info->dwBuildNumber, conditionOf(VER_BUILDNUMBER));
+  if (ok && (typeMask & VER_PLATFORMID))
+    ok = meets(os.platformId, info->dwPlatformId, conditionOf(VER_PLATFORMID));
+  if (ok && (typeMask & VER_PRODUCT_TYPE))
+    ok = meets(os.productType, info->wProductType, conditionOf(VER_PRODUCT_TYPE));
+  if (!ok) SetLastError(ERROR_OLD_WIN_VERSION);
+  return ok ? TRUE : FALSE;
+}
+
+LANGID GetUserDefaultLangID() { return plat::machine::GetOsProfile().userLangId; }
+
+UINT GetSystemDirectoryW(LPWSTR buffer, UINT size) {
+  std::u16string dir;
+  {
+    Machine& m = M();
+    std::lock_guard g(m.lock);
+    dir = m.windowsDir + u"\\system32";
+  }
+  return CopyOut(dir, buffer, size);
 }
 
 void GetSystemInfo(LPSYSTEM_INFO info) { FillSystemInfo(info, plat::machine::GetOsProfile().processArchitecture); }
@@ -625,6 +742,23 @@ void SetReadStep(DWORD ms) {
   Machine& m = M();
   std::lock_guard g(m.lock);
   m.clock.readStepMs = ms;
+}
+
+std::u16string WindowsPath(const std::string& hostPath) {
+  std::error_code ec;
+  const fs::path root = fs::weakly_canonical(Root(), ec);
+  const fs::path path = fs::weakly_canonical(hostPath, ec);
+  const fs::path rel = path.lexically_relative(root);
+  if (rel.empty() || rel.begin() == rel.end()) return {};
+  const std::string first = rel.begin()->string();
+  if (first.size() != 1 || !std::isalpha(static_cast<unsigned char>(first[0]))) return {};
+  std::u16string out(1, UpperLetter(static_cast<char16_t>(first[0])));
+  out += u":";
+  auto it = rel.begin();
+  ++it;
+  if (it == rel.end()) return out + u"\\";
+  for (; it != rel.end(); ++it) out += u"\\" + plat::u16(it->string());
+  return out;
 }
 
 void Reset() {

@@ -1,8 +1,10 @@
 #include "plat/resources.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +14,7 @@
 #include <mutex>
 #include <set>
 
+#include "plat/codepage.h"
 #include "plat/machine.h"
 #include "plat/strings.h"
 
@@ -30,6 +33,7 @@ struct Module {
 
 const HMODULE kProgram = reinterpret_cast<HMODULE>(ULONG_PTR{0x00400000});
 const HMODULE kKernel32 = reinterpret_cast<HMODULE>(ULONG_PTR{0x7FF00000});
+const HMODULE kWinspool = reinterpret_cast<HMODULE>(ULONG_PTR{0x7FE00000});
 
 struct Modules {
   std::mutex mutex;
@@ -63,6 +67,8 @@ bool IsKernel32(std::u16string_view name) {
   auto f = FileNamePart(name);
   return plat::EqualsNoCase(f, u"kernel32.dll") || plat::EqualsNoCase(f, u"kernel32");
 }
+
+bool IsWinspool(std::u16string_view name) { return plat::EqualsNoCase(FileNamePart(name), u"winspool.drv"); }
 
 bool IsDrivePath(std::u16string_view name) {
   return name.size() >= 3 && ((name[0] >= u'A' && name[0] <= u'Z') || (name[0] >= u'a' && name[0] <= u'z')) &&
@@ -290,6 +296,7 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
     return nullptr;
   }
   if (IsKernel32(name)) return kKernel32;
+  if (IsWinspool(name)) return kWinspool;
   auto& m = Mods();
   std::string host;
   {
@@ -360,8 +367,66 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
 
 HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE, DWORD) { return LoadLibraryW(fileName); }
 
+HMODULE LoadLibraryA(LPCSTR fileName) {
+  if (!fileName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const std::u16string wide = plat::ToWide(CP_ACP, fileName);
+  return LoadLibraryW(wide.c_str());
+}
+
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
+  std::string host;
+  if (!module || module == kProgram) {
+    char exe[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) host.assign(exe, static_cast<std::size_t>(n));
+  } else {
+    auto& m = Mods();
+    std::lock_guard lock(m.mutex);
+    if (auto it = m.loaded.find(module); it != m.loaded.end()) host = it->second->hostPath;
+  }
+  const std::u16string path = host.empty() ? std::u16string() : plat::machine::WindowsPath(host);
+  if (path.empty()) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return 0;
+  }
+  if (!buffer || size == 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  const DWORD n = static_cast<DWORD>(std::min<std::size_t>(path.size(), size - 1));
+  std::memcpy(buffer, path.data(), n * sizeof(WCHAR));
+  buffer[n] = 0;
+  if (n < path.size()) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+  }
+  return n;
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+  WCHAR wide[MAX_PATH * 4];
+  const DWORD n = GetModuleFileNameW(module, wide, MAX_PATH * 4);
+  if (n == 0) return 0;
+  const std::string narrow = plat::ToNarrow(CP_ACP, std::u16string_view(wide, n));
+  if (!buffer || size == 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  const DWORD copied = static_cast<DWORD>(std::min<std::size_t>(narrow.size(), size - 1));
+  std::memcpy(buffer, narrow.data(), copied);
+  buffer[copied] = 0;
+  if (copied < narrow.size()) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+  }
+  return copied;
+}
+
 BOOL FreeLibrary(HMODULE module) {
-  if (module == kKernel32 || module == kProgram) return TRUE;
+  if (module == kKernel32 || module == kWinspool || module == kProgram) return TRUE;
   auto& m = Mods();
   std::unique_ptr<Module> gone;
   {
@@ -384,6 +449,7 @@ HMODULE GetModuleHandleW(LPCWSTR moduleName) {
   if (!moduleName) return kProgram;
   const std::u16string_view name = plat::view(moduleName);
   if (IsKernel32(name)) return kKernel32;
+  if (IsWinspool(name)) return kWinspool;
   auto& m = Mods();
   std::lock_guard lock(m.mutex);
   std::string host = ResolveFile(m, name);
@@ -402,8 +468,8 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
   }
-  if (module == kKernel32) {
-    FARPROC f = plat::machine::SystemProcAddress("kernel32.dll", procName);
+  if (module == kKernel32 || module == kWinspool) {
+    FARPROC f = plat::machine::SystemProcAddress(module == kKernel32 ? "kernel32.dll" : "winspool.drv", procName);
     if (!f) SetLastError(ERROR_PROC_NOT_FOUND);
     return f;
   }
@@ -476,7 +542,7 @@ void MapModule(std::u16string_view moduleName, std::string hostPath) {
 }
 
 int RefCount(HMODULE module) {
-  if (module == kKernel32 || module == kProgram) return 1;
+  if (module == kKernel32 || module == kWinspool || module == kProgram) return 1;
   auto& m = Mods();
   std::lock_guard lock(m.mutex);
   auto it = m.loaded.find(module);

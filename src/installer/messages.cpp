@@ -1,0 +1,53 @@
+#include "installer/messages.h"
+
+#include <string>
+#include <vector>
+
+namespace installer {
+
+int ShowResourceMessage(HWND owner, HMODULE library, UINT textId, UINT captionId, UINT style) {
+  WCHAR direction[8] = {};
+  LoadStringW(library, 40, direction, 8);
+  if (Str(direction) == u"23") style |= MB_RTLREADING | MB_RIGHT;
+  WCHAR text[512] = {};
+  WCHAR caption[128] = {};
+  LoadStringW(library, textId, text, 512);
+  LoadStringW(library, captionId, caption, 128);
+  return MessageBoxW(owner, text, caption, style);
+}
+
+int ReportAllocFailure(HMODULE library) {
+  ShowResourceMessage(nullptr, library, 31, 4, MB_ICONERROR);
+  return 0;
+}
+
+DWORD DisplayCode(DWORD error) {
+  constexpr DWORD kSetupApiBits = 0xE0000000;
+  if ((error & kSetupApiBits) == kSetupApiBits)
+    return 0x800F0000 | (error & 0x0000FFFF);  // HRESULT_FROM_SETUPAPI
+  if (error != 0 && (error & 0x80000000) == 0) return 0x80070000 | (error & 0x0000FFFF);  // HRESULT_FROM_WIN32
+  return error;
+}
+
+void ShowSystemError(DWORD error) {
+  WCHAR text[512] = {};
+  FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                 MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 512, nullptr);
+  MessageBoxW(nullptr, text, nullptr, MB_ICONERROR);
+}
+
+int IsPrinterDriverInstalled(HMODULE library, std::u16string_view driverName) {
+  DWORD needed = 0, count = 0;
+  EnumPrinterDriversW(nullptr, nullptr, 3, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed ? needed : 1);
+  if (!EnumPrinterDriversW(nullptr, nullptr, 3, buffer.data(), needed, &needed, &count)) {
+    ReportAllocFailure(library);
+    return -1;
+  }
+  const auto* drivers = reinterpret_cast<const DRIVER_INFO_3W*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i)
+    if (Str(drivers[i].pName) == driverName) return 1;
+  return 0;
+}
+
+}  // namespace installer
