@@ -638,6 +638,7 @@ std::size_t OpenHandleCount() {
 }  // namespace plat::spooler
 
 // ---- installation: drivers, print processors, printers ----
+constexpr INT kPrinterEventInitialize = 3;  // DrvPrinterEvent(PRINTER_EVENT_INITIALIZE)
 namespace {
 
 std::u16string SpoolFolder(std::u16string_view kind) {
@@ -898,7 +899,7 @@ HANDLE AddPrinterW(LPWSTR, DWORD level, LPBYTE info) {
   if (HMODULE ui = LoadLibraryW(configFile.c_str())) {
     if (auto event = reinterpret_cast<PFN_DrvPrinterEvent>(GetProcAddress(ui, "DrvPrinterEvent"))) {
       std::u16string writable = name;
-      event(writable.data(), PRINTER_EVENT_INITIALIZE, 0, 0);
+      event(writable.data(), kPrinterEventInitialize, 0, 0);
     }
     FreeLibrary(ui);
   }
