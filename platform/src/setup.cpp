@@ -247,8 +247,8 @@ HINF SetupOpenInfFileW(LPCWSTR fileName, LPCWSTR, DWORD, PUINT errorLine) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  WCHAR names[2] = {};
-  if (GetPrivateProfileSectionW(u"Version", names, 2, fileName) == 0) {
+  WCHAR names[64] = {};
+  if (GetPrivateProfileSectionW(u"Version", names, 64, fileName) == 0) {
     SetLastError(ERROR_WRONG_INF_STYLE);
     return INVALID_HANDLE_VALUE;
   }
