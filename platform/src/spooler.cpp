@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 
+#include "machine_state.h"
 #include "plat/machine.h"
 #include "plat/resources.h"
 #include "plat/strings.h"
@@ -50,6 +54,8 @@ struct Spooler {
   std::unordered_map<HANDLE, OpenHandle> handles;
   std::map<std::u16string, plat::spooler::DriverInfo> drivers;  // by folded name
   std::vector<std::u16string> processors;
+  std::set<std::u16string> heldDrivers;  // held until the spooler restarts
+  std::string stateStamp;                // of the machine's spooler file as last read or written
   ULONG_PTR nextHandle = 0x10000;
   DWORD lastJob = 0;
 };
@@ -133,6 +139,223 @@ class Packer {
   size_t used_;
 };
 
+
+// ---- the spooler of a persistent machine (ROOT/.machine): canonical text ----
+constexpr const char* kStateFile = "spooler";
+
+// A root made by tools/machine has its profile in the state folder.
+bool Persistent() {
+  struct stat st {};
+  return ::stat((plat::state::Folder() + "/profile").c_str(), &st) == 0;
+}
+
+std::string StateStamp() {
+  struct stat st {};
+  if (::stat((plat::state::Folder() + "/" + kStateFile).c_str(), &st) != 0) return "none";
+  return std::to_string(st.st_ino) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+         std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_size);
+}
+
+std::string Escape(std::u16string_view text) {
+  std::string out;
+  for (char c : plat::utf8(text)) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '\t') out += "\\t";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+std::u16string Unescape(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      const char n = text[++i];
+      out += n == 't' ? '\t' : n == 'n' ? '\n' : n;
+    } else {
+      out += text[i];
+    }
+  }
+  return plat::u16(out);
+}
+
+std::string Hex(const std::vector<BYTE>& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (BYTE b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
+
+std::vector<BYTE> Unhex(std::string_view text) {
+  std::vector<BYTE> out;
+  auto value = [](char c) { return c >= 'a' ? c - 'a' + 10 : c >= 'A' ? c - 'A' + 10 : c - '0'; };
+  for (size_t i = 0; i + 1 < text.size(); i += 2) out.push_back(static_cast<BYTE>(value(text[i]) << 4 | value(text[i + 1])));
+  return out;
+}
+
+void WriteDriver(std::ostringstream& out, const plat::spooler::DriverInfo& d, const char* indent) {
+  out << indent << "version\t" << d.version << "\n";
+  out << indent << "environment\t" << Escape(d.environment) << "\n";
+  out << indent << "driver-path\t" << Escape(d.driverPath) << "\n";
+  out << indent << "data-file\t" << Escape(d.dataFile) << "\n";
+  out << indent << "config-file\t" << Escape(d.configFile) << "\n";
+  out << indent << "help-file\t" << Escape(d.helpFile) << "\n";
+  for (const auto& f : d.dependentFiles) out << indent << "dependent-file\t" << Escape(f) << "\n";
+  out << indent << "monitor\t" << Escape(d.monitorName) << "\n";
+  out << indent << "default-datatype\t" << Escape(d.defaultDataType) << "\n";
+  out << indent << "manufacturer\t" << Escape(d.manufacturer) << "\n";
+  out << indent << "oem-url\t" << Escape(d.oemUrl) << "\n";
+  out << indent << "hardware-id\t" << Escape(d.hardwareId) << "\n";
+  out << indent << "provider\t" << Escape(d.provider) << "\n";
+}
+
+bool ReadDriverField(plat::spooler::DriverInfo& d, std::string_view key, std::string_view value) {
+  if (key == "version") d.version = static_cast<DWORD>(std::stoul(std::string(value)));
+  else if (key == "environment") d.environment = Unescape(value);
+  else if (key == "driver-path") d.driverPath = Unescape(value);
+  else if (key == "data-file") d.dataFile = Unescape(value);
+  else if (key == "config-file") d.configFile = Unescape(value);
+  else if (key == "help-file") d.helpFile = Unescape(value);
+  else if (key == "dependent-file") d.dependentFiles.push_back(Unescape(value));
+  else if (key == "monitor") d.monitorName = Unescape(value);
+  else if (key == "default-datatype") d.defaultDataType = Unescape(value);
+  else if (key == "manufacturer") d.manufacturer = Unescape(value);
+  else if (key == "oem-url") d.oemUrl = Unescape(value);
+  else if (key == "hardware-id") d.hardwareId = Unescape(value);
+  else if (key == "provider") d.provider = Unescape(value);
+  else return false;
+  return true;
+}
+
+// Ports, print processors, drivers and printers, sorted; jobs and counters
+// are not part of it.
+std::string Serialise(const Spooler& s) {
+  std::ostringstream out;
+  for (const auto& [key, status] : s.ports) out << "port\t" << Escape(key) << "\n";
+  for (const auto& p : s.processors) out << "processor\t" << Escape(p) << "\n";
+  for (const auto& [key, d] : s.drivers) {
+    out << "driver\t" << Escape(d.name) << "\n";
+    WriteDriver(out, d, "  ");
+  }
+  for (const auto& h : s.heldDrivers) out << "held\t" << Escape(h) << "\n";
+  for (const auto& [key, p] : s.printers) {
+    out << "printer\t" << Escape(p->name) << "\n";
+    out << "  port\t" << Escape(p->port) << "\n";
+    out << "  processor\t" << Escape(p->processor) << "\n";
+    out << "  datatype\t" << Escape(p->datatype) << "\n";
+    out << "  attributes\t" << p->attributes << "\n";
+    out << "  priority\t" << p->priority << "\n";
+    out << "  devmode\t" << Hex(p->devmode) << "\n";
+    out << "  driver\t" << Escape(p->driver.name) << "\n";
+    WriteDriver(out, p->driver, "    ");
+    for (const auto& d : p->data) out << "  data\t" << Escape(d.name) << "\t" << d.type << "\t" << Hex(d.bytes) << "\n";
+  }
+  return out.str();
+}
+
+// Makes the model what the text says; printers that stay keep their jobs and faults.
+void Apply(Spooler& s, const std::string& text) {
+  std::map<std::u16string, plat::spooler::PortStatus> ports;
+  std::vector<std::u16string> processors;
+  std::map<std::u16string, plat::spooler::DriverInfo> drivers;
+  std::set<std::u16string> held;
+  std::map<std::u16string, std::shared_ptr<Printer>> printers;
+  plat::spooler::DriverInfo* driver = nullptr;
+  std::shared_ptr<Printer> printer;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    size_t indent = line.find_first_not_of(' ');
+    if (indent == std::string::npos) continue;
+    const std::string_view body = std::string_view(line).substr(indent);
+    const size_t tab = body.find('\t');
+    const std::string_view key = body.substr(0, tab);
+    const std::string_view value = tab == std::string_view::npos ? std::string_view() : body.substr(tab + 1);
+    if (indent == 0) {
+      driver = nullptr;
+      printer = nullptr;
+      const std::u16string name = Unescape(value);
+      if (key == "port") {
+        auto old = s.ports.find(Folded(name));
+        ports[Folded(name)] = old == s.ports.end() ? plat::spooler::PortStatus{} : old->second;
+      } else if (key == "processor") {
+        processors.push_back(name);
+      } else if (key == "held") {
+        held.insert(name);
+      } else if (key == "driver") {
+        driver = &drivers[Folded(name)];
+        *driver = plat::spooler::DriverInfo{};
+        driver->name = name;
+      } else if (key == "printer") {
+        auto old = FindPrinter(s, name);
+        printer = old ? old : std::make_shared<Printer>();
+        printer->name = name;
+        printer->data.clear();
+        printer->driver = plat::spooler::DriverInfo{};
+        printers[Folded(name)] = printer;
+      }
+    } else if (driver) {
+      ReadDriverField(*driver, key, value);
+    } else if (printer) {
+      if (indent >= 4) ReadDriverField(printer->driver, key, value);
+      else if (key == "port") printer->port = Unescape(value);
+      else if (key == "processor") printer->processor = Unescape(value);
+      else if (key == "datatype") printer->datatype = Unescape(value);
+      else if (key == "attributes") printer->attributes = static_cast<DWORD>(std::stoul(std::string(value)));
+      else if (key == "priority") printer->priority = static_cast<DWORD>(std::stoul(std::string(value)));
+      else if (key == "devmode") printer->devmode = Unhex(value);
+      else if (key == "driver") printer->driver.name = Unescape(value);
+      else if (key == "data") {
+        const size_t t1 = value.find('\t'), t2 = value.find('\t', t1 + 1);
+        if (t1 == std::string_view::npos || t2 == std::string_view::npos) continue;
+        printer->data.push_back(DataEntry{Unescape(value.substr(0, t1)),
+                                          static_cast<DWORD>(std::stoul(std::string(value.substr(t1 + 1, t2 - t1 - 1)))),
+                                          Unhex(value.substr(t2 + 1))});
+      }
+    }
+  }
+  for (auto& [key, p] : s.printers)
+    if (!printers.count(key)) p->removed = true;
+  s.ports = std::move(ports);
+  s.processors = std::move(processors);
+  s.drivers = std::move(drivers);
+  s.heldDrivers = std::move(held);
+  s.printers = std::move(printers);
+}
+
+// The spooler's lock. In a persistent machine it first takes up what other
+// processes wrote, and a holder that changed the model writes it back.
+class SplLock {
+ public:
+  explicit SplLock(Spooler& s) : s_(s), lock_(s.mutex) {
+    persistent_ = Persistent();
+    if (!persistent_) return;
+    const std::string stamp = StateStamp();
+    if (stamp != s_.stateStamp) {
+      Apply(s_, plat::state::Read(kStateFile));
+      s_.stateStamp = StateStamp();
+    }
+  }
+  ~SplLock() {
+    if (!persistent_ || !changed_) return;
+    const std::string text = Serialise(s_);
+    plat::state::Update(kStateFile, [&](std::string& stored) { stored = text; });
+    s_.stateStamp = StateStamp();
+  }
+  SplLock(const SplLock&) = delete;
+  SplLock& operator=(const SplLock&) = delete;
+  void Changed() { changed_ = true; }
+
+ private:
+  Spooler& s_;
+  std::lock_guard<std::mutex> lock_;
+  bool persistent_ = false;
+  bool changed_ = false;
+};
+
 template <typename Fill>
 BOOL PackInto(LPBYTE buffer, DWORD size, LPDWORD needed, size_t fixed, Fill fill) {
   Packer measure(nullptr, fixed);
@@ -160,7 +383,7 @@ BOOL OpenPrinterW(LPCWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW defa
   }
   *printer = nullptr;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto p = printerName ? FindPrinter(s, plat::view(printerName)) : nullptr;
   if (!p) {
     SetLastError(ERROR_INVALID_PRINTER_NAME);
@@ -176,7 +399,7 @@ BOOL OpenPrinterW(LPCWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW defa
 
 BOOL ClosePrinter(HANDLE printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   if (!s.handles.erase(printer)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -190,7 +413,7 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD
     return FALSE;
   }
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, kRead, h)) {
     SetLastError(e);
@@ -244,7 +467,8 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD
 
 BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) {
     SetLastError(e);
@@ -280,7 +504,7 @@ BOOL GetPrinterDriverW(HANDLE printer, LPCWSTR environment, DWORD level, LPBYTE 
     return FALSE;
   }
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, kRead, h)) {
     SetLastError(e);
@@ -314,7 +538,7 @@ BOOL GetPrinterDriverW(HANDLE printer, LPCWSTR environment, DWORD level, LPBYTE 
 DWORD GetPrinterDataW(HANDLE printer, LPCWSTR valueName, LPDWORD type, LPBYTE data, DWORD size, LPDWORD needed) {
   if (!needed || !valueName || (!data && size)) return ERROR_INVALID_PARAMETER;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, kRead, h)) return e;
   const DataEntry* v = FindData(*h->printer, plat::view(valueName));
@@ -330,7 +554,8 @@ DWORD GetPrinterDataW(HANDLE printer, LPCWSTR valueName, LPDWORD type, LPBYTE da
 DWORD SetPrinterDataW(HANDLE printer, LPCWSTR valueName, DWORD type, const BYTE* data, DWORD size) {
   if (!valueName || !*valueName || (!data && size)) return ERROR_INVALID_PARAMETER;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) return e;
   std::vector<BYTE> bytes(data, data + size);
@@ -346,7 +571,8 @@ DWORD SetPrinterDataW(HANDLE printer, LPCWSTR valueName, DWORD type, const BYTE*
 DWORD DeletePrinterDataW(HANDLE printer, LPCWSTR valueName) {
   if (!valueName) return ERROR_INVALID_PARAMETER;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) return e;
   auto& list = h->printer->data;
@@ -361,7 +587,7 @@ DWORD EnumPrinterDataW(HANDLE printer, DWORD index, LPWSTR valueName, DWORD name
                        LPDWORD type, LPBYTE data, DWORD dataSize, LPDWORD dataNeeded) {
   if (!nameNeeded || !dataNeeded || (!valueName && nameSize) || (!data && dataSize)) return ERROR_INVALID_PARAMETER;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, kRead, h)) return e;
   const auto& list = h->printer->data;
@@ -402,7 +628,7 @@ BOOL SetPortW(LPCWSTR server, LPCWSTR portName, DWORD level, LPBYTE info) {
     return FALSE;
   }
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto it = s.ports.find(Folded(plat::view(portName)));
   if (it == s.ports.end()) {
     SetLastError(ERROR_UNKNOWN_PORT);
@@ -418,7 +644,7 @@ BOOL SetPortW(LPCWSTR server, LPCWSTR portName, DWORD level, LPBYTE info) {
 
 DWORD StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_USE, h)) {
     SetLastError(e);
@@ -442,7 +668,7 @@ DWORD StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo) {
 
 BOOL EndDocPrinter(HANDLE printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_USE, h)) {
     SetLastError(e);
@@ -463,7 +689,7 @@ BOOL WritePrinter(HANDLE printer, LPVOID data, DWORD size, LPDWORD written) {
   }
   *written = 0;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_USE, h)) {
     SetLastError(e);
@@ -506,7 +732,8 @@ bool AddPrinter(const PrinterSetup& setup) {
                                  length != setup.devmode.size()))
     return false;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   auto key = Folded(setup.name);
   if (s.printers.count(key)) return false;
   auto p = std::make_shared<Printer>();
@@ -521,7 +748,8 @@ bool AddPrinter(const PrinterSetup& setup) {
 
 bool RemovePrinter(std::u16string_view name) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   auto it = s.printers.find(Folded(name));
   if (it == s.printers.end()) return false;
   it->second->removed = true;
@@ -531,7 +759,8 @@ bool RemovePrinter(std::u16string_view name) {
 
 void Reset() {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   for (auto& [key, p] : s.printers) p->removed = true;
   s.printers.clear();
   s.ports.clear();
@@ -544,7 +773,8 @@ void Reset() {
 bool SetData(std::u16string_view printer, std::u16string_view valueName, DWORD type, std::vector<BYTE> bytes) {
   if (valueName.empty()) return false;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   auto p = FindPrinter(s, printer);
   if (!p) return false;
   if (DataEntry* v = FindData(*p, valueName)) {
@@ -558,7 +788,7 @@ bool SetData(std::u16string_view printer, std::u16string_view valueName, DWORD t
 
 std::optional<DataValue> GetData(std::u16string_view printer, std::u16string_view valueName) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto p = FindPrinter(s, printer);
   if (!p) return std::nullopt;
   const DataEntry* v = FindData(*p, valueName);
@@ -568,27 +798,27 @@ std::optional<DataValue> GetData(std::u16string_view printer, std::u16string_vie
 
 std::vector<BYTE> Devmode(std::u16string_view printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto p = FindPrinter(s, printer);
   return p ? p->devmode : std::vector<BYTE>{};
 }
 
 std::vector<BYTE> Output(std::u16string_view printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto p = FindPrinter(s, printer);
   return p ? p->output : std::vector<BYTE>{};
 }
 
 void ClearOutput(std::u16string_view printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   if (auto p = FindPrinter(s, printer)) p->output.clear();
 }
 
 void SetWriteFault(std::u16string_view printer, const WriteFault& fault) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   if (auto p = FindPrinter(s, printer)) {
     p->hasFault = true;
     p->fault = fault;
@@ -598,26 +828,26 @@ void SetWriteFault(std::u16string_view printer, const WriteFault& fault) {
 
 void ClearWriteFault(std::u16string_view printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   if (auto p = FindPrinter(s, printer)) p->hasFault = false;
 }
 
 void SetJobCancelled(std::u16string_view printer, bool cancelled) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   if (auto p = FindPrinter(s, printer)) p->cancelled = cancelled;
 }
 
 bool IsJobCancelled(HANDLE printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto it = s.handles.find(printer);
   return it != s.handles.end() && it->second.printer->cancelled;
 }
 
 std::optional<PortStatus> PortStatusOf(std::u16string_view port) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto it = s.ports.find(Folded(port));
   if (it == s.ports.end()) return std::nullopt;
   return it->second;
@@ -625,13 +855,13 @@ std::optional<PortStatus> PortStatusOf(std::u16string_view port) {
 
 DWORD LastJobId() {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   return s.lastJob;
 }
 
 std::size_t OpenHandleCount() {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   return s.handles.size();
 }
 
@@ -753,7 +983,8 @@ BOOL AddPrinterDriverExW(LPWSTR, DWORD level, LPBYTE info, DWORD flags) {
     driver.dependentFiles.push_back(NameOf(placed));
   }
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   s.drivers[Folded(driver.name)] = driver;
   return TRUE;
 }
@@ -767,7 +998,7 @@ BOOL EnumPrinterDriversW(LPWSTR, LPWSTR environment, DWORD level, LPBYTE buffer,
   std::vector<plat::spooler::DriverInfo> list;
   {
     auto& s = Spl();
-    std::lock_guard lock(s.mutex);
+    SplLock lock(s);
     for (const auto& [key, d] : s.drivers) list.push_back(d);
   }
   const size_t fixed = (level == 3 ? sizeof(DRIVER_INFO_3W) : sizeof(DRIVER_INFO_6W)) * list.size();
@@ -820,7 +1051,8 @@ BOOL AddPrintProcessorW(LPWSTR, LPWSTR environment, LPWSTR pathName, LPWSTR prin
   const std::u16string file = SpoolFolder(u"prtprocs") + u"\\" + NameOf(plat::view(pathName));
   if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) return Fail(ERROR_FILE_NOT_FOUND);
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   if (HasProcessor(s, plat::view(printProcessorName))) return Fail(ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED);
   s.processors.push_back(Text(printProcessorName));
   return TRUE;
@@ -858,7 +1090,8 @@ HANDLE AddPrinterW(LPWSTR, DWORD level, LPBYTE info) {
   HANDLE handle = nullptr;
   {
     auto& s = Spl();
-    std::lock_guard lock(s.mutex);
+    SplLock lock(s);
+    lock.Changed();
     DWORD error = ERROR_SUCCESS;
     auto driver = pi->pDriverName ? s.drivers.find(Folded(plat::view(pi->pDriverName))) : s.drivers.end();
     const std::u16string processor = pi->pPrintProcessor && *pi->pPrintProcessor ? Text(pi->pPrintProcessor) : u"WinPrint";
@@ -902,6 +1135,11 @@ HANDLE AddPrinterW(LPWSTR, DWORD level, LPBYTE info) {
       event(writable.data(), kPrinterEventInitialize, 0, 0);
     }
     FreeLibrary(ui);
+    // The spooler keeps the printer interface library loaded from now on.
+    auto& s = Spl();
+    SplLock lock(s);
+    lock.Changed();
+    s.heldDrivers.insert(Text(pi->pDriverName));
   }
   return handle;
 }
@@ -913,7 +1151,7 @@ BOOL EnumPrintersW(DWORD flags, LPWSTR, DWORD level, LPBYTE buffer, DWORD size, 
   std::vector<std::u16string> names;
   if (flags & PRINTER_ENUM_LOCAL) {
     auto& s = Spl();
-    std::lock_guard lock(s.mutex);
+    SplLock lock(s);
     for (const auto& [key, p] : s.printers) names.push_back(p->name);
   }
   // Each printer as GetPrinterW packs it, one after the other.
@@ -982,13 +1220,33 @@ std::u16string Environment() {
 bool AddPort(std::u16string_view name) {
   if (name.empty()) return false;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   return s.ports.try_emplace(Folded(name)).second;
+}
+
+std::vector<std::u16string> HeldDrivers() {
+  auto& s = Spl();
+  SplLock lock(s);
+  return {s.heldDrivers.begin(), s.heldDrivers.end()};
+}
+
+void RestartSpooler() {
+  auto& s = Spl();
+  SplLock lock(s);
+  lock.Changed();
+  s.heldDrivers.clear();
+}
+
+std::string StateText() {
+  auto& s = Spl();
+  SplLock lock(s);
+  return Serialise(s);
 }
 
 std::vector<std::u16string> PrintProcessors() {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   std::vector<std::u16string> out = {u"WinPrint"};
   out.insert(out.end(), s.processors.begin(), s.processors.end());
   return out;

@@ -369,8 +369,14 @@ namespace plat::spooler {
 PLATAPI std::u16string Environment();
 // Adds a port to the spooler's list (true when new).
 PLATAPI bool AddPort(std::u16string_view name);
-// Installed print processors, in installation order.
+// Installed print processors, "WinPrint" first.
 PLATAPI std::vector<std::u16string> PrintProcessors();
+// Drivers whose printer interface library the spooler keeps loaded (their
+// files are in use) until it restarts.
+PLATAPI std::vector<std::u16string> HeldDrivers();
+PLATAPI void RestartSpooler();
+// The spooler as a machine root stores it: canonical text, sorted.
+PLATAPI std::string StateText();
 }  // namespace plat::spooler
 
 namespace plat::spooler {
@@ -401,6 +407,10 @@ struct PrinterSetup {
 // Adds a printer (and its port when new). false when the name is taken or empty.
 PLATAPI bool AddPrinter(const PrinterSetup& setup);
 PLATAPI bool RemovePrinter(std::u16string_view name);
+// In a machine root made by tools/machine (ROOT/.machine), the spooler's
+// ports, print processors, drivers and printers with their data persist in
+// ROOT/.machine/state/spooler and every process of the root sees them.
+//
 // Removes every printer, port and job; open handles become invalid; job ids restart at 1.
 PLATAPI void Reset();
 
