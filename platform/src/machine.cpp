@@ -11,10 +11,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <mutex>
 #include <thread>
 
+#include "machine_state.h"
 #include "plat/codepage.h"
 #include "plat/strings.h"
 
@@ -162,6 +166,110 @@ void RemoveStaleRoots(const fs::path& tmp) {
   }
 }
 
+
+// ---- the profile of a persistent machine root: ROOT/.machine/state/profile ----
+const char* const kDriveTypes[] = {"unknown", "none", "removable", "fixed", "remote", "cdrom", "ramdisk"};
+
+std::string ProfileText(const Machine& m) {
+  std::vector<std::string> lines;
+  auto add = [&](const std::string& key, const std::string& value) { lines.push_back(key + "\t" + value); };
+  const OsProfile& os = m.os;
+  add("version", std::to_string(os.major) + "." + std::to_string(os.minor) + "." + std::to_string(os.build));
+  add("platform", os.platformId == VER_PLATFORM_WIN32_WINDOWS ? "9x" : "nt");
+  add("product", os.productType == VER_NT_SERVER ? "server" : os.productType == VER_NT_DOMAIN_CONTROLLER ? "dc" : "workstation");
+  add("arch", os.nativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? "x64"
+              : os.nativeArchitecture == PROCESSOR_ARCHITECTURE_IA64 ? "ia64" : "x86");
+  char lang[8];
+  std::snprintf(lang, sizeof lang, "0x%04X", os.userLangId);
+  add("lang", lang);
+  add("service-pack", plat::utf8(os.servicePack));
+  add("windows", plat::utf8(m.windowsDir));
+  add("temp", plat::utf8(m.tempPath));
+  add("user", plat::utf8(m.userName));
+  add("ansi-code-page", std::to_string(m.ansiCodePage));
+  for (const auto& d : m.drives) {
+    std::string letter(1, static_cast<char>(d.letter));
+    add("drive", letter + "\t" + kDriveTypes[d.type < 7 ? d.type : 0] + "\t" + plat::utf8(d.fileSystem) + "\t" +
+                     plat::utf8(d.label) + "\t" + std::to_string(d.serial));
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string text;
+  for (const auto& l : lines) text += l + "\n";
+  return text;
+}
+
+void ApplyProfileText(Machine& m, const std::string& text) {
+  std::vector<Drive> drives;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::vector<std::string> f;
+    for (std::size_t a = start; a <= end;) {
+      std::size_t b = text.find('\t', a);
+      if (b == std::string::npos || b > end) b = end;
+      f.push_back(text.substr(a, b - a));
+      a = b + 1;
+    }
+    start = end + 1;
+    if (f.size() < 2) continue;
+    const std::string& key = f[0];
+    const std::string& v = f[1];
+    OsProfile& os = m.os;
+    if (key == "version") {
+      unsigned major = 0, minor = 0, build = 0;
+      if (std::sscanf(v.c_str(), "%u.%u.%u", &major, &minor, &build) >= 2) {
+        os.major = major;
+        os.minor = minor;
+        os.build = build;
+      }
+    } else if (key == "platform") {
+      os.platformId = v == "9x" ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
+    } else if (key == "product") {
+      os.productType = v == "server" ? VER_NT_SERVER : v == "dc" ? VER_NT_DOMAIN_CONTROLLER : VER_NT_WORKSTATION;
+    } else if (key == "arch") {
+      os.nativeArchitecture = v == "x64" ? PROCESSOR_ARCHITECTURE_AMD64
+                              : v == "ia64" ? PROCESSOR_ARCHITECTURE_IA64 : PROCESSOR_ARCHITECTURE_INTEL;
+      os.processArchitecture = os.nativeArchitecture;
+    } else if (key == "lang") {
+      os.userLangId = static_cast<WORD>(std::strtoul(v.c_str(), nullptr, 0));
+    } else if (key == "service-pack") {
+      os.servicePack = plat::u16(v);
+    } else if (key == "windows") {
+      m.windowsDir = plat::u16(v);
+    } else if (key == "temp") {
+      m.tempPath = plat::u16(v);
+    } else if (key == "user") {
+      m.userName = plat::u16(v);
+    } else if (key == "ansi-code-page") {
+      m.ansiCodePage = static_cast<UINT>(std::strtoul(v.c_str(), nullptr, 10));
+    } else if (key == "drive" && f.size() >= 6 && v.size() == 1) {
+      Drive d;
+      d.letter = static_cast<char16_t>(v[0]);
+      d.type = DRIVE_UNKNOWN;
+      for (UINT t = 0; t < 7; ++t)
+        if (f[2] == kDriveTypes[t]) d.type = t;
+      d.fileSystem = plat::u16(f[3]);
+      d.label = plat::u16(f[4]);
+      d.serial = static_cast<DWORD>(std::strtoul(f[5].c_str(), nullptr, 10));
+      drives.push_back(d);
+    }
+  }
+  if (!drives.empty()) {
+    std::sort(drives.begin(), drives.end(), [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
+    m.drives = drives;
+  }
+}
+
+// Takes up the profile of a persistent root, when it has one.
+void LoadProfileOf(Machine& m) {
+  std::ifstream in(m.root + "/.machine/state/profile", std::ios::binary);
+  if (!in) return;
+  std::ostringstream text;
+  text << in.rdbuf();
+  ApplyProfileText(m, text.str());
+}
+
 Machine& M() {
   static Machine* m = [] {
     auto* machine = new Machine;
@@ -180,6 +288,7 @@ Machine& M() {
       machine->rootOwner = getpid();
       std::atexit(RemoveDefaultRoot);
     }
+    LoadProfileOf(*machine);
     return machine;
   }();
   return *m;
@@ -536,6 +645,17 @@ void SetRoot(const std::string& hostFolder) {
   Machine& m = M();
   std::lock_guard g(m.lock);
   m.root = hostFolder;
+  LoadProfileOf(m);
+}
+
+bool SaveProfile() {
+  std::string text;
+  {
+    Machine& m = M();
+    std::lock_guard g(m.lock);
+    text = ProfileText(m);
+  }
+  return plat::state::Update("profile", [&](std::string& stored) { stored = text; });
 }
 
 std::string Root() {

@@ -1225,6 +1225,14 @@ bool AddPort(std::u16string_view name) {
   return s.ports.try_emplace(Folded(name)).second;
 }
 
+std::vector<std::u16string> Ports() {
+  auto& s = Spl();
+  SplLock lock(s);
+  std::vector<std::u16string> out;
+  for (const auto& [key, status] : s.ports) out.push_back(key);
+  return out;
+}
+
 std::vector<std::u16string> HeldDrivers() {
   auto& s = Spl();
   SplLock lock(s);

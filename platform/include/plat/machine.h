@@ -232,6 +232,12 @@ PLATAPI void SetReadStep(DWORD ms);
 // "" for a path outside every drive folder.
 PLATAPI std::u16string WindowsPath(const std::string& hostPath);
 
+// A persistent machine root (made by tools/machine) keeps its profile
+// (version, architecture, product, language, folders, drives) in
+// ROOT/.machine/state/profile; SetRoot and every process started with that
+// root take it up. SaveProfile writes the current one there.
+PLATAPI bool SaveProfile();
+
 // Back to the defaults above (drives, folders, names, code pages, profile,
 // clock); the root folder is kept.
 PLATAPI void Reset();

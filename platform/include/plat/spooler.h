@@ -367,8 +367,9 @@ PLATAPI BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer,
 namespace plat::spooler {
 // The spooler's environment on this machine ("Windows x64" or "Windows NT x86").
 PLATAPI std::u16string Environment();
-// Adds a port to the spooler's list (true when new).
+// Adds a port to the spooler's list (true when new); the ports, sorted.
 PLATAPI bool AddPort(std::u16string_view name);
+PLATAPI std::vector<std::u16string> Ports();
 // Installed print processors, "WinPrint" first.
 PLATAPI std::vector<std::u16string> PrintProcessors();
 // Drivers whose printer interface library the spooler keeps loaded (their
