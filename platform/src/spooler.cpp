@@ -980,7 +980,7 @@ BOOL AddPrinterDriverExW(LPWSTR, DWORD level, LPBYTE info, DWORD flags) {
   for (LPCWSTR f = d->pDependentFiles; f && *f; f += std::char_traits<char16_t>::length(f) + 1) {
     std::u16string placed;
     if (!place(f, placed)) return FALSE;
-    driver.dependentFiles.push_back(NameOf(placed));
+    driver.dependentFiles.push_back(placed);
   }
   auto& s = Spl();
   SplLock lock(s);

@@ -162,8 +162,9 @@ TEST_F(InstallWorker, InstallsDriverProcessorAndPrinterOverTheNetwork) {
     EXPECT_EQ(installer::Str(d.pDriverPath), spool + u"classicrender.dll");
     EXPECT_EQ(installer::Str(d.pConfigFile), spool + u"classicui.dll");
     EXPECT_EQ(installer::Str(d.pDataFile), spool + u"NEVO2600.RDF");
-    EXPECT_EQ(installer::Str(d.pDependentFiles), u"NEVORES.DLL");  // the first dependent file
-    EXPECT_EQ(installer::Str(d.pDependentFiles + 12), u"");
+    // One dependent file: the resource library, first as the UI library wants it.
+    EXPECT_EQ(installer::Str(d.pDependentFiles), spool + u"NEVORES.DLL");
+    EXPECT_EQ(installer::Str(d.pDependentFiles + installer::Str(d.pDependentFiles).size() + 1), u"");
     EXPECT_EQ(installer::Str(d.pDefaultDataType), processor ? u"RAW" : u"");
     EXPECT_EQ(installer::Str(d.pszMfgName), u"Duplicator Maker");
     EXPECT_EQ(installer::Str(d.pszOEMUrl), u"http://duplicator.invalid/");

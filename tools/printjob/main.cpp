@@ -10,7 +10,7 @@
 //            [--render classicrender.so] [--out job.prn] [--root DIR]
 //            [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]
 //            [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...
-//            [--storage E] [--preview] [--set NAME=VALUE]...
+//            [--storage E] [--preview] [--set NAME=VALUE]... [--printer NAME]
 //
 // --drive adds a drive to the machine (a folder under the machine root);
 // --storage E adds E: as a removable FAT32 drive unless --drive says
@@ -63,6 +63,7 @@ struct Options {
   fs::path render;
   fs::path out = "job.prn";
   fs::path root;
+  std::u16string printer;  // an installed printer of the root; empty: printjob's own
   int pages = 1;
   std::optional<int> copies;
   std::optional<std::string> paper;
@@ -79,7 +80,7 @@ int Usage(const char* why) {
                "usage: printjob [--model FILE.RDF] [--resources FILE] [--ui LIB] [--render LIB] [--out FILE]\n"
                "                [--root DIR] [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]\n"
                "                [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...\n"
-               "                [--storage E] [--preview] [--set NAME=VALUE]...\n");
+               "                [--storage E] [--preview] [--set NAME=VALUE]... [--printer NAME]\n");
   return kExitUsage;
 }
 
@@ -111,7 +112,7 @@ std::string Parse(int argc, char** argv, Options& o) {
     }
     if (a != "--model" && a != "--resources" && a != "--ui" && a != "--render" && a != "--out" && a != "--root" &&
         a != "--pages" && a != "--copies" && a != "--paper" && a != "--orientation" && a != "--set" &&
-        a != "--drive" && a != "--storage")
+        a != "--drive" && a != "--storage" && a != "--printer")
       return "unknown option " + std::string(a);
     if (!value(v)) return std::string(a) + " needs a value";
     if (a == "--model")
@@ -126,6 +127,8 @@ std::string Parse(int argc, char** argv, Options& o) {
       o.out = v;
     else if (a == "--root")
       o.root = v;
+    else if (a == "--printer")
+      o.printer = plat::u16(v);
     else if (a == "--pages") {
       auto n = Number(v, 0, 9999);
       if (!n) return "--pages takes 0..9999";
@@ -265,6 +268,43 @@ void ReportFailure(const plat::print_host::Result& result) {
                result.failedEntry.c_str(), static_cast<unsigned>(result.error));
 }
 
+// printjob's own printer and its files go when printjob ends, so that a
+// persistent machine root keeps only what was installed.
+class OwnPrinter {
+ public:
+  void Take(std::u16string name, std::vector<std::u16string> files) {
+    name_ = std::move(name);
+    files_ = std::move(files);
+  }
+  ~OwnPrinter() {
+    if (name_.empty()) return;
+    plat::spooler::RemovePrinter(name_);
+    for (const auto& f : files_) DeleteFileW(f.c_str());
+  }
+
+ private:
+  std::u16string name_;
+  std::vector<std::u16string> files_;
+};
+
+// The port and the graphics library of an installed printer.
+bool InstalledPrinter(const std::u16string& name, std::u16string& port, std::u16string& renderPath) {
+  HANDLE h = nullptr;
+  if (!OpenPrinterW(name.c_str(), &h, nullptr)) return false;
+  DWORD needed = 0;
+  GetPrinterW(h, 2, nullptr, 0, &needed);
+  std::vector<BYTE> info(needed ? needed : 1);
+  bool ok = GetPrinterW(h, 2, info.data(), needed, &needed);
+  if (ok) port = plat::view(reinterpret_cast<const PRINTER_INFO_2W*>(info.data())->pPortName);
+  GetPrinterDriverW(h, nullptr, 3, nullptr, 0, &needed);
+  std::vector<BYTE> driver(needed ? needed : 1);
+  ok = ok && GetPrinterDriverW(h, nullptr, 3, driver.data(), needed, &needed);
+  // The graphics library is loaded by its host path.
+  if (ok) renderPath = plat::u16(plat::machine::HostPath(plat::view(reinterpret_cast<const DRIVER_INFO_3W*>(driver.data())->pDriverPath)));
+  ClosePrinter(h);
+  return ok;
+}
+
 class TempRoot {
  public:
   explicit TempRoot(fs::path path) : path_(std::move(path)) {}
@@ -318,36 +358,47 @@ int main(int argc, char** argv) {
   }
   for (const plat::machine::Drive& d : drives) plat::machine::AddDrive(d);
 
-  // The printer of the model.
-  auto model = ModelName(o.model);
-  if (!model) return Usage(("no model section in " + o.model.string()).c_str());
-  auto dataFile = InstallFile(o.model);
-  auto resourceFile = InstallFile(o.resources);
-  if (!dataFile || !resourceFile) return Usage("cannot copy the model data file and the resource library");
-  plat::spooler::PrinterSetup setup;
-  setup.name = kPrinterName;
-  setup.port = kPortName;
-  setup.driver.name = plat::u16(*model);
-  setup.driver.dataFile = *dataFile;
-  setup.driver.dependentFiles = {*resourceFile};
-  if (!plat::spooler::AddPrinter(setup)) return Usage("cannot add the printer");
+  // The printer: an installed one, or printjob's own, made from the model and
+  // removed with its files when printjob ends.
+  const std::u16string printerName = o.printer.empty() ? std::u16string(kPrinterName) : o.printer;
+  std::u16string portName = kPortName;
+  std::u16string renderPath = plat::u16(o.render.string());
+  OwnPrinter own;
+  if (o.printer.empty()) {
+    auto model = ModelName(o.model);
+    if (!model) return Usage(("no model section in " + o.model.string()).c_str());
+    auto dataFile = InstallFile(o.model);
+    auto resourceFile = InstallFile(o.resources);
+    if (!dataFile || !resourceFile) return Usage("cannot copy the model data file and the resource library");
+    plat::spooler::PrinterSetup setup;
+    setup.name = kPrinterName;
+    setup.port = kPortName;
+    setup.driver.name = plat::u16(*model);
+    setup.driver.dataFile = *dataFile;
+    setup.driver.dependentFiles = {*resourceFile};
+    if (!plat::spooler::AddPrinter(setup)) return Usage("cannot add the printer");
+    own.Take(kPrinterName, {*dataFile, *resourceFile});
 
-  // Initialise it through classicui.
-  HMODULE ui = LoadLibraryW(plat::u16(o.ui.string()).c_str());
-  if (!ui) return Usage(("cannot load " + o.ui.string()).c_str());
-  using PrinterEventFn = BOOL (*)(LPWSTR, INT, DWORD, LPARAM);
-  auto printerEvent = reinterpret_cast<PrinterEventFn>(GetProcAddress(ui, "DrvPrinterEvent"));
-  if (!printerEvent) {
+    // Initialise it through classicui.
+    HMODULE ui = LoadLibraryW(plat::u16(o.ui.string()).c_str());
+    if (!ui) return Usage(("cannot load " + o.ui.string()).c_str());
+    using PrinterEventFn = BOOL (*)(LPWSTR, INT, DWORD, LPARAM);
+    auto printerEvent = reinterpret_cast<PrinterEventFn>(GetProcAddress(ui, "DrvPrinterEvent"));
+    if (!printerEvent) {
+      FreeLibrary(ui);
+      return Usage("classicui has no DrvPrinterEvent: the printer cannot be initialised");
+    }
+    std::u16string ownName = kPrinterName;
+    constexpr INT kPrinterEventInitialize = 3;
+    BOOL initialised = printerEvent(ownName.data(), kPrinterEventInitialize, 0, 0);
     FreeLibrary(ui);
-    return Usage("classicui has no DrvPrinterEvent: the printer cannot be initialised");
-  }
-  std::u16string printerName = kPrinterName;
-  constexpr INT kPrinterEventInitialize = 3;
-  BOOL initialised = printerEvent(printerName.data(), kPrinterEventInitialize, 0, 0);
-  FreeLibrary(ui);
-  if (!initialised) return Usage("DrvPrinterEvent could not initialise the printer");
+    if (!initialised) return Usage("DrvPrinterEvent could not initialise the printer");
 
-  auto stored = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
+  } else if (!InstalledPrinter(printerName, portName, renderPath)) {
+    return Usage("no such installed printer");
+  }
+
+  auto stored = plat::spooler::GetData(printerName, u"DefaultDevmode");
   if (!stored || stored->bytes.size() != sizeof(PrivateDevmode))
     return Usage("the printer has no usable \"DefaultDevmode\"");
   PrivateDevmode dm;
@@ -364,14 +415,14 @@ int main(int argc, char** argv) {
 
   // The job.
   DWORD error = 0;
-  auto driver = plat::print_host::Driver::Load(plat::u16(o.render.string()), &error);
+  auto driver = plat::print_host::Driver::Load(renderPath, &error);
   if (!driver) return Usage(("cannot load " + o.render.string() + " (error " + std::to_string(error) + ")").c_str());
   HANDLE printer = nullptr;
-  if (!OpenPrinterW(kPrinterName, &printer, nullptr)) return Usage("cannot open the printer");
+  if (!OpenPrinterW(printerName.c_str(), &printer, nullptr)) return Usage("cannot open the printer");
   plat::print_host::Job job;
   job.printer = printer;
-  job.deviceName = kPrinterName;
-  job.port = kPortName;
+  job.deviceName = printerName;
+  job.port = portName;
   job.devmode.resize(sizeof(dm));
   std::memcpy(job.devmode.data(), &dm, sizeof(dm));
   job.documentName = u"printjob test page";
@@ -383,7 +434,7 @@ int main(int argc, char** argv) {
   ClosePrinter(printer);
   driver.reset();
 
-  std::vector<BYTE> output = plat::spooler::Output(kPrinterName);
+  std::vector<BYTE> output = plat::spooler::Output(printerName);
   if (!WriteAll(o.out, output)) {
     std::fprintf(stderr, "printjob: cannot write %s\n", o.out.string().c_str());
     return kExitJobFailed;
