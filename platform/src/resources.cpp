@@ -41,6 +41,8 @@ struct Modules {
   std::map<std::u16string, std::string> mappings;  // folded module name -> host file
   std::vector<std::string> searchFolders;
   ULONG_PTR nextHandle = 0x10000000;
+  bool programRead = false;
+  std::map<UINT, std::u16string> programStrings;  // the program's own, embedded in its file
 };
 
 Modules& Mods() {
@@ -285,6 +287,25 @@ FileKind Sniff(const std::string& path) {
   return FileKind::Other;
 }
 
+
+// A program's own resources follow its file: the resource text, then
+// "PLATRES1" and the text's length as 10 decimal digits.
+void ReadProgramResources(std::map<UINT, std::u16string>& strings) {
+  std::ifstream in("/proc/self/exe", std::ios::binary);
+  constexpr std::streamoff kTrailer = 18;
+  if (!in.seekg(-kTrailer, std::ios::end)) return;
+  const std::streamoff end = in.tellg();
+  char trailer[kTrailer + 1] = {};
+  if (!in.read(trailer, kTrailer) || std::string_view(trailer, 8) != "PLATRES1") return;
+  char* stop = nullptr;
+  const unsigned long length = std::strtoul(trailer + 8, &stop, 10);
+  if (stop != trailer + kTrailer || length == 0 || static_cast<std::streamoff>(length) > end) return;
+  std::string text(length, '\0');
+  if (!in.seekg(end - static_cast<std::streamoff>(length)) || !in.read(text.data(), static_cast<std::streamsize>(length)))
+    return;
+  std::map<UINT, std::u16string> parsed;
+  if (ParseResourceText(text, parsed).empty()) strings = std::move(parsed);
+}
 }  // namespace
 
 extern "C" {
@@ -496,14 +517,19 @@ int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int chars) {
   }
   auto& m = Mods();
   std::lock_guard lock(m.mutex);
+  if (instance == kProgram && !m.programRead) {
+    m.programRead = true;
+    ReadProgramResources(m.programStrings);
+  }
   auto it = m.loaded.find(instance);
-  if (it == m.loaded.end() || it->second->kind != Kind::Resource) {
+  const bool program = instance == kProgram && !m.programStrings.empty();
+  if (!program && (it == m.loaded.end() || it->second->kind != Kind::Resource)) {
     if (chars > 0) buffer[0] = 0;
     SetLastError(it == m.loaded.end() && instance != kProgram && instance != kKernel32 ? ERROR_INVALID_HANDLE
                                                                                        : ERROR_RESOURCE_DATA_NOT_FOUND);
     return 0;
   }
-  const auto& strings = it->second->strings;
+  const auto& strings = program ? m.programStrings : it->second->strings;
   auto s = strings.find(id);
   if (s == strings.end() || s->second.empty()) {
     if (chars > 0) buffer[0] = 0;
