@@ -38,8 +38,9 @@ bool Fits(const std::string& path) { return path.size() < MAX_PATH; }
 
 bool GetSetupPaths(SetupPaths& paths) {
   char program[MAX_PATH] = {};
+  SetLastError(ERROR_SUCCESS);
   const DWORD n = GetModuleFileNameA(nullptr, program, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return false;
+  if (n == 0 || GetLastError() == ERROR_INSUFFICIENT_BUFFER) return false;
   const std::string path(program, n);
   const std::size_t slash = path.find_last_of('\\');
   if (slash == std::string::npos) return false;

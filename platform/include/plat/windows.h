@@ -13,4 +13,5 @@
 #include "plat/net.h"
 #include "plat/ui.h"
 #include "plat/dialog.h"
+#include "plat/propsheet.h"
 #include "plat/setup.h"
