@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "installer/ini_read.h"
+#include "installer/language_page.h"
 #include "installer/language_table.h"
 #include "installer/messages.h"
 #include "installer/uninstall.h"
@@ -142,7 +143,10 @@ int DetectOsName(SetupContext& ctx) {
 
 int StartSetupSession(HINSTANCE setupInstance, SetupContext& ctx, HMODULE handedLibrary) {
   ctx.setupInstance = setupInstance;
+  ctx.icon = LoadImageW(setupInstance, MAKEINTRESOURCEW(110), IMAGE_ICON, 0, 0, 0);
   DispatchSetupMode(ctx, handedLibrary);
+  if (ctx.icon) DestroyIcon(static_cast<HICON>(ctx.icon));
+  ctx.icon = nullptr;
   return 1;
 }
 
@@ -273,15 +277,25 @@ int CollectLanguageRows(SetupContext& ctx) {
 
 int ShowLanguagePage(SetupContext& ctx) {
   if (!CollectLanguageRows(ctx)) return 0;
-  // The page itself needs the dialog model; until then the run ends here.
+  const INT_PTR result = DialogBoxParamW(ctx.setupInstance, MAKEINTRESOURCEW(kLanguagePage), nullptr,
+                                         LanguagePageProc, reinterpret_cast<LPARAM>(&ctx));
   LocalFree(ctx.languageRows);
   ctx.languageRows = nullptr;
   ctx.languageRowCount = 0;
+  if (result != IDOK) return 0;
+  if (ctx.type == 1 || ctx.type == 4) return ShowFirstPage(ctx);
+  if (ctx.type == 5 && ctx.langStyle == 2) return ShowUninstallPage(ctx);
   return 0;
 }
 
-int ShowFirstPage(SetupContext&) { return 0; }
-int ShowUninstallPage(SetupContext&) { return 0; }
+// A page that cannot be shown frees the language library, as the first page
+// does when its dialog cannot be made.
+int ShowFirstPage(SetupContext& ctx) {
+  if (ctx.languageLibrary) FreeLibrary(ctx.languageLibrary);
+  ctx.languageLibrary = nullptr;
+  return 0;
+}
+int ShowUninstallPage(SetupContext& ctx) { return ShowFirstPage(ctx); }
 int CheckCustomDataFile(SetupContext&) { return 0; }
 int ReadQuickInstallData(SetupContext&) { return 0; }
 int ShowQuickConfirmPage(SetupContext&) { return 0; }
