@@ -193,8 +193,9 @@ TEST_F(LanguagePage, RightToLeftLanguagesMirrorEveryMessage) {
     HMODULE library = LoadLibraryW(name);
     plat::ui::ResetMessageBoxes();
     EXPECT_EQ(installer::ReportAllocFailure(library), 0);
-    ASSERT_EQ(plat::ui::MessageBoxLog().size(), 1u);
-    const auto& box = plat::ui::MessageBoxLog()[0];
+    const auto log = plat::ui::MessageBoxLog();
+    ASSERT_EQ(log.size(), 1u);
+    const auto& box = log[0];
     EXPECT_EQ(box.text, u"Failure");
     EXPECT_EQ(box.caption, u"Caption");
     const UINT rtl = MB_RTLREADING | MB_RIGHT;
