@@ -53,7 +53,7 @@ place("${LIB}/installcore.so" "${OUT}/NEVO/installcore.dll")
 place("${LIB}/installcore9x.so" "${OUT}/NEVO/installcore9x.dll")
 foreach(lang ${LANGUAGES})
   string(TOLOWER ${lang} low)
-  set(res "RESOURCES 1\n# Installer texts (${lang}).\n[STRINGTABLE]\n4\tNEVO Setup\n6\tEnter a printer name.\n"
+  string(CONCAT res "RESOURCES 1\n# Installer texts (${lang}).\n[STRINGTABLE]\n4\tNEVO Installer (${lang})\n6\tEnter a printer name.\n"
           "7\tA printer of this name exists.\n8\tThe printer name holds a character that is not allowed.\n9\tCopy\n"
           "10\tNEVO\n11\tUSB memory\n12\tNEVO Preview\n27\tNo printer of this package is installed.\n"
           "28\tLeave the installation?\n29\tLeave the uninstallation?\n31\tThe installation failed.\n"
@@ -78,7 +78,7 @@ foreach(os ${OS_FOLDERS})
       string(APPEND sources "nevopp.dll=1\n")
       set(extra "[PROC_FILES]\nnevopp.dll\n")
     endif()
-    set(inf "[Version]\nSignature=\"$Windows NT$\"\nClass=Printer\nProvider=%MFG%\n"
+    string(CONCAT inf "[Version]\nSignature=\"$Windows NT$\"\nClass=Printer\nProvider=%MFG%\n"
             "[Manufacturer]\n%MFG%=NEVO,NTamd64\n[NEVO]\n\"${model}\"=${kind}\n[NEVO.NTamd64]\n\"${model}\"=${kind}\n"
             "[OEM URLS]\n%MFG%=\"http://duplicator.invalid/\"\n"
             "${install}\nDataSection=NEVO_DATA\n[NEVO_DATA]\nDriverFile=classicrender.dll\nConfigFile=classicui.dll\n"
