@@ -20,6 +20,7 @@
 
 #include "machine_state.h"
 #include "plat/codepage.h"
+#include "plat/spooler.h"
 #include "plat/strings.h"
 
 namespace fs = std::filesystem;
@@ -821,6 +822,14 @@ OsProfile GetOsProfile() {
 FARPROC SystemProcAddress(std::string_view module, std::string_view function) {
   std::u16string mod = plat::u16(module);
   if (mod.size() > 4 && plat::EqualsNoCase(std::u16string_view(mod).substr(mod.size() - 4), u".dll")) mod.resize(mod.size() - 4);
+  if (plat::EqualsNoCase(mod, u"winspool.drv")) {
+    // The driver store came with Windows Vista.
+    if (GetOsProfile().major < 6) return nullptr;
+    if (function == "UploadPrinterDriverPackageW") return reinterpret_cast<FARPROC>(&UploadPrinterDriverPackageW);
+    if (function == "InstallPrinterDriverFromPackageW")
+      return reinterpret_cast<FARPROC>(&InstallPrinterDriverFromPackageW);
+    return nullptr;
+  }
   if (!plat::EqualsNoCase(mod, u"kernel32")) return nullptr;
   if (function == "GetNativeSystemInfo")
     return GetOsProfile().hasNativeSystemInfo ? reinterpret_cast<FARPROC>(&GetNativeSystemInfo) : nullptr;

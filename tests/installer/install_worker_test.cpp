@@ -1,4 +1,6 @@
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <vector>
 
@@ -33,48 +35,51 @@ class InstallWorker : public MachineRoot {
     plat::spooler::AddPort(u"LPT1:");
   }
 
-  // The medium: Setup.ini, inst.ini and one kind's INF with its files.
+  // The medium: Setup.ini, inst.ini and one kind's INF with its files, again
+  // in the kind's USB memory folder "usbmem".
   void WriteMedium(const std::string& osName, Processor processor, int extraFiles = 0) {
     Write("D/Setup.ini", "[DLL]\nFolderName=NEVO\nUS=lang_us.dll\n[Setup]\nType=1\nLangStyle=2\n[OS]\n" + osName + "=" + osName +
                              "\n[Language]\nUS=US\n");
-    Write("D/inst.ini", "[Model]\nKindNum=1\nKindName=Kind A\n[Kind A]\nINF=sub,nevo.inf\n"
+    Write("D/inst.ini", "[Model]\nKindNum=1\nKindName=Kind A\n[Kind A]\nINF=sub,nevo.inf\nMtoPINF=usbmem,nevomem.inf\n"
                         "[Driver]\nFolderName=Driver\n[Setup]\nReadmeENG=readme.txt\n");
-    const std::string folder = "D/Driver/" + osName + "/US/";
-    std::string copyFiles = "@NEVO2600.RDF,NEVO_FILES";
-    std::string files = "NEVORES.DLL\nclassicrender.dll\nclassicui.dll\n";
-    std::string sources = "NEVO2600.RDF=1\nNEVORES.DLL=1\nclassicrender.dll=1\nclassicui.dll=1,bin\n";
-    for (int i = 0; i < extraFiles; ++i) {
-      files += "extra" + std::to_string(i) + ".dll\n";
-      sources += "extra" + std::to_string(i) + ".dll=1\n";
-      Write(folder + "extra" + std::to_string(i) + ".dll", "x");
+    for (const std::string& folder : {"D/Driver/" + osName + "/US/", "D/Driver/" + osName + "/US/usbmem/"}) {
+      std::string copyFiles = "@NEVO2600.RDF,NEVO_FILES";
+      std::string files = "NEVORES.DLL\nclassicrender.dll\nclassicui.dll\n";
+      std::string sources = "NEVO2600.RDF=1\nNEVORES.DLL=1\nclassicrender.dll=1\nclassicui.dll=1,bin\n";
+      for (int i = 0; i < extraFiles; ++i) {
+        files += "extra" + std::to_string(i) + ".dll\n";
+        sources += "extra" + std::to_string(i) + ".dll=1\n";
+        Write(folder + "extra" + std::to_string(i) + ".dll", "x");
+      }
+      std::string install = "[NEVO2600]\nDataSection=NEVO_DATA\n";
+      if (processor != Processor::None) {
+        copyFiles += ",PROC_FILES";
+        install += "PrintProcessor=%PPROC%\n";
+        sources += "nevopp.dll=1\n";
+        Write(folder + "nevopp.dll", "processor");
+      }
+      install += "CopyFiles=" + copyFiles + "\n";
+      const bool usbMemory = folder.find("usbmem") != std::string::npos;
+      Write(folder + (usbMemory ? "nevomem.inf" : "nevo.inf"),
+            "[Version]\nSignature=\"$Windows NT$\"\nClass=Printer\nProvider=%PROV%\n"
+            "[Manufacturer]\n%MFG%=NEVO,NTamd64\n"
+            "[NEVO]\n\"NEVO 2600\"=NEVO2600, USBPRINT\\NEVO2600ABCD\n"
+            "[NEVO.NTamd64]\n\"NEVO 2600\"=NEVO2600, USBPRINT\\NEVO2600ABCD\n"
+            "[OEM URLS]\n%MFG%=\"http://duplicator.invalid/\"\n" +
+                install +
+                "[NEVO_DATA]\nDriverFile=classicrender.dll\nConfigFile=classicui.dll\n"
+                "[NEVO_FILES]\n" +
+                files +
+                "[PROC_FILES]\nnevopp.dll\n"
+                "[DestinationDirs]\nDefaultDestDir=66000\nPROC_FILES=66001\n"
+                "[SourceDisksNames]\n1=\"Medium\",,,\n"
+                "[SourceDisksFiles]\n" +
+                sources + "[Strings]\nPROV=\"Duplicator Works\"\nMFG=\"Duplicator Maker\"\nPPROC=\"NEVO Processor,nevopp.dll\"\n");
+      Write(folder + "NEVO2600.RDF", usbMemory ? "model data for USB memory" : "model data");
+      Write(folder + "NEVORES.DLL", "resources");
+      Write(folder + "classicrender.dll", "render");
+      Write(folder + "bin/classicui.dll", "ui");
     }
-    std::string install = "[NEVO2600]\nDataSection=NEVO_DATA\n";
-    if (processor != Processor::None) {
-      copyFiles += ",PROC_FILES";
-      install += "PrintProcessor=%PPROC%\n";
-      sources += "nevopp.dll=1\n";
-      Write(folder + "nevopp.dll", "processor");
-    }
-    install += "CopyFiles=" + copyFiles + "\n";
-    Write(folder + "nevo.inf",
-          "[Version]\nSignature=\"$Windows NT$\"\nClass=Printer\nProvider=%PROV%\n"
-          "[Manufacturer]\n%MFG%=NEVO,NTamd64\n"
-          "[NEVO]\n\"NEVO 2600\"=NEVO2600, USBPRINT\\NEVO2600ABCD\n"
-          "[NEVO.NTamd64]\n\"NEVO 2600\"=NEVO2600, USBPRINT\\NEVO2600ABCD\n"
-          "[OEM URLS]\n%MFG%=\"http://duplicator.invalid/\"\n" +
-              install +
-              "[NEVO_DATA]\nDriverFile=classicrender.dll\nConfigFile=classicui.dll\n"
-              "[NEVO_FILES]\n" +
-              files +
-              "[PROC_FILES]\nnevopp.dll\n"
-              "[DestinationDirs]\nDefaultDestDir=66000\nPROC_FILES=66001\n"
-              "[SourceDisksNames]\n1=\"Medium\",,,\n"
-              "[SourceDisksFiles]\n" +
-              sources + "[Strings]\nPROV=\"Duplicator Works\"\nMFG=\"Duplicator Maker\"\nPPROC=\"NEVO Processor,nevopp.dll\"\n");
-    Write(folder + "NEVO2600.RDF", "model data");
-    Write(folder + "NEVORES.DLL", "resources");
-    Write(folder + "classicrender.dll", "render");
-    Write(folder + "bin/classicui.dll", "ui");
   }
 
   // The context as the dispatch and the pages leave it for the worker.
@@ -123,18 +128,29 @@ struct WorkerCase {
   const char* os;
   DWORD major, minor;
   bool x64;
+  int type;
+  installer::Connection connection;
   Processor processor;
 };
 
-TEST_F(InstallWorker, InstallsDriverProcessorAndPrinterOverTheNetwork) {
+TEST_F(InstallWorker, InstallsDriverProcessorAndPrinter) {
+  using C = installer::Connection;
   const WorkerCase cases[] = {
-      {"WinXP", 5, 1, false, Processor::None},
-      {"Win7", 6, 1, false, Processor::New},
-      {"Win7x64", 6, 1, true, Processor::New},
-      {"Win8x64", 6, 2, true, Processor::None},
+      {"WinXP", 5, 1, false, 1, C::Network, Processor::None},
+      {"WinXP", 5, 1, false, 4, C::UsbMemory, Processor::New},
+      {"Win7", 6, 1, false, 1, C::Network, Processor::New},
+      {"Win7", 6, 1, false, 4, C::Network, Processor::New},     // driver store
+      {"Win7x64", 6, 1, true, 1, C::UsbMemory, Processor::New},
+      {"Win7x64", 6, 1, true, 4, C::UsbMemory, Processor::None},  // driver store
+      {"Win8", 6, 2, false, 4, C::Network, Processor::None},    // driver store
+      {"Win8x64", 6, 2, true, 1, C::Network, Processor::None},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.os);
+    const bool package = c.type == 4 && c.major >= 6;
+    const bool processor = c.processor != Processor::None;
+    const bool usbMemory = c.connection == C::UsbMemory;
+    SCOPED_TRACE(std::string(c.os) + " Type " + std::to_string(c.type) + (usbMemory ? " USB memory" : " network") +
+                 (processor ? " with processor" : ""));
     plat::spooler::Reset();
     plat::spooler::AddPort(u"LPT1:");
     fs::remove_all(root_ / "C" / "WINDOWS" / "system32");
@@ -142,13 +158,16 @@ TEST_F(InstallWorker, InstallsDriverProcessorAndPrinterOverTheNetwork) {
     WriteMedium(c.os, c.processor);
     SetupContext ctx;
     Prepare(ctx, c.major, c.minor, c.x64);
+    ctx.type = c.type;
+    ctx.connection = c.connection;
     ASSERT_TRUE(Run(ctx));
-    const bool processor = c.processor != Processor::None;
-    EXPECT_EQ(ProgressValues(), (std::vector<WPARAM>{30, 40, 50, 70, 80, 90, 95, 100}));
+    EXPECT_EQ(ProgressValues(), package ? (std::vector<WPARAM>{30, 70, 80, 90, 95, 100})
+                                        : (std::vector<WPARAM>{30, 40, 50, 70, 80, 90, 95, 100}));
     EXPECT_EQ(installer::Str(ctx.installSection), u"NEVO2600");
-    EXPECT_EQ(installer::Str(ctx.dataFileName), u"NEVO2600.RDF");
-    // The network install keeps the INF's hardware id, except on Windows 8.
+    // The network and USB memory installs keep the INF's hardware id, except on Windows 8.
     EXPECT_EQ(installer::Str(ctx.usbHardwareId), std::string(c.os).rfind("Win8", 0) == 0 ? u"" : u"USBPRINT\\NEVO2600ABCD");
+    EXPECT_EQ(installer::Str(ctx.installedInfPath).find(u"\\DriverStore\\FileRepository\\") != std::u16string::npos,
+              package);
 
     DWORD needed = 0, count = 0;
     EnumPrinterDriversW(nullptr, nullptr, 6, nullptr, 0, &needed, &count);
@@ -165,10 +184,17 @@ TEST_F(InstallWorker, InstallsDriverProcessorAndPrinterOverTheNetwork) {
     // One dependent file: the resource library, first as the UI library wants it.
     EXPECT_EQ(installer::Str(d.pDependentFiles), spool + u"NEVORES.DLL");
     EXPECT_EQ(installer::Str(d.pDependentFiles + installer::Str(d.pDependentFiles).size() + 1), u"");
-    EXPECT_EQ(installer::Str(d.pDefaultDataType), processor ? u"RAW" : u"");
+    if (!package) {
+      const std::u16string datatype = !processor ? u"" : c.type == 4 ? u"NT EMF 1.008" : u"RAW";
+      EXPECT_EQ(installer::Str(d.pDefaultDataType), datatype);
+      EXPECT_EQ(installer::Str(d.pszOEMUrl), u"http://duplicator.invalid/");
+      EXPECT_EQ(installer::Str(d.pszHardwareID), installer::Str(ctx.usbHardwareId));
+    }
     EXPECT_EQ(installer::Str(d.pszMfgName), u"Duplicator Maker");
-    EXPECT_EQ(installer::Str(d.pszOEMUrl), u"http://duplicator.invalid/");
     EXPECT_EQ(installer::Str(d.pszProvider), u"Duplicator Works");
+    // The model data file came from the connection's own folder.
+    std::ifstream rdf(plat::machine::HostPath(spool + u"NEVO2600.RDF"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(rdf), {}), usbMemory ? "model data for USB memory" : "model data");
 
     EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
     std::vector<BYTE> printers(needed);
@@ -179,12 +205,13 @@ TEST_F(InstallWorker, InstallsDriverProcessorAndPrinterOverTheNetwork) {
     EXPECT_EQ(installer::Str(p.pPortName), u"LPT1:");
     EXPECT_EQ(installer::Str(p.pDriverName), u"NEVO 2600");
     EXPECT_EQ(installer::Str(p.pPrintProcessor), processor ? u"NEVO Processor" : u"WinPrint");
-    EXPECT_EQ(installer::Str(p.pDatatype), u"RAW");  // an empty datatype is taken as RAW
-    EXPECT_EQ(p.pDevMode, nullptr);                   // the zero DEVMODE counts as none
+    // The datatype goes with the processor; an empty one is taken as RAW.
+    EXPECT_EQ(installer::Str(p.pDatatype), processor && c.type == 4 ? u"NT EMF 1.008" : u"RAW");
+    EXPECT_EQ(p.pDevMode, nullptr);  // the zero DEVMODE counts as none
     EXPECT_EQ(p.Attributes, 0x240u);
     EXPECT_EQ(p.Priority, 1u);
 
-    // The copies in the driver directory are gone; the processor file stays in its own.
+    // The copies in the driver directory are gone; the processor file is in its own.
     const std::string arch = c.x64 ? "x64" : "W32X86";
     EXPECT_FALSE(Exists("C/WINDOWS/system32/spool/drivers/" + arch + "/classicui.dll"));
     EXPECT_TRUE(Exists("C/WINDOWS/system32/spool/drivers/" + arch + "/3/classicui.dll"));
@@ -192,6 +219,10 @@ TEST_F(InstallWorker, InstallsDriverProcessorAndPrinterOverTheNetwork) {
     // Files from the CD-ROM were made writable.
     EXPECT_EQ(GetFileAttributesW((spool + u"classicui.dll").c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
     EXPECT_TRUE(plat::ui::MessageBoxLog().empty());
+    EXPECT_EQ(plat::LiveHandleCount(plat::HandleKind::Thread), 0u);
+    EXPECT_EQ(plat::setup::OpenInfCount(), 0u);
+    EXPECT_EQ(plat::resources::LoadedModuleCount(), 0u);
+    EXPECT_EQ(plat::spooler::OpenHandleCount(), 0u);
   }
 }
 

@@ -362,6 +362,17 @@ PLATAPI HANDLE AddPrinterW(LPWSTR server, DWORD level, LPBYTE info);
 // Levels 2 and 4 of the local printers (flags must hold PRINTER_ENUM_LOCAL).
 PLATAPI BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                            LPDWORD returned);
+
+// The driver store (exports of "winspool.drv" from Windows Vista on).
+// Upload copies the INF's folder into the store and gives the stored INF's
+// path (*destSize in units; HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) when
+// it does not fit). Install reads the model's install section from the stored
+// INF, installs its print processor and adds the driver from its files.
+// Both return S_OK (0) or an HRESULT_FROM_WIN32 code.
+PLATAPI HRESULT UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR environment, DWORD flags,
+                                            HWND window, LPWSTR destInfPath, PULONG destSize);
+PLATAPI HRESULT InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR driverName,
+                                                 LPCWSTR environment, DWORD flags);
 }
 
 namespace plat::spooler {
