@@ -18,6 +18,7 @@
 #include "plat/codepage.h"
 #include "plat/machine.h"
 #include "plat/profile.h"
+#include "plat/spooler.h"
 #include "plat/strings.h"
 
 namespace {
@@ -111,6 +112,10 @@ struct Inf {
 
 std::atomic<std::size_t> g_openInfs{0};
 
+// The process token's one privilege.
+constexpr LUID kShutdownLuid{19, 0};
+std::atomic<bool> g_shutdownEnabled{false};
+
 void CloseInf(void* object) {
   delete static_cast<Inf*>(object);
   --g_openInfs;
@@ -160,6 +165,57 @@ BOOL CopyOut(std::u16string_view text, LPWSTR buffer, DWORD size, LPDWORD requir
 }  // namespace
 
 extern "C" {
+
+HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
+
+BOOL OpenProcessToken(HANDLE process, DWORD, PHANDLE token) {
+  if (process != GetCurrentProcess() || !token) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  *token = plat::RegisterHandle(plat::HandleKind::Other, new int(0), [](void* o) { delete static_cast<int*>(o); });
+  return TRUE;
+}
+
+BOOL LookupPrivilegeValueW(LPCWSTR, LPCWSTR name, LUID* luid) {
+  if (!name || !luid || !plat::EqualsNoCase(plat::view(name), SE_SHUTDOWN_NAME)) {
+    SetLastError(ERROR_NO_SUCH_PRIVILEGE);
+    return FALSE;
+  }
+  *luid = kShutdownLuid;
+  return TRUE;
+}
+
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD, TOKEN_PRIVILEGES*,
+                           PDWORD) {
+  if (!plat::HandleObject(token, plat::HandleKind::Other)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (disableAll) {
+    g_shutdownEnabled = false;
+  } else if (newState) {
+    for (DWORD i = 0; i < newState->PrivilegeCount && i < 1; ++i)
+      if (newState->Privileges[i].Luid.LowPart == kShutdownLuid.LowPart)
+        g_shutdownEnabled = (newState->Privileges[i].Attributes & SE_PRIVILEGE_ENABLED) != 0;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL ExitWindowsEx(UINT flags, DWORD) {
+  if (!(flags & (EWX_REBOOT | EWX_SHUTDOWN))) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!g_shutdownEnabled) {
+    SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+    return FALSE;
+  }
+  static std::once_flag once;
+  std::call_once(once, [] { std::atexit(plat::setup::Reboot); });
+  return TRUE;
+}
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
                     LPDWORD threadId) {
@@ -328,4 +384,9 @@ DWORD SetupGetFileCompressionInfoW(LPCWSTR sourceFileName, LPWSTR* actual, PDWOR
 
 namespace plat::setup {
 std::size_t OpenInfCount() { return g_openInfs; }
+
+void Reboot() {
+  plat::files::RunPendingOperations();
+  plat::spooler::RestartSpooler();
+}
 }  // namespace plat::setup

@@ -36,6 +36,24 @@ void ShowSystemError(DWORD error) {
   MessageBoxW(nullptr, text, nullptr, MB_ICONERROR);
 }
 
+void RebootWindows() {
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+    TOKEN_PRIVILEGES privileges{};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    if (LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
+      AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    CloseHandle(token);
+  }
+  if (!ExitWindowsEx(EWX_REBOOT, 0)) {
+    WCHAR text[512] = {};
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(),
+                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 512, nullptr);
+    MessageBoxW(nullptr, text, nullptr, MB_OK);
+  }
+}
+
 int IsPrinterDriverInstalled(HMODULE library, std::u16string_view driverName) {
   DWORD needed = 0, count = 0;
   EnumPrinterDriversW(nullptr, nullptr, 3, nullptr, 0, &needed, &count);

@@ -20,6 +20,9 @@ void ShowSystemError(DWORD error);
 // 1 when a driver of that name is installed, 0 when none, -1 after message 31.
 int IsPrinterDriverInstalled(HMODULE library, std::u16string_view driverName);
 
+// Restarts Windows with the shutdown privilege; a failure shows its system text.
+void RebootWindows();
+
 template <typename T>
 void FreeAndClear(T*& pointer) {
   if (pointer) LocalFree(pointer);

@@ -257,8 +257,7 @@ int main(int argc, char** argv) {
   }
   plat::machine::SetRoot(fs::absolute(root).string());
   if (command == "reboot") {
-    plat::files::RunPendingOperations();
-    plat::spooler::RestartSpooler();
+    plat::setup::Reboot();
     return 0;
   }
   if (command != "show") return Usage();

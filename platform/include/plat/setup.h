@@ -34,6 +34,29 @@ constexpr DWORD ERROR_SECTION_NOT_FOUND = APPLICATION_ERROR_MASK | ERROR_SEVERIT
 constexpr DWORD ERROR_LINE_NOT_FOUND = APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x102;
 constexpr DWORD ERROR_WRONG_INF_STYLE = APPLICATION_ERROR_MASK | ERROR_SEVERITY_ERROR | 0x100;
 
+// Privileges and restarting.
+struct LUID {
+  DWORD LowPart;
+  LONG HighPart;
+};
+struct LUID_AND_ATTRIBUTES {
+  LUID Luid;
+  DWORD Attributes;
+};
+struct TOKEN_PRIVILEGES {
+  DWORD PrivilegeCount;
+  LUID_AND_ATTRIBUTES Privileges[1];
+};
+constexpr DWORD TOKEN_ADJUST_PRIVILEGES = 0x0020;
+constexpr DWORD TOKEN_QUERY = 0x0008;
+constexpr DWORD SE_PRIVILEGE_ENABLED = 0x00000002;
+inline constexpr const WCHAR* SE_SHUTDOWN_NAME = u"SeShutdownPrivilege";
+constexpr UINT EWX_LOGOFF = 0x00000000;
+constexpr UINT EWX_SHUTDOWN = 0x00000001;
+constexpr UINT EWX_REBOOT = 0x00000002;
+constexpr DWORD ERROR_PRIVILEGE_NOT_HELD = 1314;
+constexpr DWORD ERROR_NO_SUCH_PRIVILEGE = 1313;
+
 extern "C" {
 // Threads run the routine on a host thread. The handle answers
 // WaitForSingleObject (signalled when the routine has returned) and
@@ -58,6 +81,17 @@ PLATAPI HANDLE CreateMutexA(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, L
 PLATAPI HANDLE CreateMutexW(LPSECURITY_ATTRIBUTES security, BOOL initialOwner, LPCWSTR name);
 PLATAPI BOOL ReleaseMutex(HANDLE mutex);
 
+PLATAPI HANDLE GetCurrentProcess();
+// The process token: its only privilege is SeShutdownPrivilege, disabled at start.
+PLATAPI BOOL OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
+PLATAPI BOOL LookupPrivilegeValueW(LPCWSTR system, LPCWSTR name, LUID* luid);
+PLATAPI BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD length,
+                                   TOKEN_PRIVILEGES* previous, PDWORD returnLength);
+// EWX_REBOOT with the shutdown privilege enabled: the machine restarts when
+// this process ends (the queue of pending file operations runs and the
+// spooler lets go of its drivers). Without it: ERROR_PRIVILEGE_NOT_HELD.
+PLATAPI BOOL ExitWindowsEx(UINT flags, DWORD reason);
+
 // Opens an INF (read through the profile reader). INVALID_HANDLE_VALUE with
 // ERROR_FILE_NOT_FOUND, or ERROR_WRONG_INF_STYLE for a file without [Version].
 PLATAPI HINF SetupOpenInfFileW(LPCWSTR fileName, LPCWSTR infClass, DWORD infStyle, PUINT errorLine);
@@ -80,4 +114,6 @@ PLATAPI DWORD SetupGetFileCompressionInfoW(LPCWSTR sourceFileName, LPWSTR* actua
 namespace plat::setup {
 // Open INF handles, for leak checks.
 PLATAPI std::size_t OpenInfCount();
+// What a restart does: runs the pending file operations and restarts the spooler.
+PLATAPI void Reboot();
 }  // namespace plat::setup
