@@ -16,6 +16,28 @@ int ShowResourceMessage(HWND owner, HMODULE library, UINT textId, UINT captionId
   return MessageBoxW(owner, text, caption, style);
 }
 
+void ConfirmCancel(const SetupContext& ctx, HWND page, Leaving what) {
+  const UINT text = what == Leaving::Install ? 28 : 29;
+  if (ShowResourceMessage(page, ctx.languageLibrary, text, 4, MB_YESNO | MB_ICONQUESTION) == IDYES) EndDialog(page, IDCANCEL);
+}
+
+void PlaceDialog(SetupContext& ctx, HWND page) {
+  RECT own{};
+  GetWindowRect(page, &own);
+  const int width = own.right - own.left, height = own.bottom - own.top;
+  ctx.pageWidth = width + 1;
+  ctx.pageHeight = height + 1;
+  const LONG* saved = ctx.pageRect;
+  if (!saved[0] && !saved[1] && !saved[2] && !saved[3]) {
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    MoveWindow(page, work.left + (work.right - work.left - width) / 2, work.top + (work.bottom - work.top - height) / 2,
+               width, height, TRUE);
+  } else {
+    MoveWindow(page, saved[0], saved[1], width, height, TRUE);
+  }
+}
+
 int ReportAllocFailure(HMODULE library) {
   ShowResourceMessage(nullptr, library, 31, 4, MB_ICONERROR);
   return 0;

@@ -10,6 +10,12 @@ namespace installer {
 // Text and caption from a library's string table; right-to-left languages
 // (string 40 "23") add MB_RTLREADING | MB_RIGHT. Returns the button pressed.
 int ShowResourceMessage(HWND owner, HMODULE library, UINT textId, UINT captionId, UINT style);
+// Asks whether to leave (text 28 installing, 29 uninstalling); Yes ends the page with 2.
+enum class Leaving { Install = 0, Uninstall = 1 };
+void ConfirmCancel(const SetupContext& ctx, HWND page, Leaving what);
+// Centres the first page in the work area, later ones where the last was
+// left; keeps the page's size for the pages that follow.
+void PlaceDialog(SetupContext& ctx, HWND page);
 // Message 31, caption 4, from the library; returns 0.
 int ReportAllocFailure(HMODULE library);
 // The code a failure is shown with: SetupAPI codes as HRESULT_FROM_SETUPAPI,

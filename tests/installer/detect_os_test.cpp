@@ -126,3 +126,51 @@ TEST(CommaLists, UnframeTakesOnlyFramedTexts) {
 
 }  // namespace
 }  // namespace installer_test
+
+namespace installer_test {
+namespace {
+
+// Values longer than their fields fail the step that reads them; nothing is cut.
+TEST_F(DetectOs, OverlongValuesFailTheirStep) {
+  const std::string v19(19, 'v'), v20(20, 'v');
+  struct Case {
+    const char* what;
+    std::string setupIni, instIni;
+    int language, model;
+  } cases[] = {
+      {"fitting", "[Language]\nUS=" + v19 + "\n", "[Model]\nKindNum=1\nKindName=" + v19 + "\n", 1, 1},
+      {"language value of 20", "[Language]\nUS=" + v20 + "\n", "", 0, 0},
+      {"kind name of 20", "[Language]\nUS=US\n", "[Model]\nKindNum=1\nKindName=" + v20 + "\n", 1, 0},
+      {"fewer kind names than KindNum", "[Language]\nUS=US\n", "[Model]\nKindNum=2\nKindName=A\n", 1, 0},
+  };
+  for (const auto& c : cases) {
+    Write("D/Setup.ini", "[DLL]\nFolderName=NEVO\nUS=lang_us.dll\n" + c.setupIni);
+    Write("D/inst.ini", c.instIni + "[A]\nINF=,a.inf\n[" + v19 + "]\nINF=,a.inf\n");
+    for (const std::string& value : {v19, std::string("US")})
+      Write("D/Drv/" + value + "/a.inf", "[Version]\nSignature=x\n[Manufacturer]\nM=NEVO\n");
+    plat::profile::DropCache();
+    SetupContext ctx;
+    std::memset(&ctx, 0, sizeof ctx);
+    installer::SetField(ctx.setupFolder, u"D:\\");
+    installer::SetField(ctx.setupIniPath, u"D:\\Setup.ini");
+    installer::SetField(ctx.resourceFolder, u"D:\\NEVO\\");
+    installer::SetField(ctx.languageCode, u"US");
+    installer::SetField(ctx.driverFolder, u"D:\\Drv\\");
+    EXPECT_EQ(installer::ReadLanguageSettings(ctx), c.language) << c.what;
+    EXPECT_EQ(installer::ReadModelInfo(ctx, u"D:\\inst.ini"), c.model) << c.what;
+    if (c.language == 0) {
+      EXPECT_EQ(installer::Str(ctx.languageValue), u"") << c.what;
+    }
+  }
+  // A first language code longer than its field.
+  std::string longCode(20, 'C');
+  Write("D/Setup.ini", "[Language]\n" + longCode + "=x\n");
+  plat::profile::DropCache();
+  SetupContext ctx;
+  std::memset(&ctx, 0, sizeof ctx);
+  installer::SetField(ctx.setupIniPath, u"D:\\Setup.ini");
+  EXPECT_EQ(installer::ReadFirstLanguage(ctx), 0);
+}
+
+}  // namespace
+}  // namespace installer_test

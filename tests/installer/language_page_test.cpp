@@ -206,3 +206,54 @@ TEST_F(LanguagePage, RightToLeftLanguagesMirrorEveryMessage) {
 
 }  // namespace
 }  // namespace installer_test
+
+namespace installer_test {
+namespace {
+
+TEST_F(LanguagePage, PagesArePlacedWhereTheLastWasLeft) {
+  SetupContext ctx;
+  std::memset(&ctx, 0, sizeof ctx);
+  HWND page = plat::CreateHeadlessDialog({});
+  MoveWindow(page, 0, 0, 400, 300, FALSE);
+  installer::PlaceDialog(ctx, page);
+  RECT r{};
+  GetWindowRect(page, &r);
+  EXPECT_EQ(r.left, (1920 - 400) / 2);
+  EXPECT_EQ(r.top, (1040 - 300) / 2);
+  EXPECT_EQ(ctx.pageWidth, 401);
+  EXPECT_EQ(ctx.pageHeight, 301);
+  const LONG saved[4] = {100, 50, 500, 350};
+  std::copy(std::begin(saved), std::end(saved), ctx.pageRect);
+  installer::PlaceDialog(ctx, page);
+  GetWindowRect(page, &r);
+  EXPECT_EQ(r.left, 100);
+  EXPECT_EQ(r.top, 50);
+  EXPECT_EQ(r.right - r.left, 400);
+  DestroyWindow(page);
+}
+
+TEST_F(LanguagePage, LeavingAsksFirst) {
+  Write("D/lang.dll", "RESOURCES 1\n[STRINGTABLE]\n4\tSetup\n28\tLeave the installation?\n29\tLeave the removal?\n");
+  SetupContext ctx;
+  std::memset(&ctx, 0, sizeof ctx);
+  ctx.languageLibrary = LoadLibraryW(u"D:\\lang.dll");
+  const DLGPROC quiet = [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; };
+  for (int answer : {IDNO, IDYES}) {
+    plat::ui::ResetMessageBoxes();
+    plat::ui::QueueHandler([&](plat::ui::Screen& s) {
+      plat::ui::QueueMessageBoxAnswer(answer);
+      installer::ConfirmCancel(ctx, s.window(), installer::Leaving::Uninstall);
+      if (s.IsOpen()) EndDialog(s.window(), 42);  // the page stays after No
+    });
+    const INT_PTR result = DialogBoxParamW(setup_, MAKEINTRESOURCEW(111), nullptr, quiet, 0);
+    EXPECT_EQ(result, answer == IDYES ? IDCANCEL : 42);
+    const auto log = plat::ui::MessageBoxLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].text, u"Leave the removal?");
+    EXPECT_EQ(log[0].type, MB_YESNO | MB_ICONQUESTION);
+  }
+  FreeLibrary(ctx.languageLibrary);
+}
+
+}  // namespace
+}  // namespace installer_test
