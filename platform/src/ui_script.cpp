@@ -35,22 +35,7 @@ Runner& R() {
   return *r;
 }
 
-std::string Json(std::u16string_view text) {
-  std::string out = "\"";
-  for (char c : plat::utf8(text)) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char esc[8];
-      std::snprintf(esc, sizeof esc, "\\u%04x", c);
-      out += esc;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+std::string Json(std::u16string_view text) { return plat::JsonQuoted(text); }
 
 void Log(const std::string& line) {
   auto& r = R();

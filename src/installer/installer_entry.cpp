@@ -30,10 +30,7 @@ int HandOverTo9x(std::u16string_view resourceFolder, HMODULE handedLibrary, HINS
   if (auto entry = reinterpret_cast<MyWinVer9MProc>(GetProcAddress(other, "MyWinVer9M"))) {
     entry(handedLibrary, setupInstance);
   } else {
-    WCHAR text[512] = {};
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(),
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 512, nullptr);
-    MessageBoxW(nullptr, text, nullptr, MB_ICONWARNING);
+    ShowSystemText(GetLastError(), MB_ICONWARNING);
   }
   FreeLibrary(other);
   return 1;

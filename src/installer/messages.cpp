@@ -51,12 +51,14 @@ DWORD DisplayCode(DWORD error) {
   return error;
 }
 
-void ShowSystemError(DWORD error) {
+void ShowSystemText(DWORD error, UINT style) {
   WCHAR text[512] = {};
   FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
                  MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 512, nullptr);
-  MessageBoxW(nullptr, text, nullptr, MB_ICONERROR);
+  MessageBoxW(nullptr, text, nullptr, style);
 }
+
+void ShowSystemError(DWORD error) { ShowSystemText(error, MB_ICONERROR); }
 
 void RebootWindows() {
   HANDLE token = nullptr;
@@ -68,12 +70,7 @@ void RebootWindows() {
       AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
     CloseHandle(token);
   }
-  if (!ExitWindowsEx(EWX_REBOOT, 0)) {
-    WCHAR text[512] = {};
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(),
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 512, nullptr);
-    MessageBoxW(nullptr, text, nullptr, MB_OK);
-  }
+  if (!ExitWindowsEx(EWX_REBOOT, 0)) ShowSystemText(GetLastError(), MB_OK);
 }
 
 int IsPrinterDriverInstalled(HMODULE library, std::u16string_view driverName) {

@@ -21,7 +21,9 @@ int ReportAllocFailure(HMODULE library);
 // The code a failure is shown with: SetupAPI codes as HRESULT_FROM_SETUPAPI,
 // other positive Win32 codes as HRESULT_FROM_WIN32.
 DWORD DisplayCode(DWORD error);
-// The system's text for the code in a message box without caption.
+// The system's text for the code in a message box without caption: with
+// the style given, or as an error.
+void ShowSystemText(DWORD error, UINT style);
 void ShowSystemError(DWORD error);
 // 1 when a driver of that name is installed, 0 when none, -1 after message 31.
 int IsPrinterDriverInstalled(HMODULE library, std::u16string_view driverName);

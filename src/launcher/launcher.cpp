@@ -3,6 +3,7 @@
 #include <array>
 
 #include "installer/language_table.h"
+#include "installer/messages.h"
 
 namespace launcher {
 namespace {
@@ -118,10 +119,7 @@ int WinMain(HINSTANCE instance) {
     else
       reinterpret_cast<MyWinVer9MProc>(entry)(language, instance);
   } else {
-    WCHAR text[512] = {};
-    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(),
-                   MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, 512, nullptr);
-    MessageBoxW(nullptr, text, nullptr, MB_ICONEXCLAMATION);
+    installer::ShowSystemText(GetLastError(), MB_ICONEXCLAMATION);
   }
   FreeLibrary(installer);
   ReleaseMutex(mutex);

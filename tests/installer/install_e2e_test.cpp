@@ -56,21 +56,7 @@ TEST_F(MachineRoot, InstalledPrinterPrintsFromAnotherProcess) {
   fs::copy_file(lib + "/classicui.so", Host("D/" + kind + "classicui.dll"));
 
   installer::SetupContext ctx;
-  std::memset(&ctx, 0, sizeof ctx);
-  installer::SetField(ctx.setupFolder, u"D:\\");
-  installer::SetField(ctx.setupIniPath, u"D:\\Setup.ini");
-  installer::SetField(ctx.resourceFolder, u"D:\\NEVO\\");
-  ctx.type = 1;
-  ctx.langStyle = 2;
-  ASSERT_EQ(installer::DetectOsName(ctx), 1);
-  installer::SetField(ctx.languageCode, u"US");
-  ASSERT_EQ(installer::ReadLanguageSettings(ctx), 1);
-  ASSERT_EQ(installer::ReadDriverFolderAndReadme(ctx, u"D:\\inst.ini"), 1);
-  ASSERT_EQ(installer::ReadModelInfo(ctx, u"D:\\inst.ini"), 1);
-  installer::SetField(ctx.modelName, u"NEVO RP2600");
-  installer::SetField(ctx.printerName, u"NEVO 2600 office");
-  installer::SetField(ctx.portName, u"LPT1:");
-  ctx.installDriver = 1;
+  ReadMedium(ctx, u"NEVO RP2600");
   WCHAR datatype[32] = {};
   installer::CopyList list{};
   installer::InstallWorkerArgs args{nullptr, datatype, &list, &ctx, IgnorePost};

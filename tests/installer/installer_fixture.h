@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -57,6 +58,27 @@ class MachineRoot : public testing::Test {
     os.nativeArchitecture = x64 ? PROCESSOR_ARCHITECTURE_AMD64 : PROCESSOR_ARCHITECTURE_INTEL;
     os.processArchitecture = os.nativeArchitecture;
     plat::machine::SetOsProfile(os);
+  }
+
+  // The context as the dispatch and the pages leave it for the worker: the
+  // medium on D: read for "US" (Type 1, LangStyle 2), a model to install as
+  // printer "NEVO 2600 office" on LPT1:.
+  void ReadMedium(installer::SetupContext& ctx, std::u16string_view model) {
+    std::memset(&ctx, 0, sizeof ctx);
+    installer::SetField(ctx.setupFolder, u"D:\\");
+    installer::SetField(ctx.setupIniPath, u"D:\\Setup.ini");
+    installer::SetField(ctx.resourceFolder, u"D:\\NEVO\\");
+    ctx.type = 1;
+    ctx.langStyle = 2;
+    ASSERT_EQ(installer::DetectOsName(ctx), 1);
+    installer::SetField(ctx.languageCode, u"US");
+    ASSERT_EQ(installer::ReadLanguageSettings(ctx), 1);
+    ASSERT_EQ(installer::ReadDriverFolderAndReadme(ctx, u"D:\\inst.ini"), 1);
+    ASSERT_EQ(installer::ReadModelInfo(ctx, u"D:\\inst.ini"), 1);
+    installer::SetField(ctx.modelName, model);
+    installer::SetField(ctx.printerName, u"NEVO 2600 office");
+    installer::SetField(ctx.portName, u"LPT1:");
+    ctx.installDriver = 1;
   }
 
   fs::path root_;
