@@ -126,9 +126,20 @@ constexpr ErrorText kErrorTexts[] = {
     {ERROR_INVALID_FORM_NAME, u"The form name is not valid."},
     {ERROR_INVALID_FORM_SIZE, u"The form size is not valid."},
     {ERROR_INVALID_PRINTER_STATE, u"The printer state is not valid."},
+    {1150, u"The specified program requires a newer version of Windows."},
+    {1798, u"The print processor is unknown."},
+    {3001, u"The specified printer driver is currently in use."},
+    {3005, u"The specified print processor has already been installed."},
+    {0xE0000100, u"The style of the INF is different than what was requested."},
+    {0xE0000101, u"The required section was not found in the INF."},
+    {0xE0000102, u"The required line was not found in the INF."},
 };
 
+// HRESULT_FROM_WIN32 and HRESULT_FROM_SETUPAPI codes have the texts of the
+// codes they carry.
 const ErrorText* FindErrorText(DWORD code) {
+  if ((code & 0xFFFF0000) == 0x80070000) code &= 0xFFFF;
+  else if ((code & 0xFFFF0000) == 0x800F0000) code = 0xE0000000 | (code & 0xFFFF);
   for (const auto& e : kErrorTexts)
     if (e.code == code) return &e;
   return nullptr;

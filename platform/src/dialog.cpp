@@ -46,6 +46,7 @@ struct Window {
   // Controls.
   std::vector<ListItem> items;
   int selection = -1;
+  bool dropped = false;  // a combo box's list is shown
   int itemHeight = 16;
   WPARAM check = BST_UNCHECKED;
   std::size_t limit = 30000;
@@ -423,8 +424,8 @@ LRESULT ControlMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lPar
           w.itemHeight = static_cast<int>(lParam);
           return 0;
         case CB_GETITEMHEIGHT: return w.itemHeight;
-        case CB_GETDROPPEDSTATE: return FALSE;
-        case CB_SHOWDROPDOWN: return TRUE;
+        case CB_GETDROPPEDSTATE: return w.dropped ? TRUE : FALSE;
+        case CB_SHOWDROPDOWN: w.dropped = wParam != 0; return TRUE;
         case CB_LIMITTEXT: return TRUE;
         default: return 0;
       }

@@ -5,15 +5,22 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <mutex>
 #include <thread>
 
+#include "machine_state.h"
+#include "plat/codepage.h"
+#include "plat/spooler.h"
 #include "plat/strings.h"
 
 namespace fs = std::filesystem;
@@ -127,6 +134,21 @@ struct Machine {
 
 void RemoveDefaultRoot();
 
+// A program started from a drive folder of a machine root ("ROOT/D/setup.exe")
+// belongs to that machine: the first ancestor holding ".machine" whose child
+// on the way is a drive letter.
+std::string RootAboveProgram() {
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return {};
+  for (fs::path child = exe.parent_path(), up = child.parent_path(); child != up; child = up, up = up.parent_path()) {
+    const std::string name = child.filename().string();
+    const bool letter = name.size() == 1 && std::isalpha(static_cast<unsigned char>(name[0]));
+    if (letter && fs::is_directory(up / ".machine", ec)) return up.string();
+  }
+  return {};
+}
+
 // Default roots of processes that ended without their exit handlers (killed,
 // or children that leave with _exit) are removed by the next process.
 void RemoveStaleRoots(const fs::path& tmp) {
@@ -145,12 +167,118 @@ void RemoveStaleRoots(const fs::path& tmp) {
   }
 }
 
+
+// ---- the profile of a persistent machine root: ROOT/.machine/state/profile ----
+const char* const kDriveTypes[] = {"unknown", "none", "removable", "fixed", "remote", "cdrom", "ramdisk"};
+
+std::string ProfileText(const Machine& m) {
+  std::vector<std::string> lines;
+  auto add = [&](const std::string& key, const std::string& value) { lines.push_back(key + "\t" + value); };
+  const OsProfile& os = m.os;
+  add("version", std::to_string(os.major) + "." + std::to_string(os.minor) + "." + std::to_string(os.build));
+  add("platform", os.platformId == VER_PLATFORM_WIN32_WINDOWS ? "9x" : "nt");
+  add("product", os.productType == VER_NT_SERVER ? "server" : os.productType == VER_NT_DOMAIN_CONTROLLER ? "dc" : "workstation");
+  add("arch", os.nativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? "x64"
+              : os.nativeArchitecture == PROCESSOR_ARCHITECTURE_IA64 ? "ia64" : "x86");
+  char lang[8];
+  std::snprintf(lang, sizeof lang, "0x%04X", os.userLangId);
+  add("lang", lang);
+  add("service-pack", plat::utf8(os.servicePack));
+  add("windows", plat::utf8(m.windowsDir));
+  add("temp", plat::utf8(m.tempPath));
+  add("user", plat::utf8(m.userName));
+  add("ansi-code-page", std::to_string(m.ansiCodePage));
+  for (const auto& d : m.drives) {
+    std::string letter(1, static_cast<char>(d.letter));
+    add("drive", letter + "\t" + kDriveTypes[d.type < 7 ? d.type : 0] + "\t" + plat::utf8(d.fileSystem) + "\t" +
+                     plat::utf8(d.label) + "\t" + std::to_string(d.serial));
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string text;
+  for (const auto& l : lines) text += l + "\n";
+  return text;
+}
+
+void ApplyProfileText(Machine& m, const std::string& text) {
+  std::vector<Drive> drives;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::vector<std::string> f;
+    for (std::size_t a = start; a <= end;) {
+      std::size_t b = text.find('\t', a);
+      if (b == std::string::npos || b > end) b = end;
+      f.push_back(text.substr(a, b - a));
+      a = b + 1;
+    }
+    start = end + 1;
+    if (f.size() < 2) continue;
+    const std::string& key = f[0];
+    const std::string& v = f[1];
+    OsProfile& os = m.os;
+    if (key == "version") {
+      unsigned major = 0, minor = 0, build = 0;
+      if (std::sscanf(v.c_str(), "%u.%u.%u", &major, &minor, &build) >= 2) {
+        os.major = major;
+        os.minor = minor;
+        os.build = build;
+      }
+    } else if (key == "platform") {
+      os.platformId = v == "9x" ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
+    } else if (key == "product") {
+      os.productType = v == "server" ? VER_NT_SERVER : v == "dc" ? VER_NT_DOMAIN_CONTROLLER : VER_NT_WORKSTATION;
+    } else if (key == "arch") {
+      os.nativeArchitecture = v == "x64" ? PROCESSOR_ARCHITECTURE_AMD64
+                              : v == "ia64" ? PROCESSOR_ARCHITECTURE_IA64 : PROCESSOR_ARCHITECTURE_INTEL;
+      os.processArchitecture = os.nativeArchitecture;
+    } else if (key == "lang") {
+      os.userLangId = static_cast<WORD>(std::strtoul(v.c_str(), nullptr, 0));
+    } else if (key == "service-pack") {
+      os.servicePack = plat::u16(v);
+    } else if (key == "windows") {
+      m.windowsDir = plat::u16(v);
+    } else if (key == "temp") {
+      m.tempPath = plat::u16(v);
+    } else if (key == "user") {
+      m.userName = plat::u16(v);
+    } else if (key == "ansi-code-page") {
+      m.ansiCodePage = static_cast<UINT>(std::strtoul(v.c_str(), nullptr, 10));
+    } else if (key == "drive" && f.size() >= 6 && v.size() == 1) {
+      Drive d;
+      d.letter = static_cast<char16_t>(v[0]);
+      d.type = DRIVE_UNKNOWN;
+      for (UINT t = 0; t < 7; ++t)
+        if (f[2] == kDriveTypes[t]) d.type = t;
+      d.fileSystem = plat::u16(f[3]);
+      d.label = plat::u16(f[4]);
+      d.serial = static_cast<DWORD>(std::strtoul(f[5].c_str(), nullptr, 10));
+      drives.push_back(d);
+    }
+  }
+  if (!drives.empty()) {
+    std::sort(drives.begin(), drives.end(), [](const Drive& a, const Drive& b) { return a.letter < b.letter; });
+    m.drives = drives;
+  }
+}
+
+// Takes up the profile of a persistent root, when it has one.
+void LoadProfileOf(Machine& m) {
+  std::ifstream in(m.root + "/.machine/state/profile", std::ios::binary);
+  if (!in) return;
+  std::ostringstream text;
+  text << in.rdbuf();
+  ApplyProfileText(m, text.str());
+}
+
 Machine& M() {
   static Machine* m = [] {
     auto* machine = new Machine;
     machine->Defaults();
     if (const char* env = std::getenv("PLAT_ROOT"); env && *env) {
       machine->root = env;
+    } else if (std::string found = RootAboveProgram(); !found.empty()) {
+      machine->root = found;
     } else {
       std::error_code ec;
       fs::path tmp = fs::temp_directory_path(ec);
@@ -161,6 +289,7 @@ Machine& M() {
       machine->rootOwner = getpid();
       std::atexit(RemoveDefaultRoot);
     }
+    LoadProfileOf(*machine);
     return machine;
   }();
   return *m;
@@ -370,6 +499,104 @@ BOOL GetVersionExW(LPOSVERSIONINFOW info) {
   return TRUE;
 }
 
+BOOL GetVersionExA(LPOSVERSIONINFOA info) {
+  if (!info) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  OSVERSIONINFOW wide{};
+  wide.dwOSVersionInfoSize = sizeof wide;
+  if (!GetVersionExW(&wide)) return FALSE;
+  info->dwMajorVersion = wide.dwMajorVersion;
+  info->dwMinorVersion = wide.dwMinorVersion;
+  info->dwBuildNumber = wide.dwBuildNumber;
+  info->dwPlatformId = wide.dwPlatformId;
+  std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+  const std::string sp = plat::ToNarrow(CP_ACP, plat::view(wide.szCSDVersion));
+  std::memcpy(info->szCSDVersion, sp.data(), std::min<std::size_t>(sp.size(), 127));
+  return TRUE;
+}
+
+DWORDLONG VerSetConditionMask(DWORDLONG conditionMask, DWORD typeMask, BYTE condition) {
+  for (int bit = 0; bit < 8; ++bit) {
+    if (!(typeMask & (1u << bit))) continue;
+    const int shift = bit * 3;
+    conditionMask &= ~(DWORDLONG{7} << shift);
+    conditionMask |= DWORDLONG{static_cast<BYTE>(condition & 7)} << shift;
+  }
+  return conditionMask;
+}
+
+BOOL VerifyVersionInfoW(LPOSVERSIONINFOEXW info, DWORD typeMask, DWORDLONG conditionMask) {
+  if (!info || !typeMask || !conditionMask) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const OsProfile os = plat::machine::GetOsProfile();
+  if (os.verifyVersionError) {
+    SetLastError(os.verifyVersionError);
+    return FALSE;
+  }
+  auto conditionOf = [&](DWORD bit) {
+    int index = 0;
+    while (!(bit & 1u)) bit >>= 1, ++index;
+    return static_cast<BYTE>((conditionMask >> (index * 3)) & 7);
+  };
+  auto meets = [](std::int64_t have, std::int64_t want, BYTE condition) {
+    switch (condition) {
+      case VER_EQUAL: return have == want;
+      case VER_GREATER: return have > want;
+      case VER_GREATER_EQUAL: return have >= want;
+      case VER_LESS: return have < want;
+      case VER_LESS_EQUAL: return have <= want;
+      default: return false;
+    }
+  };
+  // Major, minor and service pack form one number compared with the
+  // condition of the most significant field asked.
+  constexpr DWORD kVersionFields = VER_MAJORVERSION | VER_MINORVERSION | VER_SERVICEPACKMAJOR | VER_SERVICEPACKMINOR;
+  bool ok = true;
+  if (typeMask & kVersionFields) {
+    std::int64_t have = 0, want = 0;
+    BYTE condition = 0;
+    const struct { DWORD bit; std::int64_t have, want; } parts[] = {
+        {VER_MAJORVERSION, os.major, info->dwMajorVersion},
+        {VER_MINORVERSION, os.minor, info->dwMinorVersion},
+        {VER_SERVICEPACKMAJOR, os.servicePackMajor, info->wServicePackMajor},
+        {VER_SERVICEPACKMINOR, os.servicePackMinor, info->wServicePackMinor}};
+    for (const auto& part : parts) {
+      have = have * 65536 + ((typeMask & part.bit) ? part.have : 0);
+      want = want * 65536 + ((typeMask & part.bit) ? part.want : 0);
+      if ((typeMask & part.bit) && !condition) condition = conditionOf(part.bit);
+    }
+    ok = meets(have, want, condition);
+  }
+  if (ok && (typeMask & VER_BUILDNUMBER))
+    ok = meets(os.build, info->dwBuildNumber, conditionOf(VER_BUILDNUMBER));
+  if (ok && (typeMask & VER_PLATFORMID))
+    ok = meets(os.platformId, info->dwPlatformId, conditionOf(VER_PLATFORMID));
+  if (ok && (typeMask & VER_PRODUCT_TYPE))
+    ok = meets(os.productType, info->wProductType, conditionOf(VER_PRODUCT_TYPE));
+  if (!ok) SetLastError(ERROR_OLD_WIN_VERSION);
+  return ok ? TRUE : FALSE;
+}
+
+LANGID GetUserDefaultLangID() { return plat::machine::GetOsProfile().userLangId; }
+
+UINT GetSystemDirectoryW(LPWSTR buffer, UINT size) {
+  std::u16string dir;
+  {
+    Machine& m = M();
+    std::lock_guard g(m.lock);
+    dir = m.windowsDir + u"\\system32";
+  }
+  return CopyOut(dir, buffer, size);
+}
+
 void GetSystemInfo(LPSYSTEM_INFO info) { FillSystemInfo(info, plat::machine::GetOsProfile().processArchitecture); }
 void GetNativeSystemInfo(LPSYSTEM_INFO info) { FillSystemInfo(info, plat::machine::GetOsProfile().nativeArchitecture); }
 
@@ -419,6 +646,17 @@ void SetRoot(const std::string& hostFolder) {
   Machine& m = M();
   std::lock_guard g(m.lock);
   m.root = hostFolder;
+  LoadProfileOf(m);
+}
+
+bool SaveProfile() {
+  std::string text;
+  {
+    Machine& m = M();
+    std::lock_guard g(m.lock);
+    text = ProfileText(m);
+  }
+  return plat::state::Update("profile", [&](std::string& stored) { stored = text; });
 }
 
 std::string Root() {
@@ -584,6 +822,14 @@ OsProfile GetOsProfile() {
 FARPROC SystemProcAddress(std::string_view module, std::string_view function) {
   std::u16string mod = plat::u16(module);
   if (mod.size() > 4 && plat::EqualsNoCase(std::u16string_view(mod).substr(mod.size() - 4), u".dll")) mod.resize(mod.size() - 4);
+  if (plat::EqualsNoCase(mod, u"winspool.drv")) {
+    // The driver store came with Windows Vista.
+    if (GetOsProfile().major < 6) return nullptr;
+    if (function == "UploadPrinterDriverPackageW") return reinterpret_cast<FARPROC>(&UploadPrinterDriverPackageW);
+    if (function == "InstallPrinterDriverFromPackageW")
+      return reinterpret_cast<FARPROC>(&InstallPrinterDriverFromPackageW);
+    return nullptr;
+  }
   if (!plat::EqualsNoCase(mod, u"kernel32")) return nullptr;
   if (function == "GetNativeSystemInfo")
     return GetOsProfile().hasNativeSystemInfo ? reinterpret_cast<FARPROC>(&GetNativeSystemInfo) : nullptr;
@@ -625,6 +871,23 @@ void SetReadStep(DWORD ms) {
   Machine& m = M();
   std::lock_guard g(m.lock);
   m.clock.readStepMs = ms;
+}
+
+std::u16string WindowsPath(const std::string& hostPath) {
+  std::error_code ec;
+  const fs::path root = fs::weakly_canonical(Root(), ec);
+  const fs::path path = fs::weakly_canonical(hostPath, ec);
+  const fs::path rel = path.lexically_relative(root);
+  if (rel.empty() || rel.begin() == rel.end()) return {};
+  const std::string first = rel.begin()->string();
+  if (first.size() != 1 || !std::isalpha(static_cast<unsigned char>(first[0]))) return {};
+  std::u16string out(1, UpperLetter(static_cast<char16_t>(first[0])));
+  out += u":";
+  auto it = rel.begin();
+  ++it;
+  if (it == rel.end()) return out + u"\\";
+  for (; it != rel.end(); ++it) out += u"\\" + plat::u16(it->string());
+  return out;
 }
 
 void Reset() {

@@ -301,23 +301,6 @@ LONG CommonPropertySheetUIW(HWND parent, PFNPROPSHEETUI callback, LPARAM lParam,
   return answer;
 }
 
-DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
-  if (module != nullptr || buffer == nullptr || size == 0) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  std::u16string path;
-  {
-    std::lock_guard lock(Reg().lock);
-    path = Reg().imagePath;
-  }
-  const DWORD n = std::min<DWORD>(static_cast<DWORD>(path.size()), size - 1);
-  std::copy_n(path.data(), n, buffer);
-  buffer[n] = 0;
-  if (n < path.size()) SetLastError(ERROR_INSUFFICIENT_BUFFER);
-  return n;
-}
-
 }  // extern "C"
 
 namespace {
@@ -395,6 +378,11 @@ BOOL PrinterPropertiesW(HWND parent, HANDLE printer) {
 }  // extern "C"
 
 namespace plat {
+
+std::u16string ProcessImagePath() {
+  std::lock_guard lock(Reg().lock);
+  return Reg().imagePath;
+}
 
 void SetProcessImagePath(std::u16string path) {
   std::lock_guard lock(Reg().lock);

@@ -1,8 +1,10 @@
 #include "plat/resources.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +14,9 @@
 #include <mutex>
 #include <set>
 
+#include "plat/codepage.h"
 #include "plat/machine.h"
+#include "plat/propsheet.h"
 #include "plat/strings.h"
 #include "resource_data.h"
 
@@ -31,6 +35,7 @@ struct Module {
 
 const HMODULE kProgram = reinterpret_cast<HMODULE>(ULONG_PTR{0x00400000});
 const HMODULE kKernel32 = reinterpret_cast<HMODULE>(ULONG_PTR{0x7FF00000});
+const HMODULE kWinspool = reinterpret_cast<HMODULE>(ULONG_PTR{0x7FE00000});
 
 struct Modules {
   std::mutex mutex;
@@ -38,6 +43,8 @@ struct Modules {
   std::map<std::u16string, std::string> mappings;  // folded module name -> host file
   std::vector<std::string> searchFolders;
   ULONG_PTR nextHandle = 0x10000000;
+  bool programRead = false;
+  plat::internal::ResourceData programData;  // the program's own, embedded in its file
 };
 
 Modules& Mods() {
@@ -64,6 +71,8 @@ bool IsKernel32(std::u16string_view name) {
   auto f = FileNamePart(name);
   return plat::EqualsNoCase(f, u"kernel32.dll") || plat::EqualsNoCase(f, u"kernel32");
 }
+
+bool IsWinspool(std::u16string_view name) { return plat::EqualsNoCase(FileNamePart(name), u"winspool.drv"); }
 
 bool IsDrivePath(std::u16string_view name) {
   return name.size() >= 3 && ((name[0] >= u'A' && name[0] <= u'Z') || (name[0] >= u'a' && name[0] <= u'z')) &&
@@ -470,6 +479,41 @@ FileKind Sniff(const std::string& path) {
   return FileKind::Other;
 }
 
+
+// A program's own resources follow its file: the resource text, then
+// "PLATRES1" and the text's length as 10 decimal digits.
+void ReadProgramResources(plat::internal::ResourceData& data) {
+  std::ifstream in("/proc/self/exe", std::ios::binary);
+  constexpr std::streamoff kTrailer = 18;
+  if (!in.seekg(-kTrailer, std::ios::end)) return;
+  const std::streamoff end = in.tellg();
+  char trailer[kTrailer + 1] = {};
+  if (!in.read(trailer, kTrailer) || std::string_view(trailer, 8) != "PLATRES1") return;
+  char* stop = nullptr;
+  const unsigned long length = std::strtoul(trailer + 8, &stop, 10);
+  if (stop != trailer + kTrailer || length == 0 || static_cast<std::streamoff>(length) > end) return;
+  std::string text(length, '\0');
+  if (!in.seekg(end - static_cast<std::streamoff>(length)) || !in.read(text.data(), static_cast<std::streamsize>(length)))
+    return;
+  // Files the resources name (bitmaps, icons) are beside the program.
+  char exe[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return;
+  const std::string self(exe, static_cast<std::size_t>(n));
+  plat::internal::ResourceData parsed;
+  if (ParseResourceText(text, self.substr(0, self.find_last_of('/')), parsed).empty()) data = std::move(parsed);
+}
+
+// The program's embedded resources, read once; false when it has none. The
+// caller holds the modules' lock.
+bool ProgramData(Modules& m) {
+  if (!m.programRead) {
+    m.programRead = true;
+    ReadProgramResources(m.programData);
+  }
+  const auto& d = m.programData;
+  return !d.strings.empty() || !d.dialogs.empty() || !d.bitmaps.empty() || !d.icons.empty();
+}
 }  // namespace
 
 extern "C" {
@@ -481,6 +525,7 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
     return nullptr;
   }
   if (IsKernel32(name)) return kKernel32;
+  if (IsWinspool(name)) return kWinspool;
   auto& m = Mods();
   std::string host;
   {
@@ -551,8 +596,63 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
 
 HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE, DWORD) { return LoadLibraryW(fileName); }
 
+HMODULE LoadLibraryA(LPCSTR fileName) {
+  if (!fileName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const std::u16string wide = plat::ToWide(CP_ACP, fileName);
+  return LoadLibraryW(wide.c_str());
+}
+
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
+  const bool program = !module || module == kProgram;
+  std::string host;
+  if (program) {
+    char exe[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n > 0) host.assign(exe, static_cast<std::size_t>(n));
+  } else {
+    auto& m = Mods();
+    std::lock_guard lock(m.mutex);
+    if (auto it = m.loaded.find(module); it != m.loaded.end()) host = it->second->hostPath;
+  }
+  std::u16string path = host.empty() ? std::u16string() : plat::machine::WindowsPath(host);
+  if (path.empty() && program) path = plat::ProcessImagePath();
+  if (path.empty()) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return 0;
+  }
+  if (!buffer || size == 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  const DWORD n = static_cast<DWORD>(std::min<std::size_t>(path.size(), size - 1));
+  std::memcpy(buffer, path.data(), n * sizeof(WCHAR));
+  buffer[n] = 0;
+  if (n < path.size()) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return n;
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+  WCHAR wide[MAX_PATH * 4];
+  SetLastError(ERROR_SUCCESS);
+  const DWORD n = GetModuleFileNameW(module, wide, MAX_PATH * 4);
+  if (n == 0) return 0;
+  const std::string narrow = plat::ToNarrow(CP_ACP, std::u16string_view(wide, n));
+  if (!buffer || size == 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  const DWORD copied = static_cast<DWORD>(std::min<std::size_t>(narrow.size(), size - 1));
+  std::memcpy(buffer, narrow.data(), copied);
+  buffer[copied] = 0;
+  if (copied < narrow.size()) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return copied;
+}
+
 BOOL FreeLibrary(HMODULE module) {
-  if (module == kKernel32 || module == kProgram) return TRUE;
+  if (module == kKernel32 || module == kWinspool || module == kProgram) return TRUE;
   auto& m = Mods();
   std::unique_ptr<Module> gone;
   {
@@ -575,6 +675,7 @@ HMODULE GetModuleHandleW(LPCWSTR moduleName) {
   if (!moduleName) return kProgram;
   const std::u16string_view name = plat::view(moduleName);
   if (IsKernel32(name)) return kKernel32;
+  if (IsWinspool(name)) return kWinspool;
   auto& m = Mods();
   std::lock_guard lock(m.mutex);
   std::string host = ResolveFile(m, name);
@@ -593,8 +694,8 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
   }
-  if (module == kKernel32) {
-    FARPROC f = plat::machine::SystemProcAddress("kernel32.dll", procName);
+  if (module == kKernel32 || module == kWinspool) {
+    FARPROC f = plat::machine::SystemProcAddress(module == kKernel32 ? "kernel32.dll" : "winspool.drv", procName);
     if (!f) SetLastError(ERROR_PROC_NOT_FOUND);
     return f;
   }
@@ -621,14 +722,15 @@ int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int chars) {
   }
   auto& m = Mods();
   std::lock_guard lock(m.mutex);
+  const bool program = instance == kProgram && ProgramData(m);
   auto it = m.loaded.find(instance);
-  if (it == m.loaded.end() || it->second->kind != Kind::Resource) {
+  if (!program && (it == m.loaded.end() || it->second->kind != Kind::Resource)) {
     if (chars > 0) buffer[0] = 0;
     SetLastError(it == m.loaded.end() && instance != kProgram && instance != kKernel32 ? ERROR_INVALID_HANDLE
                                                                                        : ERROR_RESOURCE_DATA_NOT_FOUND);
     return 0;
   }
-  const auto& strings = it->second->data.strings;
+  const auto& strings = program ? m.programData.strings : it->second->data.strings;
   auto s = strings.find(id);
   if (s == strings.end() || s->second.empty()) {
     if (chars > 0) buffer[0] = 0;
@@ -655,9 +757,11 @@ bool FindDialogTemplate(HMODULE module, UINT id, DialogTemplate& out) {
   auto& m = Mods();
   std::lock_guard lock(m.mutex);
   auto it = m.loaded.find(module);
-  if (it == m.loaded.end() || it->second->kind != Kind::Resource) return false;
-  auto d = it->second->data.dialogs.find(id);
-  if (d == it->second->data.dialogs.end()) return false;
+  const bool program = module == kProgram && ProgramData(m);
+  if (!program && (it == m.loaded.end() || it->second->kind != Kind::Resource)) return false;
+  const auto& dialogs = program ? m.programData.dialogs : it->second->data.dialogs;
+  auto d = dialogs.find(id);
+  if (d == dialogs.end()) return false;
   out = d->second;
   return true;
 }
@@ -666,8 +770,9 @@ bool FindImageFile(HMODULE module, ImageKind kind, UINT id, ImageFile& out) {
   auto& m = Mods();
   std::lock_guard lock(m.mutex);
   auto it = m.loaded.find(module);
-  if (it == m.loaded.end() || it->second->kind != Kind::Resource) return false;
-  const ResourceData& data = it->second->data;
+  const bool program = module == kProgram && ProgramData(m);
+  if (!program && (it == m.loaded.end() || it->second->kind != Kind::Resource)) return false;
+  const ResourceData& data = program ? m.programData : it->second->data;
   const auto& table = kind == ImageKind::Bitmap ? data.bitmaps : kind == ImageKind::Icon ? data.icons : data.cursors;
   auto f = table.find(id);
   if (f == table.end()) return false;
@@ -695,7 +800,7 @@ void MapModule(std::u16string_view moduleName, std::string hostPath) {
 }
 
 int RefCount(HMODULE module) {
-  if (module == kKernel32 || module == kProgram) return 1;
+  if (module == kKernel32 || module == kWinspool || module == kProgram) return 1;
   auto& m = Mods();
   std::lock_guard lock(m.mutex);
   auto it = m.loaded.find(module);

@@ -8,12 +8,17 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 
 #include "host_errors.h"
+#include "machine_state.h"
 #include "plat/machine.h"
+#include "plat/resources.h"
 #include "plat/strings.h"
 
 namespace {
@@ -39,6 +44,10 @@ struct Printer {
   std::u16string port;
   plat::spooler::DriverInfo driver;
   std::vector<BYTE> devmode;
+  std::u16string processor = u"WinPrint";
+  std::u16string datatype;  // empty: the driver's default
+  DWORD attributes = PRINTER_ATTRIBUTE_LOCAL;
+  DWORD priority = 1;
   std::vector<DataEntry> data;  // creation order, which the enumeration keeps
   std::unordered_map<std::u16string, std::size_t> dataIndex;  // folded name -> place in data
   // What WritePrinter wrote lives in spool files, as a spooler keeps it, in
@@ -64,6 +73,10 @@ struct Spooler {
   std::map<std::u16string, std::shared_ptr<Printer>> printers;  // by folded name
   std::map<std::u16string, plat::spooler::PortStatus> ports;     // by folded name
   std::unordered_map<HANDLE, OpenHandle> handles;
+  std::map<std::u16string, plat::spooler::DriverInfo> drivers;  // by folded name
+  std::vector<std::u16string> processors;
+  std::set<std::u16string> heldDrivers;  // held until the spooler restarts
+  std::string stateStamp;                // of the machine's spooler file as last read or written
   ULONG_PTR nextHandle = 0x10000;
   DWORD lastJob = 0;
 };
@@ -232,6 +245,224 @@ class Packer {
   size_t used_;
 };
 
+
+// ---- the spooler of a persistent machine (ROOT/.machine): canonical text ----
+constexpr const char* kStateFile = "spooler";
+
+// A root made by tools/machine has its profile in the state folder.
+bool Persistent() {
+  struct stat st {};
+  return ::stat((plat::state::Folder() + "/profile").c_str(), &st) == 0;
+}
+
+std::string StateStamp() {
+  struct stat st {};
+  if (::stat((plat::state::Folder() + "/" + kStateFile).c_str(), &st) != 0) return "none";
+  return std::to_string(st.st_ino) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+         std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_size);
+}
+
+std::string Escape(std::u16string_view text) {
+  std::string out;
+  for (char c : plat::utf8(text)) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '\t') out += "\\t";
+    else if (c == '\n') out += "\\n";
+    else out += c;
+  }
+  return out;
+}
+
+std::u16string Unescape(std::string_view text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      const char n = text[++i];
+      out += n == 't' ? '\t' : n == 'n' ? '\n' : n;
+    } else {
+      out += text[i];
+    }
+  }
+  return plat::u16(out);
+}
+
+std::string Hex(const std::vector<BYTE>& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (BYTE b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
+
+std::vector<BYTE> Unhex(std::string_view text) {
+  std::vector<BYTE> out;
+  auto value = [](char c) { return c >= 'a' ? c - 'a' + 10 : c >= 'A' ? c - 'A' + 10 : c - '0'; };
+  for (size_t i = 0; i + 1 < text.size(); i += 2) out.push_back(static_cast<BYTE>(value(text[i]) << 4 | value(text[i + 1])));
+  return out;
+}
+
+void WriteDriver(std::ostringstream& out, const plat::spooler::DriverInfo& d, const char* indent) {
+  out << indent << "version\t" << d.version << "\n";
+  out << indent << "environment\t" << Escape(d.environment) << "\n";
+  out << indent << "driver-path\t" << Escape(d.driverPath) << "\n";
+  out << indent << "data-file\t" << Escape(d.dataFile) << "\n";
+  out << indent << "config-file\t" << Escape(d.configFile) << "\n";
+  out << indent << "help-file\t" << Escape(d.helpFile) << "\n";
+  for (const auto& f : d.dependentFiles) out << indent << "dependent-file\t" << Escape(f) << "\n";
+  out << indent << "monitor\t" << Escape(d.monitorName) << "\n";
+  out << indent << "default-datatype\t" << Escape(d.defaultDataType) << "\n";
+  out << indent << "manufacturer\t" << Escape(d.manufacturer) << "\n";
+  out << indent << "oem-url\t" << Escape(d.oemUrl) << "\n";
+  out << indent << "hardware-id\t" << Escape(d.hardwareId) << "\n";
+  out << indent << "provider\t" << Escape(d.provider) << "\n";
+}
+
+bool ReadDriverField(plat::spooler::DriverInfo& d, std::string_view key, std::string_view value) {
+  if (key == "version") d.version = static_cast<DWORD>(std::stoul(std::string(value)));
+  else if (key == "environment") d.environment = Unescape(value);
+  else if (key == "driver-path") d.driverPath = Unescape(value);
+  else if (key == "data-file") d.dataFile = Unescape(value);
+  else if (key == "config-file") d.configFile = Unescape(value);
+  else if (key == "help-file") d.helpFile = Unescape(value);
+  else if (key == "dependent-file") d.dependentFiles.push_back(Unescape(value));
+  else if (key == "monitor") d.monitorName = Unescape(value);
+  else if (key == "default-datatype") d.defaultDataType = Unescape(value);
+  else if (key == "manufacturer") d.manufacturer = Unescape(value);
+  else if (key == "oem-url") d.oemUrl = Unescape(value);
+  else if (key == "hardware-id") d.hardwareId = Unescape(value);
+  else if (key == "provider") d.provider = Unescape(value);
+  else return false;
+  return true;
+}
+
+// Ports, print processors, drivers and printers, sorted; jobs and counters
+// are not part of it.
+std::string Serialise(const Spooler& s) {
+  std::ostringstream out;
+  for (const auto& [key, status] : s.ports) out << "port\t" << Escape(key) << "\n";
+  for (const auto& p : s.processors) out << "processor\t" << Escape(p) << "\n";
+  for (const auto& [key, d] : s.drivers) {
+    out << "driver\t" << Escape(d.name) << "\n";
+    WriteDriver(out, d, "  ");
+  }
+  for (const auto& h : s.heldDrivers) out << "held\t" << Escape(h) << "\n";
+  for (const auto& [key, p] : s.printers) {
+    out << "printer\t" << Escape(p->name) << "\n";
+    out << "  port\t" << Escape(p->port) << "\n";
+    out << "  processor\t" << Escape(p->processor) << "\n";
+    out << "  datatype\t" << Escape(p->datatype) << "\n";
+    out << "  attributes\t" << p->attributes << "\n";
+    out << "  priority\t" << p->priority << "\n";
+    out << "  devmode\t" << Hex(p->devmode) << "\n";
+    out << "  driver\t" << Escape(p->driver.name) << "\n";
+    WriteDriver(out, p->driver, "    ");
+    for (const auto& d : p->data) out << "  data\t" << Escape(d.name) << "\t" << d.type << "\t" << Hex(d.bytes) << "\n";
+  }
+  return out.str();
+}
+
+// Makes the model what the text says; printers that stay keep their jobs and faults.
+void Apply(Spooler& s, const std::string& text) {
+  std::map<std::u16string, plat::spooler::PortStatus> ports;
+  std::vector<std::u16string> processors;
+  std::map<std::u16string, plat::spooler::DriverInfo> drivers;
+  std::set<std::u16string> held;
+  std::map<std::u16string, std::shared_ptr<Printer>> printers;
+  plat::spooler::DriverInfo* driver = nullptr;
+  std::shared_ptr<Printer> printer;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    size_t indent = line.find_first_not_of(' ');
+    if (indent == std::string::npos) continue;
+    const std::string_view body = std::string_view(line).substr(indent);
+    const size_t tab = body.find('\t');
+    const std::string_view key = body.substr(0, tab);
+    const std::string_view value = tab == std::string_view::npos ? std::string_view() : body.substr(tab + 1);
+    if (indent == 0) {
+      driver = nullptr;
+      printer = nullptr;
+      const std::u16string name = Unescape(value);
+      if (key == "port") {
+        auto old = s.ports.find(Folded(name));
+        ports[Folded(name)] = old == s.ports.end() ? plat::spooler::PortStatus{} : old->second;
+      } else if (key == "processor") {
+        processors.push_back(name);
+      } else if (key == "held") {
+        held.insert(name);
+      } else if (key == "driver") {
+        driver = &drivers[Folded(name)];
+        *driver = plat::spooler::DriverInfo{};
+        driver->name = name;
+      } else if (key == "printer") {
+        auto old = FindPrinter(s, name);
+        printer = old ? old : std::make_shared<Printer>();
+        printer->name = name;
+        printer->data.clear();
+        printer->dataIndex.clear();
+        printer->driver = plat::spooler::DriverInfo{};
+        printers[Folded(name)] = printer;
+      }
+    } else if (driver) {
+      ReadDriverField(*driver, key, value);
+    } else if (printer) {
+      if (indent >= 4) ReadDriverField(printer->driver, key, value);
+      else if (key == "port") printer->port = Unescape(value);
+      else if (key == "processor") printer->processor = Unescape(value);
+      else if (key == "datatype") printer->datatype = Unescape(value);
+      else if (key == "attributes") printer->attributes = static_cast<DWORD>(std::stoul(std::string(value)));
+      else if (key == "priority") printer->priority = static_cast<DWORD>(std::stoul(std::string(value)));
+      else if (key == "devmode") printer->devmode = Unhex(value);
+      else if (key == "driver") printer->driver.name = Unescape(value);
+      else if (key == "data") {
+        const size_t t1 = value.find('\t'), t2 = value.find('\t', t1 + 1);
+        if (t1 == std::string_view::npos || t2 == std::string_view::npos) continue;
+        SetDataEntry(*printer, Unescape(value.substr(0, t1)),
+                     static_cast<DWORD>(std::stoul(std::string(value.substr(t1 + 1, t2 - t1 - 1)))),
+                     Unhex(value.substr(t2 + 1)));
+      }
+    }
+  }
+  for (auto& [key, p] : s.printers)
+    if (!printers.count(key)) p->removed = true;
+  s.ports = std::move(ports);
+  s.processors = std::move(processors);
+  s.drivers = std::move(drivers);
+  s.heldDrivers = std::move(held);
+  s.printers = std::move(printers);
+}
+
+// The spooler's lock. In a persistent machine it first takes up what other
+// processes wrote, and a holder that changed the model writes it back.
+class SplLock {
+ public:
+  explicit SplLock(Spooler& s) : s_(s), lock_(s.mutex) {
+    persistent_ = Persistent();
+    if (!persistent_) return;
+    const std::string stamp = StateStamp();
+    if (stamp != s_.stateStamp) {
+      Apply(s_, plat::state::Read(kStateFile));
+      s_.stateStamp = StateStamp();
+    }
+  }
+  ~SplLock() {
+    if (!persistent_ || !changed_) return;
+    const std::string text = Serialise(s_);
+    plat::state::Update(kStateFile, [&](std::string& stored) { stored = text; });
+    s_.stateStamp = StateStamp();
+  }
+  SplLock(const SplLock&) = delete;
+  SplLock& operator=(const SplLock&) = delete;
+  void Changed() { changed_ = true; }
+
+ private:
+  Spooler& s_;
+  std::lock_guard<std::mutex> lock_;
+  bool persistent_ = false;
+  bool changed_ = false;
+};
+
 template <typename Fill>
 BOOL PackInto(LPBYTE buffer, DWORD size, LPDWORD needed, size_t fixed, Fill fill) {
   Packer measure(nullptr, fixed);
@@ -259,7 +490,7 @@ BOOL OpenPrinterW(LPCWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW defa
   }
   *printer = nullptr;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto p = printerName ? FindPrinter(s, plat::view(printerName)) : nullptr;
   if (!p) {
     SetLastError(ERROR_INVALID_PRINTER_NAME);
@@ -275,7 +506,7 @@ BOOL OpenPrinterW(LPCWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW defa
 
 BOOL ClosePrinter(HANDLE printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   if (!s.handles.erase(printer)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -289,7 +520,7 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD
     return FALSE;
   }
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, kRead, h)) {
     SetLastError(e);
@@ -307,8 +538,8 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD
       LPWSTR comment = k.String(u"");
       LPWSTR location = k.String(u"");
       LPWSTR sepFile = k.String(u"");
-      LPWSTR processor = k.String(u"WinPrint");
-      LPWSTR datatype = k.String(p.driver.defaultDataType);
+      LPWSTR processor = k.String(p.processor);
+      LPWSTR datatype = k.String(p.datatype.empty() ? p.driver.defaultDataType : p.datatype);
       LPWSTR parameters = k.String(u"");
       if (!info) return;
       info->pPrinterName = name;
@@ -322,8 +553,8 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD
       info->pPrintProcessor = processor;
       info->pDatatype = datatype;
       info->pParameters = parameters;
-      info->Attributes = PRINTER_ATTRIBUTE_LOCAL;
-      info->Priority = 1;
+      info->Attributes = p.attributes;
+      info->Priority = p.priority;
       info->DefaultPriority = 1;
       info->cJobs = h->job ? 1 : 0;
     });
@@ -343,7 +574,8 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD
 
 BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) {
     SetLastError(e);
@@ -379,7 +611,7 @@ BOOL GetPrinterDriverW(HANDLE printer, LPCWSTR environment, DWORD level, LPBYTE 
     return FALSE;
   }
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, kRead, h)) {
     SetLastError(e);
@@ -413,7 +645,7 @@ BOOL GetPrinterDriverW(HANDLE printer, LPCWSTR environment, DWORD level, LPBYTE 
 DWORD GetPrinterDataW(HANDLE printer, LPCWSTR valueName, LPDWORD type, LPBYTE data, DWORD size, LPDWORD needed) {
   if (!needed || !valueName || (!data && size)) return ERROR_INVALID_PARAMETER;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, kRead, h)) return e;
   const DataEntry* v = FindData(*h->printer, plat::view(valueName));
@@ -429,7 +661,8 @@ DWORD GetPrinterDataW(HANDLE printer, LPCWSTR valueName, LPDWORD type, LPBYTE da
 DWORD SetPrinterDataW(HANDLE printer, LPCWSTR valueName, DWORD type, const BYTE* data, DWORD size) {
   if (!valueName || !*valueName || (!data && size)) return ERROR_INVALID_PARAMETER;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) return e;
   SetDataEntry(*h->printer, plat::view(valueName), type, std::vector<BYTE>(data, data + size));
@@ -439,7 +672,8 @@ DWORD SetPrinterDataW(HANDLE printer, LPCWSTR valueName, DWORD type, const BYTE*
 DWORD DeletePrinterDataW(HANDLE printer, LPCWSTR valueName) {
   if (!valueName) return ERROR_INVALID_PARAMETER;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) return e;
   return EraseDataEntry(*h->printer, plat::view(valueName)) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
@@ -449,7 +683,7 @@ DWORD EnumPrinterDataW(HANDLE printer, DWORD index, LPWSTR valueName, DWORD name
                        LPDWORD type, LPBYTE data, DWORD dataSize, LPDWORD dataNeeded) {
   if (!nameNeeded || !dataNeeded || (!valueName && nameSize) || (!data && dataSize)) return ERROR_INVALID_PARAMETER;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, kRead, h)) return e;
   const auto& list = h->printer->data;
@@ -490,7 +724,7 @@ BOOL SetPortW(LPCWSTR server, LPCWSTR portName, DWORD level, LPBYTE info) {
     return FALSE;
   }
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto it = s.ports.find(Folded(plat::view(portName)));
   if (it == s.ports.end()) {
     SetLastError(ERROR_UNKNOWN_PORT);
@@ -506,7 +740,7 @@ BOOL SetPortW(LPCWSTR server, LPCWSTR portName, DWORD level, LPBYTE info) {
 
 DWORD StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_USE, h)) {
     SetLastError(e);
@@ -530,7 +764,7 @@ DWORD StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo) {
 
 BOOL EndDocPrinter(HANDLE printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_USE, h)) {
     SetLastError(e);
@@ -553,7 +787,7 @@ BOOL WritePrinter(HANDLE printer, LPVOID data, DWORD size, LPDWORD written) {
   }
   *written = 0;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_USE, h)) {
     SetLastError(e);
@@ -598,7 +832,8 @@ bool AddPrinter(const PrinterSetup& setup) {
                                  length != setup.devmode.size()))
     return false;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   auto key = Folded(setup.name);
   if (s.printers.count(key)) return false;
   auto p = std::make_shared<Printer>();
@@ -613,7 +848,8 @@ bool AddPrinter(const PrinterSetup& setup) {
 
 bool RemovePrinter(std::u16string_view name) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   auto it = s.printers.find(Folded(name));
   if (it == s.printers.end()) return false;
   it->second->removed = true;
@@ -624,7 +860,8 @@ bool RemovePrinter(std::u16string_view name) {
 
 void Reset() {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+  lock.Changed();
   for (auto& [key, p] : s.printers) {
     p->removed = true;
     DropSpool(*p);
@@ -632,13 +869,16 @@ void Reset() {
   s.printers.clear();
   s.ports.clear();
   s.handles.clear();
+  s.drivers.clear();
+  s.processors.clear();
   s.lastJob = 0;
 }
 
 bool SetData(std::u16string_view printer, std::u16string_view valueName, DWORD type, std::vector<BYTE> bytes) {
   if (valueName.empty()) return false;
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
+    lock.Changed();
   auto p = FindPrinter(s, printer);
   if (!p) return false;
   SetDataEntry(*p, valueName, type, std::move(bytes));
@@ -647,7 +887,7 @@ bool SetData(std::u16string_view printer, std::u16string_view valueName, DWORD t
 
 std::optional<DataValue> GetData(std::u16string_view printer, std::u16string_view valueName) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto p = FindPrinter(s, printer);
   if (!p) return std::nullopt;
   const DataEntry* v = FindData(*p, valueName);
@@ -657,14 +897,14 @@ std::optional<DataValue> GetData(std::u16string_view printer, std::u16string_vie
 
 std::vector<BYTE> Devmode(std::u16string_view printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto p = FindPrinter(s, printer);
   return p ? p->devmode : std::vector<BYTE>{};
 }
 
 std::vector<BYTE> Output(std::u16string_view printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto p = FindPrinter(s, printer);
   std::vector<BYTE> out;
   if (!p) return out;
@@ -695,13 +935,13 @@ std::string JobSpoolFile(DWORD job) {
 
 void ClearOutput(std::u16string_view printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   if (auto p = FindPrinter(s, printer)) DropSpool(*p);
 }
 
 void SetWriteFault(std::u16string_view printer, const WriteFault& fault) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   if (auto p = FindPrinter(s, printer)) {
     p->hasFault = true;
     p->fault = fault;
@@ -711,26 +951,26 @@ void SetWriteFault(std::u16string_view printer, const WriteFault& fault) {
 
 void ClearWriteFault(std::u16string_view printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   if (auto p = FindPrinter(s, printer)) p->hasFault = false;
 }
 
 void SetJobCancelled(std::u16string_view printer, bool cancelled) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   if (auto p = FindPrinter(s, printer)) p->cancelled = cancelled;
 }
 
 bool IsJobCancelled(HANDLE printer) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto it = s.handles.find(printer);
   return it != s.handles.end() && it->second.printer->cancelled;
 }
 
 std::optional<PortStatus> PortStatusOf(std::u16string_view port) {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   auto it = s.ports.find(Folded(port));
   if (it == s.ports.end()) return std::nullopt;
   return it->second;
@@ -738,14 +978,408 @@ std::optional<PortStatus> PortStatusOf(std::u16string_view port) {
 
 DWORD LastJobId() {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   return s.lastJob;
 }
 
 std::size_t OpenHandleCount() {
   auto& s = Spl();
-  std::lock_guard lock(s.mutex);
+  SplLock lock(s);
   return s.handles.size();
 }
 
+}  // namespace plat::spooler
+
+// ---- installation: drivers, print processors, printers ----
+constexpr INT kPrinterEventInitialize = 3;  // DrvPrinterEvent(PRINTER_EVENT_INITIALIZE)
+namespace {
+
+std::u16string SpoolFolder(std::u16string_view kind) {
+  WCHAR system[MAX_PATH];
+  const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+  const bool x64 = plat::machine::GetOsProfile().nativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+  return std::u16string(system, n < MAX_PATH ? n : 0) + u"\\spool\\" + std::u16string(kind) + (x64 ? u"\\x64" : u"\\W32X86");
+}
+
+// Creates every missing folder of a Windows path.
+void MakeFolders(const std::u16string& path) {
+  for (size_t at = path.find(u'\\', 3); ; at = path.find(u'\\', at + 1)) {
+    const std::u16string part = path.substr(0, at);
+    CreateDirectoryW(part.c_str(), nullptr);
+    if (at == std::u16string::npos) break;
+  }
+}
+
+BOOL FolderOut(const std::u16string& folder, LPBYTE buffer, DWORD size, LPDWORD needed) {
+  MakeFolders(folder);
+  const DWORD need = static_cast<DWORD>((folder.size() + 1) * sizeof(WCHAR));
+  if (needed) *needed = need;
+  if (!buffer || size < need) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  std::memcpy(buffer, folder.c_str(), need);
+  return TRUE;
+}
+
+bool EnvironmentOk(LPCWSTR environment) {
+  return !environment || !*environment || plat::EqualsNoCase(plat::view(environment), plat::spooler::Environment());
+}
+
+std::u16string NameOf(std::u16string_view path) {
+  const size_t slash = path.find_last_of(u"\\/");
+  return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::u16string Text(LPCWSTR s) { return s ? std::u16string(plat::view(s)) : std::u16string(); }
+
+bool HasProcessor(const Spooler& s, std::u16string_view name) {
+  for (const auto& p : s.processors)
+    if (plat::EqualsNoCase(p, name)) return true;
+  return false;
+}
+
+BOOL Fail(DWORD error) {
+  SetLastError(error);
+  return FALSE;
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOL GetPrinterDriverDirectoryW(LPWSTR, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
+  if (level != 1) return Fail(ERROR_INVALID_LEVEL);
+  if (!EnvironmentOk(environment)) return Fail(ERROR_INVALID_ENVIRONMENT);
+  return FolderOut(SpoolFolder(u"drivers"), buffer, size, needed);
+}
+
+BOOL GetPrintProcessorDirectoryW(LPWSTR, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
+  if (level != 1) return Fail(ERROR_INVALID_LEVEL);
+  if (!EnvironmentOk(environment)) return Fail(ERROR_INVALID_ENVIRONMENT);
+  return FolderOut(SpoolFolder(u"prtprocs"), buffer, size, needed);
+}
+
+BOOL AddPrinterDriverExW(LPWSTR, DWORD level, LPBYTE info, DWORD flags) {
+  if (level != 3 && level != 6) return Fail(ERROR_INVALID_LEVEL);
+  if (!info) return Fail(ERROR_INVALID_PARAMETER);
+  // Levels 3 and 6 share their first ten fields.
+  const auto* d = reinterpret_cast<const DRIVER_INFO_6W*>(info);
+  if (!d->pName || !*d->pName || !d->pDriverPath || !d->pDataFile || !d->pConfigFile)
+    return Fail(ERROR_INVALID_PARAMETER);
+  if (!EnvironmentOk(d->pEnvironment)) return Fail(ERROR_INVALID_ENVIRONMENT);
+  plat::spooler::DriverInfo driver;
+  driver.name = Text(d->pName);
+  driver.environment = plat::spooler::Environment();
+  driver.monitorName = Text(d->pMonitorName);
+  driver.defaultDataType = Text(d->pDefaultDataType);
+  if (level == 6) {
+    driver.manufacturer = Text(d->pszMfgName);
+    driver.oemUrl = Text(d->pszOEMUrl);
+    driver.hardwareId = Text(d->pszHardwareID);
+    driver.provider = Text(d->pszProvider);
+  }
+  const std::u16string from = SpoolFolder(u"drivers");
+  const std::u16string to = from + u"\\3";
+  MakeFolders(to);
+  // Every file goes into the version folder; the last error of a failed copy is kept.
+  auto place = [&](LPCWSTR file, std::u16string& out) {
+    if (!file || !*file) return true;
+    const std::u16string name = NameOf(plat::view(file));
+    const std::u16string target = to + u"\\" + name;
+    if (flags & APD_COPY_NEW_FILES) {
+      const std::u16string source = from + u"\\" + name;
+      if (!CopyFileW(source.c_str(), target.c_str(), FALSE)) return false;
+    } else if (GetFileAttributesW(target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return false;
+    }
+    out = target;
+    return true;
+  };
+  if (!place(d->pDriverPath, driver.driverPath) || !place(d->pDataFile, driver.dataFile) ||
+      !place(d->pConfigFile, driver.configFile) || !place(d->pHelpFile, driver.helpFile))
+    return FALSE;
+  for (LPCWSTR f = d->pDependentFiles; f && *f; f += std::char_traits<char16_t>::length(f) + 1) {
+    std::u16string placed;
+    if (!place(f, placed)) return FALSE;
+    driver.dependentFiles.push_back(placed);
+  }
+  auto& s = Spl();
+  SplLock lock(s);
+    lock.Changed();
+  s.drivers[Folded(driver.name)] = driver;
+  return TRUE;
+}
+
+BOOL EnumPrinterDriversW(LPWSTR, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                         LPDWORD returned) {
+  if (!needed || !returned) return Fail(ERROR_INVALID_PARAMETER);
+  if (level != 3 && level != 6) return Fail(ERROR_INVALID_LEVEL);
+  if (!EnvironmentOk(environment)) return Fail(ERROR_INVALID_ENVIRONMENT);
+  *returned = 0;
+  std::vector<plat::spooler::DriverInfo> list;
+  {
+    auto& s = Spl();
+    SplLock lock(s);
+    for (const auto& [key, d] : s.drivers) list.push_back(d);
+  }
+  const size_t fixed = (level == 3 ? sizeof(DRIVER_INFO_3W) : sizeof(DRIVER_INFO_6W)) * list.size();
+  const BOOL ok = PackInto(buffer, size, needed, fixed, [&](Packer& k, BYTE* out) {
+    for (size_t i = 0; i < list.size(); ++i) {
+      const auto& d = list[i];
+      LPWSTR name = k.String(d.name), env = k.String(d.environment), path = k.String(d.driverPath);
+      LPWSTR data = k.String(d.dataFile), config = k.String(d.configFile), help = k.String(d.helpFile);
+      LPWSTR deps = k.MultiString(d.dependentFiles);
+      LPWSTR monitor = k.String(d.monitorName), datatype = k.String(d.defaultDataType);
+      LPWSTR mfg = nullptr, url = nullptr, hwid = nullptr, provider = nullptr;
+      if (level == 6) {
+        mfg = k.String(d.manufacturer);
+        url = k.String(d.oemUrl);
+        hwid = k.String(d.hardwareId);
+        provider = k.String(d.provider);
+      }
+      if (!out) continue;
+      auto fill = [&](auto* info) {
+        info->cVersion = 3;
+        info->pName = name;
+        info->pEnvironment = env;
+        info->pDriverPath = path;
+        info->pDataFile = data;
+        info->pConfigFile = config;
+        info->pHelpFile = help;
+        info->pDependentFiles = deps;
+        info->pMonitorName = monitor;
+        info->pDefaultDataType = datatype;
+      };
+      if (level == 3) {
+        fill(reinterpret_cast<DRIVER_INFO_3W*>(out) + i);
+      } else {
+        auto* info = reinterpret_cast<DRIVER_INFO_6W*>(out) + i;
+        fill(info);
+        info->pszMfgName = mfg;
+        info->pszOEMUrl = url;
+        info->pszHardwareID = hwid;
+        info->pszProvider = provider;
+      }
+    }
+  });
+  if (ok) *returned = static_cast<DWORD>(list.size());
+  return ok;
+}
+
+BOOL AddPrintProcessorW(LPWSTR, LPWSTR environment, LPWSTR pathName, LPWSTR printProcessorName) {
+  if (!pathName || !*pathName || !printProcessorName || !*printProcessorName) return Fail(ERROR_INVALID_PARAMETER);
+  if (!EnvironmentOk(environment)) return Fail(ERROR_INVALID_ENVIRONMENT);
+  const std::u16string file = SpoolFolder(u"prtprocs") + u"\\" + NameOf(plat::view(pathName));
+  if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) return Fail(ERROR_FILE_NOT_FOUND);
+  auto& s = Spl();
+  SplLock lock(s);
+    lock.Changed();
+  if (HasProcessor(s, plat::view(printProcessorName))) return Fail(ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED);
+  s.processors.push_back(Text(printProcessorName));
+  return TRUE;
+}
+
+BOOL EnumPrintProcessorsW(LPWSTR, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                          LPDWORD returned) {
+  if (!needed || !returned) return Fail(ERROR_INVALID_PARAMETER);
+  if (level != 1) return Fail(ERROR_INVALID_LEVEL);
+  if (!EnvironmentOk(environment)) return Fail(ERROR_INVALID_ENVIRONMENT);
+  *returned = 0;
+  const std::vector<std::u16string> list = plat::spooler::PrintProcessors();
+  const BOOL ok = PackInto(buffer, size, needed, sizeof(PRINTPROCESSOR_INFO_1W) * list.size(), [&](Packer& k, BYTE* out) {
+    for (size_t i = 0; i < list.size(); ++i) {
+      LPWSTR name = k.String(list[i]);
+      if (out) reinterpret_cast<PRINTPROCESSOR_INFO_1W*>(out)[i].pName = name;
+    }
+  });
+  if (ok) *returned = static_cast<DWORD>(list.size());
+  return ok;
+}
+
+HANDLE AddPrinterW(LPWSTR, DWORD level, LPBYTE info) {
+  if (level != 2) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return nullptr;
+  }
+  if (!info) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const auto* pi = reinterpret_cast<const PRINTER_INFO_2W*>(info);
+  const std::u16string name = Text(pi->pPrinterName);
+  std::u16string configFile;
+  HANDLE handle = nullptr;
+  {
+    auto& s = Spl();
+    SplLock lock(s);
+    lock.Changed();
+    DWORD error = ERROR_SUCCESS;
+    auto driver = pi->pDriverName ? s.drivers.find(Folded(plat::view(pi->pDriverName))) : s.drivers.end();
+    const std::u16string processor = pi->pPrintProcessor && *pi->pPrintProcessor ? Text(pi->pPrintProcessor) : u"WinPrint";
+    if (!pi->pPortName || !s.ports.count(Folded(plat::view(pi->pPortName)))) error = ERROR_UNKNOWN_PORT;
+    else if (driver == s.drivers.end()) error = ERROR_UNKNOWN_PRINTER_DRIVER;
+    else if (!plat::EqualsNoCase(processor, u"WinPrint") && !HasProcessor(s, processor)) error = ERROR_UNKNOWN_PRINTPROCESSOR;
+    else if (name.empty() || name.size() >= MAX_PATH || name.find_first_of(u"\\,!") != std::u16string::npos)
+      error = ERROR_INVALID_PRINTER_NAME;
+    else if (s.printers.count(Folded(name))) error = ERROR_PRINTER_ALREADY_EXISTS;
+    std::vector<BYTE> devmode;
+    if (!error && pi->pDevMode && pi->pDevMode->dmSize != 0) {
+      size_t length = 0;
+      const auto* dm = reinterpret_cast<const BYTE*>(pi->pDevMode);
+      if (!DevmodeLength(dm, pi->pDevMode->dmSize + size_t{pi->pDevMode->dmDriverExtra}, length))
+        error = ERROR_INVALID_PARAMETER;
+      else devmode.assign(dm, dm + length);
+    }
+    if (error) {
+      SetLastError(error);
+      return nullptr;
+    }
+    auto p = std::make_shared<Printer>();
+    p->name = name;
+    p->port = Text(pi->pPortName);
+    p->driver = driver->second;
+    p->devmode = std::move(devmode);
+    p->processor = processor;
+    p->datatype = pi->pDatatype && *pi->pDatatype ? Text(pi->pDatatype) : u"RAW";
+    p->attributes = pi->Attributes | PRINTER_ATTRIBUTE_LOCAL;
+    p->priority = pi->Priority;
+    s.printers[Folded(name)] = p;
+    handle = reinterpret_cast<HANDLE>(s.nextHandle);
+    s.nextHandle += 8;
+    s.handles[handle] = OpenHandle{p, PRINTER_ALL_ACCESS, 0};
+    configFile = p->driver.configFile;
+  }
+  // The printer interface library initialises the new printer.
+  if (HMODULE ui = LoadLibraryW(configFile.c_str())) {
+    if (auto event = reinterpret_cast<PFN_DrvPrinterEvent>(GetProcAddress(ui, "DrvPrinterEvent"))) {
+      std::u16string writable = name;
+      event(writable.data(), kPrinterEventInitialize, 0, 0);
+    }
+    FreeLibrary(ui);
+    // The spooler keeps the printer interface library loaded from now on.
+    auto& s = Spl();
+    SplLock lock(s);
+    lock.Changed();
+    s.heldDrivers.insert(Text(pi->pDriverName));
+  }
+  return handle;
+}
+
+BOOL EnumPrintersW(DWORD flags, LPWSTR, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
+  if (!needed || !returned) return Fail(ERROR_INVALID_PARAMETER);
+  if (level != 2 && level != 4) return Fail(ERROR_INVALID_LEVEL);
+  *returned = 0;
+  std::vector<std::u16string> names;
+  if (flags & PRINTER_ENUM_LOCAL) {
+    auto& s = Spl();
+    SplLock lock(s);
+    for (const auto& [key, p] : s.printers) names.push_back(p->name);
+  }
+  // Each printer as GetPrinterW packs it, one after the other.
+  std::vector<std::vector<BYTE>> records;
+  for (const auto& n : names) {
+    HANDLE h = nullptr;
+    if (!OpenPrinterW(n.c_str(), &h, nullptr)) continue;
+    DWORD need = 0;
+    GetPrinterW(h, level, nullptr, 0, &need);
+    std::vector<BYTE> record(need);
+    if (GetPrinterW(h, level, record.data(), need, &need)) records.push_back(std::move(record));
+    ClosePrinter(h);
+  }
+  const size_t fixed = (level == 2 ? sizeof(PRINTER_INFO_2W) : sizeof(PRINTER_INFO_4W)) * records.size();
+  const BOOL ok = PackInto(buffer, size, needed, fixed, [&](Packer& k, BYTE* out) {
+    for (size_t i = 0; i < records.size(); ++i) {
+      if (level == 2) {
+        const auto& r = *reinterpret_cast<const PRINTER_INFO_2W*>(records[i].data());
+        std::vector<BYTE> dm;
+        if (r.pDevMode) {
+          const auto* b = reinterpret_cast<const BYTE*>(r.pDevMode);
+          dm.assign(b, b + r.pDevMode->dmSize + r.pDevMode->dmDriverExtra);
+        }
+        BYTE* dmOut = dm.empty() ? nullptr : k.Blob(dm);
+        LPWSTR strings[] = {k.String(plat::view(r.pPrinterName)), k.String(plat::view(r.pShareName)),
+                            k.String(plat::view(r.pPortName)), k.String(plat::view(r.pDriverName)),
+                            k.String(plat::view(r.pComment)), k.String(plat::view(r.pLocation)),
+                            k.String(plat::view(r.pSepFile)), k.String(plat::view(r.pPrintProcessor)),
+                            k.String(plat::view(r.pDatatype)), k.String(plat::view(r.pParameters))};
+        if (!out) continue;
+        auto& o = reinterpret_cast<PRINTER_INFO_2W*>(out)[i];
+        o = r;
+        o.pPrinterName = strings[0];
+        o.pShareName = strings[1];
+        o.pPortName = strings[2];
+        o.pDriverName = strings[3];
+        o.pComment = strings[4];
+        o.pLocation = strings[5];
+        o.pSepFile = strings[6];
+        o.pPrintProcessor = strings[7];
+        o.pDatatype = strings[8];
+        o.pParameters = strings[9];
+        o.pDevMode = reinterpret_cast<DEVMODEW*>(dmOut);
+      } else {
+        const auto& r = *reinterpret_cast<const PRINTER_INFO_4W*>(records[i].data());
+        LPWSTR name = k.String(plat::view(r.pPrinterName));
+        if (!out) continue;
+        auto& o = reinterpret_cast<PRINTER_INFO_4W*>(out)[i];
+        o.pPrinterName = name;
+        o.pServerName = nullptr;
+        o.Attributes = r.Attributes;
+      }
+    }
+  });
+  if (ok) *returned = static_cast<DWORD>(records.size());
+  return ok;
+}
+}
+
+namespace plat::spooler {
+std::u16string Environment() {
+  return plat::machine::GetOsProfile().nativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ? u"Windows x64"
+                                                                                          : u"Windows NT x86";
+}
+
+bool AddPort(std::u16string_view name) {
+  if (name.empty()) return false;
+  auto& s = Spl();
+  SplLock lock(s);
+    lock.Changed();
+  return s.ports.try_emplace(Folded(name)).second;
+}
+
+std::vector<std::u16string> Ports() {
+  auto& s = Spl();
+  SplLock lock(s);
+  std::vector<std::u16string> out;
+  for (const auto& [key, status] : s.ports) out.push_back(key);
+  return out;
+}
+
+std::vector<std::u16string> HeldDrivers() {
+  auto& s = Spl();
+  SplLock lock(s);
+  return {s.heldDrivers.begin(), s.heldDrivers.end()};
+}
+
+void RestartSpooler() {
+  auto& s = Spl();
+  SplLock lock(s);
+  lock.Changed();
+  s.heldDrivers.clear();
+}
+
+std::string StateText() {
+  auto& s = Spl();
+  SplLock lock(s);
+  return Serialise(s);
+}
+
+std::vector<std::u16string> PrintProcessors() {
+  auto& s = Spl();
+  SplLock lock(s);
+  std::vector<std::u16string> out = {u"WinPrint"};
+  out.insert(out.end(), s.processors.begin(), s.processors.end());
+  return out;
+}
 }  // namespace plat::spooler

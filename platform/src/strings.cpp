@@ -1,5 +1,7 @@
 #include "plat/strings.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <cstring>
 
@@ -357,5 +359,24 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
   for (std::size_t i = 0; i < a.size(); ++i)
     if (a[i] != b[i] && FoldCase(a[i]) != FoldCase(b[i])) return false;
   return true;
+}
+}  // namespace plat
+
+namespace plat {
+std::string JsonQuoted(std::u16string_view text) {
+  std::string out = "\"";
+  for (char c : utf8(text)) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+      out += esc;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
 }
 }  // namespace plat

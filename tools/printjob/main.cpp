@@ -10,7 +10,7 @@
 //            [--render classicrender.so] [--out job.prn] [--root DIR]
 //            [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]
 //            [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...
-//            [--storage E] [--preview] [--set NAME=VALUE]... [--draw FILE]
+//            [--storage E] [--preview] [--set NAME=VALUE]... [--draw FILE] [--printer NAME]
 //
 // The model data file and the resource library default to the samples in
 // share/nevo beside the executable's folder (the build tree and an install
@@ -74,6 +74,8 @@ struct Options {
   fs::path render;
   fs::path out = "job.prn";
   fs::path root;
+  std::u16string printer;  // an installed printer of the root; empty: printjob's own
+  std::u16string port = kPortName;
   int pages = 1;
   std::optional<int> copies;
   std::optional<std::string> paper;
@@ -92,7 +94,8 @@ int Usage(const char* why) {
                "usage: printjob [--model FILE.RDF] [--resources FILE] [--ui LIB] [--render LIB] [--out FILE]\n"
                "                [--root DIR] [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]\n"
                "                [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...\n"
-               "                [--storage E] [--preview] [--set NAME=VALUE]... [--draw FILE]\n");
+               "                [--storage E] [--preview] [--set NAME=VALUE]... [--draw FILE]\n"
+               "                [--printer NAME]\n");
   return kExitUsage;
 }
 
@@ -124,7 +127,8 @@ std::string Parse(int argc, char** argv, Options& o) {
     }
     if (a != "--model" && a != "--resources" && a != "--ui" && a != "--render" && a != "--out" && a != "--root" &&
         a != "--pages" && a != "--copies" && a != "--paper" && a != "--orientation" && a != "--set" &&
-        a != "--drive" && a != "--storage" && a != "--draw")
+        a != "--drive" && a != "--storage" && a != "--draw" &&
+        a != "--printer")
       return "unknown option " + std::string(a);
     if (!value(v)) return std::string(a) + " needs a value";
     if (a == "--model")
@@ -135,6 +139,8 @@ std::string Parse(int argc, char** argv, Options& o) {
       o.ui = v;
     else if (a == "--render")
       o.render = v;
+    else if (a == "--printer")
+      o.printer = plat::u16(v);
     else if (a == "--out")
       o.out = v;
     else if (a == "--root")
@@ -343,10 +349,52 @@ std::string AddModelPrinter(const Options& o) {
   return {};
 }
 
+std::u16string PrinterOf(const Options& o) { return o.printer.empty() ? std::u16string(kPrinterName) : o.printer; }
+
+// printjob's own printer and its files go when printjob ends, so that a
+// persistent machine root keeps only what was installed.
+class OwnPrinter {
+ public:
+  void Take(const Options& o) {
+    files_.clear();
+    for (const fs::path& f : {o.model, o.resources})
+      files_.push_back(std::u16string(kDriverFolder) + u"\\" + plat::u16(f.filename().string()));
+    taken_ = true;
+  }
+  ~OwnPrinter() {
+    if (!taken_) return;
+    plat::spooler::RemovePrinter(kPrinterName);
+    for (const auto& f : files_) DeleteFileW(f.c_str());
+  }
+
+ private:
+  bool taken_ = false;
+  std::vector<std::u16string> files_;
+};
+
+// The port and the graphics library of an installed printer. An error text on failure.
+std::string UseInstalledPrinter(Options& o) {
+  HANDLE h = nullptr;
+  if (!OpenPrinterW(o.printer.c_str(), &h, nullptr)) return "no installed printer " + plat::utf8(o.printer);
+  DWORD needed = 0;
+  GetPrinterW(h, 2, nullptr, 0, &needed);
+  std::vector<BYTE> info(needed ? needed : 1);
+  bool ok = GetPrinterW(h, 2, info.data(), needed, &needed);
+  if (ok) o.port = plat::view(reinterpret_cast<const PRINTER_INFO_2W*>(info.data())->pPortName);
+  GetPrinterDriverW(h, nullptr, 3, nullptr, 0, &needed);
+  std::vector<BYTE> driver(needed ? needed : 1);
+  ok = ok && GetPrinterDriverW(h, nullptr, 3, driver.data(), needed, &needed);
+  ClosePrinter(h);
+  if (!ok) return "cannot read the installed printer " + plat::utf8(o.printer);
+  // The graphics library is loaded by its host path.
+  o.render = plat::machine::HostPath(plat::view(reinterpret_cast<const DRIVER_INFO_3W*>(driver.data())->pDriverPath));
+  return {};
+}
+
 // The printer's "DefaultDevmode" with the command line applied. An error
 // text on failure.
 std::string BuildJobDevmode(const Options& o, PrivateDevmode& dm) {
-  auto stored = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
+  auto stored = plat::spooler::GetData(PrinterOf(o), u"DefaultDevmode");
   if (!stored || stored->bytes.size() != sizeof(PrivateDevmode)) return "the printer has no usable \"DefaultDevmode\"";
   std::memcpy(&dm, stored->bytes.data(), sizeof(dm));
   return ApplyOptions(o, dm);
@@ -364,11 +412,12 @@ std::string RunJob(const Options& o, const PrivateDevmode& dm, JobRun& run) {
   auto driver = plat::print_host::Driver::Load(plat::u16(o.render.string()), &error);
   if (!driver) return "cannot load " + o.render.string() + " (error " + std::to_string(error) + ")";
   HANDLE printer = nullptr;
-  if (!OpenPrinterW(kPrinterName, &printer, nullptr)) return "cannot open the printer";
+  const std::u16string name = PrinterOf(o);
+  if (!OpenPrinterW(name.c_str(), &printer, nullptr)) return "cannot open the printer";
   plat::print_host::Job job;
   job.printer = printer;
-  job.deviceName = kPrinterName;
-  job.port = kPortName;
+  job.deviceName = name;
+  job.port = o.port;
   job.devmode.resize(sizeof(dm));
   std::memcpy(job.devmode.data(), &dm, sizeof(dm));
   job.documentName = u"printjob test page";
@@ -451,7 +500,13 @@ int main(int argc, char** argv) {
   why = PrepareMachine(o, tempRoot);
   TempRoot cleanup(tempRoot);
   if (!why.empty()) return Usage(why.c_str());
-  why = AddModelPrinter(o);
+  OwnPrinter own;
+  if (o.printer.empty()) {
+    own.Take(o);
+    why = AddModelPrinter(o);
+  } else {
+    why = UseInstalledPrinter(o);
+  }
   if (!why.empty()) return Usage(why.c_str());
 
   PrivateDevmode dm;

@@ -227,7 +227,7 @@ PLATAPI BOOL CloseHandle(HANDLE handle);
 
 namespace plat {
 // Kinds of object behind a HANDLE. Modules pick their own numbers here.
-enum class HandleKind : std::uint32_t { File = 1, Find = 2, Mutex = 3, Event = 4, Process = 5, Thread = 6, Other = 99 };
+enum class HandleKind : std::uint32_t { File = 1, Find = 2, Mutex = 3, Event = 4, Process = 5, Thread = 6, Inf = 7, Other = 99 };
 
 // The process-wide handle table. A module registers an object with a closer
 // that CloseHandle calls once; handle values are never 0 or

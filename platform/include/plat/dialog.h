@@ -22,6 +22,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "plat/base.h"
 #include "plat/ui.h"
@@ -402,6 +403,65 @@ PLATAPI BOOL DeleteObject(HGDIOBJ object);
 PLATAPI int GetObjectW(HGDIOBJ object, int size, LPVOID out);
 }
 
+// Painting: a paint DC of a window, memory DCs holding a bitmap, and BitBlt
+// between them. Nothing is drawn on screen; every blit into a window's DC is
+// recorded (plat::Blits) with the source pixel at its top-left corner.
+struct HDC__;
+using HDC = HDC__*;
+struct PAINTSTRUCT {
+  HDC hdc;
+  BOOL fErase;
+  RECT rcPaint;
+  BOOL fRestore;
+  BOOL fIncUpdate;
+  BYTE rgbReserved[32];
+};
+constexpr DWORD SRCCOPY = 0x00CC0020;
+constexpr DWORD SRCAND = 0x008800C6;
+
+constexpr UINT WM_SETICON = 0x0080;
+constexpr WPARAM ICON_SMALL = 0;
+constexpr WPARAM ICON_BIG = 1;
+constexpr UINT WM_APP = 0x8000;
+constexpr UINT CB_GETTOPINDEX = 0x015B;
+
+// Owner-drawn controls.
+struct DRAWITEMSTRUCT {
+  UINT CtlType;
+  UINT CtlID;
+  UINT itemID;
+  UINT itemAction;
+  UINT itemState;
+  HWND hwndItem;
+  HDC hDC;
+  RECT rcItem;
+  ULONG_PTR itemData;
+};
+constexpr UINT ODT_COMBOBOX = 3;
+constexpr UINT ODA_DRAWENTIRE = 0x0001;
+constexpr UINT ODS_SELECTED = 0x0001;
+constexpr UINT ODS_FOCUS = 0x0010;
+constexpr UINT ODS_COMBOBOXEDIT = 0x1000;
+
+constexpr UINT SPI_GETWORKAREA = 0x0030;
+
+extern "C" {
+PLATAPI HDC BeginPaint(HWND window, PAINTSTRUCT* paint);
+PLATAPI BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
+PLATAPI HDC CreateCompatibleDC(HDC dc);
+PLATAPI BOOL DeleteDC(HDC dc);
+// Returns the object selected before (NULL the first time).
+PLATAPI HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
+// From a memory DC with a bitmap into a window's DC (recorded) or another memory DC.
+PLATAPI BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+                    DWORD rop);
+// LoadImageW(instance, name, IMAGE_BITMAP, 0, 0, 0).
+// The bitmap as a GDI object (the engine has its own HBITMAP).
+PLATAPI HGDIOBJ LoadBitmapW(HINSTANCE instance, LPCWSTR name);
+// SPI_GETWORKAREA: the desktop without the task bar (1920 x 1040).
+PLATAPI BOOL SystemParametersInfoW(UINT action, UINT param, LPVOID out, UINT winIni);
+}
+
 namespace plat {
 enum class ControlKind { Button, Edit, Static, ComboBox, ListBox, UpDown, Trackbar, IpAddress };
 
@@ -434,4 +494,20 @@ PLATAPI std::size_t LiveImageCount();
 PLATAPI int InvalidationCount(HWND window);
 // Size of a loaded image, and a cursor's hot spot.
 PLATAPI bool ImageInfo(HANDLE image, SIZE* size, POINT* hotSpot = nullptr);
+
+// One blit into a window's DC: where, how, and the source's pixel at the
+// top-left corner of what was copied (0xRRGGBB).
+struct Blit {
+  int x, y, width, height;
+  DWORD rop;
+  DWORD firstPixel;
+};
+PLATAPI std::vector<Blit> Blits(HWND window);
+PLATAPI void ClearBlits();
+// Paints a dialog as the screen would: WM_PAINT to the dialog, then
+// WM_DRAWITEM for the selection field of each owner-drawn combo box (and,
+// while it is dropped down, for each of its items).
+PLATAPI void PaintWindow(HWND dialog);
+// DCs alive in the process (leak checks).
+PLATAPI std::size_t LiveDcCount();
 }  // namespace plat

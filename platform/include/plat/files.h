@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "plat/base.h"
 
@@ -116,6 +117,18 @@ PLATAPI BOOL DeleteFileW(LPCWSTR path);
 PLATAPI HANDLE FindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
 PLATAPI BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data);
 PLATAPI BOOL FindClose(HANDLE find);
+
+// Copies the contents, the attributes and the host's execute bits (a copied
+// program still runs). Files on a CD-ROM drive read as read-only, and so do
+// their copies. failIfExists: ERROR_FILE_EXISTS for an existing target;
+// a read-only target fails with ERROR_ACCESS_DENIED.
+PLATAPI BOOL CopyFileW(LPCWSTR existing, LPCWSTR target, BOOL failIfExists);
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x00000001;
+constexpr DWORD MOVEFILE_COPY_ALLOWED = 0x00000002;
+constexpr DWORD MOVEFILE_DELAY_UNTIL_REBOOT = 0x00000004;
+// Renames at once, or with MOVEFILE_DELAY_UNTIL_REBOOT queues the rename (a
+// null target: the deletion) for the next restart of the machine, in order.
+PLATAPI BOOL MoveFileExW(LPCWSTR existing, LPCWSTR target, DWORD flags);
 }
 
 namespace plat::files {
@@ -134,6 +147,18 @@ PLATAPI void InjectWriteFault(const WriteFault& fault);
 PLATAPI void ClearWriteFaults();
 // Faults not yet consumed (sum of remaining counts).
 PLATAPI DWORD PendingWriteFaults();
+
+// The queue of file operations that wait for a restart, kept in the machine
+// root so that every process sees it: each is {from, to}; an empty `to` is
+// a deletion.
+struct PendingOperation {
+  std::u16string from;
+  std::u16string to;
+};
+PLATAPI std::vector<PendingOperation> PendingOperations();
+// Runs the queue in order (as a restart does) and empties it. Operations
+// that fail are dropped, as the system does.
+PLATAPI void RunPendingOperations();
 
 // The Windows path a file handle was opened with ("" for other handles).
 PLATAPI std::u16string HandlePath(HANDLE file);

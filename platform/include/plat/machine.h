@@ -51,12 +51,40 @@ struct OSVERSIONINFOEXW {
   BYTE wProductType;
   BYTE wReserved;
 };
+// The ANSI form: the service-pack text is 128 bytes of the ANSI code page.
+struct OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+};
+static_assert(sizeof(OSVERSIONINFOA) == 148);
+using LPOSVERSIONINFOA = OSVERSIONINFOA*;
 static_assert(sizeof(OSVERSIONINFOW) == 276);
 static_assert(sizeof(OSVERSIONINFOEXW) == 284);
 static_assert(offsetof(OSVERSIONINFOEXW, wServicePackMajor) == 276);
 static_assert(offsetof(OSVERSIONINFOEXW, wProductType) == 282);
 using LPOSVERSIONINFOW = OSVERSIONINFOW*;
 using LPOSVERSIONINFOEXW = OSVERSIONINFOEXW*;
+
+// VerifyVersionInfoW: what to compare, and how.
+constexpr DWORD VER_MINORVERSION = 0x0000001;
+constexpr DWORD VER_MAJORVERSION = 0x0000002;
+constexpr DWORD VER_BUILDNUMBER = 0x0000004;
+constexpr DWORD VER_PLATFORMID = 0x0000008;
+constexpr DWORD VER_SERVICEPACKMINOR = 0x0000010;
+constexpr DWORD VER_SERVICEPACKMAJOR = 0x0000020;
+constexpr DWORD VER_PRODUCT_TYPE = 0x0000080;
+constexpr BYTE VER_EQUAL = 1;
+constexpr BYTE VER_GREATER = 2;
+constexpr BYTE VER_GREATER_EQUAL = 3;
+constexpr BYTE VER_LESS = 4;
+constexpr BYTE VER_LESS_EQUAL = 5;
+constexpr DWORD ERROR_OLD_WIN_VERSION = 1150;
+using DWORDLONG = std::uint64_t;
+using LANGID = WORD;
 
 // The processor word is the low half of the first DWORD (the OEM id).
 struct SYSTEM_INFO {
@@ -99,6 +127,17 @@ PLATAPI BOOL GetUserNameW(LPWSTR buffer, LPDWORD size);
 // Fills an OSVERSIONINFOW or OSVERSIONINFOEXW chosen by dwOSVersionInfoSize
 // (276 or 284; anything else fails with ERROR_INSUFFICIENT_BUFFER).
 PLATAPI BOOL GetVersionExW(LPOSVERSIONINFOW info);
+// dwOSVersionInfoSize must be 148.
+PLATAPI BOOL GetVersionExA(LPOSVERSIONINFOA info);
+// Adds the condition of one VER_* field (3 bits per field) to the mask.
+PLATAPI DWORDLONG VerSetConditionMask(DWORDLONG conditionMask, DWORD typeMask, BYTE condition);
+// TRUE when the running system meets every asked field; the major, minor and
+// service-pack fields compare as one version, with the major field's
+// condition. A system that does not: FALSE with ERROR_OLD_WIN_VERSION.
+PLATAPI BOOL VerifyVersionInfoW(LPOSVERSIONINFOEXW info, DWORD typeMask, DWORDLONG conditionMask);
+PLATAPI LANGID GetUserDefaultLangID();
+// The Windows folder + "\system32"; size protocol of GetWindowsDirectoryW.
+PLATAPI UINT GetSystemDirectoryW(LPWSTR buffer, UINT size);
 // The processor seen by this process / the machine's own processor.
 PLATAPI void GetSystemInfo(LPSYSTEM_INFO info);
 PLATAPI void GetNativeSystemInfo(LPSYSTEM_INFO info);
@@ -167,6 +206,8 @@ struct OsProfile {
   WORD processArchitecture = PROCESSOR_ARCHITECTURE_AMD64;  // GetSystemInfo
   bool hasNativeSystemInfo = true;  // "kernel32.dll" exports GetNativeSystemInfo
   DWORD processors = 2;
+  LANGID userLangId = 0x0409;       // GetUserDefaultLangID
+  DWORD verifyVersionError = 0;     // nonzero: VerifyVersionInfoW fails with it
 };
 PLATAPI void SetOsProfile(const OsProfile& profile);
 PLATAPI OsProfile GetOsProfile();
@@ -186,6 +227,16 @@ PLATAPI void Advance(DWORD ms);
 // Every later read of the time of day moves the clock on by ms afterwards
 // (0: off), so that code reading the clock in a loop sees time pass.
 PLATAPI void SetReadStep(DWORD ms);
+
+// The Windows path of a host path under the root ("ROOT/C/x" -> "C:\\x"),
+// "" for a path outside every drive folder.
+PLATAPI std::u16string WindowsPath(const std::string& hostPath);
+
+// A persistent machine root (made by tools/machine) keeps its profile
+// (version, architecture, product, language, folders, drives) in
+// ROOT/.machine/state/profile; SetRoot and every process started with that
+// root take it up. SaveProfile writes the current one there.
+PLATAPI bool SaveProfile();
 
 // Back to the defaults above (drives, folders, names, code pages, profile,
 // clock); the root folder is kept.

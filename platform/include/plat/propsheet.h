@@ -171,13 +171,13 @@ PLATAPI LONG DocumentPropertiesW(HWND parent, HANDLE printer, LPWSTR deviceName,
 // The device sheet; TRUE when it closed with OK.
 PLATAPI BOOL PrinterPropertiesW(HWND parent, HANDLE printer);
 
-// The path of the process image (NULL module); cut to size - 1 units.
-PLATAPI DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
 }
 
 namespace plat {
-// What GetModuleFileNameW(NULL) answers; tests set it.
+// What GetModuleFileNameW(NULL) answers for a program outside the machine
+// root; tests set it.
 PLATAPI void SetProcessImagePath(std::u16string path);
+PLATAPI std::u16string ProcessImagePath();
 // Page records and sheets alive (leak checks).
 PLATAPI std::size_t LivePageCount();
 PLATAPI std::size_t LiveSheetCount();

@@ -33,8 +33,9 @@
 // plat::resources::CheckResourceFile names the line and the fault.
 //
 // Which file a module name means:
-// 1. "kernel32.dll" (any case, with or without folder) is the platform's own
-//    pseudo-module; it is always loaded and never counted.
+// 1. "kernel32.dll" and "winspool.drv" (any case, with or without folder)
+//    are the platform's own pseudo-modules; they are always loaded and never
+//    counted; their exports follow the machine's OS profile.
 // 2. A name registered with plat::resources::MapModule (the full name, or else
 //    its file name part, without case) is the host file registered for it.
 // 3. A host path (starting with '/') is used as it stands.
@@ -62,6 +63,8 @@ extern "C" {
 // same file gives the same handle). NULL with ERROR_MOD_NOT_FOUND (no such
 // file) or ERROR_BAD_FORMAT.
 PLATAPI HMODULE LoadLibraryW(LPCWSTR fileName);
+// The ANSI name in the machine's code page.
+PLATAPI HMODULE LoadLibraryA(LPCSTR fileName);
 // The flags above change nothing here: resource modules never run code.
 PLATAPI HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE reserved, DWORD flags);
 // Drops a reference; the module is unloaded at 0. FALSE with
@@ -70,6 +73,12 @@ PLATAPI BOOL FreeLibrary(HMODULE module);
 // A loaded module by name (matched like LoadLibraryW, or by file name part
 // without case); no reference is added. NULL name: the program's own module.
 PLATAPI HMODULE GetModuleHandleW(LPCWSTR moduleName);
+// The Windows path of a module (NULL: the program) inside the machine root,
+// cut to size - 1 units and terminated; returns the units copied (with
+// ERROR_INSUFFICIENT_BUFFER when cut). A program outside the root answers
+// plat::ProcessImagePath(); a module outside it: 0 with ERROR_MOD_NOT_FOUND.
+PLATAPI DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size);
+PLATAPI DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
 // Exports by name; NULL with ERROR_PROC_NOT_FOUND (ordinals are not supported).
 PLATAPI FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "plat/base.h"
+#include "plat/files.h"
 #include "plat/registry.h"
 
 constexpr DWORD CCHDEVICENAME = 32;
@@ -295,6 +296,102 @@ PLATAPI BOOL EndDocPrinter(HANDLE printer);
 PLATAPI BOOL WritePrinter(HANDLE printer, LPVOID data, DWORD size, LPDWORD written);
 }
 
+// Installation: drivers, print processors, printers.
+constexpr DWORD PRINTER_ATTRIBUTE_DO_COMPLETE_FIRST = 0x00000200;
+constexpr DWORD PRINTER_ENUM_LOCAL = 0x00000002;
+constexpr DWORD APD_COPY_NEW_FILES = 0x00000008;
+constexpr DWORD UPDP_UPLOAD_ALWAYS = 0x00000002;
+constexpr DWORD IPDFP_COPY_ALL_FILES = 0x00000001;
+constexpr DWORD ERROR_UNKNOWN_PRINTPROCESSOR = 1798;
+constexpr DWORD ERROR_PRINTER_DRIVER_IN_USE = 3001;
+constexpr DWORD ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED = 3005;
+
+struct DRIVER_INFO_6W {
+  DWORD cVersion;
+  LPWSTR pName;
+  LPWSTR pEnvironment;
+  LPWSTR pDriverPath;
+  LPWSTR pDataFile;
+  LPWSTR pConfigFile;
+  LPWSTR pHelpFile;
+  LPWSTR pDependentFiles;
+  LPWSTR pMonitorName;
+  LPWSTR pDefaultDataType;
+  LPWSTR pszzPreviousNames;
+  FILETIME ftDriverDate;
+  std::uint64_t dwlDriverVersion;
+  LPWSTR pszMfgName;
+  LPWSTR pszOEMUrl;
+  LPWSTR pszHardwareID;
+  LPWSTR pszProvider;
+};
+using PDRIVER_INFO_6W = DRIVER_INFO_6W*;
+
+struct PRINTPROCESSOR_INFO_1W {
+  LPWSTR pName;
+};
+
+// DrvPrinterEvent of a printer interface library.
+using PFN_DrvPrinterEvent = BOOL (*)(LPWSTR printerName, INT event, DWORD flags, LPARAM lParam);
+
+extern "C" {
+// Level 3 or 6. With APD_COPY_NEW_FILES the files (names or paths) are taken
+// from the printer-driver directory and copied into its version folder "3";
+// without it they must be there already (ERROR_FILE_NOT_FOUND). The
+// environment must be the machine's (ERROR_INVALID_ENVIRONMENT).
+PLATAPI BOOL AddPrinterDriverExW(LPWSTR server, DWORD level, LPBYTE info, DWORD flags);
+// Level 3 (DRIVER_INFO_3W) or 6 with the size protocol of GetPrinterW.
+PLATAPI BOOL EnumPrinterDriversW(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                                 LPDWORD needed, LPDWORD returned);
+// The file must be in the print-processor directory (ERROR_FILE_NOT_FOUND);
+// ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED for a known name.
+PLATAPI BOOL AddPrintProcessorW(LPWSTR server, LPWSTR environment, LPWSTR pathName, LPWSTR printProcessorName);
+PLATAPI BOOL EnumPrintProcessorsW(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                                  LPDWORD needed, LPDWORD returned);
+// Sizes in bytes, including the terminator.
+PLATAPI BOOL GetPrinterDriverDirectoryW(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                                        LPDWORD needed);
+PLATAPI BOOL GetPrintProcessorDirectoryW(LPWSTR server, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size,
+                                         LPDWORD needed);
+// Level 2. Checks the port (ERROR_UNKNOWN_PORT), driver
+// (ERROR_UNKNOWN_PRINTER_DRIVER), print processor (ERROR_UNKNOWN_PRINTPROCESSOR)
+// and name (ERROR_INVALID_PRINTER_NAME, ERROR_PRINTER_ALREADY_EXISTS); a
+// DEVMODE with dmSize 0 counts as none, an empty datatype as "RAW". Then calls
+// the driver's DrvPrinterEvent(PRINTER_EVENT_INITIALIZE). Returns a handle
+// with full access, NULL on failure.
+PLATAPI HANDLE AddPrinterW(LPWSTR server, DWORD level, LPBYTE info);
+// Levels 2 and 4 of the local printers (flags must hold PRINTER_ENUM_LOCAL).
+PLATAPI BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                           LPDWORD returned);
+
+// The driver store (exports of "winspool.drv" from Windows Vista on).
+// Upload copies the INF's folder into the store and gives the stored INF's
+// path (*destSize in units; HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER) when
+// it does not fit). Install reads the model's install section from the stored
+// INF, installs its print processor and adds the driver from its files.
+// Both return S_OK (0) or an HRESULT_FROM_WIN32 code.
+PLATAPI HRESULT UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR environment, DWORD flags,
+                                            HWND window, LPWSTR destInfPath, PULONG destSize);
+PLATAPI HRESULT InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR driverName,
+                                                 LPCWSTR environment, DWORD flags);
+}
+
+namespace plat::spooler {
+// The spooler's environment on this machine ("Windows x64" or "Windows NT x86").
+PLATAPI std::u16string Environment();
+// Adds a port to the spooler's list (true when new); the ports, sorted.
+PLATAPI bool AddPort(std::u16string_view name);
+PLATAPI std::vector<std::u16string> Ports();
+// Installed print processors, "WinPrint" first.
+PLATAPI std::vector<std::u16string> PrintProcessors();
+// Drivers whose printer interface library the spooler keeps loaded (their
+// files are in use) until it restarts.
+PLATAPI std::vector<std::u16string> HeldDrivers();
+PLATAPI void RestartSpooler();
+// The spooler as a machine root stores it: canonical text, sorted.
+PLATAPI std::string StateText();
+}  // namespace plat::spooler
+
 namespace plat::spooler {
 struct DriverInfo {
   DWORD version = 3;
@@ -307,6 +404,10 @@ struct DriverInfo {
   std::vector<std::u16string> dependentFiles;
   std::u16string monitorName;
   std::u16string defaultDataType = u"RAW";
+  std::u16string manufacturer;
+  std::u16string oemUrl;
+  std::u16string hardwareId;
+  std::u16string provider;
 };
 
 struct PrinterSetup {
@@ -319,6 +420,10 @@ struct PrinterSetup {
 // Adds a printer (and its port when new). false when the name is taken or empty.
 PLATAPI bool AddPrinter(const PrinterSetup& setup);
 PLATAPI bool RemovePrinter(std::u16string_view name);
+// In a machine root made by tools/machine (ROOT/.machine), the spooler's
+// ports, print processors, drivers and printers with their data persist in
+// ROOT/.machine/state/spooler and every process of the root sees them.
+//
 // Removes every printer, port and job; open handles become invalid; job ids restart at 1.
 PLATAPI void Reset();
 

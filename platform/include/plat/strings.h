@@ -52,4 +52,6 @@ inline std::u16string_view view(LPCWSTR s) { return s ? std::u16string_view(s) :
 // full-width Latin letters.
 PLATAPI WCHAR FoldCase(WCHAR c);
 PLATAPI bool EqualsNoCase(std::u16string_view a, std::u16string_view b);
+// The text as a JSON string in UTF-8, quotes included.
+PLATAPI std::string JsonQuoted(std::u16string_view text);
 }  // namespace plat

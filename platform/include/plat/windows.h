@@ -14,3 +14,4 @@
 #include "plat/ui.h"
 #include "plat/dialog.h"
 #include "plat/propsheet.h"
+#include "plat/setup.h"

@@ -1,0 +1,193 @@
+// The scripted user of a program: PLAT_UI_SCRIPT holds steps (one a line or
+// separated by ';', or "@file"), each "PAGE:step" where PAGE is the dialog
+// template id or "msgbox". PLAT_UI_LOG names a file that gets one JSON line
+// per event. Without a script, a program on a terminal asks its user for
+// the same steps.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plat/dialog.h"
+#include "plat/machine.h"
+#include "plat/strings.h"
+#include "plat/ui.h"
+#include "window_internal.h"
+
+namespace {
+
+struct Runner {
+  std::mutex mutex;
+  std::deque<std::string> steps;  // "PAGE:step"
+  std::string logPath;
+  bool console = false;
+};
+
+Runner& R() {
+  static Runner* r = new Runner;
+  return *r;
+}
+
+std::string Json(std::u16string_view text) { return plat::JsonQuoted(text); }
+
+void Log(const std::string& line) {
+  auto& r = R();
+  if (r.logPath.empty()) return;
+  std::ofstream(r.logPath, std::ios::app) << line << "\n";
+}
+
+const char* ClassName(plat::internal::WindowKind kind) {
+  using plat::internal::WindowKind;
+  switch (kind) {
+    case WindowKind::Button: return "Button";
+    case WindowKind::Edit: return "Edit";
+    case WindowKind::Static: return "Static";
+    case WindowKind::ComboBox: return "ComboBox";
+    case WindowKind::ListBox: return "ListBox";
+    case WindowKind::UpDown: return "msctls_updown32";
+    case WindowKind::Trackbar: return "msctls_trackbar32";
+    case WindowKind::IpAddress: return "SysIPAddress32";
+    default: return "Other";
+  }
+}
+
+std::string PageOf(const plat::ui::Screen& s) {
+  return s.kind() == plat::ui::Screen::Kind::MessageBox ? "msgbox" : std::to_string(s.templateId());
+}
+
+std::string Dump(const plat::ui::Screen& s) {
+  std::string out = "{\"ev\":\"dump\",\"page\":\"" + PageOf(s) + "\",\"caption\":" + Json(s.Caption()) + ",\"controls\":[";
+  bool first = true;
+  for (HWND child : plat::internal::ChildrenOf(s.kind() == plat::ui::Screen::Kind::Sheet ? s.Page() : s.window())) {
+    const int id = GetDlgCtrlID(child);
+    const auto kind = plat::internal::KindOf(child);
+    out += std::string(first ? "" : ",") + "{\"id\":" + std::to_string(id) + ",\"class\":\"" + ClassName(kind) +
+           "\",\"text\":" + Json(s.Text(id));
+    if (kind == plat::internal::WindowKind::ComboBox || kind == plat::internal::WindowKind::ListBox) {
+      out += ",\"items\":[";
+      for (int i = 0; i < s.ItemCount(id); ++i) out += std::string(i ? "," : "") + Json(s.ItemText(id, i));
+      out += "],\"sel\":" + std::to_string(s.Selection(id));
+    }
+    if (kind == plat::internal::WindowKind::Button) out += ",\"checked\":" + std::to_string(s.Checked(id));
+    out += std::string(",\"enabled\":") + (s.Enabled(id) ? "true" : "false") + ",\"visible\":" +
+           (s.Visible(id) ? "true" : "false") + "}";
+    first = false;
+  }
+  return out + "]}";
+}
+
+bool AllDigits(const std::string& t) { return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos; }
+
+int AnswerId(const std::string& word) {
+  if (word == "ok") return IDOK;
+  if (word == "cancel") return IDCANCEL;
+  if (word == "yes") return IDYES;
+  if (word == "no") return IDNO;
+  return AllDigits(word) ? std::atoi(word.c_str()) : -1;
+}
+
+// One step on the screen; false (with a failure recorded) when it cannot be done.
+bool Step(plat::ui::Screen& s, const std::string& step) {
+  std::istringstream in(step);
+  std::string verb, idText;
+  in >> verb;
+  std::string rest;
+  std::getline(in >> std::ws, rest);
+  std::istringstream args(rest);
+  args >> idText;
+  std::string value;
+  std::getline(args >> std::ws, value);
+  const int id = std::atoi(idText.c_str());
+  bool ok = true;
+  if (verb == "click") ok = s.Click(id);
+  else if (verb == "check") ok = s.Check(id, value == "on");
+  else if (verb == "choose") ok = AllDigits(value) ? s.Choose(id, std::atoi(value.c_str())) : s.ChooseText(id, plat::u16(value));
+  else if (verb == "type") ok = s.Type(id, plat::u16(value));
+  else if (verb == "ip") ok = s.SetAddress(id, plat::u16(value));
+  else if (verb == "select") {
+    std::vector<int> indices;
+    if (value == "all")
+      for (int i = 0; i < s.ItemCount(id); ++i) indices.push_back(i);
+    else
+      for (std::istringstream list(value); std::getline(list, idText, ',');) indices.push_back(std::atoi(idText.c_str()));
+    ok = s.Select(id, indices);
+  } else if (verb == "answer") ok = s.Click(AnswerId(idText));
+  else if (verb == "expect") ok = s.Text(id) == plat::u16(value);
+  else if (verb == "wait-items") ok = s.ItemCount(id) >= std::atoi(value.c_str());
+  else if (verb == "pause") Sleep(static_cast<DWORD>(std::atoi(idText.c_str())));
+  else if (verb == "dump") {
+    const std::string d = Dump(s);
+    Log(d);
+    if (R().console) std::cout << d << std::endl;
+  } else ok = false;
+  if (!ok) plat::ui::RecordFailure("step \"" + step + "\" on " + PageOf(s) + ": " + s.LastError());
+  return ok;
+}
+
+void Handle(plat::ui::Screen& s) {
+  auto& r = R();
+  const std::string page = PageOf(s);
+  if (s.kind() == plat::ui::Screen::Kind::MessageBox)
+    Log("{\"ev\":\"msgbox\",\"caption\":" + Json(s.Caption()) + ",\"text\":" + Json(s.Text(plat::ui::kMessageBoxText)) + "}");
+  else
+    Log("{\"ev\":\"open\",\"page\":\"" + page + "\",\"caption\":" + Json(s.Caption()) + "}");
+  while (s.IsOpen()) {
+    std::string step;
+    if (r.console) {
+      std::cout << Dump(s) << "\n" << page << "> " << std::flush;
+      if (!std::getline(std::cin, step) || step.empty()) break;
+    } else {
+      std::lock_guard lock(r.mutex);
+      if (r.steps.empty()) break;
+      const std::string& next = r.steps.front();
+      const auto colon = next.find(':');
+      if (colon == std::string::npos || next.substr(0, colon) != page) break;  // a step for another window
+      step = next.substr(colon + 1);
+      r.steps.pop_front();
+    }
+    Step(s, step);
+  }
+  // Nothing left to do on an open window: the user walks away, as after 30 s.
+  if (s.IsOpen()) s.kind() == plat::ui::Screen::Kind::MessageBox ? s.Close() : s.Cancel();
+  const INT_PTR result = IsWindow(s.window()) ? plat::internal::EndResult(s.window()) : 0;
+  Log("{\"ev\":\"end\",\"page\":\"" + page + "\",\"result\":" + std::to_string(result) + "}");
+}
+
+// Installs the scripted (or console) user when the program's environment asks for one.
+struct Install {
+  Install() {
+    auto& r = R();
+    const char* script = std::getenv("PLAT_UI_SCRIPT");
+    if (const char* log = std::getenv("PLAT_UI_LOG")) r.logPath = log;
+    std::string text;
+    if (script && *script == '@') {
+      std::ifstream in(script + 1);
+      std::ostringstream all;
+      all << in.rdbuf();
+      text = all.str();
+    } else if (script) {
+      text = script;
+    }
+    for (std::size_t start = 0; start < text.size();) {
+      std::size_t end = text.find_first_of(";\n", start);
+      if (end == std::string::npos) end = text.size();
+      std::string step = text.substr(start, end - start);
+      while (!step.empty() && (step.back() == '\r' || step.back() == ' ')) step.pop_back();
+      while (!step.empty() && step.front() == ' ') step.erase(0, 1);
+      if (!step.empty()) r.steps.push_back(step);
+      start = end + 1;
+    }
+    r.console = !script && ::isatty(0) && ::isatty(1);
+    if (script || r.console || !r.logPath.empty()) plat::ui::SetFallbackHandler(Handle);
+  }
+};
+const Install g_install;
+
+}  // namespace
