@@ -8,8 +8,13 @@
 namespace {
 
 std::string Text(const PdevRect& r) {
-  return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
-         std::to_string(r.bottom) + ")";
+  std::string text = "(";
+  for (const LONG v : {r.left, r.top, r.right, r.bottom}) {
+    if (text.size() > 1) text += ',';
+    text += std::to_string(v);
+  }
+  text += ')';
+  return text;
 }
 
 TEST(RectPredicates, Ranges) {

@@ -14,7 +14,7 @@
 
 #include "render/packbits.h"
 #include "streamdump/stream_decoder.h"
-#include "support/python.h"
+#include "support/python_peer.h"
 #include "support/temp_folder.h"
 
 namespace {

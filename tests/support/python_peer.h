@@ -6,9 +6,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <sstream>
 #include <string>
+
+#include "support/temp_folder.h"
 
 namespace testsupport {
 
@@ -33,25 +34,14 @@ inline std::string PythonWith(const std::string& modules) {
   return {};
 }
 
-// A fresh folder under the temporary folder, removed with the object.
+// A fresh folder under the test's temp folder, removed with the object.
 class ScratchDir {
  public:
-  explicit ScratchDir(const std::string& tag) {
-    static int serial = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            (tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  explicit ScratchDir(const std::string& tag) : folder_(tag) {}
+  std::string File(const std::string& name) const { return (folder_ / name).string(); }
 
  private:
-  std::filesystem::path path_;
+  TempFolder folder_;
 };
 
 }  // namespace testsupport
