@@ -38,6 +38,7 @@
 #include "plat/spooler.h"
 #include "plat/strings.h"
 #include "printjob/job_destination.h"
+#include "printjob/printer_setup.h"
 #include "printjob/settings_options.h"
 #include "printjob/stream_summary.h"
 #include "printjob/test_page.h"
@@ -51,7 +52,6 @@ constexpr int kExitJobFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr char16_t kPrinterName[] = u"NEVO Printer";
 constexpr char16_t kPortName[] = u"LPT1:";
-constexpr char16_t kDriverFolder[] = u"C:\\DRIVERS";
 
 // The source tree's data folder, for the defaults.
 fs::path DataFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "data"; }
@@ -156,31 +156,6 @@ std::string Parse(int argc, char** argv, Options& o) {
     }
   }
   return {};
-}
-
-// The model's section: the first section of the file that is not its version.
-std::optional<std::string> ModelName(const fs::path& rdf) {
-  std::ifstream in(rdf);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
-      std::string name = line.substr(1, line.size() - 2);
-      if (name != "RDF format version") return name;
-    }
-  }
-  return std::nullopt;
-}
-
-// Copies a host file into the machine's driver folder; its Windows path.
-std::optional<std::u16string> InstallFile(const fs::path& host) {
-  std::u16string windows = std::u16string(kDriverFolder) + u"\\" + plat::u16(host.filename().string());
-  std::string target = plat::machine::HostPath(windows);
-  if (target.empty()) return std::nullopt;
-  std::error_code ec;
-  fs::copy_file(host, target, fs::copy_options::overwrite_existing, ec);
-  if (ec) return std::nullopt;
-  return windows;
 }
 
 bool WriteAll(const fs::path& path, const std::vector<BYTE>& bytes) {
@@ -306,10 +281,8 @@ int main(int argc, char** argv) {
     o.root = tempRoot;
   }
   TempRoot cleanup(tempRoot);
-  fs::create_directories(o.root / "C", ec);
-  if (ec) return Usage(("cannot make the machine root " + o.root.string()).c_str());
-  plat::machine::SetRoot(fs::absolute(o.root).string());
-  CreateDirectoryW(kDriverFolder, nullptr);
+  why = printjob::SetUpMachine(o.root);
+  if (!why.empty()) return Usage(why.c_str());
   // The drives of the machine; --storage adds its drive unless --drive did.
   std::vector<plat::machine::Drive> drives = o.drives;
   if (o.storage && std::none_of(drives.begin(), drives.end(),
@@ -318,34 +291,9 @@ int main(int argc, char** argv) {
   }
   for (const plat::machine::Drive& d : drives) plat::machine::AddDrive(d);
 
-  // The printer of the model.
-  auto model = ModelName(o.model);
-  if (!model) return Usage(("no model section in " + o.model.string()).c_str());
-  auto dataFile = InstallFile(o.model);
-  auto resourceFile = InstallFile(o.resources);
-  if (!dataFile || !resourceFile) return Usage("cannot copy the model data file and the resource library");
-  plat::spooler::PrinterSetup setup;
-  setup.name = kPrinterName;
-  setup.port = kPortName;
-  setup.driver.name = plat::u16(*model);
-  setup.driver.dataFile = *dataFile;
-  setup.driver.dependentFiles = {*resourceFile};
-  if (!plat::spooler::AddPrinter(setup)) return Usage("cannot add the printer");
-
-  // Initialise it through classicui.
-  HMODULE ui = LoadLibraryW(plat::u16(o.ui.string()).c_str());
-  if (!ui) return Usage(("cannot load " + o.ui.string()).c_str());
-  using PrinterEventFn = BOOL (*)(LPWSTR, INT, DWORD, LPARAM);
-  auto printerEvent = reinterpret_cast<PrinterEventFn>(GetProcAddress(ui, "DrvPrinterEvent"));
-  if (!printerEvent) {
-    FreeLibrary(ui);
-    return Usage("classicui has no DrvPrinterEvent: the printer cannot be initialised");
-  }
-  std::u16string printerName = kPrinterName;
-  constexpr INT kPrinterEventInitialize = 3;
-  BOOL initialised = printerEvent(printerName.data(), kPrinterEventInitialize, 0, 0);
-  FreeLibrary(ui);
-  if (!initialised) return Usage("DrvPrinterEvent could not initialise the printer");
+  // The printer of the model, initialised through classicui.
+  why = printjob::SetUpPrinter({o.model, o.resources, o.ui, false}, kPrinterName, kPortName);
+  if (!why.empty()) return Usage(why.c_str());
 
   auto stored = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
   if (!stored || stored->bytes.size() != sizeof(PrivateDevmode))
