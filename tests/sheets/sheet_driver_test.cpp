@@ -14,6 +14,7 @@
 #include "printjob/printer_setup.h"
 #include "settings/caps_store.h"
 #include "settings/private_devmode.h"
+#include "settings/model_fixture.h"
 #include "sheets/sheet_driver.h"
 
 namespace {
@@ -227,6 +228,73 @@ INSTANTIATE_TEST_SUITE_P(SampleModels, SheetDriver, ::testing::ValuesIn(kModels)
                          [](const ::testing::TestParamInfo<Model>& info) {
                            return std::string(info.param.file).substr(0, 8);
                          });
+
+// A two-drum model whose sheet shows the colour page and asks the printer at open.
+TEST(SheetQuery, AfterOkTheDevmodeCarriesTheDrumsAndSaysThePrinterWasAsked) {
+  const fs::path root = fs::temp_directory_path() / ("sheet_query_" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  ASSERT_EQ(printjob::SetUpMachine(root), "");
+  plat::machine::AddDrive({u'D', DRIVE_FIXED, u"NTFS", u"", 0});
+  plat::machine::SetWindowsDirectory(u"D:\\WINDOWS");
+  fs::create_directories(root / "D" / "RSF");
+  std::ofstream(root / "D" / "RSF" / "R127000000001.rsf", std::ios::binary)
+      << "[STATUS]\r\nID46=05\r\nID168=2D\r\nID169=CC\r\nID170=00\r\nID48=0A\r\nID171=38\r\nID172=f1\r\nID173=CF\r\n";
+
+  fixture::CapsPtr caps = fixture::MakeModel(2);
+  caps->Defaults.InkInformation = 1;
+  SetFieldText(caps->Defaults.PrinterAddress, u"127.0.0.1");
+  caps->Permanent = caps->Defaults;
+  plat::spooler::Reset();
+  plat::spooler::PrinterSetup setup;
+  setup.name = fixture::kPrinter;
+  setup.port = u"LPT1:";
+  setup.driver.name = u"NEVO Duo 9";
+  setup.driver.configFile = plat::u16(kClassicUi.string());
+  ASSERT_TRUE(plat::spooler::AddPrinter(setup));
+  ASSERT_EQ(StoreCapsAsPrinterData(caps.get()), 1);
+  fixture::DevmodePtr defaults(BuildDefaultDevmode(nullptr, *caps));
+  WriteDefaultDevmode(fixture::kPrinter.c_str(), &defaults->Public);
+
+  fixture::Printer printer;
+  std::vector<BYTE> out(kPrivateDevmodeSize);
+  auto* dm = reinterpret_cast<PrivateDevmode*>(out.data());
+  dm->Public.dmSize = kPublicDevmodeSize;
+  dm->Public.dmDriverExtra = kPrivateDevmodeExtra;
+  int tabs = 0;
+  plat::ui::QueueHandler([&](plat::ui::Screen& s) {
+    tabs = s.TabCount();
+    EXPECT_TRUE(s.Ok());
+  });
+  EXPECT_EQ(DocumentPropertiesW(nullptr, printer.h, nullptr, &dm->Public, nullptr, DM_IN_PROMPT | DM_OUT_BUFFER),
+            IDOK);
+  EXPECT_EQ(tabs, 7) << "the colour page too";
+  const DocSettings& d = dm->Settings;
+  EXPECT_EQ(d.Drum1Color, 1005);
+  EXPECT_EQ(d.Drum2Color, 1010);
+  EXPECT_EQ(d.InkLab.Entry[5].L, 45);
+  EXPECT_EQ(d.InkLab.Entry[5].a, -52);
+  EXPECT_EQ(d.InkMarks[ColorIdIndex(1005)], 2);
+  EXPECT_EQ(d.InkMarks[ColorIdIndex(1010)], 2);
+  EXPECT_EQ(dm->InfoTaken, 1);
+
+  // A DEVMODE that says so is not asked again, and keeps saying so.
+  std::fill(dm->Settings.InkMarks, dm->Settings.InkMarks + kColorIdCount, std::uint8_t{0});
+  fs::remove(root / "D" / "RSF" / "R127000000001.rsf");
+  std::vector<BYTE> again(kPrivateDevmodeSize);
+  auto* dm2 = reinterpret_cast<PrivateDevmode*>(again.data());
+  dm2->Public.dmSize = kPublicDevmodeSize;
+  dm2->Public.dmDriverExtra = kPrivateDevmodeExtra;
+  plat::ui::QueueHandler([](plat::ui::Screen& s) { EXPECT_TRUE(s.Ok()); });
+  EXPECT_EQ(DocumentPropertiesW(nullptr, printer.h, nullptr, &dm2->Public, &dm->Public,
+                                DM_IN_PROMPT | DM_IN_BUFFER | DM_OUT_BUFFER),
+            IDOK);
+  EXPECT_EQ(dm2->InfoTaken, 1);
+  EXPECT_EQ(dm2->Settings.Drum1Color, 1005);
+  plat::ui::ResetScript();
+  plat::resources::Reset();
+  plat::machine::Reset();
+  fs::remove_all(root);
+}
 
 TEST(DefaultsMode, UserDefaultsOrWindows2000ExplorerWithoutOutput) {
   plat::machine::SetWindowsDirectory(u"C:\\WINNT");
