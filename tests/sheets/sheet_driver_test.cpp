@@ -224,6 +224,61 @@ TEST_P(SheetDriver, ASheetWithoutCapabilitiesDoesNotOpen) {
   EXPECT_EQ(out.back(), 0xEE);
 }
 
+TEST_P(SheetDriver, LeavingThePrintPagesChecksTheUsbDestination) {
+  // A document for the USB folder on a machine without a removable drive.
+  std::vector<BYTE> in = Merged();
+  auto* inDm = reinterpret_cast<PrivateDevmode*>(in.data());
+  inDm->Settings.OutputMode = 3;
+  std::vector<BYTE> out(kPrivateDevmodeSize);
+  auto* outDm = reinterpret_cast<DEVMODEW*>(out.data());
+  outDm->dmSize = kPublicDevmodeSize;
+  outDm->dmDriverExtra = kPrivateDevmodeExtra;
+  plat::ui::ResetMessageBoxes();
+  plat::ui::QueueHandler([](plat::ui::Screen& s) {
+    EXPECT_EQ(s.CurrentTab(), 0);
+    EXPECT_FALSE(s.Tab(1)) << "the first page keeps the user";
+    EXPECT_EQ(s.CurrentTab(), 0);
+    EXPECT_TRUE(s.Ok());
+    EXPECT_TRUE(s.IsOpen()) << "OK is refused too";
+    EXPECT_TRUE(s.Cancel());
+  });
+  EXPECT_EQ(DocumentPropertiesW(nullptr, printer_, nullptr, outDm, &inDm->Public,
+                                DM_IN_PROMPT | DM_IN_BUFFER | DM_OUT_BUFFER),
+            IDCANCEL);
+  EXPECT_EQ(plat::ui::MessageBoxLog().size(), 2u) << "one warning per attempt to leave";
+
+  // Editing the printer's defaults never asks about the drive.
+  plat::ui::ResetMessageBoxes();
+  plat::ui::QueueHandler([](plat::ui::Screen& s) {
+    EXPECT_TRUE(s.Tab(1));
+    EXPECT_TRUE(s.Ok());
+  });
+  EXPECT_EQ(DocumentPropertiesW(nullptr, printer_, nullptr, outDm, &inDm->Public,
+                                DM_IN_PROMPT | DM_IN_BUFFER | DM_OUT_BUFFER | DM_USER_DEFAULT),
+            IDOK);
+  EXPECT_TRUE(plat::ui::MessageBoxLog().empty());
+}
+
+TEST_P(SheetDriver, ApplyWritesNothingPastTheOutput) {
+  // A foreign input with a short private part shapes a short output: the
+  // printer-information byte lies beyond it and is not written.
+  std::vector<BYTE> in(kPrivateDevmodeSize, 0);
+  auto* inDm = reinterpret_cast<DEVMODEW*>(in.data());
+  inDm->dmSize = kPublicDevmodeSize;
+  inDm->dmDriverExtra = 16;
+  inDm->dmDriverVersion = 0x0200;
+  std::vector<BYTE> out(4096, 0xEE);
+  auto* outDm = reinterpret_cast<DEVMODEW*>(out.data());
+  outDm->dmSize = kPublicDevmodeSize;
+  outDm->dmDriverExtra = 16;
+  plat::ui::QueueHandler([](plat::ui::Screen& s) { EXPECT_TRUE(s.Ok()); });
+  EXPECT_EQ(DocumentPropertiesW(nullptr, printer_, nullptr, outDm, inDm, DM_IN_PROMPT | DM_IN_BUFFER | DM_OUT_BUFFER),
+            IDOK);
+  EXPECT_EQ(outDm->dmDriverExtra, 16);
+  for (std::size_t i = kPublicDevmodeSize + 16; i < out.size(); ++i) ASSERT_EQ(out[i], 0xEE) << i;
+
+}
+
 INSTANTIATE_TEST_SUITE_P(SampleModels, SheetDriver, ::testing::ValuesIn(kModels),
                          [](const ::testing::TestParamInfo<Model>& info) {
                            return std::string(info.param.file).substr(0, 8);
