@@ -100,100 +100,161 @@ void FreeSheetNameLists(SheetState& state) {
   FreeList(state.DensityNames);
 }
 
+// ---- the part copiers ----
+// SheetState names each field as DocSettings does, so one routine per part
+// serves both directions; only what differs by direction is written twice.
+
+namespace {
+
+template <typename From, typename To>
+void CopyOutputFields(bool defaults, const From& f, To& t) {
+  t.Copies = f.Copies;
+  t.RenzokuMode = f.RenzokuMode;
+  t.OutputMode = f.OutputMode;
+  // Defaults mode keeps no document's names: names come from each document.
+  t.HoldNameFromDoc = defaults ? 1 : f.HoldNameFromDoc;
+  if (t.HoldNameFromDoc == 0) {
+    CopyName(t.HoldJobName, f.HoldJobName);
+  } else {
+    ClearName(t.HoldJobName);
+  }
+  NameOrLogin(t.HoldUserName, f.HoldUserName);
+  t.HoldBox = f.HoldBox;
+  t.HoldJobOption = f.HoldJobOption;
+  t.UsbNameFromDoc = defaults ? 1 : f.UsbNameFromDoc;
+  if (t.UsbNameFromDoc == 0) {
+    CopyName(t.UsbJobName, f.UsbJobName);
+  } else {
+    ClearName(t.UsbJobName);
+  }
+  if (defaults) {
+    ClearName(t.UsbDrive);
+  } else {
+    CopyName(t.UsbDrive, f.UsbDrive);
+  }
+  t.UsbFolder = defaults ? 1 : f.UsbFolder;
+  NameOrLogin(t.UsbUserName, f.UsbUserName);
+  t.UsbJobOption = f.UsbJobOption;
+  t.Preview = f.Preview;
+}
+
+template <typename From, typename To>
+void CopyPaperLayoutFields(const From& f, To& t) {
+  t.Duplex = f.Duplex;
+  t.FreePaper = f.FreePaper;
+  t.FreeWidth = f.FreeWidth;
+  t.FreeLength = f.FreeLength;
+  t.SheetValue24 = f.SheetValue24;
+  t.SheetValue28 = f.SheetValue28;
+  t.FreeUnit = f.FreeUnit;
+  t.Landscape = f.Landscape;
+  t.UpLayout = f.UpLayout;
+  t.UpFour = f.UpFour;
+  t.RensyaLayout = f.RensyaLayout;
+  t.RensyaOrder = f.RensyaOrder;
+  t.Booklet = f.Booklet;
+  t.Booklet4P = f.Booklet4P;
+  t.BindingPosition = f.BindingPosition;
+  t.BindingAmount = f.BindingAmount;
+  t.BindingAmountInch = f.BindingAmountInch;
+  t.BindingUnit = f.BindingUnit;
+  t.AutoReduce = f.AutoReduce;
+  t.FitPage = f.FitPage;
+  t.Rotate = f.Rotate;
+  t.SyuuiYohaku = f.SyuuiYohaku;
+  t.ImagePosition = f.ImagePosition;
+  std::copy(std::begin(f.ImagePositionOffsets), std::end(f.ImagePositionOffsets), t.ImagePositionOffsets);
+  t.SheetByte2672 = f.SheetByte2672;
+  t.ImagePositionEach = f.ImagePositionEach;
+}
+
+template <typename From, typename To>
+void CopyColorFields(const From& f, To& t) {
+  t.ColorMode = f.ColorMode;
+  t.OneInkIndex = f.OneInkIndex;
+  t.Seihan = f.Seihan;
+  t.OneInkColor = f.OneInkColor;
+  t.Drum1Color = f.Drum1Color;
+  t.Drum2Color = f.Drum2Color;
+  t.SeparationKind = f.SeparationKind;
+  t.SeparationModeA = f.SeparationModeA;
+  t.SeparationModeB = f.SeparationModeB;
+}
+
+template <typename From, typename To>
+void CopyStoredModes(const From& f, To& t) {
+  t.StoredModeA = f.StoredModeA;
+  t.StoredModeB = f.StoredModeB;
+  t.StoredColorA = f.StoredColorA;
+  t.StoredColorB = f.StoredColorB;
+}
+
+template <typename From, typename To>
+void CopyImageFields(const From& f, To& t) {
+  t.PhotoMode = f.PhotoMode;
+  t.AmiLine = f.AmiLine;
+  t.AmiAngle = f.AmiAngle;
+  t.PhotoSyurui = f.PhotoSyurui;
+  t.Akarusa = f.Akarusa;
+  t.Contrast = f.Contrast;
+  t.GyakkouOn = f.GyakkouOn;
+  t.Gyakkou = f.Gyakkou;
+  t.Edge = f.Edge;
+  t.KaityoSmooth = f.KaityoSmooth;
+  t.TextProc = f.TextProc;
+  t.TextVolumeA = f.TextVolumeA;
+  t.TextVolumeB = f.TextVolumeB;
+}
+
+// The print part but its list indices and the program block.
+template <typename From, typename To>
+void CopyPrintFields(const From& f, To& t) {
+  t.Turbo = f.Turbo;
+  t.Interval = f.Interval;
+  t.SyouInkMode = f.SyouInkMode;
+  t.Drum2LightPrint = f.Drum2LightPrint;
+  t.ProgramPrint = f.ProgramPrint;
+  t.ReversePrint = f.ReversePrint;
+  t.DrumReverse = f.DrumReverse;
+  t.Ninsyo = f.Ninsyo;
+  t.NinsyoNo = f.NinsyoNo;
+  t.Kimitu = f.Kimitu;
+  t.RGPanelReset = f.RGPanelReset;
+}
+
+template <typename From, typename To>
+void CopyFinishingFields(const From& f, To& t) {
+  t.SortMode = f.SortMode;
+  t.Staple = f.Staple;
+  t.TapeSort = f.TapeSort;
+  t.Interleaf = f.Interleaf;
+}
+
+}  // namespace
+
 // ---- settings to sheet ----
 
 void OutputPartToSheet(const ModelCaps& caps, const DocSettings& s, SheetState& state) {
-  const bool defaults = IsDefaultsMode(s);
-  state.Copies = s.Copies;
-  state.RenzokuMode = s.RenzokuMode;
-  state.OutputMode = s.OutputMode;
+  CopyOutputFields(IsDefaultsMode(s), s, state);
   state.OutputModeMask = OutputModeMaskFor(caps, s);
-  if (defaults) {
-    state.HoldNameFromDoc = 1;
-    ClearName(state.HoldJobName);
-  } else {
-    state.HoldNameFromDoc = s.HoldNameFromDoc;
-    if (s.HoldNameFromDoc == 0) {
-      CopyName(state.HoldJobName, s.HoldJobName);
-    } else {
-      ClearName(state.HoldJobName);
-    }
-  }
-  NameOrLogin(state.HoldUserName, s.HoldUserName);
-  state.HoldBox = s.HoldBox;
-  state.HoldJobOption = s.HoldJobOption;
-  if (defaults) {
-    ClearName(state.UsbJobName);
-    ClearName(state.UsbDrive);
-    state.UsbNameFromDoc = 1;
-    state.UsbFolder = 1;
-  } else {
-    state.UsbNameFromDoc = s.UsbNameFromDoc;
-    if (s.UsbNameFromDoc == 0) {
-      CopyName(state.UsbJobName, s.UsbJobName);
-    } else {
-      ClearName(state.UsbJobName);
-    }
-    CopyName(state.UsbDrive, s.UsbDrive);
-    state.UsbFolder = s.UsbFolder;
-  }
-  NameOrLogin(state.UsbUserName, s.UsbUserName);
-  state.UsbJobOption = s.UsbJobOption;
-  state.Preview = s.Preview;
 }
 
 void PaperLayoutPartToSheet(const ModelCaps& caps, const DocSettings& s, std::uint16_t fallbackPaper,
                             SheetState& state) {
-  state.Duplex = s.Duplex;
+  CopyPaperLayoutFields(s, state);
   state.PaperIndex = ListIndex<std::uint16_t>(s.PaperIndex, fallbackPaper, caps.PaperCount());
-  state.FreePaper = s.FreePaper;
   if (state.FreePaper == 1 && caps.Info.DocumentPaperCount > 0) {
     state.PaperIndex = static_cast<std::uint16_t>(caps.Info.DocumentPaperCount - 1);
   }
-  state.FreeWidth = s.FreeWidth;
-  state.FreeLength = s.FreeLength;
-  state.SheetValue24 = static_cast<std::uint32_t>(s.SheetValue24);
-  state.SheetValue28 = static_cast<std::uint32_t>(s.SheetValue28);
-  state.FreeUnit = s.FreeUnit;
-  state.Landscape = s.Landscape;
   state.OutputPaperIndex =
       ListIndex<std::uint16_t>(s.OutputPaperIndex, caps.Permanent.OutputPaperIndex, caps.Info.OutputPaperCount);
   state.BinIndex = ListIndex<std::uint8_t>(s.BinIndex, caps.Permanent.BinIndex, caps.Info.BinCount);
-  state.UpLayout = s.UpLayout;
-  state.UpFour = s.UpFour;
-  state.RensyaLayout = s.RensyaLayout;
-  state.RensyaOrder = s.RensyaOrder;
-  state.Booklet = s.Booklet;
-  state.Booklet4P = s.Booklet4P;
-  state.BindingPosition = s.BindingPosition;
-  state.BindingAmount = s.BindingAmount;
-  state.BindingAmountInch = s.BindingAmountInch;
-  state.BindingUnit = s.BindingUnit;
-  state.AutoReduce = s.AutoReduce;
-  state.FitPage = s.FitPage;
-  state.Rotate = s.Rotate;
-  state.SyuuiYohaku = s.SyuuiYohaku;
-  state.ImagePosition = s.ImagePosition;
-  std::copy(std::begin(s.ImagePositionOffsets), std::end(s.ImagePositionOffsets), state.ImagePositionOffsets);
-  state.SheetByte2672 = s.SheetByte2672;
-  state.ImagePositionEach = s.ImagePositionEach;
   LayoutBytesToChoice(state);
 }
 
 void ColorPartToSheet(const ModelCaps& caps, const DocSettings& s, SheetState& state) {
-  state.ColorMode = s.ColorMode;
-  state.OneInkIndex = s.OneInkIndex;
-  state.Seihan = s.Seihan;
-  state.OneInkColor = s.OneInkColor;
-  state.Drum1Color = s.Drum1Color;
-  state.Drum2Color = s.Drum2Color;
-  state.SeparationKind = s.SeparationKind;
-  state.SeparationModeA = s.SeparationModeA;
-  state.SeparationModeB = s.SeparationModeB;
-  state.StoredModeA = s.StoredModeA;
-  state.StoredModeB = s.StoredModeB;
-  state.StoredColorA = s.StoredColorA;
-  state.StoredColorB = s.StoredColorB;
+  CopyColorFields(s, state);
+  CopyStoredModes(s, state);
   std::uint8_t mask = 15;
   if (caps.Info.OsusumeSepaEnable != 1) mask &= static_cast<std::uint8_t>(~1u);
   if (caps.Info.DrillEnable != 1) mask &= static_cast<std::uint8_t>(~4u);
@@ -201,31 +262,13 @@ void ColorPartToSheet(const ModelCaps& caps, const DocSettings& s, SheetState& s
   state.SeparationKindMask = mask;
 }
 
-void ImagePartToSheet(const DocSettings& s, SheetState& state) {
-  state.PhotoMode = s.PhotoMode;
-  state.AmiLine = s.AmiLine;
-  state.AmiAngle = s.AmiAngle;
-  state.PhotoSyurui = s.PhotoSyurui;
-  state.Akarusa = s.Akarusa;
-  state.Contrast = s.Contrast;
-  state.GyakkouOn = s.GyakkouOn;
-  state.Gyakkou = s.Gyakkou;
-  state.Edge = s.Edge;
-  state.KaityoSmooth = s.KaityoSmooth;
-  state.TextProc = s.TextProc;
-  state.TextVolumeA = s.TextVolumeA;
-  state.TextVolumeB = s.TextVolumeB;
-}
+void ImagePartToSheet(const DocSettings& s, SheetState& state) { CopyImageFields(s, state); }
 
 void PrintPartToSheet(const ModelCaps& caps, const DocSettings& s, SheetState& state) {
+  CopyPrintFields(s, state);
   state.SpeedIndex = ListIndex<std::uint8_t>(s.SpeedIndex, caps.Permanent.SpeedIndex, caps.Info.SpeedCount);
   state.Density1 = ListIndex<std::uint8_t>(s.Density1, caps.Permanent.Density1, caps.Info.DensityCount);
   state.Density2 = ListIndex<std::uint8_t>(s.Density2, caps.Permanent.Density2, caps.Info.DensityCount);
-  state.Turbo = s.Turbo;
-  state.Interval = s.Interval;
-  state.SyouInkMode = s.SyouInkMode;
-  state.Drum2LightPrint = s.Drum2LightPrint;
-  state.ProgramPrint = s.ProgramPrint;
   if (s.ProgramPrint != 0) {
     std::copy(std::begin(s.ProgramPrintBlock), std::end(s.ProgramPrintBlock), state.ProgramPrintBlock);
     state.ProgramSeparator = s.ProgramSeparator;
@@ -234,20 +277,9 @@ void PrintPartToSheet(const ModelCaps& caps, const DocSettings& s, SheetState& s
     state.ProgramPrintBlock[0].Copies = 1;
     state.ProgramSeparator = 0;
   }
-  state.ReversePrint = s.ReversePrint;
-  state.DrumReverse = s.DrumReverse;
-  state.Ninsyo = s.Ninsyo;
-  state.NinsyoNo = s.NinsyoNo;
-  state.Kimitu = s.Kimitu;
-  state.RGPanelReset = s.RGPanelReset;
 }
 
-void FinishingPartToSheet(const DocSettings& s, SheetState& state) {
-  state.SortMode = s.SortMode;
-  state.Staple = s.Staple;
-  state.TapeSort = s.TapeSort;
-  state.Interleaf = s.Interleaf;
-}
+void FinishingPartToSheet(const DocSettings& s, SheetState& state) { CopyFinishingFields(s, state); }
 
 void CopyPartsToSheet(const ModelCaps& caps, const DocSettings& s, std::uint16_t fallbackPaper, SheetState& state) {
   OutputPartToSheet(caps, s, state);
@@ -270,77 +302,15 @@ void SettingsToSheetState(ModelCaps& caps, SheetState& state) {
 
 // ---- sheet to settings ----
 
-void OutputPartToSettings(const SheetState& state, DocSettings& s) {
-  const bool defaults = IsDefaultsMode(s);
-  s.Copies = state.Copies;
-  s.RenzokuMode = state.RenzokuMode;
-  s.OutputMode = state.OutputMode;
-  if (defaults) {
-    s.HoldNameFromDoc = 1;
-    ClearName(s.HoldJobName);
-  } else {
-    s.HoldNameFromDoc = state.HoldNameFromDoc;
-    if (state.HoldNameFromDoc == 0) {
-      CopyName(s.HoldJobName, state.HoldJobName);
-    } else {
-      ClearName(s.HoldJobName);
-    }
-  }
-  NameOrLogin(s.HoldUserName, state.HoldUserName);
-  s.HoldBox = state.HoldBox;
-  s.HoldJobOption = state.HoldJobOption;
-  if (defaults) {
-    ClearName(s.UsbJobName);
-    ClearName(s.UsbDrive);
-    s.UsbNameFromDoc = 1;
-    s.UsbFolder = 1;
-  } else {
-    s.UsbNameFromDoc = state.UsbNameFromDoc;
-    if (state.UsbNameFromDoc == 0) {
-      CopyName(s.UsbJobName, state.UsbJobName);
-    } else {
-      ClearName(s.UsbJobName);
-    }
-    CopyName(s.UsbDrive, state.UsbDrive);
-    s.UsbFolder = state.UsbFolder;
-  }
-  NameOrLogin(s.UsbUserName, state.UsbUserName);
-  s.UsbJobOption = state.UsbJobOption;
-  s.Preview = state.Preview;
-}
+void OutputPartToSettings(const SheetState& state, DocSettings& s) { CopyOutputFields(IsDefaultsMode(s), state, s); }
 
 void PaperLayoutPartToSettings(const ModelCaps& caps, const SheetState& state, DocSettings& s) {
   SheetState bytes = state;
   LayoutChoiceToBytes(bytes);
-  s.Duplex = state.Duplex;
+  CopyPaperLayoutFields(bytes, s);
   s.PaperIndex = state.PaperIndex;
-  s.FreePaper = state.FreePaper;
-  s.FreeWidth = state.FreeWidth;
-  s.FreeLength = state.FreeLength;
-  s.SheetValue24 = static_cast<std::int32_t>(state.SheetValue24);
-  s.SheetValue28 = static_cast<std::int32_t>(state.SheetValue28);
-  s.FreeUnit = state.FreeUnit;
-  s.Landscape = state.Landscape;
   s.OutputPaperIndex = state.OutputPaperIndex;
   s.BinIndex = state.BinIndex;
-  s.UpLayout = bytes.UpLayout;
-  s.UpFour = bytes.UpFour;
-  s.RensyaLayout = bytes.RensyaLayout;
-  s.RensyaOrder = bytes.RensyaOrder;
-  s.Booklet = bytes.Booklet;
-  s.Booklet4P = bytes.Booklet4P;
-  s.BindingPosition = state.BindingPosition;
-  s.BindingAmount = state.BindingAmount;
-  s.BindingAmountInch = state.BindingAmountInch;
-  s.BindingUnit = state.BindingUnit;
-  s.AutoReduce = state.AutoReduce;
-  s.FitPage = state.FitPage;
-  s.Rotate = state.Rotate;
-  s.SyuuiYohaku = state.SyuuiYohaku;
-  s.ImagePosition = state.ImagePosition;
-  std::copy(std::begin(state.ImagePositionOffsets), std::end(state.ImagePositionOffsets), s.ImagePositionOffsets);
-  s.SheetByte2672 = state.SheetByte2672;
-  s.ImagePositionEach = state.ImagePositionEach;
   // The paper's size in 0.1 mm; the free size is the one the user gave.
   const bool freeSize = caps.Info.DocumentPaperCount > 0 && state.PaperIndex == caps.Info.DocumentPaperCount - 1;
   if (freeSize) {
@@ -353,72 +323,32 @@ void PaperLayoutPartToSettings(const ModelCaps& caps, const SheetState& state, D
 }
 
 void ColorPartToSettings(SheetState& state, DocSettings& s) {
-  s.ColorMode = state.ColorMode;
-  s.OneInkIndex = state.OneInkIndex;
-  s.Seihan = state.Seihan;
-  s.OneInkColor = state.OneInkColor;
-  s.Drum1Color = state.Drum1Color;
-  s.Drum2Color = state.Drum2Color;
+  CopyColorFields(state, s);
   s.InkLab = state.InkLab;
-  s.SeparationKind = state.SeparationKind;
   s.SeparationKindTwo = state.SeparationKind == 2 ? 1 : 0;
-  s.SeparationModeA = state.SeparationModeA;
   s.SeparationModeACopy = state.SeparationModeA;
-  s.SeparationModeB = state.SeparationModeB;
   if (IsDefaultsMode(s) && state.SeparationKind == 1) {
     state.StoredModeA = state.SeparationModeA;
     state.StoredModeB = state.SeparationModeB;
     state.StoredColorA = state.Drum1Color;
     state.StoredColorB = state.Drum2Color;
   }
-  s.StoredModeA = state.StoredModeA;
-  s.StoredModeB = state.StoredModeB;
-  s.StoredColorA = state.StoredColorA;
-  s.StoredColorB = state.StoredColorB;
+  CopyStoredModes(state, s);
 }
 
-void ImagePartToSettings(const SheetState& state, DocSettings& s) {
-  s.PhotoMode = state.PhotoMode;
-  s.AmiLine = state.AmiLine;
-  s.AmiAngle = state.AmiAngle;
-  s.PhotoSyurui = state.PhotoSyurui;
-  s.Akarusa = state.Akarusa;
-  s.Contrast = state.Contrast;
-  s.GyakkouOn = state.GyakkouOn;
-  s.Gyakkou = state.Gyakkou;
-  s.Edge = state.Edge;
-  s.KaityoSmooth = state.KaityoSmooth;
-  s.TextProc = state.TextProc;
-  s.TextVolumeA = state.TextVolumeA;
-  s.TextVolumeB = state.TextVolumeB;
-}
+void ImagePartToSettings(const SheetState& state, DocSettings& s) { CopyImageFields(state, s); }
 
 void PrintPartToSettings(const SheetState& state, DocSettings& s) {
+  CopyPrintFields(state, s);
   s.SpeedIndex = state.SpeedIndex;
   s.Density1 = state.Density1;
   s.Density2 = state.Density2;
-  s.Turbo = state.Turbo;
-  s.Interval = state.Interval;
-  s.SyouInkMode = state.SyouInkMode;
-  s.Drum2LightPrint = state.Drum2LightPrint;
-  s.ProgramPrint = state.ProgramPrint;
   std::copy(std::begin(state.ProgramPrintBlock), std::end(state.ProgramPrintBlock), s.ProgramPrintBlock);
   s.ProgramSeparator = state.ProgramSeparator;
   std::fill(std::begin(s.Reserved1405), std::end(s.Reserved1405), std::uint8_t{0});
-  s.ReversePrint = state.ReversePrint;
-  s.DrumReverse = state.DrumReverse;
-  s.Ninsyo = state.Ninsyo;
-  s.NinsyoNo = state.NinsyoNo;
-  s.Kimitu = state.Kimitu;
-  s.RGPanelReset = state.RGPanelReset;
 }
 
-void FinishingPartToSettings(const SheetState& state, DocSettings& s) {
-  s.SortMode = state.SortMode;
-  s.Staple = state.Staple;
-  s.TapeSort = state.TapeSort;
-  s.Interleaf = state.Interleaf;
-}
+void FinishingPartToSettings(const SheetState& state, DocSettings& s) { CopyFinishingFields(state, s); }
 
 void SheetStateToSettings(ModelCaps& caps, SheetState& state) {
   DocSettings& s = caps.Defaults;

@@ -24,7 +24,7 @@ struct SheetState {
   NameSlots PaperNames;
   std::uint8_t FreePaper;
   std::int32_t FreeWidth, FreeLength;  // micrometres
-  std::uint32_t SheetValue24, SheetValue28;
+  std::int32_t SheetValue24, SheetValue28;
   std::uint8_t FreeUnit;
   std::uint8_t Landscape;
   std::uint16_t OutputPaperIndex;

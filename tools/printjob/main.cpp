@@ -53,12 +53,10 @@ constexpr int kExitUsage = 2;
 constexpr char16_t kPrinterName[] = u"NEVO Printer";
 constexpr char16_t kPortName[] = u"LPT1:";
 
-// The source tree's data folder, for the defaults.
-fs::path DataFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "data"; }
 
 struct Options {
-  fs::path model = DataFolder() / "models" / "NEVO2600.RDF";
-  fs::path resources = DataFolder() / "resources" / "NEVORES.DLL";
+  fs::path model = printjob::DataFolder() / "models" / "NEVO2600.RDF";
+  fs::path resources = printjob::DataFolder() / "resources" / "NEVORES.DLL";
   fs::path ui;
   fs::path render;
   fs::path out = "job.prn";
@@ -228,35 +226,12 @@ std::string ApplyOptions(const Options& o, PrivateDevmode& dm) {
   return {};
 }
 
-fs::path ExecutableFolder(const char* argv0) {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) self = fs::absolute(argv0, ec);
-  return self.parent_path();
-}
 
 void ReportFailure(const plat::print_host::Result& result) {
   std::fprintf(stderr, "printjob: the job failed%s%s (error %u)\n", result.failedEntry.empty() ? "" : " in ",
                result.failedEntry.c_str(), static_cast<unsigned>(result.error));
 }
 
-class TempRoot {
- public:
-  explicit TempRoot(fs::path path) : path_(std::move(path)) {}
-  ~TempRoot() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  // Leaves the folder in place; true when it was a temporary one.
-  bool Keep() {
-    bool temporary = !path_.empty();
-    path_.clear();
-    return temporary;
-  }
-
- private:
-  fs::path path_;
-};
 
 }  // namespace
 
@@ -268,7 +243,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!why.empty()) return Usage(why.c_str());
-  fs::path bin = ExecutableFolder(argv[0]);
+  fs::path bin = printjob::ExecutableFolder(argv[0]);
   if (o.ui.empty()) o.ui = bin.parent_path() / "lib" / "classicui.so";
   if (o.render.empty()) o.render = bin.parent_path() / "lib" / "classicrender.so";
 
@@ -280,7 +255,7 @@ int main(int argc, char** argv) {
     tempRoot = fs::temp_directory_path(ec) / ("printjob-" + std::to_string(rd()));
     o.root = tempRoot;
   }
-  TempRoot cleanup(tempRoot);
+  printjob::TempRoot cleanup(tempRoot);
   why = printjob::SetUpMachine(o.root);
   if (!why.empty()) return Usage(why.c_str());
   // The drives of the machine; --storage adds its drive unless --drive did.

@@ -13,6 +13,26 @@ namespace fs = std::filesystem;
 
 namespace printjob {
 
+fs::path DataFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "data"; }
+
+fs::path ExecutableFolder(const char* argv0) {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) self = fs::absolute(argv0, ec);
+  return self.parent_path();
+}
+
+TempRoot::~TempRoot() {
+  std::error_code ec;
+  if (!path_.empty()) fs::remove_all(path_, ec);
+}
+
+bool TempRoot::Keep() {
+  const bool temporary = !path_.empty();
+  path_.clear();
+  return temporary;
+}
+
 std::optional<std::string> ModelName(const fs::path& rdf) {
   std::ifstream in(rdf);
   std::string line;

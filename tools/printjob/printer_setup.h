@@ -12,6 +12,25 @@ namespace printjob {
 
 inline constexpr char16_t kDriverFolder[] = u"C:\\DRIVERS";
 
+// The source tree's data folder: the sample models and the drivers' resource library.
+std::filesystem::path DataFolder();
+// The folder of the running program.
+std::filesystem::path ExecutableFolder(const char* argv0);
+
+// A temporary machine root, removed when it goes unless kept.
+class TempRoot {
+ public:
+  explicit TempRoot(std::filesystem::path path) : path_(std::move(path)) {}
+  ~TempRoot();
+  TempRoot(const TempRoot&) = delete;
+  TempRoot& operator=(const TempRoot&) = delete;
+  // Leaves the folder in place; true when it was a temporary one.
+  bool Keep();
+
+ private:
+  std::filesystem::path path_;
+};
+
 // The model's section: the first section of the file that is not its version.
 std::optional<std::string> ModelName(const std::filesystem::path& rdf);
 // Copies a host file into the machine's driver folder; its Windows path.

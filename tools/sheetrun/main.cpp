@@ -43,11 +43,10 @@ constexpr int kExitFailed = 3;
 constexpr char16_t kPrinterName[] = u"NEVO Printer";
 constexpr char16_t kPortName[] = u"LPT1:";
 
-fs::path DataFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "data"; }
 
 struct Options {
-  fs::path model = DataFolder() / "models" / "NEVO2600.RDF";
-  fs::path resources = DataFolder() / "resources" / "NEVORES.DLL";
+  fs::path model = printjob::DataFolder() / "models" / "NEVO2600.RDF";
+  fs::path resources = printjob::DataFolder() / "resources" / "NEVORES.DLL";
   fs::path ui;
   fs::path root;
   std::vector<std::pair<std::string, std::string>> printerSets;
@@ -160,12 +159,6 @@ bool DumpData(HANDLE printer, const fs::path& dir) {
   return index.good();
 }
 
-fs::path ExecutableFolder(const char* argv0) {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) self = fs::absolute(argv0, ec);
-  return self.parent_path();
-}
 
 const char* AnswerName(int answer) {
   switch (answer) {
@@ -182,17 +175,6 @@ const char* AnswerName(int answer) {
   }
 }
 
-class TempRoot {
- public:
-  explicit TempRoot(fs::path path) : path_(std::move(path)) {}
-  ~TempRoot() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-
- private:
-  fs::path path_;
-};
 
 }  // namespace
 
@@ -204,7 +186,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!why.empty()) return Usage(why);
-  if (o.ui.empty()) o.ui = ExecutableFolder(argv[0]).parent_path() / "lib" / "classicui.so";
+  if (o.ui.empty()) o.ui = printjob::ExecutableFolder(argv[0]).parent_path() / "lib" / "classicui.so";
 
   std::vector<sheetrun::Step> steps;
   if (!o.steps.empty()) {
@@ -226,7 +208,7 @@ int main(int argc, char** argv) {
     tempRoot = fs::temp_directory_path(ec) / ("sheetrun-" + std::to_string(rd()));
     o.root = tempRoot;
   }
-  TempRoot cleanup(tempRoot);
+  printjob::TempRoot cleanup(tempRoot);
   why = printjob::SetUpMachine(o.root);
   if (!why.empty()) return Usage(why);
   why = printjob::SetUpPrinter({o.model, o.resources, o.ui, true}, kPrinterName, kPortName);
