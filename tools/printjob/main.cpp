@@ -53,7 +53,6 @@ constexpr int kExitUsage = 2;
 constexpr char16_t kPrinterName[] = u"NEVO Printer";
 constexpr char16_t kPortName[] = u"LPT1:";
 
-
 struct Options {
   fs::path model = printjob::DataFolder() / "models" / "NEVO2600.RDF";
   fs::path resources = printjob::DataFolder() / "resources" / "NEVORES.DLL";
@@ -226,12 +225,10 @@ std::string ApplyOptions(const Options& o, PrivateDevmode& dm) {
   return {};
 }
 
-
 void ReportFailure(const plat::print_host::Result& result) {
   std::fprintf(stderr, "printjob: the job failed%s%s (error %u)\n", result.failedEntry.empty() ? "" : " in ",
                result.failedEntry.c_str(), static_cast<unsigned>(result.error));
 }
-
 
 }  // namespace
 

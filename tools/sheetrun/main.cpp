@@ -43,7 +43,6 @@ constexpr int kExitFailed = 3;
 constexpr char16_t kPrinterName[] = u"NEVO Printer";
 constexpr char16_t kPortName[] = u"LPT1:";
 
-
 struct Options {
   fs::path model = printjob::DataFolder() / "models" / "NEVO2600.RDF";
   fs::path resources = printjob::DataFolder() / "resources" / "NEVORES.DLL";
@@ -159,7 +158,6 @@ bool DumpData(HANDLE printer, const fs::path& dir) {
   return index.good();
 }
 
-
 const char* AnswerName(int answer) {
   switch (answer) {
     case IDOK: return "IDOK";
@@ -174,7 +172,6 @@ const char* AnswerName(int answer) {
     default: return "?";
   }
 }
-
 
 }  // namespace
 
