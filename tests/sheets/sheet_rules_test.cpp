@@ -3,8 +3,11 @@
 #include "sheets/sheet_rules.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <random>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -402,6 +405,78 @@ TEST_F(PrinterQuery, AtOpenTheAnswerSetsTheOutputModes) {
   EXPECT_EQ(QueryPrinterAtOpen(u"127.0.0.1", true, caps, context->State), 1);
   EXPECT_EQ(context->State.OutputModeMask, 25);
   EXPECT_EQ(QueryPrinterAtOpen(u"not an address at all, too long", true, caps, context->State), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The query against a real agent: Debian's snmpd, started by scripts/snmp-agent.
+int RunCommand(const std::string& command, std::string* out) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  char buffer[4096];
+  out->clear();
+  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out->append(buffer, n);
+  const int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(PrinterQuery, ARealAgentGivesOptionsAndDrums) {
+  std::random_device random;
+  const fs::path dir = fs::temp_directory_path() / ("sheets-agent-" + std::to_string(random()));
+  fs::create_directories(dir);
+  {
+    std::ofstream values(dir / "values");
+    std::size_t i = 0;
+    for (long long n : {1, 0, 9, 0, 60, -3, -4, 2, 0, 33, 0, 40, 1, 2}) {
+      values << DeviceStatusOid(i++) << " integer " << n << "\n";
+    }
+    for (int r = 1; r <= 9; ++r) {
+      values << DeviceStatusOid(i++) << " integer " << (r == 1 ? 1 : r == 2 ? 4 : 10 + r) << "\n";
+      values << DeviceStatusOid(i++) << " integer 1\n";
+      values << DeviceStatusOid(i++) << " integer 0\n";
+      values << DeviceStatusOid(i++) << " octet_str \"slot\"\n";
+    }
+    for (long long n : {7, 1, 70000}) values << DeviceStatusOid(i++) << " integer " << n << "\n";
+  }
+  std::string out;
+  const int status = RunCommand("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent start " + dir.string() + " " +
+                                    (dir / "values").string(),
+                                &out);
+  if (status == 77) {
+    fs::remove_all(dir);
+    GTEST_SKIP() << "snmpd is not installed";
+  }
+  // The agent stops and its folder goes however the test ends.
+  struct Stop {
+    fs::path dir;
+    ~Stop() {
+      std::string ignoredOut;
+      RunCommand("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent stop " + dir.string(), &ignoredOut);
+      std::error_code ignored;
+      fs::remove_all(dir, ignored);
+    }
+  } stop{dir};
+  ASSERT_EQ(status, 0) << out;
+  ASSERT_TRUE(plat::net::SetPortOverride("127.0.0.1", static_cast<USHORT>(std::stoi(out))));
+
+  ContextPtr context = MakeContext();
+  ModelCaps& caps = context->Caps;
+  caps.Info.UsbOutEnable = 1;
+  caps.Defaults.HoldMemoryInstalled = 0;
+  caps.Defaults.TapeSorterInstalled = 0;
+  caps.Defaults.BinListInstalled = 0;
+  SettingsToSheetState(caps, context->State);
+  EXPECT_EQ(QueryPrinterAtOpen(u"127.0.0.1", true, caps, context->State), 2);
+  EXPECT_EQ(context->State.PrinterDrum1Color, 1009);
+  EXPECT_EQ(context->State.PrinterDrum2Color, 1033);
+  EXPECT_EQ(context->State.InkLab.Entry[9].L, 60);
+  EXPECT_EQ(context->State.InkLab.Entry[33].b, 2);
+  EXPECT_EQ(caps.Defaults.HoldMemoryInstalled, 1);
+  EXPECT_EQ(caps.Defaults.TapeSorterInstalled, 1);
+  EXPECT_EQ(caps.Defaults.BinListInstalled, 1);
+  EXPECT_EQ(context->State.OutputModeMask, 31);
 }
 
 }  // namespace
