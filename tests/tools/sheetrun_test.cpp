@@ -59,6 +59,7 @@ TEST_F(SheetRun, StepsRunOnTheSheetAndTheAnswerIsPrinted) {
   };
   const Case cases[] = {
       {"OK after visiting the tabs", "tab 1\ntab 5\n# a comment\n\nok\n", "", 0, "sheet: OK"},
+      {"tabs by their pages' templates", "tab 2006\ntab 2008\nok\n", "", 0, "sheet: OK"},
       {"Cancel", "cancel\n", "", 0, "sheet: Cancel"},
       {"the device sheet", "ok\n", "--sheet device", 0, "sheet: OK"},
       {"a tab that does not exist", "tab 9\nok\n", "", 3, "no tab 9"},

@@ -135,7 +135,14 @@ bool Runner::Run(plat::ui::Screen& s, const Step& step) {
   const int control = static_cast<int>(id);
   auto acted = [&](bool ok) { return ok ? true : Fail(step, s.LastError()); };
   long long n = 0;
-  if (v == "tab") return acted(s.Tab(control));
+  if (v == "tab") {
+    // A page's template id names its tab; otherwise the number is the tab's index.
+    int index = control;
+    for (int t = 0; t < s.TabCount(); ++t) {
+      if (s.TabTemplate(t) == control) index = t;
+    }
+    return acted(s.Tab(index));
+  }
   if (v == "click") return acted(s.Click(control));
   if (v == "clickpic") return acted(s.ClickOn(control));
   if (v == "leave") return acted(s.Leave());

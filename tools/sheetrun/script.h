@@ -2,14 +2,15 @@
 // is open: after a step opens a dialog or a message box, the next steps act
 // on it until it closes.
 //
-//   tab N            click ID          check ID on|off     choose ID N|"text"|data=N
+//   tab N|ID         click ID          check ID on|off     choose ID N|"text"|data=N
 //   type ID TEXT     leave             enter               spin ID +N|-N
 //   slide ID N       select ID N,...   ip ID a.b.c.d       clickpic ID
 //   answer IDYES|IDNO|IDOK|IDCANCEL|IDABORT|IDRETRY|IDIGNORE|IDTRYAGAIN|IDCONTINUE
 //   ok   apply   cancel   close
 //   expect ID enabled|disabled|hidden|shown|checked|unchecked|text "..."|sel N|data N
 //
-// Blank lines and lines starting with '#' are skipped.
+// tab takes a page's template id, or else a tab index (0-based). Blank lines
+// and lines starting with '#' are skipped.
 #pragma once
 
 #include <cstddef>
