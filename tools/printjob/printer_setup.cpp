@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace printjob {
 
-fs::path DataFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "data"; }
+fs::path SampleDataFolder(const fs::path& programFolder) { return programFolder.parent_path() / "share" / "nevo"; }
 
 fs::path ExecutableFolder(const char* argv0) {
   std::error_code ec;

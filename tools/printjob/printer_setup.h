@@ -12,8 +12,9 @@ namespace printjob {
 
 inline constexpr char16_t kDriverFolder[] = u"C:\\DRIVERS";
 
-// The source tree's data folder: the sample models and the drivers' resource library.
-std::filesystem::path DataFolder();
+// The sample models and the drivers' resource library: share/nevo beside the
+// program's folder (the build tree and an install prefix lay them out alike).
+std::filesystem::path SampleDataFolder(const std::filesystem::path& programFolder);
 // The folder of the running program.
 std::filesystem::path ExecutableFolder(const char* argv0);
 

@@ -44,8 +44,8 @@ constexpr char16_t kPrinterName[] = u"NEVO Printer";
 constexpr char16_t kPortName[] = u"LPT1:";
 
 struct Options {
-  fs::path model = printjob::DataFolder() / "models" / "NEVO2600.RDF";
-  fs::path resources = printjob::DataFolder() / "resources" / "NEVORES.DLL";
+  fs::path model;
+  fs::path resources;
   fs::path ui;
   fs::path root;
   std::vector<std::pair<std::string, std::string>> printerSets;
@@ -183,7 +183,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!why.empty()) return Usage(why);
-  if (o.ui.empty()) o.ui = printjob::ExecutableFolder(argv[0]).parent_path() / "lib" / "classicui.so";
+  const fs::path bin = printjob::ExecutableFolder(argv[0]);
+  if (o.model.empty()) o.model = printjob::SampleDataFolder(bin) / "models" / "NEVO2600.RDF";
+  if (o.resources.empty()) o.resources = printjob::SampleDataFolder(bin) / "resources" / "NEVORES.DLL";
+  if (o.ui.empty()) o.ui = bin.parent_path() / "lib" / "classicui.so";
 
   std::vector<sheetrun::Step> steps;
   if (!o.steps.empty()) {
