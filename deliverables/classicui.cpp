@@ -4,6 +4,7 @@
 #include "plat/base.h"
 #include "plat/spooler.h"
 #include "settings/printer_interface.h"
+#include "sheets/sheet_driver.h"
 
 extern "C" {
 
@@ -30,5 +31,13 @@ DLLEXPORT BOOL WINAPI DrvPrinterEvent(LPWSTR printerName, INT event, DWORD flags
 }
 
 DLLEXPORT BOOL WINAPI DevQueryPrintEx(DEVQUERYPRINT_INFO* info) { return printer_interface::DevQueryPrintEx(info); }
+
+DLLEXPORT LONG WINAPI DrvDocumentPropertySheets(PROPSHEETUI_INFO* info, LPARAM lParam) {
+  return sheet_driver::DrvDocumentPropertySheets(info, lParam);
+}
+
+DLLEXPORT LONG WINAPI DrvDevicePropertySheets(PROPSHEETUI_INFO* info, LPARAM lParam) {
+  return sheet_driver::DrvDevicePropertySheets(info, lParam);
+}
 
 }  // extern "C"

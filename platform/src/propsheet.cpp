@@ -221,6 +221,13 @@ int SheetPageCount(HWND frame) {
   return sheet ? static_cast<int>(sheet->pages.size()) : 0;
 }
 
+int SheetPageTemplate(HWND frame, int index) {
+  Sheet* sheet = SheetOf(frame);
+  if (!sheet || index < 0 || index >= static_cast<int>(sheet->pages.size())) return -1;
+  const LPCWSTR name = sheet->pages[static_cast<std::size_t>(index)]->page.pszTemplate;
+  return IS_INTRESOURCE(name) ? static_cast<int>(reinterpret_cast<ULONG_PTR>(name)) : 0;
+}
+
 int SheetCurrentIndex(HWND frame) {
   Sheet* sheet = SheetOf(frame);
   return sheet ? sheet->current : -1;

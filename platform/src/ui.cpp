@@ -308,6 +308,10 @@ bool Screen::Tab(int index) {
 }
 
 int Screen::TabCount() const { return kind_ == Kind::Sheet ? internal::SheetPageCount(window_) : 0; }
+int Screen::TabTemplate(int index) const {
+  return kind_ == Kind::Sheet ? internal::SheetPageTemplate(window_, index) : -1;
+}
+
 int Screen::CurrentTab() const { return kind_ == Kind::Sheet ? internal::SheetCurrentIndex(window_) : -1; }
 HWND Screen::Page() const { return kind_ == Kind::Sheet ? Surface() : nullptr; }
 

@@ -51,5 +51,6 @@ void RunModalLoop(plat::ui::Screen::Kind kind, HWND window, int templateId, cons
 bool IsSheetFrame(HWND window);
 int SheetPageCount(HWND frame);
 int SheetCurrentIndex(HWND frame);
+int SheetPageTemplate(HWND frame, int index);
 
 }  // namespace plat::internal

@@ -413,6 +413,8 @@ TEST_F(Windows, SheetsFollowThePageProtocol) {
       {"a tab change, then OK applies both pages in tab order", false,
        [](plat::ui::Screen& s) {
          EXPECT_EQ(s.TabCount(), 2);
+         EXPECT_EQ(s.TabTemplate(1), 102);
+         EXPECT_EQ(s.TabTemplate(2), -1);
          EXPECT_TRUE(s.Tab(1));
          EXPECT_TRUE(s.Tab(0));
          EXPECT_TRUE(s.Tab(1));

@@ -48,7 +48,7 @@
 #include "printjob/draw_script.h"
 #include "printjob/job_destination.h"
 #include "printjob/job_output.h"
-#include "printjob/model_report.h"
+#include "printjob/printer_setup.h"
 #include "printjob/settings_options.h"
 #include "printjob/stream_summary.h"
 #include "printjob/test_page.h"
@@ -65,7 +65,6 @@ constexpr int kExitJobFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr char16_t kPrinterName[] = u"NEVO Printer";
 constexpr char16_t kPortName[] = u"LPT1:";
-constexpr char16_t kDriverFolder[] = u"C:\\DRIVERS";
 
 struct Options {
   fs::path model;
@@ -179,31 +178,6 @@ std::string Parse(int argc, char** argv, Options& o) {
   return {};
 }
 
-// The model's section: the first section of the file that is not its version.
-std::optional<std::string> ModelName(const fs::path& rdf) {
-  std::ifstream in(rdf);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
-      std::string name = line.substr(1, line.size() - 2);
-      if (name != "RDF format version") return name;
-    }
-  }
-  return std::nullopt;
-}
-
-// Copies a host file into the machine's driver folder; its Windows path.
-std::optional<std::u16string> InstallFile(const fs::path& host) {
-  std::u16string windows = std::u16string(kDriverFolder) + u"\\" + plat::u16(host.filename().string());
-  std::string target = plat::machine::HostPath(windows);
-  if (target.empty()) return std::nullopt;
-  std::error_code ec;
-  fs::copy_file(host, target, fs::copy_options::overwrite_existing, ec);
-  if (ec) return std::nullopt;
-  return windows;
-}
-
 std::string ApplyOptions(const Options& o, PrivateDevmode& dm) {
   // --storage and --preview first, so that --set can change what they set.
   if (o.storage) {
@@ -249,35 +223,10 @@ std::string ApplyOptions(const Options& o, PrivateDevmode& dm) {
   return {};
 }
 
-fs::path ExecutableFolder(const char* argv0) {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) self = fs::absolute(argv0, ec);
-  return self.parent_path();
-}
-
 void ReportFailure(const plat::print_host::Result& result) {
   std::fprintf(stderr, "printjob: the job failed%s%s (error %u)\n", result.failedEntry.empty() ? "" : " in ",
                result.failedEntry.c_str(), static_cast<unsigned>(result.error));
 }
-
-class TempRoot {
- public:
-  explicit TempRoot(fs::path path) : path_(std::move(path)) {}
-  ~TempRoot() {
-    std::error_code ec;
-    if (!path_.empty()) fs::remove_all(path_, ec);
-  }
-  // Leaves the folder in place; true when it was a temporary one.
-  bool Keep() {
-    bool temporary = !path_.empty();
-    path_.clear();
-    return temporary;
-  }
-
- private:
-  fs::path path_;
-};
 
 // The drivers and the sample data beside the executable's folder, unless
 // the command line names them.
@@ -299,10 +248,7 @@ std::string PrepareMachine(Options& o, fs::path& tempRoot) {
     tempRoot = fs::temp_directory_path(ec) / ("printjob-" + std::to_string(rd()));
     o.root = tempRoot;
   }
-  fs::create_directories(o.root / "C", ec);
-  if (ec) return "cannot make the machine root " + o.root.string();
-  plat::machine::SetRoot(fs::absolute(o.root).string());
-  CreateDirectoryW(kDriverFolder, nullptr);
+  if (std::string why = printjob::SetUpMachine(o.root); !why.empty()) return why;
   std::vector<plat::machine::Drive> drives = o.drives;
   if (o.storage && std::none_of(drives.begin(), drives.end(),
                                 [&](const plat::machine::Drive& d) { return d.letter == *o.storage; })) {
@@ -317,36 +263,7 @@ std::string PrepareMachine(Options& o, fs::path& tempRoot) {
 std::string AddModelPrinter(const Options& o) {
   if (!fs::is_regular_file(o.model))
     return "no model data file " + o.model.string() + " (give --model FILE.RDF)";
-  auto model = ModelName(o.model);
-  if (!model) return "no model section in " + o.model.string();
-  auto dataFile = InstallFile(o.model);
-  auto resourceFile = InstallFile(o.resources);
-  if (!dataFile || !resourceFile) return "cannot copy the model data file and the resource library";
-  plat::spooler::PrinterSetup setup;
-  setup.name = kPrinterName;
-  setup.port = kPortName;
-  setup.driver.name = plat::u16(*model);
-  setup.driver.dataFile = *dataFile;
-  setup.driver.dependentFiles = {*resourceFile};
-  if (!plat::spooler::AddPrinter(setup)) return "cannot add the printer";
-
-  HMODULE ui = LoadLibraryW(plat::u16(o.ui.string()).c_str());
-  if (!ui) return "cannot load " + o.ui.string();
-  using PrinterEventFn = BOOL (*)(LPWSTR, INT, DWORD, LPARAM);
-  auto printerEvent = reinterpret_cast<PrinterEventFn>(GetProcAddress(ui, "DrvPrinterEvent"));
-  if (!printerEvent) {
-    FreeLibrary(ui);
-    return "classicui has no DrvPrinterEvent: the printer cannot be initialised";
-  }
-  std::u16string printerName = kPrinterName;
-  constexpr INT kPrinterEventInitialize = 3;
-  BOOL initialised = printerEvent(printerName.data(), kPrinterEventInitialize, 0, 0);
-  FreeLibrary(ui);
-  if (!initialised) {
-    ReportModelLoadFault(*dataFile, plat::u16(*model), *resourceFile);
-    return "DrvPrinterEvent could not initialise the printer";
-  }
-  return {};
+  return printjob::SetUpPrinter({o.model, o.resources, o.ui, false}, kPrinterName, kPortName);
 }
 
 std::u16string PrinterOf(const Options& o) { return o.printer.empty() ? std::u16string(kPrinterName) : o.printer; }
@@ -358,7 +275,7 @@ class OwnPrinter {
   void Take(const Options& o) {
     files_.clear();
     for (const fs::path& f : {o.model, o.resources})
-      files_.push_back(std::u16string(kDriverFolder) + u"\\" + plat::u16(f.filename().string()));
+      files_.push_back(std::u16string(printjob::kDriverFolder) + u"\\" + plat::u16(f.filename().string()));
     taken_ = true;
   }
   ~OwnPrinter() {
@@ -494,11 +411,11 @@ int main(int argc, char** argv) {
     if (!in) return Usage(("cannot read " + o.draw.string()).c_str());
     if (!printjob::ParseDrawScript(in, o.script, why)) return Usage((o.draw.string() + " " + why).c_str());
   }
-  FillDefaultPaths(o, ExecutableFolder(argv[0]));
+  FillDefaultPaths(o, printjob::ExecutableFolder(argv[0]));
 
   fs::path tempRoot;
   why = PrepareMachine(o, tempRoot);
-  TempRoot cleanup(tempRoot);
+  printjob::TempRoot cleanup(tempRoot);
   if (!why.empty()) return Usage(why.c_str());
   OwnPrinter own;
   if (o.printer.empty()) {

@@ -105,6 +105,8 @@ class PLATAPI Screen {
   // Sheets: pages by tab index (0-based); the page window shown now.
   bool Tab(int index);
   int TabCount() const;
+  // The template id of a tab's page (0 when it has none); -1 for no such tab.
+  int TabTemplate(int index) const;
   int CurrentTab() const;
   HWND Page() const;
 

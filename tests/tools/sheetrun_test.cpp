@@ -1,0 +1,107 @@
+// sheetrun as a user runs it: a script of steps on the sheets of a sample printer.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "settings/private_devmode.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int exitCode = -1;
+  std::string out;
+};
+
+class SheetRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device rd;
+    dir = fs::temp_directory_path() / ("sheetrun-test-" + std::to_string(rd()));
+    fs::create_directories(dir);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  Outcome Run(const std::string& script, const std::string& args) {
+    std::ofstream(dir / "steps.txt") << script;
+    const std::string cmd = std::string(BIN_DIR_STR) + "/sheetrun --root '" + (dir / "root").string() +
+                            "' --steps '" + (dir / "steps.txt").string() + "' " + args + " 2>&1";
+    Outcome r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, p)) r.out += buf;
+    const int status = pclose(p);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+  }
+  fs::path dir;
+};
+
+TEST_F(SheetRun, StepsRunOnTheSheetAndTheAnswerIsPrinted) {
+  struct Case {
+    const char* what;
+    const char* script;
+    const char* args;
+    int exitCode;
+    const char* printed;
+  };
+  const Case cases[] = {
+      {"OK after visiting the tabs", "tab 1\ntab 5\n# a comment\n\nok\n", "", 0, "sheet: OK"},
+      {"tabs by their pages' templates", "tab 2006\ntab 2008\nok\n", "", 0, "sheet: OK"},
+      {"Cancel", "cancel\n", "", 0, "sheet: Cancel"},
+      {"the device sheet", "ok\n", "--sheet device", 0, "sheet: OK"},
+      {"a tab that does not exist", "tab 9\nok\n", "", 3, "no tab 9"},
+      {"steps left open the sheet", "tab 1\n", "", 3, "left open"},
+      {"steps after the sheet closed", "ok\ntab 1\n", "", 3, "not run"},
+      {"a bad step", "jump 3\n", "", 2, "unknown step"},
+      {"a bad option", "ok\n", "--sheet other", 2, "--sheet takes"},
+      {"an unknown setting", "ok\n", "--set NoSuchField=1", 2, "NoSuchField"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Outcome r = Run(c.script, c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
+    EXPECT_NE(r.out.find(c.printed), std::string::npos) << r.out;
+  }
+}
+
+TEST_F(SheetRun, SettingsReachTheOutputAndThePrinterData) {
+  const fs::path out = dir / "out.dm";
+  const fs::path dump = dir / "dump";
+  const Outcome r = Run("ok\n", "--printer-set HoldBox=3 --set Preview=1 --out '" + out.string() + "' --dump-data '" +
+                                    dump.string() + "'");
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  std::ifstream in(out, std::ios::binary);
+  std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  ASSERT_EQ(bytes.size(), kPrivateDevmodeSize);
+  PrivateDevmode dm;
+  std::memcpy(&dm, bytes.data(), sizeof dm);
+  EXPECT_EQ(dm.Settings.HoldBox, 3) << "from the printer's defaults";
+  EXPECT_EQ(dm.Settings.Preview, 1) << "from the input DEVMODE";
+
+  std::ifstream index(dump / "index.tsv");
+  std::string line;
+  bool sawDefaults = false;
+  while (std::getline(index, line)) {
+    if (line.rfind("Defaults\t3\t2936\t", 0) == 0) {
+      sawDefaults = true;
+      const std::string file = line.substr(line.rfind('\t') + 1);
+      EXPECT_EQ(fs::file_size(dump / file), 2936u);
+    }
+  }
+  EXPECT_TRUE(sawDefaults);
+}
+
+}  // namespace

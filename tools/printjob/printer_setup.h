@@ -1,0 +1,53 @@
+// Setting up the machine and a printer of a sample model, as the tools and
+// the end-to-end tests need them: the machine root, the model data file and
+// the resource library copied into the driver folder, the printer added and
+// initialised through classicui.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace printjob {
+
+inline constexpr char16_t kDriverFolder[] = u"C:\\DRIVERS";
+
+// The sample models and the drivers' resource library: share/nevo beside the
+// program's folder (the build tree and an install prefix lay them out alike).
+std::filesystem::path SampleDataFolder(const std::filesystem::path& programFolder);
+// The folder of the running program.
+std::filesystem::path ExecutableFolder(const char* argv0);
+
+// A temporary machine root, removed when it goes unless kept.
+class TempRoot {
+ public:
+  explicit TempRoot(std::filesystem::path path) : path_(std::move(path)) {}
+  ~TempRoot();
+  TempRoot(const TempRoot&) = delete;
+  TempRoot& operator=(const TempRoot&) = delete;
+  // Leaves the folder in place; true when it was a temporary one.
+  bool Keep();
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The model's section: the first section of the file that is not its version.
+std::optional<std::string> ModelName(const std::filesystem::path& rdf);
+// Copies a host file into the machine's driver folder; its Windows path.
+std::optional<std::u16string> InstallFile(const std::filesystem::path& host);
+
+struct PrinterFiles {
+  std::filesystem::path model;      // model data file
+  std::filesystem::path resources;  // the drivers' resource library
+  std::filesystem::path ui;         // classicui
+  bool uiIsConfigFile = false;      // the spooler loads classicui for the printer's sheets
+};
+
+// Makes root (with its C: folder and the driver folder) the machine root. "" or what went wrong.
+std::string SetUpMachine(const std::filesystem::path& root);
+// Adds the printer of the model and initialises it through classicui's
+// DrvPrinterEvent. "" or what went wrong.
+std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerName, std::u16string_view port);
+
+}  // namespace printjob

@@ -1,0 +1,275 @@
+// sheetrun: opens a printer's property sheet headless and runs a user's
+// steps on it. It sets up the machine and a printer of the model as printjob
+// does, with classicui as the printer's config file, then opens the document
+// sheet, the defaults sheet or the device sheet through the spooler's calls.
+//
+//   sheetrun [--model FILE.RDF] [--resources NEVORES.DLL] [--ui classicui.so] [--root DIR]
+//            [--printer-set NAME=VALUE]... [--set NAME=VALUE]...
+//            [--sheet document|defaults|device] [--steps FILE|-] [--out FILE] [--dump-data DIR]
+//
+// --printer-set changes a settings field in the printer's "Defaults" and
+// "DefaultDevmode"; --set changes it in the input DEVMODE only (a copy of
+// "DefaultDevmode" taken after --printer-set). --out writes the output DEVMODE
+// after OK; --dump-data writes each printer data value as a file, listed in
+// DIR/index.tsv. The steps are described in script.h.
+//
+// Prints the sheet's answer and each message box. Exit status: 0 done, 1 the
+// sheet could not be shown, 2 bad usage, 3 a step or an expectation failed.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <random>
+#include <span>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plat/windows.h"
+#include "printjob/printer_setup.h"
+#include "printjob/settings_options.h"
+#include "settings/private_devmode.h"
+#include "sheetrun/script.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kExitNoSheet = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitFailed = 3;
+constexpr char16_t kPrinterName[] = u"NEVO Printer";
+constexpr char16_t kPortName[] = u"LPT1:";
+
+struct Options {
+  fs::path model;
+  fs::path resources;
+  fs::path ui;
+  fs::path root;
+  std::vector<std::pair<std::string, std::string>> printerSets;
+  std::vector<std::pair<std::string, std::string>> sets;
+  std::string sheet = "document";
+  std::string steps;
+  fs::path out;
+  fs::path dump;
+};
+
+int Usage(const std::string& why) {
+  std::fprintf(stderr, "sheetrun: %s\n", why.c_str());
+  std::fprintf(stderr,
+               "usage: sheetrun [--model FILE.RDF] [--resources FILE] [--ui LIB] [--root DIR]\n"
+               "                [--printer-set NAME=VALUE]... [--set NAME=VALUE]...\n"
+               "                [--sheet document|defaults|device] [--steps FILE|-] [--out FILE] [--dump-data DIR]\n");
+  return kExitUsage;
+}
+
+std::string Parse(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--help" || a == "-h") return "help";
+    if (i + 1 >= argc) return a + " needs a value";
+    const std::string v = argv[++i];
+    auto pair = [&](std::vector<std::pair<std::string, std::string>>& to) -> std::string {
+      const std::size_t eq = v.find('=');
+      if (eq == std::string::npos || eq == 0) return a + " takes NAME=VALUE";
+      to.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+      return {};
+    };
+    if (a == "--model") {
+      o.model = v;
+    } else if (a == "--resources") {
+      o.resources = v;
+    } else if (a == "--ui") {
+      o.ui = v;
+    } else if (a == "--root") {
+      o.root = v;
+    } else if (a == "--printer-set") {
+      if (std::string why = pair(o.printerSets); !why.empty()) return why;
+    } else if (a == "--set") {
+      if (std::string why = pair(o.sets); !why.empty()) return why;
+    } else if (a == "--sheet") {
+      if (v != "document" && v != "defaults" && v != "device") return "--sheet takes document, defaults or device";
+      o.sheet = v;
+    } else if (a == "--steps") {
+      o.steps = v;
+    } else if (a == "--out") {
+      o.out = v;
+    } else if (a == "--dump-data") {
+      o.dump = v;
+    } else {
+      return "unknown option " + a;
+    }
+  }
+  return {};
+}
+
+std::string ApplySets(std::span<BYTE> settings, const std::vector<std::pair<std::string, std::string>>& sets) {
+  for (const auto& [name, value] : sets) {
+    std::string why = printjob::SetDocSetting(settings, name, value);
+    if (!why.empty()) return why;
+  }
+  return {};
+}
+
+// --printer-set into "Defaults" and the settings of "DefaultDevmode".
+std::string SetPrinterDefaults(const Options& o) {
+  if (o.printerSets.empty()) return {};
+  auto defaults = plat::spooler::GetData(kPrinterName, u"Defaults");
+  auto devmode = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
+  if (!defaults || defaults->bytes.size() != sizeof(DocSettings) || !devmode ||
+      devmode->bytes.size() != sizeof(PrivateDevmode)) {
+    return "the printer has no usable \"Defaults\" and \"DefaultDevmode\"";
+  }
+  if (std::string why = ApplySets(defaults->bytes, o.printerSets); !why.empty()) return why;
+  std::span<BYTE> settings(devmode->bytes.data() + offsetof(PrivateDevmode, Settings), sizeof(DocSettings));
+  if (std::string why = ApplySets(settings, o.printerSets); !why.empty()) return why;
+  plat::spooler::SetData(kPrinterName, u"Defaults", defaults->type, defaults->bytes);
+  plat::spooler::SetData(kPrinterName, u"DefaultDevmode", devmode->type, devmode->bytes);
+  return {};
+}
+
+bool WriteFile(const fs::path& path, const void* data, std::size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+  return out.good();
+}
+
+// Every printer data value as a file, with DIR/index.tsv: name, type, size, file.
+bool DumpData(HANDLE printer, const fs::path& dir) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  std::ofstream index(dir / "index.tsv", std::ios::trunc);
+  if (ec || !index) return false;
+  for (DWORD i = 0;; ++i) {
+    DWORD nameNeeded = 0, dataNeeded = 0, type = 0;
+    WCHAR name[512];
+    std::vector<BYTE> data(1 << 16);
+    const DWORD r = EnumPrinterDataW(printer, i, name, sizeof name, &nameNeeded, &type, data.data(),
+                                     static_cast<DWORD>(data.size()), &dataNeeded);
+    if (r == ERROR_NO_MORE_ITEMS) break;
+    if (r != ERROR_SUCCESS) return false;
+    char file[32];
+    std::snprintf(file, sizeof file, "%03u.bin", static_cast<unsigned>(i));
+    if (!WriteFile(dir / file, data.data(), dataNeeded)) return false;
+    index << plat::utf8(name) << '\t' << type << '\t' << dataNeeded << '\t' << file << '\n';
+  }
+  return index.good();
+}
+
+const char* AnswerName(int answer) {
+  switch (answer) {
+    case IDOK: return "IDOK";
+    case IDCANCEL: return "IDCANCEL";
+    case IDABORT: return "IDABORT";
+    case IDRETRY: return "IDRETRY";
+    case IDIGNORE: return "IDIGNORE";
+    case IDYES: return "IDYES";
+    case IDNO: return "IDNO";
+    case IDTRYAGAIN: return "IDTRYAGAIN";
+    case IDCONTINUE: return "IDCONTINUE";
+    default: return "?";
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  std::string why = Parse(argc, argv, o);
+  if (why == "help") {
+    Usage("opens a property sheet and runs a user's steps on it");
+    return 0;
+  }
+  if (!why.empty()) return Usage(why);
+  const fs::path bin = printjob::ExecutableFolder(argv[0]);
+  if (o.model.empty()) o.model = printjob::SampleDataFolder(bin) / "models" / "NEVO2600.RDF";
+  if (o.resources.empty()) o.resources = printjob::SampleDataFolder(bin) / "resources" / "NEVORES.DLL";
+  if (o.ui.empty()) o.ui = bin.parent_path() / "lib" / "classicui.so";
+
+  std::vector<sheetrun::Step> steps;
+  if (!o.steps.empty()) {
+    std::string text;
+    if (o.steps == "-") {
+      text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+      std::ifstream in(o.steps, std::ios::binary);
+      if (!in) return Usage("cannot read " + o.steps);
+      text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (!sheetrun::ParseScript(text, steps, why)) return Usage(why);
+  }
+
+  fs::path tempRoot;
+  if (o.root.empty()) {
+    std::random_device rd;
+    std::error_code ec;
+    tempRoot = fs::temp_directory_path(ec) / ("sheetrun-" + std::to_string(rd()));
+    o.root = tempRoot;
+  }
+  printjob::TempRoot cleanup(tempRoot);
+  why = printjob::SetUpMachine(o.root);
+  if (!why.empty()) return Usage(why);
+  why = printjob::SetUpPrinter({o.model, o.resources, o.ui, true}, kPrinterName, kPortName);
+  if (!why.empty()) return Usage(why);
+  why = SetPrinterDefaults(o);
+  if (!why.empty()) return Usage(why);
+
+  auto stored = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
+  if (!stored || stored->bytes.size() != sizeof(PrivateDevmode)) return Usage("the printer has no usable \"DefaultDevmode\"");
+  std::vector<BYTE> in = stored->bytes;
+  why = ApplySets(std::span<BYTE>(in.data() + offsetof(PrivateDevmode, Settings), sizeof(DocSettings)), o.sets);
+  if (!why.empty()) return Usage(why);
+
+  HANDLE printer = nullptr;
+  PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
+  if (!OpenPrinterW(kPrinterName, &printer, &access)) return Usage("cannot open the printer");
+
+  sheetrun::Runner runner(std::move(steps));
+  plat::ui::SetFallbackHandler([&runner](plat::ui::Screen& screen) { runner(screen); });
+  std::vector<std::string> loopFaults;
+  plat::ui::SetFailureHook([&loopFaults](const std::string& what) { loopFaults.push_back(what); });
+
+  std::vector<BYTE> out(sizeof(PrivateDevmode));
+  auto* outDm = reinterpret_cast<DEVMODEW*>(out.data());
+  outDm->dmSize = kPublicDevmodeSize;
+  outDm->dmDriverExtra = kPrivateDevmodeExtra;
+  int status = 0;
+  bool ok = false;
+  if (o.sheet == "device") {
+    ok = PrinterPropertiesW(nullptr, printer) != FALSE;
+  } else {
+    DWORD mode = DM_IN_PROMPT | DM_IN_BUFFER | DM_OUT_BUFFER;
+    if (o.sheet == "defaults") mode |= DM_USER_DEFAULT;
+    const LONG answer = DocumentPropertiesW(nullptr, printer, nullptr, outDm, reinterpret_cast<DEVMODEW*>(in.data()),
+                                            mode);
+    if (answer < 0) {
+      std::printf("sheet: could not be shown\n");
+      status = kExitNoSheet;
+    }
+    ok = answer == IDOK;
+  }
+  plat::ui::SetFallbackHandler(nullptr);
+
+  for (const plat::ui::MessageBoxCall& box : plat::ui::MessageBoxLog()) {
+    std::printf("message box \"%s\": \"%s\" -> %s\n", plat::utf8(box.caption).c_str(), plat::utf8(box.text).c_str(),
+                AnswerName(box.answer));
+  }
+  if (status == 0) std::printf("sheet: %s\n", ok ? "OK" : "Cancel");
+  for (const std::string& fault : loopFaults) std::fprintf(stderr, "sheetrun: %s\n", fault.c_str());
+  if (runner.Remaining() > 0) std::fprintf(stderr, "sheetrun: %zu step(s) not run: the sheet closed first\n", runner.Remaining());
+
+  if (ok && !o.out.empty() && o.sheet != "device" && !WriteFile(o.out, out.data(), out.size())) {
+    std::fprintf(stderr, "sheetrun: cannot write %s\n", o.out.string().c_str());
+    status = kExitFailed;
+  }
+  if (!o.dump.empty() && !DumpData(printer, o.dump)) {
+    std::fprintf(stderr, "sheetrun: cannot write the printer data to %s\n", o.dump.string().c_str());
+    status = kExitFailed;
+  }
+  ClosePrinter(printer);
+  plat::ui::ResetScript();
+  if (status != 0) return status;
+  return runner.Failed() || !loopFaults.empty() || runner.Remaining() > 0 ? kExitFailed : 0;
+}
