@@ -451,8 +451,9 @@ void LineFetcher::FindInkedColumns() {
 }
 
 // Builds the lines of the dot columns [first, first + kStripColumns): bit j of
-// a line is row count - 1 - j, ink = 1, bits past the count 0. The strip is
-// several cache lines wide so that each row is fetched from memory once.
+// a line is row count - 1 - j, ink = 1, bits past the count 0. A strip takes
+// 32 bytes of each row, half a cache line, while its lines stay small enough
+// to be packed from the second-level cache.
 void LineFetcher::GatherStrip(LONG first) {
   const std::size_t lineBytes = static_cast<std::size_t>(lineBytes_);
   const std::size_t stripBytes = lineBytes * static_cast<std::size_t>(kStripColumns);
