@@ -1,6 +1,7 @@
 #include "render/sheet_kernels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__) && !defined(SHEET_KERNELS_SCALAR)
@@ -505,7 +506,11 @@ void LineFetcher::GatherStrip(LONG first) {
         x[k] = _mm_xor_si128(v, flip);
         any = _mm_or_si128(any, x[k]);
       }
-      if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)) == 0xFFFF) continue;
+      // Byte columns without ink in these rows keep their zeros.
+      const unsigned blank = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)));
+      const LONG columns = std::min<LONG>(16, byteCount - g);
+      unsigned inked = ~blank & ((1u << columns) - 1);
+      if (!inked) continue;
       // 16 x 16 byte transpose: afterwards x[c] holds byte column c of the 16 rows.
       for (int round = 0; round < 4; ++round) {
         __m128i y[16];
@@ -515,18 +520,20 @@ void LineFetcher::GatherStrip(LONG first) {
         }
         for (int k = 0; k < 16; ++k) x[k] = y[k];
       }
-      const LONG columns = std::min<LONG>(16, byteCount - g);
-      for (LONG c = 0; c < columns; ++c) {
+      for (; inked; inked &= inked - 1) {
+        const int c = std::countr_zero(inked);
         __m128i v = x[c];
         BYTE* line = strip_.data() + static_cast<std::size_t>((g + c) * 8) * lineBytes + at;
-        for (int b = 0; b < 8; ++b, line += lineBytes) {
-          const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(v));
-          v = _mm_add_epi8(v, v);
-          if (second) {
-            const std::uint16_t two = static_cast<std::uint16_t>(m);  // little-endian: low byte first
+        if (second) {
+          for (int b = 0; b < 8; ++b, line += lineBytes) {
+            const auto two = static_cast<std::uint16_t>(_mm_movemask_epi8(v));  // little-endian: low byte first
             std::memcpy(line, &two, 2);
-          } else {
-            line[0] = static_cast<BYTE>(m);
+            v = _mm_add_epi8(v, v);
+          }
+        } else {
+          for (int b = 0; b < 8; ++b, line += lineBytes) {
+            line[0] = static_cast<BYTE>(_mm_movemask_epi8(v));
+            v = _mm_add_epi8(v, v);
           }
         }
       }
