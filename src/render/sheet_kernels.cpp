@@ -479,13 +479,6 @@ void LineFetcher::GatherStrip(LONG first) {
   alignas(16) BYTE rows[16][16];
   for (LONG j0 = 0; j0 < count_; j0 += 16) {
     const bool fullRows = j0 + 16 <= count_;
-    // Rows of the block after next are asked for early: they lie a stride
-    // apart, going up the plane, which the hardware does not foresee.
-    for (LONG k = 32; k < 48 && j0 + k < count_; ++k) {
-      const char* ahead = reinterpret_cast<const char*>(plane_.Row(count_ - 1 - (j0 + k)) + byte0);
-      _mm_prefetch(ahead, _MM_HINT_T0);
-      _mm_prefetch(ahead + byteCount - 1, _MM_HINT_T0);
-    }
     const std::size_t at = static_cast<std::size_t>(j0 / 8);
     const bool second = at + 1 < lineBytes;
     for (LONG g = 0; g < byteCount; g += 16) {
