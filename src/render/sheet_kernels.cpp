@@ -479,6 +479,14 @@ void LineFetcher::GatherStrip(LONG first) {
   alignas(16) BYTE rows[16][16];
   for (LONG j0 = 0; j0 < count_; j0 += 16) {
     const bool fullRows = j0 + 16 <= count_;
+    // Rows of the block after next are asked for early: between strips the
+    // packing of their lines pushes the rows out of the nearer caches, and
+    // the rows lie a stride apart going up the plane.
+    for (LONG k = 32; k < 48 && j0 + k < count_; ++k) {
+      const char* ahead = reinterpret_cast<const char*>(plane_.Row(count_ - 1 - (j0 + k)) + byte0);
+      _mm_prefetch(ahead, _MM_HINT_T0);
+      _mm_prefetch(ahead + std::max<LONG>(0, byteCount - 1), _MM_HINT_T0);
+    }
     const std::size_t at = static_cast<std::size_t>(j0 / 8);
     const bool second = at + 1 < lineBytes;
     for (LONG g = 0; g < byteCount; g += 16) {
