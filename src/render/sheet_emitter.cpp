@@ -77,6 +77,28 @@ struct SheetWork {
   std::vector<BYTE> packed;
   DWORD clockBase = 0;
   DWORD linesSinceClock = 0;
+  // Per plane buffer: the rows its last fetch found white, which the erase
+  // after the sheet need not touch.
+  struct WhiteRows {
+    const BYTE* plane = nullptr;
+    std::vector<BYTE> flags;
+  } whiteRows[2];
+
+  // The flags of a plane, cleared for a new fetch.
+  std::span<BYTE> FreshWhiteRows(const PlaneView& p) {
+    WhiteRows* slot = nullptr;
+    for (WhiteRows& w : whiteRows)
+      if (w.plane == p.bits || (!slot && !w.plane)) slot = &w;
+    if (!slot || !p.bits) return {};
+    slot->plane = p.bits;
+    slot->flags.assign(static_cast<std::size_t>(std::max<LONG>(0, p.height)), 0);
+    return slot->flags;
+  }
+  std::span<const BYTE> WhiteRowsOf(const BYTE* plane) const {
+    for (const WhiteRows& w : whiteRows)
+      if (plane && w.plane == plane) return w.flags;
+    return {};
+  }
 };
 
 enum class PageEnd { kDone, kAborted, kFailed };
@@ -95,6 +117,7 @@ PageEnd SendDrumPage(RenderPdev* pdev, SheetWork& work, int drum, const PlaneVie
   const bool withThumbnail = ThumbnailWanted(pdev);
   if (withThumbnail) thumb = BuildThumbnail(plane, pdev->orientation == 90);
 
+  const std::span<BYTE> whiteRows = work.FreshWhiteRows(plane);
   const bool odd = (pdev->sheetCounter & 1) != 0;
   const bool duplex = pdev->duplex == 1 || pdev->duplex == 2;
   bool inverted = false;
@@ -106,6 +129,7 @@ PageEnd SendDrumPage(RenderPdev* pdev, SheetWork& work, int drum, const PlaneVie
 
   const bool turned = pdev->orientation == 90;
   LineFetcher lines(plane, turned, work.lineWidth, work.lineCount, inverted);
+  lines.TrackWhiteRows(whiteRows);
   if (duplex && pdev->customPosition) {
     const LONG y = odd ? pdev->backY : pdev->frontY;
     if (y < 0) lines.SkipRows(Dots(-static_cast<std::int64_t>(y), pdev->resolutionY));
@@ -160,11 +184,11 @@ PageEnd SendDrumPage(RenderPdev* pdev, SheetWork& work, int drum, const PlaneVie
   return PageEnd::kDone;
 }
 
-void WhitenPlanes(RenderPdev* pdev) {
-  const std::size_t bytes = static_cast<std::size_t>(pdev->planeStride) * static_cast<std::size_t>(std::max(0, pdev->planeHeight));
-  if (pdev->drum2Plane) std::memset(pdev->drum2Plane, 0xFF, bytes);
+// Only rows with ink are written: most of a sheet is white.
+void WhitenPlanes(RenderPdev* pdev, const SheetWork& work) {
+  if (pdev->drum2Plane) WhitenPlane(DrumPlane(pdev, 2), work.WhiteRowsOf(pdev->drum2Plane));
   if (TwoPlanes(pdev) && pdev->drum1Plane && pdev->drum1Plane != pdev->drum2Plane)
-    std::memset(pdev->drum1Plane, 0xFF, bytes);
+    WhitenPlane(DrumPlane(pdev, 1), work.WhiteRowsOf(pdev->drum1Plane));
 }
 
 }  // namespace
@@ -279,7 +303,7 @@ int EmitSheet(RenderPdev* pdev) {
   ClearClipRectList(pdev);
   pdev->drawnRect = {0, 0, -1, -1};
   if (result == 1) ++pdev->sheetCounter;
-  WhitenPlanes(pdev);
+  WhitenPlanes(pdev, work);
   if (!PauseOutput(pdev, TRUE)) result = 0;
   if (result == 0) SetLastError(JobError(pdev, reason));
   return result;

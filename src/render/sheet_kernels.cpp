@@ -1,6 +1,7 @@
 #include "render/sheet_kernels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__) && !defined(SHEET_KERNELS_SCALAR)
@@ -302,7 +303,27 @@ bool RowIsWhite(const BYTE* line, LONG bits) {
   }
   return true;
 }
+
+// True when the bits of a row from bit `from` to the end of its stride are white.
+bool RestIsWhite(const BYTE* row, LONG from, LONG stride) {
+  LONG k = from / 8;
+  if (from & 7) {
+    if (k >= stride) return true;
+    if ((row[k] | static_cast<BYTE>(0xFF << (8 - (from & 7)))) != 0xFF) return false;
+    ++k;
+  }
+  return k >= stride || RowIsWhite(row + k, (stride - k) * 8);
+}
 }  // namespace
+
+void WhitenPlane(const PlaneView& p, std::span<const BYTE> whiteRows) {
+  const std::size_t stride = static_cast<std::size_t>(std::max<LONG>(0, p.stride));
+  for (LONG y = 0; y < p.height; ++y) {
+    if (static_cast<std::size_t>(y) < whiteRows.size() && whiteRows[static_cast<std::size_t>(y)]) continue;
+    BYTE* row = p.Row(y);
+    if (!RowIsWhite(row, p.stride * 8)) std::memset(row, 0xFF, stride);
+  }
+}
 
 bool RowHasInk(const BYTE* line, LONG bits) {
   if (bits <= 0) return false;
@@ -343,6 +364,7 @@ void LineFetcher::SkipRows(LONG n) {
   n = std::min(n, count_);
   plane_.bits = plane_.Row(n);
   plane_.height -= n;
+  firstRow_ += n;
   count_ -= n;
   if (orientation90_) lineBytes_ = RowBytes1bpp(count_);
 }
@@ -356,6 +378,8 @@ std::span<BYTE> LineFetcher::Next(DWORD& lineCounter) {
       // so it need not be inverted first.
       if (!inverted_) {
         if (RowIsWhite(row, width_)) {
+          if (!whiteRows_.empty() && RestIsWhite(row, width_, plane_.stride))
+            whiteRows_[static_cast<std::size_t>(firstRow_ + next_ - 1)] = 1;
           ++lineCounter;
           continue;
         }
@@ -386,102 +410,153 @@ std::span<BYTE> LineFetcher::Next(DWORD& lineCounter) {
 
 void LineFetcher::FindInkedColumns() {
   // One sequential pass: a dot column has ink when any of the rows read has
-  // ink in it (bit 0, or bit 1 on an inverted plane).
+  // ink in it (bit 0, or bit 1 on an inverted plane). The same pass notes the
+  // rows that are white to their last byte, which the erase may then skip.
   const std::size_t bytes = static_cast<std::size_t>(plane_.stride);
   std::vector<BYTE> acc(bytes, inverted_ ? 0x00 : 0xFF);
+  const bool track = !whiteRows_.empty() && !inverted_;
   for (LONG y = 0; y < count_; ++y) {
     const BYTE* row = plane_.Row(y);
+    BYTE* a = acc.data();
     std::size_t i = 0;
-    for (; i + 8 <= bytes; i += 8) {
-      std::uint64_t a, r;
-      std::memcpy(&a, acc.data() + i, 8);
-      std::memcpy(&r, row + i, 8);
-      a = inverted_ ? (a | r) : (a & r);
-      std::memcpy(acc.data() + i, &a, 8);
+    if (inverted_) {
+#if defined(__SSE2__) && !defined(SHEET_KERNELS_SCALAR)
+      for (; i + 16 <= bytes; i += 16) {
+        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        auto* v = reinterpret_cast<__m128i*>(a + i);
+        _mm_storeu_si128(v, _mm_or_si128(_mm_loadu_si128(v), r));
+      }
+#endif
+      for (; i < bytes; ++i) a[i] = static_cast<BYTE>(a[i] | row[i]);
+      continue;
     }
-    for (; i < bytes; ++i) acc[i] = inverted_ ? static_cast<BYTE>(acc[i] | row[i]) : static_cast<BYTE>(acc[i] & row[i]);
+    BYTE rowAll = 0xFF;
+#if defined(__SSE2__) && !defined(SHEET_KERNELS_SCALAR)
+    __m128i all = _mm_set1_epi8(-1);
+    for (; i + 16 <= bytes; i += 16) {
+      const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+      auto* v = reinterpret_cast<__m128i*>(a + i);
+      _mm_storeu_si128(v, _mm_and_si128(_mm_loadu_si128(v), r));
+      all = _mm_and_si128(all, r);
+    }
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(all, _mm_set1_epi8(-1))) != 0xFFFF) rowAll = 0;
+#endif
+    for (; i < bytes; ++i) {
+      a[i] = static_cast<BYTE>(a[i] & row[i]);
+      rowAll = static_cast<BYTE>(rowAll & row[i]);
+    }
+    if (track && rowAll == 0xFF) whiteRows_[static_cast<std::size_t>(firstRow_ + y)] = 1;
   }
   if (!inverted_) InvertBytes(acc.data(), bytes);
   columnInk_ = std::move(acc);
 }
 
 // Builds the lines of the dot columns [first, first + kStripColumns): bit j of
-// a line is row count - 1 - j, ink = 1, bits past the count 0.
+// a line is row count - 1 - j, ink = 1, bits past the count 0. A strip takes
+// 32 bytes of each row, half a cache line, while its lines stay small enough
+// to be packed from the second-level cache.
 void LineFetcher::GatherStrip(LONG first) {
   const std::size_t lineBytes = static_cast<std::size_t>(lineBytes_);
-  strip_.assign(lineBytes * static_cast<std::size_t>(kStripColumns), 0);
+  const std::size_t stripBytes = lineBytes * static_cast<std::size_t>(kStripColumns);
+  if (strip_.size() != stripBytes)
+    strip_.assign(stripBytes, 0);
+  else
+    std::memset(strip_.data(), 0, stripBytes);
   stripStart_ = first;
   const LONG byte0 = first / 8;
   const LONG byteCount = std::clamp<LONG>(plane_.stride - byte0, 0, kStripColumns / 8);
   const BYTE white = inverted_ ? 0x00 : 0xFF;
-  // Row bytes of the strip, padded with white past the row's end.
-  auto load = [&](LONG j, BYTE* out16) {
-    if (j >= count_) {
-      std::memset(out16, white, 16);
-      return;
-    }
-    const BYTE* row = plane_.Row(count_ - 1 - j) + byte0;
-    const std::size_t n = static_cast<std::size_t>(byteCount);
-    std::memcpy(out16, row, n);
-    std::memset(out16 + n, white, 16 - n);
+  // 16 row bytes from byte0 + at, padded with white past the row's end or
+  // the last row.
+  auto load = [&](LONG j, LONG at, BYTE* out16) {
+    const std::size_t n = static_cast<std::size_t>(std::clamp<LONG>(byteCount - at, 0, 16));
+    if (j < count_ && n > 0) std::memcpy(out16, plane_.Row(count_ - 1 - j) + byte0 + at, n);
+    std::memset(out16 + (j < count_ ? n : 0), white, 16 - (j < count_ ? n : 0));
   };
 #if defined(__SSE2__) && !defined(SHEET_KERNELS_SCALAR)
   const __m128i flip = _mm_set1_epi8(static_cast<char>(inverted_ ? 0x00 : 0xFF));
+  const __m128i zero = _mm_setzero_si128();
   alignas(16) BYTE rows[16][16];
   for (LONG j0 = 0; j0 < count_; j0 += 16) {
-    // Byte i of each vector is row j0 + 7 - i (i < 8) or j0 + 23 - i, so that
-    // a movemask yields the two line bytes most significant bit first.
-    __m128i x[16];
-    __m128i any = _mm_setzero_si128();
-    const bool inside = byteCount == 16 && j0 + 16 <= count_;
-    for (int k = 0; k < 16; ++k) {
-      const LONG j = j0 + (k < 8 ? 7 - k : 23 - k);
-      __m128i v;
-      if (inside) {
-        v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(plane_.Row(count_ - 1 - j) + byte0));
-      } else {
-        load(j, rows[k]);
-        v = _mm_load_si128(reinterpret_cast<const __m128i*>(rows[k]));
-      }
-      x[k] = _mm_xor_si128(v, flip);
-      any = _mm_or_si128(any, x[k]);
-    }
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(any, _mm_setzero_si128())) == 0xFFFF) continue;
-    // 16 x 16 byte transpose: afterwards x[c] holds byte column c of the 16 rows.
-    for (int round = 0; round < 4; ++round) {
-      __m128i y[16];
-      for (int k = 0; k < 8; ++k) {
-        y[2 * k] = _mm_unpacklo_epi8(x[k], x[k + 8]);
-        y[2 * k + 1] = _mm_unpackhi_epi8(x[k], x[k + 8]);
-      }
-      for (int k = 0; k < 16; ++k) x[k] = y[k];
+    const bool fullRows = j0 + 16 <= count_;
+    // Rows of the block after next are asked for early: between strips the
+    // packing of their lines pushes the rows out of the nearer caches, and
+    // the rows lie a stride apart going up the plane.
+    for (LONG k = 32; k < 48 && j0 + k < count_; ++k) {
+      const char* ahead = reinterpret_cast<const char*>(plane_.Row(count_ - 1 - (j0 + k)) + byte0);
+      _mm_prefetch(ahead, _MM_HINT_T0);
+      _mm_prefetch(ahead + std::max<LONG>(0, byteCount - 1), _MM_HINT_T0);
     }
     const std::size_t at = static_cast<std::size_t>(j0 / 8);
     const bool second = at + 1 < lineBytes;
-    for (LONG c = 0; c < byteCount; ++c) {
-      for (int b = 0; b < 8; ++b) {
-        const int m = _mm_movemask_epi8(_mm_slli_epi64(x[c], b));
-        if (!m) continue;
-        BYTE* line = strip_.data() + static_cast<std::size_t>(c * 8 + b) * lineBytes;
-        line[at] = static_cast<BYTE>(m & 0xFF);
-        if (second) line[at + 1] = static_cast<BYTE>(m >> 8);
+    for (LONG g = 0; g < byteCount; g += 16) {
+      // Byte i of each vector is row j0 + 7 - i (i < 8) or j0 + 23 - i, so
+      // that a movemask yields the two line bytes most significant bit first.
+      __m128i x[16];
+      __m128i any = zero;
+      const bool inside = fullRows && g + 16 <= byteCount;
+      for (int k = 0; k < 16; ++k) {
+        const LONG j = j0 + (k < 8 ? 7 - k : 23 - k);
+        __m128i v;
+        if (inside) {
+          v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(plane_.Row(count_ - 1 - j) + byte0 + g));
+        } else {
+          load(j, g, rows[k]);
+          v = _mm_load_si128(reinterpret_cast<const __m128i*>(rows[k]));
+        }
+        x[k] = _mm_xor_si128(v, flip);
+        any = _mm_or_si128(any, x[k]);
+      }
+      // Byte columns without ink in these rows keep their zeros.
+      const unsigned blank = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)));
+      const LONG columns = std::min<LONG>(16, byteCount - g);
+      unsigned inked = ~blank & ((1u << columns) - 1);
+      if (!inked) continue;
+      // 16 x 16 byte transpose: afterwards x[c] holds byte column c of the 16 rows.
+      for (int round = 0; round < 4; ++round) {
+        __m128i y[16];
+        for (int k = 0; k < 8; ++k) {
+          y[2 * k] = _mm_unpacklo_epi8(x[k], x[k + 8]);
+          y[2 * k + 1] = _mm_unpackhi_epi8(x[k], x[k + 8]);
+        }
+        for (int k = 0; k < 16; ++k) x[k] = y[k];
+      }
+      for (; inked; inked &= inked - 1) {
+        const int c = std::countr_zero(inked);
+        __m128i v = x[c];
+        BYTE* line = strip_.data() + static_cast<std::size_t>((g + c) * 8) * lineBytes + at;
+        if (second) {
+          for (int b = 0; b < 8; ++b, line += lineBytes) {
+            const auto two = static_cast<std::uint16_t>(_mm_movemask_epi8(v));  // little-endian: low byte first
+            std::memcpy(line, &two, 2);
+            v = _mm_add_epi8(v, v);
+          }
+        } else {
+          for (int b = 0; b < 8; ++b, line += lineBytes) {
+            line[0] = static_cast<BYTE>(_mm_movemask_epi8(v));
+            v = _mm_add_epi8(v, v);
+          }
+        }
       }
     }
   }
 #else
   BYTE rows[8][16];
-  for (LONG j0 = 0; j0 < count_; j0 += 8) {
-    for (int t = 0; t < 8; ++t) {
-      load(j0 + t, rows[t]);
-      if (white) InvertBytes(rows[t], 16);
-    }
-    for (LONG c = 0; c < byteCount; ++c) {
-      std::uint64_t x = 0;
-      for (int t = 0; t < 8; ++t) x |= static_cast<std::uint64_t>(rows[t][c]) << (8 * (7 - t));
-      if (!x) continue;
-      x = Transpose8(x);
-      for (int m = 0; m < 8; ++m)
-        strip_[static_cast<std::size_t>(c * 8 + m) * lineBytes + static_cast<std::size_t>(j0 / 8)] = static_cast<BYTE>(x >> (8 * (7 - m)));
+  for (LONG g = 0; g < byteCount; g += 16) {
+    const LONG columns = std::min<LONG>(16, byteCount - g);
+    for (LONG j0 = 0; j0 < count_; j0 += 8) {
+      for (int t = 0; t < 8; ++t) {
+        load(j0 + t, g, rows[t]);
+        if (white) InvertBytes(rows[t], 16);
+      }
+      for (LONG c = 0; c < columns; ++c) {
+        std::uint64_t x = 0;
+        for (int t = 0; t < 8; ++t) x |= static_cast<std::uint64_t>(rows[t][c]) << (8 * (7 - t));
+        if (!x) continue;
+        x = Transpose8(x);
+        for (int m = 0; m < 8; ++m)
+          strip_[static_cast<std::size_t>((g + c) * 8 + m) * lineBytes + static_cast<std::size_t>(j0 / 8)] = static_cast<BYTE>(x >> (8 * (7 - m)));
+      }
     }
   }
 #endif

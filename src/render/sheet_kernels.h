@@ -50,6 +50,10 @@ struct Thumbnail {
 Thumbnail BuildThumbnail(const PlaneView& p, bool orientation90);
 
 void InvertBytes(BYTE* bytes, std::size_t n);
+// Whitens every byte of the plane's rows. whiteRows: one flag a row (or
+// empty), non-zero for a row known white, which is skipped unread; other
+// rows are written only when they are not white already.
+void WhitenPlane(const PlaneView& p, std::span<const BYTE> whiteRows);
 // True when any of the first bits of the line is ink (bit 1 after inversion).
 bool RowHasInk(const BYTE* line, LONG bits);
 // Column under mask of byte index col of the plane, read from row h - 1 up to
@@ -65,6 +69,10 @@ class LineFetcher {
   LineFetcher(const PlaneView& p, bool orientation90, LONG width, LONG count, bool alreadyInverted);
   // Skips n leading rows (they are not sent and the count shrinks).
   void SkipRows(LONG n);
+  // Asks the fetcher to set whiteRows[y] to 1 for each row y of the plane it
+  // reads and finds white to its last byte (one flag a row of the plane as
+  // given; rows it does not read are left as they are).
+  void TrackWhiteRows(std::span<BYTE> whiteRows) { whiteRows_ = whiteRows; }
   // The next line with ink (its bytes stay valid until the next call), the
   // blank lines before it added to lineCounter; empty when all are read.
   std::span<BYTE> Next(DWORD& lineCounter);
@@ -79,10 +87,12 @@ class LineFetcher {
   LONG count_;
   LONG lineBytes_;
   LONG next_ = 0;  // next row, or next column
+  LONG firstRow_ = 0;  // plane row of row 0 after SkipRows
+  std::span<BYTE> whiteRows_;
   // Orientation 90: columns are gathered a strip of kStripColumns at a time;
   // columnInk_ marks, per byte column, the dot columns with any ink, so that
   // blank columns are only counted.
-  static constexpr LONG kStripColumns = 128;
+  static constexpr LONG kStripColumns = 256;
   void FindInkedColumns();
   void GatherStrip(LONG firstColumn);
   std::vector<BYTE> columnInk_;

@@ -342,4 +342,45 @@ TEST_F(SheetEmitter, NegativeFrontYSkipsTopRowsOfADuplexFront) {
   }
 }
 
+// The erase after a sheet writes only rows that are not white; whatever the
+// sheet read or left unread (an unsent plane, rows past a cut, ink in the row
+// padding, a duplex plane inverted whole), every byte is white afterwards.
+TEST_F(SheetEmitter, EveryPlaneIsWhiteAfterTheSheet) {
+  struct Case {
+    const char* name;
+    SHORT orientation;
+    BYTE masterSelection;
+    bool cut;
+    BYTE duplex;
+  } cases[] = {
+      {"both drums", 0, 2, false, 0},         {"both drums turned", 90, 2, false, 0},
+      {"drum 1 only", 0, 0, false, 0},        {"drum 2 only turned", 90, 1, false, 0},
+      {"cut", 0, 0, true, 0},                 {"cut turned", 90, 0, true, 0},
+      {"duplex front", 0, 2, false, 1},       {"duplex front turned", 90, 2, false, 1},
+  };
+  for (const auto& c : cases) {
+    SetUp();
+    pdev_->orientation = c.orientation;
+    pdev_->masterSelection = c.masterSelection;
+    pdev_->duplex = c.duplex;
+    if (c.cut) {
+      pdev_->customPosition = 1;
+      pdev_->outputPaperWidth = 10;  // 24 dots
+      pdev_->outputPaperLength = 10;
+    }
+    for (int drum : {1, 2}) {
+      Ink(drum, 0, 0);
+      Ink(drum, 39, 47);
+      Ink(drum, 20, 30);
+      Ink(drum, 45, 12);  // padding past the plane width
+    }
+    ASSERT_EQ(EmitSheet(pdev_.get()), 1) << c.name;
+    EXPECT_TRUE(PlanesWhite()) << c.name;
+    const auto job = Sent();
+    ASSERT_FALSE(job.pages.empty()) << c.name;
+    EXPECT_FALSE(Dots(job, job.pages[0]).empty()) << c.name;
+    TearDown();
+  }
+}
+
 }  // namespace
