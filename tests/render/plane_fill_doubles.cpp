@@ -1,0 +1,46 @@
+// Stand-ins of the plane fills that the drawing paths own, for the blit and
+// glyph tests until those paths are linked in: one plane, the ROP2s the
+// blits use, rows from top to bottom, no other-plane change.
+#include "render/plane_ops.h"
+
+namespace {
+template <typename Fn>
+void EachBit(const PdevRect& r, Fn fn) {
+  for (LONG y = r.top; y <= r.bottom; ++y)
+    for (LONG x = r.left; x <= r.right; ++x) fn(x, y);
+}
+bool Bit(const BYTE* row, LONG x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
+void Set(BYTE* row, LONG x, bool v) {
+  const BYTE m = static_cast<BYTE>(0x80 >> (x & 7));
+  row[x >> 3] = static_cast<BYTE>(v ? (row[x >> 3] | m) : (row[x >> 3] & ~m));
+}
+}  // namespace
+
+BOOL FillRectWhite(RenderPdev*, BYTE* plane, PdevRect& rect, LONG stride) {
+  EachBit(rect, [&](LONG x, LONG y) { Set(plane + y * stride, x, true); });
+  return TRUE;
+}
+
+BOOL InvertRect(RenderPdev*, BYTE* plane, PdevRect& rect, LONG stride) {
+  EachBit(rect, [&](LONG x, LONG y) { Set(plane + y * stride, x, !Bit(plane + y * stride, x)); });
+  return TRUE;
+}
+
+BOOL Rop2FillPlanes(RenderPdev*, const PdevRect& rect, BYTE* target, LONG stride, const BYTE* pattern,
+                    SIZEL size, ULONG rop2) {
+  const LONG bytes = (size.cx + 7) / 8;
+  EachBit(rect, [&](LONG x, LONG y) {
+    const bool p = Bit(pattern + (y % size.cy) * bytes, x % size.cx);
+    const bool d = Bit(target + y * stride, x);
+    bool v = d;
+    switch (rop2 & 0xFF) {
+      case 4: v = !p; break;
+      case 7: v = d != p; break;
+      case 9: v = d && p; break;
+      case 13: v = p; break;
+      case 15: v = d || p; break;
+    }
+    Set(target + y * stride, x, v);
+  });
+  return TRUE;
+}
