@@ -1,7 +1,10 @@
 // Stand-ins of the plane fills that the drawing paths own, for the blit and
 // glyph tests until those paths are linked in: one plane, the ROP2s the
 // blits use, rows from top to bottom, no other-plane change.
+#include <vector>
+
 #include "render/plane_ops.h"
+#include "render/row_kernels.h"
 
 namespace {
 template <typename Fn>
@@ -42,5 +45,35 @@ BOOL Rop2FillPlanes(RenderPdev*, const PdevRect& rect, BYTE* target, LONG stride
     }
     Set(target + y * stride, x, v);
   });
+  return TRUE;
+}
+
+BOOL FillRectInk(RenderPdev*, BYTE* plane, PdevRect& rect, LONG stride) {
+  EachBit(rect, [&](LONG x, LONG y) { Set(plane + y * stride, x, false); });
+  return TRUE;
+}
+
+void GetInkPlanes(RenderPdev* pdev, LONG, BYTE** drum1Plane, BYTE** drum2Plane) {
+  *drum1Plane = pdev->drum1Plane;
+  *drum2Plane = pdev->drum2Plane;
+}
+
+BOOL ForEachClipRect(RenderPdev* pdev, BYTE* plane, const PdevRect& rect, LONG stride, CLIPOBJ* clip,
+                     RectKernel kernel) {
+  if (!clip || clip->iDComplexity == DC_TRIVIAL) {
+    PdevRect r = rect;
+    return kernel(pdev, plane, r, stride);
+  }
+  std::vector<RECTL> rects;
+  if (clip->iDComplexity == DC_RECT) {
+    rects.push_back(clip->rclBounds);
+  } else {
+    ForEachEnumeratedClipRect(clip, [&](const RECTL& r) { rects.push_back(r); });
+  }
+  for (const RECTL& c : rects) {
+    PdevRect r;
+    RectIntersect(rect, PdevRect{c.left, c.top, c.right - 1, c.bottom - 1}, r);
+    if (!RectIsEmpty(r)) kernel(pdev, plane, r, stride);
+  }
   return TRUE;
 }
