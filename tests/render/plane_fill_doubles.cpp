@@ -77,3 +77,5 @@ BOOL ForEachClipRect(RenderPdev* pdev, BYTE* plane, const PdevRect& rect, LONG s
   }
   return TRUE;
 }
+
+BOOL AddClipToClipRectList(RenderPdev*, CLIPOBJ*) { return TRUE; }
