@@ -1,6 +1,7 @@
 // Stand-ins of the plane fills that the drawing paths own, for the blit and
 // glyph tests until those paths are linked in: one plane, the ROP2s the
 // blits use, rows from top to bottom, no other-plane change.
+#include <cstring>
 #include <vector>
 
 #include "render/plane_ops.h"
@@ -79,3 +80,13 @@ BOOL ForEachClipRect(RenderPdev* pdev, BYTE* plane, const PdevRect& rect, LONG s
 }
 
 BOOL AddClipToClipRectList(RenderPdev*, CLIPOBJ*) { return TRUE; }
+
+// The pattern every brush realizes to in these tests.
+BYTE g_testPattern[8] = {0x00, 0xFF, 0x0F, 0xF0, 0x3C, 0xC3, 0x55, 0xAA};
+
+BYTE* RealizePattern(RenderPdev*, BRUSHOBJ*, SIZEL* patternSize, BOOL) {
+  auto* bits = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, 8));
+  if (bits) std::memcpy(bits, g_testPattern, 8);
+  *patternSize = SIZEL{8, 8};
+  return bits;
+}
