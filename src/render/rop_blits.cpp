@@ -69,6 +69,7 @@ BOOL BitBltWithBrush(ROP4 r, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, co
   // SRCAND right after PATINVERT over the same place: a masked image.
   const bool maskIdiom = r == 0x8888 && prev == 0x5A5A && Meets(dest, d.lastDrawnRect);
   pdev->shared.operation = maskIdiom ? kOperationBrushOrMask : kOperationIdle;
+  if (!maskIdiom && r != 0xA0A0 && r != 0x5A5A) FreeSavedPlanes(pdev);
 
   switch (r & 0xFF) {
     case 0x00: return BlacknessToPlanes(pso, clip, dest);
@@ -169,6 +170,44 @@ BOOL BitBltWithBrush(ROP4 r, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, co
   }
   if (overridePlate) d.plateSelector = static_cast<std::uint16_t>(overridePlate);
 
+  // Two inks: the PATINVERT that opens a masked-image idiom is also drawn
+  // into a copy of both planes, which the idiom's SRCAND puts back.
+  BYTE *drum1 = nullptr, *drum2 = nullptr;
+  GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
+  const BYTE graphicsMode = pdev->separationModes[1];
+  if (two && pso->lDelta > 0 && drum1 != drum2) {
+    const std::size_t planeBytes = static_cast<std::size_t>(pso->lDelta) * static_cast<std::size_t>(pdev->planeHeight);
+    if (r == 0x5A5A && img.earlierRop4 != 0xA0A0 && !(prev == 0x8888 && Meets(dest, d.lastDrawnRect))) {
+      if (!d.savedPlanes) {
+        d.savedPlanes = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, 2 * planeBytes));
+        if (d.savedPlanes) {
+          std::memcpy(d.savedPlanes, drum2, planeBytes);
+          std::memcpy(d.savedPlanes + planeBytes, drum1, planeBytes);
+        }
+      }
+      if (d.savedPlanes) {
+        BYTE* copy2 = d.savedPlanes;
+        BYTE* copy1 = d.savedPlanes + planeBytes;
+        d.targetPlane = d.plateSelector == kPlate1 ? copy1 : copy2;
+        d.otherPlane = d.plateSelector == kPlate1 ? copy2 : copy1;
+        d.keepOtherPlane = graphicsMode > 1 ? 1 : 0;
+        EvalRop3Rpn(pdev, clip, d.targetPlane, dest, pso->lDelta, name, nameLength, buf.band, bandRect, bandStride,
+                    buf.pattern, patternSize, buf.work, buf.temp);
+      }
+      d.keepOtherPlane = graphicsMode <= 1 ? 1 : 0;
+    } else if ((r == 0xA0A0 && prev == 0x5A5A && d.maskIdiom && graphicsMode > 1) || maskIdiom) {
+      if (d.savedPlanes) {
+        std::memcpy(drum2, d.savedPlanes, planeBytes);
+        std::memcpy(drum1, d.savedPlanes + planeBytes, planeBytes);
+      }
+      FreeSavedPlanes(pdev);
+    } else {
+      if (r == 0x5A5A)
+        d.keepOtherPlane = (graphicsMode <= 1 && prev == 0x8888 && Meets(dest, d.lastDrawnRect)) ? 0 : 1;
+      FreeSavedPlanes(pdev);
+    }
+  }
+
   // Operation byte: a one-bit SRCPAINT after a SRCAND renders directly.
   BYTE& operation = pdev->shared.operation;
   const bool oneBit = src && src->iBitmapFormat == BMF_1BPP;
@@ -178,8 +217,6 @@ BOOL BitBltWithBrush(ROP4 r, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, co
     operation = kOperationIdle;
   }
 
-  BYTE *drum1 = nullptr, *drum2 = nullptr;
-  GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
   BYTE* plane = drum2;
   if (buf.pattern) {
     plane = d.plateSelector == kPlate1 ? drum1 : drum2;

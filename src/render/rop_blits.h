@@ -13,6 +13,9 @@ std::size_t WorkBufferBytes(const PdevRect& dest);
 // The work buffer seen in page coordinates.
 BitView WorkBufferView(BYTE* buffer, const PdevRect& dest);
 
+// Frees the copy of both planes that the PATINVERT idiom keeps.
+void FreeSavedPlanes(RenderPdev* pdev);
+
 // What the raster path needs to know of a brush besides its pattern.
 struct BrushColour {
   bool present;  // a brush was given

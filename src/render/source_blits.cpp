@@ -7,6 +7,7 @@
 
 #include "imaging/image_entries.h"
 #include "render/plane_ops.h"
+#include "render/rop_blits.h"
 #include "render/source_blits.h"
 
 // 1 sends black-and-white one-bit copies to band 2 (the drum-1 plane).
@@ -173,6 +174,7 @@ BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
                       XLATEOBJ* xlate, BOOL) {
   RenderPdev* pdev = PdevFromSurface(pso);
   if (!pdev || !target || !src) return FALSE;
+  FreeSavedPlanes(pdev);
   const SourceRects rects = SourceRectsFor(src, *target, srcOrigin);
   if (!rects.usable) return TRUE;
   pdev->drawing.clipComplexity = clip ? clip->iDComplexity : DC_TRIVIAL;

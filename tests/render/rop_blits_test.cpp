@@ -348,3 +348,58 @@ TEST(BitBltWithBrush, EveryRopThroughTheRasterPathOnOnePlane) {
 }
 
 }  // namespace
+
+namespace {
+
+// PATINVERT, SRCAND, PATINVERT over one rectangle on two inks: the first
+// PATINVERT is also drawn into a copy of both planes, the SRCAND puts the
+// copy back and is drawn on both planes, the copy is then gone.
+TEST(BitBltWithBrush, PatInvertMaskIdiomOnTwoInks) {
+  std::mt19937 rng(33);
+  for (BYTE& b : g_testPattern) b = static_cast<BYTE>(rng());
+  const LONG w = 64, h = 16, stride = 8;
+  std::vector<BYTE> bits(stride * h * 2, 0xFF);
+  auto pdev = std::make_unique<RenderPdev>();
+  pdev->planeWidth = w;
+  pdev->planeHeight = h;
+  pdev->drum2Plane = bits.data();
+  pdev->drum1Plane = bits.data() + stride * h;
+  pdev->flags |= kPdevTwoPlanes;
+  SURFOBJ so{};
+  so.dhpdev = reinterpret_cast<DHPDEV>(pdev.get());
+  so.lDelta = stride;
+  std::vector<BYTE> maskBits(4 * 10);
+  for (BYTE& b : maskBits) b = static_cast<BYTE>(rng());
+  SURFOBJ mask{};
+  mask.sizlBitmap = SIZEL{20, 10};
+  mask.lDelta = 4;
+  mask.pvScan0 = maskBits.data();
+  mask.iBitmapFormat = BMF_1BPP;
+  const RECTL target{9, 3, 29, 13};
+  BRUSHOBJ* brush = reinterpret_cast<BRUSHOBJ*>(&rng);
+  auto blit = [&](ULONG rop4, SURFOBJ* src) {
+    pdev->drawing.previousRop4 = pdev->drawing.rop4;
+    pdev->drawing.rop4 = rop4;
+    const BOOL ok = BitBltWithBrush(rop4, &so, &target, src, nullptr, nullptr, nullptr, brush, BrushColour{true, true, 0x0000FF});
+    pdev->drawing.lastDrawnRect = target;
+    return ok;
+  };
+  ASSERT_TRUE(blit(0x5A5A, nullptr));
+  ASSERT_NE(pdev->drawing.savedPlanes, nullptr);
+  EXPECT_TRUE(std::equal(bits.begin(), bits.begin() + stride * h, pdev->drawing.savedPlanes));
+  ASSERT_TRUE(blit(0x8888, &mask));
+  EXPECT_EQ(pdev->drawing.savedPlanes, nullptr);
+  for (LONG y = 0; y < h; ++y)
+    for (LONG x = 0; x < w; ++x) {
+      const bool in = x >= target.left && x < target.right && y >= target.top && y < target.bottom;
+      const bool s = in && BitAt(maskBits.data() + (y - 3) * 4, x - 9);
+      const bool p = BitAt(g_testPattern + y % 8, x % 8);
+      ASSERT_EQ(BitAt(pdev->drum1Plane + y * stride, x), in ? s : true) << x << "," << y;
+      ASSERT_EQ(BitAt(pdev->drum2Plane + y * stride, x), in ? (!p && s) : true) << x << "," << y;
+    }
+  ASSERT_TRUE(blit(0x5A5A, nullptr));
+  EXPECT_EQ(pdev->drawing.savedPlanes, nullptr);
+  FreeSavedPlanes(pdev.get());
+}
+
+}  // namespace
