@@ -75,6 +75,7 @@ class Device {
     p = RenderPdev{};
     p.headSignature = p.tailSignature = kPdevSignature;
     p.printer = printer_;
+    p.sink = SpoolerSink(printer_);
     p.jobFile = INVALID_HANDLE_VALUE;
     p.orientation = static_cast<std::int16_t>(orientation);
     p.paperWidth = static_cast<std::uint16_t>(orientation == 90 ? kA3Length : kA3Width);

@@ -9,6 +9,7 @@
 #include "plat/machine.h"
 #include "plat/strings.h"
 #include "plat/ui.h"
+#include "settings/byte_order.h"
 #include "settings/show_message.h"
 
 namespace {
@@ -20,18 +21,6 @@ std::u16string Join(std::u16string_view folder, std::u16string_view name) {
   path += u'\\';
   path += name;
   return path;
-}
-
-void PutU32(BYTE* at, std::uint32_t v) {
-  at[0] = static_cast<BYTE>(v);
-  at[1] = static_cast<BYTE>(v >> 8);
-  at[2] = static_cast<BYTE>(v >> 16);
-  at[3] = static_cast<BYTE>(v >> 24);
-}
-
-std::uint32_t GetU32(const BYTE* at) {
-  return static_cast<std::uint32_t>(at[0]) | (static_cast<std::uint32_t>(at[1]) << 8) |
-         (static_cast<std::uint32_t>(at[2]) << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
 }
 
 // Opens and closes at once; false when the path cannot be opened.
@@ -238,7 +227,7 @@ int ReadJobFolderFile(LPCWSTR controlFolder, std::span<JobFolderRecord, kJobFold
       break;
     }
     JobFolderRecord& record = records[static_cast<std::size_t>(i)];
-    record.number = GetU32(raw);
+    record.number = GetLe32(raw);
     std::memcpy(record.name, raw + 4, kJobFolderNameBytes);
     // A name that fills its whole field is cut so that it stays a string.
     record.name[kJobFolderNameBytes - 1] = 0;
@@ -252,7 +241,7 @@ std::array<BYTE, kJobFolderFileSize> DefaultJobFolderFileImage() {
   std::array<BYTE, kJobFolderFileSize> image{};
   for (int i = 0; i < kJobFolderCount; ++i) {
     BYTE* record = image.data() + static_cast<std::size_t>(i) * sizeof(JobFolderRecord);
-    PutU32(record, static_cast<std::uint32_t>(i + 1));
+    PutLe32(record, static_cast<std::uint32_t>(i + 1));
     char name[16];
     wsprintfA(name, "%u_FOLDER", static_cast<UINT>(i + 1));
     std::memcpy(record + 4, name, std::strlen(name));
@@ -262,7 +251,7 @@ std::array<BYTE, kJobFolderFileSize> DefaultJobFolderFileImage() {
 
 std::array<BYTE, kJobCounterFileSize> JobCounterFileImage(std::uint32_t value) {
   std::array<BYTE, kJobCounterFileSize> image{};
-  PutU32(image.data(), value);
+  PutLe32(image.data(), value);
   return image;
 }
 

@@ -9,7 +9,7 @@
 
 #include "imaging/colour_classes.h"
 #include "imaging/rect_predicates.h"
-#include "render/render_pdev.h"
+#include "render/pdev_record.h"
 
 // ---- density ----
 

@@ -2,7 +2,7 @@
 // recogniser, on inclusive rectangles.
 #pragma once
 
-#include "render/render_pdev.h"
+#include "render/pdev_record.h"
 
 // low <= v <= high.
 bool InRange(std::int64_t low, std::int64_t high, std::int64_t v);

@@ -6,6 +6,7 @@
 
 #include "plat/spooler.h"
 #include "render/job_files.h"
+#include "settings/byte_order.h"
 
 namespace {
 
@@ -75,33 +76,37 @@ std::size_t FormatCommand(const CommandText& format, std::span<const std::int64_
   return o;
 }
 
-// The printer sink failed: the job is failed like a job whose file cannot be
-// written, so the sheet and the job report it.
-void FailPrinterJob(RenderPdev* pdev) {
-  pdev->jobFailed = 1;
-  pdev->outputFill = 0;  // what is left can never be sent in order
+std::size_t WriteToPrinter(void* printer, const std::uint8_t* data, std::size_t size) {
+  const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 0x40000000));
+  DWORD done = 0;
+  if (!WritePrinter(static_cast<HANDLE>(printer), const_cast<std::uint8_t*>(data), piece, &done)) return 0;
+  if (done > piece) {
+    SetLastError(ERROR_WRITE_FAULT);  // a spooler that claims more than it was given
+    return 0;
+  }
+  return done;
 }
 
-// Writes bytes to the job's sink, all of them or fail. A sink that fails,
-// takes nothing or claims more than it was given fails the job; a failed
-// job writes nothing more.
+// A failed job keeps nothing: what is left can never be sent in order.
+void FailJob(RenderPdev* pdev, DWORD error) {
+  MarkJobFailed(pdev, error);
+  pdev->outputFill = 0;
+}
+
+// Writes bytes to the job's sink, all of them or fail, carrying on after
+// short writes. A sink that fails, takes nothing or claims more than it was
+// given fails the job; a failed job writes nothing more.
 int WriteToSink(RenderPdev* pdev, const std::uint8_t* data, std::size_t size) {
   if (pdev->jobFailed != 0) return 0;
+  if (pdev->sink.write == nullptr) {
+    FailJob(pdev, ERROR_INVALID_HANDLE);
+    return 0;
+  }
   while (size > 0) {
-    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 0x40000000));
-    if (UsesJobFile(pdev)) {
-      // The file sink carries on after short writes and fails the job file itself.
-      if (!WriteJobFile(pdev, data, piece)) {
-        pdev->outputFill = 0;
-        return 0;
-      }
-      data += piece;
-      size -= piece;
-      continue;
-    }
-    DWORD done = 0;
-    if (!WritePrinter(pdev->printer, const_cast<std::uint8_t*>(data), piece, &done) || done == 0 || done > piece) {
-      FailPrinterJob(pdev);
+    SetLastError(ERROR_SUCCESS);  // a sink that fails says why
+    const std::size_t done = pdev->sink.write(pdev->sink.context, data, size);
+    if (done == 0 || done > size) {
+      FailJob(pdev, done == 0 ? GetLastError() : ERROR_WRITE_FAULT);
       return 0;
     }
     data += done;
@@ -142,15 +147,6 @@ int WriteRecord(RenderPdev* pdev, const InfoRecord& record) {
          PutRawBytes(pdev, std::span<const std::uint8_t>(record.bytes, record.length));
 }
 
-void PutLe16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void PutLe32(std::uint8_t* p, std::uint32_t v) {
-  PutLe16(p, v);
-  PutLe16(p + 2, v >> 16);
-}
-
 // Length of a text field that may fill its array without a terminator.
 template <std::size_t N>
 std::size_t FieldLength(const char (&field)[N]) {
@@ -163,6 +159,23 @@ bool IsLeadByte(std::uint8_t b, std::uint8_t language) {
 }
 
 }  // namespace
+
+OutputSink SpoolerSink(HANDLE printer) { return OutputSink{printer, WriteToPrinter, nullptr, nullptr}; }
+
+int ResumeOutput(RenderPdev* pdev) {
+  if (pdev->sink.resume == nullptr) return 1;
+  if (pdev->jobFailed != 0) return 0;
+  if (!pdev->sink.resume(pdev->sink.context)) {
+    FailJob(pdev, GetLastError());
+    return 0;
+  }
+  return 1;
+}
+
+int PauseOutput(RenderPdev* pdev, BOOL testFailure) {
+  if (pdev->sink.pause != nullptr) pdev->sink.pause(pdev->sink.context);
+  return testFailure && pdev->jobFailed ? 0 : 1;
+}
 
 int AllocateOutputBuffer(RenderPdev* pdev) {
   if (pdev == nullptr) return 0;
@@ -223,11 +236,6 @@ int FlushOutput(RenderPdev* pdev, std::uint16_t threshold) {
   if (!Usable(pdev)) return 0;
   if (threshold == 0) threshold = 1;
   if (pdev->jobFailed != 0) return 0;
-  if (UsesJobFile(pdev) && (pdev->jobFile == INVALID_HANDLE_VALUE || pdev->jobFile == nullptr)) {
-    FailJobFile(pdev);  // a job whose file is not open has failed, written or not
-    pdev->outputFill = 0;
-    return 0;
-  }
   if (pdev->outputFill < threshold) return 1;
   // The whole fill goes out: the sinks carry on after short writes, so what
   // stays behind is never more than the threshold allows.
@@ -316,6 +324,42 @@ int WriteReset(RenderPdev* pdev) { return PutRawBytes(pdev, kResetBytes); }
 int WriteJobEnd(RenderPdev* pdev) { return PutRawBytes(pdev, kResetBytes); }
 int WriteFormFeed(RenderPdev* pdev) { return PutRawBytes(pdev, kFormFeedByte); }
 
+namespace {
+
+// The on/off and kind options of the job header ("&O"), in the order they
+// are sent: a value with a code of its own sends that code, any other value
+// the first code. The entry without a value is the output destination.
+struct HeaderOption {
+  std::uint8_t (*value)(const RenderPdev&);
+  std::uint16_t codes[3];
+  std::uint8_t count;
+  bool fourValues;  // "&code;0;0;0&O"
+};
+constexpr HeaderOption kHeaderOptions[] = {
+    {[](const RenderPdev& p) { return p.turbo; }, {51, 52}, 2, false},
+    {[](const RenderPdev& p) { return p.interval; }, {61, 62}, 2, false},
+    {[](const RenderPdev& p) { return p.separationKindTwo; }, {71, 72}, 2, false},
+    {nullptr, {}, 0, false},
+    {[](const RenderPdev& p) { return p.inkSaving; }, {91, 92}, 2, false},
+    {[](const RenderPdev& p) { return p.duplex; }, {95, 96, 97}, 3, true},
+    {[](const RenderPdev& p) { return p.drum2LightPrint; }, {98, 99}, 2, true},
+};
+
+std::uint16_t OptionCode(const HeaderOption& option, std::uint8_t value) {
+  return value < option.count ? option.codes[value] : option.codes[0];
+}
+
+// 80 + hold box; a storage job names its folder (81..86, else 81) or the
+// automatic folder (87).
+std::uint16_t DestinationCode(const RenderPdev& p) {
+  if (p.outputMode == OutputMode::StorageFolder)
+    return (p.storageFolder >= 1 && p.storageFolder <= 6) ? 80 + p.storageFolder : 81;
+  if (p.outputMode == OutputMode::StorageAutomatic) return 87;
+  return static_cast<std::uint16_t>(80 + p.holdBox);
+}
+
+}  // namespace
+
 int WriteJobHeader(RenderPdev* pdev) {
   if (!Usable(pdev)) return 0;
   if (!WriteReset(pdev)) return 0;
@@ -382,20 +426,10 @@ int WriteJobHeader(RenderPdev* pdev) {
   }
   const std::uint16_t interleaf = pdev->interleaf <= 2 ? static_cast<std::uint16_t>(40 + pdev->interleaf) : 43;
   if (!PutCommand4(pdev, kSort4, interleaf, 0, 0, 0)) return 0;
-  if (!Put1(pdev, kOption, pdev->turbo == 1 ? 52 : 51)) return 0;
-  if (!Put1(pdev, kOption, pdev->interval == 1 ? 62 : 61)) return 0;
-  if (!Put1(pdev, kOption, pdev->separationKindTwo == 1 ? 72 : 71)) return 0;
-  std::uint16_t destination = static_cast<std::uint16_t>(80 + pdev->holdBox);
-  if (pdev->outputMode == 3)
-    destination = (pdev->storageFolder >= 1 && pdev->storageFolder <= 6) ? 80 + pdev->storageFolder : 81;
-  if (pdev->outputMode == 4) destination = 87;
-  if (!Put1(pdev, kOption, destination)) return 0;
-  if (!Put1(pdev, kOption, pdev->inkSaving == 1 ? 92 : 91)) return 0;
-  std::uint16_t duplex = 95;
-  if (pdev->duplex == 1) duplex = 96;
-  if (pdev->duplex == 2) duplex = 97;
-  if (!PutOption4(pdev, duplex)) return 0;
-  if (!PutOption4(pdev, pdev->drum2LightPrint == 1 ? 99 : 98)) return 0;
+  for (const HeaderOption& option : kHeaderOptions) {
+    const std::uint16_t code = option.value ? OptionCode(option, option.value(*pdev)) : DestinationCode(*pdev);
+    if (!(option.fourValues ? PutOption4(pdev, code) : Put1(pdev, kOption, code))) return 0;
+  }
 
   return WriteJobInfoRecords(pdev) && WriteBinOption(pdev) && WriteOutputModeOption(pdev) &&
          WriteColourModeOption(pdev) && WriteRgPanelOption(pdev) && WriteSetupList(pdev) &&
@@ -444,9 +478,9 @@ int WriteOutputModeOption(RenderPdev* pdev) {
   if (pdev == nullptr) return 0;
   const bool option = pdev->jobText.jobOption == 1;
   std::uint16_t code = 11;
-  if (pdev->outputMode == 3 || pdev->outputMode == 4) code = option ? 17 : 16;
-  if (pdev->outputMode == 1) code = option ? 15 : 14;
-  if (pdev->outputMode == 2) code = option ? 13 : 12;
+  if (IsStorageMode(pdev->outputMode)) code = option ? 17 : 16;
+  if (pdev->outputMode == OutputMode::PrintAndHold) code = option ? 15 : 14;
+  if (pdev->outputMode == OutputMode::HoldOnly) code = option ? 13 : 12;
   return PutOption4(pdev, code);
 }
 

@@ -1,7 +1,7 @@
 // The duplicator's command stream: commands (0x1E "&" parameters "&" letter),
 // info records, thumbnails and compressed raster lines, gathered in the
-// device record's OutputBuffer and flushed to the spooler (WritePrinter) or,
-// in preview and storage output modes, to the job file.
+// device record's OutputBuffer and flushed to the record's output sink
+// (the spooler job, or the job file of a preview or storage job).
 //
 // Every writer returns 1 on success and 0 when the output cannot be taken
 // (no buffer, a failed flush, a job that has already failed, or a value the
@@ -14,7 +14,7 @@
 #include <span>
 
 #include "plat/base.h"
-#include "render/render_pdev.h"
+#include "render/pdev_record.h"
 
 inline constexpr std::size_t kOutputBufferSize = 8191;
 
@@ -50,10 +50,21 @@ int PutCommand4Int(RenderPdev* pdev, const CommandText& format, std::int32_t a, 
 // piece writes nothing and reports failure.
 int PutRawBytes(RenderPdev* pdev, std::span<const std::uint8_t> bytes);
 
+// The sink of a spooler job: WritePrinter on the printer handle.
+OutputSink SpoolerSink(HANDLE printer);
+
+// Readies the record's sink for a sheet or the job end (a job file is
+// reopened at its end). 1; 0 when the job has failed or the sink cannot be
+// readied, which fails the job.
+int ResumeOutput(RenderPdev* pdev);
+// Lets go of the sink after a sheet or the job (a job file is closed). 0 only
+// when testFailure is set and the job has failed.
+int PauseOutput(RenderPdev* pdev, BOOL testFailure);
+
 // Writes the buffer to the job's sink while it holds at least `threshold`
-// bytes (255 keeps at most 254 back; 1 empties it). A sink that fails or
-// takes nothing fails the flush: the job is marked failed and, for the job
-// file, the file is closed and a failed-job record is left once.
+// bytes (255 keeps at most 254 back; 1 empties it). A sink that fails,
+// takes nothing or claims more than it was given fails the flush and the
+// job (a job file's sink closes its file and leaves a failed-job record once).
 int FlushOutput(RenderPdev* pdev, std::uint16_t threshold);
 int FlushOutputAll(RenderPdev* pdev);
 

@@ -25,6 +25,13 @@ RenderPdev* ValidPdevOf(SURFOBJ* pso) {
 
 std::uint32_t PagesPerSheet(const RenderPdev* pdev) { return pdev->pagesPerSheet ? pdev->pagesPerSheet : 1; }
 
+// FALSE with the job's error as the last error (a write fault when the job
+// itself has not failed), so a failed job never reports error 0.
+BOOL JobFailed(const RenderPdev* pdev) {
+  SetLastError(JobError(pdev, ERROR_WRITE_FAULT));
+  return FALSE;
+}
+
 bool SheetPartlyFilled(const RenderPdev* pdev) { return pdev->pageCounter % PagesPerSheet(pdev) != 0; }
 
 // The device address as UTF-8 text of at most 20 characters; empty when it
@@ -68,11 +75,20 @@ BOOL DrvStartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD dwJobId) {
   PrepareImageParameters(pdev);
   ClearClipRectList(pdev);
   if (dwJobId != 0) pdev->jobId = dwJobId;
-  // A job file that cannot be made fails the job at its first sheet.
-  if (pdev->preview == 1)
-    (void)CreateSpoolTempFile(pdev);
-  else if (pdev->outputMode == 3 || pdev->outputMode == 4)
-    (void)CreateStorageJobFile(pdev);
+  // The sink of the job. A job file that cannot be made fails the job at its first sheet.
+  switch (JobOutputOf(pdev->preview, pdev->outputMode)) {
+    case JobOutput::PreviewFile:
+      (void)CreateSpoolTempFile(pdev);
+      pdev->sink = JobFileSink(pdev);
+      break;
+    case JobOutput::StorageFile:
+      (void)CreateStorageJobFile(pdev);
+      pdev->sink = JobFileSink(pdev);
+      break;
+    case JobOutput::Spooler:
+      pdev->sink = SpoolerSink(pdev->printer);
+      break;
+  }
   return TRUE;
 }
 
@@ -115,7 +131,10 @@ BOOL DrvStartPage(SURFOBJ* pso) {
 }
 
 BOOL DrvSendPage(SURFOBJ* pso) {
-  if (!pso || !pso->pvBits) return FALSE;
+  if (!pso || !pso->pvBits) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   RenderPdev* pdev = ValidPdevOf(pso);
   if (!pdev) return FALSE;
   FreeKeptTransparentImage(pdev);
@@ -135,7 +154,7 @@ BOOL DrvSendPage(SURFOBJ* pso) {
 
 FinishResult FinishJob(RenderPdev* pdev, bool stopWithoutSheets) {
   if (SheetPartlyFilled(pdev)) (void)EmitSheet(pdev);
-  if (UsesJobFile(pdev) && !ReopenJobFileAtEnd(pdev)) return FinishResult::FileFailed;
+  if (!ResumeOutput(pdev)) return FinishResult::FileFailed;
   if (stopWithoutSheets && pdev->sheetCounter == 0) return FinishResult::NoSheets;
   bool ok = true;
   if ((pdev->duplex == 1 || pdev->duplex == 2 || pdev->separationKind == 3) && (pdev->sheetCounter & 1)) {
@@ -153,16 +172,51 @@ BOOL DrvEndDoc(SURFOBJ* pso, FLONG) {
   if (!pdev) return FALSE;
   switch (FinishJob(pdev, true)) {
     case FinishResult::FileFailed:
-      return FALSE;
+      return JobFailed(pdev);
     case FinishResult::NoSheets:
-      (void)CloseSpoolFile(pdev, FALSE);
+      (void)PauseOutput(pdev, FALSE);
       return TRUE;
     case FinishResult::WriteFailed:
       // The job end did not reach its sink: the job is not complete.
-      (void)CloseSpoolFile(pdev, TRUE);
-      return FALSE;
+      (void)PauseOutput(pdev, TRUE);
+      return JobFailed(pdev);
     case FinishResult::Done:
       break;
   }
-  return CloseSpoolFile(pdev, TRUE) ? TRUE : FALSE;
+  return PauseOutput(pdev, TRUE) ? TRUE : JobFailed(pdev);
+}
+
+BOOL DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
+  auto* old = reinterpret_cast<RenderPdev*>(dhpdevOld);
+  auto* next = reinterpret_cast<RenderPdev*>(dhpdevNew);
+  if (!IsValidPdev(old) || !IsValidPdev(next)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (old->flags & kPdevJobStarted) {
+    next->jobId = old->jobId;
+    bool pageChanged = old->paperWidth != next->paperWidth || old->paperLength != next->paperLength ||
+                       old->orientation != next->orientation;
+    if (old->pageCounter != 0 && old->customPosition == 0 && pageChanged && next->nUp == 0 && next->repeat == 0) {
+      FinishResult finished = FinishJob(old, false);
+      if (finished == FinishResult::FileFailed) return JobFailed(old);
+      old->flags = 0;
+      old->sheetCounter = 0;
+      old->pageCounter = 0;
+      if (!PauseOutput(old, TRUE)) return JobFailed(old);
+      // A job end that did not reach the spooler is a failed job, not a reset.
+      if (finished == FinishResult::WriteFailed) return JobFailed(old);
+    }
+  }
+  if (old->flags & kPdevJobStarted) {
+    std::memcpy(next->jobText.jobName, old->jobText.jobName, sizeof(next->jobText.jobName));
+    std::memcpy(next->jobText.userName, old->jobText.userName, sizeof(next->jobText.userName));
+    std::memcpy(next->jobText.dateText, old->jobText.dateText, sizeof(next->jobText.dateText));
+  }
+  std::memcpy(next->documentName, old->documentName, sizeof(next->documentName));
+  next->sheetCounter = old->sheetCounter;
+  next->pageCounter = old->pageCounter;
+  std::memcpy(next->jobFilePath, old->jobFilePath, sizeof(next->jobFilePath));
+  next->jobFailed = old->jobFailed;
+  return TRUE;
 }

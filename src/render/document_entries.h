@@ -2,7 +2,7 @@
 // record: DrvStartDoc, DrvStartPage, DrvSendPage, DrvEndDoc.
 #pragma once
 
-#include "render/render_pdev.h"
+#include "render/pdev_record.h"
 
 // Starts (or, after a reset, continues) the document: the document name is
 // taken once, at most 255 units and always terminated; the job file of a
@@ -17,6 +17,9 @@ BOOL DrvSendPage(SURFOBJ* pso);
 // job end. A job without sheets writes nothing. FALSE when the job's output
 // failed.
 BOOL DrvEndDoc(SURFOBJ* pso, FLONG fl);
+// Carries the job from the old record to the new one; a page-size change
+// ends the old job's command stream first. FALSE when that fails.
+BOOL DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew);
 
 // The end of a job's command stream (partly filled sheet, blank back sheet,
 // job end and flush) without closing the job file. stopWithoutSheets: a job

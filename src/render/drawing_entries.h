@@ -2,7 +2,7 @@
 // decline every call (FALSE), after checking the device record.
 #pragma once
 
-#include "render/render_pdev.h"
+#include "render/pdev_record.h"
 
 BOOL DrvBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg,
                POINTL* pptlSrc, POINTL* pptlMask, BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4);

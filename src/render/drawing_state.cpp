@@ -2,7 +2,7 @@
 // rectangle list's release and the drawing entries' pending-image flush.
 #include "imaging/image_entries.h"
 #include "render/plane_ops.h"
-#include "render/render_pdev.h"
+#include "render/pdev_record.h"
 #include "settings/doc_settings.h"
 
 void BoundImageSettings(DocSettings& s) {

@@ -1,7 +1,7 @@
 // State that the drawing paths and the image paths share in the device
 // record: the image cache's operation and picture bytes, the palette's ink
 // table, the picture rectangle and the clip rectangles of the pending picture.
-// Included by render_pdev.h once PdevRect is known (include that header, not
+// Included by pdev_record.h once PdevRect is known (include that header, not
 // this one); the routines on this state are declared in render/plane_ops.h.
 #pragma once
 

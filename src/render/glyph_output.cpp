@@ -114,7 +114,7 @@ BOOL DrawGlyphBits(RenderPdev* pdev, BYTE* target, LONG stride, const GLYPHPOS* 
   }
   if (visLeft > visRight || visTop > visBottom) return TRUE;
 
-  const bool screened = pdev->textProc == 0 || pdev->textProc == 2;
+  const bool screened = pdev->textProcessing == 0 || pdev->textProcessing == 2;
   const bool white = PatternAllWhite(pattern, patternWidth, patternHeight);
   const bool hasPattern = pattern && patternWidth > 0 && patternHeight > 0;
   if (screened && !hasPattern) return TRUE;
@@ -169,7 +169,7 @@ BOOL DrawGlyphBits(RenderPdev* pdev, BYTE* target, LONG stride, const GLYPHPOS* 
     if (thicken) {
       ShiftRightOne(delivered, left1, static_cast<std::size_t>(glyphBytes), false);
       for (std::int64_t k = 0; k < glyphBytes; ++k)
-        shaped[k] = static_cast<BYTE>(delivered[k] | left1[k] | (pdev->textProc != 1 ? above[k] : 0));
+        shaped[k] = static_cast<BYTE>(delivered[k] | left1[k] | (pdev->textProcessing != 1 ? above[k] : 0));
     } else if (thin) {
       ShiftRightOne(delivered, left1, static_cast<std::size_t>(glyphBytes), true);
       for (std::int64_t k = 0; k < glyphBytes; ++k) shaped[k] = static_cast<BYTE>(delivered[k] & left1[k] & above[k]);

@@ -12,6 +12,7 @@
 #include "plat/registry.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
+#include "settings/byte_order.h"
 
 namespace {
 
@@ -21,8 +22,9 @@ constexpr std::size_t kDocumentNameUnits = sizeof(RenderPdev::documentName) / si
 constexpr std::size_t kDriveListMax = 260;
 constexpr DWORD kUserNameUnits = 257;
 constexpr std::size_t kUserNameCut = 127;
-constexpr BYTE kOutputModeStorageFolder = 3;
-constexpr BYTE kOutputModeStorageAuto = 4;
+constexpr char16_t kStorageJobPrefix[] = u"JOB";
+constexpr char16_t kJobFileExtension[] = u".PRN";
+constexpr std::size_t kJobNumberDigits = 9;
 
 // A fixed field of the record, read only up to its end.
 std::u16string FieldText(const char16_t* field, std::size_t units) {
@@ -75,7 +77,7 @@ int RecordFailedPath(const RenderPdev* pdev, const std::u16string& path) {
 // Marks the job failed and records it, once per job.
 void FailJobWithPath(RenderPdev* pdev, const std::u16string& path) {
   if (pdev->jobFailed) return;
-  pdev->jobFailed = 1;
+  MarkJobFailed(pdev, GetLastError());
   RecordFailedPath(pdev, path);
 }
 
@@ -99,8 +101,7 @@ bool ReadCounter(HANDLE file, std::uint32_t* value) {
   DWORD done = 0;
   if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return false;
   if (!ReadFile(file, raw, sizeof raw, &done, nullptr) || done != sizeof raw) return false;
-  *value = static_cast<std::uint32_t>(raw[0]) | (static_cast<std::uint32_t>(raw[1]) << 8) |
-           (static_cast<std::uint32_t>(raw[2]) << 16) | (static_cast<std::uint32_t>(raw[3]) << 24);
+  *value = GetLe32(raw);
   return true;
 }
 
@@ -130,20 +131,48 @@ int Convert(UINT codePage, LPCWSTR text, int units, char* out, int outSize) {
 
 }  // namespace
 
-bool UsesJobFile(const RenderPdev* pdev) {
-  return pdev->preview == 1 || pdev->outputMode == kOutputModeStorageFolder ||
-         pdev->outputMode == kOutputModeStorageAuto;
+JobOutput JobOutputOf(std::uint8_t preview, OutputMode mode) {
+  if (preview == 1) return JobOutput::PreviewFile;
+  return IsStorageMode(mode) ? JobOutput::StorageFile : JobOutput::Spooler;
+}
+
+std::u16string PreviewFilePath(DWORD jobId) {
+  WCHAR temp[MAX_PATH] = {};
+  const DWORD n = GetTempPathW(MAX_PATH, temp);
+  if (n == 0 || n >= MAX_PATH) return {};
+  WCHAR name[WSPRINTF_MAX];
+  wsprintfW(name, u"%s\\RV%04u.PRN", temp, jobId);
+  const std::u16string path(name);
+  return PathFits(path) ? path : std::u16string();
+}
+
+bool IsStorageJobFileName(std::u16string_view name) {
+  const std::u16string_view prefix(kStorageJobPrefix);
+  const std::u16string_view extension(kJobFileExtension);
+  if (name.size() != prefix.size() + kJobNumberDigits + extension.size()) return false;
+  if (!plat::EqualsNoCase(name.substr(0, prefix.size()), prefix) ||
+      !plat::EqualsNoCase(name.substr(name.size() - extension.size()), extension))
+    return false;
+  const std::u16string_view digits = name.substr(prefix.size(), kJobNumberDigits);
+  return std::all_of(digits.begin(), digits.end(), [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+
+OutputSink JobFileSink(RenderPdev* pdev) {
+  OutputSink sink{};
+  sink.context = pdev;
+  sink.write = [](void* context, const std::uint8_t* data, std::size_t size) -> std::size_t {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 0x40000000));
+    return WriteJobFile(static_cast<RenderPdev*>(context), data, piece) ? piece : 0;
+  };
+  sink.resume = [](void* context) { return ReopenJobFileAtEnd(static_cast<RenderPdev*>(context)); };
+  sink.pause = [](void* context) { CloseSpoolFile(static_cast<RenderPdev*>(context), FALSE); };
+  return sink;
 }
 
 int CreateSpoolTempFile(RenderPdev* pdev) {
   if (pdev->jobFilePath[0] != 0) return 1;
-  WCHAR temp[MAX_PATH] = {};
-  const DWORD n = GetTempPathW(MAX_PATH, temp);
-  if (n == 0 || n >= MAX_PATH) return 0;  // no name: the first sheet fails the job
-  WCHAR name[WSPRINTF_MAX];
-  wsprintfW(name, u"%s\\RV%04u.PRN", temp, pdev->jobId);
-  const std::u16string path(name);
-  if (!PathFits(path)) return 0;
+  const std::u16string path = PreviewFilePath(pdev->jobId);
+  if (path.empty()) return 0;  // no name: the first sheet fails the job
   StorePath(pdev, path);
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                          nullptr);
@@ -161,7 +190,7 @@ int CreateStorageJobFile(RenderPdev* pdev) {
   if (pdev->jobFilePath[0] != 0) return 1;
   const std::u16string configured = FieldText(pdev->storageDrive, kStorageDriveUnits);
   const int folderNumber = pdev->storageFolder;
-  const bool automatic = pdev->outputMode == kOutputModeStorageAuto;
+  const bool automatic = pdev->outputMode == OutputMode::StorageAutomatic;
   std::u16string root;
   std::u16string folder = automatic ? kJobAutoFolder : kJobTreeFolders[0];
   if (!configured.empty() && (automatic || (folderNumber >= 1 && folderNumber <= kJobFolderCount))) {
@@ -178,7 +207,7 @@ int CreateStorageJobFile(RenderPdev* pdev) {
     DWORD number = 0;
     if (!ReadJobCounterWithRetry(counterFolder.c_str(), &number) || number == 0) return 0;
     WCHAR name[WSPRINTF_MAX];
-    wsprintfW(name, u"%s\\%s\\JOB%09u.PRN", base.c_str(), folder.c_str(), number);
+    wsprintfW(name, u"%s\\%s\\%s%09u%s", base.c_str(), folder.c_str(), kStorageJobPrefix, number, kJobFileExtension);
     const std::u16string path(name);
     if (!PathFits(path)) return 0;
     if (!FileExists(path)) {
@@ -215,7 +244,7 @@ int OpenSpoolFile(RenderPdev* pdev) {
 }
 
 int CloseSpoolFile(RenderPdev* pdev, BOOL testFailure) {
-  if (UsesJobFile(pdev) && JobFileOpen(pdev)) {
+  if (JobFileOpen(pdev)) {
     CloseHandle(pdev->jobFile);
     pdev->jobFile = INVALID_HANDLE_VALUE;
   }
@@ -227,10 +256,11 @@ int RecordFailedJobFile(RenderPdev* pdev) {
 }
 
 void FailJobFile(RenderPdev* pdev) {
+  const DWORD error = GetLastError();  // the failure's, before the file is closed
   if (JobFileOpen(pdev)) CloseHandle(pdev->jobFile);
   pdev->jobFile = INVALID_HANDLE_VALUE;
   if (pdev->jobFailed) return;
-  pdev->jobFailed = 1;
+  MarkJobFailed(pdev, error);
   RecordFailedJobFile(pdev);
 }
 
@@ -245,13 +275,16 @@ int ReopenJobFileAtEnd(RenderPdev* pdev) {
 
 int WriteJobFile(RenderPdev* pdev, const BYTE* data, DWORD size) {
   if (!JobFileOpen(pdev) || pdev->jobFailed) {
+    if (!JobFileOpen(pdev)) SetLastError(ERROR_INVALID_HANDLE);
     FailJobFile(pdev);
     return 0;
   }
   while (size > 0) {
     DWORD done = 0;
     // No progress is a failure too, so a full drive cannot loop forever.
-    if (!WriteFile(pdev->jobFile, data, size, &done, nullptr) || done == 0 || done > size) {
+    const BOOL written = WriteFile(pdev->jobFile, data, size, &done, nullptr);
+    if (!written || done == 0 || done > size) {
+      if (written) SetLastError(ERROR_WRITE_FAULT);
       FailJobFile(pdev);
       return 0;
     }

@@ -6,9 +6,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "plat/base.h"
-#include "render/render_pdev.h"
+#include "render/pdev_record.h"
 
 // Per-user key of the failed-job records; the printer name and "\" follow.
 inline constexpr char16_t kFailedJobKeyPrefix[] = u"Software\\Nevo Bertal Corporation\\NEVO Printer Driver\\";
@@ -21,12 +22,25 @@ inline constexpr DWORD kJobCounterRetryMs = 500;
 inline constexpr int kJobHeaderDate = 1;
 inline constexpr int kJobHeaderName = 2;
 
-// True when the job's stream goes to a file (preview, output modes 3 and 4)
-// rather than to the spooler.
-bool UsesJobFile(const RenderPdev* pdev);
+// Where a job's stream goes, from its Preview and OutputMode settings: a
+// preview job (Preview 1) never goes to a storage folder.
+enum class JobOutput { Spooler, PreviewFile, StorageFile };
+JobOutput JobOutputOf(std::uint8_t preview, OutputMode mode);
+
+// The preview file of a job: "<temp>\RV<job id, 4+ digits>.PRN"; empty when
+// the temporary folder cannot be read or the name does not fit.
+std::u16string PreviewFilePath(DWORD jobId);
+
+// Storage job files are "JOB" + nine digits + ".PRN".
+bool IsStorageJobFileName(std::u16string_view name);
+
+// The sink of a preview or storage job: its job file, reopened at its end for
+// every sheet and the job end and closed after them. A failed write fails
+// the job file (FailJobFile).
+OutputSink JobFileSink(RenderPdev* pdev);
 
 // At the start of a preview job, when no job file path is set yet: creates
-// (or empties) "<temp>\RV<job id, 4+ digits>.PRN" and keeps its path. 0 when
+// (or empties) the preview file and keeps its path. 0 when
 // the file cannot be made; the job is then marked failed and recorded.
 int CreateSpoolTempFile(RenderPdev* pdev);
 
@@ -41,7 +55,7 @@ int CreateStorageJobFile(RenderPdev* pdev);
 // when missing. 1 with the handle in the record; 0 leaves it invalid.
 int OpenSpoolFile(RenderPdev* pdev);
 
-// Closes the job file of a file job. Returns 0 only when testFailure is set
+// Closes the job file when it is open. Returns 0 only when testFailure is set
 // and the job has failed.
 int CloseSpoolFile(RenderPdev* pdev, BOOL testFailure);
 

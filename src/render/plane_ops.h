@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "render/render_pdev.h"
+#include "render/pdev_record.h"
 
 // ---- fills, clip walks, per-rectangle kernels, lines ----
 

@@ -14,7 +14,6 @@
 #include "plat/spooler.h"
 #include "plat/strings.h"
 #include "render/command_stream.h"
-#include "render/document_entries.h"
 #include "render/job_files.h"
 #include "render/plane_ops.h"
 #include "render/rop_blits.h"
@@ -71,12 +70,6 @@ constexpr HatchTable kHatchPatterns = MakeHatchTable();
 struct GlobalDeleter {
   void operator()(void* p) const { GlobalFree(p); }
 };
-
-std::uint16_t Le16(const BYTE* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::int32_t Le32(const BYTE* p) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                                   (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24));
-}
 
 // A printer-data value read whole (with two spare zero bytes behind it), or
 // nothing when it is missing or cannot be read.
@@ -189,7 +182,7 @@ void ConvertJobText(std::uint8_t language, std::span<const WCHAR> field, char (&
 }
 
 void TakeJobTexts(RenderPdev* pdev, const DocSettings& s) {
-  bool storage = pdev->outputMode == 3 || pdev->outputMode == 4;
+  bool storage = IsStorageMode(pdev->outputMode);
   JobTextBlock& t = pdev->jobText;
   t.useDocumentName = storage ? s.UsbNameFromDoc : s.HoldNameFromDoc;
   t.jobOption = storage ? s.UsbJobOption : s.HoldJobOption;
@@ -203,10 +196,10 @@ void TakeJobTexts(RenderPdev* pdev, const DocSettings& s) {
   }
 }
 
-// First byte of entry `index` of a list of 4-byte entries; 0 past its end.
-std::uint8_t LevelByte(const std::vector<BYTE>& list, std::size_t index) {
-  std::size_t count = list.size() / 4;
-  return index < count ? list[index * 4] : 0;
+// The level of entry `index` of a level list as the stream sends it (its low
+// byte); 0 past its end.
+std::uint8_t LevelByte(const std::vector<LevelEntry>& list, std::size_t index) {
+  return index < list.size() ? static_cast<std::uint8_t>(list[index].Value & 0xFF) : 0;
 }
 
 // Whether dots of a 0.1 mm length fit the 16 bits of a position command.
@@ -256,20 +249,22 @@ void CustomPosition(RenderPdev* pdev, const DocSettings& s) {
 void ApplyColourRules(RenderPdev* pdev, const PrivateDevmode& dm) {
   const DocSettings& s = dm.Settings;
   std::uint8_t(&sep)[3] = pdev->separationModes;
-  // a, b
+  // A model with a drum colour pattern prints one ink on drum 1. Otherwise two
+  // inks on both drums whose three separation modes all pick one drum (0 or 1)
+  // become one ink on that drum.
   if (dm.DrumColorPattern != 0) {
     pdev->oneInkDrum = 0;
   } else if (pdev->colorMode == 2 && pdev->masterSelection == 2 && sep[0] == sep[1] && sep[1] == sep[2] && sep[0] < 2) {
     pdev->colorMode = 1;
     pdev->oneInkDrum = sep[0] == 1 ? 1 : 0;
   }
-  // c
+  // Alternating-drum separation prints both drums without modes.
   if (s.ColorMode == 2 && s.SeparationKind == 3) {
     pdev->separationKind = 3;
     pdev->masterSelection = 2;
     sep[0] = sep[1] = sep[2] = 0;
   }
-  // d
+  // Binding shift; duplex prints both drums without modes.
   pdev->shiftMode = s.BindingPosition;
   pdev->shiftAmount = s.BindingAmount;
   pdev->shiftHalved = s.AutoReduce;
@@ -279,7 +274,8 @@ void ApplyColourRules(RenderPdev* pdev, const PrivateDevmode& dm) {
     sep[0] = sep[1] = sep[2] = 0;
   }
   pdev->drum2LightPrint = s.Drum2LightPrint;
-  // e
+  // Text and graphics in mode 0 with images in mode 1 are drawn with the
+  // planes swapped and the modes exchanged.
   if (pdev->colorMode == 2 && pdev->masterSelection == 2 && sep[0] == 0 && sep[2] == 1) {
     pdev->planesSwapped = 1;
     sep[0] = 1;
@@ -330,26 +326,16 @@ void ReleasePdev(RenderPdev* pdev) {
 
 std::optional<PaperSize> LookupPaperSize(HANDLE printer, int paperId) {
   PaperSize size{2100, 2970};
-  auto list = ReadPrinterValue(printer, kValuePaper);
-  if (!list) return size;
-  std::size_t count = list->size() / 16;
-  for (std::size_t i = 0; i < count; ++i) {
-    const BYTE* rec = list->data() + i * 16;
-    if (Le16(rec + 10) != static_cast<std::uint16_t>(paperId)) continue;
-    std::int64_t w = Le32(rec) / 100;
-    std::int64_t l = Le32(rec + 4) / 100;
+  auto value = ReadPrinterValue(printer, kValuePaper);
+  if (!value) return size;
+  for (const PaperEntry& paper : DecodePaperRecords(*value)) {
+    if (paper.PaperId != static_cast<std::uint16_t>(paperId)) continue;
+    std::int64_t w = paper.Width / 100;
+    std::int64_t l = paper.Length / 100;
     if (w <= 0 || l <= 0 || w > 0xFFFF || l > 0xFFFF) return std::nullopt;
     return PaperSize{static_cast<std::int32_t>(w), static_cast<std::int32_t>(l)};
   }
   return size;
-}
-
-void PrintableMargins(const RenderPdev* pdev, std::int64_t& m, std::int64_t& n) {
-  std::int64_t horizontal = static_cast<std::int64_t>(pdev->marginLeft) + pdev->marginRight;
-  std::int64_t vertical = static_cast<std::int64_t>(pdev->marginTop) + pdev->marginBottom;
-  if (pdev->orientation == 90) std::swap(horizontal, vertical);
-  m = horizontal;
-  n = vertical;
 }
 
 bool FillGdiInfo(const RenderPdev* pdev, GDIINFO& gdi) {
@@ -409,44 +395,40 @@ bool FillDevInfo(RenderPdev* pdev, DEVINFO& devinfo) {
   return pdev->palette != nullptr;
 }
 
-DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, ULONG cjCaps, ULONG* pdevcaps,
-                     ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev, LPWSTR, HANDLE hDriver) {
-  std::unique_ptr<PrivateDevmode, GlobalDeleter> dm(
-      static_cast<PrivateDevmode*>(GlobalAlloc(GPTR, sizeof(PrivateDevmode))));
+namespace {
+
+using DevmodePtr = std::unique_ptr<PrivateDevmode, GlobalDeleter>;
+
+// The DEVMODE of the device: a caller's only with our version and both
+// sizes, else the printer's own; null when neither is usable or without memory.
+DevmodePtr ReadDevmode(const DEVMODEW* caller, HANDLE printer) {
+  DevmodePtr dm(static_cast<PrivateDevmode*>(GlobalAlloc(GPTR, sizeof(PrivateDevmode))));
   if (!dm) return nullptr;
-  // 1. A caller's DEVMODE is ours only with our version and both sizes.
-  if (IsOurDevmodeShape(pdm)) {
-    std::memcpy(dm.get(), pdm, sizeof(PrivateDevmode));
-  } else if (!ReadSpoolerDevmode(hDriver, *dm)) {
+  if (IsOurDevmodeShape(caller)) {
+    std::memcpy(dm.get(), caller, sizeof(PrivateDevmode));
+  } else if (!ReadSpoolerDevmode(printer, *dm)) {
     return nullptr;
   }
-  const PublicFields pub = TakePublicFields(pdm, dm->Public);
-  DocSettings& s = dm->Settings;
+  return dm;
+}
 
-  auto* pdev = static_cast<RenderPdev*>(GlobalAlloc(GPTR, sizeof(RenderPdev)));
-  if (!pdev) return nullptr;
-  auto fail = [&](DWORD error) -> DHPDEV {
-    ReleasePdev(pdev);
-    SetLastError(error);
-    return nullptr;
-  };
-
-  // 2. Copies.
-  s.Copies = pub.copies;
-  BoundImageSettings(s);
-
-  // 3, 4. Paper and orientation.
+// Paper, orientation, resolution, margins, image position and the planes'
+// first size. ERROR_SUCCESS, or ERROR_INVALID_PARAMETER for a geometry the
+// device cannot take (no paper, a resolution below 10 dpi, a position beyond
+// the stream's 16 bits).
+DWORD SetPageGeometry(RenderPdev* pdev, PrivateDevmode& dm, const PublicFields& pub, HANDLE printer) {
+  DocSettings& s = dm.Settings;
   std::int64_t paperWidth = 0, paperLength = 0;
   std::int16_t orientation = 0;
-  if (dm->AppPage.ApplyFlag == 1) {
-    ApplyAppPageRecord(dm->AppPage, s, nullptr);
+  if (dm.AppPage.ApplyFlag == 1) {
+    ApplyAppPageRecord(dm.AppPage, s, nullptr);
     orientation = s.Landscape ? 90 : 0;
     paperWidth = s.FreeWidth / 100;
     paperLength = s.FreeLength / 100;
   } else {
     if (pub.paperSize != 0 && pub.paperSize != DMPAPER_USER) {
-      auto size = LookupPaperSize(hDriver, pub.paperSize);
-      if (!size) return fail(ERROR_INVALID_PARAMETER);
+      auto size = LookupPaperSize(printer, pub.paperSize);
+      if (!size) return ERROR_INVALID_PARAMETER;
       paperWidth = size->width;
       paperLength = size->length;
     } else {
@@ -456,11 +438,11 @@ DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, U
     orientation = pub.orientation == DMORIENT_LANDSCAPE ? 90 : 0;
   }
   if (paperWidth <= 0 || paperLength <= 0 || paperWidth > 0xFFFF || paperLength > 0xFFFF)
-    return fail(ERROR_INVALID_PARAMETER);
+    return ERROR_INVALID_PARAMETER;
 
-  // 5. Resolution mode.
-  std::int64_t xdpi = dm->XResolution;
-  std::int64_t ydpi = dm->YResolution;
+  // Resolution modes: 300 x 600 is printed as 600 x 600, 300 x 400 as 300 x 300.
+  std::int64_t xdpi = dm.XResolution;
+  std::int64_t ydpi = dm.YResolution;
   std::uint8_t mode = 0;
   if (xdpi == 300 && ydpi == 600) {
     xdpi = 600;
@@ -470,24 +452,23 @@ DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, U
     mode = 1;
   }
   // Below 10 dpi every length would become 0 dots.
-  if (xdpi < 10 || ydpi < 10) return fail(ERROR_INVALID_PARAMETER);
+  if (xdpi < 10 || ydpi < 10) return ERROR_INVALID_PARAMETER;
 
-  // 6. Margins.
-  for (int i = 0; i < 4; ++i) pdev->rawMargins[i] = dm->Margins[i];
-  bool noMargins = s.SyuuiYohaku == 1 || s.FitPage == 1 || s.ImagePosition == 1;
-  pdev->marginLeft = noMargins ? 0 : dm->Margins[0];
-  pdev->marginTop = noMargins ? 0 : dm->Margins[1];
-  pdev->marginRight = noMargins ? 0 : dm->Margins[2];
-  pdev->marginBottom = noMargins ? 0 : dm->Margins[3];
+  for (int i = 0; i < 4; ++i) pdev->rawMargins[i] = dm.Margins[i];
+  const bool noMargins = s.SyuuiYohaku == 1 || s.FitPage == 1 || s.ImagePosition == 1;
+  pdev->marginLeft = noMargins ? 0 : dm.Margins[0];
+  pdev->marginTop = noMargins ? 0 : dm.Margins[1];
+  pdev->marginRight = noMargins ? 0 : dm.Margins[2];
+  pdev->marginBottom = noMargins ? 0 : dm.Margins[3];
 
-  // 7. Landscape exchanges the paper sides.
+  // Landscape exchanges the paper sides.
   if (orientation == 90) std::swap(paperWidth, paperLength);
   pdev->paperWidth = static_cast<std::uint16_t>(paperWidth);
   pdev->paperLength = static_cast<std::uint16_t>(paperLength);
   pdev->outputPaperWidth = static_cast<std::uint16_t>(s.OutputPaperWidth & 0xFFFF);
   pdev->outputPaperLength = static_cast<std::uint16_t>(s.OutputPaperLength & 0xFFFF);
 
-  // 8. Custom position.
+  // A custom image position is placed on portrait terms.
   pdev->customPosition = s.ImagePosition;
   if (s.ImagePosition == 1) {
     orientation = 0;
@@ -502,28 +483,21 @@ DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, U
   // Every position the stream will carry must fit its 16 bits.
   const std::int64_t margins[4] = {pdev->marginLeft, pdev->marginTop, pdev->marginRight, pdev->marginBottom};
   for (std::int64_t m : margins)
-    if (m < 0 || !FitsPosition(m, std::max(xdpi, ydpi))) return fail(ERROR_INVALID_PARAMETER);
+    if (m < 0 || !FitsPosition(m, std::max(xdpi, ydpi))) return ERROR_INVALID_PARAMETER;
   if (!FitsPosition(pdev->frontX, xdpi) || !FitsPosition(pdev->backX, xdpi) || !FitsPosition(pdev->frontY, ydpi) ||
       !FitsPosition(pdev->backY, ydpi))
-    return fail(ERROR_INVALID_PARAMETER);
+    return ERROR_INVALID_PARAMETER;
 
-  // 9. Fixed fields.
-  pdev->printer = hDriver;
-  pdev->engineDevice = hdev;
-  pdev->headSignature = kPdevSignature;
   pdev->planeWidth = static_cast<std::int32_t>(TenthMmToDots(paperWidth, xdpi));
   pdev->planeHeight = static_cast<std::int32_t>(TenthMmToDots(paperLength, ydpi));
-  pdev->copies = static_cast<std::uint16_t>(std::clamp<std::int32_t>(s.Copies, 0, 0xFFFF));
-  pdev->flags = 0;
-  pdev->sheetCounter = 0;
-  pdev->compressionMode = 0;
   pdev->drawing.fixedResolutionX = PdevFixed{static_cast<std::int32_t>(xdpi), 0};
   pdev->drawing.fixedResolutionY = PdevFixed{static_cast<std::int32_t>(ydpi), 0};
-  pdev->imageCaching = 1;
-  pdev->jobFile = INVALID_HANDLE_VALUE;
-  pdev->drawnRect = PdevRect{0, 0, -1, -1};
+  return ERROR_SUCCESS;
+}
 
-  // 10. Layout and options.
+// Copies, layout, finishing options, output mode and preview.
+void TakeCopyOptions(RenderPdev* pdev, const DocSettings& s) {
+  pdev->copies = static_cast<std::uint16_t>(std::clamp<std::int32_t>(s.Copies, 0, 0xFFFF));
   pdev->repeat = s.UpLayout;
   pdev->repeatInFour = s.UpFour;
   pdev->nUp = s.RensyaLayout;
@@ -546,98 +520,141 @@ DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, U
   pdev->authenticationNumber = s.NinsyoNo;
   pdev->inkSaving = s.SyouInkMode;
   pdev->outputPaperChosen = s.OutputPaperIndex != 0 ? 1 : 0;
-  pdev->colorMode = s.ColorMode;
-  pdev->oneInkDrum = (s.ColorMode == 1 && s.OneInkIndex > 1) ? 0 : s.OneInkIndex;
-  pdev->masterSelection = s.Seihan;
   pdev->rotate180 = s.Rotate;
   pdev->binIndex = s.BinIndex;
   pdev->binListInstalled = s.BinListInstalled;
   pdev->holdMemoryInstalled = s.HoldMemoryInstalled;
   pdev->continuousMode = s.RenzokuMode;
-  pdev->outputMode = s.OutputMode;
-  if (pdev->outputMode == 3 || pdev->outputMode == 4) {
-    std::memcpy(pdev->storageDrive, s.UsbDrive, sizeof(pdev->storageDrive));
-    pdev->storageDrive[7] = 0;
-    pdev->storageFolder = s.UsbFolder;
-  }
-
-  // 11. Preview: the port status is cleared for the preview program.
-  pdev->preview = s.Preview;
-  if (s.Preview == 1) {
-    ReadPortName(pdev);
-    ClearPortStatus(pdev, 1);
-  }
-
-  // 12. Inks.
-  std::int32_t code1 = s.ColorMode == 1 ? s.OneInkColor : s.Drum1Color;
-  std::int32_t code2 = s.ColorMode == 1 ? s.OneInkColor : s.Drum2Color;
-  SetInk(code1, s, pdev->drum1Ink, pdev->drum1Lab);
-  SetInk(code2, s, pdev->drum2Ink, pdev->drum2Lab);
-
-  // 13. Device query.
-  pdev->askDevice = (s.InkInformation == 1 && dm->InfoTaken == 0) ? 1 : 0;
-  std::memcpy(pdev->deviceAddress, s.PrinterAddress, sizeof(pdev->deviceAddress));
-
-  // 15 (language first: the job texts need it). Separation, image settings, options.
-  pdev->languageNumber = dm->LanguageNumber;
-  pdev->systemCode = dm->WindowsKind;
-  pdev->drumCount = dm->DrumCount;
-  pdev->separationKind = s.SeparationKind;
-  std::uint8_t limit = s.ColorMode == 1 ? 1 : 0xFF;
-  pdev->separationModes[0] = std::min(s.SeparationModeA, limit);
-  pdev->separationModes[1] = std::min(s.SeparationModeA, limit);
-  pdev->separationModes[2] = std::min(s.SeparationModeB, limit);
-  pdev->photoMode = s.PhotoMode;
-  pdev->textProc = s.TextProc;
-  pdev->textVolumeA = s.TextVolumeA;
-  pdev->textVolumeB = s.TextVolumeB;
-  pdev->amiLine = static_cast<std::uint16_t>(s.AmiLine);
-  pdev->amiAngle = s.AmiAngle;
-  pdev->edge = s.Edge;
-  pdev->akarusa = s.Akarusa;
-  pdev->contrast = s.Contrast;
-  pdev->backlight = s.GyakkouOn ? s.Gyakkou : 0;
-  pdev->kaityoSmooth = s.KaityoSmooth;
-  pdev->photoSyurui = s.PhotoSyurui;
   pdev->sortMode = s.SortMode;
   pdev->staple = s.Staple;
   pdev->tapeSort = s.TapeSort;
   pdev->confidential = s.Kimitu;
   pdev->panelReset = s.RGPanelReset;
   pdev->option2025 = s.Reserved2025;
-  auto speeds = ReadPrinterValue(hDriver, kValueSpeed);
-  auto densities = ReadPrinterValue(hDriver, kValueDensity);
-  if (speeds && densities) {
-    pdev->speed = LevelByte(*speeds, s.SpeedIndex);
-    pdev->densities[0] = LevelByte(*densities, s.Density1);
-    pdev->densities[1] = LevelByte(*densities, s.Density2);
+  pdev->outputMode = static_cast<OutputMode>(s.OutputMode);
+  if (IsStorageMode(pdev->outputMode)) {
+    std::memcpy(pdev->storageDrive, s.UsbDrive, sizeof(pdev->storageDrive));
+    pdev->storageDrive[7] = 0;
+    pdev->storageFolder = s.UsbFolder;
   }
+  // The port status is cleared for the preview program.
+  pdev->preview = s.Preview;
+  if (s.Preview == 1) {
+    ReadPortName(pdev);
+    ClearPortStatus(pdev, 1);
+  }
+}
 
-  // 14. Job texts.
+// Image settings for the image paths, in the record's order.
+void TakeImageSettings(RenderPdev* pdev, const DocSettings& s) {
+  pdev->photoMode = s.PhotoMode;
+  pdev->textProcessing = s.TextProc;
+  pdev->textVolumeA = s.TextVolumeA;
+  pdev->textVolumeB = s.TextVolumeB;
+  pdev->amiLine = static_cast<std::uint16_t>(s.AmiLine);
+  pdev->amiAngle = s.AmiAngle;
+  pdev->edge = s.Edge;
+  pdev->brightness = s.Akarusa;
+  pdev->contrast = s.Contrast;
+  pdev->backlight = s.GyakkouOn ? s.Gyakkou : 0;
+  pdev->gradationSmoothing = s.KaityoSmooth;
+  pdev->photoKind = s.PhotoSyurui;
+}
+
+// The darker drum's strength from drum 2's lightness: 32 below L 35, else
+// growing with L. L is bounded to its 0..100 range first, so that no value
+// of the DEVMODE can overflow the arithmetic.
+std::int32_t DarkerDrumStrength(std::int32_t lightness) {
+  if (lightness < 35) return 32;
+  return (std::min(lightness, 100) - 55) * 1115 / 100 + 255;
+}
+
+// Inks, the device query, separation, levels, job texts and the colour rules.
+void TakeInksAndColourRules(RenderPdev* pdev, const PrivateDevmode& dm, HANDLE printer) {
+  const DocSettings& s = dm.Settings;
+  pdev->colorMode = s.ColorMode;
+  pdev->oneInkDrum = (s.ColorMode == 1 && s.OneInkIndex > 1) ? 0 : s.OneInkIndex;
+  pdev->masterSelection = s.Seihan;
+  const std::int32_t code1 = s.ColorMode == 1 ? s.OneInkColor : s.Drum1Color;
+  const std::int32_t code2 = s.ColorMode == 1 ? s.OneInkColor : s.Drum2Color;
+  SetInk(code1, s, pdev->drum1Ink, pdev->drum1Lab);
+  SetInk(code2, s, pdev->drum2Ink, pdev->drum2Lab);
+
+  pdev->askDevice = (s.InkInformation == 1 && dm.InfoTaken == 0) ? 1 : 0;
+  std::memcpy(pdev->deviceAddress, s.PrinterAddress, sizeof(pdev->deviceAddress));
+
+  // The language first: the job texts need it.
+  pdev->languageNumber = dm.LanguageNumber;
+  pdev->systemCode = dm.WindowsKind;
+  pdev->drumCount = dm.DrumCount;
+  pdev->separationKind = s.SeparationKind;
+  const std::uint8_t limit = s.ColorMode == 1 ? 1 : 0xFF;
+  pdev->separationModes[0] = std::min(s.SeparationModeA, limit);
+  pdev->separationModes[1] = std::min(s.SeparationModeA, limit);
+  pdev->separationModes[2] = std::min(s.SeparationModeB, limit);
+  TakeImageSettings(pdev, s);
+  auto speeds = ReadPrinterValue(printer, kValueSpeed);
+  auto densities = ReadPrinterValue(printer, kValueDensity);
+  if (speeds && densities) {
+    const std::vector<LevelEntry> speedList = DecodeLevelRecords(*speeds);
+    const std::vector<LevelEntry> densityList = DecodeLevelRecords(*densities);
+    pdev->speed = LevelByte(speedList, s.SpeedIndex);
+    pdev->densities[0] = LevelByte(densityList, s.Density1);
+    pdev->densities[1] = LevelByte(densityList, s.Density2);
+  }
   TakeJobTexts(pdev, s);
+  pdev->image.darkerDrumStrength = DarkerDrumStrength(pdev->drum2Lab[0]);
+  ApplyColourRules(pdev, dm);
+}
 
-  // 16. Darker-drum strength.
-  pdev->image.darkerDrumStrength = pdev->drum2Lab[0] < 35 ? 32 : (pdev->drum2Lab[0] - 55) * 1115 / 100 + 255;
-
-  // 17. Colour rules.
-  ApplyColourRules(pdev, *dm);
-
-  // 18, 19. The engine's records, within the sizes the caller gave.
+// GDIINFO and DEVINFO within the sizes the caller gave, and the hatch pattern
+// surfaces. ERROR_SUCCESS, or the reason of the failure.
+DWORD AnswerEngineRecords(RenderPdev* pdev, ULONG cjCaps, ULONG* pdevcaps, ULONG cjDevInfo, DEVINFO* pdi, ULONG cPat,
+                          HSURF* patterns) {
   GDIINFO gdi{};
-  if (!FillGdiInfo(pdev, gdi)) return fail(ERROR_INVALID_PARAMETER);
+  if (!FillGdiInfo(pdev, gdi)) return ERROR_INVALID_PARAMETER;
   DEVINFO devinfo{};
-  if (!FillDevInfo(pdev, devinfo)) return fail(ERROR_NOT_ENOUGH_MEMORY);
+  if (!FillDevInfo(pdev, devinfo)) return ERROR_NOT_ENOUGH_MEMORY;
   if (pdevcaps) std::memcpy(pdevcaps, &gdi, std::min<std::size_t>(cjCaps, sizeof(gdi)));
   if (pdi) std::memcpy(pdi, &devinfo, std::min<std::size_t>(cjDevInfo, sizeof(devinfo)));
-
-  // 20. Hatch pattern surfaces.
-  if (!MakeHatchSurfaces(pdev, cPat, phsurfPatterns)) {
-    if (phsurfPatterns)
-      for (ULONG i = 0; i < cPat; ++i) phsurfPatterns[i] = nullptr;
-    return fail(ERROR_NOT_ENOUGH_MEMORY);
+  if (!MakeHatchSurfaces(pdev, cPat, patterns)) {
+    if (patterns)
+      for (ULONG i = 0; i < cPat; ++i) patterns[i] = nullptr;
+    return ERROR_NOT_ENOUGH_MEMORY;
   }
+  return ERROR_SUCCESS;
+}
 
-  // 21.
+}  // namespace
+
+DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, ULONG cjCaps, ULONG* pdevcaps,
+                     ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev, LPWSTR, HANDLE hDriver) {
+  DevmodePtr dm = ReadDevmode(pdm, hDriver);
+  if (!dm) return nullptr;
+  const PublicFields pub = TakePublicFields(pdm, dm->Public);
+  dm->Settings.Copies = pub.copies;
+  BoundImageSettings(dm->Settings);
+
+  auto* pdev = static_cast<RenderPdev*>(GlobalAlloc(GPTR, sizeof(RenderPdev)));
+  if (!pdev) return nullptr;
+  auto fail = [&](DWORD error) -> DHPDEV {
+    ReleasePdev(pdev);
+    SetLastError(error);
+    return nullptr;
+  };
+  pdev->headSignature = kPdevSignature;
+  pdev->printer = hDriver;
+  pdev->engineDevice = hdev;
+  pdev->imageCaching = 1;
+  pdev->jobFile = INVALID_HANDLE_VALUE;
+  pdev->drawnRect = PdevRect{0, 0, -1, -1};
+
+  if (DWORD error = SetPageGeometry(pdev, *dm, pub, hDriver)) return fail(error);
+  TakeCopyOptions(pdev, dm->Settings);
+  TakeInksAndColourRules(pdev, *dm, hDriver);
+  if (DWORD error = AnswerEngineRecords(pdev, cjCaps, pdevcaps, cjDevInfo, pdi, cPat, phsurfPatterns))
+    return fail(error);
+
   pdev->tailSignature = kPdevSignature;
   return reinterpret_cast<DHPDEV>(pdev);
 }
@@ -659,39 +676,4 @@ void DrvDisablePDEV(DHPDEV dhpdev) {
   }
   if (pdev->preview == 1) ClearPortStatus(pdev, 0);
   ReleasePdev(pdev);
-}
-
-BOOL DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
-  auto* old = reinterpret_cast<RenderPdev*>(dhpdevOld);
-  auto* next = reinterpret_cast<RenderPdev*>(dhpdevNew);
-  if (!IsValidPdev(old) || !IsValidPdev(next)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  if (old->flags & kPdevJobStarted) {
-    next->jobId = old->jobId;
-    bool pageChanged = old->paperWidth != next->paperWidth || old->paperLength != next->paperLength ||
-                       old->orientation != next->orientation;
-    if (old->pageCounter != 0 && old->customPosition == 0 && pageChanged && next->nUp == 0 && next->repeat == 0) {
-      FinishResult finished = FinishJob(old, false);
-      if (finished == FinishResult::FileFailed) return FALSE;
-      old->flags = 0;
-      old->sheetCounter = 0;
-      old->pageCounter = 0;
-      if (!CloseSpoolFile(old, TRUE)) return FALSE;
-      // A job end that did not reach the spooler is a failed job, not a reset.
-      if (finished == FinishResult::WriteFailed) return FALSE;
-    }
-  }
-  if (old->flags & kPdevJobStarted) {
-    std::memcpy(next->jobText.jobName, old->jobText.jobName, sizeof(next->jobText.jobName));
-    std::memcpy(next->jobText.userName, old->jobText.userName, sizeof(next->jobText.userName));
-    std::memcpy(next->jobText.dateText, old->jobText.dateText, sizeof(next->jobText.dateText));
-  }
-  std::memcpy(next->documentName, old->documentName, sizeof(next->documentName));
-  next->sheetCounter = old->sheetCounter;
-  next->pageCounter = old->pageCounter;
-  std::memcpy(next->jobFilePath, old->jobFilePath, sizeof(next->jobFilePath));
-  next->jobFailed = old->jobFailed;
-  return TRUE;
 }

@@ -7,7 +7,6 @@
 
 #include "imaging/thinning.h"
 #include "render/command_stream.h"
-#include "render/job_files.h"
 #include "render/packbits.h"
 #include "render/plane_ops.h"
 
@@ -46,8 +45,29 @@ DWORD NowSeconds() {
   return ClockSeconds(t.usMinute, t.usSecond);
 }
 
+// Duplex and alternating-drum sheets send their one plane to drum 1 on even
+// sheets and to drum 2 on odd ones.
+bool AlternatesDrums(const RenderPdev* pdev) {
+  return pdev->duplex == 1 || pdev->duplex == 2 || pdev->separationKind == 3;
+}
+
+// The drums (send[1], send[2]) of an even or odd sheet: both only for two
+// inks with both masters; one ink goes to its drum when that drum has an ink.
+void ChooseDrumPages(const RenderPdev* pdev, bool odd, bool (&send)[3]) {
+  send[0] = send[1] = send[2] = false;
+  if (AlternatesDrums(pdev)) {
+    send[odd ? 2 : 1] = true;
+  } else if (pdev->colorMode == 2) {
+    send[1] = pdev->masterSelection == 0 || pdev->masterSelection == 2;
+    send[2] = pdev->masterSelection == 1 || pdev->masterSelection == 2;
+  } else {
+    send[1] = pdev->oneInkDrum == 0 || pdev->drum2Ink == 0;
+    send[2] = pdev->oneInkDrum == 1 && pdev->drum2Ink != 0;
+  }
+}
+
 bool ThumbnailWanted(const RenderPdev* pdev) {
-  return pdev->thumbnail == 2 || (pdev->thumbnail == 1 && (pdev->outputMode == 1 || pdev->outputMode == 2));
+  return pdev->thumbnail == 2 || (pdev->thumbnail == 1 && (pdev->outputMode == OutputMode::PrintAndHold || pdev->outputMode == OutputMode::HoldOnly));
 }
 
 // Working state of one EmitSheet call.
@@ -178,14 +198,22 @@ void ShiftPageImage(RenderPdev* pdev) {
 using namespace render;
 
 int EmitSheet(RenderPdev* pdev) {
-  if (!IsValidPdev(pdev) || !pdev->drum1Plane || !pdev->drum2Plane) return 0;
-  if (UsesJobFile(pdev) && !ReopenJobFileAtEnd(pdev)) return 0;
+  if (!IsValidPdev(pdev) || !pdev->drum1Plane || !pdev->drum2Plane) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (!ResumeOutput(pdev)) {
+    SetLastError(JobError(pdev, ERROR_WRITE_FAULT));
+    return 0;
+  }
   if (!AllocateOutputBuffer(pdev)) {
-    CloseSpoolFile(pdev, FALSE);
+    PauseOutput(pdev, FALSE);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return 0;
   }
 
   int result = 0;
+  DWORD reason = ERROR_INVALID_PARAMETER;  // settings that choose no drum page
   bool skip = false;
   if (pdev->sheetCounter == 0) {
     WriteJobHeader(pdev);
@@ -222,18 +250,13 @@ int EmitSheet(RenderPdev* pdev) {
     }
 
     bool send[3] = {false, false, false};
+    ChooseDrumPages(pdev, odd, send);
     PlaneView planes[3] = {{}, DrumPlane(pdev, 1), DrumPlane(pdev, 2)};
-    if (duplex || pdev->separationKind == 3) {
-      send[odd ? 2 : 1] = true;
-      planes[2] = planes[1];
-    } else if (pdev->colorMode == 2) {
-      send[1] = pdev->masterSelection == 0 || pdev->masterSelection == 2;
-      send[2] = pdev->masterSelection == 1 || pdev->masterSelection == 2;
-    } else {
-      send[1] = pdev->oneInkDrum == 0 || pdev->drum2Ink == 0;
-      send[2] = pdev->oneInkDrum == 1 && pdev->drum2Ink != 0;
+    if (AlternatesDrums(pdev)) {
+      planes[2] = planes[1];  // one plane, sent to the drum of the side
+    } else if (pdev->planesSwapped) {
+      std::swap(planes[1], planes[2]);
     }
-    if (pdev->planesSwapped && !(duplex || pdev->separationKind == 3)) std::swap(planes[1], planes[2]);
 
     for (int drum = 1; drum <= 2; ++drum) {
       if (!send[drum]) continue;
@@ -241,10 +264,12 @@ int EmitSheet(RenderPdev* pdev) {
       const PageEnd end = SendDrumPage(pdev, work, drum, planes[drum]);
       if (end == PageEnd::kAborted) {
         result = 0;
+        reason = ERROR_PRINT_CANCELLED;
         continue;
       }
       if (end == PageEnd::kFailed) {
         result = 0;
+        reason = ERROR_WRITE_FAULT;
         break;
       }
     }
@@ -255,8 +280,16 @@ int EmitSheet(RenderPdev* pdev) {
   pdev->drawnRect = {0, 0, -1, -1};
   if (result == 1) ++pdev->sheetCounter;
   WhitenPlanes(pdev);
-  if (!CloseSpoolFile(pdev, TRUE)) result = 0;
+  if (!PauseOutput(pdev, TRUE)) result = 0;
+  if (result == 0) SetLastError(JobError(pdev, reason));
   return result;
+}
+
+int DrumPagesPerSheet(const RenderPdev* pdev) {
+  if (!IsValidPdev(pdev)) return 0;
+  bool send[3];
+  ChooseDrumPages(pdev, false, send);
+  return (send[1] ? 1 : 0) + (send[2] ? 1 : 0);
 }
 
 int WriteBlankThumbnail(RenderPdev* pdev) {

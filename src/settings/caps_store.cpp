@@ -9,38 +9,27 @@
 #include "plat/registry.h"
 #include "plat/resources.h"
 #include "plat/strings.h"
+#include "settings/byte_order.h"
 
 namespace {
 
 // ---------------------------------------------------------------------------
 // Little-endian entry codecs: the list values are written field by field.
 
-void Put16(BYTE* p, std::uint16_t v) {
-  p[0] = static_cast<BYTE>(v);
-  p[1] = static_cast<BYTE>(v >> 8);
-}
-void Put32(BYTE* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<BYTE>(v >> (8 * i));
-}
-std::uint16_t Get16(const BYTE* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-std::uint32_t Get32(const BYTE* p) {
-  return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
-}
-
 struct PaperCodec {
   using Entry = PaperEntry;
   static constexpr std::size_t kBytes = 16;
   static void Encode(const PaperEntry& e, BYTE* p) {
-    Put32(p + 0, static_cast<std::uint32_t>(e.Width));
-    Put32(p + 4, static_cast<std::uint32_t>(e.Length));
-    Put16(p + 8, e.InchFlag);
-    Put16(p + 10, e.PaperId);
-    Put16(p + 12, e.NameId);
-    Put16(p + 14, e.Zero);
+    PutLe32(p + 0, static_cast<std::uint32_t>(e.Width));
+    PutLe32(p + 4, static_cast<std::uint32_t>(e.Length));
+    PutLe16(p + 8, e.InchFlag);
+    PutLe16(p + 10, e.PaperId);
+    PutLe16(p + 12, e.NameId);
+    PutLe16(p + 14, e.Zero);
   }
   static PaperEntry Decode(const BYTE* p) {
-    return {static_cast<std::int32_t>(Get32(p)), static_cast<std::int32_t>(Get32(p + 4)), Get16(p + 8), Get16(p + 10),
-            Get16(p + 12), Get16(p + 14)};
+    return {static_cast<std::int32_t>(GetLe32(p)), static_cast<std::int32_t>(GetLe32(p + 4)), GetLe16(p + 8), GetLe16(p + 10),
+            GetLe16(p + 12), GetLe16(p + 14)};
   }
 };
 
@@ -48,25 +37,25 @@ struct BinCodec {
   using Entry = BinEntry;
   static constexpr std::size_t kBytes = 8;
   static void Encode(const BinEntry& e, BYTE* p) {
-    Put16(p + 0, e.ThirdValue);
-    Put16(p + 2, e.BinId);
-    Put16(p + 4, e.SecondValue);
-    Put16(p + 6, e.NameId);
+    PutLe16(p + 0, e.ThirdValue);
+    PutLe16(p + 2, e.BinId);
+    PutLe16(p + 4, e.SecondValue);
+    PutLe16(p + 6, e.NameId);
   }
-  static BinEntry Decode(const BYTE* p) { return {Get16(p), Get16(p + 2), Get16(p + 4), Get16(p + 6)}; }
+  static BinEntry Decode(const BYTE* p) { return {GetLe16(p), GetLe16(p + 2), GetLe16(p + 4), GetLe16(p + 6)}; }
 };
 
 struct ResolutionCodec {
   using Entry = ResolutionEntry;
   static constexpr std::size_t kBytes = 12;
   static void Encode(const ResolutionEntry& e, BYTE* p) {
-    Put32(p + 0, static_cast<std::uint32_t>(e.X));
-    Put32(p + 4, static_cast<std::uint32_t>(e.Y));
-    Put16(p + 8, e.ThirdValue);
-    Put16(p + 10, e.NameId);
+    PutLe32(p + 0, static_cast<std::uint32_t>(e.X));
+    PutLe32(p + 4, static_cast<std::uint32_t>(e.Y));
+    PutLe16(p + 8, e.ThirdValue);
+    PutLe16(p + 10, e.NameId);
   }
   static ResolutionEntry Decode(const BYTE* p) {
-    return {static_cast<std::int32_t>(Get32(p)), static_cast<std::int32_t>(Get32(p + 4)), Get16(p + 8), Get16(p + 10)};
+    return {static_cast<std::int32_t>(GetLe32(p)), static_cast<std::int32_t>(GetLe32(p + 4)), GetLe16(p + 8), GetLe16(p + 10)};
   }
 };
 
@@ -74,10 +63,10 @@ struct LevelCodec {
   using Entry = LevelEntry;
   static constexpr std::size_t kBytes = 4;
   static void Encode(const LevelEntry& e, BYTE* p) {
-    Put16(p + 0, e.Value);
-    Put16(p + 2, e.NameId);
+    PutLe16(p + 0, e.Value);
+    PutLe16(p + 2, e.NameId);
   }
-  static LevelEntry Decode(const BYTE* p) { return {Get16(p), Get16(p + 2)}; }
+  static LevelEntry Decode(const BYTE* p) { return {GetLe16(p), GetLe16(p + 2)}; }
 };
 
 template <typename Codec>
@@ -94,6 +83,13 @@ typename Codec::Entry* DecodeList(const BYTE* data, std::size_t count) {
       GlobalAlloc(GPTR, std::max<std::size_t>(count, 1) * sizeof(typename Codec::Entry)));
   if (!list) return nullptr;
   for (std::size_t i = 0; i < count; ++i) list[i] = Codec::Decode(data + i * Codec::kBytes);
+  return list;
+}
+
+template <typename Codec>
+std::vector<typename Codec::Entry> DecodeRecords(std::span<const BYTE> value) {
+  std::vector<typename Codec::Entry> list(value.size() / Codec::kBytes);
+  for (std::size_t i = 0; i < list.size(); ++i) list[i] = Codec::Decode(value.data() + i * Codec::kBytes);
   return list;
 }
 
@@ -637,3 +633,6 @@ void GetLoginName(WCHAR (&target)[128]) {
   buffer[256] = 0;
   SetFieldText(target, std::u16string_view(buffer, FieldTextLength(buffer)));
 }
+
+std::vector<PaperEntry> DecodePaperRecords(std::span<const BYTE> value) { return DecodeRecords<PaperCodec>(value); }
+std::vector<LevelEntry> DecodeLevelRecords(std::span<const BYTE> value) { return DecodeRecords<LevelCodec>(value); }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "plat/base.h"
 #include "plat/spooler.h"
@@ -70,6 +71,12 @@ DWORD WriteDefaultDevmodeToHandle(HANDLE printer, const DEVMODEW* dm);
 DWORD WriteCapsInfo(HANDLE printer, const ModelCaps* caps);
 DWORD WriteDefaultSettings(HANDLE printer, const ModelCaps* caps);
 DWORD WritePaperList(HANDLE printer, const ModelCaps* caps);
+
+// The records of a list value, decoded field by field: 16-byte paper records
+// ("Paper", "OutputPaper", "Free Paper") and 4-byte level records ("Speed",
+// "Density", "Sort"). A partial record at the end is dropped.
+std::vector<PaperEntry> DecodePaperRecords(std::span<const BYTE> value);
+std::vector<LevelEntry> DecodeLevelRecords(std::span<const BYTE> value);
 
 // A new zero-filled global block of the value's size + 2 bytes holding the value
 // (so a REG_SZ without terminator ends in one); nullptr when missing, empty or

@@ -310,3 +310,24 @@ std::string FormatFixedText(std::int32_t microns, bool inch, int n) {
   if (out.size() > 10) return {};
   return out;
 }
+
+namespace {
+
+template <typename T>
+constexpr SettingField MakeSettingField(std::string_view name, std::size_t offset) {
+  if constexpr (std::is_integral_v<T>) {
+    return SettingField{name, offset, sizeof(T), std::is_signed_v<T>, SettingKind::Integer};
+  } else if constexpr (std::is_array_v<T> && std::is_same_v<std::remove_extent_t<T>, WCHAR>) {
+    return SettingField{name, offset, std::extent_v<T>, false, SettingKind::Text};
+  } else {
+    return SettingField{name, offset, sizeof(T), false, SettingKind::Other};
+  }
+}
+
+#define DOC_SETTINGS_FIELD(name, offset) MakeSettingField<decltype(DocSettings::name)>(#name, offset),
+constexpr SettingField kSettingFields[] = {DOC_SETTINGS_LAYOUT(DOC_SETTINGS_FIELD)};
+#undef DOC_SETTINGS_FIELD
+
+}  // namespace
+
+std::span<const SettingField> DocSettingsFields() { return kSettingFields; }

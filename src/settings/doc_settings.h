@@ -20,6 +20,21 @@
 static_assert(std::endian::native == std::endian::little, "stored records are little-endian byte views");
 
 // ---------------------------------------------------------------------------
+// Output modes (OutputMode, offset 45)
+
+enum class OutputMode : std::uint8_t {
+  Print = 0,
+  PrintAndHold = 1,
+  HoldOnly = 2,
+  StorageFolder = 3,     // a numbered job file in a job folder of a removable drive
+  StorageAutomatic = 4,  // likewise, in the automatic folder
+};
+inline constexpr std::uint8_t kOutputModeLast = 4;
+inline constexpr bool IsStorageMode(OutputMode mode) {
+  return mode == OutputMode::StorageFolder || mode == OutputMode::StorageAutomatic;
+}
+
+// ---------------------------------------------------------------------------
 // Ink codes and their tables
 
 // A drum's ink colour code, 1000-1063; anything else means "no colour".
@@ -210,119 +225,51 @@ inline constexpr std::size_t kDocSettingsSize = 2936;
 static_assert(sizeof(DocSettings) == kDocSettingsSize);
 static_assert(std::is_trivially_copyable_v<DocSettings> && std::is_standard_layout_v<DocSettings>);
 static_assert(std::has_unique_object_representations_v<DocSettings>, "no implicit padding");
-static_assert(offsetof(DocSettings, ColorMode) == 0);
-static_assert(offsetof(DocSettings, OneInkIndex) == 1);
-static_assert(offsetof(DocSettings, Seihan) == 2);
-static_assert(offsetof(DocSettings, OutputPaperIndex) == 4);
-static_assert(offsetof(DocSettings, OutputPaperWidth) == 8);
-static_assert(offsetof(DocSettings, OutputPaperLength) == 12);
-static_assert(offsetof(DocSettings, FreeWidth) == 16);
-static_assert(offsetof(DocSettings, FreeLength) == 20);
-static_assert(offsetof(DocSettings, SheetValue24) == 24);
-static_assert(offsetof(DocSettings, SheetValue28) == 28);
-static_assert(offsetof(DocSettings, FreePaper) == 32);
-static_assert(offsetof(DocSettings, FreeUnit) == 33);
-static_assert(offsetof(DocSettings, BinIndex) == 34);
-static_assert(offsetof(DocSettings, Landscape) == 35);
-static_assert(offsetof(DocSettings, Rotate) == 36);
-static_assert(offsetof(DocSettings, Copies) == 40);
-static_assert(offsetof(DocSettings, RenzokuMode) == 44);
-static_assert(offsetof(DocSettings, OutputMode) == 45);
-static_assert(offsetof(DocSettings, OneInkColor) == 46);
-static_assert(offsetof(DocSettings, Drum1Color) == 48);
-static_assert(offsetof(DocSettings, Drum2Color) == 50);
-static_assert(offsetof(DocSettings, InkLab) == 52);
-static_assert(offsetof(DocSettings, HoldNameFromDoc) == 820);
-static_assert(offsetof(DocSettings, HoldJobName) == 822);
-static_assert(offsetof(DocSettings, HoldUserName) == 1078);
-static_assert(offsetof(DocSettings, HoldJobOption) == 1334);
-static_assert(offsetof(DocSettings, PaperIndex) == 1336);
-static_assert(offsetof(DocSettings, PaperWidth) == 1340);
-static_assert(offsetof(DocSettings, PaperLength) == 1344);
-static_assert(offsetof(DocSettings, SyuuiYohaku) == 1348);
-static_assert(offsetof(DocSettings, UpLayout) == 1349);
-static_assert(offsetof(DocSettings, RensyaLayout) == 1350);
-static_assert(offsetof(DocSettings, UpFour) == 1351);
-static_assert(offsetof(DocSettings, RensyaOrder) == 1352);
-static_assert(offsetof(DocSettings, ProgramPrint) == 1353);
-static_assert(offsetof(DocSettings, ProgramPrintBlock) == 1356);
-static_assert(offsetof(DocSettings, ProgramSeparator) == 1404);
-static_assert(offsetof(DocSettings, InkMarks) == 1408);
-static_assert(offsetof(DocSettings, HoldBox) == 1463);
-static_assert(offsetof(DocSettings, Thumbnail) == 1464);
-static_assert(offsetof(DocSettings, UsbNameFromDoc) == 1465);
-static_assert(offsetof(DocSettings, UsbJobName) == 1466);
-static_assert(offsetof(DocSettings, UsbUserName) == 1722);
-static_assert(offsetof(DocSettings, UsbJobOption) == 1978);
-static_assert(offsetof(DocSettings, UsbDrive) == 1980);
-static_assert(offsetof(DocSettings, UsbFolder) == 1996);
-static_assert(offsetof(DocSettings, SeparationModeA) == 1997);
-static_assert(offsetof(DocSettings, SeparationModeACopy) == 1998);
-static_assert(offsetof(DocSettings, SeparationModeB) == 1999);
-static_assert(offsetof(DocSettings, PhotoMode) == 2000);
-static_assert(offsetof(DocSettings, TextProc) == 2001);
-static_assert(offsetof(DocSettings, TextVolumeA) == 2002);
-static_assert(offsetof(DocSettings, TextVolumeB) == 2003);
-static_assert(offsetof(DocSettings, AmiLine) == 2004);
-static_assert(offsetof(DocSettings, AmiAngle) == 2006);
-static_assert(offsetof(DocSettings, Edge) == 2007);
-static_assert(offsetof(DocSettings, Akarusa) == 2008);
-static_assert(offsetof(DocSettings, Contrast) == 2009);
-static_assert(offsetof(DocSettings, GyakkouOn) == 2010);
-static_assert(offsetof(DocSettings, Gyakkou) == 2011);
-static_assert(offsetof(DocSettings, KaityoSmooth) == 2012);
-static_assert(offsetof(DocSettings, PhotoSyurui) == 2013);
-static_assert(offsetof(DocSettings, SortMode) == 2014);
-static_assert(offsetof(DocSettings, Staple) == 2015);
-static_assert(offsetof(DocSettings, TapeSort) == 2016);
-static_assert(offsetof(DocSettings, SorterInstalled) == 2017);
-static_assert(offsetof(DocSettings, StaplerInstalled) == 2018);
-static_assert(offsetof(DocSettings, TapeSorterInstalled) == 2019);
-static_assert(offsetof(DocSettings, SpeedIndex) == 2020);
-static_assert(offsetof(DocSettings, Density1) == 2021);
-static_assert(offsetof(DocSettings, Density2) == 2022);
-static_assert(offsetof(DocSettings, Kimitu) == 2023);
-static_assert(offsetof(DocSettings, RGPanelReset) == 2024);
-static_assert(offsetof(DocSettings, Reserved2025) == 2025);
-static_assert(offsetof(DocSettings, Interleaf) == 2026);
-static_assert(offsetof(DocSettings, Turbo) == 2027);
-static_assert(offsetof(DocSettings, Interval) == 2028);
-static_assert(offsetof(DocSettings, SeparationKindTwo) == 2029);
-static_assert(offsetof(DocSettings, ResolutionIndex) == 2030);
-static_assert(offsetof(DocSettings, SortKind) == 2031);
-static_assert(offsetof(DocSettings, InkInformation) == 2032);
-static_assert(offsetof(DocSettings, PrinterAddress) == 2034);
-static_assert(offsetof(DocSettings, SheetMode) == 2074);
-static_assert(offsetof(DocSettings, AppPageApplied) == 2075);
-static_assert(offsetof(DocSettings, SeparationKind) == 2076);
-static_assert(offsetof(DocSettings, StoredModeA) == 2077);
-static_assert(offsetof(DocSettings, StoredModeB) == 2078);
-static_assert(offsetof(DocSettings, StoredColorA) == 2080);
-static_assert(offsetof(DocSettings, StoredColorB) == 2082);
-static_assert(offsetof(DocSettings, Ninsyo) == 2084);
-static_assert(offsetof(DocSettings, NinsyoNo) == 2088);
-static_assert(offsetof(DocSettings, SyouInkMode) == 2092);
-static_assert(offsetof(DocSettings, HoldMemoryInstalled) == 2098);
-static_assert(offsetof(DocSettings, BinListInstalled) == 2099);
-static_assert(offsetof(DocSettings, Preview) == 2100);
-static_assert(offsetof(DocSettings, PreviewProgram) == 2102);
-static_assert(offsetof(DocSettings, Duplex) == 2622);
-static_assert(offsetof(DocSettings, Booklet) == 2623);
-static_assert(offsetof(DocSettings, Booklet4P) == 2624);
-static_assert(offsetof(DocSettings, BindingPosition) == 2625);
-static_assert(offsetof(DocSettings, BindingAmount) == 2628);
-static_assert(offsetof(DocSettings, BindingAmountInch) == 2632);
-static_assert(offsetof(DocSettings, BindingUnit) == 2636);
-static_assert(offsetof(DocSettings, AutoReduce) == 2637);
-static_assert(offsetof(DocSettings, FitPage) == 2638);
-static_assert(offsetof(DocSettings, ImagePosition) == 2639);
-static_assert(offsetof(DocSettings, ImagePositionOffsets) == 2640);
-static_assert(offsetof(DocSettings, SheetByte2672) == 2672);
-static_assert(offsetof(DocSettings, ImagePositionEach) == 2673);
-static_assert(offsetof(DocSettings, Drum2LightPrint) == 2674);
-static_assert(offsetof(DocSettings, ReversePrint) == 2675);
-static_assert(offsetof(DocSettings, DrumReverse) == 2676);
-static_assert(offsetof(DocSettings, Reserved2677) == 2677);
+
+// The layout: every field with the offset the stored format fixes. Each is
+// checked below, and the same list names the fields for the tools that set
+// settings by name (DocSettingsFields), so a field is named in one place.
+#define DOC_SETTINGS_LAYOUT(X) \
+  X(ColorMode, 0) X(OneInkIndex, 1) X(Seihan, 2) X(OutputPaperIndex, 4) X(OutputPaperWidth, 8) \
+  X(OutputPaperLength, 12) X(FreeWidth, 16) X(FreeLength, 20) X(SheetValue24, 24) X(SheetValue28, 28) \
+  X(FreePaper, 32) X(FreeUnit, 33) X(BinIndex, 34) X(Landscape, 35) X(Rotate, 36) X(Copies, 40) X(RenzokuMode, 44) \
+  X(OutputMode, 45) X(OneInkColor, 46) X(Drum1Color, 48) X(Drum2Color, 50) X(InkLab, 52) X(HoldNameFromDoc, 820) \
+  X(HoldJobName, 822) X(HoldUserName, 1078) X(HoldJobOption, 1334) X(PaperIndex, 1336) X(PaperWidth, 1340) \
+  X(PaperLength, 1344) X(SyuuiYohaku, 1348) X(UpLayout, 1349) X(RensyaLayout, 1350) X(UpFour, 1351) \
+  X(RensyaOrder, 1352) X(ProgramPrint, 1353) X(ProgramPrintBlock, 1356) X(ProgramSeparator, 1404) X(InkMarks, 1408) \
+  X(HoldBox, 1463) X(Thumbnail, 1464) X(UsbNameFromDoc, 1465) X(UsbJobName, 1466) X(UsbUserName, 1722) \
+  X(UsbJobOption, 1978) X(UsbDrive, 1980) X(UsbFolder, 1996) X(SeparationModeA, 1997) X(SeparationModeACopy, 1998) \
+  X(SeparationModeB, 1999) X(PhotoMode, 2000) X(TextProc, 2001) X(TextVolumeA, 2002) X(TextVolumeB, 2003) \
+  X(AmiLine, 2004) X(AmiAngle, 2006) X(Edge, 2007) X(Akarusa, 2008) X(Contrast, 2009) X(GyakkouOn, 2010) \
+  X(Gyakkou, 2011) X(KaityoSmooth, 2012) X(PhotoSyurui, 2013) X(SortMode, 2014) X(Staple, 2015) X(TapeSort, 2016) \
+  X(SorterInstalled, 2017) X(StaplerInstalled, 2018) X(TapeSorterInstalled, 2019) X(SpeedIndex, 2020) \
+  X(Density1, 2021) X(Density2, 2022) X(Kimitu, 2023) X(RGPanelReset, 2024) X(Reserved2025, 2025) \
+  X(Interleaf, 2026) X(Turbo, 2027) X(Interval, 2028) X(SeparationKindTwo, 2029) X(ResolutionIndex, 2030) \
+  X(SortKind, 2031) X(InkInformation, 2032) X(PrinterAddress, 2034) X(SheetMode, 2074) X(AppPageApplied, 2075) \
+  X(SeparationKind, 2076) X(StoredModeA, 2077) X(StoredModeB, 2078) X(StoredColorA, 2080) X(StoredColorB, 2082) \
+  X(Ninsyo, 2084) X(NinsyoNo, 2088) X(SyouInkMode, 2092) X(HoldMemoryInstalled, 2098) X(BinListInstalled, 2099) \
+  X(Preview, 2100) X(PreviewProgram, 2102) X(Duplex, 2622) X(Booklet, 2623) X(Booklet4P, 2624) \
+  X(BindingPosition, 2625) X(BindingAmount, 2628) X(BindingAmountInch, 2632) X(BindingUnit, 2636) \
+  X(AutoReduce, 2637) X(FitPage, 2638) X(ImagePosition, 2639) X(ImagePositionOffsets, 2640) X(SheetByte2672, 2672) \
+  X(ImagePositionEach, 2673) X(Drum2LightPrint, 2674) X(ReversePrint, 2675) X(DrumReverse, 2676) \
+  X(Reserved2677, 2677)
+
+#define DOC_SETTINGS_CHECK_OFFSET(name, offset) static_assert(offsetof(DocSettings, name) == offset, #name);
+DOC_SETTINGS_LAYOUT(DOC_SETTINGS_CHECK_OFFSET)
+#undef DOC_SETTINGS_CHECK_OFFSET
+
+// A named field of the layout: integers by width and sign, texts by units;
+// records and arrays are Other.
+enum class SettingKind { Integer, Text, Other };
+struct SettingField {
+  std::string_view name;
+  std::size_t offset;
+  std::size_t size;  // bytes of an integer, units of a text, bytes otherwise
+  bool isSigned;
+  SettingKind kind;
+};
+// Every field of the layout, in layout order.
+std::span<const SettingField> DocSettingsFields();
 
 // Copy of the device-level fields (resolution, sort kind and installed
 // options, ink information switch, printer address, ink marks and ink L,a,b).

@@ -243,6 +243,34 @@ bool ApplyAppPageRecord(AppPageRecord& record, DocSettings& s, DEVMODEW* pub) {
 
 // ---------------------------------------------------------------------------
 
+namespace {
+
+// Settings bytes that choose one of a few kinds, with their range: a value
+// outside it would leave the job without a drum, an output or a separation.
+struct KindRange {
+  std::uint8_t DocSettings::*field;
+  std::uint8_t first;
+  std::uint8_t last;
+};
+constexpr KindRange kKindRanges[] = {
+    {&DocSettings::ColorMode, 1, 2},
+    {&DocSettings::Seihan, 0, 2},
+    {&DocSettings::OutputMode, 0, kOutputModeLast},
+    {&DocSettings::SeparationKind, 0, 3},
+    {&DocSettings::Duplex, 0, 2},
+};
+
+}  // namespace
+
+void ReplaceKindsOutOfRange(DocSettings& s, const DocSettings& defaults) {
+  for (const KindRange& k : kKindRanges) {
+    std::uint8_t& value = s.*k.field;
+    if (value >= k.first && value <= k.last) continue;
+    const std::uint8_t fallback = defaults.*k.field;
+    value = fallback >= k.first && fallback <= k.last ? fallback : k.first;
+  }
+}
+
 void ClampListIndices(DocSettings& s, const ModelCaps& caps) {
   const DocSettings& d = caps.Defaults;
   const CapsInfo& info = caps.Info;
@@ -311,6 +339,7 @@ bool ValidateDevmode(HANDLE printer, DEVMODEW* dm, ModelCaps& caps) {
 
   s.BinIndex = dm->dmDefaultSource >= 256 ? static_cast<std::uint8_t>((dm->dmDefaultSource + 1) % 256) : 0;
   ClampListIndices(s, caps);
+  ReplaceKindsOutOfRange(s, caps.Defaults);
 
   FillPrivateHeader(dm, &caps);
 
@@ -379,7 +408,9 @@ void ApplyTapeSortOptionRule(DocSettings& s, const DocSettings& p) {
 
 void ApplyHoldMemoryOptionRule(DocSettings& s, const DocSettings&) {
   if (s.HoldMemoryInstalled != 0) return;
-  if (s.OutputMode == 1 || s.OutputMode == 2) s.OutputMode = 0;
+  const auto mode = static_cast<OutputMode>(s.OutputMode);
+  if (mode == OutputMode::PrintAndHold || mode == OutputMode::HoldOnly)
+    s.OutputMode = static_cast<std::uint8_t>(OutputMode::Print);
 }
 
 void ApplyBinListOptionRule(DocSettings& s, const DocSettings& p) {
@@ -516,18 +547,19 @@ PrivateDevmode* GetMergedDevmode(HANDLE printer, const DEVMODEW* caller) {
   pd->XResolution = keptX;
   pd->YResolution = keptY;
 
-  ListCounts counts{};
-  if (ReadListCounts(printer, counts)) {
-    // Out-of-range indices take the printer's "Defaults"; without that value,
-    // those of the stored default DEVMODE.
-    DocSettings fallback = defaults;
+  // Out-of-range indices and kinds take the printer's "Defaults"; without
+  // that value, those of the stored default DEVMODE.
+  DocSettings fallback = defaults;
+  {
     DWORD size = 0;
     if (BYTE* value = GetPrinterDataAlloc(printer, kValueDefaults, &size)) {
       if (size == sizeof(DocSettings)) std::memcpy(&fallback, value, sizeof(DocSettings));
       GlobalFree(value);
     }
-    ClampToCounts(pd->Settings, fallback, counts);
   }
+  ListCounts counts{};
+  if (ReadListCounts(printer, counts)) ClampToCounts(pd->Settings, fallback, counts);
+  ReplaceKindsOutOfRange(pd->Settings, fallback);
 
   DocSettings permanent{};
   DWORD size = 0;

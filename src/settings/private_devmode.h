@@ -133,6 +133,10 @@ void RestoreDeviceLevelValues(DocSettings& s, const DeviceLevelValues& v, bool w
 
 // Indices outside the model's lists get the "Defaults" value (output paper: 0).
 void ClampListIndices(DocSettings& s, const ModelCaps& caps);
+// Kind bytes (ColorMode, Seihan, OutputMode, SeparationKind, Duplex) outside
+// their range take the defaults' value, or the range's first value when that
+// one is out of range too.
+void ReplaceKindsOutOfRange(DocSettings& s, const DocSettings& defaults);
 
 // 0 for none, 0x320 for dmSize 188, 0x400 for 212, 0x401 for 220, else dmSpecVersion.
 WORD SpecVersionForSize(const DEVMODEW* dm);

@@ -1,6 +1,7 @@
 // The command stream: golden bytes of the job header, info records, ink
-// commands, thumbnail and lines; the flush through both sinks with short
-// writes and failures; every stream read back by streamdump.
+// commands, thumbnail and lines; the flush through a memory sink and the job
+// file's sink with short writes and failures; every stream read back by
+// streamdump.
 #include "render/command_stream.h"
 
 #include <gtest/gtest.h>
@@ -19,17 +20,15 @@
 #include "plat/files.h"
 #include "plat/machine.h"
 #include "plat/registry.h"
-#include "plat/spooler.h"
 #include "render/job_files.h"
 #include "render/packbits.h"
 #include "streamdump/stream_decoder.h"
+#include "support/memory_sink.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
-
-constexpr char16_t kPrinter[] = u"Stream Test Printer";
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 // One command as sent: 0x1E and its text.
@@ -84,30 +83,21 @@ class CommandStream : public ::testing::Test {
     plat::machine::FreezeClock(true);
     plat::files::ClearWriteFaults();
     plat::registry::Reset();
-    plat::spooler::Reset();
-    plat::spooler::PrinterSetup setup;
-    setup.name = kPrinter;
-    setup.port = u"USB001";
-    setup.driver.name = u"Stream Test Driver";
-    ASSERT_TRUE(plat::spooler::AddPrinter(setup));
-    ASSERT_TRUE(OpenPrinterW(kPrinter, &printer_, nullptr));
     pdev_ = MakePdev();
   }
   void TearDown() override {
     pdev_.reset();
-    ClosePrinter(printer_);
-    plat::spooler::Reset();
     plat::files::ClearWriteFaults();
     plat::machine::FreezeClock(false);
     std::error_code ec;
     fs::remove_all(root_, ec);
   }
 
-  // A plain one-ink A4 job at 600 dpi to the spooler.
+  // A plain one-ink A4 job at 600 dpi to the memory sink.
   PdevPtr MakePdev() {
     PdevPtr p(new RenderPdev{});
     p->headSignature = p->tailSignature = kPdevSignature;
-    p->printer = printer_;
+    p->sink = sink_.Sink();
     p->jobFile = INVALID_HANDLE_VALUE;
     p->paperWidth = 2100;
     p->paperLength = 2970;
@@ -135,10 +125,12 @@ class CommandStream : public ::testing::Test {
   Bytes Buffered() const {
     return Bytes(pdev_->outputBuffer->bytes, pdev_->outputBuffer->bytes + pdev_->outputFill);
   }
-  Bytes Spooled() const { return plat::spooler::Output(kPrinter); }
+  Bytes Spooled() const { return sink_.bytes; }
+  // Empties the sink and takes its faults away.
+  void ClearOutput() { sink_ = testsupport::MemorySink{}; }
 
   std::string root_;
-  HANDLE printer_ = nullptr;
+  testsupport::MemorySink sink_;
   PdevPtr pdev_;
 };
 
@@ -267,40 +259,40 @@ TEST_F(CommandStream, JobHeaderGoldenBytes) {
        {{"&51&O", {"&52&O"}}, {"&61&O", {"&62&O"}}, {"&71&O", {"&72&O"}}, {"&91&O", {"&92&O"}}}},
       {"print and hold, job option",
        [](RenderPdev& p) {
-         p.outputMode = 1;
+         p.outputMode = OutputMode::PrintAndHold;
          p.holdBox = 3;
          p.jobText.jobOption = 1;
        },
        {{"&81&O", {"&83&O"}}, {"&11;0;0;0&O", {"&15;0;0;0&O"}}}},
-      {"print and hold", [](RenderPdev& p) { p.outputMode = 1; }, {{"&11;0;0;0&O", {"&14;0;0;0&O"}}}},
+      {"print and hold", [](RenderPdev& p) { p.outputMode = OutputMode::PrintAndHold; }, {{"&11;0;0;0&O", {"&14;0;0;0&O"}}}},
       {"hold",
        [](RenderPdev& p) {
-         p.outputMode = 2;
+         p.outputMode = OutputMode::HoldOnly;
          p.holdBox = 6;
        },
        {{"&81&O", {"&86&O"}}, {"&11;0;0;0&O", {"&12;0;0;0&O"}}}},
       {"hold, job option",
        [](RenderPdev& p) {
-         p.outputMode = 2;
+         p.outputMode = OutputMode::HoldOnly;
          p.jobText.jobOption = 1;
        },
        {{"&11;0;0;0&O", {"&13;0;0;0&O"}}}},
       {"storage folder 4",
        [](RenderPdev& p) {
-         p.outputMode = 3;
+         p.outputMode = OutputMode::StorageFolder;
          p.storageFolder = 4;
        },
        {{"&81&O", {"&84&O"}}, {"&11;0;0;0&O", {"&16;0;0;0&O"}}}},
       {"storage without a folder",
        [](RenderPdev& p) {
-         p.outputMode = 3;
+         p.outputMode = OutputMode::StorageFolder;
          p.holdBox = 5;
          p.storageFolder = 0;
        },
        {{"&11;0;0;0&O", {"&16;0;0;0&O"}}}},
       {"storage automatic, job option",
        [](RenderPdev& p) {
-         p.outputMode = 4;
+         p.outputMode = OutputMode::StorageAutomatic;
          p.jobText.jobOption = 1;
        },
        {{"&81&O", {"&87&O"}}, {"&11;0;0;0&O", {"&17;0;0;0&O"}}}},
@@ -637,7 +629,7 @@ TEST_F(CommandStream, CompressionModeIsRemembered) {
 TEST_F(CommandStream, FormattedCommandsAreNeverCutAtTheBufferEnd) {
   for (std::size_t fill = kOutputBufferSize - 20; fill <= kOutputBufferSize; ++fill) {
     SCOPED_TRACE(fill);
-    plat::spooler::ClearOutput(kPrinter);
+    ClearOutput();
     pdev_ = MakePdev();
     const Bytes prefix(fill, 0x41);
     ASSERT_EQ(PutRawBytes(pdev_.get(), prefix), 1);
@@ -731,7 +723,7 @@ TEST_F(CommandStream, AJobDecodesBackToItsPlanes) {
 }
 
 // The bytes sent do not depend on where the flushes fall or on how much the
-// spooler takes per call.
+// sink takes per call.
 TEST_F(CommandStream, StreamIsTheSameWhateverTheFlushBoundariesAndShortWrites) {
   const TestPlane one = RandomPlane(2000, 120, 3);
   const TestPlane two = RandomPlane(1500, 90, 4);
@@ -745,17 +737,14 @@ TEST_F(CommandStream, StreamIsTheSameWhateverTheFlushBoundariesAndShortWrites) {
   } cases[] = {{0, 1}, {1, 7}, {13, 255}, {254, 4096}, {3000, 8190}, {8190, 0}, {5, 0}, {77, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "prefix " << c.prefix << " max per call " << c.maxPerCall);
-    plat::spooler::ClearOutput(kPrinter);
-    plat::spooler::WriteFault fault;
-    fault.maxPerCall = c.maxPerCall;
-    if (c.maxPerCall) plat::spooler::SetWriteFault(kPrinter, fault);
+    ClearOutput();
+    sink_.maxPerCall = c.maxPerCall;
     pdev_ = MakePdev();
     const Bytes prefix(c.prefix, 0x5A);  // moves every later flush boundary
     if (c.prefix) {
       ASSERT_EQ(PutRawBytes(pdev_.get(), prefix), 1);
     }
     WriteJob(pdev_.get(), one, two);
-    plat::spooler::ClearWriteFault(kPrinter);
     Bytes expected = prefix;
     Append(expected, reference);
     EXPECT_TRUE(Spooled() == expected);
@@ -794,32 +783,43 @@ TEST_F(CommandStream, LargeRawItemsAndTheLargestCountsPassThrough) {
   EXPECT_EQ(WriteRasterLine(pdev_.get(), Bytes(65536, 1)), 0) << "a count beyond 16 bits is refused";
 }
 
-TEST_F(CommandStream, AFailedWritePrinterFailsTheJobAndNothingMoreIsSent) {
+TEST_F(CommandStream, AFailedSinkFailsTheJobAndNothingMoreIsSent) {
   struct Case {
     const char* name;
-    plat::spooler::WriteFault fault;
+    std::size_t failAfter;
+    bool claimMore;
   } cases[] = {
-      {"the first call fails", {0, UINT64_MAX, 1, ERROR_WRITE_FAULT}},
-      {"the spooler stops taking bytes mid-job", {0, 10000, 0, ERROR_PRINT_CANCELLED}},
+      {"the first call fails", 0, false},
+      {"the sink stops taking bytes mid-job", 10000, false},
+      {"the sink claims more than it was given", SIZE_MAX, true},
   };
   const TestPlane one = RandomPlane(2000, 120, 5);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    plat::spooler::ClearOutput(kPrinter);
-    plat::spooler::SetWriteFault(kPrinter, c.fault);
+    ClearOutput();
+    sink_.failAfter = c.failAfter;
+    sink_.claimMore = c.claimMore;
     pdev_ = MakePdev();
     int ok = WriteJobHeader(pdev_.get());
     for (std::uint32_t y = 0; ok && y < 200; ++y) ok = WriteRasterLine(pdev_.get(), one.bits);
     ok = ok && FlushOutputAll(pdev_.get());
     EXPECT_EQ(ok, 0);
     EXPECT_NE(pdev_->jobFailed, 0u) << "the record remembers the failure";
-    plat::spooler::ClearWriteFault(kPrinter);
+    sink_.failAfter = SIZE_MAX;
+    sink_.claimMore = false;
     const std::size_t sent = Spooled().size();
+    const std::size_t calls = sink_.calls;
     EXPECT_EQ(FlushOutputAll(pdev_.get()), 0);
     ASSERT_EQ(PutRawBytes(pdev_.get(), Bytes(9000, 0x0C)), 0);
     EXPECT_EQ(FlushOutputAll(pdev_.get()), 0);
     EXPECT_EQ(Spooled().size(), sent) << "a failed job sends nothing more";
+    EXPECT_EQ(sink_.calls, calls) << "nor asks its sink";
   }
+  pdev_ = MakePdev();
+  pdev_->sink = OutputSink{};
+  ASSERT_EQ(WriteFormFeed(pdev_.get()), 1);
+  EXPECT_EQ(FlushOutputAll(pdev_.get()), 0) << "a record without a sink writes nothing";
+  EXPECT_NE(pdev_->jobFailed, 0u);
 }
 
 TEST_F(CommandStream, NoBufferWritesNothing) {
@@ -837,26 +837,28 @@ TEST_F(CommandStream, FileSinkWritesTheSameStream) {
   const TestPlane two = RandomPlane(700, 50, 7);
   WriteJob(pdev_.get(), one, two);
   const Bytes reference = Spooled();
-  plat::spooler::ClearOutput(kPrinter);
+  ClearOutput();
 
   pdev_ = MakePdev();
   pdev_->preview = 1;
   pdev_->jobId = 12;
+  pdev_->sink = JobFileSink(pdev_.get());
   ASSERT_EQ(CreateSpoolTempFile(pdev_.get()), 1);
-  ASSERT_EQ(OpenSpoolFile(pdev_.get()), 1);
+  ASSERT_EQ(ResumeOutput(pdev_.get()), 1);
   plat::files::WriteFault shortWrites;
   shortWrites.shortBytes = 333;
   shortWrites.count = 5;
   plat::files::InjectWriteFault(shortWrites);
   WriteJob(pdev_.get(), one, two);
-  EXPECT_EQ(CloseSpoolFile(pdev_.get(), TRUE), 1);
+  EXPECT_EQ(PauseOutput(pdev_.get(), TRUE), 1);
   std::ifstream in(plat::machine::HostPath(pdev_->jobFilePath), std::ios::binary);
   const Bytes written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_TRUE(written == reference);
   EXPECT_TRUE(Spooled().empty());
 
   pdev_ = MakePdev();
-  pdev_->outputMode = 4;
+  pdev_->outputMode = OutputMode::StorageAutomatic;
+  pdev_->sink = JobFileSink(pdev_.get());
   ASSERT_EQ(WriteFormFeed(pdev_.get()), 1);
   EXPECT_EQ(FlushOutputAll(pdev_.get()), 0) << "no job file";
   EXPECT_NE(pdev_->jobFailed, 0u);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "pdev_fixture.h"
+#include "plat/machine.h"
 #include "plat/print_host.h"
 #include "plat/strings.h"
 
@@ -267,15 +268,67 @@ TEST_F(PrintHostJob, CancelledJobStopsAtTheNextPage) {
   EXPECT_EQ(plat::engine::LiveSurfaceCount(), 0u);
 }
 
-TEST_F(PrintHostJob, FailedSpoolerWriteFailsTheJob) {
+// The spooler's sink carries on after short writes: the same bytes arrive
+// whatever the spooler takes per call.
+TEST_F(PrintHostJob, ShortSpoolerWritesSendTheSameStream) {
+  // The job header carries the time: one minute for every run.
+  plat::machine::SetLocalTime(SYSTEMTIME{2026, 12, 4, 10, 9, 5, 30, 0});
+  plat::machine::FreezeClock(true);
+  struct Thaw {
+    ~Thaw() { plat::machine::FreezeClock(false); }
+  } thaw;
   PrivateDevmode dm = BaseDevmode();
-  plat::spooler::WriteFault fault;
-  fault.failAfterBytes = 100;
-  plat::spooler::SetWriteFault(kPrinter, fault);
-  auto r = Run(dm, 1);
-  plat::spooler::ClearWriteFault(kPrinter);
-  EXPECT_FALSE(r.ok);
-  EXPECT_FALSE(r.failedEntry.empty());
+  ASSERT_TRUE(Run(dm, 2).ok);
+  const std::vector<BYTE> whole = plat::spooler::Output(kPrinter);
+  ASSERT_FALSE(whole.empty());
+  for (DWORD perCall : {1u, 7u, 4096u}) {
+    SCOPED_TRACE(perCall);
+    plat::spooler::ClearOutput(kPrinter);
+    plat::spooler::WriteFault fault;
+    fault.maxPerCall = perCall;
+    plat::spooler::SetWriteFault(kPrinter, fault);
+    auto r = Run(dm, 2);
+    plat::spooler::ClearWriteFault(kPrinter);
+    ASSERT_TRUE(r.ok) << r.failedEntry << " " << r.error;
+    EXPECT_TRUE(plat::spooler::Output(kPrinter) == whole);
+  }
+}
+
+// A failed job names its error: the sink's own, or why the sheet could not
+// be sent.
+TEST_F(PrintHostJob, FailedJobsCarryARealErrorCode) {
+  struct Case {
+    const char* name;
+    DWORD spoolerError;  // 0: the spooler takes everything
+    std::uint8_t colorMode;
+    std::uint8_t masterSelection;
+    DWORD error;
+  } cases[] = {
+      {"the spooler stops taking bytes", ERROR_WRITE_FAULT, 1, 0, ERROR_WRITE_FAULT},
+      {"the spooler's job is gone", ERROR_PRINT_CANCELLED, 1, 0, ERROR_PRINT_CANCELLED},
+      {"two inks and master selection 3 choose no drum", 0, 2, 3, ERROR_INVALID_PARAMETER},
+      {"two inks and master selection 255", 0, 2, 255, ERROR_INVALID_PARAMETER},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrivateDevmode dm = BaseDevmode();
+    dm.Settings.ColorMode = c.colorMode;
+    dm.Settings.Seihan = c.masterSelection;
+    dm.Settings.SeparationModeA = 4;  // two separate inks: the job stays a two-ink job
+    dm.Settings.SeparationModeB = 5;
+    plat::spooler::ClearOutput(kPrinter);
+    if (c.spoolerError) {
+      plat::spooler::WriteFault fault;
+      fault.failAfterBytes = 100;
+      fault.error = c.spoolerError;
+      plat::spooler::SetWriteFault(kPrinter, fault);
+    }
+    auto r = Run(dm, 1);
+    plat::spooler::ClearWriteFault(kPrinter);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.failedEntry, "DrvSendPage");
+    EXPECT_EQ(r.error, c.error);
+  }
 }
 
 }  // namespace

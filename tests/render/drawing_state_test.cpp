@@ -38,7 +38,7 @@ TEST_F(DrawingState, ImageSettingsAreBoundedAtEnable) {
     RenderPdev* pdev = Enable(dm);
     ASSERT_NE(pdev, nullptr);
     EXPECT_EQ(pdev->contrast, c.wantContrast) << c.contrast;
-    EXPECT_EQ(pdev->akarusa, c.wantAkarusa) << c.akarusa;
+    EXPECT_EQ(pdev->brightness, c.wantAkarusa) << c.akarusa;
     EXPECT_EQ(pdev->backlight, c.wantBacklight) << c.gyakkou;
     EXPECT_EQ(pdev->separationModes[0], c.wantA) << c.modeA;
     EXPECT_EQ(pdev->separationModes[1], c.wantA) << c.modeA;

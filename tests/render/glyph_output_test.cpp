@@ -43,7 +43,7 @@ struct Page {
       : width(w), height(h), stride((w + 31) / 32 * 4), planes(stride * h * (twoPlanes ? 2 : 1), 0xFF) {
     pdev->planeWidth = w;
     pdev->planeHeight = h;
-    pdev->textProc = 1;
+    pdev->textProcessing = 1;
     pdev->drum2Plane = planes.data();
     pdev->drum1Plane = twoPlanes ? planes.data() + stride * h : planes.data();
     if (twoPlanes) pdev->flags |= kPdevTwoPlanes;
@@ -91,7 +91,7 @@ TEST(DrawGlyphBits, ThickenAndThinOnAHandMadeGlyph) {
   };
   for (const ShapeCase& c : cases) {
     Page page(40, 12);
-    page.pdev->textProc = c.textProc;
+    page.pdev->textProcessing = c.textProc;
     page.pdev->textVolumeA = c.volumeA;
     page.pdev->textVolumeB = c.volumeB;
     page.pdev->drawing.thickenCopy = c.volumeA;
@@ -115,7 +115,7 @@ TEST(DrawGlyphBits, ThickenCarriesDownExceptForSolidTextProcOne) {
   const Rows dot = {"#..", "...", "..."};
   for (BYTE proc : {BYTE{0}, BYTE{1}}) {
     Page page(16, 8);
-    page.pdev->textProc = proc;
+    page.pdev->textProcessing = proc;
     page.pdev->textVolumeA = 1;
     page.pdev->drawing.thickenCopy = 1;
     HandGlyph g(dot, POINTL{1, 1});
@@ -177,14 +177,14 @@ TEST(DrawGlyphBits, PatternsAndTheOtherPlane) {
   for (BYTE proc : {BYTE{0}, BYTE{1}}) {
     Page page(32, 6);
     std::memset(page.planes.data(), 0x00, page.planes.size());
-    page.pdev->textProc = proc;
+    page.pdev->textProcessing = proc;
     HandGlyph g(glyph, POINTL{3, 1});
     DrawGlyphBits(page.pdev.get(), page.planes.data(), page.stride, &g.pos, nullptr, kWhite, 8, 8);
     EXPECT_EQ(page.Window(2, 1, 10, 2), (Rows{"#........#", "#........#"})) << int{proc};
   }
   Page page(32, 6, true);
   std::memset(page.planes.data() + page.stride * 6, 0x00, page.stride * 6);  // drum 1 all ink
-  page.pdev->textProc = 0;
+  page.pdev->textProcessing = 0;
   const BYTE stripes[8] = {0xAA, 0x00, 0xAA, 0x00, 0xAA, 0x00, 0xAA, 0x00};
   HandGlyph g(glyph, POINTL{3, 1});
   DrawGlyphBits(page.pdev.get(), page.planes.data(), page.stride, &g.pos, nullptr, stripes, 8, 8);

@@ -94,7 +94,7 @@ class JobFiles : public ::testing::Test {
     pdev->headSignature = pdev->tailSignature = kPdevSignature;
     pdev->printer = printer_;
     pdev->jobFile = INVALID_HANDLE_VALUE;
-    pdev->outputMode = outputMode;
+    pdev->outputMode = static_cast<OutputMode>(outputMode);
     pdev->storageFolder = folder;
     std::copy_n(drive, std::char_traits<char16_t>::length(drive), pdev->storageDrive);
     pdev->jobId = jobId;
@@ -289,7 +289,7 @@ TEST_F(JobFiles, AJobFileThatCannotBeCreatedFailsTheJobAndIsRecorded) {
   auto pdev = MakePdev(3, u"E:\\", 1, 31);
   EXPECT_EQ(CreateStorageJobFile(pdev.get()), 0);
   EXPECT_EQ(pdev->jobFilePath[0], 0);
-  EXPECT_EQ(pdev->jobFailed, 1u);
+  EXPECT_NE(pdev->jobFailed, 0u) << "the job keeps the creation's error";
   const auto records = FailedRecords();
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].first, u"31");
@@ -328,7 +328,7 @@ TEST_F(JobFiles, APreviewFileHeldOpenElsewhereFailsTheJobInsteadOfAppending) {
   auto next = MakePdev(0, u"", 0, 7);
   next->preview = 1;
   EXPECT_EQ(CreateSpoolTempFile(next.get()), 0);
-  EXPECT_EQ(next->jobFailed, 1u);
+  EXPECT_EQ(next->jobFailed, DWORD{ERROR_SHARING_VIOLATION});
   CloseHandle(viewer);
   const auto records = FailedRecords();
   ASSERT_EQ(records.size(), 1u);
@@ -395,7 +395,7 @@ TEST_F(JobFiles, ADriveThatFillsUpLeavesOneRecordThatIsReportedOnce) {
   full.error = ERROR_DISK_FULL;
   plat::files::InjectWriteFault(full);
   EXPECT_EQ(WriteJobFile(pdev.get(), block.data(), static_cast<DWORD>(block.size())), 0);
-  EXPECT_EQ(pdev->jobFailed, 1u);
+  EXPECT_EQ(pdev->jobFailed, DWORD{ERROR_DISK_FULL}) << "the job keeps the drive's error";
   EXPECT_EQ(pdev->jobFile, INVALID_HANDLE_VALUE);
   // Later sheets and the job end stop at once, without a second record.
   EXPECT_EQ(WriteJobFile(pdev.get(), block.data(), 10), 0);
@@ -507,17 +507,26 @@ TEST(JobSink, OnlyPreviewOneAndTheStorageModesWriteAJobFile) {
   struct Case {
     BYTE preview;
     BYTE outputMode;
-    bool file;
+    JobOutput output;
   };
-  const Case cases[] = {{0, 0, false}, {1, 0, true}, {2, 0, false}, {255, 1, false},
-                        {0, 2, false}, {0, 3, true},  {2, 4, true},  {1, 3, true}};
+  const Case cases[] = {{0, 0, JobOutput::Spooler},     {1, 0, JobOutput::PreviewFile},
+                        {2, 0, JobOutput::Spooler},     {255, 1, JobOutput::Spooler},
+                        {0, 2, JobOutput::Spooler},     {0, 3, JobOutput::StorageFile},
+                        {2, 4, JobOutput::StorageFile}, {1, 3, JobOutput::PreviewFile},
+                        {0, 5, JobOutput::Spooler}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.preview) + " " + std::to_string(c.outputMode));
-    auto pdev = std::make_unique<RenderPdev>();
-    pdev->preview = c.preview;
-    pdev->outputMode = c.outputMode;
-    EXPECT_EQ(UsesJobFile(pdev.get()), c.file);
+    EXPECT_EQ(JobOutputOf(c.preview, static_cast<OutputMode>(c.outputMode)), c.output);
   }
+}
+
+TEST(JobSink, StorageJobFileNames) {
+  EXPECT_TRUE(IsStorageJobFileName(u"JOB000000001.PRN"));
+  EXPECT_TRUE(IsStorageJobFileName(u"job999999999.prn"));
+  EXPECT_FALSE(IsStorageJobFileName(u"JOB00000001.PRN"));
+  EXPECT_FALSE(IsStorageJobFileName(u"JOB0000000x1.PRN"));
+  EXPECT_FALSE(IsStorageJobFileName(u"RV0001.PRN"));
+  EXPECT_FALSE(IsStorageJobFileName(u"JOB000000001.TXT"));
 }
 
 TEST(JobTexts, LanguageNumbersSelectTheirCodePage) {

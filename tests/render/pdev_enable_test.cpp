@@ -2,6 +2,8 @@
 // variants and printer data.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <functional>
 #include <ostream>
 #include <string>
@@ -652,7 +654,7 @@ TEST_F(EnablePdev, OptionsComeFromTheirOwnOffsets) {
   EXPECT_EQ(pdev->binIndex, 5);
   EXPECT_EQ(pdev->rotate180, 1);
   EXPECT_EQ(pdev->continuousMode, 2);
-  EXPECT_EQ(pdev->outputMode, 1);
+  EXPECT_EQ(pdev->outputMode, OutputMode::PrintAndHold);
   EXPECT_EQ(pdev->storageDrive[0], 0);  // not a storage mode
   EXPECT_EQ(pdev->copies, 9);
   EXPECT_EQ(pdev->repeat, 1);
@@ -666,17 +668,17 @@ TEST_F(EnablePdev, OptionsComeFromTheirOwnOffsets) {
   EXPECT_EQ(pdev->holdBox, 6);
   EXPECT_EQ(pdev->thumbnail, 1);
   EXPECT_EQ(pdev->photoMode, 11);
-  EXPECT_EQ(pdev->textProc, 12);
+  EXPECT_EQ(pdev->textProcessing, 12);
   EXPECT_EQ(pdev->textVolumeA, 13);
   EXPECT_EQ(pdev->textVolumeB, 14);
   EXPECT_EQ(pdev->amiLine, 0x1234);
   EXPECT_EQ(pdev->amiAngle, -15);
   EXPECT_EQ(pdev->edge, 17);
-  EXPECT_EQ(pdev->akarusa, 6);
+  EXPECT_EQ(pdev->brightness, 6);
   EXPECT_EQ(pdev->contrast, 2);
   EXPECT_EQ(pdev->backlight, 3);
-  EXPECT_EQ(pdev->kaityoSmooth, 22);
-  EXPECT_EQ(pdev->photoSyurui, 23);
+  EXPECT_EQ(pdev->gradationSmoothing, 22);
+  EXPECT_EQ(pdev->photoKind, 23);
   EXPECT_EQ(pdev->sortMode, 24);
   EXPECT_EQ(pdev->staple, 25);
   EXPECT_EQ(pdev->tapeSort, 26);
@@ -713,8 +715,16 @@ TEST_F(EnablePdev, OptionsComeFromTheirOwnOffsets) {
 }
 
 TEST_F(EnablePdev, DarkerDrumStrengthFollowsDrum2Lightness) {
-  const std::pair<std::int32_t, std::int32_t> cases[] = {{34, 32}, {35, (35 - 55) * 1115 / 100 + 255},
-                                                         {55, 255}, {90, (90 - 55) * 1115 / 100 + 255}};
+  // L comes from the DEVMODE's ink table: a value beyond 0..100 counts as
+  // its nearest end and never overflows.
+  const std::pair<std::int32_t, std::int32_t> cases[] = {{34, 32},
+                                                         {35, (35 - 55) * 1115 / 100 + 255},
+                                                         {55, 255},
+                                                         {90, (90 - 55) * 1115 / 100 + 255},
+                                                         {100, 756},
+                                                         {101, 756},
+                                                         {0x7FFFFFFF, 756},
+                                                         {std::numeric_limits<std::int32_t>::min(), 32}};
   for (auto [lightness, want] : cases) {
     PrivateDevmode dm = BaseDevmode();
     dm.Settings.ColorMode = 2;

@@ -31,6 +31,7 @@ class SheetEmitter : public ::testing::Test {
     p = RenderPdev{};
     p.headSignature = p.tailSignature = kPdevSignature;
     p.printer = printer_;
+    p.sink = SpoolerSink(printer_);
     p.jobFile = INVALID_HANDLE_VALUE;
     p.resolutionX = p.resolutionY = 600;
     p.paperWidth = 100;  // 0.1 mm
@@ -160,7 +161,17 @@ TEST_F(SheetEmitter, MasterSelectionAndInkChooseTheDrumPages) {
       EXPECT_TRUE(page.ended);
     }
     EXPECT_EQ(inks, c.inks) << int(c.colorMode) << "/" << int(c.master) << "/" << int(c.oneInkDrum);
+    EXPECT_EQ(DrumPagesPerSheet(pdev_.get()), static_cast<int>(c.inks.size())) << "the count tools read";
   }
+  // Duplex sends one drum page a sheet, whatever the inks.
+  pdev_->colorMode = 2;
+  pdev_->masterSelection = 2;
+  pdev_->duplex = 1;
+  EXPECT_EQ(DrumPagesPerSheet(pdev_.get()), 1);
+  pdev_->duplex = 0;
+  pdev_->masterSelection = 3;
+  EXPECT_EQ(DrumPagesPerSheet(pdev_.get()), 0) << "no drum chosen";
+  EXPECT_EQ(DrumPagesPerSheet(nullptr), 0);
 }
 
 TEST_F(SheetEmitter, ResolutionModeOneStretchesLinePositions) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "plat/windows.h"
 
@@ -220,3 +222,37 @@ TEST(Conversions, ParseAndFormatWithFractionDigits) {
 }
 
 }  // namespace
+
+// The named fields cover the block in order without overlapping, and their
+// kinds follow the stored widths.
+TEST(SettingsLayout, NamedFieldsTileTheBlockInOrder) {
+  const auto fields = DocSettingsFields();
+  ASSERT_FALSE(fields.empty());
+  std::size_t end = 0;
+  for (const SettingField& f : fields) {
+    SCOPED_TRACE(std::string(f.name));
+    const std::size_t bytes = f.kind == SettingKind::Text ? 2 * f.size : f.size;
+    EXPECT_GE(f.offset, end) << "fields overlap or are out of order";
+    end = f.offset + bytes;
+    EXPECT_LE(end, sizeof(DocSettings));
+  }
+  EXPECT_EQ(end, sizeof(DocSettings)) << "the reserved tail is the last field";
+  struct Expect {
+    std::string_view name;
+    std::size_t offset, size;
+    bool isSigned;
+    SettingKind kind;
+  } cases[] = {{"Seihan", 2, 1, false, SettingKind::Integer},
+               {"OneInkColor", 46, 2, true, SettingKind::Integer},
+               {"HoldJobName", 822, 128, false, SettingKind::Text},
+               {"AmiAngle", 2006, 1, true, SettingKind::Integer},
+               {"InkLab", 52, 768, false, SettingKind::Other}};
+  for (const Expect& e : cases) {
+    const auto it = std::find_if(fields.begin(), fields.end(), [&](const SettingField& f) { return f.name == e.name; });
+    ASSERT_NE(it, fields.end()) << e.name;
+    EXPECT_EQ(it->offset, e.offset) << e.name;
+    EXPECT_EQ(it->size, e.size) << e.name;
+    EXPECT_EQ(it->isSigned, e.isSigned) << e.name;
+    EXPECT_EQ(it->kind, e.kind) << e.name;
+  }
+}

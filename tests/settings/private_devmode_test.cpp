@@ -172,6 +172,12 @@ TEST_F(DevmodeTest, ValidationCases) {
          EXPECT_EQ(d.Public.dmPaperWidth, 2100);
          EXPECT_EQ(d.Public.dmPaperLength, 2970);
        }},
+      {"a master selection beyond 2 takes the defaults'",
+       [](PrivateDevmode& d) {
+         d.Settings.ColorMode = 2;
+         d.Settings.Seihan = 3;
+       },
+       [](const PrivateDevmode& d, const ModelCaps& caps) { EXPECT_EQ(d.Settings.Seihan, caps.Defaults.Seihan); }},
       {"unknown id takes the first paper",
        [](PrivateDevmode& d) { d.Public.dmPaperSize = 77; },
        [](const PrivateDevmode& d, const ModelCaps&) {
@@ -684,6 +690,48 @@ TEST_F(MergeTest, DamagedDefaultIndicesTakeThePrintersDefaults) {
   EXPECT_EQ(m->Settings.SpeedIndex, caps->Defaults.SpeedIndex);
   EXPECT_EQ(m->Settings.Density1, caps->Defaults.Density1);
   EXPECT_EQ(m->Settings.BinIndex, caps->Defaults.BinIndex);
+}
+
+// Kind bytes beyond their range (a master selection of 3 would send no drum
+// page) take the printer's "Defaults" values, whether the caller's DEVMODE or
+// the stored one holds them.
+TEST_F(MergeTest, KindsOutOfRangeTakeThePrintersDefaults) {
+  struct Case {
+    const char* name;
+    std::uint8_t DocSettings::*field;
+    std::uint8_t value;
+  } cases[] = {
+      {"master selection 3", &DocSettings::Seihan, 3},
+      {"master selection 255", &DocSettings::Seihan, 255},
+      {"colour mode 0", &DocSettings::ColorMode, 0},
+      {"colour mode 3", &DocSettings::ColorMode, 3},
+      {"output mode 5", &DocSettings::OutputMode, 5},
+      {"separation kind 4", &DocSettings::SeparationKind, 4},
+      {"duplex 3", &DocSettings::Duplex, 200},
+  };
+  Install(nullptr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PrivateDevmode caller = *defaults;
+    caller.Settings.*c.field = c.value;
+    DevmodePtr fromCaller = Merge(&caller);
+    ASSERT_TRUE(fromCaller);
+    EXPECT_EQ(fromCaller->Settings.*c.field, caps->Defaults.*c.field);
+
+    PrivateDevmode stored = *defaults;
+    stored.Settings.*c.field = c.value;
+    WriteDefaultDevmode(kPrinter.c_str(), &stored.Public);
+    DevmodePtr fromStored = Merge(nullptr);
+    WriteDefaultDevmode(kPrinter.c_str(), &defaults->Public);
+    ASSERT_TRUE(fromStored);
+    EXPECT_EQ(fromStored->Settings.*c.field, caps->Defaults.*c.field);
+  }
+  DocSettings s{};
+  DocSettings damaged{};
+  s.ColorMode = 9;
+  damaged.ColorMode = 7;
+  ReplaceKindsOutOfRange(s, damaged);
+  EXPECT_EQ(s.ColorMode, 1) << "damaged defaults give the first value of the range";
 }
 
 TEST_F(MergeTest, OptionRulesRunAgainstPermanentOrZero) {

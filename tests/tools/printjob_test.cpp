@@ -229,4 +229,48 @@ TEST_F(PrintJob, BadOptionsFailWithoutAJobFile) {
   }
 }
 
+// Settings that choose no drum fail the job with a real error code, not 0.
+TEST_F(PrintJob, AJobWithoutADrumFailsWithItsError) {
+  Outcome r = Start("--set ColorMode=2 --set Seihan=3 --set SeparationModeA=4 --set SeparationModeB=5");
+  EXPECT_EQ(r.exitCode, 1) << r.out;
+  EXPECT_NE(r.out.find("failed in DrvSendPage (error 87)"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("(error 0)"), std::string::npos) << r.out;
+}
+
+// Without --model, printjob takes the sample data from share/nevo beside
+// its own folder (the drivers from lib/ there), wherever it was built or
+// installed: a copy of it in a prefix of its own finds nothing else.
+TEST_F(PrintJob, SampleDataIsFoundBesideTheExecutable) {
+  const fs::path prefix = dir / "prefix";
+  fs::create_directories(prefix / "bin");
+  fs::create_directories(prefix / "lib");
+  fs::copy_file(fs::path(BIN_DIR_STR) / "printjob", prefix / "bin" / "printjob");
+  for (const char* lib : {"classicui.so", "classicrender.so"})
+    fs::create_symlink(fs::path(LIB_DIR_STR) / lib, prefix / "lib" / lib);
+  auto run = [&](const std::string& args) {
+    Outcome r;
+    const std::string cmd = (prefix / "bin" / "printjob").string() + " --root '" + (dir / "root").string() +
+                            "' --out '" + (dir / "job.prn").string() + "' " + args + " 2>&1";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[512];
+    while (std::fgets(buf, sizeof(buf), p)) r.out += buf;
+    const int status = pclose(p);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+  };
+
+  Outcome missing = run("");
+  EXPECT_EQ(missing.exitCode, 2) << missing.out;
+  EXPECT_NE(missing.out.find((prefix / "share" / "nevo" / "models" / "NEVO2600.RDF").string()), std::string::npos)
+      << missing.out;
+
+  fs::create_directories(prefix / "share" / "nevo" / "models");
+  fs::copy(fs::path(MODELS_DIR_STR), prefix / "share" / "nevo" / "models", fs::copy_options::recursive);
+  fs::copy(fs::path(RESOURCES_DIR_STR), prefix / "share" / "nevo" / "resources", fs::copy_options::recursive);
+  Outcome found = run("--pages 1");
+  EXPECT_EQ(found.exitCode, 0) << found.out;
+  EXPECT_EQ(Count(found.out, "sheet "), 1) << found.out;
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include "device/usb_job_folders.h"
 #include "plat/base.h"
 #include "plat/strings.h"
+#include "render/job_files.h"
 #include "settings/doc_settings.h"
 
 namespace fs = std::filesystem;
@@ -14,9 +15,6 @@ namespace fs = std::filesystem;
 namespace printjob {
 
 namespace {
-
-constexpr int kOutputModeStorageFolder = 3;
-constexpr int kOutputModeStorageAuto = 4;
 
 struct DriveType {
   std::string_view name;
@@ -89,18 +87,10 @@ std::string ParseDriveOption(std::string_view option, plat::machine::Drive& driv
   return {};
 }
 
-JobSink SinkOf(const DocSettings& settings) {
-  // The driver's own order: a preview job never goes to a storage folder.
-  if (settings.Preview == 1) return JobSink::PreviewFile;
-  if (settings.OutputMode == kOutputModeStorageFolder || settings.OutputMode == kOutputModeStorageAuto)
-    return JobSink::StorageFile;
-  return JobSink::Spooler;
-}
-
 std::string PrepareStorageDrive(const DocSettings& settings, std::u16string* root) {
   const std::vector<std::u16string> drives = ListRemovableFatDrives();
   const std::u16string configured = ConfiguredDrive(settings);
-  const bool automatic = settings.OutputMode == kOutputModeStorageAuto;
+  const bool automatic = static_cast<OutputMode>(settings.OutputMode) == OutputMode::StorageAutomatic;
   const bool usesConfigured =
       !configured.empty() && (automatic || (settings.UsbFolder >= 1 && settings.UsbFolder <= kJobFolderCount));
 
@@ -139,22 +129,12 @@ std::map<std::string, std::u16string> StorageJobFiles() {
       if (host.empty()) continue;
       std::error_code ec;
       for (fs::directory_iterator it(host, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() == 16 && name.compare(0, 3, "JOB") == 0 && name.compare(12, 4, ".PRN") == 0)
-          files.emplace(it->path().string(), windows + u"\\" + plat::u16(name));
+        const std::u16string name = plat::u16(it->path().filename().string());
+        if (IsStorageJobFileName(name)) files.emplace(it->path().string(), windows + u"\\" + name);
       }
     }
   }
   return files;
-}
-
-std::u16string PreviewFilePath(std::uint32_t jobId) {
-  WCHAR temp[MAX_PATH + 1] = {};
-  const DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-  if (n == 0 || n > MAX_PATH) return {};
-  WCHAR name[WSPRINTF_MAX];
-  wsprintfW(name, u"%s\\RV%04u.PRN", temp, jobId);
-  return name;
 }
 
 }  // namespace printjob

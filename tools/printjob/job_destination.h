@@ -1,6 +1,7 @@
 // Where printjob's job goes besides the spooler: the drives of the machine
-// model, the job-folder tree a storage job needs, and the job files the
-// driver wrote (a preview file or a numbered storage job file).
+// model, the job-folder tree a storage job needs, and the storage job files
+// the driver wrote. Which output a job has, and the names of its files, are
+// the render library's (render/job_files.h).
 #pragma once
 
 #include <cstdint>
@@ -27,10 +28,6 @@ std::optional<char16_t> ParseDriveLetter(std::string_view text);
 // The root ("E:\") of a drive letter.
 std::u16string DriveRoot(char16_t letter);
 
-// Output of a job as the driver decides it from its settings.
-enum class JobSink { Spooler, PreviewFile, StorageFile };
-JobSink SinkOf(const DocSettings& settings);
-
 // Makes sure the drive a storage job will use carries the job-folder tree,
 // as the printer's property sheets do before such a job: the configured drive
 // (UsbDrive) when the driver will take it, else a removable FAT drive that
@@ -38,11 +35,8 @@ JobSink SinkOf(const DocSettings& settings);
 // created. On success *root names the drive; otherwise what is wrong.
 std::string PrepareStorageDrive(const DocSettings& settings, std::u16string* root);
 
-// The storage job files (JOB*.PRN) now in the job folders of every removable
-// FAT drive: host path to Windows path.
+// The storage job files now in the job folders of every removable FAT drive:
+// host path to Windows path.
 std::map<std::string, std::u16string> StorageJobFiles();
-
-// The preview file of a spooler job: "%s\RV%04u.PRN" in the temporary folder.
-std::u16string PreviewFilePath(std::uint32_t jobId);
 
 }  // namespace printjob

@@ -12,6 +12,10 @@
 //            [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...
 //            [--storage E] [--preview] [--set NAME=VALUE]...
 //
+// The model data file and the resource library default to the samples in
+// share/nevo beside the executable's folder (the build tree and an install
+// prefix lay them out alike); the drivers to lib/ there.
+//
 // --drive adds a drive to the machine (a folder under the machine root);
 // --storage E adds E: as a removable FAT32 drive unless --drive says
 // otherwise and stores the job in its folder 1 (OutputMode 3, UsbDrive E:\,
@@ -25,10 +29,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "plat/files.h"
@@ -41,6 +47,8 @@
 #include "printjob/settings_options.h"
 #include "printjob/stream_summary.h"
 #include "printjob/test_page.h"
+#include "render/job_files.h"
+#include "render/sheet_emitter.h"
 #include "settings/private_devmode.h"
 
 namespace fs = std::filesystem;
@@ -53,12 +61,9 @@ constexpr char16_t kPrinterName[] = u"NEVO Printer";
 constexpr char16_t kPortName[] = u"LPT1:";
 constexpr char16_t kDriverFolder[] = u"C:\\DRIVERS";
 
-// The source tree's data folder, for the defaults.
-fs::path DataFolder() { return fs::path(__FILE__).parent_path().parent_path().parent_path() / "data"; }
-
 struct Options {
-  fs::path model = DataFolder() / "models" / "NEVO2600.RDF";
-  fs::path resources = DataFolder() / "resources" / "NEVORES.DLL";
+  fs::path model;
+  fs::path resources;
   fs::path ui;
   fs::path render;
   fs::path out = "job.prn";
@@ -199,20 +204,11 @@ bool WriteAll(const fs::path& path, const std::vector<BYTE>& bytes) {
   return !ec;
 }
 
-// Drum pages a sheet sends: two only when both drums print on every sheet.
-int DrumPagesPerSheet(const PrivateDevmode& dm) {
-  const DocSettings& s = dm.Settings;
-  bool twoInks = s.ColorMode == 2 && s.Seihan == 2;
-  bool becomesOneInk = dm.DrumColorPattern == 0 && s.SeparationModeA == s.SeparationModeB && s.SeparationModeA < 2;
-  if (!twoInks || becomesOneInk || s.Duplex == 1 || s.Duplex == 2 || s.SeparationKind == 3) return 1;
-  return 2;
-}
-
 std::string ApplyOptions(const Options& o, PrivateDevmode& dm) {
   // --storage and --preview first, so that --set can change what they set.
   if (o.storage) {
     const std::u16string root = printjob::DriveRoot(*o.storage);
-    dm.Settings.OutputMode = 3;
+    dm.Settings.OutputMode = static_cast<std::uint8_t>(OutputMode::StorageFolder);
     std::fill(std::begin(dm.Settings.UsbDrive), std::end(dm.Settings.UsbDrive), 0);
     std::copy(root.begin(), root.end(), dm.Settings.UsbDrive);
     dm.Settings.UsbFolder = 1;
@@ -283,6 +279,163 @@ class TempRoot {
   fs::path path_;
 };
 
+// The drivers and the sample data beside the executable's folder, unless
+// the command line names them.
+void FillDefaultPaths(Options& o, const fs::path& bin) {
+  const fs::path prefix = bin.parent_path();
+  const fs::path data = prefix / "share" / "nevo";
+  if (o.model.empty()) o.model = data / "models" / "NEVO2600.RDF";
+  if (o.resources.empty()) o.resources = data / "resources" / "NEVORES.DLL";
+  if (o.ui.empty()) o.ui = prefix / "lib" / "classicui.so";
+  if (o.render.empty()) o.render = prefix / "lib" / "classicrender.so";
+}
+
+// The machine root (given, or a fresh temporary folder) with its drives;
+// --storage adds its drive unless --drive did. An error text on failure.
+std::string PrepareMachine(Options& o, fs::path& tempRoot) {
+  std::error_code ec;
+  if (o.root.empty()) {
+    std::random_device rd;
+    tempRoot = fs::temp_directory_path(ec) / ("printjob-" + std::to_string(rd()));
+    o.root = tempRoot;
+  }
+  fs::create_directories(o.root / "C", ec);
+  if (ec) return "cannot make the machine root " + o.root.string();
+  plat::machine::SetRoot(fs::absolute(o.root).string());
+  CreateDirectoryW(kDriverFolder, nullptr);
+  std::vector<plat::machine::Drive> drives = o.drives;
+  if (o.storage && std::none_of(drives.begin(), drives.end(),
+                                [&](const plat::machine::Drive& d) { return d.letter == *o.storage; })) {
+    drives.push_back(plat::machine::Drive{*o.storage, DRIVE_REMOVABLE, u"FAT32", u"", 0});
+  }
+  for (const plat::machine::Drive& d : drives) plat::machine::AddDrive(d);
+  return {};
+}
+
+// The printer of the model, initialised through classicui as the spooler
+// would at installation. An error text on failure.
+std::string AddModelPrinter(const Options& o) {
+  if (!fs::is_regular_file(o.model))
+    return "no model data file " + o.model.string() + " (give --model FILE.RDF)";
+  auto model = ModelName(o.model);
+  if (!model) return "no model section in " + o.model.string();
+  auto dataFile = InstallFile(o.model);
+  auto resourceFile = InstallFile(o.resources);
+  if (!dataFile || !resourceFile) return "cannot copy the model data file and the resource library";
+  plat::spooler::PrinterSetup setup;
+  setup.name = kPrinterName;
+  setup.port = kPortName;
+  setup.driver.name = plat::u16(*model);
+  setup.driver.dataFile = *dataFile;
+  setup.driver.dependentFiles = {*resourceFile};
+  if (!plat::spooler::AddPrinter(setup)) return "cannot add the printer";
+
+  HMODULE ui = LoadLibraryW(plat::u16(o.ui.string()).c_str());
+  if (!ui) return "cannot load " + o.ui.string();
+  using PrinterEventFn = BOOL (*)(LPWSTR, INT, DWORD, LPARAM);
+  auto printerEvent = reinterpret_cast<PrinterEventFn>(GetProcAddress(ui, "DrvPrinterEvent"));
+  if (!printerEvent) {
+    FreeLibrary(ui);
+    return "classicui has no DrvPrinterEvent: the printer cannot be initialised";
+  }
+  std::u16string printerName = kPrinterName;
+  constexpr INT kPrinterEventInitialize = 3;
+  BOOL initialised = printerEvent(printerName.data(), kPrinterEventInitialize, 0, 0);
+  FreeLibrary(ui);
+  if (!initialised) return "DrvPrinterEvent could not initialise the printer";
+  return {};
+}
+
+// The printer's "DefaultDevmode" with the command line applied. An error
+// text on failure.
+std::string BuildJobDevmode(const Options& o, PrivateDevmode& dm) {
+  auto stored = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
+  if (!stored || stored->bytes.size() != sizeof(PrivateDevmode)) return "the printer has no usable \"DefaultDevmode\"";
+  std::memcpy(&dm, stored->bytes.data(), sizeof(dm));
+  return ApplyOptions(o, dm);
+}
+
+// What the job run through classicrender left behind.
+struct JobRun {
+  plat::print_host::Result result;
+  int drumPagesPerSheet = 1;
+};
+
+// Runs the job under the print host. An error text when it cannot start.
+std::string RunJob(const Options& o, const PrivateDevmode& dm, JobRun& run) {
+  DWORD error = 0;
+  auto driver = plat::print_host::Driver::Load(plat::u16(o.render.string()), &error);
+  if (!driver) return "cannot load " + o.render.string() + " (error " + std::to_string(error) + ")";
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(kPrinterName, &printer, nullptr)) return "cannot open the printer";
+  plat::print_host::Job job;
+  job.printer = printer;
+  job.deviceName = kPrinterName;
+  job.port = kPortName;
+  job.devmode.resize(sizeof(dm));
+  std::memcpy(job.devmode.data(), &dm, sizeof(dm));
+  job.documentName = u"printjob test page";
+  job.pages = o.pages;
+  int drumPages = 0;
+  job.drawPage = [&drumPages](const plat::print_host::PageContext& page) {
+    // The device record says how many drum pages make a sheet of this job.
+    if (drumPages == 0) drumPages = DrumPagesPerSheet(reinterpret_cast<const RenderPdev*>(page.pdev));
+    return printjob::DrawTestPage(page.surface, page.index) == TRUE;
+  };
+  run.result = plat::print_host::RunJob(*driver, job);
+  run.drumPagesPerSheet = std::max(drumPages, 1);
+  ClosePrinter(printer);
+  return {};
+}
+
+// The job file the driver wrote for a preview or storage job: its Windows
+// and host paths, empty when there is none. Storage job files are created new
+// and never overwritten: the job's is the one that was not there before.
+std::pair<std::u16string, std::string> FindJobFile(JobOutput output,
+                                                   const std::map<std::string, std::u16string>& before) {
+  if (output == JobOutput::PreviewFile) {
+    const std::u16string windows = PreviewFilePath(plat::spooler::LastJobId());
+    std::string host = windows.empty() ? std::string() : plat::machine::HostPath(windows);
+    std::error_code ec;
+    if (!fs::is_regular_file(host, ec)) host.clear();
+    return {windows, host};
+  }
+  for (const auto& [host, windows] : printjob::StorageJobFiles())
+    if (!before.contains(host)) return {windows, host};
+  return {};
+}
+
+std::vector<BYTE> ReadHostFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<BYTE>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+const char* OutputName(JobOutput output) { return output == JobOutput::PreviewFile ? "preview" : "storage"; }
+
+// The summary lines of the stream; the exit code of the job.
+int Report(const Options& o, const JobRun& run, JobOutput output, const std::vector<BYTE>& spooled,
+           const std::vector<BYTE>& stream, const std::u16string& jobFile, const std::string& jobFileHost) {
+  printjob::StreamSummary summary = printjob::Summarize(stream);
+  for (const std::string& line : printjob::SheetLines(summary, run.drumPagesPerSheet))
+    std::printf("%s\n", line.c_str());
+  if (output == JobOutput::Spooler) {
+    std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", run.result.pagesSent, summary.drumPages.size(),
+                spooled.size(), o.out.string().c_str());
+  } else {
+    std::printf("%s job file %s\n", OutputName(output), plat::utf8(jobFile).c_str());
+    std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", run.result.pagesSent, summary.drumPages.size(),
+                stream.size(), jobFileHost.c_str());
+    std::printf("%zu bytes to %s (the spooler receives nothing from a file job)\n", spooled.size(),
+                o.out.string().c_str());
+  }
+  if (!summary.wellFormed) std::fprintf(stderr, "printjob: the stream does not decode as commands\n");
+  if (!run.result.ok) {
+    ReportFailure(run.result);
+    return kExitJobFailed;
+  }
+  return summary.wellFormed ? 0 : kExitJobFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -293,150 +446,46 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!why.empty()) return Usage(why.c_str());
-  fs::path bin = ExecutableFolder(argv[0]);
-  if (o.ui.empty()) o.ui = bin.parent_path() / "lib" / "classicui.so";
-  if (o.render.empty()) o.render = bin.parent_path() / "lib" / "classicrender.so";
+  FillDefaultPaths(o, ExecutableFolder(argv[0]));
 
-  // The machine root: given, or a fresh temporary folder removed at the end.
-  std::error_code ec;
   fs::path tempRoot;
-  if (o.root.empty()) {
-    std::random_device rd;
-    tempRoot = fs::temp_directory_path(ec) / ("printjob-" + std::to_string(rd()));
-    o.root = tempRoot;
-  }
+  why = PrepareMachine(o, tempRoot);
   TempRoot cleanup(tempRoot);
-  fs::create_directories(o.root / "C", ec);
-  if (ec) return Usage(("cannot make the machine root " + o.root.string()).c_str());
-  plat::machine::SetRoot(fs::absolute(o.root).string());
-  CreateDirectoryW(kDriverFolder, nullptr);
-  // The drives of the machine; --storage adds its drive unless --drive did.
-  std::vector<plat::machine::Drive> drives = o.drives;
-  if (o.storage && std::none_of(drives.begin(), drives.end(),
-                                [&](const plat::machine::Drive& d) { return d.letter == *o.storage; })) {
-    drives.push_back(plat::machine::Drive{*o.storage, DRIVE_REMOVABLE, u"FAT32", u"", 0});
-  }
-  for (const plat::machine::Drive& d : drives) plat::machine::AddDrive(d);
-
-  // The printer of the model.
-  auto model = ModelName(o.model);
-  if (!model) return Usage(("no model section in " + o.model.string()).c_str());
-  auto dataFile = InstallFile(o.model);
-  auto resourceFile = InstallFile(o.resources);
-  if (!dataFile || !resourceFile) return Usage("cannot copy the model data file and the resource library");
-  plat::spooler::PrinterSetup setup;
-  setup.name = kPrinterName;
-  setup.port = kPortName;
-  setup.driver.name = plat::u16(*model);
-  setup.driver.dataFile = *dataFile;
-  setup.driver.dependentFiles = {*resourceFile};
-  if (!plat::spooler::AddPrinter(setup)) return Usage("cannot add the printer");
-
-  // Initialise it through classicui.
-  HMODULE ui = LoadLibraryW(plat::u16(o.ui.string()).c_str());
-  if (!ui) return Usage(("cannot load " + o.ui.string()).c_str());
-  using PrinterEventFn = BOOL (*)(LPWSTR, INT, DWORD, LPARAM);
-  auto printerEvent = reinterpret_cast<PrinterEventFn>(GetProcAddress(ui, "DrvPrinterEvent"));
-  if (!printerEvent) {
-    FreeLibrary(ui);
-    return Usage("classicui has no DrvPrinterEvent: the printer cannot be initialised");
-  }
-  std::u16string printerName = kPrinterName;
-  constexpr INT kPrinterEventInitialize = 3;
-  BOOL initialised = printerEvent(printerName.data(), kPrinterEventInitialize, 0, 0);
-  FreeLibrary(ui);
-  if (!initialised) return Usage("DrvPrinterEvent could not initialise the printer");
-
-  auto stored = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
-  if (!stored || stored->bytes.size() != sizeof(PrivateDevmode))
-    return Usage("the printer has no usable \"DefaultDevmode\"");
-  PrivateDevmode dm;
-  std::memcpy(&dm, stored->bytes.data(), sizeof(dm));
-  why = ApplyOptions(o, dm);
   if (!why.empty()) return Usage(why.c_str());
-  const printjob::JobSink sink = printjob::SinkOf(dm.Settings);
-  std::u16string storageRoot;
-  if (sink == printjob::JobSink::StorageFile) {
+  why = AddModelPrinter(o);
+  if (!why.empty()) return Usage(why.c_str());
+
+  PrivateDevmode dm;
+  why = BuildJobDevmode(o, dm);
+  if (!why.empty()) return Usage(why.c_str());
+  const JobOutput output = JobOutputOf(dm.Settings.Preview, static_cast<OutputMode>(dm.Settings.OutputMode));
+  if (output == JobOutput::StorageFile) {
+    std::u16string storageRoot;
     why = printjob::PrepareStorageDrive(dm.Settings, &storageRoot);
     if (!why.empty()) return Usage(why.c_str());
   }
   const auto jobFilesBefore = printjob::StorageJobFiles();
 
-  // The job.
-  DWORD error = 0;
-  auto driver = plat::print_host::Driver::Load(plat::u16(o.render.string()), &error);
-  if (!driver) return Usage(("cannot load " + o.render.string() + " (error " + std::to_string(error) + ")").c_str());
-  HANDLE printer = nullptr;
-  if (!OpenPrinterW(kPrinterName, &printer, nullptr)) return Usage("cannot open the printer");
-  plat::print_host::Job job;
-  job.printer = printer;
-  job.deviceName = kPrinterName;
-  job.port = kPortName;
-  job.devmode.resize(sizeof(dm));
-  std::memcpy(job.devmode.data(), &dm, sizeof(dm));
-  job.documentName = u"printjob test page";
-  job.pages = o.pages;
-  job.drawPage = [](const plat::print_host::PageContext& page) {
-    return printjob::DrawTestPage(page.surface, page.index) == TRUE;
-  };
-  plat::print_host::Result result = plat::print_host::RunJob(*driver, job);
-  ClosePrinter(printer);
-  driver.reset();
+  JobRun run;
+  why = RunJob(o, dm, run);
+  if (!why.empty()) return Usage(why.c_str());
 
-  std::vector<BYTE> output = plat::spooler::Output(kPrinterName);
-  if (!WriteAll(o.out, output)) {
+  const std::vector<BYTE> spooled = plat::spooler::Output(kPrinterName);
+  if (!WriteAll(o.out, spooled)) {
     std::fprintf(stderr, "printjob: cannot write %s\n", o.out.string().c_str());
     return kExitJobFailed;
   }
+  if (output == JobOutput::Spooler) return Report(o, run, output, spooled, spooled, {}, {});
 
   // A file job: the stream is in the job file the driver made.
-  std::u16string jobFile;
-  std::string jobFileHost;
-  if (sink == printjob::JobSink::PreviewFile) {
-    jobFile = printjob::PreviewFilePath(plat::spooler::LastJobId());
-    jobFileHost = jobFile.empty() ? std::string() : plat::machine::HostPath(jobFile);
-    if (!fs::is_regular_file(jobFileHost, ec)) jobFileHost.clear();
-  } else if (sink == printjob::JobSink::StorageFile) {
-    // Job files are created new and never overwritten: the job's is the one
-    // that was not there before.
-    for (const auto& [host, windows] : printjob::StorageJobFiles())
-      if (!jobFilesBefore.contains(host)) {
-        jobFileHost = host;
-        jobFile = windows;
-      }
-  }
-  std::vector<BYTE> stream = output;
-  if (sink != printjob::JobSink::Spooler) {
-    if (jobFileHost.empty()) {
-      std::fprintf(stderr, "printjob: the driver made no %s job file\n",
-                   sink == printjob::JobSink::PreviewFile ? "preview" : "storage");
-      if (!result.ok) ReportFailure(result);
-      return kExitJobFailed;
-    }
-    std::ifstream in(jobFileHost, std::ios::binary);
-    stream.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (cleanup.Keep())
-      std::printf("the machine root %s is kept for the job file\n", fs::absolute(o.root).string().c_str());
-  }
-
-  printjob::StreamSummary summary = printjob::Summarize(stream);
-  for (const std::string& line : printjob::SheetLines(summary, DrumPagesPerSheet(dm)))
-    std::printf("%s\n", line.c_str());
-  if (sink == printjob::JobSink::Spooler) {
-    std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", result.pagesSent, summary.drumPages.size(),
-                output.size(), o.out.string().c_str());
-  } else {
-    std::printf("%s job file %s\n", sink == printjob::JobSink::PreviewFile ? "preview" : "storage",
-                plat::utf8(jobFile).c_str());
-    std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", result.pagesSent, summary.drumPages.size(),
-                stream.size(), jobFileHost.c_str());
-    std::printf("%zu bytes to %s (the spooler receives nothing from a file job)\n", output.size(),
-                o.out.string().c_str());
-  }
-  if (!summary.wellFormed) std::fprintf(stderr, "printjob: the stream does not decode as commands\n");
-  if (!result.ok) {
-    ReportFailure(result);
+  const auto [jobFile, jobFileHost] = FindJobFile(output, jobFilesBefore);
+  if (jobFileHost.empty()) {
+    std::fprintf(stderr, "printjob: the driver made no %s job file\n", OutputName(output));
+    if (!run.result.ok) ReportFailure(run.result);
     return kExitJobFailed;
   }
-  return summary.wellFormed ? 0 : kExitJobFailed;
+  const std::vector<BYTE> stream = ReadHostFile(jobFileHost);
+  if (cleanup.Keep())
+    std::printf("the machine root %s is kept for the job file\n", fs::absolute(o.root).string().c_str());
+  return Report(o, run, output, spooled, stream, jobFile, jobFileHost);
 }

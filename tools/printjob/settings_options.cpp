@@ -3,7 +3,6 @@
 
 #include <charconv>
 #include <cstddef>
-#include <type_traits>
 
 #include "plat/strings.h"
 #include "settings/doc_settings.h"
@@ -12,6 +11,7 @@ namespace printjob {
 
 namespace {
 
+// Integer and text fields by name, from the layout of DocSettings.
 struct Field {
   std::string_view name;
   std::size_t offset;
@@ -20,129 +20,11 @@ struct Field {
   bool isText;
 };
 
-#define SCALAR(n) \
-  Field { #n, offsetof(DocSettings, n), sizeof(DocSettings::n), std::is_signed_v < decltype(DocSettings::n)>, false }
-#define TEXT(n) \
-  Field { #n, offsetof(DocSettings, n), std::extent_v < decltype(DocSettings::n)>, false, true }
-
-const Field kFields[] = {
-    SCALAR(ColorMode),
-    SCALAR(OneInkIndex),
-    SCALAR(Seihan),
-    SCALAR(OutputPaperIndex),
-    SCALAR(OutputPaperWidth),
-    SCALAR(OutputPaperLength),
-    SCALAR(FreeWidth),
-    SCALAR(FreeLength),
-    SCALAR(SheetValue24),
-    SCALAR(SheetValue28),
-    SCALAR(FreePaper),
-    SCALAR(FreeUnit),
-    SCALAR(BinIndex),
-    SCALAR(Landscape),
-    SCALAR(Rotate),
-    SCALAR(Copies),
-    SCALAR(RenzokuMode),
-    SCALAR(OutputMode),
-    SCALAR(OneInkColor),
-    SCALAR(Drum1Color),
-    SCALAR(Drum2Color),
-    SCALAR(HoldNameFromDoc),
-    SCALAR(HoldJobOption),
-    SCALAR(PaperIndex),
-    SCALAR(PaperWidth),
-    SCALAR(PaperLength),
-    SCALAR(SyuuiYohaku),
-    SCALAR(UpLayout),
-    SCALAR(RensyaLayout),
-    SCALAR(UpFour),
-    SCALAR(RensyaOrder),
-    SCALAR(ProgramPrint),
-    SCALAR(ProgramSeparator),
-    SCALAR(HoldBox),
-    SCALAR(Thumbnail),
-    SCALAR(UsbNameFromDoc),
-    SCALAR(UsbJobOption),
-    SCALAR(UsbFolder),
-    SCALAR(SeparationModeA),
-    SCALAR(SeparationModeACopy),
-    SCALAR(SeparationModeB),
-    SCALAR(PhotoMode),
-    SCALAR(TextProc),
-    SCALAR(TextVolumeA),
-    SCALAR(TextVolumeB),
-    SCALAR(AmiLine),
-    SCALAR(AmiAngle),
-    SCALAR(Edge),
-    SCALAR(Akarusa),
-    SCALAR(Contrast),
-    SCALAR(GyakkouOn),
-    SCALAR(Gyakkou),
-    SCALAR(KaityoSmooth),
-    SCALAR(PhotoSyurui),
-    SCALAR(SortMode),
-    SCALAR(Staple),
-    SCALAR(TapeSort),
-    SCALAR(SorterInstalled),
-    SCALAR(StaplerInstalled),
-    SCALAR(TapeSorterInstalled),
-    SCALAR(SpeedIndex),
-    SCALAR(Density1),
-    SCALAR(Density2),
-    SCALAR(Kimitu),
-    SCALAR(RGPanelReset),
-    SCALAR(Interleaf),
-    SCALAR(Turbo),
-    SCALAR(Interval),
-    SCALAR(SeparationKindTwo),
-    SCALAR(ResolutionIndex),
-    SCALAR(SortKind),
-    SCALAR(InkInformation),
-    SCALAR(SheetMode),
-    SCALAR(AppPageApplied),
-    SCALAR(SeparationKind),
-    SCALAR(StoredModeA),
-    SCALAR(StoredModeB),
-    SCALAR(StoredColorA),
-    SCALAR(StoredColorB),
-    SCALAR(Ninsyo),
-    SCALAR(NinsyoNo),
-    SCALAR(SyouInkMode),
-    SCALAR(HoldMemoryInstalled),
-    SCALAR(BinListInstalled),
-    SCALAR(Preview),
-    SCALAR(Duplex),
-    SCALAR(Booklet),
-    SCALAR(Booklet4P),
-    SCALAR(BindingPosition),
-    SCALAR(BindingAmount),
-    SCALAR(BindingAmountInch),
-    SCALAR(BindingUnit),
-    SCALAR(AutoReduce),
-    SCALAR(FitPage),
-    SCALAR(ImagePosition),
-    SCALAR(SheetByte2672),
-    SCALAR(ImagePositionEach),
-    SCALAR(Drum2LightPrint),
-    SCALAR(ReversePrint),
-    SCALAR(DrumReverse),
-    TEXT(HoldJobName),
-    TEXT(HoldUserName),
-    TEXT(UsbJobName),
-    TEXT(UsbUserName),
-    TEXT(UsbDrive),
-    TEXT(PrinterAddress),
-    TEXT(PreviewProgram),
-};
-
-#undef SCALAR
-#undef TEXT
-
 // The field of a name, including the array forms.
 bool FindField(std::string_view name, Field& out) {
-  for (const Field& f : kFields)
-    if (f.name == name) {
-      out = f;
+  for (const SettingField& f : DocSettingsFields())
+    if (f.name == name && f.kind != SettingKind::Other) {
+      out = Field{f.name, f.offset, f.size, f.isSigned, f.kind == SettingKind::Text};
       return true;
     }
   auto indexOf = [&](std::string_view prefix, std::size_t count, std::size_t& index, std::string_view& rest) {
