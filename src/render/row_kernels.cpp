@@ -31,21 +31,48 @@ void CombineRowsAs(const BitView& view, const PdevRect& dest, const BYTE* src, c
   const std::int64_t viewByte = view.originX / 8;
   const BYTE firstMask = static_cast<BYTE>(0xFF >> (dest.left & 7));
   const BYTE lastMask = static_cast<BYTE>(0xFF << (7 - (dest.right & 7)));
+  // Source byte q0 + (k - first) and the next one feed destination byte k,
+  // shifted left by r bits.
+  const std::int64_t q0 = FloorDiv8(8 * first + shift);
+  const int r = static_cast<int>(8 * first + shift - 8 * q0);
+  // Destination bytes whose source bytes all lie inside the row.
+  const std::int64_t safeFrom = std::max(first + 1, first - q0);
+  const std::int64_t safeTo = std::min(last - 1, first + (srcBytes - (r ? 2 : 1)) - q0);
   for (std::int64_t i = 0; i < rows; ++i) {
     const BYTE* s = src + (srcRect.top + i) * static_cast<std::int64_t>(srcStride);
     BYTE* d = view.bits + (dest.top + i - view.originY) * static_cast<std::int64_t>(view.stride) - viewByte;
     auto at = [&](std::int64_t j) -> unsigned { return (j >= 0 && j < srcBytes) ? s[j] : 0u; };
-    for (std::int64_t k = first; k <= last; ++k) {
-      const std::int64_t sx = 8 * k + shift;
-      const std::int64_t q = FloorDiv8(sx);
-      const int r = static_cast<int>(sx - 8 * q);
+    auto one = [&](std::int64_t k, BYTE mask) {
+      const std::int64_t q = q0 + (k - first);
       const BYTE v = static_cast<BYTE>(r == 0 ? at(q) : ((at(q) << r) | (at(q + 1) >> (8 - r))));
-      BYTE mask = 0xFF;
-      if (k == first) mask &= firstMask;
-      if (k == last) mask &= lastMask;
       BYTE& o = d[k];
       o = static_cast<BYTE>((o & ~mask) | (Apply<op>(o, v) & mask));
+    };
+    if (first == last) {
+      one(first, static_cast<BYTE>(firstMask & lastMask));
+      continue;
     }
+    one(first, firstMask);
+    std::int64_t k = first + 1;
+    for (; k < safeFrom && k < last; ++k) one(k, 0xFF);
+    if (k <= safeTo) {
+      const BYTE* sq = s + (q0 + (k - first));
+      BYTE* dk = d + k;
+      const std::int64_t n = safeTo - k + 1;
+      if (r == 0) {
+        if constexpr (op == RowOp::Copy) {
+          std::memcpy(dk, sq, static_cast<std::size_t>(n));
+        } else {
+          for (std::int64_t j = 0; j < n; ++j) dk[j] = Apply<op>(dk[j], sq[j]);
+        }
+      } else {
+        for (std::int64_t j = 0; j < n; ++j)
+          dk[j] = Apply<op>(dk[j], static_cast<BYTE>((sq[j] << r) | (sq[j + 1] >> (8 - r))));
+      }
+      k = safeTo + 1;
+    }
+    for (; k < last; ++k) one(k, 0xFF);
+    one(last, lastMask);
   }
 }
 
