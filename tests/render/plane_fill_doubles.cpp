@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "render/plane_ops.h"
+#include "render/rop_blits.h"
 #include "render/row_kernels.h"
 
 namespace {
@@ -89,4 +90,17 @@ BYTE* RealizePattern(RenderPdev*, BRUSHOBJ*, SIZEL* patternSize, BOOL) {
   if (bits) std::memcpy(bits, g_testPattern, 8);
   *patternSize = SIZEL{8, 8};
   return bits;
+}
+
+// Solid brushes become an all-ink pattern.
+BYTE* BrushToPatternWide(RenderPdev*, BRUSHOBJ*, LONG, LONG, ULONG, BOOL) {
+  auto* bits = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, 128));
+  if (bits) std::memset(bits, 0x00, 128);
+  return bits;
+}
+
+// Brushes here are pattern brushes of the double above.
+BOOL BitBltToPlanes(ROP4 rop4, SURFOBJ* pso, const RECTL* dest, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                    XLATEOBJ* xlate, BRUSHOBJ* brush) {
+  return BitBltWithBrush(rop4, pso, dest, src, srcOrigin, clip, xlate, brush, BrushColour{brush != nullptr, false, 0});
 }
