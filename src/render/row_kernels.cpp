@@ -197,13 +197,6 @@ BOOL CopyRowsInverted(RenderPdev* pdev, BYTE* plane, const PdevRect& dest, LONG 
   return PlaneKernel<RowOp::CopyInverted>(pdev, plane, dest, stride, src, srcRect, srcStride);
 }
 
-BOOL WhiteThenAndKernel(RenderPdev* pdev, BYTE* plane, const PdevRect& dest, LONG stride, const BYTE* src,
-                        const PdevRect& srcRect, LONG srcStride) {
-  PdevRect white = dest;
-  FillRectWhite(pdev, plane, white, stride);
-  return AndRowsIntoPlane(pdev, plane, dest, stride, src, srcRect, srcStride);
-}
-
 BOOL ForEachClipRectWithSource(RenderPdev* pdev, BYTE* plane, const PdevRect& dest, LONG stride, const BYTE* src,
                                const PdevRect& srcRect, LONG srcStride, CLIPOBJ* clip, RowKernel kernel) {
   if (!kernel) return FALSE;

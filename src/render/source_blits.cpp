@@ -43,6 +43,13 @@ void ClearBandFields(RenderPdev* pdev) {
 
 }  // namespace
 
+BOOL WhiteThenAndKernel(RenderPdev* pdev, BYTE* plane, const PdevRect& dest, LONG stride, const BYTE* src,
+                        const PdevRect& srcRect, LONG srcStride) {
+  PdevRect white = dest;
+  FillRectWhite(pdev, plane, white, stride);
+  return AndRowsIntoPlane(pdev, plane, dest, stride, src, srcRect, srcStride);
+}
+
 SourceRects SourceRectsFor(const SURFOBJ* src, const RECTL& target, const POINTL* srcOrigin) {
   SourceRects r{PdevRect{target.left, target.top, target.right - 1, target.bottom - 1}, {}, false};
   const POINTL origin = srcOrigin ? *srcOrigin : POINTL{0, 0};
