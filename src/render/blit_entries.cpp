@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "imaging/image_entries.h"
 #include "plat/engine_blit.h"
@@ -174,4 +175,117 @@ BOOL TextOutBody(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL*
   });
   if (pattern) GlobalFree(pattern);
   return TRUE;
+}
+
+namespace {
+
+int BitsPerPixel(ULONG format) {
+  switch (format) {
+    case BMF_1BPP: return 1;
+    case BMF_4BPP: return 4;
+    case BMF_8BPP: return 8;
+    case BMF_16BPP: return 16;
+    case BMF_24BPP: return 24;
+    case BMF_32BPP: return 32;
+  }
+  return 0;
+}
+
+// The source rectangle (inclusive, inside the bitmap) copied into a buffer of
+// its own size, columns and rows reversed as asked.
+struct PrivateSource {
+  std::vector<BYTE> bits;
+  LONG stride = 0;
+  PdevRect rect{};
+};
+
+bool MirroredCopy(const SURFOBJ* src, const PdevRect& r, bool mirrorX, bool flipY, PrivateSource& out) {
+  const int bpp = BitsPerPixel(src->iBitmapFormat);
+  if (bpp == 0) return false;
+  const LONG w = r.right - r.left + 1, h = r.bottom - r.top + 1;
+  const std::int64_t stride = RowBytesForFormat(w, src->iBitmapFormat);
+  if (stride <= 0) return false;
+  out.stride = static_cast<LONG>(stride);
+  out.bits.assign(static_cast<std::size_t>(stride * h), 0);
+  out.rect = PdevRect{0, 0, w - 1, h - 1};
+  for (LONG y = 0; y < h; ++y) {
+    const BYTE* s = static_cast<const BYTE*>(src->pvScan0) + std::int64_t{r.top + (flipY ? h - 1 - y : y)} * src->lDelta;
+    BYTE* d = out.bits.data() + std::int64_t{y} * stride;
+    for (LONG x = 0; x < w; ++x) {
+      const std::int64_t sx = r.left + (mirrorX ? w - 1 - x : x);
+      if (bpp >= 8) {
+        std::memcpy(d + std::int64_t{x} * (bpp / 8), s + sx * (bpp / 8), static_cast<std::size_t>(bpp / 8));
+      } else {
+        const std::int64_t sbit = sx * bpp, dbit = std::int64_t{x} * bpp;
+        const unsigned mask = (1u << bpp) - 1;
+        const unsigned v = (s[sbit / 8] >> (8 - bpp - sbit % 8)) & mask;
+        d[dbit / 8] = static_cast<BYTE>(d[dbit / 8] | (v << (8 - bpp - dbit % 8)));
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                    COLORADJUSTMENT* pca, POINTL* pptlHTOrg, RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask,
+                    ULONG iMode) {
+  RenderPdev* pdev = CheckedPdev(psoDest);
+  if (!pdev) return FALSE;
+  auto engine = [&] {
+    return EngStretchBlt(psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, HALFTONE);
+  };
+  (void)iMode;
+  FreeSavedPlanes(pdev);
+  NextRop4(pdev, 0xFFCC);
+  if (!psoSrc || !prclDest || !prclSrc || !psoSrc->pvScan0 || psoSrc->lDelta == 0) return engine();
+  DefaultClip defaultClip;
+  CLIPOBJ* clip = defaultClip.Use(pco, psoDest,
+                                  RECTL{std::min(prclDest->left, prclDest->right), std::min(prclDest->top, prclDest->bottom),
+                                        std::max(prclDest->left, prclDest->right), std::max(prclDest->top, prclDest->bottom)});
+  pdev->drawing.clipComplexity = clip->iDComplexity;
+  const BYTE keptComplexity = clip->iDComplexity;
+
+  // Normalised rectangles; flips and mirrors are taken by the private copy.
+  const bool flipY = prclDest->bottom < prclDest->top;
+  const bool mirrorX = prclDest->right < prclDest->left;
+  const PdevRect dest{std::min(prclDest->left, prclDest->right), std::min(prclDest->top, prclDest->bottom),
+                      std::max(prclDest->left, prclDest->right) - 1, std::max(prclDest->top, prclDest->bottom) - 1};
+  PdevRect source{std::min(prclSrc->left, prclSrc->right), std::min(prclSrc->top, prclSrc->bottom),
+                  std::max(prclSrc->left, prclSrc->right) - 1, std::max(prclSrc->top, prclSrc->bottom) - 1};
+  RectIntersect(source, PdevRect{0, 0, psoSrc->sizlBitmap.cx - 1, psoSrc->sizlBitmap.cy - 1}, source);
+  if (RectIsEmpty(dest) || RectIsEmpty(source)) return TRUE;
+  PrivateSource copy;
+  if (!MirroredCopy(psoSrc, source, mirrorX, flipY, copy)) return engine();
+
+  if ((pdev->drawing.previousRop4 & 0xFF) != (pdev->drawing.rop4 & 0xFF) && pdev->image.blitState != kBlitMaskImagePair &&
+      pdev->image.blitState != kBlitHolePair)
+    FlushImageIfPending(pdev);
+  const bool onePixel = RectWidth(dest) == 1 || RectHeight(dest) == 1 || RectWidth(source) == 1 || RectHeight(source) == 1;
+  const bool caching = pdev->imageCaching == 1 && !onePixel &&
+                       (pdev->photoMode != 0 || pdev->edge != 0 || pdev->backlight != 0) && !flipY;
+  if (onePixel) FlushImageIfPending(pdev);
+  LONG bandStride = 0;
+  const PdevRect bandRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
+  BYTE* band = SourceToPlaneFormat(pdev, copy.bits.data(), copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect,
+                                   &bandStride, dest, pxlo, caching ? FALSE : TRUE, psoDest->lDelta, clip);
+  pdev->drawing.destinationFlipped = 0;
+  pdev->drawing.lastDrawnRect = *prclDest;
+  if (!band) {
+    if (pdev->image.blitState == kBlitHolePair) WhitenessToPlanes(psoDest, clip, dest);
+    return TRUE;
+  }
+  BYTE* band2 = pdev->drawing.otherPlane;
+  FlushImageIfPending(pdev);
+  clip->iDComplexity = keptComplexity;
+  BYTE *drum1 = nullptr, *drum2 = nullptr;
+  GetInkPlanes(pdev, psoDest->lDelta, &drum1, &drum2);
+  BOOL result =
+      ForEachClipRectWithSource(pdev, drum2, dest, psoDest->lDelta, band, bandRect, bandStride, clip, WhiteThenAndKernel);
+  if ((pdev->flags & kPdevTwoPlanes) && band2 && band2 != band)
+    result = ForEachClipRectWithSource(pdev, drum1, dest, psoDest->lDelta, band2, bandRect, bandStride, clip,
+                                       WhiteThenAndKernel);
+  GlobalFree(band);
+  return result ? TRUE : engine();
 }

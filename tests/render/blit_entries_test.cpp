@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "plat/engine_blit.h"
 #include "render/blit_entries.h"
 #include "render/glyph_output.h"
 #include "render/plane_ops.h"
@@ -118,6 +119,43 @@ TEST(BitBltBody, NoOpTestFlushRulesAndHistory) {
   EXPECT_TRUE(BitBltBody(&dev.so, nullptr, nullptr, nullptr, &target, nullptr, brush, 0x5A5A));
   EXPECT_FALSE(dev.pdev->flags & kPdevImagePending);
   EXPECT_EQ(dev.pdev->drawing.lastDrawnRect.right, 8);
+}
+
+}  // namespace
+
+namespace {
+
+// Mirrored and flipped stretches at equal size read a private mirrored copy:
+// the plane shows the reversed source and the caller's bits stay as they were.
+TEST(StretchBltBody, MirrorsAndFlipsWithoutWritingTheCallersBits) {
+  std::mt19937 rng(23);
+  const ULONG palette[2] = {0, 0xFFFFFF};
+  XLATEOBJ* xlate = plat::engine::CreateXlate(palette, 2);
+  for (bool mirror : {false, true})
+    for (bool flip : {false, true}) {
+      Device dev(rng);
+      std::fill(dev.bits.begin(), dev.bits.end(), 0xFF);
+      std::vector<BYTE> srcBits(4 * 8);
+      for (BYTE& b : srcBits) b = static_cast<BYTE>(rng());
+      const std::vector<BYTE> callers = srcBits;
+      SURFOBJ src{};
+      src.sizlBitmap = SIZEL{24, 8};
+      src.lDelta = 4;
+      src.pvScan0 = srcBits.data();
+      src.iBitmapFormat = BMF_1BPP;
+      RECTL from{3, 1, 23, 7};  // 20 x 6
+      RECTL to{mirror ? 31 : 11, flip ? 10 : 4, mirror ? 11 : 31, flip ? 4 : 10};
+      ASSERT_TRUE(StretchBltBody(&dev.so, &src, nullptr, nullptr, xlate, nullptr, nullptr, &to, &from, nullptr, HALFTONE));
+      EXPECT_EQ(srcBits, callers);
+      for (LONG y = 4; y < 10; ++y)
+        for (LONG x = 11; x < 31; ++x) {
+          const LONG sx = 3 + (mirror ? 30 - x : x - 11), sy = 1 + (flip ? 9 - y : y - 4);
+          ASSERT_EQ(BitAt(dev.bits.data() + y * Device::kStride, x), BitAt(srcBits.data() + sy * 4, sx))
+              << x << "," << y << " mirror " << mirror << " flip " << flip;
+        }
+      EXPECT_EQ(dev.pdev->drawing.rop4, 0xFFCCu);
+    }
+  plat::engine::DeleteXlate(xlate);
 }
 
 }  // namespace
