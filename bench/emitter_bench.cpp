@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench_planes.h"
+#include "bench_summary.h"
 #include "plat/spooler.h"
 #include "render/command_stream.h"
 #include "render/packbits.h"
@@ -175,38 +176,19 @@ void BM_LibTiff(benchmark::State& state, Kind kind, int orientation) {
   state.counters["sent/plane"] = static_cast<double>(packed) / static_cast<double>(src.ink.bits.size());
 }
 
-class SummaryReporter : public benchmark::ConsoleReporter {
- public:
-  struct Best {
-    double cpuMs = 0;
-    double realMs = 0;
-  };
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-      const double scale = 1e3 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-      const double cpu = run.GetAdjustedCPUTime() * scale, real = run.GetAdjustedRealTime() * scale;
-      auto [it, fresh] = best.try_emplace(run.run_name.function_name, Best{cpu, real});
-      if (!fresh) {
-        it->second.cpuMs = std::min(it->second.cpuMs, cpu);
-        it->second.realMs = std::min(it->second.realMs, real);
-      }
-    }
-    ConsoleReporter::ReportRuns(runs);
-  }
-  std::map<std::string, Best> best;
-};
+using SummaryReporter = benchsupport::MedianReporter;
 
 void PrintSummary(const SummaryReporter& reporter) {
   // Milliseconds per plane (a sheet carries two).
+  const auto medians = reporter.Medians();
   auto ms = [&](const char* what, Kind kind, int orientation) {
-    auto it = reporter.best.find(Name(what, kind, orientation));
-    if (it == reporter.best.end()) return -1.0;
+    auto it = medians.find(Name(what, kind, orientation));
+    if (it == medians.end()) return -1.0;
     const bool sheet = std::string(what) == "emit";
     return it->second.cpuMs / (sheet ? 2.0 : 1.0);
   };
   auto ratio = [](double a, double b) { return a > 0 && b > 0 ? a / b : -1.0; };
-  std::printf("\nPer plane, fastest CPU time over the repetitions (ms)\n");
+  std::printf("\nPer plane, median CPU time over the repetitions (ms)\n");
   std::printf("%-6s %-4s %9s %9s %9s %12s %13s %9s\n", "plane", "ori", "emit", "memcpy", "libtiff", "emit/memcpy",
               "libtiff/emit", "o90/o0");
   for (int orientation : {0, 90}) {

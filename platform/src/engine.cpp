@@ -11,6 +11,7 @@
 
 #include "plat/machine.h"
 #include "plat/spooler.h"
+#include "engine_raster.h"
 
 namespace {
 
@@ -341,6 +342,7 @@ FLONG DeviceHooks(HSURF hsurf) {
 }
 
 void DeleteDevice(HDEV hdev) {
+  raster::ForgetDevice(hdev);
   std::lock_guard<std::mutex> g(T().lock);
   T().devices.erase(hdev);
 }

@@ -16,6 +16,7 @@
 
 #include "plat/machine.h"
 #include "plat/strings.h"
+#include "host_errors.h"
 
 namespace {
 // Share modes are held as OFD byte locks on a lock file per file identity
@@ -37,26 +38,6 @@ struct FileObject {
   bool folder = false;
 };
 
-DWORD ErrnoToError(int e) {
-  switch (e) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR: return ERROR_ACCESS_DENIED;
-    case EEXIST: return ERROR_ALREADY_EXISTS;
-    case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
-    case ENAMETOOLONG: return ERROR_INVALID_NAME;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    default: return ERROR_GEN_FAILURE;
-  }
-}
 
 bool Fail(DWORD error) {
   SetLastError(error);
@@ -418,13 +399,13 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
       }
       if (fd < 0 && errno == ENOENT && attempt < 5) continue;  // removed meanwhile
       if (fd < 0) {
-        SetLastError(ErrnoToError(errno));
+        SetLastError(plat::host::ErrnoToError(errno));
         return INVALID_HANDLE_VALUE;
       }
     } else {
       existed = false;
       if (errno != ENOENT) {
-        SetLastError(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrnoToError(errno));
+        SetLastError(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : plat::host::ErrnoToError(errno));
         return INVALID_HANDLE_VALUE;
       }
       if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
@@ -434,7 +415,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
       fd = ::open(host.c_str(), ((bits & kWrite) ? O_RDWR : O_RDONLY) | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd < 0 && errno == EEXIST && disposition != CREATE_NEW && attempt < 5) continue;  // created meanwhile
       if (fd < 0) {
-        SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrnoToError(errno));
+        SetLastError(errno == EEXIST ? ERROR_FILE_EXISTS : errno == ENOENT ? ERROR_PATH_NOT_FOUND : plat::host::ErrnoToError(errno));
         return INVALID_HANDLE_VALUE;
       }
       StoreAttributes(host, (flagsAndAttributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE);
@@ -463,7 +444,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
   }
   if (existed && (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)) {
     if (::ftruncate(fd, 0) != 0) {
-      const DWORD error = ErrnoToError(errno);
+      const DWORD error = plat::host::ErrnoToError(errno);
       CloseFileObject(f);
       SetLastError(error);
       return INVALID_HANDLE_VALUE;
@@ -514,7 +495,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPP
   std::size_t written = 0;
   const bool ok = WriteAll(f->fd, static_cast<const BYTE*>(buffer), toWrite, written);
   *done = static_cast<DWORD>(written);
-  if (!ok) return Fail(ErrnoToError(errno));
+  if (!ok) return Fail(plat::host::ErrnoToError(errno));
   return TRUE;
 }
 
@@ -544,7 +525,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method) {
     return INVALID_SET_FILE_POINTER;
   }
   if (::lseek(f->fd, target, SEEK_SET) < 0) {
-    SetLastError(ErrnoToError(errno));
+    SetLastError(plat::host::ErrnoToError(errno));
     return INVALID_SET_FILE_POINTER;
   }
   if (high) *high = static_cast<LONG>(static_cast<std::uint64_t>(target) >> 32);
@@ -557,7 +538,7 @@ DWORD GetFileSize(HANDLE file, LPDWORD high) {
   if (!f) return INVALID_FILE_SIZE;
   struct stat st {};
   if (::fstat(f->fd, &st) != 0) {
-    SetLastError(ErrnoToError(errno));
+    SetLastError(plat::host::ErrnoToError(errno));
     return INVALID_FILE_SIZE;
   }
   const std::uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
@@ -571,7 +552,7 @@ BOOL SetEndOfFile(HANDLE file) {
   if (!f) return FALSE;
   if (f->folder || !(f->access & kWrite)) return Fail(ERROR_ACCESS_DENIED);
   const off_t at = ::lseek(f->fd, 0, SEEK_CUR);
-  if (at < 0 || ::ftruncate(f->fd, at) != 0) return Fail(ErrnoToError(errno));
+  if (at < 0 || ::ftruncate(f->fd, at) != 0) return Fail(plat::host::ErrnoToError(errno));
   return TRUE;
 }
 
@@ -579,7 +560,7 @@ BOOL FlushFileBuffers(HANDLE file) {
   FileObject* f = FileOf(file);
   if (!f) return FALSE;
   if (f->folder || !(f->access & kWrite)) return Fail(ERROR_ACCESS_DENIED);
-  if (::fdatasync(f->fd) != 0) return Fail(ErrnoToError(errno));
+  if (::fdatasync(f->fd) != 0) return Fail(plat::host::ErrnoToError(errno));
   return TRUE;
 }
 
@@ -589,7 +570,7 @@ BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES) {
   if (::mkdir(host.c_str(), 0777) != 0) {
     if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
     if (errno == ENOENT || errno == ENOTDIR) return Fail(ERROR_PATH_NOT_FOUND);
-    return Fail(ErrnoToError(errno));
+    return Fail(plat::host::ErrnoToError(errno));
   }
   return TRUE;
 }
@@ -611,7 +592,7 @@ BOOL RemoveDirectoryW(LPCWSTR path) {
   struct stat st {};
   if (::stat(host.c_str(), &st) != 0) return Fail(MissingError(host));
   if (!S_ISDIR(st.st_mode)) return Fail(ERROR_DIRECTORY);
-  if (::rmdir(host.c_str()) != 0) return Fail(ErrnoToError(errno));
+  if (::rmdir(host.c_str()) != 0) return Fail(plat::host::ErrnoToError(errno));
   ForgetAttributes(st);
   return TRUE;
 }
@@ -621,7 +602,7 @@ DWORD GetFileAttributesW(LPCWSTR path) {
   if (!Resolve(path, host)) return INVALID_FILE_ATTRIBUTES;
   struct stat st {};
   if (::stat(host.c_str(), &st) != 0) {
-    SetLastError(errno == ENOENT ? MissingError(host) : errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrnoToError(errno));
+    SetLastError(errno == ENOENT ? MissingError(host) : errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : plat::host::ErrnoToError(errno));
     return INVALID_FILE_ATTRIBUTES;
   }
   return Attributes(host, st);
@@ -631,7 +612,7 @@ BOOL SetFileAttributesW(LPCWSTR path, DWORD attributes) {
   std::string host;
   if (!Resolve(path, host)) return FALSE;
   struct stat st {};
-  if (::stat(host.c_str(), &st) != 0) return Fail(errno == ENOENT ? MissingError(host) : ErrnoToError(errno));
+  if (::stat(host.c_str(), &st) != 0) return Fail(errno == ENOENT ? MissingError(host) : plat::host::ErrnoToError(errno));
   StoreAttributes(host, attributes & kKeptAttributes);
   return TRUE;
 }
@@ -640,7 +621,7 @@ BOOL DeleteFileW(LPCWSTR path) {
   std::string host;
   if (!Resolve(path, host)) return FALSE;
   struct stat st {};
-  if (::stat(host.c_str(), &st) != 0) return Fail(errno == ENOENT ? MissingError(host) : ErrnoToError(errno));
+  if (::stat(host.c_str(), &st) != 0) return Fail(errno == ENOENT ? MissingError(host) : plat::host::ErrnoToError(errno));
   if (S_ISDIR(st.st_mode) || (Attributes(host, st) & FILE_ATTRIBUTE_READONLY)) return Fail(ERROR_ACCESS_DENIED);
   // Deleting is an open for delete access that shares everything.
   std::string lockPath = LockPathFor(st);
@@ -651,7 +632,7 @@ BOOL DeleteFileW(LPCWSTR path) {
   DWORD error = ERROR_SHARING_VIOLATION;
   if (!denied) {
     ok = ::unlink(host.c_str()) == 0;
-    if (!ok) error = ErrnoToError(errno);
+    if (!ok) error = plat::host::ErrnoToError(errno);
     else ForgetAttributes(st);
   }
   DropLockFileIfUnused(lockFd, lockPath);

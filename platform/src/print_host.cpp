@@ -1,6 +1,8 @@
 // The print host: the engine's side of a job, in the engine's call order.
 #include "plat/print_host.h"
 
+#include "plat/engine_draw.h"
+
 #include <dlfcn.h>
 
 #include <cstring>
@@ -70,6 +72,7 @@ struct Entries {
   PFN_DrvStartPage startPage;
   PFN_DrvSendPage sendPage;
   PFN_DrvEndDoc endDoc;
+  std::vector<DRVFN> table;  // the whole table, kept by the engine for each device
 
   explicit Entries(const Driver& d)
       : enablePdev(Bind<PFN_DrvEnablePDEV>(d, INDEX_DrvEnablePDEV)),
@@ -81,7 +84,8 @@ struct Entries {
         startDoc(Bind<PFN_DrvStartDoc>(d, INDEX_DrvStartDoc)),
         startPage(Bind<PFN_DrvStartPage>(d, INDEX_DrvStartPage)),
         sendPage(Bind<PFN_DrvSendPage>(d, INDEX_DrvSendPage)),
-        endDoc(Bind<PFN_DrvEndDoc>(d, INDEX_DrvEndDoc)) {}
+        endDoc(Bind<PFN_DrvEndDoc>(d, INDEX_DrvEndDoc)),
+        table(d.Table()) {}
 
   // Every entry a job needs, except DrvResetPDEV (only needed on a change).
   bool Complete() const {
@@ -130,6 +134,11 @@ class Run {
       return false;
     }
     plat::engine::SetDevicePdev(dev.hdev, dev.pdev);
+    // What the engine's drawing needs of the device: its entries, hatch
+    // surfaces and cosmetic style steps.
+    plat::engine::SetDeviceDriver(dev.hdev, e_.table.data(), static_cast<ULONG>(e_.table.size()));
+    plat::engine::SetDeviceHatches(dev.hdev, patterns, kHostPatternCount);
+    plat::engine::SetDeviceStyleSteps(dev.hdev, gdi.xStyleStep, gdi.yStyleStep, gdi.denStyleStep);
     if (job_.onEnable) job_.onEnable(gdi, devinfo, std::vector<HSURF>(patterns, patterns + kHostPatternCount));
     r_.calls.push_back("DrvCompletePDEV");
     e_.completePdev(dev.pdev, dev.hdev);

@@ -1,15 +1,32 @@
 #include "plat/spooler.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 
+#include "host_errors.h"
+#include "plat/machine.h"
 #include "plat/strings.h"
 
 namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// A spool file of the printer: one per job, and one for writes made outside a job.
+struct SpoolFile {
+  DWORD job = 0;
+  std::string host;
+};
 
 struct DataEntry {
   std::u16string name;
@@ -23,7 +40,12 @@ struct Printer {
   plat::spooler::DriverInfo driver;
   std::vector<BYTE> devmode;
   std::vector<DataEntry> data;  // creation order, which the enumeration keeps
-  std::vector<BYTE> output;
+  std::unordered_map<std::u16string, std::size_t> dataIndex;  // folded name -> place in data
+  // What WritePrinter wrote lives in spool files, as a spooler keeps it, in
+  // write order; the last one stays open for appending.
+  std::vector<SpoolFile> spool;
+  std::unique_ptr<std::FILE, FileCloser> spoolOut;
+  std::uint64_t outputBytes = 0;
   bool hasFault = false;
   plat::spooler::WriteFault fault;
   DWORD callsSinceFault = 0;
@@ -82,9 +104,94 @@ DWORD Use(Spooler& s, HANDLE h, ACCESS_MASK need, OpenHandle*& out) {
 constexpr ACCESS_MASK kRead = PRINTER_ACCESS_USE | PRINTER_ACCESS_ADMINISTER;
 
 DataEntry* FindData(Printer& p, std::u16string_view name) {
-  for (auto& d : p.data)
-    if (plat::EqualsNoCase(d.name, name)) return &d;
-  return nullptr;
+  auto it = p.dataIndex.find(Folded(name));
+  return it == p.dataIndex.end() ? nullptr : &p.data[it->second];
+}
+
+void SetDataEntry(Printer& p, std::u16string_view name, DWORD type, std::vector<BYTE> bytes) {
+  auto [it, added] = p.dataIndex.try_emplace(Folded(name), p.data.size());
+  if (added) {
+    p.data.push_back(DataEntry{std::u16string(name), type, std::move(bytes)});
+  } else {
+    p.data[it->second].type = type;
+    p.data[it->second].bytes = std::move(bytes);
+  }
+}
+
+bool EraseDataEntry(Printer& p, std::u16string_view name) {
+  auto it = p.dataIndex.find(Folded(name));
+  if (it == p.dataIndex.end()) return false;
+  const std::size_t at = it->second;
+  p.dataIndex.erase(it);
+  p.data.erase(p.data.begin() + static_cast<std::ptrdiff_t>(at));
+  for (auto& [key, place] : p.dataIndex)
+    if (place > at) --place;
+  return true;
+}
+
+// The machine's spool folder (WINDOWS\System32\spool\PRINTERS), made when missing; "" when
+// the Windows folder is on no drive of the machine.
+std::string SpoolFolder() {
+  WCHAR windows[MAX_PATH];
+  const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return "";
+  std::u16string folder(windows, n);
+  folder += u"\\System32\\spool\\PRINTERS";
+  const std::string host = plat::machine::HostPath(folder);
+  if (host.empty()) return "";
+  std::error_code ec;
+  std::filesystem::create_directories(host, ec);
+  return ec ? "" : host;
+}
+
+void CloseSpool(Printer& p) {
+  p.spoolOut.reset();
+}
+
+// Deletes the printer's spool files: its output is gone.
+void DropSpool(Printer& p) {
+  CloseSpool(p);
+  std::error_code ec;
+  for (const SpoolFile& f : p.spool) std::filesystem::remove(f.host, ec);
+  p.spool.clear();
+  p.outputBytes = 0;
+}
+
+// Appends to the spool file of the job (a new file when the job changes).
+// ERROR_SUCCESS or why the bytes could not be kept.
+DWORD AppendSpool(Printer& p, DWORD job, const BYTE* bytes, DWORD size) {
+  if (p.spool.empty() || p.spool.back().job != job || !p.spoolOut) {
+    CloseSpool(p);
+    // A job that wrote before (another handle's job ran between) goes on in its own file.
+    auto known = std::find_if(p.spool.begin(), p.spool.end(), [&](const SpoolFile& f) { return job != 0 && f.job == job; });
+    if (known != p.spool.end()) std::rotate(known, known + 1, p.spool.end());
+    if (p.spool.empty() || p.spool.back().job != job) {
+      static std::atomic<unsigned> outsideJobs{0};
+      const std::string folder = SpoolFolder();
+      if (folder.empty()) return ERROR_PATH_NOT_FOUND;
+      char name[64];
+      if (job != 0) {
+        std::snprintf(name, sizeof name, "/%05u.SPL", static_cast<unsigned>(job));
+      } else {
+        std::snprintf(name, sizeof name, "/NOJOB-%d-%u.SPL", static_cast<int>(::getpid()), ++outsideJobs);
+      }
+      std::FILE* f = std::fopen((folder + name).c_str(), "wb");
+      if (f == nullptr) return plat::host::ErrnoToError(errno);
+      p.spoolOut.reset(f);
+      p.spool.push_back(SpoolFile{job, folder + name});
+    } else {
+      std::FILE* f = std::fopen(p.spool.back().host.c_str(), "ab");
+      if (f == nullptr) return plat::host::ErrnoToError(errno);
+      p.spoolOut.reset(f);
+    }
+  }
+  if (size > 0 && std::fwrite(bytes, 1, size, p.spoolOut.get()) != size) {
+    const DWORD error = plat::host::ErrnoToError(errno);
+    CloseSpool(p);
+    return error;
+  }
+  p.outputBytes += size;
+  return ERROR_SUCCESS;
 }
 
 // Lays out a structure with its strings and blobs in a caller's buffer.
@@ -325,13 +432,7 @@ DWORD SetPrinterDataW(HANDLE printer, LPCWSTR valueName, DWORD type, const BYTE*
   std::lock_guard lock(s.mutex);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) return e;
-  std::vector<BYTE> bytes(data, data + size);
-  if (DataEntry* v = FindData(*h->printer, plat::view(valueName))) {
-    v->type = type;
-    v->bytes = std::move(bytes);
-  } else {
-    h->printer->data.push_back(DataEntry{std::u16string(plat::view(valueName)), type, std::move(bytes)});
-  }
+  SetDataEntry(*h->printer, plat::view(valueName), type, std::vector<BYTE>(data, data + size));
   return ERROR_SUCCESS;
 }
 
@@ -341,12 +442,7 @@ DWORD DeletePrinterDataW(HANDLE printer, LPCWSTR valueName) {
   std::lock_guard lock(s.mutex);
   OpenHandle* h = nullptr;
   if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) return e;
-  auto& list = h->printer->data;
-  auto it = std::find_if(list.begin(), list.end(),
-                         [&](const DataEntry& d) { return plat::EqualsNoCase(d.name, plat::view(valueName)); });
-  if (it == list.end()) return ERROR_FILE_NOT_FOUND;
-  list.erase(it);
-  return ERROR_SUCCESS;
+  return EraseDataEntry(*h->printer, plat::view(valueName)) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 DWORD EnumPrinterDataW(HANDLE printer, DWORD index, LPWSTR valueName, DWORD nameSize, LPDWORD nameNeeded,
@@ -444,6 +540,8 @@ BOOL EndDocPrinter(HANDLE printer) {
     SetLastError(ERROR_SPL_NO_STARTDOC);
     return FALSE;
   }
+  Printer& p = *h->printer;
+  if (!p.spool.empty() && p.spool.back().job == h->job) CloseSpool(p);
   h->job = 0;
   return TRUE;
 }
@@ -474,15 +572,17 @@ BOOL WritePrinter(HANDLE printer, LPVOID data, DWORD size, LPDWORD written) {
       SetLastError(f.error);
       return FALSE;
     }
-    if (p.output.size() >= f.failAfterBytes) {
+    if (p.outputBytes >= f.failAfterBytes) {
       SetLastError(f.error);
       return FALSE;
     }
-    take = static_cast<DWORD>(std::min<std::uint64_t>(take, f.failAfterBytes - p.output.size()));
+    take = static_cast<DWORD>(std::min<std::uint64_t>(take, f.failAfterBytes - p.outputBytes));
     if (f.maxPerCall) take = std::min(take, f.maxPerCall);
   }
-  const auto* bytes = static_cast<const BYTE*>(data);
-  p.output.insert(p.output.end(), bytes, bytes + take);
+  if (DWORD e = AppendSpool(p, h->job, static_cast<const BYTE*>(data), take)) {
+    SetLastError(e);
+    return FALSE;
+  }
   *written = take;
   return TRUE;
 }
@@ -517,6 +617,7 @@ bool RemovePrinter(std::u16string_view name) {
   auto it = s.printers.find(Folded(name));
   if (it == s.printers.end()) return false;
   it->second->removed = true;
+  DropSpool(*it->second);
   s.printers.erase(it);
   return true;
 }
@@ -524,7 +625,10 @@ bool RemovePrinter(std::u16string_view name) {
 void Reset() {
   auto& s = Spl();
   std::lock_guard lock(s.mutex);
-  for (auto& [key, p] : s.printers) p->removed = true;
+  for (auto& [key, p] : s.printers) {
+    p->removed = true;
+    DropSpool(*p);
+  }
   s.printers.clear();
   s.ports.clear();
   s.handles.clear();
@@ -537,12 +641,7 @@ bool SetData(std::u16string_view printer, std::u16string_view valueName, DWORD t
   std::lock_guard lock(s.mutex);
   auto p = FindPrinter(s, printer);
   if (!p) return false;
-  if (DataEntry* v = FindData(*p, valueName)) {
-    v->type = type;
-    v->bytes = std::move(bytes);
-  } else {
-    p->data.push_back(DataEntry{std::u16string(valueName), type, std::move(bytes)});
-  }
+  SetDataEntry(*p, valueName, type, std::move(bytes));
   return true;
 }
 
@@ -567,13 +666,37 @@ std::vector<BYTE> Output(std::u16string_view printer) {
   auto& s = Spl();
   std::lock_guard lock(s.mutex);
   auto p = FindPrinter(s, printer);
-  return p ? p->output : std::vector<BYTE>{};
+  std::vector<BYTE> out;
+  if (!p) return out;
+  if (p->spoolOut) std::fflush(p->spoolOut.get());
+  out.reserve(p->outputBytes);
+  for (const SpoolFile& f : p->spool) {
+    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(f.host.c_str(), "rb"));
+    if (!in) continue;
+    BYTE chunk[65536];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, in.get())) > 0;) out.insert(out.end(), chunk, chunk + n);
+  }
+  return out;
+}
+
+std::string JobSpoolFile(DWORD job) {
+  auto& s = Spl();
+  std::lock_guard lock(s.mutex);
+  if (job == 0) return "";
+  for (auto& [key, p] : s.printers) {
+    for (const SpoolFile& f : p->spool) {
+      if (f.job != job) continue;
+      if (p->spoolOut && &f == &p->spool.back()) std::fflush(p->spoolOut.get());
+      return f.host;
+    }
+  }
+  return "";
 }
 
 void ClearOutput(std::u16string_view printer) {
   auto& s = Spl();
   std::lock_guard lock(s.mutex);
-  if (auto p = FindPrinter(s, printer)) p->output.clear();
+  if (auto p = FindPrinter(s, printer)) DropSpool(*p);
 }
 
 void SetWriteFault(std::u16string_view printer, const WriteFault& fault) {

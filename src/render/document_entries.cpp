@@ -14,15 +14,6 @@
 
 namespace {
 
-RenderPdev* ValidPdevOf(SURFOBJ* pso) {
-  RenderPdev* pdev = PdevFromSurface(pso);
-  if (!IsValidPdev(pdev)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  return pdev;
-}
-
 std::uint32_t PagesPerSheet(const RenderPdev* pdev) { return pdev->pagesPerSheet ? pdev->pagesPerSheet : 1; }
 
 // FALSE with the job's error as the last error (a write fault when the job

@@ -1,5 +1,6 @@
-// The drawing entries of the driver table. Until the drawing paths land they
-// decline every call (FALSE), after checking the device record.
+// The drawing entries of the driver table. Lines, paths, paints and brushes
+// draw into the ink planes; blits, stretches and text still decline (FALSE)
+// after checking the device record.
 #pragma once
 
 #include "render/pdev_record.h"

@@ -256,12 +256,16 @@ int RecordFailedJobFile(RenderPdev* pdev) {
 }
 
 void FailJobFile(RenderPdev* pdev) {
-  const DWORD error = GetLastError();  // the failure's, before the file is closed
+  // The job reports why the file failed (a full drive is ERROR_DISK_FULL), not
+  // what closing it and recording it left behind.
+  const DWORD error = GetLastError();
   if (JobFileOpen(pdev)) CloseHandle(pdev->jobFile);
   pdev->jobFile = INVALID_HANDLE_VALUE;
-  if (pdev->jobFailed) return;
-  MarkJobFailed(pdev, error);
-  RecordFailedJobFile(pdev);
+  if (!pdev->jobFailed) {
+    MarkJobFailed(pdev, error);
+    RecordFailedJobFile(pdev);
+  }
+  SetLastError(JobError(pdev, ERROR_WRITE_FAULT));
 }
 
 int ReopenJobFileAtEnd(RenderPdev* pdev) {
@@ -284,7 +288,7 @@ int WriteJobFile(RenderPdev* pdev, const BYTE* data, DWORD size) {
     // No progress is a failure too, so a full drive cannot loop forever.
     const BOOL written = WriteFile(pdev->jobFile, data, size, &done, nullptr);
     if (!written || done == 0 || done > size) {
-      if (written) SetLastError(ERROR_WRITE_FAULT);
+      if (written) SetLastError(done == 0 ? ERROR_DISK_FULL : ERROR_WRITE_FAULT);  // the drive took nothing
       FailJobFile(pdev);
       return 0;
     }

@@ -84,6 +84,8 @@ struct PdevDrawState {
   std::uint8_t* targetPlane;
   std::uint8_t* otherPlane;
   std::uint8_t strokeSwapped;  // drum-1 contents moved into drum 2 for an engine stroke
+  PdevRect strokeRect;  // the dots exchanged while strokeSwapped is set, whole bytes of its rows
+  std::uint8_t* strokeSaved;  // the drum-2 bytes kept meanwhile (global heap)
   std::uint32_t keepOtherPlane;
   std::uint32_t maskIdiom;
   std::uint8_t* glyphScratch;
@@ -260,6 +262,16 @@ inline bool IsValidPdev(const RenderPdev* pdev) {
 // The record behind a surface (its dhpdev), or null.
 inline RenderPdev* PdevFromSurface(const SURFOBJ* pso) {
   return pso != nullptr ? reinterpret_cast<RenderPdev*>(pso->dhpdev) : nullptr;
+}
+
+// The valid record behind a surface; null with ERROR_INVALID_PARAMETER.
+inline RenderPdev* ValidPdevOf(const SURFOBJ* pso) {
+  RenderPdev* pdev = PdevFromSurface(pso);
+  if (!IsValidPdev(pdev)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return pdev;
 }
 
 // Left + right (m) and top + bottom (n) working margins in 0.1 mm, in the

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "imaging/image_entries.h"
+#include "plat/engine_draw.h"
 #include "render/plane_ops.h"
 #include "render/rop_names.h"
 #include "render/source_blits.h"
@@ -242,4 +243,14 @@ BOOL BitBltWithBrush(ROP4 r, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, co
   if ((prev == 0x8888 || prev == 0xA0A0) && d.rop4 == 0x6666 && Meets(dest, d.lastDrawnRect)) d.rop4 = 0;
   operation = kOperationIdle;
   return result;
+}
+
+BOOL BitBltToPlanes(ROP4 rop4, SURFOBJ* pso, const RECTL* dest, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                    XLATEOBJ* xlate, BRUSHOBJ* brush) {
+  BrushColour colour{brush != nullptr, false, 0};
+  if (brush && brush->iSolidColor != kNoSolidColor) {
+    colour.solid = true;
+    colour.rgb = brush->iSolidColor & 0xFFFFFF;
+  }
+  return BitBltWithBrush(rop4, pso, dest, src, srcOrigin, clip, xlate, brush, colour);
 }

@@ -299,6 +299,24 @@ bool LoadFixed(HANDLE printer, const WCHAR* name, void* target, std::size_t size
   return true;
 }
 
+template <typename Entry>
+unsigned HighestNameId(const Entry* list, std::size_t count) {
+  unsigned highest = 0;
+  for (std::size_t i = 0; list && i < count; ++i) highest = std::max<unsigned>(highest, list[i].NameId);
+  return highest;
+}
+
+// Names are read only as far as an entry of the lists can name them: "Info"
+// may claim up to 65,535 and each would be a printer data read on every load.
+unsigned NamesInUse(const ModelCaps& caps) {
+  const CapsInfo& info = caps.Info;
+  return std::max({HighestNameId(caps.Papers, caps.PaperCount()),
+                   HighestNameId(caps.OutputPapers, info.OutputPaperCount), HighestNameId(caps.Bins, info.BinCount),
+                   HighestNameId(caps.Speeds, info.SpeedCount), HighestNameId(caps.Densities, info.DensityCount),
+                   HighestNameId(caps.Resolutions, info.ResolutionCount), HighestNameId(caps.Sorts, info.SortCount),
+                   HighestNameId(&caps.FreePaper, 1)});
+}
+
 }  // namespace
 
 int LoadCapsFromPrinterData(ModelCaps* caps, HANDLE printerHandle) {
@@ -378,8 +396,9 @@ int LoadCapsFromPrinterData(ModelCaps* caps, HANDLE printerHandle) {
   // The caller's printer name stands (the printer may have been renamed since).
   ok = ok && (caps->PrinterName || LoadText(printerName, caps->PrinterName)) && LoadText(dataFile, caps->DataFile) &&
        LoadText(resourceDll, caps->ResourceDll) && LoadText(deviceName, caps->ModelName);
-  if (ok && caps->Info.NameCount > 0) {
-    caps->Names = LoadNameList(h, caps->Info.NameCount);
+  const unsigned names = ok ? std::min<unsigned>(caps->Info.NameCount, NamesInUse(*caps)) : 0;
+  if (names > 0) {
+    caps->Names = LoadNameList(h, names);
     ok = caps->Names != nullptr;
   }
   if (!ok) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "device/drum_pick.h"
+#include "settings/drum_pick.h"
 #include "settings/caps_store.h"
 
 const BYTE kDevmodeSignature[kSignatureBytes] = {'N',  'E',  'V',  'O',  ' ', 'Q', 'M', '7', '1', '0', '0', 0xBC, 0xD8,

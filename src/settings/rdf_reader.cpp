@@ -6,6 +6,7 @@
 #include <limits>
 #include <optional>
 
+#include "plat/files.h"
 #include "plat/profile.h"
 #include "plat/resources.h"
 #include "plat/strings.h"
@@ -25,8 +26,8 @@ constexpr std::uint16_t kFirstCustomPaperId = 300;
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
 // _wtoi: optional sign and decimal digits; anything else ends the number.
-// Saturated to 32 bits instead of overflowing.
-int ToInt(std::u16string_view text) {
+// Saturated to 32 bits instead of overflowing (saturated then set).
+int ToInt(std::u16string_view text, bool& saturated) {
   std::size_t i = 0;
   while (i < text.size() && IsBlank(text[i])) ++i;
   bool negative = false;
@@ -34,10 +35,63 @@ int ToInt(std::u16string_view text) {
   std::int64_t v = 0;
   constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<int>::max()} + 1;
   for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-    v = std::min<std::int64_t>(v * 10 + (text[i] - u'0'), kLimit);
+    v = v * 10 + (text[i] - u'0');
+    if (v > kLimit) {
+      v = kLimit;
+      saturated = true;
+    }
   }
   if (negative) v = -v;
-  return static_cast<int>(std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+  const std::int64_t fitted = std::clamp<std::int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+  if (fitted != v) saturated = true;
+  return static_cast<int>(fitted);
+}
+
+// The 1-based line of key in [section] of the data file (read as bytes, ASCII
+// names, UTF-16LE with its mark); 0 when either is missing or the file cannot be read.
+unsigned KeyLine(const std::u16string& file, std::u16string_view section, std::u16string_view key) {
+  constexpr DWORD kMaxBytes = 16u << 20;
+  HANDLE h = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  DWORD high = 0;
+  const DWORD size = GetFileSize(h, &high);
+  std::string bytes;
+  if (high == 0 && size != INVALID_FILE_SIZE && size <= kMaxBytes) {
+    bytes.resize(size);
+    DWORD done = 0;
+    if (!ReadFile(h, bytes.data(), size, &done, nullptr)) done = 0;
+    bytes.resize(done);
+  }
+  CloseHandle(h);
+  std::u16string text;
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+      text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
+  } else {
+    for (char c : bytes) text += static_cast<char16_t>(static_cast<unsigned char>(c));
+  }
+  auto trim = [](std::u16string_view s) {
+    while (!s.empty() && (IsBlank(s.front()) || s.front() == u'\r')) s.remove_prefix(1);
+    while (!s.empty() && (IsBlank(s.back()) || s.back() == u'\r')) s.remove_suffix(1);
+    return s;
+  };
+  bool inSection = false;
+  unsigned line = 0;
+  std::u16string_view rest(text);
+  while (!rest.empty()) {
+    ++line;
+    const std::size_t end = rest.find(u'\n');
+    const std::u16string_view raw = trim(rest.substr(0, end));
+    rest = end == std::u16string_view::npos ? std::u16string_view() : rest.substr(end + 1);
+    if (!raw.empty() && raw.front() == u'[') {
+      const std::size_t close = raw.find(u']');
+      inSection = close != std::u16string_view::npos && plat::EqualsNoCase(trim(raw.substr(1, close - 1)), section);
+      continue;
+    }
+    const std::size_t eq = raw.find(u'=');
+    if (inSection && eq != std::u16string_view::npos && plat::EqualsNoCase(trim(raw.substr(0, eq)), key)) return line;
+  }
+  return 0;
 }
 
 // A paper entry's size in micrometres: 0.1 mm for unit "MM", else thousandths
@@ -107,7 +161,8 @@ std::size_t NextRdfField(std::u16string_view value, std::u16string& field) {
   return i;
 }
 
-int ScanRdfValue(std::u16string_view value, std::string_view format, std::span<const RdfTarget> targets) {
+int ScanRdfValue(std::u16string_view value, std::string_view format, std::span<const RdfTarget> targets,
+                 bool* saturated) {
   // The format is checked whole first, so that a bad one changes no target.
   std::size_t conversions = 0;
   for (std::size_t i = 0; i < format.size(); i += 2, ++conversions) {
@@ -116,6 +171,7 @@ int ScanRdfValue(std::u16string_view value, std::string_view format, std::span<c
   if (targets.size() < conversions) return -1;
 
   std::u16string field;
+  bool cut = false;
   for (std::size_t c = 0; c < conversions; ++c) {
     const bool number = format[2 * c + 1] == 'd';
     const RdfTarget& target = targets[c];
@@ -127,12 +183,38 @@ int ScanRdfValue(std::u16string_view value, std::string_view format, std::span<c
       field.clear();
     }
     if (number) {
-      if (target.number) *target.number = have ? ToInt(field) : 0;
+      if (target.number) *target.number = have ? ToInt(field, cut) : 0;
     } else if (target.text) {
       target.text->assign(field.substr(0, kRdfTextMax));
     }
   }
+  if (saturated) *saturated = cut;
   return 1;
+}
+
+std::u16string RdfLoadMessage(const RdfLoadReport& report) {
+  std::u16string_view what;
+  switch (report.fault) {
+    case RdfFault::None: return u"";
+    case RdfFault::MissingKey: what = u"missing or empty"; break;
+    case RdfFault::BadVersion: what = u"not a version this driver reads"; break;
+    case RdfFault::BadValue: what = u"a value that cannot be read"; break;
+    case RdfFault::OutOfRange: what = u"a number that does not fit its field"; break;
+    case RdfFault::BadListSize: what = u"a list size out of range"; break;
+    case RdfFault::NoMemory: what = u"out of memory"; break;
+  }
+  std::u16string message = u"model data file: \"";
+  message += report.key;
+  message += u"\" in [";
+  message += report.section;
+  message += u"]";
+  if (report.line != 0) {
+    message += u", line ";
+    for (char c : std::to_string(report.line)) message += static_cast<char16_t>(c);
+  }
+  message += u": ";
+  message += what;
+  return message;
 }
 
 // ---------------------------------------------------------------------------
@@ -143,6 +225,7 @@ bool RdfLoad::Fail(RdfFault fault, std::u16string_view section, std::u16string_v
     report.fault = fault;
     report.section.assign(section);
     report.key.assign(key);
+    report.line = fault == RdfFault::NoMemory ? 0 : KeyLine(file, section, key);
   }
   return false;
 }
@@ -167,10 +250,12 @@ bool RdfLoad::ReadNumbers(const char16_t* section, const char16_t* key, std::str
   if (n < 0) return optional ? true : Fail(RdfFault::MissingKey, sec, key);
   std::array<RdfTarget, 4> targets{};
   for (std::size_t i = 0; i < out.size() && i < targets.size(); ++i) targets[i].number = &out[i];
+  bool saturated = false;
   if (ScanRdfValue(std::u16string_view(buffer.data(), static_cast<std::size_t>(n)), format,
-                   std::span<const RdfTarget>(targets.data(), std::min(out.size(), targets.size()))) != 1) {
+                   std::span<const RdfTarget>(targets.data(), std::min(out.size(), targets.size())), &saturated) != 1) {
     return Fail(RdfFault::BadValue, sec, key);
   }
+  if (saturated) return Fail(RdfFault::OutOfRange, sec, key);
   return true;
 }
 

@@ -37,7 +37,9 @@ std::size_t NextRdfField(std::u16string_view value, std::u16string& field);
 // decimal like _wtoi, saturated to 32 bits; "%s": text of at most 256 units).
 // Fields missing at the end of the value leave zero or empty targets. 1, or
 // -1 for any other conversion in format or fewer targets than conversions.
-int ScanRdfValue(std::u16string_view value, std::string_view format, std::span<const RdfTarget> targets);
+// saturated, when given, tells whether a number was cut to 32 bits.
+int ScanRdfValue(std::u16string_view value, std::string_view format, std::span<const RdfTarget> targets,
+                 bool* saturated = nullptr);
 
 // Why a load stopped.
 enum class RdfFault {
@@ -45,6 +47,7 @@ enum class RdfFault {
   MissingKey,   // required key missing or empty
   BadVersion,   // "Version" other than 701
   BadValue,     // a value that does not scan
+  OutOfRange,   // a number beyond 32 bits, which no field holds
   BadListSize,  // a list size below 0 or above kRdfMaxListSize (bins, speeds,
                 // densities, resolutions and sort kinds: below 1)
   NoMemory,
@@ -54,7 +57,11 @@ struct RdfLoadReport {
   RdfFault fault = RdfFault::None;
   std::u16string section;  // where the load stopped
   std::u16string key;
+  unsigned line = 0;  // of the key in the file; 0 when it is not there
 };
+
+// What stopped a load, for a person: the fault, the key, its section and line.
+std::u16string RdfLoadMessage(const RdfLoadReport& report);
 
 // Reads the model section caps->ModelName of the file caps->DataFile into
 // caps (zero-filled, with its texts set). resources is the drivers' resource

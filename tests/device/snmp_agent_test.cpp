@@ -16,6 +16,7 @@
 #include "device/device_status.h"
 #include "device/snmp_client.h"
 #include "plat/net.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -59,9 +60,6 @@ std::vector<Served> ChosenValues() {
 class RealAgentTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device random;
-    dir_ = fs::temp_directory_path() / ("snmp-agent-" + std::to_string(random()));
-    fs::create_directories(dir_);
     values_ = ChosenValues();
     ASSERT_EQ(values_.size(), kDeviceStatusOidCount);
     std::ofstream file(dir_ / "values");
@@ -87,11 +85,10 @@ class RealAgentTest : public ::testing::Test {
     plat::net::SetWaitScale(1.0);
     std::string out;
     if (started_) RunCommand("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent stop " + dir_.string(), &out);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
   }
 
-  fs::path dir_;
+  testsupport::TempFolder folder_{"snmp-agent"};
+  const fs::path dir_ = folder_.path();
   std::vector<Served> values_;
   int port_ = 0;
   bool started_ = false;
@@ -99,7 +96,10 @@ class RealAgentTest : public ::testing::Test {
 
 TEST_F(RealAgentTest, SnmpgetSeesTheChosenValues) {
   std::string command = "snmpget -v1 -c marnit -Oqv -M /dev/null -m '' 127.0.0.1:" + std::to_string(port_);
-  for (std::size_t i = 0; i < kDeviceStatusOidCount; ++i) command += " " + std::string(DeviceStatusOid(i));
+  for (std::size_t i = 0; i < kDeviceStatusOidCount; ++i) {
+    command += ' ';
+    command += DeviceStatusOid(i);
+  }
   std::string out;
   ASSERT_EQ(RunCommand(command + " 2>&1", &out), 0) << out;
   std::istringstream lines(out);

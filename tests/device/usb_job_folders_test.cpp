@@ -19,6 +19,7 @@
 #include "plat/strings.h"
 #include "plat/ui.h"
 #include "support/host_files.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -53,11 +54,6 @@ const std::array<std::string, 6> kDefaultNames = {"1_FOLDER", "2_FOLDER", "3_FOL
 class UsbFolders : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int serial = 0;
-    root_ = (fs::temp_directory_path() / ("usbfolders-" + std::to_string(::getpid()) + "-" + std::to_string(serial++)))
-                .string();
-    fs::create_directories(root_);
-    plat::machine::SetRoot(root_);
     plat::machine::Reset();
     plat::machine::SetDrives({kFixedC, kUsbE, kUsbG});
     plat::files::ClearWriteFaults();
@@ -72,8 +68,6 @@ class UsbFolders : public ::testing::Test {
     FreeLibrary(resources_);
     EXPECT_EQ(plat::files::PendingWriteFaults(), 0u);
     plat::files::ClearWriteFaults();
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
 
   static std::string Host(std::u16string_view windowsPath) { return plat::machine::HostPath(windowsPath); }
@@ -100,7 +94,8 @@ class UsbFolders : public ::testing::Test {
   LRESULT Selection(int id) { return SendDlgItemMessageW(dialog_, id, CB_GETCURSEL, 0, 0); }
   bool Enabled(int id) { return IsWindowEnabled(GetDlgItem(dialog_, id)) != FALSE; }
 
-  std::string root_;
+  testsupport::MachineRoot machine_{"usbfolders"};
+  const std::string root_ = machine_.str();
   HMODULE resources_ = nullptr;
   HWND dialog_ = nullptr;
   std::size_t windowsBefore_ = 0;

@@ -3,22 +3,25 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <ostream>
 #include <string>
 
 #include "plat/codepage.h"
 #include "plat/machine.h"
 #include "plat/strings.h"
+#include "support/temp_folder.h"
 
 namespace {
 // Converts bytes with the host's iconv command, the reference for the tables.
 std::string IconvCommand(const std::string& from, const std::string& to, const std::string& bytes) {
-  char path[] = "/tmp/plat-iconv-XXXXXX";
-  const int fd = mkstemp(path);
-  EXPECT_GE(fd, 0);
-  EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  close(fd);
-  const std::string cmd = "iconv -f " + from + " -t " + to + " " + path;
+  const testsupport::TempFolder folder("plat-iconv");
+  const std::string path = (folder / "in.bin").string();
+  {
+    std::ofstream file(path, std::ios::binary);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  const std::string cmd = "iconv -f " + from + " -t " + to + " '" + path + "'";
   std::string out;
   if (FILE* p = popen(cmd.c_str(), "r")) {
     char buf[4096];
@@ -26,7 +29,6 @@ std::string IconvCommand(const std::string& from, const std::string& to, const s
     while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
     EXPECT_EQ(pclose(p), 0) << cmd;
   }
-  unlink(path);
   return out;
 }
 

@@ -11,6 +11,7 @@
 #include "plat/files.h"
 #include "plat/machine.h"
 #include "plat/strings.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -18,10 +19,7 @@ namespace {
 class Files : public testing::Test {
  protected:
   void SetUp() override {
-    static int counter = 0;
-    root_ = fs::temp_directory_path() / ("plat-files-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
     fs::create_directories(root_ / "C" / "work");
-    plat::machine::SetRoot(root_.string());
     plat::machine::Reset();
     plat::files::ClearWriteFaults();
     handlesBefore_ = plat::LiveHandleCount(plat::HandleKind::File);
@@ -33,7 +31,6 @@ class Files : public testing::Test {
     if (fs::exists(root_ / ".locks")) {
       EXPECT_TRUE(fs::is_empty(root_ / ".locks"));
     }
-    fs::remove_all(root_);
   }
   std::string Host(const std::string& rel) const { return (root_ / rel).string(); }
   static void Put(const std::string& host, const std::string& bytes) { std::ofstream(host, std::ios::binary) << bytes; }
@@ -44,7 +41,8 @@ class Files : public testing::Test {
   static HANDLE Open(LPCWSTR path, DWORD access, DWORD share, DWORD disposition, DWORD flags = 0) {
     return CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
   }
-  fs::path root_;
+  testsupport::MachineRoot machine_{"plat-files"};
+  const fs::path root_ = machine_.path();
   std::size_t handlesBefore_ = 0;
 };
 
@@ -372,6 +370,21 @@ TEST_F(Files, InjectedWriteFaults) {
   EXPECT_EQ(GetFileSize(job, nullptr), 612u);
   CloseHandle(job);
   CloseHandle(other);
+}
+
+// A real full drive: the host's ENOSPC is the platform's ERROR_DISK_FULL.
+TEST_F(Files, AFullHostDeviceIsDiskFull) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  fs::create_symlink("/dev/full", root_ / "C" / "work" / "full.bin");
+  HANDLE full = Open(u"C:\\work\\full.bin", GENERIC_WRITE, 0, OPEN_EXISTING);
+  ASSERT_NE(full, INVALID_HANDLE_VALUE);
+  const std::string block(512, 'z');
+  DWORD done = 99;
+  SetLastError(0);
+  EXPECT_FALSE(WriteFile(full, block.data(), 512, &done, nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+  EXPECT_EQ(done, 0u);
+  CloseHandle(full);
 }
 
 TEST_F(Files, FindFilesWithWildcards) {

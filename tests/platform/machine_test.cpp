@@ -9,6 +9,7 @@
 
 #include "plat/machine.h"
 #include "plat/strings.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -16,18 +17,14 @@ namespace {
 class Machine : public testing::Test {
  protected:
   void SetUp() override {
-    static int counter = 0;
-    root_ = fs::temp_directory_path() / ("plat-machine-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
-    fs::create_directories(root_);
-    plat::machine::SetRoot(root_.string());
     plat::machine::Reset();
   }
   void TearDown() override {
     plat::machine::Reset();
-    fs::remove_all(root_);
   }
   std::string Host(const std::string& rel) const { return (root_ / rel).string(); }
-  fs::path root_;
+  testsupport::MachineRoot machine_{"plat-machine"};
+  const fs::path root_ = machine_.path();
 };
 
 struct PathCase {

@@ -10,6 +10,7 @@
 #include "plat/machine.h"
 #include "plat/profile.h"
 #include "plat/strings.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -17,15 +18,11 @@ namespace {
 class Profile : public testing::Test {
  protected:
   void SetUp() override {
-    static int counter = 0;
-    root_ = fs::temp_directory_path() / ("plat-profile-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
     fs::create_directories(root_ / "C" / "data");
-    plat::machine::SetRoot(root_.string());
     plat::machine::Reset();
     plat::profile::DropCache();
     fs::copy_file(fs::path(TEST_DATA_DIR_STR) / "platform" / "edge.ini", root_ / "C" / "data" / "edge.ini");
   }
-  void TearDown() override { fs::remove_all(root_); }
   std::string Host(const std::string& rel) const { return (root_ / rel).string(); }
   static std::string Get(const std::string& host) {
     std::ifstream in(host, std::ios::binary);
@@ -40,7 +37,8 @@ class Profile : public testing::Test {
     EXPECT_EQ(n, static_cast<DWORD>(lstrlenW(buf)));
     return std::u16string(buf, n);
   }
-  fs::path root_;
+  testsupport::MachineRoot machine_{"plat-profile"};
+  const fs::path root_ = machine_.path();
 };
 
 struct ValueCase {
@@ -88,13 +86,15 @@ TEST_F(Profile, Integers) {
 
 TEST_F(Profile, ListsOfSectionsAndKeys) {
   WCHAR buf[256];
+  // 41 units of names and the list's closing null; nothing written past them.
+  std::u16string(256, u'#').copy(buf, 256);
   const std::u16string sections(u"RDF format version\0Model X\0model x\0Other\0", 42);
   EXPECT_EQ(GetPrivateProfileStringW(nullptr, nullptr, u"x", buf, 256, u"C:\\data\\edge.ini"), 41u);
-  EXPECT_EQ(std::u16string(buf, 43), sections + u'\0');
+  EXPECT_EQ(std::u16string(buf, 43), sections + u'#');
 
-  const std::u16string keys(u"k\0", 2);
+  std::u16string(256, u'#').copy(buf, 256);
   EXPECT_EQ(GetPrivateProfileStringW(u"other", nullptr, u"x", buf, 256, u"C:\\data\\edge.ini"), 2u);
-  EXPECT_EQ(std::u16string(buf, 3), keys + u'\0');
+  EXPECT_EQ(std::u16string(buf, 4), std::u16string(u"k\0\0#", 4));
   GetPrivateProfileStringW(u"Model X", nullptr, u"", buf, 256, u"C:\\data\\edge.ini");
   EXPECT_EQ(std::u16string(buf), u"Plain");
   // Comment lines are no keys; a line without "=" is.

@@ -10,6 +10,7 @@
 
 #include "plat/machine.h"
 #include "plat/strings.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -24,21 +25,18 @@ class Resources : public ::testing::Test {
  protected:
   void SetUp() override {
     plat::resources::Reset();
-    dir_ = fs::temp_directory_path() / ("resources_test_" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
   }
   void TearDown() override {
     EXPECT_EQ(plat::resources::LoadedModuleCount(), 0u) << "a module was left loaded";
     plat::resources::Reset();
-    fs::remove_all(dir_);
   }
   std::string Write(const std::string& name, const std::string& content) {
     std::string path = (dir_ / name).string();
     std::ofstream(path, std::ios::binary) << content;
     return path;
   }
-  fs::path dir_;
+  testsupport::TempFolder folder_{"resources"};
+  const fs::path dir_ = folder_.path();
 };
 
 TEST_F(Resources, LoadStringCopiesTruncatesAndTerminates) {
@@ -173,15 +171,8 @@ TEST_F(Resources, LoadLibraryCountsReferences) {
 
 TEST_F(Resources, NamesResolveThroughMappingsDrivesAndSearchFolders) {
   // A Windows drive path is looked up in the machine model.
-  struct RootGuard {
-    std::string saved = plat::machine::Root();
-    ~RootGuard() {
-      plat::machine::Reset();
-      plat::machine::SetRoot(saved);
-    }
-  } guard;
-  const std::string root = (dir_ / "root").string();
-  plat::machine::SetRoot(root);
+  const testsupport::MachineRoot machine("resources-root");
+  const std::string root = machine.str();
   fs::create_directories(root + "/C/Drivers");
   fs::copy_file(kStrings, root + "/C/Drivers/NEVORES.DLL");
   HMODULE drive = LoadLibraryW(u"c:\\drivers\\nevores.dll");

@@ -4,10 +4,17 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr char16_t kPrinter[] = u"NEVO Test";
 constexpr char16_t kPort[] = u"USB001";
@@ -301,6 +308,46 @@ TEST_F(Spooler, EnumPrinterDataReportsSizesMoreDataAndTheEnd) {
   ClosePrinter(h);
 }
 
+// Many values (a model with thousands of names): each is found without case,
+// a deleted one leaves the others where the enumeration had them.
+TEST_F(Spooler, ManyPrinterDataValuesKeepTheirNamesAndOrder) {
+  constexpr int kValues = 3000;
+  auto name = [](int i) {
+    std::u16string n = u"Name ";
+    for (char c : std::to_string(i)) n += static_cast<char16_t>(c);
+    return n;
+  };
+  for (int i = 0; i < kValues; ++i)
+    ASSERT_TRUE(plat::spooler::SetData(kPrinter, name(i), REG_SZ, std::vector<BYTE>(2, static_cast<BYTE>(i))));
+  HANDLE h = Open(PRINTER_ALL_ACCESS);
+  for (int i = 0; i < kValues; i += 7) {
+    std::u16string upper = name(i);
+    upper[1] = u'A';  // "NAme ..."
+    BYTE data[2] = {};
+    DWORD type = 0, needed = 0;
+    ASSERT_EQ(GetPrinterDataW(h, upper.c_str(), &type, data, 2, &needed), ERROR_SUCCESS) << i;
+    EXPECT_EQ(data[0], static_cast<BYTE>(i));
+  }
+  ASSERT_EQ(DeletePrinterDataW(h, u"name 10"), ERROR_SUCCESS);
+  EXPECT_EQ(DeletePrinterDataW(h, u"Name 10"), ERROR_FILE_NOT_FOUND);
+  BYTE two[2] = {0xAA, 0xBB};
+  ASSERT_EQ(SetPrinterDataW(h, u"NAME 11", REG_BINARY, two, 2), ERROR_SUCCESS);  // replaces, keeps its place
+  ASSERT_EQ(SetPrinterDataW(h, u"Name 10", REG_BINARY, two, 2), ERROR_SUCCESS);  // comes back at the end
+  for (DWORD index : {9u, 10u, static_cast<DWORD>(kValues) - 1}) {
+    WCHAR got[32];
+    BYTE data[2];
+    DWORD nn = 0, dn = 0, type = 0;
+    ASSERT_EQ(EnumPrinterDataW(h, index, got, 64, &nn, &type, data, 2, &dn), ERROR_SUCCESS);
+    const std::u16string expected = index == 9 ? name(9) : index == 10 ? name(11) : u"Name 10";
+    EXPECT_EQ(std::u16string(got), expected) << index;
+    if (index == 10) {
+      EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+      EXPECT_EQ(data[0], 0xAA);
+    }
+  }
+  ClosePrinter(h);
+}
+
 TEST_F(Spooler, SetPortRecordsTheStatusOfThePort) {
   PORT_INFO_3W info{0, nullptr, PORT_STATUS_TYPE_ERROR};
   ASSERT_TRUE(SetPortW(nullptr, kPort, 3, reinterpret_cast<LPBYTE>(&info)));
@@ -383,6 +430,58 @@ TEST_F(Spooler, ShortWriteReportsWhatWasTaken) {
   EXPECT_EQ(written, 0u);
   EXPECT_FALSE(WritePrinter(h, nullptr, 10, &written));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  ClosePrinter(h);
+}
+
+// Jobs are written through to their spool files in the machine's spool
+// folder, one a job; the output of the printer is those files in order.
+TEST_F(Spooler, JobsAreWrittenThroughToTheirSpoolFiles) {
+  testsupport::MachineRoot machine("spooler");
+  HANDLE h = Open(PRINTER_ACCESS_USE);
+  auto write = [&](const std::string& text) {
+    DWORD written = 0;
+    EXPECT_TRUE(WritePrinter(h, const_cast<char*>(text.data()), static_cast<DWORD>(text.size()), &written));
+    EXPECT_EQ(written, text.size());
+  };
+  auto read = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  DOC_INFO_1W doc{const_cast<LPWSTR>(u"one"), nullptr, const_cast<LPWSTR>(u"RAW")};
+  const DWORD first = StartDocPrinterW(h, 1, reinterpret_cast<LPBYTE>(&doc));
+  ASSERT_NE(first, 0u);
+  write("first ");
+  write("job");
+  const std::string firstFile = plat::spooler::JobSpoolFile(first);
+  EXPECT_EQ(read(firstFile), "first job") << "written through while the job runs";
+  EXPECT_EQ(fs::path(firstFile).parent_path(), machine.path() / "C" / "WINDOWS" / "System32" / "spool" / "PRINTERS");
+  ASSERT_TRUE(EndDocPrinter(h));
+  const DWORD second = StartDocPrinterW(h, 1, reinterpret_cast<LPBYTE>(&doc));
+  write("second");
+  ASSERT_TRUE(EndDocPrinter(h));
+  EXPECT_EQ(read(plat::spooler::JobSpoolFile(second)), "second");
+  EXPECT_EQ(plat::spooler::JobSpoolFile(second + 1), "");
+  const std::vector<BYTE> all = plat::spooler::Output(kPrinter);
+  EXPECT_EQ(std::string(all.begin(), all.end()), "first jobsecond");
+
+  // Two handles with jobs at once: each job's file holds its own bytes only.
+  HANDLE other = Open(PRINTER_ACCESS_USE);
+  const DWORD third = StartDocPrinterW(h, 1, reinterpret_cast<LPBYTE>(&doc));
+  const DWORD fourth = StartDocPrinterW(other, 1, reinterpret_cast<LPBYTE>(&doc));
+  write("3a");
+  DWORD written = 0;
+  ASSERT_TRUE(WritePrinter(other, const_cast<char*>("4a"), 2, &written));
+  write("3b");
+  EXPECT_EQ(read(plat::spooler::JobSpoolFile(third)), "3a3b");
+  EXPECT_EQ(read(plat::spooler::JobSpoolFile(fourth)), "4a");
+  EndDocPrinter(other);
+  EndDocPrinter(h);
+  ClosePrinter(other);
+
+  plat::spooler::ClearOutput(kPrinter);
+  EXPECT_TRUE(plat::spooler::Output(kPrinter).empty());
+  EXPECT_FALSE(fs::exists(firstFile));
+  EXPECT_EQ(plat::spooler::JobSpoolFile(first), "");
   ClosePrinter(h);
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "plat/engine_blit.h"
+#include "plat/engine_draw.h"
 #include "render/blit_entries.h"
 #include "render/glyph_output.h"
 #include "render/plane_ops.h"
@@ -52,9 +53,10 @@ TEST(TextOutBody, ComplexClipRectByRectAndOpaqueWithinClip) {
   const RECTL clipRects[] = {{0, 0, 8, 20}, {33, 10, 64, 12}};
   CLIPOBJ* clip = plat::engine::CreateClip(clipRects, 2);
   RECTL opaque{2, 2, 50, 11};
-  BRUSHOBJ* brush = reinterpret_cast<BRUSHOBJ*>(&rng);  // never read: the pattern comes from the double
+  BRUSHOBJ* brush = plat::engine::CreateSolidBrush(0);
   // Background R2_NOTCOPYPEN of the all-ink pattern: white.
   ASSERT_TRUE(TextOutBody(&dev.so, &str, nullptr, clip, &opaque, brush, brush, (4u << 8) | 13u));
+  plat::engine::DeleteBrush(brush);
   for (LONG y = 0; y < Device::kH; ++y)
     for (LONG x = 0; x < Device::kW; ++x) {
       bool inClip = false;
@@ -114,11 +116,12 @@ TEST(BitBltBody, NoOpTestFlushRulesAndHistory) {
   EXPECT_TRUE(BitBltBody(&dev.so, &src, nullptr, nullptr, &target, nullptr, nullptr, 0xCCCC));
   EXPECT_EQ(dev.pdev->drawing.previousRop4, 0x8888u);
   EXPECT_EQ(dev.pdev->drawing.rop4, 0xCCCCu);
-  BRUSHOBJ* brush = reinterpret_cast<BRUSHOBJ*>(&rng);
+  BRUSHOBJ* brush = plat::engine::CreateSolidBrush(0);
   dev.pdev->flags |= kPdevImagePending;
   EXPECT_TRUE(BitBltBody(&dev.so, nullptr, nullptr, nullptr, &target, nullptr, brush, 0x5A5A));
   EXPECT_FALSE(dev.pdev->flags & kPdevImagePending);
   EXPECT_EQ(dev.pdev->drawing.lastDrawnRect.right, 8);
+  plat::engine::DeleteBrush(brush);
 }
 
 }  // namespace

@@ -24,6 +24,8 @@
 #include "render/packbits.h"
 #include "streamdump/stream_decoder.h"
 #include "support/memory_sink.h"
+#include "support/render_pdev.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -33,8 +35,9 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 // One command as sent: 0x1E and its text.
 Bytes Cmd(const std::string& s) {
-  Bytes b{0x1E};
-  b.insert(b.end(), s.begin(), s.end());
+  Bytes b(s.size() + 1);
+  b[0] = 0x1E;
+  std::copy(s.begin(), s.end(), b.begin() + 1);
   return b;
 }
 void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
@@ -55,29 +58,19 @@ Bytes Record(const std::string& tag, const std::string& value) {
   Append(rec, Text(tag + digits));
   rec.push_back(0x1F);
   Append(rec, Text(value));
-  Bytes out = Cmd("&" + std::to_string(rec.size()) + "&n");
+  std::string command = "&";
+  command += std::to_string(rec.size());
+  command += "&n";
+  Bytes out = Cmd(command);
   Append(out, rec);
   return out;
 }
 
-struct PdevDeleter {
-  void operator()(RenderPdev* p) const {
-    FreeOutputBuffer(p);
-    if (p->jobFile != INVALID_HANDLE_VALUE && p->jobFile != nullptr) CloseHandle(p->jobFile);
-    delete p;
-  }
-};
-using PdevPtr = std::unique_ptr<RenderPdev, PdevDeleter>;
+using testsupport::PdevPtr;
 
 class CommandStream : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int serial = 0;
-    root_ = (fs::temp_directory_path() / ("cmdstream-" + std::to_string(std::random_device{}()) + "-" +
-                                          std::to_string(serial++)))
-                .string();
-    fs::create_directories(root_);
-    plat::machine::SetRoot(root_);
     plat::machine::Reset();
     plat::machine::SetLocalTime(SYSTEMTIME{2026, 12, 4, 10, 9, 5, 30, 0});
     plat::machine::FreezeClock(true);
@@ -89,8 +82,6 @@ class CommandStream : public ::testing::Test {
     pdev_.reset();
     plat::files::ClearWriteFaults();
     plat::machine::FreezeClock(false);
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
 
   // A plain one-ink A4 job at 600 dpi to the memory sink.
@@ -129,7 +120,7 @@ class CommandStream : public ::testing::Test {
   // Empties the sink and takes its faults away.
   void ClearOutput() { sink_ = testsupport::MemorySink{}; }
 
-  std::string root_;
+  testsupport::MachineRoot machine_{"cmdstream"};
   testsupport::MemorySink sink_;
   PdevPtr pdev_;
 };

@@ -23,6 +23,7 @@
 #include "plat/strings.h"
 #include "plat/ui.h"
 #include "settings/private_devmode.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -64,11 +65,7 @@ void SetText(WCHAR* field, std::size_t units, std::u16string_view text) {
 class StorageJobs : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int serial = 0;
-    root_ = (fs::temp_directory_path() / ("storagejobs-" + std::to_string(::getpid()) + "-" + std::to_string(serial++)))
-                .string();
     fs::create_directories(root_ + "/C");
-    plat::machine::SetRoot(root_);
     plat::machine::Reset();
     plat::machine::SetDrives({{u'C', DRIVE_FIXED, u"NTFS", u"SYSTEM"}, {u'E', DRIVE_REMOVABLE, u"FAT32", u"STICK"}});
     plat::machine::FreezeClock(true);
@@ -122,8 +119,6 @@ class StorageJobs : public ::testing::Test {
     if (ui_) FreeLibrary(ui_);
     plat::files::ClearWriteFaults();
     plat::machine::FreezeClock(false);
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
 
   static std::string Host(std::u16string_view path) { return plat::machine::HostPath(path); }
@@ -169,7 +164,8 @@ class StorageJobs : public ::testing::Test {
     return n;
   }
 
-  std::string root_;
+  testsupport::MachineRoot machine_{"storagejobs"};
+  const std::string root_ = machine_.str();
   HMODULE ui_ = nullptr;
   std::unique_ptr<plat::print_host::Driver> driver_;
   HANDLE printer_ = nullptr;
@@ -207,6 +203,7 @@ TEST_F(StorageJobs, ADriveThatFillsUpFailsTheJobAndIsReportedOnce) {
   plat::files::InjectWriteFault(full);
   const auto result = Run(4, 3);
   EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_DISK_FULL)) << result.failedEntry;
   plat::files::ClearWriteFaults();
   EXPECT_EQ(FailedRecordCount(), 1u);
   EXPECT_TRUE(plat::spooler::Output(kPrinter).empty());
@@ -233,9 +230,8 @@ TEST_F(StorageJobs, AStorageJobWithoutADriveIsRecordedNotLost) {
 TEST(PreviewThroughPrintjob, ThePreviewFileHoldsTheSpoolerStream) {
   const std::string printjob = BIN_DIR_STR "/printjob";
   if (!fs::exists(printjob)) GTEST_SKIP() << "printjob not built";
-  const fs::path work = fs::temp_directory_path() / ("previewjob-" + std::to_string(::getpid()));
-  fs::remove_all(work);
-  fs::create_directories(work);
+  const testsupport::TempFolder folder("previewjob");
+  const fs::path& work = folder.path();
   const std::string quiet = " >/dev/null 2>&1";
   const std::string spool = "'" + printjob + "' --root '" + (work / "a").string() + "' --pages 2 --out '" +
                             (work / "spool.prn").string() + "'" + quiet;
@@ -250,7 +246,6 @@ TEST(PreviewThroughPrintjob, ThePreviewFileHoldsTheSpoolerStream) {
   MaskTime(expected);
   MaskTime(file);
   EXPECT_TRUE(file == expected) << "preview file " << file.size() << " bytes, spooler stream " << expected.size();
-  fs::remove_all(work);
 }
 
 }  // namespace

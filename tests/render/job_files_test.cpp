@@ -25,6 +25,9 @@
 #include "plat/strings.h"
 #include "plat/ui.h"
 #include "support/host_files.h"
+#include "support/temp_folder.h"
+#include "support/render_pdev.h"
+#include "support/test_printer.h"
 
 namespace fs = std::filesystem;
 
@@ -41,22 +44,11 @@ constexpr char16_t kFailedKey[] = u"Software\\Nevo Bertal Corporation\\NEVO Prin
 
 std::string Narrow(const std::u16string& s) { return plat::utf8(s); }
 
-struct PdevDeleter {
-  void operator()(RenderPdev* p) const {
-    if (p->jobFile != INVALID_HANDLE_VALUE && p->jobFile != nullptr) CloseHandle(p->jobFile);
-    delete p;
-  }
-};
-using PdevPtr = std::unique_ptr<RenderPdev, PdevDeleter>;
+using testsupport::PdevPtr;
 
 class JobFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int serial = 0;
-    root_ = (fs::temp_directory_path() / ("jobfiles-" + std::to_string(::getpid()) + "-" + std::to_string(serial++)))
-                .string();
-    fs::create_directories(root_);
-    plat::machine::SetRoot(root_);
     plat::machine::Reset();
     plat::machine::SetDrives({{u'C', DRIVE_FIXED, u"NTFS", u"SYSTEM"},
                               {u'E', DRIVE_REMOVABLE, u"FAT32", u"STICK"},
@@ -76,17 +68,15 @@ class JobFiles : public ::testing::Test {
     fs::create_directories(fs::path(Host(resources)).parent_path());
     fs::copy_file(TEST_DATA_DIR_STR "/jobfiles/messages.res", Host(resources));
     setup.driver.dependentFiles = {resources};
-    ASSERT_TRUE(plat::spooler::AddPrinter(setup));
-    ASSERT_TRUE(OpenPrinterW(kPrinter, &printer_, nullptr));
+    ASSERT_TRUE(testPrinter_.Add(setup));
+    printer_ = testPrinter_.handle();
   }
   void TearDown() override {
-    ClosePrinter(printer_);
+    testPrinter_.Close();
     EXPECT_EQ(plat::files::PendingWriteFaults(), 0u);
     plat::files::ClearWriteFaults();
     EXPECT_EQ(plat::LiveHandleCount(plat::HandleKind::File), 0u);
     plat::machine::FreezeClock(false);
-    std::error_code ec;
-    fs::remove_all(root_, ec);
   }
 
   PdevPtr MakePdev(BYTE outputMode, const char16_t* drive = u"", BYTE folder = 0, DWORD jobId = 7) {
@@ -129,7 +119,9 @@ class JobFiles : public ::testing::Test {
     return records;
   }
 
-  std::string root_;
+  testsupport::MachineRoot machine_{"jobfiles"};
+  const std::string root_ = machine_.str();
+  testsupport::TestPrinter testPrinter_;
   HANDLE printer_ = nullptr;
 };
 

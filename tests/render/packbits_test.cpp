@@ -14,6 +14,8 @@
 
 #include "render/packbits.h"
 #include "streamdump/stream_decoder.h"
+#include "support/python.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -198,9 +200,10 @@ TEST(PackBitsLine, WorstCaseStaysWithinTwiceTheLine) {
 
 // Pillow's PackBits decoder, run as an outside program.
 TEST(PackBitsLine, PillowDecodesRandomLines) {
-  const char* python = std::filesystem::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
-  const auto dir = std::filesystem::temp_directory_path() / ("packbits_pil_" + std::to_string(std::random_device{}()));
-  std::filesystem::create_directories(dir);
+  const std::string python = testsupport::PythonWith("PIL");
+  if (python.empty()) GTEST_SKIP() << "no python3 with Pillow";
+  const testsupport::TempFolder folder("packbits-pil");
+  const std::filesystem::path& dir = folder.path();
   const auto in = dir / "lines.bin";
   const auto out = dir / "decoded.bin";
   const auto script = dir / "decode.py";
@@ -227,12 +230,8 @@ TEST(PackBitsLine, PillowDecodesRandomLines) {
          "        out.write(Image.frombytes('L', (raw, 1), data[i:i + packed], 'packbits', 'L').tobytes())\n"
          "    i += packed\n";
   }
-  const std::string command = std::string(python) + " " + script.string() + " " + in.string() + " " + out.string();
-  const int rc = std::system(command.c_str());
-  if (rc != 0) {
-    std::filesystem::remove_all(dir);
-    GTEST_SKIP() << "Pillow is not available (" << command << ")";
-  }
+  const std::string command = python + " " + script.string() + " " + in.string() + " " + out.string();
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
   std::ifstream f(out, std::ios::binary);
   const Bytes decoded((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
   Bytes expected;
@@ -241,7 +240,6 @@ TEST(PackBitsLine, PillowDecodesRandomLines) {
     expected.insert(expected.end(), t.begin(), t.end());
   }
   EXPECT_EQ(decoded, expected);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

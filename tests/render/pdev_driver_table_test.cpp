@@ -5,6 +5,7 @@
 #include "pdev_fixture.h"
 #include "plat/resources.h"
 #include "plat/strings.h"
+#include "plat/engine_draw.h"
 #include "render/drawing_entries.h"
 #include "render/render_surface.h"
 
@@ -74,7 +75,7 @@ TEST_F(Exports, ModuleEntryTakesReasonsZeroToThree) {
 
 using DrawingEntries = PrinterFixture;
 
-TEST_F(DrawingEntries, DeclineUntilTheyLand) {
+TEST_F(DrawingEntries, BlitsAndTextDeclineUntilTheyLand) {
   PrivateDevmode dm = BaseDevmode();
   RenderPdev* pdev = Enable(dm);
   ASSERT_NE(pdev, nullptr);
@@ -85,8 +86,9 @@ TEST_F(DrawingEntries, DeclineUntilTheyLand) {
   SetLastError(0);
   EXPECT_FALSE(DrvBitBlt(so, nullptr, nullptr, nullptr, nullptr, &r, nullptr, nullptr, nullptr, nullptr, 0xF0F0));
   EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
-  EXPECT_FALSE(DrvPaint(so, nullptr, nullptr, nullptr, 0));
-  EXPECT_FALSE(DrvLineTo(so, nullptr, nullptr, 0, 0, 5, 5, &r, 0));
+  // A paint without a region and a line without a brush draw nothing.
+  EXPECT_TRUE(DrvPaint(so, nullptr, nullptr, nullptr, 0));
+  EXPECT_TRUE(DrvLineTo(so, nullptr, nullptr, 0, 0, 5, 5, &r, R2_COPYPEN));
   SURFOBJ stray{};
   SetLastError(0);
   EXPECT_FALSE(DrvTextOut(&stray, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0));

@@ -12,6 +12,8 @@
 #include "plat/spooler.h"
 #include "render/render_pdev.h"
 #include "settings/private_devmode.h"
+#include "support/devmode.h"
+#include "support/test_printer.h"
 
 namespace pdevtest {
 
@@ -47,41 +49,7 @@ inline std::vector<BYTE> LevelList(std::initializer_list<std::uint16_t> values) 
   return out;
 }
 
-// A classic DEVMODE of a one-ink, 300 x 300 dpi A4 portrait job.
-inline PrivateDevmode BaseDevmode() {
-  PrivateDevmode dm;
-  std::memset(&dm, 0, sizeof(dm));
-  dm.Public.dmSpecVersion = 0x401;
-  dm.Public.dmDriverVersion = 0x3092;
-  dm.Public.dmSize = 220;
-  dm.Public.dmDriverExtra = 3236;
-  dm.Public.dmFields = 0x16F0F;
-  dm.Public.dmOrientation = DMORIENT_PORTRAIT;
-  dm.Public.dmPaperSize = DMPAPER_A4;
-  dm.Public.dmPaperWidth = 2100;
-  dm.Public.dmPaperLength = 2970;
-  dm.Public.dmCopies = 1;
-  dm.Margins[0] = 50;  // left
-  dm.Margins[1] = 40;  // top
-  dm.Margins[2] = 30;  // right
-  dm.Margins[3] = 20;  // bottom
-  dm.XResolution = 300;
-  dm.YResolution = 300;
-  dm.DrumCount = 2;
-  dm.LanguageNumber = 1;
-  DocSettings& s = dm.Settings;
-  s.ColorMode = 1;
-  s.OneInkIndex = 0;
-  s.Seihan = 0;
-  s.Copies = 1;
-  s.OneInkColor = 1001;
-  s.Drum1Color = 1001;
-  s.Drum2Color = 1003;
-  s.InkLab = kInkLabDefaults;
-  s.SeparationModeA = 0;
-  s.SeparationModeB = 0;
-  return dm;
-}
+using testsupport::BaseDevmode;
 
 inline std::vector<BYTE> Bytes(const PrivateDevmode& dm) {
   std::vector<BYTE> out(sizeof(dm));
@@ -94,11 +62,8 @@ class PrinterFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     plat::spooler::Reset();
-    plat::spooler::PrinterSetup setup;
-    setup.name = kPrinter;
-    setup.port = kPort;
-    setup.driver.name = u"Render Test Driver";
-    ASSERT_TRUE(plat::spooler::AddPrinter(setup));
+    ASSERT_TRUE(testPrinter.Add(testsupport::PrinterSetupOf(kPrinter, kPort, u"Render Test Driver"), PRINTER_ALL_ACCESS));
+    printer = testPrinter.handle();
     defaults = BaseDevmode();
     defaults.Settings.Copies = 7;
     defaults.Public.dmCopies = 7;
@@ -110,13 +75,11 @@ class PrinterFixture : public ::testing::Test {
     SetData(u"Paper", papers);
     SetData(u"Speed", LevelList({11, 22, 33}));
     SetData(u"Density", LevelList({41, 42}));
-    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
-    ASSERT_TRUE(OpenPrinterW(kPrinter, &printer, &access));
     hdev = plat::engine::CreateDevice(printer);
   }
   void TearDown() override {
     plat::engine::DeleteDevice(hdev);
-    ClosePrinter(printer);
+    testPrinter.Close();
     plat::spooler::Reset();
   }
 
@@ -138,6 +101,7 @@ class PrinterFixture : public ::testing::Test {
   RenderPdev* Enable(PrivateDevmode& dm) { return Enable(&dm.Public); }
 
   PrivateDevmode defaults;
+  testsupport::TestPrinter testPrinter;
   HANDLE printer = nullptr;
   HDEV hdev = nullptr;
   GDIINFO gdi{};

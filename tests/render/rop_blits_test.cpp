@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "plat/engine_draw.h"
 #include "render/plane_ops.h"
 #include "render/rop_blits.h"
 #include "render/rop_names.h"
@@ -289,16 +290,13 @@ TEST(RowKernels, ResolutionModeTwoPairRules) {
 
 }  // namespace
 
-extern BYTE g_testPattern[8];
-
 namespace {
 
 // Through the whole raster path (fast paths included): every ROP3 of a
-// black-and-white one-bit source and a brush on one plane follows its truth
-// table, plainly and within a complex clip.
-TEST(BitBltWithBrush, EveryRopThroughTheRasterPathOnOnePlane) {
+// black-and-white one-bit source and a black or white brush on one plane
+// follows its truth table, plainly and within a complex clip.
+TEST(BitBltToPlanes, EveryRopThroughTheRasterPathOnOnePlane) {
   std::mt19937 rng(21);
-  for (BYTE& b : g_testPattern) b = static_cast<BYTE>(rng());
   const LONG srcW = 50, srcH = 20, srcStride = 8;
   std::vector<BYTE> srcBits(srcStride * srcH);
   for (BYTE& b : srcBits) b = static_cast<BYTE>(rng());
@@ -315,6 +313,8 @@ TEST(BitBltWithBrush, EveryRopThroughTheRasterPathOnOnePlane) {
   const POINTL origin{3, 2};
   for (int rop = 0; rop < 256; ++rop) {
     for (CLIPOBJ* clip : {static_cast<CLIPOBJ*>(nullptr), complexClip}) {
+      const bool whiteBrush = (rop + (clip ? 1 : 0)) % 2 == 0;
+      BRUSHOBJ* brush = plat::engine::CreateSolidBrush(whiteBrush ? 0xFFFFFF : 0);
       Plane plane(80, 24, rng);
       const std::vector<BYTE> before = plane.bits;
       SURFOBJ so{};
@@ -322,10 +322,9 @@ TEST(BitBltWithBrush, EveryRopThroughTheRasterPathOnOnePlane) {
       so.lDelta = plane.stride;
       plane.pdev->drum1Plane = plane.pdev->drum2Plane = plane.bits.data();
       plane.pdev->drawing.rop4 = static_cast<ULONG>(rop * 0x101);
-      BRUSHOBJ* brush = reinterpret_cast<BRUSHOBJ*>(&rng);  // never read: the pattern comes from the double
-      ASSERT_TRUE(BitBltWithBrush(static_cast<ROP4>(rop * 0x101), &so, &target, &src, &origin, clip, xlate, brush,
-                                  BrushColour{true, false, 0}))
+      ASSERT_TRUE(BitBltToPlanes(static_cast<ROP4>(rop * 0x101), &so, &target, &src, &origin, clip, xlate, brush))
           << std::hex << rop;
+      plat::engine::DeleteBrush(brush);
       int wrong = 0;
       for (LONG y = 0; y < plane.height; ++y)
         for (LONG x = 0; x < plane.width; ++x) {
@@ -334,7 +333,7 @@ TEST(BitBltWithBrush, EveryRopThroughTheRasterPathOnOnePlane) {
           bool inClip = !clip;
           for (const RECTL& r : clipRects) inClip |= x >= r.left && x < r.right && y >= r.top && y < r.bottom;
           if (x >= target.left && x < target.right && y >= target.top && y < target.bottom && inClip) {
-            const int p = BitAt(g_testPattern + (y % 8), x % 8);
+            const int p = whiteBrush ? 1 : 0;
             const int s = BitAt(srcBits.data() + (y - target.top + origin.y) * srcStride, x - target.left + origin.x);
             want = (rop >> ((p << 2) | (s << 1) | int{d})) & 1;
           }
@@ -354,11 +353,11 @@ namespace {
 // PATINVERT, SRCAND, PATINVERT over one rectangle on two inks: the first
 // PATINVERT is also drawn into a copy of both planes, the SRCAND puts the
 // copy back and is drawn on both planes, the copy is then gone.
-TEST(BitBltWithBrush, PatInvertMaskIdiomOnTwoInks) {
+TEST(BitBltToPlanes, PatInvertMaskIdiomOnTwoInks) {
   std::mt19937 rng(33);
-  for (BYTE& b : g_testPattern) b = static_cast<BYTE>(rng());
   const LONG w = 64, h = 16, stride = 8;
-  std::vector<BYTE> bits(stride * h * 2, 0xFF);
+  std::vector<BYTE> bits(stride * h * 2);
+  for (BYTE& b : bits) b = static_cast<BYTE>(rng());
   auto pdev = std::make_unique<RenderPdev>();
   pdev->planeWidth = w;
   pdev->planeHeight = h;
@@ -376,30 +375,34 @@ TEST(BitBltWithBrush, PatInvertMaskIdiomOnTwoInks) {
   mask.pvScan0 = maskBits.data();
   mask.iBitmapFormat = BMF_1BPP;
   const RECTL target{9, 3, 29, 13};
-  BRUSHOBJ* brush = reinterpret_cast<BRUSHOBJ*>(&rng);
+  BRUSHOBJ* brush = plat::engine::CreateSolidBrush(0x0000FF);
   auto blit = [&](ULONG rop4, SURFOBJ* src) {
     pdev->drawing.previousRop4 = pdev->drawing.rop4;
     pdev->drawing.rop4 = rop4;
-    const BOOL ok = BitBltWithBrush(rop4, &so, &target, src, nullptr, nullptr, nullptr, brush, BrushColour{true, true, 0x0000FF});
+    const BOOL ok = BitBltToPlanes(rop4, &so, &target, src, nullptr, nullptr, nullptr, brush);
     pdev->drawing.lastDrawnRect = target;
     return ok;
   };
   ASSERT_TRUE(blit(0x5A5A, nullptr));
   ASSERT_NE(pdev->drawing.savedPlanes, nullptr);
-  EXPECT_TRUE(std::equal(bits.begin(), bits.begin() + stride * h, pdev->drawing.savedPlanes));
+  const std::vector<BYTE> copy(pdev->drawing.savedPlanes, pdev->drawing.savedPlanes + bits.size());
+  BYTE* drawnOn = pdev->drawing.plateSelector == 1 ? pdev->drum1Plane : pdev->drum2Plane;
+  const BYTE* copyOf = copy.data() + (drawnOn == pdev->drum1Plane ? stride * h : 0);
+  EXPECT_TRUE(std::equal(copyOf, copyOf + stride * h, drawnOn));
   ASSERT_TRUE(blit(0x8888, &mask));
   EXPECT_EQ(pdev->drawing.savedPlanes, nullptr);
-  for (LONG y = 0; y < h; ++y)
-    for (LONG x = 0; x < w; ++x) {
-      const bool in = x >= target.left && x < target.right && y >= target.top && y < target.bottom;
-      const bool s = in && BitAt(maskBits.data() + (y - 3) * 4, x - 9);
-      const bool p = BitAt(g_testPattern + y % 8, x % 8);
-      ASSERT_EQ(BitAt(pdev->drum1Plane + y * stride, x), in ? s : true) << x << "," << y;
-      ASSERT_EQ(BitAt(pdev->drum2Plane + y * stride, x), in ? (!p && s) : true) << x << "," << y;
-    }
+  for (int half = 0; half < 2; ++half)
+    for (LONG y = 0; y < h; ++y)
+      for (LONG x = 0; x < w; ++x) {
+        const bool in = x >= target.left && x < target.right && y >= target.top && y < target.bottom;
+        const bool c = BitAt(copy.data() + (half * h + y) * stride, x);
+        const bool want = in ? c && BitAt(maskBits.data() + (y - 3) * 4, x - 9) : c;
+        ASSERT_EQ(BitAt(bits.data() + (half * h + y) * stride, x), want) << half << " " << x << "," << y;
+      }
   ASSERT_TRUE(blit(0x5A5A, nullptr));
   EXPECT_EQ(pdev->drawing.savedPlanes, nullptr);
   FreeSavedPlanes(pdev.get());
+  plat::engine::DeleteBrush(brush);
 }
 
 }  // namespace

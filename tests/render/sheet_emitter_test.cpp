@@ -9,6 +9,7 @@
 #include "render/command_stream.h"
 #include "render/sheet_emitter.h"
 #include "streamdump/stream_decoder.h"
+#include "support/test_printer.h"
 
 namespace {
 
@@ -20,12 +21,8 @@ class SheetEmitter : public ::testing::Test {
  protected:
   void SetUp() override {
     plat::spooler::Reset();
-    plat::spooler::PrinterSetup setup;
-    setup.name = kPrinter;
-    setup.port = u"LPT1:";
-    setup.driver.name = u"Duplicator";
-    ASSERT_TRUE(plat::spooler::AddPrinter(setup));
-    ASSERT_TRUE(OpenPrinterW(kPrinter, &printer_, nullptr));
+    ASSERT_TRUE(testPrinter_.Add(testsupport::PrinterSetupOf(kPrinter, u"LPT1:", u"Duplicator")));
+    printer_ = testPrinter_.handle();
     pdev_ = std::make_unique<RenderPdev>();
     RenderPdev& p = *pdev_;
     p = RenderPdev{};
@@ -47,7 +44,7 @@ class SheetEmitter : public ::testing::Test {
   }
   void TearDown() override {
     FreeOutputBuffer(pdev_.get());
-    ClosePrinter(printer_);
+    testPrinter_.Close();
   }
 
   void SetPlanes(LONG width, LONG height, bool two) {
@@ -84,12 +81,9 @@ class SheetEmitter : public ::testing::Test {
   // reads the cancel flag of its own printer handle; the stream goes to the
   // test printer, whose sink would refuse a cancelled job.
   int EmitWithJobCancelled(WORD startMinute) {
-    plat::spooler::PrinterSetup other;
-    other.name = u"Cancelled Job";
-    other.port = u"LPT2:";
-    other.driver.name = u"Duplicator";
-    HANDLE cancelled = nullptr;
-    if (!plat::spooler::AddPrinter(other) || !OpenPrinterW(u"Cancelled Job", &cancelled, nullptr)) return -1;
+    testsupport::TestPrinter other;
+    if (!other.Add(testsupport::PrinterSetupOf(u"Cancelled Job", u"LPT2:", u"Duplicator"))) return -1;
+    HANDLE cancelled = other.handle();
     plat::spooler::SetJobCancelled(u"Cancelled Job", true);
     HDEV hdev = plat::engine::CreateDevice(cancelled);
     SURFOBJ so{};
@@ -102,8 +96,6 @@ class SheetEmitter : public ::testing::Test {
     plat::machine::Reset();
     plat::engine::DeleteDevice(hdev);
     pdev_->surfaceObject = nullptr;
-    ClosePrinter(cancelled);
-    plat::spooler::RemovePrinter(u"Cancelled Job");
     return result;
   }
   bool PlanesWhite() const {
@@ -112,6 +104,7 @@ class SheetEmitter : public ::testing::Test {
     return true;
   }
 
+  testsupport::TestPrinter testPrinter_;
   HANDLE printer_ = nullptr;
   std::unique_ptr<RenderPdev> pdev_;
   std::vector<BYTE> planes_;

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "settings/model_fixture.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -296,7 +297,8 @@ TEST_F(CapsStoreTest, DamagedPrinterData) {
   }
 }
 
-// A damaged name count loads the names that exist and empty ones after them.
+// A damaged name count loads the names that exist, and no more names than
+// the lists can use: "Info" claiming 65,535 must not cost 65,535 reads a load.
 TEST_F(CapsStoreTest, LargestNameCountLoadsTheNamesThatExist) {
   std::vector<BYTE> info = Stored(u"Info");
   info[44] = 0xFF;
@@ -307,6 +309,19 @@ TEST_F(CapsStoreTest, LargestNameCountLoadsTheNamesThatExist) {
   ASSERT_EQ(result, 1);
   EXPECT_EQ(plat::view(NameListText(loaded->Names, 19)), u"Custom A");
   EXPECT_EQ(plat::view(NameListText(loaded->Names, 0xFFFF)), u"");
+  unsigned nodes = 0;
+  for (const NameList* n = loaded->Names; n; n = n->Next) ++nodes;
+  EXPECT_EQ(nodes, 19u) << "the highest name id the lists use";
+
+  // A count below the lists' needs is kept: names past it stay missing.
+  info[44] = 5;
+  info[45] = 0;
+  SetValue(u"Info", info);
+  loaded = Load(result);
+  ASSERT_EQ(result, 1);
+  nodes = 0;
+  for (const NameList* n = loaded->Names; n; n = n->Next) ++nodes;
+  EXPECT_EQ(nodes, 5u);
 }
 
 TEST_F(CapsStoreTest, DefaultDevmodeValue) {
@@ -421,21 +436,8 @@ TEST(NameListOps, SlotsAndAppend) {
 
 class ResourceDllTest : public CapsStoreTest {
  public:
-  std::filesystem::path root;
-  std::string previousRoot;
-  void SetUp() override {
-    CapsStoreTest::SetUp();
-    previousRoot = plat::machine::Root();
-    root = std::filesystem::temp_directory_path() /
-           ("caps_store_root_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-    std::filesystem::remove_all(root);
-    plat::machine::SetRoot(root.string());
-  }
-  void TearDown() override {
-    plat::machine::SetRoot(previousRoot);
-    std::filesystem::remove_all(root);
-    CapsStoreTest::TearDown();
-  }
+  testsupport::MachineRoot machine{"caps-store-root"};
+  const std::filesystem::path root = machine.path();
   void WriteModule(const std::string& relative, const std::string& language) {
     std::filesystem::path p = root / relative;
     std::filesystem::create_directories(p.parent_path());

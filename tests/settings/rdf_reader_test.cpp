@@ -541,17 +541,47 @@ TEST_F(RdfSampleTest, DamagedFilesStopAtTheFaultyKey) {
       {"last key missing", "TapeSortDefaultOnOFF", "", RdfFault::MissingKey, u"NEVO RP2600", u"TapeSortDefaultOnOFF"},
       {"custom list without size", "CustomPaperListSize", "", RdfFault::MissingKey, u"RP2600 Custom Papers",
        u"CustomPaperListSize"},
+      // Numbers beyond 32 bits fit no field; _wtoi's saturation would load them as the largest value.
+      {"drum count beyond 32 bits", "DrumCount", "DrumCount=4294967297", RdfFault::OutOfRange, u"NEVO RP2600",
+       u"DrumCount"},
+      {"preview flag beyond 32 bits", "RecognizedByPreview", "RecognizedByPreview=99999999999", RdfFault::OutOfRange,
+       u"NEVO RP2600", u"RecognizedByPreview"},
+      {"negative beyond 32 bits", "MarginSize", "MarginSize=0,-99999999999,0,0", RdfFault::OutOfRange, u"NEVO RP2600",
+       u"MarginSize"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     int result = -1;
     RdfLoadReport report;
-    CapsPtr caps = Load(kTwoDrum, WithLine(SampleText(kTwoDrum), c.key, c.line), &result, &report);
+    const std::string text = WithLine(SampleText(kTwoDrum), c.key, c.line);
+    CapsPtr caps = Load(kTwoDrum, text, &result, &report);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(report.fault, c.fault);
     EXPECT_EQ(report.section, c.section);
     EXPECT_EQ(report.key, c.faultKey);
+    // The report's line is the changed line's, or 0 for a key that is not there.
+    if (*c.line != '\0') {
+      const std::size_t at = text.find(std::string("\n") + c.line);
+      ASSERT_NE(at, std::string::npos);
+      EXPECT_EQ(report.line, 2 + std::count(text.begin(), text.begin() + static_cast<long>(at), '\n'));
+    } else if (c.fault == RdfFault::MissingKey) {
+      EXPECT_EQ(report.line, 0u);
+    }
   }
+}
+
+TEST_F(RdfSampleTest, TheLoadMessageNamesTheFaultKeySectionAndLine) {
+  int result = -1;
+  RdfLoadReport report;
+  CapsPtr caps = Load(kTwoDrum, WithLine(SampleText(kTwoDrum), "DrumCount", "DrumCount=4294967297"), &result, &report);
+  ASSERT_EQ(result, 0);
+  ASSERT_GT(report.line, 0u);
+  EXPECT_EQ(RdfLoadMessage(report), u"model data file: \"DrumCount\" in [NEVO RP2600], line " +
+                                        plat::u16(std::to_string(report.line)) + u": a number that does not fit its field");
+  report.line = 0;
+  report.fault = RdfFault::MissingKey;
+  EXPECT_EQ(RdfLoadMessage(report), u"model data file: \"DrumCount\" in [NEVO RP2600]: missing or empty");
+  EXPECT_EQ(RdfLoadMessage(RdfLoadReport{}), u"");
 }
 
 TEST_F(RdfSampleTest, WhatWasReadBeforeTheFaultStays) {

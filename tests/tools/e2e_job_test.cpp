@@ -26,6 +26,9 @@
 #include "plat/strings.h"
 #include "settings/private_devmode.h"
 #include "streamdump/stream_decoder.h"
+#include "support/temp_folder.h"
+#include "support/devmode.h"
+#include "support/test_printer.h"
 
 namespace {
 
@@ -148,33 +151,22 @@ DotList InkOf(const streamdump::Plane& plane) {
   return dots;
 }
 
-// A two-ink 600 x 600 dpi job on a small user paper, both drums printing.
-PrivateDevmode BaseDevmode(short width = 600, short length = 900) {
-  PrivateDevmode dm;
-  std::memset(&dm, 0, sizeof(dm));
-  dm.Public.dmSpecVersion = 0x401;
-  dm.Public.dmDriverVersion = 0x3092;
-  dm.Public.dmSize = 220;
-  dm.Public.dmDriverExtra = 3236;
-  dm.Public.dmFields = 0x16F0F;
-  dm.Public.dmOrientation = DMORIENT_PORTRAIT;
+// A two-ink 600 x 600 dpi job on a small user paper without margins, both drums printing.
+PrivateDevmode TwoInkDevmode(short width = 600, short length = 900) {
+  PrivateDevmode dm = testsupport::BaseDevmode();
+  std::fill(std::begin(dm.Margins), std::end(dm.Margins), 0);
   dm.Public.dmPaperSize = DMPAPER_USER;
   dm.Public.dmPaperWidth = width;
   dm.Public.dmPaperLength = length;
-  dm.Public.dmCopies = 1;
   dm.XResolution = 600;
   dm.YResolution = 600;
-  dm.DrumCount = 2;
   dm.DrumColorPattern = 1;  // the inks as chosen: no fold to one ink
-  dm.LanguageNumber = 1;
   DocSettings& s = dm.Settings;
   s.ColorMode = 2;
   s.Seihan = 2;
-  s.Copies = 1;
   s.OneInkColor = static_cast<InkCode>(kDrum1Ink);
   s.Drum1Color = static_cast<InkCode>(kDrum1Ink);
   s.Drum2Color = static_cast<InkCode>(kDrum2Ink);
-  s.InkLab = kInkLabDefaults;
   return dm;
 }
 
@@ -192,19 +184,15 @@ class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
     plat::spooler::Reset();
-    plat::spooler::PrinterSetup setup;
-    setup.name = kPrinter;
-    setup.port = u"LPT1:";
-    setup.driver.name = u"Duplicator";
-    ASSERT_TRUE(plat::spooler::AddPrinter(setup));
-    ASSERT_TRUE(OpenPrinterW(kPrinter, &printer_, nullptr));
+    ASSERT_TRUE(testPrinter_.Add(testsupport::PrinterSetupOf(kPrinter, u"LPT1:", u"Duplicator")));
+    printer_ = testPrinter_.handle();
     DWORD error = 0;
     driver_ = plat::print_host::Driver::Load(plat::u16(std::string(LIB_DIR_STR) + "/classicrender.so"), &error);
     ASSERT_NE(driver_, nullptr) << "classicrender did not load, error " << error;
   }
   void TearDown() override {
     driver_.reset();
-    if (printer_) ClosePrinter(printer_);
+    testPrinter_.Close();
     plat::spooler::Reset();
   }
 
@@ -246,6 +234,7 @@ class EndToEnd : public ::testing::Test {
     return ran;
   }
 
+  testsupport::TestPrinter testPrinter_;
   HANDLE printer_ = nullptr;
   std::unique_ptr<plat::print_host::Driver> driver_;
 };
@@ -270,7 +259,7 @@ TEST_F(EndToEnd, RebuiltDrumPagesEqualTheDrawnPlanes) {
   };
   for (const PlacementCase& c : cases) {
     SCOPED_TRACE(c.name);
-    PrivateDevmode dm = BaseDevmode();
+    PrivateDevmode dm = TwoInkDevmode();
     dm.XResolution = c.dpiX;
     dm.YResolution = c.dpiY;
     dm.Margins[0] = 50;  // left
@@ -371,7 +360,7 @@ void ExpectPagesEqual(const Ran& ran, const std::vector<std::pair<std::int64_t, 
 TEST_F(EndToEnd, MasterSelectionChoosesTheDrumPages) {
   for (BYTE seihan : {0, 1, 2}) {
     SCOPED_TRACE("master selection " + std::to_string(seihan));
-    PrivateDevmode dm = BaseDevmode();
+    PrivateDevmode dm = TwoInkDevmode();
     dm.Settings.Seihan = seihan;
     const bool two = seihan == 2;
     Ran ran = Run(dm, 1, two, Seeded);
@@ -399,7 +388,7 @@ TEST_F(EndToEnd, AlternatingSheetsEndWithABlankBackSheet) {
                {"separation kind 3", 0, 3, 0, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    PrivateDevmode dm = BaseDevmode();
+    PrivateDevmode dm = TwoInkDevmode();
     dm.Settings.Duplex = c.duplex;
     dm.Settings.SeparationKind = c.separationKind;
     dm.Settings.Thumbnail = c.thumbnail;
@@ -447,7 +436,7 @@ TEST_F(EndToEnd, ThumbnailsHaveTheSizesOfTheirPlanes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    PrivateDevmode dm = BaseDevmode(c.width, c.length);
+    PrivateDevmode dm = TwoInkDevmode(c.width, c.length);
     dm.Settings.Seihan = 0;
     dm.Settings.Thumbnail = 2;
     if (c.landscape) {
@@ -484,7 +473,7 @@ TEST_F(EndToEnd, ThumbnailsHaveTheSizesOfTheirPlanes) {
 }
 
 TEST_F(EndToEnd, SheetWithoutInkSendsInksAndFormFeedsOnly) {
-  Ran ran = Run(BaseDevmode(), 1, true, Nothing);
+  Ran ran = Run(TwoInkDevmode(), 1, true, Nothing);
   ASSERT_TRUE(ran.result.ok) << ran.result.failedEntry;
   ASSERT_TRUE(ran.job.ok) << ran.job.error;
   ASSERT_EQ(ran.job.pages.size(), 2u);
@@ -503,7 +492,7 @@ TEST_F(EndToEnd, SheetWithoutInkSendsInksAndFormFeedsOnly) {
 }
 
 TEST_F(EndToEnd, JobWithoutPagesWritesNothing) {
-  Ran ran = Run(BaseDevmode(), 0, true, Seeded);
+  Ran ran = Run(TwoInkDevmode(), 0, true, Seeded);
   EXPECT_TRUE(ran.result.ok) << ran.result.failedEntry;
   EXPECT_TRUE(ran.out.empty()) << ran.out.size() << " bytes";
 }
@@ -512,7 +501,7 @@ TEST_F(EndToEnd, JobWithoutPagesWritesNothing) {
 // sheet stays as it was sent, nothing of the second sheet and no job end
 // follow, and the host sees the job fail.
 TEST_F(EndToEnd, CancelledJobKeepsOnlyTheSheetsSentBeforeIt) {
-  Ran ran = Run(BaseDevmode(), 3, true, Seeded, [](int page) {
+  Ran ran = Run(TwoInkDevmode(), 3, true, Seeded, [](int page) {
     if (page == 1) plat::spooler::SetJobCancelled(kPrinter, true);
   });
   EXPECT_FALSE(ran.result.ok);
@@ -526,19 +515,20 @@ TEST_F(EndToEnd, CancelledJobKeepsOnlyTheSheetsSentBeforeIt) {
 // printjob's own run: its built-in test page on the sample two-drum model
 // decodes whole, each drum page closed by its form feed and carrying ink.
 TEST(PrintjobStream, TestPageDecodesIntoDrumPagesWithInk) {
-  std::random_device rd;
-  const fs::path dir = fs::temp_directory_path() / ("e2e-printjob-" + std::to_string(rd()));
-  fs::create_directories(dir);
+  const testsupport::TempFolder folder("e2e-printjob");
+  const fs::path& dir = folder.path();
   const fs::path out = dir / "job.prn";
-  const std::string command = "'" + std::string(BIN_DIR_STR) + "/printjob' --model '" + MODELS_DIR_STR +
-                              "/NEVO2600.RDF' --root '" + (dir / "root").string() + "' --out '" + out.string() +
-                              "' > '" + (dir / "log.txt").string() + "' 2>&1";
+  std::string command = "'" BIN_DIR_STR "/printjob' --model '" MODELS_DIR_STR "/NEVO2600.RDF' --root '";
+  command += (dir / "root").string();
+  command += "' --out '";
+  command += out.string();
+  command += "' > '";
+  command += (dir / "log.txt").string();
+  command += "' 2>&1";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
   std::ifstream in(out, std::ios::binary);
   const std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   in.close();
-  std::error_code ec;
-  fs::remove_all(dir, ec);
   const streamdump::Decoded job = streamdump::DecodeStream(bytes);
   ASSERT_TRUE(job.ok) << job.error << " at " << job.errorOffset;
   EXPECT_TRUE(job.jobEnded);

@@ -3,7 +3,9 @@
 // storage jobs and their job files.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +17,16 @@
 #include <vector>
 
 #include "streamdump/stream_decoder.h"
+#include "support/temp_folder.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define PRINTJOB_TEST_UNDER_ASAN 1
+#endif
+#endif
+#ifndef PRINTJOB_TEST_UNDER_ASAN
+#define PRINTJOB_TEST_UNDER_ASAN 0
+#endif
 
 namespace fs = std::filesystem;
 
@@ -29,15 +41,6 @@ struct Outcome {
 
 class PrintJob : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::random_device rd;
-    dir = fs::temp_directory_path() / ("printjob-test-" + std::to_string(rd()));
-    fs::create_directories(dir);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
 
   Outcome Start(const std::string& args) {
     Outcome r;
@@ -76,7 +79,8 @@ class PrintJob : public ::testing::Test {
                        [&](const streamdump::Command& c) { return c.text == text; });
   }
 
-  fs::path dir;
+  testsupport::TempFolder folder_{"printjob"};
+  const fs::path dir = folder_.path();
 };
 
 TEST_F(PrintJob, DefaultModelPrintsOneSheetPerPage) {
@@ -89,6 +93,42 @@ TEST_F(PrintJob, DefaultModelPrintsOneSheetPerPage) {
   EXPECT_EQ(r.job[r.job.size() - 2], 0x1E);
   EXPECT_EQ(r.job.back(), 'R');
   EXPECT_NE(r.out.find(std::to_string(r.job.size()) + " bytes"), std::string::npos) << r.out;
+}
+
+// The job is kept where a spooler keeps it, in its spool file, and copied to
+// the output file: a longer job costs no more memory than its file takes
+// (the mapping the summary reads), never copies of the whole stream.
+TEST_F(PrintJob, MemoryStaysFlatAsTheJobGrows) {
+#if defined(__SANITIZE_ADDRESS__) || PRINTJOB_TEST_UNDER_ASAN
+  GTEST_SKIP() << "the sanitizer's quarantine keeps freed pages";
+#else
+  auto peak = [&](int pages, std::uintmax_t& size) {
+    const fs::path out = dir / ("job" + std::to_string(pages) + ".prn");
+    const std::string root = (dir / ("root" + std::to_string(pages))).string();
+    const std::string count = std::to_string(pages);
+    const pid_t child = fork();
+    if (child == 0) {
+      if (!freopen("/dev/null", "w", stdout)) _exit(126);
+      execl(BIN_DIR_STR "/printjob", "printjob", "--root", root.c_str(), "--out", out.c_str(), "--pages",
+            count.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    struct rusage usage{};
+    EXPECT_EQ(wait4(child, &status, 0, &usage), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::error_code ec;
+    size = fs::file_size(out, ec);
+    return static_cast<std::uintmax_t>(usage.ru_maxrss) * 1024;
+  };
+  std::uintmax_t shortSize = 0, longSize = 0;
+  const std::uintmax_t shortPeak = peak(2, shortSize);
+  const std::uintmax_t longPeak = peak(40, longSize);
+  ASSERT_GT(longSize, shortSize + (4u << 20));
+  const std::uintmax_t growth = longPeak > shortPeak ? longPeak - shortPeak : 0;
+  EXPECT_LT(growth, (longSize - shortSize) * 3 / 2 + (2u << 20))
+      << "peak " << shortPeak << " -> " << longPeak << " bytes for jobs of " << shortSize << " and " << longSize;
+#endif
 }
 
 TEST_F(PrintJob, OptionsReachTheStream) {
@@ -203,6 +243,26 @@ TEST_F(PrintJob, PreviewJobWritesTheSpoolTempFile) {
   EXPECT_EQ(job.pages.size(), 3u);
 }
 
+// A model file the reader refuses: the message names the key and its line.
+TEST_F(PrintJob, AModelThatDoesNotLoadSaysWhichKeyAndLine) {
+  std::ifstream sample(MODELS_DIR_STR "/NEVO2600.RDF", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(sample)), std::istreambuf_iterator<char>());
+  const std::size_t at = text.find("\nDrumCount=");
+  ASSERT_NE(at, std::string::npos);
+  const std::size_t end = text.find('\n', at + 1);
+  text.replace(at + 1, end - at - 1, "DrumCount=4294967297");
+  const long line = 2 + std::count(text.begin(), text.begin() + static_cast<long>(at), '\n');
+  const fs::path model = dir / "NEVO2600.RDF";
+  std::ofstream(model, std::ios::binary) << text;
+  Outcome r = Start("--model '" + model.string() + "'");
+  EXPECT_NE(r.exitCode, 0);
+  EXPECT_FALSE(r.jobWritten);
+  EXPECT_NE(r.out.find("\"DrumCount\" in [NEVO RP2600], line " + std::to_string(line) +
+                       ": a number that does not fit its field"),
+            std::string::npos)
+      << r.out;
+}
+
 TEST_F(PrintJob, BadOptionsFailWithoutAJobFile) {
   const char* cases[] = {"--set Bogus=1",
                          "--set ColorMode=256",
@@ -226,6 +286,68 @@ TEST_F(PrintJob, BadOptionsFailWithoutAJobFile) {
     EXPECT_EQ(r.exitCode, 2) << args << "\n" << r.out;
     EXPECT_FALSE(r.jobWritten) << args;
     EXPECT_NE(r.out.find("printjob: "), std::string::npos) << args;
+  }
+}
+
+// Drawing scripts: every page drawn through the driver's entries, colours
+// routed to their drums.
+TEST_F(PrintJob, DrawScriptReachesBothDrums) {
+  std::ofstream(dir / "page.txt") << "# two inks, separation mode 6\n"
+                                     "paint 000000 13 10 10 110 110\n"
+                                     "paint FF0000 13 200 10 250 50   # red\n"
+                                     "line 000000 13 0 200 99 200\n"
+                                     "clip 300 300 340 340\n"
+                                     "fill FF0000 winding 250 250 400 250 400 400 250 400\n"
+                                     "clip none\n"
+                                     "stroke 0:dash 0000FF 10 500 400 500\n"
+                                     "bezier 4:solid:flat:miter 000000 10 600 100 550 200 650 300 600\n";
+  Outcome r = Start("--pages 2 --set ColorMode=2 --set Seihan=2 --set SeparationModeA=6 --set SeparationModeB=6 "
+                    "--draw '" + (dir / "page.txt").string() + "'");
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  streamdump::Decoded job = Decode(r.job);
+  ASSERT_TRUE(job.ok) << job.error;
+  ASSERT_EQ(job.pages.size(), 4u) << "two drum pages a sheet";
+  std::vector<long> counts;
+  for (const auto& page : job.pages) {
+    const streamdump::Plane plane = streamdump::RebuildPlane(job, page);
+    long n = 0;
+    for (std::uint32_t y = 0; y < plane.height; ++y)
+      for (std::uint32_t x = 0; x < plane.width; ++x) n += plane.Ink(x, y);
+    counts.push_back(n);
+  }
+  EXPECT_EQ(counts[0], counts[2]) << "every page drawn alike";
+  EXPECT_EQ(counts[1], counts[3]);
+  // Red (2000 dots and the clipped 40 x 40 fill) on one drum; black (10000,
+  // the line's 101 dots and the curve) and the dashed blue line on the other.
+  const long red = std::min(counts[0], counts[1]), black = std::max(counts[0], counts[1]);
+  EXPECT_EQ(red, 2000 + 1600);
+  EXPECT_GT(black, 10000 + 101 + 300);
+}
+
+TEST_F(PrintJob, BadDrawScriptLinesExitTwoNamingThem) {
+  struct Case {
+    const char* script;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"paint 000000 13 0 0 10\n", "line 1"},
+      {"\n# fine\nline 00000G 13 0 0 5 5\n", "line 3"},
+      {"paint 000000 17 0 0 1 1\n", "mix '17'"},
+      {"stroke 2:zigzag 000000 0 0 5 5\n", "pen style"},
+      {"stroke 2:solid:pointy 000000 0 0 5 5\n", "pen cap"},
+      {"bezier 1 000000 0 0 1 1 2 2\n", "4 points"},
+      {"fill 000000 evenodd 0 0 5 0 5 5\n", "fill mode"},
+      {"fill hatch:9:000000 winding 0 0 5 0 5 5\n", "hatch"},
+      {"clip 1 2 3\n", "clip"},
+      {"circle 000000 1 1 1\n", "unknown command 'circle'"},
+      {"line 000000 13 0 0 99999999999 5\n", "coordinate"},
+  };
+  for (const Case& c : cases) {
+    std::ofstream(dir / "bad.txt") << c.script;
+    Outcome r = Start("--draw '" + (dir / "bad.txt").string() + "'");
+    EXPECT_EQ(r.exitCode, 2) << c.script << r.out;
+    EXPECT_FALSE(r.jobWritten) << c.script;
+    EXPECT_NE(r.out.find(c.says), std::string::npos) << c.script << r.out;
   }
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "streamdump/stream_decoder.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -204,6 +205,78 @@ TEST(StreamDecoder, RefusesToRebuildAnAbsurdPage) {
   EXPECT_EQ(streamdump::RebuildPlane(d, d.pages[0]).width, 0u);
 }
 
+// Decoding for a listener hands each page over once it ends and keeps none of
+// its lines after: a long job costs the memory of one page.
+TEST(StreamDecoder, AListenerGetsTheTextAndEachPageAsItEnds) {
+  const Bytes one = ReadFile(TEST_DATA_DIR_STR "/stream/small_job.prn");
+  const streamdump::Decoded whole = streamdump::DecodeStream(one);
+  ASSERT_TRUE(whole.ok) << whole.error;
+
+  std::vector<std::string> text;
+  std::vector<std::size_t> handed;
+  std::vector<std::vector<std::pair<std::uint32_t, std::size_t>>> lines;  // per page: V and bytes of each line
+  streamdump::DecodeListener listener;
+  listener.onText = [&](const std::string& line) { text.push_back(line); };
+  listener.onPage = [&](const streamdump::Decoded& job, const streamdump::DrumPage& page, std::size_t index) {
+    handed.push_back(index);
+    for (std::size_t k = 0; k < index; ++k) EXPECT_TRUE(job.pages[k].lines.empty()) << "page " << k << " kept";
+    EXPECT_EQ(&job.pages[index], &page);
+    lines.emplace_back();
+    for (const streamdump::RasterLine& l : page.lines) lines.back().emplace_back(l.v, l.bytes.size());
+    return true;
+  };
+  const streamdump::Decoded streamed = streamdump::DecodeStream(one, listener);
+  ASSERT_TRUE(streamed.ok) << streamed.error;
+  EXPECT_EQ(text, whole.text);
+  EXPECT_TRUE(streamed.text.empty());
+  EXPECT_TRUE(streamed.commands.empty());
+  EXPECT_TRUE(streamed.jobEnded);
+  ASSERT_EQ(handed, (std::vector<std::size_t>{0, 1}));
+  ASSERT_EQ(streamed.pages.size(), whole.pages.size());
+  for (std::size_t k = 0; k < whole.pages.size(); ++k) {
+    EXPECT_TRUE(streamed.pages[k].lines.empty());
+    EXPECT_EQ(streamed.pages[k].inkCode, whole.pages[k].inkCode);
+    ASSERT_EQ(lines[k].size(), whole.pages[k].lines.size());
+    for (std::size_t n = 0; n < lines[k].size(); ++n) {
+      EXPECT_EQ(lines[k][n].first, whole.pages[k].lines[n].v);
+      EXPECT_EQ(lines[k][n].second, whole.pages[k].lines[n].bytes.size());
+    }
+  }
+
+  // A page left open at the end of the stream is handed over too; a listener
+  // that refuses a page stops the decoding there.
+  Bytes open = one;
+  open.resize(open.size() - 2);  // without the last form feed and job end
+  handed.clear();
+  EXPECT_TRUE(streamdump::DecodeStream(open, listener).ok);
+  EXPECT_EQ(handed, (std::vector<std::size_t>{0, 1}));
+  listener.onPage = [](const streamdump::Decoded&, const streamdump::DrumPage&, std::size_t) { return false; };
+  const streamdump::Decoded stopped = streamdump::DecodeStream(one, listener);
+  EXPECT_FALSE(stopped.ok);
+  EXPECT_EQ(stopped.pages.size(), 1u);
+}
+
+// The lines of one page are bounded: a stream that piles more decoded line
+// bytes on a page than the bound is malformed, before it can exhaust memory.
+TEST(StreamDecoder, APageWithMoreLineDataThanTheBoundIsMalformed) {
+  Bytes line;
+  for (int k = 0; k < 64; ++k) line.insert(line.end(), {0x81, 0xFF});  // 64 x 128 bytes
+  Bytes stream = S("\x1E&1001;0;0;0&O\x1E&1001;0;0;0&o\x1E&1&M");
+  for (int v = 1; v <= 40; ++v) {
+    stream = Cat({stream, S("\x1E&" + std::to_string(v) + "&V\x1E&0&H\x1E&" + std::to_string(line.size()) + "&i"),
+                  line});
+  }
+  stream = Cat({stream, S("\x0C")});
+  streamdump::DecodeListener listener;
+  listener.maxPageLineBytes = 32 * 8192;  // 32 of the 40 lines
+  const streamdump::Decoded d = streamdump::DecodeStream(stream, listener);
+  EXPECT_FALSE(d.ok);
+  EXPECT_NE(d.error.find("more line data"), std::string::npos) << d.error;
+  listener.maxPageLineBytes = 40 * 8192;
+  EXPECT_TRUE(streamdump::DecodeStream(stream, listener).ok);
+  EXPECT_TRUE(streamdump::DecodeStream(stream).ok);
+}
+
 TEST(StreamDecoder, UnpackBitsFollowsTheHeaders) {
   Bytes out;
   ASSERT_TRUE(streamdump::UnpackBits(Bytes{0x00, 0xAA, 0x01, 0xAA, 0xAA}, out));
@@ -220,14 +293,6 @@ TEST(StreamDecoder, UnpackBitsFollowsTheHeaders) {
 // The program itself, as end-to-end tests call it.
 class StreamdumpProgram : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("streamdump-" + std::to_string(std::random_device{}()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
   // Runs streamdump with the arguments; returns the exit status, stdout and stderr.
   int Run(const std::string& args, std::string& out, std::string& err) {
     const fs::path o = dir_ / "out.txt";
@@ -241,7 +306,8 @@ class StreamdumpProgram : public ::testing::Test {
     err.assign(eb.begin(), eb.end());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  fs::path dir_;
+  testsupport::TempFolder folder_{"streamdump"};
+  const fs::path dir_ = folder_.path();
 };
 
 // Reads a 1-bit grey PNG into rows of bits (1 = white as stored).

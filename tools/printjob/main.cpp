@@ -10,12 +10,14 @@
 //            [--render classicrender.so] [--out job.prn] [--root DIR]
 //            [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]
 //            [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...
-//            [--storage E] [--preview] [--set NAME=VALUE]...
+//            [--storage E] [--preview] [--set NAME=VALUE]... [--draw FILE]
 //
 // The model data file and the resource library default to the samples in
 // share/nevo beside the executable's folder (the build tree and an install
 // prefix lay them out alike); the drivers to lib/ there.
 //
+// --draw draws every page from a drawing script (printjob/draw_script.h)
+// instead of the test page; a bad script line stops with exit 2 naming it.
 // --drive adds a drive to the machine (a folder under the machine root);
 // --storage E adds E: as a removable FAT32 drive unless --drive says
 // otherwise and stores the job in its folder 1 (OutputMode 3, UsbDrive E:\,
@@ -43,13 +45,17 @@
 #include "plat/resources.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
+#include "printjob/draw_script.h"
 #include "printjob/job_destination.h"
+#include "printjob/job_output.h"
+#include "printjob/model_report.h"
 #include "printjob/settings_options.h"
 #include "printjob/stream_summary.h"
 #include "printjob/test_page.h"
 #include "render/job_files.h"
 #include "render/sheet_emitter.h"
 #include "settings/private_devmode.h"
+#include "streamdump/mapped_file.h"
 
 namespace fs = std::filesystem;
 
@@ -76,6 +82,8 @@ struct Options {
   std::optional<char16_t> storage;
   bool preview = false;
   std::vector<std::pair<std::string, std::string>> sets;
+  fs::path draw;  // a drawing script for every page instead of the test page
+  std::vector<printjob::DrawCommand> script;
 };
 
 int Usage(const char* why) {
@@ -84,7 +92,7 @@ int Usage(const char* why) {
                "usage: printjob [--model FILE.RDF] [--resources FILE] [--ui LIB] [--render LIB] [--out FILE]\n"
                "                [--root DIR] [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]\n"
                "                [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...\n"
-               "                [--storage E] [--preview] [--set NAME=VALUE]...\n");
+               "                [--storage E] [--preview] [--set NAME=VALUE]... [--draw FILE]\n");
   return kExitUsage;
 }
 
@@ -116,7 +124,7 @@ std::string Parse(int argc, char** argv, Options& o) {
     }
     if (a != "--model" && a != "--resources" && a != "--ui" && a != "--render" && a != "--out" && a != "--root" &&
         a != "--pages" && a != "--copies" && a != "--paper" && a != "--orientation" && a != "--set" &&
-        a != "--drive" && a != "--storage")
+        a != "--drive" && a != "--storage" && a != "--draw")
       return "unknown option " + std::string(a);
     if (!value(v)) return std::string(a) + " needs a value";
     if (a == "--model")
@@ -131,6 +139,8 @@ std::string Parse(int argc, char** argv, Options& o) {
       o.out = v;
     else if (a == "--root")
       o.root = v;
+    else if (a == "--draw")
+      o.draw = v;
     else if (a == "--pages") {
       auto n = Number(v, 0, 9999);
       if (!n) return "--pages takes 0..9999";
@@ -186,22 +196,6 @@ std::optional<std::u16string> InstallFile(const fs::path& host) {
   fs::copy_file(host, target, fs::copy_options::overwrite_existing, ec);
   if (ec) return std::nullopt;
   return windows;
-}
-
-bool WriteAll(const fs::path& path, const std::vector<BYTE>& bytes) {
-  // Written beside the target and renamed, so that a failure leaves no half file.
-  fs::path temp = path;
-  temp += ".part";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out.good()) return false;
-  }
-  std::error_code ec;
-  fs::rename(temp, path, ec);
-  if (ec) fs::remove(temp, ec);
-  return !ec;
 }
 
 std::string ApplyOptions(const Options& o, PrivateDevmode& dm) {
@@ -342,7 +336,10 @@ std::string AddModelPrinter(const Options& o) {
   constexpr INT kPrinterEventInitialize = 3;
   BOOL initialised = printerEvent(printerName.data(), kPrinterEventInitialize, 0, 0);
   FreeLibrary(ui);
-  if (!initialised) return "DrvPrinterEvent could not initialise the printer";
+  if (!initialised) {
+    ReportModelLoadFault(*dataFile, plat::u16(*model), *resourceFile);
+    return "DrvPrinterEvent could not initialise the printer";
+  }
   return {};
 }
 
@@ -377,9 +374,10 @@ std::string RunJob(const Options& o, const PrivateDevmode& dm, JobRun& run) {
   job.documentName = u"printjob test page";
   job.pages = o.pages;
   int drumPages = 0;
-  job.drawPage = [&drumPages](const plat::print_host::PageContext& page) {
+  job.drawPage = [&drumPages, &o](const plat::print_host::PageContext& page) {
     // The device record says how many drum pages make a sheet of this job.
     if (drumPages == 0) drumPages = DrumPagesPerSheet(reinterpret_cast<const RenderPdev*>(page.pdev));
+    if (!o.draw.empty()) return printjob::DrawScriptPage(page.surface, o.script);
     return printjob::DrawTestPage(page.surface, page.index) == TRUE;
   };
   run.result = plat::print_host::RunJob(*driver, job);
@@ -405,27 +403,23 @@ std::pair<std::u16string, std::string> FindJobFile(JobOutput output,
   return {};
 }
 
-std::vector<BYTE> ReadHostFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<BYTE>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 const char* OutputName(JobOutput output) { return output == JobOutput::PreviewFile ? "preview" : "storage"; }
 
 // The summary lines of the stream; the exit code of the job.
-int Report(const Options& o, const JobRun& run, JobOutput output, const std::vector<BYTE>& spooled,
-           const std::vector<BYTE>& stream, const std::u16string& jobFile, const std::string& jobFileHost) {
-  printjob::StreamSummary summary = printjob::Summarize(stream);
+int Report(const Options& o, const JobRun& run, JobOutput output, std::uintmax_t spooled,
+           const std::string& streamFile, const std::u16string& jobFile, const std::string& jobFileHost) {
+  const streamdump::MappedFile stream(streamFile);
+  printjob::StreamSummary summary = printjob::Summarize(stream.bytes());
   for (const std::string& line : printjob::SheetLines(summary, run.drumPagesPerSheet))
     std::printf("%s\n", line.c_str());
   if (output == JobOutput::Spooler) {
     std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", run.result.pagesSent, summary.drumPages.size(),
-                spooled.size(), o.out.string().c_str());
+                static_cast<std::size_t>(spooled), o.out.string().c_str());
   } else {
     std::printf("%s job file %s\n", OutputName(output), plat::utf8(jobFile).c_str());
     std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", run.result.pagesSent, summary.drumPages.size(),
-                stream.size(), jobFileHost.c_str());
-    std::printf("%zu bytes to %s (the spooler receives nothing from a file job)\n", spooled.size(),
+                stream.bytes().size(), jobFileHost.c_str());
+    std::printf("%zu bytes to %s (the spooler receives nothing from a file job)\n", static_cast<std::size_t>(spooled),
                 o.out.string().c_str());
   }
   if (!summary.wellFormed) std::fprintf(stderr, "printjob: the stream does not decode as commands\n");
@@ -446,6 +440,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (!why.empty()) return Usage(why.c_str());
+  if (!o.draw.empty()) {
+    std::ifstream in(o.draw);
+    if (!in) return Usage(("cannot read " + o.draw.string()).c_str());
+    if (!printjob::ParseDrawScript(in, o.script, why)) return Usage((o.draw.string() + " " + why).c_str());
+  }
   FillDefaultPaths(o, ExecutableFolder(argv[0]));
 
   fs::path tempRoot;
@@ -470,12 +469,14 @@ int main(int argc, char** argv) {
   why = RunJob(o, dm, run);
   if (!why.empty()) return Usage(why.c_str());
 
-  const std::vector<BYTE> spooled = plat::spooler::Output(kPrinterName);
-  if (!WriteAll(o.out, spooled)) {
+  // The spooler's own spool file of the job becomes --out; nothing of it is held in memory.
+  const std::optional<std::uintmax_t> spooled =
+      printjob::CopySpoolFile(plat::spooler::JobSpoolFile(plat::spooler::LastJobId()), o.out);
+  if (!spooled) {
     std::fprintf(stderr, "printjob: cannot write %s\n", o.out.string().c_str());
     return kExitJobFailed;
   }
-  if (output == JobOutput::Spooler) return Report(o, run, output, spooled, spooled, {}, {});
+  if (output == JobOutput::Spooler) return Report(o, run, output, *spooled, o.out.string(), {}, {});
 
   // A file job: the stream is in the job file the driver made.
   const auto [jobFile, jobFileHost] = FindJobFile(output, jobFilesBefore);
@@ -484,8 +485,7 @@ int main(int argc, char** argv) {
     if (!run.result.ok) ReportFailure(run.result);
     return kExitJobFailed;
   }
-  const std::vector<BYTE> stream = ReadHostFile(jobFileHost);
   if (cleanup.Keep())
     std::printf("the machine root %s is kept for the job file\n", fs::absolute(o.root).string().c_str());
-  return Report(o, run, output, spooled, stream, jobFile, jobFileHost);
+  return Report(o, run, output, *spooled, jobFileHost, jobFile, jobFileHost);
 }

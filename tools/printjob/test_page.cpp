@@ -1,27 +1,41 @@
 // The test page: proportions of the surface, so that every paper and
-// resolution gets the same picture.
+// resolution gets the same picture. Drawn through the engine's GDI front, so
+// the driver's paint, line and path entries draw it into the ink planes.
 #include "printjob/test_page.h"
+
+#include <vector>
+
+#include "plat/gdi.h"
 
 namespace printjob {
 
 namespace {
-constexpr ULONG kInk = 0;
-}
+constexpr ULONG kBlack = 0x000000;
+constexpr ULONG kRed = 0x0000FF;  // 0x00BBGGRR
+constexpr ULONG kBlue = 0xFF0000;
+
+struct Brush {
+  BRUSHOBJ* bo;
+  explicit Brush(ULONG rgb) : bo(plat::engine::CreateSolidBrush(rgb)) {}
+  ~Brush() { plat::engine::DeleteBrush(bo); }
+};
+}  // namespace
 
 BOOL DrawTestPage(SURFOBJ* surface, int index) {
   if (!surface) return FALSE;
   const LONG w = surface->sizlBitmap.cx;
   const LONG h = surface->sizlBitmap.cy;
   const LONG unit = w / 64 > 0 ? w / 64 : 1;
-  bool ok = true;
-  auto fill = [&](LONG l, LONG t, LONG r, LONG b) {
-    ok = plat::engine::FillRect(surface, RECTL{l, t, r, b}, kInk) && ok;
-  };
+  plat::gdi::Page page(surface);
+  Brush black(kBlack), red(kRed), blue(kBlue);
+  bool ok = black.bo && red.bo && blue.bo;
+  if (!ok) return FALSE;
+  std::vector<RECTL> blackRects, redRects;
 
-  // Bars of growing length and weight along the top.
+  // Bars of growing length and weight along the top, in the colour ink.
   for (int i = 0; i < 6; ++i) {
     LONG top = unit * (2 + 3 * i);
-    fill(unit * 2, top, unit * 2 + (w - 4 * unit) * (i + 1) / 6, top + 1 + i * unit / 4);
+    redRects.push_back(RECTL{unit * 2, top, unit * 2 + (w - 4 * unit) * (i + 1) / 6, top + 1 + i * unit / 4});
   }
   // A checkerboard in the middle.
   const LONG cell = unit * 2;
@@ -29,7 +43,8 @@ BOOL DrawTestPage(SURFOBJ* surface, int index) {
   for (int row = 0; row < 12; ++row)
     for (int col = 0; col < 24; ++col)
       if ((row + col) % 2 == 0)
-        fill(unit * 4 + col * cell, boardTop + row * cell, unit * 4 + (col + 1) * cell, boardTop + (row + 1) * cell);
+        blackRects.push_back(RECTL{unit * 4 + col * cell, boardTop + row * cell, unit * 4 + (col + 1) * cell,
+                                   boardTop + (row + 1) * cell});
   // Lines of word-like blocks in the lower part.
   const LONG lineHeight = unit;
   for (int line = 0; line < 16; ++line) {
@@ -37,14 +52,35 @@ BOOL DrawTestPage(SURFOBJ* surface, int index) {
     LONG x = unit * 4;
     for (int word = 0; x < w - unit * 8; ++word) {
       LONG len = unit * (1 + (word * 7 + line * 3) % 5);
-      fill(x, y, x + len, y + lineHeight);
+      blackRects.push_back(RECTL{x, y, x + len, y + lineHeight});
       x += len + unit;
     }
   }
   // Page number marks in the bottom corner.
   for (int i = 0; i <= index && i < 50; ++i)
-    fill(w - unit * (3 + 2 * (i % 10)), h - unit * (3 + 2 * (i / 10)), w - unit * (2 + 2 * (i % 10)),
-         h - unit * (2 + 2 * (i / 10)));
+    blackRects.push_back(RECTL{w - unit * (3 + 2 * (i % 10)), h - unit * (3 + 2 * (i / 10)),
+                               w - unit * (2 + 2 * (i % 10)), h - unit * (2 + 2 * (i / 10))});
+  ok = page.PaintRegion(redRects, red.bo, R2_COPYPEN) && ok;
+  ok = page.PaintRegion(blackRects, black.bo, R2_COPYPEN) && ok;
+
+  // A frame of lines and a curve of a wide pen in the colour ink.
+  const LONG l = unit, t = unit, r = w - unit, b = h - unit;
+  ok = page.LineTo(l, t, r, t, blue.bo, R2_COPYPEN) && ok;
+  ok = page.LineTo(r, t, r, b, blue.bo, R2_COPYPEN) && ok;
+  ok = page.LineTo(r, b, l, b, blue.bo, R2_COPYPEN) && ok;
+  ok = page.LineTo(l, b, l, t, blue.bo, R2_COPYPEN) && ok;
+  ok = page.LineTo(l, t, r, b, black.bo, R2_COPYPEN) && ok;
+  LINEATTRS pen{};
+  pen.fl = LA_GEOMETRIC;
+  pen.iJoin = JOIN_ROUND;
+  pen.iEndCap = ENDCAP_ROUND;
+  pen.elWidth.e = static_cast<FLOATL>(unit) / 2;
+  const LONG cy = h / 3 - unit * 4;
+  plat::engine::SubPath curve;
+  curve.beziers = true;
+  curve.points = {POINTFIX{unit * 4 * 16, cy * 16}, POINTFIX{w / 3 * 16, (cy - unit * 6) * 16},
+                  POINTFIX{w * 2 / 3 * 16, (cy + unit * 6) * 16}, POINTFIX{(w - unit * 4) * 16, cy * 16}};
+  ok = page.StrokePath({curve}, pen, red.bo, R2_COPYPEN) && ok;
   return ok ? TRUE : FALSE;
 }
 

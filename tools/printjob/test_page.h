@@ -1,13 +1,14 @@
-// printjob's built-in test page, drawn with the engine's own fills: bars, a
-// checkerboard and small text-like blocks, and one mark per page number.
+// printjob's built-in test page, drawn through the engine's GDI front: bars,
+// a checkerboard, small text-like blocks, a frame of lines, a curve and one
+// mark per page number, in black and a colour.
 #pragma once
 
 #include "plat/engine.h"
 
 namespace printjob {
 
-// Draws page `index` (0-based) onto the surface. Ink is the fill colour 0 on a
-// one-bit surface (bit 1 is white). FALSE when a fill fails.
+// Draws page `index` (0-based) onto the page surface of a print host. FALSE
+// when a call fails.
 BOOL DrawTestPage(SURFOBJ* surface, int index);
 
 }  // namespace printjob

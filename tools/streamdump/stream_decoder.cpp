@@ -40,7 +40,8 @@ std::uint16_t Le16(const std::uint8_t* p) { return std::uint16_t(p[0] | p[1] << 
 
 class Parser {
  public:
-  Parser(std::span<const std::uint8_t> s, Decoded& d) : s_(s), d_(d) {}
+  Parser(std::span<const std::uint8_t> s, Decoded& d, const DecodeListener* listener = nullptr)
+      : s_(s), d_(d), listener_(listener) {}
 
   void Run() {
     while (pos_ < s_.size()) {
@@ -56,6 +57,7 @@ class Parser {
       }
       if (!good) return;
     }
+    if (!d_.pages.empty() && !HandOver()) return;
     d_.ok = true;
   }
 
@@ -69,6 +71,24 @@ class Parser {
 
   bool More(std::size_t at) const { return at < s_.size(); }
 
+  void Text(std::string line) {
+    if (listener_ == nullptr) {
+      d_.text.push_back(std::move(line));
+    } else if (listener_->onText) {
+      listener_->onText(line);
+    }
+  }
+
+  // Streaming: the last page goes to the listener (once) and its lines go.
+  bool HandOver() {
+    if (listener_ == nullptr || handed_ == d_.pages.size()) return true;
+    DrumPage& page = d_.pages.back();
+    handed_ = d_.pages.size();
+    const bool go_on = !listener_->onPage || listener_->onPage(d_, page, d_.pages.size() - 1);
+    std::vector<RasterLine>().swap(page.lines);
+    return go_on ? true : Fail(pos_, "stopped after drum page " + std::to_string(d_.pages.size()));
+  }
+
   DrumPage* OpenPage() {
     if (d_.pages.empty() || d_.pages.back().ended) return nullptr;
     return &d_.pages.back();
@@ -78,11 +98,11 @@ class Parser {
     DrumPage* page = OpenPage();
     if (page == nullptr || page->inkCode < 0) return Fail(pos_, "form feed outside a drum page");
     page->ended = true;
-    d_.text.push_back("FF");
+    Text("FF");
     ++pos_;
     havePosition_ = false;
     modeSent_ = false;
-    return true;
+    return HandOver();
   }
 
   bool ParseCommand() {
@@ -95,9 +115,10 @@ class Parser {
       cmd.letter = 'R';
       cmd.text = "R";
       pos_ = p + 1;
-      d_.jobEnded = !d_.commands.empty() || !d_.pages.empty();
-      d_.commands.push_back(cmd);
-      d_.text.push_back("R");
+      d_.jobEnded = commandCount_ > 0 || !d_.pages.empty();
+      ++commandCount_;
+      if (listener_ == nullptr) d_.commands.push_back(cmd);
+      Text("R");
       return true;
     }
     if (s_[p] != '&') return Fail(p, "expected '&' or 'R' after the command byte");
@@ -150,6 +171,8 @@ class Parser {
     cmd.letter = letter;
     cmd.text.assign(reinterpret_cast<const char*>(s_.data() + start + 1), p + 1 - (start + 1));
     pos_ = p + 1;
+    ++commandCount_;
+    if (listener_ != nullptr) return Apply(cmd, paramOffsets);
     d_.commands.push_back(cmd);
     return Apply(d_.commands.back(), paramOffsets);
   }
@@ -164,7 +187,7 @@ class Parser {
           if (s_[pos_ + k] != kEBlock[k]) return Fail(pos_ + k, "\"&e\" block differs from the fixed block");
         }
         pos_ += 64;
-        d_.text.push_back(c.text);
+        Text(c.text);
         return true;
       case 'z':
         if (v[0] != 40) return Fail(at[0], "\"&z\" must start with 40");
@@ -180,7 +203,11 @@ class Parser {
           if (v[0] > 1063) return Fail(at[0], "ink code outside 1000..1063");
           // An ink command opens a drum page; a page left without its form
           // feed (an aborted page) is closed as it is.
-          if (!d_.pages.empty()) d_.pages.back().ended = true;
+          if (!d_.pages.empty()) {
+            d_.pages.back().ended = true;
+            if (!HandOver()) return false;
+          }
+          pageLineBytes_ = 0;
           DrumPage page;
           page.inkCode = v[0];
           for (int k = 0; k < 3; ++k) {
@@ -230,7 +257,7 @@ class Parser {
       default:
         break;
     }
-    d_.text.push_back(c.text);
+    Text(c.text);
     return true;
   }
 
@@ -249,10 +276,12 @@ class Parser {
     line.packedBytes = n;
     std::size_t bad = 0;
     if (!Unpack(s_.subspan(pos_, n), line.bytes, bad)) return Fail(pos_ + bad, "malformed compressed line");
+    pageLineBytes_ += line.bytes.size();
+    const std::uint64_t most = listener_ != nullptr ? listener_->maxPageLineBytes : kMaxPageLineBytes;
+    if (pageLineBytes_ > most) return Fail(c.offset, "drum page carries more line data than any page holds");
     pos_ += n;
     havePosition_ = haveV_ = haveH_ = false;
-    d_.text.push_back("line V=" + std::to_string(line.v) + " H=" + std::to_string(line.h) +
-                      " bytes=" + std::to_string(n));
+    Text("line V=" + std::to_string(line.v) + " H=" + std::to_string(line.h) + " bytes=" + std::to_string(n));
     page->lines.push_back(std::move(line));
     return true;
   }
@@ -324,7 +353,7 @@ class Parser {
       if (!Thumbnail(value, valueAt, rec)) return false;
       DrumPage* page = OpenPage();
       if (page == nullptr || page->inkCode < 0) return Fail(r, "thumbnail outside a drum page");
-      d_.text.push_back("THUM " + std::to_string(rec.width) + "x" + std::to_string(rec.height));
+      Text("THUM " + std::to_string(rec.width) + "x" + std::to_string(rec.height));
       page->thumbnails.push_back(rec);
     } else {
       for (std::size_t k = 0; k < len; ++k) {
@@ -332,7 +361,7 @@ class Parser {
       }
       rec.value.assign(reinterpret_cast<const char*>(value.data()), len);
       if (tag == "TIME" && !DateText(rec.value)) return Fail(valueAt, "date text is not \"YYYY/MM/DD hh:mm\"");
-      d_.text.push_back(tag + " " + rec.value);
+      Text(tag + " " + rec.value);
     }
     d_.records.push_back(std::move(rec));
     pos_ = r + n;
@@ -383,6 +412,10 @@ class Parser {
 
   std::span<const std::uint8_t> s_;
   Decoded& d_;
+  const DecodeListener* listener_ = nullptr;
+  std::size_t handed_ = 0;         // pages given to the listener
+  std::size_t commandCount_ = 0;
+  std::uint64_t pageLineBytes_ = 0;  // decoded line bytes of the open page
   std::size_t pos_ = 0;
   std::uint32_t pendingV_ = 0;
   std::uint32_t pendingH_ = 0;
@@ -401,6 +434,12 @@ std::uint32_t MmToDots(std::uint32_t mm, std::uint32_t dpi) {
 Decoded DecodeStream(std::span<const std::uint8_t> stream) {
   Decoded d;
   Parser(stream, d).Run();
+  return d;
+}
+
+Decoded DecodeStream(std::span<const std::uint8_t> stream, const DecodeListener& listener) {
+  Decoded d;
+  Parser(stream, d, &listener).Run();
   return d;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -71,6 +72,21 @@ struct Decoded {
 // Decodes a whole stream. Stops at the first malformed byte: ok false,
 // errorOffset and error say where and why; everything before it is kept.
 Decoded DecodeStream(std::span<const std::uint8_t> stream);
+
+// Most decoded line bytes one drum page may carry; a stream past it is malformed.
+inline constexpr std::uint64_t kMaxPageLineBytes = std::uint64_t(1) << 28;
+
+// Decoding a stream of any length without holding what it decodes: each text
+// line goes to onText as it is decoded, each drum page to onPage once it is
+// closed (by its form feed, the next ink command or the end of the stream),
+// and its lines are dropped after. The result keeps neither text nor
+// commands nor lines. onPage returning false stops the decoding (ok false).
+struct DecodeListener {
+  std::function<void(const std::string&)> onText;
+  std::function<bool(const Decoded& job, const DrumPage& page, std::size_t index)> onPage;
+  std::uint64_t maxPageLineBytes = kMaxPageLineBytes;
+};
+Decoded DecodeStream(std::span<const std::uint8_t> stream, const DecodeListener& listener);
 
 // Run-length decoder of a compressed line (headers 0..127 literal, -1..-127
 // run, -128 refused). Returns false on a malformed or truncated line.

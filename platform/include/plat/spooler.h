@@ -1,6 +1,7 @@
 // Spooler: printers with their driver, port, DEVMODE and printer data, held
-// in memory for the whole process; jobs written with WritePrinter land in a
-// per-printer sink that tests and tools read back (plat::spooler).
+// in memory for the whole process; jobs written with WritePrinter land in
+// spool files of the machine (WINDOWS\System32\spool\PRINTERS, one a job)
+// that tests and tools read back (plat::spooler).
 #pragma once
 
 #include <cstddef>
@@ -332,9 +333,13 @@ PLATAPI std::optional<DataValue> GetData(std::u16string_view printer, std::u16st
 // The printer's DEVMODE as stored (empty when none or no such printer).
 PLATAPI std::vector<BYTE> Devmode(std::u16string_view printer);
 
-// Everything written to the printer with WritePrinter since it was added or cleared.
+// Everything written to the printer with WritePrinter since it was added or
+// cleared. Clearing, removing the printer and Reset delete its spool files.
 PLATAPI std::vector<BYTE> Output(std::u16string_view printer);
 PLATAPI void ClearOutput(std::u16string_view printer);
+// Host path of the spool file holding what the job (a StartDocPrinterW id)
+// wrote, all of it written through; "" when the job wrote nothing.
+PLATAPI std::string JobSpoolFile(DWORD job);
 
 // Faults of the printer's sink. maxPerCall > 0: every call takes at most that
 // many bytes (a short write, the call still succeeds). failAfterBytes: once

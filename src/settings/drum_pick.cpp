@@ -1,4 +1,4 @@
-#include "device/drum_pick.h"
+#include "settings/drum_pick.h"
 
 #include <optional>
 

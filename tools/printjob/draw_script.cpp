@@ -1,0 +1,305 @@
+// Parsing and drawing of printjob's drawing scripts.
+#include "printjob/draw_script.h"
+
+#include <charconv>
+#include <sstream>
+
+#include "plat/gdi.h"
+
+namespace printjob {
+
+namespace {
+
+// Coordinates stay well inside 28.4 fixed point.
+constexpr LONG kCoordinateLimit = 1 << 26;
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+  std::vector<std::string> out;
+  std::string part;
+  std::istringstream in(text);
+  while (std::getline(in, part, sep)) out.push_back(part);
+  if (!text.empty() && text.back() == sep) out.emplace_back();
+  return out;
+}
+
+bool Integer(const std::string& s, long lo, long hi, LONG& out) {
+  long v = 0;
+  const char* end = s.data() + s.size();
+  auto [p, ec] = std::from_chars(s.data(), end, v);
+  if (ec != std::errc() || p != end || v < lo || v > hi) return false;
+  out = static_cast<LONG>(v);
+  return true;
+}
+
+bool Colour(const std::string& s, DrawColour& c, std::string& why) {
+  std::string hex = s;
+  if (s.rfind("hatch:", 0) == 0) {
+    const auto parts = Split(s, ':');
+    LONG style = 0;
+    if (parts.size() != 3 || !Integer(parts[1], 0, 5, style)) {
+      why = "hatch colour is hatch:S:RRGGBB with S 0..5";
+      return false;
+    }
+    c.hatch = true;
+    c.style = static_cast<ULONG>(style);
+    hex = parts[2];
+  }
+  unsigned v = 0;
+  auto [p, ec] = std::from_chars(hex.data(), hex.data() + hex.size(), v, 16);
+  if (hex.size() != 6 || ec != std::errc() || p != hex.data() + hex.size()) {
+    why = "colour '" + s + "' is not RRGGBB";
+    return false;
+  }
+  c.rgb = ((v >> 16) & 0xFF) | (v & 0xFF00) | ((v & 0xFF) << 16);
+  return true;
+}
+
+bool Pen(const std::string& s, DrawPen& pen, std::string& why) {
+  const auto parts = Split(s, ':');
+  if (parts.empty() || parts.size() > 4 || !Integer(parts[0], 0, 10000, pen.width)) {
+    why = "pen '" + s + "' is W[:style[:cap[:join]]] with W 0..10000";
+    return false;
+  }
+  const LONG unit = pen.width > 0 ? pen.width : 1;
+  if (parts.size() > 1) {
+    const std::string& st = parts[1];
+    if (st == "solid") {
+      pen.style.clear();
+    } else if (st == "dash") {
+      pen.style = pen.width > 0 ? std::vector<LONG>{3 * unit, unit} : std::vector<LONG>{6, 2};
+    } else if (st == "dot") {
+      pen.style = pen.width > 0 ? std::vector<LONG>{unit, unit} : std::vector<LONG>{1, 1};
+    } else if (st == "dashdot") {
+      pen.style = pen.width > 0 ? std::vector<LONG>{3 * unit, unit, unit, unit} : std::vector<LONG>{6, 2, 1, 2};
+    } else {
+      for (const std::string& v : Split(st, ',')) {
+        LONG n = 0;
+        if (!Integer(v, 0, 100000, n)) {
+          why = "pen style '" + st + "' is solid, dash, dot, dashdot or lengths A,B,...";
+          return false;
+        }
+        pen.style.push_back(n);
+      }
+      if (pen.style.size() > 16) {
+        why = "a pen style has at most 16 lengths";
+        return false;
+      }
+      LONG total = 0;
+      for (LONG v : pen.style) total += v;
+      if (total == 0) {
+        why = "pen style lengths are all 0";
+        return false;
+      }
+    }
+  }
+  if (parts.size() > 2) {
+    const std::string& cap = parts[2];
+    if (cap == "round") pen.cap = ENDCAP_ROUND;
+    else if (cap == "square") pen.cap = ENDCAP_SQUARE;
+    else if (cap == "flat") pen.cap = ENDCAP_BUTT;
+    else {
+      why = "pen cap '" + cap + "' is round, square or flat";
+      return false;
+    }
+  }
+  if (parts.size() > 3) {
+    const std::string& join = parts[3];
+    if (join == "round") pen.join = JOIN_ROUND;
+    else if (join == "bevel") pen.join = JOIN_BEVEL;
+    else if (join == "miter") pen.join = JOIN_MITER;
+    else {
+      why = "pen join '" + join + "' is round, bevel or miter";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Numbers(const std::vector<std::string>& words, std::size_t from, std::vector<LONG>& out, std::string& why) {
+  for (std::size_t i = from; i < words.size(); ++i) {
+    LONG v = 0;
+    if (!Integer(words[i], -kCoordinateLimit, kCoordinateLimit, v)) {
+      why = "'" + words[i] + "' is not a coordinate";
+      return false;
+    }
+    out.push_back(v);
+  }
+  return true;
+}
+
+bool Mix(const std::string& s, ULONG& mix, std::string& why) {
+  LONG v = 0;
+  if (!Integer(s, 1, 16, v)) {
+    why = "mix '" + s + "' is a ROP2 1..16";
+    return false;
+  }
+  mix = static_cast<ULONG>(v);
+  return true;
+}
+
+bool ParseLine(const std::vector<std::string>& w, DrawCommand& c, std::string& why) {
+  using Kind = DrawCommand::Kind;
+  const std::string& verb = w[0];
+  auto count = [&](std::size_t from, std::size_t multiple, std::size_t least, const char* what) {
+    const std::size_t n = w.size() > from ? w.size() - from : 0;
+    if (n < least || n % multiple != 0) {
+      why = std::string(what);
+      return false;
+    }
+    return Numbers(w, from, c.numbers, why);
+  };
+  if (verb == "clip") {
+    c.kind = Kind::kClip;
+    if (w.size() == 2 && w[1] == "none") return true;
+    return count(1, 4, 4, "clip takes none or rectangles L T R B");
+  }
+  if (verb == "paint") {
+    c.kind = Kind::kPaint;
+    return w.size() >= 3 && Colour(w[1], c.colour, why) && Mix(w[2], c.mix, why) &&
+           count(3, 4, 4, "paint takes COLOUR MIX and rectangles L T R B");
+  }
+  if (verb == "line") {
+    c.kind = Kind::kLine;
+    if (w.size() != 7) {
+      why = "line takes COLOUR MIX X1 Y1 X2 Y2";
+      return false;
+    }
+    return Colour(w[1], c.colour, why) && Mix(w[2], c.mix, why) && Numbers(w, 3, c.numbers, why);
+  }
+  if (verb == "stroke" || verb == "bezier") {
+    c.kind = verb == "stroke" ? Kind::kStroke : Kind::kBezier;
+    if (w.size() < 3) {
+      why = verb + " takes PEN COLOUR and points";
+      return false;
+    }
+    if (!Pen(w[1], c.pen, why) || !Colour(w[2], c.colour, why)) return false;
+    if (c.kind == Kind::kBezier) {
+      if (w.size() != 11) {
+        why = "bezier takes PEN COLOUR and 4 points";
+        return false;
+      }
+      return Numbers(w, 3, c.numbers, why);
+    }
+    return count(3, 2, 4, "stroke takes PEN COLOUR and at least 2 points X Y");
+  }
+  if (verb == "fill") {
+    c.kind = Kind::kFill;
+    if (w.size() < 3 || !Colour(w[1], c.colour, why)) {
+      if (why.empty()) why = "fill takes COLOUR alternate|winding and points";
+      return false;
+    }
+    if (w[2] != "alternate" && w[2] != "winding") {
+      why = "fill mode '" + w[2] + "' is alternate or winding";
+      return false;
+    }
+    c.winding = w[2] == "winding";
+    return count(3, 2, 6, "fill takes at least 3 points X Y");
+  }
+  why = "unknown command '" + verb + "'";
+  return false;
+}
+
+struct BrushHolder {
+  BRUSHOBJ* bo;
+  explicit BrushHolder(const DrawColour& c)
+      : bo(c.hatch ? plat::engine::CreateHatchBrush(c.style, c.rgb, 0xFFFFFF) : plat::engine::CreateSolidBrush(c.rgb)) {}
+  ~BrushHolder() {
+    if (bo) plat::engine::DeleteBrush(bo);
+  }
+};
+
+LINEATTRS Attributes(const DrawPen& pen, std::vector<FLOAT_LONG>& style) {
+  LINEATTRS la{};
+  style.clear();
+  for (LONG v : pen.style) {
+    FLOAT_LONG f;
+    if (pen.width > 0)
+      f.e = static_cast<FLOATL>(v);
+    else
+      f.l = v;
+    style.push_back(f);
+  }
+  la.fl = (pen.width > 0 ? LA_GEOMETRIC : 0) | (style.empty() ? 0 : LA_STYLED);
+  la.iJoin = pen.join;
+  la.iEndCap = pen.cap;
+  if (pen.width > 0)
+    la.elWidth.e = static_cast<FLOATL>(pen.width);
+  else
+    la.elWidth.l = 1;
+  la.eMiterLimit = 10;
+  la.cstyle = static_cast<ULONG>(style.size());
+  la.pstyle = style.empty() ? nullptr : style.data();
+  return la;
+}
+
+}  // namespace
+
+bool ParseDrawScript(std::istream& in, std::vector<DrawCommand>& out, std::string& error) {
+  std::string line;
+  int number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    if (line.size() > 100000) {
+      error = "line " + std::to_string(number) + ": too long";
+      return false;
+    }
+    if (const auto hash = line.find('#'); hash != std::string::npos) line.resize(hash);
+    std::istringstream words(line);
+    std::vector<std::string> w;
+    for (std::string word; words >> word;) w.push_back(word);
+    if (w.empty()) continue;
+    DrawCommand c;
+    std::string why;
+    if (!ParseLine(w, c, why)) {
+      error = "line " + std::to_string(number) + ": " + why;
+      return false;
+    }
+    out.push_back(std::move(c));
+  }
+  return true;
+}
+
+bool DrawScriptPage(SURFOBJ* surface, const std::vector<DrawCommand>& script) {
+  if (!surface) return false;
+  plat::gdi::Page page(surface);
+  bool ok = true;
+  for (const DrawCommand& c : script) {
+    const std::vector<LONG>& n = c.numbers;
+    if (c.kind == DrawCommand::Kind::kClip) {
+      std::vector<RECTL> rects;
+      for (std::size_t i = 0; i + 3 < n.size(); i += 4) rects.push_back(RECTL{n[i], n[i + 1], n[i + 2], n[i + 3]});
+      page.SetClip(std::move(rects));
+      continue;
+    }
+    BrushHolder brush(c.colour);
+    if (!brush.bo) return false;
+    std::vector<FLOAT_LONG> style;
+    plat::engine::SubPath path;
+    for (std::size_t i = 0; i + 1 < n.size(); i += 2) path.points.push_back(POINTFIX{n[i] * 16, n[i + 1] * 16});
+    switch (c.kind) {
+      case DrawCommand::Kind::kPaint: {
+        std::vector<RECTL> rects;
+        for (std::size_t i = 0; i + 3 < n.size(); i += 4) rects.push_back(RECTL{n[i], n[i + 1], n[i + 2], n[i + 3]});
+        ok = page.PaintRegion(rects, brush.bo, c.mix) && ok;
+        break;
+      }
+      case DrawCommand::Kind::kLine:
+        ok = page.LineTo(n[0], n[1], n[2], n[3], brush.bo, c.mix) && ok;
+        break;
+      case DrawCommand::Kind::kStroke:
+      case DrawCommand::Kind::kBezier:
+        path.beziers = c.kind == DrawCommand::Kind::kBezier;
+        ok = page.StrokePath({path}, Attributes(c.pen, style), brush.bo, R2_COPYPEN) && ok;
+        break;
+      case DrawCommand::Kind::kFill:
+        path.closed = true;
+        ok = page.FillPath({path}, brush.bo, R2_COPYPEN, c.winding) && ok;
+        break;
+      case DrawCommand::Kind::kClip:
+        break;
+    }
+  }
+  return ok;
+}
+
+}  // namespace printjob

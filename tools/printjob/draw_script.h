@@ -1,0 +1,53 @@
+// Drawing scripts for printjob --draw: each page of the job is drawn from the
+// script through the engine's GDI front, so that lines, fills and paints go
+// to the driver's entries. One command a line, coordinates in plane dots,
+// rectangles exclusive; '#' starts a comment.
+//   clip none | clip L T R B ...            the page's clip (one rect or more)
+//   paint COLOUR MIX L T R B ...             a region
+//   line COLOUR MIX X1 Y1 X2 Y2
+//   stroke PEN COLOUR X Y X Y ...
+//   bezier PEN COLOUR X0 Y0 X1 Y1 X2 Y2 X3 Y3
+//   fill COLOUR alternate|winding X Y X Y ...
+// COLOUR is RRGGBB or hatch:S:RRGGBB (S 0..5); MIX the ROP2 1..16; PEN is
+// W[:solid|dash|dot|dashdot|A,B,..[:round|square|flat[:round|bevel|miter]]],
+// W 0 a cosmetic one-dot pen.
+#pragma once
+
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "plat/engine_draw.h"
+
+namespace printjob {
+
+struct DrawColour {
+  bool hatch = false;
+  ULONG style = 0;
+  ULONG rgb = 0;  // 0x00BBGGRR
+};
+
+struct DrawPen {
+  LONG width = 0;  // 0 cosmetic
+  std::vector<LONG> style;  // empty: solid; cosmetic in style units, geometric in dots
+  ULONG cap = ENDCAP_ROUND;
+  ULONG join = JOIN_ROUND;
+};
+
+struct DrawCommand {
+  enum class Kind { kClip, kPaint, kLine, kStroke, kBezier, kFill } kind = Kind::kClip;
+  DrawColour colour;
+  ULONG mix = R2_COPYPEN;
+  DrawPen pen;
+  bool winding = false;
+  std::vector<LONG> numbers;  // rectangles or points
+};
+
+// Parses a script. On a bad line: false and `error` names it
+// ("line N: why").
+bool ParseDrawScript(std::istream& in, std::vector<DrawCommand>& out, std::string& error);
+
+// Draws the commands on a print-host page surface. False when a call fails.
+bool DrawScriptPage(SURFOBJ* surface, const std::vector<DrawCommand>& script);
+
+}  // namespace printjob
