@@ -20,6 +20,23 @@ using PFN_DrvStrokePath = BOOL (*)(SURFOBJ*, PATHOBJ*, CLIPOBJ*, XFORMOBJ*, BRUS
 using PFN_DrvStrokeAndFillPath = BOOL (*)(SURFOBJ*, PATHOBJ*, CLIPOBJ*, XFORMOBJ*, BRUSHOBJ*, LINEATTRS*, BRUSHOBJ*,
                                           POINTL*, MIX, FLONG);
 using PFN_DrvLineTo = BOOL (*)(SURFOBJ*, CLIPOBJ*, BRUSHOBJ*, LONG, LONG, LONG, LONG, RECTL*, MIX);
+using PFN_DrvBitBlt = BOOL (*)(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, POINTL*, POINTL*, BRUSHOBJ*,
+                               POINTL*, ROP4);
+using PFN_DrvCopyBits = BOOL (*)(SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, POINTL*);
+using PFN_DrvStretchBlt = BOOL (*)(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, COLORADJUSTMENT*, POINTL*,
+                                   RECTL*, RECTL*, POINTL*, ULONG);
+using PFN_DrvTextOut = BOOL (*)(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*, BRUSHOBJ*, BRUSHOBJ*, POINTL*,
+                                MIX);
+constexpr ULONG kHalftone = 4;
+
+struct XlateHolder {
+  XLATEOBJ* xo;
+  explicit XlateHolder(const std::vector<ULONG>& palette)
+      : xo(plat::engine::CreateXlate(palette.empty() ? nullptr : palette.data(), static_cast<ULONG>(palette.size()))) {}
+  ~XlateHolder() {
+    if (xo) plat::engine::DeleteXlate(xo);
+  }
+};
 
 // Owned engine objects of one call.
 struct PathHolder {
@@ -218,6 +235,72 @@ bool Page::StrokeAndFillPath(const std::vector<SubPath>& path, const LINEATTRS& 
   }
   const bool filled = FillFigures(flat.po, fill, mix, winding);
   return Stroke(flat.po, attrs, stroke, mix) && filled;
+}
+
+bool Page::PatBlt(const RECTL& rect, BRUSHOBJ* brush, ULONG rop3) {
+  auto blt = reinterpret_cast<PFN_DrvBitBlt>(plat::engine::DeviceEntry(surface_->hdev, INDEX_DrvBitBlt));
+  if (!(hooks_ & HOOK_BITBLT) || !blt) return false;
+  ClipHolder clip(clip_);
+  if (brush) plat::engine::UseBrushOn(brush, surface_);
+  RECTL target = rect;
+  const BOOL ok = blt(surface_, nullptr, nullptr, clip.co, nullptr, &target, nullptr, nullptr, brush, nullptr,
+                      (rop3 & 0xFF) * 0x101);
+  Note("DrvBitBlt", 1, ok);
+  return ok != FALSE;
+}
+
+bool Page::BitBlt(SURFOBJ* src, const std::vector<ULONG>& palette, LONG x, LONG y, ULONG rop3, BRUSHOBJ* brush) {
+  if (!src) return false;
+  ClipHolder clip(clip_);
+  XlateHolder xlate(palette);
+  RECTL target{x, y, x + src->sizlBitmap.cx, y + src->sizlBitmap.cy};
+  POINTL origin{0, 0};
+  if ((rop3 & 0xFF) == 0xCC && !brush) {
+    auto copy = reinterpret_cast<PFN_DrvCopyBits>(plat::engine::DeviceEntry(surface_->hdev, INDEX_DrvCopyBits));
+    if (!(hooks_ & HOOK_COPYBITS) || !copy) return false;
+    const BOOL ok = copy(surface_, src, clip.co, xlate.xo, &target, &origin);
+    Note("DrvCopyBits", 1, ok);
+    return ok != FALSE;
+  }
+  auto blt = reinterpret_cast<PFN_DrvBitBlt>(plat::engine::DeviceEntry(surface_->hdev, INDEX_DrvBitBlt));
+  if (!(hooks_ & HOOK_BITBLT) || !blt) return false;
+  if (brush) plat::engine::UseBrushOn(brush, surface_);
+  const BOOL ok = blt(surface_, src, nullptr, clip.co, xlate.xo, &target, &origin, nullptr, brush, nullptr,
+                      (rop3 & 0xFF) * 0x101);
+  Note("DrvBitBlt", 1, ok);
+  return ok != FALSE;
+}
+
+bool Page::StretchBlt(SURFOBJ* src, const std::vector<ULONG>& palette, const RECTL& dest, const RECTL& source) {
+  auto stretch = reinterpret_cast<PFN_DrvStretchBlt>(plat::engine::DeviceEntry(surface_->hdev, INDEX_DrvStretchBlt));
+  if (!src || !(hooks_ & HOOK_STRETCHBLT) || !stretch) return false;
+  ClipHolder clip(clip_);
+  XlateHolder xlate(palette);
+  RECTL d = dest, s = source;
+  const BOOL ok = stretch(surface_, src, nullptr, clip.co, xlate.xo, nullptr, nullptr, &d, &s, nullptr, kHalftone);
+  Note("DrvStretchBlt", 1, ok);
+  return ok != FALSE;
+}
+
+bool Page::TextOut(FONTOBJ* font, const std::u16string& text, LONG x, LONG baselineY, BRUSHOBJ* fore,
+                   const RECTL* opaque, BRUSHOBJ* opaqueBrush, bool glyphArray) {
+  auto textOut = reinterpret_cast<PFN_DrvTextOut>(plat::engine::DeviceEntry(surface_->hdev, INDEX_DrvTextOut));
+  if (!font || !(hooks_ & HOOK_TEXTOUT) || !textOut) return false;
+  std::vector<HGLYPH> glyphs;
+  std::vector<POINTL> positions;
+  if (!plat::engine::LayoutText(font, text, x, baselineY, glyphs, positions)) return false;
+  plat::engine::StringOptions options;
+  options.glyphArray = glyphArray;
+  options.glyphDefs = glyphArray;
+  STROBJ* str = plat::engine::CreateString(font, glyphs, positions, options);
+  if (!str) return false;
+  ClipHolder clip(clip_);
+  RECTL opaqueRect = opaque ? *opaque : RECTL{};
+  const BOOL ok = textOut(surface_, str, font, clip.co, nullptr, opaque ? &opaqueRect : nullptr, fore, opaqueBrush,
+                          nullptr, R2_COPYPEN | (R2_COPYPEN << 8));
+  plat::engine::DeleteString(str);
+  Note("DrvTextOut", glyphs.size(), ok);
+  return ok != FALSE;
 }
 
 }  // namespace plat::gdi

@@ -9,6 +9,7 @@
 #include "render/command_stream.h"
 #include "render/job_files.h"
 #include "render/plane_ops.h"
+#include "render/rop_blits.h"
 #include "render/sheet_emitter.h"
 
 namespace {
@@ -128,6 +129,7 @@ BOOL DrvSendPage(SURFOBJ* pso) {
   RenderPdev* pdev = ValidPdevOf(pso);
   if (!pdev) return FALSE;
   FreeKeptTransparentImage(pdev);
+  FreeSavedPlanes(pdev);
   if (pdev->flags & kPdevImagePending) {
     pdev->drawing.previousRop4 = pdev->drawing.rop4;
     pdev->drawing.rop4 = 0;

@@ -1,22 +1,24 @@
-// Drawing entries that still decline: blits, stretches and text.
+// The blit, stretch and text entries of the driver table; their bodies live
+// with the blit and glyph paths.
 #include "render/drawing_entries.h"
 
-namespace {
-BOOL Decline(SURFOBJ* pso) {
-  SetLastError(IsValidPdev(PdevFromSurface(pso)) ? ERROR_NOT_SUPPORTED : ERROR_INVALID_PARAMETER);
-  return FALSE;
-}
-}  // namespace
+#include "render/blit_entries.h"
 
-BOOL DrvBitBlt(SURFOBJ* psoTrg, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, POINTL*, POINTL*, BRUSHOBJ*, POINTL*,
-               ROP4) {
-  return Decline(psoTrg);
+BOOL DrvBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ*, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg,
+               POINTL* pptlSrc, POINTL*, BRUSHOBJ* pbo, POINTL*, ROP4 rop4) {
+  return BitBltBody(psoTrg, psoSrc, pco, pxlo, prclTrg, pptlSrc, pbo, rop4);
 }
-BOOL DrvStretchBlt(SURFOBJ* psoDest, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, COLORADJUSTMENT*, POINTL*, RECTL*, RECTL*,
-                   POINTL*, ULONG) {
-  return Decline(psoDest);
+BOOL DrvStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                   COLORADJUSTMENT* pca, POINTL* pptlHTOrg, RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask,
+                   ULONG iMode) {
+  return StretchBltBody(psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, iMode);
 }
-BOOL DrvCopyBits(SURFOBJ* psoDest, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, POINTL*) { return Decline(psoDest); }
-BOOL DrvTextOut(SURFOBJ* pso, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*, BRUSHOBJ*, BRUSHOBJ*, POINTL*, MIX) {
-  return Decline(pso);
+BOOL DrvCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclDest, POINTL* pptlSrc) {
+  return CopyBitsBody(psoDest, psoSrc, pco, pxlo, prclDest, pptlSrc);
+}
+// The extra rectangles are not drawn; the origin is the string's own.
+BOOL DrvTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL*, RECTL* prclOpaque, BRUSHOBJ* pboFore,
+                BRUSHOBJ* pboOpaque, POINTL*, MIX mix) {
+  if (!TextOutBody(pso, pstro, pfo, pco, prclOpaque, pboFore, pboOpaque, mix)) return FALSE;
+  return TRUE;
 }

@@ -91,6 +91,7 @@ struct PdevDrawState {
   std::uint8_t* glyphScratch;
   std::uint32_t glyphScratchSize;
   std::uint8_t thickenCopy;
+  std::uint8_t* savedPlanes;  // both planes as a PATINVERT idiom began, freed by FreeSavedPlanes
 };
 
 // Image and brush state: the image parameter block, screens, caches, clip

@@ -16,6 +16,7 @@
 #include "render/command_stream.h"
 #include "render/job_files.h"
 #include "render/plane_ops.h"
+#include "render/rop_blits.h"
 #include "settings/caps_store.h"
 #include "settings/doc_settings.h"
 #include "settings/private_devmode.h"
@@ -311,6 +312,7 @@ void ReleasePdev(RenderPdev* pdev) {
   pdev->palette = nullptr;
   FreeOutputBuffer(pdev);
   ClearClipRectList(pdev);
+  FreeSavedPlanes(pdev);
   if (pdev->image.diffusionCarryRow) GlobalFree(pdev->image.diffusionCarryRow);
   pdev->image.diffusionCarryRow = nullptr;
   pdev->image.diffusionCarrySize = 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "imaging/image_entries.h"
+#include "render/glyph_output.h"
 #include "render/plane_ops.h"
 
 bool UsesTwoPlanes(const RenderPdev* pdev) {
@@ -95,6 +96,7 @@ HSURF DrvEnableSurface(DHPDEV dhpdev) {
   }
   ClearClipRectList(pdev);
   pdev->drawnRect = PdevRect{0, 0, -1, -1};
+  pdev->drawing.thickenCopy = pdev->textVolumeA;
   return pdev->surface;
 }
 
@@ -108,6 +110,7 @@ void DrvDisableSurface(DHPDEV dhpdev) {
   pdev->planeWidth = 0;
   pdev->planeHeight = 0;
   FreeImageBuffers(pdev);
+  FreeGlyphScratch(pdev);
   pdev->pageCounter = 0;
   pdev->sheetCounter = 0;
   pdev->compressionMode = 0;

@@ -15,6 +15,7 @@
 #include "render/drawing_entries.h"
 #include "render/plane_ops.h"
 #include "render/render_surface.h"
+#include "render/source_blits.h"
 
 namespace {
 
@@ -414,6 +415,58 @@ TEST_F(DrawingPaths, PatternBrushesKeepWholeBytesAndTheirPlate) {
   EXPECT_TRUE(page->PaintRegion({RECTL{0, 0, 40, 40}}, r.bo, R2_COPYPEN));
   EXPECT_TRUE(Logged("DrvPaint 1 -> TRUE"));
   EngDeleteSurface(reinterpret_cast<HSURF>(bm));
+}
+
+// Blits, stretches and text through the front: each reaches its hooked
+// entry; text inks its glyphs (white on the other drum), DSTINVERT inverts,
+// a one-bit copy lands dot for dot.
+TEST_F(DrawingPaths, BlitsStretchesAndTextReachTheirEntries) {
+  for (bool two : {false, true}) {
+    Start(two ? TwoInks(6) : pdevtest::BaseDevmode());
+    if (two) ASSERT_NE(pdev->drum1Plane, pdev->drum2Plane);
+    Brush black(plat::engine::CreateSolidBrush(0));
+    FONTOBJ* font = plat::engine::CreateFont(plat::engine::DefaultFontFile(), 24);
+    ASSERT_NE(font, nullptr);
+    const std::size_t planeBytes = static_cast<std::size_t>(pdev->planeStride) * pdev->planeHeight;
+    std::memset(pdev->drum1Plane, 0xFF, planeBytes);
+    std::memset(pdev->drum2Plane, 0xFF, planeBytes);
+    // Black goes to the drum its separation mode names; the other drum is
+    // inked beforehand and comes out white under every glyph dot.
+    BRUSHOBJ* probe = black.bo;
+    RenderPdev& d = *pdev;
+    BYTE* pattern = BrushToPatternWide(&d, probe, 8, 8, 0, FALSE);
+    GlobalFree(pattern);
+    BYTE* inked = d.drawing.plateSelector == 1 ? d.drum1Plane : d.drum2Plane;
+    BYTE* other = inked == d.drum1Plane ? d.drum2Plane : d.drum1Plane;
+    if (two) std::memset(other, 0x00, static_cast<std::size_t>(pdev->planeStride) * 40);
+    ASSERT_TRUE(page->TextOut(font, u"Hi", 10, 30, black.bo));
+    EXPECT_TRUE(Logged("DrvTextOut 2 -> TRUE"));
+    const int glyphInk = Count(inked, 0, 0, 60, 40);
+    EXPECT_GT(glyphInk, 20);
+    if (two) EXPECT_EQ(Count(other, 0, 0, 60, 40), 60 * 40 - glyphInk);
+    ASSERT_TRUE(page->PatBlt(RECTL{100, 0, 120, 10}, nullptr, 0x55));
+    const BYTE* inverted = (two && d.separationModes[2] == 0) ? d.drum1Plane : d.drum2Plane;
+    EXPECT_EQ(Count(inverted, 100, 0, 120, 10), 200);
+    std::vector<BYTE> bits(4 * 8, 0xFF);
+    bits[0] = 0x0F;  // row 0: four black dots, then white
+    HBITMAP bm = EngCreateBitmap(SIZEL{16, 8}, 4, BMF_1BPP, BMF_TOPDOWN, bits.data());
+    SURFOBJ* src = EngLockSurface(reinterpret_cast<HSURF>(bm));
+    ASSERT_TRUE(page->BitBlt(src, {0x000000, 0xFFFFFF}, 203, 50, 0xCC, nullptr));
+    EXPECT_TRUE(Logged("DrvCopyBits 1 -> TRUE"));
+    BYTE* copied = two && MonoCopyPlate[d.separationModes[1]] ? pdev->drum1Plane : pdev->drum2Plane;
+    EXPECT_EQ(Count(copied, 203, 50, 219, 58), 4);
+    EXPECT_EQ(Count(copied, 203, 50, 207, 51), 4);
+    ASSERT_TRUE(page->BitBlt(src, {0x000000, 0xFFFFFF}, 300, 50, 0x88, nullptr));
+    EXPECT_TRUE(Logged("DrvBitBlt 1 -> TRUE"));
+    ASSERT_TRUE(page->StretchBlt(src, {0x000000, 0xFFFFFF}, RECTL{432, 70, 400, 86}, RECTL{0, 0, 16, 8}));
+    EXPECT_TRUE(Logged("DrvStretchBlt 1 -> TRUE"));
+    EngUnlockSurface(src);
+    EngDeleteSurface(reinterpret_cast<HSURF>(bm));
+    plat::engine::DeleteFont(font);
+    TearDown();
+    pdev = nullptr;
+    PrinterFixture::SetUp();
+  }
 }
 
 }  // namespace

@@ -75,26 +75,32 @@ TEST_F(Exports, ModuleEntryTakesReasonsZeroToThree) {
 
 using DrawingEntries = PrinterFixture;
 
-TEST_F(DrawingEntries, BlitsAndTextDeclineUntilTheyLand) {
+TEST_F(DrawingEntries, BlitsAndTextDrawThroughTheEntries) {
   PrivateDevmode dm = BaseDevmode();
   RenderPdev* pdev = Enable(dm);
   ASSERT_NE(pdev, nullptr);
   auto dh = reinterpret_cast<DHPDEV>(pdev);
   ASSERT_NE(DrvEnableSurface(dh), nullptr);
   SURFOBJ* so = pdev->surfaceObject;
-  RECTL r{0, 0, 10, 10};
-  SetLastError(0);
-  EXPECT_FALSE(DrvBitBlt(so, nullptr, nullptr, nullptr, nullptr, &r, nullptr, nullptr, nullptr, nullptr, 0xF0F0));
-  EXPECT_EQ(GetLastError(), ERROR_NOT_SUPPORTED);
+  RECTL r{0, 0, 16, 10};
+  // PATCOPY of a black brush inks the target; a no-operation ROP4 needs no device.
+  BRUSHOBJ* black = plat::engine::CreateSolidBrush(0);
+  EXPECT_TRUE(DrvBitBlt(so, nullptr, nullptr, nullptr, nullptr, &r, nullptr, nullptr, black, nullptr, 0xF0F0));
+  EXPECT_EQ(pdev->drum2Plane[0], 0x00);
+  EXPECT_EQ(pdev->drawing.rop4, 0xF0F0u);
+  SURFOBJ stray{};
+  EXPECT_TRUE(DrvBitBlt(&stray, nullptr, nullptr, nullptr, nullptr, &r, nullptr, nullptr, nullptr, nullptr, 0xAAAA));
+  // WHITENESS clears it again.
+  EXPECT_TRUE(DrvBitBlt(so, nullptr, nullptr, nullptr, nullptr, &r, nullptr, nullptr, nullptr, nullptr, 0xFFFF));
+  EXPECT_EQ(pdev->drum2Plane[0], 0xFF);
   // A paint without a region and a line without a brush draw nothing.
   EXPECT_TRUE(DrvPaint(so, nullptr, nullptr, nullptr, 0));
   EXPECT_TRUE(DrvLineTo(so, nullptr, nullptr, 0, 0, 5, 5, &r, R2_COPYPEN));
-  SURFOBJ stray{};
   SetLastError(0);
   EXPECT_FALSE(DrvTextOut(&stray, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-  // Nothing was drawn.
   EXPECT_EQ(pdev->drum2Plane[0], 0xFF);
+  plat::engine::DeleteBrush(black);
   DrvDisableSurface(dh);
   DrvDisablePDEV(dh);
 }

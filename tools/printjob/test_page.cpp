@@ -81,6 +81,35 @@ BOOL DrawTestPage(SURFOBJ* surface, int index) {
   curve.points = {POINTFIX{unit * 4 * 16, cy * 16}, POINTFIX{w / 3 * 16, (cy - unit * 6) * 16},
                   POINTFIX{w * 2 / 3 * 16, (cy + unit * 6) * 16}, POINTFIX{(w - unit * 4) * 16, cy * 16}};
   ok = page.StrokePath({curve}, pen, red.bo, R2_COPYPEN) && ok;
+
+  // A title in two sizes, the right half of the checkerboard inverted and a
+  // one-bit picture of stripes copied below it.
+  const struct {
+    LONG em;
+    LONG baseline;
+    BRUSHOBJ* brush;
+  } titles[] = {{unit, boardTop - unit * 2, black.bo}, {unit * 12 / 5, boardTop - unit * 4, red.bo}};
+  for (const auto& title : titles) {
+    FONTOBJ* font = plat::engine::CreateFont(plat::engine::DefaultFontFile(), static_cast<ULONG>(title.em));
+    if (!font) continue;  // no font file: the page goes out without its title
+    ok = page.TextOut(font, u"Duplicator test page", unit * 4 + (title.em == unit ? unit * 30 : 0), title.baseline,
+                      title.brush) &&
+         ok;
+    plat::engine::DeleteFont(font);
+  }
+  ok = page.PatBlt(RECTL{unit * 4 + 12 * cell, boardTop, unit * 4 + 24 * cell, boardTop + 6 * cell}, nullptr, 0x55) &&
+       ok;
+  const LONG side = 64;
+  std::vector<BYTE> stripes(static_cast<std::size_t>(side) * side / 8);
+  for (LONG y = 0; y < side; ++y)
+    for (LONG x = 0; x < side; ++x)
+      if (((x + y) / 8) % 2) stripes[static_cast<std::size_t>(y * side + x) / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
+  HBITMAP bitmap = EngCreateBitmap(SIZEL{side, side}, side / 8, BMF_1BPP, BMF_TOPDOWN, stripes.data());
+  if (SURFOBJ* picture = bitmap ? EngLockSurface(reinterpret_cast<HSURF>(bitmap)) : nullptr) {
+    ok = page.BitBlt(picture, {0x000000, 0xFFFFFF}, unit * 4, boardTop + 13 * cell, 0xCC, nullptr) && ok;
+    EngUnlockSurface(picture);
+  }
+  if (bitmap) EngDeleteSurface(reinterpret_cast<HSURF>(bitmap));
   return ok ? TRUE : FALSE;
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "plat/engine_draw.h"
+#include "plat/engine_text.h"
 
 namespace plat::gdi {
 
@@ -36,6 +37,19 @@ class PLATAPI Page {
   bool StrokePath(const std::vector<plat::engine::SubPath>& path, const LINEATTRS& attrs, BRUSHOBJ* brush, MIX mix);
   bool StrokeAndFillPath(const std::vector<plat::engine::SubPath>& path, const LINEATTRS& attrs, BRUSHOBJ* stroke,
                          BRUSHOBJ* fill, MIX mix, bool winding);
+
+  // Blits, stretches and text (exclusive rectangles); FALSE from the driver
+  // fails the call. A pattern blit goes to DrvBitBlt with the ROP3 in both
+  // bytes of the ROP4; a source blit (palette: the source's colours) to
+  // DrvCopyBits for SRCCOPY without a brush, else DrvBitBlt; a stretch keeps
+  // the caller's rectangles (right < left or bottom < top mirror); text is
+  // laid out from FreeType advances in whole dots with its baseline at
+  // baselineY, offered with or without its glyph array and glyph defs.
+  bool PatBlt(const RECTL& rect, BRUSHOBJ* brush, ULONG rop3);
+  bool BitBlt(SURFOBJ* src, const std::vector<ULONG>& palette, LONG x, LONG y, ULONG rop3, BRUSHOBJ* brush);
+  bool StretchBlt(SURFOBJ* src, const std::vector<ULONG>& palette, const RECTL& dest, const RECTL& source);
+  bool TextOut(FONTOBJ* font, const std::u16string& text, LONG x, LONG baselineY, BRUSHOBJ* fore,
+               const RECTL* opaque = nullptr, BRUSHOBJ* opaqueBrush = nullptr, bool glyphArray = true);
 
   // "DrvPaint 3 -> TRUE": entry, rectangles or points handed, result.
   const std::vector<std::string>& Log() const { return log_; }

@@ -1,0 +1,291 @@
+// DrvBitBlt, DrvCopyBits and DrvTextOut: validity, the ROP4 history, the
+// image-sequence routing and the pending-image flush, then the raster, copy
+// and glyph paths.
+#include "render/blit_entries.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "imaging/image_entries.h"
+#include "plat/engine_blit.h"
+#include "render/glyph_output.h"
+#include "render/plane_ops.h"
+#include "render/rop_blits.h"
+#include "render/row_kernels.h"
+
+namespace {
+
+RenderPdev* CheckedPdev(SURFOBJ* pso) {
+  RenderPdev* pdev = PdevFromSurface(pso);
+  if (!IsValidPdev(pdev)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return pdev;
+}
+
+void NextRop4(RenderPdev* pdev, ULONG rop4) {
+  pdev->drawing.previousRop4 = pdev->drawing.rop4;
+  pdev->drawing.rop4 = rop4;
+}
+
+PdevRect Inclusive(const RECTL& r) { return PdevRect{r.left, r.top, r.right - 1, r.bottom - 1}; }
+
+// A missing clip becomes a trivial one over the target cut to the surface.
+struct DefaultClip {
+  CLIPOBJ* made = nullptr;
+  CLIPOBJ* Use(CLIPOBJ* given, const SURFOBJ* pso, const RECTL& target) {
+    if (given) return given;
+    const RECTL cut{std::max<LONG>(target.left, 0), std::max<LONG>(target.top, 0),
+                    std::min(target.right, pso->sizlBitmap.cx), std::min(target.bottom, pso->sizlBitmap.cy)};
+    made = plat::engine::CreateTrivialClip(cut);
+    return made;
+  }
+  ~DefaultClip() {
+    if (made) plat::engine::DeleteClip(made);
+  }
+};
+
+bool SourceDepthAtLeast24(const SURFOBJ* src) {
+  return src && (src->iBitmapFormat == BMF_24BPP || src->iBitmapFormat == BMF_32BPP);
+}
+
+SIZEL NarrowPattern(const RenderPdev* pdev) { return pdev->resolutionMode == 2 ? SIZEL{24, 12} : SIZEL{8, 8}; }
+
+ULONG Resolution(const RenderPdev* pdev) { return (ULONG{pdev->resolutionY} << 16) | pdev->resolutionX; }
+
+// Runs fn on each inclusive clip rectangle (null: no clip).
+template <typename Fn>
+void ForEachClipPiece(CLIPOBJ* clip, Fn fn) {
+  if (!clip || clip->iDComplexity == DC_TRIVIAL) return fn(static_cast<const PdevRect*>(nullptr));
+  if (clip->iDComplexity == DC_RECT) {
+    const PdevRect r = Inclusive(clip->rclBounds);
+    return fn(&r);
+  }
+  ForEachEnumeratedClipRect(clip, [&](const RECTL& e) {
+    const PdevRect r = Inclusive(e);
+    fn(&r);
+  });
+}
+
+}  // namespace
+
+BOOL BitBltBody(SURFOBJ* psoTrg, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg, POINTL* pptlSrc,
+                BRUSHOBJ* pbo, ROP4 rop4) {
+  if ((rop4 & 0xFF) == 0xAA) return TRUE;  // the destination stays as it is
+  RenderPdev* pdev = CheckedPdev(psoTrg);
+  if (!pdev || !prclTrg) return pdev ? TRUE : FALSE;
+  pdev->drawing.hatchMarker = 0;
+  DefaultClip defaultClip;
+  CLIPOBJ* clip = defaultClip.Use(pco, psoTrg, *prclTrg);
+  if (pdev->planesSwapped) {
+    // An engine stroke moved the drum-1 plane into the surface: swap back.
+    BYTE *drum1 = nullptr, *drum2 = nullptr;
+    GetInkPlanes(pdev, psoTrg->lDelta, &drum1, &drum2);
+    const std::size_t bytes = static_cast<std::size_t>(std::abs(psoTrg->lDelta)) * pdev->planeHeight;
+    if (auto* scratch = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, bytes))) {
+      BYTE* low1 = psoTrg->lDelta < 0 ? drum1 + std::int64_t{psoTrg->lDelta} * (pdev->planeHeight - 1) : drum1;
+      BYTE* low2 = psoTrg->lDelta < 0 ? drum2 + std::int64_t{psoTrg->lDelta} * (pdev->planeHeight - 1) : drum2;
+      std::memcpy(scratch, low1, bytes);
+      std::memcpy(low1, low2, bytes);
+      std::memcpy(low2, scratch, bytes);
+      GlobalFree(scratch);
+      pdev->planesSwapped = 0;
+    }
+  }
+  NextRop4(pdev, rop4);
+  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
+  const bool imageSequence = rop4 == 0x8888 || rop4 == 0xEEEE || rop4 == 0xBBBB ||
+                             (rop4 == 0x2222 && SourceDepthAtLeast24(psoSrc) && two && pdev->separationModes[2] > 1);
+  if (imageSequence && BitBltImage(psoTrg, prclTrg, psoSrc, pptlSrc, clip, pxlo)) {
+    pdev->drawing.lastDrawnRect = *prclTrg;
+    return TRUE;
+  }
+  const PdevRect target = Inclusive(*prclTrg);
+  const bool keepPending = (rop4 & 0xFF) == 0xCC ||
+                           (rop4 == 0xB8B8 && pdev->drawing.previousRop4 == 0x8888 &&
+                            RectsIntersect(target, pdev->image.operationRect));
+  if (!keepPending) {
+    const RECTL& last = pdev->drawing.lastDrawnRect;
+    if (pdev->image.blitState == kBlitMaskHole && RopIsSourceOnly(rop4) &&
+        RectContains(Inclusive(last), target))
+      pdev->image.blitState = kBlitInsideHole;
+    FlushImageIfPending(pdev);
+  }
+  const BOOL result = BitBltToPlanes(rop4, psoTrg, prclTrg, psoSrc, pptlSrc, clip, pxlo, pbo);
+  pdev->drawing.lastDrawnRect = *prclTrg;
+  return result;
+}
+
+BOOL CopyBitsBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclDest, POINTL* pptlSrc) {
+  RenderPdev* pdev = CheckedPdev(psoDest);
+  if (!pdev) return FALSE;
+  if (!prclDest) return TRUE;
+  DefaultClip defaultClip;
+  CLIPOBJ* clip = defaultClip.Use(pco, psoDest, *prclDest);
+  NextRop4(pdev, 0xCCCC);
+  if (!psoSrc) return EngCopyBits(psoDest, nullptr, clip, pxlo, prclDest, pptlSrc);
+  pdev->drawing.previousClipComplexity = pdev->drawing.clipComplexity;
+  pdev->drawing.previousSourceId = pdev->drawing.sourceId;
+  pdev->drawing.sourceId = psoSrc->iUniq;
+  CopyBitsToPlanes(psoDest, prclDest, psoSrc, pptlSrc, clip, pxlo, FALSE);
+  return TRUE;
+}
+
+BOOL TextOutBody(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclOpaque, BRUSHOBJ* pboFore,
+                 BRUSHOBJ* pboOpaque, MIX mix) {
+  RenderPdev* pdev = CheckedPdev(pso);
+  if (!pdev) return FALSE;
+  if (pdev->flags & kPdevImagePending) {
+    NextRop4(pdev, 0);
+    FlushImageIfPending(pdev);
+  }
+  BYTE *drum1 = nullptr, *drum2 = nullptr;
+  GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
+  auto choosePlanes = [&] {
+    pdev->drawing.targetPlane = pdev->drawing.plateSelector == 1 ? drum1 : drum2;
+    pdev->drawing.otherPlane = pdev->drawing.plateSelector == 1 ? drum2 : drum1;
+    return pdev->drawing.targetPlane;
+  };
+  if (pboOpaque && prclOpaque) {
+    // The opaque rectangle is filled within itself and the clip.
+    const SIZEL size = NarrowPattern(pdev);
+    if (BYTE* pattern = BrushToPatternWide(pdev, pboOpaque, size.cx, size.cy, Resolution(pdev), FALSE)) {
+      BYTE* target = choosePlanes();
+      PdevRect opaque = Inclusive(*prclOpaque);
+      RectIntersect(opaque, PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}, opaque);
+      ForEachClipPiece(pco, [&](const PdevRect* piece) {
+        PdevRect r = opaque;
+        if (piece) RectIntersect(r, *piece, r);
+        if (!RectIsEmpty(r)) Rop2FillPlanes(pdev, r, target, pso->lDelta, pattern, size, (mix >> 8) & 0xFF);
+      });
+      GlobalFree(pattern);
+    }
+  }
+  const bool narrow = pdev->textProcessing == 1 || pdev->textProcessing == 2;
+  const SIZEL size = narrow ? NarrowPattern(pdev) : SIZEL{32, 32};
+  BYTE* pattern = pboFore ? BrushToPatternWide(pdev, pboFore, size.cx, size.cy, Resolution(pdev), narrow ? FALSE : TRUE)
+                          : nullptr;
+  BYTE* target = choosePlanes();
+  // A complex clip is honoured rectangle by rectangle.
+  ForEachClipPiece(pco, [&](const PdevRect* piece) {
+    DrawGlyphs(pdev, pstro, pfo, piece, target, pso->lDelta, pattern, size.cx, size.cy);
+  });
+  if (pattern) GlobalFree(pattern);
+  return TRUE;
+}
+
+namespace {
+
+int BitsPerPixel(ULONG format) {
+  switch (format) {
+    case BMF_1BPP: return 1;
+    case BMF_4BPP: return 4;
+    case BMF_8BPP: return 8;
+    case BMF_16BPP: return 16;
+    case BMF_24BPP: return 24;
+    case BMF_32BPP: return 32;
+  }
+  return 0;
+}
+
+// The source rectangle (inclusive, inside the bitmap) copied into a buffer of
+// its own size, columns and rows reversed as asked.
+struct PrivateSource {
+  std::vector<BYTE> bits;
+  LONG stride = 0;
+  PdevRect rect{};
+};
+
+bool MirroredCopy(const SURFOBJ* src, const PdevRect& r, bool mirrorX, bool flipY, PrivateSource& out) {
+  const int bpp = BitsPerPixel(src->iBitmapFormat);
+  if (bpp == 0) return false;
+  const LONG w = r.right - r.left + 1, h = r.bottom - r.top + 1;
+  const std::int64_t stride = RowBytesForFormat(w, src->iBitmapFormat);
+  if (stride <= 0) return false;
+  out.stride = static_cast<LONG>(stride);
+  out.bits.assign(static_cast<std::size_t>(stride * h), 0);
+  out.rect = PdevRect{0, 0, w - 1, h - 1};
+  for (LONG y = 0; y < h; ++y) {
+    const BYTE* s = static_cast<const BYTE*>(src->pvScan0) + std::int64_t{r.top + (flipY ? h - 1 - y : y)} * src->lDelta;
+    BYTE* d = out.bits.data() + std::int64_t{y} * stride;
+    for (LONG x = 0; x < w; ++x) {
+      const std::int64_t sx = r.left + (mirrorX ? w - 1 - x : x);
+      if (bpp >= 8) {
+        std::memcpy(d + std::int64_t{x} * (bpp / 8), s + sx * (bpp / 8), static_cast<std::size_t>(bpp / 8));
+      } else {
+        const std::int64_t sbit = sx * bpp, dbit = std::int64_t{x} * bpp;
+        const unsigned mask = (1u << bpp) - 1;
+        const unsigned v = (s[sbit / 8] >> (8 - bpp - sbit % 8)) & mask;
+        d[dbit / 8] = static_cast<BYTE>(d[dbit / 8] | (v << (8 - bpp - dbit % 8)));
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                    COLORADJUSTMENT* pca, POINTL* pptlHTOrg, RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask,
+                    ULONG iMode) {
+  RenderPdev* pdev = CheckedPdev(psoDest);
+  if (!pdev) return FALSE;
+  auto engine = [&] {
+    return EngStretchBlt(psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, HALFTONE);
+  };
+  (void)iMode;
+  FreeSavedPlanes(pdev);
+  NextRop4(pdev, 0xFFCC);
+  if (!psoSrc || !prclDest || !prclSrc || !psoSrc->pvScan0 || psoSrc->lDelta == 0) return engine();
+  DefaultClip defaultClip;
+  CLIPOBJ* clip = defaultClip.Use(pco, psoDest,
+                                  RECTL{std::min(prclDest->left, prclDest->right), std::min(prclDest->top, prclDest->bottom),
+                                        std::max(prclDest->left, prclDest->right), std::max(prclDest->top, prclDest->bottom)});
+  pdev->drawing.clipComplexity = clip->iDComplexity;
+  const BYTE keptComplexity = clip->iDComplexity;
+
+  // Normalised rectangles; flips and mirrors are taken by the private copy.
+  const bool flipY = prclDest->bottom < prclDest->top;
+  const bool mirrorX = prclDest->right < prclDest->left;
+  const PdevRect dest{std::min(prclDest->left, prclDest->right), std::min(prclDest->top, prclDest->bottom),
+                      std::max(prclDest->left, prclDest->right) - 1, std::max(prclDest->top, prclDest->bottom) - 1};
+  PdevRect source{std::min(prclSrc->left, prclSrc->right), std::min(prclSrc->top, prclSrc->bottom),
+                  std::max(prclSrc->left, prclSrc->right) - 1, std::max(prclSrc->top, prclSrc->bottom) - 1};
+  RectIntersect(source, PdevRect{0, 0, psoSrc->sizlBitmap.cx - 1, psoSrc->sizlBitmap.cy - 1}, source);
+  if (RectIsEmpty(dest) || RectIsEmpty(source)) return TRUE;
+  PrivateSource copy;
+  if (!MirroredCopy(psoSrc, source, mirrorX, flipY, copy)) return engine();
+
+  if ((pdev->drawing.previousRop4 & 0xFF) != (pdev->drawing.rop4 & 0xFF) && pdev->image.blitState != kBlitMaskImagePair &&
+      pdev->image.blitState != kBlitHolePair)
+    FlushImageIfPending(pdev);
+  const bool onePixel = RectWidth(dest) == 1 || RectHeight(dest) == 1 || RectWidth(source) == 1 || RectHeight(source) == 1;
+  const bool caching = pdev->imageCaching == 1 && !onePixel &&
+                       (pdev->photoMode != 0 || pdev->edge != 0 || pdev->backlight != 0) && !flipY;
+  if (onePixel) FlushImageIfPending(pdev);
+  LONG bandStride = 0;
+  const PdevRect bandRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
+  BYTE* band = SourceToPlaneFormat(pdev, copy.bits.data(), copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect,
+                                   &bandStride, dest, pxlo, caching ? FALSE : TRUE, psoDest->lDelta, clip);
+  pdev->drawing.destinationFlipped = 0;
+  pdev->drawing.lastDrawnRect = *prclDest;
+  if (!band) {
+    if (pdev->image.blitState == kBlitHolePair) WhitenessToPlanes(psoDest, clip, dest);
+    return TRUE;
+  }
+  BYTE* band2 = pdev->drawing.otherPlane;
+  FlushImageIfPending(pdev);
+  clip->iDComplexity = keptComplexity;
+  BYTE *drum1 = nullptr, *drum2 = nullptr;
+  GetInkPlanes(pdev, psoDest->lDelta, &drum1, &drum2);
+  BOOL result =
+      ForEachClipRectWithSource(pdev, drum2, dest, psoDest->lDelta, band, bandRect, bandStride, clip, WhiteThenAndKernel);
+  if ((pdev->flags & kPdevTwoPlanes) && band2 && band2 != band)
+    result = ForEachClipRectWithSource(pdev, drum1, dest, psoDest->lDelta, band2, bandRect, bandStride, clip,
+                                       WhiteThenAndKernel);
+  GlobalFree(band);
+  return result ? TRUE : engine();
+}
