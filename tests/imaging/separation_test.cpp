@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstdio>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <vector>
 
 #include "imaging/colour_classes.h"
