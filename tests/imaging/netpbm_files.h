@@ -73,6 +73,7 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
-inline int Run(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+// Runs a shell command line, its diagnostics dropped; the exit status.
+inline int Run(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()); }
 
 }  // namespace testsupport
