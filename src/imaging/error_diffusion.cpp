@@ -58,7 +58,7 @@ struct Rows {
 }  // namespace
 
 void FreeDiffusionCarry(DiffusionCarry& carry) {
-  if (carry.row) LocalFree(carry.row);
+  if (carry.row) GlobalFree(carry.row);
   carry.row = nullptr;
   carry.size = 0;
   carry.saved = {0, 0, -1, -1};
@@ -154,7 +154,7 @@ bool DiffuseError(const DiffusionContext& context, const DensityImage& src, cons
     const bool endsOnFirstOfPair = !rowParityOdd(target.bottom) && target.bottom == rows.last;
     FreeDiffusionCarry(*carry);
     if (endsOnFirstOfPair && carry->kind != 0) {
-      BYTE* copy = static_cast<BYTE*>(LocalAlloc(LMEM_FIXED, static_cast<std::size_t>(src.width)));
+      BYTE* copy = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<std::size_t>(src.width)));
       if (copy) {
         std::memcpy(copy, sourceRow(rowSample.At(rows.size - 1)), static_cast<std::size_t>(src.width));
         carry->row = copy;

@@ -1,4 +1,4 @@
-// Working memory of the imaging kernels: zero-filled blocks from the process
+// Working memory of the imaging kernels: zero-filled blocks from the global
 // heap, held for one call, and byte counts computed with overflow checks.
 #pragma once
 
@@ -27,9 +27,9 @@ inline std::optional<std::size_t> CheckedBytes(std::uint64_t a, std::uint64_t b,
 class Scratch {
  public:
   explicit Scratch(std::optional<std::size_t> bytes)
-      : data_(bytes && *bytes ? static_cast<BYTE*>(LocalAlloc(LPTR, *bytes)) : nullptr), size_(data_ ? *bytes : 0) {}
+      : data_(bytes && *bytes ? static_cast<BYTE*>(GlobalAlloc(GPTR, *bytes)) : nullptr), size_(data_ ? *bytes : 0) {}
   ~Scratch() {
-    if (data_) LocalFree(data_);
+    if (data_) GlobalFree(data_);
   }
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
