@@ -4,10 +4,11 @@
 #include <cstring>
 
 #include "device/device_status.h"
+#include "imaging/image_entries.h"
 #include "plat/codepage.h"
 #include "render/command_stream.h"
 #include "render/job_files.h"
-#include "render/render_seams.h"
+#include "render/plane_ops.h"
 #include "render/sheet_emitter.h"
 
 namespace {
@@ -120,8 +121,7 @@ BOOL DrvSendPage(SURFOBJ* pso) {
   if (pdev->flags & kPdevImagePending) {
     pdev->drawing.previousRop4 = pdev->drawing.rop4;
     pdev->drawing.rop4 = 0;
-    (void)FlushPendingImage(pdev);
-    pdev->flags &= ~kPdevImagePending;
+    (void)FlushImageIfPending(pdev);
   }
   ++pdev->pageCounter;
   if (pdev->pageCounter % PagesPerSheet(pdev) == 0) return EmitSheet(pdev) ? TRUE : FALSE;

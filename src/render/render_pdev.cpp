@@ -16,7 +16,7 @@
 #include "render/command_stream.h"
 #include "render/document_entries.h"
 #include "render/job_files.h"
-#include "render/render_seams.h"
+#include "render/plane_ops.h"
 #include "settings/caps_store.h"
 #include "settings/doc_settings.h"
 #include "settings/private_devmode.h"
@@ -314,6 +314,7 @@ void ReleasePdev(RenderPdev* pdev) {
   if (pdev->palette) EngDeletePalette(pdev->palette);
   pdev->palette = nullptr;
   FreeOutputBuffer(pdev);
+  ClearClipRectList(pdev);
   if (pdev->image.diffusionCarryRow) GlobalFree(pdev->image.diffusionCarryRow);
   pdev->image.diffusionCarryRow = nullptr;
   pdev->image.diffusionCarrySize = 0;
@@ -430,6 +431,7 @@ DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, U
 
   // 2. Copies.
   s.Copies = pub.copies;
+  BoundImageSettings(s);
 
   // 3, 4. Paper and orientation.
   std::int64_t paperWidth = 0, paperLength = 0;

@@ -80,13 +80,11 @@ struct PdevDrawState {
 // list, blit state, raster-operation history, darker-drum strength. Owners of
 // the imaging paths add their fields here.
 struct PdevImageState {
-  struct ClipRectList* clipRects;  // owned by the image blit path
   struct ImageBandCache* bandCache;  // owned by the image band cache
   std::uint8_t blitState;
   PdevRect operationRect;
   PdevRect earlierRect;
   std::uint32_t earlierRop4;
-  std::uint32_t lastFlushRop4;
   std::int32_t darkerDrumStrength;
   std::uint8_t* diffusionCarryRow;  // interlaced error diffusion, freed at DrvDisablePDEV
   std::uint32_t diffusionCarrySize;
@@ -96,6 +94,8 @@ struct PdevImageState {
   void* scratch;
   std::uint8_t identityTable[256];
 };
+
+#include "render/drawing_state.h"
 
 struct RenderPdev {
   std::uint32_t headSignature;
@@ -193,6 +193,7 @@ struct RenderPdev {
   std::uint8_t resolutionMode;  // 0 as is, 1 300x400 as 300x300, 2 300x600 as 600x600
   std::uint8_t planesSwapped;
   PdevImageState image;
+  SharedDrawingState shared;  // drawing and image paths (render/drawing_state.h)
   std::uint8_t imageCaching;
   std::uint8_t askDevice;
   char16_t deviceAddress[20];

@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "render/render_seams.h"
+#include "imaging/image_entries.h"
+#include "render/plane_ops.h"
 
 bool UsesTwoPlanes(const RenderPdev* pdev) {
   return pdev->colorMode == 2 && pdev->masterSelection == 2 && pdev->duplex != 1 && pdev->duplex != 2 &&

@@ -9,7 +9,7 @@
 #include "render/command_stream.h"
 #include "render/job_files.h"
 #include "render/packbits.h"
-#include "render/render_seams.h"
+#include "render/plane_ops.h"
 
 namespace render {
 

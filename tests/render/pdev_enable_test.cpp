@@ -613,10 +613,10 @@ TEST_F(EnablePdev, OptionsComeFromTheirOwnOffsets) {
   d[2005] = 0x12;           // u16 0x1234
   d[2006] = 0xF1;           // -15
   d[2007] = 17;
-  d[2008] = 18;
-  d[2009] = 19;
+  d[2008] = 6;             // in range: bounds are tested apart
+  d[2009] = 2;
   d[2010] = 1;
-  d[2011] = 21;
+  d[2011] = 3;
   d[2012] = 22;
   d[2013] = 23;
   d[2014] = 24;
@@ -672,9 +672,9 @@ TEST_F(EnablePdev, OptionsComeFromTheirOwnOffsets) {
   EXPECT_EQ(pdev->amiLine, 0x1234);
   EXPECT_EQ(pdev->amiAngle, -15);
   EXPECT_EQ(pdev->edge, 17);
-  EXPECT_EQ(pdev->akarusa, 18);
-  EXPECT_EQ(pdev->contrast, 19);
-  EXPECT_EQ(pdev->backlight, 21);
+  EXPECT_EQ(pdev->akarusa, 6);
+  EXPECT_EQ(pdev->contrast, 2);
+  EXPECT_EQ(pdev->backlight, 3);
   EXPECT_EQ(pdev->kaityoSmooth, 22);
   EXPECT_EQ(pdev->photoSyurui, 23);
   EXPECT_EQ(pdev->sortMode, 24);

@@ -327,3 +327,6 @@ PLATAPI std::size_t LiveSurfaceCount();
 PLATAPI std::size_t LivePaletteCount();
 
 }  // namespace plat::engine
+
+// Clip and colour-translation objects.
+#include "plat/engine_clip_xlate.h"
