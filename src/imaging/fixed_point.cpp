@@ -122,8 +122,4 @@ bool FixedRectEqual(const FixedRect& a, const FixedRect& b) {
          FixedEqual(a.bottom, b.bottom);
 }
 
-bool RectsIntersect(const PdevRect& a, const PdevRect& b) {
-  return std::max(a.left, b.left) <= std::min(a.right, b.right) && std::max(a.top, b.top) <= std::min(a.bottom, b.bottom);
-}
-
 }  // namespace imaging

@@ -1,6 +1,6 @@
 // Decimal fixed point with three places (FixedMilli) for image placement and
-// scaling, so that strips arriving in many pieces add up without drift, and
-// the small integer range and rectangle predicates of the image caches.
+// scaling, so that strips arriving in many pieces add up without drift. The
+// integer range and rectangle predicates are in imaging/rect_predicates.h.
 #pragma once
 
 #include <cstdint>
@@ -73,12 +73,5 @@ FixedRect FixedRectScale(const FixedRect& f, FixedMilli nx, FixedMilli ny, Fixed
 // Moves the rectangle by (-x, -y).
 FixedRect FixedRectShift(const FixedRect& f, FixedMilli x, FixedMilli y);
 bool FixedRectEqual(const FixedRect& a, const FixedRect& b);
-
-constexpr bool InRange(std::int32_t low, std::int32_t high, std::int32_t v) { return low <= v && v <= high; }
-constexpr bool EitherInRange(std::int32_t low, std::int32_t high, std::int32_t v, std::int32_t w) {
-  return InRange(low, high, v) || InRange(low, high, w);
-}
-// Inclusive rectangles: true when their intersection is not empty.
-bool RectsIntersect(const PdevRect& a, const PdevRect& b);
 
 }  // namespace imaging
