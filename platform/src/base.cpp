@@ -1,5 +1,7 @@
 #include "plat/base.h"
 
+#include <atomic>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -9,16 +11,56 @@
 namespace {
 thread_local DWORD g_lastError = 0;
 
-// Blocks come from the C heap; the flag decides whether they are zero-filled.
-// A zero-byte request still gives a unique block, as the platform does.
+// Blocks come from the C heap with a header that keeps their size for the
+// live and peak counters; the flag decides whether they are zero-filled. A
+// zero-byte request still gives a unique block, as the platform does.
+struct alignas(alignof(std::max_align_t)) BlockHeader {
+  std::size_t bytes;
+};
+
+struct HeapCounters {
+  std::atomic<std::size_t> live{0};
+  std::atomic<std::size_t> peak{0};
+  std::atomic<std::size_t> failCountdown{0};  // the allocation that reaches 0 fails
+};
+
+HeapCounters& Counters() {
+  static HeapCounters counters;
+  return counters;
+}
+
+// True when the test hook makes this allocation fail.
+bool HookFails() {
+  std::size_t c = Counters().failCountdown.load();
+  while (c > 0 && !Counters().failCountdown.compare_exchange_weak(c, c - 1)) {
+  }
+  return c == 1;
+}
+
 void* HeapBlock(UINT flags, SIZE_T bytes) {
-  if (bytes > (static_cast<SIZE_T>(1) << 40)) {
+  if (bytes > (static_cast<SIZE_T>(1) << 40) || HookFails()) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  void* p = (flags & GMEM_ZEROINIT) ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
-  if (!p) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  return p;
+  const std::size_t total = sizeof(BlockHeader) + (bytes ? bytes : 1);
+  void* p = (flags & GMEM_ZEROINIT) ? std::calloc(1, total) : std::malloc(total);
+  if (!p) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  static_cast<BlockHeader*>(p)->bytes = bytes;
+  const std::size_t live = Counters().live.fetch_add(bytes) + bytes;
+  std::size_t peak = Counters().peak.load();
+  while (live > peak && !Counters().peak.compare_exchange_weak(peak, live)) {
+  }
+  return static_cast<BlockHeader*>(p) + 1;
+}
+
+void FreeBlock(void* mem) {
+  if (!mem) return;
+  BlockHeader* header = static_cast<BlockHeader*>(mem) - 1;
+  Counters().live.fetch_sub(header->bytes);
+  std::free(header);
 }
 
 // Short English texts of the system error codes the platform reports.
@@ -116,12 +158,12 @@ DWORD GetLastError() { return g_lastError; }
 
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) { return HeapBlock(flags, bytes); }
 HGLOBAL GlobalFree(HGLOBAL mem) {
-  std::free(mem);
+  FreeBlock(mem);
   return nullptr;
 }
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) { return HeapBlock(flags, bytes); }
 HLOCAL LocalFree(HLOCAL mem) {
-  std::free(mem);
+  FreeBlock(mem);
   return nullptr;
 }
 
@@ -202,4 +244,9 @@ std::size_t LiveHandleCount(HandleKind kind) {
     if (entry.kind == kind) ++n;
   return n;
 }
+std::size_t HeapLiveBytes() { return Counters().live.load(); }
+std::size_t HeapPeakBytes() { return Counters().peak.load(); }
+void ResetHeapPeak() { Counters().peak.store(Counters().live.load()); }
+void FailNthHeapAlloc(std::size_t n) { Counters().failCountdown.store(n); }
+
 }  // namespace plat

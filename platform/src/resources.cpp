@@ -14,6 +14,7 @@
 
 #include "plat/machine.h"
 #include "plat/strings.h"
+#include "resource_data.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ struct Module {
   Kind kind = Kind::Shared;
   std::string hostPath;  // canonical
   void* dl = nullptr;
-  std::map<UINT, std::u16string> strings;
+  plat::internal::ResourceData data;
   int refs = 0;
   std::set<std::u16string> aliases;  // folded file names it answers to
 };
@@ -209,10 +210,117 @@ std::string UnescapeText(std::string_view raw, std::u16string& out) {
   return {};
 }
 
-// Parses a resource module file. Returns "" or "line N: fault".
-std::string ParseResourceText(std::string_view text, std::map<UINT, std::u16string>& strings) {
+// Names a template's style field may use; numbers (decimal or 0x hex) are taken as they are.
+struct StyleName {
+  std::string_view name;
+  DWORD value;
+};
+constexpr StyleName kStyleNames[] = {
+    {"WS_POPUP", 0x80000000},     {"WS_CHILD", 0x40000000},          {"WS_VISIBLE", 0x10000000},
+    {"WS_DISABLED", 0x08000000},  {"WS_CAPTION", 0x00C00000},        {"WS_BORDER", 0x00800000},
+    {"WS_VSCROLL", 0x00200000},   {"WS_HSCROLL", 0x00100000},        {"WS_SYSMENU", 0x00080000},
+    {"WS_GROUP", 0x00020000},     {"WS_TABSTOP", 0x00010000},        {"DS_SETFONT", 0x40},
+    {"DS_MODALFRAME", 0x80},      {"DS_CONTROL", 0x400},             {"BS_PUSHBUTTON", 0x0},
+    {"BS_DEFPUSHBUTTON", 0x1},    {"BS_CHECKBOX", 0x2},              {"BS_AUTOCHECKBOX", 0x3},
+    {"BS_RADIOBUTTON", 0x4},      {"BS_3STATE", 0x5},                {"BS_AUTO3STATE", 0x6},
+    {"BS_GROUPBOX", 0x7},         {"BS_AUTORADIOBUTTON", 0x9},       {"BS_OWNERDRAW", 0xB},
+    {"BS_ICON", 0x40},            {"BS_BITMAP", 0x80},               {"BS_NOTIFY", 0x4000},
+    {"ES_LEFT", 0x0},             {"ES_CENTER", 0x1},                {"ES_RIGHT", 0x2},
+    {"ES_MULTILINE", 0x4},        {"ES_PASSWORD", 0x20},             {"ES_AUTOHSCROLL", 0x80},
+    {"ES_READONLY", 0x800},       {"ES_NUMBER", 0x2000},             {"SS_LEFT", 0x0},
+    {"SS_CENTER", 0x1},           {"SS_RIGHT", 0x2},                 {"SS_ICON", 0x3},
+    {"SS_OWNERDRAW", 0xD},        {"SS_BITMAP", 0xE},                {"SS_ETCHEDHORZ", 0x10},
+    {"SS_NOTIFY", 0x100},         {"SS_CENTERIMAGE", 0x200},         {"SS_REALSIZEIMAGE", 0x800},
+    {"SS_SUNKEN", 0x1000},        {"CBS_SIMPLE", 0x1},               {"CBS_DROPDOWN", 0x2},
+    {"CBS_DROPDOWNLIST", 0x3},    {"CBS_OWNERDRAWFIXED", 0x10},      {"CBS_OWNERDRAWVARIABLE", 0x20},
+    {"CBS_AUTOHSCROLL", 0x40},    {"CBS_SORT", 0x100},               {"CBS_HASSTRINGS", 0x200},
+    {"LBS_NOTIFY", 0x1},          {"LBS_SORT", 0x2},                 {"LBS_MULTIPLESEL", 0x8},
+    {"LBS_HASSTRINGS", 0x40},     {"LBS_EXTENDEDSEL", 0x800},        {"UDS_WRAP", 0x1},
+    {"UDS_SETBUDDYINT", 0x2},     {"UDS_ALIGNRIGHT", 0x4},           {"UDS_ALIGNLEFT", 0x8},
+    {"UDS_AUTOBUDDY", 0x10},      {"UDS_ARROWKEYS", 0x20},           {"UDS_HORZ", 0x40},
+    {"UDS_NOTHOUSANDS", 0x80},    {"TBS_AUTOTICKS", 0x1},            {"TBS_VERT", 0x2},
+    {"TBS_BOTH", 0x8},            {"TBS_NOTICKS", 0x10},
+};
+
+// The window classes a template may name (matched without case).
+constexpr std::u16string_view kControlClasses[] = {u"Button",          u"Edit",           u"Static",
+                                                   u"ComboBox",        u"ListBox",        u"msctls_updown32",
+                                                   u"msctls_trackbar32", u"SysIPAddress32"};
+
+std::vector<std::string_view> SplitTabs(std::string_view line) {
+  std::vector<std::string_view> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t tab = line.find('\t', start);
+    parts.push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
+    if (tab == std::string_view::npos) return parts;
+    start = tab + 1;
+  }
+}
+
+// A signed decimal number that fits in int32.
+bool ParseInt(std::string_view text, long long lo, long long hi, long long& out) {
+  bool negative = !text.empty() && text[0] == '-';
+  if (negative) text.remove_prefix(1);
+  if (text.empty() || text.size() > 10) return false;
+  long long v = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  out = negative ? -v : v;
+  return out >= lo && out <= hi;
+}
+
+bool ParseStyle(std::string_view text, DWORD& out) {
+  out = 0;
+  if (text.empty()) return true;
+  size_t start = 0;
+  for (;;) {
+    const size_t bar = text.find('|', start);
+    std::string_view part = text.substr(start, bar == std::string_view::npos ? std::string_view::npos : bar - start);
+    while (!part.empty() && part.front() == ' ') part.remove_prefix(1);
+    while (!part.empty() && part.back() == ' ') part.remove_suffix(1);
+    bool found = false;
+    if (part.size() > 2 && part[0] == '0' && (part[1] == 'x' || part[1] == 'X') && part.size() <= 10) {
+      DWORD v = 0;
+      found = true;
+      for (char c : part.substr(2)) {
+        const int d = HexDigit(c);
+        if (d < 0) return false;
+        v = v * 16 + static_cast<DWORD>(d);
+      }
+      out |= v;
+    } else if (long long n = 0; ParseInt(part, 0, 0xFFFFFFFFLL, n)) {
+      found = true;
+      out |= static_cast<DWORD>(n);
+    } else {
+      for (const StyleName& s : kStyleNames) {
+        if (s.name == part) {
+          out |= s.value;
+          found = true;
+          break;
+        }
+      }
+    }
+    if (!found) return false;
+    if (bar == std::string_view::npos) return true;
+    start = bar + 1;
+  }
+}
+
+std::string JoinHost(const std::string& folder, std::string_view relative) {
+  if (!relative.empty() && relative[0] == '/') return std::string(relative);
+  return folder.empty() ? std::string(relative) : folder + "/" + std::string(relative);
+}
+
+// Parses a resource module file; folder is the host folder of the file, to
+// which image paths are relative. Returns "" or "line N: fault".
+std::string ParseResourceText(std::string_view text, const std::string& folder, plat::internal::ResourceData& data) {
+  using plat::internal::ImageFile;
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  enum class Section { None, Strings, Unknown } section = Section::None;
+  enum class Section { None, Strings, Dialog, Bitmaps, Icons, Cursors, Unknown } section = Section::None;
+  plat::internal::DialogTemplate* dialog = nullptr;
   size_t lineNo = 0;
   size_t pos = 0;
   while (pos < text.size()) {
@@ -229,27 +337,110 @@ std::string ParseResourceText(std::string_view text, std::map<UINT, std::u16stri
     if (line.empty() || line[0] == '#') continue;
     if (line[0] == '[') {
       if (line.size() < 3 || line.back() != ']') return fault("a section name is written [NAME]");
-      section = line == "[STRINGTABLE]" ? Section::Strings : Section::Unknown;
+      const std::string_view name = line.substr(1, line.size() - 2);
+      dialog = nullptr;
+      if (name == "STRINGTABLE") {
+        section = Section::Strings;
+      } else if (name == "BITMAP") {
+        section = Section::Bitmaps;
+      } else if (name == "ICON") {
+        section = Section::Icons;
+      } else if (name == "CURSOR") {
+        section = Section::Cursors;
+      } else if (name.substr(0, 7) == "DIALOG ") {
+        long long id = 0;
+        if (!ParseInt(name.substr(7), 0, 65535, id)) return fault("a dialog section is written [DIALOG id]");
+        auto [it, fresh] = data.dialogs.try_emplace(static_cast<UINT>(id));
+        if (!fresh) return fault("dialog " + std::to_string(id) + " given twice");
+        dialog = &it->second;
+        section = Section::Dialog;
+      } else {
+        section = Section::Unknown;
+      }
       continue;
     }
     if (section == Section::Unknown) continue;
     if (section == Section::None) return fault("an entry before the first section");
-    const size_t tab = line.find('\t');
-    if (tab == std::string_view::npos) return fault("no TAB between the id and the text");
-    std::string_view id = line.substr(0, tab);
-    if (id.empty() || id.size() > 5) return fault("the id must be a number 0..65535");
-    unsigned value = 0;
-    for (char c : id) {
-      if (c < '0' || c > '9') return fault("the id must be a number 0..65535");
-      value = value * 10 + static_cast<unsigned>(c - '0');
+    const std::vector<std::string_view> f = SplitTabs(line);
+    if (f.size() < 2) return fault("no TAB between the id and the text");
+    if (section == Section::Dialog) {
+      std::u16string textOut;
+      if (f[0] == "CAPTION" && f.size() == 2) {
+        if (std::string e = UnescapeText(f[1], dialog->caption); !e.empty()) return fault(e);
+      } else if (f[0] == "SIZE" && f.size() == 3) {
+        long long w = 0, h = 0;
+        if (!ParseInt(f[1], 1, 4096, w) || !ParseInt(f[2], 1, 4096, h)) return fault("SIZE takes a width and a height");
+        dialog->width = static_cast<int>(w);
+        dialog->height = static_cast<int>(h);
+      } else if (f[0] == "STYLE" && f.size() == 2) {
+        if (!ParseStyle(f[1], dialog->style)) return fault("unknown style");
+      } else if (f[0] == "CONTROL" && (f.size() == 9 || f.size() == 8)) {
+        plat::internal::ControlTemplate c;
+        long long id = 0, x = 0, y = 0, w = 0, h = 0;
+        if (!ParseInt(f[1], -1, 65535, id)) return fault("a control id is a number -1..65535");
+        std::u16string cls;
+        if (std::string e = UnescapeText(f[2], cls); !e.empty()) return fault(e);
+        bool known = false;
+        for (std::u16string_view k : kControlClasses) {
+          if (plat::EqualsNoCase(cls, k)) {
+            c.className = std::u16string(k);
+            known = true;
+          }
+        }
+        if (!known) return fault("unknown control class");
+        if (!ParseInt(f[3], 0, 4096, x) || !ParseInt(f[4], 0, 4096, y) || !ParseInt(f[5], 0, 4096, w) ||
+            !ParseInt(f[6], 0, 4096, h)) {
+          return fault("a control's rectangle is x, y, width, height in dialog units");
+        }
+        if (!ParseStyle(f[7], c.style)) return fault("unknown style");
+        if (f.size() == 9) {
+          if (std::string e = UnescapeText(f[8], c.text); !e.empty()) return fault(e);
+        }
+        c.id = static_cast<int>(id);
+        c.units = RECT{static_cast<LONG>(x), static_cast<LONG>(y), static_cast<LONG>(w), static_cast<LONG>(h)};
+        for (const auto& other : dialog->controls) {
+          if (c.id != -1 && other.id == c.id) return fault("control " + std::to_string(c.id) + " given twice");
+        }
+        dialog->controls.push_back(std::move(c));
+      } else {
+        return fault("a dialog line is CAPTION, SIZE, STYLE or CONTROL with its fields");
+      }
+      continue;
     }
-    if (value > 65535) return fault("the id must be a number 0..65535");
-    std::u16string textOut;
-    if (std::string e = UnescapeText(line.substr(tab + 1), textOut); !e.empty()) return fault(e);
-    if (!strings.emplace(value, std::move(textOut)).second) return fault("id " + std::to_string(value) + " given twice");
+    long long id = 0;
+    if (!ParseInt(f[0], 0, 65535, id)) return fault("the id must be a number 0..65535");
+    if (section == Section::Strings) {
+      std::u16string textOut;
+      if (std::string e = UnescapeText(line.substr(line.find('\t') + 1), textOut); !e.empty()) return fault(e);
+      if (!data.strings.emplace(static_cast<UINT>(id), std::move(textOut)).second) {
+        return fault("id " + std::to_string(id) + " given twice");
+      }
+      continue;
+    }
+    ImageFile file;
+    if (section == Section::Cursors) {
+      long long hx = 0, hy = 0;
+      if (f.size() != 4 || !ParseInt(f[2], 0, 255, hx) || !ParseInt(f[3], 0, 255, hy)) {
+        return fault("a cursor line is id, file, hot spot x and y");
+      }
+      file.hotSpot = POINT{static_cast<LONG>(hx), static_cast<LONG>(hy)};
+    } else if (f.size() != 2) {
+      return fault("an image line is id and file");
+    }
+    if (f[1].empty()) return fault("an image line names a file");
+    file.hostPath = JoinHost(folder, f[1]);
+    auto& table = section == Section::Bitmaps ? data.bitmaps : section == Section::Icons ? data.icons : data.cursors;
+    if (!table.emplace(static_cast<UINT>(id), std::move(file)).second) {
+      return fault("id " + std::to_string(id) + " given twice");
+    }
   }
   if (lineNo == 0) return "line 1: the first line must be \"RESOURCES 1\"";
   return {};
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 constexpr std::streamoff kMaxResourceFile = 64 << 20;
@@ -321,7 +512,7 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
       return nullptr;
     case FileKind::Resource: {
       std::string text;
-      if (!ReadWholeFile(host, text) || !ParseResourceText(text, mod->strings).empty()) {
+      if (!ReadWholeFile(host, text) || !ParseResourceText(text, FolderOf(host), mod->data).empty()) {
         SetLastError(ERROR_BAD_FORMAT);
         return nullptr;
       }
@@ -437,7 +628,7 @@ int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int chars) {
                                                                                        : ERROR_RESOURCE_DATA_NOT_FOUND);
     return 0;
   }
-  const auto& strings = it->second->strings;
+  const auto& strings = it->second->data.strings;
   auto s = strings.find(id);
   if (s == strings.end() || s->second.empty()) {
     if (chars > 0) buffer[0] = 0;
@@ -457,6 +648,34 @@ int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int chars) {
 }
 
 }  // extern "C"
+
+namespace plat::internal {
+
+bool FindDialogTemplate(HMODULE module, UINT id, DialogTemplate& out) {
+  auto& m = Mods();
+  std::lock_guard lock(m.mutex);
+  auto it = m.loaded.find(module);
+  if (it == m.loaded.end() || it->second->kind != Kind::Resource) return false;
+  auto d = it->second->data.dialogs.find(id);
+  if (d == it->second->data.dialogs.end()) return false;
+  out = d->second;
+  return true;
+}
+
+bool FindImageFile(HMODULE module, ImageKind kind, UINT id, ImageFile& out) {
+  auto& m = Mods();
+  std::lock_guard lock(m.mutex);
+  auto it = m.loaded.find(module);
+  if (it == m.loaded.end() || it->second->kind != Kind::Resource) return false;
+  const ResourceData& data = it->second->data;
+  const auto& table = kind == ImageKind::Bitmap ? data.bitmaps : kind == ImageKind::Icon ? data.icons : data.cursors;
+  auto f = table.find(id);
+  if (f == table.end()) return false;
+  out = f->second;
+  return true;
+}
+
+}  // namespace plat::internal
 
 namespace plat::resources {
 
@@ -492,8 +711,14 @@ std::size_t LoadedModuleCount() {
 std::string CheckResourceFile(const std::string& hostPath) {
   std::string text;
   if (!ReadWholeFile(hostPath, text)) return "cannot read " + hostPath;
-  std::map<UINT, std::u16string> strings;
-  return ParseResourceText(text, strings);
+  plat::internal::ResourceData data;
+  if (std::string fault = ParseResourceText(text, FolderOf(hostPath), data); !fault.empty()) return fault;
+  for (const auto* table : {&data.bitmaps, &data.icons, &data.cursors}) {
+    for (const auto& [id, file] : *table) {
+      if (!IsFile(file.hostPath)) return "image " + std::to_string(id) + ": missing file " + file.hostPath;
+    }
+  }
+  return {};
 }
 
 void Reset() {

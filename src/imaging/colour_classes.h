@@ -14,8 +14,7 @@ struct Hsv {
 
 Hsv RgbToHsv(std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 
-// Object kinds of the classifier: 0 image or pattern, 1 and 2 the other kinds
-// that weigh the colour plate differently in codes 2 and 4.
+// The object kind (0..2) chooses the colour plate's divisor of codes 2 and 4.
 // Writes the plate (1 drum 1, 2 drum 2) and the density (0..255) of the
 // colour under the class code, and returns the density. Both outputs are
 // always written: an unknown code, or code 2 or 4 with an object kind outside

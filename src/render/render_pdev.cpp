@@ -517,8 +517,6 @@ DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, U
   pdev->compressionMode = 0;
   pdev->drawing.fixedResolutionX = PdevFixed{static_cast<std::int32_t>(xdpi), 0};
   pdev->drawing.fixedResolutionY = PdevFixed{static_cast<std::int32_t>(ydpi), 0};
-  pdev->drawing.amiLine = s.AmiLine;
-  pdev->drawing.amiAngle = s.AmiAngle;
   pdev->imageCaching = 1;
   pdev->jobFile = INVALID_HANDLE_VALUE;
   pdev->drawnRect = PdevRect{0, 0, -1, -1};

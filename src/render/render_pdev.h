@@ -46,15 +46,13 @@ struct JobTextBlock {
   std::uint8_t jobOption;
 };
 
-// Drawing state kept across drawing calls: fixed-point resolutions, screen
-// parameters, the hatch-brush surfaces and the working fields of the drawing
+// Drawing state kept across drawing calls: fixed-point resolutions, the
+// hatch-brush surfaces and the working fields of the drawing
 // entries, plane kernels, blits and glyphs. Owners of those paths add their
 // fields here.
 struct PdevDrawState {
   PdevFixed fixedResolutionX;  // dots per inch
   PdevFixed fixedResolutionY;
-  std::int16_t amiLine;  // screen lines per inch
-  std::int16_t amiAngle;  // screen angle, degrees
   HSURF hatchSurfaces[kHatchPatternCount];
   std::uint32_t rop4;
   std::uint32_t previousRop4;

@@ -73,3 +73,41 @@ TEST(Handles, CloseHandleDispatchesToTheRegisteredCloserOnce) {
   EXPECT_TRUE(CloseHandle(b));
   EXPECT_EQ(plat::LiveHandleCount(plat::HandleKind::Mutex), before);
 }
+
+TEST(Heaps, LiveAndPeakBytesFollowAllocations) {
+  const std::size_t live = plat::HeapLiveBytes();
+  plat::ResetHeapPeak();
+  EXPECT_EQ(plat::HeapPeakBytes(), live);
+  void* a = GlobalAlloc(GMEM_FIXED, 1000);
+  void* b = LocalAlloc(LPTR, 24);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(plat::HeapLiveBytes(), live + 1024);
+  GlobalFree(a);
+  EXPECT_EQ(plat::HeapLiveBytes(), live + 24);
+  EXPECT_EQ(plat::HeapPeakBytes(), live + 1024);
+  LocalFree(b);
+  EXPECT_EQ(plat::HeapLiveBytes(), live);
+  plat::ResetHeapPeak();
+  EXPECT_EQ(plat::HeapPeakBytes(), live);
+}
+
+TEST(Heaps, TheNthAllocationCanBeMadeToFail) {
+  plat::FailNthHeapAlloc(3);
+  void* first = GlobalAlloc(GPTR, 8);
+  void* second = LocalAlloc(LPTR, 8);
+  SetLastError(0);
+  void* third = GlobalAlloc(GPTR, 8);
+  EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+  void* fourth = GlobalAlloc(GPTR, 8);
+  EXPECT_NE(first, nullptr);
+  EXPECT_NE(second, nullptr);
+  EXPECT_EQ(third, nullptr);
+  EXPECT_NE(fourth, nullptr);  // the hook fires once
+  plat::FailNthHeapAlloc(1);
+  plat::FailNthHeapAlloc(0);  // disarmed before it fired
+  void* fifth = GlobalAlloc(GPTR, 8);
+  EXPECT_NE(fifth, nullptr);
+  for (void* p : {first, fourth, fifth}) GlobalFree(p);
+  LocalFree(second);
+}

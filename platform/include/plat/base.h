@@ -238,4 +238,13 @@ PLATAPI HANDLE RegisterHandle(HandleKind kind, void* object, HandleCloser closer
 PLATAPI void* HandleObject(HANDLE handle, HandleKind kind);
 // Number of live handles of a kind (tests check for leaks).
 PLATAPI std::size_t LiveHandleCount(HandleKind kind);
+
+// Bytes of the global and local heaps in use now and at most since the
+// process started or the peak was last reset (to the bytes in use).
+PLATAPI std::size_t HeapLiveBytes();
+PLATAPI std::size_t HeapPeakBytes();
+PLATAPI void ResetHeapPeak();
+// Test hook: the n-th GlobalAlloc or LocalAlloc from now (1 = the next one)
+// fails with ERROR_NOT_ENOUGH_MEMORY; 0 disarms it.
+PLATAPI void FailNthHeapAlloc(std::size_t n);
 }  // namespace plat

@@ -17,6 +17,17 @@
 //   up to the end of the line. Escapes in the text: \n (line feed), \r, \t,
 //   \\ and \uXXXX (one UTF-16 unit, four hex digits). An id given twice, an
 //   unknown escape, invalid UTF-8 or a line without TAB makes the file invalid.
+// - [DIALOG id] holds one dialog template, a line each (fields split by TAB):
+//     CAPTION<TAB>text            SIZE<TAB>width<TAB>height (dialog units)
+//     STYLE<TAB>styles            (WS_CHILD makes a page or child dialog)
+//     CONTROL<TAB>id<TAB>class<TAB>x<TAB>y<TAB>width<TAB>height<TAB>styles[<TAB>text]
+//   id -1 is a control without id; class is Button, Edit, Static, ComboBox,
+//   ListBox, msctls_updown32, msctls_trackbar32 or SysIPAddress32; styles are
+//   names (WS_TABSTOP, BS_AUTOCHECKBOX, ES_NUMBER, ...) or numbers joined by
+//   '|' (empty: none). Texts take the escapes of the string table.
+// - [BITMAP] (24-bit BMP), [ICON] and [CURSOR] (PNG): lines of id, TAB and a
+//   file path relative to the module file; a cursor line adds TAB, hot spot
+//   x, TAB, y. LoadLibraryW does not open the files; CheckResourceFile does.
 // - Blank lines are skipped everywhere.
 // An invalid file fails LoadLibraryW with ERROR_BAD_FORMAT;
 // plat::resources::CheckResourceFile names the line and the fault.
@@ -82,7 +93,8 @@ PLATAPI void MapModule(std::u16string_view moduleName, std::string hostPath);
 PLATAPI int RefCount(HMODULE module);
 // Modules loaded now (the pseudo-module not counted), for leak checks.
 PLATAPI std::size_t LoadedModuleCount();
-// Empty when hostPath is a valid resource module, else "line N: what is wrong".
+// Empty when hostPath is a valid resource module whose image files exist,
+// else "line N: what is wrong" or "image N: missing file PATH".
 PLATAPI std::string CheckResourceFile(const std::string& hostPath);
 // Unloads every module and forgets mappings and search folders.
 PLATAPI void Reset();

@@ -1,8 +1,16 @@
-// User interface, headless. Message boxes are recorded and answered from a
-// script that tests fill (plat::ui).
+// User interface, headless: message boxes and the scripted user (plat::ui).
+//
+// Every modal loop (a property sheet, a dialog box, a message box) takes the
+// next queued handler and calls it with a Screen of its window; the handler
+// acts as a user would until the window closes. A dialog or sheet without a
+// handler, or left open by its handler, ends with IDCANCEL (a sheet through
+// its Cancel sequence) and records a failure; it never waits. A message box
+// without a handler takes the next queued answer, else its default button.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "plat/base.h"
@@ -72,4 +80,89 @@ PLATAPI void QueueMessageBoxAnswer(int answer);
 PLATAPI std::vector<MessageBoxCall> MessageBoxLog();
 // Clears the log and the queued answers.
 PLATAPI void ResetMessageBoxes();
+
+// Control ids of a message box's own window: its text, and one button per
+// answer (IDOK, IDCANCEL, IDYES, ...).
+constexpr int kMessageBoxText = 0xFFFF;
+
+// What the user sees of one modal window, and what the user can do there.
+// Actions return false (and record why in LastError) when the window is
+// closed, the control is missing, disabled or hidden, or the choice does not
+// exist. On a sheet, ids are looked up on the current page, then on the
+// sheet's own buttons (IDOK, IDCANCEL, kApplyButton).
+class PLATAPI Screen {
+ public:
+  enum class Kind { Dialog, Sheet, MessageBox };
+  Screen(Kind kind, HWND window, int templateId);
+
+  Kind kind() const { return kind_; }
+  HWND window() const { return window_; }
+  int templateId() const { return templateId_; }
+  bool IsOpen() const;
+  std::u16string Caption() const;
+  const std::string& LastError() const { return error_; }
+
+  // Sheets: pages by tab index (0-based); the page window shown now.
+  bool Tab(int index);
+  int TabCount() const;
+  int CurrentTab() const;
+  HWND Page() const;
+
+  bool Click(int id);
+  bool Check(int id, bool on);  // clicks only when the state differs
+  bool Choose(int id, int index);
+  bool ChooseText(int id, std::u16string_view text);
+  bool ChooseData(int id, LPARAM data);
+  bool Type(int id, std::u16string_view text);  // select all, then type
+  bool Leave();                                 // the focus moves to the next tab stop
+  bool Enter();                                 // presses the default button
+  bool Spin(int id, int clicks);                // up (positive) or down arrow clicks
+  bool Slide(int id, int position);
+  bool Select(int id, const std::vector<int>& indices);
+  bool SetAddress(int id, std::u16string_view dotted);  // "a.b.c.d"; an empty part is blank
+  bool MouseMove(int x, int y);                         // client coordinates of the page or dialog
+  bool ClickOn(int x, int y);
+  bool ClickOn(int id);  // the centre of a control
+  bool Ok();
+  bool Apply();
+  bool Cancel();
+  bool Close();
+
+  HWND Item(int id) const;
+  std::u16string Text(int id) const;
+  bool Enabled(int id) const;
+  bool Visible(int id) const;
+  int Checked(int id) const;  // BST_*; -1 without such a control
+  int Selection(int id) const;
+  std::vector<int> Selections(int id) const;
+  LPARAM ItemData(int id) const;  // of the selected item; -1 without one
+  int ItemCount(int id) const;
+  std::u16string ItemText(int id, int index) const;
+  HANDLE Cursor() const;
+
+ private:
+  HWND Surface() const;  // the page of a sheet, else the window
+  HWND Reach(int id);    // a control the user can act on, or nullptr with error_ set
+  bool Fail(std::string why);
+
+  Kind kind_;
+  HWND window_;
+  int templateId_;
+  std::string error_;
+};
+
+using Handler = std::function<void(Screen&)>;
+// Handlers for the next modal loops, first in first out.
+PLATAPI void QueueHandler(Handler handler);
+// Used by a modal loop when the queue is empty (a script that reads its steps
+// as it goes); an empty function removes it.
+PLATAPI void SetFallbackHandler(Handler handler);
+PLATAPI std::size_t QueuedHandlerCount();
+// Faults of scripted runs: loops without a handler, loops left open, failed
+// actions. A hook (tests: ADD_FAILURE) sees each as it happens.
+PLATAPI std::vector<std::string> Failures();
+PLATAPI void SetFailureHook(std::function<void(const std::string&)> hook);
+PLATAPI void RecordFailure(const std::string& what);
+// Clears handlers, the fallback, failures, the hook and the message boxes.
+PLATAPI void ResetScript();
 }  // namespace plat::ui

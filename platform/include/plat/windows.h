@@ -13,3 +13,4 @@
 #include "plat/net.h"
 #include "plat/ui.h"
 #include "plat/dialog.h"
+#include "plat/propsheet.h"

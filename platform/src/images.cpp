@@ -1,0 +1,194 @@
+// Bitmaps (24-bit BMP files as DIB sections), icons and cursors (PNG files)
+// of resource modules. Icons and cursors keep their size and hot spot; nothing
+// is drawn from them.
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "plat/dialog.h"
+#include "resource_data.h"
+
+namespace {
+
+using plat::internal::ImageKind;
+
+struct Image {
+  ImageKind kind = ImageKind::Bitmap;
+  LONG width = 0;
+  LONG height = 0;
+  POINT hotSpot{0, 0};
+  std::vector<BYTE> bits;  // bitmaps: bottom-up rows of blue, green, red, each padded to 4 bytes
+};
+
+struct Images {
+  std::mutex lock;
+  std::map<std::uintptr_t, std::unique_ptr<Image>> live;
+  std::uintptr_t next = 0x70000000;
+};
+
+Images& Table() {
+  static Images* t = new Images;  // lives as long as the process
+  return *t;
+}
+
+std::uint32_t Le32(const BYTE* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24); }
+std::uint16_t Le16(const BYTE* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint32_t Be32(const BYTE* p) { return (static_cast<std::uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
+
+bool ReadFile(const std::string& path, std::vector<BYTE>& out, DWORD& error) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) {
+    error = ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  return true;
+}
+
+// A BITMAPFILEHEADER (14 bytes) and BITMAPINFOHEADER (40 bytes), 24 bits, no compression.
+bool DecodeBmp(const std::vector<BYTE>& file, Image& image) {
+  if (file.size() < 54 || file[0] != 'B' || file[1] != 'M') return false;
+  const std::uint32_t offset = Le32(&file[10]);
+  const std::uint32_t header = Le32(&file[14]);
+  const auto width = static_cast<std::int32_t>(Le32(&file[18]));
+  const auto height = static_cast<std::int32_t>(Le32(&file[22]));
+  if (header < 40 || Le16(&file[26]) != 1 || Le16(&file[28]) != 24 || Le32(&file[30]) != 0) return false;
+  if (width <= 0 || width > 16384 || height == 0 || height < -16384 || height > 16384) return false;
+  const std::size_t rows = static_cast<std::size_t>(height < 0 ? -height : height);
+  const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+  if (offset > file.size() || file.size() - offset < stride * rows) return false;
+  image.width = width;
+  image.height = static_cast<LONG>(rows);
+  image.bits.resize(stride * rows);
+  for (std::size_t r = 0; r < rows; ++r) {
+    // A top-down file (negative height) is stored bottom-up like the others.
+    const std::size_t from = height < 0 ? rows - 1 - r : r;
+    std::memcpy(&image.bits[r * stride], &file[offset + from * stride], stride);
+  }
+  return true;
+}
+
+// Size from a PNG's IHDR.
+bool DecodePngSize(const std::vector<BYTE>& file, Image& image) {
+  static const BYTE kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  if (file.size() < 24 || std::memcmp(file.data(), kSignature, 8) != 0 || std::memcmp(&file[12], "IHDR", 4) != 0) {
+    return false;
+  }
+  const std::uint32_t w = Be32(&file[16]);
+  const std::uint32_t h = Be32(&file[20]);
+  if (w == 0 || h == 0 || w > 1024 || h > 1024) return false;
+  image.width = static_cast<LONG>(w);
+  image.height = static_cast<LONG>(h);
+  return true;
+}
+
+HANDLE Register(std::unique_ptr<Image> image) {
+  auto& t = Table();
+  std::lock_guard<std::mutex> guard(t.lock);
+  const std::uintptr_t h = t.next;
+  t.next += 0x10;
+  t.live.emplace(h, std::move(image));
+  return reinterpret_cast<HANDLE>(h);
+}
+
+bool Release(HANDLE handle, ImageKind kind) {
+  auto& t = Table();
+  std::lock_guard<std::mutex> guard(t.lock);
+  auto it = t.live.find(reinterpret_cast<std::uintptr_t>(handle));
+  if (it == t.live.end() || it->second->kind != kind) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  t.live.erase(it);
+  return true;
+}
+
+HANDLE Load(HINSTANCE instance, LPCWSTR name, ImageKind kind) {
+  if (!IS_INTRESOURCE(name)) {
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return nullptr;
+  }
+  plat::internal::ImageFile file;
+  if (!plat::internal::FindImageFile(instance, kind, static_cast<UINT>(reinterpret_cast<ULONG_PTR>(name)), file)) {
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return nullptr;
+  }
+  std::vector<BYTE> bytes;
+  DWORD error = 0;
+  if (!ReadFile(file.hostPath, bytes, error)) {
+    SetLastError(error);
+    return nullptr;
+  }
+  auto image = std::make_unique<Image>();
+  image->kind = kind;
+  image->hotSpot = file.hotSpot;
+  if (!(kind == ImageKind::Bitmap ? DecodeBmp(bytes, *image) : DecodePngSize(bytes, *image))) {
+    SetLastError(ERROR_BAD_FORMAT);
+    return nullptr;
+  }
+  return Register(std::move(image));
+}
+
+}  // namespace
+
+extern "C" {
+
+HANDLE LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int, int, UINT) {
+  switch (type) {
+    case IMAGE_BITMAP: return Load(instance, name, ImageKind::Bitmap);
+    case IMAGE_ICON: return Load(instance, name, ImageKind::Icon);
+    case IMAGE_CURSOR: return Load(instance, name, ImageKind::Cursor);
+    default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
+  }
+}
+
+HICON LoadIconW(HINSTANCE instance, LPCWSTR name) {
+  return static_cast<HICON>(Load(instance, name, ImageKind::Icon));
+}
+
+HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name) {
+  return static_cast<HCURSOR>(Load(instance, name, ImageKind::Cursor));
+}
+
+BOOL DestroyIcon(HICON icon) { return Release(icon, ImageKind::Icon) ? TRUE : FALSE; }
+BOOL DestroyCursor(HCURSOR cursor) { return Release(cursor, ImageKind::Cursor) ? TRUE : FALSE; }
+BOOL DeleteObject(HGDIOBJ object) { return Release(object, ImageKind::Bitmap) ? TRUE : FALSE; }
+
+int GetObjectW(HGDIOBJ object, int size, LPVOID out) {
+  auto& t = Table();
+  std::lock_guard<std::mutex> guard(t.lock);
+  auto it = t.live.find(reinterpret_cast<std::uintptr_t>(object));
+  if (it == t.live.end() || it->second->kind != ImageKind::Bitmap || out == nullptr ||
+      size < static_cast<int>(sizeof(BITMAP))) {
+    return 0;
+  }
+  Image& image = *it->second;
+  BITMAP bm{0, image.width, image.height, static_cast<LONG>((image.width * 3 + 3) & ~3), 1, 24, image.bits.data()};
+  std::memcpy(out, &bm, sizeof bm);
+  return static_cast<int>(sizeof bm);
+}
+
+}  // extern "C"
+
+namespace plat {
+
+std::size_t LiveImageCount() {
+  auto& t = Table();
+  std::lock_guard<std::mutex> guard(t.lock);
+  return t.live.size();
+}
+
+bool ImageInfo(HANDLE image, SIZE* size, POINT* hotSpot) {
+  auto& t = Table();
+  std::lock_guard<std::mutex> guard(t.lock);
+  auto it = t.live.find(reinterpret_cast<std::uintptr_t>(image));
+  if (it == t.live.end()) return false;
+  if (size) *size = SIZE{it->second->width, it->second->height};
+  if (hotSpot) *hotSpot = it->second->hotSpot;
+  return true;
+}
+
+}  // namespace plat

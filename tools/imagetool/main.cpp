@@ -1,0 +1,68 @@
+// imagetool: runs the image kernels of the render library on values and
+// files, for tests, peers and benchmarks.
+//
+//   imagetool colour R G B [--code C] [--kind K]
+//     prints density=D plate=P class_density=Q hue=H low=L: the colour's
+//     luminance ink density, its plate and density under class code C
+//     (default 0) for object kind K (default 0), its hue in degrees and its
+//     low-chroma flag.
+#include <charconv>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "imaging/image_entries.h"
+#include "render/plane_ops.h"
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr, "usage: imagetool colour R G B [--code C] [--kind K]\n");
+  return 2;
+}
+
+// A whole decimal number within [low, high], else nothing.
+bool ParseInt(std::string_view text, long low, long high, long& out) {
+  long v = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size() || v < low || v > high) return false;
+  out = v;
+  return true;
+}
+
+int Colour(int argc, char** argv) {
+  long rgb[3] = {};
+  long code = 0, kind = 0;
+  int channels = 0;
+  for (int k = 0; k < argc; ++k) {
+    const std::string_view arg = argv[k];
+    if (arg == "--code" || arg == "--kind") {
+      if (++k >= argc || !ParseInt(argv[k], -1000, 1000, arg == "--code" ? code : kind)) return Usage();
+    } else if (channels < 3 && ParseInt(arg, 0, 255, rgb[channels])) {
+      ++channels;
+    } else {
+      return Usage();
+    }
+  }
+  if (channels != 3) return Usage();
+  const auto r = static_cast<std::uint8_t>(rgb[0]), g = static_cast<std::uint8_t>(rgb[1]),
+             b = static_cast<std::uint8_t>(rgb[2]);
+  const ULONG colour = r | (g << 8) | (b << 16);
+  BYTE density = 0;
+  RgbToDensity(&colour, &density, 1);
+  std::uint8_t plate = 0, classDensity = 0;
+  (void)ClassifyColourForPlates(static_cast<int>(code), r, g, b, static_cast<int>(kind), &plate, &classDensity);
+  const Hsv hsv = RgbToHsv(r, g, b);
+  std::printf("density=%d plate=%d class_density=%d hue=%d low=%d\n", density, plate, classDensity, hsv.hue,
+              hsv.lowChroma ? 1 : 0);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string_view command = argv[1];
+  if (command == "colour") return Colour(argc - 2, argv + 2);
+  return Usage();
+}
