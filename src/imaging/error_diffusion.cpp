@@ -27,6 +27,23 @@ inline int Pull4(int left, int up, int upLeft, int upRight) {
 
 inline int Pull6(int left, int up, int upLeft, int upRight) { return (2 * left + 2 * up + upLeft + upRight + 3) / 6; }
 
+// One row of the four-neighbour kernel, the neighbours carried along in
+// registers; column k reads source pixel at(k).
+template <typename At>
+inline void DiffuseRow(const BYTE* own, const std::int8_t* previous, std::int8_t* current, BYTE* ink, std::int64_t T,
+                       At at) {
+  int left = 0, upLeft = previous[0], up = previous[1];
+  for (std::int64_t k = 0; k < T; ++k) {
+    const int upRight = previous[k + 2];
+    std::int8_t stored;
+    ink[k] = Decide(own[at(k)] - Pull4(left, up, upLeft, upRight), stored);
+    current[k + 1] = stored;
+    left = stored;
+    upLeft = up;
+    up = upRight;
+  }
+}
+
 // Writes the decisions of pixels first..last of a target row into a plane row;
 // bits left of the rectangle in its first byte keep their value, bits right
 // of it in its last byte turn white.
@@ -136,13 +153,11 @@ bool DiffuseError(const DiffusionContext& context, const DensityImage& src, cons
         ink[k] = Decide(d - Pull6(err.current[slot - 1], err.previous[slot], err.previous[slot - 1], err.previous[slot + 1]),
                         err.current[slot]);
       }
+    } else if (src.width == T) {
+      DiffuseRow(own, err.previous, err.current, ink, T, [](std::int64_t k) { return k; });
     } else {
       SampleWalker walk = colSample.Walk(0);
-      for (std::int64_t k = 0; k < T; ++k) {
-        const std::size_t i = static_cast<std::size_t>(k) + 1;
-        ink[k] = Decide(own[walk.Next()] - Pull4(err.current[i - 1], err.previous[i], err.previous[i - 1], err.previous[i + 1]),
-                        err.current[i]);
-      }
+      DiffuseRow(own, err.previous, err.current, ink, T, [&walk](std::int64_t) { return walk.Next(); });
     }
     err.Advance(rowWidth);
     if (y >= 0) StoreRow(band.bits + static_cast<std::ptrdiff_t>(y) * band.stride, ink, cols.first, cols.last, target.left);

@@ -31,6 +31,13 @@ class Scratch {
   ~Scratch() {
     if (data_) GlobalFree(data_);
   }
+  // Frees the block held and takes a new one; false when the heap refused.
+  bool Allocate(std::optional<std::size_t> bytes) {
+    if (data_) GlobalFree(data_);
+    data_ = bytes && *bytes ? static_cast<BYTE*>(GlobalAlloc(GPTR, *bytes)) : nullptr;
+    size_ = data_ ? *bytes : 0;
+    return data_ != nullptr;
+  }
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
 
