@@ -194,11 +194,11 @@ double Best(const std::vector<double>& v) { return *std::min_element(v.begin(), 
 
 }  // namespace
 
-BENCHMARK(BM_DiffuseError)->Unit(benchmark::kMillisecond)->Repetitions(3)->ComputeStatistics("best", Best);
+BENCHMARK(BM_DiffuseError)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->ComputeStatistics("best", Best);
 BENCHMARK(BM_PamditherbwFs)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(3)->ComputeStatistics("best", Best);
-BENCHMARK(BM_DitherByScreen)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Repetitions(3)->ComputeStatistics("best", Best);
+BENCHMARK(BM_DitherByScreen)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->ComputeStatistics("best", Best);
 BENCHMARK(BM_PamditherbwCluster8)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(3)->ComputeStatistics("best", Best);
-BENCHMARK(BM_ConvertToDensity24)->Unit(benchmark::kMillisecond)->Repetitions(3)->ComputeStatistics("best", Best);
+BENCHMARK(BM_ConvertToDensity24)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(3)->ComputeStatistics("best", Best);
 BENCHMARK(BM_GhostscriptRgbToPbm)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(3)->ComputeStatistics("best", Best);
 
 BENCHMARK_MAIN();
