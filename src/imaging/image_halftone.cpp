@@ -88,19 +88,20 @@ bool ConvertReduced(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, 
   const std::int64_t sw = RectWidth(srcRect), sh = RectHeight(srcRect);
   const std::int64_t w = std::min(sw, RectWidth(bandRect)), h = std::min(sh, RectHeight(bandRect));
   const int planes = separate ? 2 : 1;
-  // Blocks, then a converted source row per plane, then the kept columns and rows.
+  // The kept columns and rows (aligned first), then the blocks, then a
+  // converted source row per plane.
   const auto blockBytes = CheckedBytes(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(h));
   const auto rowBytes = CheckedBytes(static_cast<std::uint64_t>(sw), 1);
   const auto indexBytes = CheckedBytes(static_cast<std::uint64_t>(w + h), 4);
   if (!blockBytes || !rowBytes || !indexBytes) return false;
-  const auto all = CheckedBytes(*blockBytes * planes + *rowBytes * planes + *indexBytes, 1);
+  const auto all = CheckedBytes(*blockBytes + *rowBytes + *indexBytes, static_cast<std::uint64_t>(planes) + 1);
   if (!blocks.memory.Allocate(all)) return false;
-  BYTE* at = blocks.memory.data();
+  auto* keptColumns = blocks.memory.as<std::int32_t>();
+  std::int32_t* keptRows = keptColumns + w;
+  BYTE* at = blocks.memory.data() + *indexBytes;
   blocks.first = at;
   blocks.second = separate ? at + *blockBytes : nullptr;
   BYTE* rows[2] = {at + *blockBytes * planes, at + *blockBytes * planes + *rowBytes};
-  auto* keptColumns = reinterpret_cast<std::int32_t*>(at + *blockBytes * planes + *rowBytes * planes);
-  std::int32_t* keptRows = keptColumns + w;
   if (!KeptIndices(sw, w, keptColumns) || !KeptIndices(sh, h, keptRows)) return false;
   blocks.width = static_cast<LONG>(w);
   blocks.height = static_cast<LONG>(h);
