@@ -120,7 +120,9 @@ HRESULT InstallPrinterDriverFromPackageW(LPCWSTR, LPCWSTR infPath, LPCWSTR drive
   const auto models = Fields(Value(inf, u"Manufacturer", makers.front()).value_or(u""));
   const bool x64 = plat::machine::GetOsProfile().nativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
   std::optional<std::u16string> line;
-  const std::u16string key = u"\"" + std::u16string(plat::view(driverName)) + u"\"";
+  std::u16string key(1, u'"');
+  key += plat::view(driverName);
+  key += u'"';
   for (std::size_t i = 1; i <= models.size() && !line; ++i) {
     const std::u16string decoration = i < models.size() ? models[i] : u"";
     const bool fits = decoration.empty() || (x64 ? decoration.find(u"amd64") != std::u16string::npos

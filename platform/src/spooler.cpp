@@ -448,8 +448,7 @@ class SplLock {
   }
   ~SplLock() {
     if (!persistent_ || !changed_) return;
-    const std::string text = Serialise(s_);
-    plat::state::Update(kStateFile, [&](std::string& stored) { stored = text; });
+    plat::state::Update(kStateFile, [text = Serialise(s_)](std::string& stored) { stored = text; });
     s_.stateStamp = StateStamp();
   }
   SplLock(const SplLock&) = delete;

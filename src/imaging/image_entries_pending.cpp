@@ -1,31 +1,15 @@
 // Stand-ins of the image entries whose paths are not built yet. Each answers
 // as the drawing paths may rely on until its real routine replaces it here:
-// conversions write no ink, halftoning leaves bands and plates white, the
-// caches take nothing (a strip comes back as white direct-render bands), the
-// blit path declines.
+// the caches take nothing (a strip comes back as direct-render bands, white
+// but for the strip halftoned into them), the blit path declines, and freeing
+// the image buffers frees the job's screen.
 #include <cstring>
 
+#include "imaging/halftone.h"
 #include "imaging/image_entries.h"
 #include "render/plane_ops.h"
 
 namespace {
-
-bool KnownFormat(ULONG format) { return format >= BMF_1BPP && format <= BMF_32BPP; }
-
-// Zeroes the part of out that a conversion of srcRect into outRect writes.
-void ZeroConverted(BYTE* out, const PdevRect& srcRect, const PdevRect& outRect, LONG outStride) {
-  if (!out || RectIsEmpty(srcRect) || RectIsEmpty(outRect)) return;
-  std::int64_t width = std::min(RectWidth(srcRect), RectWidth(outRect));
-  std::int64_t height = std::min(RectHeight(srcRect), RectHeight(outRect));
-  for (std::int64_t y = 0; y < height; ++y)
-    std::memset(out + (outRect.top + y) * static_cast<std::int64_t>(outStride) + outRect.left, 0,
-                static_cast<std::size_t>(width));
-}
-
-void WhitenPlate(BYTE* plate, SIZEL size) {
-  std::int64_t rowBytes = RowBytes1bpp(size.cx);
-  if (plate && rowBytes > 0 && size.cy > 0) std::memset(plate, 0xFF, static_cast<std::size_t>(rowBytes * size.cy));
-}
 
 // A strip the cache does not keep: two white bands of the target's size in
 // one block, the strip halftoned into them, left in the plane fields.
@@ -54,45 +38,6 @@ BOOL DirectRenderStrip(RenderPdev* pdev, const PdevRect* target, const BYTE* src
 
 }  // namespace
 
-// ---- density and halftoning of sources ----
-
-int ConvertToDensity(RenderPdev*, const BYTE*, const PdevRect& srcRect, LONG, BYTE* out, const PdevRect& outRect,
-                     LONG outStride, const ULONG*, ULONG, ULONG format) {
-  if (!KnownFormat(format)) return -1;
-  ZeroConverted(out, srcRect, outRect, outStride);
-  return 1;
-}
-
-int SeparateToTwoInks(RenderPdev*, const BYTE*, const PdevRect& srcRect, LONG, BYTE* outPlate1, BYTE* outPlate2,
-                      const PdevRect& outRect, LONG outStride, const ULONG*, ULONG, ULONG format) {
-  if (!KnownFormat(format)) return -1;
-  ZeroConverted(outPlate1, srcRect, outRect, outStride);
-  ZeroConverted(outPlate2, srcRect, outRect, outStride);
-  return 1;
-}
-
-BOOL HalftoneSourceToPlanes(RenderPdev*, BYTE*, const PdevRect&, LONG, const BYTE*, const PdevRect&, LONG, LONG, LONG,
-                            LONG, const ULONG*, ULONG, ULONG, POINTL) {
-  return TRUE;
-}
-
-BOOL ScreenSourceToPlane(RenderPdev*, BYTE*, const PdevRect&, LONG, const BYTE*, const PdevRect&, LONG, LONG, LONG,
-                         LONG, const ULONG*, ULONG, ULONG, POINTL) {
-  return TRUE;
-}
-
-BOOL RealizeBrushOnePlate(RenderPdev*, BYTE* plate, const BYTE*, SIZEL size, LONG, const ULONG*, ULONG, ULONG) {
-  WhitenPlate(plate, size);
-  return TRUE;
-}
-
-BOOL RealizeBrushTwoPlates(RenderPdev*, BYTE* plate1, BYTE* plate2, const BYTE*, SIZEL size, LONG, const ULONG*, ULONG,
-                           ULONG) {
-  WhitenPlate(plate1, size);
-  WhitenPlate(plate2, size);
-  return TRUE;
-}
-
 // ---- the 8-bit band cache and the image blit path ----
 
 BOOL FlushOrMergeImage(RenderPdev* pdev, BYTE*, LONG planeStride, const PdevRect* target, const BYTE* src,
@@ -115,7 +60,7 @@ BOOL ClippedCopy(RenderPdev*, const PdevRect&, const BYTE*, const PdevRect&, LON
   return FALSE;
 }
 
-void FreeImageBuffers(RenderPdev*) {}
+void FreeImageBuffers(RenderPdev* pdev) { imaging::FreeJobScreens(pdev); }
 void PrepareImageParameters(RenderPdev*) {}
 void FreeKeptTransparentImage(RenderPdev*) {}
 

@@ -106,7 +106,9 @@ struct PdevImageState {
   std::int32_t darkerDrumStrength;
   std::uint8_t* diffusionCarryRow;  // interlaced error diffusion, freed at DrvDisablePDEV
   std::uint32_t diffusionCarrySize;
-  void* screenTile;  // screens, freed at DrvDisableSurface
+  std::uint8_t diffusionCarryKind;  // 0 none, 1 continue by rectangle, 2 by band origin; set by the image paths
+  PdevRect diffusionCarryRect;  // the saved band's rectangle (page position for kind 2)
+  void* screenTile;  // screens (imaging/halftone.h), freed at DrvDisableSurface
   void* secondScreenTile;
   void* separationGrid;
   void* scratch;

@@ -1,12 +1,14 @@
 // The image entries the drawing paths call, as they answer before the image
-// paths are built: no ink from conversions, white bands and plates, strips
-// handed back as white direct-render bands, a declining blit path.
+// caches and the blit path are built: strips handed back as direct-render
+// bands, a declining blit path. (Conversions, halftoning of sources and brush
+// plates have their own tests.)
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 #include <vector>
 
+#include "imaging/halftone.h"
 #include "imaging/image_entries.h"
 #include "render/plane_ops.h"
 
@@ -21,6 +23,7 @@ class ImageEntries : public ::testing::Test {
     pdev_->resolutionX = 600;
     pdev_->shared.pictureFlag = 1;
   }
+  void TearDown() override { FreeImageBuffers(pdev_.get()); }
   std::vector<BYTE> Record() const {
     const auto* p = reinterpret_cast<const BYTE*>(pdev_.get());
     return std::vector<BYTE>(p, p + sizeof(RenderPdev));
@@ -30,56 +33,10 @@ class ImageEntries : public ::testing::Test {
   const BYTE source_[64] = {0x5A, 0xA5, 0x0F, 0xF0};
 };
 
-TEST_F(ImageEntries, ConversionsWriteNoInk) {
-  // A 3 x 2 source into an 8-byte-stride image at (2, 1): only those bytes
-  // become 0.
-  std::vector<BYTE> out(8 * 4, 0x77), plate2(8 * 4, 0x66);
-  const PdevRect src{0, 0, 2, 1}, outRect{2, 1, 6, 3};
-  EXPECT_EQ(ConvertToDensity(pdev_.get(), source_, src, 4, out.data(), outRect, 8, palette_, 2, BMF_8BPP), 1);
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 8; ++x)
-      EXPECT_EQ(out[static_cast<std::size_t>(y * 8 + x)], (y >= 1 && y <= 2 && x >= 2 && x <= 4) ? 0 : 0x77)
-          << x << "," << y;
-  std::vector<BYTE> plate1(8 * 4, 0x55);
-  EXPECT_EQ(SeparateToTwoInks(pdev_.get(), source_, src, 4, plate1.data(), plate2.data(), outRect, 8, palette_, 2,
-                              BMF_24BPP),
-            1);
-  EXPECT_EQ(plate1[1 * 8 + 2], 0);
-  EXPECT_EQ(plate2[2 * 8 + 4], 0);
-  EXPECT_EQ(plate2[3 * 8 + 4], 0x66);
-  // An unknown format writes nothing.
-  std::vector<BYTE> untouched(8 * 4, 0x77);
-  EXPECT_EQ(ConvertToDensity(pdev_.get(), source_, src, 4, untouched.data(), outRect, 8, palette_, 2, BMF_8RLE), -1);
-  EXPECT_EQ(SeparateToTwoInks(pdev_.get(), source_, src, 4, untouched.data(), untouched.data(), outRect, 8, palette_,
-                              2, 0),
-            -1);
-  EXPECT_EQ(untouched, std::vector<BYTE>(8 * 4, 0x77));
-}
-
-TEST_F(ImageEntries, HalftoningLeavesBandsAndPlatesWhite) {
-  const PdevRect band{0, 0, 15, 3};
-  std::vector<BYTE> bands(2 * 4 * 4, 0xFF);
-  const std::vector<BYTE> white = bands;
-  EXPECT_TRUE(HalftoneSourceToPlanes(pdev_.get(), bands.data(), band, 4, source_, PdevRect{0, 0, 3, 3}, 4, 85, 45, 600,
-                                     palette_, 2, BMF_8BPP, POINTL{10, 20}));
-  EXPECT_TRUE(ScreenSourceToPlane(pdev_.get(), bands.data(), band, 4, source_, PdevRect{0, 0, 3, 3}, 4, 85, 45, 600,
-                                  palette_, 2, BMF_8BPP, POINTL{10, 20}));
-  EXPECT_TRUE(RenderImageTwoPlates(pdev_.get(), bands.data() + 16, bands.data(), band, 4, POINTL{0, 0}, source_,
-                                   PdevRect{0, 0, 3, 3}, 4, palette_, 2, BMF_24BPP, 85, 45, 600, FALSE));
-  EXPECT_EQ(bands, white);
-  // 16 x 3 plates of 2-byte rows come back white whatever they held.
-  std::vector<BYTE> one(6, 0), two(6, 0x12), three(6, 0x34);
-  EXPECT_TRUE(RealizeBrushOnePlate(pdev_.get(), one.data(), source_, SIZEL{16, 3}, 4, palette_, 2, BMF_1BPP));
-  EXPECT_TRUE(RealizeBrushTwoPlates(pdev_.get(), two.data(), three.data(), source_, SIZEL{16, 3}, 4, palette_, 2,
-                                    BMF_1BPP));
-  EXPECT_EQ(one, std::vector<BYTE>(6, 0xFF));
-  EXPECT_EQ(two, std::vector<BYTE>(6, 0xFF));
-  EXPECT_EQ(three, std::vector<BYTE>(6, 0xFF));
-}
-
 // Without a strip the caches flush (nothing is pending); a strip comes back
-// as two white bands of the target's size in one block, picture flag 0, on
-// one-ink and two-ink sheets alike.
+// as two bands of the target's size in one block, picture flag 0, on one-ink
+// and two-ink sheets alike; a source whose palette is too short for its
+// format leaves them white. The job's screen is built before, and kept.
 TEST_F(ImageEntries, CachesHandStripsBackAsWhiteBands) {
   BYTE plane[64] = {};
   EXPECT_TRUE(FlushOrMergeImage(pdev_.get(), plane, 4, nullptr, nullptr, nullptr, 0, nullptr, 0, 0));
@@ -88,6 +45,7 @@ TEST_F(ImageEntries, CachesHandStripsBackAsWhiteBands) {
 
   const PdevRect target{100, 50, 139, 52};  // 40 x 3: 5 bytes, stride 8
   const PdevRect src{0, 0, 3, 3};
+  ASSERT_NE(imaging::ScreenOnFirstUse(pdev_.get(), 600, 85, 45), nullptr);
   for (bool twoInks : {false, true}) {
     pdev_->flags = twoInks ? kPdevTwoPlanes : 0;
     pdev_->shared.pictureFlag = 1;

@@ -30,7 +30,7 @@ TEST_F(DrawingState, ImageSettingsAreBoundedAtEnable) {
     s.ColorMode = 2;  // two inks keep separation modes above 1
     s.Seihan = 2;
     s.Contrast = static_cast<std::uint8_t>(c.contrast);
-    s.Akarusa = static_cast<std::uint8_t>(c.akarusa);
+    s.Akarusa = static_cast<std::uint8_t>(c.brightness);
     s.GyakkouOn = 1;
     s.Gyakkou = static_cast<std::uint8_t>(c.gyakkou);
     s.SeparationModeA = static_cast<std::uint8_t>(c.modeA);
@@ -38,7 +38,7 @@ TEST_F(DrawingState, ImageSettingsAreBoundedAtEnable) {
     RenderPdev* pdev = Enable(dm);
     ASSERT_NE(pdev, nullptr);
     EXPECT_EQ(pdev->contrast, c.wantContrast) << c.contrast;
-    EXPECT_EQ(pdev->brightness, c.wantAkarusa) << c.akarusa;
+    EXPECT_EQ(pdev->brightness, c.wantAkarusa) << c.brightness;
     EXPECT_EQ(pdev->backlight, c.wantBacklight) << c.gyakkou;
     EXPECT_EQ(pdev->separationModes[0], c.wantA) << c.modeA;
     EXPECT_EQ(pdev->separationModes[1], c.wantA) << c.modeA;

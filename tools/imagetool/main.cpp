@@ -6,28 +6,24 @@
 //     luminance ink density, its plate and density under class code C
 //     (default 0) for object kind K (default 0), its hue in degrees and its
 //     low-chroma flag.
+//
+// The density, tone, tile, screen and diffuse commands are in
+// halftone_commands.h.
 #include <charconv>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
+#include "args.h"
+#include "halftone_commands.h"
 #include "imaging/image_entries.h"
 #include "render/plane_ops.h"
 
 namespace {
 
 int Usage() {
-  std::fprintf(stderr, "usage: imagetool colour R G B [--code C] [--kind K]\n");
+  std::fprintf(stderr, "usage: imagetool colour R G B [--code C] [--kind K]\n%s", kHalftoneUsage);
   return 2;
-}
-
-// A whole decimal number within [low, high], else nothing.
-bool ParseInt(std::string_view text, long low, long high, long& out) {
-  long v = 0;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (ec != std::errc() || end != text.data() + text.size() || v < low || v > high) return false;
-  out = v;
-  return true;
 }
 
 int Colour(int argc, char** argv) {
@@ -64,5 +60,10 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string_view command = argv[1];
   if (command == "colour") return Colour(argc - 2, argv + 2);
+  if (command == "density") return DensityCommand(argc - 2, argv + 2);
+  if (command == "tone") return ToneCommand(argc - 2, argv + 2);
+  if (command == "tile") return TileCommand(argc - 2, argv + 2);
+  if (command == "screen") return ScreenCommand(argc - 2, argv + 2);
+  if (command == "diffuse") return DiffuseCommand(argc - 2, argv + 2);
   return Usage();
 }

@@ -1,0 +1,119 @@
+#include "imaging/halftone.h"
+
+#include <new>
+
+#include "imaging/density.h"
+#include "imaging/scratch.h"
+#include "imaging/tone.h"
+#include "render/plane_ops.h"
+
+namespace imaging {
+
+ScreenSpec ScreenSpecOf(const RenderPdev* pdev, LONG resolution, LONG amiLine, LONG amiAngle) {
+  ScreenSpec spec;
+  spec.dpi = static_cast<int>(resolution);
+  spec.lines = static_cast<int>(amiLine);
+  spec.angle = static_cast<int>(amiAngle);
+  spec.resolutionMode = pdev->resolutionMode;
+  spec.orientation = pdev->orientation;
+  spec.smooth = pdev->gradationSmoothing != 0;
+  const int imageMode = pdev->separationModes[2];
+  spec.fixedMatrix = (pdev->flags & kPdevTwoPlanes) && imageMode >= 8 && imageMode <= 17;
+  return spec;
+}
+
+JobScreen* ScreenOnFirstUse(RenderPdev* pdev, LONG resolution, LONG amiLine, LONG amiAngle) {
+  if (pdev->image.screenTile) return static_cast<JobScreen*>(pdev->image.screenTile);
+  const ScreenSpec spec = ScreenSpecOf(pdev, resolution, amiLine, amiAngle);
+  const auto tileBytes = ScreenTileBytes(spec);
+  const auto blockBytes = tileBytes ? CheckedBytes(*tileBytes + sizeof(JobScreen), 1) : std::nullopt;
+  if (!blockBytes) return nullptr;
+  void* block = GlobalAlloc(GPTR, *blockBytes);
+  if (!block) return nullptr;
+  auto* screen = new (block) JobScreen{0, *tileBytes};
+  if (!BuildScreen(spec, screen->tile(), screen->bytes, &screen->side)) {
+    GlobalFree(block);
+    return nullptr;
+  }
+  pdev->image.screenTile = screen;
+  return screen;
+}
+
+void FreeJobScreens(RenderPdev* pdev) {
+  if (pdev->image.screenTile) GlobalFree(pdev->image.screenTile);
+  pdev->image.screenTile = nullptr;
+}
+
+DitherContext DitherContextOf(const RenderPdev* pdev) {
+  DitherContext c;
+  c.resolutionMode = pdev->resolutionMode;
+  c.orientation = pdev->orientation;
+  c.blitState = pdev->image.blitState;
+  c.pageHeight = pdev->planeHeight;
+  c.carryKind = pdev->image.diffusionCarryKind;
+  return c;
+}
+
+bool DiffuseForDevice(RenderPdev* pdev, const DensityImage& src, const BandBuffer& band, const PdevRect& target) {
+  DiffusionCarry carry;
+  carry.row = pdev->image.diffusionCarryRow;
+  carry.size = pdev->image.diffusionCarrySize;
+  carry.kind = pdev->image.diffusionCarryKind;
+  carry.saved = pdev->image.diffusionCarryRect;
+  const DiffusionContext context{pdev->resolutionMode, pdev->orientation, pdev->image.blitState, pdev->planeHeight,
+                                 &carry};
+  const bool done = DiffuseError(context, src, band, target);
+  pdev->image.diffusionCarryRow = carry.row;
+  pdev->image.diffusionCarrySize = carry.size;
+  pdev->image.diffusionCarryRect = carry.saved;
+  return done;
+}
+
+bool ThinnedSheetOf(const RenderPdev* pdev) {
+  return ThinnedSheet(pdev->duplex, pdev->sheetCounter, pdev->drum2LightPrint != 0);
+}
+
+}  // namespace imaging
+
+using namespace imaging;
+
+namespace {
+
+bool ScreensAlone(std::uint8_t blitState) { return blitState == 1 || blitState == 3 || blitState == 40; }
+
+// Tone is left alone for the mask blits of transparent images.
+bool SkipsTone(const RenderPdev* pdev) {
+  const std::uint32_t previous = pdev->drawing.previousRop4;
+  if (previous == 0xCCCC || previous == 0xFFCC) return false;
+  const std::uint8_t state = pdev->image.blitState;
+  return ScreensAlone(state) || (state == 12 && previous == 0x8888) ||
+         ((state == 30 || state == 31) && previous == 0xEEEE);
+}
+
+}  // namespace
+
+BOOL HalftoneToPlanes(RenderPdev* pdev, BYTE* target, LONG targetStride, LONG targetRows, const PdevRect& targetRect,
+                      BYTE* density, LONG densityStride, const PdevRect& densityRect, LONG amiLine, LONG amiAngle,
+                      LONG resolution) {
+  if (!pdev || !target || !density || RectIsEmpty(densityRect) || densityRect.left < 0 || densityRect.top < 0)
+    return FALSE;
+  const POINTL origin{pdev->shared.pictureRect.left, pdev->shared.pictureRect.top};
+  BYTE* first = density + std::int64_t{densityRect.top} * densityStride + densityRect.left;
+  const auto width = static_cast<LONG>(RectWidth(densityRect));
+  const auto rows = static_cast<LONG>(RectHeight(densityRect));
+  if (!SkipsTone(pdev)) {
+    const int preset = PresetOf(pdev);
+    ToneAdjust(preset, pdev->contrast, pdev->brightness, first, width, rows, densityStride);
+    ApplyToneCurve(pdev->photoMode, preset, first, width, rows, densityStride, pdev->resolutionMode,
+                   ThinnedSheetOf(pdev));
+  }
+  const DensityImage src{first, width, rows, densityStride};
+  const BandBuffer band{target, targetStride, targetRows, origin};
+  const bool screenOnly = pdev->shared.operation == kOperationBrushOrMask || ScreensAlone(pdev->image.blitState);
+  if (pdev->photoMode != 0 && !(pdev->photoMode == 1 && screenOnly))
+    return DiffuseForDevice(pdev, src, band, targetRect) ? TRUE : FALSE;
+  JobScreen* screen = ScreenOnFirstUse(pdev, resolution, amiLine, amiAngle);
+  if (!screen) return FALSE;
+  if (screenOnly) return DitherScreenPlain(src, band, targetRect, screen->view());
+  return DitherByScreen(DitherContextOf(pdev), src, band, targetRect, screen->view());
+}

@@ -1,0 +1,47 @@
+// Halftoning for the device: the job's screen built on first use, the
+// dither and diffusion contexts of the device record, and the halftone of a
+// density image into one-bit planes.
+#pragma once
+
+#include <cstddef>
+
+#include "imaging/error_diffusion.h"
+#include "imaging/screen_dither.h"
+#include "imaging/screens.h"
+#include "render/render_pdev.h"
+
+namespace imaging {
+
+// The job's screen behind pdev->image.screenTile: the side, then side x side
+// thresholds in the same heap block.
+struct JobScreen {
+  LONG side;
+  std::size_t bytes;
+  BYTE* tile() { return reinterpret_cast<BYTE*>(this + 1); }
+  ScreenTile view() { return {tile(), side}; }
+};
+
+// The screen spec of the device at a resolution, line count and angle.
+ScreenSpec ScreenSpecOf(const RenderPdev* pdev, LONG resolution, LONG amiLine, LONG amiAngle);
+// The job's screen, built on the first call and kept; null when its memory
+// cannot be had.
+JobScreen* ScreenOnFirstUse(RenderPdev* pdev, LONG resolution, LONG amiLine, LONG amiAngle);
+// Frees the screen and forgets it (DrvDisableSurface).
+void FreeJobScreens(RenderPdev* pdev);
+
+DitherContext DitherContextOf(const RenderPdev* pdev);
+// DiffuseError with the device's resolution mode, orientation, blit state,
+// page height and interlaced carry.
+bool DiffuseForDevice(RenderPdev* pdev, const DensityImage& src, const BandBuffer& band, const PdevRect& target);
+bool ThinnedSheetOf(const RenderPdev* pdev);
+
+}  // namespace imaging
+
+// Halftones a density image (densityRect of density) into the one-bit target
+// (targetRows rows of targetStride bytes) at targetRect, its screen phase
+// from the picture rectangle: tone, then diffusion or the screen by the photo
+// mode, operation byte and blit state. The dither's result, TRUE after
+// diffusion, FALSE when the screen or the error rows cannot be had.
+BOOL HalftoneToPlanes(RenderPdev* pdev, BYTE* target, LONG targetStride, LONG targetRows, const PdevRect& targetRect,
+                      BYTE* density, LONG densityStride, const PdevRect& densityRect, LONG amiLine, LONG amiAngle,
+                      LONG resolution);

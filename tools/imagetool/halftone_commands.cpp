@@ -1,0 +1,291 @@
+// Density, tone, screen and diffusion commands of imagetool. Densities are
+// grey images with 255 = full ink; one-bit results are PBM with 1 = ink.
+#include "halftone_commands.h"
+
+#include "args.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "imaging/error_diffusion.h"
+#include "imaging/image_entries.h"
+#include "imaging/screen_dither.h"
+#include "imaging/screens.h"
+#include "imaging/tone.h"
+
+using namespace imaging;
+
+namespace {
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "imagetool: %s\n", message.c_str());
+  return 1;
+}
+
+int BadUsage() {
+  std::fprintf(stderr, "usage:\n%s", kHalftoneUsage);
+  return 2;
+}
+
+// "A,B" as two numbers in range.
+bool Pair(std::string_view text, long low, long high, long& a, long& b) {
+  const auto comma = text.find(',');
+  return comma != std::string_view::npos && ParseInt(text.substr(0, comma), low, high, a) &&
+         ParseInt(text.substr(comma + 1), low, high, b);
+}
+
+struct Image {
+  int channels = 1;  // 1 grey, 3 colour
+  long width = 0, height = 0;
+  std::vector<BYTE> pixels;  // rows top to bottom, as stored
+};
+
+// P5 or P6 with a maximum value of 255; the sizes are checked against the
+// bytes present.
+bool ReadImage(const std::string& path, Image& image, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot open " + path;
+    return false;
+  }
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::size_t at = 0;
+  auto token = [&]() {
+    std::string t;
+    while (at < bytes.size()) {
+      const char c = bytes[at];
+      if (c == '#' && t.empty()) {
+        while (at < bytes.size() && bytes[at] != '\n') ++at;
+      } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+        if (!t.empty()) break;
+        ++at;
+      } else {
+        t += c;
+        ++at;
+      }
+    }
+    return t;
+  };
+  const std::string magic = token();
+  long maxval = 0;
+  if ((magic != "P5" && magic != "P6") || !ParseInt(token(), 1, 1 << 20, image.width) ||
+      !ParseInt(token(), 1, 1 << 20, image.height) || !ParseInt(token(), 1, 65535, maxval) || maxval != 255) {
+    error = path + ": not an 8-bit P5 or P6 image";
+    return false;
+  }
+  ++at;
+  image.channels = magic == "P5" ? 1 : 3;
+  const std::size_t need = std::size_t(image.width) * std::size_t(image.height) * std::size_t(image.channels);
+  if (at > bytes.size() || bytes.size() - at < need) {
+    error = path + ": fewer pixels than its size says";
+    return false;
+  }
+  image.pixels.assign(bytes.begin() + std::ptrdiff_t(at), bytes.begin() + std::ptrdiff_t(at + need));
+  return true;
+}
+
+bool WriteFile(const std::string& path, const std::string& header, const BYTE* data, std::size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << header;
+  out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+  return bool(out);
+}
+
+bool WritePgm(const std::string& path, long width, long height, const std::vector<BYTE>& grey) {
+  return WriteFile(path, "P5\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n", grey.data(),
+                   grey.size());
+}
+
+// One-bit plane rows (1 = white) as PBM (1 = ink).
+bool WritePbm(const std::string& path, long width, long height, std::vector<BYTE> plane) {
+  for (BYTE& b : plane) b = static_cast<BYTE>(~b);
+  const long rowBytes = (width + 7) / 8;
+  if (width % 8)  // bits past the width are not part of the image
+    for (long y = 0; y < height; ++y) plane[std::size_t(y * rowBytes + rowBytes - 1)] &= BYTE(0xFF00 >> (width % 8));
+  return WriteFile(path, "P4\n" + std::to_string(width) + " " + std::to_string(height) + "\n", plane.data(), plane.size());
+}
+
+// Options shared by tile, screen and diffuse; positional arguments collected.
+struct Options {
+  ScreenSpec spec;
+  bool plain = false;
+  long originX = 0, originY = 0;
+  long width = -1, height = -1;
+  std::vector<std::string> files;
+};
+
+bool ParseOptions(int argc, char** argv, bool screenOptions, Options& o) {
+  for (int k = 0; k < argc; ++k) {
+    const std::string_view arg = argv[k];
+    const bool hasValue = k + 1 < argc;
+    long v = 0, w = 0;
+    if (arg == "--plain" && screenOptions) {
+      o.plain = true;
+    } else if (arg == "--res-mode" && hasValue && ParseInt(argv[++k], 0, 9, v)) {
+      o.spec.resolutionMode = int(v);
+    } else if (arg == "--orientation" && hasValue && ParseInt(argv[++k], 0, 90, v) && (v == 0 || v == 90)) {
+      o.spec.orientation = int(v);
+    } else if (arg == "--origin" && hasValue && Pair(argv[++k], -(1L << 30), 1L << 30, v, w)) {
+      o.originX = v;
+      o.originY = w;
+    } else if (arg == "--size" && hasValue && Pair(argv[++k], 1, 1L << 20, v, w)) {
+      o.width = v;
+      o.height = w;
+    } else if (screenOptions && arg == "--dpi" && hasValue && ParseInt(argv[++k], 1, 100000, v)) {
+      o.spec.dpi = int(v);
+    } else if (screenOptions && arg == "--lines" && hasValue && ParseInt(argv[++k], -32768, 32767, v)) {
+      o.spec.lines = int(v);
+    } else if (screenOptions && arg == "--angle" && hasValue && ParseInt(argv[++k], -32768, 32767, v)) {
+      o.spec.angle = int(v);
+    } else if (screenOptions && arg == "--smooth" && hasValue && ParseInt(argv[++k], 0, 1, v)) {
+      o.spec.smooth = v == 1;
+    } else if (screenOptions && arg == "--two-ink-mode" && hasValue && ParseInt(argv[++k], 0, 17, v)) {
+      o.spec.fixedMatrix = v >= 8;
+    } else if (!arg.starts_with("--")) {
+      o.files.emplace_back(arg);
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool BuildTile(const ScreenSpec& spec, std::vector<BYTE>& tile, LONG& side) {
+  const auto bytes = ScreenTileBytes(spec);
+  if (!bytes) return false;
+  tile.assign(*bytes, 0);
+  return BuildScreen(spec, tile.data(), tile.size(), &side);
+}
+
+// Reads the density and lays out the one-bit target of the options' size.
+struct Job {
+  Image in;
+  long width = 0, height = 0;
+  LONG stride = 0;
+  std::vector<BYTE> plane;
+};
+
+int StartJob(const Options& o, Job& job) {
+  std::string error;
+  if (!ReadImage(o.files[0], job.in, error)) return Fail(error);
+  if (job.in.channels != 1) return Fail(o.files[0] + ": a density image is grey (P5)");
+  job.width = o.width > 0 ? o.width : job.in.width;
+  job.height = o.height > 0 ? o.height : job.in.height;
+  job.stride = LONG((job.width + 7) / 8);
+  job.plane.assign(std::size_t(job.stride) * std::size_t(job.height), 0xFF);
+  return 0;
+}
+
+}  // namespace
+
+int DensityCommand(int argc, char** argv) {
+  long contrast = 4, brightness = 4, kind = 0;
+  std::vector<std::string> files;
+  for (int k = 0; k < argc; ++k) {
+    const std::string_view arg = argv[k];
+    if (arg == "--contrast" && k + 1 < argc && ParseInt(argv[k + 1], 1, 7, contrast)) {
+      ++k;
+    } else if (arg == "--brightness" && k + 1 < argc && ParseInt(argv[k + 1], 0, 7, brightness)) {
+      ++k;
+    } else if (arg == "--photo-kind" && k + 1 < argc && ParseInt(argv[k + 1], 0, 3, kind)) {
+      ++k;
+    } else if (!arg.starts_with("--")) {
+      files.emplace_back(arg);
+    } else {
+      return BadUsage();
+    }
+  }
+  if (files.size() != 2) return BadUsage();
+  Image in;
+  std::string error;
+  if (!ReadImage(files[0], in, error)) return Fail(error);
+  auto pdev = std::make_unique<RenderPdev>();
+  pdev->contrast = std::uint8_t(contrast);
+  pdev->brightness = std::uint8_t(brightness);
+  pdev->photoKind = std::uint8_t(kind);
+  pdev->drawing.rop4 = 0xCCCC;
+  pdev->shared.operation = 0;
+  std::vector<ULONG> grey(256);
+  for (ULONG i = 0; i < 256; ++i) grey[i] = i | (i << 8) | (i << 16);
+  // P6 rows are red, green, blue; the converter reads blue, green, red.
+  if (in.channels == 3)
+    for (std::size_t i = 0; i < in.pixels.size(); i += 3) std::swap(in.pixels[i], in.pixels[i + 2]);
+  const PdevRect rect{0, 0, std::int32_t(in.width - 1), std::int32_t(in.height - 1)};
+  std::vector<BYTE> out(std::size_t(in.width) * std::size_t(in.height), 0);
+  ConvertToDensity(pdev.get(), in.pixels.data(), rect, LONG(in.width * in.channels), out.data(), rect, LONG(in.width),
+                   grey.data(), 256, in.channels == 3 ? BMF_24BPP : BMF_8BPP);
+  return WritePgm(files[1], in.width, in.height, out) ? 0 : Fail("cannot write " + files[1]);
+}
+
+int ToneCommand(int argc, char** argv) {
+  long curve = -1;
+  std::vector<std::string> files;
+  for (int k = 0; k < argc; ++k) {
+    const std::string_view arg = argv[k];
+    if (arg == "--curve" && k + 1 < argc && ParseInt(argv[k + 1], 0, 19, curve)) {
+      ++k;
+    } else if (!arg.starts_with("--")) {
+      files.emplace_back(arg);
+    } else {
+      return BadUsage();
+    }
+  }
+  if (curve < 0 || files.size() != 2) return BadUsage();
+  Image in;
+  std::string error;
+  if (!ReadImage(files[0], in, error)) return Fail(error);
+  if (in.channels != 1) return Fail(files[0] + ": a density image is grey (P5)");
+  for (BYTE& v : in.pixels) v = ToneTableSet[std::size_t(curve)][v];
+  return WritePgm(files[1], in.width, in.height, in.pixels) ? 0 : Fail("cannot write " + files[1]);
+}
+
+int TileCommand(int argc, char** argv) {
+  Options o;
+  if (!ParseOptions(argc, argv, true, o) || o.plain || o.files.size() != 1) return BadUsage();
+  std::vector<BYTE> tile;
+  LONG side = 0;
+  if (!BuildTile(o.spec, tile, side)) return Fail("the screen cannot be built");
+  tile.resize(std::size_t(side) * std::size_t(side));
+  return WritePgm(o.files[0], side, side, tile) ? 0 : Fail("cannot write " + o.files[0]);
+}
+
+int ScreenCommand(int argc, char** argv) {
+  Options o;
+  if (!ParseOptions(argc, argv, true, o) || o.files.size() != 2) return BadUsage();
+  std::vector<BYTE> tile;
+  LONG side = 0;
+  if (!BuildTile(o.spec, tile, side)) return Fail("the screen cannot be built");
+  Job job;
+  if (const int rc = StartJob(o, job)) return rc;
+  const DensityImage src{job.in.pixels.data(), LONG(job.in.width), LONG(job.in.height), LONG(job.in.width)};
+  const BandBuffer band{job.plane.data(), job.stride, LONG(job.height), {LONG(o.originX), LONG(o.originY)}};
+  const PdevRect target{0, 0, std::int32_t(job.width - 1), std::int32_t(job.height - 1)};
+  const DitherContext context{o.spec.resolutionMode, o.spec.orientation, 0, LONG(job.height), 0};
+  if (o.plain) {
+    DitherScreenPlain(src, band, target, {tile.data(), side});
+  } else if (!DitherByScreen(context, src, band, target, {tile.data(), side})) {
+    return Fail("no screen dither for resolution mode " + std::to_string(o.spec.resolutionMode));
+  }
+  return WritePbm(o.files[1], job.width, job.height, job.plane) ? 0 : Fail("cannot write " + o.files[1]);
+}
+
+int DiffuseCommand(int argc, char** argv) {
+  Options o;
+  if (!ParseOptions(argc, argv, false, o) || o.files.size() != 2) return BadUsage();
+  Job job;
+  if (const int rc = StartJob(o, job)) return rc;
+  const DensityImage src{job.in.pixels.data(), LONG(job.in.width), LONG(job.in.height), LONG(job.in.width)};
+  const BandBuffer band{job.plane.data(), job.stride, LONG(job.height), {LONG(o.originX), LONG(o.originY)}};
+  const PdevRect target{0, 0, std::int32_t(job.width - 1), std::int32_t(job.height - 1)};
+  DiffusionCarry carry;
+  const DiffusionContext context{o.spec.resolutionMode, o.spec.orientation, 0, LONG(job.height), &carry};
+  const bool done = DiffuseError(context, src, band, target);
+  FreeDiffusionCarry(carry);
+  if (!done) return Fail("out of memory");
+  return WritePbm(o.files[1], job.width, job.height, job.plane) ? 0 : Fail("cannot write " + o.files[1]);
+}
