@@ -170,7 +170,7 @@ void BM_PamditherbwCluster8(benchmark::State& state) {
 void BM_ConvertToDensity24(benchmark::State& state) {
   auto* pdev = new RenderPdev{};
   pdev->contrast = 6;  // contrast and brightness: the tone table is in use
-  pdev->akarusa = 3;
+  pdev->brightness = 3;
   pdev->drawing.rop4 = 0xCCCC;
   const auto& rgb = PhotoRgb();
   std::vector<BYTE> out(size_t(kWidth) * kHeight);

@@ -423,7 +423,9 @@ TEST_F(DrawingPaths, PatternBrushesKeepWholeBytesAndTheirPlate) {
 TEST_F(DrawingPaths, BlitsStretchesAndTextReachTheirEntries) {
   for (bool two : {false, true}) {
     Start(two ? TwoInks(6) : pdevtest::BaseDevmode());
-    if (two) ASSERT_NE(pdev->drum1Plane, pdev->drum2Plane);
+    if (two) {
+      ASSERT_NE(pdev->drum1Plane, pdev->drum2Plane);
+    }
     Brush black(plat::engine::CreateSolidBrush(0));
     FONTOBJ* font = plat::engine::CreateFont(plat::engine::DefaultFontFile(), 24);
     ASSERT_NE(font, nullptr);
@@ -443,7 +445,9 @@ TEST_F(DrawingPaths, BlitsStretchesAndTextReachTheirEntries) {
     EXPECT_TRUE(Logged("DrvTextOut 2 -> TRUE"));
     const int glyphInk = Count(inked, 0, 0, 60, 40);
     EXPECT_GT(glyphInk, 20);
-    if (two) EXPECT_EQ(Count(other, 0, 0, 60, 40), 60 * 40 - glyphInk);
+    if (two) {
+      EXPECT_EQ(Count(other, 0, 0, 60, 40), 60 * 40 - glyphInk);
+    }
     ASSERT_TRUE(page->PatBlt(RECTL{100, 0, 120, 10}, nullptr, 0x55));
     const BYTE* inverted = (two && d.separationModes[2] == 0) ? d.drum1Plane : d.drum2Plane;
     EXPECT_EQ(Count(inverted, 100, 0, 120, 10), 200);

@@ -17,7 +17,7 @@ class DrawingState : public pdevtest::PrinterFixture {};
 // made; values in range pass unchanged.
 TEST_F(DrawingState, ImageSettingsAreBoundedAtEnable) {
   struct Case {
-    int contrast, akarusa, gyakkou, modeA, modeB;
+    int contrast, brightness, gyakkou, modeA, modeB;
     int wantContrast, wantAkarusa, wantBacklight, wantA, wantB;
   } cases[] = {
       {1, 0, 0, 2, 3, 1, 0, 0, 2, 3},          {7, 7, 5, 17, 17, 7, 7, 5, 17, 17},
