@@ -324,6 +324,30 @@ TEST_F(PrintJob, DrawScriptReachesBothDrums) {
   EXPECT_GT(black, 10000 + 101 + 300);
 }
 
+// The built-in test page goes through the drawing entries: on one ink every
+// colour lands on the one drum page; on two inks both drum pages carry ink.
+TEST_F(PrintJob, TestPageIsDrawnOnOneAndTwoDrums) {
+  struct Case {
+    const char* args;
+    std::size_t drumPages;
+  } cases[] = {{"", 1}, {"--set ColorMode=2 --set Seihan=2", 2}};
+  for (const Case& c : cases) {
+    Outcome r = Start(c.args);
+    ASSERT_EQ(r.exitCode, 0) << c.args << "\n" << r.out;
+    streamdump::Decoded job = Decode(r.job);
+    ASSERT_TRUE(job.ok) << job.error;
+    ASSERT_EQ(job.pages.size(), c.drumPages) << c.args;
+    for (const auto& page : job.pages) {
+      const streamdump::Plane plane = streamdump::RebuildPlane(job, page);
+      long ink = 0;
+      for (std::uint32_t y = 0; y < plane.height; ++y)
+        for (std::uint32_t x = 0; x < plane.width; ++x) ink += plane.Ink(x, y);
+      EXPECT_GT(ink, 10000) << c.args;
+      EXPECT_LT(ink, static_cast<long>(plane.width) * plane.height / 2) << c.args;
+    }
+  }
+}
+
 TEST_F(PrintJob, BadDrawScriptLinesExitTwoNamingThem) {
   struct Case {
     const char* script;
