@@ -149,10 +149,10 @@ void BM_PamditherbwFs(benchmark::State& state) { RunPeer(state, "pamditherbw -fs
 void BM_DitherByScreen(benchmark::State& state) {
   const LONG scale = static_cast<LONG>(state.range(0));
   const auto& d = Photo();
-  const ScreenSpec spec;  // 600 dpi, 100 lines, 45 degrees
-  std::vector<BYTE> tile(*ScreenTileBytes(spec));
+  const ScreenSpec params;  // 600 dpi, 100 lines, 45 degrees
+  std::vector<BYTE> tile(*ScreenTileBytes(params));
   LONG side = 0;
-  BuildScreen(spec, tile.data(), tile.size(), &side);
+  BuildScreen(params, tile.data(), tile.size(), &side);
   Plane plane;
   // Enlarged: the upper-left part of the picture at 1 / scale of the page.
   const DensityImage src{d.data(), kWidth / scale, kHeight / scale, kWidth};

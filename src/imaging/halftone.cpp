@@ -10,28 +10,28 @@
 namespace imaging {
 
 ScreenSpec ScreenSpecOf(const RenderPdev* pdev, LONG resolution, LONG amiLine, LONG amiAngle) {
-  ScreenSpec spec;
-  spec.dpi = static_cast<int>(resolution);
-  spec.lines = static_cast<int>(amiLine);
-  spec.angle = static_cast<int>(amiAngle);
-  spec.resolutionMode = pdev->resolutionMode;
-  spec.orientation = pdev->orientation;
-  spec.smooth = pdev->gradationSmoothing != 0;
+  ScreenSpec params;
+  params.dpi = static_cast<int>(resolution);
+  params.lines = static_cast<int>(amiLine);
+  params.angle = static_cast<int>(amiAngle);
+  params.resolutionMode = pdev->resolutionMode;
+  params.orientation = pdev->orientation;
+  params.smooth = pdev->gradationSmoothing != 0;
   const int imageMode = pdev->separationModes[2];
-  spec.fixedMatrix = (pdev->flags & kPdevTwoPlanes) && imageMode >= 8 && imageMode <= 17;
-  return spec;
+  params.fixedMatrix = (pdev->flags & kPdevTwoPlanes) && imageMode >= 8 && imageMode <= 17;
+  return params;
 }
 
 JobScreen* ScreenOnFirstUse(RenderPdev* pdev, LONG resolution, LONG amiLine, LONG amiAngle) {
   if (pdev->image.screenTile) return static_cast<JobScreen*>(pdev->image.screenTile);
-  const ScreenSpec spec = ScreenSpecOf(pdev, resolution, amiLine, amiAngle);
-  const auto tileBytes = ScreenTileBytes(spec);
+  const ScreenSpec params = ScreenSpecOf(pdev, resolution, amiLine, amiAngle);
+  const auto tileBytes = ScreenTileBytes(params);
   const auto blockBytes = tileBytes ? CheckedBytes(*tileBytes + sizeof(JobScreen), 1) : std::nullopt;
   if (!blockBytes) return nullptr;
   void* block = GlobalAlloc(GPTR, *blockBytes);
   if (!block) return nullptr;
   auto* screen = new (block) JobScreen{0, *tileBytes};
-  if (!BuildScreen(spec, screen->tile(), screen->bytes, &screen->side)) {
+  if (!BuildScreen(params, screen->tile(), screen->bytes, &screen->side)) {
     GlobalFree(block);
     return nullptr;
   }

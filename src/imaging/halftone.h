@@ -21,7 +21,7 @@ struct JobScreen {
   ScreenTile view() { return {tile(), side}; }
 };
 
-// The screen spec of the device at a resolution, line count and angle.
+// The screen parameters of the device at a resolution, line count and angle.
 ScreenSpec ScreenSpecOf(const RenderPdev* pdev, LONG resolution, LONG amiLine, LONG amiAngle);
 // The job's screen, built on the first call and kept; null when its memory
 // cannot be had.

@@ -129,7 +129,7 @@ void BuildSubLevels(CellWork& w, int L) {
   }
 }
 
-void BuildScreenTile(const ScreenSpec& spec, ScreenVector v, CellWork& w, BYTE* tile, int n, BYTE* coverage) {
+void BuildScreenTile(const ScreenSpec& params, ScreenVector v, CellWork& w, BYTE* tile, int n, BYTE* coverage) {
   const int x = v.x, y = v.y, span = x + y, f = 2 * span;
   std::memset(w.doubled, 0, sizeof w.doubled);
   std::memset(w.doubledInside, 0, sizeof w.doubledInside);
@@ -151,14 +151,14 @@ void BuildScreenTile(const ScreenSpec& spec, ScreenVector v, CellWork& w, BYTE* 
         w.present[w.doubled[r][c]] = 1;
         ++distinct;
       }
-  const int L = distinct >= 128 || !spec.smooth ? 1 : distinct < 64 ? 4 : 2;
+  const int L = distinct >= 128 || !params.smooth ? 1 : distinct < 64 ? 4 : 2;
   BuildSubLevels(w, L);
   const int period = L == 1 ? 1 : 4;
 
   // Distribution in row-major order; in resolution mode 2 both pixels of a
   // pair take one sub-level.
-  const bool pairs = spec.resolutionMode == 2;
-  const bool pairedRows = pairs && spec.orientation == 90;
+  const bool pairs = params.resolutionMode == 2;
+  const bool pairedRows = pairs && params.orientation == 90;
   BYTE distributed[kGrid][kGrid] = {};
   for (int r = 0; r <= f; ++r)
     for (int c = 0; c <= f; ++c) {
@@ -239,28 +239,28 @@ int ScreenTileSide(ScreenVector v) {
 
 namespace {
 
-int MatrixSide(const ScreenSpec& spec) { return spec.resolutionMode == 2 ? 12 : 8; }
+int MatrixSide(const ScreenSpec& params) { return params.resolutionMode == 2 ? 12 : 8; }
 
 }  // namespace
 
-int ScreenSide(const ScreenSpec& spec) {
-  if (spec.fixedMatrix) return MatrixSide(spec);
-  return ScreenTileSide(ComputeScreenVector(spec.dpi, spec.lines, spec.angle, spec.resolutionMode));
+int ScreenSide(const ScreenSpec& params) {
+  if (params.fixedMatrix) return MatrixSide(params);
+  return ScreenTileSide(ComputeScreenVector(params.dpi, params.lines, params.angle, params.resolutionMode));
 }
 
-std::optional<std::size_t> ScreenTileBytes(const ScreenSpec& spec) {
-  const int generated = ScreenTileSide(ComputeScreenVector(spec.dpi, spec.lines, spec.angle, spec.resolutionMode));
-  const int side = spec.fixedMatrix ? std::max(generated, MatrixSide(spec)) : generated;
+std::optional<std::size_t> ScreenTileBytes(const ScreenSpec& params) {
+  const int generated = ScreenTileSide(ComputeScreenVector(params.dpi, params.lines, params.angle, params.resolutionMode));
+  const int side = params.fixedMatrix ? std::max(generated, MatrixSide(params)) : generated;
   return CheckedBytes(static_cast<std::uint64_t>(side), static_cast<std::uint64_t>(side));
 }
 
-bool BuildScreen(const ScreenSpec& spec, BYTE* tile, std::size_t tileBytes, LONG* side, BYTE* coverage) {
+bool BuildScreen(const ScreenSpec& params, BYTE* tile, std::size_t tileBytes, LONG* side, BYTE* coverage) {
   if (!tile || !side) return false;
-  const int n = ScreenSide(spec);
+  const int n = ScreenSide(params);
   if (n <= 0 || static_cast<std::uint64_t>(n) * static_cast<std::uint64_t>(n) > tileBytes) return false;
-  if (spec.fixedMatrix) {
-    const BYTE* matrix = spec.resolutionMode != 2 ? &FixedScreen8x8[0][0]
-                         : spec.orientation == 90 ? &FixedScreen12x12Tall[0][0]
+  if (params.fixedMatrix) {
+    const BYTE* matrix = params.resolutionMode != 2 ? &FixedScreen8x8[0][0]
+                         : params.orientation == 90 ? &FixedScreen12x12Tall[0][0]
                                                   : &FixedScreen12x12Wide[0][0];
     std::memcpy(tile, matrix, static_cast<std::size_t>(n) * n);
     if (coverage) std::fill(coverage, coverage + static_cast<std::size_t>(n) * n, 1);
@@ -270,9 +270,9 @@ bool BuildScreen(const ScreenSpec& spec, BYTE* tile, std::size_t tileBytes, LONG
   Scratch work(sizeof(CellWork));
   if (!work) return false;
   CellWork& w = *work.as<CellWork>();
-  const ScreenVector v = ComputeScreenVector(spec.dpi, spec.lines, spec.angle, spec.resolutionMode);
-  BuildScreenCell(v, spec.resolutionMode, spec.orientation, w);
-  BuildScreenTile(spec, v, w, tile, n, coverage);
+  const ScreenVector v = ComputeScreenVector(params.dpi, params.lines, params.angle, params.resolutionMode);
+  BuildScreenCell(v, params.resolutionMode, params.orientation, w);
+  BuildScreenTile(params, v, w, tile, n, coverage);
   *side = n;
   return true;
 }

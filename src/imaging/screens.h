@@ -45,15 +45,15 @@ int ScreenLevels(ScreenVector v, int resolutionMode, BYTE* levels, int capacity)
 
 // Side of the generated tile: ((2x)^2 + (2y)^2) / gcd(2x, 2y).
 int ScreenTileSide(ScreenVector v);
-// The side the tile of a spec will have (the fixed matrix's when it applies)
+// The side the tile of the parameters will have (the fixed matrix's when it applies)
 // and the bytes to allocate for it: max(generated side, matrix side)^2.
-int ScreenSide(const ScreenSpec& spec);
-std::optional<std::size_t> ScreenTileBytes(const ScreenSpec& spec);
+int ScreenSide(const ScreenSpec& params);
+std::optional<std::size_t> ScreenTileBytes(const ScreenSpec& params);
 
 // Builds the tile into the caller's zeroed buffer of tileBytes and writes its
 // side. coverage, when given (side^2 bytes, zeroed), counts how often each
 // tile position was written. False, building nothing, when the buffer is too
 // small or the working memory cannot be had.
-bool BuildScreen(const ScreenSpec& spec, BYTE* tile, std::size_t tileBytes, LONG* side, BYTE* coverage = nullptr);
+bool BuildScreen(const ScreenSpec& params, BYTE* tile, std::size_t tileBytes, LONG* side, BYTE* coverage = nullptr);
 
 }  // namespace imaging

@@ -44,10 +44,10 @@ TEST(Imagetool, TileScreenAndDiffuseMatchTheKernels) {
   testsupport::WritePgm(dir.File("d.pgm"), w, h, density);
 
   ASSERT_EQ(testsupport::Run(kTool + " tile --lines 85 --angle 30 --smooth 1 " + dir.File("t.pgm")), 0);
-  const ScreenSpec spec{600, 85, 30, 0, 0, true, false};
-  std::vector<BYTE> tile(*ScreenTileBytes(spec));
+  const ScreenSpec params{600, 85, 30, 0, 0, true, false};
+  std::vector<BYTE> tile(*ScreenTileBytes(params));
   LONG side = 0;
-  ASSERT_TRUE(BuildScreen(spec, tile.data(), tile.size(), &side));
+  ASSERT_TRUE(BuildScreen(params, tile.data(), tile.size(), &side));
   const testsupport::Pnm t = testsupport::ReadPnm(dir.File("t.pgm"));
   ASSERT_EQ(t.width, side);
   EXPECT_EQ(t.data, tile);

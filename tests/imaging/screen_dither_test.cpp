@@ -20,10 +20,10 @@ struct Tile {
   ScreenTile view() const { return {data.data(), side}; }
 };
 
-Tile MakeTile(const ScreenSpec& spec) {
+Tile MakeTile(const ScreenSpec& params) {
   Tile t;
-  t.data.assign(*ScreenTileBytes(spec), 0);
-  EXPECT_TRUE(BuildScreen(spec, t.data.data(), t.data.size(), &t.side));
+  t.data.assign(*ScreenTileBytes(params), 0);
+  EXPECT_TRUE(BuildScreen(params, t.data.data(), t.data.size(), &t.side));
   return t;
 }
 
@@ -96,8 +96,8 @@ TEST(DitherScreen, PiecesEqualTheWhole) {
   const Density d = MakeDensity(93, 41);
   for (int mode : {0, 2}) {
     for (int orientation : {0, 90}) {
-      const ScreenSpec spec{600, 100, 45, mode, orientation, true, false};
-      const Tile tile = MakeTile(spec);
+      const ScreenSpec params{600, 100, 45, mode, orientation, true, false};
+      const Tile tile = MakeTile(params);
       DitherContext ctx{mode, orientation, 0, 1000, 0};
       const POINTL origin{37, 12};
       Band whole(93, 41, origin);
@@ -212,8 +212,8 @@ TEST(DitherScreenPlain, AgreesWithGhostscript) {
   testsupport::ScratchDir dir;
   const LONG w = 157, h = 61;
   const Density d = MakeDensity(w, h, 11);
-  for (const ScreenSpec spec : {ScreenSpec{}, ScreenSpec{.lines = 85, .angle = 15, .smooth = true}}) {
-    const Tile tile = MakeTile(spec);
+  for (const ScreenSpec params : {ScreenSpec{}, ScreenSpec{.lines = 85, .angle = 15, .smooth = true}}) {
+    const Tile tile = MakeTile(params);
     Band ours(w, h);
     DitherScreenPlain(d.view(), ours.view(), {0, 0, w - 1, h - 1}, tile.view());
 

@@ -17,13 +17,13 @@ struct Built {
   std::vector<BYTE> tile, coverage;
 };
 
-Built Build(const ScreenSpec& spec) {
+Built Build(const ScreenSpec& params) {
   Built b;
-  const auto bytes = ScreenTileBytes(spec);
+  const auto bytes = ScreenTileBytes(params);
   EXPECT_TRUE(bytes);
   b.tile.assign(*bytes, 0);
   b.coverage.assign(*bytes, 0);
-  EXPECT_TRUE(BuildScreen(spec, b.tile.data(), b.tile.size(), &b.side, b.coverage.data()));
+  EXPECT_TRUE(BuildScreen(params, b.tile.data(), b.tile.size(), &b.side, b.coverage.data()));
   return b;
 }
 
@@ -98,8 +98,8 @@ TEST(BuildScreen, EveryTilePositionIsCoveredOnce) {
         for (int mode : {0, 1, 2}) {
           for (int orientation : {0, 90}) {
             for (bool smooth : {false, true}) {
-              const ScreenSpec spec{dpi, lines, angle, mode, orientation, smooth, false};
-              const Built b = Build(spec);
+              const ScreenSpec params{dpi, lines, angle, mode, orientation, smooth, false};
+              const Built b = Build(params);
               ASSERT_GT(b.side, 0);
               for (LONG i = 0; i < b.side * b.side; ++i) {
                 ASSERT_EQ(b.coverage[i], 1) << dpi << "/" << lines << "/" << angle << " mode " << mode << " at " << i;
@@ -161,17 +161,17 @@ TEST(BuildScreen, FixedMatricesReplaceTheGeneratedTile) {
       {200, 0, 2, 90, &FixedScreen12x12Tall[0][0], 12},
   };
   for (const auto& c : cases) {
-    const ScreenSpec spec{600, c.lines, c.angle, c.mode, c.orientation, false, true};
-    const auto bytes = ScreenTileBytes(spec);
+    const ScreenSpec params{600, c.lines, c.angle, c.mode, c.orientation, false, true};
+    const auto bytes = ScreenTileBytes(params);
     ASSERT_TRUE(bytes);
     EXPECT_GE(*bytes, size_t(c.side * c.side));
     std::vector<BYTE> tile(*bytes, 0);
     LONG side = 0;
-    ASSERT_TRUE(BuildScreen(spec, tile.data(), tile.size(), &side));
+    ASSERT_TRUE(BuildScreen(params, tile.data(), tile.size(), &side));
     ASSERT_EQ(side, c.side);
     EXPECT_TRUE(std::equal(c.matrix, c.matrix + c.side * c.side, tile.begin()));
     LONG ignored = 0;
-    EXPECT_FALSE(BuildScreen(spec, tile.data(), size_t(c.side * c.side - 1), &ignored)) << "buffer too small";
+    EXPECT_FALSE(BuildScreen(params, tile.data(), size_t(c.side * c.side - 1), &ignored)) << "buffer too small";
   }
   // The matrices as listed: 187 and 251 twice, 183 and 255 absent; the tall
   // one is not the transpose of the wide one.

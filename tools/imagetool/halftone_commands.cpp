@@ -112,7 +112,7 @@ bool WritePbm(const std::string& path, long width, long height, std::vector<BYTE
 
 // Options shared by tile, screen and diffuse; positional arguments collected.
 struct Options {
-  ScreenSpec spec;
+  ScreenSpec params;
   bool plain = false;
   long originX = 0, originY = 0;
   long width = -1, height = -1;
@@ -127,9 +127,9 @@ bool ParseOptions(int argc, char** argv, bool screenOptions, Options& o) {
     if (arg == "--plain" && screenOptions) {
       o.plain = true;
     } else if (arg == "--res-mode" && hasValue && ParseInt(argv[++k], 0, 9, v)) {
-      o.spec.resolutionMode = int(v);
+      o.params.resolutionMode = int(v);
     } else if (arg == "--orientation" && hasValue && ParseInt(argv[++k], 0, 90, v) && (v == 0 || v == 90)) {
-      o.spec.orientation = int(v);
+      o.params.orientation = int(v);
     } else if (arg == "--origin" && hasValue && Pair(argv[++k], -(1L << 30), 1L << 30, v, w)) {
       o.originX = v;
       o.originY = w;
@@ -137,15 +137,15 @@ bool ParseOptions(int argc, char** argv, bool screenOptions, Options& o) {
       o.width = v;
       o.height = w;
     } else if (screenOptions && arg == "--dpi" && hasValue && ParseInt(argv[++k], 1, 100000, v)) {
-      o.spec.dpi = int(v);
+      o.params.dpi = int(v);
     } else if (screenOptions && arg == "--lines" && hasValue && ParseInt(argv[++k], -32768, 32767, v)) {
-      o.spec.lines = int(v);
+      o.params.lines = int(v);
     } else if (screenOptions && arg == "--angle" && hasValue && ParseInt(argv[++k], -32768, 32767, v)) {
-      o.spec.angle = int(v);
+      o.params.angle = int(v);
     } else if (screenOptions && arg == "--smooth" && hasValue && ParseInt(argv[++k], 0, 1, v)) {
-      o.spec.smooth = v == 1;
+      o.params.smooth = v == 1;
     } else if (screenOptions && arg == "--two-ink-mode" && hasValue && ParseInt(argv[++k], 0, 17, v)) {
-      o.spec.fixedMatrix = v >= 8;
+      o.params.fixedMatrix = v >= 8;
     } else if (!arg.starts_with("--")) {
       o.files.emplace_back(arg);
     } else {
@@ -155,11 +155,11 @@ bool ParseOptions(int argc, char** argv, bool screenOptions, Options& o) {
   return true;
 }
 
-bool BuildTile(const ScreenSpec& spec, std::vector<BYTE>& tile, LONG& side) {
-  const auto bytes = ScreenTileBytes(spec);
+bool BuildTile(const ScreenSpec& params, std::vector<BYTE>& tile, LONG& side) {
+  const auto bytes = ScreenTileBytes(params);
   if (!bytes) return false;
   tile.assign(*bytes, 0);
-  return BuildScreen(spec, tile.data(), tile.size(), &side);
+  return BuildScreen(params, tile.data(), tile.size(), &side);
 }
 
 // Reads the density and lays out the one-bit target of the options' size.
@@ -249,7 +249,7 @@ int TileCommand(int argc, char** argv) {
   if (!ParseOptions(argc, argv, true, o) || o.plain || o.files.size() != 1) return BadUsage();
   std::vector<BYTE> tile;
   LONG side = 0;
-  if (!BuildTile(o.spec, tile, side)) return Fail("the screen cannot be built");
+  if (!BuildTile(o.params, tile, side)) return Fail("the screen cannot be built");
   tile.resize(std::size_t(side) * std::size_t(side));
   return WritePgm(o.files[0], side, side, tile) ? 0 : Fail("cannot write " + o.files[0]);
 }
@@ -259,17 +259,17 @@ int ScreenCommand(int argc, char** argv) {
   if (!ParseOptions(argc, argv, true, o) || o.files.size() != 2) return BadUsage();
   std::vector<BYTE> tile;
   LONG side = 0;
-  if (!BuildTile(o.spec, tile, side)) return Fail("the screen cannot be built");
+  if (!BuildTile(o.params, tile, side)) return Fail("the screen cannot be built");
   Job job;
   if (const int rc = StartJob(o, job)) return rc;
   const DensityImage src{job.in.pixels.data(), LONG(job.in.width), LONG(job.in.height), LONG(job.in.width)};
   const BandBuffer band{job.plane.data(), job.stride, LONG(job.height), {LONG(o.originX), LONG(o.originY)}};
   const PdevRect target{0, 0, std::int32_t(job.width - 1), std::int32_t(job.height - 1)};
-  const DitherContext context{o.spec.resolutionMode, o.spec.orientation, 0, LONG(job.height), 0};
+  const DitherContext context{o.params.resolutionMode, o.params.orientation, 0, LONG(job.height), 0};
   if (o.plain) {
     DitherScreenPlain(src, band, target, {tile.data(), side});
   } else if (!DitherByScreen(context, src, band, target, {tile.data(), side})) {
-    return Fail("no screen dither for resolution mode " + std::to_string(o.spec.resolutionMode));
+    return Fail("no screen dither for resolution mode " + std::to_string(o.params.resolutionMode));
   }
   return WritePbm(o.files[1], job.width, job.height, job.plane) ? 0 : Fail("cannot write " + o.files[1]);
 }
@@ -283,7 +283,7 @@ int DiffuseCommand(int argc, char** argv) {
   const BandBuffer band{job.plane.data(), job.stride, LONG(job.height), {LONG(o.originX), LONG(o.originY)}};
   const PdevRect target{0, 0, std::int32_t(job.width - 1), std::int32_t(job.height - 1)};
   DiffusionCarry carry;
-  const DiffusionContext context{o.spec.resolutionMode, o.spec.orientation, 0, LONG(job.height), &carry};
+  const DiffusionContext context{o.params.resolutionMode, o.params.orientation, 0, LONG(job.height), &carry};
   const bool done = DiffuseError(context, src, band, target);
   FreeDiffusionCarry(carry);
   if (!done) return Fail("out of memory");

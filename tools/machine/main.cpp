@@ -39,12 +39,12 @@ std::string Hex(const std::vector<BYTE>& bytes) {
   return out;
 }
 
-bool ParseDrive(const std::string& spec, plat::machine::Drive& d) {
+bool ParseDrive(const std::string& arg, plat::machine::Drive& d) {
   // D=cdrom:CDFS:LABEL
-  if (spec.size() < 3 || spec[1] != '=' || !std::isalpha(static_cast<unsigned char>(spec[0]))) return false;
-  d.letter = static_cast<char16_t>(std::toupper(static_cast<unsigned char>(spec[0])));
+  if (arg.size() < 3 || arg[1] != '=' || !std::isalpha(static_cast<unsigned char>(arg[0]))) return false;
+  d.letter = static_cast<char16_t>(std::toupper(static_cast<unsigned char>(arg[0])));
   std::vector<std::string> parts;
-  std::stringstream in(spec.substr(2));
+  std::stringstream in(arg.substr(2));
   for (std::string p; std::getline(in, p, ':');) parts.push_back(p);
   if (parts.empty()) return false;
   const std::pair<const char*, UINT> types[] = {{"fixed", DRIVE_FIXED}, {"cdrom", DRIVE_CDROM},
