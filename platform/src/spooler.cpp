@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -303,6 +304,14 @@ std::vector<BYTE> Unhex(std::string_view text) {
   return out;
 }
 
+// A damaged number in the state file reads as 0 rather than ending the
+// process that takes the state up.
+DWORD ParseDword(std::string_view text) {
+  DWORD v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  return ec == std::errc() && end == text.data() + text.size() ? v : 0;
+}
+
 void WriteDriver(std::ostringstream& out, const plat::spooler::DriverInfo& d, const char* indent) {
   out << indent << "version\t" << d.version << "\n";
   out << indent << "environment\t" << Escape(d.environment) << "\n";
@@ -320,7 +329,7 @@ void WriteDriver(std::ostringstream& out, const plat::spooler::DriverInfo& d, co
 }
 
 bool ReadDriverField(plat::spooler::DriverInfo& d, std::string_view key, std::string_view value) {
-  if (key == "version") d.version = static_cast<DWORD>(std::stoul(std::string(value)));
+  if (key == "version") d.version = ParseDword(value);
   else if (key == "environment") d.environment = Unescape(value);
   else if (key == "driver-path") d.driverPath = Unescape(value);
   else if (key == "data-file") d.dataFile = Unescape(value);
@@ -411,15 +420,15 @@ void Apply(Spooler& s, const std::string& text) {
       else if (key == "port") printer->port = Unescape(value);
       else if (key == "processor") printer->processor = Unescape(value);
       else if (key == "datatype") printer->datatype = Unescape(value);
-      else if (key == "attributes") printer->attributes = static_cast<DWORD>(std::stoul(std::string(value)));
-      else if (key == "priority") printer->priority = static_cast<DWORD>(std::stoul(std::string(value)));
+      else if (key == "attributes") printer->attributes = ParseDword(value);
+      else if (key == "priority") printer->priority = ParseDword(value);
       else if (key == "devmode") printer->devmode = Unhex(value);
       else if (key == "driver") printer->driver.name = Unescape(value);
       else if (key == "data") {
         const size_t t1 = value.find('\t'), t2 = value.find('\t', t1 + 1);
         if (t1 == std::string_view::npos || t2 == std::string_view::npos) continue;
         SetDataEntry(*printer, Unescape(value.substr(0, t1)),
-                     static_cast<DWORD>(std::stoul(std::string(value.substr(t1 + 1, t2 - t1 - 1)))),
+                     ParseDword(value.substr(t1 + 1, t2 - t1 - 1)),
                      Unhex(value.substr(t2 + 1)));
       }
     }

@@ -531,3 +531,42 @@ TEST_F(Spooler, RemovedPrinterInvalidatesItsHandles) {
 }
 
 }  // namespace
+
+// Another process may leave a damaged state file; taking it up must not end
+// this one.
+TEST(PersistentSpooler, DamagedNumbersInTheStateFileReadAsZero) {
+  testsupport::MachineRoot root("spooler-state");
+  ASSERT_TRUE(plat::machine::SaveProfile());
+  plat::spooler::Reset();
+  plat::spooler::PrinterSetup setup;
+  setup.name = kPrinter;
+  setup.port = kPort;
+  setup.driver.name = u"NEVO QM7100";
+  setup.devmode = MakeDevmode();
+  ASSERT_TRUE(plat::spooler::AddPrinter(setup));
+
+  const fs::path state = root.path() / ".machine" / "state" / "spooler";
+  std::ifstream in(state, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  in.close();
+  for (const std::string key : {"attributes\t", "priority\t", "version\t"}) {
+    const size_t at = text.find(key);
+    ASSERT_NE(at, std::string::npos) << key;
+    const size_t end = text.find('\n', at);
+    text.replace(at + key.size(), end - at - key.size(), key == "version\t" ? "99999999999999999999" : "x7");
+  }
+  std::ofstream(state, std::ios::binary | std::ios::trunc) << text;
+
+  PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
+  HANDLE h = nullptr;
+  ASSERT_TRUE(OpenPrinterW(kPrinter, &h, &defaults));
+  DWORD needed = 0;
+  GetPrinterW(h, 2, nullptr, 0, &needed);
+  std::vector<BYTE> buffer(needed);
+  ASSERT_TRUE(GetPrinterW(h, 2, buffer.data(), needed, &needed));
+  const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+  EXPECT_EQ(info->Attributes, 0u);
+  EXPECT_EQ(info->Priority, 0u);
+  EXPECT_TRUE(ClosePrinter(h));
+  plat::spooler::Reset();
+}
