@@ -94,13 +94,15 @@ DWORD NextWait() {
   const auto self = std::this_thread::get_id();
   std::lock_guard lock(q.mutex);
   const DWORD now = GetTickCount();
-  DWORD wait = 10;
+  bool timed = false;
+  DWORD wait = 0xFFFFFFFF;
   for (const Timer& t : q.timers) {
     if (t.thread != self) continue;
     const LONG left = static_cast<LONG>(t.due - now);
     wait = std::min<DWORD>(wait, left > 0 ? static_cast<DWORD>(left) : 0);
+    timed = true;
   }
-  return std::max<DWORD>(wait, 1);
+  return std::max<DWORD>(timed ? wait : 10, 1);
 }
 
 void DropWindowLocked(Queue& q, HWND window) {
@@ -240,6 +242,8 @@ bool Pump(const std::function<bool()>& done, DWORD machineMs) {
     const DWORD spent = GetTickCount() - start;
     if (spent >= machineMs) return done();
     Sleep(std::min(NextWait(), machineMs - spent));
+    // Other threads get real time to run, however fast the machine clock goes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 
