@@ -25,9 +25,10 @@ struct Filter {
   std::mutex mutex;
   std::vector<std::string> words;
 };
+// Lives while the library is loaded: the installer frees it after each search.
 Filter& TheFilter() {
-  static Filter* f = new Filter;
-  return *f;
+  static Filter f;
+  return f;
 }
 
 struct Found {

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <filesystem>
 
 #include "installer/network_search.h"
@@ -108,6 +111,86 @@ TEST_F(Search, SearchAgainEmptiesTheListAndSearchesOnceMore) {
   EXPECT_EQ(ShowSearchPage(), 1001);
   const std::string log = ReadText(log_);
   EXPECT_NE(log.find("search"), log.rfind("search"));  // two searches
+}
+
+}  // namespace
+}  // namespace installer_test
+
+namespace installer_test {
+namespace {
+
+int RunShell(const std::string& command, std::string* out) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return -1;
+  char buffer[4096];
+  out->clear();
+  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out->append(buffer, n);
+  const int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Real agents in the machine's subnet 127.0.0.0/29: two duplicators (one
+// with a name that is not UTF-8) and a device of another maker.
+class RealAgents : public Search {
+ protected:
+  struct Agent {
+    std::string address, description, name, mac;
+    std::string dir;
+    int port = 0;
+  };
+  void SetUp() override {
+    Search::SetUp();
+    agents_ = {{"127.0.0.2", "NEVO RP2600 print controller", "NEVO-Front", "0x001122334455", {}, 0},
+               {"127.0.0.3", "OtherMaker Laser 5", "Laser", "0x665544332211", {}, 0},
+               {"127.0.0.5", "NEVO RP1100", "Dup\xc3\x28name", "0x0A0B0C0D0E0F", {}, 0}};
+    for (auto& a : agents_) {
+      a.dir = Host("agent-" + a.address);
+      Write("agent-" + a.address + ".txt", ".1.3.6.1.2.1.1.1.0 octet_str \"" + a.description +
+                                               "\"\n.1.3.6.1.2.1.1.5.0 octet_str \"" + a.name +
+                                               "\"\n.1.3.6.1.2.1.2.2.1.6.1 octet_str " + a.mac + "\n");
+      std::string out;
+      const int status = RunShell("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent start '" + a.dir + "' '" +
+                                 Host("agent-" + a.address + ".txt") + "' " + a.address,
+                             &out);
+      if (status == 77) GTEST_SKIP() << "snmpd is not installed";
+      ASSERT_EQ(status, 0) << out;
+      a.port = std::atoi(out.c_str());
+      ASSERT_TRUE(plat::net::AddMachineAgent(a.address, static_cast<USHORT>(a.port)));
+    }
+    ASSERT_TRUE(plat::net::SetSubnet("127.0.0.0/29"));
+  }
+  void TearDown() override {
+    std::string out;
+    for (const auto& a : agents_)
+      if (a.port) RunShell("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent stop '" + a.dir + "'", &out);
+    Search::TearDown();
+  }
+  std::vector<Agent> agents_;
+};
+
+TEST_F(RealAgents, SearchListsTheDuplicatorsInAddressOrder) {
+  // The fixture as snmpget sees it.
+  std::string out;
+  if (RunShell("command -v snmpget >/dev/null", &out) == 0) {
+    ASSERT_EQ(RunShell("snmpget -v1 -c marnit -M /dev/null -m '' -Ox 127.0.0.5:" + std::to_string(agents_[2].port) +
+                      " .1.3.6.1.2.1.1.5.0 .1.3.6.1.2.1.2.2.1.6.1",
+                  &out),
+              0);
+    EXPECT_NE(out.find("44 75 70 C3 28 6E 61 6D 65"), std::string::npos) << out;
+    EXPECT_NE(out.find("0A 0B 0C 0D 0E 0F"), std::string::npos) << out;
+  }
+  std::filesystem::copy_file(std::string(LIB_DIR_STR) + "/Nevosrch.so", Host("D/NEVO/Nevosrch.dll"));
+  plat::machine::SetSleepScale(0.2);
+  std::vector<std::vector<std::u16string>> rows;
+  Script({{121, [&](plat::ui::Screen& s) {
+             ASSERT_TRUE(s.WaitFor([&] { return s.Enabled(1032); }, 600000));
+             rows = Rows(s);
+             EXPECT_TRUE(s.Cancel());
+           }},
+          {0, Answer(IDYES)}});
+  EXPECT_EQ(ShowSearchPage(), 2);
+  EXPECT_EQ(rows, (std::vector<std::vector<std::u16string>>{{u"127.0.0.2", u"00:11:22:33:44:55", u"NEVO-Front"},
+                                                            {u"127.0.0.5", u"0A:0B:0C:0D:0E:0F", u""}}));
 }
 
 }  // namespace
