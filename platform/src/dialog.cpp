@@ -1367,6 +1367,20 @@ bool UserClickButton(HWND button) {
   return true;
 }
 
+void plat::ui::BroadcastDeviceChange(WPARAM event) {
+  std::vector<HWND> dialogs;
+  {
+    std::lock_guard<std::mutex> guard(Table().lock);
+    for (const auto& [key, w] : Table().windows) {
+      if (w->kind == WindowKind::Dialog && !w->ended && w->proc) dialogs.push_back(ToHwnd(key));
+    }
+  }
+  // A dialog may close another while handling the message.
+  for (HWND dialog : dialogs) {
+    if (WindowPtr w = Find(dialog); w && !w->ended) w->proc(dialog, WM_DEVICECHANGE, event, 0);
+  }
+}
+
 std::size_t LiveWindowCount() {
   std::lock_guard<std::mutex> guard(Table().lock);
   return Table().windows.size();
