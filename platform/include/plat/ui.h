@@ -120,7 +120,7 @@ class PLATAPI Screen {
   bool Choose(int id, int index);
   bool ChooseText(int id, std::u16string_view text);
   bool ChooseData(int id, LPARAM data);
-  bool Type(int id, std::u16string_view text);  // select all, then type
+  bool Type(int id, std::u16string_view text);  // select all, then type (nothing: delete)
   bool Leave();                                 // the focus moves to the next tab stop
   bool Enter();                                 // presses the default button
   bool Spin(int id, int clicks);                // up (positive) or down arrow clicks
