@@ -902,6 +902,21 @@ bool UserType(HWND edit, std::u16string_view text) {
   if (!w || w->kind != WindowKind::Edit || (w->style & ES_READONLY)) return false;
   UserFocus(edit);
   SendMessageW(edit, EM_SETSEL, 0, -1);
+  if (text.empty()) {
+    // Typing nothing over the selection is the Delete key.
+    bool cleared = false;
+    {
+      std::lock_guard<std::mutex> guard(Table().lock);
+      if (!FindLocked(edit)) return false;
+      if (w->selEnd > w->selStart) {
+        w->text.erase(static_cast<std::size_t>(w->selStart), static_cast<std::size_t>(w->selEnd - w->selStart));
+        w->selEnd = w->selStart;
+        cleared = true;
+      }
+    }
+    if (cleared) SendEditChanged(edit);
+    return true;
+  }
   for (char16_t c : text) {
     bool accepted = false;
     {
@@ -1492,6 +1507,20 @@ bool UserClickButton(HWND button) {
   }
   Notify(button, BN_CLICKED);
   return true;
+}
+
+void plat::ui::BroadcastDeviceChange(WPARAM event) {
+  std::vector<HWND> dialogs;
+  {
+    std::lock_guard<std::mutex> guard(Table().lock);
+    for (const auto& [key, w] : Table().windows) {
+      if (w->kind == WindowKind::Dialog && !w->ended && w->proc) dialogs.push_back(ToHwnd(key));
+    }
+  }
+  // A dialog may close another while handling the message.
+  for (HWND dialog : dialogs) {
+    if (WindowPtr w = Find(dialog); w && !w->ended) w->proc(dialog, WM_DEVICECHANGE, event, 0);
+  }
 }
 
 std::size_t LiveWindowCount() {

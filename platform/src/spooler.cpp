@@ -61,6 +61,7 @@ struct Printer {
   DWORD callsSinceFault = 0;
   bool cancelled = false;
   bool removed = false;
+  bool adminDenied = false;  // the user may not administer this printer
 };
 
 struct OpenHandle {
@@ -114,6 +115,7 @@ DWORD Use(Spooler& s, HANDLE h, ACCESS_MASK need, OpenHandle*& out) {
   auto it = s.handles.find(h);
   if (it == s.handles.end() || it->second.printer->removed) return ERROR_INVALID_HANDLE;
   if (!(it->second.access & need)) return ERROR_ACCESS_DENIED;
+  if (need == PRINTER_ACCESS_ADMINISTER && it->second.printer->adminDenied) return ERROR_ACCESS_DENIED;
   out = &it->second;
   return ERROR_SUCCESS;
 }
@@ -574,6 +576,10 @@ BOOL OpenPrinterW(LPCWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW defa
     return FALSE;
   }
   ACCESS_MASK access = defaults && defaults->DesiredAccess ? defaults->DesiredAccess : PRINTER_ACCESS_USE;
+  if ((access & PRINTER_ACCESS_ADMINISTER) && p->adminDenied) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   HANDLE h = reinterpret_cast<HANDLE>(s.nextHandle);
   s.nextHandle += 8;
   s.handles[h] = OpenHandle{p, access, 0, {}};
@@ -1176,6 +1182,14 @@ void SetJobCancelled(std::u16string_view printer, bool cancelled) {
   auto& s = Spl();
   SplLock lock(s);
   if (auto p = FindPrinter(s, printer)) p->cancelled = cancelled;
+}
+
+bool SetAdministerDenied(std::u16string_view printer, bool denied) {
+  auto& s = Spl();
+  SplLock lock(s);
+  auto p = FindPrinter(s, printer);
+  if (p) p->adminDenied = denied;
+  return p != nullptr;
 }
 
 bool IsJobCancelled(HANDLE printer) {

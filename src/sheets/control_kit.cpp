@@ -321,3 +321,26 @@ int ValidateUsbOutput(HWND page, DocSheetContext& context, SheetState& state) {
   }
   return 1;
 }
+
+void SetGroupState(HWND dialog, std::uint8_t availability, bool enabled, std::initializer_list<int> ids) {
+  for (int id : ids) {
+    if (availability == 2) {
+      HideItem(dialog, id);
+      continue;
+    }
+    ShowItem(dialog, id);
+    if (availability == 1 && enabled) {
+      EnableItem(dialog, id);
+    } else {
+      DisableItem(dialog, id);
+    }
+  }
+}
+
+void ShowGroupBox(HWND dialog, int id, bool shown) {
+  if (shown) {
+    ShowItem(dialog, id);
+  } else {
+    HideItem(dialog, id);
+  }
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 
 #include "plat/base.h"
@@ -74,3 +75,9 @@ int EditCharFilter(HWND dialog, int editId, int flags);
 struct DocSheetContext;
 // 0 keeps the user on the page: the USB destination is not usable.
 int ValidateUsbOutput(HWND page, DocSheetContext& context, SheetState& state);
+
+// A group of controls by its availability byte: 2 hides them; otherwise they
+// are shown, and enabled when the byte is 1 and enabled is true.
+void SetGroupState(HWND dialog, std::uint8_t availability, bool enabled, std::initializer_list<int> ids);
+// Shows or hides a group box.
+void ShowGroupBox(HWND dialog, int id, bool shown);

@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "sheets/control_kit.h"
+#include "sheets/print_page.h"
 
 namespace {
 
@@ -50,10 +51,12 @@ INT_PTR RunDocumentPage(const PageHooks& hooks, HWND page, UINT message, WPARAM 
       const auto* header = reinterpret_cast<const NMHDR*>(lParam);
       switch (header->code) {
         case PSN_SETACTIVE:
+          if (hooks.Activate) hooks.Activate(page, *context);
           if (hooks.Refresh) hooks.Refresh(page, *context);
           SetWindowLongPtrW(page, DWLP_MSGRESULT, 0);
           return TRUE;
         case PSN_KILLACTIVE: {
+          if (hooks.Deactivate) hooks.Deactivate(page, *context);
           if (!ChecksUsbOnLeave(hooks.TemplateId)) return FALSE;
           const bool stay = ValidateUsbOutput(page, *context, state) == 0;
           SetWindowLongPtrW(page, DWLP_MSGRESULT, stay ? TRUE : FALSE);
@@ -81,7 +84,7 @@ INT_PTR RunDocumentPage(const PageHooks& hooks, HWND page, UINT message, WPARAM 
       NotifySheetChanged(page);
       return TRUE;
     }
-    default: return FALSE;
+    default: return hooks.Other ? hooks.Other(page, *context, message, wParam, lParam) : FALSE;
   }
 }
 
@@ -91,9 +94,9 @@ DLGPROC DocumentPageProc(int templateId) {
     case 2001: return SkeletonPage<2001>;
     case 2002: return SkeletonPage<2002>;
     case 2003: return SkeletonPage<2003>;
-    case 2004: return SkeletonPage<2004>;
-    case 2005: return SkeletonPage<2005>;
-    case 2006: return SkeletonPage<2006>;
+    case 2004: return PrintPageProc;
+    case 2005: return FinishingPageProc;
+    case 2006: return AboutPageProc;
     default: return nullptr;
   }
 }

@@ -23,6 +23,12 @@ struct PageHooks {
   void (*Refresh)(HWND page, DocSheetContext& context);
   // A control notification; true when it changed the state.
   bool (*Command)(HWND page, DocSheetContext& context, WORD id, WORD code);
+  // Optional. PSN_SETACTIVE work before the refresh.
+  void (*Activate)(HWND page, DocSheetContext& context) = nullptr;
+  // PSN_KILLACTIVE work before the USB check (numbers typed and not yet taken).
+  void (*Deactivate)(HWND page, DocSheetContext& context) = nullptr;
+  // Any other message (drawing, colours); its answer.
+  INT_PTR (*Other)(HWND page, DocSheetContext& context, UINT message, WPARAM wParam, LPARAM lParam) = nullptr;
 };
 
 // The context of a document page, from its page record; nullptr before WM_INITDIALOG.

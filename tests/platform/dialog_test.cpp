@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "plat/ui.h"
+
 #include <string>
 #include <vector>
 
@@ -169,6 +171,25 @@ TEST(DialogUser, ActsOnlyOnEnabledControlsAndNotifiesTheDialog) {
   EXPECT_TRUE(DestroyWindow(dialog));
   EXPECT_FALSE(IsWindow(combo));
   EXPECT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 0);  // a stale handle answers nothing
+  g_seen = nullptr;
+}
+
+TEST(DialogUser, DeviceChangesReachEveryOpenDialogButNotAClosedOne) {
+  Seen seen;
+  g_seen = &seen;
+  HWND first = plat::CreateHeadlessDialog({{kButton, plat::ControlKind::Button, u"OK"}}, RecordingProc);
+  HWND second = plat::CreateHeadlessDialog({{kButton, plat::ControlKind::Button, u"OK"}}, RecordingProc);
+  HWND closed = plat::CreateHeadlessDialog({{kButton, plat::ControlKind::Button, u"OK"}}, RecordingProc);
+  EndDialog(closed, IDOK);
+  seen.messages.clear();
+  plat::ui::BroadcastDeviceChange(DBT_DEVICEARRIVAL);
+  plat::ui::BroadcastDeviceChange(DBT_DEVICEREMOVECOMPLETE);
+  ASSERT_EQ(seen.messages.size(), 4u);
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(seen.messages[i].first, WM_DEVICECHANGE);
+    EXPECT_EQ(static_cast<WPARAM>(seen.messages[i].second), i < 2 ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE);
+  }
+  for (HWND d : {first, second, closed}) DestroyWindow(d);
   g_seen = nullptr;
 }
 

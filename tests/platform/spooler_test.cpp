@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -216,6 +217,37 @@ TEST_F(Spooler, WritingPrinterDataNeedsAdministerAccess) {
         << "reading is allowed to every handle";
     ClosePrinter(h);
   }
+}
+
+TEST_F(Spooler, ADeniedAdministerRightRefusesAdminOpensAndWrites) {
+  HANDLE admin = Open(PRINTER_ALL_ACCESS);
+  ASSERT_TRUE(plat::spooler::SetAdministerDenied(kPrinter, true));
+  EXPECT_FALSE(plat::spooler::SetAdministerDenied(u"No Such Printer", true));
+  const BYTE one[4] = {1, 0, 0, 0};
+  for (ACCESS_MASK access : {PRINTER_ALL_ACCESS, PRINTER_ACCESS_ADMINISTER}) {
+    HANDLE h = reinterpret_cast<HANDLE>(1);
+    SetLastError(0);
+    EXPECT_FALSE(OpenPrinterW(kPrinter, &h, std::array{PRINTER_DEFAULTSW{nullptr, nullptr, access}}.data()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(h, nullptr);
+  }
+  // A use handle still opens and reads, but writes nothing; nor does a handle opened before.
+  HANDLE use = Open(PRINTER_ACCESS_USE);
+  plat::spooler::SetData(kPrinter, u"Speed", REG_BINARY, {9});
+  for (HANDLE h : {use, admin}) {
+    EXPECT_EQ(SetPrinterDataW(h, u"FavSet_", REG_BINARY, one, 4), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(DeletePrinterDataW(h, u"Speed"), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    DWORD type = 0, needed = 0;
+    BYTE data[4];
+    EXPECT_EQ(GetPrinterDataW(h, u"Speed", &type, data, 4, &needed), static_cast<DWORD>(ERROR_SUCCESS));
+  }
+  EXPECT_FALSE(plat::spooler::GetData(kPrinter, u"FavSet_"));
+  // Given back, the same handle writes again.
+  ASSERT_TRUE(plat::spooler::SetAdministerDenied(kPrinter, false));
+  EXPECT_EQ(SetPrinterDataW(admin, u"FavSet_", REG_BINARY, one, 4), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(DeletePrinterDataW(admin, u"FavSet_"), static_cast<DWORD>(ERROR_SUCCESS));
+  ClosePrinter(use);
+  ClosePrinter(admin);
 }
 
 TEST_F(Spooler, GetPrinterDataFollowsTheSizeProtocol) {

@@ -516,6 +516,12 @@ PLATAPI std::vector<std::u16string> Monitors();
 // nullopt for an unknown port.
 PLATAPI std::optional<PortStatus> PortStatusOf(std::u16string_view port);
 
+// Takes away (denied) or gives back the user's right to administer the
+// printer: OpenPrinterW asking for PRINTER_ACCESS_ADMINISTER then fails with
+// ERROR_ACCESS_DENIED, and so do calls that need it on handles already open.
+// false for an unknown printer. Reset gives the right back.
+PLATAPI bool SetAdministerDenied(std::u16string_view printer, bool denied);
+
 // Job ids given by StartDocPrinterW so far (0 before the first).
 PLATAPI DWORD LastJobId();
 // Open printer handles, for leak checks.

@@ -66,6 +66,11 @@ extern "C" {
 PLATAPI int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 }
 
+// Device changes.
+constexpr UINT WM_DEVICECHANGE = 0x0219;
+constexpr WPARAM DBT_DEVICEARRIVAL = 0x8000;
+constexpr WPARAM DBT_DEVICEREMOVECOMPLETE = 0x8004;
+
 namespace plat::ui {
 struct MessageBoxCall {
   HWND owner = nullptr;
@@ -115,7 +120,7 @@ class PLATAPI Screen {
   bool Choose(int id, int index);
   bool ChooseText(int id, std::u16string_view text);
   bool ChooseData(int id, LPARAM data);
-  bool Type(int id, std::u16string_view text);  // select all, then type
+  bool Type(int id, std::u16string_view text);  // select all, then type (nothing: delete)
   bool Leave();                                 // the focus moves to the next tab stop
   bool Enter();                                 // presses the default button
   bool Spin(int id, int clicks);                // up (positive) or down arrow clicks
@@ -159,6 +164,10 @@ class PLATAPI Screen {
   int templateId_;
   std::string error_;
 };
+
+// WM_DEVICECHANGE to every open dialog (pages included), after a test has
+// added or removed a drive; event is DBT_DEVICEARRIVAL or DBT_DEVICEREMOVECOMPLETE.
+PLATAPI void BroadcastDeviceChange(WPARAM event);
 
 using Handler = std::function<void(Screen&)>;
 // Handlers for the next modal loops, first in first out.

@@ -1,0 +1,177 @@
+// A printer of a sample model (optionally with some of its keys changed) on a
+// fresh machine, with classicui as its config file, and the document and
+// device sheets run through the spooler's calls by a scripted user.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "plat/windows.h"
+#include "printjob/printer_setup.h"
+#include "settings/caps_store.h"
+#include "settings/private_devmode.h"
+
+namespace sample {
+
+namespace fs = std::filesystem;
+
+inline constexpr char16_t kPrinterName[] = u"Sheet Printer";
+
+class SampleSheet : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    plat::spooler::Reset();
+    plat::resources::Reset();
+    plat::ui::ResetScript();
+    plat::ui::ResetMessageBoxes();
+    plat::ui::SetFailureHook([](const std::string& what) { ADD_FAILURE() << what; });
+    root_ = fs::temp_directory_path() /
+            ("sample_sheet_" + std::to_string(::getpid()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    ASSERT_EQ(printjob::SetUpMachine(root_), "");
+    windowsBefore_ = plat::LiveWindowCount();
+  }
+  void TearDown() override {
+    if (printer_) ClosePrinter(printer_);
+    printer_ = nullptr;
+    EXPECT_EQ(plat::LiveWindowCount(), windowsBefore_);
+    plat::ui::ResetScript();
+    plat::resources::Reset();
+    plat::machine::Reset();
+    plat::spooler::Reset();
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  // The sample model file with each "Key=" line replaced (or added to the
+  // model's section when absent).
+  void Open(const char* model, const std::vector<std::pair<std::string, std::string>>& keys = {}) {
+    std::ifstream in(fs::path(MODELS_DIR_STR) / model, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string rdf = text.str();
+    for (const auto& [key, value] : keys) {
+      const std::string head = "\n" + key + "=";
+      const std::size_t at = rdf.find(head);
+      if (at != std::string::npos) {
+        const std::size_t end = rdf.find_first_of("\r\n", at + head.size());
+        rdf.replace(at + head.size(), end - at - head.size(), value);
+      } else {
+        const std::size_t section = rdf.find("]\n", rdf.find("\n[NEVO"));
+        rdf.insert(section + 2, key + "=" + value + "\n");
+      }
+    }
+    const fs::path file = root_ / model;
+    std::ofstream(file, std::ios::binary) << rdf;
+    printjob::PrinterFiles files{file, fs::path(RESOURCES_DIR_STR) / "NEVORES.DLL",
+                                 fs::path(LIB_DIR_STR) / "classicui.so", true};
+    ASSERT_EQ(printjob::SetUpPrinter(files, kPrinterName, u"LPT1:"), "");
+    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ACCESS_USE};
+    ASSERT_TRUE(OpenPrinterW(kPrinterName, &printer_, &access));
+  }
+
+  // The merged DEVMODE as the call without UI gives it.
+  std::vector<BYTE> Merged() {
+    std::vector<BYTE> out(kPrivateDevmodeSize);
+    auto* dm = reinterpret_cast<DEVMODEW*>(out.data());
+    dm->dmSize = kPublicDevmodeSize;
+    dm->dmDriverExtra = kPrivateDevmodeExtra;
+    EXPECT_EQ(DocumentPropertiesW(nullptr, printer_, nullptr, dm, nullptr, DM_OUT_BUFFER), IDOK);
+    return out;
+  }
+
+  // Runs the document sheet on input (empty: none); the DEVMODE it wrote.
+  std::vector<BYTE> RunDocument(plat::ui::Handler handler, const std::vector<BYTE>& input = {},
+                                LONG expected = IDOK, DWORD extraMode = 0) {
+    std::vector<BYTE> out(kPrivateDevmodeSize, 0xEE);
+    auto* dm = reinterpret_cast<DEVMODEW*>(out.data());
+    dm->dmSize = kPublicDevmodeSize;
+    dm->dmDriverExtra = kPrivateDevmodeExtra;
+    plat::ui::QueueHandler(std::move(handler));
+    std::vector<BYTE> in = input;
+    DWORD mode = DM_IN_PROMPT | DM_OUT_BUFFER | extraMode;
+    if (!in.empty()) mode |= DM_IN_BUFFER;
+    EXPECT_EQ(DocumentPropertiesW(nullptr, printer_, nullptr, dm,
+                                  in.empty() ? nullptr : reinterpret_cast<DEVMODEW*>(in.data()), mode),
+              expected);
+    return out;
+  }
+
+  // A merged DEVMODE whose settings the edit changed.
+  std::vector<BYTE> Input(const std::function<void(DocSettings&)>& edit) {
+    std::vector<BYTE> in = Merged();
+    edit(reinterpret_cast<PrivateDevmode*>(in.data())->Settings);
+    return in;
+  }
+
+  // Runs the device sheet; true when the sheet answered.
+  bool RunDevice(plat::ui::Handler handler) {
+    plat::ui::QueueHandler(std::move(handler));
+    return PrinterPropertiesW(nullptr, printer_) != FALSE;
+  }
+
+  // Changes the printer's "Defaults" and the settings of its "DefaultDevmode".
+  void SetPrinterDefaults(const std::function<void(DocSettings&)>& edit) {
+    auto defaults = plat::spooler::GetData(kPrinterName, u"Defaults");
+    auto devmode = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
+    ASSERT_TRUE(defaults && defaults->bytes.size() == sizeof(DocSettings));
+    ASSERT_TRUE(devmode && devmode->bytes.size() == sizeof(PrivateDevmode));
+    edit(*reinterpret_cast<DocSettings*>(defaults->bytes.data()));
+    edit(reinterpret_cast<PrivateDevmode*>(devmode->bytes.data())->Settings);
+    plat::spooler::SetData(kPrinterName, u"Defaults", defaults->type, defaults->bytes);
+    plat::spooler::SetData(kPrinterName, u"DefaultDevmode", devmode->type, devmode->bytes);
+  }
+
+  // Expects out to be base with edit applied (and empty user names filled
+  // with the login name, as every OK does), byte for byte up to the
+  // printer-information byte.
+  static void ExpectDevmode(const std::vector<BYTE>& out, std::vector<BYTE> base,
+                            const std::function<void(DocSettings&)>& edit) {
+    auto* e = reinterpret_cast<PrivateDevmode*>(base.data());
+    if (e->Settings.HoldUserName[0] == 0) GetLoginName(e->Settings.HoldUserName);
+    if (e->Settings.UsbUserName[0] == 0) GetLoginName(e->Settings.UsbUserName);
+    edit(e->Settings);
+    ASSERT_EQ(out.size(), base.size());
+    for (std::size_t i = 0; i < offsetof(PrivateDevmode, InfoTaken); ++i) {
+      ASSERT_EQ(out[i], base[i]) << "byte " << i << " (settings byte "
+                                 << static_cast<long>(i) - static_cast<long>(offsetof(PrivateDevmode, Settings)) << ")";
+    }
+  }
+
+  // The printer's "Defaults" block.
+  DocSettings StoredDefaults() {
+    DocSettings s{};
+    auto value = plat::spooler::GetData(kPrinterName, u"Defaults");
+    EXPECT_TRUE(value && value->bytes.size() == sizeof s);
+    if (value && value->bytes.size() == sizeof s) std::memcpy(&s, value->bytes.data(), sizeof s);
+    return s;
+  }
+
+  static const DocSettings& Settings(const std::vector<BYTE>& dm) {
+    return reinterpret_cast<const PrivateDevmode*>(dm.data())->Settings;
+  }
+
+  // Shows the page of the template; false when the sheet has none.
+  static bool ToPage(plat::ui::Screen& s, int templateId) {
+    for (int i = 0; i < s.TabCount(); ++i) {
+      if (s.TabTemplate(i) == templateId) return s.Tab(i);
+    }
+    return false;
+  }
+
+  fs::path root_;
+  HANDLE printer_ = nullptr;
+  std::size_t windowsBefore_ = 0;
+};
+
+}  // namespace sample
