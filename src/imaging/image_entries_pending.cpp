@@ -1,8 +1,7 @@
-// Stand-ins of the image entries whose paths are not built yet. Each answers
-// as the drawing paths may rely on until its real routine replaces it here:
-// the caches take nothing (a strip comes back as direct-render bands, white
-// but for the strip halftoned into them), the blit path declines, and freeing
-// the image buffers frees the job's screen.
+// Stand-ins of the RGB image entries whose paths are not built yet. Each
+// answers as the drawing paths may rely on until its real routine replaces it
+// here: the RGB cache takes nothing (a strip comes back as direct-render
+// bands, white but for the strip halftoned into them).
 #include <cstring>
 
 #include "imaging/halftone.h"
@@ -37,32 +36,6 @@ BOOL DirectRenderStrip(RenderPdev* pdev, const PdevRect* target, const BYTE* src
 }
 
 }  // namespace
-
-// ---- the 8-bit band cache and the image blit path ----
-
-BOOL FlushOrMergeImage(RenderPdev* pdev, BYTE*, LONG planeStride, const PdevRect* target, const BYTE* src,
-                       const PdevRect* srcRect, LONG srcStride, const ULONG* palette, ULONG paletteCount,
-                       ULONG format) {
-  if (pdev->flags & kPdevTwoPlanes)
-    return CacheImageBand(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, target, src, srcRect, srcStride,
-                          palette, paletteCount, format);
-  return DirectRenderStrip(pdev, target, src, srcRect, srcStride, palette, paletteCount, format);
-}
-
-BOOL BitBltImage(SURFOBJ*, const RECTL*, SURFOBJ*, const POINTL*, CLIPOBJ*, XLATEOBJ*) { return FALSE; }
-
-BOOL SourceToRgb24(const BYTE*, const PdevRect&, LONG, BYTE*, const PdevRect&, LONG, const ULONG*, ULONG, ULONG) {
-  return FALSE;
-}
-
-BOOL ClippedCopy(RenderPdev*, const PdevRect&, const BYTE*, const PdevRect&, LONG, ULONG, CLIPOBJ*, BYTE*,
-                 const PdevRect&, LONG) {
-  return FALSE;
-}
-
-void FreeImageBuffers(RenderPdev* pdev) { imaging::FreeJobScreens(pdev); }
-void PrepareImageParameters(RenderPdev*) {}
-void FreeKeptTransparentImage(RenderPdev*) {}
 
 // ---- the RGB band cache and the two-plate render ----
 
