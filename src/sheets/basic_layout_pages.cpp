@@ -279,8 +279,11 @@ INT_PTR PictureMessages(const PageHooks& hooks, HWND page, UINT message, WPARAM,
     case WM_DESTROY:
       if (s.HandCursor) DestroyCursor(static_cast<HCURSOR>(std::exchange(s.HandCursor, nullptr)));
       if (basic) {
-        for (int id : {kDrum1Icon, kDrum2Icon}) {
-          if (auto icon = reinterpret_cast<HICON>(SendDlgItemMessageW(page, id, STM_SETICON, 0, 0))) DestroyIcon(icon);
+        // The icon statics are gone by now; the page kept their icons.
+        if (auto* icons = reinterpret_cast<HICON*>(SetWindowLongPtrW(page, GWLP_USERDATA, 0))) {
+          for (int i = 0; i < 2; ++i)
+            if (icons[i]) DestroyIcon(icons[i]);
+          GlobalFree(icons);
         }
       }
       return 0;
@@ -333,14 +336,21 @@ void FillOutputModes(HWND page, const SheetState& s) {
   }
 }
 
-// Shows the ink's icon, freeing the one shown before.
+// Shows the ink's icon, freeing the one shown before. The page keeps both
+// icons (GWLP_USERDATA) so that they are freed with it.
 void ShowInkIcon(HWND page, int id, HMODULE module, InkCode code) {
+  auto* icons = reinterpret_cast<HICON*>(GetWindowLongPtrW(page, GWLP_USERDATA));
+  if (!icons) {
+    icons = static_cast<HICON*>(GlobalAlloc(GPTR, 2 * sizeof(HICON)));
+    if (!icons) return;
+    SetWindowLongPtrW(page, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(icons));
+  }
+  HICON& slot = icons[id == kDrum1Icon ? 0 : 1];
   const UINT iconId = InkIconFor(code);
   HICON icon = iconId ? LoadIconW(module, MAKEINTRESOURCEW(iconId)) : nullptr;
-  if (auto before = reinterpret_cast<HICON>(
-          SendDlgItemMessageW(page, id, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0))) {
-    DestroyIcon(before);
-  }
+  SendDlgItemMessageW(page, id, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  if (slot) DestroyIcon(slot);
+  slot = icon;
 }
 
 void BasicRules(HWND page, const DocSheetContext& context) {
