@@ -4,6 +4,7 @@
 #include <iterator>
 #include <mutex>
 
+#include "plat/commdlg.h"
 #include "plat/dialog.h"
 #include "plat/propsheet.h"
 #include "plat/strings.h"
@@ -238,6 +239,7 @@ void ResetScript() {
     s.hook = nullptr;
   }
   ResetMessageBoxes();
+  ResetFileDialogs();
 }
 
 // ---- Screen ----

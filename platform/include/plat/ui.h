@@ -165,6 +165,7 @@ PLATAPI std::size_t QueuedHandlerCount();
 PLATAPI std::vector<std::string> Failures();
 PLATAPI void SetFailureHook(std::function<void(const std::string&)> hook);
 PLATAPI void RecordFailure(const std::string& what);
-// Clears handlers, the fallback, failures, the hook and the message boxes.
+// Clears handlers, the fallback, failures, the hook, the message boxes and
+// the file dialogs.
 PLATAPI void ResetScript();
 }  // namespace plat::ui

@@ -13,5 +13,6 @@
 #include "plat/net.h"
 #include "plat/ui.h"
 #include "plat/dialog.h"
+#include "plat/commdlg.h"
 #include "plat/propsheet.h"
 #include "plat/setup.h"
