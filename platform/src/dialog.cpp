@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "plat/strings.h"
@@ -39,6 +40,7 @@ struct Window {
   LONG_PTR userData = 0;
   std::vector<std::uintptr_t> children;
   int invalidations = 0;
+  bool invalid = true;  // waits for its WM_DRAWITEM
   // Dialogs.
   bool ended = false;
   INT_PTR result = 0;
@@ -1177,6 +1179,7 @@ BOOL InvalidateRect(HWND window, const RECT*, BOOL) {
   WindowPtr w = FindLocked(window);
   if (!w) return FALSE;
   ++w->invalidations;
+  w->invalid = true;
   return TRUE;
 }
 
@@ -1266,6 +1269,7 @@ BOOL DestroyWindow(HWND window) {
   // Children first (pages of a sheet are dialogs of their own), then the window.
   for (HWND child : plat::internal::ChildrenOf(window)) DestroyWindow(child);
   if (w->kind == WindowKind::Dialog && w->proc) w->proc(window, WM_DESTROY, 0, 0);
+  plat::internal::ForgetWindowPixels(window);
   std::lock_guard<std::mutex> guard(Table().lock);
   auto& t = Table();
   if (t.focus == w->handle) t.focus = 0;
@@ -1371,6 +1375,14 @@ std::size_t LiveWindowCount() {
   std::lock_guard<std::mutex> guard(Table().lock);
   return Table().windows.size();
 }
+
+namespace internal {
+bool TakeInvalid(HWND window) {
+  std::lock_guard<std::mutex> guard(Table().lock);
+  WindowPtr w = FindLocked(window);
+  return w && std::exchange(w->invalid, false);
+}
+}  // namespace internal
 
 int InvalidationCount(HWND window) {
   WindowPtr w = Find(window);

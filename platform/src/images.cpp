@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "gdi_internal.h"
 #include "plat/dialog.h"
 #include "resource_data.h"
 
@@ -20,8 +21,12 @@ struct Image {
   LONG width = 0;
   LONG height = 0;
   POINT hotSpot{0, 0};
-  std::vector<BYTE> bits;  // bitmaps: bottom-up rows of blue, green, red, each padded to 4 bytes
+  bool topDown = false;    // bitmaps: row order of bits
+  std::vector<BYTE> bits;  // bitmaps: rows of blue, green, red, each padded to 4 bytes
 };
+
+constexpr LONG kMaxBitmapSide = 16384;
+LONG StrideOf(LONG width) { return (width * 3 + 3) & ~3; }
 
 struct Images {
   std::mutex lock;
@@ -155,8 +160,12 @@ HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name) {
 
 BOOL DestroyIcon(HICON icon) { return Release(icon, ImageKind::Icon) ? TRUE : FALSE; }
 BOOL DestroyCursor(HCURSOR cursor) { return Release(cursor, ImageKind::Cursor) ? TRUE : FALSE; }
-BOOL DeleteObject(HGDIOBJ object) { return Release(object, ImageKind::Bitmap) ? TRUE : FALSE; }
+BOOL DeleteObject(HGDIOBJ object) {
+  if (plat::internal::DeleteBrush(object)) return TRUE;
+  return Release(object, ImageKind::Bitmap) ? TRUE : FALSE;
+}
 
+// BITMAP, or DIBSECTION when the buffer holds one.
 int GetObjectW(HGDIOBJ object, int size, LPVOID out) {
   auto& t = Table();
   std::lock_guard<std::mutex> guard(t.lock);
@@ -166,9 +175,53 @@ int GetObjectW(HGDIOBJ object, int size, LPVOID out) {
     return 0;
   }
   Image& image = *it->second;
-  BITMAP bm{0, image.width, image.height, static_cast<LONG>((image.width * 3 + 3) & ~3), 1, 24, image.bits.data()};
-  std::memcpy(out, &bm, sizeof bm);
-  return static_cast<int>(sizeof bm);
+  BITMAP bm{0, image.width, image.height, StrideOf(image.width), 1, 24, image.bits.data()};
+  if (size < static_cast<int>(sizeof(DIBSECTION))) {
+    std::memcpy(out, &bm, sizeof bm);
+    return static_cast<int>(sizeof bm);
+  }
+  DIBSECTION ds{};
+  ds.dsBm = bm;
+  ds.dsBmih.biSize = sizeof(BITMAPINFOHEADER);
+  ds.dsBmih.biWidth = image.width;
+  ds.dsBmih.biHeight = image.topDown ? -image.height : image.height;
+  ds.dsBmih.biPlanes = 1;
+  ds.dsBmih.biBitCount = 24;
+  ds.dsBmih.biCompression = BI_RGB;
+  ds.dsBmih.biSizeImage = static_cast<DWORD>(image.bits.size());
+  std::memcpy(out, &ds, sizeof ds);
+  return static_cast<int>(sizeof ds);
+}
+
+HGDIOBJ CreateCompatibleBitmap(HDC, int width, int height) {
+  if (width < 1 || height < 1 || width > kMaxBitmapSide || height > kMaxBitmapSide) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto image = std::make_unique<Image>();
+  image->width = width;
+  image->height = height;
+  image->bits.assign(static_cast<std::size_t>(StrideOf(width)) * static_cast<std::size_t>(height), 0);
+  return Register(std::move(image));
+}
+
+HGDIOBJ CreateDIBSection(HDC, const BITMAPINFO* info, UINT usage, void** bits, HANDLE, DWORD) {
+  if (bits) *bits = nullptr;
+  if (!info || usage != DIB_RGB_COLORS || info->bmiHeader.biBitCount != 24 || info->bmiHeader.biCompression != BI_RGB ||
+      info->bmiHeader.biWidth < 1 || info->bmiHeader.biWidth > kMaxBitmapSide || info->bmiHeader.biHeight == 0 ||
+      info->bmiHeader.biHeight < -kMaxBitmapSide || info->bmiHeader.biHeight > kMaxBitmapSide) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto image = std::make_unique<Image>();
+  image->width = info->bmiHeader.biWidth;
+  image->height = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
+  image->topDown = info->bmiHeader.biHeight < 0;
+  image->bits.assign(static_cast<std::size_t>(StrideOf(image->width)) * static_cast<std::size_t>(image->height), 0);
+  BYTE* data = image->bits.data();
+  HANDLE handle = Register(std::move(image));
+  if (bits) *bits = data;
+  return handle;
 }
 
 }  // extern "C"
@@ -180,6 +233,28 @@ std::size_t LiveImageCount() {
   std::lock_guard<std::mutex> guard(t.lock);
   return t.live.size();
 }
+
+namespace internal {
+
+bool BitmapPixels(HGDIOBJ bitmap, PixelView& out) {
+  auto& t = Table();
+  std::lock_guard<std::mutex> guard(t.lock);
+  auto it = t.live.find(reinterpret_cast<std::uintptr_t>(bitmap));
+  if (it == t.live.end() || it->second->kind != ImageKind::Bitmap) return false;
+  Image& image = *it->second;
+  out = PixelView{image.width, image.height, StrideOf(image.width), image.topDown, image.bits.data()};
+  return true;
+}
+
+std::size_t LiveBitmapCount() {
+  auto& t = Table();
+  std::lock_guard<std::mutex> guard(t.lock);
+  std::size_t n = 0;
+  for (const auto& [handle, image] : t.live) n += image->kind == ImageKind::Bitmap ? 1 : 0;
+  return n;
+}
+
+}  // namespace internal
 
 bool ImageInfo(HANDLE image, SIZE* size, POINT* hotSpot) {
   auto& t = Table();

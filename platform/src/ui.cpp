@@ -125,6 +125,7 @@ void RunModalLoop(plat::ui::Screen::Kind kind, HWND window, int templateId, cons
                             " \"" + plat::utf8(plat::ui::Screen(kind, window, templateId).Caption()) + "\"");
   } else {
     plat::ui::Screen screen(kind, window, templateId);
+    if (kind != plat::ui::Screen::Kind::MessageBox) plat::PaintWindow(screen.Page() ? screen.Page() : window);
     handler(screen);
   }
   if (!IsEnded(window)) {
@@ -254,6 +255,11 @@ std::u16string Screen::Caption() const {
   return buffer;
 }
 
+bool Screen::Painted() const {
+  if (IsOpen()) PaintWindow(Surface());
+  return true;
+}
+
 bool Screen::Fail(std::string why) {
   error_ = std::move(why);
   return false;
@@ -306,7 +312,7 @@ bool Screen::Tab(int index) {
   if (index < 0 || index >= internal::SheetPageCount(window_)) return Fail("no tab " + std::to_string(index));
   SendMessageW(window_, PSM_SETCURSEL, static_cast<WPARAM>(index), 0);
   if (internal::SheetCurrentIndex(window_) != index) return Fail("the page kept the focus");
-  return true;
+  return Painted();
 }
 
 int Screen::TabCount() const { return kind_ == Kind::Sheet ? internal::SheetPageCount(window_) : 0; }
@@ -321,7 +327,7 @@ bool Screen::Click(int id) {
   HWND item = Reach(id);
   if (!item) return false;
   internal::UserClick(item);
-  return true;
+  return Painted();
 }
 
 bool Screen::Check(int id, bool on) {
@@ -329,12 +335,12 @@ bool Screen::Check(int id, bool on) {
   if (!item) return false;
   if (internal::KindOf(item) != internal::WindowKind::Button) return Fail("control " + std::to_string(id) + " is not a button");
   const bool checked = SendMessageW(item, BM_GETCHECK, 0, 0) == static_cast<LRESULT>(BST_CHECKED);
-  if (checked == on) return true;
+  if (checked == on) return Painted();
   internal::UserClick(item);
   if ((SendMessageW(item, BM_GETCHECK, 0, 0) == static_cast<LRESULT>(BST_CHECKED)) != on) {
     return Fail("control " + std::to_string(id) + " did not change");
   }
-  return true;
+  return Painted();
 }
 
 bool Screen::Choose(int id, int index) {
@@ -342,7 +348,7 @@ bool Screen::Choose(int id, int index) {
   if (!item) return false;
   if (internal::KindOf(item) != internal::WindowKind::ComboBox) return Fail("control " + std::to_string(id) + " is not a combo box");
   if (!internal::UserChoose(item, index)) return Fail("combo " + std::to_string(id) + " has no item " + std::to_string(index));
-  return true;
+  return Painted();
 }
 
 bool Screen::ChooseText(int id, std::u16string_view text) {
@@ -367,27 +373,27 @@ bool Screen::Type(int id, std::u16string_view text) {
   if (!item) return false;
   if (internal::KindOf(item) == internal::WindowKind::IpAddress) return SetAddress(id, text);
   if (!internal::UserType(item, text)) return Fail("control " + std::to_string(id) + " takes no typing");
-  return true;
+  return Painted();
 }
 
 bool Screen::Leave() {
   if (!IsOpen()) return Fail("the window is closed");
   internal::UserLeave(Surface());
-  return true;
+  return Painted();
 }
 
 bool Screen::Enter() {
   if (!IsOpen()) return Fail("the window is closed");
   if (kind_ == Kind::Sheet) {
     SendMessageW(window_, PSM_PRESSBUTTON, PSBTN_OK, 0);
-    return true;
+    return Painted();
   }
   const LRESULT def = SendMessageW(window_, DM_GETDEFID, 0, 0);
   const int id = HIWORD(static_cast<DWORD_PTR>(def)) == DC_HASDEFID ? LOWORD(static_cast<DWORD_PTR>(def)) : IDOK;
   HWND button = GetDlgItem(window_, id);
   if (button && !IsWindowEnabled(button)) return Fail("the default button is disabled");
   SendMessageW(window_, WM_COMMAND, MAKELONG(static_cast<WORD>(id), BN_CLICKED), reinterpret_cast<LPARAM>(button));
-  return true;
+  return Painted();
 }
 
 bool Screen::Spin(int id, int clicks) {
@@ -395,34 +401,34 @@ bool Screen::Spin(int id, int clicks) {
   if (!item) return false;
   if (internal::KindOf(item) != internal::WindowKind::UpDown) return Fail("control " + std::to_string(id) + " is not an up-down control");
   internal::UserSpin(item, clicks);
-  return true;
+  return Painted();
 }
 
 bool Screen::Slide(int id, int position) {
   HWND item = Reach(id);
   if (!item) return false;
   if (!internal::UserSlide(item, position)) return Fail("control " + std::to_string(id) + " is not a trackbar");
-  return true;
+  return Painted();
 }
 
 bool Screen::Select(int id, const std::vector<int>& indices) {
   HWND item = Reach(id);
   if (!item) return false;
   if (!internal::UserSelect(item, indices)) return Fail("list " + std::to_string(id) + " cannot select that");
-  return true;
+  return Painted();
 }
 
 bool Screen::SetAddress(int id, std::u16string_view dotted) {
   HWND item = Reach(id);
   if (!item) return false;
   if (!internal::UserSetAddress(item, dotted)) return Fail("control " + std::to_string(id) + " takes no such address");
-  return true;
+  return Painted();
 }
 
 bool Screen::MouseMove(int x, int y) {
   if (!IsOpen()) return Fail("the window is closed");
   internal::UserMouseMove(Surface(), POINT{x, y});
-  return true;
+  return Painted();
 }
 
 bool Screen::ClickOn(int x, int y) {
@@ -430,7 +436,7 @@ bool Screen::ClickOn(int x, int y) {
   HWND target = internal::MouseTarget(Surface(), POINT{x, y});
   if (target != Surface() && !IsWindowEnabled(target)) return Fail("the control there is disabled");
   internal::UserMouseClick(Surface(), POINT{x, y});
-  return true;
+  return Painted();
 }
 
 bool Screen::ClickOn(int id) {
@@ -459,7 +465,7 @@ bool Screen::Apply() {
   HWND apply = Reach(kApplyButton);
   if (!apply) return false;
   SendMessageW(window_, PSM_PRESSBUTTON, PSBTN_APPLYNOW, 0);
-  return true;
+  return Painted();
 }
 
 bool Screen::Cancel() {

@@ -43,6 +43,11 @@ bool UserSetAddress(HWND ip, std::u16string_view dotted);
 void UserMouseMove(HWND window, POINT client);
 void UserMouseClick(HWND window, POINT client);
 
+// True when the window was invalidated (or never painted) since the last call.
+bool TakeInvalid(HWND window);
+// Drops the pixels of a destroyed window.
+void ForgetWindowPixels(HWND window);
+
 // Runs one modal loop on the window: takes the next handler and calls it; a
 // loop without a handler or left open records a failure and calls forceEnd.
 void RunModalLoop(plat::ui::Screen::Kind kind, HWND window, int templateId, const std::function<void()>& forceEnd);

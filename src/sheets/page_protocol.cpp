@@ -2,6 +2,7 @@
 
 #include <iterator>
 
+#include "sheets/basic_layout_pages.h"
 #include "sheets/control_kit.h"
 
 namespace {
@@ -87,8 +88,8 @@ INT_PTR RunDocumentPage(const PageHooks& hooks, HWND page, UINT message, WPARAM 
 
 DLGPROC DocumentPageProc(int templateId) {
   switch (templateId) {
-    case 2008: return SkeletonPage<2008>;
-    case 2001: return SkeletonPage<2001>;
+    case 2008: return BasicPageProc;
+    case 2001: return LayoutPageProc;
     case 2002: return SkeletonPage<2002>;
     case 2003: return SkeletonPage<2003>;
     case 2004: return SkeletonPage<2004>;

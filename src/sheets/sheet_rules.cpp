@@ -132,6 +132,13 @@ void FitLayoutToPaper(HWND page, DocSheetContext& context, SheetState& state) {
     if (state.LayoutMode > kLayoutNup) ClearLayout(state);
     state.LayoutTypeMask = 7;
   }
+  // A layout the model does not offer (its availability byte is not 1) is never listed.
+  const std::uint8_t offered[] = {1, caps.Info.RensyaEnable, caps.Info.NupEnable, caps.Info.BookletEnable,
+                                  caps.Info.FourPBookletEnable};
+  for (std::uint8_t mode = 1; mode < 5; ++mode) {
+    if (offered[mode] != 1) state.LayoutTypeMask = static_cast<std::uint16_t>(state.LayoutTypeMask & ~(1u << mode));
+  }
+  if (state.LayoutMode > 4 || !(state.LayoutTypeMask & (1u << state.LayoutMode))) ClearLayout(state);
   FillLayoutTypeCombo(state.ResourceDll, page, state.LayoutTypeMask);
   RefreshLayoutChoices(page, state);
   if (caps.Defaults.AppPageApplied == 1) {

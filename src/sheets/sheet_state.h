@@ -110,6 +110,7 @@ struct SheetState {
   HANDLE ComPropSheetHandle;
   HANDLE PageHandles[7];  // pages 2008, 2001, 2002, 2003, 2004, 2005, 2006
   HMODULE ResourceDll;
+  std::uint8_t FavoriteWritePermission;  // page 2008 could write a favourite
 };
 static_assert(std::is_trivially_copyable_v<SheetState>, "lives in a zero-filled heap block");
 

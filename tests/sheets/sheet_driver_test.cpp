@@ -333,7 +333,6 @@ TEST(SheetQuery, AfterOkTheDevmodeCarriesTheDrumsAndSaysThePrinterWasAsked) {
   EXPECT_EQ(dm->InfoTaken, 1);
 
   // A DEVMODE that says so is not asked again, and keeps saying so.
-  std::fill(dm->Settings.InkMarks, dm->Settings.InkMarks + kColorIdCount, std::uint8_t{0});
   fs::remove(root / "D" / "RSF" / "R127000000001.rsf");
   std::vector<BYTE> again(kPrivateDevmodeSize);
   auto* dm2 = reinterpret_cast<PrivateDevmode*>(again.data());

@@ -38,8 +38,38 @@ ContextPtr MakeContext(int drums = 2) {
   ContextPtr context(new DocSheetContext{});
   std::memcpy(static_cast<void*>(&context->Caps), caps.get(), sizeof(ModelCaps));
   GlobalFree(caps.release());  // the blocks now belong to the context
+  CapsInfo& info = context->Caps.Info;
+  info.RensyaEnable = info.NupEnable = info.BookletEnable = info.FourPBookletEnable = 1;  // every layout offered
   SettingsToSheetState(context->Caps, context->State);
   return context;
+}
+
+TEST(LayoutRules, ALayoutTheModelDoesNotOfferLeavesTheMask) {
+  struct Case {
+    std::uint8_t CapsInfo::*enable;
+    std::uint8_t value;
+    std::uint8_t mode;
+  };
+  const Case cases[] = {{&CapsInfo::RensyaEnable, 0, kLayoutRepeat}, {&CapsInfo::NupEnable, 2, kLayoutNup},
+                        {&CapsInfo::BookletEnable, 0, kLayoutBooklet},
+                        {&CapsInfo::FourPBookletEnable, 2, kLayoutBooklet4P}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.mode));
+    ContextPtr context = MakeContext();
+    ModelCaps& caps = context->Caps;
+    SheetState& s = context->State;
+    caps.Info.DuplexEnable = 1;
+    caps.Papers[0] = PaperEntry{1, 1, 0, 9, 1, 0};  // A4
+    s.PaperIndex = 0;
+    s.FreePaper = 0;
+    s.OutputPaperIndex = 0;
+    caps.Info.*c.enable = c.value;
+    s.LayoutMode = c.mode;
+    s.LayoutSub = c.mode == kLayoutNup ? 1 : 0;
+    FitLayoutToPaper(nullptr, *context, s);
+    EXPECT_EQ(s.LayoutTypeMask, 31 & ~(1u << c.mode));
+    EXPECT_EQ(s.LayoutMode, kLayoutNone) << "a layout not offered is switched off";
+  }
 }
 
 TEST(LayoutRules, DuplexPapersAllowEveryLayoutOnModelsWithDuplex) {

@@ -72,6 +72,14 @@ std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerN
   auto dataFile = InstallFile(files.model);
   auto resourceFile = InstallFile(files.resources);
   if (!dataFile || !resourceFile) return "cannot copy the model data file and the resource library";
+  // The library's pictures live in its art folder; linked, not copied.
+  const fs::path art = files.resources.parent_path() / "art";
+  if (fs::is_directory(art)) {
+    const fs::path target = fs::path(plat::machine::HostPath(std::u16string(kDriverFolder))) / "art";
+    std::error_code ec;
+    if (!fs::exists(target, ec)) fs::create_directory_symlink(fs::absolute(art), target, ec);
+    if (ec) return "cannot link the resource library's art folder";
+  }
   const std::u16string ui = plat::u16(fs::absolute(files.ui).string());
   plat::spooler::PrinterSetup setup;
   setup.name = std::u16string(printerName);

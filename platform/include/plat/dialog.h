@@ -403,9 +403,11 @@ PLATAPI BOOL DeleteObject(HGDIOBJ object);
 PLATAPI int GetObjectW(HGDIOBJ object, int size, LPVOID out);
 }
 
-// Painting: a paint DC of a window, memory DCs holding a bitmap, and BitBlt
-// between them. Nothing is drawn on screen; every blit into a window's DC is
-// recorded (plat::Blits) with the source pixel at its top-left corner.
+// Painting: DCs on a window's pixels (a paint DC, or the DC of a
+// WM_DRAWITEM, which covers the item) and memory DCs holding a bitmap. Every
+// bitmap is 24-bit (blue, green, red; rows padded to 4 bytes). Every blit into
+// a window's DC is also recorded (plat::Blits) with the source pixel at its
+// top-left corner.
 struct HDC__;
 using HDC = HDC__*;
 struct PAINTSTRUCT {
@@ -418,6 +420,73 @@ struct PAINTSTRUCT {
 };
 constexpr DWORD SRCCOPY = 0x00CC0020;
 constexpr DWORD SRCAND = 0x008800C6;
+constexpr DWORD SRCPAINT = 0x00EE0086;
+
+// Colours are 0x00BBGGRR.
+constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) {
+  return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) | (static_cast<COLORREF>(b) << 16);
+}
+constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+constexpr BYTE GetRValue(COLORREF c) { return static_cast<BYTE>(c & 0xFF); }
+constexpr BYTE GetGValue(COLORREF c) { return static_cast<BYTE>((c >> 8) & 0xFF); }
+constexpr BYTE GetBValue(COLORREF c) { return static_cast<BYTE>((c >> 16) & 0xFF); }
+
+// System colours (one fixed scheme) and their brushes: (HBRUSH)(index + 1).
+constexpr int COLOR_WINDOW = 5;
+constexpr int COLOR_WINDOWTEXT = 8;
+constexpr int COLOR_HIGHLIGHT = 13;
+constexpr int COLOR_HIGHLIGHTTEXT = 14;
+constexpr int COLOR_BTNFACE = 15;
+constexpr int COLOR_3DFACE = COLOR_BTNFACE;
+constexpr int COLOR_BTNSHADOW = 16;
+constexpr int COLOR_GRAYTEXT = 17;
+constexpr int COLOR_BTNTEXT = 18;
+constexpr int WHITE_BRUSH = 0;
+constexpr int BLACK_BRUSH = 4;
+constexpr int TRANSPARENT = 1;
+constexpr int OPAQUE = 2;
+
+// DrawTextW formats.
+constexpr UINT DT_LEFT = 0x0;
+constexpr UINT DT_CENTER = 0x1;
+constexpr UINT DT_RIGHT = 0x2;
+constexpr UINT DT_VCENTER = 0x4;
+constexpr UINT DT_BOTTOM = 0x8;
+constexpr UINT DT_WORDBREAK = 0x10;
+constexpr UINT DT_SINGLELINE = 0x20;
+constexpr UINT DT_CALCRECT = 0x400;
+constexpr UINT DT_NOPREFIX = 0x800;
+
+// Device-independent bitmaps (24 bits, BI_RGB only).
+struct BITMAPINFOHEADER {
+  DWORD biSize;
+  LONG biWidth;
+  LONG biHeight;  // negative: top-down rows
+  WORD biPlanes;
+  WORD biBitCount;
+  DWORD biCompression;
+  DWORD biSizeImage;
+  LONG biXPelsPerMeter;
+  LONG biYPelsPerMeter;
+  DWORD biClrUsed;
+  DWORD biClrImportant;
+};
+struct RGBQUAD {
+  BYTE rgbBlue, rgbGreen, rgbRed, rgbReserved;
+};
+struct BITMAPINFO {
+  BITMAPINFOHEADER bmiHeader;
+  RGBQUAD bmiColors[1];
+};
+struct DIBSECTION {
+  BITMAP dsBm;
+  BITMAPINFOHEADER dsBmih;
+  DWORD dsBitfields[3];
+  HANDLE dshSection;
+  DWORD dsOffset;
+};
+constexpr DWORD BI_RGB = 0;
+constexpr UINT DIB_RGB_COLORS = 0;
 
 constexpr UINT WM_SETICON = 0x0080;
 constexpr WPARAM ICON_SMALL = 0;
@@ -437,7 +506,20 @@ struct DRAWITEMSTRUCT {
   RECT rcItem;
   ULONG_PTR itemData;
 };
+struct MEASUREITEMSTRUCT {
+  UINT CtlType;
+  UINT CtlID;
+  UINT itemID;
+  UINT itemWidth;
+  UINT itemHeight;
+  ULONG_PTR itemData;
+};
+constexpr UINT ODT_LISTBOX = 2;
 constexpr UINT ODT_COMBOBOX = 3;
+constexpr UINT ODT_STATIC = 5;
+constexpr UINT ODS_DISABLED = 0x0004;
+constexpr DWORD LBS_OWNERDRAWFIXED = 0x10;
+constexpr DWORD LBS_OWNERDRAWVARIABLE = 0x20;
 constexpr UINT ODA_DRAWENTIRE = 0x0001;
 constexpr UINT ODS_SELECTED = 0x0001;
 constexpr UINT ODS_FOCUS = 0x0010;
@@ -458,6 +540,32 @@ PLATAPI BOOL BitBlt(HDC target, int x, int y, int width, int height, HDC source,
 // LoadImageW(instance, name, IMAGE_BITMAP, 0, 0, 0).
 // The bitmap as a GDI object (the engine has its own HBITMAP).
 PLATAPI HGDIOBJ LoadBitmapW(HINSTANCE instance, LPCWSTR name);
+// A zero-filled (black) bitmap; NULL for a size below 1 or above 16384.
+PLATAPI HGDIOBJ CreateCompatibleBitmap(HDC dc, int width, int height);
+// A 24-bit BI_RGB section; *bits receives its pixels. NULL for another format.
+PLATAPI HGDIOBJ CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                                 DWORD offset);
+// Stretches source to target (nearest neighbour), skipping source pixels of
+// the key colour. FALSE when a DC has no pixels or a size is not positive.
+PLATAPI BOOL TransparentBlt(HDC target, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+                            int sourceWidth, int sourceHeight, UINT key);
+PLATAPI int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+PLATAPI HBRUSH CreateSolidBrush(COLORREF colour);
+PLATAPI HGDIOBJ GetStockObject(int index);
+PLATAPI DWORD GetSysColor(int index);
+PLATAPI HBRUSH GetSysColorBrush(int index);
+// Both return the colour before; CLR_INVALID for a DC that does not exist.
+PLATAPI COLORREF SetTextColor(HDC dc, COLORREF colour);
+PLATAPI COLORREF SetBkColor(HDC dc, COLORREF colour);
+PLATAPI int SetBkMode(HDC dc, int mode);
+PLATAPI COLORREF GetBkColor(HDC dc);
+// One line (or, with DT_WORDBREAK, lines broken at spaces) of DejaVu Sans at
+// 11 pixels, clipped to rect; the background is filled in OPAQUE mode. Returns
+// the height of the text; DT_CALCRECT only measures into rect.
+PLATAPI int DrawTextW(HDC dc, LPCWSTR text, int count, RECT* rect, UINT format);
+// A DC on the window's pixels (its client area); ReleaseDC frees it.
+PLATAPI HDC GetDC(HWND window);
+PLATAPI int ReleaseDC(HWND window, HDC dc);
 // SPI_GETWORKAREA: the desktop without the task bar (1920 x 1040).
 PLATAPI BOOL SystemParametersInfoW(UINT action, UINT param, LPVOID out, UINT winIni);
 }
@@ -505,9 +613,30 @@ struct Blit {
 PLATAPI std::vector<Blit> Blits(HWND window);
 PLATAPI void ClearBlits();
 // Paints a dialog as the screen would: WM_PAINT to the dialog, then
-// WM_DRAWITEM for the selection field of each owner-drawn combo box (and,
-// while it is dropped down, for each of its items).
+// WM_DRAWITEM for each visible owner-drawn static that was invalidated (or
+// never painted), for the selection field of each visible owner-drawn combo
+// box (and, while it is dropped down, for each of its items) and for the
+// visible items of each owner-drawn list box.
 PLATAPI void PaintWindow(HWND dialog);
 // DCs alive in the process (leak checks).
 PLATAPI std::size_t LiveDcCount();
+// Bitmaps and brushes alive in the process (stock objects not counted).
+PLATAPI std::size_t LiveGdiObjectCount();
 }  // namespace plat
+
+namespace plat::ui {
+// Pixels, top-down rows of red, green, blue.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<BYTE> rgb;
+  DWORD At(int x, int y) const {  // 0xRRGGBB
+    const BYTE* p = &rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3];
+    return static_cast<DWORD>(p[0]) << 16 | static_cast<DWORD>(p[1]) << 8 | p[2];
+  }
+};
+// A window's client pixels as last drawn; empty when nothing drew on it.
+PLATAPI Picture Snapshot(HWND window);
+// False when the picture is empty or the file cannot be written.
+PLATAPI bool WritePng(const Picture& picture, const std::string& path);
+}  // namespace plat::ui

@@ -89,7 +89,8 @@ constexpr int kMessageBoxText = 0xFFFF;
 // Actions return false (and record why in LastError) when the window is
 // closed, the control is missing, disabled or hidden, or the choice does not
 // exist. On a sheet, ids are looked up on the current page, then on the
-// sheet's own buttons (IDOK, IDCANCEL, kApplyButton).
+// sheet's own buttons (IDOK, IDCANCEL, kApplyButton). After each action that
+// leaves the window open, the page or dialog is painted (plat::PaintWindow).
 class PLATAPI Screen {
  public:
   enum class Kind { Dialog, Sheet, MessageBox };
@@ -146,6 +147,7 @@ class PLATAPI Screen {
   HWND Surface() const;  // the page of a sheet, else the window
   HWND Reach(int id);    // a control the user can act on, or nullptr with error_ set
   bool Fail(std::string why);
+  bool Painted() const;  // paints what the action invalidated; true
 
   Kind kind_;
   HWND window_;

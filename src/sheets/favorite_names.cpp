@@ -1,0 +1,57 @@
+#include "sheets/favorite_names.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "plat/registry.h"
+#include "plat/spooler.h"
+#include "settings/caps_store.h"
+
+int EnumFavorites(HANDLE printer, FavoriteSlot* slots) {
+  DWORD nameNeeded = 0, dataNeeded = 0, type = 0;
+  EnumPrinterDataW(printer, 0, nullptr, 0, &nameNeeded, &type, nullptr, 0, &dataNeeded);
+  const DWORD nameUnits = std::max<DWORD>(nameNeeded / sizeof(WCHAR), 1);
+  auto* name = static_cast<WCHAR*>(GlobalAlloc(GPTR, std::size_t{nameUnits} * sizeof(WCHAR)));
+  auto* data = static_cast<BYTE*>(GlobalAlloc(GPTR, std::max<DWORD>(dataNeeded, 1)));
+  if (!name || !data) {
+    if (name) GlobalFree(name);
+    if (data) GlobalFree(data);
+    return -1;
+  }
+  int count = 0;
+  for (DWORD index = 0; count < kMaxFavorites; ++index) {
+    DWORD gotName = 0, gotData = 0;
+    const DWORD rc = EnumPrinterDataW(printer, index, name, nameUnits * sizeof(WCHAR), &gotName, &type, data,
+                                      std::max<DWORD>(dataNeeded, 1), &gotData);
+    if (rc != ERROR_SUCCESS) break;
+    name[nameUnits - 1] = 0;
+    if (std::char_traits<char16_t>::compare(name, kFavoritePrefix, kFavoritePrefixUnits) != 0) continue;
+    std::size_t length = std::char_traits<char16_t>::length(name);
+    if (length < kFavoritePrefixUnits) continue;
+    length = std::min<std::size_t>(length, kFavoriteSlotUnits - 1);
+    std::memcpy(slots[count], name, length * sizeof(WCHAR));
+    slots[count][length] = 0;
+    ++count;
+  }
+  GlobalFree(name);
+  GlobalFree(data);
+  return count;
+}
+
+bool ReadFavoriteSettings(HANDLE printer, const WCHAR* name, DocSettings& out) {
+  std::u16string valueName(kFavoritePrefix);
+  valueName += name;
+  DWORD type = 0, needed = 0;
+  const DWORD rc = GetPrinterDataW(printer, valueName.c_str(), &type, nullptr, 0, &needed);
+  if ((rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) || type != REG_BINARY || needed != sizeof(DocSettings)) {
+    return false;
+  }
+  DWORD size = 0;
+  BYTE* block = GetPrinterDataAlloc(printer, valueName.c_str(), &size);
+  if (!block) return false;
+  const bool whole = size == sizeof(DocSettings);
+  if (whole) std::memcpy(static_cast<void*>(&out), block, sizeof(DocSettings));
+  GlobalFree(block);
+  return whole;
+}
