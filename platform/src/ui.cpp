@@ -5,6 +5,7 @@
 #include <mutex>
 #include <thread>
 
+#include "plat/commdlg.h"
 #include "plat/dialog.h"
 #include "plat/msgqueue.h"
 #include "plat/propsheet.h"
@@ -267,6 +268,7 @@ void ResetScript() {
     s.hook = nullptr;
   }
   ResetMessageBoxes();
+  ResetFileDialogs();
 }
 
 // ---- Screen ----

@@ -13,7 +13,8 @@
 // after OK; --dump-data writes each printer data value as a file, listed in
 // DIR/index.tsv. The steps are described in script.h.
 //
-// Prints the sheet's answer and each message box. Exit status: 0 done, 1 the
+// Prints the sheet's answer, each message box and each file dialog (title,
+// filter pairs, flags and the answer). Exit status: 0 done, 1 the
 // sheet could not be shown, 2 bad usage, 3 a step or an expectation failed.
 #include <cstdio>
 #include <cstring>
@@ -255,6 +256,13 @@ int main(int argc, char** argv) {
   for (const plat::ui::MessageBoxCall& box : plat::ui::MessageBoxLog()) {
     std::printf("message box \"%s\": \"%s\" -> %s\n", plat::utf8(box.caption).c_str(), plat::utf8(box.text).c_str(),
                 AnswerName(box.answer));
+  }
+  for (const plat::ui::FileDialogCall& call : plat::ui::FileDialogLog()) {
+    std::string filter;
+    for (const auto& [name, patterns] : call.filters) filter += " \"" + plat::utf8(name) + "\" \"" + plat::utf8(patterns) + "\"";
+    std::printf("file dialog %s \"%s\": filter%s flags 0x%08x -> %s\n", call.save ? "save" : "open",
+                plat::utf8(call.title).c_str(), filter.c_str(), static_cast<unsigned>(call.flags),
+                call.answer ? plat::utf8(*call.answer).c_str() : "cancel");
   }
   if (status == 0) std::printf("sheet: %s\n", ok ? "OK" : "Cancel");
   for (const std::string& fault : loopFaults) std::fprintf(stderr, "sheetrun: %s\n", fault.c_str());

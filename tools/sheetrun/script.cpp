@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "plat/commdlg.h"
 #include "plat/dialog.h"
 #include "plat/strings.h"
 
@@ -64,7 +65,7 @@ struct Shape {
 constexpr Shape kShapes[] = {{"tab", 1},    {"click", 1},  {"check", 2}, {"choose", 2}, {"type", 1},
                              {"leave", 0},  {"enter", 0},  {"spin", 2},  {"slide", 2},  {"select", 2},
                              {"ip", 2},     {"clickpic", 1}, {"answer", 1}, {"ok", 0},  {"apply", 0},
-                             {"cancel", 0}, {"close", 0},  {"expect", 2}};
+                             {"cancel", 0}, {"close", 0},  {"expect", 2}, {"file", 1}};
 
 }  // namespace
 
@@ -106,7 +107,7 @@ bool ParseScript(const std::string& text, std::vector<Step>& steps, std::string&
       return fault("\"" + step.verb + "\" takes " + std::to_string(shape->args) + " argument(s)");
     }
     long long id = 0;
-    if (shape->args > 0 && step.verb != "answer" && !Int(step.args[0], id)) return fault("a control id is a number");
+    if (shape->args > 0 && step.verb != "answer" && step.verb != "file" && !Int(step.args[0], id)) return fault("a control id is a number");
     steps.push_back(std::move(step));
   }
   return true;
@@ -131,7 +132,7 @@ bool Runner::Fail(const Step& step, const std::string& why) {
 bool Runner::Run(plat::ui::Screen& s, const Step& step) {
   const std::string& v = step.verb;
   long long id = 0;
-  if (!step.args.empty() && v != "answer") Int(step.args[0], id);
+  if (!step.args.empty() && v != "answer" && v != "file") Int(step.args[0], id);
   const int control = static_cast<int>(id);
   auto acted = [&](bool ok) { return ok ? true : Fail(step, s.LastError()); };
   long long n = 0;
@@ -142,6 +143,12 @@ bool Runner::Run(plat::ui::Screen& s, const Step& step) {
       if (s.TabTemplate(t) == control) index = t;
     }
     return acted(s.Tab(index));
+  }
+  if (v == "file") {
+    // Queued for the file dialog the next step opens.
+    if (step.args[0] == "cancel") plat::ui::QueueFileAnswer(std::nullopt);
+    else plat::ui::QueueFileAnswer(plat::u16(step.args[0]));
+    return true;
   }
   if (v == "click") return acted(s.Click(control));
   if (v == "clickpic") return acted(s.ClickOn(control));

@@ -8,6 +8,8 @@
 //   answer IDYES|IDNO|IDOK|IDCANCEL|IDABORT|IDRETRY|IDIGNORE|IDTRYAGAIN|IDCONTINUE
 //   ok   apply   cancel   close
 //   expect ID enabled|disabled|hidden|shown|checked|unchecked|text "..."|sel N|data N
+//   file PATH|cancel   answers the next file dialog with a Windows path (quote
+//                      it, with \\ for each backslash, when it holds blanks) or cancels it
 //
 // tab takes a page's template id, or else a tab index (0-based). Blank lines
 // and lines starting with '#' are skipped.

@@ -186,6 +186,7 @@ PLATAPI void RecordFailure(const std::string& what);
 // A step of the scripted user that acts on the machine, not on a window
 // (verb and the rest of the line); true when it was one and succeeded.
 PLATAPI void SetScriptAction(std::function<bool(const std::string& verb, const std::string& rest)> action);
-// Clears handlers, the fallback, failures, the hook and the message boxes.
+// Clears handlers, the fallback, failures, the hook, the message boxes and
+// the file dialogs.
 PLATAPI void ResetScript();
 }  // namespace plat::ui

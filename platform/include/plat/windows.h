@@ -14,6 +14,7 @@
 #include "plat/ui.h"
 #include "plat/dialog.h"
 #include "plat/msgqueue.h"
+#include "plat/commdlg.h"
 #include "plat/propsheet.h"
 #include "plat/setup.h"
 #include "plat/shell.h"
