@@ -38,6 +38,7 @@ class InstallWorker : public MachineRoot {
   // The medium: Setup.ini, inst.ini and one kind's INF with its files, again
   // in the kind's USB memory folder "usbmem".
   void WriteMedium(const std::string& osName, Processor processor, int extraFiles = 0) {
+    WriteToolFiles();
     Write("D/Setup.ini", "[DLL]\nFolderName=NEVO\nUS=lang_us.dll\n[Setup]\nType=1\nLangStyle=2\n[OS]\n" + osName + "=" + osName +
                              "\n[Language]\nUS=US\n");
     Write("D/inst.ini", "[Model]\nKindNum=1\nKindName=Kind A\n[Kind A]\nINF=sub,nevo.inf\nMtoPINF=usbmem,nevomem.inf\n"
@@ -145,7 +146,19 @@ TEST_F(InstallWorker, InstallsDriverProcessorAndPrinter) {
     Prepare(ctx, c.major, c.minor, c.x64);
     ctx.type = c.type;
     ctx.connection = c.connection;
+    ctx.languageLibrary = LoadLibraryW(ctx.languageLibraryPath);
+    ctx.setupInstance = LoadLibraryW(u"D:\\setupres.dll");
     ASSERT_TRUE(Run(ctx));
+    FreeLibrary(ctx.languageLibrary);
+    FreeLibrary(ctx.setupInstance);
+    // The tool folder and the uninstaller's link.
+    EXPECT_EQ(installer::Str(ctx.productPath), u"C:\\Program Files\\NEVO Works\\NEVO 2600\\");
+    EXPECT_TRUE(Exists("C/Program Files/NEVO Works/NEVO 2600/Tool/Setup.exe"));
+    const std::string links = c.major < 6 ? "C/Documents and Settings/All Users/Start Menu/Programs/"
+                                          : "C/ProgramData/Microsoft/Windows/Start Menu/Programs/";
+    const bool win8 = std::string(c.os).rfind("Win8", 0) == 0;
+    EXPECT_TRUE(Exists(links + (win8 ? "NEVO Works NEVO 2600/" : "NEVO Works/NEVO 2600/") +
+                       (c.type == 4 ? "Uninstaller.lnk" : "Uninstall NEVO.lnk")));
     EXPECT_EQ(ProgressValues(), package ? (std::vector<WPARAM>{30, 70, 80, 90, 95, 100})
                                         : (std::vector<WPARAM>{30, 40, 50, 70, 80, 90, 95, 100}));
     EXPECT_EQ(installer::Str(ctx.installSection), u"NEVO2600");
