@@ -293,7 +293,6 @@ int ShowFirstPage(SetupContext& ctx) {
   return 0;
 }
 int ShowUninstallPage(SetupContext& ctx) { return ShowFirstPage(ctx); }
-int CheckCustomDataFile(SetupContext&) { return 0; }
 int ReadQuickInstallData(SetupContext&) { return 0; }
 int ShowQuickConfirmPage(SetupContext&) { return 0; }
 

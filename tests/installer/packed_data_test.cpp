@@ -1,4 +1,5 @@
 #include "installer/packed_data.h"
+#include "packed_writer.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -13,58 +14,6 @@ namespace {
 
 using installer::PrefixCodeTable;
 using installer::UnpackDataFile;
-using Bytes = std::vector<std::uint8_t>;
-
-// Writes codes most significant bit first, the last byte padded with zeros.
-class BitWriter {
- public:
-  void Put(std::uint32_t code, std::uint32_t length) {
-    for (std::uint32_t i = length; i-- > 0;) {
-      if (used_ == 0) bytes_.push_back(0);
-      if ((code >> i) & 1u) bytes_.back() |= static_cast<std::uint8_t>(0x80u >> used_);
-      used_ = (used_ + 1) % 8;
-    }
-  }
-  const Bytes& bytes() const { return bytes_; }
-
- private:
-  Bytes bytes_;
-  std::uint32_t used_ = 0;
-};
-
-Bytes Header(std::uint8_t packed, std::uint16_t symbols, std::uint16_t packedLength, std::uint16_t outputLength) {
-  return {'N', 'E', 'V', 'O', 1, packed,
-          static_cast<std::uint8_t>(symbols), static_cast<std::uint8_t>(symbols >> 8),
-          static_cast<std::uint8_t>(packedLength), static_cast<std::uint8_t>(packedLength >> 8),
-          static_cast<std::uint8_t>(outputLength), static_cast<std::uint8_t>(outputLength >> 8)};
-}
-
-// A packed file of text: its distinct bytes become the symbol bytes, the
-// most frequent first so that it gets the shortest code.
-Bytes Pack(const Bytes& text) {
-  std::vector<std::size_t> counts(256, 0);
-  for (auto b : text) ++counts[b];
-  std::vector<int> order;
-  for (int b = 0; b < 256; ++b) {
-    if (counts[static_cast<std::size_t>(b)]) order.push_back(b);
-  }
-  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-    return counts[static_cast<std::size_t>(a)] > counts[static_cast<std::size_t>(b)];
-  });
-  std::vector<int> rowOf(256, -1);
-  for (std::size_t r = 0; r < order.size(); ++r) rowOf[static_cast<std::size_t>(order[r])] = static_cast<int>(r);
-  BitWriter w;
-  for (auto b : text) {
-    const auto& row = PrefixCodeTable[static_cast<std::size_t>(rowOf[b])];
-    w.Put(row.code, row.length);
-  }
-  Bytes file = Header(1, static_cast<std::uint16_t>(order.size()), static_cast<std::uint16_t>(w.bytes().size() | 1),
-                      static_cast<std::uint16_t>(text.size()));
-  for (int b : order) file.push_back(static_cast<std::uint8_t>(b));
-  file.insert(file.end(), w.bytes().begin(), w.bytes().end());
-  return file;
-}
-
 int Unpack(const Bytes& file, Bytes& out) {
   std::uint32_t length = 0;
   const int r = UnpackDataFile(file, length, out);
@@ -128,7 +77,7 @@ TEST(UnpackDataFile, RoundTripsEverySymbol) {
 }
 
 TEST(UnpackDataFile, StoredDataIsTheBytesBehindTheHeader) {
-  Bytes file = Header(0, 1, 1, 5);
+  Bytes file = PackedHeader(0, 1, 1, 5);
   for (std::uint8_t b : {9, 8, 7, 6, 5, 4}) file.push_back(b);  // one byte more than the length
   Bytes out;
   ASSERT_EQ(Unpack(file, out), 0);
@@ -137,7 +86,7 @@ TEST(UnpackDataFile, StoredDataIsTheBytesBehindTheHeader) {
 
 TEST(UnpackDataFile, SymbolCountOneUsesOnlyRowZero) {
   // Code "00" four times per byte; any other bit pattern matches no row.
-  Bytes file = Header(1, 1, 1, 6);
+  Bytes file = PackedHeader(1, 1, 1, 6);
   file.push_back('Z');
   file.push_back(0x00);
   file.push_back(0x00);
@@ -187,7 +136,7 @@ TEST(UnpackDataFile, TruncatedFilesFailInsideTheFile) {
         << n << " of " << packed.size() << " bytes, " << symbols << " symbols";
   }
   // A stored file shorter than its output length.
-  Bytes stored = Header(0, 1, 1, 4);
+  Bytes stored = PackedHeader(0, 1, 1, 4);
   stored.insert(stored.end(), {1, 2, 3});
   EXPECT_EQ(Unpack(stored, out), -1);
   // An output length above what the stream holds: the stream ends first.
@@ -199,7 +148,7 @@ TEST(UnpackDataFile, TruncatedFilesFailInsideTheFile) {
 
 TEST(UnpackDataFile, OutputLengthBeyondPackedLengthIsAllowed) {
   // 65535 twelve-bit codes need more bytes than a 16-bit packed length can say.
-  Bytes file = Header(1, 256, 1, 65535);
+  Bytes file = PackedHeader(1, 256, 1, 65535);
   for (int b = 0; b < 256; ++b) file.push_back(static_cast<std::uint8_t>(255 - b));
   BitWriter w;
   for (int i = 0; i < 65535; ++i) w.Put(PrefixCodeTable[255].code, 12);
@@ -211,23 +160,6 @@ TEST(UnpackDataFile, OutputLengthBeyondPackedLengthIsAllowed) {
 }
 
 // --- printer data records ---
-
-void PutU32(Bytes& b, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
-void PutRecord(Bytes& b, const std::u16string& name, std::uint32_t type, const Bytes& data) {
-  PutU32(b, static_cast<std::uint32_t>((name.size() + 1) * 2));
-  for (char16_t c : name) {
-    b.push_back(static_cast<std::uint8_t>(c));
-    b.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  b.push_back(0);
-  b.push_back(0);
-  PutU32(b, type);
-  PutU32(b, static_cast<std::uint32_t>(data.size()));
-  b.insert(b.end(), data.begin(), data.end());
-}
 
 TEST(PrinterDataRecords, WalksRecordsInOrderUpToTheCount) {
   Bytes data;
