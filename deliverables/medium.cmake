@@ -41,7 +41,7 @@ foreach(kind ${KINDS})
   string(TOLOWER ${kind} low)
   string(APPEND inst "[${kind}]\nINF=,${low}.inf\n")
 endforeach()
-string(APPEND inst "[Driver]\nFolderName=Driver\n[Setup]\nReadmeJPN=readme.txt\nReadmeENG=readme.txt\n")
+string(APPEND inst "[Driver]\nFolderName=Driver\n[Setup]\nReadmeJPN=readme.txt\nReadmeENG=readme.txt\nexcept=\n")
 file(WRITE "${OUT}/inst.ini" "${inst}")
 file(WRITE "${OUT}/readme.txt" "NEVO printer driver\n")
 
