@@ -4,6 +4,7 @@
 
 #include "installer/ini_read.h"
 #include "installer/messages.h"
+#include "installer/quick_install.h"
 #include "installer/tool_folder.h"
 
 namespace installer {
@@ -416,6 +417,5 @@ DWORD InstallWorkerThread(LPVOID parameter) {
   return 0;
 }
 
-int InstallQuickPrinter(SetupContext&) { return 1; }
 
 }  // namespace installer

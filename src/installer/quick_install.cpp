@@ -9,7 +9,9 @@
 #include "installer/ini_read.h"
 #include "installer/installer_entry.h"
 #include "installer/messages.h"
+#include "installer/model_folders.h"
 #include "installer/packed_data.h"
+#include "installer/ports.h"
 
 namespace installer {
 namespace {
@@ -68,6 +70,84 @@ int CheckCustomDataFile(SetupContext& ctx) {
   char hex[16];
   std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(crc));
   return *check == plat::u16(hex) ? 1 : 0;
+}
+
+int ReadQuickInstallData(SetupContext& ctx) {
+  const std::u16string data = DataFile(ctx);
+  if (!JoinField(ctx.devmodeFilePath, {Str(ctx.resourceFolder), u"DMfile.dat"})) return 0;
+  const auto printer = ReadIniString(data, u"Driver", u"PrinterName", 31);
+  if (!printer || !SetField(ctx.printerName, *printer)) return 0;
+  ctx.testPage = ReadIniInt(data, u"Driver", u"TestPage", -1);
+  ctx.portType = ReadIniInt(data, u"Port", u"PortType", -1);
+  const auto port = ReadIniString(data, u"Port", u"PortName", 64);
+  if (!port || !SetField(ctx.portName, *port)) return 0;
+  const auto model = ReadIniString(data, u"PI2", u"pDriverName", 31);
+  if (!model || !SetField(ctx.modelName, *model)) return 0;
+  return ReadModelFolder(ctx);
+}
+
+
+int AddTcpIpPortFromData(SetupContext& ctx) {
+  const std::u16string data = DataFile(ctx);
+  PORT_DATA_1 port{};
+  const std::u16string_view name = Str(ctx.portName);
+  name.substr(0, 63).copy(port.sztPortName, 63);
+  struct Number {
+    const char16_t* key;
+    DWORD* field;
+  } numbers[] = {{u"dwVersion", &port.dwVersion},           {u"dwProtocol", &port.dwProtocol},
+                 {u"cbSize", &port.cbSize},                 {u"dwReserved", &port.dwReserved},
+                 {u"dwDoubleSpool", &port.dwDoubleSpool},   {u"dwPortNumber", &port.dwPortNumber},
+                 {u"dwSNMPEnabled", &port.dwSNMPEnabled},   {u"dwSNMPDevIndex", &port.dwSNMPDevIndex}};
+  for (const Number& n : numbers) {
+    const INT v = ReadIniInt(data, u"PD1", n.key, -1);
+    if (v == -1) return 0;
+    *n.field = static_cast<DWORD>(v);
+  }
+  // A text that is missing (or longer than its field) leaves the field empty.
+  auto text = [&](const char16_t* key, auto& field) {
+    constexpr std::size_t units = sizeof field / sizeof field[0];
+    if (auto value = ReadIniString(data, u"PD1", key, units - 1)) value->copy(field, value->size());
+  };
+  text(u"sztHostAddress", port.sztHostAddress);
+  text(u"sztSNMPCommunity", port.sztSNMPCommunity);
+  text(u"sztQueue", port.sztQueue);
+  text(u"sztIPAddress", port.sztIPAddress);
+  bool opened = false;
+  const DWORD status = XcvAddPort(u"Standard TCP/IP Port", reinterpret_cast<const BYTE*>(&port), sizeof port, opened);
+  if (status == ERROR_SUCCESS || status == ERROR_DUP_NAME || status == ERROR_ALREADY_EXISTS) return 1;
+  ShowSystemError(status);
+  return 0;
+}
+
+int AddIppPortFromData(SetupContext& ctx) {
+  const std::u16string data = DataFile(ctx);
+  const auto url = ReadIniString(data, u"NEVOIPPPORT", u"szPrinterUrl", 256);
+  const auto proxy = ReadIniString(data, u"NEVOIPPPORT", u"szProxyName", 256);
+  NevoIppPortData record{};
+  if (!url || !proxy || !FillIppPortData(record, *url)) return 0;
+  auto putDword = [&](std::size_t at, INT value) {
+    for (int i = 0; i < 4; ++i) record.bytes[at + i] = static_cast<BYTE>(static_cast<DWORD>(value) >> (8 * i));
+  };
+  putDword(kIppEnableProxyOffset, ReadIniInt(data, u"NEVOIPPPORT", u"dwEnableProxy", -1));
+  putDword(kIppProxyPortOffset, ReadIniInt(data, u"NEVOIPPPORT", u"dwProxyPort", -1));
+  putDword(kIppTimeoutOffset, ReadIniInt(data, u"NEVOIPPPORT", u"dwTimeout", -1));
+  for (std::size_t i = 0; i < proxy->size(); ++i) {
+    record.bytes[kIppProxyNameOffset + 2 * i] = static_cast<BYTE>((*proxy)[i] & 0xFF);
+    record.bytes[kIppProxyNameOffset + 2 * i + 1] = static_cast<BYTE>((*proxy)[i] >> 8);
+  }
+  CallNevoAddPort(Str(ctx.portName), Str(ctx.resourceFolder), record);
+  return 1;
+}
+
+int InstallQuickPrinter(SetupContext& ctx) {
+  if (ctx.portType == 1) {
+    AddTcpIpPortFromData(ctx);
+  } else if (ctx.portType == 3) {
+    if (!InstallQp4wPortMonitor(ctx)) return 0;
+    AddIppPortFromData(ctx);
+  }
+  return AddPrinterFromData(ctx);
 }
 
 int AddPrinterFromData(SetupContext& ctx) {

@@ -23,4 +23,7 @@ int ApplyPrinterDataFile(SetupContext& ctx);
 int ApplyDevmodeFile(HANDLE printer, DWORD size, SetupContext& ctx);
 int ApplyDefaultDevmodeData(std::span<const BYTE> devmode, SetupContext& ctx);
 
+// Page 120: the recorded printer name (made unique, editable), port and model.
+INT_PTR QuickConfirmPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+
 }  // namespace installer

@@ -77,6 +77,7 @@ bool ListLocalPrinters(PrinterList& list) {
 
 int ReadUninstallFolders(SetupContext& ctx) {
   const std::u16string_view uninst = Str(ctx.uninstIniPath);
+  ctx.uninstallFolderCount = 0;
   const INT n = ReadIniInt(uninst, u"Folder", u"Num", -1);
   // More folders than the context holds are refused like a missing key.
   if (n < 0 || static_cast<std::size_t>(n) > kMaxUninstallFolders) return 0;

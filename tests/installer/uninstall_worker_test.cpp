@@ -1,8 +1,11 @@
 #include "installer/uninstall_worker.h"
 
+#include <fstream>
+#include <iterator>
 #include <mutex>
 
 #include "installer/tool_folder.h"
+#include "installer/uninstall.h"
 #include "installer_fixture.h"
 #include "plat/services.h"
 #include "plat/shell_link.h"
@@ -34,6 +37,7 @@ class UninstallWorker : public MachineRoot {
     plat::spooler::AddPort(u"LPT1:");
   }
   void TearDown() override {
+    plat::ui::ResetScript();
     installer::FreeChosenPrinters(ctx_);
     if (ctx_.languageLibrary) FreeLibrary(ctx_.languageLibrary);
     plat::services::Reset();
@@ -138,6 +142,24 @@ class UninstallWorker : public MachineRoot {
     std::vector<std::u16string> out;
     for (const auto& op : plat::files::PendingOperations()) out.push_back(op.from);
     return out;
+  }
+
+  // The language library with the pages, as the medium's; the uninstaller
+  // run from the tool folder as its copied Setup.ini says (Type 2).
+  void PreparePages() {
+    FreeLibrary(ctx_.languageLibrary);
+    std::ifstream pages(std::string(RESOURCES_DIR_STR) + "/uninstaller_pages.res.txt");
+    const std::string tool = product_ + "/Tool/NEVO/lang_us.dll";
+    std::ifstream lang(Host(tool));
+    Write(tool, std::string(std::istreambuf_iterator<char>(lang), {}) + "\n" +
+                    std::string(std::istreambuf_iterator<char>(pages), {}));
+    ctx_.languageLibrary = LoadLibraryW(u"C:\\Program Files\\NEVO Works\\NEVO 2600\\Tool\\NEVO\\lang_us.dll");
+    ASSERT_NE(ctx_.languageLibrary, nullptr);
+    installer::SetField(ctx_.setupFolder, u"C:\\Program Files\\NEVO Works\\NEVO 2600\\Tool\\");
+    installer::SetField(ctx_.uninstIniPath, u"C:\\Program Files\\NEVO Works\\NEVO 2600\\Tool\\uninst.ini");
+    ctx_.makerFolderName[0] = 0;
+    plat::ui::ResetScript();
+    plat::ui::SetFailureHook([](const std::string& what) { ADD_FAILURE() << what; });
   }
 
   const std::string product_ = "C/Program Files/NEVO Works/NEVO 2600";
@@ -294,6 +316,117 @@ TEST_F(UninstallWorker, LinksOfOtherTargetsStay) {
   EXPECT_TRUE(Exists(links_ + "/Other.lnk"));
   EXPECT_FALSE(Exists(links_ + "/guide.lnk"));
   EXPECT_FALSE(Exists(links_ + "/Uninstall NEVO.lnk"));
+}
+
+
+TEST_F(UninstallWorker, PagesChooseThePrintersAndRemoveThem) {
+  InstallPrinters({u"NEVO A", u"NEVO B", u"NEVO C"}, u"NEVO Processor", false);
+  Write(product_ + "/Manual/English/guide.pdf", "guide");
+  PreparePages();
+  std::vector<std::u16string> listed, confirmed;
+  plat::ui::QueueHandler([](plat::ui::Screen& s) {
+    EXPECT_EQ(s.templateId(), 114);
+    EXPECT_FALSE(s.Visible(1001));
+    s.Ok();
+  });
+  plat::ui::QueueHandler([&](plat::ui::Screen& s) {
+    EXPECT_EQ(s.templateId(), 115);
+    for (int i = 0; i < s.ItemCount(1021); ++i) listed.push_back(s.ItemText(1021, i));
+    EXPECT_EQ(s.Selections(1021), std::vector<int>{0});  // the first row at first
+    EXPECT_TRUE(s.Select(1021, {0, 2}));
+    s.Ok();
+  });
+  plat::ui::QueueHandler([](plat::ui::Screen& s) {
+    EXPECT_EQ(s.templateId(), 116);
+    EXPECT_EQ(s.ItemCount(1021), 2);
+    s.Click(1001);  // back: the earlier choice is selected again
+  });
+  plat::ui::QueueHandler([](plat::ui::Screen& s) {
+    EXPECT_EQ(s.templateId(), 115);
+    EXPECT_EQ(s.Selections(1021), (std::vector<int>{0, 2}));
+    EXPECT_TRUE(s.Select(1021, {0, 1, 2}));
+    s.Ok();
+  });
+  plat::ui::QueueHandler([&](plat::ui::Screen& s) {
+    EXPECT_EQ(s.templateId(), 116);
+    for (int i = 0; i < s.ItemCount(1021); ++i) confirmed.push_back(s.ItemText(1021, i));
+    // The printer list takes the page's colour.
+    const auto brush = SendMessageW(s.window(), WM_CTLCOLORLISTBOX, 0, reinterpret_cast<LPARAM>(s.Item(1021)));
+    EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE)));
+    EXPECT_TRUE(s.Visible(1029));
+    EXPECT_EQ(s.Checked(1029), BST_CHECKED);
+    s.Ok();
+  });
+  plat::ui::QueueHandler([](plat::ui::Screen& s) { EXPECT_EQ(s.templateId(), 117); });
+  plat::ui::QueueHandler([](plat::ui::Screen& s) {
+    EXPECT_EQ(s.templateId(), 118);
+    EXPECT_EQ(s.Checked(1026), BST_CHECKED);  // every listed printer went
+    EXPECT_TRUE(s.Check(1026, false));
+    s.Click(1007);
+  });
+  EXPECT_EQ(installer::ShowUninstallPage(ctx_), 1);
+  EXPECT_EQ(listed, (std::vector<std::u16string>{u"NEVO A", u"NEVO B", u"NEVO C"}));
+  EXPECT_EQ(confirmed, (std::vector<std::u16string>{u"NEVO A", u"NEVO B", u"NEVO C"}));
+  EXPECT_TRUE(Printers().empty());
+  EXPECT_FALSE(HasDriver());
+  EXPECT_FALSE(Exists(product_ + "/Manual/English/guide.pdf"));
+  EXPECT_EQ(ctx_.languageLibrary, nullptr);
+  EXPECT_EQ(plat::ui::QueuedHandlerCount(), 0u);
+}
+
+TEST_F(UninstallWorker, FinishPageOffersTheRestartOnlyWhenAllWent) {
+  InstallPrinters({u"NEVO A", u"NEVO B"}, u"NEVO Processor", false);
+  PreparePages();
+  plat::ui::QueueHandler([](plat::ui::Screen& s) { s.Ok(); });
+  plat::ui::QueueHandler([](plat::ui::Screen& s) {
+    EXPECT_TRUE(s.Select(1021, {1}));
+    s.Ok();
+  });
+  plat::ui::QueueHandler([](plat::ui::Screen& s) {
+    EXPECT_FALSE(s.Visible(1029));  // no manuals in the product folder
+    s.Ok();
+  });
+  plat::ui::QueueHandler([](plat::ui::Screen&) {});
+  plat::ui::QueueHandler([](plat::ui::Screen& s) {
+    EXPECT_EQ(s.templateId(), 118);
+    EXPECT_EQ(s.Checked(1026), BST_UNCHECKED);
+    EXPECT_FALSE(s.Enabled(1026));
+    s.Click(1007);
+  });
+  EXPECT_EQ(installer::ShowUninstallPage(ctx_), 1);
+  EXPECT_EQ(Printers(), std::vector<std::u16string>{u"NEVO A"});
+}
+
+TEST_F(UninstallWorker, APrinterOfTwoMatchingKeysIsListedOnce) {
+  InstallPrinters({u"NEVO A"}, u"NEVO Processor", false);
+  PreparePages();
+  Write(product_ + "/Tool/uninst.ini",
+        "[Model]\nNum=2\n\"NEVO 2600\"=0,0\n\"NEVO 2600\" , x=1,0\n[Folder]\nNum=1\n0=NEVO 2600\n");
+  plat::profile::DropCache();
+  int rows = -1;
+  plat::ui::QueueHandler([](plat::ui::Screen& s) { s.Ok(); });
+  plat::ui::QueueHandler([&](plat::ui::Screen& s) {
+    rows = s.ItemCount(1021);
+    s.Cancel();
+  });
+  plat::ui::QueueHandler([](plat::ui::Screen& s) {
+    EXPECT_EQ(s.kind(), plat::ui::Screen::Kind::MessageBox);
+    s.Click(IDYES);
+  });
+  EXPECT_EQ(installer::ShowUninstallPage(ctx_), 1);
+  EXPECT_EQ(rows, 1);
+  EXPECT_EQ(Printers(), std::vector<std::u16string>{u"NEVO A"});  // cancelled: nothing removed
+}
+
+TEST_F(UninstallWorker, NoPrinterOfTheModelsEndsWithMessage27) {
+  InstallPrinters({}, u"NEVO Processor", false);
+  PreparePages();
+  plat::ui::QueueHandler([](plat::ui::Screen& s) {
+    EXPECT_EQ(s.Text(plat::ui::kMessageBoxText), u"No printer of this package is installed.");
+    s.Ok();
+  });
+  EXPECT_EQ(installer::ShowUninstallPage(ctx_), 1);
+  EXPECT_EQ(plat::ui::QueuedHandlerCount(), 0u);
 }
 
 }  // namespace
