@@ -29,7 +29,8 @@ int FindInstalledModelPrinter(SetupContext& ctx, HMODULE library) {
 
 int MatchesModelKey(const std::vector<std::u16string>& keys, std::u16string_view driverName) {
   for (const std::u16string& key : keys) {
-    const std::u16string_view name = SplitCommaFields(key).front();
+    const std::vector<std::u16string> fields = SplitCommaFields(key);
+    const std::u16string_view name = fields.front();
     if (name.size() > 33) return -1;
     const auto model = Unframe(name, u'"');
     if (model && *model == driverName) return 1;

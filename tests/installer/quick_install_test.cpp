@@ -3,6 +3,8 @@
 #include <zlib.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #include "installer/installer_entry.h"
 #include "installer/uninstall_worker.h"
@@ -248,6 +250,48 @@ TEST_F(QuickInstall, APrinterThatCannotBeAddedFailsTheStep) {
   WriteSet("[Driver]\nColor=1\n[PI2]\nAttributes=0\n", 4);
   EXPECT_EQ(installer::AddPrinterFromData(ctx_), 0);
   EXPECT_TRUE(plat::ui::MessageBoxLog().empty());
+}
+
+
+TEST_F(QuickInstall, ConfirmPageChecksTheEditedNameAsTheNamePageDoes) {
+  WriteSet(DataFile(), 4);
+  ASSERT_EQ(installer::AddPrinterFromData(ctx_), 1);  // "NEVO quick" exists now
+  std::ifstream pages(std::string(RESOURCES_DIR_STR) + "/uninstaller_pages.res.txt");
+  Write("D/NEVO/lang_us.dll", "RESOURCES 1\n[STRINGTABLE]\n4\tSetup\n6\tEnter a name.\n7\tName exists.\n"
+                              "8\tBad character.\n9\tCopy\n31\tFailed\n" +
+                                  std::string(std::istreambuf_iterator<char>(pages), {}));
+  ctx_.languageLibrary = LoadLibraryW(u"D:\\NEVO\\lang_us.dll");
+  ASSERT_NE(ctx_.languageLibrary, nullptr);
+  plat::ui::ResetScript();
+  plat::ui::SetFailureHook([](const std::string& what) { ADD_FAILURE() << what; });
+  std::vector<std::u16string> messages;
+  auto answer = [&](plat::ui::Screen& m) {
+    messages.push_back(m.Text(plat::ui::kMessageBoxText));
+    m.Ok();
+  };
+  plat::ui::QueueHandler([&](plat::ui::Screen& s) {
+    EXPECT_EQ(s.templateId(), 120);
+    EXPECT_EQ(s.Text(1018), u"NEVO quick (Copy 1)");  // the recorded name, made unique
+    EXPECT_EQ(s.Text(1019), u"LPT1:");
+    EXPECT_EQ(s.Text(1020), u"NEVO 2600");
+    EXPECT_FALSE(s.Visible(1029));  // no manuals
+    for (const char16_t* name : {u"  ", u"NEVO quick", u"a,b"}) {
+      plat::ui::QueueHandler(answer);
+      EXPECT_TRUE(s.Type(1018, name)) << s.LastError();
+      s.Ok();
+      EXPECT_TRUE(s.IsOpen());  // the page stays
+    }
+    s.Type(1018, u"Fresh name");
+    s.Ok();
+  });
+  const INT_PTR result = DialogBoxParamW(ctx_.languageLibrary, MAKEINTRESOURCEW(120), nullptr,
+                                         installer::QuickConfirmPageProc, reinterpret_cast<LPARAM>(&ctx_));
+  EXPECT_EQ(result, 1);
+  EXPECT_EQ(messages, (std::vector<std::u16string>{u"Enter a name.", u"Name exists.", u"Bad character."}));
+  EXPECT_EQ(Str(ctx_.printerName), u"Fresh name");
+  EXPECT_EQ(ctx_.installDriver, 1u);
+  FreeLibrary(ctx_.languageLibrary);
+  plat::ui::ResetScript();
 }
 
 }  // namespace

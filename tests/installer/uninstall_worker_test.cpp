@@ -376,6 +376,7 @@ TEST_F(UninstallWorker, PagesChooseThePrintersAndRemoveThem) {
 
 TEST_F(UninstallWorker, FinishPageOffersTheRestartOnlyWhenAllWent) {
   InstallPrinters({u"NEVO A", u"NEVO B"}, u"NEVO Processor", false);
+  fs::remove_all(root_ / product_ / "Manual");
   PreparePages();
   plat::ui::QueueHandler([](plat::ui::Screen& s) { s.Ok(); });
   plat::ui::QueueHandler([](plat::ui::Screen& s) {
