@@ -31,7 +31,7 @@ string(APPEND ini "[OS]\nWin8x64=x64\nWin7x64=x64\nWinVistax64=x64\n"
 foreach(lang ${LANGUAGES})
   string(APPEND ini "${lang}=${lang}\n")
 endforeach()
-string(APPEND ini "Default=US\n")
+string(APPEND ini "Default=US\n[PVAPP]\nFileName=pvedit.exe\n")
 file(WRITE "${OUT}/Setup.ini" "${ini}")
 
 # inst.ini: one kind per sample model.
@@ -41,12 +41,12 @@ foreach(kind ${KINDS})
   string(TOLOWER ${kind} low)
   string(APPEND inst "[${kind}]\nINF=,${low}.inf\n")
 endforeach()
-string(APPEND inst "[Driver]\nFolderName=Driver\n[Setup]\nReadmeJPN=readme.txt\nReadmeENG=readme.txt\n")
+string(APPEND inst "[Driver]\nFolderName=Driver\n[Setup]\nReadmeJPN=readme.txt\nReadmeENG=readme.txt\nexcept=\n")
 file(WRITE "${OUT}/inst.ini" "${inst}")
 file(WRITE "${OUT}/readme.txt" "NEVO printer driver\n")
 
 file(WRITE "${OUT}/uninst.ini"
-     "[Model]\nNum=2\n\"${MODEL_NEVO1100}\"=0\n\"${MODEL_NEVO2600}\"=0\n[Folder]\nNum=1\n0=NEVO\n")
+     "[Model]\nNum=2\n\"${MODEL_NEVO1100}\"=0,0\n\"${MODEL_NEVO2600}\"=1,0\n[Folder]\nNum=1\n0=NEVO RP\n")
 
 # NEVO\: the installer libraries and one language library per language.
 place("${LIB}/installcore.so" "${OUT}/NEVO/installcore.dll")
@@ -55,6 +55,9 @@ foreach(outside Nevosrch Nevopcfg QP4WInst)
   place("${LIB}/${outside}.so" "${OUT}/NEVO/${outside}.dll")
 endforeach()
 file(READ "${SRC}/data/resources/installer_pages.res.txt" pages)
+file(READ "${SRC}/data/resources/uninstaller_pages.res.txt" uninstallerPages)
+# The preview program of the models with the preview flag (a stub here).
+file(WRITE "${OUT}/NEVO/Preview and Edit/pvedit.exe" "NEVO Preview and Edit (stub)\n")
 foreach(lang ${LANGUAGES})
   string(TOLOWER ${lang} low)
   string(CONCAT res "RESOURCES 1\n# Installer texts (${lang}).\n[STRINGTABLE]\n4\tNEVO Installer (${lang})\n6\tEnter a printer name.\n"
@@ -65,7 +68,7 @@ foreach(lang ${LANGUAGES})
   if(lang STREQUAL "ARA")
     string(APPEND res "40\t23\n")
   endif()
-  string(APPEND res "${pages}")
+  string(APPEND res "${pages}${uninstallerPages}")
   file(WRITE "${OUT}/NEVO/lang_${low}.dll" "${res}")
 endforeach()
 

@@ -122,6 +122,11 @@ void RunPendingOperations() {
   });
   for (const auto& op : ops) {
     if (op.to.empty()) {
+      const DWORD attrs = GetFileAttributesW(op.from.c_str());
+      if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY)) {
+        RemoveDirectoryW(op.from.c_str());  // only an empty folder goes
+        continue;
+      }
       SetFileAttributesW(op.from.c_str(), FILE_ATTRIBUTE_NORMAL);
       DeleteFileW(op.from.c_str());
     } else {

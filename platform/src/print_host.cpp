@@ -6,7 +6,10 @@
 #include <dlfcn.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
+#include "plat/machine.h"
 #include "plat/strings.h"
 
 namespace plat::print_host {
@@ -301,6 +304,59 @@ Result RunJob(Driver& driver, const Job& job) {
   Run(spooled, e, r).Go();
   if (ownJob) EndDocPrinter(job.printer);
   return r;
+}
+
+DWORD PrintTestPage(std::u16string_view printerName) {
+  const std::u16string name(printerName);
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(name.c_str(), &printer, nullptr)) return GetLastError();
+  DWORD needed = 0;
+  GetPrinterW(printer, 2, nullptr, 0, &needed);
+  std::vector<BYTE> info(needed ? needed : 1);
+  GetPrinterDriverW(printer, nullptr, 3, nullptr, 0, &needed);
+  std::vector<BYTE> driverInfo(needed ? needed : 1);
+  if (!GetPrinterW(printer, 2, info.data(), static_cast<DWORD>(info.size()), &needed) ||
+      !GetPrinterDriverW(printer, nullptr, 3, driverInfo.data(), static_cast<DWORD>(driverInfo.size()), &needed)) {
+    const DWORD error = GetLastError();
+    ClosePrinter(printer);
+    return error;
+  }
+  const auto& p2 = *reinterpret_cast<const PRINTER_INFO_2W*>(info.data());
+  const std::u16string port(plat::view(p2.pPortName));
+  DWORD error = 0;
+  auto driver = Driver::Load(
+      plat::u16(plat::machine::HostPath(plat::view(reinterpret_cast<const DRIVER_INFO_3W*>(driverInfo.data())->pDriverPath))),
+      &error);
+  if (!driver) {
+    ClosePrinter(printer);
+    return error ? error : ERROR_MOD_NOT_FOUND;
+  }
+  Job job;
+  job.printer = printer;
+  job.deviceName = name;
+  job.port = port;
+  if (p2.pDevMode) {
+    const auto* bytes = reinterpret_cast<const BYTE*>(p2.pDevMode);
+    job.devmode.assign(bytes, bytes + p2.pDevMode->dmSize + p2.pDevMode->dmDriverExtra);
+  }
+  job.documentName = u"Test Page";
+  job.drawPage = [](const PageContext&) { return true; };  // the driver's own page: blank paper
+  plat::spooler::ClearOutput(name);
+  const Result result = RunJob(*driver, job);
+  ClosePrinter(printer);
+  if (!result.ok) return result.error ? result.error : ERROR_GEN_FAILURE;
+  // What reached the port, kept where the machine's printed pages are.
+  std::string folder;
+  for (char16_t c : port) folder += (c < 0x80 && std::isalnum(static_cast<int>(c))) ? static_cast<char>(c) : '_';
+  const std::filesystem::path out =
+      std::filesystem::path(plat::machine::Root()) / ".machine" / "printed" / folder;
+  std::error_code ec;
+  std::filesystem::create_directories(out, ec);
+  const std::vector<BYTE> bytes = plat::spooler::Output(name);
+  std::ofstream file(out / ("job" + std::to_string(plat::spooler::LastJobId()) + ".prn"), std::ios::binary);
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  plat::spooler::ClearOutput(name);
+  return file ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
 
 }  // namespace plat::print_host

@@ -1,4 +1,5 @@
 #include "plat/setup.h"
+#include "plat/services.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -401,6 +402,7 @@ std::size_t OpenInfCount() { return g_openInfs; }
 
 void Reboot() {
   plat::files::RunPendingOperations();
+  plat::services::Boot();
   plat::spooler::RestartSpooler();
 }
 }  // namespace plat::setup

@@ -4,6 +4,7 @@
 
 #include "plat/files.h"
 #include "plat/machine.h"
+#include "plat/print_host.h"
 #include "plat/strings.h"
 
 namespace {
@@ -11,7 +12,6 @@ namespace {
 struct Shell {
   std::mutex mutex;
   std::vector<plat::shell::Start> starts;
-  plat::shell::TestPagePrinter testPage = nullptr;
 };
 
 Shell& S() {
@@ -58,18 +58,13 @@ BOOL CreateProcessW(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUT
   GetSystemDirectoryW(system, MAX_PATH);
   const std::u16string rundll = std::u16string(plat::view(system)) + u"\\rundll32.exe";
   std::u16string printer;
-  plat::shell::TestPagePrinter print = nullptr;
-  {
-    std::lock_guard lock(S().mutex);
-    print = S().testPage;
-  }
   const bool isRundll = application && plat::EqualsNoCase(plat::view(application), rundll);
-  if (!isRundll || !TestPageRequest(line, printer) || !print) {
+  if (!isRundll || !TestPageRequest(line, printer)) {
     Record(line, false);
     SetLastError(ERROR_FILE_NOT_FOUND);
     return FALSE;
   }
-  const DWORD error = print(printer);
+  const DWORD error = plat::print_host::PrintTestPage(printer);
   Record(line, error == ERROR_SUCCESS);
   if (info) *info = PROCESS_INFORMATION{};
   // printui reports its own failures; the start itself succeeded.
@@ -88,11 +83,6 @@ std::vector<Start> Starts() {
 void ResetStarts() {
   std::lock_guard lock(S().mutex);
   S().starts.clear();
-}
-
-void SetTestPagePrinter(TestPagePrinter printer) {
-  std::lock_guard lock(S().mutex);
-  S().testPage = printer;
 }
 
 }  // namespace plat::shell

@@ -20,6 +20,7 @@
 #include "machine_state.h"
 #include "plat/machine.h"
 #include "plat/resources.h"
+#include "plat/services.h"
 #include "plat/strings.h"
 
 namespace {
@@ -49,6 +50,11 @@ struct Printer {
   std::u16string datatype;  // empty: the driver's default
   DWORD attributes = PRINTER_ATTRIBUTE_LOCAL;
   DWORD priority = 1;
+  DWORD defaultPriority = 1;
+  DWORD startTime = 0;
+  DWORD untilTime = 0;
+  std::u16string comment, location, sepFile, parameters;
+  bool pendingDeletion = false;  // goes when its last handle closes
   std::vector<DataEntry> data;  // creation order, which the enumeration keeps
   std::unordered_map<std::u16string, std::size_t> dataIndex;  // folded name -> place in data
   // What WritePrinter wrote lives in spool files, as a spooler keeps it, in
@@ -113,7 +119,7 @@ bool DevmodeLength(const BYTE* dm, size_t available, size_t& length) {
 // The handle's record, or the error for a call that needs one of the rights in `need`.
 DWORD Use(Spooler& s, HANDLE h, ACCESS_MASK need, OpenHandle*& out) {
   auto it = s.handles.find(h);
-  if (it == s.handles.end() || it->second.printer->removed) return ERROR_INVALID_HANDLE;
+  if (it == s.handles.end() || !it->second.printer || it->second.printer->removed) return ERROR_INVALID_HANDLE;
   if (!(it->second.access & need)) return ERROR_ACCESS_DENIED;
   if (need == PRINTER_ACCESS_ADMINISTER && it->second.printer->adminDenied) return ERROR_ACCESS_DENIED;
   out = &it->second;
@@ -376,6 +382,13 @@ std::string Serialise(const Spooler& s) {
     out << "  datatype\t" << Escape(p->datatype) << "\n";
     out << "  attributes\t" << p->attributes << "\n";
     out << "  priority\t" << p->priority << "\n";
+    if (p->defaultPriority != 1) out << "  default-priority\t" << p->defaultPriority << "\n";
+    if (p->startTime) out << "  start-time\t" << p->startTime << "\n";
+    if (p->untilTime) out << "  until-time\t" << p->untilTime << "\n";
+    if (!p->comment.empty()) out << "  comment\t" << Escape(p->comment) << "\n";
+    if (!p->location.empty()) out << "  location\t" << Escape(p->location) << "\n";
+    if (!p->sepFile.empty()) out << "  sep-file\t" << Escape(p->sepFile) << "\n";
+    if (!p->parameters.empty()) out << "  parameters\t" << Escape(p->parameters) << "\n";
     out << "  devmode\t" << Hex(p->devmode) << "\n";
     out << "  driver\t" << Escape(p->driver.name) << "\n";
     WriteDriver(out, p->driver, "    ");
@@ -428,6 +441,12 @@ void Apply(Spooler& s, const std::string& text) {
         printer->name = name;
         printer->data.clear();
         printer->dataIndex.clear();
+        printer->defaultPriority = 1;
+        printer->startTime = printer->untilTime = 0;
+        printer->comment.clear();
+        printer->location.clear();
+        printer->sepFile.clear();
+        printer->parameters.clear();
         printer->driver = plat::spooler::DriverInfo{};
         printers[Folded(name)] = printer;
       }
@@ -462,6 +481,13 @@ void Apply(Spooler& s, const std::string& text) {
       else if (key == "datatype") printer->datatype = Unescape(value);
       else if (key == "attributes") printer->attributes = ParseDword(value);
       else if (key == "priority") printer->priority = ParseDword(value);
+      else if (key == "default-priority") printer->defaultPriority = ParseDword(value);
+      else if (key == "start-time") printer->startTime = ParseDword(value);
+      else if (key == "until-time") printer->untilTime = ParseDword(value);
+      else if (key == "comment") printer->comment = Unescape(value);
+      else if (key == "location") printer->location = Unescape(value);
+      else if (key == "sep-file") printer->sepFile = Unescape(value);
+      else if (key == "parameters") printer->parameters = Unescape(value);
       else if (key == "devmode") printer->devmode = Unhex(value);
       else if (key == "driver") printer->driver.name = Unescape(value);
       else if (key == "data") {
@@ -555,6 +581,10 @@ BOOL OpenPrinterW(LPCWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW defa
     return FALSE;
   }
   *printer = nullptr;
+  if (!plat::services::SpoolerRunning()) {
+    SetLastError(RPC_S_SERVER_UNAVAILABLE);
+    return FALSE;
+  }
   auto& s = Spl();
   SplLock lock(s);
   constexpr std::u16string_view kXcv = u",XcvMonitor ";
@@ -571,7 +601,7 @@ BOOL OpenPrinterW(LPCWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW defa
     return TRUE;
   }
   auto p = printerName ? FindPrinter(s, plat::view(printerName)) : nullptr;
-  if (!p) {
+  if (!p || p->pendingDeletion) {
     SetLastError(ERROR_INVALID_PRINTER_NAME);
     return FALSE;
   }
@@ -590,9 +620,21 @@ BOOL OpenPrinterW(LPCWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW defa
 BOOL ClosePrinter(HANDLE printer) {
   auto& s = Spl();
   SplLock lock(s);
-  if (!s.handles.erase(printer)) {
+  auto it = s.handles.find(printer);
+  if (it == s.handles.end()) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
+  }
+  const std::shared_ptr<Printer> p = it->second.printer;
+  s.handles.erase(it);
+  if (p && p->pendingDeletion && !p->removed) {
+    const bool open = std::any_of(s.handles.begin(), s.handles.end(), [&](const auto& h) { return h.second.printer == p; });
+    if (!open) {
+      lock.Changed();
+      p->removed = true;
+      DropSpool(*p);
+      s.printers.erase(Folded(p->name));
+    }
   }
   return TRUE;
 }
@@ -618,12 +660,12 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD
       LPWSTR share = k.String(u"");
       LPWSTR port = k.String(p.port);
       LPWSTR driver = k.String(p.driver.name);
-      LPWSTR comment = k.String(u"");
-      LPWSTR location = k.String(u"");
-      LPWSTR sepFile = k.String(u"");
+      LPWSTR comment = k.String(p.comment);
+      LPWSTR location = k.String(p.location);
+      LPWSTR sepFile = k.String(p.sepFile);
       LPWSTR processor = k.String(p.processor);
       LPWSTR datatype = k.String(p.datatype.empty() ? p.driver.defaultDataType : p.datatype);
-      LPWSTR parameters = k.String(u"");
+      LPWSTR parameters = k.String(p.parameters);
       if (!info) return;
       info->pPrinterName = name;
       info->pShareName = share;
@@ -638,8 +680,17 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD
       info->pParameters = parameters;
       info->Attributes = p.attributes;
       info->Priority = p.priority;
-      info->DefaultPriority = 1;
+      info->DefaultPriority = p.defaultPriority;
+      info->StartTime = p.startTime;
+      info->UntilTime = p.untilTime;
+      info->Status = p.pendingDeletion ? PRINTER_STATUS_PENDING_DELETION : 0;
       info->cJobs = h->job ? 1 : 0;
+    });
+  }
+  if (level == 8) {
+    return PackInto(buffer, size, needed, sizeof(PRINTER_INFO_8W), [&](Packer& k, BYTE* out) {
+      BYTE* dm = p.devmode.empty() ? nullptr : k.Blob(p.devmode);
+      if (out) reinterpret_cast<PRINTER_INFO_8W*>(out)->pDevMode = reinterpret_cast<DEVMODEW*>(dm);
     });
   }
   if (level == 4) {
@@ -664,7 +715,16 @@ BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
     SetLastError(e);
     return FALSE;
   }
-  if (level != 2) {
+  if (level == 0) {
+    // Purging drops the queued jobs; what was written already stays printed.
+    if (info || command != PRINTER_CONTROL_PURGE) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    h->printer->cancelled = false;
+    return TRUE;
+  }
+  if (level != 2 && level != 8) {
     SetLastError(ERROR_INVALID_LEVEL);
     return FALSE;
   }
@@ -672,10 +732,15 @@ BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const auto* pi = reinterpret_cast<const PRINTER_INFO_2W*>(info);
-  if (pi->pDevMode) {
+  const DEVMODEW* devmode = level == 2 ? reinterpret_cast<const PRINTER_INFO_2W*>(info)->pDevMode
+                                       : reinterpret_cast<const PRINTER_INFO_8W*>(info)->pDevMode;
+  if (level == 8 && !devmode) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (devmode) {
     // The caller vouches for dmSize + dmDriverExtra bytes; the header itself must be sane.
-    const auto* d = pi->pDevMode;
+    const auto* d = devmode;
     if (d->dmSize < offsetof(DEVMODEW, dmFields) + sizeof(DWORD) || d->dmSize > sizeof(DEVMODEW)) {
       SetLastError(ERROR_INVALID_PARAMETER);
       return FALSE;
@@ -1292,6 +1357,7 @@ BOOL GetPrintProcessorDirectoryW(LPWSTR, LPWSTR environment, DWORD level, LPBYTE
 }
 
 BOOL AddPrinterDriverExW(LPWSTR, DWORD level, LPBYTE info, DWORD flags) {
+  if (!plat::services::SpoolerRunning()) return Fail(RPC_S_SERVER_UNAVAILABLE);
   if (level != 3 && level != 6) return Fail(ERROR_INVALID_LEVEL);
   if (!info) return Fail(ERROR_INVALID_PARAMETER);
   // Levels 3 and 6 share their first ten fields.
@@ -1345,6 +1411,7 @@ BOOL AddPrinterDriverExW(LPWSTR, DWORD level, LPBYTE info, DWORD flags) {
 
 BOOL EnumPrinterDriversW(LPWSTR, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                          LPDWORD returned) {
+  if (!plat::services::SpoolerRunning()) return Fail(RPC_S_SERVER_UNAVAILABLE);
   if (!needed || !returned) return Fail(ERROR_INVALID_PARAMETER);
   if (level != 3 && level != 6) return Fail(ERROR_INVALID_LEVEL);
   if (!EnvironmentOk(environment)) return Fail(ERROR_INVALID_ENVIRONMENT);
@@ -1400,6 +1467,7 @@ BOOL EnumPrinterDriversW(LPWSTR, LPWSTR environment, DWORD level, LPBYTE buffer,
 }
 
 BOOL AddPrintProcessorW(LPWSTR, LPWSTR environment, LPWSTR pathName, LPWSTR printProcessorName) {
+  if (!plat::services::SpoolerRunning()) return Fail(RPC_S_SERVER_UNAVAILABLE);
   if (!pathName || !*pathName || !printProcessorName || !*printProcessorName) return Fail(ERROR_INVALID_PARAMETER);
   if (!EnvironmentOk(environment)) return Fail(ERROR_INVALID_ENVIRONMENT);
   const std::u16string file = SpoolFolder(u"prtprocs") + u"\\" + NameOf(plat::view(pathName));
@@ -1414,6 +1482,7 @@ BOOL AddPrintProcessorW(LPWSTR, LPWSTR environment, LPWSTR pathName, LPWSTR prin
 
 BOOL EnumPrintProcessorsW(LPWSTR, LPWSTR environment, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                           LPDWORD returned) {
+  if (!plat::services::SpoolerRunning()) return Fail(RPC_S_SERVER_UNAVAILABLE);
   if (!needed || !returned) return Fail(ERROR_INVALID_PARAMETER);
   if (level != 1) return Fail(ERROR_INVALID_LEVEL);
   if (!EnvironmentOk(environment)) return Fail(ERROR_INVALID_ENVIRONMENT);
@@ -1430,6 +1499,10 @@ BOOL EnumPrintProcessorsW(LPWSTR, LPWSTR environment, DWORD level, LPBYTE buffer
 }
 
 HANDLE AddPrinterW(LPWSTR, DWORD level, LPBYTE info) {
+  if (!plat::services::SpoolerRunning()) {
+    SetLastError(RPC_S_SERVER_UNAVAILABLE);
+    return nullptr;
+  }
   if (level != 2) {
     SetLastError(ERROR_INVALID_LEVEL);
     return nullptr;
@@ -1476,6 +1549,13 @@ HANDLE AddPrinterW(LPWSTR, DWORD level, LPBYTE info) {
     p->datatype = pi->pDatatype && *pi->pDatatype ? Text(pi->pDatatype) : u"RAW";
     p->attributes = pi->Attributes | PRINTER_ATTRIBUTE_LOCAL;
     p->priority = pi->Priority;
+    p->defaultPriority = pi->DefaultPriority;
+    p->startTime = pi->StartTime;
+    p->untilTime = pi->UntilTime;
+    p->comment = Text(pi->pComment);
+    p->location = Text(pi->pLocation);
+    p->sepFile = Text(pi->pSepFile);
+    p->parameters = Text(pi->pParameters);
     s.printers[Folded(name)] = p;
     handle = reinterpret_cast<HANDLE>(s.nextHandle);
     s.nextHandle += 8;
@@ -1499,6 +1579,7 @@ HANDLE AddPrinterW(LPWSTR, DWORD level, LPBYTE info) {
 }
 
 BOOL EnumPrintersW(DWORD flags, LPWSTR, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
+  if (!plat::services::SpoolerRunning()) return Fail(RPC_S_SERVER_UNAVAILABLE);
   if (!needed || !returned) return Fail(ERROR_INVALID_PARAMETER);
   if (level != 2 && level != 4) return Fail(ERROR_INVALID_LEVEL);
   *returned = 0;
@@ -1562,6 +1643,71 @@ BOOL EnumPrintersW(DWORD flags, LPWSTR, DWORD level, LPBYTE buffer, DWORD size, 
   });
   if (ok) *returned = static_cast<DWORD>(records.size());
   return ok;
+}
+
+BOOL DeletePrinter(HANDLE printer) {
+  auto& s = Spl();
+  SplLock lock(s);
+  OpenHandle* h = nullptr;
+  if (DWORD e = Use(s, printer, DELETE, h)) return Fail(e);
+  h->printer->pendingDeletion = true;
+  return TRUE;
+}
+
+BOOL DeletePrinterDriverExW(LPWSTR, LPWSTR environment, LPWSTR driverName, DWORD deleteFlag, DWORD) {
+  if (!plat::services::SpoolerRunning()) return Fail(RPC_S_SERVER_UNAVAILABLE);
+  if (!driverName || !*driverName) return Fail(ERROR_INVALID_PARAMETER);
+  if (!EnvironmentOk(environment)) return Fail(ERROR_INVALID_ENVIRONMENT);
+  std::vector<std::u16string> unused;
+  {
+    auto& s = Spl();
+    SplLock lock(s);
+    const std::u16string key = Folded(plat::view(driverName));
+    auto it = s.drivers.find(key);
+    if (it == s.drivers.end()) return Fail(ERROR_UNKNOWN_PRINTER_DRIVER);
+    for (const auto& [name, p] : s.printers)
+      if (Folded(p->driver.name) == key) return Fail(ERROR_PRINTER_DRIVER_IN_USE);
+    for (const auto& held : s.heldDrivers)
+      if (Folded(held) == key) return Fail(ERROR_PRINTER_DRIVER_IN_USE);
+    lock.Changed();
+    const plat::spooler::DriverInfo gone = it->second;
+    s.drivers.erase(it);
+    if (deleteFlag & (DPD_DELETE_UNUSED_FILES | DPD_DELETE_ALL_FILES)) {
+      std::vector<std::u16string> files = {gone.driverPath, gone.dataFile, gone.configFile, gone.helpFile};
+      files.insert(files.end(), gone.dependentFiles.begin(), gone.dependentFiles.end());
+      auto named = [&](const plat::spooler::DriverInfo& d, const std::u16string& f) {
+        if (plat::EqualsNoCase(d.driverPath, f) || plat::EqualsNoCase(d.dataFile, f) ||
+            plat::EqualsNoCase(d.configFile, f) || plat::EqualsNoCase(d.helpFile, f))
+          return true;
+        for (const auto& dep : d.dependentFiles)
+          if (plat::EqualsNoCase(dep, f)) return true;
+        return false;
+      };
+      for (const auto& f : files) {
+        if (f.empty() || std::find(unused.begin(), unused.end(), f) != unused.end()) continue;
+        bool other = false;
+        for (const auto& [k, d] : s.drivers) other = other || named(d, f);
+        if (!other) unused.push_back(f);
+      }
+    }
+  }
+  for (const auto& f : unused) DeleteFileW(f.c_str());
+  return TRUE;
+}
+
+BOOL DeletePrintProcessorW(LPWSTR, LPWSTR environment, LPWSTR printProcessorName) {
+  if (!plat::services::SpoolerRunning()) return Fail(RPC_S_SERVER_UNAVAILABLE);
+  if (!printProcessorName || !*printProcessorName) return Fail(ERROR_INVALID_PARAMETER);
+  if (!EnvironmentOk(environment)) return Fail(ERROR_INVALID_ENVIRONMENT);
+  if (plat::EqualsNoCase(plat::view(printProcessorName), u"WinPrint")) return Fail(ERROR_ACCESS_DENIED);
+  auto& s = Spl();
+  SplLock lock(s);
+  auto it = std::find_if(s.processors.begin(), s.processors.end(),
+                         [&](const std::u16string& p) { return plat::EqualsNoCase(p, plat::view(printProcessorName)); });
+  if (it == s.processors.end()) return Fail(ERROR_UNKNOWN_PRINTPROCESSOR);
+  lock.Changed();
+  s.processors.erase(it);
+  return TRUE;
 }
 }
 

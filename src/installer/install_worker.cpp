@@ -4,6 +4,8 @@
 
 #include "installer/ini_read.h"
 #include "installer/messages.h"
+#include "installer/quick_install.h"
+#include "installer/tool_folder.h"
 
 namespace installer {
 namespace {
@@ -398,7 +400,7 @@ int InstallPrinter(WCHAR* datatype, CopyList& list, const InstallWorkerArgs& arg
   Progress(args, 90);
   if (ctx.copyManuals) CopyManuals(ctx);
   if (ctx.type == 4 && Str(ctx.languageCode) != u"JPN" && ctx.previewFlag == 1) InstallPreviewApp(ctx);
-  ClearReadOnlyTree(ctx);
+  ClearReadOnlyTree(Str(ctx.productPath));
   WriteUninstallerSetupIni(ctx);
   Progress(args, 95);
   return 1;
@@ -415,11 +417,5 @@ DWORD InstallWorkerThread(LPVOID parameter) {
   return 0;
 }
 
-int InstallQuickPrinter(SetupContext&) { return 1; }
-int CopyToolFiles(SetupContext&) { return 1; }
-int CopyManuals(SetupContext&) { return 1; }
-int InstallPreviewApp(SetupContext&) { return 1; }
-int ClearReadOnlyTree(SetupContext&) { return 1; }
-int WriteUninstallerSetupIni(SetupContext&) { return 1; }
 
 }  // namespace installer

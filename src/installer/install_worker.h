@@ -60,12 +60,5 @@ struct DriverInfoStrings {
 int BuildDriverInfo(DRIVER_INFO_6W& info, DriverInfoStrings& strings, const CopyList& list, const WCHAR* datatype,
                     const SetupContext& ctx);
 
-// Steps of later work the sequence reaches; 1 until they are built.
-int InstallQuickPrinter(SetupContext& ctx);
-int CopyToolFiles(SetupContext& ctx);
-int CopyManuals(SetupContext& ctx);
-int InstallPreviewApp(SetupContext& ctx);
-int ClearReadOnlyTree(SetupContext& ctx);
-int WriteUninstallerSetupIni(SetupContext& ctx);
 
 }  // namespace installer

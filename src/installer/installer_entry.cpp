@@ -288,13 +288,4 @@ int ShowLanguagePage(SetupContext& ctx) {
   return 0;
 }
 
-// A page that cannot be shown frees the language library.
-int ShowUninstallPage(SetupContext& ctx) {
-  FreeLanguageLibrary(ctx);
-  return 0;
-}
-int CheckCustomDataFile(SetupContext&) { return 0; }
-int ReadQuickInstallData(SetupContext&) { return 0; }
-int ShowQuickConfirmPage(SetupContext&) { return 0; }
-
 }  // namespace installer

@@ -62,6 +62,8 @@ std::u16string ListText(HWND list, int row) {
   return text;
 }
 
+}  // namespace
+
 // Adds a port through a monitor's Xcv interface; the status of the call.
 DWORD XcvAddPort(std::u16string_view monitor, const BYTE* data, DWORD size, bool& opened) {
   const std::u16string name = u",XcvMonitor " + std::u16string(monitor);
@@ -75,8 +77,6 @@ DWORD XcvAddPort(std::u16string_view monitor, const BYTE* data, DWORD size, bool
   ClosePrinter(xcv);
   return error;
 }
-
-}  // namespace
 
 bool FillIppPortData(NevoIppPortData& data, std::u16string_view url) {
   std::memset(data.bytes, 0, sizeof data.bytes);

@@ -72,6 +72,9 @@ struct PortListEntry {
 // "NEVO_<address>" on the Standard TCP/IP monitor; an existing port of that
 // name is used as it is. 1, or 0 after the system's text of the failure.
 int AddTcpIpPort(std::u16string_view portName, std::u16string_view address);
+// XcvData "AddPort" on ",XcvMonitor <monitor>": the status, or the error of
+// the open (opened false) or of the call.
+DWORD XcvAddPort(std::u16string_view monitor, const BYTE* data, DWORD size, bool& opened);
 // The local ports, classified, ended by an empty entry; "SHRFAX:" is left
 // out. Count (entries without the end), or 0 when none can be listed.
 // `entries` may be NULL to ask for the count; it holds count + 1 entries.

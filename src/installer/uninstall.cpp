@@ -21,12 +21,19 @@ int FindInstalledModelPrinter(SetupContext& ctx, HMODULE library) {
   }
   const auto* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
   for (DWORD i = 0; i < count; ++i) {
-    for (const std::u16string& key : keys) {
-      const std::u16string_view name = SplitCommaFields(key).front();
-      if (name.size() > 33) return -1;
-      const auto model = Unframe(name, u'"');
-      if (model && *model == Str(printers[i].pDriverName)) return 1;
-    }
+    const int match = MatchesModelKey(keys, Str(printers[i].pDriverName));
+    if (match != 0) return match;
+  }
+  return 0;
+}
+
+int MatchesModelKey(const std::vector<std::u16string>& keys, std::u16string_view driverName) {
+  for (const std::u16string& key : keys) {
+    const std::vector<std::u16string> fields = SplitCommaFields(key);
+    const std::u16string_view name = fields.front();
+    if (name.size() > 33) return -1;
+    const auto model = Unframe(name, u'"');
+    if (model && *model == driverName) return 1;
   }
   return 0;
 }

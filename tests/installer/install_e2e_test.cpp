@@ -50,6 +50,7 @@ TEST_F(MachineRoot, InstalledPrinterPrintsFromAnotherProcess) {
         "[DestinationDirs]\nDefaultDestDir=66000\n[SourceDisksNames]\n1=\"Medium\",,,\n"
         "[SourceDisksFiles]\nNEVO2600.RDF=1\nNEVORES.DLL=1\nclassicrender.dll=1\nclassicui.dll=1\n"
         "[Strings]\nMFG=\"Duplicator Maker\"\n");
+  WriteToolFiles();
   fs::copy_file(std::string(MODELS_DIR_STR) + "/NEVO2600.RDF", Host("D/" + kind + "NEVO2600.RDF"));
   fs::copy_file(std::string(RESOURCES_DIR_STR) + "/NEVORES.DLL", Host("D/" + kind + "NEVORES.DLL"));
   fs::copy_file(lib + "/classicrender.so", Host("D/" + kind + "classicrender.dll"));

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "installer/install_worker.h"
+#include "installer/quick_install.h"
+#include "packed_writer.h"
 #include "installer_fixture.h"
 
 namespace installer_test {
@@ -38,6 +40,7 @@ class InstallWorker : public MachineRoot {
   // The medium: Setup.ini, inst.ini and one kind's INF with its files, again
   // in the kind's USB memory folder "usbmem".
   void WriteMedium(const std::string& osName, Processor processor, int extraFiles = 0) {
+    WriteToolFiles();
     Write("D/Setup.ini", "[DLL]\nFolderName=NEVO\nUS=lang_us.dll\n[Setup]\nType=1\nLangStyle=2\n[OS]\n" + osName + "=" + osName +
                              "\n[Language]\nUS=US\n");
     Write("D/inst.ini", "[Model]\nKindNum=1\nKindName=Kind A\n[Kind A]\nINF=sub,nevo.inf\nMtoPINF=usbmem,nevomem.inf\n"
@@ -145,7 +148,19 @@ TEST_F(InstallWorker, InstallsDriverProcessorAndPrinter) {
     Prepare(ctx, c.major, c.minor, c.x64);
     ctx.type = c.type;
     ctx.connection = c.connection;
+    ctx.languageLibrary = LoadLibraryW(ctx.languageLibraryPath);
+    ctx.setupInstance = LoadLibraryW(u"D:\\setupres.dll");
     ASSERT_TRUE(Run(ctx));
+    FreeLibrary(ctx.languageLibrary);
+    FreeLibrary(ctx.setupInstance);
+    // The tool folder and the uninstaller's link.
+    EXPECT_EQ(installer::Str(ctx.productPath), u"C:\\Program Files\\NEVO Works\\NEVO 2600\\");
+    EXPECT_TRUE(Exists("C/Program Files/NEVO Works/NEVO 2600/Tool/Setup.exe"));
+    const std::string links = c.major < 6 ? "C/Documents and Settings/All Users/Start Menu/Programs/"
+                                          : "C/ProgramData/Microsoft/Windows/Start Menu/Programs/";
+    const bool win8 = std::string(c.os).rfind("Win8", 0) == 0;
+    EXPECT_TRUE(Exists(links + (win8 ? "NEVO Works NEVO 2600/" : "NEVO Works/NEVO 2600/") +
+                       (c.type == 4 ? "Uninstaller.lnk" : "Uninstall NEVO.lnk")));
     EXPECT_EQ(ProgressValues(), package ? (std::vector<WPARAM>{30, 70, 80, 90, 95, 100})
                                         : (std::vector<WPARAM>{30, 40, 50, 70, 80, 90, 95, 100}));
     EXPECT_EQ(installer::Str(ctx.installSection), u"NEVO2600");
@@ -274,6 +289,71 @@ TEST_F(InstallWorker, AnOverlongModelLineFieldFailsInsteadOfBeingCut) {
   WCHAR datatype[32] = {};
   EXPECT_EQ(installer::ReadInfModelSection(ctx, datatype), 0);
   EXPECT_EQ(installer::Str(ctx.installSection), u"");
+}
+
+
+// The quick install repeats a recorded set: the worker makes the port from
+// [PD1] (or uses the named one) and the printer from the data files.
+TEST_F(InstallWorker, QuickInstallRepeatsTheRecordedPortAndPrinter) {
+  struct Case {
+    int portType;
+    const char* portName;
+  } cases[] = {{1, "NEVO_10.0.0.9"}, {2, "LPT1:"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.portName);
+    plat::spooler::Reset();
+    plat::spooler::AddPort(u"LPT1:");
+    g_posted.clear();
+    WriteMedium("Win7x64", Processor::None);
+    Write("D/Swiftinst.exe", "quick setup program");
+    const std::string data =
+        "[Driver]\nPrinterName=NEVO quick\nTestPage=0\nColor=1\n[Port]\nPortType=" + std::to_string(c.portType) +
+        "\nPortName=" + c.portName +
+        "\n[PI2]\npDriverName=NEVO 2600\npComment=Quick\nAttributes=8\nPriority=1\nDefaultPriority=1\nStartTime=0\n"
+        "UntilTime=0\ndmSize=220\ndmDriverExtra=0\n"
+        "[PD1]\ndwVersion=1\ndwProtocol=1\ncbSize=964\ndwReserved=0\nsztHostAddress=10.0.0.9\n"
+        "sztSNMPCommunity=public\ndwDoubleSpool=0\nsztQueue=\nsztIPAddress=10.0.0.9\ndwPortNumber=9100\n"
+        "dwSNMPEnabled=1\ndwSNMPDevIndex=1\n";
+    Write("D/NEVO/Datafile.dat", data);
+    Bytes records;
+    PutRecord(records, u"Copies", REG_DWORD, {3, 0, 0, 0});
+    const Bytes pp = Pack(records);
+    Write("D/NEVO/PPfile.dat", std::string(pp.begin(), pp.end()));
+    Bytes dm(220, 0);
+    dm[offsetof(DEVMODEW, dmSize)] = 220;
+    const Bytes stored = Stored(dm);
+    Write("D/NEVO/DMfile.dat", std::string(stored.begin(), stored.end()));
+    SetupContext ctx;
+    Prepare(ctx, 6, 1, true);
+    ctx.type = 3;
+    ctx.langStyle = 0;
+    ctx.printerDataRecordCount = 1;
+    installer::SetField(ctx.uninstIniPath, u"D:\\uninst.ini");
+    ASSERT_EQ(installer::ReadQuickInstallData(ctx), 1);
+    EXPECT_EQ(installer::Str(ctx.productFolder), u"NEVO 2600");
+    ctx.languageLibrary = LoadLibraryW(ctx.languageLibraryPath);
+    ASSERT_TRUE(Run(ctx));
+    FreeLibrary(ctx.languageLibrary);
+    EXPECT_TRUE(plat::ui::MessageBoxLog().empty());
+    const auto port = plat::spooler::PortStatusOf(plat::u16(c.portName));
+    ASSERT_TRUE(port.has_value());
+    if (c.portType == 1) {
+      EXPECT_EQ(port->monitor, u"Standard TCP/IP Port");
+      EXPECT_EQ(port->hostAddress, u"10.0.0.9");
+      EXPECT_EQ(port->community, u"public");
+      EXPECT_EQ(port->portNumber, 9100u);
+      EXPECT_EQ(port->protocol, 1u);
+      EXPECT_EQ(port->snmpEnabled, 1u);
+    }
+    EXPECT_EQ(plat::spooler::Ports().size(), c.portType == 1 ? 2u : 1u);
+    const auto copies = plat::spooler::GetData(u"NEVO quick", u"Copies");
+    ASSERT_TRUE(copies.has_value());
+    EXPECT_EQ(copies->bytes, (std::vector<BYTE>{3, 0, 0, 0}));
+    EXPECT_EQ(plat::spooler::Devmode(u"NEVO quick").size(), 220u);
+    // The tool folder's launcher is the quick set's.
+    std::ifstream launcher(Host("C/Program Files/NEVO Works/NEVO 2600/Tool/Setup.exe"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(launcher), {}), "quick setup program");
+  }
 }
 
 }  // namespace

@@ -25,6 +25,10 @@ class MachineRoot : public testing::Test {
     root_ = fs::temp_directory_path() / ("installer-test-" + std::to_string(getpid()) + "-" + std::to_string(++counter));
     fs::create_directories(root_ / "C" / "WINDOWS");
     fs::create_directories(root_ / "D");
+    // The folders the shell names on every system version.
+    fs::create_directories(root_ / "C" / "Program Files");
+    fs::create_directories(root_ / "C" / "ProgramData/Microsoft/Windows/Start Menu/Programs");
+    fs::create_directories(root_ / "C" / "Documents and Settings/All Users/Start Menu/Programs");
     plat::machine::SetRoot(root_.string());
     plat::machine::Reset();
     plat::machine::AddDrive({u'D', DRIVE_CDROM, u"CDFS", u"NEVO", 7});
@@ -46,6 +50,17 @@ class MachineRoot : public testing::Test {
     const fs::path path = root_ / rel;
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
+  }
+  // What the tool folder copies from the medium: the launcher, uninst.ini,
+  // the installer library and the "US" language library.
+  void WriteToolFiles() {
+    Write("D/Setup.exe", "setup program");
+    Write("D/uninst.ini", "[Model]\nNum=2\n\"NEVO 2600\"=0,0\n\"NEVO RP2600\"=0,0\n[Folder]\nNum=1\n0=NEVO 2600\n");
+    Write("D/NEVO/installcore.dll", "installer library");
+    Write("D/setupres.dll", "RESOURCES 1\n[STRINGTABLE]\n102\tNEVO Setup\n105\tUninstaller\n106\tNot listed.\n");
+    Write("D/NEVO/lang_us.dll", "RESOURCES 1\n[STRINGTABLE]\n4\tSetup\n10\tNEVO Works\n12\tNEVO Preview\n"
+                                "27\tNo printer of this package is installed.\n29\tLeave the uninstallation?\n"
+                                "31\tThe installation failed.\n45\tUninstall NEVO\n");
   }
   bool Exists(const std::string& rel) const { return fs::exists(root_ / rel); }
   std::string Host(const std::string& rel) const { return (root_ / rel).string(); }
@@ -78,6 +93,8 @@ class MachineRoot : public testing::Test {
     installer::SetField(ctx.modelName, model);
     installer::SetField(ctx.printerName, u"NEVO 2600 office");
     installer::SetField(ctx.portName, u"LPT1:");
+    installer::SetField(ctx.productFolder, u"NEVO 2600");
+    installer::SetField(ctx.resourceFolderName, u"NEVO");
     ctx.installDriver = 1;
   }
 

@@ -46,6 +46,7 @@ constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_HSCROLL = 0x0114;
 constexpr UINT WM_VSCROLL = 0x0115;
 constexpr UINT WM_CTLCOLORSTATIC = 0x0138;
+constexpr UINT WM_CTLCOLORLISTBOX = 0x0134;
 constexpr UINT WM_MOUSEMOVE = 0x0200;
 constexpr UINT WM_LBUTTONDOWN = 0x0201;
 constexpr UINT WM_LBUTTONUP = 0x0202;
@@ -334,8 +335,9 @@ PLATAPI BOOL IsWindow(HWND window);
 // Messages to a control are answered by the control; messages to a dialog go
 // to its dialog procedure. A procedure that handles a message (returns
 // non-zero) answers with its DWLP_MSGRESULT, except for WM_INITDIALOG,
-// WM_CTLCOLORSTATIC and WM_SETCURSOR, whose answer is the procedure's own. An
-// unhandled WM_CLOSE becomes WM_COMMAND IDCANCEL. An unknown window answers 0.
+// WM_CTLCOLORSTATIC, WM_CTLCOLORLISTBOX and WM_SETCURSOR, whose answer is the
+// procedure's own. An unhandled WM_CLOSE becomes WM_COMMAND IDCANCEL. An
+// unknown window answers 0.
 PLATAPI LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 PLATAPI LRESULT SendDlgItemMessageW(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
 // Returns nonzero when the window was disabled before the call.

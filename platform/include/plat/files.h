@@ -156,8 +156,9 @@ struct PendingOperation {
   std::u16string to;
 };
 PLATAPI std::vector<PendingOperation> PendingOperations();
-// Runs the queue in order (as a restart does) and empties it. Operations
-// that fail are dropped, as the system does.
+// Runs the queue in order (as a restart does) and empties it; a deletion of
+// a folder removes it only when it is empty. Operations that fail are
+// dropped, as the system does.
 PLATAPI void RunPendingOperations();
 
 // The Windows path a file handle was opened with ("" for other handles).

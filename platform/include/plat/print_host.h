@@ -102,4 +102,11 @@ constexpr ULONG kHostPatternCount = 6;
 // when it returns.
 PLATAPI Result RunJob(Driver& driver, const Job& job);
 
+// What printui's test page does: one page through the installed printer's
+// graphics library and "DefaultDevmode"-based DEVMODE; the bytes that reach
+// its port are kept as ROOT/.machine/printed/<port>/job<id>.prn (the port's
+// name with every character but letters and digits as "_"). ERROR_SUCCESS
+// or the failure's code.
+PLATAPI DWORD PrintTestPage(std::u16string_view printerName);
+
 }  // namespace plat::print_host

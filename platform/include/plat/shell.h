@@ -49,8 +49,4 @@ struct Start {
 };
 PLATAPI std::vector<Start> Starts();
 PLATAPI void ResetStarts();
-// What printui does for the test page: set by the print host when it is
-// linked in; returns ERROR_SUCCESS or an error code.
-using TestPagePrinter = DWORD (*)(std::u16string_view printerName);
-PLATAPI void SetTestPagePrinter(TestPagePrinter printer);
 }  // namespace plat::shell

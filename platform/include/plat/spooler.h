@@ -217,6 +217,13 @@ struct PRINTER_INFO_4W {
 using PPRINTER_INFO_4W = PRINTER_INFO_4W*;
 
 constexpr DWORD PRINTER_ATTRIBUTE_LOCAL = 0x00000040;
+constexpr DWORD PRINTER_ATTRIBUTE_SHARED = 0x00000008;
+constexpr DWORD PRINTER_STATUS_PENDING_DELETION = 0x00000004;
+constexpr DWORD PRINTER_CONTROL_PURGE = 3;
+
+struct PRINTER_INFO_8W {
+  DEVMODEW* pDevMode;
+};
 
 struct DRIVER_INFO_3W {
   DWORD cVersion;
@@ -324,6 +331,9 @@ constexpr DWORD IPDFP_COPY_ALL_FILES = 0x00000001;
 constexpr DWORD ERROR_UNKNOWN_PRINTPROCESSOR = 1798;
 constexpr DWORD ERROR_PRINTER_DRIVER_IN_USE = 3001;
 constexpr DWORD ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED = 3005;
+constexpr DWORD DPD_DELETE_UNUSED_FILES = 0x00000001;
+constexpr DWORD DPD_DELETE_SPECIFIC_VERSION = 0x00000002;
+constexpr DWORD DPD_DELETE_ALL_FILES = 0x00000004;
 
 struct DRIVER_INFO_6W {
   DWORD cVersion;
@@ -397,6 +407,18 @@ PLATAPI BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, BYTE* input, DWORD inputSize
 // Levels 2 and 4 of the local printers (flags must hold PRINTER_ENUM_LOCAL).
 PLATAPI BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                            LPDWORD returned);
+// Marks the printer for deletion (it needs a handle with DELETE access);
+// it goes when its last handle is closed, and cannot be opened meanwhile.
+PLATAPI BOOL DeletePrinter(HANDLE printer);
+// Removes a driver no printer uses: ERROR_UNKNOWN_PRINTER_DRIVER for an
+// unknown one, ERROR_PRINTER_DRIVER_IN_USE while a printer uses it or the
+// spooler holds its files. DPD_DELETE_UNUSED_FILES also deletes the files
+// no other driver names.
+PLATAPI BOOL DeletePrinterDriverExW(LPWSTR server, LPWSTR environment, LPWSTR driverName, DWORD deleteFlag,
+                                    DWORD versionFlag);
+// Removes the registration (the file stays); ERROR_UNKNOWN_PRINTPROCESSOR
+// for an unknown name, ERROR_ACCESS_DENIED for "WinPrint".
+PLATAPI BOOL DeletePrintProcessorW(LPWSTR server, LPWSTR environment, LPWSTR printProcessorName);
 
 // The driver store (exports of "winspool.drv" from Windows Vista on).
 // Upload copies the INF's folder into the store and gives the stored INF's
