@@ -11,9 +11,11 @@
 #include <random>
 #include <vector>
 
+#include "plat/engine_draw.h"
 #include "plat/engine_text.h"
 #include "render/glyph_output.h"
 #include "render/plane_ops.h"
+#include "render/render_pdev.h"
 
 namespace {
 
@@ -43,6 +45,39 @@ void CopyA4(benchmark::State& state) {
   }
 }
 BENCHMARK(CopyA4)->Arg(0)->Arg(3)->Unit(benchmark::kMillisecond);
+
+// The whole raster path: SRCCOPY at x 0 and x 3, and ROP 0xB8 of the source
+// with a grey brush's dither pattern at x 3.
+void BitBltA4(benchmark::State& state) {
+  const LONG x = static_cast<LONG>(state.range(0));
+  const ULONG rop = static_cast<ULONG>(state.range(1));
+  std::vector<BYTE> plane(static_cast<std::size_t>(kStride) * kH + 8, 0xFF);
+  auto pdev = std::make_unique<RenderPdev>();
+  pdev->planeWidth = kW + 8;
+  pdev->planeHeight = kH;
+  pdev->drum1Plane = pdev->drum2Plane = plane.data();
+  SURFOBJ so{};
+  so.dhpdev = reinterpret_cast<DHPDEV>(pdev.get());
+  so.lDelta = kStride;
+  so.sizlBitmap = SIZEL{kW, kH};
+  SURFOBJ src{};
+  src.sizlBitmap = SIZEL{kW, kH};
+  src.lDelta = kStride;
+  src.pvScan0 = SourceBits().data();
+  src.iBitmapFormat = BMF_1BPP;
+  const ULONG palette[2] = {0, 0xFFFFFF};
+  XLATEOBJ* xlate = plat::engine::CreateXlate(palette, 2);
+  BRUSHOBJ* brush = plat::engine::CreateSolidBrush(0x808080);
+  const RECTL target{x, 0, x + kW - 8, kH};
+  const POINTL origin{0, 0};
+  for (auto _ : state) {
+    BitBltToPlanes(rop, &so, &target, &src, &origin, nullptr, xlate, rop == 0xCCCC ? nullptr : brush);
+    benchmark::DoNotOptimize(plane.data());
+  }
+  plat::engine::DeleteBrush(brush);
+  plat::engine::DeleteXlate(xlate);
+}
+BENCHMARK(BitBltA4)->Args({0, 0xCCCC})->Args({3, 0xCCCC})->Args({3, 0xB8B8})->Unit(benchmark::kMillisecond);
 
 void PixmanA1(benchmark::State& state) {
   std::vector<std::uint32_t> dst(static_cast<std::size_t>(kStride) * kH / 4);

@@ -20,30 +20,58 @@ LONG WorkStride(const PdevRect& dest) {
   return static_cast<LONG>(AlignTo4(bytes));
 }
 
-// The page-anchored pattern combined into a buffer over dest.
-void CombinePattern(const BitView& view, const PdevRect& dest, const BYTE* pattern, SIZEL size, RowOp op) {
+template <RowOp op>
+inline BYTE Combined(BYTE d, BYTE s) {
+  switch (op) {
+    case RowOp::And: return static_cast<BYTE>(d & s);
+    case RowOp::Or: return static_cast<BYTE>(d | s);
+    case RowOp::Xor: return static_cast<BYTE>(d ^ s);
+    case RowOp::Copy: return s;
+    case RowOp::CopyInverted: return static_cast<BYTE>(~s);
+  }
+  return d;
+}
+
+// The page-anchored pattern combined into a buffer over dest: edge bytes
+// masked, whole bytes between them combined plainly.
+template <RowOp op>
+void CombinePatternAs(const BitView& view, const PdevRect& dest, const BYTE* pattern, SIZEL size) {
   const std::int64_t patternBytes = (size.cx + 7) / 8;
   const std::int64_t first = dest.left / 8, last = dest.right / 8, viewByte = view.originX / 8;
   const BYTE firstMask = static_cast<BYTE>(0xFF >> (dest.left & 7));
   const BYTE lastMask = static_cast<BYTE>(0xFF << (7 - (dest.right & 7)));
+  auto masked = [](BYTE& d, BYTE s, BYTE mask) {
+    d = static_cast<BYTE>((d & ~mask) | (Combined<op>(d, s) & mask));
+  };
   for (std::int64_t y = dest.top; y <= dest.bottom; ++y) {
     const BYTE* p = pattern + (y % size.cy) * patternBytes;
     BYTE* d = view.bits + (y - view.originY) * static_cast<std::int64_t>(view.stride) - viewByte;
-    for (std::int64_t k = first; k <= last; ++k) {
-      const BYTE s = p[k % patternBytes];
-      BYTE mask = 0xFF;
-      if (k == first) mask &= firstMask;
-      if (k == last) mask &= lastMask;
-      BYTE v = 0;
-      switch (op) {
-        case RowOp::And: v = static_cast<BYTE>(d[k] & s); break;
-        case RowOp::Or: v = static_cast<BYTE>(d[k] | s); break;
-        case RowOp::Xor: v = static_cast<BYTE>(d[k] ^ s); break;
-        case RowOp::Copy: v = s; break;
-        case RowOp::CopyInverted: v = static_cast<BYTE>(~s); break;
-      }
-      d[k] = static_cast<BYTE>((d[k] & ~mask) | (v & mask));
+    if (first == last) {
+      masked(d[first], p[first % patternBytes], static_cast<BYTE>(firstMask & lastMask));
+      continue;
     }
+    masked(d[first], p[first % patternBytes], firstMask);
+    if (patternBytes == 1) {
+      const BYTE s = p[0];
+      for (std::int64_t k = first + 1; k < last; ++k) d[k] = Combined<op>(d[k], s);
+    } else {
+      std::int64_t pk = (first + 1) % patternBytes;
+      for (std::int64_t k = first + 1; k < last; ++k) {
+        d[k] = Combined<op>(d[k], p[pk]);
+        if (++pk == patternBytes) pk = 0;
+      }
+    }
+    masked(d[last], p[last % patternBytes], lastMask);
+  }
+}
+
+void CombinePattern(const BitView& view, const PdevRect& dest, const BYTE* pattern, SIZEL size, RowOp op) {
+  switch (op) {
+    case RowOp::And: return CombinePatternAs<RowOp::And>(view, dest, pattern, size);
+    case RowOp::Or: return CombinePatternAs<RowOp::Or>(view, dest, pattern, size);
+    case RowOp::Xor: return CombinePatternAs<RowOp::Xor>(view, dest, pattern, size);
+    case RowOp::Copy: return CombinePatternAs<RowOp::Copy>(view, dest, pattern, size);
+    case RowOp::CopyInverted: return CombinePatternAs<RowOp::CopyInverted>(view, dest, pattern, size);
   }
 }
 

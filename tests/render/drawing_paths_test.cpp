@@ -534,3 +534,34 @@ TEST_F(DrawingPaths, CachedStretchIsCutToItsRectangularClip) {
 }
 
 }  // namespace
+
+namespace {
+
+// On two inks a ROP of pattern and source whose source palette holds a colour
+// of the other plate draws the brush on that plate; a black-and-white source
+// leaves it on the brush's own.
+TEST_F(DrawingPaths, PatternAndSourceRopFollowsTheSourceColourToItsDrum) {
+  Start(TwoInks(6));
+  Brush black(plat::engine::CreateSolidBrush(0));
+  GlobalFree(BrushToPattern(pdev, black.bo, 8, 8, 0, FALSE));
+  const int blackPlate = pdev->drawing.plateSelector;
+  ASSERT_EQ(blackPlate, SeparationDefaultPlate[pdev->separationModes[1]] ? 2 : 1) << "black on the mode's default plate";
+  std::vector<BYTE> bits(4 * 8, 0xFF);  // every dot index 1, white
+  HBITMAP bm = EngCreateBitmap(SIZEL{16, 8}, 4, BMF_1BPP, BMF_TOPDOWN, bits.data());
+  SURFOBJ* src = EngLockSurface(reinterpret_cast<HSURF>(bm));
+  const std::size_t planeBytes = static_cast<std::size_t>(pdev->planeStride) * pdev->planeHeight;
+  for (ULONG first : {0x000000u, 0x0000FFu}) {
+    std::memset(pdev->drum1Plane, 0xFF, planeBytes);
+    std::memset(pdev->drum2Plane, 0xFF, planeBytes);
+    ASSERT_TRUE(page->BitBlt(src, {first, 0xFFFFFF}, 100, 100, 0xC0, black.bo));  // MERGECOPY: P and S
+    const BYTE* own = blackPlate == 1 ? pdev->drum1Plane : pdev->drum2Plane;
+    const BYTE* other = blackPlate == 1 ? pdev->drum2Plane : pdev->drum1Plane;
+    const bool moved = first != 0;
+    EXPECT_EQ(Count(moved ? other : own, 100, 100, 116, 108), 128) << std::hex << first;
+    EXPECT_EQ(Count(moved ? own : other, 0, 0, 200, 200), 0) << std::hex << first;
+  }
+  EngUnlockSurface(src);
+  EngDeleteSurface(reinterpret_cast<HSURF>(bm));
+}
+
+}  // namespace

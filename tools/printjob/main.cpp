@@ -344,7 +344,8 @@ std::string RunJob(const Options& o, const PrivateDevmode& dm, JobRun& run) {
     // The device record says how many drum pages make a sheet of this job.
     if (drumPages == 0) drumPages = DrumPagesPerSheet(reinterpret_cast<const RenderPdev*>(page.pdev));
     if (!o.draw.empty()) return printjob::DrawScriptPage(page.surface, o.script);
-    return printjob::DrawTestPage(page.surface, page.index) == TRUE;
+    const auto* pdev = reinterpret_cast<const RenderPdev*>(page.pdev);
+    return printjob::DrawTestPage(page.surface, page.index, pdev ? pdev->resolutionY : 300) == TRUE;
   };
   run.result = plat::print_host::RunJob(*driver, job);
   run.drumPagesPerSheet = std::max(drumPages, 1);

@@ -3,6 +3,7 @@
 // the driver's paint, line and path entries draw it into the ink planes.
 #include "printjob/test_page.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "plat/gdi.h"
@@ -21,7 +22,7 @@ struct Brush {
 };
 }  // namespace
 
-BOOL DrawTestPage(SURFOBJ* surface, int index) {
+BOOL DrawTestPage(SURFOBJ* surface, int index, ULONG dpi) {
   if (!surface) return FALSE;
   const LONG w = surface->sizlBitmap.cx;
   const LONG h = surface->sizlBitmap.cy;
@@ -82,19 +83,20 @@ BOOL DrawTestPage(SURFOBJ* surface, int index) {
                   POINTFIX{w * 2 / 3 * 16, (cy + unit * 6) * 16}, POINTFIX{(w - unit * 4) * 16, cy * 16}};
   ok = page.StrokePath({curve}, pen, red.bo, R2_COPYPEN) && ok;
 
-  // A title in two sizes, the right half of the checkerboard inverted and a
-  // one-bit picture of stripes copied below it.
+  // A title at 10 and 24 points, the right half of the checkerboard inverted
+  // and a one-bit picture of stripes copied below it.
+  const LONG em10 = std::max<LONG>(static_cast<LONG>(dpi * 10 / 72), 4);
+  const LONG em24 = std::max<LONG>(static_cast<LONG>(dpi * 24 / 72), 8);
   const struct {
     LONG em;
+    LONG x;
     LONG baseline;
     BRUSHOBJ* brush;
-  } titles[] = {{unit, boardTop - unit * 2, black.bo}, {unit * 12 / 5, boardTop - unit * 4, red.bo}};
+  } titles[] = {{em10, unit * 4, boardTop - unit, black.bo}, {em24, unit * 4, boardTop - unit * 4, red.bo}};
   for (const auto& title : titles) {
     FONTOBJ* font = plat::engine::CreateFont(plat::engine::DefaultFontFile(), static_cast<ULONG>(title.em));
     if (!font) continue;  // no font file: the page goes out without its title
-    ok = page.TextOut(font, u"Duplicator test page", unit * 4 + (title.em == unit ? unit * 30 : 0), title.baseline,
-                      title.brush) &&
-         ok;
+    ok = page.TextOut(font, u"Duplicator test page", title.x, title.baseline, title.brush) && ok;
     plat::engine::DeleteFont(font);
   }
   ok = page.PatBlt(RECTL{unit * 4 + 12 * cell, boardTop, unit * 4 + 24 * cell, boardTop + 6 * cell}, nullptr, 0x55) &&
@@ -105,11 +107,74 @@ BOOL DrawTestPage(SURFOBJ* surface, int index) {
     for (LONG x = 0; x < side; ++x)
       if (((x + y) / 8) % 2) stripes[static_cast<std::size_t>(y * side + x) / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
   HBITMAP bitmap = EngCreateBitmap(SIZEL{side, side}, side / 8, BMF_1BPP, BMF_TOPDOWN, stripes.data());
+  const LONG pictureTop = boardTop + 13 * cell;
   if (SURFOBJ* picture = bitmap ? EngLockSurface(reinterpret_cast<HSURF>(bitmap)) : nullptr) {
-    ok = page.BitBlt(picture, {0x000000, 0xFFFFFF}, unit * 4, boardTop + 13 * cell, 0xCC, nullptr) && ok;
+    ok = page.BitBlt(picture, {0x000000, 0xFFFFFF}, unit * 4, pictureTop, 0xCC, nullptr) && ok;
+    // The stripes again by a ternary ROP with the blue brush: blue where the
+    // stripes are black, the page kept where they are white.
+    ok = page.BitBlt(picture, {0x000000, 0xFFFFFF}, unit * 5 + side, pictureTop, 0xB8, blue.bo) && ok;
     EngUnlockSurface(picture);
   }
   if (bitmap) EngDeleteSurface(reinterpret_cast<HSURF>(bitmap));
+
+  // PATINVERT of white (every bit set) over the lower left of the checkerboard.
+  Brush white(0xFFFFFF);
+  ok = white.bo &&
+       page.PatBlt(RECTL{unit * 4, boardTop + 6 * cell, unit * 4 + 6 * cell, boardTop + 12 * cell}, white.bo, 0x5A) &&
+       ok;
+  // A hatched fill in the colour ink.
+  BRUSHOBJ* hatch = plat::engine::CreateHatchBrush(HS_DIAGCROSS, kBlue, 0xFFFFFF);
+  if (hatch) {
+    ok = page.PaintRegion({RECTL{unit * 30, pictureTop, unit * 38, pictureTop + unit * 4}}, hatch, R2_COPYPEN) && ok;
+    plat::engine::DeleteBrush(hatch);
+  }
+  // A 24-bpp picture of black, red and blue blocks, stretched twice its size
+  // and mirrored.
+  const LONG pw = 32, ph = 16, pstride = pw * 3;
+  std::vector<BYTE> rgb(static_cast<std::size_t>(pstride) * ph, 0xFF);
+  for (LONG y = 0; y < ph; ++y)
+    for (LONG x = 0; x < pw; ++x) {
+      BYTE* px = rgb.data() + y * pstride + x * 3;  // blue, green, red
+      if (x < 12) px[0] = px[1] = px[2] = 0;
+      else if (x >= 16 && y < 8) px[0] = px[1] = 0;   // red
+      else if (x >= 16) px[1] = px[2] = 0;            // blue
+    }
+  HBITMAP photo = EngCreateBitmap(SIZEL{pw, ph}, pstride, BMF_24BPP, BMF_TOPDOWN, rgb.data());
+  if (SURFOBJ* picture = photo ? EngLockSurface(reinterpret_cast<HSURF>(photo)) : nullptr) {
+    const LONG px = unit * 40;
+    ok = page.StretchBlt(picture, {}, RECTL{px + 2 * pw, pictureTop, px, pictureTop + 2 * ph}, RECTL{0, 0, pw, ph}) &&
+         ok;
+    EngUnlockSurface(picture);
+  }
+  if (photo) EngDeleteSurface(reinterpret_cast<HSURF>(photo));
+
+  // Dashed strokes under the pictures: cosmetic and wide.
+  const LONG dashY = pictureTop + side + unit;
+  plat::engine::SubPath dashLine;
+  dashLine.points = {POINTFIX{unit * 4 * 16, dashY * 16}, POINTFIX{unit * 30 * 16, dashY * 16}};
+  FLOAT_LONG cosmeticStyle[2];
+  cosmeticStyle[0].l = 6;
+  cosmeticStyle[1].l = 2;
+  LINEATTRS dashed{};
+  dashed.fl = LA_STYLED;
+  dashed.elWidth.l = 1;
+  dashed.cstyle = 2;
+  dashed.pstyle = cosmeticStyle;
+  ok = page.StrokePath({dashLine}, dashed, black.bo, R2_COPYPEN) && ok;
+  plat::engine::SubPath wideLine = dashLine;
+  for (POINTFIX& p : wideLine.points) p.y += unit * 16;
+  FLOAT_LONG wideStyle[2];
+  wideStyle[0].e = static_cast<FLOATL>(unit);
+  wideStyle[1].e = static_cast<FLOATL>(unit) / 2;
+  LINEATTRS wide{};
+  wide.fl = LA_GEOMETRIC | LA_STYLED;
+  wide.iJoin = JOIN_ROUND;
+  wide.iEndCap = ENDCAP_BUTT;
+  wide.elWidth.e = static_cast<FLOATL>(unit) / 4;
+  wide.eMiterLimit = 10;
+  wide.cstyle = 2;
+  wide.pstyle = wideStyle;
+  ok = page.StrokePath({wideLine}, wide, blue.bo, R2_COPYPEN) && ok;
   return ok ? TRUE : FALSE;
 }
 
