@@ -173,8 +173,10 @@ bool EnhanceInBands(RenderPdev* pdev, ImageBuffer& target, ImageBuffer& density,
   const LONG G = std::max<LONG>(density.rowsPerCm.integer, 1);
   const LONG bands = static_cast<LONG>((std::int64_t{rows} + G - 1) / G);
   EnhanceContext ctx{};
-  const LONG maps = static_cast<LONG>((std::int64_t{width} + G - 1) / G + 2);
-  if (!AllocEnhanceBuffers(ctx, width, (G + 1) / 2, maps)) return false;
+  // Tiles are as tall as the first band, which a short picture fills alone.
+  const LONG tile = std::min(G, rows);
+  const LONG maps = static_cast<LONG>((std::int64_t{width} + tile - 1) / tile + 2);
+  if (!AllocEnhanceBuffers(ctx, width, (tile + 1) / 2, maps)) return false;
   pdev->image.diffusionCarryKind = 1;
   bool ok = true;
   const PdevRect whole{0, 0, width - 1, rows - 1};
