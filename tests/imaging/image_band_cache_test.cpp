@@ -11,6 +11,7 @@
 #include "imaging/image_band_cache.h"
 #include "imaging/image_buffer.h"
 #include "imaging/image_entries.h"
+#include "imaging/picture_halftone.h"
 #include "render/plane_ops.h"
 
 using namespace imaging;
@@ -270,6 +271,30 @@ TEST(ImageBandCache, WorkingImageStaysWithinThePage) {
   ASSERT_NE(page.pdev->drawing.targetPlane, nullptr);
   GlobalFree(page.pdev->drawing.targetPlane);
   EXPECT_FALSE(page.Blank()) << "the first picture was flushed";
+}
+
+// A picture enlarged below 2.54 dpi has less than a density row per
+// centimetre: its bands still hold a row, and the flush ends.
+TEST(ImageBandCache, PictureEnlargedBeyondARowPerCentimetre) {
+  Page page(440, 640);
+  page.pdev->edge = 1;
+  page.pdev->backlight = 3;
+  const std::vector<BYTE> photo = Photo(40, 2);
+  ASSERT_TRUE(page.Strip(photo, 40, {0, 0, 39, 1}, {10, 10, 409, 609}));
+  EXPECT_TRUE(page.Flush());
+  EXPECT_FALSE(page.Blank());
+}
+
+// Sharpening of a one-pixel-wide or -high target leaves that ratio out
+// instead of dividing by zero.
+TEST(ImageBandCache, SharpeningOfAOnePixelTarget) {
+  auto pdev = std::make_unique<RenderPdev>();
+  pdev->drawing.fixedResolutionX = pdev->drawing.fixedResolutionY = PdevFixed{600, 0};
+  std::vector<BYTE> image(8 * 8, 40);
+  image[27] = 200;
+  SharpenDensityImage(image.data(), 8, 8, 8, PdevRect{0, 0, 0, 0}, pdev.get());
+  EXPECT_EQ(image[27], 255) << "effective resolution 0: the pixel kernel";
+  SharpenDensityImage(image.data(), 8, 8, 8, PdevRect{0, 0, 0, 7}, pdev.get());
 }
 
 }  // namespace

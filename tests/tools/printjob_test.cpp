@@ -486,4 +486,67 @@ TEST_F(PrintJob, SampleDataIsFoundBesideTheExecutable) {
   EXPECT_EQ(Count(found.out, "sheet "), 1) << found.out;
 }
 
+// Pictures through --draw: a picture drawn in ten strips prints the drum page
+// it prints in one; a transparent picture drawn as mask and image (either
+// order) prints as Pillow's composite of the two drawn as one copy, with no
+// black hole.
+TEST_F(PrintJob, PicturesInStripsAndTransparentPictures) {
+  const std::string python = "/usr/bin/python3";
+  const std::string script = R"(
+import sys
+from PIL import Image, ImageChops, ImageDraw
+d = sys.argv[1]
+w, h = 160, 120
+pic = Image.new('RGB', (w, h))
+px = pic.load()
+for y in range(h):
+    for x in range(w):
+        px[x, y] = (40 + x, 30 + (x + y) // 2, 200 - y)
+pic.convert('L').save(d + '/photo.pgm')
+mask = Image.new('L', (w, h), 0)
+ImageDraw.Draw(mask).ellipse((20, 10, 140, 110), fill=255)
+white = Image.new('RGB', (w, h), (255, 255, 255))
+black = Image.new('RGB', (w, h), (0, 0, 0))
+ImageChops.composite(pic, white, mask).save(d + '/composite.ppm')
+# SRCAND mask: black where the picture goes; SRCPAINT picture: black around it.
+ImageChops.invert(mask).convert('1').save(d + '/and_mask.pbm')
+ImageChops.composite(pic, black, mask).save(d + '/paint_picture.ppm')
+# MERGEPAINT mask: black where the picture goes; SRCAND picture: white around it.
+ImageChops.composite(pic, white, mask).save(d + '/and_picture.ppm')
+)";
+  std::ofstream(dir / "make.py") << script;
+  if (std::system((python + " -c 'import PIL' 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "no Pillow";
+  ASSERT_EQ(std::system((python + " '" + (dir / "make.py").string() + "' '" + dir.string() + "'").c_str()), 0);
+  const auto drumPage = [&](const std::string& commands) {
+    std::ofstream(dir / "page.txt") << commands;
+    Outcome r = Start("--set PhotoMode=1 --draw '" + (dir / "page.txt").string() + "'");
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    streamdump::Decoded job = Decode(r.job);
+    EXPECT_TRUE(job.ok) << job.error;
+    if (job.pages.empty()) return std::vector<bool>{};
+    const streamdump::Plane plane = streamdump::RebuildPlane(job, job.pages[0]);
+    std::vector<bool> ink;
+    for (std::uint32_t y = 0; y < plane.height; ++y)
+      for (std::uint32_t x = 0; x < plane.width; ++x) ink.push_back(plane.Ink(x, y));
+    return ink;
+  };
+  const std::string photo = (dir / "photo.pgm").string();
+  const std::vector<bool> whole = drumPage("stretch " + photo + " 100 100 420 340\n");
+  ASSERT_FALSE(whole.empty());
+  EXPECT_NE(std::count(whole.begin(), whole.end(), true), 0);
+  EXPECT_EQ(drumPage("stretch " + photo + " 100 100 420 340 10\n"), whole) << "ten strips";
+
+  const std::string at = " 200 160\n";
+  const std::vector<bool> composite = drumPage("blit " + (dir / "composite.ppm").string() + " CC" + at);
+  const long ink = std::count(composite.begin(), composite.end(), true);
+  EXPECT_GT(ink, 0);
+  const std::vector<bool> andPaint = drumPage("blit " + (dir / "and_mask.pbm").string() + " 88" + at + "blit " +
+                                              (dir / "paint_picture.ppm").string() + " EE" + at);
+  EXPECT_EQ(andPaint, composite) << "SRCAND mask, then SRCPAINT picture";
+  EXPECT_EQ(std::count(andPaint.begin(), andPaint.end(), true), ink);
+  const std::vector<bool> mergeAnd = drumPage("blit " + (dir / "and_mask.pbm").string() + " BB" + at + "blit " +
+                                              (dir / "and_picture.ppm").string() + " 88" + at);
+  EXPECT_EQ(mergeAnd, composite) << "MERGEPAINT mask, then SRCAND picture";
+}
+
 }  // namespace

@@ -11,6 +11,8 @@ int TileCommand(int argc, char** argv);
 int ScreenCommand(int argc, char** argv);
 // imagetool diffuse [--res-mode M] [--orientation O] [--origin X,Y] [--size W,H] IN.pgm OUT.pbm
 int DiffuseCommand(int argc, char** argv);
+// imagetool enhance [--gyakkou G] [--contrast L] [--brightness B] [--photo-kind K] [--dpi D] IN.pgm OUT.pgm
+int EnhanceCommand(int argc, char** argv);
 
 inline constexpr const char* kHalftoneUsage =
     "       imagetool density [--contrast L] [--brightness B] [--photo-kind K] IN.pgm|IN.ppm OUT.pgm\n"
@@ -18,4 +20,5 @@ inline constexpr const char* kHalftoneUsage =
     "       imagetool tile [--dpi D] [--lines N] [--angle A] [--res-mode M] [--orientation O] [--smooth 0|1]\n"
     "                      [--two-ink-mode S] OUT.pgm\n"
     "       imagetool screen [tile options] [--plain] [--origin X,Y] [--size W,H] IN.pgm OUT.pbm\n"
-    "       imagetool diffuse [--res-mode M] [--orientation O] [--origin X,Y] [--size W,H] IN.pgm OUT.pbm\n";
+    "       imagetool diffuse [--res-mode M] [--orientation O] [--origin X,Y] [--size W,H] IN.pgm OUT.pbm\n"
+    "       imagetool enhance [--gyakkou G] [--contrast L] [--brightness B] [--photo-kind K] [--dpi D] IN.pgm OUT.pgm\n";

@@ -269,11 +269,17 @@ bool ParseLine(const std::vector<std::string>& w, DrawCommand& c, std::string& w
   }
   if (verb == "stretch") {
     c.kind = Kind::kStretch;
-    if (w.size() != 6) {
-      why = "stretch takes FILE L T R B";
+    if (w.size() != 6 && w.size() != 7) {
+      why = "stretch takes FILE L T R B [N]";
       return false;
     }
-    return Numbers(w, 2, c.numbers, why) && Picture(w[1], c, why);
+    if (w.size() == 7 && !Integer(w[6], 1, 65535, c.strips)) {
+      why = "stretch strips '" + w[6] + "' is 1..65535";
+      return false;
+    }
+    if (!Numbers({w[2], w[3], w[4], w[5]}, 0, c.numbers, why) || !Picture(w[1], c, why)) return false;
+    c.strips = std::min(c.strips, c.picture->height);
+    return true;
   }
   why = "unknown command '" + verb + "'";
   return false;
@@ -320,9 +326,21 @@ bool DrawPictureOrText(plat::gdi::Page& page, const DrawCommand& c) {
   if (!c.picture) return false;
   PictureSurface picture(*c.picture);
   if (!picture.so) return false;
-  if (c.kind == DrawCommand::Kind::kStretch)
-    return page.StretchBlt(picture.so, c.picture->palette, RECTL{n[0], n[1], n[2], n[3]},
-                           RECTL{0, 0, c.picture->width, c.picture->height});
+  if (c.kind == DrawCommand::Kind::kStretch) {
+    // Strips of h / N source rows, the last taking the rest, each to its
+    // share of the target's rows.
+    const LONG h = c.picture->height, each = h / c.strips;
+    const std::int64_t span = std::int64_t{n[3]} - n[1];
+    bool ok = true;
+    for (LONG i = 0; i < c.strips; ++i) {
+      const LONG y0 = i * each, y1 = i + 1 == c.strips ? h : (i + 1) * each;
+      const auto top = static_cast<LONG>(n[1] + span * y0 / h), bottom = static_cast<LONG>(n[1] + span * y1 / h);
+      ok = page.StretchBlt(picture.so, c.picture->palette, RECTL{n[0], top, n[2], bottom},
+                           RECTL{0, y0, c.picture->width, y1}) &&
+           ok;
+    }
+    return ok;
+  }
   if (!c.hasColour) return page.BitBlt(picture.so, c.picture->palette, n[0], n[1], c.rop3, nullptr);
   BrushHolder brush(c.colour);
   return brush.bo && page.BitBlt(picture.so, c.picture->palette, n[0], n[1], c.rop3, brush.bo);

@@ -10,12 +10,15 @@
 //   fill COLOUR alternate|winding X Y X Y ...
 //   patblt COLOUR ROP3 L T R B               a pattern blit
 //   blit FILE ROP3 X Y [COLOUR]              a picture at (X, Y), COLOUR its brush
-//   stretch FILE L T R B                     a picture stretched; R < L, B < T mirror
+//   stretch FILE L T R B [N]                 a picture stretched; R < L, B < T mirror;
+//                                            N calls of equal-height strips (the
+//                                            last takes the rest), 1 by default
 //   text PX COLOUR X Y TEXT                  TEXT the rest of the line, baseline at
 //                                            Y, em PX dots, '#' included
 // COLOUR is RRGGBB or hatch:S:RRGGBB (S 0..5); MIX the ROP2 1..16; PEN is
 // W[:solid|dash|dot|dashdot|A,B,..[:round|square|flat[:round|bevel|miter]]],
-// W 0 a cosmetic one-dot pen; ROP3 is hex (B8 or 0xB8); FILE a binary PBM.
+// W 0 a cosmetic one-dot pen; ROP3 is hex (B8 or 0xB8); FILE a binary PBM,
+// PGM (8 bpp, grey palette) or PPM (24 bpp).
 #pragma once
 
 #include <istream>
@@ -49,6 +52,7 @@ struct DrawCommand {
   std::shared_ptr<const NetpbmPicture> picture;  // blit, stretch
   std::u16string text;
   LONG em = 0;  // text: pixel em
+  LONG strips = 1;  // stretch: calls of equal-height strips
   ULONG mix = R2_COPYPEN;
   DrawPen pen;
   bool winding = false;
