@@ -36,7 +36,6 @@ struct Queue {
   std::mutex mutex;
   std::vector<Timer> timers;
   std::deque<Posted> posted;
-  std::map<HDC, COLORREF> textColors;
   std::vector<HWND> systemWindows;
 };
 
@@ -190,21 +189,6 @@ HWND FindWindowW(LPCWSTR, LPCWSTR caption) {
   return plat::internal::FindTopLevel(plat::view(caption));
 }
 
-HBRUSH GetSysColorBrush(int index) { return reinterpret_cast<HBRUSH>(static_cast<ULONG_PTR>(0x5B000 + index)); }
-
-COLORREF GetSysColor(int index) { return index == COLOR_BTNFACE ? RGB(240, 240, 240) : RGB(0, 0, 0); }
-
-COLORREF SetTextColor(HDC dc, COLORREF color) {
-  auto& q = Q();
-  std::lock_guard lock(q.mutex);
-  auto it = q.textColors.find(dc);
-  const COLORREF before = it == q.textColors.end() ? RGB(0, 0, 0) : it->second;
-  q.textColors[dc] = color;
-  return before;
-}
-
-COLORREF SetBkColor(HDC, COLORREF) { return RGB(255, 255, 255); }
-
 void InitCommonControls() {}
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
@@ -245,13 +229,6 @@ bool Pump(const std::function<bool()>& done, DWORD machineMs) {
     // Other threads get real time to run, however fast the machine clock goes.
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-}
-
-COLORREF TextColorOf(HDC dc) {
-  auto& q = Q();
-  std::lock_guard lock(q.mutex);
-  auto it = q.textColors.find(dc);
-  return it == q.textColors.end() ? CLR_INVALID : it->second;
 }
 
 std::size_t LiveTimerCount() {

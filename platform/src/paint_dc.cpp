@@ -14,6 +14,7 @@
 
 #include "gdi_internal.h"
 #include "plat/dialog.h"
+#include "plat/msgqueue.h"
 #include "window_internal.h"
 
 namespace {
@@ -546,6 +547,11 @@ Picture Snapshot(HWND window) {
     }
   }
   return out;
+}
+
+COLORREF TextColorOf(HDC dc) {
+  Dc info{};
+  return FindDc(dc, info) ? info.text : CLR_INVALID;
 }
 
 }  // namespace plat::ui

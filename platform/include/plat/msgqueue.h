@@ -1,5 +1,5 @@
 // Timers and posted messages of the headless windows, the progress bar and
-// list-view controls, and the colour calls of WM_CTLCOLORSTATIC.
+// list-view controls.
 //
 // Each window belongs to the thread that made it. A modal loop runs that
 // thread's posted messages and timers (WM_TIMER at the machine clock) while
@@ -79,13 +79,6 @@ struct LVITEMW {
   LPARAM lParam;
 };
 
-// Colours.
-inline constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) {
-  return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) | (static_cast<COLORREF>(b) << 16);
-}
-constexpr int COLOR_BTNFACE = 15;
-constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
-
 constexpr DWORD ERROR_NOT_ENOUGH_QUOTA = 1816;
 constexpr DWORD MAXIMUM_WAIT_OBJECTS = 64;
 
@@ -99,11 +92,6 @@ PLATAPI BOOL KillTimer(HWND window, UINT_PTR id);
 PLATAPI BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // A top-level window with that caption (class: any when NULL); NULL when none.
 PLATAPI HWND FindWindowW(LPCWSTR className, LPCWSTR caption);
-PLATAPI HBRUSH GetSysColorBrush(int index);
-PLATAPI COLORREF GetSysColor(int index);
-// Recorded on the DC; the previous colour is returned.
-PLATAPI COLORREF SetTextColor(HDC dc, COLORREF color);
-PLATAPI COLORREF SetBkColor(HDC dc, COLORREF color);
 PLATAPI void InitCommonControls();
 // Waits for all (or any) of the threads and events; WAIT_OBJECT_0 (+ index
 // for any), WAIT_TIMEOUT, or WAIT_FAILED.
@@ -114,7 +102,7 @@ namespace plat::ui {
 // Runs the calling thread's posted messages and timers until `done` says so
 // or `machineMs` of machine clock have passed; true when done.
 PLATAPI bool Pump(const std::function<bool()>& done, DWORD machineMs);
-// Text and colour last set on a DC by SetTextColor (CLR_INVALID when none).
+// Text colour of a DC (CLR_INVALID for a DC that does not exist).
 PLATAPI COLORREF TextColorOf(HDC dc);
 // Live timers of the process (tests check that pages kill theirs).
 PLATAPI std::size_t LiveTimerCount();
