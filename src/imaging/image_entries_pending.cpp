@@ -64,17 +64,9 @@ void FreeImageBuffers(RenderPdev* pdev) { imaging::FreeJobScreens(pdev); }
 void PrepareImageParameters(RenderPdev*) {}
 void FreeKeptTransparentImage(RenderPdev*) {}
 
-// ---- the RGB band cache and the two-plate render ----
+// ---- the RGB band cache ----
 
 BOOL CacheImageBand(RenderPdev* pdev, BYTE*, BYTE*, LONG, const PdevRect* target, const BYTE* src,
                     const PdevRect* srcRect, LONG srcStride, const ULONG* palette, ULONG paletteCount, ULONG format) {
   return DirectRenderStrip(pdev, target, src, srcRect, srcStride, palette, paletteCount, format);
-}
-
-BOOL RenderImageTwoPlates(RenderPdev* pdev, BYTE*, BYTE* drum2Plane, const PdevRect& targetRect, LONG targetStride,
-                          POINTL bandOrigin, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
-                          const ULONG* palette, ULONG paletteCount, ULONG format, LONG amiLine, LONG amiAngle,
-                          LONG resolution, BOOL) {
-  return HalftoneSourceToPlanes(pdev, drum2Plane, targetRect, targetStride, src, srcRect, srcStride, amiLine, amiAngle,
-                                resolution, palette, paletteCount, format, bandOrigin);
 }

@@ -1,7 +1,6 @@
 #include "imaging/separation.h"
 
 #include <algorithm>
-#include <new>
 
 #include "imaging/colour_classes.h"
 
@@ -91,14 +90,8 @@ PlatePair GridFamilyC(int dr, int dg, int db, const std::uint8_t* curve1) {
 
 int GridCoordinateValue(int k) { return k < 32 ? 8 * k : 255; }
 
-bool EnsureSeparationGrid(SeparationGrid& grid, int mode, const SeparationCurves& curves, const std::uint8_t* preMap) {
-  if (grid.built) return true;
-  try {
-    grid.entries.assign(SeparationGrid::kEntries * 2, 0);
-  } catch (const std::bad_alloc&) {
-    grid.entries.clear();
-    return false;
-  }
+void EnsureSeparationGrid(SeparationGrid& grid, int mode, const SeparationCurves& curves, const std::uint8_t* preMap) {
+  if (grid.built) return;
   std::size_t at = 0;
   for (int r = 0; r < SeparationGrid::kSide; ++r)
     for (int g = 0; g < SeparationGrid::kSide; ++g)
@@ -117,7 +110,6 @@ bool EnsureSeparationGrid(SeparationGrid& grid, int mode, const SeparationCurves
       }
   std::copy(preMap, preMap + 256, grid.preMap.begin());
   grid.built = true;
-  return true;
 }
 
 const std::uint8_t* ChooseSeparationPreMap(int mode, int preset, const std::uint8_t* identity,
@@ -188,11 +180,11 @@ int SeparationToneCurveIndex(int photoMode, int resolutionMode) {
   return resolutionMode == 2 ? 18 : 17;
 }
 
-void SeparateLineTwoPlates(SeparationGrid& grid, const SeparationLine& line, const std::uint8_t* bgr,
+void SeparateLineTwoPlates(SeparationGrid* grid, const SeparationLine& line, const std::uint8_t* bgr,
                            std::size_t count, std::uint8_t* plate1, std::uint8_t* plate2) {
   const int mode = line.mode;
   // One-ink modes, unknown modes and a grid never built give no ink rather than reading past the grid.
-  if (mode < 2 || mode > 17 || (mode <= 7 && !grid.built)) {
+  if (mode < 2 || mode > 17 || (mode <= 7 && (!grid || !grid->built))) {
     std::fill(plate1, plate1 + count, std::uint8_t{0});
     std::fill(plate2, plate2 + count, std::uint8_t{0});
     return;
@@ -213,20 +205,21 @@ void SeparateLineTwoPlates(SeparationGrid& grid, const SeparationLine& line, con
     return;
   }
   // A masked line prints pure black on plate 1 in family 1; entry 0 is put back after the line.
+  SeparationGrid& g = *grid;
   const bool patchBlack = line.maskMode && IsSeparationEntryFamilyA(mode);
-  const std::uint8_t savedBlack = grid.entries[0];
-  if (patchBlack) grid.entries[0] = 255;
+  const std::uint8_t savedBlack = g.entries[0];
+  if (patchBlack) g.entries[0] = 255;
   const bool usePreMap = !line.skipPreMap && !line.maskMode;
   const bool exchanged = kSeparationModeFlags.exchangePlanes[static_cast<std::size_t>(mode)] != 0;
   const bool cutPossible = line.drum2Lightness < line.drum1Lightness && line.drum2Lightness < 55;
   for (std::size_t i = 0; i < count; ++i) {
     int blue = bgr[3 * i], green = bgr[3 * i + 1], red = bgr[3 * i + 2];
     if (usePreMap) {
-      blue = 255 - grid.preMap[static_cast<std::size_t>(255 - blue)];
-      green = 255 - grid.preMap[static_cast<std::size_t>(255 - green)];
-      red = 255 - grid.preMap[static_cast<std::size_t>(255 - red)];
+      blue = 255 - g.preMap[static_cast<std::size_t>(255 - blue)];
+      green = 255 - g.preMap[static_cast<std::size_t>(255 - green)];
+      red = 255 - g.preMap[static_cast<std::size_t>(255 - red)];
     }
-    const PlatePair looked = TrilinearLookup(grid, red, green, blue);
+    const PlatePair looked = TrilinearLookup(g, red, green, blue);
     int p1 = line.toneCurve[looked.plate1];
     int p2 = line.toneCurve[looked.plate2];
     if (!line.maskMode) {
@@ -239,5 +232,5 @@ void SeparateLineTwoPlates(SeparationGrid& grid, const SeparationLine& line, con
     plate1[i] = static_cast<std::uint8_t>(p1);
     plate2[i] = static_cast<std::uint8_t>(p2);
   }
-  if (patchBlack) grid.entries[0] = savedBlack;
+  if (patchBlack) g.entries[0] = savedBlack;
 }

@@ -1,0 +1,248 @@
+#include "imaging/two_plate_render.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "imaging/density.h"
+#include "imaging/halftone.h"
+#include "imaging/image_entries.h"
+#include "imaging/scratch.h"
+#include "imaging/tone.h"
+#include "render/plane_ops.h"
+
+namespace imaging {
+
+namespace {
+
+// Brightness and contrast of the pre-map: slope by contrast level, offset by
+// brightness level (level 0 adds nothing), foot straightened below 10.
+void BrightnessContrastPreMap(BYTE map[256], int contrast, int brightness) {
+  static constexpr int kSlope[7] = {50, 67, 80, 100, 125, 150, 200};
+  static constexpr int kOffset[8] = {0, 90, 60, 30, 0, -30, -60, -90};
+  const int slope = kSlope[std::clamp(contrast, 1, 7) - 1];
+  const int offset = kOffset[std::clamp(brightness, 0, 7)];
+  map[0] = 0;
+  for (int i = 1; i < 256; ++i) map[i] = static_cast<BYTE>(std::clamp(128 + (i - 128) * slope / 100 + offset, 0, 255));
+  for (int i = 1; i < 10; ++i) map[i] = static_cast<BYTE>(i * map[10] / 10);
+}
+
+int ImageModeOf(const RenderPdev* pdev) { return pdev->separationModes[2]; }
+
+}  // namespace
+
+SeparationGrid* SeparationGridOf(RenderPdev* pdev, int mode) {
+  auto* grid = static_cast<SeparationGrid*>(pdev->image.separationGrid);
+  if (!grid) {
+    void* block = GlobalAlloc(GPTR, sizeof(SeparationGrid));
+    if (!block) return nullptr;
+    grid = new (block) SeparationGrid{};
+    pdev->image.separationGrid = grid;
+  }
+  if (!grid->built) {
+    BYTE identity[256], brightnessContrast[256];
+    for (int i = 0; i < 256; ++i) identity[i] = static_cast<BYTE>(i);
+    BrightnessContrastPreMap(brightnessContrast, pdev->contrast, pdev->brightness);
+    const BYTE* preMap = ChooseSeparationPreMap(mode, PresetOf(pdev), identity, ToneTableSet[2].data(),
+                                                ToneTableSet[3].data(), brightnessContrast);
+    EnsureSeparationGrid(*grid, mode, {ToneTableSet[0].data(), ToneTableSet[1].data()}, preMap);
+  }
+  return grid;
+}
+
+SeparationLine SeparationLineOf(const RenderPdev* pdev) {
+  SeparationLine line;
+  line.mode = ImageModeOf(pdev);
+  line.maskMode = IsSeparationMaskMode(pdev->image.blitState, pdev->drawing.rop4, pdev->shared.blackWhiteSource);
+  line.skipPreMap = pdev->image.diffusionCarryKind == 1 || pdev->shared.blackWhiteSource != 0;
+  line.toneCurve = ToneTableSet[static_cast<std::size_t>(
+                                    SeparationToneCurveIndex(pdev->photoMode, pdev->resolutionMode))]
+                       .data();
+  line.drum1Lightness = pdev->drum1Lab[0];
+  line.drum2Lightness = pdev->drum2Lab[0];
+  line.darkerDrumStrength = pdev->image.darkerDrumStrength;
+  return line;
+}
+
+namespace {
+
+// One plate on its drum: where its bits go, its screen and its error rows.
+struct PlateOut {
+  BYTE* plane;
+  JobScreen* screen;
+  DiffusionRows rows;
+};
+
+void WhitenRows(const TwoPlateTarget& target) {
+  const std::int64_t first = std::max<std::int64_t>(target.rect.top, 0);
+  const std::int64_t last = std::min<std::int64_t>(target.rect.bottom, std::int64_t{target.rows} - 1);
+  if (last < first) return;
+  const auto bytes = static_cast<std::size_t>((last - first + 1) * target.stride);
+  for (BYTE* plane : {target.drum1, target.drum2}) std::memset(plane + first * target.stride, 0xFF, bytes);
+}
+
+// First target row (from the rectangle's top) whose source row is at least d.
+std::int64_t FirstTargetRow(std::int64_t d, std::int64_t sourceRows, std::int64_t targetRows) {
+  return (d * targetRows + sourceRows - 1) / sourceRows;
+}
+
+}  // namespace
+
+BOOL HalftoneTwoPlates(RenderPdev* pdev, const RgbPicture& picture, const TwoPlateTarget& target,
+                       const TwoPlateHalftone& how, LONG bandRows) {
+  if (!pdev || !picture.fetch || picture.width <= 0 || picture.height <= 0 || !target.drum1 || !target.drum2 ||
+      target.stride <= 0 || target.rows <= 0 || RectIsEmpty(target.rect) || target.rect.left < 0 ||
+      target.rect.top < 0 || bandRows <= 0)
+    return TRUE;
+  const int mode = ImageModeOf(pdev);
+  SeparationGrid* grid = nullptr;
+  if (mode >= 2 && mode <= 7 && !(grid = SeparationGridOf(pdev, mode))) return FALSE;
+  const SeparationLine line = SeparationLineOf(pdev);
+
+  const bool exchanged = (mode < 20 && kSeparationModeFlags.exchangePlanes[static_cast<std::size_t>(mode)] != 0) !=
+                         how.swapPlates;
+  PlateOut plates[2] = {{exchanged ? target.drum2 : target.drum1, nullptr, {}},
+                        {exchanged ? target.drum1 : target.drum2, nullptr, {}}};
+  struct RowsGuard {
+    PlateOut* plates;
+    ~RowsGuard() {
+      FreeDiffusionRows(plates[0].rows);
+      FreeDiffusionRows(plates[1].rows);
+    }
+  } guard{plates};
+  const std::int64_t targetWidth = RectWidth(target.rect);
+  const std::int64_t targetHeight = RectHeight(target.rect);
+  if (how.diffuse) {
+    if (!AllocDiffusionRows(plates[0].rows, targetWidth) || !AllocDiffusionRows(plates[1].rows, targetWidth)) return FALSE;
+  } else {
+    plates[0].screen = SecondScreenOnFirstUse(pdev, how.resolution, how.amiLine, how.amiAngle);
+    plates[1].screen = ScreenOnFirstUse(pdev, how.resolution, how.amiLine, how.amiAngle);
+    if (!plates[0].screen || !plates[1].screen) return FALSE;
+  }
+
+  // Per band: its density rows of both plates, with one row either side for
+  // the row pairs of the interlaced halftones, and one RGB line.
+  const std::int64_t w = picture.width, h = picture.height;
+  const std::int64_t blockRows = std::min<std::int64_t>(bandRows, h) + 2;
+  const auto plateBytes = CheckedBytes(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(blockRows));
+  const auto lineBytes = CheckedBytes(static_cast<std::uint64_t>(w), 3);
+  const auto all = plateBytes && lineBytes ? CheckedBytes(*plateBytes * 2 + *lineBytes, 1) : std::nullopt;
+  Scratch memory(all);
+  if (!memory) return FALSE;
+  BYTE* density[2] = {memory.data(), memory.data() + *plateBytes};
+  BYTE* bgr = memory.data() + *plateBytes * 2;
+
+  const DitherContext dither = DitherContextOf(pdev);
+  for (std::int64_t d0 = 0; d0 < h; d0 += bandRows) {
+    const std::int64_t d1 = std::min<std::int64_t>(h - 1, d0 + bandRows - 1);
+    const std::int64_t j0 = FirstTargetRow(d0, h, targetHeight);
+    const std::int64_t j1 = FirstTargetRow(d1 + 1, h, targetHeight) - 1;
+    if (j1 < j0) continue;  // a picture taller than its target skips rows
+    const std::int64_t r0 = std::max<std::int64_t>(d0 - 1, 0), r1 = std::min<std::int64_t>(d1 + 1, h - 1);
+    for (std::int64_t r = r0; r <= r1; ++r) {
+      const auto row = static_cast<LONG>(how.flipped ? h - 1 - r : r);
+      if (!picture.fetch(picture.context, row, bgr)) std::memset(bgr, 0xFF, *lineBytes);
+      const std::size_t at = static_cast<std::size_t>((r - r0) * w);
+      SeparateLineTwoPlates(grid, line, bgr, static_cast<std::size_t>(w), density[0] + at, density[1] + at);
+    }
+
+    // The first band writes from buffer row 0 on, as one call over the whole
+    // picture would; later bands start at their own first row.
+    const std::int64_t shift = j0 == 0 ? 0 : target.rect.top + j0;
+    if (shift >= target.rows) break;
+    const std::int64_t bandEnd = std::min<std::int64_t>(target.rect.top + j1 + 1, target.rows);
+    PdevRect rect = target.rect;
+    rect.top = static_cast<std::int32_t>(rect.top - shift);
+    rect.bottom = static_cast<std::int32_t>(rect.bottom - shift);
+    for (int p = 0; p < 2; ++p) {
+      const DensityImage src{density[p], static_cast<LONG>(w), static_cast<LONG>(h), static_cast<LONG>(w),
+                             static_cast<LONG>(r0)};
+      const BandBuffer band{plates[p].plane + shift * target.stride, target.stride,
+                            static_cast<LONG>(bandEnd - shift),
+                            {target.origin.x, static_cast<LONG>(target.origin.y + shift)}};
+      const bool done = how.diffuse ? DiffuseForDevice(pdev, src, band, rect, &plates[p].rows)
+                                    : DitherByScreen(dither, src, band, rect, plates[p].screen->view()) != FALSE;
+      if (!done) {
+        WhitenRows(target);
+        return FALSE;
+      }
+    }
+  }
+  return TRUE;
+}
+
+}  // namespace imaging
+
+using namespace imaging;
+
+namespace {
+
+// Source rows and columns that survive the reduction, converted to RGB.
+struct ReducedSource {
+  const BYTE* src;
+  PdevRect srcRect;
+  LONG srcStride;
+  const ULONG* palette;
+  ULONG paletteCount;
+  ULONG format;
+  const std::int32_t* keptColumns;
+  const std::int32_t* keptRows;
+  std::int64_t keptWidth;
+  BYTE* wholeRow;  // null when every column is kept
+};
+
+bool FetchReducedRow(void* context, LONG row, BYTE* bgr) {
+  const auto& s = *static_cast<const ReducedSource*>(context);
+  BYTE* out = s.wholeRow ? s.wholeRow : bgr;
+  if (!ExpandRowTo24(s.src, s.srcRect, s.srcStride, s.keptRows[row], out, s.palette, s.paletteCount, s.format))
+    return false;
+  if (s.wholeRow) {
+    for (std::int64_t x = 0; x < s.keptWidth; ++x) {
+      const BYTE* from = s.wholeRow + 3 * static_cast<std::ptrdiff_t>(s.keptColumns[x]);
+      std::memcpy(bgr + 3 * x, from, 3);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+BOOL RenderImageTwoPlates(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane, const PdevRect& targetRect,
+                          LONG targetStride, POINTL bandOrigin, const BYTE* src, const PdevRect& srcRect,
+                          LONG srcStride, const ULONG* palette, ULONG paletteCount, ULONG format, LONG amiLine,
+                          LONG amiAngle, LONG resolution, BOOL swapPlates) {
+  if (!pdev || !drum1Plane || !drum2Plane || RectIsEmpty(targetRect) || targetRect.left < 0 || targetRect.top < 0 ||
+      targetStride <= 0 || RowBytes1bpp(std::int64_t{targetRect.right} + 1) > targetStride || !src ||
+      RectIsEmpty(srcRect) || srcRect.left < 0 || format < BMF_1BPP || format > BMF_32BPP)
+    return TRUE;
+  const std::int64_t sw = RectWidth(srcRect), sh = RectHeight(srcRect);
+  const std::int64_t w = std::min(sw, RectWidth(targetRect)), h = std::min(sh, RectHeight(targetRect));
+  // Kept columns (room for sw), kept rows, and a whole
+  // converted source row when columns are dropped.
+  const auto indexBytes = CheckedBytes(static_cast<std::uint64_t>(sw + h), 4);
+  const auto rowBytes = w < sw ? CheckedBytes(static_cast<std::uint64_t>(sw), 3) : std::optional<std::size_t>(0);
+  const auto all = indexBytes && rowBytes ? CheckedBytes(*indexBytes + *rowBytes, 1) : std::nullopt;
+  Scratch memory(all);
+  if (!memory) return FALSE;
+  auto* keptColumns = memory.as<std::int32_t>();
+  std::int32_t* keptRows = keptColumns + sw;
+  if (!KeptIndices(sw, w, keptColumns) || !KeptIndices(sh, h, keptRows)) return FALSE;
+  ReducedSource source{src,      srcRect,  srcStride, palette, paletteCount, format, keptColumns,
+                       keptRows, w,        w < sw ? memory.data() + *indexBytes : nullptr};
+  const RgbPicture picture{static_cast<LONG>(w), static_cast<LONG>(h), FetchReducedRow, &source};
+  TwoPlateTarget target;
+  target.drum1 = drum1Plane;
+  target.drum2 = drum2Plane;
+  target.stride = targetStride;
+  target.rows = targetRect.bottom + 1;
+  target.rect = targetRect;
+  target.origin = {bandOrigin.x, bandOrigin.y};
+  TwoPlateHalftone how;
+  how.diffuse = pdev->photoMode == 1 && format != BMF_1BPP && (pdev->drawing.rop4 & 0xFF) == 0xCC;
+  how.resolution = resolution;
+  how.amiLine = amiLine;
+  how.amiAngle = amiAngle;
+  how.flipped = pdev->drawing.destinationFlipped == 2;
+  how.swapPlates = swapPlates != FALSE;
+  return HalftoneTwoPlates(pdev, picture, target, how);
+}

@@ -1,0 +1,251 @@
+// Two-plate rendering of pictures: the band walk against one band, the
+// reduction, the plates on their drums and the failures.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "imaging/halftone.h"
+#include "imaging/image_entries.h"
+#include "imaging/two_plate_render.h"
+#include "render/plane_ops.h"
+
+using namespace imaging;
+
+namespace {
+
+struct Device {
+  std::unique_ptr<RenderPdev> pdev = std::make_unique<RenderPdev>();
+  explicit Device(int mode) {
+    pdev->flags = kPdevTwoPlanes;
+    pdev->separationModes[2] = std::uint8_t(mode);
+    pdev->contrast = 4;
+    pdev->brightness = 4;
+    pdev->amiLine = 100;
+    pdev->amiAngle = 30;
+    pdev->resolutionX = 600;
+    pdev->drawing.rop4 = 0xCCCC;
+    pdev->planeHeight = 1001;
+    pdev->drum1Lab[0] = 30;
+    pdev->drum2Lab[0] = 60;
+    pdev->image.darkerDrumStrength = 255;
+  }
+  ~Device() {
+    FreeJobScreens(pdev.get());
+    if (pdev->image.diffusionCarryRow) GlobalFree(pdev->image.diffusionCarryRow);
+  }
+  RenderPdev* operator->() { return pdev.get(); }
+  RenderPdev* get() { return pdev.get(); }
+};
+
+// A 24-bit photo (blue, green, red) with colours all over the cube.
+std::vector<BYTE> Photo(LONG w, LONG h, LONG stride) {
+  std::vector<BYTE> p(size_t(stride) * h, 0);
+  for (LONG y = 0; y < h; ++y)
+    for (LONG x = 0; x < w; ++x) {
+      BYTE* px = &p[size_t(y) * stride + 3 * size_t(x)];
+      px[0] = BYTE(127 + 120 * std::sin(x * 0.21 + y * 0.05));
+      px[1] = BYTE(127 + 120 * std::cos(y * 0.13));
+      px[2] = BYTE(127 + 120 * std::sin(x * 0.07) * std::cos(y * 0.09));
+    }
+  return p;
+}
+
+// Two one-bit band buffers of the target's size, in one block, white.
+struct Bands {
+  LONG stride, rows;
+  std::vector<BYTE> bits;
+  Bands(LONG w, LONG h) : stride(LONG(AlignTo4(RowBytes1bpp(w)))), rows(h), bits(size_t(stride) * h * 2, 0xFF) {}
+  BYTE* drum1() { return bits.data(); }
+  BYTE* drum2() { return bits.data() + size_t(stride) * rows; }
+  bool Ink(int drum, LONG x, LONG y) const {
+    const BYTE b = bits[size_t(drum - 1) * stride * rows + size_t(y) * stride + size_t(x) / 8];
+    return !((b >> (7 - x % 8)) & 1);
+  }
+  long InkCount(int drum, LONG w) const {
+    long n = 0;
+    for (LONG y = 0; y < rows; ++y)
+      for (LONG x = 0; x < w; ++x) n += Ink(drum, x, y);
+    return n;
+  }
+};
+
+struct Rgb24 {
+  const BYTE* bits;
+  LONG stride;
+};
+
+bool FetchRow(void* context, LONG row, BYTE* bgr) {
+  const auto* s = static_cast<const Rgb24*>(context);
+  std::memcpy(bgr, s->bits + size_t(row) * s->stride, size_t(s->stride));
+  return true;
+}
+
+// The picture through HalftoneTwoPlates onto a target of tw x th at band
+// rows of `bandRows`.
+std::vector<BYTE> Walk(Device& dev, const std::vector<BYTE>& photo, LONG w, LONG h, LONG tw, LONG th, bool diffuse,
+                       LONG bandRows) {
+  Bands out(tw, th);
+  Rgb24 source{photo.data(), 3 * w};
+  const RgbPicture picture{w, h, FetchRow, &source};
+  TwoPlateTarget target;
+  target.drum1 = out.drum1();
+  target.drum2 = out.drum2();
+  target.stride = out.stride;
+  target.rows = th;
+  target.rect = {0, 0, tw - 1, th - 1};
+  target.origin = {17, 40};
+  TwoPlateHalftone how;
+  how.diffuse = diffuse;
+  how.amiLine = 100;
+  how.amiAngle = 30;
+  EXPECT_TRUE(HalftoneTwoPlates(dev.get(), picture, target, how, bandRows));
+  return out.bits;
+}
+
+TEST(HalftoneTwoPlates, BandsGiveTheWholePicturesBits) {
+  const LONG w = 45, h = 38;
+  const std::vector<BYTE> photo = Photo(w, h, 3 * w);
+  struct Case {
+    int mode, resMode, orientation;
+    bool diffuse;
+    LONG tw, th;
+  };
+  const Case cases[] = {{2, 0, 0, false, w, h},      {2, 0, 0, true, w, h},        {3, 2, 0, true, 2 * w, 3 * h},
+                        {4, 2, 90, true, w, 2 * h},   {5, 2, 90, false, w + 3, h + 5}, {9, 0, 0, false, w, h},
+                        {6, 2, 0, false, 2 * w, 2 * h}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << "mode " << k.mode << " res " << k.resMode << "/" << k.orientation
+                                    << (k.diffuse ? " diffused" : " screened"));
+    Device dev(k.mode);
+    dev->resolutionMode = std::uint8_t(k.resMode);
+    dev->orientation = std::int16_t(k.orientation);
+    dev->photoMode = k.diffuse ? 1 : 0;
+    const std::vector<BYTE> whole = Walk(dev, photo, w, h, k.tw, k.th, k.diffuse, 10000);
+    for (LONG rows : {1, 3, 16}) EXPECT_EQ(Walk(dev, photo, w, h, k.tw, k.th, k.diffuse, rows), whole) << rows;
+  }
+}
+
+// A source larger than its target separates only the rows and columns the
+// reduction keeps: the same as the reduced copy drawn at its own size.
+TEST(RenderImageTwoPlates, ReducesBeforeSeparating) {
+  const LONG sw = 61, sh = 50, tw = 40, th = 33;
+  const LONG stride = LONG(AlignTo4(3 * sw));
+  const std::vector<BYTE> photo = Photo(sw, sh, stride);
+  for (bool diffuse : {false, true}) {
+    Device dev(2);
+    dev->photoMode = diffuse ? 1 : 0;
+    Bands direct(tw, th);
+    const PdevRect bandRect{0, 0, tw - 1, th - 1};
+    ASSERT_TRUE(RenderImageTwoPlates(dev.get(), direct.drum1(), direct.drum2(), bandRect, direct.stride, {8, 9},
+                                     photo.data(), {0, 0, sw - 1, sh - 1}, stride, nullptr, 0, BMF_24BPP, 100, 30,
+                                     600, FALSE));
+    // The same reduction by the plane kernel's byte copy, column by column.
+    std::vector<BYTE> reduced(size_t(3 * tw) * th);
+    std::vector<std::int32_t> cols(static_cast<size_t>(sw)), rows(static_cast<size_t>(sh));
+    ASSERT_TRUE(KeptIndices(sw, tw, cols.data()));
+    ASSERT_TRUE(KeptIndices(sh, th, rows.data()));
+    for (LONG y = 0; y < th; ++y)
+      for (LONG x = 0; x < tw; ++x)
+        std::memcpy(&reduced[size_t(y) * 3 * tw + 3 * size_t(x)], &photo[size_t(rows[y]) * stride + 3 * size_t(cols[x])],
+                    3);
+    Bands same(tw, th);
+    ASSERT_TRUE(RenderImageTwoPlates(dev.get(), same.drum1(), same.drum2(), bandRect, same.stride, {8, 9},
+                                     reduced.data(), bandRect, 3 * tw, nullptr, 0, BMF_24BPP, 100, 30, 600, FALSE));
+    EXPECT_EQ(direct.bits, same.bits) << diffuse;
+    EXPECT_GT(direct.InkCount(1, tw), 0);
+    EXPECT_GT(direct.InkCount(2, tw), 0);
+  }
+}
+
+// Family 1: red is all plate 1, black all plate 2, white nothing; modes 5..7
+// exchange the drums the plates land on.
+TEST(RenderImageTwoPlates, PlatesLandOnTheirDrums) {
+  const LONG w = 24, h = 8;
+  struct Case {
+    int mode;
+    BYTE b, g, r;
+    bool drum1, drum2;
+  };
+  const Case cases[] = {{2, 0, 0, 255, true, false},   {5, 0, 0, 255, false, true}, {2, 0, 0, 0, false, true},
+                        {5, 0, 0, 0, true, false},     {2, 255, 255, 255, false, false},
+                        {8, 255, 255, 255, false, false}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << "mode " << k.mode << " colour " << int(k.r) << "," << int(k.g) << ","
+                                    << int(k.b));
+    Device dev(k.mode);
+    std::vector<BYTE> flat(size_t(3 * w) * h);
+    for (size_t i = 0; i < flat.size(); i += 3) flat[i] = k.b, flat[i + 1] = k.g, flat[i + 2] = k.r;
+    Bands out(w, h);
+    ASSERT_TRUE(RenderImageTwoPlates(dev.get(), out.drum1(), out.drum2(), {0, 0, w - 1, h - 1}, out.stride, {0, 0},
+                                     flat.data(), {0, 0, w - 1, h - 1}, 3 * w, nullptr, 0, BMF_24BPP, 100, 45, 600,
+                                     FALSE));
+    EXPECT_EQ(out.InkCount(1, w) > 0, k.drum1);
+    EXPECT_EQ(out.InkCount(2, w) > 0, k.drum2);
+  }
+}
+
+TEST(RenderImageTwoPlates, FlippedTargetWritesRowsBottomUp) {
+  const LONG w = 16, h = 16;
+  std::vector<BYTE> half(size_t(3 * w) * h, 255);  // top half black, bottom half white
+  std::fill(half.begin(), half.begin() + 3 * w * h / 2, BYTE{0});
+  for (BYTE flipped : {0, 2}) {
+    Device dev(2);
+    dev->drawing.destinationFlipped = flipped;
+    Bands out(w, h);
+    ASSERT_TRUE(RenderImageTwoPlates(dev.get(), out.drum1(), out.drum2(), {0, 0, w - 1, h - 1}, out.stride, {0, 0},
+                                     half.data(), {0, 0, w - 1, h - 1}, 3 * w, nullptr, 0, BMF_24BPP, 100, 45, 600,
+                                     FALSE));
+    long top = 0, bottom = 0;
+    for (LONG y = 0; y < h; ++y)
+      for (LONG x = 0; x < w; ++x) (y < h / 2 ? top : bottom) += out.Ink(2, x, y);
+    EXPECT_EQ(top > 0, flipped == 0);
+    EXPECT_EQ(bottom > 0, flipped == 2);
+  }
+}
+
+// Every allocation of a first picture fails in turn: FALSE, bands white,
+// nothing kept but what a later call can use, nothing leaked.
+TEST(RenderImageTwoPlates, EachFailedAllocationFailsThePicture) {
+  const LONG w = 30, h = 20, tw = 20, th = 14;
+  const std::vector<BYTE> photo = Photo(w, h, 3 * w);
+  for (bool diffuse : {false, true}) {
+    bool succeeded = false;
+    for (std::size_t n = 1; n < 20 && !succeeded; ++n) {
+      SCOPED_TRACE(testing::Message() << (diffuse ? "diffused" : "screened") << ", allocation " << n);
+      const std::size_t before = plat::HeapLiveBytes();
+      {
+        Device dev(2);
+        dev->photoMode = diffuse ? 1 : 0;
+        Bands out(tw, th);
+        plat::FailNthHeapAlloc(n);
+        const BOOL ok = RenderImageTwoPlates(dev.get(), out.drum1(), out.drum2(), {0, 0, tw - 1, th - 1}, out.stride,
+                                             {0, 0}, photo.data(), {0, 0, w - 1, h - 1}, 3 * w, nullptr, 0,
+                                             BMF_24BPP, 100, 45, 600, FALSE);
+        plat::FailNthHeapAlloc(0);
+        succeeded = ok != FALSE;
+        if (!ok) {
+          EXPECT_EQ(out.bits, std::vector<BYTE>(out.bits.size(), 0xFF));
+        }
+      }
+      EXPECT_EQ(plat::HeapLiveBytes(), before);
+    }
+    EXPECT_TRUE(succeeded);
+  }
+}
+
+// The grid is built with the first picture's mode and kept for the job.
+TEST(SeparationGridOf, BuiltOnceWithTheFirstMode) {
+  Device dev(5);
+  SeparationGrid* grid = SeparationGridOf(dev.get(), 5);
+  ASSERT_NE(grid, nullptr);
+  EXPECT_TRUE(grid->built);
+  const PlatePair red = TrilinearLookup(*grid, 255, 0, 0);
+  EXPECT_EQ(SeparationGridOf(dev.get(), 4), grid);
+  EXPECT_EQ(TrilinearLookup(*grid, 255, 0, 0).plate1, red.plate1);
+  EXPECT_EQ(red.plate1, 255);
+}
+
+}  // namespace
