@@ -62,4 +62,33 @@ inline constexpr LONG kTwoPlateBandRows = 64;
 BOOL HalftoneTwoPlates(RenderPdev* pdev, const RgbPicture& picture, const TwoPlateTarget& target,
                        const TwoPlateHalftone& how, LONG bandRows = kTwoPlateBandRows);
 
+// A 24-bit picture in memory: width x height pixels, rows stride bytes apart.
+struct RgbBuffer {
+  const BYTE* bits = nullptr;
+  LONG width = 0;
+  LONG height = 0;
+  LONG stride = 0;
+};
+
+// The cached picture of a two-ink flush (at the cache resolution, drawn to the
+// whole target rect) separated and halftoned into both plates: diffusion
+// with photo mode 1, else each plate's screen at the device's lines and
+// angles; rows bottom-up when the flipped-target byte is 2. FALSE, rows
+// whitened, when the grid, a screen or a buffer cannot be had.
+BOOL RenderRgbBandTwoPlates(RenderPdev* pdev, const RgbBuffer& picture, const TwoPlateTarget& target,
+                            LONG bandRows = kTwoPlateBandRows);
+// A single-level or two-colour picture: each pixel to its class plate, both
+// plates by the plain dither of the job's screen. A paint over a fresh mask
+// (previous ROP4 0x8888, current 0xB8B8) whose page rect meets the last
+// drawn rect goes to one density on the plate the drum choice (plate
+// selector 1: drum 1, else drum 2) names. FALSE when the screen or a buffer
+// cannot be had.
+BOOL RenderGrayBandTwoPlates(RenderPdev* pdev, const RgbBuffer& picture, const TwoPlateTarget& target,
+                             const PdevRect& pageRect, LONG bandRows = kTwoPlateBandRows);
+// The histogram of the picture's luminance densities; TRUE for a picture
+// (three or more colours and several levels among 0..254). Otherwise the
+// operation byte becomes 1 and the picture flag 0; the operation byte is 1
+// for two colours or fewer either way.
+BOOL ClassifyPendingRgb(RenderPdev* pdev, const RgbBuffer& picture, DWORD histogram[256]);
+
 }  // namespace imaging

@@ -249,3 +249,88 @@ TEST(SeparationGridOf, BuiltOnceWithTheFirstMode) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ClassifyPendingRgb, PicturesAgainstFlatAndTwoColourBands) {
+  struct Case {
+    const char* what;
+    std::vector<ULONG> colours;  // 0x00RRGGBB, repeated over a 6 x 2 picture
+    BOOL picture;
+    BYTE operation;
+  };
+  const Case cases[] = {
+      {"one colour", {0x00FF0000}, FALSE, 1},
+      {"two colours", {0x00000000, 0x00FF0000}, FALSE, 1},
+      {"three colours, three levels", {0x00000000, 0x00FF0000, 0x00808080}, TRUE, 0},
+      {"three colours, one level", {0x00808080, 0x00818080, 0x00808180}, FALSE, 1},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    Device dev(2);
+    dev->shared.pictureFlag = 1;
+    std::vector<BYTE> rgb(36);
+    for (size_t i = 0; i < 12; ++i) {
+      const ULONG c = k.colours[i % k.colours.size()];
+      rgb[3 * i] = BYTE(c), rgb[3 * i + 1] = BYTE(c >> 8), rgb[3 * i + 2] = BYTE(c >> 16);
+    }
+    DWORD histogram[256];
+    EXPECT_EQ(ClassifyPendingRgb(dev.get(), {rgb.data(), 6, 2, 18}, histogram), k.picture);
+    EXPECT_EQ(dev->shared.operation, k.operation);
+    EXPECT_EQ(dev->shared.pictureFlag, k.picture ? 1 : 0);
+    DWORD total = 0;
+    for (DWORD n : histogram) total += n;
+    EXPECT_EQ(total, 12u);
+  }
+}
+
+// Black text on red, a two-colour picture: black to plate 2 and red to plate
+// 1 by the graphics mode's classes, or all of it to the plate the drum choice
+// names for a paint over a fresh mask.
+TEST(RenderGrayBandTwoPlates, ClassPlatesOrOnePlane) {
+  const LONG w = 16, h = 4;
+  std::vector<BYTE> rgb(size_t(3 * w) * h, 0);
+  for (LONG y = 0; y < h; ++y)
+    for (LONG x = w / 2; x < w; ++x) rgb[size_t(y) * 3 * w + 3 * size_t(x) + 2] = 255;  // right half red
+  struct Case {
+    const char* what;
+    ULONG previousRop4, rop4;
+    RECTL lastDrawn;
+    std::uint16_t plateSelector;
+    long leftInk1, leftInk2, rightInk1, rightInk2;  // ink expected (1) or not (0) per half and drum
+  };
+  const Case cases[] = {
+      {"classes", 0xCCCC, 0xCCCC, {0, 0, 0, 0}, 1, 0, 1, 1, 0},
+      {"one plane, drum 1", 0x8888, 0xB8B8, {100, 200, 110, 210}, 1, 1, 0, 1, 0},
+      {"one plane, drum 2", 0x8888, 0xB8B8, {100, 200, 110, 210}, 2, 0, 1, 0, 1},
+      {"mask elsewhere", 0x8888, 0xB8B8, {0, 0, 50, 50}, 1, 0, 1, 1, 0},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    Device dev(8);
+    dev->separationModes[1] = 6;  // red to plate 1, the rest to plate 2
+    dev->drawing.previousRop4 = k.previousRop4;
+    dev->drawing.rop4 = k.rop4;
+    dev->drawing.lastDrawnRect = k.lastDrawn;
+    dev->drawing.plateSelector = k.plateSelector;
+    Bands out(w, h);
+    TwoPlateTarget target;
+    target.drum1 = out.drum1();
+    target.drum2 = out.drum2();
+    target.stride = out.stride;
+    target.rows = h;
+    target.rect = {0, 0, w - 1, h - 1};
+    ASSERT_TRUE(RenderGrayBandTwoPlates(dev.get(), {rgb.data(), w, h, 3 * w}, target, {105, 205, 120, 208}));
+    long ink[2][2] = {};
+    for (LONG y = 0; y < h; ++y)
+      for (LONG x = 0; x < w; ++x)
+        for (int d = 1; d <= 2; ++d) ink[x >= w / 2][d - 1] += out.Ink(d, x, y);
+    EXPECT_EQ(ink[0][0] > 0, k.leftInk1 == 1);
+    EXPECT_EQ(ink[0][1] > 0, k.leftInk2 == 1);
+    EXPECT_EQ(ink[1][0] > 0, k.rightInk1 == 1);
+    EXPECT_EQ(ink[1][1] > 0, k.rightInk2 == 1);
+    EXPECT_EQ(dev->shared.operation, 0) << "the operation byte is put back";
+  }
+}
+
+}  // namespace
