@@ -1,8 +1,8 @@
 // Stand-ins of the image entries whose paths are not built yet. Each answers
 // as the drawing paths may rely on until its real routine replaces it here:
-// the caches take nothing (a strip comes back as direct-render bands, white
-// but for the strip halftoned into them), the blit path declines, and freeing
-// the image buffers frees the job's screen.
+// the 8-bit cache takes nothing (a strip comes back as direct-render bands,
+// white but for the strip halftoned into them), the blit path declines, and
+// freeing the image buffers frees the job's screens and grid.
 #include <cstring>
 
 #include "imaging/halftone.h"
@@ -63,10 +63,3 @@ BOOL ClippedCopy(RenderPdev*, const PdevRect&, const BYTE*, const PdevRect&, LON
 void FreeImageBuffers(RenderPdev* pdev) { imaging::FreeJobScreens(pdev); }
 void PrepareImageParameters(RenderPdev*) {}
 void FreeKeptTransparentImage(RenderPdev*) {}
-
-// ---- the RGB band cache ----
-
-BOOL CacheImageBand(RenderPdev* pdev, BYTE*, BYTE*, LONG, const PdevRect* target, const BYTE* src,
-                    const PdevRect* srcRect, LONG srcStride, const ULONG* palette, ULONG paletteCount, ULONG format) {
-  return DirectRenderStrip(pdev, target, src, srcRect, srcStride, palette, paletteCount, format);
-}

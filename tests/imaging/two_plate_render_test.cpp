@@ -334,3 +334,47 @@ TEST(RenderGrayBandTwoPlates, ClassPlatesOrOnePlane) {
 }
 
 }  // namespace
+
+namespace {
+
+// A strip on a two-ink sheet comes back as the drum-2 band and, after it in
+// the same block, the drum-1 band: red on drum 1, black on drum 2 in mode 2;
+// in mode 1 the picture takes the one-ink path onto the drum-2 band.
+TEST(CacheImageBand, StripsRenderIntoBothBands) {
+  const LONG w = 16, h = 4;
+  std::vector<BYTE> rgb(size_t(3 * w) * h, 0);
+  for (LONG y = 0; y < h; ++y)
+    for (LONG x = w / 2; x < w; ++x) rgb[size_t(y) * 3 * w + 3 * size_t(x) + 2] = 255;  // right half red
+  for (int mode : {2, 1}) {
+    SCOPED_TRACE(mode);
+    Device dev(mode);
+    const PdevRect target{100, 40, 100 + w - 1, 40 + h - 1}, src{0, 0, w - 1, h - 1};
+    ASSERT_TRUE(CacheImageBand(dev.get(), nullptr, nullptr, 0, &target, rgb.data(), &src, 3 * w, nullptr, 0, BMF_24BPP));
+    EXPECT_EQ(dev->shared.pictureFlag, 0);
+    BYTE* drum2 = dev->drawing.targetPlane;
+    ASSERT_NE(drum2, nullptr);
+    const LONG stride = 4;
+    ASSERT_EQ(dev->drawing.otherPlane, drum2 + stride * h);
+    long ink[2][2] = {};  // [drum 1 / 2][left / right]
+    for (LONG y = 0; y < h; ++y)
+      for (LONG x = 0; x < w; ++x)
+        for (int d = 0; d < 2; ++d) {
+          const BYTE* band = d == 0 ? dev->drawing.otherPlane : drum2;
+          ink[d][x >= w / 2] += !((band[y * stride + x / 8] >> (7 - x % 8)) & 1);
+        }
+    if (mode == 2) {
+      EXPECT_EQ(ink[0][0], 0);
+      EXPECT_GT(ink[0][1], 0);
+      EXPECT_GT(ink[1][0], 0);
+      EXPECT_EQ(ink[1][1], 0);
+    } else {
+      EXPECT_EQ(ink[0][0] + ink[0][1], 0);
+      EXPECT_GT(ink[1][0], 0);
+      EXPECT_GT(ink[1][1], 0);
+    }
+    EXPECT_EQ(dev->image.diffusionCarryKind, 0);
+    GlobalFree(drum2);
+  }
+}
+
+}  // namespace
