@@ -141,20 +141,21 @@ PlatePair TrilinearLookup(const SeparationGrid& grid, int red, int green, int bl
     return {static_cast<int>((w0 * a[0] + w1 * b[0]) / (w0 + w1)),
             static_cast<int>((w0 * a[1] + w1 * b[1]) / (w0 + w1))};
   }
-  long long sum1 = 0, sum2 = 0;
-  for (int corner = 0; corner < 8; ++corner) {
-    long long weight = 1;
-    int step[3];
-    for (int i = 0; i < 3; ++i) {
-      step[i] = (corner >> (2 - i)) & 1;
-      weight *= step[i] ? v[i] - low[i] : high[i] - v[i];
-    }
-    const std::uint8_t* e = entry(step[0], step[1], step[2]);
-    sum1 += weight * e[0];
-    sum2 += weight * e[1];
+  // Each corner weighs the volume of the sub-box opposite it.
+  const int r1 = v[0] - low[0], r0 = high[0] - v[0];
+  const int g1 = v[1] - low[1], g0 = high[1] - v[1];
+  const int b1 = v[2] - low[2], b0 = high[2] - v[2];
+  const std::uint8_t* e = entry(0, 0, 0);
+  constexpr std::ptrdiff_t kR = 2 * 1089, kG = 2 * 33, kB = 2;
+  int sums[2];
+  for (int p = 0; p < 2; ++p) {
+    const std::uint8_t* c = e + p;
+    const int lowRed = g0 * (b0 * c[0] + b1 * c[kB]) + g1 * (b0 * c[kG] + b1 * c[kG + kB]);
+    const int highRed = g0 * (b0 * c[kR] + b1 * c[kR + kB]) + g1 * (b0 * c[kR + kG] + b1 * c[kR + kG + kB]);
+    sums[p] = r0 * lowRed + r1 * highRed;
   }
-  const long long volume = static_cast<long long>(high[0] - low[0]) * (high[1] - low[1]) * (high[2] - low[2]);
-  return {static_cast<int>(sum1 / volume), static_cast<int>(sum2 / volume)};
+  const int volume = (high[0] - low[0]) * (high[1] - low[1]) * (high[2] - low[2]);
+  return {sums[0] / volume, sums[1] / volume};
 }
 
 int BoostOverprint(int a, int b) { return Clamp255(static_cast<long long>(b) * (26LL * a + 58395) / 58395); }

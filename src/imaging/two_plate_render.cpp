@@ -324,6 +324,12 @@ struct ReducedSource {
 
 bool FetchReducedRow(void* context, LONG row, BYTE* bgr) {
   const auto& s = *static_cast<const ReducedSource*>(context);
+  if (s.format == BMF_24BPP && !s.wholeRow) {  // already blue, green, red
+    const BYTE* bits = s.src + (std::int64_t{s.srcRect.top} + s.keptRows[row]) * std::int64_t{s.srcStride} +
+                       3 * std::int64_t{s.srcRect.left};
+    std::memcpy(bgr, bits, 3 * static_cast<std::size_t>(s.keptWidth));
+    return true;
+  }
   BYTE* out = s.wholeRow ? s.wholeRow : bgr;
   if (!ExpandRowTo24(s.src, s.srcRect, s.srcStride, s.keptRows[row], out, s.palette, s.paletteCount, s.format))
     return false;
