@@ -354,8 +354,8 @@ BOOL RenderImageTwoPlates(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane, 
     return TRUE;
   const std::int64_t sw = RectWidth(srcRect), sh = RectHeight(srcRect);
   const std::int64_t w = std::min(sw, RectWidth(targetRect)), h = std::min(sh, RectHeight(targetRect));
-  // Kept columns (room for sw), kept rows, and a whole
-  // converted source row when columns are dropped.
+  // Kept columns (room for all sw), kept rows, and one whole converted
+  // source row when columns are dropped.
   const auto indexBytes = CheckedBytes(static_cast<std::uint64_t>(sw + h), 4);
   const auto rowBytes = w < sw ? CheckedBytes(static_cast<std::uint64_t>(sw), 3) : std::optional<std::size_t>(0);
   const auto all = indexBytes && rowBytes ? CheckedBytes(*indexBytes + *rowBytes, 1) : std::nullopt;
