@@ -1,0 +1,82 @@
+// The 8-bit image band cache of one-ink sheets and the merge decision it
+// shares with the RGB cache: strips that continue a picture are merged as
+// ink density into one working image, which is halftoned once at the flush.
+#pragma once
+
+#include "imaging/image_buffer.h"
+#include "render/pdev_record.h"
+
+namespace imaging {
+
+// A strip as the caller hands it: pixels, source rect, stride and format,
+// with its palette for the palette formats.
+struct StripSource {
+  const BYTE* bits;
+  PdevRect rect;
+  LONG stride;
+  ULONG format;
+  const ULONG* palette;
+  ULONG paletteCount;
+};
+
+// Answers of DecideMerge.
+enum MergeDecision : int {
+  kMergeNew = 0,
+  kMergeStrip = 1,
+  kMergeStartOnly = 2,
+  kMergeFlushOnly = 3,
+  kMergeNothing = 4,
+  kMergeContinueBand = 5,
+};
+inline constexpr int kCache8Bit = 1;
+inline constexpr int kCacheRgb = 2;
+
+// What to do with a new target rectangle (null: a flush request); updates
+// the merged and last strip rectangles and the adjacency and merge-state
+// bytes.
+int DecideMerge(RenderPdev* pdev, ImageBandCache& cache, const PdevRect* newTarget, ULONG format, int kind);
+// N continues L in the merged rectangle M as the next strip of a row, column
+// or grid; sets the merge-state byte to 0, 1 or 2.
+bool AreObjectsAdjacent(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& last, const PdevRect& next,
+                        const PdevRect& merged);
+// N continues the picture by the ROP and clip history; sets merge state 5
+// when it does.
+bool StripContinuesImage(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& last, const PdevRect& next,
+                         const PdevRect& merged);
+
+// Before a strip continues a band: a cached picture held at another
+// resolution is resampled to the device grid, and a strip whose source size
+// differs from its target is copied at target size. 0 cannot merge, 1 merge,
+// 2 merge the rescaled copy: strip and pending record then describe it, and
+// the caller frees *rescaled with GlobalFree after whichever step used it.
+// kind 0: the cache record holds density (filled with 0), 1: RGB (255).
+int RescaleForMerge(RenderPdev* pdev, ImageBuffer& target, ImageBuffer& cacheRecord, int kind,
+                    const PdevRect& newTarget, ImageBuffer& pending, StripSource& strip, BYTE** rescaled);
+
+// The parameter block from the pending record: packed scale, format and the
+// cache's histogram.
+void SetImageParams(ImageBandCache& cache);
+// More than one non-zero count among densities 0..254.
+bool HistogramHasSeveralLevels(const DWORD counts[256]);
+// Histogram of the working image; a single-level picture clears the picture
+// flag and sets the operation byte to 1.
+BOOL ClassifyPendingImage(RenderPdev* pdev, ImageBandCache& cache);
+// Places the next strip in the working image and grows it (geometrically, up
+// to the page); FALSE when it cannot grow.
+BOOL MergeStripGeometry(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& newTarget, const FixedRect& unionRect);
+// The pending strip combined into the working image at its saved place: the
+// lighter density wins for SRCPAINT pairs, the darker otherwise; a complex
+// copy first clears this blit's clip rectangles.
+void MergeImageIntoCache8(RenderPdev* pdev, ImageBandCache& cache, const ULONG* palette, ULONG paletteCount);
+// Halftones the pending picture onto the plane; FALSE (everything freed,
+// nothing pending) on failure.
+BOOL FlushPendingImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStride);
+
+}  // namespace imaging
+
+// Hands a converted image strip (clip list first) to the band cache of the
+// sheet. The direct-render bands when the cache did not keep it (the caller
+// frees them), else null.
+BYTE* SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& rect, LONG stride, ULONG format,
+                         const PdevRect& target, const ULONG* palette, ULONG paletteCount, LONG planeStride,
+                         CLIPOBJ* clip);
