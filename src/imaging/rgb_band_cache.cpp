@@ -58,7 +58,6 @@ bool StartImageBandCache(RenderPdev* pdev, ImageBandCache& cache, const PdevRect
   if (!ImageBufferAlloc(cache.rgb, static_cast<LONG>(std::min(sw, tw)), static_cast<LONG>(std::min(sh, th)), cx, cy,
                         kFormat24Bpp, 3 * WorkingImageLimit(pdev)))
     return false;
-  ImageBufferWhiten(cache.rgb);
   if (sw > tw || sh > th) {
     if (!ImageBufferAlloc(cache.scaled, static_cast<LONG>(sw), static_cast<LONG>(sh), cache.pending.resolutionX,
                           cache.pending.resolutionY, kFormat24Bpp)) {
@@ -76,11 +75,12 @@ bool StartImageBandCache(RenderPdev* pdev, ImageBandCache& cache, const PdevRect
 void CopyRgbIntoCache(ImageBandCache& cache, const StripSource& strip) {
   ImageBuffer& rgb = cache.rgb;
   const PdevRect place = FixedRectToRect(rgb.saved);
+  BOOL converted;
   if (cache.scaled.buffer) {
     const PdevRect all = ImageRect(cache.scaled);
-    SourceToRgb24(strip.bits, strip.rect, strip.stride, cache.scaled.buffer, all, cache.scaled.stride, strip.palette,
-                  strip.paletteCount, strip.format);
-    Copy24Reduce(cache.scaled.buffer, all, cache.scaled.stride, rgb.buffer, place, rgb.stride);
+    converted = SourceToRgb24(strip.bits, strip.rect, strip.stride, cache.scaled.buffer, all, cache.scaled.stride,
+                              strip.palette, strip.paletteCount, strip.format);
+    if (converted) Copy24Reduce(cache.scaled.buffer, all, cache.scaled.stride, rgb.buffer, place, rgb.stride);
     ImageBufferFree(cache.scaled);
   } else {
     const std::int64_t w = std::min(RectWidth(strip.rect), RectWidth(place));
@@ -88,9 +88,11 @@ void CopyRgbIntoCache(ImageBandCache& cache, const StripSource& strip) {
     const PdevRect src{strip.rect.left, strip.rect.top, static_cast<LONG>(strip.rect.left + w - 1),
                        static_cast<LONG>(strip.rect.top + h - 1)};
     const PdevRect dst{place.left, place.top, static_cast<LONG>(place.left + w - 1), static_cast<LONG>(place.top + h - 1)};
-    SourceToRgb24(strip.bits, src, strip.stride, rgb.buffer, dst, rgb.stride, strip.palette, strip.paletteCount,
-                  strip.format);
+    converted = SourceToRgb24(strip.bits, src, strip.stride, rgb.buffer, dst, rgb.stride, strip.palette,
+                              strip.paletteCount, strip.format);
   }
+  // A strip that converts nothing leaves its place white.
+  if (!converted) FillRect24White(rgb.buffer, place, rgb.stride);
   rgb.filled = rgb.area;
 }
 
@@ -342,10 +344,14 @@ bool RenderImageBand(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T,
     pdev->flags |= kPdevImagePending;
     pdev->shared.operation = kOperationMerging;
     cache.rgb.saved = cache.rgb.area;
-    if ((pdev->drawing.rop4 & 0xFF) == 0xCC)
+    // The first strip's copy covers the whole new picture; a combination
+    // needs it white first.
+    if ((pdev->drawing.rop4 & 0xFF) == 0xCC) {
       CopyRgbIntoCache(cache, strip);
-    else
+    } else {
+      ImageBufferWhiten(cache.rgb);
       CombineRgbIntoCache(pdev, cache, strip);
+    }
     return true;
   }
   pdev->drawing.targetPlane = nullptr;
