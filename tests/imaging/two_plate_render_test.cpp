@@ -33,7 +33,7 @@ struct Device {
     pdev->image.darkerDrumStrength = 255;
   }
   ~Device() {
-    FreeJobScreens(pdev.get());
+    FreeImageBuffers(pdev.get());
     if (pdev->image.diffusionCarryRow) GlobalFree(pdev->image.diffusionCarryRow);
   }
   RenderPdev* operator->() { return pdev.get(); }
