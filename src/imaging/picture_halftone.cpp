@@ -160,12 +160,8 @@ int HalftoneImageBufferDirect(ImageBuffer& target, ImageBuffer& density, ImageBu
   return done ? 1 : 0;
 }
 
-namespace {
-
-// The enhancement walk over the density record in bands of about a
-// centimetre; FALSE when the buffers cannot be had or a band fails.
-bool EnhanceInBands(RenderPdev* pdev, ImageBandCache* cache, ImageBuffer& target, ImageBuffer& density,
-                    ImageParams& params, int mapKind) {
+bool EnhanceInBands(RenderPdev* pdev, ImageBuffer& target, ImageBuffer& density, ImageParams& params,
+                    int mapKind) {
   const LONG width = ImageWidth(density), rows = ImageHeight(density);
   const LONG targetRows = ImageHeight(target);
   if (width <= 0 || rows <= 0 || targetRows <= 0) return false;
@@ -177,9 +173,10 @@ bool EnhanceInBands(RenderPdev* pdev, ImageBandCache* cache, ImageBuffer& target
   const LONG G = std::max<LONG>(density.rowsPerCm.integer, 1);
   const LONG bands = static_cast<LONG>((std::int64_t{rows} + G - 1) / G);
   EnhanceContext ctx{};
-  const LONG maps = static_cast<LONG>((std::int64_t{width} + G - 1) / G + 2);
-  if (!AllocEnhanceBuffers(ctx, width, (G + 1) / 2, maps)) return false;
-  (void)cache;
+  // Tiles are as tall as the first band, which a short picture fills alone.
+  const LONG tile = std::min(G, rows);
+  const LONG maps = static_cast<LONG>((std::int64_t{width} + tile - 1) / tile + 2);
+  if (!AllocEnhanceBuffers(ctx, width, (tile + 1) / 2, maps)) return false;
   pdev->image.diffusionCarryKind = 1;
   bool ok = true;
   const PdevRect whole{0, 0, width - 1, rows - 1};
@@ -194,8 +191,6 @@ bool EnhanceInBands(RenderPdev* pdev, ImageBandCache* cache, ImageBuffer& target
   pdev->image.diffusionCarryKind = 0;
   return ok;
 }
-
-}  // namespace
 
 int HalftoneImageBands(RenderPdev* pdev, ImageBuffer& target, ImageBuffer& density, ImageParams& params, int) {
   ImageBandCache* cache = BandCacheOf(pdev);
@@ -240,7 +235,7 @@ int HalftoneImageBands(RenderPdev* pdev, ImageBuffer& target, ImageBuffer& densi
     mapKind = kMapKeep;
   }
   const FixedMilli savedX = density.resolutionX, savedY = density.resolutionY, savedRows = density.rowsPerCm;
-  const bool walked = EnhanceInBands(pdev, cache, target, density, params, mapKind);
+  const bool walked = EnhanceInBands(pdev, target, density, params, mapKind);
   density.resolutionX = savedX;
   density.resolutionY = savedY;
   density.rowsPerCm = savedRows;

@@ -25,6 +25,11 @@ void SharpenDensityImage(BYTE* image, LONG rowLength, LONG rows, LONG stride, co
 BOOL HalftoneScaled(RenderPdev* pdev, BYTE* target, LONG targetStride, LONG targetRows, const PdevRect& targetRect,
                     BYTE* density, LONG densityStride, const PdevRect& densityRect, LONG amiLine, LONG amiAngle,
                     LONG resolution);
+// The enhancement walk over the density record in bands of about a
+// centimetre of the target (at least a row): the gray pipeline per band, map
+// kind on the first. The density record's vertical resolution is left at the
+// band scale. FALSE when the buffers cannot be had or a band fails.
+bool EnhanceInBands(RenderPdev* pdev, ImageBuffer& target, ImageBuffer& density, ImageParams& params, int mapKind);
 // The flush's halftone of the density record into the one-bit target record:
 // banded enhancement when the picture qualifies, else HalftoneToPlanes. A
 // failed enhancement renders the picture unenhanced. 1; 0 when the halftone

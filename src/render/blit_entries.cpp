@@ -14,6 +14,7 @@
 #include "render/plane_ops.h"
 #include "render/rop_blits.h"
 #include "render/row_kernels.h"
+#include "render/source_blits.h"
 
 namespace {
 
@@ -226,6 +227,17 @@ bool MirroredCopy(const SURFOBJ* src, const PdevRect& r, bool mirrorX, bool flip
   return true;
 }
 
+// Whether the last drawn rectangle continues a cached picture at dest: the
+// strip above, the strip to the left, or the next row of tiles.
+bool ContinuesPicture(const RenderPdev* pdev, const RECTL& dest, const RECTL& clipBounds) {
+  const RECTL& last = pdev->drawing.lastDrawnRect;
+  const bool above = last.bottom == dest.top && last.left == dest.left && last.right == dest.right;
+  const bool left = last.right == dest.left && last.top == dest.top && last.bottom == dest.bottom;
+  const bool nextRow = pdev->image.operationRect.left == clipBounds.left && last.left == dest.right &&
+                       last.bottom == dest.top;
+  return above || left || nextRow;
+}
+
 }  // namespace
 
 BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
@@ -240,51 +252,103 @@ BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ
   FreeSavedPlanes(pdev);
   NextRop4(pdev, 0xFFCC);
   if (!psoSrc || !prclDest || !prclSrc || !psoSrc->pvScan0 || psoSrc->lDelta == 0) return engine();
+  const RECTL destEx{std::min(prclDest->left, prclDest->right), std::min(prclDest->top, prclDest->bottom),
+                     std::max(prclDest->left, prclDest->right), std::max(prclDest->top, prclDest->bottom)};
   DefaultClip defaultClip;
-  CLIPOBJ* clip = defaultClip.Use(pco, psoDest,
-                                  RECTL{std::min(prclDest->left, prclDest->right), std::min(prclDest->top, prclDest->bottom),
-                                        std::max(prclDest->left, prclDest->right), std::max(prclDest->top, prclDest->bottom)});
+  CLIPOBJ* clip = defaultClip.Use(pco, psoDest, destEx);
   pdev->drawing.clipComplexity = clip->iDComplexity;
-  const BYTE keptComplexity = clip->iDComplexity;
 
   // Normalised rectangles; flips and mirrors are taken by the private copy.
   const bool flipY = prclDest->bottom < prclDest->top;
   const bool mirrorX = prclDest->right < prclDest->left;
-  const PdevRect dest{std::min(prclDest->left, prclDest->right), std::min(prclDest->top, prclDest->bottom),
-                      std::max(prclDest->left, prclDest->right) - 1, std::max(prclDest->top, prclDest->bottom) - 1};
+  PdevRect dest = Inclusive(destEx);
   PdevRect source{std::min(prclSrc->left, prclSrc->right), std::min(prclSrc->top, prclSrc->bottom),
                   std::max(prclSrc->left, prclSrc->right) - 1, std::max(prclSrc->top, prclSrc->bottom) - 1};
   RectIntersect(source, PdevRect{0, 0, psoSrc->sizlBitmap.cx - 1, psoSrc->sizlBitmap.cy - 1}, source);
   if (RectIsEmpty(dest) || RectIsEmpty(source)) return TRUE;
   PrivateSource copy;
   if (!MirroredCopy(psoSrc, source, mirrorX, flipY, copy)) return engine();
+  pdev->drawing.destinationFlipped = flipY ? 1 : 0;
 
-  if ((pdev->drawing.previousRop4 & 0xFF) != (pdev->drawing.rop4 & 0xFF) && pdev->image.blitState != kBlitMaskImagePair &&
-      pdev->image.blitState != kBlitHolePair)
+  PdevDrawState& d = pdev->drawing;
+  const bool sameRop = (d.previousRop4 & 0xFF) == (d.rop4 & 0xFF);
+  if (!sameRop && pdev->image.blitState != kBlitMaskImagePair && pdev->image.blitState != kBlitHolePair)
     FlushImageIfPending(pdev);
   const bool onePixel = RectWidth(dest) == 1 || RectHeight(dest) == 1 || RectWidth(source) == 1 || RectHeight(source) == 1;
-  const bool caching = pdev->imageCaching == 1 && !onePixel &&
-                       (pdev->photoMode != 0 || pdev->edge != 0 || pdev->backlight != 0) && !flipY;
-  if (onePixel) FlushImageIfPending(pdev);
+  const bool refused = onePixel && !(sameRop && RectsTouch(dest, pdev->image.operationRect));
+  if (refused) FlushImageIfPending(pdev);
+  const bool caching = !refused && pdev->imageCaching == 1 &&
+                       (pdev->photoMode != 0 || pdev->edge != 0 || pdev->backlight != 0);
+
+  // A rectangular clip that is the visible destination: the stretch is cut
+  // to it, the source in proportion.
+  DefaultClip cutClip;
+  bool cutToClip = false;
+  if (caching && clip->iDComplexity == DC_RECT && !flipY) {
+    const RECTL visible{std::max<LONG>(destEx.left, 0), std::max<LONG>(destEx.top, 0),
+                        std::min(destEx.right, psoDest->sizlBitmap.cx), std::min(destEx.bottom, psoDest->sizlBitmap.cy)};
+    const RECTL& b = clip->rclBounds;
+    const bool visibleIsClip =
+        visible.left == b.left && visible.top == b.top && visible.right == b.right && visible.bottom == b.bottom;
+    const bool fits = !(pdev->flags & kPdevImagePending) || (d.previousRop4 == d.rop4 && ContinuesPicture(pdev, destEx, b));
+    if (visibleIsClip && fits) {
+      const PdevRect callerDest{prclDest->left, prclDest->top, prclDest->right, prclDest->bottom};
+      const PdevRect callerSrc{prclSrc->left, prclSrc->top, prclSrc->right, prclSrc->bottom};
+      const float scaleX = static_cast<float>(RectWidth(callerDest)) / static_cast<float>(RectWidth(callerSrc));
+      const float scaleY = static_cast<float>(RectHeight(callerDest)) / static_cast<float>(RectHeight(callerSrc));
+      PdevRect cutSource = copy.rect;
+      cutSource.left += static_cast<LONG>(static_cast<float>(b.left - destEx.left) / scaleX);
+      cutSource.right -= static_cast<LONG>(static_cast<float>(destEx.right - b.right) / scaleX);
+      cutSource.top += static_cast<LONG>(static_cast<float>(b.top - destEx.top) / scaleY);
+      cutSource.bottom -= static_cast<LONG>(static_cast<float>(destEx.bottom - b.bottom) / scaleY);
+      if (!RectIsEmpty(cutSource)) {
+        copy.rect = cutSource;
+        dest = Inclusive(b);
+        clip = cutClip.Use(nullptr, psoDest, b);
+        cutToClip = true;
+      }
+    }
+  }
+
   LONG bandStride = 0;
-  const PdevRect bandRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
-  BYTE* band = SourceToPlaneFormat(pdev, copy.bits.data(), copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect,
-                                   &bandStride, dest, pxlo, caching ? FALSE : TRUE, psoDest->lDelta, clip);
-  pdev->drawing.destinationFlipped = 0;
-  pdev->drawing.lastDrawnRect = *prclDest;
+  BYTE* band = nullptr;
+  PdevRect bandDest = dest;
+  bool viaCutOut = false;
+  if (caching && !cutToClip && psoSrc->iBitmapFormat != BMF_1BPP &&
+      (pdev->image.blitState == kBlitMaskImagePair || pdev->image.blitState == kBlitHolePair ||
+       clip->iDComplexity == DC_RECT || clip->iDComplexity == DC_COMPLEX)) {
+    // Only the part inside the clip goes to the picture.
+    const CutOut cut = CutOutToPlaneFormat(pdev, psoDest->lDelta, dest, copy.bits.data(), copy.rect, copy.stride,
+                                           psoSrc->iBitmapFormat, clip, pxlo);
+    if (cut.done) {
+      viaCutOut = true;
+      band = cut.band;
+      bandStride = cut.bandStride;
+      bandDest = cut.dest;
+      if (pdev->image.blitState == kBlitMaskImagePair || pdev->image.blitState == kBlitHolePair) d.rop4 = 0xCCCC;
+    }
+  }
+  if (!viaCutOut) {
+    const PdevRect bandRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
+    const bool allowCache = caching && (!flipY || clip->iDComplexity == DC_TRIVIAL);
+    band = SourceToPlaneFormat(pdev, copy.bits.data(), copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect,
+                               &bandStride, dest, pxlo, allowCache ? FALSE : TRUE, psoDest->lDelta, clip);
+  }
+  d.destinationFlipped = 0;
+  d.lastDrawnRect = *prclDest;
   if (!band) {
     if (pdev->image.blitState == kBlitHolePair) WhitenessToPlanes(psoDest, clip, dest);
     return TRUE;
   }
-  BYTE* band2 = pdev->drawing.otherPlane;
+  BYTE* band2 = d.otherPlane;
   FlushImageIfPending(pdev);
-  clip->iDComplexity = keptComplexity;
   BYTE *drum1 = nullptr, *drum2 = nullptr;
   GetInkPlanes(pdev, psoDest->lDelta, &drum1, &drum2);
+  const PdevRect placed{0, 0, bandDest.right - bandDest.left, bandDest.bottom - bandDest.top};
   BOOL result =
-      ForEachClipRectWithSource(pdev, drum2, dest, psoDest->lDelta, band, bandRect, bandStride, clip, WhiteThenAndKernel);
+      ForEachClipRectWithSource(pdev, drum2, bandDest, psoDest->lDelta, band, placed, bandStride, clip, WhiteThenAndKernel);
   if ((pdev->flags & kPdevTwoPlanes) && band2 && band2 != band)
-    result = ForEachClipRectWithSource(pdev, drum1, dest, psoDest->lDelta, band2, bandRect, bandStride, clip,
+    result = ForEachClipRectWithSource(pdev, drum1, bandDest, psoDest->lDelta, band2, placed, bandStride, clip,
                                        WhiteThenAndKernel);
   GlobalFree(band);
   return result ? TRUE : engine();

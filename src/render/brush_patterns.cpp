@@ -8,6 +8,7 @@
 #include "imaging/image_entries.h"
 #include "render/dither_patterns.h"
 #include "render/plane_ops.h"
+#include "render/row_kernels.h"
 
 namespace {
 
@@ -63,35 +64,32 @@ BYTE* BrushToPatternWide(RenderPdev* pdev, BRUSHOBJ* brush, LONG, LONG, ULONG, B
   return SolidPattern(pdev, brush, pdev->separationModes[0], kObjectKindText, wide != FALSE);
 }
 
-BYTE* RealizePattern(RenderPdev* pdev, BRUSHOBJ* brush, SIZEL* patternSize, BOOL wide) {
-  if (!brush) return nullptr;
-  if (brush->iSolidColor != kNoSolidColor) {
-    if (patternSize) *patternSize = wide ? SIZEL{32, 32} : NarrowSize(pdev);
-    return SolidPattern(pdev, brush, pdev->separationModes[1], kObjectKindGraphics, wide != FALSE);
-  }
+namespace {
+
+// The realization of a pattern brush, or null when it has none or its size
+// is out of range; sourceStride out.
+const RealizedBrush* UsableRealization(BRUSHOBJ* brush, std::int64_t& sourceStride) {
   const auto* rb = static_cast<const RealizedBrush*>(brush->pvRbrush ? brush->pvRbrush : BRUSHOBJ_pvGetRbrush(brush));
   if (!rb || rb->width <= 0 || rb->height <= 0 || rb->width > 4096 || rb->height > 4096) return nullptr;
-  const std::int64_t sourceStride = RowBytesForFormat(rb->width, static_cast<ULONG>(rb->format));
-  if (sourceStride <= 0) return nullptr;
-  // Widths that are not a multiple of 8 repeat to the least common multiple
-  // with 8, so that the page anchoring stays whole bytes.
-  const LONG w = rb->width, h = rb->height;
-  const LONG wideW = std::lcm(w, 8);
-  const std::int64_t plateBytes = RowBytes1bpp(w) * h;
-  const std::int64_t outRow = wideW / 8;
-  auto* plate = static_cast<BYTE*>(GlobalAlloc(GPTR, static_cast<SIZE_T>(plateBytes)));
-  auto* out = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(outRow * h)));
-  if (!plate || !out) {
-    if (plate) GlobalFree(plate);
-    if (out) GlobalFree(out);
-    return nullptr;
-  }
+  sourceStride = RowBytesForFormat(rb->width, static_cast<ULONG>(rb->format));
+  return sourceStride > 0 ? rb : nullptr;
+}
+
+const ULONG* PaletteOf(const RealizedBrush* rb, ULONG& count) {
   const bool paletted = rb->format >= static_cast<std::int32_t>(BMF_1BPP) &&
                         rb->format <= static_cast<std::int32_t>(BMF_8BPP);
-  RealizeBrushOnePlate(pdev, plate, RealizedBrushRows(rb), SIZEL{w, h}, static_cast<LONG>(sourceStride),
-                       paletted ? RealizedBrushPalette(rb) : nullptr,
-                       paletted ? static_cast<ULONG>(rb->paletteCount) : 0, static_cast<ULONG>(rb->format));
-  pdev->drawing.hatchMarker = 0;
+  count = paletted ? static_cast<ULONG>(rb->paletteCount) : 0;
+  return paletted ? RealizedBrushPalette(rb) : nullptr;
+}
+
+// Widths that are not a multiple of 8 repeat to the least common multiple
+// with 8, so that the page anchoring stays whole bytes. New pattern bits
+// from a plate of the brush's own size; size out.
+BYTE* WidenedPattern(const BYTE* plate, LONG w, LONG h, SIZEL& size) {
+  const LONG wideW = std::lcm(w, 8);
+  const std::int64_t outRow = wideW / 8;
+  auto* out = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(outRow * h)));
+  if (!out) return nullptr;
   const std::int64_t plateRow = RowBytes1bpp(w);
   for (LONG y = 0; y < h; ++y) {
     BYTE* dst = out + y * outRow;
@@ -102,10 +100,82 @@ BYTE* RealizePattern(RenderPdev* pdev, BRUSHOBJ* brush, SIZEL* patternSize, BOOL
       if (!(src[sx / 8] & (0x80 >> (sx % 8)))) dst[x / 8] = static_cast<BYTE>(dst[x / 8] & ~(0x80 >> (x % 8)));
     }
   }
-  GlobalFree(plate);
-  pdev->drawing.plateSelector = (pdev->flags & kPdevTwoPlanes) ? PatternPlate(pdev, rb) : 2;
-  if (patternSize) *patternSize = SIZEL{wideW, h};
+  size = SIZEL{wideW, h};
   return out;
+}
+
+}  // namespace
+
+BYTE* RealizePattern(RenderPdev* pdev, BRUSHOBJ* brush, SIZEL* patternSize, BOOL wide) {
+  if (!brush) return nullptr;
+  if (brush->iSolidColor != kNoSolidColor) {
+    if (patternSize) *patternSize = wide ? SIZEL{32, 32} : NarrowSize(pdev);
+    return SolidPattern(pdev, brush, pdev->separationModes[1], kObjectKindGraphics, wide != FALSE);
+  }
+  std::int64_t sourceStride = 0;
+  const RealizedBrush* rb = UsableRealization(brush, sourceStride);
+  if (!rb) return nullptr;
+  const LONG w = rb->width, h = rb->height;
+  auto* plate = static_cast<BYTE*>(GlobalAlloc(GPTR, static_cast<SIZE_T>(RowBytes1bpp(w) * h)));
+  if (!plate) return nullptr;
+  ULONG paletteCount = 0;
+  const ULONG* palette = PaletteOf(rb, paletteCount);
+  RealizeBrushOnePlate(pdev, plate, RealizedBrushRows(rb), SIZEL{w, h}, static_cast<LONG>(sourceStride), palette,
+                       paletteCount, static_cast<ULONG>(rb->format));
+  pdev->drawing.hatchMarker = 0;
+  SIZEL size{};
+  BYTE* out = WidenedPattern(plate, w, h, size);
+  GlobalFree(plate);
+  if (!out) return nullptr;
+  pdev->drawing.plateSelector = (pdev->flags & kPdevTwoPlanes) ? PatternPlate(pdev, rb) : 2;
+  if (patternSize) *patternSize = size;
+  return out;
+}
+
+BOOL PatCopyRealized(SURFOBJ* pso, const RECTL* dest, CLIPOBJ* clip, BRUSHOBJ* brush) {
+  RenderPdev* pdev = PdevFromSurface(pso);
+  if (!pdev || !dest || !brush) return FALSE;
+  std::int64_t sourceStride = 0;
+  const RealizedBrush* rb = UsableRealization(brush, sourceStride);
+  if (!rb) return FALSE;
+  const LONG w = rb->width, h = rb->height;
+  const std::int64_t plateBytes = RowBytes1bpp(w) * h;
+  auto* plates = static_cast<BYTE*>(GlobalAlloc(GPTR, static_cast<SIZE_T>(2 * plateBytes)));
+  if (!plates) return FALSE;
+  ULONG paletteCount = 0;
+  const ULONG* palette = PaletteOf(rb, paletteCount);
+  BYTE* plate1 = plates;
+  BYTE* plate2 = plates + plateBytes;
+  if (!RealizeBrushTwoPlates(pdev, plate1, plate2, RealizedBrushRows(rb), SIZEL{w, h}, static_cast<LONG>(sourceStride),
+                             palette, paletteCount, static_cast<ULONG>(rb->format))) {
+    GlobalFree(plates);
+    return FALSE;
+  }
+  SIZEL size{};
+  BYTE* pattern2 = WidenedPattern(plate2, w, h, size);
+  BYTE* pattern1 = WidenedPattern(plate1, w, h, size);
+  GlobalFree(plates);
+  BOOL result = pattern1 && pattern2;
+  if (result) {
+    BYTE *drum1 = nullptr, *drum2 = nullptr;
+    GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
+    const PdevRect inclusive{dest->left, dest->top, dest->right - 1, dest->bottom - 1};
+    PdevRect cut = inclusive;
+    RectIntersect(cut, PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}, cut);
+    // Plate 2 first, then plate 1, each plane on its own.
+    const std::pair<BYTE*, const BYTE*> steps[] = {{drum2, pattern2}, {drum1, pattern1}};
+    for (const auto& [plane, pattern] : steps) {
+      pdev->drawing.targetPlane = plane;
+      pdev->drawing.otherPlane = plane;
+      if (RectIsEmpty(cut)) break;
+      ForEachDestPart(clip, cut, [&, plane = plane, pattern = pattern](const PdevRect& part) {
+        Rop2FillPlanes(pdev, part, plane, pso->lDelta, pattern, size, R2_COPYPEN);
+      });
+    }
+  }
+  if (pattern1) GlobalFree(pattern1);
+  if (pattern2) GlobalFree(pattern2);
+  return result;
 }
 
 std::int64_t RealizedRowBytes(std::int64_t width, ULONG patternFormat) {

@@ -3,10 +3,12 @@
 // and masked image sequences, and the ROP interpreter on the planes.
 #include "render/rop_blits.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "imaging/image_entries.h"
 #include "plat/engine_draw.h"
+#include "render/brush_patterns.h"
 #include "render/plane_ops.h"
 #include "render/rop_names.h"
 #include "render/source_blits.h"
@@ -56,6 +58,7 @@ BOOL BitBltWithBrush(ROP4 r, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, co
   const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
   const BYTE imageMode = pdev->separationModes[2];
   const ULONG prev = d.previousRop4;
+  if (two && r == 0xF0F0 && colour.present && !colour.solid) return PatCopyRealized(pso, target, clip, brush);
 
   // The destination, cut to the plane; the source origin moves with it.
   PdevRect dest{target->left, target->top, target->right - 1, target->bottom - 1};
@@ -88,11 +91,13 @@ BOOL BitBltWithBrush(ROP4 r, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, co
   LONG bandStride = 0;
   PdevRect bandRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
   BYTE* band2 = nullptr;
+  PdevRect sourceRect{};
   if (std::strchr(name, 'S') && src) {
     if (!src->pvScan0 || src->lDelta == 0) return FALSE;
     const SourceRects rects = SourceRectsFor(src, cutTarget, &origin);
     if (!rects.usable) return TRUE;
     dest = rects.dest;
+    sourceRect = rects.source;
     bandRect = PdevRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
     buf.band = SourceToPlaneFormat(pdev, static_cast<const BYTE*>(src->pvScan0), rects.source, src->lDelta,
                                    src->iBitmapFormat, bandRect, &bandStride, dest, xlate, TRUE, pso->lDelta, clip);
@@ -133,6 +138,13 @@ BOOL BitBltWithBrush(ROP4 r, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, co
   if (usesPattern && colour.present) {
     buf.pattern = RealizePattern(pdev, brush, &patternSize, FALSE);
     if (!buf.pattern) return FALSE;
+    // A source with colour of the other plate draws the fill there.
+    const int g = std::min<int>(pdev->separationModes[1], kSeparationModes - 1);
+    const std::uint16_t defaultPlate = SeparationDefaultPlate[g] == 1 ? kPlate2 : kPlate1;
+    if (two && buf.band && g >= 2 && d.plateSelector == defaultPlate &&
+        PaletteSourceSplit(pdev, static_cast<const BYTE*>(src->pvScan0), sourceRect, src->lDelta,
+                           src->iBitmapFormat, xlate))
+      d.plateSelector = defaultPlate == kPlate1 ? kPlate2 : kPlate1;
     if (r == 0xB8B8 && prev == 0x8888 && RectsIntersect(dest, img.operationRect) &&
         (pdev->flags & kPdevImagePending)) {
       // The picture under a transparent fill goes down first, on the fill's plate.

@@ -20,20 +20,6 @@ LONG WorkStride(const PdevRect& dest) {
   return static_cast<LONG>(AlignTo4(bytes));
 }
 
-// Runs fn on each part of dest inside the clip (dest itself without one).
-template <typename Fn>
-void ForEachDestPart(CLIPOBJ* clip, const PdevRect& dest, Fn fn) {
-  auto cut = [&](const PdevRect& r) {
-    PdevRect part;
-    RectIntersect(dest, r, part);
-    if (!RectIsEmpty(part)) fn(part);
-  };
-  if (!clip || clip->iDComplexity == DC_TRIVIAL) return fn(dest);
-  const RECTL& b = clip->rclBounds;
-  if (clip->iDComplexity == DC_RECT) return cut(PdevRect{b.left, b.top, b.right - 1, b.bottom - 1});
-  ForEachEnumeratedClipRect(clip, [&](const RECTL& r) { cut(PdevRect{r.left, r.top, r.right - 1, r.bottom - 1}); });
-}
-
 // The page-anchored pattern combined into a buffer over dest.
 void CombinePattern(const BitView& view, const PdevRect& dest, const BYTE* pattern, SIZEL size, RowOp op) {
   const std::int64_t patternBytes = (size.cx + 7) / 8;

@@ -2,6 +2,8 @@
 // the page's origin (the ROP interpreter's work buffers) as well as planes.
 #pragma once
 
+#include <algorithm>
+
 #include "render/render_pdev.h"
 
 enum class RowOp { And, Or, Xor, Copy, CopyInverted };
@@ -43,4 +45,18 @@ void ForEachEnumeratedClipRect(CLIPOBJ* clip, Fn fn) {
     for (ULONG i = 0; i < batch.c && i < 256; ++i) fn(batch.rects[i]);
     if (!more) return;
   }
+}
+
+// Runs fn on each non-empty part of the inclusive dest inside the clip (dest
+// itself without one).
+template <typename Fn>
+void ForEachDestPart(CLIPOBJ* clip, const PdevRect& dest, Fn fn) {
+  auto cut = [&](const RECTL& r) {
+    const PdevRect part{std::max(dest.left, r.left), std::max(dest.top, r.top), std::min(dest.right, r.right - 1),
+                        std::min(dest.bottom, r.bottom - 1)};
+    if (part.left <= part.right && part.top <= part.bottom) fn(part);
+  };
+  if (!clip || clip->iDComplexity == DC_TRIVIAL) return fn(dest);
+  if (clip->iDComplexity == DC_RECT) return cut(clip->rclBounds);
+  ForEachEnumeratedClipRect(clip, cut);
 }

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "imaging/image_entries.h"
+#include "render/brush_patterns.h"
 #include "render/plane_ops.h"
 #include "render/rop_blits.h"
 #include "render/source_blits.h"
@@ -177,6 +178,49 @@ BYTE* SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& src
   return band1;
 }
 
+CutOut CutOutToPlaneFormat(RenderPdev* pdev, LONG planeStride, const PdevRect& dest, const BYTE* bits,
+                           const PdevRect& source, LONG srcStride, ULONG srcFormat, CLIPOBJ* clip, XLATEOBJ* xlate) {
+  CutOut out{false, nullptr, dest, 0};
+  if (!clip) return out;
+  PdevRect cut;
+  RectIntersect(dest, PdevRect{clip->rclBounds.left, clip->rclBounds.top, clip->rclBounds.right - 1,
+                               clip->rclBounds.bottom - 1},
+                cut);
+  const bool expand = srcFormat == BMF_4BPP || srcFormat == BMF_8BPP;
+  const ULONG format = expand ? BMF_24BPP : srcFormat;
+  const std::int64_t cutStride = RowBytesForFormat(RectWidth(cut), format);
+  if (RectIsEmpty(cut) || cutStride <= 0) return out;
+  const std::int64_t cutBytes = cutStride * RectHeight(cut);
+  auto* cutBits = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(cutBytes)));
+  BYTE* expanded = nullptr;
+  const BYTE* from = bits;
+  PdevRect fromRect = source;
+  LONG fromStride = srcStride;
+  bool ok = cutBits != nullptr;
+  if (ok) std::memset(cutBits, 0xFF, static_cast<std::size_t>(cutBytes));
+  if (ok && expand) {
+    const std::int64_t wideStride = RowBytesForFormat(RectWidth(source), BMF_24BPP);
+    expanded = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(wideStride * RectHeight(source))));
+    ULONG palette[256];
+    const ULONG count = SourcePalette(xlate, srcFormat, palette);
+    const PdevRect wideRect{0, 0, static_cast<LONG>(RectWidth(source) - 1), static_cast<LONG>(RectHeight(source) - 1)};
+    ok = expanded && SourceToRgb24(bits, source, srcStride, expanded, wideRect, static_cast<LONG>(wideStride), palette,
+                                   count, srcFormat);
+    from = expanded, fromRect = wideRect, fromStride = static_cast<LONG>(wideStride);
+  }
+  const PdevRect cutRect{0, 0, static_cast<LONG>(RectWidth(cut) - 1), static_cast<LONG>(RectHeight(cut) - 1)};
+  if (ok && ClippedCopy(pdev, dest, from, fromRect, fromStride, format, clip, cutBits, cutRect,
+                        static_cast<LONG>(cutStride))) {
+    out.band = SourceToPlaneFormat(pdev, cutBits, cutRect, static_cast<LONG>(cutStride), format, cutRect,
+                                   &out.bandStride, cut, xlate, FALSE, planeStride, clip);
+    out.dest = cut;
+    out.done = true;
+  }
+  if (expanded) GlobalFree(expanded);
+  if (cutBits) GlobalFree(cutBits);
+  return out;
+}
+
 BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
                       XLATEOBJ* xlate, BOOL) {
   RenderPdev* pdev = PdevFromSurface(pso);
@@ -195,51 +239,16 @@ BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
   if (caching && clip && (clip->iDComplexity == DC_RECT || clip->iDComplexity == DC_COMPLEX) &&
       src->iBitmapFormat != BMF_1BPP) {
     // Only the part inside the clip goes to the picture.
-    PdevRect cut;
-    RectIntersect(rects.dest, PdevRect{clip->rclBounds.left, clip->rclBounds.top, clip->rclBounds.right - 1,
-                                       clip->rclBounds.bottom - 1},
-                  cut);
-    const bool expand = src->iBitmapFormat == BMF_4BPP || src->iBitmapFormat == BMF_8BPP;
-    const ULONG format = expand ? BMF_24BPP : src->iBitmapFormat;
-    const std::int64_t cutStride = RowBytesForFormat(RectWidth(cut), format);
-    if (!RectIsEmpty(cut) && cutStride > 0) {
-      const std::int64_t cutBytes = cutStride * RectHeight(cut);
-      auto* cutBits = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(cutBytes)));
-      BYTE* expanded = nullptr;
-      const BYTE* from = bits;
-      PdevRect fromRect = rects.source;
-      LONG fromStride = src->lDelta;
-      bool ok = cutBits != nullptr;
-      if (ok) std::memset(cutBits, 0xFF, static_cast<std::size_t>(cutBytes));
-      if (ok && expand) {
-        const std::int64_t wideStride = RowBytesForFormat(RectWidth(rects.source), BMF_24BPP);
-        expanded = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(wideStride * RectHeight(rects.source))));
-        ULONG palette[256];
-        const ULONG count = SourcePalette(xlate, src->iBitmapFormat, palette);
-        const PdevRect wideRect{0, 0, static_cast<LONG>(RectWidth(rects.source) - 1),
-                                static_cast<LONG>(RectHeight(rects.source) - 1)};
-        ok = expanded && SourceToRgb24(bits, rects.source, src->lDelta, expanded, wideRect,
-                                       static_cast<LONG>(wideStride), palette, count, src->iBitmapFormat);
-        from = expanded, fromRect = wideRect, fromStride = static_cast<LONG>(wideStride);
-      }
-      const PdevRect cutRect{0, 0, static_cast<LONG>(RectWidth(cut) - 1), static_cast<LONG>(RectHeight(cut) - 1)};
-      if (ok && ClippedCopy(pdev, rects.dest, from, fromRect, fromStride, format, clip, cutBits, cutRect,
-                            static_cast<LONG>(cutStride))) {
-        band = SourceToPlaneFormat(pdev, cutBits, cutRect, static_cast<LONG>(cutStride), format, cutRect, &bandStride,
-                                   cut, xlate, FALSE, pso->lDelta, clip);
-        bandDest = cut;
-        savedComplexity = DC_TRIVIAL;
-      } else {
-        ok = false;
-      }
-      if (expanded) GlobalFree(expanded);
-      if (cutBits) GlobalFree(cutBits);
-      if (!ok) bandDest = rects.dest;
-      if (ok && !band) return TRUE;
+    const CutOut cut = CutOutToPlaneFormat(pdev, pso->lDelta, rects.dest, bits, rects.source, src->lDelta,
+                                           src->iBitmapFormat, clip, xlate);
+    if (cut.done) {
+      if (!cut.band) return TRUE;
+      band = cut.band;
+      bandStride = cut.bandStride;
+      bandDest = cut.dest;
     }
   }
-  if (!band && bandDest.left == rects.dest.left && bandDest.top == rects.dest.top &&
-      bandDest.right == rects.dest.right && bandDest.bottom == rects.dest.bottom) {
+  if (!band) {
     band = SourceToPlaneFormat(pdev, bits, rects.source, src->lDelta, src->iBitmapFormat, bandRect, &bandStride,
                                rects.dest, xlate, caching ? FALSE : TRUE, pso->lDelta, clip);
   }
@@ -322,4 +331,48 @@ BOOL InvertedSourceOrPlanes(SURFOBJ* pso, const PdevRect& dest, SURFOBJ* src, co
                                        OrRowsIntoPlane);
   GlobalFree(band);
   return result;
+}
+
+BOOL PaletteSourceSplit(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride, ULONG srcFormat,
+                        XLATEOBJ* xlate) {
+  if (!pdev || !src) return FALSE;
+  const int g = std::min<int>(pdev->separationModes[1], kSeparationModes - 1);
+  const std::uint8_t wanted = SeparationDefaultPlate[g] == 1 ? 1 : 2;
+  const int code = ClassCodeOfMode(g);
+  const bool skipWhite = g == 12 || g == 13;
+  auto onWantedPlate = [&](BYTE red, BYTE green, BYTE blue, bool whiteCounts) {
+    if (!whiteCounts && red == 255 && green == 255 && blue == 255) return false;
+    std::uint8_t plate = 0, density = 0;
+    ClassifyColourForPlates(code, red, green, blue, kObjectKindImage, &plate, &density);
+    return plate == wanted;
+  };
+  if (srcFormat == BMF_1BPP || srcFormat == BMF_4BPP || srcFormat == BMF_8BPP) {
+    ULONG palette[256];
+    const ULONG count = SourcePalette(xlate, srcFormat, palette);
+    InkDensityPair* table = pdev->shared.paletteInk;
+    PaletteToInkDensity(pdev, palette, table, count);
+    for (ULONG i = 0; i < count; ++i) {
+      if (skipWhite && (palette[i] & 0xFFFFFF) == 0xFFFFFF) continue;
+      if (table[i].plate == wanted) return TRUE;
+    }
+    return FALSE;
+  }
+  if (srcFormat != BMF_16BPP && srcFormat != BMF_24BPP && srcFormat != BMF_32BPP) return FALSE;
+  if (RectIsEmpty(srcRect) || srcRect.left < 0) return FALSE;
+  const int bytes = srcFormat == BMF_16BPP ? 2 : srcFormat == BMF_24BPP ? 3 : 4;
+  for (std::int64_t y = srcRect.top; y <= srcRect.bottom; ++y) {
+    const BYTE* row = src + y * srcStride;
+    for (std::int64_t x = srcRect.left; x <= srcRect.right; ++x) {
+      const BYTE* p = row + x * bytes;
+      if (bytes == 2) {
+        const unsigned v = p[0] | (p[1] << 8);
+        if (onWantedPlate(static_cast<BYTE>((v >> 7) & 0xF8), static_cast<BYTE>((v >> 2) & 0xF8),
+                          static_cast<BYTE>((v << 3) & 0xF8), true))
+          return TRUE;
+      } else if (onWantedPlate(p[2], p[1], p[0], !skipWhite)) {
+        return TRUE;
+      }
+    }
+  }
+  return FALSE;
 }

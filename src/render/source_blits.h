@@ -18,3 +18,18 @@ struct SourceRects {
   bool usable;
 };
 SourceRects SourceRectsFor(const SURFOBJ* src, const RECTL& target, const POINTL* srcOrigin);
+
+// The part of a deeper-than-one-bit source inside the clip bounds, copied
+// (scaled to dest for a stretch) into a white picture of the cut-out's size,
+// 4 and 8 bpp expanded to 24, and handed to SourceToPlaneFormat with caching
+// allowed. done is false when the cut-out could not be made (nothing was
+// handed on); band is null when the image cache took the picture; dest is
+// the cut-out rectangle the band covers.
+struct CutOut {
+  bool done;
+  BYTE* band;
+  PdevRect dest;
+  LONG bandStride;
+};
+CutOut CutOutToPlaneFormat(RenderPdev* pdev, LONG planeStride, const PdevRect& dest, const BYTE* bits,
+                           const PdevRect& source, LONG srcStride, ULONG srcFormat, CLIPOBJ* clip, XLATEOBJ* xlate);

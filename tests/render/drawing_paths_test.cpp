@@ -524,4 +524,60 @@ TEST_F(TwoInkPictures, SeparateOntoBothDrums) {
   EngDeleteSurface(reinterpret_cast<HSURF>(bm));
 }
 
+// PATCOPY of a two-colour pattern brush on two inks: black on one drum, red
+// on the other, each only inside the destination and the page's clip.
+TEST_F(DrawingPaths, PatCopyOfAPatternBrushPutsEachColourOnItsDrum) {
+  Start(TwoInks(6));
+  std::vector<BYTE> rows(4 * 8, 0);
+  for (int y = 0; y < 8; ++y) rows[4 * y] = 0x0F;  // columns 0..3 index 0 (black), 4..7 index 1 (red)
+  HBITMAP bm = EngCreateBitmap(SIZEL{8, 8}, 4, BMF_1BPP, BMF_TOPDOWN, rows.data());
+  Brush b(plat::engine::CreatePatternBrush(reinterpret_cast<HSURF>(bm), {0x000000, 0x0000FF}));
+  const std::size_t planeBytes = static_cast<std::size_t>(pdev->planeStride) * pdev->planeHeight;
+  std::memset(pdev->drum1Plane, 0xFF, planeBytes);
+  std::memset(pdev->drum2Plane, 0xFF, planeBytes);
+  page->SetClip({RECTL{0, 0, 40, 200}, RECTL{56, 0, 200, 200}});
+  ASSERT_TRUE(page->PatBlt(RECTL{16, 8, 80, 40}, b.bo, 0xF0));
+  EXPECT_TRUE(Logged("DrvBitBlt 1 -> TRUE"));
+  const bool blackOnDrum1 = Ink(pdev->drum1Plane, 16, 8);
+  const BYTE* blackPlane = blackOnDrum1 ? pdev->drum1Plane : pdev->drum2Plane;
+  const BYTE* redPlane = blackOnDrum1 ? pdev->drum2Plane : pdev->drum1Plane;
+  int red = 0;
+  for (LONG y = 0; y < 60; ++y)
+    for (LONG x = 0; x < 120; ++x) {
+      const bool inside = x >= 16 && x < 80 && y >= 8 && y < 40 && (x < 40 || x >= 56);
+      const bool blackDot = x % 8 < 4;
+      ASSERT_EQ(Ink(blackPlane, x, y), inside && blackDot) << x << "," << y;
+      if (!inside || blackDot) {
+        ASSERT_FALSE(Ink(redPlane, x, y)) << x << "," << y;
+      }
+      red += Ink(redPlane, x, y);
+    }
+  EXPECT_GT(red, 0);
+  EngDeleteSurface(reinterpret_cast<HSURF>(bm));
+}
+
+// A cached stretch whose rectangular clip is the visible part of a
+// destination hanging off the page is cut to the clip, the source in
+// proportion: the picture's black half lands where it would have.
+TEST_F(DrawingPaths, CachedStretchIsCutToItsRectangularClip) {
+  Start(pdevtest::BaseDevmode());
+  pdev->imageCaching = 1;
+  pdev->photoMode = 1;
+  // 24 bpp, 20 x 10: columns 0..9 black, 10..19 white.
+  const LONG w = 20, h = 10, stride = 60;
+  std::vector<BYTE> bits(stride * h, 0xFF);
+  for (LONG y = 0; y < h; ++y) std::memset(bits.data() + y * stride, 0, 30);
+  HBITMAP bm = EngCreateBitmap(SIZEL{w, h}, stride, BMF_24BPP, BMF_TOPDOWN, bits.data());
+  SURFOBJ* src = EngLockSurface(reinterpret_cast<HSURF>(bm));
+  const std::size_t planeBytes = static_cast<std::size_t>(pdev->planeStride) * pdev->planeHeight;
+  std::memset(pdev->drum2Plane, 0xFF, planeBytes);
+  page->SetClip({RECTL{0, 0, 30, 20}});
+  ASSERT_TRUE(page->StretchBlt(src, {}, RECTL{-10, 0, 30, 20}, RECTL{0, 0, w, h}));
+  EXPECT_EQ(Count(pdev->drum2Plane, 0, 0, 10, 20), 200);
+  EXPECT_EQ(Count(pdev->drum2Plane, 10, 0, 40, 30), 0);
+  EXPECT_EQ(Count(pdev->drum2Plane, 0, 20, 10, 30), 0);
+  EngUnlockSurface(src);
+  EngDeleteSurface(reinterpret_cast<HSURF>(bm));
+}
+
 }  // namespace

@@ -406,3 +406,67 @@ TEST(BitBltToPlanes, PatInvertMaskIdiomOnTwoInks) {
 }
 
 }  // namespace
+
+namespace {
+
+// A clip of more rectangles than one enumeration batch holds: the rows of the
+// last batch are drawn as well as the first.
+TEST(ForEachClipRectWithSource, LastEnumerationBatchIsDrawn) {
+  std::mt19937 rng(41);
+  const LONG rows = 300;
+  std::vector<RECTL> rects;
+  for (LONG y = 0; y < rows; ++y) rects.push_back(RECTL{y % 2, y, 16 - y % 2, y + 1});
+  CLIPOBJ* clip = plat::engine::CreateClip(rects.data(), static_cast<ULONG>(rects.size()));
+  ASSERT_NE(clip, nullptr);
+  Plane plane(16, rows, rng);
+  std::memset(plane.bits.data(), 0xFF, plane.bits.size());
+  const std::vector<BYTE> ink(4 * rows, 0x00);
+  ForEachClipRectWithSource(plane.pdev.get(), plane.bits.data(), PdevRect{0, 0, 15, rows - 1}, plane.stride,
+                            ink.data(), PdevRect{0, 0, 15, rows - 1}, 4, clip, CopyRowsShifted);
+  for (LONG y = 0; y < rows; ++y)
+    for (LONG x = 0; x < 16; ++x) ASSERT_EQ(plane.At(x, y), y % 2 == 1 && (x == 0 || x == 15)) << x << "," << y;
+  plat::engine::DeleteClip(clip);
+}
+
+// A blit hanging over every edge of the plane, without a clip object, writes
+// only the plane: the bytes after it stay as they were, and inside it the
+// ROP's rule holds with the source moved along.
+TEST(BitBltToPlanes, TargetsOverThePlaneEdgesWriteOnlyThePlane) {
+  std::mt19937 rng(43);
+  const LONG srcW = 64, srcH = 40, srcStride = 8;
+  std::vector<BYTE> srcBits(srcStride * srcH);
+  for (BYTE& b : srcBits) b = static_cast<BYTE>(rng());
+  SURFOBJ src{};
+  src.sizlBitmap = SIZEL{srcW, srcH};
+  src.lDelta = srcStride;
+  src.pvScan0 = srcBits.data();
+  src.iBitmapFormat = BMF_1BPP;
+  const ULONG palette[2] = {0, 0xFFFFFF};
+  XLATEOBJ* xlate = plat::engine::CreateXlate(palette, 2);
+  BRUSHOBJ* brush = plat::engine::CreateSolidBrush(0);
+  const RECTL target{-5, -3, 35, 23};
+  const POINTL origin{9, 4};
+  for (int rop : {0x55, 0x66, 0xCC, 0x33, 0xB8, 0x00, 0xF0}) {
+    Plane plane(24, 12, rng);
+    const std::vector<BYTE> guard(40, 0xA5);
+    plane.bits.insert(plane.bits.end(), guard.begin(), guard.end());
+    const std::vector<BYTE> before = plane.bits;
+    SURFOBJ so{};
+    so.dhpdev = reinterpret_cast<DHPDEV>(plane.pdev.get());
+    so.lDelta = plane.stride;
+    so.sizlBitmap = SIZEL{plane.width, plane.height};
+    plane.pdev->drum1Plane = plane.pdev->drum2Plane = plane.bits.data();
+    ASSERT_TRUE(BitBltToPlanes(static_cast<ROP4>(rop * 0x101), &so, &target, &src, &origin, nullptr, xlate, brush));
+    EXPECT_TRUE(std::equal(guard.begin(), guard.end(), plane.bits.end() - 40)) << std::hex << rop;
+    for (LONG y = 0; y < plane.height; ++y)
+      for (LONG x = 0; x < plane.width; ++x) {
+        const int d = BitAt(before.data() + y * plane.stride, x);
+        const int s = BitAt(srcBits.data() + (y - target.top + origin.y) * srcStride, x - target.left + origin.x);
+        ASSERT_EQ(plane.At(x, y), ((rop >> (s << 1 | d)) & 1) != 0) << std::hex << rop << " at " << x << "," << y;
+      }
+  }
+  plat::engine::DeleteBrush(brush);
+  plat::engine::DeleteXlate(xlate);
+}
+
+}  // namespace

@@ -348,9 +348,67 @@ TEST_F(PrintJob, TestPageIsDrawnOnOneAndTwoDrums) {
   }
 }
 
+// Pattern blits, picture blits with and without a brush, stretches (one
+// mirrored) and text of a drawing script, each where the script put it.
+TEST_F(PrintJob, DrawScriptBlitsStretchesAndText) {
+  {
+    std::ofstream pbm(dir / "p.pbm", std::ios::binary);
+    pbm << "P4\n# four black columns\n16 8\n";
+    for (int y = 0; y < 8; ++y) pbm << static_cast<char>(0xF0) << static_cast<char>(0x00);
+  }
+  const std::string pbm = (dir / "p.pbm").string();
+  std::ofstream(dir / "page.txt") << "patblt 000000 F0 100 100 140 120\n"
+                                     "patblt 000000 55 120 100 160 120\n"
+                                     "blit " + pbm + " CC 200 100\n"
+                                     "blit " + pbm + " 0x33 300 100\n"
+                                     "blit " + pbm + " B8 400 100 000000\n"
+                                     "stretch " + pbm + " 500 100 532 116\n"
+                                     "stretch " + pbm + " 632 200 600 216\n"
+                                     "text 40 000000 100 300 Hi # all of it\n";
+  Outcome r = Start("--draw '" + (dir / "page.txt").string() + "'");
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  streamdump::Decoded job = Decode(r.job);
+  ASSERT_TRUE(job.ok) << job.error;
+  ASSERT_EQ(job.pages.size(), 1u);
+  const streamdump::Plane plane = streamdump::RebuildPlane(job, job.pages[0]);
+  // The plane starts at the printable area: the first block's corner, the
+  // page's top-left ink, gives the offset.
+  std::uint32_t dx = plane.width, dy = plane.height;
+  for (std::uint32_t y = 0; y < plane.height; ++y)
+    for (std::uint32_t x = 0; x < plane.width; ++x)
+      if (plane.Ink(x, y)) dx = std::min(dx, x), dy = std::min(dy, y);
+  ASSERT_GE(dx, 100u);
+  ASSERT_GE(dy, 100u);
+  dx -= 100, dy -= 100;
+  auto count = [&](std::uint32_t l, std::uint32_t t, std::uint32_t r, std::uint32_t b) {
+    long n = 0;
+    for (std::uint32_t y = t + dy; y < b + dy && y < plane.height; ++y)
+      for (std::uint32_t x = l + dx; x < r + dx && x < plane.width; ++x) n += plane.Ink(x, y);
+    return n;
+  };
+  EXPECT_EQ(count(100, 100, 120, 120), 400);
+  EXPECT_EQ(count(120, 100, 140, 120), 0) << "inverted back to white";
+  EXPECT_EQ(count(140, 100, 160, 120), 400);
+  EXPECT_EQ(count(200, 100, 204, 108), 32) << "PBM black is ink";
+  EXPECT_EQ(count(204, 100, 216, 108), 0);
+  EXPECT_EQ(count(300, 100, 304, 108), 0) << "NOTSRCCOPY";
+  EXPECT_EQ(count(304, 100, 316, 108), 96);
+  EXPECT_EQ(count(400, 100, 404, 108), 32) << "B8 takes the brush under black source";
+  EXPECT_EQ(count(404, 100, 416, 108), 0) << "and keeps the destination under white";
+  EXPECT_EQ(count(500, 100, 508, 116), 128) << "stretched twice";
+  EXPECT_EQ(count(508, 100, 532, 116), 0);
+  EXPECT_EQ(count(624, 200, 632, 216), 128) << "mirrored: the black columns at the right";
+  EXPECT_EQ(count(600, 200, 624, 216), 0);
+  const long text = count(95, 250, 700, 320);  // "Hi # all of it"
+  EXPECT_GT(text, 500) << "text inked";
+  EXPECT_EQ(count(0, 0, plane.width - dx, plane.height - dy), 400 + 400 + 32 + 96 + 32 + 128 + 128 + text);
+}
+
 TEST_F(PrintJob, BadDrawScriptLinesExitTwoNamingThem) {
+  std::ofstream(dir / "short.pbm", std::ios::binary) << "P4\n16 8\n\xF0\x00";
+  std::ofstream(dir / "huge.pbm", std::ios::binary) << "P4 70000 1\n";
   struct Case {
-    const char* script;
+    std::string script;
     const char* says;
   };
   const Case cases[] = {
@@ -365,6 +423,15 @@ TEST_F(PrintJob, BadDrawScriptLinesExitTwoNamingThem) {
       {"clip 1 2 3\n", "clip"},
       {"circle 000000 1 1 1\n", "unknown command 'circle'"},
       {"line 000000 13 0 0 99999999999 5\n", "coordinate"},
+      {"patblt 000000 1G2 0 0 5 5\n", "ROP3 '1G2'"},
+      {"patblt 000000 F0 0 0 5\n", "patblt takes"},
+      {"blit /nonexistent/p.pbm CC 0 0\n", "cannot open picture"},
+      {"blit " + (dir / "bad.txt").string() + " CC 0 0\n", "not a binary PBM"},
+      {"stretch /nonexistent/p.pbm 0 0 5\n", "stretch takes"},
+      {"text 0 000000 1 1 hi\n", "text size"},
+      {"text 12 000000 1 1\n", "text takes"},
+      {"blit " + (dir / "short.pbm").string() + " CC 0 0\n", "shorter than its header"},
+      {"blit " + (dir / "huge.pbm").string() + " CC 0 0\n", "bad header"},
   };
   for (const Case& c : cases) {
     std::ofstream(dir / "bad.txt") << c.script;
@@ -417,6 +484,69 @@ TEST_F(PrintJob, SampleDataIsFoundBesideTheExecutable) {
   Outcome found = run("--pages 1");
   EXPECT_EQ(found.exitCode, 0) << found.out;
   EXPECT_EQ(Count(found.out, "sheet "), 1) << found.out;
+}
+
+// Pictures through --draw: a picture drawn in ten strips prints the drum page
+// it prints in one; a transparent picture drawn as mask and image (either
+// order) prints as Pillow's composite of the two drawn as one copy, with no
+// black hole.
+TEST_F(PrintJob, PicturesInStripsAndTransparentPictures) {
+  const std::string python = "/usr/bin/python3";
+  const std::string script = R"(
+import sys
+from PIL import Image, ImageChops, ImageDraw
+d = sys.argv[1]
+w, h = 160, 120
+pic = Image.new('RGB', (w, h))
+px = pic.load()
+for y in range(h):
+    for x in range(w):
+        px[x, y] = (40 + x, 30 + (x + y) // 2, 200 - y)
+pic.convert('L').save(d + '/photo.pgm')
+mask = Image.new('L', (w, h), 0)
+ImageDraw.Draw(mask).ellipse((20, 10, 140, 110), fill=255)
+white = Image.new('RGB', (w, h), (255, 255, 255))
+black = Image.new('RGB', (w, h), (0, 0, 0))
+ImageChops.composite(pic, white, mask).save(d + '/composite.ppm')
+# SRCAND mask: black where the picture goes; SRCPAINT picture: black around it.
+ImageChops.invert(mask).convert('1').save(d + '/and_mask.pbm')
+ImageChops.composite(pic, black, mask).save(d + '/paint_picture.ppm')
+# MERGEPAINT mask: black where the picture goes; SRCAND picture: white around it.
+ImageChops.composite(pic, white, mask).save(d + '/and_picture.ppm')
+)";
+  std::ofstream(dir / "make.py") << script;
+  if (std::system((python + " -c 'import PIL' 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "no Pillow";
+  ASSERT_EQ(std::system((python + " '" + (dir / "make.py").string() + "' '" + dir.string() + "'").c_str()), 0);
+  const auto drumPage = [&](const std::string& commands) {
+    std::ofstream(dir / "page.txt") << commands;
+    Outcome r = Start("--set PhotoMode=1 --draw '" + (dir / "page.txt").string() + "'");
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    streamdump::Decoded job = Decode(r.job);
+    EXPECT_TRUE(job.ok) << job.error;
+    if (job.pages.empty()) return std::vector<bool>{};
+    const streamdump::Plane plane = streamdump::RebuildPlane(job, job.pages[0]);
+    std::vector<bool> ink;
+    for (std::uint32_t y = 0; y < plane.height; ++y)
+      for (std::uint32_t x = 0; x < plane.width; ++x) ink.push_back(plane.Ink(x, y));
+    return ink;
+  };
+  const std::string photo = (dir / "photo.pgm").string();
+  const std::vector<bool> whole = drumPage("stretch " + photo + " 100 100 420 340\n");
+  ASSERT_FALSE(whole.empty());
+  EXPECT_NE(std::count(whole.begin(), whole.end(), true), 0);
+  EXPECT_EQ(drumPage("stretch " + photo + " 100 100 420 340 10\n"), whole) << "ten strips";
+
+  const std::string at = " 200 160\n";
+  const std::vector<bool> composite = drumPage("blit " + (dir / "composite.ppm").string() + " CC" + at);
+  const long ink = std::count(composite.begin(), composite.end(), true);
+  EXPECT_GT(ink, 0);
+  const std::vector<bool> andPaint = drumPage("blit " + (dir / "and_mask.pbm").string() + " 88" + at + "blit " +
+                                              (dir / "paint_picture.ppm").string() + " EE" + at);
+  EXPECT_EQ(andPaint, composite) << "SRCAND mask, then SRCPAINT picture";
+  EXPECT_EQ(std::count(andPaint.begin(), andPaint.end(), true), ink);
+  const std::vector<bool> mergeAnd = drumPage("blit " + (dir / "and_mask.pbm").string() + " BB" + at + "blit " +
+                                              (dir / "and_picture.ppm").string() + " 88" + at);
+  EXPECT_EQ(mergeAnd, composite) << "MERGEPAINT mask, then SRCAND picture";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Density, tone, screen, diffusion and separation commands of imagetool. Densities are
-// grey images with 255 = full ink; one-bit results are PBM with 1 = ink.
+// Density, tone, screen, diffusion, enhancement and separation commands of
+// imagetool. Densities are grey images with 255 = full ink; one-bit results
+// are PBM with 1 = ink.
 #include "halftone_commands.h"
 
 #include "args.h"
@@ -14,7 +15,9 @@
 
 #include "imaging/error_diffusion.h"
 #include "imaging/halftone.h"
+#include "imaging/image_buffer.h"
 #include "imaging/image_entries.h"
+#include "imaging/picture_halftone.h"
 #include "imaging/screen_dither.h"
 #include "imaging/screens.h"
 #include "imaging/tone.h"
@@ -290,6 +293,56 @@ int DiffuseCommand(int argc, char** argv) {
   FreeDiffusionCarry(carry);
   if (!done) return Fail("out of memory");
   return WritePbm(o.files[1], job.width, job.height, job.plane) ? 0 : Fail("cannot write " + o.files[1]);
+}
+
+// The picture's band walk and gray enhancement pipeline, the picture printed
+// at its own size at --dpi.
+int EnhanceCommand(int argc, char** argv) {
+  long gyakkou = 3, contrast = 4, brightness = 4, kind = 0, dpi = 600;
+  std::vector<std::string> files;
+  for (int k = 0; k < argc; ++k) {
+    const std::string_view arg = argv[k];
+    const bool hasValue = k + 1 < argc;
+    if (arg == "--gyakkou" && hasValue && ParseInt(argv[k + 1], 0, 5, gyakkou)) {
+      ++k;
+    } else if (arg == "--contrast" && hasValue && ParseInt(argv[k + 1], 1, 7, contrast)) {
+      ++k;
+    } else if (arg == "--brightness" && hasValue && ParseInt(argv[k + 1], 0, 7, brightness)) {
+      ++k;
+    } else if (arg == "--photo-kind" && hasValue && ParseInt(argv[k + 1], 0, 3, kind)) {
+      ++k;
+    } else if (arg == "--dpi" && hasValue && ParseInt(argv[k + 1], 1, 9600, dpi)) {
+      ++k;
+    } else if (!arg.starts_with("--")) {
+      files.emplace_back(arg);
+    } else {
+      return BadUsage();
+    }
+  }
+  if (files.size() != 2) return BadUsage();
+  Image in;
+  std::string error;
+  if (!ReadImage(files[0], in, error)) return Fail(error);
+  if (in.channels != 1) return Fail(files[0] + ": a density image is grey (P5)");
+  auto pdev = std::make_unique<RenderPdev>();
+  pdev->backlight = std::uint8_t(gyakkou);
+  pdev->contrast = std::uint8_t(contrast);
+  pdev->brightness = std::uint8_t(brightness);
+  pdev->photoKind = std::uint8_t(kind);
+  const FixedMilli resolution = FixedFromInt(std::int32_t(dpi));
+  ImageBuffer target{}, density{};
+  ImageBufferInit(target, 0, 0, LONG(in.width), LONG(in.height), resolution, resolution, kFormat1Bpp);
+  ImageBufferInit(density, 0, 0, LONG(in.width), LONG(in.height), resolution, resolution, kFormat8Bpp);
+  density.buffer = in.pixels.data();
+  density.stride = LONG(in.width);
+  DWORD histogram[256] = {};
+  for (BYTE v : in.pixels) ++histogram[v];
+  ImageParams params{};
+  params.histogram = histogram;
+  const bool ok = EnhanceInBands(pdev.get(), target, density, params, 1);
+  FreeImageBuffers(pdev.get());
+  if (!ok) return Fail("not enough memory to enhance " + files[0]);
+  return WritePgm(files[1], in.width, in.height, in.pixels) ? 0 : Fail("cannot write " + files[1]);
 }
 
 int SeparateCommand(int argc, char** argv) {

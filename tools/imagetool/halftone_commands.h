@@ -15,6 +15,8 @@ int DiffuseCommand(int argc, char** argv);
 //   [--contrast C] [--brightness B] [--photo-kind K] [--mask] IN.ppm PLATE1.pgm PLATE2.pgm
 // Every row of the picture through the two-ink line separation.
 int SeparateCommand(int argc, char** argv);
+// imagetool enhance [--gyakkou G] [--contrast L] [--brightness B] [--photo-kind K] [--dpi D] IN.pgm OUT.pgm
+int EnhanceCommand(int argc, char** argv);
 
 inline constexpr const char* kHalftoneUsage =
     "       imagetool density [--contrast L] [--brightness B] [--photo-kind K] IN.pgm|IN.ppm OUT.pgm\n"
@@ -24,4 +26,5 @@ inline constexpr const char* kHalftoneUsage =
     "       imagetool screen [tile options] [--plain] [--origin X,Y] [--size W,H] IN.pgm OUT.pbm\n"
     "       imagetool diffuse [--res-mode M] [--orientation O] [--origin X,Y] [--size W,H] IN.pgm OUT.pbm\n"
     "       imagetool separate --mode M [--photo-mode P] [--res-mode R] [--l1 L] [--l2 L] [--contrast C]\n"
-    "                          [--brightness B] [--photo-kind K] [--mask] IN.ppm PLATE1.pgm PLATE2.pgm\n";
+    "                          [--brightness B] [--photo-kind K] [--mask] IN.ppm PLATE1.pgm PLATE2.pgm\n"
+    "       imagetool enhance [--gyakkou G] [--contrast L] [--brightness B] [--photo-kind K] [--dpi D] IN.pgm OUT.pgm\n";

@@ -8,16 +8,26 @@
 //   stroke PEN COLOUR X Y X Y ...
 //   bezier PEN COLOUR X0 Y0 X1 Y1 X2 Y2 X3 Y3
 //   fill COLOUR alternate|winding X Y X Y ...
+//   patblt COLOUR ROP3 L T R B               a pattern blit
+//   blit FILE ROP3 X Y [COLOUR]              a picture at (X, Y), COLOUR its brush
+//   stretch FILE L T R B [N]                 a picture stretched; R < L, B < T mirror;
+//                                            N calls of equal-height strips (the
+//                                            last takes the rest), 1 by default
+//   text PX COLOUR X Y TEXT                  TEXT the rest of the line, baseline at
+//                                            Y, em PX dots, '#' included
 // COLOUR is RRGGBB or hatch:S:RRGGBB (S 0..5); MIX the ROP2 1..16; PEN is
 // W[:solid|dash|dot|dashdot|A,B,..[:round|square|flat[:round|bevel|miter]]],
-// W 0 a cosmetic one-dot pen.
+// W 0 a cosmetic one-dot pen; ROP3 is hex (B8 or 0xB8); FILE a binary PBM,
+// PGM (8 bpp, grey palette) or PPM (24 bpp).
 #pragma once
 
 #include <istream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "plat/engine_draw.h"
+#include "printjob/netpbm_read.h"
 
 namespace printjob {
 
@@ -35,8 +45,14 @@ struct DrawPen {
 };
 
 struct DrawCommand {
-  enum class Kind { kClip, kPaint, kLine, kStroke, kBezier, kFill } kind = Kind::kClip;
+  enum class Kind { kClip, kPaint, kLine, kStroke, kBezier, kFill, kPatBlt, kBlit, kStretch, kText } kind = Kind::kClip;
   DrawColour colour;
+  bool hasColour = true;  // blit: whether a brush was given
+  ULONG rop3 = 0xCC;
+  std::shared_ptr<const NetpbmPicture> picture;  // blit, stretch
+  std::u16string text;
+  LONG em = 0;  // text: pixel em
+  LONG strips = 1;  // stretch: calls of equal-height strips
   ULONG mix = R2_COPYPEN;
   DrawPen pen;
   bool winding = false;

@@ -1,0 +1,300 @@
+// The 8-bit image band cache: which strips merge into one picture, that a
+// picture sent in strips or tiles prints as the same picture sent whole, and
+// what happens when memory runs out at any step.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "imaging/image_band_cache.h"
+#include "imaging/image_buffer.h"
+#include "imaging/image_entries.h"
+#include "imaging/picture_halftone.h"
+#include "render/plane_ops.h"
+
+using namespace imaging;
+
+namespace {
+
+// A one-ink page in memory with the cache's settings: diffusion, 600 dpi.
+struct Page {
+  explicit Page(LONG width, LONG height) {
+    pdev = std::make_unique<RenderPdev>();
+    pdev->headSignature = pdev->tailSignature = kPdevSignature;
+    pdev->planeWidth = width;
+    pdev->planeHeight = height;
+    pdev->planeStride = static_cast<LONG>(AlignTo4(RowBytes1bpp(width)));
+    plane.assign(static_cast<std::size_t>(pdev->planeStride) * height, 0xFF);
+    pdev->drum1Plane = pdev->drum2Plane = plane.data();
+    pdev->resolutionX = pdev->resolutionY = 600;
+    pdev->drawing.fixedResolutionX = pdev->drawing.fixedResolutionY = PdevFixed{600, 0};
+    pdev->amiLine = 85;
+    pdev->amiAngle = 45;
+    pdev->photoMode = 1;
+    pdev->contrast = pdev->brightness = 4;
+    pdev->imageCaching = 1;
+    pdev->drawing.rop4 = pdev->drawing.previousRop4 = 0xCCCC;
+    pdev->shared.pictureFlag = 1;
+    for (ULONG i = 0; i < 256; ++i) grey[i] = i | (i << 8) | (i << 16);
+  }
+  ~Page() {
+    FreeImageBuffers(pdev.get());
+    if (pdev->image.diffusionCarryRow) GlobalFree(pdev->image.diffusionCarryRow);
+    ClearClipRectList(pdev.get());
+  }
+  BOOL Strip(const std::vector<BYTE>& src, LONG srcWidth, const PdevRect& srcRect, const PdevRect& target) {
+    return FlushOrMergeImage(pdev.get(), plane.data(), pdev->planeStride, &target, src.data(), &srcRect, srcWidth,
+                             grey, 256, BMF_8BPP);
+  }
+  BOOL Flush() {
+    const BOOL ok =
+        FlushOrMergeImage(pdev.get(), plane.data(), pdev->planeStride, nullptr, nullptr, nullptr, 0, nullptr, 0, 0);
+    pdev->flags &= ~kPdevImagePending;
+    return ok;
+  }
+  bool Blank() const {
+    for (BYTE b : plane)
+      if (b != 0xFF) return false;
+    return true;
+  }
+  const ImageBuffer& Working() const { return pdev->image.bandCache->working; }
+  std::unique_ptr<RenderPdev> pdev;
+  std::vector<BYTE> plane;
+  ULONG grey[256];
+};
+
+// A photograph: a diagonal ramp with a little texture, many levels.
+std::vector<BYTE> Photo(LONG w, LONG h) {
+  std::vector<BYTE> p(static_cast<std::size_t>(w) * h);
+  std::uint32_t seed = 12345;
+  for (LONG y = 0; y < h; ++y)
+    for (LONG x = 0; x < w; ++x) {
+      seed = seed * 1103515245u + 12345u;
+      const int v = 30 + (x * 150) / w + (y * 60) / h + static_cast<int>((seed >> 16) % 13);
+      p[static_cast<std::size_t>(y) * w + x] = static_cast<BYTE>(std::min(v, 255));
+    }
+  return p;
+}
+
+struct Piece {
+  PdevRect source;
+  PdevRect target;
+};
+
+// The source cut into rows x columns pieces, each drawn scale times larger at
+// (left, top); pieces in reading order.
+std::vector<Piece> Cut(LONG w, LONG h, LONG rows, LONG columns, LONG scale, LONG left, LONG top) {
+  std::vector<Piece> pieces;
+  for (LONG r = 0; r < rows; ++r)
+    for (LONG c = 0; c < columns; ++c) {
+      const LONG x0 = w * c / columns, x1 = w * (c + 1) / columns - 1;
+      const LONG y0 = h * r / rows, y1 = h * (r + 1) / rows - 1;
+      pieces.push_back({{x0, y0, x1, y1},
+                        {left + x0 * scale, top + y0 * scale, left + (x1 + 1) * scale - 1, top + (y1 + 1) * scale - 1}});
+    }
+  return pieces;
+}
+
+std::vector<BYTE> Drawn(const std::function<void(Page&)>& settings, LONG w, LONG h, LONG rows, LONG columns,
+                        LONG scale) {
+  Page page(w * scale + 40, h * scale + 40);
+  settings(page);
+  const std::vector<BYTE> photo = Photo(w, h);
+  for (const Piece& p : Cut(w, h, rows, columns, scale, 16, 8)) EXPECT_TRUE(page.Strip(photo, w, p.source, p.target));
+  EXPECT_TRUE(page.pdev->flags & kPdevImagePending);
+  EXPECT_TRUE(page.Blank()) << "nothing is drawn before the flush";
+  EXPECT_TRUE(page.Flush());
+  return page.plane;
+}
+
+// One photograph sent whole, in horizontal strips, vertical strips and tiles
+// prints the same planes: one picture, halftoned once.
+TEST(ImageBandCache, StripsAndTilesPrintAsTheWholePicture) {
+  struct Case {
+    const char* name;
+    std::function<void(Page&)> settings;
+    LONG w, h, scale;
+  };
+  const Case cases[] = {
+      {"diffusion, enlarged", [](Page&) {}, 90, 90, 2},
+      {"diffusion, same size", [](Page&) {}, 120, 80, 1},
+      {"edge and backlight", [](Page& p) { p.pdev->edge = 1, p.pdev->backlight = 3; }, 200, 180, 2},
+      {"screen with edge", [](Page& p) { p.pdev->photoMode = 0, p.pdev->edge = 1; }, 200, 180, 2},
+  };
+  struct Split {
+    LONG rows, columns;
+  };
+  const Split splits[] = {{7, 1}, {40, 1}, {1, 7}, {3, 4}};
+  for (const Case& c : cases) {
+    const std::vector<BYTE> whole = Drawn(c.settings, c.w, c.h, 1, 1, c.scale);
+    bool inked = false;
+    for (BYTE b : whole) inked |= b != 0xFF;
+    EXPECT_TRUE(inked) << c.name;
+    for (const Split& s : splits) {
+      if (s.rows == 40 && c.scale == 1) continue;  // one-row strips continue a band instead
+      EXPECT_EQ(Drawn(c.settings, c.w, c.h, s.rows, s.columns, c.scale), whole)
+          << c.name << ": " << s.rows << " x " << s.columns;
+    }
+  }
+}
+
+// The merge decisions on a few strip sequences, by what the cache holds after
+// them and whether anything was drawn before the final flush.
+TEST(ImageBandCache, MergeDecisions) {
+  struct Step {
+    PdevRect source;
+    PdevRect target;
+    BYTE flipped;
+  };
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    LONG workingWidth, workingHeight;  // of the picture pending after the steps
+    bool drawnBefore;  // an earlier picture was flushed on the way
+  };
+  const Case cases[] = {
+      {"ten strips, each below the last: one picture",
+       [] {
+         std::vector<Step> s;
+         for (LONG i = 0; i < 10; ++i) s.push_back({{0, 4 * i, 39, 4 * i + 3}, {10, 20 + 4 * i, 49, 23 + 4 * i}, 0});
+         return s;
+       }(),
+       40, 40, false},
+      {"a strip overlapping the last by one row lands on its last row",
+       {{{0, 0, 39, 9}, {10, 20, 49, 29}, 0}, {{0, 10, 39, 19}, {10, 29, 49, 38}, 0}}, 40, 19, false},
+      {"a strip drawn bottom-up starts a new picture",
+       {{{0, 0, 39, 9}, {10, 20, 49, 29}, 0}, {{0, 10, 39, 19}, {10, 30, 49, 39}, 1}}, 40, 10, true},
+      {"a strip elsewhere on the page starts a new picture",
+       {{{0, 0, 39, 9}, {10, 20, 49, 29}, 0}, {{0, 10, 39, 19}, {100, 100, 139, 109}, 0}}, 40, 10, true},
+      {"a strip beside the last, same rows",
+       {{{0, 0, 19, 9}, {10, 20, 29, 29}, 0}, {{20, 0, 39, 9}, {30, 20, 49, 29}, 0}}, 40, 10, false},
+  };
+  const std::vector<BYTE> photo = Photo(40, 40);
+  for (const Case& c : cases) {
+    Page page(200, 200);
+    for (const Step& s : c.steps) {
+      page.pdev->drawing.destinationFlipped = s.flipped;
+      ASSERT_TRUE(page.Strip(photo, 40, s.source, s.target)) << c.name;
+    }
+    EXPECT_EQ(ImageWidth(page.Working()), c.workingWidth) << c.name;
+    EXPECT_EQ(ImageHeight(page.Working()), c.workingHeight) << c.name;
+    EXPECT_EQ(!page.Blank(), c.drawnBefore) << c.name;
+    EXPECT_TRUE(page.Flush());
+    EXPECT_FALSE(page.Blank()) << c.name;
+    EXPECT_EQ(page.pdev->image.bandCache->working.buffer, nullptr);
+  }
+}
+
+// With nothing pending a flush answers 4 and draws nothing; a strip at most
+// two rows high that touches the merged rectangle continues the band.
+TEST(ImageBandCache, EmptyFlushAndTwoRowStripContinuingTheBand) {
+  Page page(200, 200);
+  ImageBandCache* cache = BandCacheOf(page.pdev.get());
+  ASSERT_NE(cache, nullptr);
+  EXPECT_EQ(DecideMerge(page.pdev.get(), *cache, nullptr, BMF_8BPP, kCache8Bit), kMergeNothing);
+  EXPECT_TRUE(page.Flush());
+  EXPECT_TRUE(page.Blank());
+
+  const std::vector<BYTE> photo = Photo(40, 40);
+  ASSERT_TRUE(page.Strip(photo, 40, {0, 0, 39, 9}, {10, 20, 49, 29}));
+  const PdevRect twoRows{10, 30, 49, 31};
+  EXPECT_EQ(DecideMerge(page.pdev.get(), *cache, &twoRows, BMF_8BPP, kCache8Bit), kMergeContinueBand);
+  const PdevRect other{10, 30, 49, 31};
+  EXPECT_NE(DecideMerge(page.pdev.get(), *cache, &other, BMF_24BPP, kCache8Bit), kMergeContinueBand)
+      << "another format never continues the band";
+}
+
+// A picture of one level (a black-and-white scan sent as 8 bpp) is screened,
+// not diffused: its planes are those of the plain screen.
+TEST(ImageBandCache, SingleLevelPictureIsScreened) {
+  std::vector<BYTE> scan(64 * 64);
+  for (std::size_t i = 0; i < scan.size(); ++i) scan[i] = (i / 64 / 8 + i % 64 / 8) % 2 ? 0 : 255;
+  Page page(128, 128);
+  ASSERT_TRUE(page.Strip(scan, 64, {0, 0, 63, 63}, {0, 0, 63, 63}));
+  ASSERT_TRUE(page.Flush());
+  // Black squares print solid and white ones stay white, with no diffusion
+  // noise at their edges.
+  for (LONG y = 0; y < 64; ++y)
+    for (LONG x = 0; x < 64; ++x) {
+      const bool ink = !(page.plane[static_cast<std::size_t>(y) * page.pdev->planeStride + x / 8] & (0x80 >> (x % 8)));
+      ASSERT_EQ(ink, scan[static_cast<std::size_t>(y) * 64 + x] == 0) << x << "," << y;
+    }
+}
+
+// A failure at every allocation of a two-strip picture and its flush: the
+// strip is drawn directly or the picture unenhanced, nothing is left pending
+// and nothing leaks.
+TEST(ImageBandCache, AllocationFailureAtEveryStep) {
+  const std::vector<BYTE> photo = Photo(200, 180);
+  for (std::size_t n = 1; n < 40; ++n) {
+    Page page(440, 400);
+    page.pdev->edge = 1;
+    page.pdev->backlight = 3;
+    const std::size_t before = plat::HeapLiveBytes();
+    plat::FailNthHeapAlloc(n);
+    for (const Piece& p : Cut(200, 180, 2, 1, 2, 16, 8)) {
+      page.Strip(photo, 200, p.source, p.target);
+      if (page.pdev->shared.pictureFlag == 0 && page.pdev->drawing.targetPlane) {
+        GlobalFree(page.pdev->drawing.targetPlane);  // the caller's direct-render bands
+        page.pdev->drawing.targetPlane = page.pdev->drawing.otherPlane = nullptr;
+      }
+    }
+    page.Flush();
+    plat::FailNthHeapAlloc(0);
+    EXPECT_FALSE(page.pdev->flags & kPdevImagePending) << n;
+    ImageBandCache* cache = page.pdev->image.bandCache;
+    if (cache) {
+      EXPECT_EQ(cache->working.buffer, nullptr) << n;
+      EXPECT_EQ(cache->target.buffer, nullptr) << n;
+    }
+    FreeImageBuffers(page.pdev.get());
+    if (page.pdev->image.diffusionCarryRow) {
+      GlobalFree(page.pdev->image.diffusionCarryRow);
+      page.pdev->image.diffusionCarryRow = nullptr;
+    }
+    EXPECT_EQ(plat::HeapLiveBytes(), before) << n;
+  }
+}
+
+// The working image never grows beyond the page: a merge that would is taken
+// as a failed allocation and the strip is drawn directly.
+TEST(ImageBandCache, WorkingImageStaysWithinThePage) {
+  Page page(64, 40);
+  const std::vector<BYTE> photo = Photo(64, 64);
+  ASSERT_TRUE(page.Strip(photo, 64, {0, 0, 63, 29}, {0, 0, 63, 29}));
+  EXPECT_EQ(page.pdev->shared.pictureFlag, 1);
+  // Below the page's last row: the working image would exceed the page.
+  ASSERT_TRUE(page.Strip(photo, 64, {0, 30, 63, 63}, {0, 30, 63, 63}));
+  EXPECT_EQ(page.pdev->shared.pictureFlag, 0);
+  ASSERT_NE(page.pdev->drawing.targetPlane, nullptr);
+  GlobalFree(page.pdev->drawing.targetPlane);
+  EXPECT_FALSE(page.Blank()) << "the first picture was flushed";
+}
+
+// A picture enlarged below 2.54 dpi has less than a density row per
+// centimetre: its bands still hold a row, and the flush ends.
+TEST(ImageBandCache, PictureEnlargedBeyondARowPerCentimetre) {
+  Page page(440, 640);
+  page.pdev->edge = 1;
+  page.pdev->backlight = 3;
+  const std::vector<BYTE> photo = Photo(40, 2);
+  ASSERT_TRUE(page.Strip(photo, 40, {0, 0, 39, 1}, {10, 10, 409, 609}));
+  EXPECT_TRUE(page.Flush());
+  EXPECT_FALSE(page.Blank());
+}
+
+// Sharpening of a one-pixel-wide or -high target leaves that ratio out
+// instead of dividing by zero.
+TEST(ImageBandCache, SharpeningOfAOnePixelTarget) {
+  auto pdev = std::make_unique<RenderPdev>();
+  pdev->drawing.fixedResolutionX = pdev->drawing.fixedResolutionY = PdevFixed{600, 0};
+  std::vector<BYTE> image(8 * 8, 40);
+  image[27] = 200;
+  SharpenDensityImage(image.data(), 8, 8, 8, PdevRect{0, 0, 0, 0}, pdev.get());
+  EXPECT_EQ(image[27], 255) << "effective resolution 0: the pixel kernel";
+  SharpenDensityImage(image.data(), 8, 8, 8, PdevRect{0, 0, 0, 7}, pdev.get());
+}
+
+}  // namespace
