@@ -153,6 +153,7 @@ bool StartImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG plane
     list.pictureLast = list.count - 1;
     pdev->flags |= kPdevImagePending;
     pdev->shared.operation = kOperationMerging;
+    cache.pictureRop4 = pdev->drawing.rop4;
     cache.working.saved = cache.working.area;
     PutStrip(pdev, cache, strip);
     return true;
@@ -240,6 +241,14 @@ BOOL FlushPendingImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LON
   pdev->drawing.sourceId = 0;
   pdev->drawing.previousSourceId = 0;
   if (!cache.working.buffer || !cache.target.buffer) return FALSE;
+  // The flush goes by the picture's ROP4, also when no later blit has made
+  // it the previous one (a flush at the page end).
+  struct PreviousRop {
+    std::uint32_t& field;
+    std::uint32_t kept;
+    ~PreviousRop() { field = kept; }
+  } previousRop{pdev->drawing.previousRop4, pdev->drawing.previousRop4};
+  if (cache.pictureRop4 != 0) pdev->drawing.previousRop4 = cache.pictureRop4;
   ClassifyPendingImage(pdev, cache);
   cache.bandOrigin = FixedRectToRect(cache.target.area);
   pdev->shared.pictureRect = cache.bandOrigin;
@@ -436,6 +445,7 @@ bool MergeStripIntoCache(RenderPdev* pdev, ImageBandCache& cache, const PdevRect
   }
   cache.working.filled = cache.working.area;
   cache.target.area = U;
+  cache.pictureRop4 = pdev->drawing.rop4;
   return true;
 }
 

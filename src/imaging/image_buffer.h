@@ -96,6 +96,7 @@ struct ImageBandCache {
   LONG rememberedWidthMm;  // width of the last enhanced picture
   BYTE autoContrastMap[256];
   BYTE savedRecord;
+  std::uint32_t pictureRop4;  // the ROP4 of the pending picture's latest strip
 };
 
 namespace imaging {

@@ -573,6 +573,7 @@ TEST_F(DrawingPaths, CachedStretchIsCutToItsRectangularClip) {
   std::memset(pdev->drum2Plane, 0xFF, planeBytes);
   page->SetClip({RECTL{0, 0, 30, 20}});
   ASSERT_TRUE(page->StretchBlt(src, {}, RECTL{-10, 0, 30, 20}, RECTL{0, 0, w, h}));
+  ASSERT_TRUE(FlushImageIfPending(pdev));  // the cached picture goes down
   EXPECT_EQ(Count(pdev->drum2Plane, 0, 0, 10, 20), 200);
   EXPECT_EQ(Count(pdev->drum2Plane, 10, 0, 40, 30), 0);
   EXPECT_EQ(Count(pdev->drum2Plane, 0, 20, 10, 30), 0);
