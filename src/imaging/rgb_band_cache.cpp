@@ -242,6 +242,13 @@ BOOL FlushImageBandCache(RenderPdev* pdev, ImageBandCache& cache, BYTE* drum1Pla
   pdev->drawing.sourceId = 0;
   pdev->drawing.previousSourceId = 0;
   if (!cache.rgb.buffer) return FALSE;
+  // The flush goes by the picture's ROP4, also at the page end.
+  struct PreviousRop {
+    std::uint32_t& field;
+    std::uint32_t kept;
+    ~PreviousRop() { field = kept; }
+  } previousRop{pdev->drawing.previousRop4, pdev->drawing.previousRop4};
+  if (cache.pictureRop4 != 0) pdev->drawing.previousRop4 = cache.pictureRop4;
   const RgbBuffer picture = PictureOf(cache.rgb);
   ClassifyPendingRgb(pdev, picture, cache.histogram);
   const std::uint8_t mode = pdev->separationModes[2];
@@ -343,6 +350,7 @@ bool RenderImageBand(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T,
     list.pictureLast = list.count - 1;
     pdev->flags |= kPdevImagePending;
     pdev->shared.operation = kOperationMerging;
+    cache.pictureRop4 = pdev->drawing.rop4;
     cache.rgb.saved = cache.rgb.area;
     // The first strip's copy covers the whole new picture; a combination
     // needs it white first.
@@ -401,6 +409,7 @@ bool MergeStripIntoRgbCache(RenderPdev* pdev, ImageBandCache& cache, const PdevR
   }
   cache.rgb.filled = cache.rgb.area;
   cache.target.area = U;
+  cache.pictureRop4 = pdev->drawing.rop4;
   return true;
 }
 
