@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "rgb_peer.h"
 #include "imaging/error_diffusion.h"
 #include "imaging/image_entries.h"
 #include "imaging/screen_dither.h"
@@ -90,27 +91,7 @@ std::string PeerGrey() {
 }
 
 std::string PeerPostScript() {
-  static const std::string path = [] {
-    const std::string raw = Scratch() + "/photo.rgb";
-    {
-      std::ofstream out(raw, std::ios::binary);
-      const auto& bgr = PhotoRgb();
-      std::vector<BYTE> rgb(bgr.size());
-      for (size_t i = 0; i < bgr.size(); i += 3) {
-        rgb[i] = bgr[i + 2];
-        rgb[i + 1] = bgr[i + 1];
-        rgb[i + 2] = bgr[i];
-      }
-      out.write(reinterpret_cast<const char*>(rgb.data()), std::streamsize(rgb.size()));
-    }
-    const std::string ps = Scratch() + "/photo.ps";
-    std::ofstream out(ps);
-    out << "/DeviceRGB setcolorspace " << kWidth << " 72 mul 600 div " << kHeight << " 72 mul 600 div scale\n"
-        << "<< /ImageType 1 /Width " << kWidth << " /Height " << kHeight << " /BitsPerComponent 8 /Decode [0 1 0 1 0 1]"
-        << " /ImageMatrix [" << kWidth << " 0 0 -" << kHeight << " 0 " << kHeight << "] /DataSource (" << raw
-        << ") (r) file >> image showpage\n";
-    return ps;
-  }();
+  static const std::string path = benchsupport::RgbImagePostScript(Scratch(), PhotoRgb(), kWidth, kHeight);
   return path;
 }
 

@@ -81,6 +81,21 @@ void FreeDiffusionCarry(DiffusionCarry& carry) {
   carry.saved = {0, 0, -1, -1};
 }
 
+bool AllocDiffusionRows(DiffusionRows& rows, std::int64_t width) {
+  FreeDiffusionRows(rows);
+  const auto bytes = width > 0 ? CheckedBytes(static_cast<std::uint64_t>(width) + 2, 3) : std::nullopt;
+  if (!bytes) return false;
+  rows.block = static_cast<BYTE*>(GlobalAlloc(GPTR, *bytes));
+  if (!rows.block) return false;
+  rows.width = width;
+  return true;
+}
+
+void FreeDiffusionRows(DiffusionRows& rows) {
+  if (rows.block) GlobalFree(rows.block);
+  rows = DiffusionRows{};
+}
+
 bool DiffuseError(const DiffusionContext& context, const DensityImage& src, const BandBuffer& band, const PdevRect& target) {
   if (!src.data || src.width <= 0 || src.height <= 0 || src.stride < src.width || !band.bits || band.stride <= 0 ||
       band.rows <= 0)
@@ -89,17 +104,24 @@ bool DiffuseError(const DiffusionContext& context, const DensityImage& src, cons
   const TargetSpan rows = SpanOf(target.top, target.bottom, band.rows);
   if (cols.empty() || rows.empty()) return true;
   const std::int64_t T = cols.size;
+  DiffusionRows* kept = context.rows;
+  if (kept && kept->width != T) return false;
   const auto errorBytes = CheckedBytes(static_cast<std::uint64_t>(T) + 2, 2);
   const auto allBytes = errorBytes ? CheckedBytes(*errorBytes + static_cast<std::uint64_t>(T), 1) : std::nullopt;
-  Scratch block(allBytes);
-  if (!block) return false;
+  Scratch block(kept ? std::nullopt : allBytes);
+  BYTE* memory = kept ? kept->block : block.data();
+  if (!memory) return false;
   const std::size_t rowWidth = static_cast<std::size_t>(T) + 2;
-  Rows err{reinterpret_cast<std::int8_t*>(block.data()), reinterpret_cast<std::int8_t*>(block.data()) + rowWidth};
-  BYTE* ink = block.data() + 2 * rowWidth;
+  std::int8_t* first = reinterpret_cast<std::int8_t*>(memory);
+  const bool previousFirst = !kept || kept->previousFirst;
+  Rows err{previousFirst ? first : first + rowWidth, previousFirst ? first + rowWidth : first};
+  BYTE* ink = memory + 2 * rowWidth;
+  const std::int64_t startRow = kept ? kept->nextRow : 0;
+  const bool picturesFirstRows = startRow == 0;
 
   const Sampler colSample(src.width, T);
   const Sampler rowSample(src.height, rows.size);
-  const auto sourceRow = [&](LONG index) { return src.data + static_cast<std::ptrdiff_t>(index) * src.stride; };
+  const auto sourceRow = [&](LONG index) { return src.Row(index); };
   const bool paired = context.resolutionMode == 2 && context.blitState != 12 && context.blitState != 30 &&
                       context.blitState != 31;
   const bool pairColumns = paired && context.orientation != 90;
@@ -112,14 +134,15 @@ bool DiffuseError(const DiffusionContext& context, const DensityImage& src, cons
     if (carry && carry->kind == 2) return PdevRect{r.left + band.origin.x, r.top + band.origin.y, r.right + band.origin.x, r.bottom + band.origin.y};
     return r;
   };
-  const PdevRect key = keyOf(target);
+  const PdevRect key = kept && !picturesFirstRows ? kept->key : keyOf(target);
+  if (kept && picturesFirstRows) kept->key = key;
   const auto rowParityOdd = [&](LONG y) { return ((std::int64_t{context.pageHeight} + band.origin.y + y) & 1) != 0; };
   const BYTE* continued = nullptr;
-  if (carry && carry->row && carry->size == static_cast<std::uint32_t>(src.width) && rowParityOdd(target.top) &&
+  if (picturesFirstRows && carry && carry->row && carry->size == static_cast<std::uint32_t>(src.width) && rowParityOdd(target.top) &&
       key.top == carry->saved.bottom + 1 && key.left == carry->saved.left && key.right == carry->saved.right)
     continued = carry->row;
 
-  for (LONG y = target.top; y <= lastRow; ++y) {
+  for (LONG y = static_cast<LONG>(target.top + startRow); y <= lastRow; ++y) {
     const std::int64_t j = std::int64_t{y} - target.top;
     const LONG srcIndex = rowSample.At(j);
     const BYTE* own = sourceRow(srcIndex);
@@ -161,6 +184,10 @@ bool DiffuseError(const DiffusionContext& context, const DensityImage& src, cons
     }
     err.Advance(rowWidth);
     if (y >= 0) StoreRow(band.bits + static_cast<std::ptrdiff_t>(y) * band.stride, ink, cols.first, cols.last, target.left);
+  }
+  if (kept) {
+    kept->nextRow = std::max<std::int64_t>(startRow, std::int64_t{lastRow} - target.top + 1);
+    kept->previousFirst = err.previous == first;
   }
 
   // A band ending on the first row of a pair leaves its last source row to

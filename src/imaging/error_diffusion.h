@@ -22,12 +22,28 @@ struct DiffusionCarry {
 
 void FreeDiffusionCarry(DiffusionCarry& carry);
 
+// The error rows of one picture diffused band by band: each call continues
+// at the target row where the previous one stopped, so the bits equal those
+// of one call over the whole picture. A band's target rectangle is the whole
+// picture's, moved with the band buffer. Made by AllocDiffusionRows for the
+// target width, freed by FreeDiffusionRows.
+struct DiffusionRows {
+  BYTE* block = nullptr;  // two error rows and the row of decisions
+  std::int64_t width = 0;
+  std::int64_t nextRow = 0;  // rows of the picture done so far
+  bool previousFirst = true;  // which error row holds the row above
+  PdevRect key = {0, 0, -1, -1};  // the picture's carry key, taken at its first row
+};
+bool AllocDiffusionRows(DiffusionRows& rows, std::int64_t width);
+void FreeDiffusionRows(DiffusionRows& rows);
+
 struct DiffusionContext {
   int resolutionMode = 0;
   int orientation = 0;  // 0 or 90
   int blitState = 0;
   LONG pageHeight = 0;  // pixels; its parity sets the row pairs
   DiffusionCarry* carry = nullptr;  // used by resolution mode 2 at orientation 90
+  DiffusionRows* rows = nullptr;  // a picture diffused in bands; null: the whole picture in this call
 };
 
 // Diffuses the source into the target rectangle (inclusive, buffer

@@ -22,8 +22,10 @@ ScreenSpec ScreenSpecOf(const RenderPdev* pdev, LONG resolution, LONG amiLine, L
   return params;
 }
 
-JobScreen* ScreenOnFirstUse(RenderPdev* pdev, LONG resolution, LONG amiLine, LONG amiAngle) {
-  if (pdev->image.screenTile) return static_cast<JobScreen*>(pdev->image.screenTile);
+namespace {
+
+JobScreen* ScreenInSlot(void*& slot, const RenderPdev* pdev, LONG resolution, LONG amiLine, LONG amiAngle) {
+  if (slot) return static_cast<JobScreen*>(slot);
   const ScreenSpec params = ScreenSpecOf(pdev, resolution, amiLine, amiAngle);
   const auto tileBytes = ScreenTileBytes(params);
   const auto blockBytes = tileBytes ? CheckedBytes(*tileBytes + sizeof(JobScreen), 1) : std::nullopt;
@@ -35,13 +37,31 @@ JobScreen* ScreenOnFirstUse(RenderPdev* pdev, LONG resolution, LONG amiLine, LON
     GlobalFree(block);
     return nullptr;
   }
-  pdev->image.screenTile = screen;
+  slot = screen;
   return screen;
 }
 
+void FreeSlot(void*& slot) {
+  if (slot) GlobalFree(slot);
+  slot = nullptr;
+}
+
+}  // namespace
+
+JobScreen* ScreenOnFirstUse(RenderPdev* pdev, LONG resolution, LONG amiLine, LONG amiAngle) {
+  return ScreenInSlot(pdev->image.screenTile, pdev, resolution, amiLine, amiAngle);
+}
+
+LONG SecondPlateAngle(LONG amiAngle) { return amiAngle + 45 > 90 ? amiAngle - 45 : amiAngle + 45; }
+
+JobScreen* SecondScreenOnFirstUse(RenderPdev* pdev, LONG resolution, LONG amiLine, LONG amiAngle) {
+  return ScreenInSlot(pdev->image.secondScreenTile, pdev, resolution, amiLine, SecondPlateAngle(amiAngle));
+}
+
 void FreeJobScreens(RenderPdev* pdev) {
-  if (pdev->image.screenTile) GlobalFree(pdev->image.screenTile);
-  pdev->image.screenTile = nullptr;
+  FreeSlot(pdev->image.screenTile);
+  FreeSlot(pdev->image.secondScreenTile);
+  FreeSlot(pdev->image.separationGrid);
 }
 
 DitherContext DitherContextOf(const RenderPdev* pdev) {
@@ -54,14 +74,15 @@ DitherContext DitherContextOf(const RenderPdev* pdev) {
   return c;
 }
 
-bool DiffuseForDevice(RenderPdev* pdev, const DensityImage& src, const BandBuffer& band, const PdevRect& target) {
+bool DiffuseForDevice(RenderPdev* pdev, const DensityImage& src, const BandBuffer& band, const PdevRect& target,
+                      DiffusionRows* rows) {
   DiffusionCarry carry;
   carry.row = pdev->image.diffusionCarryRow;
   carry.size = pdev->image.diffusionCarrySize;
   carry.kind = pdev->image.diffusionCarryKind;
   carry.saved = pdev->image.diffusionCarryRect;
   const DiffusionContext context{pdev->resolutionMode, pdev->orientation, pdev->image.blitState, pdev->planeHeight,
-                                 &carry};
+                                 &carry, rows};
   const bool done = DiffuseError(context, src, band, target);
   pdev->image.diffusionCarryRow = carry.row;
   pdev->image.diffusionCarrySize = carry.size;
@@ -71,6 +92,20 @@ bool DiffuseForDevice(RenderPdev* pdev, const DensityImage& src, const BandBuffe
 
 bool ThinnedSheetOf(const RenderPdev* pdev) {
   return ThinnedSheet(pdev->duplex, pdev->sheetCounter, pdev->drum2LightPrint != 0);
+}
+
+// Found by reducing a column of 32-bit indices.
+bool KeptIndices(std::int64_t total, std::int64_t kept, std::int32_t* out) {
+  if (kept >= total) {
+    for (std::int64_t i = 0; i < total; ++i) out[i] = static_cast<std::int32_t>(i);
+    return true;
+  }
+  Scratch all(CheckedBytes(static_cast<std::uint64_t>(total), 4));
+  if (!all) return false;
+  auto* indices = all.as<std::int32_t>();
+  for (std::int64_t i = 0; i < total; ++i) indices[i] = static_cast<std::int32_t>(i);
+  return CopyRectReduce(all.data(), {0, 0, 3, static_cast<std::int32_t>(total - 1)}, 4, reinterpret_cast<BYTE*>(out),
+                        {0, 0, 3, static_cast<std::int32_t>(kept - 1)}, 4) == 1;
 }
 
 }  // namespace imaging

@@ -26,14 +26,24 @@ ScreenSpec ScreenSpecOf(const RenderPdev* pdev, LONG resolution, LONG amiLine, L
 // The job's screen, built on the first call and kept; null when its memory
 // cannot be had.
 JobScreen* ScreenOnFirstUse(RenderPdev* pdev, LONG resolution, LONG amiLine, LONG amiAngle);
-// Frees the screen and forgets it (DrvDisableSurface).
+// The plate-1 screen of two-ink pictures, at the second angle (AmiAngle + 45,
+// or - 45 above 90), built on the first call and kept like the job's screen.
+LONG SecondPlateAngle(LONG amiAngle);
+JobScreen* SecondScreenOnFirstUse(RenderPdev* pdev, LONG resolution, LONG amiLine, LONG amiAngle);
+// Frees both screens and the separation grid and forgets them (DrvDisableSurface).
 void FreeJobScreens(RenderPdev* pdev);
 
 DitherContext DitherContextOf(const RenderPdev* pdev);
 // DiffuseError with the device's resolution mode, orientation, blit state,
-// page height and interlaced carry.
-bool DiffuseForDevice(RenderPdev* pdev, const DensityImage& src, const BandBuffer& band, const PdevRect& target);
+// page height and interlaced carry; rows for a picture diffused in bands.
+bool DiffuseForDevice(RenderPdev* pdev, const DensityImage& src, const BandBuffer& band, const PdevRect& target,
+                      DiffusionRows* rows = nullptr);
 bool ThinnedSheetOf(const RenderPdev* pdev);
+
+// The source indices (rows or columns, out[0..kept - 1]) that survive
+// reducing total to kept as CopyRectReduce reduces; all of them when kept is
+// not smaller. False when the working column cannot be allocated.
+bool KeptIndices(std::int64_t total, std::int64_t kept, std::int32_t* out);
 
 }  // namespace imaging
 

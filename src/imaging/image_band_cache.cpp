@@ -15,8 +15,6 @@
 
 namespace imaging {
 
-namespace {
-
 FixedMilli DeviceResolutionX(const RenderPdev* pdev) {
   const FixedMilli f = ToFixed(pdev->drawing.fixedResolutionX);
   return FixedThousandths(f) > 0 ? f : FixedFromInt(std::max<std::int32_t>(pdev->resolutionX, 1));
@@ -32,8 +30,6 @@ FixedMilli SourceResolution(FixedMilli device, std::int64_t source, std::int64_t
   const auto r = FixedFromRatio(FixedRound(device), static_cast<std::int32_t>(source), static_cast<std::int32_t>(target));
   return r ? *r : device;
 }
-
-bool TwoPlaneSheet(const RenderPdev* pdev) { return (pdev->flags & kPdevTwoPlanes) != 0; }
 
 // Pictures are cached when the device allows it and the settings ask for
 // diffusion, sharpening or enhancement.
@@ -53,6 +49,10 @@ void SetPendingStrip(RenderPdev* pdev, ImageBandCache& cache, const StripSource&
                   SourceResolution(DeviceResolutionX(pdev), sw, RectWidth(target)),
                   SourceResolution(DeviceResolutionY(pdev), sh, RectHeight(target)), static_cast<BYTE>(strip.format));
 }
+
+namespace {
+
+bool TwoPlaneSheet(const RenderPdev* pdev) { return (pdev->flags & kPdevTwoPlanes) != 0; }
 
 void FreeRecords(ImageBandCache& cache) {
   ImageBufferFree(cache.working);
@@ -295,8 +295,9 @@ BOOL FlushPendingImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LON
   return finish(TRUE);
 }
 
-BOOL MergeStripGeometry(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& N, const FixedRect&) {
-  ImageBuffer& W = cache.working;
+BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& W, const PdevRect& N, int pixelBytes,
+                        BYTE fill) {
+  const std::int64_t n = pixelBytes;
   const PdevRect T = FixedRectToRect(cache.target.area);
   const PdevRect L = pdev->image.earlierRect;
   const FixedMilli dx = DeviceResolutionX(pdev), dy = DeviceResolutionY(pdev);
@@ -354,52 +355,55 @@ BOOL MergeStripGeometry(RenderPdev* pdev, ImageBandCache& cache, const PdevRect&
   const std::int64_t ex1 = std::max(oldW - 1, gx + stripW - 1), ey1 = std::max(oldH - 1, gy + stripH - 1);
   const std::int64_t ew = ex1 - ex0 + 1, eh = ey1 - ey0 + 1;
   const std::int64_t fx = -ex0, fy = -ey0;
-  if (ew > 0x7FFFFFFF || eh > 0x7FFFFFFF) return FALSE;
+  if (ew > 0x7FFFFFFF / n || eh > 0x7FFFFFFF) return FALSE;
+  const std::int64_t EW = ew * n, FX = fx * n, OW = oldW * n;  // in bytes
   if (ew != oldW || eh != oldH || fx != 0 || fy != 0) {
     // Grow: in place when the block has room, else a new block with room
     // doubled in the direction of growth, never beyond the page.
     const std::int64_t offset = W.buffer - W.block;
     const std::int64_t offY = offset / W.stride, offX = offset % W.stride;
     const std::int64_t capRows = static_cast<std::int64_t>(W.blockBytes / W.stride);
-    const std::int64_t nOffX = offX - fx, nOffY = offY - fy;
-    if (nOffX >= 0 && nOffY >= 0 && nOffX + ew <= W.stride && nOffY + eh + 1 <= capRows) {
+    const std::int64_t nOffX = offX - FX, nOffY = offY - fy;
+    if (nOffX >= 0 && nOffY >= 0 && nOffX % n == 0 && nOffX + EW <= W.stride && nOffY + eh + 1 <= capRows) {
       BYTE* buffer = W.block + nOffY * W.stride + nOffX;
       // The rows and columns the picture did not cover yet start without ink.
       for (std::int64_t y = 0; y < eh; ++y) {
         BYTE* row = buffer + y * W.stride;
         const bool oldRow = y >= fy && y < fy + oldH;
         if (!oldRow) {
-          std::memset(row, 0, static_cast<std::size_t>(ew));
+          std::memset(row, fill, static_cast<std::size_t>(EW));
         } else {
-          if (fx > 0) std::memset(row, 0, static_cast<std::size_t>(fx));
-          if (fx + oldW < ew) std::memset(row + fx + oldW, 0, static_cast<std::size_t>(ew - fx - oldW));
+          if (FX > 0) std::memset(row, fill, static_cast<std::size_t>(FX));
+          if (FX + OW < EW) std::memset(row + FX + OW, fill, static_cast<std::size_t>(EW - FX - OW));
         }
       }
       W.buffer = buffer;
     } else {
-      const std::size_t limit = WorkingImageLimit(pdev);
-      std::int64_t capW = ew > W.stride ? std::max(ew, 2 * std::int64_t{W.stride}) : W.stride;
+      const std::size_t limit = WorkingImageLimit(pdev) * static_cast<std::size_t>(n);
+      std::int64_t capW = EW > W.stride ? std::max(EW, 2 * std::int64_t{W.stride}) : W.stride;
       std::int64_t capH = eh + 1 > capRows ? std::max(eh, 2 * (capRows - 1)) : capRows - 1;
-      capW = std::max(capW, ew);
+      capW = std::max(capW, EW);
+      capW -= capW % n;
       if (limit != 0) {
-        if (static_cast<std::uint64_t>(ew) * static_cast<std::uint64_t>(eh + 1) > limit) return FALSE;
+        if (static_cast<std::uint64_t>(EW) * static_cast<std::uint64_t>(eh + 1) > limit) return FALSE;
         while (static_cast<std::uint64_t>(capW) * static_cast<std::uint64_t>(capH + 1) > limit) {
-          if (capW > ew)
-            capW = std::max(ew, capW - (capW - ew + 1) / 2);
+          if (capW > EW)
+            capW = std::max(EW, capW - ((capW - EW) / n + 1) / 2 * n);
           else
             capH = std::max(eh, capH - (capH - eh + 1) / 2);
-          if (capW == ew && capH == eh) break;
+          if (capW == EW && capH == eh) break;
         }
       }
       const auto bytes = CheckedBytes(static_cast<std::uint64_t>(capW), static_cast<std::uint64_t>(capH) + 1);
       if (!bytes || capW > 0x7FFFFFFF) return FALSE;
       auto* block = static_cast<BYTE*>(GlobalAlloc(GPTR, *bytes));
       if (!block) return FALSE;
+      if (fill != 0) std::memset(block, fill, *bytes);
       // Room on the side the picture grows toward.
-      const std::int64_t roomX = fx > 0 ? capW - ew : 0, roomY = fy > 0 ? capH - eh : 0;
+      const std::int64_t roomX = fx > 0 ? capW - EW : 0, roomY = fy > 0 ? capH - eh : 0;
       BYTE* buffer = block + roomY * capW + roomX;
       for (std::int64_t y = 0; y < oldH; ++y)
-        std::memcpy(buffer + (y + fy) * capW + fx, W.buffer + y * W.stride, static_cast<std::size_t>(oldW));
+        std::memcpy(buffer + (y + fy) * capW + FX, W.buffer + y * W.stride, static_cast<std::size_t>(OW));
       GlobalFree(W.block);
       W.block = block;
       W.blockBytes = *bytes;
@@ -407,13 +411,17 @@ BOOL MergeStripGeometry(RenderPdev* pdev, ImageBandCache& cache, const PdevRect&
       W.stride = static_cast<LONG>(capW);
     }
     const FixedMilli rx = W.resolutionX, ry = W.resolutionY;
-    ImageBufferInit(W, 0, 0, static_cast<LONG>(ew), static_cast<LONG>(eh), rx, ry, kFormat8Bpp);
+    ImageBufferInit(W, 0, 0, static_cast<LONG>(ew), static_cast<LONG>(eh), rx, ry, W.format);
     W.filled = RectToFixedRect(PdevRect{static_cast<LONG>(fx), static_cast<LONG>(fy), static_cast<LONG>(fx + oldW - 1),
                                         static_cast<LONG>(fy + oldH - 1)});
   }
   W.saved = RectToFixedRect(PdevRect{static_cast<LONG>(gx + fx), static_cast<LONG>(gy + fy),
                                      static_cast<LONG>(gx + fx + stripW - 1), static_cast<LONG>(gy + fy + stripH - 1)});
   return TRUE;
+}
+
+BOOL MergeStripGeometry(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& N, const FixedRect&) {
+  return PlaceStripInRecord(pdev, cache, cache.working, N, 1, 0);
 }
 
 namespace {
@@ -453,19 +461,115 @@ bool Flush(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStrid
   return FlushPendingImage(pdev, cache, plane, planeStride) != FALSE;
 }
 
-bool FlushAndStartImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStride, const PdevRect& N,
-                        const StripSource& strip) {
-  const bool flushed = Flush(pdev, cache, plane, planeStride);
-  cache.bandContinuation = kContinueNone;
-  StartImage(pdev, cache, plane, planeStride, N, strip, true);
-  return flushed;
+}  // namespace
+
+namespace imaging {
+
+BOOL RunImageCache(RenderPdev* pdev, const PdevRect* target, StripSource strip, const CacheSteps& steps) {
+  if (target && (!strip.bits || RectIsEmpty(strip.rect) || RectIsEmpty(*target))) target = nullptr;
+  ImageBandCache* cache = target ? BandCacheOf(pdev) : pdev->image.bandCache;
+  if (!cache) {
+    if (!target) return TRUE;
+    pdev->shared.pictureFlag = 0;
+    pdev->drawing.targetPlane = nullptr;
+    pdev->drawing.otherPlane = nullptr;
+    return FALSE;
+  }
+  const PdevRect N = target ? *target : PdevRect{0, 0, -1, -1};
+  if (target) {
+    // A new picture caches unless the settings or the device say otherwise;
+    // a failure switches caching off for the picture it hit only.
+    if (!(pdev->flags & kPdevImagePending)) pdev->shared.pictureFlag = CachingEnabled(pdev) ? 1 : 0;
+    cache->pending.resolutionX = SourceResolution(DeviceResolutionX(pdev), RectWidth(strip.rect), RectWidth(N));
+    cache->pending.resolutionY = SourceResolution(DeviceResolutionY(pdev), RectHeight(strip.rect), RectHeight(N));
+  }
+  pdev->shared.operation = kOperationMerging;
+  int d = DecideMerge(pdev, *cache, target, strip.format, steps.kind);
+  BYTE* rescaled = nullptr;
+  if (d == kMergeContinueBand) {
+    ImageBuffer& picture = steps.kind == kCacheRgb ? cache->rgb : cache->working;
+    const int r = RescaleForMerge(pdev, cache->target, picture, steps.kind == kCacheRgb ? 1 : 0, N, cache->pending,
+                                  strip, &rescaled);
+    if (r != 0) {
+      d = kMergeStrip;
+    } else {
+      pdev->image.earlierRect = N;
+      pdev->image.operationRect = N;
+      cache->adjacency = 0;
+    }
+  }
+  if (d == kMergeStrip && pdev->drawing.destinationFlipped != 0) d = kMergeNew;
+  const auto flush = [&] { return steps.flush(steps.context, *cache); };
+  const auto start = [&] { steps.start(steps.context, *cache, N, strip); };
+  bool ok = true;
+  switch (d) {
+    case kMergeNew:
+      ok = flush();
+      cache->bandContinuation = kContinueNone;
+      start();
+      break;
+    case kMergeStrip:
+      if (pdev->shared.pictureFlag == 0) {
+        ok = flush();
+        cache->bandContinuation = kContinueNone;
+        start();
+      } else {
+        pdev->shared.clipRects.pictureLast = pdev->shared.clipRects.count - 1;
+        if (!steps.merge(steps.context, *cache, N, strip)) {
+          // Caching off for this strip: the picture so far goes down, the strip directly.
+          pdev->shared.pictureFlag = 0;
+          ok = flush();
+          pdev->shared.pictureFlag = 0;
+          start();
+        }
+      }
+      pdev->image.earlierRect = N;
+      break;
+    case kMergeFlushOnly:
+      ok = flush();
+      cache->bandContinuation = kContinueNone;
+      ClearClipRectList(pdev);
+      break;
+    case kMergeNothing:
+      break;
+    case kMergeContinueBand:
+      if (cache->bandContinuation == kContinueNone) cache->bandContinuation = kContinueFlushing;
+      ok = flush();
+      cache->bandContinuation = kContinueFlushed;
+      start();
+      break;
+    case kMergeStartOnly:
+    default:
+      start();
+      break;
+  }
+  if (rescaled) GlobalFree(rescaled);
+  pdev->shared.operation = kOperationIdle;
+  return ok ? TRUE : FALSE;
 }
 
-bool MergeImageStrip(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStride, const PdevRect& N,
-                     const StripSource& strip) {
-  if (pdev->shared.pictureFlag == 0) return FlushAndStartImage(pdev, cache, plane, planeStride, N, strip);
-  pdev->shared.clipRects.pictureLast = pdev->shared.clipRects.count - 1;
-  return MergeStripIntoCache(pdev, cache, N, strip);
+}  // namespace imaging
+
+namespace {
+
+struct PlaneTarget {
+  RenderPdev* pdev;
+  BYTE* plane;
+  LONG planeStride;
+};
+
+bool FlushStep(void* context, ImageBandCache& cache) {
+  auto* t = static_cast<PlaneTarget*>(context);
+  return Flush(t->pdev, cache, t->plane, t->planeStride);
+}
+
+void StartStep(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip) {
+  auto* t = static_cast<PlaneTarget*>(context);
+  StartImage(t->pdev, cache, t->plane, t->planeStride, N, strip, true);
+}
+
+bool MergeStep(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip) {
+  return MergeStripIntoCache(static_cast<PlaneTarget*>(context)->pdev, cache, N, strip);
 }
 
 }  // namespace
@@ -477,73 +581,11 @@ BOOL FlushOrMergeImage(RenderPdev* pdev, BYTE* plane, LONG planeStride, const Pd
   if (TwoPlaneSheet(pdev))
     return CacheImageBand(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, target, src, srcRect, srcStride,
                           palette, paletteCount, format);
-  if (target && (!srcRect || !src || RectIsEmpty(*srcRect) || RectIsEmpty(*target))) target = nullptr;
-  ImageBandCache* cache = target ? BandCacheOf(pdev) : pdev->image.bandCache;
-  if (!cache) {
-    if (!target) return TRUE;
-    pdev->shared.pictureFlag = 0;
-    pdev->drawing.targetPlane = nullptr;
-    pdev->drawing.otherPlane = nullptr;
-    return FALSE;
-  }
-  StripSource strip{src, srcRect ? *srcRect : PdevRect{0, 0, -1, -1}, srcStride, format, palette, paletteCount};
-  const PdevRect N = target ? *target : PdevRect{0, 0, -1, -1};
-  if (target) {
-    // A new picture caches unless the settings or the device say otherwise;
-    // a failure switches caching off for the picture it hit only.
-    if (!(pdev->flags & kPdevImagePending)) pdev->shared.pictureFlag = CachingEnabled(pdev) ? 1 : 0;
-    cache->pending.resolutionX = SourceResolution(DeviceResolutionX(pdev), RectWidth(strip.rect), RectWidth(N));
-    cache->pending.resolutionY = SourceResolution(DeviceResolutionY(pdev), RectHeight(strip.rect), RectHeight(N));
-  }
-  pdev->shared.operation = kOperationMerging;
-  int d = DecideMerge(pdev, *cache, target, format, kCache8Bit);
-  BYTE* rescaled = nullptr;
-  if (d == kMergeContinueBand) {
-    const int r =
-        RescaleForMerge(pdev, cache->target, cache->working, 0, N, cache->pending, strip, &rescaled);
-    if (r != 0) {
-      d = kMergeStrip;
-    } else {
-      pdev->image.earlierRect = N;
-      pdev->image.operationRect = N;
-      cache->adjacency = 0;
-    }
-  }
-  if (d == kMergeStrip && pdev->drawing.destinationFlipped != 0) d = kMergeNew;
-  bool ok = true;
-  switch (d) {
-    case kMergeNew:
-      ok = FlushAndStartImage(pdev, *cache, plane, planeStride, N, strip);
-      break;
-    case kMergeStrip:
-      if (!MergeImageStrip(pdev, *cache, plane, planeStride, N, strip)) {
-        // Caching off for this strip: the picture so far goes down, the strip directly.
-        pdev->shared.pictureFlag = 0;
-        ok = Flush(pdev, *cache, plane, planeStride);
-        pdev->shared.pictureFlag = 0;
-        StartImage(pdev, *cache, plane, planeStride, N, strip, true);
-      }
-      pdev->image.earlierRect = N;
-      break;
-    case kMergeFlushOnly:
-      ok = Flush(pdev, *cache, plane, planeStride);
-      cache->bandContinuation = kContinueNone;
-      ClearClipRectList(pdev);
-      break;
-    case kMergeNothing:
-      break;
-    case kMergeContinueBand:
-      if (cache->bandContinuation == kContinueNone) cache->bandContinuation = kContinueFlushing;
-      ok = Flush(pdev, *cache, plane, planeStride);
-      cache->bandContinuation = kContinueFlushed;
-      StartImage(pdev, *cache, plane, planeStride, N, strip, true);
-      break;
-    case kMergeStartOnly:
-    default:
-      StartImage(pdev, *cache, plane, planeStride, N, strip, true);
-      break;
-  }
-  if (rescaled) GlobalFree(rescaled);
-  pdev->shared.operation = kOperationIdle;
-  return ok ? TRUE : FALSE;
+  if (target && !srcRect) target = nullptr;
+  PlaneTarget context{pdev, plane, planeStride};
+  const CacheSteps steps{kCache8Bit, FlushStep, StartStep, MergeStep, &context};
+  return RunImageCache(pdev, target,
+                       StripSource{src, srcRect ? *srcRect : PdevRect{0, 0, -1, -1}, srcStride, format, palette,
+                                   paletteCount},
+                       steps);
 }

@@ -44,6 +44,34 @@ bool AreObjectsAdjacent(RenderPdev* pdev, ImageBandCache& cache, const PdevRect&
 bool StripContinuesImage(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& last, const PdevRect& next,
                          const PdevRect& merged);
 
+// Device resolutions as fixed point (the record's, else its whole dpi).
+FixedMilli DeviceResolutionX(const RenderPdev* pdev);
+FixedMilli DeviceResolutionY(const RenderPdev* pdev);
+// device dpi x source size / target size; the device dpi when it cannot be formed.
+FixedMilli SourceResolution(FixedMilli device, std::int64_t source, std::int64_t target);
+// Pictures are cached when the device allows it and the settings ask for
+// diffusion, sharpening or enhancement.
+bool CachingEnabled(const RenderPdev* pdev);
+// The caller's strip in the pending record (pixels not owned).
+void SetPendingStrip(RenderPdev* pdev, ImageBandCache& cache, const StripSource& strip, const PdevRect& target);
+
+// What a cache does at the answers of the merge decision: flush the pending
+// picture (false when the flush failed), start a new picture from the strip
+// (cached, or rendered at once with caching off), merge the strip into the
+// pending picture (false: it could not, the strip is then started uncached).
+struct CacheSteps {
+  int kind;  // kCache8Bit or kCacheRgb
+  bool (*flush)(void* context, ImageBandCache& cache);
+  void (*start)(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip);
+  bool (*merge)(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip);
+  void* context;
+};
+// The entry of both caches: with no target (or an empty strip) a flush
+// request; else the strip is merged into the pending picture or starts a new
+// one, as DecideMerge answers. FALSE when a flush fails, or when the cache
+// state cannot be had for a strip (not cached, no bands).
+BOOL RunImageCache(RenderPdev* pdev, const PdevRect* target, StripSource strip, const CacheSteps& steps);
+
 // Before a strip continues a band: a cached picture held at another
 // resolution is resampled to the device grid, and a strip whose source size
 // differs from its target is copied at target size. 0 cannot merge, 1 merge,
@@ -64,6 +92,10 @@ BOOL ClassifyPendingImage(RenderPdev* pdev, ImageBandCache& cache);
 // Places the next strip in the working image and grows it (geometrically, up
 // to the page); FALSE when it cannot grow.
 BOOL MergeStripGeometry(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& newTarget, const FixedRect& unionRect);
+// The same placement in any record of pixelBytes bytes a pixel, new areas
+// filled with fill (0 no ink in density, 255 white in RGB).
+BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& W, const PdevRect& N, int pixelBytes,
+                        BYTE fill);
 // The pending strip combined into the working image at its saved place: the
 // lighter density wins for SRCPAINT pairs, the darker otherwise; a complex
 // copy first clears this blit's clip rectangles.

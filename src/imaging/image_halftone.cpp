@@ -58,21 +58,6 @@ int SeparateToTwoInks(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect
 
 namespace {
 
-// The source indices (rows or columns) that survive reducing total to kept
-// as CopyRectReduce reduces: found by reducing a column of 32-bit indices.
-bool KeptIndices(std::int64_t total, std::int64_t kept, std::int32_t* out) {
-  if (kept >= total) {
-    for (std::int64_t i = 0; i < total; ++i) out[i] = static_cast<std::int32_t>(i);
-    return true;
-  }
-  Scratch all(CheckedBytes(static_cast<std::uint64_t>(total), 4));
-  if (!all) return false;
-  auto* indices = all.as<std::int32_t>();
-  for (std::int64_t i = 0; i < total; ++i) indices[i] = static_cast<std::int32_t>(i);
-  return CopyRectReduce(all.data(), {0, 0, 3, static_cast<std::int32_t>(total - 1)}, 4, reinterpret_cast<BYTE*>(out),
-                        {0, 0, 3, static_cast<std::int32_t>(kept - 1)}, 4) == 1;
-}
-
 // Density of a source in one or two blocks of the reduced size: only the
 // rows and columns that the reduction keeps are converted.
 struct DensityBlocks {

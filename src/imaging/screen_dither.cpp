@@ -123,7 +123,7 @@ BOOL DitherScreenPlain(const DensityImage& src, const BandBuffer& band, const Pd
   const LONG n = tile.side;
   BYTE density[kChunk], threshold[kChunk], bytes[kChunk / 8];
   for (LONG y = rows.first; y <= rows.last; ++y) {
-    const BYTE* srcRow = src.data + static_cast<std::ptrdiff_t>(rowSample.At(y - target.top)) * src.stride;
+    const BYTE* srcRow = src.Row(rowSample.At(y - target.top));
     const BYTE* tileRow = tile.data + static_cast<std::ptrdiff_t>(Wrap(std::int64_t{band.origin.y} + y, n)) * n;
     BYTE* out = band.bits + static_cast<std::ptrdiff_t>(y) * band.stride;
     const LONG xa = cols.first, xb = cols.last;
@@ -157,7 +157,7 @@ BOOL DitherScreenSmooth(const DensityImage& src, const BandBuffer& band, const P
   const LONG n = tile.side;
   const LONG lastK = cols.size - 1;
   for (LONG y = rows.first; y <= rows.last; ++y) {
-    const BYTE* srcRow = src.data + static_cast<std::ptrdiff_t>(rowSample.At(y - target.top)) * src.stride;
+    const BYTE* srcRow = src.Row(rowSample.At(y - target.top));
     const BYTE* tileRow = tile.data + static_cast<std::ptrdiff_t>(Wrap(std::int64_t{band.origin.y} + y, n)) * n;
     BitRow out(band.bits + static_cast<std::ptrdiff_t>(y) * band.stride, cols.first);
     for (LONG x = cols.first; x <= cols.last; ++x) {
@@ -194,16 +194,16 @@ BOOL DitherScreenInterlaced(const DensityImage& src, const BandBuffer& band, con
     const LONG j = y - target.top;
     const std::int64_t Y = p + std::int64_t{band.origin.y} + y;
     const bool odd = (Y & 1) != 0;
-    const BYTE* ownSrc = src.data + static_cast<std::ptrdiff_t>(rowSample.At(j)) * src.stride;
+    const BYTE* ownSrc = src.Row(rowSample.At(j));
     const BYTE* ownTile = tile.data + static_cast<std::ptrdiff_t>(Wrap(Y, n)) * n;
     const BYTE* pairSrc = nullptr;
     const BYTE* pairTile = nullptr;
     if (!odd && j < lastJ) {
-      pairSrc = src.data + static_cast<std::ptrdiff_t>(rowSample.At(j + 1)) * src.stride;
+      pairSrc = src.Row(rowSample.At(j + 1));
       pairTile = tile.data + static_cast<std::ptrdiff_t>(Wrap(Y + 1, n)) * n;
     } else if (odd) {
       const LONG above = j > 0 ? rowSample.At(j - 1) : std::max<LONG>(rowSample.At(0) - 1, 0);
-      pairSrc = src.data + static_cast<std::ptrdiff_t>(above) * src.stride;
+      pairSrc = src.Row(above);
       pairTile = tile.data + static_cast<std::ptrdiff_t>(Wrap(Y - 1, n)) * n;
     }
     BYTE* outRow = band.bits + static_cast<std::ptrdiff_t>(y) * band.stride;

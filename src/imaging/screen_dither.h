@@ -4,6 +4,7 @@
 // seams.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "plat/base.h"
@@ -11,12 +12,16 @@
 
 namespace imaging {
 
-// Density rows, 255 = full ink.
+// Density rows, 255 = full ink. A band of a taller picture holds only some
+// of its rows: data is then row firstRow of the picture, height stays the
+// picture's, and the kernels read only rows the band holds.
 struct DensityImage {
   const BYTE* data = nullptr;
   LONG width = 0;
   LONG height = 0;
   LONG stride = 0;  // bytes from one row to the next
+  LONG firstRow = 0;
+  const BYTE* Row(LONG index) const { return data + static_cast<std::ptrdiff_t>(index - firstRow) * stride; }
 };
 
 // The one-bit destination: rows bytes of stride, and the page position of

@@ -1,7 +1,6 @@
 #include "imaging/separation.h"
 
 #include <algorithm>
-#include <new>
 
 #include "imaging/colour_classes.h"
 
@@ -91,14 +90,8 @@ PlatePair GridFamilyC(int dr, int dg, int db, const std::uint8_t* curve1) {
 
 int GridCoordinateValue(int k) { return k < 32 ? 8 * k : 255; }
 
-bool EnsureSeparationGrid(SeparationGrid& grid, int mode, const SeparationCurves& curves, const std::uint8_t* preMap) {
-  if (grid.built) return true;
-  try {
-    grid.entries.assign(SeparationGrid::kEntries * 2, 0);
-  } catch (const std::bad_alloc&) {
-    grid.entries.clear();
-    return false;
-  }
+void EnsureSeparationGrid(SeparationGrid& grid, int mode, const SeparationCurves& curves, const std::uint8_t* preMap) {
+  if (grid.built) return;
   std::size_t at = 0;
   for (int r = 0; r < SeparationGrid::kSide; ++r)
     for (int g = 0; g < SeparationGrid::kSide; ++g)
@@ -117,7 +110,6 @@ bool EnsureSeparationGrid(SeparationGrid& grid, int mode, const SeparationCurves
       }
   std::copy(preMap, preMap + 256, grid.preMap.begin());
   grid.built = true;
-  return true;
 }
 
 const std::uint8_t* ChooseSeparationPreMap(int mode, int preset, const std::uint8_t* identity,
@@ -149,20 +141,21 @@ PlatePair TrilinearLookup(const SeparationGrid& grid, int red, int green, int bl
     return {static_cast<int>((w0 * a[0] + w1 * b[0]) / (w0 + w1)),
             static_cast<int>((w0 * a[1] + w1 * b[1]) / (w0 + w1))};
   }
-  long long sum1 = 0, sum2 = 0;
-  for (int corner = 0; corner < 8; ++corner) {
-    long long weight = 1;
-    int step[3];
-    for (int i = 0; i < 3; ++i) {
-      step[i] = (corner >> (2 - i)) & 1;
-      weight *= step[i] ? v[i] - low[i] : high[i] - v[i];
-    }
-    const std::uint8_t* e = entry(step[0], step[1], step[2]);
-    sum1 += weight * e[0];
-    sum2 += weight * e[1];
+  // Each corner weighs the volume of the sub-box opposite it.
+  const int r1 = v[0] - low[0], r0 = high[0] - v[0];
+  const int g1 = v[1] - low[1], g0 = high[1] - v[1];
+  const int b1 = v[2] - low[2], b0 = high[2] - v[2];
+  const std::uint8_t* e = entry(0, 0, 0);
+  constexpr std::ptrdiff_t kR = 2 * 1089, kG = 2 * 33, kB = 2;
+  int sums[2];
+  for (int p = 0; p < 2; ++p) {
+    const std::uint8_t* c = e + p;
+    const int lowRed = g0 * (b0 * c[0] + b1 * c[kB]) + g1 * (b0 * c[kG] + b1 * c[kG + kB]);
+    const int highRed = g0 * (b0 * c[kR] + b1 * c[kR + kB]) + g1 * (b0 * c[kR + kG] + b1 * c[kR + kG + kB]);
+    sums[p] = r0 * lowRed + r1 * highRed;
   }
-  const long long volume = static_cast<long long>(high[0] - low[0]) * (high[1] - low[1]) * (high[2] - low[2]);
-  return {static_cast<int>(sum1 / volume), static_cast<int>(sum2 / volume)};
+  const int volume = (high[0] - low[0]) * (high[1] - low[1]) * (high[2] - low[2]);
+  return {sums[0] / volume, sums[1] / volume};
 }
 
 int BoostOverprint(int a, int b) { return Clamp255(static_cast<long long>(b) * (26LL * a + 58395) / 58395); }
@@ -188,11 +181,11 @@ int SeparationToneCurveIndex(int photoMode, int resolutionMode) {
   return resolutionMode == 2 ? 18 : 17;
 }
 
-void SeparateLineTwoPlates(SeparationGrid& grid, const SeparationLine& line, const std::uint8_t* bgr,
+void SeparateLineTwoPlates(SeparationGrid* grid, const SeparationLine& line, const std::uint8_t* bgr,
                            std::size_t count, std::uint8_t* plate1, std::uint8_t* plate2) {
   const int mode = line.mode;
   // One-ink modes, unknown modes and a grid never built give no ink rather than reading past the grid.
-  if (mode < 2 || mode > 17 || (mode <= 7 && !grid.built)) {
+  if (mode < 2 || mode > 17 || (mode <= 7 && (!grid || !grid->built))) {
     std::fill(plate1, plate1 + count, std::uint8_t{0});
     std::fill(plate2, plate2 + count, std::uint8_t{0});
     return;
@@ -213,20 +206,21 @@ void SeparateLineTwoPlates(SeparationGrid& grid, const SeparationLine& line, con
     return;
   }
   // A masked line prints pure black on plate 1 in family 1; entry 0 is put back after the line.
+  SeparationGrid& g = *grid;
   const bool patchBlack = line.maskMode && IsSeparationEntryFamilyA(mode);
-  const std::uint8_t savedBlack = grid.entries[0];
-  if (patchBlack) grid.entries[0] = 255;
+  const std::uint8_t savedBlack = g.entries[0];
+  if (patchBlack) g.entries[0] = 255;
   const bool usePreMap = !line.skipPreMap && !line.maskMode;
   const bool exchanged = kSeparationModeFlags.exchangePlanes[static_cast<std::size_t>(mode)] != 0;
   const bool cutPossible = line.drum2Lightness < line.drum1Lightness && line.drum2Lightness < 55;
   for (std::size_t i = 0; i < count; ++i) {
     int blue = bgr[3 * i], green = bgr[3 * i + 1], red = bgr[3 * i + 2];
     if (usePreMap) {
-      blue = 255 - grid.preMap[static_cast<std::size_t>(255 - blue)];
-      green = 255 - grid.preMap[static_cast<std::size_t>(255 - green)];
-      red = 255 - grid.preMap[static_cast<std::size_t>(255 - red)];
+      blue = 255 - g.preMap[static_cast<std::size_t>(255 - blue)];
+      green = 255 - g.preMap[static_cast<std::size_t>(255 - green)];
+      red = 255 - g.preMap[static_cast<std::size_t>(255 - red)];
     }
-    const PlatePair looked = TrilinearLookup(grid, red, green, blue);
+    const PlatePair looked = TrilinearLookup(g, red, green, blue);
     int p1 = line.toneCurve[looked.plate1];
     int p2 = line.toneCurve[looked.plate2];
     if (!line.maskMode) {
@@ -239,5 +233,5 @@ void SeparateLineTwoPlates(SeparationGrid& grid, const SeparationLine& line, con
     plate1[i] = static_cast<std::uint8_t>(p1);
     plate2[i] = static_cast<std::uint8_t>(p2);
   }
-  if (patchBlack) grid.entries[0] = savedBlack;
+  if (patchBlack) g.entries[0] = savedBlack;
 }

@@ -7,7 +7,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 // Per image separation mode 0..17 (two spare entries): which modes use the
 // fixed screen matrices and which print plate 1 on drum 2 and plate 2 on drum 1.
@@ -38,13 +37,14 @@ struct SeparationCurves {
 // 33 x 33 x 33 plate pairs, index (red k) * 1089 + (green k) * 33 + (blue k),
 // grid coordinate k standing for channel value 8k (255 for k = 32); plus the
 // 256-byte pre-map. Both are built once, with the first picture's mode, and
-// kept until the surface goes.
+// kept until the surface goes. A plain record (zero-filled is unbuilt), so a
+// device keeps it in one heap block.
 struct SeparationGrid {
   static constexpr int kSide = 33;
   static constexpr std::size_t kEntries = 33u * 33u * 33u;
-  std::vector<std::uint8_t> entries;  // 2 bytes an entry (plate 1, plate 2); empty until built
-  std::array<std::uint8_t, 256> preMap{};
-  bool built = false;
+  std::array<std::uint8_t, kEntries * 2> entries;  // 2 bytes an entry (plate 1, plate 2)
+  std::array<std::uint8_t, 256> preMap;
+  bool built;
 };
 
 // Channel value of grid coordinate k (0..32).
@@ -52,8 +52,7 @@ int GridCoordinateValue(int k);
 
 // Builds the grid with the family of `mode` (2, 5: family 1; 3, 6: family 2;
 // any other: family 3) and takes `preMap` (256 entries) unless already built.
-// FALSE when the grid cannot be allocated; the picture then fails.
-bool EnsureSeparationGrid(SeparationGrid& grid, int mode, const SeparationCurves& curves, const std::uint8_t* preMap);
+void EnsureSeparationGrid(SeparationGrid& grid, int mode, const SeparationCurves& curves, const std::uint8_t* preMap);
 
 // Chooses the pre-map: identity above mode 7 (`identity`), else curve 3 for
 // photo preset 1, curve 2 for preset 2, otherwise the brightness/contrast map.
@@ -92,6 +91,7 @@ struct SeparationLine {
 int SeparationToneCurveIndex(int photoMode, int resolutionMode);
 
 // One line of `count` BGR pixels to plate-1 and plate-2 densities. Modes 2..7
-// need the grid built (EnsureSeparationGrid); modes 8..17 classify each pixel.
-void SeparateLineTwoPlates(SeparationGrid& grid, const SeparationLine& line, const std::uint8_t* bgr,
+// need the grid built (EnsureSeparationGrid); modes 8..17 classify each pixel
+// and need no grid (it may be null).
+void SeparateLineTwoPlates(SeparationGrid* grid, const SeparationLine& line, const std::uint8_t* bgr,
                            std::size_t count, std::uint8_t* plate1, std::uint8_t* plate2);

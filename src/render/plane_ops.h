@@ -79,6 +79,9 @@ ULONG DotsToMillimetres(ULONG dots, USHORT dpi);
 // are copied onto the same buffer, or when a size overflows.
 LONG CopyRectReduce(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
                     LONG dstStride);
+// The same over pixels of pixelBytes bytes (rect columns are pixels).
+LONG CopyPixelRectReduce(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
+                         LONG dstStride, LONG pixelBytes);
 // Copies the common size of two byte rects from their top-left corners.
 void CopyRectOverlap(BYTE* dst, const PdevRect& dstRect, LONG dstStride, const BYTE* src, const PdevRect& srcRect,
                      LONG srcStride);

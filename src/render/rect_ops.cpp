@@ -78,35 +78,43 @@ std::int64_t RowBytesForFormat(std::int64_t width, ULONG format) {
   return bytes > kMaxStride ? -1 : bytes;
 }
 
-LONG CopyRectReduce(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
-                    LONG dstStride) {
-  if (!src || !dst) return -1;
+LONG CopyPixelRectReduce(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
+                         LONG dstStride, LONG pixelBytes) {
+  if (!src || !dst || pixelBytes <= 0) return -1;
   const std::int64_t W = RectWidth(srcRect), H = RectHeight(srcRect);
   const std::int64_t w = RectWidth(dstRect), h = RectHeight(dstRect);
   if (W < w && H < h) return -1;
+  const std::int64_t n = pixelBytes;
   const std::int64_t sx = std::min(srcRect.left, srcRect.right), sy = std::min(srcRect.top, srcRect.bottom);
   const std::int64_t dx = std::min(dstRect.left, dstRect.right), dy = std::min(dstRect.top, dstRect.bottom);
-  auto srcRow = [&](std::int64_t i) { return src + (sy + i) * std::int64_t{srcStride} + sx; };
-  auto dstRow = [&](std::int64_t k) { return dst + (dy + k) * std::int64_t{dstStride} + dx; };
+  auto srcRow = [&](std::int64_t i) { return src + (sy + i) * std::int64_t{srcStride} + sx * n; };
+  auto dstRow = [&](std::int64_t k) { return dst + (dy + k) * std::int64_t{dstStride} + dx * n; };
   if (W == w && H == h) {
     if (src == dst) return -1;
-    for (std::int64_t i = 0; i < H; ++i) std::memmove(dstRow(i), srcRow(i), static_cast<std::size_t>(W));
+    for (std::int64_t i = 0; i < H; ++i) std::memmove(dstRow(i), srcRow(i), static_cast<std::size_t>(W * n));
     return 1;
   }
   // A destination larger in one direction keeps the source size there.
   auto copyRow = [&](std::int64_t i, std::int64_t k) {
     const BYTE* s = srcRow(i);
     BYTE* d = dstRow(k);
-    if (w < W)
+    if (w < W && n == 1)
       ForEachKept(W, w, [&](std::int64_t j, std::int64_t m) { d[m] = s[j]; });
+    else if (w < W)
+      ForEachKept(W, w, [&](std::int64_t j, std::int64_t m) { std::memcpy(d + m * n, s + j * n, static_cast<std::size_t>(n)); });
     else
-      std::memmove(d, s, static_cast<std::size_t>(W));
+      std::memmove(d, s, static_cast<std::size_t>(W * n));
   };
   if (h < H)
     ForEachKept(H, h, copyRow);
   else
     for (std::int64_t i = 0; i < H; ++i) copyRow(i, i);
   return 1;
+}
+
+LONG CopyRectReduce(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
+                    LONG dstStride) {
+  return CopyPixelRectReduce(src, srcRect, srcStride, dst, dstRect, dstStride, 1);
 }
 
 void CopyRectOverlap(BYTE* dst, const PdevRect& dstRect, LONG dstStride, const BYTE* src, const PdevRect& srcRect,

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -203,3 +204,63 @@ TEST(DiffuseError, CarryNeedsTheContinuingRectangle) {
 }
 
 }  // namespace
+
+namespace {
+
+// A picture diffused in bands of `rows` target rows: each band's buffer
+// starts at its first row and holds only the source rows it samples (with
+// one either side); the error rows run on in `kept`.
+std::vector<BYTE> DiffuseInBands(const std::vector<BYTE>& density, LONG w, LONG h, const PdevRect& target,
+                                 LONG planeWidth, LONG planeRows, int resMode, int orientation, LONG rows) {
+  Band plane(planeWidth, planeRows);
+  DiffusionRows kept;
+  EXPECT_TRUE(AllocDiffusionRows(kept, target.right - target.left + 1));
+  DiffusionCarry carry;
+  carry.kind = 1;
+  const LONG T = target.bottom - target.top + 1;
+  for (LONG j0 = 0; j0 < T; j0 += rows) {
+    const LONG j1 = std::min(T - 1, j0 + rows - 1);
+    const LONG r0 = std::max<LONG>(0, LONG(std::int64_t{j0} * h / T) - 1);
+    const LONG r1 = std::min<LONG>(h - 1, LONG(std::int64_t{j1} * h / T) + 1);
+    const LONG shift = j0 == 0 ? 0 : target.top + j0;
+    // Only the band's rows, so a read outside them is caught.
+    const std::vector<BYTE> rowsOfBand(density.begin() + std::ptrdiff_t(r0) * w, density.begin() + std::ptrdiff_t(r1 + 1) * w);
+    const DensityImage src{rowsOfBand.data(), w, h, w, r0};
+    const BandBuffer band{plane.bits.data() + size_t(shift) * plane.stride, plane.stride,
+                          std::min(planeRows, target.top + j1 + 1) - shift, {3, 5 + shift}};
+    const PdevRect moved{target.left, target.top - shift, target.right, target.bottom - shift};
+    EXPECT_TRUE(DiffuseError({resMode, orientation, 0, 101, &carry, &kept}, src, band, moved));
+  }
+  FreeDiffusionRows(kept);
+  FreeDiffusionCarry(carry);
+  return plane.bits;
+}
+
+}  // namespace
+
+// Bands of any height give the bits of one call over the whole picture,
+// enlarged or not, in every pairing of resolution mode 2.
+TEST(DiffuseError, BandsCarryTheirErrorRows) {
+  const LONG w = 37, h = 23;
+  const std::vector<BYTE> density = Photo(w, h);
+  struct Case {
+    int resMode, orientation;
+    PdevRect target;
+  };
+  const Case cases[] = {{0, 0, {0, 0, w - 1, h - 1}},   {0, 0, {5, 2, 5 + 2 * w, 2 + 3 * h}},
+                        {2, 0, {1, 1, w, h}},           {2, 90, {0, 0, w - 1, h - 1}},
+                        {2, 90, {2, 3, 2 + 2 * w, 3 + 2 * h}}};
+  for (const Case& k : cases) {
+    const LONG planeWidth = k.target.right + 9, planeRows = k.target.bottom + 1;
+    Band whole(planeWidth, planeRows, {3, 5});
+    DiffusionCarry carry;
+    carry.kind = 1;
+    ASSERT_TRUE(DiffuseError({k.resMode, k.orientation, 0, 101, &carry}, View(density, w, h), whole.view(), k.target));
+    FreeDiffusionCarry(carry);
+    for (LONG rows : {1, 2, 7, 1000}) {
+      SCOPED_TRACE(testing::Message() << k.resMode << "/" << k.orientation << " rows " << rows);
+      EXPECT_EQ(DiffuseInBands(density, w, h, k.target, planeWidth, planeRows, k.resMode, k.orientation, rows),
+                whole.bits);
+    }
+  }
+}

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "imaging/halftone.h"
+#include "imaging/image_buffer.h"
 #include "imaging/image_entries.h"
 #include "render/plane_ops.h"
 
@@ -46,6 +47,7 @@ TEST_F(ImageEntries, CachesHandStripsBackAsWhiteBands) {
   const PdevRect target{100, 50, 139, 52};  // 40 x 3: 5 bytes, stride 8
   const PdevRect src{0, 0, 3, 3};
   ASSERT_NE(imaging::ScreenOnFirstUse(pdev_.get(), 600, 85, 45), nullptr);
+  ASSERT_NE(imaging::BandCacheOf(pdev_.get()), nullptr);  // the cache state, kept like the screen
   for (bool twoInks : {true}) {
     pdev_->flags = twoInks ? kPdevTwoPlanes : 0;
     pdev_->shared.pictureFlag = 1;

@@ -90,6 +90,31 @@ TEST(Imagetool, DensityAndTone) {
             (std::vector<std::uint8_t>{ToneTableSet[8][255], ToneTableSet[8][0], ToneTableSet[8][118]}));
 }
 
+// Pure red, black, white and grey of a picture: family 1 (mode 2) puts red on
+// plate 1 and black and grey on plate 2 (grey 100 at 155 on the diagonal);
+// masked, only black inks, on both plates in the class modes.
+TEST(Imagetool, SeparateEveryRow) {
+  testsupport::ScratchDir dir;
+  {
+    std::ofstream ppm(dir.File("c.ppm"), std::ios::binary);
+    ppm << "P6\n2 2\n255\n";
+    const unsigned char rgb[] = {255, 0, 0, 0, 0, 0, 255, 255, 255, 100, 100, 100};
+    ppm.write(reinterpret_cast<const char*>(rgb), 12);
+  }
+  auto separate = [&](const std::string& options) {
+    EXPECT_EQ(testsupport::Run(kTool + " separate " + options + " " + dir.File("c.ppm") + " " + dir.File("1.pgm") +
+                               " " + dir.File("2.pgm")),
+              0)
+        << options;
+    return std::make_pair(testsupport::ReadPnm(dir.File("1.pgm")).data, testsupport::ReadPnm(dir.File("2.pgm")).data);
+  };
+  using Bytes = std::vector<std::uint8_t>;
+  const auto q = [](int v) { return ToneTableSet[16][std::size_t(v)]; };
+  // Plate 2 of black is boosted by nothing (plate 1 is 0); grey 100 is 155 on the diagonal.
+  EXPECT_EQ(separate("--mode 2"), std::make_pair(Bytes{q(255), 0, 0, 0}, Bytes{0, q(255), 0, q(155)}));
+  EXPECT_EQ(separate("--mode 9 --mask"), std::make_pair(Bytes{0, 255, 0, 0}, Bytes{0, 255, 0, 0}));
+}
+
 // enhance: the picture's band walk and gray pipeline. Nothing asked leaves
 // it as it was; Gyakkou 3 spreads a low-contrast picture; contrast 7 clears
 // the light densities.
@@ -135,6 +160,8 @@ TEST(Imagetool, RefusesBadArgumentsAndShortFiles) {
       {"screen --size 0,4 a b", 2},                                 // empty target
       {"diffuse " + dir.File("short.pgm") + " " + dir.File("o.pbm"), 1},  // fewer pixels than the size says
       {"screen --res-mode 3 " + dir.File("ok.pgm") + " " + dir.File("o.pbm"), 1},  // no dither for mode 3
+      {"separate --mode 1 a b c", 2},                                                   // one-ink modes have no plates
+      {"separate --mode 2 " + dir.File("ok.pgm") + " a b", 1},                         // a grey picture
   };
   for (const auto& c : cases) {
     const int rc = std::system((kTool + " " + c.args + " 2>/dev/null").c_str());

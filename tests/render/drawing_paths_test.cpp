@@ -477,6 +477,53 @@ TEST_F(DrawingPaths, BlitsStretchesAndTextReachTheirEntries) {
 
 namespace {
 
+// A 24-bit picture of red, black, white and grey 100 stretched and copied on
+// a two-drum sheet in image separation mode 2: red inks drum 1 only, black
+// and grey drum 2 only (grey lighter), white nothing.
+class TwoInkPictures : public DrawingPaths {};
+
+TEST_F(TwoInkPictures, SeparateOntoBothDrums) {
+  PrivateDevmode dm = TwoInks(6);
+  dm.Settings.SeparationModeB = 2;
+  Start(dm);
+  ASSERT_EQ(pdev->separationModes[2], 2);
+  const LONG w = 32, h = 8;  // four 8-dot squares: red, black, white, grey
+  const LONG stride = 3 * w;
+  std::vector<BYTE> bits(static_cast<std::size_t>(stride) * h);
+  const BYTE colours[4][3] = {{0, 0, 255}, {0, 0, 0}, {255, 255, 255}, {100, 100, 100}};  // blue, green, red
+  for (LONG y = 0; y < h; ++y)
+    for (LONG x = 0; x < w; ++x) std::memcpy(&bits[static_cast<std::size_t>(y * stride + 3 * x)], colours[x / 8], 3);
+  HBITMAP bm = EngCreateBitmap(SIZEL{w, h}, stride, BMF_24BPP, BMF_TOPDOWN, bits.data());
+  SURFOBJ* src = EngLockSurface(reinterpret_cast<HSURF>(bm));
+  const std::size_t planeBytes = static_cast<std::size_t>(pdev->planeStride) * pdev->planeHeight;
+  for (bool stretch : {false, true}) {
+    SCOPED_TRACE(stretch ? "stretched twice" : "copied");
+    std::memset(pdev->drum1Plane, 0xFF, planeBytes);
+    std::memset(pdev->drum2Plane, 0xFF, planeBytes);
+    const LONG scale = stretch ? 2 : 1, left = 64, top = 16;
+    if (stretch)
+      ASSERT_TRUE(page->StretchBlt(src, {}, RECTL{left, top, left + 2 * w, top + 2 * h}, RECTL{0, 0, w, h}));
+    else
+      ASSERT_TRUE(page->BitBlt(src, {}, left, top, 0xCC, nullptr));
+    const LONG side = 8 * scale, rows = h * scale;
+    auto square = [&](const BYTE* plane, int i) { return Count(plane, left + i * side, top, left + (i + 1) * side, top + rows); };
+    const int all = side * rows;
+    EXPECT_GT(square(pdev->drum1Plane, 0), all * 9 / 10) << "red";
+    EXPECT_EQ(square(pdev->drum2Plane, 0), 0) << "red";
+    EXPECT_EQ(square(pdev->drum1Plane, 1), 0) << "black";
+    EXPECT_GT(square(pdev->drum2Plane, 1), all * 9 / 10) << "black";
+    EXPECT_EQ(square(pdev->drum1Plane, 2) + square(pdev->drum2Plane, 2), 0) << "white";
+    EXPECT_EQ(square(pdev->drum1Plane, 3), 0) << "grey";
+    EXPECT_GT(square(pdev->drum2Plane, 3), all / 4) << "grey";
+    EXPECT_LT(square(pdev->drum2Plane, 3), all * 9 / 10) << "grey";
+    EXPECT_EQ(CountAll(pdev->drum1Plane) + CountAll(pdev->drum2Plane),
+              square(pdev->drum1Plane, 0) + square(pdev->drum2Plane, 1) + square(pdev->drum2Plane, 3))
+        << "nothing outside the picture";
+  }
+  EngUnlockSurface(src);
+  EngDeleteSurface(reinterpret_cast<HSURF>(bm));
+}
+
 // PATCOPY of a two-colour pattern brush on two inks: black on one drum, red
 // on the other, each only inside the destination and the page's clip.
 TEST_F(DrawingPaths, PatCopyOfAPatternBrushPutsEachColourOnItsDrum) {

@@ -1,5 +1,6 @@
-// Density, tone, screen and diffusion commands of imagetool. Densities are
-// grey images with 255 = full ink; one-bit results are PBM with 1 = ink.
+// Density, tone, screen, diffusion, enhancement and separation commands of
+// imagetool. Densities are grey images with 255 = full ink; one-bit results
+// are PBM with 1 = ink.
 #include "halftone_commands.h"
 
 #include "args.h"
@@ -13,12 +14,14 @@
 #include <vector>
 
 #include "imaging/error_diffusion.h"
+#include "imaging/halftone.h"
 #include "imaging/image_buffer.h"
 #include "imaging/image_entries.h"
 #include "imaging/picture_halftone.h"
 #include "imaging/screen_dither.h"
 #include "imaging/screens.h"
 #include "imaging/tone.h"
+#include "imaging/two_plate_render.h"
 
 using namespace imaging;
 
@@ -340,4 +343,66 @@ int EnhanceCommand(int argc, char** argv) {
   FreeImageBuffers(pdev.get());
   if (!ok) return Fail("not enough memory to enhance " + files[0]);
   return WritePgm(files[1], in.width, in.height, in.pixels) ? 0 : Fail("cannot write " + files[1]);
+}
+
+int SeparateCommand(int argc, char** argv) {
+  long mode = -1, photoMode = 0, resMode = 0, l1 = 100, l2 = 100, contrast = 4, brightness = 4, kind = 0;
+  bool mask = false;
+  std::vector<std::string> files;
+  struct Number {
+    std::string_view name;
+    long low, high;
+    long* value;
+  };
+  const Number numbers[] = {{"--mode", 2, 17, &mode},         {"--photo-mode", 0, 2, &photoMode},
+                            {"--res-mode", 0, 2, &resMode},   {"--l1", 0, 100, &l1},
+                            {"--l2", 0, 100, &l2},            {"--contrast", 1, 7, &contrast},
+                            {"--brightness", 0, 7, &brightness}, {"--photo-kind", 0, 3, &kind}};
+  for (int k = 0; k < argc; ++k) {
+    const std::string_view arg = argv[k];
+    const Number* number = nullptr;
+    for (const Number& n : numbers)
+      if (arg == n.name) number = &n;
+    if (number) {
+      if (++k >= argc || !ParseInt(argv[k], number->low, number->high, *number->value)) return BadUsage();
+    } else if (arg == "--mask") {
+      mask = true;
+    } else if (!arg.starts_with("--")) {
+      files.emplace_back(arg);
+    } else {
+      return BadUsage();
+    }
+  }
+  if (mode < 0 || files.size() != 3) return BadUsage();
+  Image in;
+  std::string error;
+  if (!ReadImage(files[0], in, error)) return Fail(error);
+  if (in.channels != 3) return Fail(files[0] + ": a colour image is P6");
+  auto pdev = std::make_unique<RenderPdev>();
+  pdev->separationModes[2] = std::uint8_t(mode);
+  pdev->photoMode = std::uint8_t(photoMode);
+  pdev->resolutionMode = std::uint8_t(resMode);
+  pdev->contrast = std::uint8_t(contrast);
+  pdev->brightness = std::uint8_t(brightness);
+  pdev->photoKind = std::uint8_t(kind);
+  pdev->drum1Lab[0] = std::int32_t(l1);
+  pdev->drum2Lab[0] = std::int32_t(l2);
+  pdev->image.darkerDrumStrength = DarkerDrumStrength(int(l2));
+  pdev->drawing.rop4 = 0xCCCC;
+  pdev->image.blitState = mask ? kBlitMaskFirst : kBlitIdle;
+  SeparationGrid* grid = mode <= 7 ? SeparationGridOf(pdev.get(), int(mode)) : nullptr;
+  if (mode <= 7 && !grid) return Fail("out of memory");
+  const SeparationLine line = SeparationLineOf(pdev.get());
+  // P6 rows are red, green, blue; the separation reads blue, green, red.
+  for (std::size_t i = 0; i < in.pixels.size(); i += 3) std::swap(in.pixels[i], in.pixels[i + 2]);
+  const auto pixels = std::size_t(in.width) * std::size_t(in.height);
+  std::vector<BYTE> plate1(pixels), plate2(pixels);
+  for (long y = 0; y < in.height; ++y) {
+    const std::size_t at = std::size_t(y) * std::size_t(in.width);
+    SeparateLineTwoPlates(grid, line, in.pixels.data() + 3 * at, std::size_t(in.width), plate1.data() + at,
+                          plate2.data() + at);
+  }
+  FreeJobScreens(pdev.get());
+  if (!WritePgm(files[1], in.width, in.height, plate1)) return Fail("cannot write " + files[1]);
+  return WritePgm(files[2], in.width, in.height, plate2) ? 0 : Fail("cannot write " + files[2]);
 }

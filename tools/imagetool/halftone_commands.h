@@ -1,4 +1,4 @@
-// imagetool's commands for density, tone curves, screens and diffusion.
+// imagetool's commands for density, tone curves, screens, diffusion and separation.
 #pragma once
 
 // imagetool density [--contrast L] [--brightness B] [--photo-kind K] IN OUT.pgm
@@ -11,6 +11,10 @@ int TileCommand(int argc, char** argv);
 int ScreenCommand(int argc, char** argv);
 // imagetool diffuse [--res-mode M] [--orientation O] [--origin X,Y] [--size W,H] IN.pgm OUT.pbm
 int DiffuseCommand(int argc, char** argv);
+// imagetool separate --mode M [--photo-mode P] [--res-mode R] [--l1 L] [--l2 L]
+//   [--contrast C] [--brightness B] [--photo-kind K] [--mask] IN.ppm PLATE1.pgm PLATE2.pgm
+// Every row of the picture through the two-ink line separation.
+int SeparateCommand(int argc, char** argv);
 // imagetool enhance [--gyakkou G] [--contrast L] [--brightness B] [--photo-kind K] [--dpi D] IN.pgm OUT.pgm
 int EnhanceCommand(int argc, char** argv);
 
@@ -21,4 +25,6 @@ inline constexpr const char* kHalftoneUsage =
     "                      [--two-ink-mode S] OUT.pgm\n"
     "       imagetool screen [tile options] [--plain] [--origin X,Y] [--size W,H] IN.pgm OUT.pbm\n"
     "       imagetool diffuse [--res-mode M] [--orientation O] [--origin X,Y] [--size W,H] IN.pgm OUT.pbm\n"
+    "       imagetool separate --mode M [--photo-mode P] [--res-mode R] [--l1 L] [--l2 L] [--contrast C]\n"
+    "                          [--brightness B] [--photo-kind K] [--mask] IN.ppm PLATE1.pgm PLATE2.pgm\n"
     "       imagetool enhance [--gyakkou G] [--contrast L] [--brightness B] [--photo-kind K] [--dpi D] IN.pgm OUT.pgm\n";

@@ -7,7 +7,7 @@
 //     (default 0) for object kind K (default 0), its hue in degrees and its
 //     low-chroma flag.
 //
-// The density, tone, tile, screen, diffuse and enhance commands are in
+// The density, tone, tile, screen, diffuse, separate and enhance commands are in
 // halftone_commands.h.
 #include <charconv>
 #include <cstdio>
@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
   if (command == "tile") return TileCommand(argc - 2, argv + 2);
   if (command == "screen") return ScreenCommand(argc - 2, argv + 2);
   if (command == "diffuse") return DiffuseCommand(argc - 2, argv + 2);
+  if (command == "separate") return SeparateCommand(argc - 2, argv + 2);
   if (command == "enhance") return EnhanceCommand(argc - 2, argv + 2);
   return Usage();
 }
