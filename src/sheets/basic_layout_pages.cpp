@@ -6,6 +6,7 @@
 
 #include "plat/registry.h"
 #include "plat/spooler.h"
+#include "sheets/binding_margin.h"
 #include "sheets/control_kit.h"
 #include "sheets/favorite_names.h"
 #include "sheets/page_protocol.h"
@@ -697,6 +698,7 @@ bool LayoutCommand(HWND page, DocSheetContext& context, WORD id, WORD code) {
       if (s.ImagePosition) ImagePositionOn(s);
       return true;
     case kImagePositionButton: return ImagePositionDialog(page, context) == IDOK;
+    case kBindingMarginButton: return BindingMarginDialog(page, context) == 1;
     case kFitPage:
     case kFitPageInverted: {
       const bool checked = IsChecked(page, id);

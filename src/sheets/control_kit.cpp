@@ -48,6 +48,15 @@ void DisableItem(HWND dialog, int id) { EnableWindow(GetDlgItem(dialog, id), FAL
 void ShowItem(HWND dialog, int id) { ShowWindow(GetDlgItem(dialog, id), SW_SHOW); }
 void HideItem(HWND dialog, int id) { ShowWindow(GetDlgItem(dialog, id), SW_HIDE); }
 
+void ApplyAvailability(HWND dialog, int id, std::uint8_t availability) {
+  if (availability == 2) {
+    HideItem(dialog, id);
+    return;
+  }
+  ShowItem(dialog, id);
+  EnableWindow(GetDlgItem(dialog, id), availability == 1 ? TRUE : FALSE);
+}
+
 bool IsChecked(HWND dialog, int id) {
   return SendDlgItemMessageW(dialog, id, BM_GETCHECK, 0, 0) == static_cast<LRESULT>(BST_CHECKED);
 }

@@ -21,6 +21,8 @@ void EnableItem(HWND dialog, int id);
 void DisableItem(HWND dialog, int id);
 void ShowItem(HWND dialog, int id);
 void HideItem(HWND dialog, int id);
+// A tri-state availability: 0 shown disabled, 1 shown enabled, 2 hidden.
+void ApplyAvailability(HWND dialog, int id, std::uint8_t availability);
 bool IsChecked(HWND dialog, int id);  // BST_CHECKED only
 void SetCheck(HWND dialog, int id, std::uint8_t value);
 int GetComboSel(HWND dialog, int id);

@@ -66,6 +66,8 @@ TEST_F(SheetRun, StepsRunOnTheSheetAndTheAnswerIsPrinted) {
       {"steps left open the sheet", "tab 1\n", "", 3, "left open"},
       {"steps after the sheet closed", "ok\ntab 1\n", "", 3, "not run"},
       {"a bad step", "jump 3\n", "", 2, "unknown step"},
+      {"a file dialog's answer queued", "file C:\\papers\\a.udp\nfile cancel\nok\n", "", 0, "sheet: OK"},
+      {"a file step without its answer", "file\nok\n", "", 2, "\"file\" takes 1"},
       {"a bad option", "ok\n", "--sheet other", 2, "--sheet takes"},
       {"an unknown setting", "ok\n", "--set NoSuchField=1", 2, "NoSuchField"},
   };
