@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +19,18 @@
 namespace installer_test {
 
 namespace fs = std::filesystem;
+
+// Runs a shell command; its exit status (-1 when it did not end normally),
+// what it wrote to stdout and stderr in *out.
+inline int RunShell(const std::string& command, std::string* out) {
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return -1;
+  char buffer[4096];
+  out->clear();
+  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out->append(buffer, n);
+  const int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 class MachineRoot : public testing::Test {
  protected:

@@ -119,16 +119,6 @@ TEST_F(Search, SearchAgainEmptiesTheListAndSearchesOnceMore) {
 namespace installer_test {
 namespace {
 
-int RunShell(const std::string& command, std::string* out) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  char buffer[4096];
-  out->clear();
-  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out->append(buffer, n);
-  const int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 // Real agents in the machine's subnet 127.0.0.0/29: two duplicators (one
 // with a name that is not UTF-8) and a device of another maker.
 class RealAgents : public Search {

@@ -183,7 +183,19 @@ TEST_F(ToolFolder, LaysOutTheProductFolderAndItsLinks) {
     }
     EXPECT_TRUE(plat::ui::MessageBoxLog().empty());
     EXPECT_EQ(plat::spooler::OpenHandleCount(), 0u);
+    // Every folder search (manual links, read-only clearing) was closed.
+    EXPECT_EQ(plat::LiveHandleCount(plat::HandleKind::Find), 0u);
   }
+}
+
+TEST_F(ToolFolder, AMakerFolderNameIsReadWithTheSameLengthEverywhere) {
+  Prepare(1, 6, 1, u"Win7");
+  FreeLibrary(ctx_.languageLibrary);
+  Write("D/NEVO/lang_us.dll", "RESOURCES 1\n[STRINGTABLE]\n10\t" + std::string(40, 'M') + "\n45\tUninstall\n");
+  ctx_.languageLibrary = LoadLibraryW(u"D:\\NEVO\\lang_us.dll");
+  ASSERT_EQ(installer::CopyToolFiles(ctx_), 1);
+  EXPECT_EQ(Str(ctx_.makerFolderName), std::u16string(29, u'M'));
+  EXPECT_TRUE(fs::exists(root_ / "C/Program Files" / std::string(29, 'M') / "NEVO 2600/Tool/Setup.exe"));
 }
 
 TEST_F(ToolFolder, AManualFolderWithoutFilesGivesNoLinks) {

@@ -16,16 +16,6 @@
 namespace installer_test {
 namespace {
 
-int RunShell(const std::string& command, std::string* out) {
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return -1;
-  char buffer[4096];
-  out->clear();
-  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out->append(buffer, n);
-  const int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 class WizardMedium : public MachineRoot {
  protected:
   void TearDown() override {

@@ -129,8 +129,11 @@ int Init(const std::string& root, const std::vector<std::string>& args) {
        {u"C:\\WINDOWS\\system32\\spool\\drivers\\" + arch + u"\\3", u"C:\\WINDOWS\\system32\\spool\\prtprocs\\" + arch,
         std::u16string(u"C:\\TEMP"), std::u16string(u"C:\\Program Files"),
         std::u16string(u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"),
-        std::u16string(u"C:\\Users\\user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs")})
+        std::u16string(u"C:\\Users\\user\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs"),
+        std::u16string(u"C:\\WINDOWS\\system32\\spool\\PRINTERS")})
     MakeFolder(folder);
+  // Before 6.0 the all-users Start menu lives under "Documents and Settings".
+  if (os.major < 6) MakeFolder(u"C:\\Documents and Settings\\All Users\\Start Menu\\Programs");
   if (!plat::machine::SaveProfile()) {
     std::fprintf(stderr, "machine: cannot write the profile\n");
     return 1;

@@ -282,6 +282,7 @@ class OwnPrinter {
     if (!taken_) return;
     plat::spooler::RemovePrinter(kPrinterName);
     for (const auto& f : files_) DeleteFileW(f.c_str());
+    RemoveDirectoryW(printjob::kDriverFolder);  // when nothing else is in it
   }
 
  private:
@@ -449,6 +450,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "printjob: cannot write %s\n", o.out.string().c_str());
     return kExitJobFailed;
   }
+  // Copied out, the job has printed: the spooler lets go of its spool file.
+  if (!o.printer.empty()) plat::spooler::ClearOutput(o.printer);
   if (output == JobOutput::Spooler) return Report(o, run, output, *spooled, o.out.string(), {}, {});
 
   // A file job: the stream is in the job file the driver made.

@@ -62,13 +62,13 @@ std::string SetUpMachine(const fs::path& root) {
   fs::create_directories(root / "C", ec);
   if (ec) return "cannot make the machine root " + root.string();
   plat::machine::SetRoot(fs::absolute(root).string());
-  CreateDirectoryW(kDriverFolder, nullptr);
   return {};
 }
 
 std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerName, std::u16string_view port) {
   auto model = ModelName(files.model);
   if (!model) return "no model section in " + files.model.string();
+  CreateDirectoryW(kDriverFolder, nullptr);  // only printjob's own printer needs it
   auto dataFile = InstallFile(files.model);
   auto resourceFile = InstallFile(files.resources);
   if (!dataFile || !resourceFile) return "cannot copy the model data file and the resource library";

@@ -221,6 +221,7 @@ PLATAPI FARPROC SystemProcAddress(std::string_view module, std::string_view func
 // waits ms x scale (scale 0: returns at once). A frozen clock moves only
 // through Sleep and Advance.
 PLATAPI void SetLocalTime(const SYSTEMTIME& local, int utcOffsetMinutes = 0);
+// The default scale is 1, or the number in $PLAT_SLEEP_SCALE.
 PLATAPI void SetSleepScale(double scale);
 PLATAPI void FreezeClock(bool frozen);
 PLATAPI void Advance(DWORD ms);
