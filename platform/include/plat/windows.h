@@ -16,4 +16,5 @@
 #include "plat/msgqueue.h"
 #include "plat/propsheet.h"
 #include "plat/setup.h"
+#include "plat/devices.h"
 #include "plat/shell.h"
