@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "installer/install_worker.h"
 #include "installer/usb_detect.h"
 #include "wizard_fixture.h"
 
@@ -124,6 +125,37 @@ TEST_F(Usb, LongHardwareIdIsComparedWhole) {
   EXPECT_EQ(installer::Str(ctx_.usbHardwareId), longId);
   EXPECT_EQ(installer::Str(ctx_.portName), u"USB002");
   LocalFree(snapshot);
+}
+
+}  // namespace
+}  // namespace installer_test
+
+namespace installer_test {
+namespace {
+
+// No driver of the INF for the device is named like the model: nothing is
+// installed and the installer hears why.
+TEST_F(Usb, DeviceWithoutTheModelsDriverIsNotInstalled) {
+  Prepare(5, 1, false, "WinXP=x86", 4, 7);
+  ASSERT_TRUE(plat::devices::Plug(u"USBPRINT\\NEVORP1100A1B2", u"USB001"));
+  ctx_.connection = installer::Connection::UsbCable;
+  installer::SetField(ctx_.modelName, u"NEVO RP2600");  // the INF names RP1100 for this device
+  installer::SetField(ctx_.deviceInstanceId, plat::devices::UsbPrinters().front().instanceId);
+  EXPECT_EQ(installer::InstallUsbDevice(ctx_), ERROR_NO_DRIVER_SELECTED);
+  installer::SetField(ctx_.deviceInstanceId, u"USBPRINT\\NOSUCH\\1");
+  EXPECT_EQ(installer::InstallUsbDevice(ctx_), ERROR_NO_SUCH_DEVINST);
+  EXPECT_EQ(plat::devices::UsbPrinters().front().driver, u"");
+}
+
+// A chain that ends before page 104 or 112 (here: the language page is
+// cancelled) still stops the closer before the context goes.
+TEST_F(Usb, SessionStopsARunningCloser) {
+  Prepare(6, 1, false, "Win7=x86", 4, 7);
+  ASSERT_EQ(installer::StartCloserThread(ctx_), 1);
+  ctx_.type = 0;  // no run mode: the dispatch ends at once
+  EXPECT_EQ(installer::StartSetupSession(nullptr, ctx_, nullptr), 1);
+  EXPECT_EQ(ctx_.closerThread, nullptr);
+  EXPECT_EQ(plat::ui::RunningThreadCount(), 0);
 }
 
 }  // namespace
