@@ -20,6 +20,7 @@
 
 #include "machine_state.h"
 #include "plat/codepage.h"
+#include "plat/devices.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
 
@@ -295,6 +296,9 @@ Machine& M() {
       std::atexit(RemoveDefaultRoot);
     }
     LoadProfileOf(*machine);
+    // A program started by a test may run its waits faster.
+    if (const char* env = std::getenv("PLAT_SLEEP_SCALE"); env && *env)
+      machine->clock.sleepScale = std::max(0.0, std::atof(env));
     return machine;
   }();
   return *m;
@@ -834,6 +838,10 @@ FARPROC SystemProcAddress(std::string_view module, std::string_view function) {
     if (function == "InstallPrinterDriverFromPackageW")
       return reinterpret_cast<FARPROC>(&InstallPrinterDriverFromPackageW);
     return nullptr;
+  }
+  if (plat::EqualsNoCase(mod, u"newdev")) {
+    if (GetOsProfile().major < 6 || function != "DiInstallDevice") return nullptr;
+    return reinterpret_cast<FARPROC>(&DiInstallDevice);
   }
   if (!plat::EqualsNoCase(mod, u"kernel32")) return nullptr;
   if (function == "GetNativeSystemInfo")

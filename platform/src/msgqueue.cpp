@@ -238,8 +238,8 @@ std::size_t LiveTimerCount() {
   return q.timers.size();
 }
 
-HWND OpenSystemWindow(std::u16string_view caption) {
-  HWND window = plat::internal::CreateBareDialog(nullptr, std::u16string(caption), nullptr, 0, false);
+HWND OpenSystemWindow(std::u16string_view caption, DLGPROC proc) {
+  HWND window = plat::internal::CreateBareDialog(nullptr, std::u16string(caption), proc, 0, false);
   auto& q = Q();
   std::lock_guard lock(q.mutex);
   q.systemWindows.push_back(window);

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "plat/registry.h"
 
 #include <cstring>
@@ -19,6 +20,7 @@ struct Value {
 };
 
 struct Key {
+  std::u16string name;  // as created
   bool isVolatile = false;
   bool deleted = false;
   std::vector<Value> values;  // creation order, which the enumeration keeps
@@ -165,6 +167,7 @@ LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD options, 
     auto& slot = node->children[Folded(parts[i])];
     if (!slot) {
       slot = std::make_shared<Key>();
+      slot->name = parts[i];
       slot->isVolatile = makeVolatile;
     }
     node = slot;
@@ -261,6 +264,44 @@ LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPD
   if (type) *type = v.type;
   if (data && needData) std::memcpy(data, v.data.data(), needData);
   if (dataSize) *dataSize = needData;
+  return ERROR_SUCCESS;
+}
+
+LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWORD, LPWSTR, LPDWORD, void*) {
+  if (!name || !nameChars) return ERROR_INVALID_PARAMETER;
+  auto& r = Reg();
+  std::lock_guard lock(r.mutex);
+  std::shared_ptr<Key> node;
+  if (LSTATUS e = Access(r, key, KEY_ENUMERATE_SUB_KEYS, node)) return e;
+  DWORD at = 0;
+  for (const auto& [folded, child] : node->children) {
+    if (child->deleted) continue;
+    if (at++ != index) continue;
+    const std::u16string& shown = child->name.empty() ? folded : child->name;
+    if (shown.size() >= *nameChars) return ERROR_MORE_DATA;
+    std::memcpy(name, shown.data(), shown.size() * sizeof(WCHAR));
+    name[shown.size()] = 0;
+    *nameChars = static_cast<DWORD>(shown.size());
+    return ERROR_SUCCESS;
+  }
+  return ERROR_NO_MORE_ITEMS;
+}
+
+LSTATUS RegQueryInfoKeyW(HKEY key, LPWSTR, LPDWORD, LPDWORD, LPDWORD subKeys, LPDWORD maxSubKeyChars, LPDWORD,
+                         LPDWORD values, LPDWORD, LPDWORD, LPDWORD, void*) {
+  auto& r = Reg();
+  std::lock_guard lock(r.mutex);
+  std::shared_ptr<Key> node;
+  if (LSTATUS e = Access(r, key, KEY_QUERY_VALUE, node)) return e;
+  DWORD count = 0, longest = 0;
+  for (const auto& [folded, child] : node->children) {
+    if (child->deleted) continue;
+    ++count;
+    longest = std::max(longest, static_cast<DWORD>((child->name.empty() ? folded : child->name).size()));
+  }
+  if (subKeys) *subKeys = count;
+  if (maxSubKeyChars) *maxSubKeyChars = longest;
+  if (values) *values = static_cast<DWORD>(node->values.size());
   return ERROR_SUCCESS;
 }
 

@@ -36,6 +36,7 @@ struct Module {
 const HMODULE kProgram = reinterpret_cast<HMODULE>(ULONG_PTR{0x00400000});
 const HMODULE kKernel32 = reinterpret_cast<HMODULE>(ULONG_PTR{0x7FF00000});
 const HMODULE kWinspool = reinterpret_cast<HMODULE>(ULONG_PTR{0x7FE00000});
+const HMODULE kNewdev = reinterpret_cast<HMODULE>(ULONG_PTR{0x7FD00000});
 
 struct Modules {
   std::mutex mutex;
@@ -73,6 +74,10 @@ bool IsKernel32(std::u16string_view name) {
 }
 
 bool IsWinspool(std::u16string_view name) { return plat::EqualsNoCase(FileNamePart(name), u"winspool.drv"); }
+// The device installer's library came with Windows Vista.
+bool IsNewdev(std::u16string_view name) {
+  return plat::EqualsNoCase(FileNamePart(name), u"newdev.dll") && plat::machine::GetOsProfile().major >= 6;
+}
 
 bool IsDrivePath(std::u16string_view name) {
   return name.size() >= 3 && ((name[0] >= u'A' && name[0] <= u'Z') || (name[0] >= u'a' && name[0] <= u'z')) &&
@@ -528,6 +533,7 @@ HMODULE LoadLibraryW(LPCWSTR fileName) {
   }
   if (IsKernel32(name)) return kKernel32;
   if (IsWinspool(name)) return kWinspool;
+  if (IsNewdev(name)) return kNewdev;
   auto& m = Mods();
   std::string host;
   {
@@ -654,7 +660,7 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
 }
 
 BOOL FreeLibrary(HMODULE module) {
-  if (module == kKernel32 || module == kWinspool || module == kProgram) return TRUE;
+  if (module == kKernel32 || module == kWinspool || module == kNewdev || module == kProgram) return TRUE;
   auto& m = Mods();
   std::unique_ptr<Module> gone;
   {
@@ -696,8 +702,9 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     SetLastError(ERROR_PROC_NOT_FOUND);
     return nullptr;
   }
-  if (module == kKernel32 || module == kWinspool) {
-    FARPROC f = plat::machine::SystemProcAddress(module == kKernel32 ? "kernel32.dll" : "winspool.drv", procName);
+  if (module == kKernel32 || module == kWinspool || module == kNewdev) {
+    FARPROC f = plat::machine::SystemProcAddress(
+        module == kKernel32 ? "kernel32.dll" : module == kNewdev ? "newdev.dll" : "winspool.drv", procName);
     if (!f) SetLastError(ERROR_PROC_NOT_FOUND);
     return f;
   }
@@ -802,7 +809,7 @@ void MapModule(std::u16string_view moduleName, std::string hostPath) {
 }
 
 int RefCount(HMODULE module) {
-  if (module == kKernel32 || module == kWinspool || module == kProgram) return 1;
+  if (module == kKernel32 || module == kWinspool || module == kNewdev || module == kProgram) return 1;
   auto& m = Mods();
   std::lock_guard lock(m.mutex);
   auto it = m.loaded.find(module);

@@ -56,6 +56,7 @@ struct Printer {
   std::u16string comment, location, sepFile, parameters;
   bool pendingDeletion = false;  // goes when its last handle closes
   std::vector<DataEntry> data;  // creation order, which the enumeration keeps
+  std::map<std::u16string, DataEntry> keyed;  // values under a key ("KEY\\NAME", folded)
   std::unordered_map<std::u16string, std::size_t> dataIndex;  // folded name -> place in data
   // What WritePrinter wrote lives in spool files, as a spooler keeps it, in
   // write order; the last one stays open for appending.
@@ -393,6 +394,8 @@ std::string Serialise(const Spooler& s) {
     out << "  driver\t" << Escape(p->driver.name) << "\n";
     WriteDriver(out, p->driver, "    ");
     for (const auto& d : p->data) out << "  data\t" << Escape(d.name) << "\t" << d.type << "\t" << Hex(d.bytes) << "\n";
+    for (const auto& [k, d] : p->keyed)
+      out << "  keyed\t" << Escape(d.name) << "\t" << d.type << "\t" << Hex(d.bytes) << "\n";
   }
   return out.str();
 }
@@ -447,6 +450,7 @@ void Apply(Spooler& s, const std::string& text) {
         printer->location.clear();
         printer->sepFile.clear();
         printer->parameters.clear();
+        printer->keyed.clear();
         printer->driver = plat::spooler::DriverInfo{};
         printers[Folded(name)] = printer;
       }
@@ -496,6 +500,14 @@ void Apply(Spooler& s, const std::string& text) {
         SetDataEntry(*printer, Unescape(value.substr(0, t1)),
                      ParseDword(value.substr(t1 + 1, t2 - t1 - 1)),
                      Unhex(value.substr(t2 + 1)));
+      } else if (key == "keyed") {
+        const size_t t1 = value.find('\t'), t2 = value.find('\t', t1 + 1);
+        if (t1 == std::string_view::npos || t2 == std::string_view::npos) continue;
+        DataEntry entry;
+        entry.name = Unescape(value.substr(0, t1));
+        entry.type = ParseDword(value.substr(t1 + 1, t2 - t1 - 1));
+        entry.bytes = Unhex(value.substr(t2 + 1));
+        printer->keyed[Folded(entry.name)] = entry;
       }
     }
   }
@@ -803,6 +815,38 @@ DWORD GetPrinterDataW(HANDLE printer, LPCWSTR valueName, LPDWORD type, LPBYTE da
   if (type) *type = v->type;
   if (size < need) return ERROR_MORE_DATA;
   if (need) std::memcpy(data, v->bytes.data(), need);
+  return ERROR_SUCCESS;
+}
+
+DWORD GetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueName, LPDWORD type, LPBYTE data, DWORD size,
+                        LPDWORD needed) {
+  if (!needed || !keyName || !valueName || (!data && size)) return ERROR_INVALID_PARAMETER;
+  auto& s = Spl();
+  SplLock lock(s);
+  OpenHandle* h = nullptr;
+  if (DWORD e = Use(s, printer, kRead, h)) return e;
+  auto it = h->printer->keyed.find(Folded(std::u16string(plat::view(keyName)) + u"\\" + std::u16string(plat::view(valueName))));
+  if (it == h->printer->keyed.end()) return ERROR_FILE_NOT_FOUND;
+  const auto need = static_cast<DWORD>(it->second.bytes.size());
+  *needed = need;
+  if (type) *type = it->second.type;
+  if (size < need) return ERROR_MORE_DATA;
+  if (need) std::memcpy(data, it->second.bytes.data(), need);
+  return ERROR_SUCCESS;
+}
+
+DWORD SetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueName, DWORD type, const BYTE* data, DWORD size) {
+  if (!keyName || !*keyName || !valueName || (!data && size)) return ERROR_INVALID_PARAMETER;
+  auto& s = Spl();
+  SplLock lock(s);
+  lock.Changed();
+  OpenHandle* h = nullptr;
+  if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) return e;
+  DataEntry entry;
+  entry.name = std::u16string(plat::view(keyName)) + u"\\" + std::u16string(plat::view(valueName));
+  entry.type = type;
+  entry.bytes.assign(data, data + size);
+  h->printer->keyed[Folded(entry.name)] = entry;
   return ERROR_SUCCESS;
 }
 

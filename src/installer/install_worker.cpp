@@ -6,6 +6,7 @@
 #include "installer/messages.h"
 #include "installer/quick_install.h"
 #include "installer/tool_folder.h"
+#include "installer/wizard.h"
 
 namespace installer {
 namespace {
@@ -344,8 +345,18 @@ int AddLocalPrinter(SetupContext& ctx, const WCHAR* datatype) {
 
 int InstallPrinter(WCHAR* datatype, CopyList& list, const InstallWorkerArgs& args, SetupContext& ctx) {
   const bool package = IsPackageMode(ctx);
-  // The USB cable's device steps are not built yet: such an install fails.
-  if (ctx.connection == Connection::UsbCable) return 0;
+  const bool usb = ctx.connection == Connection::UsbCable;
+  if (!package && usb) {
+    const std::u16string inf(InfOf(ctx));
+    const std::u16string root(SourceFolderOf(ctx));
+    WCHAR copied[kPathUnits] = {};
+    if (!SetupCopyOEMInfW(inf.c_str(), root.c_str(), SPOST_PATH, SP_COPY_NOOVERWRITE, copied, kPathUnits, nullptr,
+                          nullptr) &&
+        GetLastError() != ERROR_FILE_EXISTS) {
+      ShowSystemError(DisplayCode(GetLastError()));
+      return 0;
+    }
+  }
   Progress(args, 30);
   if (ctx.installDriver) {
     DWORD keep = 1;
@@ -393,7 +404,7 @@ int InstallPrinter(WCHAR* datatype, CopyList& list, const InstallWorkerArgs& arg
   if (ctx.type == 3 && ctx.langStyle == 0) {
     if (!InstallQuickPrinter(ctx)) return 0;
   } else if (ctx.type == 4 || (ctx.type == 1 && ctx.langStyle == 2)) {
-    if (!AddLocalPrinter(ctx, datatype)) return 0;
+    if (!(usb && IsWin8(ctx)) && !AddLocalPrinter(ctx, datatype)) return 0;
   }
   Progress(args, 80);
   if (!CopyToolFiles(ctx)) return 0;
@@ -403,7 +414,112 @@ int InstallPrinter(WCHAR* datatype, CopyList& list, const InstallWorkerArgs& arg
   ClearReadOnlyTree(Str(ctx.productPath));
   WriteUninstallerSetupIni(ctx);
   Progress(args, 95);
+  if (usb && !IsWin8(ctx)) {
+    if (const DWORD error = InstallUsbDevice(ctx)) {
+      ShowSystemError(DisplayCode(error));
+      return 0;
+    }
+  }
   return 1;
+}
+
+int FindPrinterForDevice(SetupContext& ctx) {
+  DWORD needed = 0, count = 0;
+  EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed ? needed : 1);
+  if (!EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 4, buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count))
+    return 0;
+  const auto* printers = reinterpret_cast<const PRINTER_INFO_4W*>(buffer.data());
+  for (DWORD i = 0; i < count; ++i) {
+    HANDLE printer = nullptr;
+    if (!OpenPrinterW(printers[i].pPrinterName, &printer, nullptr)) return 0;
+    DWORD type = 0, size = 0;
+    DWORD status = GetPrinterDataExW(printer, u"PnPData", u"DeviceInstanceId", &type, nullptr, 0, &size);
+    if (status == ERROR_FILE_NOT_FOUND) {
+      ClosePrinter(printer);
+      continue;
+    }
+    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) {
+      ClosePrinter(printer);
+      ShowResourceMessage(nullptr, ctx.languageLibrary, 31, 4, MB_ICONERROR);
+      SetLastError(status);
+      return 0;
+    }
+    std::vector<BYTE> value(size + sizeof(WCHAR));
+    status = GetPrinterDataExW(printer, u"PnPData", u"DeviceInstanceId", &type, value.data(), size, &size);
+    ClosePrinter(printer);
+    if (status == ERROR_SUCCESS && Str(reinterpret_cast<const WCHAR*>(value.data())) == Str(ctx.deviceInstanceId)) {
+      ctx.deviceHasPrinter = 1;
+      return 1;
+    }
+  }
+  return 1;
+}
+
+DWORD InstallUsbDevice(SetupContext& ctx) {
+  HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  if (set == INVALID_HANDLE_VALUE) return GetLastError();
+  // Every way out destroys the list.
+  auto fail = [set](DWORD error) {
+    SetupDiDestroyDeviceInfoList(set);
+    return error ? error : static_cast<DWORD>(ERROR_GEN_FAILURE);
+  };
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof device;
+  if (!SetupDiOpenDeviceInfoW(set, ctx.deviceInstanceId, nullptr, 0, &device) ||
+      !SetupDiSetSelectedDevice(set, &device))
+    return fail(GetLastError());
+  SP_DEVINSTALL_PARAMS_W params{};
+  params.cbSize = sizeof params;
+  if (!SetupDiGetDeviceInstallParamsW(set, &device, &params)) return fail(GetLastError());
+  params.Flags |= DI_ENUMSINGLEINF | DI_NOFILECOPY;
+  params.FlagsEx |= DI_FLAGSEX_USECLASSFORCOMPAT;
+  const std::u16string inf(InfOf(ctx));
+  if (inf.size() >= MAX_PATH) return fail(ERROR_BAD_PATHNAME);
+  inf.copy(params.DriverPath, inf.size());
+  params.DriverPath[inf.size()] = 0;
+  if (!SetupDiSetDeviceInstallParamsW(set, &device, &params) ||
+      !SetupDiBuildDriverInfoList(set, &device, SPDIT_COMPATDRIVER))
+    return fail(GetLastError());
+  bool selected = false;
+  for (DWORD index = 0; !selected; ++index) {
+    SP_DRVINFO_DATA_W driver{};
+    driver.cbSize = sizeof driver;
+    if (!SetupDiEnumDriverInfoW(set, &device, SPDIT_COMPATDRIVER, index, &driver)) {
+      if (GetLastError() != ERROR_NO_MORE_ITEMS) return fail(GetLastError());
+      break;
+    }
+    if (Str(driver.Description) != Str(ctx.modelName)) continue;
+    if (!SetupDiSetSelectedDriverW(set, &device, &driver)) return fail(GetLastError());
+    selected = true;
+  }
+  // No driver of the model fits the device: nothing is installed.
+  if (!selected) return fail(ERROR_NO_DRIVER_SELECTED);
+  BOOL installed = FALSE;
+  if (!IsVistaOrLater(ctx)) {
+    if (!FindPrinterForDevice(ctx)) return fail(GetLastError());
+    installed = ctx.deviceHasPrinter ? SetupDiInstallDevice(set, &device)
+                                     : SetupDiCallClassInstaller(DIF_INSTALLDEVICE, set, &device);
+  } else {
+    SP_DRVINFO_DATA_W driver{};
+    driver.cbSize = sizeof driver;
+    if (!SetupDiGetSelectedDriverW(set, &device, &driver)) return fail(GetLastError());
+    using DiInstallProc = BOOL (*)(HWND, HDEVINFO, SP_DEVINFO_DATA*, SP_DRVINFO_DATA_W*, DWORD, BOOL*);
+    HMODULE newdev = LoadLibraryW(u"newdev.dll");
+    auto install = newdev ? reinterpret_cast<DiInstallProc>(GetProcAddress(newdev, "DiInstallDevice")) : nullptr;
+    if (!install) {
+      const DWORD error = GetLastError();
+      if (newdev) FreeLibrary(newdev);
+      return fail(error);
+    }
+    installed = install(nullptr, set, &device, &driver, 0, nullptr);
+    const DWORD error = installed ? 0 : GetLastError();
+    FreeLibrary(newdev);
+    if (!installed) return fail(error);
+  }
+  if (!installed) return fail(GetLastError());
+  SetupDiDestroyDeviceInfoList(set);
+  return 0;
 }
 
 DWORD InstallWorkerThread(LPVOID parameter) {

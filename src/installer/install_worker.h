@@ -60,5 +60,12 @@ struct DriverInfoStrings {
 int BuildDriverInfo(DRIVER_INFO_6W& info, DriverInfoStrings& strings, const CopyList& list, const WCHAR* datatype,
                     const SetupContext& ctx);
 
+// The device instance's printer (flag `deviceHasPrinter`): 1 when the
+// printers could be searched, 0 otherwise (last error set).
+int FindPrinterForDevice(SetupContext& ctx);
+// Gives the connected USB printer the model's driver and its printer. 0, or
+// the error code (ERROR_NO_DRIVER_SELECTED when no driver of the INF for the
+// device is named like the model).
+DWORD InstallUsbDevice(SetupContext& ctx);
 
 }  // namespace installer

@@ -26,8 +26,38 @@ bool SameSlot(const WCHAR* a, const WCHAR* b) { return std::memcmp(a, b, kUsbIdU
 
 WCHAR (*EnumUsbPrintHardwareIds(HMODULE library, WORD& count))[kUsbIdUnits] {
   count = 0;
-  (void)library;
-  return nullptr;
+  HDEVINFO devices = SetupDiGetClassDevsW(nullptr, u"USBPRINT", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+  if (devices == INVALID_HANDLE_VALUE) return nullptr;
+  WCHAR ids[kMaxUsbIds][kUsbIdUnits] = {};
+  bool failed = false;
+  for (DWORD index = 0; index < 127 && count < kMaxUsbIds; ++index) {
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    if (!SetupDiEnumDeviceInfo(devices, index, &device)) {
+      failed = GetLastError() != ERROR_NO_MORE_ITEMS;
+      break;
+    }
+    // The first id of the list; one longer than the slot is not stored cut.
+    WCHAR slot[kUsbIdUnits + 2] = {};
+    if (!SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_HARDWAREID, nullptr, reinterpret_cast<BYTE*>(slot),
+                                           sizeof slot - sizeof(WCHAR), nullptr))
+      continue;
+    if (Str(slot).size() >= kUsbIdUnits) continue;
+    std::memcpy(ids[count++], slot, sizeof ids[0]);
+  }
+  SetupDiDestroyDeviceInfoList(devices);
+  if (failed || count == 0) {
+    count = 0;
+    return nullptr;
+  }
+  auto* copy = static_cast<WCHAR(*)[kUsbIdUnits]>(LocalAlloc(LPTR, sizeof ids[0] * count));
+  if (!copy) {
+    count = 0;
+    ReportAllocFailure(library);
+    return nullptr;
+  }
+  std::memcpy(copy, ids, sizeof ids[0] * count);
+  return copy;
 }
 
 const WCHAR* FindNewHardwareId(const WCHAR (*snapshot)[kUsbIdUnits], WORD snapshotCount,
@@ -42,8 +72,59 @@ const WCHAR* FindNewHardwareId(const WCHAR (*snapshot)[kUsbIdUnits], WORD snapsh
 
 UsbPortEntry* FindUsbPrintPortName(HMODULE library, DWORD& count) {
   count = 0;
-  (void)library;
-  return nullptr;
+  constexpr const char16_t* kUsbPrint = u"SYSTEM\\CurrentControlSet\\Enum\\USBPRINT\\";
+  HKEY root = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUsbPrint, 0, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE, &root)) return nullptr;
+  DWORD keys = 0;
+  if (RegQueryInfoKeyW(root, nullptr, nullptr, nullptr, &keys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr) ||
+      keys == 0) {
+    RegCloseKey(root);
+    return nullptr;
+  }
+  auto* entries = static_cast<UsbPortEntry*>(LocalAlloc(LPTR, sizeof(UsbPortEntry) * keys));
+  if (!entries) {
+    RegCloseKey(root);
+    ReportAllocFailure(library);
+    return nullptr;
+  }
+  auto readText = [](HKEY key, const char16_t* value, WCHAR* out, DWORD bytes) {
+    DWORD type = 0, size = bytes - sizeof(WCHAR);
+    if (RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(out), &size)) out[0] = 0;
+  };
+  for (DWORD k = 0; k < keys; ++k) {
+    UsbPortEntry& entry = entries[count];
+    DWORD chars = kPathUnits;
+    if (RegEnumKeyExW(root, k, entry.deviceKey, &chars, nullptr, nullptr, nullptr, nullptr)) continue;
+    HKEY device = nullptr;
+    if (RegOpenKeyExW(root, entry.deviceKey, 0, KEY_ENUMERATE_SUB_KEYS, &device)) continue;
+    WCHAR instance[kPathUnits];
+    for (DWORD i = 0;; ++i) {
+      chars = kPathUnits;
+      if (RegEnumKeyExW(device, i, instance, &chars, nullptr, nullptr, nullptr, nullptr)) break;
+      HKEY key = nullptr;
+      if (RegOpenKeyExW(device, instance, 0, KEY_QUERY_VALUE, &key)) continue;
+      if (i == 0) readText(key, u"HardwareID", entry.hardwareId, sizeof entry.hardwareId);
+      HKEY control = nullptr;
+      if (!RegOpenKeyExW(key, u"Control", 0, KEY_QUERY_VALUE, &control)) {
+        entry.present = 1;
+        RegCloseKey(control);
+      }
+      if (i == 0 || entry.present) {
+        HKEY parameters = nullptr;
+        if (!RegOpenKeyExW(key, u"Device Parameters", 0, KEY_QUERY_VALUE, &parameters)) {
+          readText(parameters, u"PortName", entry.portName, sizeof entry.portName);
+          RegCloseKey(parameters);
+        }
+      }
+      RegCloseKey(key);
+      if (entry.present) break;
+    }
+    RegCloseKey(device);
+    ++count;
+  }
+  RegCloseKey(root);
+  return entries;
 }
 
 int CheckUsbPrinterArrived(const WCHAR (*snapshot)[kUsbIdUnits], WORD snapshotCount, SetupContext& ctx) {
@@ -64,7 +145,30 @@ int CheckUsbPrinterArrived(const WCHAR (*snapshot)[kUsbIdUnits], WORD snapshotCo
   return found;
 }
 
-int FindUsbDeviceInstance(SetupContext&) { return 0; }
+int FindUsbDeviceInstance(SetupContext& ctx) {
+  HDEVINFO devices = SetupDiGetClassDevsW(nullptr, u"USBPRINT", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+  if (devices == INVALID_HANDLE_VALUE) return -1;
+  int found = 0;
+  for (DWORD index = 0; index < kMaxUsbIds && found == 0; ++index) {
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    if (!SetupDiEnumDeviceInfo(devices, index, &device)) {
+      if (GetLastError() != ERROR_NO_MORE_ITEMS) found = -1;
+      break;
+    }
+    WCHAR instance[kPathUnits] = {};
+    WCHAR ids[kUsbIdUnits + 2] = {};
+    if (!SetupDiGetDeviceInstanceIdW(devices, &device, instance, kPathUnits, nullptr) ||
+        !SetupDiGetDeviceRegistryPropertyW(devices, &device, SPDRP_HARDWAREID, nullptr, reinterpret_cast<BYTE*>(ids),
+                                           sizeof ids - sizeof(WCHAR), nullptr)) {
+      found = -1;
+      break;
+    }
+    if (Str(ids) == Str(ctx.usbHardwareId) && SetField(ctx.deviceInstanceId, Str(instance))) found = 1;
+  }
+  SetupDiDestroyDeviceInfoList(devices);
+  return found;
+}
 
 INT_PTR UsbConnectPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
@@ -140,10 +244,8 @@ DWORD CloseNewHardwareWindowThread(LPVOID parameter) {
         SendMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
       }
     }
-    // The stop event ends the wait at once; the clock's second otherwise.
-    if (WaitForSingleObject(ctx.closerStopEvent, 0) == WAIT_OBJECT_0) return 0;
-    Sleep(1000);
-    if (WaitForSingleObject(ctx.closerStopEvent, 0) == WAIT_OBJECT_0) return 0;
+    // A second between looks; the stop event ends the wait at once.
+    if (WaitForSingleObject(ctx.closerStopEvent, 1000) != WAIT_TIMEOUT) return 0;
   }
 }
 

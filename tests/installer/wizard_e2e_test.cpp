@@ -51,12 +51,39 @@ class WizardMedium : public MachineRoot {
     const std::string log = (root_ / "ui.log").string();
     fs::remove(log);
     std::string out;
-    EXPECT_EQ(RunShell("cd / && PLAT_UI_SCRIPT='" + script + "' PLAT_UI_LOG='" + log + "' '" +
+    EXPECT_EQ(RunShell("cd / && PLAT_SLEEP_SCALE=0.1 PLAT_UI_SCRIPT='" + script + "' PLAT_UI_LOG='" + log + "' '" +
                            (root_ / "D" / "Setup.exe").string() + "' < /dev/null",
                        &out),
               0)
         << out;
     std::ifstream in(log);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  // The medium's inst.ini offers the USB cable, and the x86 INFs name the
+  // duplicators' USB hardware ids.
+  // An x86 package lists only the x86 systems.
+  void X86Medium() { Edit("D/Setup.ini", "Win8x64=x64\nWin7x64=x64\nWinVistax64=x64\n", ""); }
+  void OfferUsb() {
+    X86Medium();
+    Edit("D/inst.ini", "ValidOutPut=1", "ValidOutPut=3");
+    for (const char* kind : {"NEVO1100", "NEVO2600"}) {
+      const std::string inf = std::string("D/Driver/x86/") + kind + "/US/" + (std::string(kind) == "NEVO1100" ? "nevo1100.inf" : "nevo2600.inf");
+      Edit(inf, std::string("=") + kind + "\n", std::string("=") + kind + ",USBPRINT\\" + kind + "ID\n");
+    }
+  }
+  void Edit(const std::string& rel, const std::string& from, const std::string& to) {
+    std::ifstream in(root_ / rel);
+    std::ostringstream text;
+    text << in.rdbuf();
+    std::string all = text.str();
+    for (auto at = all.find(from); at != std::string::npos; at = all.find(from, at + to.size()))
+      all.replace(at, from.size(), to);
+    std::ofstream(root_ / rel, std::ios::trunc) << all;
+  }
+  std::string State(const std::string& name) {
+    std::ifstream in(root_ / ".machine" / "state" / name);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -109,6 +136,65 @@ TEST_F(WizardMedium, Type4OnWindows7FindsTheDuplicatorMakesItsPortAndPrintsTheTe
                      &out),
             0)
       << out;
+}
+
+// The network installer (Type 1) on Windows XP copies the driver files itself.
+TEST_F(WizardMedium, Type1OnWindowsXpCopiesTheDriverAndPrints) {
+  const int first = StartAgent("127.0.0.2", "NEVO RP2600", "Front office");
+  if (!first) GTEST_SKIP() << "snmpd is not installed";
+  Init("--version 5.1 --arch x86 --subnet 127.0.0.0/29 --agent 127.0.0.2=" + std::to_string(first));
+  Edit("D/Setup.ini", "Type=4", "Type=1");
+  X86Medium();
+  const std::string log = RunSetup(
+      "111:choose 1013 US;111:click 1;104:click 1;"
+      "121:wait-items 1031 1;121:select 1031 0;121:click 1;"
+      "107:select 1009 1;107:click 1;110:type 1012 Front office;110:click 1;111:click 1;112:wait 600000;"
+      "msgbox:answer yes;msgbox:answer ok;113:check 1026 off;113:click 1007");
+  EXPECT_EQ(log.find("\"page\":\"105\""), std::string::npos) << log;
+  EXPECT_NE(log.find("{\"ev\":\"end\",\"page\":\"113\",\"result\":1007}"), std::string::npos) << log;
+  const std::string spooler = State("spooler");
+  EXPECT_NE(spooler.find("printer\tFront office"), std::string::npos) << spooler;
+  EXPECT_TRUE(fs::exists(root_ / "C/WINDOWS/system32/spool/drivers/W32X86/3/classicrender.dll"));
+  EXPECT_TRUE(fs::is_directory(root_ / ".machine" / "printed" / "NEVO_127_0_0_2")) << log;
+}
+
+// A USB printer plugged in while page 106 waits gets its printer on its
+// port, with the device's instance in the printer's "PnPData".
+TEST_F(WizardMedium, UsbCableOnXpAndWindows7MakesThePrinterOnTheDevicesPort) {
+  for (const char* version : {"5.1", "6.1"}) {
+    fs::remove_all(root_ / ".machine");
+    fs::remove_all(root_ / "C");
+    Init(std::string("--version ") + version + " --arch x86");
+    OfferUsb();
+    const std::string log = RunSetup(
+        "111:choose 1013 US;111:click 1;104:click 1;105:check 1022 on;105:click 1;"
+        "106:wait 2000;106:usb plug --hwid USBPRINT\\NEVO2600ID --port USB001;106:wait 3000;msgbox:answer ok;"
+        "107:wait 20000;107:dump;107:click 1;110:click 1;111:click 1;112:wait 600000;msgbox:answer no;113:check 1026 off;"
+        "113:click 1007");
+    EXPECT_NE(log.find("\"items\":[\"NEVO RP2600\"],\"sel\":0"), std::string::npos) << version << log;
+    EXPECT_NE(log.find("{\"ev\":\"end\",\"page\":\"113\",\"result\":1007}"), std::string::npos) << version << log;
+    const std::string spooler = State("spooler");
+    EXPECT_NE(spooler.find("printer\tNEVO RP2600\n  port\tUSB001"), std::string::npos) << version << spooler;
+    EXPECT_NE(spooler.find("keyed\tPnPData\\\\DeviceInstanceId"), std::string::npos) << version << spooler;
+    EXPECT_EQ(State("devices").find("newhw"), std::string::npos) << version;  // the closer shut the window
+  }
+}
+
+// Windows 8 makes the printer itself: no device page, no name page, no printer.
+TEST_F(WizardMedium, UsbCableOnWindows8SkipsTheNamePageAndMakesNoPrinter) {
+  Init("--version 6.2 --arch x86");
+  OfferUsb();
+  const std::string log = RunSetup(
+      "111:choose 1013 US;111:click 1;104:click 1;105:check 1022 on;105:click 1;"
+      "107:select 1009 1;107:click 1;111:dump;111:click 1;112:wait 600000;msgbox:answer ok;113:check 1026 off;"
+      "113:click 1007");
+  EXPECT_EQ(log.find("\"page\":\"106\""), std::string::npos) << log;
+  EXPECT_EQ(log.find("\"page\":\"110\""), std::string::npos) << log;
+  EXPECT_NE(log.find("{\"id\":1018,\"class\":\"Static\",\"text\":\"\",\"enabled\":false,\"visible\":false}"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Windows installs the printer for the USB device."), std::string::npos) << log;
+  EXPECT_EQ(State("spooler").find("printer\t"), std::string::npos);
 }
 
 }  // namespace

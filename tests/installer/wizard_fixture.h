@@ -31,6 +31,7 @@ class Wizard : public MachineRoot {
     plat::ui::ResetScript();
     plat::ui::SetFailureHook([](const std::string& what) { ADD_FAILURE() << what; });
     plat::machine::SetSleepScale(0);
+    plat::registry::Reset();
     plat::spooler::AddPort(u"LPT1:");
     WriteLanguageLibrary("9\tCopy\n");
   }

@@ -71,6 +71,7 @@ TEST_F(Wizard, FlowTableRoutesEachPageByTypeKindAndSystem) {
 // The whole chain as a user walks it: every Back returns to the page before.
 TEST_F(Wizard, NetworkInstallWalksForwardAndBackThroughThePages) {
   Prepare(6, 1, true, "Win7x64=x64", 4);
+  const std::size_t windowsBefore = plat::LiveWindowCount();  // system windows of earlier tests may live on
   auto network = [](plat::ui::Screen& s) {
     EXPECT_TRUE(s.Check(1024, true));
     EXPECT_TRUE(s.Click(IDOK)) << s.LastError();
@@ -98,7 +99,7 @@ TEST_F(Wizard, NetworkInstallWalksForwardAndBackThroughThePages) {
   EXPECT_EQ(installer::Str(ctx_.portName), u"NEVO_192.168.10.5");
   EXPECT_EQ(installer::Str(ctx_.modelName), u"NEVO RP2600");
   EXPECT_EQ(ctx_.kindIndex, 0u);
-  EXPECT_EQ(plat::LiveWindowCount(), 0u);
+  EXPECT_EQ(plat::LiveWindowCount(), windowsBefore);
   EXPECT_EQ(plat::ui::LiveTimerCount(), 0u);
 }
 

@@ -6,6 +6,7 @@
 //                [--lang 0x0409] [--drive D=cdrom:CDFS:LABEL]...
 //                [--subnet 127.0.0.0/29] [--agent 127.0.0.2=PORT]...
 //   machine show ROOT [profile|spooler|pending|ports|printer-data NAME]
+//   machine usb ROOT plug|unplug --hwid USBPRINT\ID [--port USB001]
 //   machine reboot ROOT
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +29,7 @@ int Usage() {
                "                         [--platform nt|9x] [--lang 0x0409] [--drive D=cdrom:CDFS:LABEL]...\n"
                "                         [--subnet 127.0.0.0/29] [--agent 127.0.0.2=PORT]...\n"
                "       machine show ROOT [profile|spooler|pending|ports|printer-data NAME]\n"
+               "       machine usb ROOT plug|unplug --hwid USBPRINT\\ID [--port USB001]\n"
                "       machine reboot ROOT\n");
   return 2;
 }
@@ -292,6 +294,21 @@ int main(int argc, char** argv) {
     return 1;
   }
   plat::machine::SetRoot(fs::absolute(root).string());
+  if (command == "usb") {
+    if (rest.empty()) return Usage();
+    std::string hwid, port;
+    for (std::size_t i = 1; i + 1 < rest.size(); i += 2) {
+      if (rest[i] == "--hwid") hwid = rest[i + 1];
+      else if (rest[i] == "--port") port = rest[i + 1];
+      else return Usage();
+    }
+    bool ok = false;
+    if (rest[0] == "plug") ok = plat::devices::Plug(plat::u16(hwid), plat::u16(port));
+    else if (rest[0] == "unplug") ok = plat::devices::Unplug(plat::u16(hwid));
+    else return Usage();
+    if (!ok) std::fprintf(stderr, "machine: cannot %s %s\n", rest[0].c_str(), hwid.c_str());
+    return ok ? 0 : 1;
+  }
   if (command == "reboot") {
     plat::setup::Reboot();
     return 0;

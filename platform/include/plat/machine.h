@@ -219,7 +219,8 @@ PLATAPI FARPROC SystemProcAddress(std::string_view module, std::string_view func
 // The machine clock. It runs with the host clock from the time set (default:
 // the host's local time and UTC). Sleep(ms) advances it by ms and really
 // waits ms x scale (scale 0: returns at once). A frozen clock moves only
-// through Sleep and Advance.
+// through Sleep and Advance. A program takes its scale from PLAT_SLEEP_SCALE
+// when that is set.
 PLATAPI void SetLocalTime(const SYSTEMTIME& local, int utcOffsetMinutes = 0);
 // The default scale is 1, or the number in $PLAT_SLEEP_SCALE.
 PLATAPI void SetSleepScale(double scale);

@@ -76,6 +76,15 @@ PLATAPI LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, 
 PLATAPI LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWORD reserved,
                               LPDWORD type, LPBYTE data, LPDWORD dataSize);
 PLATAPI LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName);
+// Subkey number index, in name order; the same size protocol as RegEnumValueW
+// for the name. Needs KEY_ENUMERATE_SUB_KEYS.
+PLATAPI LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWORD reserved,
+                              LPWSTR keyClass, LPDWORD classChars, void* lastWriteTime);
+// The number of subkeys, the longest subkey name and the number of values.
+PLATAPI LSTATUS RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD reserved, LPDWORD subKeys,
+                                 LPDWORD maxSubKeyChars, LPDWORD maxClassChars, LPDWORD values,
+                                 LPDWORD maxValueNameChars, LPDWORD maxValueBytes, LPDWORD securityBytes,
+                                 void* lastWriteTime);
 // Deletes a key without subkeys (ERROR_ACCESS_DENIED when it has some).
 PLATAPI LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 }

@@ -302,6 +302,11 @@ PLATAPI DWORD GetPrinterDataW(HANDLE printer, LPCWSTR valueName, LPDWORD type, L
 // Stores exactly size bytes (REG_SZ included). Needs PRINTER_ACCESS_ADMINISTER.
 PLATAPI DWORD SetPrinterDataW(HANDLE printer, LPCWSTR valueName, DWORD type, const BYTE* data, DWORD size);
 PLATAPI DWORD DeletePrinterDataW(HANDLE printer, LPCWSTR valueName);
+// Values under a key (apart from the unkeyed values above); the same size protocol.
+PLATAPI DWORD GetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueName, LPDWORD type, LPBYTE data,
+                                DWORD size, LPDWORD needed);
+PLATAPI DWORD SetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueName, DWORD type, const BYTE* data,
+                                DWORD size);
 // Value number index in creation order; nameSize and dataSize in bytes. Both
 // 0: *nameNeeded and *dataNeeded receive the largest name (with terminator)
 // and data over all values. ERROR_MORE_DATA when this value does not fit,

@@ -17,4 +17,5 @@
 #include "plat/commdlg.h"
 #include "plat/propsheet.h"
 #include "plat/setup.h"
+#include "plat/devices.h"
 #include "plat/shell.h"
