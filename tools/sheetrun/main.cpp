@@ -249,13 +249,16 @@ int main(int argc, char** argv) {
         const int id = screen->kind() == plat::ui::Screen::Kind::Sheet ? screen->TabTemplate(screen->CurrentTab())
                                                                        : screen->templateId();
         const int n = ++drawn[id];
-        const std::string name = std::to_string(id) + (n > 1 ? "." + std::to_string(n) : "") + ".png";
+        std::string name = std::to_string(id);
+        if (n > 1) name.append(".").append(std::to_string(n));
+        name.append(".png");
         pngFault |= !plat::ui::WritePng(plat::ui::RenderWindow(screen->window()), (o.png / name).string());
         if (!surface) continue;
         for (HWND child : plat::ui::OwnerDrawnStatics(surface)) {
           const plat::ui::Picture picture = plat::ui::Snapshot(child);
           if (picture.width == 0) continue;
-          const std::string item = std::to_string(id) + "-" + std::to_string(GetDlgCtrlID(child)) + ".png";
+          std::string item = std::to_string(id);
+          item.append("-").append(std::to_string(GetDlgCtrlID(child))).append(".png");
           pngFault |= !plat::ui::WritePng(picture, (o.png / item).string());
         }
       }
