@@ -3,6 +3,7 @@
 // pictures written out as PNG files.
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -31,9 +32,24 @@ void SendDrawItem(HWND dialog, HWND control, UINT type, LRESULT item, UINT state
   ReleaseDC(control, dc);
 }
 
+}  // namespace
+
+namespace plat::internal {
+// A combo box's window holds its dropped list too; the selection field is its top.
+LONG ComboFieldHeight(HWND combo) {
+  RECT client{};
+  GetClientRect(combo, &client);
+  const auto item = static_cast<LONG>(SendMessageW(combo, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+  return std::min<LONG>(client.bottom, (item > 0 ? item : 16) + 6);
+}
+}  // namespace plat::internal
+
+namespace {
+
 void PaintCombo(HWND dialog, HWND combo) {
   RECT client{};
   GetClientRect(combo, &client);
+  client.bottom = plat::internal::ComboFieldHeight(combo);
   const LRESULT selected = SendMessageW(combo, CB_GETCURSEL, 0, 0);
   auto data = [combo](LRESULT i) { return i >= 0 ? static_cast<LPARAM>(SendMessageW(combo, CB_GETITEMDATA, static_cast<WPARAM>(i), 0)) : 0; };
   SendDrawItem(dialog, combo, ODT_COMBOBOX, selected, ODS_COMBOBOXEDIT, client, data(selected));
@@ -93,6 +109,14 @@ void PaintWindow(HWND dialog) {
 }  // namespace plat
 
 namespace plat::ui {
+
+std::vector<HWND> OwnerDrawnStatics(HWND dialog) {
+  std::vector<HWND> out;
+  for (HWND child : internal::ChildrenOf(dialog)) {
+    if (internal::KindOf(child) == WindowKind::Static && IsOwnerDrawnStatic(internal::StyleOf(child))) out.push_back(child);
+  }
+  return out;
+}
 
 bool WritePng(const Picture& picture, const std::string& path) {
   if (picture.width <= 0 || picture.height <= 0 ||

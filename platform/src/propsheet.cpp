@@ -9,6 +9,7 @@
 
 #include "plat/resources.h"
 #include "plat/strings.h"
+#include "resource_data.h"
 #include "window_internal.h"
 
 namespace {
@@ -226,6 +227,18 @@ int SheetPageTemplate(HWND frame, int index) {
   if (!sheet || index < 0 || index >= static_cast<int>(sheet->pages.size())) return -1;
   const LPCWSTR name = sheet->pages[static_cast<std::size_t>(index)]->page.pszTemplate;
   return IS_INTRESOURCE(name) ? static_cast<int>(reinterpret_cast<ULONG_PTR>(name)) : 0;
+}
+
+std::u16string SheetPageCaption(HWND frame, int index) {
+  Sheet* sheet = SheetOf(frame);
+  if (!sheet || index < 0 || index >= static_cast<int>(sheet->pages.size())) return {};
+  const PROPSHEETPAGEW& page = sheet->pages[static_cast<std::size_t>(index)]->page;
+  DialogTemplate t;
+  if (!IS_INTRESOURCE(page.pszTemplate) ||
+      !FindDialogTemplate(page.hInstance, static_cast<UINT>(reinterpret_cast<ULONG_PTR>(page.pszTemplate)), t)) {
+    return {};
+  }
+  return t.caption;
 }
 
 int SheetCurrentIndex(HWND frame) {

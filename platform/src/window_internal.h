@@ -53,6 +53,8 @@ void UserMouseClick(HWND window, POINT client);
 
 // True when the window was invalidated (or never painted) since the last call.
 bool TakeInvalid(HWND window);
+// Height of a combo box's selection field in pixels.
+LONG ComboFieldHeight(HWND combo);
 // Drops the pixels of a destroyed window.
 void ForgetWindowPixels(HWND window);
 
@@ -65,5 +67,7 @@ bool IsSheetFrame(HWND window);
 int SheetPageCount(HWND frame);
 int SheetCurrentIndex(HWND frame);
 int SheetPageTemplate(HWND frame, int index);
+// The caption of a tab's page template (empty without one).
+std::u16string SheetPageCaption(HWND frame, int index);
 
 }  // namespace plat::internal

@@ -286,6 +286,39 @@ TEST_P(Pages, StoringOutputModesResetAndLeavingRestoresProgramPrint) {
   ExpectSettings(out, [](DocSettings&, const DocSettings&) {});
 }
 
+TEST_P(Pages, OnlyWholeBinaryFavouritesAreListedAndApplied) {
+  // The favourite: the untouched settings with other copies and rotation.
+  std::vector<BYTE> base = Run([](plat::ui::Screen& s) { EXPECT_TRUE(s.Ok()); });
+  DocSettings mine = SettingsOf(base);
+  mine.Copies = 7;
+  mine.Rotate = 1;
+  auto put = [&](const char16_t* name, DWORD type, const void* data, DWORD size) {
+    ASSERT_EQ(SetPrinterDataW(printer_, name, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+  };
+  put(u"FavSet_Short", REG_BINARY, &mine, 100);
+  put(u"FavSet_Mine", REG_BINARY, &mine, sizeof mine);
+  put(u"favset_Case", REG_BINARY, &mine, sizeof mine);
+  put(u"FavSet_Text", REG_SZ, &mine, sizeof mine);
+  std::vector<std::u16string> listed;
+  const auto out = Run([&](plat::ui::Screen& s) {
+    ASSERT_TRUE(s.Tab(0));
+    for (int i = 0; i < s.ItemCount(2087); ++i) listed.push_back(s.ItemText(2087, i));
+    EXPECT_TRUE(s.ChooseText(2087, u"Short"));
+    EXPECT_FALSE(s.Enabled(kApplyButton)) << "a damaged favourite changes nothing";
+    EXPECT_TRUE(s.ChooseText(2087, u"Text"));
+    EXPECT_FALSE(s.Enabled(kApplyButton)) << "nor one of another type";
+    EXPECT_TRUE(s.ChooseText(2087, u"Mine"));
+    EXPECT_TRUE(s.Enabled(kApplyButton));
+    EXPECT_EQ(s.ItemText(2087, s.Selection(2087)), u"Mine") << "the favourite stays selected";
+    EXPECT_TRUE(s.Ok());
+  });
+  EXPECT_EQ(listed, (std::vector<std::u16string>{u"Short", u"Mine", u"Text"})) << "the prefix is case-sensitive";
+  EXPECT_EQ(SettingsOf(out).Rotate, 1);
+  if (Is1100()) {
+    EXPECT_EQ(SettingsOf(out).Copies, 7);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(SampleModels, Pages, ::testing::Values("NEVO1100.RDF", "NEVO2600.RDF"),
                          [](const auto& info) { return std::string(info.param).substr(0, 8); });
 

@@ -145,4 +145,33 @@ TEST_F(EnableRules, DuplexNeedsADuplexSpeed) {
   }
 }
 
+TEST_F(EnableRules, ThePictureCyclesOnlyWhileItAndPageLayoutsAreOffered) {
+  struct Case {
+    std::uint8_t picture, pageLayout;
+    bool cycles;
+  };
+  for (const Case& c : {Case{1, 1, true}, Case{0, 1, false}, Case{2, 1, false}, Case{1, 0, false}, Case{1, 2, false}}) {
+    SCOPED_TRACE(std::to_string(c.picture) + " " + std::to_string(c.pageLayout));
+    Open(
+        [&](DocSheetContext& ctx) {
+          ctx.Caps.Info.LayoutImageEnable = c.picture;
+          ctx.Caps.Info.PageLayoutEnable = c.pageLayout;
+        },
+        [&](plat::ui::Screen& s) {
+          ASSERT_TRUE(s.Tab(1));
+          HWND picture = s.Item(4009);
+          RECT r{};
+          GetWindowRect(picture, &r);
+          POINT centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+          ScreenToClient(s.Page(), &centre);
+          SetCursor(nullptr);
+          EXPECT_TRUE(s.MouseMove(centre.x, centre.y));
+          EXPECT_EQ(GetCursor() == g_context->State.HandCursor, c.cycles) << "the hand only over a live picture";
+          EXPECT_TRUE(s.ClickOn(centre.x, centre.y));
+          EXPECT_EQ(g_context->State.LayoutMode, c.cycles ? 1 : 0);
+          EXPECT_EQ(s.Enabled(kApplyButton), c.cycles);
+        });
+  }
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "settings/private_devmode.h"
@@ -77,6 +78,31 @@ TEST_F(SheetRun, StepsRunOnTheSheetAndTheAnswerIsPrinted) {
     EXPECT_EQ(r.exitCode, c.exitCode) << r.out;
     EXPECT_NE(r.out.find(c.printed), std::string::npos) << r.out;
   }
+}
+
+// The size of a PNG file from its header; 0 x 0 when it is not one.
+std::pair<unsigned, unsigned> PngSize(const fs::path& file) {
+  std::ifstream f(file, std::ios::binary);
+  unsigned char h[24] = {};
+  if (!f.read(reinterpret_cast<char*>(h), sizeof h) || h[1] != 'P' || h[2] != 'N' || h[3] != 'G') return {0, 0};
+  auto be = [&](int at) { return unsigned(h[at]) << 24 | unsigned(h[at + 1]) << 16 | unsigned(h[at + 2]) << 8 | h[at + 3]; };
+  return {be(16), be(20)};
+}
+
+TEST_F(SheetRun, PngDrawsEachSnapAndTheEndWithTheOwnerDrawnPictures) {
+  const fs::path png = dir / "png";
+  const Outcome r = Run("tab 2008\nsnap\ntab 2001\nclickpic 4009\nok\n", "--png '" + png.string() + "'");
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  for (const char* page : {"2008.png", "2001.png"}) {
+    const auto size = PngSize(png / page);
+    EXPECT_GT(size.first, 300u) << page << " holds the tab strip and the page";
+    EXPECT_GT(size.second, 300u) << page;
+  }
+  // The layout picture as the page drew it, on both pages.
+  EXPECT_EQ(PngSize(png / "2008-4009.png"), std::make_pair(142u, 142u));
+  EXPECT_EQ(PngSize(png / "2001-4009.png"), std::make_pair(142u, 142u));
+  EXPECT_GT(PngSize(png / "2008-4003.png").first, 0u) << "the ink pictures of the basic page";
+  EXPECT_FALSE(fs::exists(png / "2001.2.png")) << "the end is drawn once";
 }
 
 TEST_F(SheetRun, SettingsReachTheOutputAndThePrinterData) {

@@ -6,12 +6,17 @@
 //   sheetrun [--model FILE.RDF] [--resources NEVORES.DLL] [--ui classicui.so] [--root DIR]
 //            [--printer-set NAME=VALUE]... [--set NAME=VALUE]...
 //            [--sheet document|defaults|device] [--steps FILE|-] [--out FILE] [--dump-data DIR]
+//            [--png DIR]
 //
 // --printer-set changes a settings field in the printer's "Defaults" and
 // "DefaultDevmode"; --set changes it in the input DEVMODE only (a copy of
 // "DefaultDevmode" taken after --printer-set). --out writes the output DEVMODE
 // after OK; --dump-data writes each printer data value as a file, listed in
-// DIR/index.tsv. The steps are described in script.h.
+// DIR/index.tsv. --png draws what the user sees at each snap step and at the
+// end of the steps: DIR/<template>.png for the sheet's shown page and for each
+// open dialog (<template>.2.png and so on when a window is drawn again), and
+// DIR/<template>-<id>.png for each owner-drawn static as the product drew it.
+// The steps are described in script.h.
 //
 // Prints the sheet's answer, each message box and each file dialog (title,
 // filter pairs, flags and the answer). Exit status: 0 done, 1 the
@@ -22,6 +27,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <span>
 #include <sstream>
@@ -55,6 +61,7 @@ struct Options {
   std::string steps;
   fs::path out;
   fs::path dump;
+  fs::path png;
 };
 
 int Usage(const std::string& why) {
@@ -62,7 +69,8 @@ int Usage(const std::string& why) {
   std::fprintf(stderr,
                "usage: sheetrun [--model FILE.RDF] [--resources FILE] [--ui LIB] [--root DIR]\n"
                "                [--printer-set NAME=VALUE]... [--set NAME=VALUE]...\n"
-               "                [--sheet document|defaults|device] [--steps FILE|-] [--out FILE] [--dump-data DIR]\n");
+               "                [--sheet document|defaults|device] [--steps FILE|-] [--out FILE] [--dump-data DIR]\n"
+               "                [--png DIR]\n");
   return kExitUsage;
 }
 
@@ -99,6 +107,8 @@ std::string Parse(int argc, char** argv, Options& o) {
       o.out = v;
     } else if (a == "--dump-data") {
       o.dump = v;
+    } else if (a == "--png") {
+      o.png = v;
     } else {
       return "unknown option " + a;
     }
@@ -228,6 +238,33 @@ int main(int argc, char** argv) {
   if (!OpenPrinterW(kPrinterName, &printer, &access)) return Usage("cannot open the printer");
 
   sheetrun::Runner runner(std::move(steps));
+  std::map<int, int> drawn;  // times each template was written
+  bool pngFault = false;
+  if (!o.png.empty()) {
+    std::error_code ec;
+    fs::create_directories(o.png, ec);
+    runner.onSnap = [&](const std::vector<plat::ui::Screen*>& open) {
+      for (plat::ui::Screen* screen : open) {
+        if (screen->kind() == plat::ui::Screen::Kind::MessageBox || !screen->IsOpen()) continue;
+        HWND surface = screen->kind() == plat::ui::Screen::Kind::Sheet ? screen->Page() : screen->window();
+        const int id = screen->kind() == plat::ui::Screen::Kind::Sheet ? screen->TabTemplate(screen->CurrentTab())
+                                                                       : screen->templateId();
+        const int n = ++drawn[id];
+        std::string name = std::to_string(id);
+        if (n > 1) name.append(".").append(std::to_string(n));
+        name.append(".png");
+        pngFault |= !plat::ui::WritePng(plat::ui::RenderWindow(screen->window()), (o.png / name).string());
+        if (!surface) continue;
+        for (HWND child : plat::ui::OwnerDrawnStatics(surface)) {
+          const plat::ui::Picture picture = plat::ui::Snapshot(child);
+          if (picture.width == 0) continue;
+          std::string item = std::to_string(id);
+          item.append("-").append(std::to_string(GetDlgCtrlID(child))).append(".png");
+          pngFault |= !plat::ui::WritePng(picture, (o.png / item).string());
+        }
+      }
+    };
+  }
   plat::ui::SetFallbackHandler([&runner](plat::ui::Screen& screen) { runner(screen); });
   std::vector<std::string> loopFaults;
   plat::ui::SetFailureHook([&loopFaults](const std::string& what) { loopFaults.push_back(what); });
@@ -274,6 +311,10 @@ int main(int argc, char** argv) {
   }
   if (!o.dump.empty() && !DumpData(printer, o.dump)) {
     std::fprintf(stderr, "sheetrun: cannot write the printer data to %s\n", o.dump.string().c_str());
+    status = kExitFailed;
+  }
+  if (pngFault) {
+    std::fprintf(stderr, "sheetrun: cannot write the pictures to %s\n", o.png.string().c_str());
     status = kExitFailed;
   }
   ClosePrinter(printer);

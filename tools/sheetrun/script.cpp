@@ -65,7 +65,7 @@ struct Shape {
 constexpr Shape kShapes[] = {{"tab", 1},    {"click", 1},  {"check", 2}, {"choose", 2}, {"type", 1},
                              {"leave", 0},  {"enter", 0},  {"spin", 2},  {"slide", 2},  {"select", 2},
                              {"ip", 2},     {"clickpic", 1}, {"answer", 1}, {"ok", 0},  {"apply", 0},
-                             {"cancel", 0}, {"close", 0},  {"expect", 2}, {"file", 1}};
+                             {"cancel", 0}, {"close", 0},  {"expect", 2}, {"file", 1},  {"snap", 0}};
 
 }  // namespace
 
@@ -113,14 +113,30 @@ bool ParseScript(const std::string& text, std::vector<Step>& steps, std::string&
   return true;
 }
 
+void Runner::Snap() const {
+  if (onSnap) onSnap(open_);
+}
+
 void Runner::operator()(plat::ui::Screen& screen) {
+  open_.push_back(&screen);
   while (next_ < steps_.size() && screen.IsOpen()) {
     const Step& step = steps_[next_++];
+    const bool closing = step.verb == "ok" || step.verb == "cancel" || step.verb == "close";
+    if (closing && next_ == steps_.size() && !endSnapped_) {
+      endSnapped_ = true;
+      Snap();
+    }
     if (!Run(screen, step)) {
       next_ = steps_.size();  // the rest would act on the wrong window
+      open_.pop_back();
       return;
     }
   }
+  if (next_ == steps_.size() && screen.IsOpen() && !endSnapped_) {
+    endSnapped_ = true;
+    Snap();
+  }
+  open_.pop_back();
 }
 
 bool Runner::Fail(const Step& step, const std::string& why) {
@@ -158,6 +174,10 @@ bool Runner::Run(plat::ui::Screen& s, const Step& step) {
   if (v == "apply") return acted(s.Apply());
   if (v == "cancel") return acted(s.Cancel());
   if (v == "close") return acted(s.Close());
+  if (v == "snap") {
+    Snap();
+    return true;
+  }
   if (v == "type") return acted(s.Type(control, plat::u16(step.rest)));
   if (v == "ip") return acted(s.SetAddress(control, plat::u16(step.args[1])));
   if (v == "check") {

@@ -6,16 +6,19 @@
 //   type ID TEXT     leave             enter               spin ID +N|-N
 //   slide ID N       select ID N,...   ip ID a.b.c.d       clickpic ID
 //   answer IDYES|IDNO|IDOK|IDCANCEL|IDABORT|IDRETRY|IDIGNORE|IDTRYAGAIN|IDCONTINUE
-//   ok   apply   cancel   close
+//   ok   apply   cancel   close   snap
 //   expect ID enabled|disabled|hidden|shown|checked|unchecked|text "..."|sel N|data N
 //   file PATH|cancel   answers the next file dialog with a Windows path (quote
 //                      it, with \\ for each backslash, when it holds blanks) or cancels it
 //
 // tab takes a page's template id, or else a tab index (0-based). Blank lines
-// and lines starting with '#' are skipped.
+// and lines starting with '#' are skipped. snap hands every open window
+// (the sheet, then the dialogs over it) to the snap hook; so does the end of
+// the steps, before a last ok, cancel or close.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,14 +43,20 @@ class Runner {
   void operator()(plat::ui::Screen& screen);
   bool Failed() const { return failed_; }
   std::size_t Remaining() const { return steps_.size() - next_; }
+  // Called with the open windows, outermost first.
+  std::function<void(const std::vector<plat::ui::Screen*>&)> onSnap;
 
  private:
   bool Run(plat::ui::Screen& screen, const Step& step);
   bool Fail(const Step& step, const std::string& why);
 
+  void Snap() const;
+
   std::vector<Step> steps_;
+  std::vector<plat::ui::Screen*> open_;
   std::size_t next_ = 0;
   bool failed_ = false;
+  bool endSnapped_ = false;
 };
 
 }  // namespace sheetrun

@@ -639,6 +639,12 @@ struct Picture {
 };
 // A window's client pixels as last drawn; empty when nothing drew on it.
 PLATAPI Picture Snapshot(HWND window);
+// A dialog as the user sees it: each visible control as a box with its text
+// and state, owner-drawn controls as their WM_DRAWITEM drew them. A sheet's
+// frame gives its tab strip over the current page.
+PLATAPI Picture RenderWindow(HWND window);
+// The owner-drawn statics of a dialog, in creation order.
+PLATAPI std::vector<HWND> OwnerDrawnStatics(HWND dialog);
 // False when the picture is empty or the file cannot be written.
 PLATAPI bool WritePng(const Picture& picture, const std::string& path);
 }  // namespace plat::ui

@@ -1,0 +1,295 @@
+// A whole dialog (or a sheet's tab strip and current page) drawn as the
+// user would see it: every visible control as a plain box with its text and
+// state, owner-drawn controls with the pixels their WM_DRAWITEM left.
+#include <algorithm>
+#include <string>
+
+#include "gdi_internal.h"
+#include "plat/dialog.h"
+#include "plat/propsheet.h"
+#include "window_internal.h"
+
+namespace {
+
+using plat::internal::WindowKind;
+
+constexpr COLORREF kFace = RGB(240, 240, 240);
+constexpr COLORREF kEdge = RGB(122, 122, 122);
+constexpr COLORREF kField = RGB(255, 255, 255);
+constexpr COLORREF kText = RGB(0, 0, 0);
+constexpr COLORREF kGreyText = RGB(109, 109, 109);
+constexpr COLORREF kButton = RGB(225, 225, 225);
+constexpr int kTabHeight = 22;
+
+class Canvas {
+ public:
+  Canvas(int width, int height) {
+    bitmap_ = CreateCompatibleBitmap(nullptr, std::max(width, 1), std::max(height, 1));
+    dc_ = CreateCompatibleDC(nullptr);
+    before_ = SelectObject(dc_, bitmap_);
+    SetBkMode(dc_, TRANSPARENT);
+    Fill(RECT{0, 0, width, height}, kFace);
+  }
+  ~Canvas() {
+    SelectObject(dc_, before_);
+    DeleteDC(dc_);
+    DeleteObject(bitmap_);
+  }
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+
+  void Fill(const RECT& r, COLORREF c) {
+    HBRUSH brush = CreateSolidBrush(c);
+    FillRect(dc_, &r, brush);
+    DeleteObject(brush);
+  }
+  void Frame(const RECT& r, COLORREF c) {
+    Fill(RECT{r.left, r.top, r.right, r.top + 1}, c);
+    Fill(RECT{r.left, r.bottom - 1, r.right, r.bottom}, c);
+    Fill(RECT{r.left, r.top, r.left + 1, r.bottom}, c);
+    Fill(RECT{r.right - 1, r.top, r.right, r.bottom}, c);
+  }
+  void Text(const std::u16string& text, RECT r, COLORREF c, UINT format) {
+    SetTextColor(dc_, c);
+    DrawTextW(dc_, text.c_str(), -1, &r, format | DT_NOPREFIX);
+  }
+  // Copies a window's own pixels (what its WM_DRAWITEM drew) to (x, y).
+  void Pixels(const plat::ui::Picture& p, int x, int y) {
+    plat::internal::PixelView v;
+    if (!plat::internal::BitmapPixels(bitmap_, v)) return;
+    for (int row = 0; row < p.height; ++row) {
+      if (y + row < 0 || y + row >= v.height) continue;
+      BYTE* out = v.Row(y + row);
+      for (int col = 0; col < p.width; ++col) {
+        if (x + col < 0 || x + col >= v.width) continue;
+        const BYTE* in = &p.rgb[(static_cast<std::size_t>(row) * static_cast<std::size_t>(p.width) + static_cast<std::size_t>(col)) * 3];
+        BYTE* o = out + (x + col) * 3;
+        o[0] = in[2];
+        o[1] = in[1];
+        o[2] = in[0];
+      }
+    }
+  }
+  plat::ui::Picture Take() const {
+    plat::ui::Picture out;
+    plat::internal::PixelView v;
+    if (!plat::internal::BitmapPixels(bitmap_, v)) return out;
+    out.width = v.width;
+    out.height = v.height;
+    out.rgb.resize(static_cast<std::size_t>(v.width) * static_cast<std::size_t>(v.height) * 3);
+    for (LONG y = 0; y < v.height; ++y) {
+      const BYTE* row = v.Row(y);
+      for (LONG x = 0; x < v.width; ++x) {
+        BYTE* o = &out.rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(v.width) + static_cast<std::size_t>(x)) * 3];
+        o[0] = row[x * 3 + 2];
+        o[1] = row[x * 3 + 1];
+        o[2] = row[x * 3];
+      }
+    }
+    return out;
+  }
+
+ private:
+  HGDIOBJ bitmap_ = nullptr;
+  HDC dc_ = nullptr;
+  HGDIOBJ before_ = nullptr;
+};
+
+std::u16string TextOf(HWND w) {
+  std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(w)) + 1, u'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(w, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+std::u16string ItemText(HWND w, bool list, LRESULT index) {
+  const LRESULT length = SendMessageW(w, list ? LB_GETTEXTLEN : CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length <= 0) return {};
+  std::u16string text(static_cast<std::size_t>(length) + 1, u'\0');
+  SendMessageW(w, list ? LB_GETTEXT : CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+bool OwnPixels(Canvas& c, HWND w, const RECT& r) {
+  plat::ui::Picture p = plat::ui::Snapshot(w);
+  if (p.width == 0) return false;
+  const int rows = std::min<int>(p.height, static_cast<int>(r.bottom - r.top));
+  p.rgb.resize(static_cast<std::size_t>(rows) * static_cast<std::size_t>(p.width) * 3);
+  p.height = rows;
+  c.Pixels(p, r.left, r.top);
+  return true;
+}
+
+void DrawControl(Canvas& c, HWND w, RECT r) {
+  const DWORD style = plat::internal::StyleOf(w);
+  const bool enabled = IsWindowEnabled(w) != FALSE;
+  const COLORREF ink = enabled ? kText : kGreyText;
+  const std::u16string text = TextOf(w);
+  switch (plat::internal::KindOf(w)) {
+    case WindowKind::Button: {
+      const DWORD type = style & BS_TYPEMASK;
+      if (type == BS_GROUPBOX) {
+        c.Frame(RECT{r.left, r.top + 6, r.right, r.bottom}, RGB(200, 200, 200));
+        const RECT label{r.left + 6, r.top, r.right - 6, r.top + 13};
+        // The caption interrupts the frame's top edge.
+        c.Fill(RECT{label.left - 2, label.top, std::min(label.right, label.left + 8 + static_cast<LONG>(text.size()) * 6),
+                    label.bottom},
+               kFace);
+        c.Text(text, label, ink, DT_LEFT | DT_SINGLELINE);
+        return;
+      }
+      const bool check = type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE;
+      const bool radio = type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+      if (check || radio) {
+        const LONG mid = (r.top + r.bottom) / 2;
+        const RECT box{r.left, mid - 6, r.left + 12, mid + 6};
+        c.Fill(box, enabled ? kField : kFace);
+        c.Frame(box, kEdge);
+        if (SendMessageW(w, BM_GETCHECK, 0, 0) == static_cast<LRESULT>(BST_CHECKED)) {
+          c.Fill(RECT{box.left + 3, box.top + 3, box.right - 3, box.bottom - 3}, ink);
+        }
+        if (radio) {  // round the corners a little
+          c.Fill(RECT{box.left, box.top, box.left + 2, box.top + 2}, kFace);
+          c.Fill(RECT{box.right - 2, box.top, box.right, box.top + 2}, kFace);
+          c.Fill(RECT{box.left, box.bottom - 2, box.left + 2, box.bottom}, kFace);
+          c.Fill(RECT{box.right - 2, box.bottom - 2, box.right, box.bottom}, kFace);
+        }
+        c.Text(text, RECT{r.left + 16, r.top, r.right, r.bottom}, ink, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+        return;
+      }
+      if (type == BS_OWNERDRAW && OwnPixels(c, w, r)) return;
+      c.Fill(r, kButton);
+      c.Frame(r, type == BS_DEFPUSHBUTTON ? RGB(0, 120, 215) : kEdge);
+      c.Text(text, r, ink, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+      return;
+    }
+    case WindowKind::Edit:
+      c.Fill(r, enabled ? kField : kFace);
+      c.Frame(r, kEdge);
+      c.Text(text, RECT{r.left + 3, r.top, r.right - 2, r.bottom}, ink, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+      return;
+    case WindowKind::ComboBox: {
+      r.bottom = r.top + plat::internal::ComboFieldHeight(w);
+      const bool ownerDrawn = (style & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE)) != 0;
+      if (!(ownerDrawn && OwnPixels(c, w, r))) {
+        c.Fill(r, enabled ? kField : kFace);
+        const LRESULT selected = SendMessageW(w, CB_GETCURSEL, 0, 0);
+        if (selected >= 0) {
+          c.Text(ItemText(w, false, selected), RECT{r.left + 3, r.top, r.right - 16, r.bottom}, ink,
+                 DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+        }
+      }
+      c.Frame(r, kEdge);
+      const RECT arrow{r.right - 15, r.top + 1, r.right - 1, r.bottom - 1};
+      c.Fill(arrow, kButton);
+      c.Text(u"\u25BE", arrow, ink, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+      return;
+    }
+    case WindowKind::ListBox: {
+      const bool ownerDrawn = (style & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)) != 0;
+      if (!(ownerDrawn && OwnPixels(c, w, r))) {
+        c.Fill(r, enabled ? kField : kFace);
+        const LRESULT count = SendMessageW(w, LB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+          const LONG top = r.top + 1 + static_cast<LONG>(i) * 16;
+          if (top + 16 > r.bottom) break;
+          const RECT row{r.left + 1, top, r.right - 1, top + 16};
+          const bool selected = SendMessageW(w, LB_GETSEL, static_cast<WPARAM>(i), 0) > 0;
+          if (selected) c.Fill(row, RGB(0, 120, 215));
+          c.Text(ItemText(w, true, i), RECT{row.left + 2, row.top, row.right, row.bottom},
+                 selected ? RGB(255, 255, 255) : ink, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+        }
+      }
+      c.Frame(r, kEdge);
+      return;
+    }
+    case WindowKind::Static: {
+      const DWORD type = style & SS_TYPEMASK;
+      if (type == SS_OWNERDRAW || type == SS_BITMAP) {
+        if (!OwnPixels(c, w, r)) c.Frame(r, RGB(200, 200, 200));
+        return;
+      }
+      if (type == SS_ICON) {
+        if (SendMessageW(w, STM_GETICON, 0, 0)) c.Frame(RECT{r.left, r.top, r.left + 16, r.top + 16}, kEdge);
+        return;
+      }
+      if (type == SS_ETCHEDHORZ) {
+        c.Fill(RECT{r.left, r.top, r.right, r.top + 1}, RGB(160, 160, 160));
+        return;
+      }
+      const UINT align = type == SS_CENTER ? DT_CENTER : type == SS_RIGHT ? DT_RIGHT : DT_LEFT;
+      // Labels one line high do not wrap: they show what fits.
+      c.Text(text, r, ink, align | (r.bottom - r.top >= 26 ? DT_WORDBREAK : DT_SINGLELINE));
+      return;
+    }
+    case WindowKind::UpDown: {
+      c.Fill(r, kButton);
+      c.Frame(r, kEdge);
+      const LONG mid = (r.top + r.bottom) / 2;
+      c.Text(u"\u25B4", RECT{r.left, r.top, r.right, mid}, ink, DT_CENTER | DT_SINGLELINE | DT_VCENTER);
+      c.Text(u"\u25BE", RECT{r.left, mid, r.right, r.bottom}, ink, DT_CENTER | DT_SINGLELINE | DT_VCENTER);
+      return;
+    }
+    default:
+      c.Fill(r, enabled ? kField : kFace);
+      c.Frame(r, kEdge);
+      c.Text(text, RECT{r.left + 3, r.top, r.right, r.bottom}, ink, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+      return;
+  }
+}
+
+void DrawChildren(Canvas& c, HWND dialog, LONG dx, LONG dy) {
+  const std::vector<HWND> children = plat::internal::ChildrenOf(dialog);
+  // Group boxes first: the controls they hold draw over them.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (HWND child : children) {
+      if (!IsWindowVisible(child) || plat::internal::KindOf(child) == WindowKind::Dialog) continue;
+      const bool group = plat::internal::KindOf(child) == WindowKind::Button &&
+                         (plat::internal::StyleOf(child) & BS_TYPEMASK) == BS_GROUPBOX;
+      if (group != (pass == 0)) continue;
+      RECT r{};
+      GetWindowRect(child, &r);
+      POINT origin{0, 0};
+      ClientToScreen(dialog, &origin);
+      DrawControl(c, child, RECT{r.left - origin.x + dx, r.top - origin.y + dy, r.right - origin.x + dx,
+                                 r.bottom - origin.y + dy});
+    }
+  }
+}
+
+}  // namespace
+
+namespace plat::ui {
+
+Picture RenderWindow(HWND window) {
+  if (!IsWindow(window)) return {};
+  if (!internal::IsSheetFrame(window)) {
+    RECT client{};
+    GetClientRect(window, &client);
+    Canvas c(client.right, client.bottom);
+    DrawChildren(c, window, 0, 0);
+    return c.Take();
+  }
+  HWND page = reinterpret_cast<HWND>(SendMessageW(window, PSM_GETCURRENTPAGEHWND, 0, 0));
+  RECT client{};
+  if (page) GetClientRect(page, &client);
+  const int count = internal::SheetPageCount(window);
+  const int current = internal::SheetCurrentIndex(window);
+  Canvas c(std::max<LONG>(client.right + 8, 200), client.bottom + kTabHeight + 8);
+  LONG x = 4;
+  for (int i = 0; i < count; ++i) {
+    const std::u16string caption = internal::SheetPageCaption(window, i);
+    const LONG width = 16 + static_cast<LONG>(caption.size()) * 7;
+    const RECT tab{x, i == current ? 1 : 3, x + width, kTabHeight + 1};
+    c.Fill(tab, i == current ? RGB(255, 255, 255) : RGB(228, 228, 228));
+    c.Frame(tab, kEdge);
+    c.Text(caption, tab, kText, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    x += width;
+  }
+  const RECT body{4, kTabHeight, client.right + 4, client.bottom + kTabHeight + 4};
+  c.Frame(body, kEdge);
+  if (page) DrawChildren(c, page, 4, kTabHeight + 2);
+  return c.Take();
+}
+
+}  // namespace plat::ui
