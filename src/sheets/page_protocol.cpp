@@ -2,7 +2,9 @@
 
 #include <iterator>
 
+#include "sheets/color_page.h"
 #include "sheets/control_kit.h"
+#include "sheets/image_page.h"
 #include "sheets/print_page.h"
 
 namespace {
@@ -92,8 +94,8 @@ DLGPROC DocumentPageProc(int templateId) {
   switch (templateId) {
     case 2008: return SkeletonPage<2008>;
     case 2001: return SkeletonPage<2001>;
-    case 2002: return SkeletonPage<2002>;
-    case 2003: return SkeletonPage<2003>;
+    case 2002: return ColorPageProc;
+    case 2003: return ImagePageProc;
     case 2004: return PrintPageProc;
     case 2005: return FinishingPageProc;
     case 2006: return AboutPageProc;
