@@ -19,10 +19,9 @@ int HandleIndex(int templateId) {
 // Edits announce their own typing; while a page is refilled that is no change.
 bool IsEditNotification(WORD code) { return code == EN_CHANGE || code == EN_UPDATE; }
 
-template <typename Context>
-Context* RecordContext(HWND page) {
+DocSheetContext* RecordContext(HWND page) {
   const auto* record = reinterpret_cast<const PROPSHEETPAGEW*>(GetWindowLongPtrW(page, DWLP_USER));
-  return record ? reinterpret_cast<Context*>(record->lParam) : nullptr;
+  return record ? reinterpret_cast<DocSheetContext*>(record->lParam) : nullptr;
 }
 
 // The pages' own parts arrive with their pages; until then they show the
@@ -35,7 +34,7 @@ INT_PTR CALLBACK SkeletonPage(HWND page, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-DocSheetContext* PageContext(HWND page) { return RecordContext<DocSheetContext>(page); }
+DocSheetContext* PageContext(HWND page) { return RecordContext(page); }
 
 INT_PTR RunDocumentPage(const PageHooks& hooks, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
@@ -100,27 +99,5 @@ DLGPROC DocumentPageProc(int templateId) {
     case 2005: return FinishingPageProc;
     case 2006: return AboutPageProc;
     default: return nullptr;
-  }
-}
-
-INT_PTR CALLBACK DevicePageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(page, DWLP_USER, lParam);
-    return TRUE;
-  }
-  auto* context = RecordContext<DevSheetContext>(page);
-  if (!context || message != WM_NOTIFY) return FALSE;
-  switch (reinterpret_cast<const NMHDR*>(lParam)->code) {
-    case PSN_APPLY: {
-      const LONG_PTR done = context->ComPropSheet
-                                ? context->ComPropSheet(context->ComPropSheetHandle, CPSFUNC_SET_RESULT,
-                                                        reinterpret_cast<LPARAM>(context->PageHandle), CPSUI_OK)
-                                : 0;
-      SetWindowLongPtrW(page, DWLP_MSGRESULT, done ? PSNRET_NOERROR : PSNRET_INVALID);
-      return done ? TRUE : FALSE;
-    }
-    case PSN_SETACTIVE:
-    case PSN_RESET: return TRUE;
-    default: return FALSE;
   }
 }
