@@ -111,7 +111,8 @@ class SampleSheet : public ::testing::Test {
 
   // The sample model file with each "Key=" line replaced (or added to the
   // model's section when absent).
-  void Open(const char* model, const std::vector<std::pair<std::string, std::string>>& keys = {}) {
+  void Open(const char* model, const std::vector<std::pair<std::string, std::string>>& keys = {},
+            ACCESS_MASK access = PRINTER_ACCESS_USE) {
     std::ifstream in(fs::path(MODELS_DIR_STR) / model, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
@@ -132,8 +133,8 @@ class SampleSheet : public ::testing::Test {
     printjob::PrinterFiles files{file, fs::path(RESOURCES_DIR_STR) / "NEVORES.DLL",
                                  fs::path(LIB_DIR_STR) / "classicui.so", true};
     ASSERT_EQ(printjob::SetUpPrinter(files, kPrinterName, u"LPT1:"), "");
-    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ACCESS_USE};
-    ASSERT_TRUE(OpenPrinterW(kPrinterName, &printer_, &access));
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
+    ASSERT_TRUE(OpenPrinterW(kPrinterName, &printer_, &defaults));
   }
 
   // The merged DEVMODE as the call without UI gives it.
