@@ -51,6 +51,10 @@ file(WRITE "${OUT}/uninst.ini"
 # NEVO\: the installer libraries and one language library per language.
 place("${LIB}/installcore.so" "${OUT}/NEVO/installcore.dll")
 place("${LIB}/installcore9x.so" "${OUT}/NEVO/installcore9x.dll")
+foreach(outside Nevosrch Nevopcfg QP4WInst)
+  place("${LIB}/${outside}.so" "${OUT}/NEVO/${outside}.dll")
+endforeach()
+file(READ "${SRC}/data/resources/installer_pages.res.txt" pages)
 foreach(lang ${LANGUAGES})
   string(TOLOWER ${lang} low)
   string(CONCAT res "RESOURCES 1\n# Installer texts (${lang}).\n[STRINGTABLE]\n4\tNEVO Installer (${lang})\n6\tEnter a printer name.\n"
@@ -61,6 +65,7 @@ foreach(lang ${LANGUAGES})
   if(lang STREQUAL "ARA")
     string(APPEND res "40\t23\n")
   endif()
+  string(APPEND res "${pages}")
   file(WRITE "${OUT}/NEVO/lang_${low}.dll" "${res}")
 endforeach()
 

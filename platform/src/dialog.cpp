@@ -5,7 +5,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
+
+#include "plat/msgqueue.h"
 
 #include "plat/strings.h"
 #include "resource_data.h"
@@ -19,6 +22,7 @@ struct ListItem {
   std::u16string text;
   LPARAM data = 0;
   bool selected = false;  // list boxes with several selections
+  std::vector<std::u16string> sub;  // list views: texts of columns 1..
 };
 
 struct Window {
@@ -59,6 +63,10 @@ struct Window {
   std::vector<int> ticks;  // a track bar's marks between its ends
   std::array<int, 4> ip{-1, -1, -1, -1};
   HANDLE image = nullptr;
+  std::thread::id thread;  // the thread that made the window
+  int columns = 0;          // list views
+  DWORD extendedStyle = 0;
+  COLORREF barColor = CLR_INVALID;
 };
 
 using WindowPtr = std::shared_ptr<Window>;
@@ -110,7 +118,8 @@ constexpr ClassKind kClassKinds[] = {
     {WC_EDIT, WindowKind::Edit},             {WC_STATIC, WindowKind::Static},
     {WC_COMBOBOX, WindowKind::ComboBox},     {WC_LISTBOX, WindowKind::ListBox},
     {UPDOWN_CLASS, WindowKind::UpDown},      {TRACKBAR_CLASS, WindowKind::Trackbar},
-    {WC_IPADDRESS, WindowKind::IpAddress},
+    {WC_IPADDRESS, WindowKind::IpAddress},   {WC_LISTVIEW, WindowKind::ListView},
+    {PROGRESS_CLASS, WindowKind::Progress},
 };
 
 WindowKind KindOfClass(std::u16string_view name) {
@@ -209,6 +218,79 @@ bool ParseDotted(std::u16string_view dotted, std::array<int, 4>& out) {
 
 // Result of the edit part of a message; the caller sends notifications after unlocking.
 enum class After { Nothing, EditChanged };
+
+int CopyText(const std::u16string& text, LPWSTR buffer, int size);
+
+// A list view in report style: rows of column texts, one row selected and focused.
+LRESULT ListViewMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+  const int count = static_cast<int>(w.items.size());
+  const int index = static_cast<int>(static_cast<INT_PTR>(wParam));
+  auto textOf = [&](int row, int column) -> std::u16string* {
+    if (row < 0 || row >= count || column < 0) return nullptr;
+    ListItem& item = w.items[static_cast<std::size_t>(row)];
+    if (column == 0) return &item.text;
+    if (item.sub.size() < static_cast<std::size_t>(column)) item.sub.resize(static_cast<std::size_t>(column));
+    return &item.sub[static_cast<std::size_t>(column - 1)];
+  };
+  switch (message) {
+    case LVM_GETITEMCOUNT: return count;
+    case LVM_DELETEALLITEMS:
+      w.items.clear();
+      w.selection = -1;
+      return TRUE;
+    case LVM_INSERTCOLUMNW: {
+      auto* column = reinterpret_cast<const LVCOLUMNW*>(lParam);
+      if (!column) return -1;
+      return w.columns++;
+    }
+    case LVM_SETEXTENDEDLISTVIEWSTYLE: {
+      const DWORD before = w.extendedStyle;
+      const DWORD mask = wParam ? static_cast<DWORD>(wParam) : 0xFFFFFFFF;
+      w.extendedStyle = (w.extendedStyle & ~mask) | (static_cast<DWORD>(lParam) & mask);
+      return before;
+    }
+    case LVM_INSERTITEMW: {
+      auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+      if (!item || item->iSubItem != 0) return -1;
+      const int at = std::clamp(item->iItem, 0, count);
+      ListItem row;
+      if ((item->mask & LVIF_TEXT) && item->pszText) row.text = plat::view(item->pszText);
+      row.data = item->lParam;
+      w.items.insert(w.items.begin() + at, row);
+      if (w.selection >= at) ++w.selection;
+      return at;
+    }
+    case LVM_SETITEMTEXTW: {
+      auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+      std::u16string* text = item ? textOf(index, item->iSubItem) : nullptr;
+      if (!text) return FALSE;
+      *text = item->pszText ? std::u16string(plat::view(item->pszText)) : std::u16string();
+      return TRUE;
+    }
+    case LVM_GETITEMTEXTW: {
+      auto* item = reinterpret_cast<LVITEMW*>(lParam);
+      std::u16string* text = item ? textOf(index, item->iSubItem) : nullptr;
+      if (!text || !item->pszText || item->cchTextMax <= 0) return 0;
+      return CopyText(*text, item->pszText, item->cchTextMax);
+    }
+    case LVM_SETITEMSTATE: {
+      auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+      if (!item || index < -1 || index >= count) return FALSE;
+      if (item->stateMask & (LVIS_SELECTED | LVIS_FOCUSED)) {
+        const bool on = (item->state & LVIS_SELECTED) != 0;
+        if (on) w.selection = index;
+        else if (w.selection == index || index == -1) w.selection = -1;
+      }
+      return TRUE;
+    }
+    case LVM_GETNEXTITEM: {
+      const UINT flags = LOWORD(lParam);
+      if (flags & (LVNI_SELECTED | LVNI_FOCUSED)) return w.selection > index ? w.selection : -1;
+      return index + 1 < count ? index + 1 : -1;
+    }
+    default: return 0;
+  }
+}
 
 // Messages a control answers. Caller holds the table lock.
 LRESULT ControlMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam, After& after) {
@@ -375,14 +457,14 @@ LRESULT ControlMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lPar
         case CB_ADDSTRING: {
           auto text = reinterpret_cast<LPCWSTR>(lParam);
           if (text == nullptr) return CB_ERR;
-          w.items.push_back({std::u16string(text), 0, false});
+          w.items.push_back({std::u16string(text), 0, false, {}});
           return count;
         }
         case CB_INSERTSTRING: {
           auto text = reinterpret_cast<LPCWSTR>(lParam);
           if (text == nullptr || index < -1 || index > count) return CB_ERR;
           const int at = index == -1 ? count : index;
-          w.items.insert(w.items.begin() + at, {std::u16string(text), 0, false});
+          w.items.insert(w.items.begin() + at, {std::u16string(text), 0, false, {}});
           if (w.selection >= at) ++w.selection;
           return at;
         }
@@ -442,14 +524,14 @@ LRESULT ControlMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lPar
         case LB_ADDSTRING: {
           auto text = reinterpret_cast<LPCWSTR>(lParam);
           if (text == nullptr) return LB_ERR;
-          w.items.push_back({std::u16string(text), 0, false});
+          w.items.push_back({std::u16string(text), 0, false, {}});
           return count;
         }
         case LB_INSERTSTRING: {
           auto text = reinterpret_cast<LPCWSTR>(lParam);
           if (text == nullptr || index < -1 || index > count) return LB_ERR;
           const int at = index == -1 ? count : index;
-          w.items.insert(w.items.begin() + at, {std::u16string(text), 0, false});
+          w.items.insert(w.items.begin() + at, {std::u16string(text), 0, false, {}});
           if (w.selection >= at) ++w.selection;
           return at;
         }
@@ -519,6 +601,24 @@ LRESULT ControlMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lPar
           return TRUE;
         default: return 0;
       }
+    case WindowKind::Progress:
+      switch (message) {
+        case PBM_SETRANGE: w.low = LOWORD(lParam); w.high = HIWORD(lParam); return 0;
+        case PBM_SETPOS: {
+          const int before = w.pos;
+          w.pos = std::clamp(index, w.low, std::max(w.low, w.high));
+          return before;
+        }
+        case PBM_GETPOS: return w.pos;
+        case PBM_SETBARCOLOR: {
+          const COLORREF before = w.barColor;
+          w.barColor = static_cast<COLORREF>(lParam);
+          return static_cast<LRESULT>(before);
+        }
+        default: return 0;
+      }
+    case WindowKind::ListView:
+      return ListViewMessageLocked(w, message, wParam, lParam);
     default:
       return 0;
   }
@@ -556,6 +656,7 @@ WindowPtr MakeWindowLocked(std::uintptr_t parent, std::u16string_view className,
   w->parent = parent;
   w->className = std::u16string(className);
   w->kind = KindOfClass(className);
+  w->thread = std::this_thread::get_id();
   w->id = id;
   w->style = style;
   w->text = std::move(text);
@@ -644,6 +745,18 @@ void InitDialog(HWND dialog, LPARAM initParam) {
 }  // namespace
 
 namespace plat::internal {
+
+std::thread::id ThreadOf(HWND window) {
+  WindowPtr w = Find(window);
+  return w ? w->thread : std::thread::id();
+}
+
+HWND FindTopLevel(std::u16string_view caption) {
+  std::lock_guard<std::mutex> guard(Table().lock);
+  for (const auto& [key, w] : Table().windows)
+    if (!w->parent && w->kind == WindowKind::Dialog && w->text == caption) return ToHwnd(key);
+  return nullptr;
+}
 
 WindowKind KindOf(HWND window) {
   WindowPtr w = Find(window);
@@ -898,6 +1011,19 @@ bool UserSlide(HWND trackbar, int position) {
 
 bool UserSelect(HWND list, const std::vector<int>& indices) {
   WindowPtr w = Find(list);
+  if (w && w->kind == WindowKind::ListView) {
+    if (indices.size() != 1 || indices[0] < 0 || indices[0] >= static_cast<int>(w->items.size())) return false;
+    UserFocus(list);
+    {
+      std::lock_guard<std::mutex> guard(Table().lock);
+      w->selection = indices[0];
+    }
+    NMHDR changed{list, static_cast<UINT_PTR>(w->id), LVN_ITEMCHANGED};
+    SendMessageW(ToHwnd(w->parent), WM_NOTIFY, static_cast<WPARAM>(w->id), reinterpret_cast<LPARAM>(&changed));
+    NMHDR click{list, static_cast<UINT_PTR>(w->id), NM_CLICK};
+    SendMessageW(ToHwnd(w->parent), WM_NOTIFY, static_cast<WPARAM>(w->id), reinterpret_cast<LPARAM>(&click));
+    return true;
+  }
   if (!w || w->kind != WindowKind::ListBox) return false;
   const int count = static_cast<int>(w->items.size());
   if (indices.empty() || (!MultiSelect(*w) && indices.size() != 1)) return false;
@@ -1296,6 +1422,7 @@ BOOL DestroyWindow(HWND window) {
     std::erase(parent->children, w->handle);
   }
   t.windows.erase(w->handle);
+  plat::internal::ForgetWindow(window);
   return TRUE;
 }
 

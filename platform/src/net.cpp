@@ -1,5 +1,7 @@
 #include "plat/net.h"
 
+#include <cstdio>
+
 #include <bit>
 #include <cctype>
 #include <cerrno>
@@ -9,6 +11,7 @@
 #include <mutex>
 #include <set>
 
+#include "machine_state.h"
 #include "net_host.h"
 
 namespace {
@@ -231,6 +234,10 @@ int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, in
     auto it = st.portOverrides.find(dest.sin_addr.s_addr);
     if (it != st.portOverrides.end()) port = it->second;
   }
+  if (port == dest.sin_port) {
+    for (const auto& [address, agentPort] : plat::net::MachineAgents())
+      if (address == dest.sin_addr.s_addr) port = htons(agentPort);
+  }
   int err = 0;
   long n = plat::nethost::SendTo(static_cast<int>(s), buf, static_cast<std::size_t>(len), dest.sin_addr.s_addr, port,
                                  &err);
@@ -320,6 +327,13 @@ int select(int /*nfds*/, fd_set* readfds, fd_set* writefds, fd_set* exceptfds, c
   return ready;
 }
 
+char* inet_ntoa(in_addr address) {
+  thread_local char text[16];
+  const auto* b = reinterpret_cast<const unsigned char*>(&address.s_addr);
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+  return text;
+}
+
 ULONG inet_addr(const char* cp) {
   if (!cp) return INADDR_NONE;
   ULONG parts[4] = {};
@@ -391,6 +405,84 @@ void SetWaitScale(double scale) {
   NetState& st = State();
   std::lock_guard guard(st.lock);
   st.waitScale = scale > 0 ? scale : 0;
+}
+
+// ---- the machine's network: its subnet and its agents on other ports ----
+namespace {
+constexpr const char* kNetStateFile = "net";
+
+std::string SubnetLine(ULONG base, int prefix) {
+  in_addr a{base};
+  return std::string(inet_ntoa(a)) + "/" + std::to_string(prefix);
+}
+}  // namespace
+
+bool SetSubnet(std::string_view cidr) {
+  const auto slash = cidr.find('/');
+  if (slash == std::string_view::npos) return false;
+  ULONG base = 0;
+  if (!ParseDottedQuad(cidr.substr(0, slash), &base)) return false;
+  int prefix = 0;
+  for (char c : cidr.substr(slash + 1)) {
+    if (c < '0' || c > '9') return false;
+    prefix = prefix * 10 + (c - '0');
+    if (prefix > 32) return false;
+  }
+  if (slash + 1 == cidr.size() || prefix < 8) return false;
+  const ULONG mask = prefix == 32 ? 0xFFFFFFFFu : ~(0xFFFFFFFFu >> prefix);
+  base = htonl(ntohl(base) & mask);
+  return plat::state::Update(kNetStateFile, [&](std::string& text) {
+    std::string kept;
+    std::size_t at = 0;
+    while (at < text.size()) {
+      std::size_t end = text.find('\n', at);
+      if (end == std::string::npos) end = text.size();
+      const std::string line = text.substr(at, end - at);
+      if (line.rfind("subnet\t", 0) != 0 && !line.empty()) kept += line + "\n";
+      at = end + 1;
+    }
+    text = "subnet\t" + SubnetLine(base, prefix) + "\n" + kept;
+  });
+}
+
+bool AddMachineAgent(std::string_view ipv4, USHORT port) {
+  ULONG address = 0;
+  if (!ParseDottedQuad(ipv4, &address) || port == 0) return false;
+  in_addr a{address};
+  const std::string line = "agent\t" + std::string(inet_ntoa(a)) + "\t" + std::to_string(port) + "\n";
+  return plat::state::Update(kNetStateFile, [&](std::string& text) {
+    if (text.find(line) == std::string::npos) text += line;
+  });
+}
+
+bool MachineSubnet(ULONG& base, int& prefix) {
+  const std::string text = plat::state::Read(kNetStateFile);
+  const auto at = text.find("subnet\t");
+  if (at == std::string::npos) return false;
+  const auto end = text.find('\n', at);
+  const std::string cidr = text.substr(at + 7, end == std::string::npos ? std::string::npos : end - at - 7);
+  const auto slash = cidr.find('/');
+  if (slash == std::string::npos || !ParseDottedQuad(cidr.substr(0, slash), &base)) return false;
+  prefix = std::atoi(cidr.c_str() + slash + 1);
+  return prefix >= 8 && prefix <= 32;
+}
+
+std::vector<std::pair<ULONG, USHORT>> MachineAgents() {
+  std::vector<std::pair<ULONG, USHORT>> agents;
+  const std::string text = plat::state::Read(kNetStateFile);
+  std::size_t at = 0;
+  while ((at = text.find("agent\t", at)) != std::string::npos) {
+    const auto tab = text.find('\t', at + 6);
+    const auto end = text.find('\n', at);
+    if (tab == std::string::npos || end == std::string::npos || tab > end) break;
+    ULONG address = 0;
+    if (ParseDottedQuad(std::string_view(text).substr(at + 6, tab - at - 6), &address)) {
+      const int port = std::atoi(text.c_str() + tab + 1);
+      if (port > 0 && port < 65536) agents.emplace_back(address, static_cast<USHORT>(port));
+    }
+    at = end + 1;
+  }
+  return agents;
 }
 
 }  // namespace plat::net

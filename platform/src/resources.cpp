@@ -249,12 +249,14 @@ constexpr StyleName kStyleNames[] = {
     {"UDS_AUTOBUDDY", 0x10},      {"UDS_ARROWKEYS", 0x20},           {"UDS_HORZ", 0x40},
     {"UDS_NOTHOUSANDS", 0x80},    {"TBS_AUTOTICKS", 0x1},            {"TBS_VERT", 0x2},
     {"TBS_BOTH", 0x8},            {"TBS_NOTICKS", 0x10},
+    {"LVS_REPORT", 0x1},          {"LVS_SINGLESEL", 0x4},            {"LVS_SHOWSELALWAYS", 0x8},
 };
 
 // The window classes a template may name (matched without case).
 constexpr std::u16string_view kControlClasses[] = {u"Button",          u"Edit",           u"Static",
                                                    u"ComboBox",        u"ListBox",        u"msctls_updown32",
-                                                   u"msctls_trackbar32", u"SysIPAddress32"};
+                                                   u"msctls_trackbar32", u"SysIPAddress32",
+                                                   u"SysListView32",   u"msctls_progress32"};
 
 std::vector<std::string_view> SplitTabs(std::string_view line) {
   std::vector<std::string_view> parts;

@@ -17,6 +17,7 @@
 
 #include "plat/codepage.h"
 #include "plat/machine.h"
+#include "plat/msgqueue.h"
 #include "plat/profile.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
@@ -164,6 +165,17 @@ BOOL CopyOut(std::u16string_view text, LPWSTR buffer, DWORD size, LPDWORD requir
 
 }  // namespace
 
+namespace {
+std::atomic<int>& RunningThreads() {
+  static std::atomic<int> running{0};
+  return running;
+}
+}  // namespace
+
+namespace plat::ui {
+int RunningThreadCount() { return RunningThreads(); }
+}  // namespace plat::ui
+
 extern "C" {
 
 HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
@@ -224,8 +236,10 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
     return nullptr;
   }
   auto state = std::make_shared<Waitable>();
+  ++RunningThreads();
   std::thread([state, start, parameter] {
     const DWORD code = start(parameter);
+    --RunningThreads();
     std::lock_guard g(state->mutex);
     state->exitCode = code;
     state->signalled = true;

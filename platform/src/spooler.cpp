@@ -68,6 +68,7 @@ struct OpenHandle {
   std::shared_ptr<Printer> printer;
   ACCESS_MASK access = 0;
   DWORD job = 0;
+  std::u16string xcvMonitor;  // a monitor's Xcv handle (no printer)
 };
 
 struct Spooler {
@@ -77,6 +78,7 @@ struct Spooler {
   std::unordered_map<HANDLE, OpenHandle> handles;
   std::map<std::u16string, plat::spooler::DriverInfo> drivers;  // by folded name
   std::vector<std::u16string> processors;
+  std::vector<std::u16string> monitors;  // added with AddMonitorW
   std::set<std::u16string> heldDrivers;  // held until the spooler restarts
   std::string stateStamp;                // of the machine's spooler file as last read or written
   ULONG_PTR nextHandle = 0x10000;
@@ -352,7 +354,15 @@ bool ReadDriverField(plat::spooler::DriverInfo& d, std::string_view key, std::st
 // are not part of it.
 std::string Serialise(const Spooler& s) {
   std::ostringstream out;
-  for (const auto& [key, status] : s.ports) out << "port\t" << Escape(key) << "\n";
+  for (const auto& [key, st] : s.ports) {
+    out << "port\t" << Escape(st.name.empty() ? key : st.name) << "\n";
+    out << "  monitor\t" << Escape(st.monitor) << "\n";
+    if (st.version)
+      out << "  tcp\t" << Escape(st.hostAddress) << "\t" << Escape(st.ipAddress) << "\t" << Escape(st.queue) << "\t"
+          << Escape(st.community) << "\t" << st.version << "\t" << st.protocol << "\t" << st.portNumber << "\t"
+          << st.doubleSpool << "\t" << st.snmpEnabled << "\t" << st.snmpIndex << "\n";
+  }
+  for (const auto& m : s.monitors) out << "monitor\t" << Escape(m) << "\n";
   for (const auto& p : s.processors) out << "processor\t" << Escape(p) << "\n";
   for (const auto& [key, d] : s.drivers) {
     out << "driver\t" << Escape(d.name) << "\n";
@@ -378,9 +388,11 @@ std::string Serialise(const Spooler& s) {
 void Apply(Spooler& s, const std::string& text) {
   std::map<std::u16string, plat::spooler::PortStatus> ports;
   std::vector<std::u16string> processors;
+  std::vector<std::u16string> monitors;
   std::map<std::u16string, plat::spooler::DriverInfo> drivers;
   std::set<std::u16string> held;
   std::map<std::u16string, std::shared_ptr<Printer>> printers;
+  plat::spooler::PortStatus* port = nullptr;
   plat::spooler::DriverInfo* driver = nullptr;
   std::shared_ptr<Printer> printer;
   std::istringstream in(text);
@@ -394,10 +406,14 @@ void Apply(Spooler& s, const std::string& text) {
     if (indent == 0) {
       driver = nullptr;
       printer = nullptr;
+      port = nullptr;
       const std::u16string name = Unescape(value);
       if (key == "port") {
         auto old = s.ports.find(Folded(name));
-        ports[Folded(name)] = old == s.ports.end() ? plat::spooler::PortStatus{} : old->second;
+        port = &(ports[Folded(name)] = old == s.ports.end() ? plat::spooler::PortStatus{} : old->second);
+        port->name = name;
+      } else if (key == "monitor") {
+        monitors.push_back(name);
       } else if (key == "processor") {
         processors.push_back(name);
       } else if (key == "held") {
@@ -414,6 +430,28 @@ void Apply(Spooler& s, const std::string& text) {
         printer->dataIndex.clear();
         printer->driver = plat::spooler::DriverInfo{};
         printers[Folded(name)] = printer;
+      }
+    } else if (port) {
+      if (key == "monitor") port->monitor = Unescape(value);
+      else if (key == "tcp") {
+        std::vector<std::string_view> f;
+        for (std::size_t at = 0;;) {
+          const std::size_t t = value.find('\t', at);
+          f.push_back(value.substr(at, t == std::string_view::npos ? std::string_view::npos : t - at));
+          if (t == std::string_view::npos) break;
+          at = t + 1;
+        }
+        if (f.size() != 10) continue;
+        port->hostAddress = Unescape(f[0]);
+        port->ipAddress = Unescape(f[1]);
+        port->queue = Unescape(f[2]);
+        port->community = Unescape(f[3]);
+        port->version = ParseDword(f[4]);
+        port->protocol = ParseDword(f[5]);
+        port->portNumber = ParseDword(f[6]);
+        port->doubleSpool = ParseDword(f[7]);
+        port->snmpEnabled = ParseDword(f[8]);
+        port->snmpIndex = ParseDword(f[9]);
       }
     } else if (driver) {
       ReadDriverField(*driver, key, value);
@@ -439,6 +477,7 @@ void Apply(Spooler& s, const std::string& text) {
     if (!printers.count(key)) p->removed = true;
   s.ports = std::move(ports);
   s.processors = std::move(processors);
+  s.monitors = std::move(monitors);
   s.drivers = std::move(drivers);
   s.heldDrivers = std::move(held);
   s.printers = std::move(printers);
@@ -473,6 +512,23 @@ class SplLock {
   bool changed_ = false;
 };
 
+// The system's monitors, then the added ones; the fax and WSD monitors come with 6.0.
+std::vector<std::u16string> MonitorNames(const Spooler& s) {
+  std::vector<std::u16string> names{u"Local Port", u"Standard TCP/IP Port", u"USB Monitor"};
+  if (plat::machine::GetOsProfile().major >= 6) {
+    names.push_back(u"WSD Port");
+    names.push_back(u"Microsoft Shared Fax Monitor");
+  }
+  names.insert(names.end(), s.monitors.begin(), s.monitors.end());
+  return names;
+}
+
+bool KnownMonitor(const Spooler& s, std::u16string_view name) {
+  for (const auto& m : MonitorNames(s))
+    if (plat::EqualsNoCase(m, name)) return true;
+  return false;
+}
+
 template <typename Fill>
 BOOL PackInto(LPBYTE buffer, DWORD size, LPDWORD needed, size_t fixed, Fill fill) {
   Packer measure(nullptr, fixed);
@@ -501,6 +557,19 @@ BOOL OpenPrinterW(LPCWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW defa
   *printer = nullptr;
   auto& s = Spl();
   SplLock lock(s);
+  constexpr std::u16string_view kXcv = u",XcvMonitor ";
+  if (printerName && plat::view(printerName).substr(0, kXcv.size()) == kXcv) {
+    const std::u16string monitor(plat::view(printerName).substr(kXcv.size()));
+    if (!KnownMonitor(s, monitor)) {
+      SetLastError(ERROR_INVALID_PRINTER_NAME);
+      return FALSE;
+    }
+    HANDLE h = reinterpret_cast<HANDLE>(s.nextHandle);
+    s.nextHandle += 8;
+    s.handles[h] = OpenHandle{nullptr, defaults ? defaults->DesiredAccess : 0, 0, monitor};
+    *printer = h;
+    return TRUE;
+  }
   auto p = printerName ? FindPrinter(s, plat::view(printerName)) : nullptr;
   if (!p) {
     SetLastError(ERROR_INVALID_PRINTER_NAME);
@@ -513,7 +582,7 @@ BOOL OpenPrinterW(LPCWSTR printerName, PHANDLE printer, LPPRINTER_DEFAULTSW defa
   }
   HANDLE h = reinterpret_cast<HANDLE>(s.nextHandle);
   s.nextHandle += 8;
-  s.handles[h] = OpenHandle{p, access, 0};
+  s.handles[h] = OpenHandle{p, access, 0, {}};
   *printer = h;
   return TRUE;
 }
@@ -724,6 +793,143 @@ DWORD EnumPrinterDataW(HANDLE printer, DWORD index, LPWSTR valueName, DWORD name
   return ERROR_SUCCESS;
 }
 
+BOOL EnumPortsW(LPWSTR, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
+  if (level != 2 || !needed || !returned) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  auto& s = Spl();
+  SplLock lock(s);
+  std::vector<std::pair<std::u16string, std::u16string>> ports;  // name, monitor
+  for (const auto& [key, st] : s.ports) ports.emplace_back(st.name.empty() ? key : st.name, st.monitor);
+  if (plat::machine::GetOsProfile().major >= 6 && !s.ports.count(Folded(u"SHRFAX:")))
+    ports.emplace_back(u"SHRFAX:", u"Microsoft Shared Fax Monitor");
+  *returned = 0;
+  const BOOL ok = PackInto(buffer, size, needed, sizeof(PORT_INFO_2W) * ports.size(), [&](Packer& k, BYTE* out) {
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+      LPWSTR name = k.String(ports[i].first);
+      LPWSTR monitor = k.String(ports[i].second);
+      LPWSTR description = k.String(ports[i].second);
+      if (!out) continue;
+      auto* info = reinterpret_cast<PORT_INFO_2W*>(out) + i;
+      *info = PORT_INFO_2W{name, monitor, description, PORT_TYPE_WRITE, 0};
+    }
+  });
+  if (ok) *returned = static_cast<DWORD>(ports.size());
+  return ok;
+}
+
+BOOL EnumMonitorsW(LPWSTR, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
+  if (level != 2 || !needed || !returned) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return FALSE;
+  }
+  auto& s = Spl();
+  SplLock lock(s);
+  const std::vector<std::u16string> names = MonitorNames(s);
+  *returned = 0;
+  const BOOL ok = PackInto(buffer, size, needed, sizeof(MONITOR_INFO_2W) * names.size(), [&](Packer& k, BYTE* out) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      LPWSTR name = k.String(names[i]);
+      LPWSTR environment = k.String(u"Windows x64");
+      LPWSTR dll = k.String(u"localspl.dll");
+      if (!out) continue;
+      reinterpret_cast<MONITOR_INFO_2W*>(out)[i] = MONITOR_INFO_2W{name, environment, dll};
+    }
+  });
+  if (ok) *returned = static_cast<DWORD>(names.size());
+  return ok;
+}
+
+BOOL AddMonitorW(LPWSTR, DWORD level, LPBYTE info) {
+  const auto* m = reinterpret_cast<const MONITOR_INFO_2W*>(info);
+  if (level != 2 || !m || !m->pName || !*m->pName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  auto& s = Spl();
+  SplLock lock(s);
+  if (KnownMonitor(s, plat::view(m->pName))) {
+    SetLastError(ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
+    return FALSE;
+  }
+  lock.Changed();
+  s.monitors.emplace_back(plat::view(m->pName));
+  return TRUE;
+}
+
+BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, BYTE* input, DWORD inputSize, BYTE*, DWORD, LPDWORD needed,
+              LPDWORD status) {
+  std::u16string monitor;
+  {
+    auto& s = Spl();
+    SplLock lock(s);
+    auto it = s.handles.find(xcv);
+    if (it == s.handles.end() || it->second.xcvMonitor.empty()) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    monitor = it->second.xcvMonitor;
+  }
+  if (!dataName || !status) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (needed) *needed = 0;
+  if (plat::view(dataName) != u"AddPort") {
+    *status = ERROR_NOT_SUPPORTED_XCV;
+    return TRUE;
+  }
+  auto text = [&](std::size_t offset, std::size_t units) {
+    std::u16string out;
+    for (std::size_t i = 0; i < units; ++i) {
+      const char16_t c = static_cast<char16_t>(input[offset + 2 * i] | (input[offset + 2 * i + 1] << 8));
+      if (c == 0) break;
+      out += c;
+    }
+    return out;
+  };
+  auto dword = [&](std::size_t offset) {
+    return static_cast<DWORD>(input[offset] | (input[offset + 1] << 8) | (input[offset + 2] << 16) |
+                              (static_cast<DWORD>(input[offset + 3]) << 24));
+  };
+  plat::spooler::PortStatus port;
+  port.monitor = monitor;
+  if (plat::EqualsNoCase(monitor, u"Standard TCP/IP Port")) {
+    constexpr DWORD kPortData1 = 964;
+    if (!input || inputSize < kPortData1 || dword(136) != kPortData1) {
+      *status = ERROR_INVALID_DATA;
+      return TRUE;
+    }
+    port.name = text(0, 64);
+    port.version = dword(128);
+    port.protocol = dword(132);
+    port.hostAddress = text(144, 49);
+    port.community = text(242, 33);
+    port.doubleSpool = dword(308);
+    port.queue = text(312, 33);
+    port.ipAddress = text(378, 16);
+    port.portNumber = dword(952);
+    port.snmpEnabled = dword(956);
+    port.snmpIndex = dword(960);
+  } else if (plat::EqualsNoCase(monitor, u"Local Port")) {
+    if (!input || inputSize < 2 || inputSize % 2) {
+      *status = ERROR_INVALID_DATA;
+      return TRUE;
+    }
+    port.name = text(0, inputSize / 2);
+  } else {
+    *status = ERROR_NOT_SUPPORTED_XCV;
+    return TRUE;
+  }
+  if (port.name.empty()) {
+    *status = ERROR_INVALID_DATA;
+    return TRUE;
+  }
+  *status = plat::spooler::AddPortOf(port) ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS;
+  return TRUE;
+}
+
 BOOL SetPortW(LPCWSTR server, LPCWSTR portName, DWORD level, LPBYTE info) {
   if (server && *server) {
     SetLastError(ERROR_INVALID_NAME);
@@ -856,7 +1062,10 @@ bool AddPrinter(const PrinterSetup& setup) {
   p->driver = setup.driver;
   p->devmode = setup.devmode;
   s.printers[key] = p;
-  if (!setup.port.empty()) s.ports.try_emplace(Folded(setup.port));
+  if (!setup.port.empty()) {
+    auto [it, fresh] = s.ports.try_emplace(Folded(setup.port));
+    if (fresh) it->second.name = setup.port;
+  }
   return true;
 }
 
@@ -1270,7 +1479,7 @@ HANDLE AddPrinterW(LPWSTR, DWORD level, LPBYTE info) {
     s.printers[Folded(name)] = p;
     handle = reinterpret_cast<HANDLE>(s.nextHandle);
     s.nextHandle += 8;
-    s.handles[handle] = OpenHandle{p, PRINTER_ALL_ACCESS, 0};
+    s.handles[handle] = OpenHandle{p, PRINTER_ALL_ACCESS, 0, {}};
     configFile = p->driver.configFile;
   }
   // The printer interface library initialises the new printer.
@@ -1367,14 +1576,31 @@ bool AddPort(std::u16string_view name) {
   auto& s = Spl();
   SplLock lock(s);
     lock.Changed();
-  return s.ports.try_emplace(Folded(name)).second;
+  auto [it, fresh] = s.ports.try_emplace(Folded(name));
+  if (fresh) it->second.name = std::u16string(name);
+  return fresh;
+}
+
+bool AddPortOf(const PortStatus& port) {
+  if (port.name.empty()) return false;
+  auto& s = Spl();
+  SplLock lock(s);
+  auto [it, fresh] = s.ports.try_emplace(Folded(port.name), port);
+  if (fresh) lock.Changed();
+  return fresh;
+}
+
+std::vector<std::u16string> Monitors() {
+  auto& s = Spl();
+  SplLock lock(s);
+  return MonitorNames(s);
 }
 
 std::vector<std::u16string> Ports() {
   auto& s = Spl();
   SplLock lock(s);
   std::vector<std::u16string> out;
-  for (const auto& [key, status] : s.ports) out.push_back(key);
+  for (const auto& [key, status] : s.ports) out.push_back(status.name.empty() ? key : status.name);
   return out;
 }
 

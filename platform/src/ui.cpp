@@ -3,13 +3,27 @@
 #include <deque>
 #include <iterator>
 #include <mutex>
+#include <thread>
 
 #include "plat/dialog.h"
+#include "plat/msgqueue.h"
 #include "plat/propsheet.h"
 #include "plat/strings.h"
 #include "window_internal.h"
 
 namespace {
+
+// How long (machine clock) a user waits for a busy window, and how long a
+// dialog of a worker thread may run by itself.
+constexpr DWORD kUserPatienceMs = 120000;
+constexpr DWORD kSelfRunningLimitMs = 600000;
+
+std::thread::id MainThread() {
+  static const std::thread::id main = std::this_thread::get_id();
+  return main;
+}
+// Taken while the process starts, on its first thread.
+const std::thread::id g_mainThread = MainThread();
 
 struct MessageBoxes {
   std::mutex mutex;
@@ -118,6 +132,16 @@ int RunMessageBox(const plat::ui::MessageBoxCall& call) {
 namespace plat::internal {
 
 void RunModalLoop(plat::ui::Screen::Kind kind, HWND window, int templateId, const std::function<void()>& forceEnd) {
+  // Dialog boxes of other threads (progress pages) run by themselves.
+  if (kind == plat::ui::Screen::Kind::Dialog && std::this_thread::get_id() != MainThread()) {
+    plat::ui::Pump([window] { return IsEnded(window); }, kSelfRunningLimitMs);
+    if (!IsEnded(window)) {
+      plat::ui::RecordFailure("the " + std::string(KindName(kind)) + " " + std::to_string(templateId) +
+                              " of a worker thread did not end");
+      forceEnd();
+    }
+    return;
+  }
   plat::ui::Handler handler = TakeHandler();
   if (!handler) {
     plat::ui::RecordFailure(std::string("no handler for the ") + KindName(kind) + " " + std::to_string(templateId) +
@@ -126,6 +150,9 @@ void RunModalLoop(plat::ui::Screen::Kind kind, HWND window, int templateId, cons
     plat::ui::Screen screen(kind, window, templateId);
     handler(screen);
   }
+  // The user is done; timers, posted messages and running threads may still end it.
+  if (!IsEnded(window) && HasWorkForThisThread())
+    plat::ui::Pump([window] { return IsEnded(window) || !HasWorkForThisThread(); }, kUserPatienceMs);
   if (!IsEnded(window)) {
     if (handler) {
       plat::ui::RecordFailure(std::string("the ") + KindName(kind) + " " + std::to_string(templateId) +
@@ -146,7 +173,8 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   call.text = std::u16string(plat::view(text));
   call.caption = caption ? std::u16string(plat::view(caption)) : std::u16string(u"Error");
   call.type = type;
-  if (HandlerWaiting()) {
+  // Only the first thread's boxes meet the scripted user; a worker's take the queued answers.
+  if (HandlerWaiting() && std::this_thread::get_id() == MainThread()) {
     call.answer = RunMessageBox(call);
   } else {
     auto& b = Boxes();
@@ -291,6 +319,9 @@ HWND Screen::Reach(int id) {
     Fail("control " + std::to_string(id) + " is hidden");
     return nullptr;
   }
+  // A window disabled by a modal child of another thread: the user waits for it.
+  if (!IsWindowEnabled(GetParent(item)))
+    Pump([item] { return IsWindowEnabled(GetParent(item)) != FALSE; }, kUserPatienceMs);
   if (!IsWindowEnabled(item) || !IsWindowEnabled(GetParent(item))) {
     Fail("control " + std::to_string(id) + " is disabled");
     return nullptr;
@@ -513,6 +544,9 @@ int Screen::Selection(int id) const {
     case internal::WindowKind::ListBox: return static_cast<int>(SendMessageW(item, LB_GETCURSEL, 0, 0));
     case internal::WindowKind::UpDown: return static_cast<int>(SendMessageW(item, UDM_GETPOS32, 0, 0));
     case internal::WindowKind::Trackbar: return static_cast<int>(SendMessageW(item, TBM_GETPOS, 0, 0));
+    case internal::WindowKind::Progress: return static_cast<int>(SendMessageW(item, PBM_GETPOS, 0, 0));
+    case internal::WindowKind::ListView:
+      return static_cast<int>(SendMessageW(item, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED | LVNI_FOCUSED));
     default: return -1;
   }
 }
@@ -538,13 +572,26 @@ LPARAM Screen::ItemData(int id) const {
 int Screen::ItemCount(int id) const {
   HWND item = Item(id);
   if (!item) return 0;
+  if (internal::KindOf(item) == internal::WindowKind::ListView)
+    return static_cast<int>(SendMessageW(item, LVM_GETITEMCOUNT, 0, 0));
   const UINT message = internal::KindOf(item) == internal::WindowKind::ListBox ? LB_GETCOUNT : CB_GETCOUNT;
   return static_cast<int>(SendMessageW(item, message, 0, 0));
 }
 
-std::u16string Screen::ItemText(int id, int index) const {
+std::u16string Screen::ItemText(int id, int index) const { return ItemText(id, index, 0); }
+
+std::u16string Screen::ItemText(int id, int index, int column) const {
   HWND item = Item(id);
   if (!item) return {};
+  if (internal::KindOf(item) == internal::WindowKind::ListView) {
+    WCHAR buffer[512] = {};
+    LVITEMW lv{};
+    lv.iSubItem = column;
+    lv.pszText = buffer;
+    lv.cchTextMax = 512;
+    SendMessageW(item, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&lv));
+    return std::u16string(plat::view(buffer));
+  }
   const bool list = internal::KindOf(item) == internal::WindowKind::ListBox;
   const LRESULT length = SendMessageW(item, list ? LB_GETTEXTLEN : CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
   if (length < 0) return {};
@@ -555,5 +602,15 @@ std::u16string Screen::ItemText(int id, int index) const {
 }
 
 HANDLE Screen::Cursor() const { return GetCursor(); }
+
+bool Screen::Wait(DWORD machineMs) {
+  Pump([this] { return !IsOpen(); }, machineMs);
+  return true;
+}
+
+bool Screen::WaitFor(const std::function<bool()>& condition, DWORD machineMs) {
+  if (Pump([&] { return condition() || !IsOpen(); }, machineMs) && condition()) return true;
+  return Fail("waited in vain");
+}
 
 }  // namespace plat::ui

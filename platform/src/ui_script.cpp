@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <deque>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <mutex>
 #include <sstream>
@@ -54,6 +55,8 @@ const char* ClassName(plat::internal::WindowKind kind) {
     case WindowKind::UpDown: return "msctls_updown32";
     case WindowKind::Trackbar: return "msctls_trackbar32";
     case WindowKind::IpAddress: return "SysIPAddress32";
+    case WindowKind::ListView: return "SysListView32";
+    case WindowKind::Progress: return "msctls_progress32";
     default: return "Other";
   }
 }
@@ -75,6 +78,16 @@ std::string Dump(const plat::ui::Screen& s) {
       for (int i = 0; i < s.ItemCount(id); ++i) out += std::string(i ? "," : "") + Json(s.ItemText(id, i));
       out += "],\"sel\":" + std::to_string(s.Selection(id));
     }
+    if (kind == plat::internal::WindowKind::ListView) {
+      out += ",\"rows\":[";
+      for (int i = 0; i < s.ItemCount(id); ++i) {
+        out += std::string(i ? "," : "") + "[";
+        for (int c = 0; c < 3; ++c) out += std::string(c ? "," : "") + Json(s.ItemText(id, i, c));
+        out += "]";
+      }
+      out += "],\"sel\":" + std::to_string(s.Selection(id));
+    }
+    if (kind == plat::internal::WindowKind::Progress) out += ",\"pos\":" + std::to_string(s.Selection(id));
     if (kind == plat::internal::WindowKind::Button) out += ",\"checked\":" + std::to_string(s.Checked(id));
     out += std::string(",\"enabled\":") + (s.Enabled(id) ? "true" : "false") + ",\"visible\":" +
            (s.Visible(id) ? "true" : "false") + "}";
@@ -82,6 +95,13 @@ std::string Dump(const plat::ui::Screen& s) {
   }
   return out + "]}";
 }
+
+// Actions on the machine rather than on a window ("usb plug --hwid ID --port USB001").
+std::function<bool(const std::string&, const std::string&)>& Actions() {
+  static auto* actions = new std::function<bool(const std::string&, const std::string&)>;
+  return *actions;
+}
+bool ScriptAction(const std::string& verb, const std::string& rest) { return Actions() && Actions()(verb, rest); }
 
 bool AllDigits(const std::string& t) { return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos; }
 
@@ -120,8 +140,11 @@ bool Step(plat::ui::Screen& s, const std::string& step) {
     ok = s.Select(id, indices);
   } else if (verb == "answer") ok = s.Click(AnswerId(idText));
   else if (verb == "expect") ok = s.Text(id) == plat::u16(value);
-  else if (verb == "wait-items") ok = s.ItemCount(id) >= std::atoi(value.c_str());
-  else if (verb == "pause") Sleep(static_cast<DWORD>(std::atoi(idText.c_str())));
+  else if (verb == "wait-items") {
+    const int want = std::atoi(value.c_str());
+    ok = s.WaitFor([&] { return s.ItemCount(id) >= want; }, 120000);
+  } else if (verb == "pause" || verb == "wait") ok = s.Wait(static_cast<DWORD>(std::atoi(idText.c_str())));
+  else if (ScriptAction(verb, rest)) ok = true;
   else if (verb == "dump") {
     const std::string d = Dump(s);
     Log(d);
@@ -191,3 +214,9 @@ struct Install {
 const Install g_install;
 
 }  // namespace
+
+namespace plat::ui {
+void SetScriptAction(std::function<bool(const std::string& verb, const std::string& rest)> action) {
+  Actions() = std::move(action);
+}
+}  // namespace plat::ui

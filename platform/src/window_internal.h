@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "plat/dialog.h"
@@ -10,9 +11,16 @@
 
 namespace plat::internal {
 
-enum class WindowKind { Dialog, Button, Edit, Static, ComboBox, ListBox, UpDown, Trackbar, IpAddress, Other };
+enum class WindowKind { Dialog, Button, Edit, Static, ComboBox, ListBox, UpDown, Trackbar, IpAddress, ListView, Progress, Other };
 
 WindowKind KindOf(HWND window);
+std::thread::id ThreadOf(HWND window);
+// A top-level dialog with that caption, or NULL.
+HWND FindTopLevel(std::u16string_view caption);
+// Timers and posted messages (msgqueue.cpp): whether the calling thread's loop
+// has something to wait for, and dropping a destroyed window's timers.
+bool HasWorkForThisThread();
+void ForgetWindow(HWND window);
 DWORD StyleOf(HWND window);
 int TemplateIdOf(HWND dialog);
 bool IsEnded(HWND dialog);

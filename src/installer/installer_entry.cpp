@@ -7,6 +7,7 @@
 #include "installer/language_table.h"
 #include "installer/messages.h"
 #include "installer/uninstall.h"
+#include "installer/wizard.h"
 
 namespace installer {
 namespace {
@@ -142,6 +143,8 @@ int StartSetupSession(HINSTANCE setupInstance, SetupContext& ctx, HMODULE handed
   ctx.setupInstance = setupInstance;
   ctx.icon = LoadImageW(setupInstance, MAKEINTRESOURCEW(110), IMAGE_ICON, 0, 0, 0);
   DispatchSetupMode(ctx, handedLibrary);
+  // A chain that never reached page 104 or 112 leaves the closer running.
+  StopCloserThread(ctx);
   if (ctx.icon) DestroyIcon(static_cast<HICON>(ctx.icon));
   ctx.icon = nullptr;
   return 1;
@@ -285,14 +288,11 @@ int ShowLanguagePage(SetupContext& ctx) {
   return 0;
 }
 
-// A page that cannot be shown frees the language library, as the first page
-// does when its dialog cannot be made.
-int ShowFirstPage(SetupContext& ctx) {
-  if (ctx.languageLibrary) FreeLibrary(ctx.languageLibrary);
-  ctx.languageLibrary = nullptr;
+// A page that cannot be shown frees the language library.
+int ShowUninstallPage(SetupContext& ctx) {
+  FreeLanguageLibrary(ctx);
   return 0;
 }
-int ShowUninstallPage(SetupContext& ctx) { return ShowFirstPage(ctx); }
 int CheckCustomDataFile(SetupContext&) { return 0; }
 int ReadQuickInstallData(SetupContext&) { return 0; }
 int ShowQuickConfirmPage(SetupContext&) { return 0; }

@@ -41,7 +41,7 @@ int CollectLanguageRows(SetupContext& ctx);
 int ShowLanguagePage(SetupContext& ctx);
 
 // Steps of later pages the dispatch reaches; 0 until they are built.
-int ShowFirstPage(SetupContext& ctx);
+int ShowFirstPage(SetupContext& ctx);  // wizard.h
 int ShowUninstallPage(SetupContext& ctx);
 int CheckCustomDataFile(SetupContext& ctx);
 int ReadQuickInstallData(SetupContext& ctx);

@@ -81,7 +81,7 @@ struct SetupContext {
   WCHAR installSection[32];
   WCHAR printerName[32];
   WCHAR dataFileName[32];
-  WCHAR usbHardwareId[35];
+  WCHAR usbHardwareId[130];  // whole, as the device reports it (260 bytes)
   WCHAR deviceInstanceId[kPathUnits];
   WCHAR portName[kPathUnits];
   WCHAR printProcessorName[32];
@@ -94,6 +94,7 @@ struct SetupContext {
   INT uninstallFolderCount;
   HANDLE closerThread;
   DWORD closerStop;
+  HANDLE closerStopEvent;  // set with closerStop; the closer waits on it
 };
 
 // Copies text into a fixed field with its terminator; false (field left

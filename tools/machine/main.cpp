@@ -4,7 +4,8 @@
 //   machine init ROOT [--version 6.1] [--arch x86|x64|ia64]
 //                [--product workstation|server|dc] [--platform nt|9x]
 //                [--lang 0x0409] [--drive D=cdrom:CDFS:LABEL]...
-//   machine show ROOT [profile|spooler|pending|printer-data NAME]
+//                [--subnet 127.0.0.0/29] [--agent 127.0.0.2=PORT]...
+//   machine show ROOT [profile|spooler|pending|ports|printer-data NAME]
 //   machine reboot ROOT
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +26,8 @@ int Usage() {
   std::fprintf(stderr,
                "usage: machine init ROOT [--version 6.1] [--arch x86|x64|ia64] [--product workstation|server|dc]\n"
                "                         [--platform nt|9x] [--lang 0x0409] [--drive D=cdrom:CDFS:LABEL]...\n"
-               "       machine show ROOT [profile|spooler|pending|printer-data NAME]\n"
+               "                         [--subnet 127.0.0.0/29] [--agent 127.0.0.2=PORT]...\n"
+               "       machine show ROOT [profile|spooler|pending|ports|printer-data NAME]\n"
                "       machine reboot ROOT\n");
   return 2;
 }
@@ -66,6 +68,8 @@ void MakeFolder(const std::u16string& windowsPath) {
 int Init(const std::string& root, const std::vector<std::string>& args) {
   plat::machine::OsProfile os;
   std::vector<plat::machine::Drive> drives = {plat::machine::Drive{}};
+  std::string subnet;
+  std::vector<std::pair<std::string, USHORT>> agents;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (i + 1 >= args.size()) return Usage();
@@ -93,6 +97,13 @@ int Init(const std::string& root, const std::vector<std::string>& args) {
       else return Usage();
     } else if (a == "--lang") {
       os.userLangId = static_cast<LANGID>(std::strtoul(v.c_str(), nullptr, 0));
+    } else if (a == "--subnet") {
+      subnet = v;
+    } else if (a == "--agent") {
+      const auto eq = v.find('=');
+      const long port = eq == std::string::npos ? 0 : std::strtol(v.c_str() + eq + 1, nullptr, 10);
+      if (port <= 0 || port > 65535) return Usage();
+      agents.emplace_back(v.substr(0, eq), static_cast<USHORT>(port));
     } else if (a == "--drive") {
       plat::machine::Drive d;
       if (!ParseDrive(v, d)) return Usage();
@@ -128,7 +139,42 @@ int Init(const std::string& root, const std::vector<std::string>& args) {
   std::ofstream(fs::path(root) / ".machine" / "state" / "services") << "Spooler\trunning\n";
   for (const char16_t* port : {u"LPT1:", u"LPT2:", u"LPT3:", u"COM1:", u"COM2:", u"COM3:", u"COM4:", u"FILE:"})
     plat::spooler::AddPort(port);
+  if (!subnet.empty() && !plat::net::SetSubnet(subnet)) {
+    std::fprintf(stderr, "machine: bad subnet %s\n", subnet.c_str());
+    return 1;
+  }
+  for (const auto& [address, port] : agents) {
+    if (!plat::net::AddMachineAgent(address, port)) {
+      std::fprintf(stderr, "machine: bad agent %s\n", address.c_str());
+      return 1;
+    }
+  }
   return 0;
+}
+
+// Each port with its monitor and, for Standard TCP/IP ports, its record's fields.
+void ShowPorts(std::ostream& out) {
+  DWORD needed = 0, count = 0;
+  EnumPortsW(nullptr, 2, nullptr, 0, &needed, &count);
+  std::vector<BYTE> buffer(needed ? needed : 1);
+  EnumPortsW(nullptr, 2, buffer.data(), needed, &needed, &count);
+  const auto* ports = reinterpret_cast<const PORT_INFO_2W*>(buffer.data());
+  out << "[";
+  for (DWORD i = 0; i < count; ++i) {
+    const std::u16string name(plat::view(ports[i].pPortName));
+    out << (i ? "," : "") << "{\"name\":" << Json(name) << ",\"monitor\":" << Json(plat::view(ports[i].pMonitorName));
+    if (const auto st = plat::spooler::PortStatusOf(name); st && st->version) {
+      out << ",\"hostAddress\":" << Json(st->hostAddress) << ",\"ipAddress\":" << Json(st->ipAddress)
+          << ",\"queue\":" << Json(st->queue) << ",\"community\":" << Json(st->community)
+          << ",\"version\":" << st->version << ",\"protocol\":" << st->protocol << ",\"portNumber\":" << st->portNumber
+          << ",\"doubleSpool\":" << st->doubleSpool << ",\"snmpEnabled\":" << st->snmpEnabled
+          << ",\"snmpDevIndex\":" << st->snmpIndex;
+    } else if (st && !st->hostAddress.empty()) {
+      out << ",\"url\":" << Json(st->hostAddress);
+    }
+    out << "}";
+  }
+  out << "]";
 }
 
 void ShowProfile(std::ostream& out) {
@@ -258,6 +304,7 @@ int main(int argc, char** argv) {
   if (section == "profile") ShowProfile(std::cout);
   else if (section == "spooler") ShowSpooler(std::cout);
   else if (section == "pending") ShowPending(std::cout);
+  else if (section == "ports") ShowPorts(std::cout);
   else if (section.empty()) {
     std::cout << "{\"profile\":";
     ShowProfile(std::cout);

@@ -11,6 +11,8 @@
 // never meet those declarations.
 #include <cstdlib>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "plat/base.h"
 
@@ -159,6 +161,9 @@ PLATAPI int select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfd
 // Dotted text a.b.c.d (also a.b.c, a.b, a; parts decimal, 0x hex or 0 octal)
 // in network byte order; INADDR_NONE for anything else.
 PLATAPI ULONG inet_addr(const char* cp);
+// Dotted text of an address, in a buffer of the calling thread (valid until
+// its next call).
+PLATAPI char* inet_ntoa(in_addr address);
 PLATAPI USHORT htons(USHORT v);
 PLATAPI USHORT ntohs(USHORT v);
 PLATAPI ULONG htonl(ULONG v);
@@ -170,6 +175,14 @@ namespace plat::net {
 // Port 0 removes the override. False for an address that is not a dotted quad.
 PLATAPI bool SetPortOverride(std::string_view ipv4, USHORT port);
 PLATAPI void ClearPortOverrides();
+// The machine's own network, kept in its root (every process sees it): the
+// subnet it sits in ("127.0.0.0/29") and agents that listen on another port
+// than the one asked for. False for bad text or a root that cannot be written.
+PLATAPI bool SetSubnet(std::string_view cidr);
+PLATAPI bool AddMachineAgent(std::string_view ipv4, USHORT port);
+// Base address (network order) and prefix length; false when none is set.
+PLATAPI bool MachineSubnet(ULONG& base, int& prefix);
+PLATAPI std::vector<std::pair<ULONG, USHORT>> MachineAgents();
 // select waits its time-out x scale (default 1; 0 polls once).
 PLATAPI void SetWaitScale(double scale);
 }  // namespace plat::net

@@ -232,6 +232,25 @@ struct DRIVER_INFO_3W {
 };
 using PDRIVER_INFO_3W = DRIVER_INFO_3W*;
 
+struct PORT_INFO_2W {
+  LPWSTR pPortName;
+  LPWSTR pMonitorName;
+  LPWSTR pDescription;
+  DWORD fPortType;
+  DWORD Reserved;
+};
+struct MONITOR_INFO_2W {
+  LPWSTR pName;
+  LPWSTR pEnvironment;
+  LPWSTR pDLLName;
+};
+constexpr DWORD PORT_TYPE_WRITE = 0x1;
+constexpr ACCESS_MASK SERVER_ACCESS_ADMINISTER = 0x00000001;
+constexpr DWORD ERROR_DUP_NAME = 52;
+constexpr DWORD ERROR_UNKNOWN_PRINT_MONITOR = 3000;
+constexpr DWORD ERROR_PRINT_MONITOR_ALREADY_INSTALLED = 3006;
+constexpr DWORD ERROR_NOT_SUPPORTED_XCV = 50;
+
 struct PORT_INFO_3W {
   DWORD dwStatus;
   LPWSTR pszStatus;
@@ -360,6 +379,21 @@ PLATAPI BOOL GetPrintProcessorDirectoryW(LPWSTR server, LPWSTR environment, DWOR
 // the driver's DrvPrinterEvent(PRINTER_EVENT_INITIALIZE). Returns a handle
 // with full access, NULL on failure.
 PLATAPI HANDLE AddPrinterW(LPWSTR server, DWORD level, LPBYTE info);
+// Level 2: the ports, "SHRFAX:" of the fax monitor included from 6.0.
+PLATAPI BOOL EnumPortsW(LPWSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned);
+// Level 2: the port monitors.
+PLATAPI BOOL EnumMonitorsW(LPWSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                           LPDWORD returned);
+// Level 2 (name, environment, DLL): ERROR_PRINT_MONITOR_ALREADY_INSTALLED when present.
+PLATAPI BOOL AddMonitorW(LPWSTR server, DWORD level, LPBYTE info);
+// The monitor's port-name dialog (the scripted user types the name into
+// edit 1000 and presses OK); the port is added under that name.
+PLATAPI BOOL AddPortW(LPWSTR server, HWND window, LPWSTR monitor);
+// On a handle of OpenPrinterW(",XcvMonitor NAME"): "AddPort" with a
+// PORT_DATA_1 (Standard TCP/IP Port) or a port name (Local Port). *status:
+// 0, ERROR_ALREADY_EXISTS (183) when the port exists, ERROR_INVALID_DATA.
+PLATAPI BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, BYTE* input, DWORD inputSize, BYTE* output, DWORD outputSize,
+                      LPDWORD needed, LPDWORD status);
 // Levels 2 and 4 of the local printers (flags must hold PRINTER_ENUM_LOCAL).
 PLATAPI BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                            LPDWORD returned);
@@ -465,11 +499,20 @@ PLATAPI void SetJobCancelled(std::u16string_view printer, bool cancelled);
 PLATAPI bool IsJobCancelled(HANDLE printer);
 
 struct PortStatus {
+  std::u16string name;                     // as created
+  std::u16string monitor = u"Local Port";  // the monitor that made it
+  // Standard TCP/IP ports: the PORT_DATA_1 fields they were made with.
+  std::u16string hostAddress, community, queue, ipAddress;
+  DWORD version = 0, protocol = 0, portNumber = 0, doubleSpool = 0, snmpEnabled = 0, snmpIndex = 0;
   DWORD status = 0;
   std::u16string text;
   DWORD severity = 0;
   DWORD setCount = 0;  // SetPortW calls so far
 };
+// Adds a port of a monitor; false when one of that name exists.
+PLATAPI bool AddPortOf(const PortStatus& port);
+// The installed monitors: the system's and those added with AddMonitorW.
+PLATAPI std::vector<std::u16string> Monitors();
 // nullopt for an unknown port.
 PLATAPI std::optional<PortStatus> PortStatusOf(std::u16string_view port);
 

@@ -145,6 +145,13 @@ class PLATAPI Screen {
   LPARAM ItemData(int id) const;  // of the selected item; -1 without one
   int ItemCount(int id) const;
   std::u16string ItemText(int id, int index) const;
+  // A list view's column text (column 0 is the item's own).
+  std::u16string ItemText(int id, int index, int column) const;
+  // The user waits: the window's timers and posted messages run for that
+  // long (machine clock), or until the window closes.
+  bool Wait(DWORD machineMs);
+  // Waits until the condition holds (false, recorded, when it never does).
+  bool WaitFor(const std::function<bool()>& condition, DWORD machineMs);
   HANDLE Cursor() const;
 
  private:
@@ -174,6 +181,9 @@ PLATAPI std::size_t QueuedHandlerCount();
 PLATAPI std::vector<std::string> Failures();
 PLATAPI void SetFailureHook(std::function<void(const std::string&)> hook);
 PLATAPI void RecordFailure(const std::string& what);
+// A step of the scripted user that acts on the machine, not on a window
+// (verb and the rest of the line); true when it was one and succeeded.
+PLATAPI void SetScriptAction(std::function<bool(const std::string& verb, const std::string& rest)> action);
 // Clears handlers, the fallback, failures, the hook and the message boxes.
 PLATAPI void ResetScript();
 }  // namespace plat::ui

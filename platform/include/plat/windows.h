@@ -13,5 +13,7 @@
 #include "plat/net.h"
 #include "plat/ui.h"
 #include "plat/dialog.h"
+#include "plat/msgqueue.h"
 #include "plat/propsheet.h"
 #include "plat/setup.h"
+#include "plat/shell.h"

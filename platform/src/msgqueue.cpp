@@ -1,0 +1,315 @@
+// Timers, posted messages and the loop that runs them for the headless windows.
+#include "plat/msgqueue.h"
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "plat/machine.h"
+#include "plat/spooler.h"
+#include "plat/setup.h"
+#include "plat/strings.h"
+#include "window_internal.h"
+
+namespace {
+
+struct Timer {
+  HWND window;
+  UINT_PTR id;
+  UINT elapse;
+  DWORD due;
+  TIMERPROC proc;
+  std::thread::id thread;
+};
+
+struct Posted {
+  HWND window;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+
+struct Queue {
+  std::mutex mutex;
+  std::vector<Timer> timers;
+  std::deque<Posted> posted;
+  std::map<HDC, COLORREF> textColors;
+  std::vector<HWND> systemWindows;
+};
+
+Queue& Q() {
+  static Queue* q = new Queue;  // lives as long as the process
+  return *q;
+}
+
+bool Due(DWORD now, DWORD due) { return static_cast<LONG>(now - due) >= 0; }
+
+// One posted message or timer of this thread; false when none is ready.
+bool RunOne() {
+  auto& q = Q();
+  const auto self = std::this_thread::get_id();
+  std::optional<Posted> message;
+  std::optional<Timer> timer;
+  {
+    std::lock_guard lock(q.mutex);
+    for (auto it = q.posted.begin(); it != q.posted.end(); ++it) {
+      if (!IsWindow(it->window)) {
+        q.posted.erase(it);
+        return true;
+      }
+      if (plat::internal::ThreadOf(it->window) == self) {
+        message = *it;
+        q.posted.erase(it);
+        break;
+      }
+    }
+    if (!message) {
+      const DWORD now = GetTickCount();
+      for (Timer& t : q.timers) {
+        if (t.thread != self || !Due(now, t.due)) continue;
+        t.due = now + t.elapse;
+        timer = t;
+        break;
+      }
+    }
+  }
+  if (message) {
+    SendMessageW(message->window, message->message, message->wParam, message->lParam);
+    return true;
+  }
+  if (timer) {
+    if (timer->proc) timer->proc(timer->window, WM_TIMER, timer->id, GetTickCount());
+    else SendMessageW(timer->window, WM_TIMER, timer->id, 0);
+    return true;
+  }
+  return false;
+}
+
+// Machine milliseconds until this thread's next timer (a short poll without one).
+DWORD NextWait() {
+  auto& q = Q();
+  const auto self = std::this_thread::get_id();
+  std::lock_guard lock(q.mutex);
+  const DWORD now = GetTickCount();
+  bool timed = false;
+  DWORD wait = 0xFFFFFFFF;
+  for (const Timer& t : q.timers) {
+    if (t.thread != self) continue;
+    const LONG left = static_cast<LONG>(t.due - now);
+    wait = std::min<DWORD>(wait, left > 0 ? static_cast<DWORD>(left) : 0);
+    timed = true;
+  }
+  return std::max<DWORD>(timed ? wait : 10, 1);
+}
+
+void DropWindowLocked(Queue& q, HWND window) {
+  std::erase_if(q.timers, [window](const Timer& t) { return t.window == window; });
+}
+
+}  // namespace
+
+namespace plat::internal {
+
+bool HasWorkForThisThread() {
+  auto& q = Q();
+  const auto self = std::this_thread::get_id();
+  std::lock_guard lock(q.mutex);
+  std::erase_if(q.timers, [](const Timer& t) { return !IsWindow(t.window); });
+  for (const Timer& t : q.timers)
+    if (t.thread == self) return true;
+  for (const Posted& p : q.posted)
+    if (IsWindow(p.window) && ThreadOf(p.window) == self) return true;
+  return plat::ui::RunningThreadCount() > 0;
+}
+
+void ForgetWindow(HWND window) {
+  auto& q = Q();
+  std::lock_guard lock(q.mutex);
+  DropWindowLocked(q, window);
+  std::erase(q.systemWindows, window);
+}
+
+}  // namespace plat::internal
+
+extern "C" {
+
+UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC proc) {
+  if (!IsWindow(window)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  auto& q = Q();
+  std::lock_guard lock(q.mutex);
+  elapse = std::max<UINT>(elapse, 10);
+  for (Timer& t : q.timers) {
+    if (t.window == window && t.id == id) {
+      t.elapse = elapse;
+      t.due = GetTickCount() + elapse;
+      t.proc = proc;
+      return id;
+    }
+  }
+  q.timers.push_back({window, id, elapse, GetTickCount() + elapse, proc, plat::internal::ThreadOf(window)});
+  return id;
+}
+
+BOOL KillTimer(HWND window, UINT_PTR id) {
+  auto& q = Q();
+  std::lock_guard lock(q.mutex);
+  const auto before = q.timers.size();
+  std::erase_if(q.timers, [&](const Timer& t) { return t.window == window && t.id == id; });
+  return before != q.timers.size() ? TRUE : FALSE;
+}
+
+BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!IsWindow(window)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  auto& q = Q();
+  std::lock_guard lock(q.mutex);
+  q.posted.push_back({window, message, wParam, lParam});
+  return TRUE;
+}
+
+HWND FindWindowW(LPCWSTR, LPCWSTR caption) {
+  if (!caption) return nullptr;
+  std::vector<HWND> windows;
+  {
+    auto& q = Q();
+    std::lock_guard lock(q.mutex);
+    windows = q.systemWindows;
+  }
+  WCHAR text[512];
+  for (HWND w : windows) {
+    if (IsWindow(w) && GetWindowTextW(w, text, 512) >= 0 && plat::view(text) == plat::view(caption)) return w;
+  }
+  return plat::internal::FindTopLevel(plat::view(caption));
+}
+
+HBRUSH GetSysColorBrush(int index) { return reinterpret_cast<HBRUSH>(static_cast<ULONG_PTR>(0x5B000 + index)); }
+
+COLORREF GetSysColor(int index) { return index == COLOR_BTNFACE ? RGB(240, 240, 240) : RGB(0, 0, 0); }
+
+COLORREF SetTextColor(HDC dc, COLORREF color) {
+  auto& q = Q();
+  std::lock_guard lock(q.mutex);
+  auto it = q.textColors.find(dc);
+  const COLORREF before = it == q.textColors.end() ? RGB(0, 0, 0) : it->second;
+  q.textColors[dc] = color;
+  return before;
+}
+
+COLORREF SetBkColor(HDC, COLORREF) { return RGB(255, 255, 255); }
+
+void InitCommonControls() {}
+
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
+  if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    DWORD signalled = 0;
+    for (DWORD i = 0; i < count; ++i) {
+      const DWORD r = WaitForSingleObject(handles[i], 0);
+      if (r == WAIT_FAILED) return WAIT_FAILED;
+      if (r == WAIT_OBJECT_0) {
+        if (!waitAll) return WAIT_OBJECT_0 + i;
+        ++signalled;
+      }
+    }
+    if (waitAll && signalled == count) return WAIT_OBJECT_0;
+    const auto spent = std::chrono::steady_clock::now() - start;
+    if (milliseconds != INFINITE && spent >= std::chrono::milliseconds(milliseconds)) return WAIT_TIMEOUT;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+}  // extern "C"
+
+namespace plat::ui {
+
+bool Pump(const std::function<bool()>& done, DWORD machineMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (done()) return true;
+    if (RunOne()) continue;
+    const DWORD spent = GetTickCount() - start;
+    if (spent >= machineMs) return done();
+    Sleep(std::min(NextWait(), machineMs - spent));
+    // Other threads get real time to run, however fast the machine clock goes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+COLORREF TextColorOf(HDC dc) {
+  auto& q = Q();
+  std::lock_guard lock(q.mutex);
+  auto it = q.textColors.find(dc);
+  return it == q.textColors.end() ? CLR_INVALID : it->second;
+}
+
+std::size_t LiveTimerCount() {
+  auto& q = Q();
+  std::lock_guard lock(q.mutex);
+  std::erase_if(q.timers, [](const Timer& t) { return !IsWindow(t.window); });
+  return q.timers.size();
+}
+
+HWND OpenSystemWindow(std::u16string_view caption) {
+  HWND window = plat::internal::CreateBareDialog(nullptr, std::u16string(caption), nullptr, 0, false);
+  auto& q = Q();
+  std::lock_guard lock(q.mutex);
+  q.systemWindows.push_back(window);
+  return window;
+}
+
+}  // namespace plat::ui
+
+namespace {
+INT_PTR CALLBACK PortNameProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message != WM_COMMAND) return message == WM_INITDIALOG ? TRUE : FALSE;
+  if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
+  return TRUE;
+}
+}  // namespace
+
+extern "C" BOOL AddPortW(LPWSTR, HWND window, LPWSTR monitor) {
+  bool known = false;
+  for (const auto& m : plat::spooler::Monitors()) known = known || (monitor && plat::EqualsNoCase(m, plat::view(monitor)));
+  if (!known) {
+    SetLastError(ERROR_UNKNOWN_PRINT_MONITOR);
+    return FALSE;
+  }
+  constexpr int kNameEdit = 1000;
+  HWND dialog = plat::CreateHeadlessDialog({{kNameEdit, plat::ControlKind::Edit, u""},
+                                            {IDOK, plat::ControlKind::Button, u"OK"},
+                                            {IDCANCEL, plat::ControlKind::Button, u"Cancel"}},
+                                           PortNameProc);
+  SetWindowTextW(dialog, u"Port Name");
+  const bool ownerEnabled = window && IsWindowEnabled(window);
+  if (ownerEnabled) EnableWindow(window, FALSE);
+  plat::internal::RunModalLoop(plat::ui::Screen::Kind::Dialog, dialog, 0, [dialog] { EndDialog(dialog, IDCANCEL); });
+  if (ownerEnabled) EnableWindow(window, TRUE);
+  WCHAR name[MAX_PATH] = {};
+  GetDlgItemTextW(dialog, kNameEdit, name, MAX_PATH);
+  const bool ok = plat::internal::EndResult(dialog) == IDOK && name[0];
+  DestroyWindow(dialog);
+  if (!ok) {
+    SetLastError(ERROR_CANCELLED);
+    return FALSE;
+  }
+  plat::spooler::PortStatus port;
+  port.name = plat::view(name);
+  port.monitor = plat::view(monitor);
+  if (!plat::spooler::AddPortOf(port)) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  return TRUE;
+}
