@@ -49,14 +49,6 @@ constexpr int kFirstModeCombo = 3062, kSecondModeCombo = 3064, kDialogSeparation
 constexpr int kDialogTextPicture = 4007, kDialogImagePicture = 4008;
 constexpr int kSeparationTemplate = 1996;
 
-void SetShown(HWND page, int id, bool shown) {
-  if (shown) {
-    ShowItem(page, id);
-  } else {
-    HideItem(page, id);
-  }
-}
-
 void SetInkIcon(HWND page, HMODULE module, int id, int code) {
   const UINT icon = InkIconId(code);
   if (icon != 0) {
@@ -91,11 +83,11 @@ void ColorEnableRules(HWND page, const DocSheetContext& context) {
   SetGroupState(page, 1, !duplex && !kind2, {kOneInkRadio, kTwoInkRadio});
   const bool oneInk = !duplex && s.ColorMode != 2 && !kind2;
   SetGroupState(page, 1, oneInk, {kOneInkLabel, kOneInkCombo});
-  SetShown(page, kOneInkIcon, oneInk);
+  ShowItemIf(page, kOneInkIcon, oneInk);
   const bool drums = s.ColorMode != 1;
   SetGroupState(page, 1, drums, {kDrum1Label, kDrum1Combo, kDrum2Label, kDrum2Combo});
-  SetShown(page, kDrum1Icon, drums);
-  SetShown(page, kDrum2Icon, drums);
+  ShowItemIf(page, kDrum1Icon, drums);
+  ShowItemIf(page, kDrum2Icon, drums);
   SetGroupState(page, info.SeihanEnable, !duplex && s.ColorMode != 1 && s.SeparationKind != 2 && s.SeparationKind != 3,
                 {kSeihanLabel, kSeihanCombo});
   const bool separation = !duplex && s.ColorMode != 1 && s.Seihan == 2;
@@ -104,8 +96,8 @@ void ColorEnableRules(HWND page, const DocSheetContext& context) {
   const std::uint8_t getInfo = info.GetInformationEnable;
   SetGroupState(page, getInfo, s.IpSet != 0, {kInfoLabel, kInfoButton});
   SetGroupState(page, getInfo, true, {kInfoText});
-  SetShown(page, kInfoIcon, getInfo == 1 && s.PrinterInfoShown != 0);
-  SetShown(page, kInfoGroup, getInfo != 2);
+  ShowItemIf(page, kInfoIcon, getInfo == 1 && s.PrinterInfoShown != 0);
+  ShowItemIf(page, kInfoGroup, getInfo != 2);
   SetGroupState(page, info.PreviewEnable, true, {kPreviewLabel, kPreviewPicture, kPreviewCheck});
 }
 
@@ -248,13 +240,7 @@ bool ColorCommand(HWND page, DocSheetContext& context, WORD id, WORD code) {
       s.ColorMode = 2;
       RefreshColorAssignment(s);
       return true;
-    case kSeihanCombo: {
-      if (code != CBN_SELCHANGE) return false;
-      const int selection = GetComboSel(page, id);
-      if (selection < 0 || selection == s.Seihan) return false;
-      s.Seihan = static_cast<std::uint8_t>(selection);
-      return true;
-    }
+    case kSeihanCombo: return TakeComboSelection(page, id, code, s.Seihan);
     case kSeparationCombo: {
       if (code != CBN_SELCHANGE) return false;
       const LPARAM kind = SelectedRowData(page, kSeparationCombo);
@@ -266,13 +252,7 @@ bool ColorCommand(HWND page, DocSheetContext& context, WORD id, WORD code) {
       if (code != BN_CLICKED) return false;
       GetPrinterInformation(page, context);
       return true;
-    case kPreviewCheck: {
-      if (code != BN_CLICKED) return false;
-      const std::uint8_t value = IsChecked(page, id) ? 1 : 0;
-      if (value == s.Preview) return false;
-      s.Preview = value;
-      return true;
-    }
+    case kPreviewCheck: return TakeCheck(page, id, code, s.Preview);
     default: return false;
   }
 }

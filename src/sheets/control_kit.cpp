@@ -337,10 +337,26 @@ void SetGroupState(HWND dialog, std::uint8_t availability, bool enabled, std::in
   }
 }
 
-void ShowGroupBox(HWND dialog, int id, bool shown) {
+void ShowItemIf(HWND dialog, int id, bool shown) {
   if (shown) {
     ShowItem(dialog, id);
   } else {
     HideItem(dialog, id);
   }
+}
+
+bool TakeComboSelection(HWND dialog, int id, WORD code, std::uint8_t& field) {
+  if (code != CBN_SELCHANGE) return false;
+  const int selection = GetComboSel(dialog, id);
+  if (selection < 0 || selection == field) return false;
+  field = static_cast<std::uint8_t>(selection);
+  return true;
+}
+
+bool TakeCheck(HWND dialog, int id, WORD code, std::uint8_t& field) {
+  if (code != BN_CLICKED) return false;
+  const std::uint8_t value = IsChecked(dialog, id) ? 1 : 0;
+  if (value == field) return false;
+  field = value;
+  return true;
 }

@@ -79,5 +79,9 @@ int ValidateUsbOutput(HWND page, DocSheetContext& context, SheetState& state);
 // A group of controls by its availability byte: 2 hides them; otherwise they
 // are shown, and enabled when the byte is 1 and enabled is true.
 void SetGroupState(HWND dialog, std::uint8_t availability, bool enabled, std::initializer_list<int> ids);
-// Shows or hides a group box.
-void ShowGroupBox(HWND dialog, int id, bool shown);
+// Shows the control when shown is true, else hides it.
+void ShowItemIf(HWND dialog, int id, bool shown);
+// A combo's CBN_SELCHANGE into field (the selection) or a check box's
+// BN_CLICKED into field (1 checked, 0 not); true when field changed.
+bool TakeComboSelection(HWND dialog, int id, WORD code, std::uint8_t& field);
+bool TakeCheck(HWND dialog, int id, WORD code, std::uint8_t& field);

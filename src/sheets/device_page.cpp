@@ -30,14 +30,6 @@ DevSheetContext* ContextOf(HWND page) {
   return record ? reinterpret_cast<DevSheetContext*>(record->lParam) : nullptr;
 }
 
-void SetShown(HWND page, int id, bool shown) {
-  if (shown) {
-    ShowItem(page, id);
-  } else {
-    HideItem(page, id);
-  }
-}
-
 // Without the right to write, a group is shown disabled whatever the model says.
 std::uint8_t Allowed(const DevSheetContext& context, std::uint8_t availability) {
   return context.WritePermission ? availability : 0;
@@ -46,14 +38,6 @@ std::uint8_t Allowed(const DevSheetContext& context, std::uint8_t availability) 
 bool IsNoAddress(const WCHAR* text) {
   const std::u16string_view address(text, FieldTextLength(std::span<const WCHAR>(text, kPrinterAddressUnits)));
   return address.empty() || address == u"0.0.0.0";
-}
-
-bool ComboChoice(HWND page, WORD id, WORD code, std::uint8_t& field) {
-  if (code != CBN_SELCHANGE) return false;
-  const int selection = GetComboSel(page, id);
-  if (selection < 0 || selection == field) return false;
-  field = static_cast<std::uint8_t>(selection);
-  return true;
 }
 
 bool TakeAddress(HWND page, DocSettings& working) {
@@ -129,7 +113,7 @@ void DevicePageEnableRules(HWND page, const DevSheetContext& context) {
   const bool ip = context.IpSet != 0;
   const std::uint8_t address = Allowed(context, info.PrinterIPAdressEnable);
   SetGroupState(page, address, true, {kAddressLabel, kAddressControl});
-  SetShown(page, kNoAddressText, info.PrinterIPAdressEnable == 1 && info.InkInformationEnable == 1 && !ip);
+  ShowItemIf(page, kNoAddressText, info.PrinterIPAdressEnable == 1 && info.InkInformationEnable == 1 && !ip);
   const std::uint8_t inkInfo =
       info.PrinterIPAdressEnable == 2 ? 2 : address == 0 ? 0 : Allowed(context, info.InkInformationEnable);
   SetGroupState(page, inkInfo, ip, {kInkInfoCheck});
@@ -145,14 +129,14 @@ void DevicePageEnableRules(HWND page, const DevSheetContext& context) {
   // The two dialogs arrive with their own work; until then the buttons show their availability only.
   SetGroupState(page, Allowed(context, info.UserPaperResisterEnable), true, {kUserPaperButton});
   SetGroupState(page, Allowed(context, info.PrintColorEntryEnable), true, {kInkColorButton});
-  SetShown(page, kDialogGroup, !(info.UserPaperResisterEnable == 2 && info.PrintColorEntryEnable == 2) ||
+  ShowItemIf(page, kDialogGroup, !(info.UserPaperResisterEnable == 2 && info.PrintColorEntryEnable == 2) ||
                                    !context.WritePermission);
 
   const std::uint8_t getInfo = Allowed(context, info.GetInformationEnable);
   SetGroupState(page, getInfo, ip, {kInfoButton});
   SetGroupState(page, getInfo, true, {kInfoText});
-  SetShown(page, kInfoIcon, getInfo != 2 && context.GetInfoStatus != kNotAsked);
-  SetShown(page, kInfoFrame, getInfo != 2);
+  ShowItemIf(page, kInfoIcon, getInfo != 2 && context.GetInfoStatus != kNotAsked);
+  ShowItemIf(page, kInfoFrame, getInfo != 2);
   SetGroupState(page, Allowed(context, 1), true, {kRestoreButton});
 }
 
@@ -202,30 +186,24 @@ bool DevicePageCommand(HWND page, DevSheetContext& context, WORD id, WORD code) 
   const DocSettings& permanent = context.Caps.Permanent;
   switch (id) {
     case kAddressControl: return code == EN_KILLFOCUS && TakeAddress(page, working);
-    case kInkInfoCheck: {
-      if (code != BN_CLICKED) return false;
-      const std::uint8_t value = IsChecked(page, kInkInfoCheck) ? 1 : 0;
-      if (value == working.InkInformation) return false;
-      working.InkInformation = value;
-      return true;
-    }
+    case kInkInfoCheck: return TakeCheck(page, id, code, working.InkInformation);
     case kSortCombo: {
       std::uint8_t kind = working.SortKind;
-      if (!ComboChoice(page, id, code, kind)) return false;
+      if (!TakeComboSelection(page, id, code, kind)) return false;
       SetSortKind(working, kind);
       ApplySortOptionRule(working, permanent);
       return true;
     }
     case kTapeCombo:
-      if (!ComboChoice(page, id, code, working.TapeSorterInstalled)) return false;
+      if (!TakeComboSelection(page, id, code, working.TapeSorterInstalled)) return false;
       ApplyTapeSortOptionRule(working, permanent);
       return true;
     case kHoldCombo:
-      if (!ComboChoice(page, id, code, working.HoldMemoryInstalled)) return false;
+      if (!TakeComboSelection(page, id, code, working.HoldMemoryInstalled)) return false;
       ApplyHoldMemoryOptionRule(working, permanent);
       return true;
     case kBinCombo:
-      if (!ComboChoice(page, id, code, working.BinListInstalled)) return false;
+      if (!TakeComboSelection(page, id, code, working.BinListInstalled)) return false;
       ApplyBinListOptionRule(working, permanent);
       return true;
     case kInfoButton:

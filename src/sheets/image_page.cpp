@@ -89,10 +89,10 @@ void ImageEnableRules(HWND page, const DocSheetContext& context) {
   SetGroupState(page, info.TextProcEnable, true, {kTextProcLabel, kTextProc0, kTextProc2, kTextProc1});
   SetGroupState(page, info.TextVolumeEnable, true, {kTextVolumeLabel, kTextVolumeA, kTextVolumeB, kTextVolumeNone});
   SetGroupState(page, info.PreviewEnable, true, {kPreviewLabel, kPreviewPicture, kPreviewCheck});
-  ShowGroupBox(page, kImageGroup,
+  ShowItemIf(page, kImageGroup,
                !(info.PhotoModeEnable == 2 && info.AmiLineEnable == 2 && info.AmiAngleEnable == 2 &&
                  info.PhotoSyuruiEnable == 2 && info.GazouTyouseiEnable == 2));
-  ShowGroupBox(page, kTextGroup, !(info.TextProcEnable == 2 && info.TextVolumeEnable == 2));
+  ShowItemIf(page, kTextGroup, !(info.TextProcEnable == 2 && info.TextVolumeEnable == 2));
 }
 
 void ImageRefresh(HWND page, DocSheetContext& context) {
@@ -198,7 +198,7 @@ bool ImageCommand(HWND page, DocSheetContext& context, WORD id, WORD code) {
       s.TextVolumeB = b;
       break;
     }
-    case kPreviewCheck: changed = RadioCommand(code, s.Preview, IsChecked(page, id) ? 1 : 0); break;
+    case kPreviewCheck: changed = TakeCheck(page, id, code, s.Preview); break;
     default: return false;
   }
   if (changed) {
