@@ -54,7 +54,7 @@ void SetInkIcon(HWND page, HMODULE module, int id, int code) {
   if (icon != 0) {
     SetStaticIcon(module, page, id, icon);
   } else {
-    SendDlgItemMessageW(page, id, STM_SETICON, 0, 0);
+    ClearStaticIcon(page, id);
   }
 }
 
@@ -68,6 +68,7 @@ void ShowInfoResult(HWND page, HMODULE module, std::uint8_t shown) {
     SetStaticIcon(module, page, kInfoIcon, shown == 1 ? kAnsweredIcon : kFailedIcon);
     SetTextFromResource(module, GetDlgItem(page, kInfoText), shown == 1 ? kDrumsKnownText : kNoDrumsText);
   } else {
+    ClearStaticIcon(page, kInfoIcon);
     SetDlgItemTextW(page, kInfoText, u"");
   }
 }
@@ -297,8 +298,18 @@ UINT PageSeparationBitmap(const SheetState& state) {
   return state.ColorMode == 2 && state.Seihan == 2 ? SeparationBitmap(state.SeparationModeB) : kPlainSeparationBitmap;
 }
 
+namespace {
+// Images the page showed go with it.
+INT_PTR ColorOther(HWND page, DocSheetContext&, UINT message, WPARAM, LPARAM) {
+  if (message != WM_DESTROY) return FALSE;
+  for (int id : {kOneInkIcon, kDrum1Icon, kDrum2Icon, kInfoIcon}) ClearStaticIcon(page, id);
+  ClearStaticBitmap(page, kSeparationPicture);
+  return FALSE;
+}
+}  // namespace
+
 INT_PTR CALLBACK ColorPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  static const PageHooks hooks{2002, ColorFill, ColorRefresh, ColorCommand, ColorActivate};
+  static const PageHooks hooks{2002, ColorFill, ColorRefresh, ColorCommand, ColorActivate, nullptr, ColorOther};
   return RunDocumentPage(hooks, page, message, wParam, lParam);
 }
 
@@ -315,6 +326,10 @@ INT_PTR CALLBACK SeparationDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
     return TRUE;
   }
   auto* context = reinterpret_cast<DocSheetContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  if (message == WM_DESTROY) {
+    ClearStaticBitmap(dialog, kDialogSeparationPicture);
+    return FALSE;
+  }
   if (!context || message != WM_COMMAND) return FALSE;
   SheetState& s = context->State;
   const WORD id = LOWORD(wParam), code = HIWORD(wParam);

@@ -90,12 +90,22 @@ void LimitEditText(HWND dialog, int id, int characters) {
 
 void SetStaticIcon(HMODULE module, HWND dialog, int id, UINT iconId) {
   HICON icon = LoadIconW(module, MAKEINTRESOURCEW(iconId));
-  SendDlgItemMessageW(dialog, id, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  const LRESULT old = SendDlgItemMessageW(dialog, id, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  if (old && old != reinterpret_cast<LRESULT>(icon)) DestroyIcon(reinterpret_cast<HICON>(old));
+}
+void ClearStaticIcon(HWND dialog, int id) {
+  const LRESULT old = SendDlgItemMessageW(dialog, id, STM_SETICON, 0, 0);
+  if (old) DestroyIcon(reinterpret_cast<HICON>(old));
 }
 
 void SetStaticBitmap(HMODULE module, HWND dialog, int id, UINT bitmapId) {
   HANDLE bitmap = LoadImageW(module, MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
-  SendDlgItemMessageW(dialog, id, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+  const LRESULT old = SendDlgItemMessageW(dialog, id, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+  if (old && old != reinterpret_cast<LRESULT>(bitmap)) DeleteObject(reinterpret_cast<HGDIOBJ>(old));
+}
+void ClearStaticBitmap(HWND dialog, int id) {
+  const LRESULT old = SendDlgItemMessageW(dialog, id, STM_SETIMAGE, IMAGE_BITMAP, 0);
+  if (old) DeleteObject(reinterpret_cast<HGDIOBJ>(old));
 }
 
 void NotifySheetChanged(HWND page) { SendMessageW(GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0); }

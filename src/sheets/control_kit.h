@@ -37,6 +37,10 @@ void SetSpinPos(HWND dialog, int id, std::int32_t position);
 void LimitEditText(HWND dialog, int id, int characters);
 void SetStaticIcon(HMODULE module, HWND dialog, int id, UINT iconId);
 void SetStaticBitmap(HMODULE module, HWND dialog, int id, UINT bitmapId);
+// The two above free the image they replace. These free the shown image and
+// show none (a dialog's images go before the dialog does).
+void ClearStaticIcon(HWND dialog, int id);
+void ClearStaticBitmap(HWND dialog, int id);
 // PSM_CHANGED to the sheet that holds the page.
 void NotifySheetChanged(HWND page);
 void AddResourceString(HMODULE module, HWND dialog, int id, UINT stringId);

@@ -100,6 +100,7 @@ void DevicePageRefresh(HWND page, DevSheetContext& context) {
   SetComboSel(page, kHoldCombo, working.HoldMemoryInstalled);
   SetComboSel(page, kBinCombo, working.BinListInstalled);
   if (context.GetInfoStatus == kNotAsked) {
+    ClearStaticIcon(page, kInfoIcon);
     SetDlgItemTextW(page, kInfoText, u"");
   } else {
     const bool answered = context.GetInfoStatus == kAnswered;
@@ -255,6 +256,7 @@ INT_PTR CALLBACK DeviceSettingsPageProc(HWND page, UINT message, WPARAM wParam, 
   if (!context) return FALSE;
   switch (message) {
     case WM_NOTIFY: return DevicePageNotify(page, *context, *reinterpret_cast<const NMHDR*>(lParam));
+    case WM_DESTROY: ClearStaticIcon(page, kInfoIcon); return FALSE;
     case WM_COMMAND:
       if (!DevicePageCommand(page, *context, LOWORD(wParam), HIWORD(wParam))) return FALSE;
       DevicePageRefresh(page, *context);

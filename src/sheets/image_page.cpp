@@ -273,8 +273,16 @@ ScreenRange AmiAngleRange(const CapsInfo& info) {
   return {low, high};
 }
 
+namespace {
+// Images the page showed go with it.
+INT_PTR ImageOther(HWND page, DocSheetContext&, UINT message, WPARAM, LPARAM) {
+  if (message == WM_DESTROY) ClearStaticBitmap(page, kSeparationPicture);
+  return FALSE;
+}
+}  // namespace
+
 INT_PTR CALLBACK ImagePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  static const PageHooks hooks{2003, ImageFill, ImageRefresh, ImageCommand, nullptr, ImageDeactivate};
+  static const PageHooks hooks{2003, ImageFill, ImageRefresh, ImageCommand, nullptr, ImageDeactivate, ImageOther};
   return RunDocumentPage(hooks, page, message, wParam, lParam);
 }
 

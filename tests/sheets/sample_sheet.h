@@ -96,11 +96,13 @@ class SampleSheet : public ::testing::Test {
     fs::remove_all(root_);
     ASSERT_EQ(printjob::SetUpMachine(root_), "");
     windowsBefore_ = plat::LiveWindowCount();
+    imagesBefore_ = plat::LiveImageCount();
   }
   void TearDown() override {
     if (printer_) ClosePrinter(printer_);
     printer_ = nullptr;
     EXPECT_EQ(plat::LiveWindowCount(), windowsBefore_);
+    EXPECT_EQ(plat::LiveImageCount(), imagesBefore_) << "icons and bitmaps the sheets showed are freed";
     plat::ui::ResetScript();
     plat::resources::Reset();
     plat::machine::Reset();
@@ -252,6 +254,7 @@ class SampleSheet : public ::testing::Test {
   fs::path root_;
   HANDLE printer_ = nullptr;
   std::size_t windowsBefore_ = 0;
+  std::size_t imagesBefore_ = 0;
 };
 
 }  // namespace sample
