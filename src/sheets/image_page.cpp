@@ -233,6 +233,32 @@ void EnableBacklightLevel(HWND dialog, bool on) {
   }
 }
 
+// Draws preview p as the dialog's settings would print it: the bundle's
+// picture with every byte mapped by the contrast and brightness positions.
+void DrawPreview(HWND dialog, const DocSheetContext& context, const DRAWITEMSTRUCT& item, int preview) {
+  const int level = IsChecked(dialog, kBacklightCheck) ? TrackPosition(dialog, kBacklightBar) : 1;
+  const UINT id = PreviewBitmapId(context.State, preview, level, IsChecked(dialog, kEdgeCheck));
+  HANDLE bitmap = LoadImageW(context.State.ResourceDll, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+  if (!bitmap) return;
+  BITMAP info{};
+  if (GetObjectW(bitmap, sizeof info, &info) == sizeof info && info.bmBits && info.bmHeight != 0) {
+    auto* bits = static_cast<std::uint8_t*>(info.bmBits);
+    const std::size_t bytes = static_cast<std::size_t>(info.bmWidthBytes) *
+                              static_cast<std::size_t>(info.bmHeight < 0 ? -info.bmHeight : info.bmHeight);
+    const int contrast = TrackPosition(dialog, kContrastBar), brightness = TrackPosition(dialog, kBrightnessBar);
+    for (std::size_t i = 0; i < bytes; ++i) bits[i] = PreviewByte(bits[i], contrast, brightness);
+    HDC memory = CreateCompatibleDC(item.hDC);
+    HGDIOBJ before = SelectObject(memory, bitmap);
+    const LONG width = std::min<LONG>(info.bmWidth, item.rcItem.right - item.rcItem.left);
+    const LONG height = std::min<LONG>(info.bmHeight < 0 ? -info.bmHeight : info.bmHeight,
+                                       item.rcItem.bottom - item.rcItem.top);
+    BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, width, height, memory, 0, 0, SRCCOPY);
+    SelectObject(memory, before);
+    DeleteDC(memory);
+  }
+  DeleteObject(bitmap);
+}
+
 void AdjustEnableRules(HWND dialog, const DocSheetContext& context) {
   const CapsInfo& info = context.Caps.Info;
   SetGroupState(dialog, info.AkarusaEnable, true, {2040, 2041, 2042, kBrightnessBar});
@@ -305,6 +331,13 @@ INT_PTR CALLBACK ImageAdjustDlgProc(HWND dialog, UINT message, WPARAM wParam, LP
   if (!context) return FALSE;
   if (message == WM_HSCROLL) {
     InvalidatePreviews(dialog);
+    return TRUE;
+  }
+  if (message == WM_DRAWITEM) {
+    const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    const auto* at = std::find(std::begin(kPreviews), std::end(kPreviews), static_cast<int>(item.CtlID));
+    if (at == std::end(kPreviews)) return FALSE;
+    DrawPreview(dialog, *context, item, static_cast<int>(at - std::begin(kPreviews)));
     return TRUE;
   }
   if (message != WM_COMMAND) return FALSE;
