@@ -441,6 +441,7 @@ struct DRAWITEMSTRUCT {
   ULONG_PTR itemData;
 };
 constexpr UINT ODT_COMBOBOX = 3;
+constexpr UINT ODT_STATIC = 5;
 constexpr UINT ODA_DRAWENTIRE = 0x0001;
 constexpr UINT ODS_SELECTED = 0x0001;
 constexpr UINT ODS_FOCUS = 0x0010;
