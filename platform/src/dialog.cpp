@@ -62,6 +62,7 @@ struct Window {
   int high = 100;
   int pos = 0;
   std::uintptr_t buddy = 0;
+  std::vector<int> ticks;  // a track bar's marks between its ends
   std::array<int, 4> ip{-1, -1, -1, -1};
   HANDLE image = nullptr;
   std::thread::id thread;  // the thread that made the window
@@ -422,6 +423,13 @@ LRESULT ControlMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lPar
           return 0;
         case TBM_SETRANGEMIN: w.low = static_cast<int>(lParam); return 0;
         case TBM_SETRANGEMAX: w.high = static_cast<int>(lParam); return 0;
+        case TBM_SETTIC:
+          if (static_cast<int>(lParam) < w.low || static_cast<int>(lParam) > w.high) return FALSE;
+          w.ticks.push_back(static_cast<int>(lParam));
+          return TRUE;
+        case TBM_GETTIC:
+          return wParam < w.ticks.size() ? w.ticks[wParam] : -1;
+        case TBM_GETNUMTICS: return static_cast<LRESULT>(w.ticks.size() + 2);  // the two ends count too
         default: return 0;
       }
     case WindowKind::IpAddress:

@@ -99,12 +99,22 @@ void LimitEditText(HWND dialog, int id, int characters) {
 
 void SetStaticIcon(HMODULE module, HWND dialog, int id, UINT iconId) {
   HICON icon = LoadIconW(module, MAKEINTRESOURCEW(iconId));
-  SendDlgItemMessageW(dialog, id, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  const LRESULT old = SendDlgItemMessageW(dialog, id, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  if (old && old != reinterpret_cast<LRESULT>(icon)) DestroyIcon(reinterpret_cast<HICON>(old));
+}
+void ClearStaticIcon(HWND dialog, int id) {
+  const LRESULT old = SendDlgItemMessageW(dialog, id, STM_SETICON, 0, 0);
+  if (old) DestroyIcon(reinterpret_cast<HICON>(old));
 }
 
 void SetStaticBitmap(HMODULE module, HWND dialog, int id, UINT bitmapId) {
   HANDLE bitmap = LoadImageW(module, MAKEINTRESOURCEW(bitmapId), IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR);
-  SendDlgItemMessageW(dialog, id, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+  const LRESULT old = SendDlgItemMessageW(dialog, id, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
+  if (old && old != reinterpret_cast<LRESULT>(bitmap)) DeleteObject(reinterpret_cast<HGDIOBJ>(old));
+}
+void ClearStaticBitmap(HWND dialog, int id) {
+  const LRESULT old = SendDlgItemMessageW(dialog, id, STM_SETIMAGE, IMAGE_BITMAP, 0);
+  if (old) DeleteObject(reinterpret_cast<HGDIOBJ>(old));
 }
 
 void NotifySheetChanged(HWND page) { SendMessageW(GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0); }
@@ -346,10 +356,26 @@ void SetGroupState(HWND dialog, std::uint8_t availability, bool enabled, std::in
   }
 }
 
-void ShowGroupBox(HWND dialog, int id, bool shown) {
+void ShowItemIf(HWND dialog, int id, bool shown) {
   if (shown) {
     ShowItem(dialog, id);
   } else {
     HideItem(dialog, id);
   }
+}
+
+bool TakeComboSelection(HWND dialog, int id, WORD code, std::uint8_t& field) {
+  if (code != CBN_SELCHANGE) return false;
+  const int selection = GetComboSel(dialog, id);
+  if (selection < 0 || selection == field) return false;
+  field = static_cast<std::uint8_t>(selection);
+  return true;
+}
+
+bool TakeCheck(HWND dialog, int id, WORD code, std::uint8_t& field) {
+  if (code != BN_CLICKED) return false;
+  const std::uint8_t value = IsChecked(dialog, id) ? 1 : 0;
+  if (value == field) return false;
+  field = value;
+  return true;
 }

@@ -39,6 +39,10 @@ void SetSpinPos(HWND dialog, int id, std::int32_t position);
 void LimitEditText(HWND dialog, int id, int characters);
 void SetStaticIcon(HMODULE module, HWND dialog, int id, UINT iconId);
 void SetStaticBitmap(HMODULE module, HWND dialog, int id, UINT bitmapId);
+// The two above free the image they replace. These free the shown image and
+// show none (a dialog's images go before the dialog does).
+void ClearStaticIcon(HWND dialog, int id);
+void ClearStaticBitmap(HWND dialog, int id);
 // PSM_CHANGED to the sheet that holds the page.
 void NotifySheetChanged(HWND page);
 void AddResourceString(HMODULE module, HWND dialog, int id, UINT stringId);
@@ -81,5 +85,9 @@ int ValidateUsbOutput(HWND page, DocSheetContext& context, SheetState& state);
 // A group of controls by its availability byte: 2 hides them; otherwise they
 // are shown, and enabled when the byte is 1 and enabled is true.
 void SetGroupState(HWND dialog, std::uint8_t availability, bool enabled, std::initializer_list<int> ids);
-// Shows or hides a group box.
-void ShowGroupBox(HWND dialog, int id, bool shown);
+// Shows the control when shown is true, else hides it.
+void ShowItemIf(HWND dialog, int id, bool shown);
+// A combo's CBN_SELCHANGE into field (the selection) or a check box's
+// BN_CLICKED into field (1 checked, 0 not); true when field changed.
+bool TakeComboSelection(HWND dialog, int id, WORD code, std::uint8_t& field);
+bool TakeCheck(HWND dialog, int id, WORD code, std::uint8_t& field);

@@ -167,10 +167,7 @@ bool OutputControlsCommand(HWND page, DocSheetContext& context, WORD id, WORD co
     }
     case kCopiesEdit: return NumberEditCommand(page, state, kCopiesEdit, kCopiesSpin, code, state.Copies);
     case kRenzokuCombo: {
-      if (code != CBN_SELCHANGE) return false;
-      const int selection = GetComboSel(page, kRenzokuCombo);
-      if (selection < 0 || selection == state.RenzokuMode) return false;
-      state.RenzokuMode = static_cast<std::uint8_t>(selection);
+      if (!TakeComboSelection(page, id, code, state.RenzokuMode)) return false;
       if (state.RenzokuMode != 0) state.TapeSort = permanent.TapeSort;
       return true;
     }

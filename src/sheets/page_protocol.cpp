@@ -3,7 +3,9 @@
 #include <iterator>
 
 #include "sheets/basic_layout_pages.h"
+#include "sheets/color_page.h"
 #include "sheets/control_kit.h"
+#include "sheets/image_page.h"
 #include "sheets/print_page.h"
 
 namespace {
@@ -18,10 +20,9 @@ int HandleIndex(int templateId) {
 // Edits announce their own typing; while a page is refilled that is no change.
 bool IsEditNotification(WORD code) { return code == EN_CHANGE || code == EN_UPDATE; }
 
-template <typename Context>
-Context* RecordContext(HWND page) {
+DocSheetContext* RecordContext(HWND page) {
   const auto* record = reinterpret_cast<const PROPSHEETPAGEW*>(GetWindowLongPtrW(page, DWLP_USER));
-  return record ? reinterpret_cast<Context*>(record->lParam) : nullptr;
+  return record ? reinterpret_cast<DocSheetContext*>(record->lParam) : nullptr;
 }
 
 // The pages' own parts arrive with their pages; until then they show the
@@ -34,7 +35,7 @@ INT_PTR CALLBACK SkeletonPage(HWND page, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-DocSheetContext* PageContext(HWND page) { return RecordContext<DocSheetContext>(page); }
+DocSheetContext* PageContext(HWND page) { return RecordContext(page); }
 
 INT_PTR RunDocumentPage(const PageHooks& hooks, HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
@@ -93,33 +94,11 @@ DLGPROC DocumentPageProc(int templateId) {
   switch (templateId) {
     case 2008: return BasicPageProc;
     case 2001: return LayoutPageProc;
-    case 2002: return SkeletonPage<2002>;
-    case 2003: return SkeletonPage<2003>;
+    case 2002: return ColorPageProc;
+    case 2003: return ImagePageProc;
     case 2004: return PrintPageProc;
     case 2005: return FinishingPageProc;
     case 2006: return AboutPageProc;
     default: return nullptr;
-  }
-}
-
-INT_PTR CALLBACK DevicePageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(page, DWLP_USER, lParam);
-    return TRUE;
-  }
-  auto* context = RecordContext<DevSheetContext>(page);
-  if (!context || message != WM_NOTIFY) return FALSE;
-  switch (reinterpret_cast<const NMHDR*>(lParam)->code) {
-    case PSN_APPLY: {
-      const LONG_PTR done = context->ComPropSheet
-                                ? context->ComPropSheet(context->ComPropSheetHandle, CPSFUNC_SET_RESULT,
-                                                        reinterpret_cast<LPARAM>(context->PageHandle), CPSUI_OK)
-                                : 0;
-      SetWindowLongPtrW(page, DWLP_MSGRESULT, done ? PSNRET_NOERROR : PSNRET_INVALID);
-      return done ? TRUE : FALSE;
-    }
-    case PSN_SETACTIVE:
-    case PSN_RESET: return TRUE;
-    default: return FALSE;
   }
 }

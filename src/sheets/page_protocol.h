@@ -38,4 +38,3 @@ INT_PTR RunDocumentPage(const PageHooks& hooks, HWND page, UINT message, WPARAM 
 
 // The dialog procedure of each page, by template id; nullptr for another id.
 DLGPROC DocumentPageProc(int templateId);
-INT_PTR CALLBACK DevicePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);

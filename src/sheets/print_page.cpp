@@ -47,22 +47,6 @@ void FillNameSlots(HWND page, int comboId, const NameSlots& names) {
   }
 }
 
-bool CheckCommand(HWND page, WORD id, WORD code, std::uint8_t& field) {
-  if (code != BN_CLICKED) return false;
-  const std::uint8_t value = IsChecked(page, id) ? 1 : 0;
-  if (value == field) return false;
-  field = value;
-  return true;
-}
-
-bool ComboCommand(HWND page, WORD id, WORD code, std::uint8_t& field) {
-  if (code != CBN_SELCHANGE) return false;
-  const int selection = GetComboSel(page, id);
-  if (selection < 0 || selection == field) return false;
-  field = static_cast<std::uint8_t>(selection);
-  return true;
-}
-
 // ---------------------------------------------------------------------------
 // Print page
 
@@ -105,24 +89,24 @@ void PrintEnableRules(HWND page, const DocSheetContext& context) {
   const bool programAllowed = s.SeparationKind != 2 && !store;
   SetGroupState(page, info.ProgramPrintEnable, programAllowed, {kProgramCheck});
   SetGroupState(page, info.ProgramPrintEnable, programAllowed && s.ProgramPrint != 0, {kProgramButton});
-  ShowGroupBox(page, kProgramGroup, info.ProgramPrintEnable != 2);
+  ShowItemIf(page, kProgramGroup, info.ProgramPrintEnable != 2);
 
   const bool usbAutomatic = info.UsbOutEnable == 1 && s.OutputMode == 4;
   SetGroupState(page, info.NinsyoEnable, !usbAutomatic, {kNinsyoCheck});
   SetGroupState(page, info.NinsyoEnable, !usbAutomatic && s.Ninsyo != 0,
                 {kNinsyoLabel, kNinsyoEdit, kNinsyoSpin, kNinsyoRange});
-  ShowGroupBox(page, kNinsyoGroup, info.NinsyoEnable != 2);
+  ShowItemIf(page, kNinsyoGroup, info.NinsyoEnable != 2);
 
   SetGroupState(page, info.KimituEnable, !store, {kKimituCheck});
-  ShowGroupBox(page, kKimituGroup, info.KimituEnable != 2);
+  ShowItemIf(page, kKimituGroup, info.KimituEnable != 2);
   SetGroupState(page, info.RGPanelResetEnable, !store, {kPanelResetCheck});
-  ShowGroupBox(page, kPanelResetGroup, info.RGPanelResetEnable != 2);
+  ShowItemIf(page, kPanelResetGroup, info.RGPanelResetEnable != 2);
 
-  ShowGroupBox(page, kSpeedGroup, !(info.SpeedListEnable == 2 && info.TurboEnable == 2));
-  ShowGroupBox(page, kDensityGroup, !(info.DensityListEnable == 2 && info.IntervalEnable == 2 &&
+  ShowItemIf(page, kSpeedGroup, !(info.SpeedListEnable == 2 && info.TurboEnable == 2));
+  ShowItemIf(page, kDensityGroup, !(info.DensityListEnable == 2 && info.IntervalEnable == 2 &&
                                       info.SyouInkModeEnable == 2 && info.Drum2LightPrintEnable == 2));
-  ShowGroupBox(page, kCopiesGroup, !(info.PrintCopiesEnable == 2 && info.RenzokuModeEnable == 2));
-  ShowGroupBox(page, kReverseGroup, !(info.ReversePrintEnable == 2 && info.DrumReverseEnable == 2));
+  ShowItemIf(page, kCopiesGroup, !(info.PrintCopiesEnable == 2 && info.RenzokuModeEnable == 2));
+  ShowItemIf(page, kReverseGroup, !(info.ReversePrintEnable == 2 && info.DrumReverseEnable == 2));
 }
 
 void PrintRefresh(HWND page, DocSheetContext& context) {
@@ -174,22 +158,22 @@ bool PrintCommand(HWND page, DocSheetContext& context, WORD id, WORD code) {
       s.SpeedIndex = static_cast<std::uint8_t>(index);
       return true;
     }
-    case kDensity1Combo: return ComboCommand(page, id, code, s.Density1);
-    case kDensity2Combo: return ComboCommand(page, id, code, s.Density2);
+    case kDensity1Combo: return TakeComboSelection(page, id, code, s.Density1);
+    case kDensity2Combo: return TakeComboSelection(page, id, code, s.Density2);
     case kTurboCheck:
-      if (!CheckCommand(page, id, code, s.Turbo)) return false;
+      if (!TakeCheck(page, id, code, s.Turbo)) return false;
       if (s.Turbo) s.SpeedIndex = permanent.SpeedIndex;
       return true;
-    case kIntervalCheck: return CheckCommand(page, id, code, s.Interval);
+    case kIntervalCheck: return TakeCheck(page, id, code, s.Interval);
     case kInkSavingCheck:
-      if (!CheckCommand(page, id, code, s.SyouInkMode)) return false;
+      if (!TakeCheck(page, id, code, s.SyouInkMode)) return false;
       if (s.SyouInkMode) {
         s.Density1 = permanent.Density1;
         s.Density2 = permanent.Density2;
       }
       return true;
     case kProgramCheck:
-      if (!CheckCommand(page, id, code, s.ProgramPrint)) return false;
+      if (!TakeCheck(page, id, code, s.ProgramPrint)) return false;
       if (s.ProgramPrint) {
         s.Copies = permanent.Copies;
         s.TapeSort = permanent.TapeSort;
@@ -197,13 +181,13 @@ bool PrintCommand(HWND page, DocSheetContext& context, WORD id, WORD code) {
       }
       return true;
     case kProgramButton: return false;  // the program-print dialog arrives with its own work
-    case kNinsyoCheck: return CheckCommand(page, id, code, s.Ninsyo);
+    case kNinsyoCheck: return TakeCheck(page, id, code, s.Ninsyo);
     case kNinsyoEdit: return NumberEditCommand(page, s, kNinsyoEdit, kNinsyoSpin, code, s.NinsyoNo);
-    case kKimituCheck: return CheckCommand(page, id, code, s.Kimitu);
-    case kPanelResetCheck: return CheckCommand(page, id, code, s.RGPanelReset);
-    case kLightPrintCheck: return CheckCommand(page, id, code, s.Drum2LightPrint);
-    case kReverseCheck: return CheckCommand(page, id, code, s.ReversePrint);
-    case kDrumReverseCheck: return CheckCommand(page, id, code, s.DrumReverse);
+    case kKimituCheck: return TakeCheck(page, id, code, s.Kimitu);
+    case kPanelResetCheck: return TakeCheck(page, id, code, s.RGPanelReset);
+    case kLightPrintCheck: return TakeCheck(page, id, code, s.Drum2LightPrint);
+    case kReverseCheck: return TakeCheck(page, id, code, s.ReversePrint);
+    case kDrumReverseCheck: return TakeCheck(page, id, code, s.DrumReverse);
     default: return OutputControlsCommand(page, context, id, code);
   }
 }
@@ -239,17 +223,17 @@ void FinishingRefresh(HWND page, DocSheetContext& context) {
   SetGroupState(page, info.AishiEnable,
                 working.BinListInstalled != 0 && s.ProgramPrint != 1 && s.TapeSort < 2 && !store,
                 {kInterleafLabel, kInterleafCombo});
-  ShowGroupBox(page, kSortGroup, !(info.SortEnable == 2 && info.StapleEnable == 2));
-  ShowGroupBox(page, kTapeGroup, !(info.TapeSortEnable == 2 && info.AishiEnable == 2));
+  ShowItemIf(page, kSortGroup, !(info.SortEnable == 2 && info.StapleEnable == 2));
+  ShowItemIf(page, kTapeGroup, !(info.TapeSortEnable == 2 && info.AishiEnable == 2));
 }
 
 bool FinishingCommand(HWND page, DocSheetContext& context, WORD id, WORD code) {
   SheetState& s = context.State;
   switch (id) {
-    case kSortCombo: return ComboCommand(page, id, code, s.SortMode);
-    case kStapleCombo: return ComboCommand(page, id, code, s.Staple);
-    case kTapeSortCombo: return ComboCommand(page, id, code, s.TapeSort);
-    case kInterleafCombo: return ComboCommand(page, id, code, s.Interleaf);
+    case kSortCombo: return TakeComboSelection(page, id, code, s.SortMode);
+    case kStapleCombo: return TakeComboSelection(page, id, code, s.Staple);
+    case kTapeSortCombo: return TakeComboSelection(page, id, code, s.TapeSort);
+    case kInterleafCombo: return TakeComboSelection(page, id, code, s.Interleaf);
     case kRestoreButton:
       if (code != BN_CLICKED) return false;
       ApplySettingsToSheet(page, context.Caps.Permanent, context, s);

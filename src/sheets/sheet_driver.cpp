@@ -9,6 +9,7 @@
 #include "plat/strings.h"
 #include "settings/caps_store.h"
 #include "settings/private_devmode.h"
+#include "sheets/device_page.h"
 #include "sheets/page_protocol.h"
 #include "sheets/sheet_rules.h"
 
@@ -273,7 +274,7 @@ int AddDevicePage(PROPSHEETUI_INFO& info, DevSheetContext& context) {
   page.dwFlags = PSP_DEFAULT;
   page.hInstance = context.ResourceDll;
   page.pszTemplate = MAKEINTRESOURCEW(static_cast<UINT>(kDevicePageTemplate));
-  page.pfnDlgProc = DevicePageProc;
+  page.pfnDlgProc = DeviceSettingsPageProc;
   page.lParam = reinterpret_cast<LPARAM>(&context);
   context.PageHandle = AddPage(info, page);
   context.ComPropSheet = info.pfnComPropSheet;

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "device/device_status.h"
+#include "plat/net.h"
 #include "plat/windows.h"
 #include "printjob/printer_setup.h"
 #include "settings/caps_store.h"
@@ -25,6 +29,58 @@ namespace sample {
 namespace fs = std::filesystem;
 
 inline constexpr char16_t kPrinterName[] = u"Sheet Printer";
+
+// A real SNMP agent (Debian's snmpd through scripts/snmp-agent) on 127.0.0.1
+// serving the device status OIDs: the drums' inks with their L, a, b and the
+// option slots (tape sorter, hold memory, bin list installed). Stopped with
+// the object.
+class RealAgent {
+ public:
+  // Drum inks are the device's codes 0-63 (InkCode - 1000).
+  RealAgent(int ink1, int ink2) : dir_(fs::temp_directory_path() / ("sheets-agent-" + std::to_string(::getpid()))) {
+    fs::create_directories(dir_);
+    {
+      std::ofstream values(dir_ / "values");
+      std::size_t i = 0;
+      for (long long n : {1, 0, ink1, 0, 60, -3, -4, 2, 0, ink2, 0, 40, 1, 2}) {
+        values << DeviceStatusOid(i++) << " integer " << n << "\n";
+      }
+      for (int r = 1; r <= 9; ++r) {
+        values << DeviceStatusOid(i++) << " integer " << (r == 1 ? 1 : r == 2 ? 4 : r == 3 ? 5 : 10 + r) << "\n";
+        values << DeviceStatusOid(i++) << " integer 1\n";
+        values << DeviceStatusOid(i++) << " integer 0\n";
+        values << DeviceStatusOid(i++) << " octet_str \"slot\"\n";
+      }
+      for (long long n : {7, 1, 70000}) values << DeviceStatusOid(i++) << " integer " << n << "\n";
+    }
+    status_ = Run("start " + dir_.string() + " " + (dir_ / "values").string(), &out_);
+    if (status_ == 0) plat::net::SetPortOverride("127.0.0.1", static_cast<USHORT>(std::stoi(out_)));
+  }
+  ~RealAgent() {
+    std::string ignored;
+    Run("stop " + dir_.string(), &ignored);
+    plat::net::ClearPortOverrides();
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  bool Missing() const { return status_ == 77; }
+  bool Running() const { return status_ == 0; }
+  const std::string& Output() const { return out_; }
+
+ private:
+  static int Run(const std::string& arguments, std::string* out) {
+    FILE* pipe = popen(("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent " + arguments).c_str(), "r");
+    if (!pipe) return -1;
+    char buffer[4096];
+    out->clear();
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out->append(buffer, n);
+    const int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  fs::path dir_;
+  int status_ = -1;
+  std::string out_;
+};
 
 class SampleSheet : public ::testing::Test {
  protected:
@@ -40,11 +96,13 @@ class SampleSheet : public ::testing::Test {
     fs::remove_all(root_);
     ASSERT_EQ(printjob::SetUpMachine(root_), "");
     windowsBefore_ = plat::LiveWindowCount();
+    imagesBefore_ = plat::LiveImageCount();
   }
   void TearDown() override {
     if (printer_) ClosePrinter(printer_);
     printer_ = nullptr;
     EXPECT_EQ(plat::LiveWindowCount(), windowsBefore_);
+    EXPECT_EQ(plat::LiveImageCount(), imagesBefore_) << "icons and bitmaps the sheets showed are freed";
     plat::ui::ResetScript();
     plat::resources::Reset();
     plat::machine::Reset();
@@ -55,7 +113,8 @@ class SampleSheet : public ::testing::Test {
 
   // The sample model file with each "Key=" line replaced (or added to the
   // model's section when absent).
-  void Open(const char* model, const std::vector<std::pair<std::string, std::string>>& keys = {}) {
+  void Open(const char* model, const std::vector<std::pair<std::string, std::string>>& keys = {},
+            ACCESS_MASK access = PRINTER_ACCESS_USE) {
     std::ifstream in(fs::path(MODELS_DIR_STR) / model, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
@@ -76,8 +135,8 @@ class SampleSheet : public ::testing::Test {
     printjob::PrinterFiles files{file, fs::path(RESOURCES_DIR_STR) / "NEVORES.DLL",
                                  fs::path(LIB_DIR_STR) / "classicui.so", true};
     ASSERT_EQ(printjob::SetUpPrinter(files, kPrinterName, u"LPT1:"), "");
-    PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ACCESS_USE};
-    ASSERT_TRUE(OpenPrinterW(kPrinterName, &printer_, &access));
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
+    ASSERT_TRUE(OpenPrinterW(kPrinterName, &printer_, &defaults));
   }
 
   // The merged DEVMODE as the call without UI gives it.
@@ -161,6 +220,29 @@ class SampleSheet : public ::testing::Test {
     return reinterpret_cast<const PrivateDevmode*>(dm.data())->Settings;
   }
 
+  // A status file of the printer at 127.0.0.1 telling the drums' device ink
+  // codes, on the drive of the Windows folder.
+  void WriteStatusFile(const char* ink1Hex, const char* ink2Hex) {
+    plat::machine::AddDrive({u'D', DRIVE_FIXED, u"NTFS", u"", 0});
+    plat::machine::SetWindowsDirectory(u"D:\\WINDOWS");
+    fs::create_directories(root_ / "D" / "RSF");
+    std::ofstream(root_ / "D" / "RSF" / "R127000000001.rsf", std::ios::binary)
+        << "[STATUS]\r\nID46=" << ink1Hex << "\r\nID168=2D\r\nID169=CC\r\nID170=00\r\nID48=" << ink2Hex
+        << "\r\nID171=38\r\nID172=f1\r\nID173=CF\r\n";
+  }
+  void RemoveStatusFile() { fs::remove(root_ / "D" / "RSF" / "R127000000001.rsf"); }
+
+  // A string of the drivers' resource library.
+  static std::u16string ResourceString(UINT id) {
+    HMODULE module = LoadLibraryW(plat::u16((fs::path(RESOURCES_DIR_STR) / "NEVORES.DLL").string()).c_str());
+    WCHAR text[256] = {};
+    if (module) {
+      LoadStringW(module, id, text, 256);
+      FreeLibrary(module);
+    }
+    return text;
+  }
+
   // Shows the page of the template; false when the sheet has none.
   static bool ToPage(plat::ui::Screen& s, int templateId) {
     for (int i = 0; i < s.TabCount(); ++i) {
@@ -172,6 +254,7 @@ class SampleSheet : public ::testing::Test {
   fs::path root_;
   HANDLE printer_ = nullptr;
   std::size_t windowsBefore_ = 0;
+  std::size_t imagesBefore_ = 0;
 };
 
 }  // namespace sample
