@@ -1416,9 +1416,11 @@ BOOL DestroyWindow(HWND window) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  // Children first (pages of a sheet are dialogs of their own), then the window.
-  for (HWND child : plat::internal::ChildrenOf(window)) DestroyWindow(child);
+  // The window hears WM_DESTROY while its controls still exist (it takes back
+  // the icons and bitmaps it gave them), then its children go; pages of a
+  // sheet are dialogs of their own and hear theirs in turn.
   if (w->kind == WindowKind::Dialog && w->proc) w->proc(window, WM_DESTROY, 0, 0);
+  for (HWND child : plat::internal::ChildrenOf(window)) DestroyWindow(child);
   plat::internal::ForgetWindowPixels(window);
   std::lock_guard<std::mutex> guard(Table().lock);
   auto& t = Table();

@@ -32,6 +32,7 @@ TEST_F(ColorPages, DuplexLocksTheInkCountAndOneInkDisablesTheDrums) {
     const char* what;
     void (*edit)(DocSettings&);
     std::vector<int> enabled, disabled, hidden;
+    bool a4 = false;
   };
   const Case cases[] = {
       {"two inks", [](DocSettings& d) { d.ColorMode = 2; }, {3050, 3051, 2071, 2072, 3053}, {3045}, {}},
@@ -40,7 +41,7 @@ TEST_F(ColorPages, DuplexLocksTheInkCountAndOneInkDisablesTheDrums) {
          d.Duplex = 1;
          d.PaperIndex = 4;
          d.ColorMode = 2;
-       }, {2071}, {3050, 3051, 3045, 3053, 3055}, {3047}},
+       }, {2071}, {3050, 3051, 3045, 3053, 3055}, {3047}, true},
       {"masters 1", [](DocSettings& d) {
          d.ColorMode = 2;
          d.Seihan = 1;
@@ -56,7 +57,7 @@ TEST_F(ColorPages, DuplexLocksTheInkCountAndOneInkDisablesTheDrums) {
           for (int id : c.hidden) EXPECT_FALSE(s.Visible(id)) << id;
           EXPECT_TRUE(s.Cancel());
         },
-        Input(c.edit), IDCANCEL);
+        c.a4 ? InputOnA4(c.edit) : Input(c.edit), IDCANCEL);
   }
 }
 

@@ -39,7 +39,7 @@ TEST_F(PrintPages, TurboPutsThePermanentSpeedBackAndLocksTheSpeed) {
 
 TEST_F(PrintPages, DuplexOffersOnlyDuplexSpeedsAndTheDuplexControls) {
   Open("NEVO2600.RDF");
-  const std::vector<BYTE> in = Input([](DocSettings& d) {
+  const std::vector<BYTE> in = InputOnA4([](DocSettings& d) {
     d.Duplex = 1;
     d.PaperIndex = 4;  // A4
     d.SpeedIndex = 4;  // "5 (Fastest)"

@@ -172,6 +172,14 @@ class SampleSheet : public ::testing::Test {
     edit(reinterpret_cast<PrivateDevmode*>(in.data())->Settings);
     return in;
   }
+  // The same on A4: the public paper of a DEVMODE decides its paper index.
+  std::vector<BYTE> InputOnA4(const std::function<void(DocSettings&)>& edit) {
+    std::vector<BYTE> in = Input(edit);
+    DEVMODEW& dm = reinterpret_cast<PrivateDevmode*>(in.data())->Public;
+    dm.dmFields |= DM_PAPERSIZE;
+    dm.dmPaperSize = DMPAPER_A4;
+    return in;
+  }
 
   // Runs the device sheet; true when the sheet answered.
   bool RunDevice(plat::ui::Handler handler) {
