@@ -7,7 +7,8 @@ namespace installer {
 
 int ReadModelFolder(SetupContext& ctx) {
   ctx.previewFlag = 0;
-  const std::u16string key = u"\"" + std::u16string(Str(ctx.modelName)) + u"\"";
+  std::u16string key = u"\"";
+  key.append(Str(ctx.modelName)).push_back(u'"');
   const auto line = ReadIniString(Str(ctx.uninstIniPath), u"Model", key, 29);
   if (!line) return 0;
   WCHAR flag[30] = {}, folderKey[30] = {};

@@ -356,7 +356,9 @@ std::size_t WriteUserFileHeader(std::vector<std::uint8_t>& out, const WCHAR* mod
     return 0;
   }
   PutField(out, kFormatNumber, kFormatWidth);
-  PutField(out, "V" + std::to_string(build) + "B" + std::to_string(revision), kVersionWidth);
+  std::string version = "V";
+  version.append(std::to_string(build)).append("B").append(std::to_string(revision));
+  PutField(out, version, kVersionWidth);
   PutField(out, kEncoding, kEncodingWidth);
   PutNumber(out, static_cast<long long>(model.size()), kModelLengthWidth);
   out.insert(out.end(), model.begin(), model.end());

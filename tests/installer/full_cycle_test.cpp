@@ -43,9 +43,15 @@ class FullCycle : public MachineRoot {
         if (entry.is_regular_file()) {
           // Small files by content; the medium's large libraries by size and time.
           const auto size = entry.file_size();
-          what += size < 65536 ? " " + ReadAll(entry.path())
-                               : " size " + std::to_string(size) + " time " +
-                                     std::to_string(entry.last_write_time().time_since_epoch().count());
+          if (size < 65536) {
+            what += ' ';
+            what += ReadAll(entry.path());
+          } else {
+            what += " size ";
+            what += std::to_string(size);
+            what += " time ";
+            what += std::to_string(entry.last_write_time().time_since_epoch().count());
+          }
         }
         shot[rel] = what;
       }

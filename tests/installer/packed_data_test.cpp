@@ -188,10 +188,10 @@ TEST(PrinterDataRecords, ARecordThatDoesNotFitEndsTheWalk) {
   auto record = [](std::uint32_t n, const Bytes& name, std::uint32_t d, const Bytes& data) {
     Bytes b;
     PutU32(b, n);
-    b.insert(b.end(), name.begin(), name.end());
+    for (std::uint8_t c : name) b.push_back(c);
     PutU32(b, 3);
     PutU32(b, d);
-    b.insert(b.end(), data.begin(), data.end());
+    for (std::uint8_t c : data) b.push_back(c);
     return b;
   };
   const Case cases[] = {
