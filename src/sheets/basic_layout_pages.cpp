@@ -9,6 +9,7 @@
 #include "sheets/binding_margin.h"
 #include "sheets/control_kit.h"
 #include "sheets/favorite_names.h"
+#include "sheets/job_dialogs.h"
 #include "sheets/page_protocol.h"
 #include "sheets/setting_pictures.h"
 #include "sheets/sheet_rules.h"
@@ -493,7 +494,9 @@ bool BasicCommand(HWND page, DocSheetContext& context, WORD id, WORD code) {
       default: break;
     }
   }
-  // 2068 and 2088 open dialogs that are not part of this sheet yet.
+  // The job-group button opens the hold or USB dialog of the output mode;
+  // 2088 opens a dialog that is not part of this sheet yet.
+  if (id == kJobGroups) return code == BN_CLICKED && OpenJobGroupDialog(page, context);
   return PaperGroupCommand(page, context, id, code);
 }
 

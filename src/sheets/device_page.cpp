@@ -9,6 +9,7 @@
 #include "settings/private_devmode.h"
 #include "sheets/control_kit.h"
 #include "sheets/custom_papers.h"
+#include "sheets/ink_color_dialog.h"
 #include "sheets/printer_access.h"
 #include "sheets/sheet_rules.h"
 
@@ -188,6 +189,7 @@ bool DevicePageCommand(HWND page, DevSheetContext& context, WORD id, WORD code) 
   switch (id) {
     case kAddressControl: return code == EN_KILLFOCUS && TakeAddress(page, working);
     case kInkInfoCheck: return TakeCheck(page, id, code, working.InkInformation);
+    case kInkColorButton: return code == BN_CLICKED && InkColorDialog(page, context) == 1;
     case kSortCombo: {
       std::uint8_t kind = working.SortKind;
       if (!TakeComboSelection(page, id, code, kind)) return false;

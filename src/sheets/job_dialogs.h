@@ -34,5 +34,7 @@ struct UsbOutputRecord {
 // The DialogBoxParamW result (1 = OK).
 INT_PTR HoldOutputDialog(HWND page, DocSheetContext& context);
 INT_PTR UsbOutputDialog(HWND page, DocSheetContext& context);
+// 2068: the hold dialog for modes 1 and 2, the USB dialog for 3 and 4; true on OK.
+bool OpenJobGroupDialog(HWND page, DocSheetContext& context);
 INT_PTR CALLBACK HoldOutputDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 INT_PTR CALLBACK UsbOutputDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

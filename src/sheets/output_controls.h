@@ -32,8 +32,6 @@ void RefreshOutputControls(HWND page, const SheetState& state);
 void OutputModeEnableRules(HWND page, const ModelCaps& caps, const SheetState& state);
 // Mode v chosen over the previous mode: the "Permanent" resets it brings.
 void OnOutputModeChanged(const DocSettings& permanent, SheetState& state, std::uint8_t mode);
-// 2068: the hold dialog for modes 1 and 2, the USB dialog for 3 and 4; true on OK.
-bool OpenJobGroupDialog(HWND page, DocSheetContext& context);
 
 // A whole-number edit with its up-down (copies, authentication number):
 // EN_CHANGE stores the typed number and, unless refreshing, clears the

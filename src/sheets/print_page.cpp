@@ -8,6 +8,7 @@
 #include "sheets/control_kit.h"
 #include "sheets/output_controls.h"
 #include "sheets/page_protocol.h"
+#include "sheets/program_print.h"
 #include "sheets/sheet_rules.h"
 
 namespace {
@@ -180,7 +181,7 @@ bool PrintCommand(HWND page, DocSheetContext& context, WORD id, WORD code) {
         s.Interleaf = permanent.Interleaf;
       }
       return true;
-    case kProgramButton: return false;  // the program-print dialog arrives with its own work
+    case kProgramButton: return code == BN_CLICKED && ProgramPrintDialog(page, context, s) == 1;
     case kNinsyoCheck: return TakeCheck(page, id, code, s.Ninsyo);
     case kNinsyoEdit: return NumberEditCommand(page, s, kNinsyoEdit, kNinsyoSpin, code, s.NinsyoNo);
     case kKimituCheck: return TakeCheck(page, id, code, s.Kimitu);

@@ -178,6 +178,22 @@ TEST_F(DevicePage, RestoreKeepsTheUsersPapersAndAddsTheModelsBack) {
   GlobalFree(caps);
 }
 
+TEST_F(DevicePage, InkColourButtonOpensItsDialog) {
+  OpenModel("NEVO2600.RDF");
+  int opened = 0;
+  ASSERT_TRUE(RunDevice([&](Screen& s) {
+    ASSERT_TRUE(s.Enabled(3260));
+    plat::ui::QueueHandler([&](Screen& d) {
+      opened = d.templateId();
+      EXPECT_TRUE(d.Cancel());
+    });
+    EXPECT_TRUE(s.Click(3260));
+    EXPECT_TRUE(s.Ok());
+  }));
+  EXPECT_EQ(opened, 1995);
+  ExpectDefaults([](DocSettings&) {});
+}
+
 TEST_F(DevicePage, GetInformationFromTheStatusFile) {
   OpenModel("NEVO2600.RDF");
   SetAddress(u"127.0.0.1", 1);

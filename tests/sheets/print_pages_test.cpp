@@ -244,6 +244,41 @@ TEST_F(PrintPages, HoldDialogRefusesOkWithoutNamesAndTakesTypedNamesOnEnter) {
   EXPECT_EQ(std::u16string(Settings(kept).HoldUserName), u"Clerk");
 }
 
+// The buttons of the basic and print pages open their dialogs; a cancelled
+// dialog changes nothing.
+TEST_F(PrintPages, ButtonsOpenTheirDialogs) {
+  Open("NEVO2600.RDF");
+  struct Case {
+    int page, button, dialog;
+    void (*edit)(DocSettings&);
+  };
+  const Case cases[] = {
+      {2008, 2068, 1991, [](DocSettings& d) { d.OutputMode = 1; }},
+      {2004, 2068, 1991, [](DocSettings& d) { d.OutputMode = 1; }},
+      {2004, 3185, 1993, [](DocSettings& d) { d.ProgramPrint = 1; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.button);
+    const std::vector<BYTE> in = Input(c.edit);
+    int opened = 0;
+    std::vector<BYTE> out = RunDocument(
+        [&](Screen& s) {
+          ASSERT_TRUE(ToPage(s, c.page));
+          ASSERT_TRUE(s.Enabled(c.button));
+          plat::ui::QueueHandler([&](Screen& d) {
+            opened = d.templateId();
+            EXPECT_TRUE(d.Cancel());
+          });
+          EXPECT_TRUE(s.Click(c.button));
+          EXPECT_TRUE(s.Ok());
+        },
+        in);
+    EXPECT_EQ(opened, c.dialog);
+    EXPECT_EQ(Settings(out).OutputMode, Settings(in).OutputMode);
+    EXPECT_EQ(Settings(out).ProgramPrint, Settings(in).ProgramPrint);
+  }
+}
+
 class UsbDialog : public SampleSheet {
  protected:
   // A removable FAT32 drive, with the job folders when tree is set.
