@@ -116,7 +116,9 @@ class Wizard : public MachineRoot {
 
   // Queues one handler per step; each records the page it met.
   void Script(const std::vector<std::pair<int, std::function<void(plat::ui::Screen&)>>>& steps) {
-    for (const auto& [page, act] : steps) {
+    for (const auto& step : steps) {
+      const int page = step.first;
+      const std::function<void(plat::ui::Screen&)>& act = step.second;
       plat::ui::QueueHandler([this, page, act](plat::ui::Screen& s) {
         seen_.push_back(s.kind() == plat::ui::Screen::Kind::MessageBox ? 0 : s.templateId());
         EXPECT_EQ(seen_.back(), page) << "step " << seen_.size();
