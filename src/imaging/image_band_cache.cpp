@@ -67,23 +67,33 @@ std::int64_t OneBitStride(std::int64_t width) { return AlignTo4(RowBytes1bpp(wid
 // strip larger than its target, the scaled record.
 bool StartImageCache(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, const PdevRect& T, LONG planeStride,
                      const StripSource& strip) {
+  return StartPictureRecords(pdev, cache, T, strip, plane, planeStride, cache.working, kFormat8Bpp,
+                             WorkingImageLimit(pdev));
+}
+
+}  // namespace
+
+bool StartPictureRecords(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T, const StripSource& strip,
+                         BYTE* plane, LONG planeStride, ImageBuffer& picture, BYTE format, std::size_t limitBytes) {
   const FixedMilli dx = DeviceResolutionX(pdev), dy = DeviceResolutionY(pdev);
   const std::int64_t tw = RectWidth(T), th = RectHeight(T);
   const std::int64_t sw = RectWidth(strip.rect), sh = RectHeight(strip.rect);
   if (tw > 0x7FFFFFFF || th > 0x7FFFFFFF || sw > 0x7FFFFFFF || sh > 0x7FFFFFFF) return false;
   cache.target = ImageBuffer{};
   ImageBufferInit(cache.target, T.left, T.top, static_cast<LONG>(tw), static_cast<LONG>(th), dx, dy, kFormat1Bpp);
-  cache.target.buffer = plane;
-  cache.target.stride = planeStride;
+  if (plane) {
+    cache.target.buffer = plane;
+    cache.target.stride = planeStride;
+  }
   SetPendingStrip(pdev, cache, strip, T);
   const FixedMilli cx = FixedMin(dx, cache.pending.resolutionX), cy = FixedMin(dy, cache.pending.resolutionY);
-  if (!ImageBufferAlloc(cache.working, static_cast<LONG>(std::min(sw, tw)), static_cast<LONG>(std::min(sh, th)), cx, cy,
-                        kFormat8Bpp, WorkingImageLimit(pdev)))
+  if (!ImageBufferAlloc(picture, static_cast<LONG>(std::min(sw, tw)), static_cast<LONG>(std::min(sh, th)), cx, cy,
+                        format, limitBytes))
     return false;
   if (sw > tw || sh > th) {
     if (!ImageBufferAlloc(cache.scaled, static_cast<LONG>(sw), static_cast<LONG>(sh), cache.pending.resolutionX,
-                          cache.pending.resolutionY, kFormat8Bpp)) {
-      ImageBufferFree(cache.working);
+                          cache.pending.resolutionY, format)) {
+      ImageBufferFree(picture);
       return false;
     }
   } else {
@@ -91,6 +101,8 @@ bool StartImageCache(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, const
   }
   return true;
 }
+
+namespace {
 
 // A strip drawn at once into two white one-bit bands of the target's size
 // (one block), left for the caller in the plane fields. FALSE when the

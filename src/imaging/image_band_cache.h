@@ -54,6 +54,12 @@ FixedMilli SourceResolution(FixedMilli device, std::int64_t source, std::int64_t
 bool CachingEnabled(const RenderPdev* pdev);
 // The caller's strip in the pending record (pixels not owned).
 void SetPendingStrip(RenderPdev* pdev, ImageBandCache& cache, const StripSource& strip, const PdevRect& target);
+// Records of a new picture for either cache: the target at T (over the plane
+// when one is given), the pending strip, `picture` in `format` at the smaller
+// of source and target size within limitBytes and, for a strip larger than its
+// target, the scaled record. FALSE when a size does not fit or the heap refuses.
+bool StartPictureRecords(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T, const StripSource& strip,
+                         BYTE* plane, LONG planeStride, ImageBuffer& picture, BYTE format, std::size_t limitBytes);
 
 // What a cache does at the answers of the merge decision: flush the pending
 // picture (false when the flush failed), start a new picture from the strip

@@ -47,27 +47,7 @@ BYTE* TwoWhiteBands(std::int64_t width, std::int64_t height, std::int64_t& strid
 // at the smaller of source and target size and, for a strip larger than its
 // target, the scaled record.
 bool StartImageBandCache(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T, const StripSource& strip) {
-  const FixedMilli dx = DeviceResolutionX(pdev), dy = DeviceResolutionY(pdev);
-  const std::int64_t tw = RectWidth(T), th = RectHeight(T);
-  const std::int64_t sw = RectWidth(strip.rect), sh = RectHeight(strip.rect);
-  if (tw > 0x7FFFFFFF || th > 0x7FFFFFFF || sw > 0x7FFFFFFF || sh > 0x7FFFFFFF) return false;
-  cache.target = ImageBuffer{};
-  ImageBufferInit(cache.target, T.left, T.top, static_cast<LONG>(tw), static_cast<LONG>(th), dx, dy, kFormat1Bpp);
-  SetPendingStrip(pdev, cache, strip, T);
-  const FixedMilli cx = FixedMin(dx, cache.pending.resolutionX), cy = FixedMin(dy, cache.pending.resolutionY);
-  if (!ImageBufferAlloc(cache.rgb, static_cast<LONG>(std::min(sw, tw)), static_cast<LONG>(std::min(sh, th)), cx, cy,
-                        kFormat24Bpp, 3 * WorkingImageLimit(pdev)))
-    return false;
-  if (sw > tw || sh > th) {
-    if (!ImageBufferAlloc(cache.scaled, static_cast<LONG>(sw), static_cast<LONG>(sh), cache.pending.resolutionX,
-                          cache.pending.resolutionY, kFormat24Bpp)) {
-      ImageBufferFree(cache.rgb);
-      return false;
-    }
-  } else {
-    ImageBufferFree(cache.scaled);
-  }
-  return true;
+  return StartPictureRecords(pdev, cache, T, strip, nullptr, 0, cache.rgb, kFormat24Bpp, 3 * WorkingImageLimit(pdev));
 }
 
 // The strip as 24 bits into its place in the RGB picture (through the scaled

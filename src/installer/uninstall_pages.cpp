@@ -285,15 +285,7 @@ INT_PTR UninstallProgressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
     auto* state = new UninstallProgressState{};
     state->args = UninstallWorkerArgs{page, &ctx, PostToUninstallPage};
     SetWindowLongPtrW(page, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
-    state->worker = CreateThread(nullptr, 0, UninstallWorkerThread, &state->args, 0, nullptr);
-    if (!state->worker) {
-      ShowSystemError(GetLastError());
-      EndDialog(page, kResultCancel);
-      return TRUE;
-    }
-    CentreInWorkArea(page);
-    EnableItem(page, IDOK, false);
-    SendDlgItemMessageW(page, kProgressBar, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(RGB(0, 64, 128)));
+    StartProgressWorker(page, state->worker, UninstallWorkerThread, &state->args);
     return TRUE;
   }
   auto* state = reinterpret_cast<UninstallProgressState*>(GetWindowLongPtrW(page, GWLP_USERDATA));

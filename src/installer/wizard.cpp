@@ -196,6 +196,19 @@ void MoveToSavedPlace(const SetupContext& ctx, HWND page) {
   MoveWindow(page, ctx.pageRect[0], ctx.pageRect[1], ctx.pageWidth, ctx.pageHeight, TRUE);
 }
 
+bool StartProgressWorker(HWND page, HANDLE& worker, LPTHREAD_START_ROUTINE proc, void* args) {
+  worker = CreateThread(nullptr, 0, proc, args, 0, nullptr);
+  if (!worker) {
+    ShowSystemError(GetLastError());
+    EndDialog(page, kResultCancel);
+    return false;
+  }
+  CentreInWorkArea(page);
+  EnableItem(page, IDOK, false);
+  SendDlgItemMessageW(page, kProgressBar, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(RGB(0, 64, 128)));
+  return true;
+}
+
 void CentreInWorkArea(HWND page) {
   RECT work{}, own{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
@@ -497,15 +510,7 @@ INT_PTR InstallProgressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM l
     auto* state = new ProgressPageState{};
     state->args = InstallWorkerArgs{page, state->datatype, &state->copyList, &ctx, PostToPage};
     SetWindowLongPtrW(page, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
-    state->worker = CreateThread(nullptr, 0, RunWorker, &state->args, 0, nullptr);
-    if (!state->worker) {
-      ShowSystemError(GetLastError());
-      EndDialog(page, kResultCancel);
-      return TRUE;
-    }
-    CentreInWorkArea(page);
-    EnableItem(page, IDOK, false);
-    SendDlgItemMessageW(page, kProgressBar, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(RGB(0, 64, 128)));
+    StartProgressWorker(page, state->worker, RunWorker, &state->args);
     return TRUE;
   }
   auto* state = reinterpret_cast<ProgressPageState*>(GetWindowLongPtrW(page, GWLP_USERDATA));

@@ -91,6 +91,10 @@ void SavePageRect(SetupContext& ctx, HWND page);
 // Moves the page to the kept place with the kept size.
 void MoveToSavedPlace(const SetupContext& ctx, HWND page);
 void CentreInWorkArea(HWND page);
+// Starts a progress page's worker on args. When the thread cannot start the
+// user hears why, the page ends with Cancel and the answer is false; else the
+// page is centred with OK disabled and its bar coloured.
+bool StartProgressWorker(HWND page, HANDLE& worker, LPTHREAD_START_ROUTINE proc, void* args);
 void CentreOn(HWND page, HWND on);
 void FreeLanguageLibrary(SetupContext& ctx);
 // Stops the new-hardware window closer and waits for it to end.
