@@ -183,3 +183,61 @@ print(src.std(), ours.std(), theirs.std(), spearmanr(ours.ravel(), theirs.ravel(
 }
 
 }  // namespace
+
+namespace {
+
+// Auto-contrast of pictures of millions of pixels: the clip (pixels x
+// percent) and the map's sums are exact 64-bit integers, so a picture's map
+// does not depend on how many times each level occurs, only on the
+// proportions, and its darkest level maps to full ink.
+TEST(Enhancement, AutoContrastOfLargePictures) {
+  // Light and dark levels of uneven counts, none reaching the clip (a third
+  // above the mean count at this spread), so scaling every count leaves the
+  // map as it is.
+  DWORD small[256] = {};
+  std::uint64_t total = 0;
+  for (int i = 0; i < 256; ++i)
+    if (i < 50 || i > 205) total += small[i] = static_cast<DWORD>(20 + (i % 7) * 2);
+  BYTE reference[256];
+  ComputeAutoContrastMap(small, reference, 0);
+  EXPECT_EQ(reference[255], 255);
+  EXPECT_GT(reference[49], 100) << "the map follows the counts, not the levels";
+  for (DWORD k : {2100u, 4000u, 40000u}) {  // 5.4 to 104 million pixels
+    DWORD large[256];
+    for (int i = 0; i < 256; ++i) large[i] = small[i] * k;
+    BYTE map[256];
+    ComputeAutoContrastMap(large, map, 0);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(map[i], reference[i]) << total * k << " pixels, level " << i;
+  }
+  // Single precision made 255 x S / S come out 254 for one total in seven
+  // from 65,795 pixels on: the top of the map is 255 whatever the total.
+  for (DWORD n = 65795; n < 65795 + 200; ++n) {
+    DWORD h[256] = {};
+    h[10] = n / 3;
+    h[100] = n / 3;
+    h[180] = n - 2 * (n / 3);
+    BYTE map[256];
+    ComputeAutoContrastMap(h, map, 0);
+    ASSERT_EQ(map[255], 255) << n;
+  }
+}
+
+// Tile maps of tiles far beyond 460 dpi's (a 600 x 600 tile): the sums times
+// 255 are exact, so a tile of every level equally often maps each level to
+// itself within a step, and the map rises to 255.
+TEST(Enhancement, TileMapsOfLargeTiles) {
+  const LONG tile = 600, width = 600, rows = 600;
+  std::vector<BYTE> band(static_cast<std::size_t>(width) * rows);
+  for (std::size_t i = 0; i < band.size(); ++i) band[i] = static_cast<BYTE>(i % 256 == 0 ? 1 : i % 256);
+  const LONG maps = 3;
+  std::vector<BYTE> tileMaps(static_cast<std::size_t>(maps) * 256, 0);
+  EqualizeTilesGray(band.data(), width, width, rows, tileMaps.data(), maps, tile, 3);
+  const BYTE* map = tileMaps.data() + 256;
+  for (int i = 1; i < 256; ++i) {
+    ASSERT_GE(map[i], map[i - 1]) << i;
+    ASSERT_LE(std::abs(map[i] - i), 1) << i;
+  }
+  EXPECT_EQ(map[255], 255);
+}
+
+}  // namespace

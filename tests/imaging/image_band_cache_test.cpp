@@ -298,3 +298,155 @@ TEST(ImageBandCache, SharpeningOfAOnePixelTarget) {
 }
 
 }  // namespace
+
+namespace {
+
+// The source's rows cut as printjob cuts a stretch: strips of h / n rows, the
+// last taking the rest, each to its share of the target's rows.
+std::vector<Piece> StretchStrips(LONG w, LONG h, LONG n, const PdevRect& target) {
+  std::vector<Piece> pieces;
+  const LONG each = h / n;
+  const std::int64_t span = RectHeight(target);
+  for (LONG i = 0; i < n; ++i) {
+    const LONG y0 = i * each, y1 = i + 1 == n ? h : (i + 1) * each;
+    pieces.push_back({{0, y0, w - 1, y1 - 1},
+                      {target.left, static_cast<LONG>(target.top + span * y0 / h), target.right,
+                       static_cast<LONG>(target.top + span * y1 / h - 1)}});
+  }
+  return pieces;
+}
+
+// Strips of a picture stretched by uneven factors merge into the working
+// image of the whole picture, row for row: the same size, no blank row, the
+// same planes.
+TEST(ImageBandCache, StripsAtUnevenScalesPrintAsTheWholePicture) {
+  struct Case {
+    LONG w, h;  // source
+    LONG tw, th;  // target
+    LONG strips;
+  };
+  const Case cases[] = {
+      {90, 90, 200, 200, 7}, {90, 90, 100, 100, 9}, {61, 53, 150, 171, 5}, {80, 70, 80, 101, 10},
+      {64, 64, 97, 64, 4},   {50, 97, 173, 211, 13},
+  };
+  for (const Case& c : cases) {
+    const std::vector<BYTE> photo = Photo(c.w, c.h);
+    const PdevRect target{16, 8, 16 + c.tw - 1, 8 + c.th - 1};
+    const auto draw = [&](LONG strips, LONG& workingHeight) {
+      Page page(c.tw + 40, c.th + 40);
+      for (const Piece& p : StretchStrips(c.w, c.h, strips, target))
+        EXPECT_TRUE(page.Strip(photo, c.w, p.source, p.target));
+      EXPECT_TRUE(page.Blank());
+      workingHeight = ImageHeight(page.Working());
+      EXPECT_TRUE(page.Flush());
+      return page.plane;
+    };
+    LONG wholeHeight = 0, stripsHeight = 0;
+    const std::vector<BYTE> whole = draw(1, wholeHeight);
+    const std::vector<BYTE> strips = draw(c.strips, stripsHeight);
+    EXPECT_EQ(stripsHeight, wholeHeight) << c.w << "x" << c.h << " -> " << c.tw << "x" << c.th;
+    EXPECT_EQ(strips, whole) << c.w << "x" << c.h << " -> " << c.tw << "x" << c.th;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The planes of a 400 x 400 picture (two 200-row strips of a photo drawn
+// twice its size, 17 mm: large enough to enhance), failing the n-th heap
+// allocation of the flush when n > 0.
+std::vector<BYTE> FlushedPicture(const std::function<void(Page&)>& settings, std::size_t failAtFlush) {
+  Page page(440, 440);
+  settings(page);
+  const std::vector<BYTE> photo = Photo(200, 200);
+  for (const Piece& p : Cut(200, 200, 2, 1, 2, 16, 8)) EXPECT_TRUE(page.Strip(photo, 200, p.source, p.target));
+  plat::FailNthHeapAlloc(failAtFlush);
+  EXPECT_TRUE(page.Flush());
+  plat::FailNthHeapAlloc(0);
+  return page.plane;
+}
+
+// When the enhancement buffers cannot be had (the carry or either map set:
+// the second to fourth allocation of the flush, after the band), the picture
+// prints unenhanced: the planes of the same picture with enhancement off,
+// not a blank.
+TEST(ImageBandCache, FailedEnhancementPrintsThePictureUnenhanced) {
+  const auto off = [](Page&) {};
+  const auto on = [](Page& p) { p.pdev->backlight = 3; };
+  const std::vector<BYTE> unenhanced = FlushedPicture(off, 0);
+  const std::vector<BYTE> enhanced = FlushedPicture(on, 0);
+  ASSERT_NE(enhanced, unenhanced) << "the picture qualifies for enhancement";
+  std::size_t inked = 0;
+  for (BYTE b : unenhanced) inked += b != 0xFF;
+  ASSERT_GT(inked, 1000u);
+  for (std::size_t n : {2, 3, 4}) EXPECT_EQ(FlushedPicture(on, n), unenhanced) << "allocation " << n << " fails";
+}
+
+// Whitening leaves density records without ink (0) and RGB and one-bit
+// records white (255), over the area's rows only.
+TEST(ImageBandCache, WhiteningByRecordFormat) {
+  struct Case {
+    BYTE format;
+    BYTE white;
+  };
+  for (const Case& c : {Case{kFormat8Bpp, 0x00}, Case{kFormat24Bpp, 0xFF}, Case{kFormat1Bpp, 0xFF}}) {
+    const LONG w = 10, h = 4, stride = 40;
+    std::vector<BYTE> bytes(static_cast<std::size_t>(stride) * (h + 1), 0x5A);
+    ImageBuffer r{};
+    ImageBufferInit(r, 0, 0, w, h, FixedFromInt(600), FixedFromInt(600), c.format);
+    r.buffer = bytes.data();
+    r.stride = stride;
+    EXPECT_EQ(ImageBufferWhiten(r), 1);
+    const auto rowBytes = static_cast<std::size_t>(ImageStride(w, c.format));
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      const bool inArea = i / stride < static_cast<std::size_t>(h) && i % stride < rowBytes;
+      ASSERT_EQ(bytes[i], inArea ? c.white : 0x5A) << int(c.format) << " byte " << i;
+    }
+  }
+  ImageBuffer none{};
+  EXPECT_EQ(ImageBufferWhiten(none), 0);
+}
+
+// A two-row strip continuing an enlarged picture is first copied at its
+// target size. When the strip is drawn bottom-up the merge becomes a new
+// picture, which is started from that copy; the copy is freed either way
+// and nothing leaks.
+TEST(ImageBandCache, RescaledStripCopyIsFreedWhicheverStepUsedIt) {
+  for (BYTE flipped : {0, 1}) {
+    const std::vector<BYTE> photo = Photo(40, 40);
+    std::size_t before = 0;
+    {
+      Page page(200, 200);
+      ImageBandCache* cache = BandCacheOf(page.pdev.get());
+      ASSERT_NE(cache, nullptr);
+      before = plat::HeapLiveBytes();
+      ASSERT_TRUE(page.Strip(photo, 40, {0, 0, 39, 19}, {10, 20, 89, 59}));  // enlarged twice
+      const PdevRect next{10, 60, 89, 61};
+      ASSERT_EQ(DecideMerge(page.pdev.get(), *cache, &next, BMF_8BPP, kCache8Bit), kMergeContinueBand);
+      page.pdev->image.earlierRect = page.pdev->image.operationRect = {10, 20, 89, 59};
+      page.pdev->drawing.destinationFlipped = flipped;
+      ASSERT_TRUE(page.Strip(photo, 40, {0, 20, 39, 20}, next));
+      page.pdev->drawing.destinationFlipped = 0;
+      EXPECT_TRUE(page.pdev->flags & kPdevImagePending) << int(flipped);
+      EXPECT_EQ(!page.Blank(), flipped == 1) << "the flipped strip flushed the picture before it";
+      EXPECT_TRUE(page.Flush());
+      // The strip's rows carry the photo's ink.
+      std::size_t inked = 0;
+      for (LONG y = 60; y <= 61; ++y)
+        for (LONG x = 10; x <= 89; ++x)
+          inked += !(page.plane[static_cast<std::size_t>(y) * page.pdev->planeStride + x / 8] & (0x80 >> (x % 8)));
+      EXPECT_GT(inked, 0u) << int(flipped);
+      FreeImageBuffers(page.pdev.get());
+      ClearClipRectList(page.pdev.get());
+      if (page.pdev->image.diffusionCarryRow) {
+        GlobalFree(page.pdev->image.diffusionCarryRow);
+        page.pdev->image.diffusionCarryRow = nullptr;
+      }
+      // BandCacheOf made the cache before the count began.
+      EXPECT_EQ(plat::HeapLiveBytes() + sizeof(ImageBandCache), before) << int(flipped);
+    }
+  }
+}
+
+}  // namespace
