@@ -397,13 +397,17 @@ BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& W,
       capW = std::max(capW, EW);
       capW -= capW % n;
       if (limit != 0) {
-        if (static_cast<std::uint64_t>(EW) * static_cast<std::uint64_t>(eh + 1) > limit) return FALSE;
-        while (static_cast<std::uint64_t>(capW) * static_cast<std::uint64_t>(capH + 1) > limit) {
-          if (capW > EW)
-            capW = std::max(EW, capW - ((capW - EW) / n + 1) / 2 * n);
-          else
-            capH = std::max(eh, capH - (capH - eh + 1) / 2);
-          if (capW == EW && capH == eh) break;
+        const auto fits = [&](std::int64_t w, std::int64_t h) {
+          return static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h + 1) <= limit;
+        };
+        if (!fits(EW, eh)) return FALSE;
+        // Doubled beyond the page: all the room the page leaves, so the
+        // picture is not moved again for every strip near its end.
+        if (!fits(capW, capH)) capH = std::max(eh, static_cast<std::int64_t>(limit / static_cast<std::uint64_t>(capW)) - 1);
+        if (!fits(capW, capH)) {
+          capH = eh;
+          capW = static_cast<std::int64_t>(limit / static_cast<std::uint64_t>(eh + 1));
+          capW -= capW % n;
         }
       }
       const auto bytes = CheckedBytes(static_cast<std::uint64_t>(capW), static_cast<std::uint64_t>(capH) + 1);

@@ -450,3 +450,25 @@ TEST(ImageBandCache, RescaledStripCopyIsFreedWhicheverStepUsedIt) {
 }
 
 }  // namespace
+
+namespace {
+
+// A page-high picture in 64 strips: the working image doubles its room and,
+// where doubling would pass the page, takes the page's room at once, so it
+// is moved a handful of times, not once per strip near the end.
+TEST(ImageBandCache, WorkingImageGrowsByDoublingUpToThePage) {
+  Page page(256, 256);
+  const std::vector<BYTE> photo = Photo(256, 256);
+  std::vector<const BYTE*> blocks;
+  for (const Piece& p : Cut(256, 256, 64, 1, 1, 0, 0)) {
+    ASSERT_TRUE(page.Strip(photo, 256, p.source, p.target));
+    ASSERT_EQ(page.pdev->shared.pictureFlag, 1);
+    if (blocks.empty() || blocks.back() != page.Working().block) blocks.push_back(page.Working().block);
+  }
+  EXPECT_EQ(ImageHeight(page.Working()), 256);
+  EXPECT_LE(blocks.size(), 8u) << "4, 8, 16, ... 256 rows";
+  EXPECT_LE(page.Working().blockBytes, WorkingImageLimit(page.pdev.get()));
+  EXPECT_TRUE(page.Flush());
+}
+
+}  // namespace
