@@ -150,3 +150,59 @@ TEST(TwoInkPicture, StretchedPictureSeparatesOnBothDrumPages) {
     EXPECT_LT(total[c.exchanged ? 0 : 1], 2L * kSide * kSide);
   }
 }
+
+// A paint over a picture (SRCAND, then SRCPAINT of a 24-bit picture) marks
+// its blit as converting a black-and-white source; a later picture elsewhere
+// on the page must not inherit that (it would skip the brightness and
+// contrast pre-map) and prints as it does alone.
+TEST(TwoInkPicture, LaterPictureIgnoresAnEarlierPaintOverMask) {
+  testsupport::TempFolder folder{"two-ink-stale"};
+  const fs::path dir = folder.path();
+  {
+    std::ofstream out(dir / "photo.ppm", std::ios::binary);
+    out << "P6\n40 30\n255\n";
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 40; ++x) {
+        const unsigned char px[3] = {static_cast<unsigned char>(60 + 4 * x), static_cast<unsigned char>(40 + 5 * y),
+                                     static_cast<unsigned char>(200 - 3 * x)};
+        out.write(reinterpret_cast<const char*>(px), 3);
+      }
+  }
+  const std::string photo = (dir / "photo.ppm").string();
+  const std::string later = "stretch " + photo + " 100 400 300 550\n";
+  const auto drumPages = [&](const std::string& script) {
+    std::ofstream(dir / "page.txt") << script;
+    const fs::path job = dir / "job.prn";
+    std::string out;
+    EXPECT_EQ(RunTool(Bin("printjob") + " --root '" + (dir / "root").string() + "' --out '" + job.string() +
+                          "' --set ColorMode=2 --set Seihan=2 --set SeparationModeA=2 --set SeparationModeB=2"
+                          " --set PhotoMode=1 --set Contrast=6 --set Akarusa=2 --draw '" +
+                          (dir / "page.txt").string() + "'",
+                      &out),
+              0)
+        << out;
+    std::ifstream in(job, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const streamdump::Decoded decoded = streamdump::DecodeStream(bytes);
+    EXPECT_TRUE(decoded.ok) << decoded.error;
+    std::vector<streamdump::Plane> planes;
+    for (const auto& page : decoded.pages) planes.push_back(streamdump::RebuildPlane(decoded, page));
+    return planes;
+  };
+  const std::vector<streamdump::Plane> alone = drumPages(later);
+  const std::vector<streamdump::Plane> after =
+      drumPages("blit " + photo + " 88 200 160\nblit " + photo + " EE 200 160\n" + later);
+  ASSERT_EQ(alone.size(), 2u);
+  ASSERT_EQ(after.size(), 2u);
+  // Rows from 300 on hold the later picture only.
+  for (int d = 0; d < 2; ++d) {
+    SCOPED_TRACE("drum " + std::to_string(d + 1));
+    ASSERT_EQ(after[d].stride, alone[d].stride);
+    ASSERT_EQ(after[d].height, alone[d].height);
+    const std::size_t from = std::size_t(300) * alone[d].stride;
+    const std::vector<std::uint8_t> a(after[d].bits.begin() + from, after[d].bits.end()),
+        b(alone[d].bits.begin() + from, alone[d].bits.end());
+    EXPECT_NE(std::count(b.begin(), b.end(), 0), std::ptrdiff_t(b.size())) << "the picture inks this drum";
+    EXPECT_TRUE(a == b) << "the later picture prints as it does alone";
+  }
+}
