@@ -176,10 +176,11 @@ BOOL RgbDensityHistogram(const BYTE* image, const PdevRect& rect, LONG stride, D
     const std::int64_t width = RectWidth(rect);
     for (std::int64_t x = 0; x < width; x += kChunk) {
       const int n = static_cast<int>(std::min<std::int64_t>(kChunk, width - x));
-      for (int k = 0; k < n; ++k) {
-        const ULONG colour = DirectColour(row, x + k, 3);
-        colours[k] = colour;
-        if (distinct < 3 && !(distinct > 0 && colour == seen[0]) && !(distinct > 1 && colour == seen[1])) {
+      for (int k = 0; k < n; ++k) colours[k] = DirectColour(row, x + k, 3);
+      // Colours are told apart only until a third one turns up.
+      for (int k = 0; k < n && distinct < 3; ++k) {
+        const ULONG colour = colours[k];
+        if (!(distinct > 0 && colour == seen[0]) && !(distinct > 1 && colour == seen[1])) {
           if (distinct < 2) seen[distinct] = colour;
           ++distinct;
         }

@@ -23,8 +23,16 @@ BOOL SourceToRgb24(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYT
   BOOL any = FALSE;
   for (std::int64_t y = 0; y < h; ++y) {
     BYTE* out = dst + (dstRect.top + y) * std::int64_t{dstStride} + std::int64_t{dstRect.left} * 3;
-    std::memset(out, 0xFF, static_cast<std::size_t>(w * 3));
-    if (ExpandRowTo24(src, rowRect, srcStride, static_cast<LONG>(y), out, palette, paletteCount, format)) any = TRUE;
+    // 24-bit rows are copied as they are; a row that converts nothing is white.
+    if (format == BMF_24BPP) {
+      std::memmove(out, src + (srcRect.top + y) * std::int64_t{srcStride} + std::int64_t{srcRect.left} * 3,
+                   static_cast<std::size_t>(w * 3));
+      any = TRUE;
+    } else if (ExpandRowTo24(src, rowRect, srcStride, static_cast<LONG>(y), out, palette, paletteCount, format)) {
+      any = TRUE;
+    } else {
+      std::memset(out, 0xFF, static_cast<std::size_t>(w * 3));
+    }
   }
   return any;
 }

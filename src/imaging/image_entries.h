@@ -82,8 +82,8 @@ void FreeKeptTransparentImage(RenderPdev* pdev);
 // path must draw the blit.
 BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
                  XLATEOBJ* xlate);
-// Each source row of srcRect as 24-bit pixels into dst at dstRect (rows
-// whitened first). FALSE when nothing was converted.
+// Each source row of srcRect as 24-bit pixels into dst at dstRect (a row
+// that converts nothing whitened). FALSE when nothing was converted.
 BOOL SourceToRgb24(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
                    LONG dstStride, const ULONG* palette, ULONG paletteCount, ULONG format);
 // Copies the parts of the source inside the clip into dst (placed relative to

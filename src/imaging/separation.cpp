@@ -121,44 +121,66 @@ const std::uint8_t* ChooseSeparationPreMap(int mode, int preset, const std::uint
   return brightnessContrast;
 }
 
+namespace {
+
+constexpr std::ptrdiff_t kStepR = 2 * 1089, kStepG = 2 * 33, kStepB = 2;
+
+// ceil(2^32 / volume) for cells with 0..3 sides of 7 (the last cell of an
+// axis runs 248..255): a sum below 2^17 times it, shifted by 32, is the
+// exact quotient, with no division per pixel.
+constexpr std::uint64_t kCellReciprocal[4] = {(1ull << 32) / 512, (1ull << 32) / 448 + 1, (1ull << 32) / 392 + 1,
+                                              (1ull << 32) / 343 + 1};
+
+// Both plates of a corner in one word, plate 1 in the low half: the weighted
+// sums of a cell stay below 2^17 a half, so both plates add up at once.
+inline std::uint64_t CornerPair(const std::uint8_t* c) { return c[0] | (std::uint64_t{c[1]} << 32); }
+
+// Grey: only the two diagonal corners, weighted (high - v)^3 and (v - low)^3
+// and normalised by their own sum.
+PlatePair GreyLookup(const SeparationGrid& grid, int v) {
+  const int k = v >> 3, low = 8 * k, high = k == 31 ? 255 : low + 8;
+  const long long toHigh = high - v, toLow = v - low;
+  const long long w0 = toHigh * toHigh * toHigh, w1 = toLow * toLow * toLow;
+  const std::uint8_t* a = &grid.entries[2 * static_cast<std::size_t>(k * (1089 + 33 + 1))];
+  const std::uint8_t* b = a + kStepR + kStepG + kStepB;
+  return {static_cast<int>((w0 * a[0] + w1 * b[0]) / (w0 + w1)), static_cast<int>((w0 * a[1] + w1 * b[1]) / (w0 + w1))};
+}
+
+// Any other colour: each corner weighs the volume of the sub-box opposite it.
+inline PlatePair CellLookup(const std::uint8_t* entries, int red, int green, int blue) {
+  const int kr = red >> 3, kg = green >> 3, kb = blue >> 3;
+  const std::uint64_t r1 = static_cast<std::uint64_t>(red - 8 * kr), r0 = (kr == 31 ? 7 : 8) - r1;
+  const std::uint64_t g1 = static_cast<std::uint64_t>(green - 8 * kg), g0 = (kg == 31 ? 7 : 8) - g1;
+  const std::uint64_t b1 = static_cast<std::uint64_t>(blue - 8 * kb), b0 = (kb == 31 ? 7 : 8) - b1;
+  const std::uint8_t* c = entries + 2 * static_cast<std::ptrdiff_t>(kr * 1089 + kg * 33 + kb);
+  const std::uint64_t lowRed = g0 * (b0 * CornerPair(c) + b1 * CornerPair(c + kStepB)) +
+                               g1 * (b0 * CornerPair(c + kStepG) + b1 * CornerPair(c + kStepG + kStepB));
+  c += kStepR;
+  const std::uint64_t highRed = g0 * (b0 * CornerPair(c) + b1 * CornerPair(c + kStepB)) +
+                                g1 * (b0 * CornerPair(c + kStepG) + b1 * CornerPair(c + kStepG + kStepB));
+  const std::uint64_t sums = r0 * lowRed + r1 * highRed;
+  const std::uint64_t reciprocal = kCellReciprocal[(kr == 31) + (kg == 31) + (kb == 31)];
+  return {static_cast<int>(((sums & 0xFFFFFFFFu) * reciprocal) >> 32), static_cast<int>(((sums >> 32) * reciprocal) >> 32)};
+}
+
+}  // namespace
+
 PlatePair TrilinearLookup(const SeparationGrid& grid, int red, int green, int blue) {
-  const int v[3] = {red, green, blue};
-  int k[3], low[3], high[3];
-  for (int i = 0; i < 3; ++i) {
-    k[i] = v[i] >> 3;
-    low[i] = 8 * k[i];
-    high[i] = k[i] == 31 ? 255 : low[i] + 8;
-  }
-  auto entry = [&](int dr, int dg, int db) {
-    return &grid.entries[2 * static_cast<std::size_t>((k[0] + dr) * 1089 + (k[1] + dg) * 33 + (k[2] + db))];
-  };
-  if (red == green && green == blue) {
-    // Greys stay on the diagonal; the weights are normalised by their own sum.
-    const long long toHigh = high[0] - red, toLow = red - low[0];
-    const long long w0 = toHigh * toHigh * toHigh, w1 = toLow * toLow * toLow;
-    const std::uint8_t* a = entry(0, 0, 0);
-    const std::uint8_t* b = entry(1, 1, 1);
-    return {static_cast<int>((w0 * a[0] + w1 * b[0]) / (w0 + w1)),
-            static_cast<int>((w0 * a[1] + w1 * b[1]) / (w0 + w1))};
-  }
-  // Each corner weighs the volume of the sub-box opposite it.
-  const int r1 = v[0] - low[0], r0 = high[0] - v[0];
-  const int g1 = v[1] - low[1], g0 = high[1] - v[1];
-  const int b1 = v[2] - low[2], b0 = high[2] - v[2];
-  const std::uint8_t* e = entry(0, 0, 0);
-  constexpr std::ptrdiff_t kR = 2 * 1089, kG = 2 * 33, kB = 2;
-  int sums[2];
-  for (int p = 0; p < 2; ++p) {
-    const std::uint8_t* c = e + p;
-    const int lowRed = g0 * (b0 * c[0] + b1 * c[kB]) + g1 * (b0 * c[kG] + b1 * c[kG + kB]);
-    const int highRed = g0 * (b0 * c[kR] + b1 * c[kR + kB]) + g1 * (b0 * c[kR + kG] + b1 * c[kR + kG + kB]);
-    sums[p] = r0 * lowRed + r1 * highRed;
-  }
-  const int volume = (high[0] - low[0]) * (high[1] - low[1]) * (high[2] - low[2]);
-  return {sums[0] / volume, sums[1] / volume};
+  if (red == green && green == blue) return GreyLookup(grid, red);
+  return CellLookup(grid.entries.data(), red, green, blue);
 }
 
 int BoostOverprint(int a, int b) { return Clamp255(static_cast<long long>(b) * (26LL * a + 58395) / 58395); }
+
+namespace {
+
+// BoostOverprint of two plate densities (0..255), in 32 bits.
+inline int BoostPlate(int a, int b) {
+  const std::uint32_t v = static_cast<std::uint32_t>(b) * (26u * static_cast<std::uint32_t>(a) + 58395u) / 58395u;
+  return static_cast<int>(std::min<std::uint32_t>(v, 255));
+}
+
+}  // namespace
 
 int DarkerDrumCut(int a, int b, int c) {
   const long long keep = 255 - static_cast<long long>(a - 128) * (255 - c) / 127;
@@ -210,28 +232,41 @@ void SeparateLineTwoPlates(SeparationGrid* grid, const SeparationLine& line, con
   const bool patchBlack = line.maskMode && IsSeparationEntryFamilyA(mode);
   const std::uint8_t savedBlack = g.entries[0];
   if (patchBlack) g.entries[0] = 255;
+  // Channel values through the pre-map, read as densities.
+  std::uint8_t in[256];
   const bool usePreMap = !line.skipPreMap && !line.maskMode;
+  for (int v = 0; v < 256; ++v) in[v] = static_cast<std::uint8_t>(usePreMap ? 255 - g.preMap[static_cast<std::size_t>(255 - v)] : v);
   const bool exchanged = kSeparationModeFlags.exchangePlanes[static_cast<std::size_t>(mode)] != 0;
   const bool cutPossible = line.drum2Lightness < line.drum1Lightness && line.drum2Lightness < 55;
+  const std::uint8_t* tone = line.toneCurve;
+  const std::uint8_t* entries = g.entries.data();
+  // Photos run in equal colours: the previous pixel's plates are reused.
+  std::uint32_t previous = 0xFFFFFFFFu;
+  std::uint8_t last1 = 0, last2 = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    int blue = bgr[3 * i], green = bgr[3 * i + 1], red = bgr[3 * i + 2];
-    if (usePreMap) {
-      blue = 255 - g.preMap[static_cast<std::size_t>(255 - blue)];
-      green = 255 - g.preMap[static_cast<std::size_t>(255 - green)];
-      red = 255 - g.preMap[static_cast<std::size_t>(255 - red)];
+    const std::uint8_t* px = bgr + 3 * i;
+    const std::uint32_t colour = px[0] | (std::uint32_t{px[1]} << 8) | (std::uint32_t{px[2]} << 16);
+    if (colour != previous) {
+      previous = colour;
+      const int blue = in[px[0]], green = in[px[1]], red = in[px[2]];
+      const PlatePair looked =
+          red == green && green == blue ? GreyLookup(g, red) : CellLookup(entries, red, green, blue);
+      int p1 = tone[looked.plate1];
+      int p2 = tone[looked.plate2];
+      if (!line.maskMode) {
+        // The plate printed on drum 1 is thinned where the darker drum-2 ink is heavy.
+        int onDrum1 = exchanged ? p2 : p1;
+        int onDrum2 = exchanged ? p1 : p2;
+        onDrum2 = BoostPlate(onDrum1, onDrum2);
+        if (cutPossible && onDrum2 > 128) onDrum1 = DarkerDrumCut(onDrum2, onDrum1, line.darkerDrumStrength);
+        p1 = exchanged ? onDrum2 : onDrum1;
+        p2 = exchanged ? onDrum1 : onDrum2;
+      }
+      last1 = static_cast<std::uint8_t>(p1);
+      last2 = static_cast<std::uint8_t>(p2);
     }
-    const PlatePair looked = TrilinearLookup(g, red, green, blue);
-    int p1 = line.toneCurve[looked.plate1];
-    int p2 = line.toneCurve[looked.plate2];
-    if (!line.maskMode) {
-      // The plate printed on drum 1 is thinned where the darker drum-2 ink is heavy.
-      int& onDrum2 = exchanged ? p1 : p2;
-      int& onDrum1 = exchanged ? p2 : p1;
-      onDrum2 = BoostOverprint(onDrum1, onDrum2);
-      if (cutPossible && onDrum2 > 128) onDrum1 = DarkerDrumCut(onDrum2, onDrum1, line.darkerDrumStrength);
-    }
-    plate1[i] = static_cast<std::uint8_t>(p1);
-    plate2[i] = static_cast<std::uint8_t>(p2);
+    plate1[i] = last1;
+    plate2[i] = last2;
   }
   if (patchBlack) g.entries[0] = savedBlack;
 }

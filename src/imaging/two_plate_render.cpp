@@ -120,6 +120,9 @@ bool WalkPlates(RenderPdev* pdev, const PlateRows& rows, const TwoPlateTarget& t
   if (!memory) return false;
   BYTE* density[2] = {memory.data(), memory.data() + *plateBytes};
   const DitherContext dither = DitherContextOf(pdev);
+  // Rows the block holds from the band before (first row, last row): the
+  // rows either side of a band boundary are separated once.
+  std::int64_t held0 = 0, held1 = -1;
   for (std::int64_t d0 = 0; d0 < h; d0 += bandRows) {
     const std::int64_t d1 = std::min<std::int64_t>(h - 1, d0 + bandRows - 1);
     const std::int64_t j0 = FirstTargetRow(d0, h, targetHeight);
@@ -128,8 +131,15 @@ bool WalkPlates(RenderPdev* pdev, const PlateRows& rows, const TwoPlateTarget& t
     const std::int64_t r0 = std::max<std::int64_t>(d0 - 1, 0), r1 = std::min<std::int64_t>(d1 + 1, h - 1);
     for (std::int64_t r = r0; r <= r1; ++r) {
       const std::size_t at = static_cast<std::size_t>((r - r0) * w);
-      rows.separate(rows.context, static_cast<LONG>(flipped ? h - 1 - r : r), density[0] + at, density[1] + at);
+      if (r >= held0 && r <= held1 && r0 > held0) {
+        const std::size_t from = static_cast<std::size_t>((r - held0) * w);
+        for (BYTE* plate : density) std::memmove(plate + at, plate + from, static_cast<std::size_t>(w));
+      } else {
+        rows.separate(rows.context, static_cast<LONG>(flipped ? h - 1 - r : r), density[0] + at, density[1] + at);
+      }
     }
+    held0 = r0;
+    held1 = r1;
     const std::int64_t shift = j0 == 0 ? 0 : target.rect.top + j0;
     if (shift >= target.rows) break;
     const std::int64_t bandEnd = std::min<std::int64_t>(target.rect.top + j1 + 1, target.rows);

@@ -201,3 +201,46 @@ TEST(RgbBandCache, EachFailedAllocation) {
 }
 
 }  // namespace
+
+// A picture cached at its source's lower resolution (a stretch to three times
+// its size) continued by a strip two rows high at the device resolution: the
+// cache is resampled to the device grid first (each target pixel repeating
+// source pixel floor(k S / T)), so the planes equal the upscaled picture and
+// the strip sent as one strip at the device resolution.
+TEST(RgbBandCache, StripAtAnotherResolutionResamplesTheCache) {
+  const LONG sw = 20, sh = 10, scale = 3, w = sw * scale, h = sh * scale, left = 30, top = 20;
+  const std::vector<BYTE> small = Photo(sw, sh);
+  std::vector<BYTE> strip(size_t(3 * w) * 2);
+  for (LONG x = 0; x < w; ++x)
+    for (LONG y = 0; y < 2; ++y) {
+      BYTE* px = &strip[size_t(y) * 3 * w + 3 * size_t(x)];
+      px[0] = BYTE(4 * x);
+      px[1] = BYTE(200 - 3 * x);
+      px[2] = BYTE(90 + 60 * y);
+    }
+  // The same picture resampled by hand: the upscaled rows, then the strip.
+  std::vector<BYTE> whole(size_t(3 * w) * (h + 2));
+  for (LONG y = 0; y < h; ++y)
+    for (LONG x = 0; x < w; ++x)
+      std::memcpy(&whole[size_t(y) * 3 * w + 3 * size_t(x)], &small[size_t(y * sh / h) * 3 * sw + 3 * size_t(x * sw / w)],
+                  3);
+  std::memcpy(&whole[size_t(h) * 3 * w], strip.data(), strip.size());
+  for (int photoMode : {0, 1}) {
+    SCOPED_TRACE(photoMode ? "diffused" : "screened");
+    Page merged(2, photoMode), one(2, photoMode);
+    for (Page* page : {&merged, &one})
+      if (photoMode == 0) page->pdev->edge = 2;  // the screen caches too
+    merged.Strip(small, 3 * sw, {0, 0, sw - 1, sh - 1}, {left, top, left + w - 1, top + h - 1});
+    ImageBandCache* cache = merged.pdev->image.bandCache;
+    ASSERT_NE(cache, nullptr);
+    ASSERT_EQ(ImageWidth(cache->rgb), sw) << "held at the source's size";
+    merged.Strip(strip, 3 * w, {0, 0, w - 1, 1}, {left, top + h, left + w - 1, top + h + 1});
+    EXPECT_EQ(ImageWidth(cache->rgb), w) << "resampled to the device grid";
+    EXPECT_EQ(ImageHeight(cache->rgb), h + 2);
+    merged.Flush();
+    one.Strip(whole, 3 * w, {0, 0, w - 1, h + 1}, {left, top, left + w - 1, top + h + 1});
+    one.Flush();
+    EXPECT_GT(one.Ink(1) + one.Ink(2), 0);
+    EXPECT_EQ(merged.planes, one.planes);
+  }
+}
