@@ -418,6 +418,11 @@ COLORREF GetBkColor(HDC dc) {
   return FindDc(dc, info) ? info.back : CLR_INVALID;
 }
 
+COLORREF GetTextColor(HDC dc) {
+  Dc info{};
+  return FindDc(dc, info) ? info.text : CLR_INVALID;
+}
+
 int SetBkMode(HDC dc, int mode) {
   auto& g = G();
   std::lock_guard guard(g.lock);

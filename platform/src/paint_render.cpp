@@ -49,6 +49,18 @@ class Canvas {
     Fill(RECT{r.left, r.top, r.left + 1, r.bottom}, c);
     Fill(RECT{r.right - 1, r.top, r.right, r.bottom}, c);
   }
+  // A plain static as its dialog answers WM_CTLCOLORSTATIC: the rectangle
+  // filled with the brush it returns (nothing without one); the text colour
+  // the dialog chose, ink unless it chose one.
+  COLORREF StaticColours(HWND control, const RECT& r, COLORREF ink) {
+    SetTextColor(dc_, ink);
+    const auto answer = SendMessageW(GetParent(control), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc_),
+                                     reinterpret_cast<LPARAM>(control));
+    SetBkMode(dc_, TRANSPARENT);
+    if (answer == 0) return ink;
+    FillRect(dc_, &r, reinterpret_cast<HBRUSH>(answer));
+    return GetTextColor(dc_);
+  }
   void Text(const std::u16string& text, RECT r, COLORREF c, UINT format) {
     SetTextColor(dc_, c);
     DrawTextW(dc_, text.c_str(), -1, &r, format | DT_NOPREFIX);
@@ -217,9 +229,11 @@ void DrawControl(Canvas& c, HWND w, RECT r) {
         c.Fill(RECT{r.left, r.top, r.right, r.top + 1}, RGB(160, 160, 160));
         return;
       }
+      // Disabled text stays grey whatever the dialog chose.
+      const COLORREF colour = c.StaticColours(w, r, ink);
       const UINT align = type == SS_CENTER ? DT_CENTER : type == SS_RIGHT ? DT_RIGHT : DT_LEFT;
       // Labels one line high do not wrap: they show what fits.
-      c.Text(text, r, ink, align | (r.bottom - r.top >= 26 ? DT_WORDBREAK : DT_SINGLELINE));
+      c.Text(text, r, enabled ? colour : ink, align | (r.bottom - r.top >= 26 ? DT_WORDBREAK : DT_SINGLELINE));
       return;
     }
     case WindowKind::UpDown: {

@@ -244,15 +244,10 @@ bool DrawPageItem(HWND page, DocSheetContext& context, const DRAWITEMSTRUCT& ite
       InkColourPicture(page, item, s, false);
       return true;
     case kDrum1Combo:
-    case kDrum2Combo: {
+    case kDrum2Combo:
       if (!basic) return false;
-      const int index = static_cast<int>(item.itemID);
-      if (index >= 0 && index < static_cast<int>(kColorIdCount) && index < s.AvailColorCount) {
-        OwnerDrawColorItem(page, item, 0, s.AvailColors[index], s.PrinterDrum1Color, s.PrinterDrum2Color, -1, -1,
-                           Caps(context).Info.DrumColorPattern);
-      }
+      DrawAvailColorItem(page, item, s, Caps(context).Info.DrumColorPattern);
       return true;
-    }
     default: return false;
   }
 }

@@ -5,6 +5,7 @@
 #include "sheets/control_kit.h"
 #include "sheets/output_controls.h"
 #include "sheets/page_protocol.h"
+#include "sheets/setting_pictures.h"
 #include "sheets/sheet_rules.h"
 
 const SeparationRow kFirstSeparationRows[14] = {{928, 0}, {929, 1},  {930, 2},  {931, 3},  {932, 4},
@@ -46,7 +47,6 @@ constexpr UINT kInkIcons[kColorIdCount] = {102, 122, 106, 103, 108, 111, 115, 11
 
 // Separation dialog controls.
 constexpr int kFirstModeCombo = 3062, kSecondModeCombo = 3064, kDialogSeparationPicture = 4006;
-constexpr int kDialogTextPicture = 4007, kDialogImagePicture = 4008;
 constexpr int kSeparationTemplate = 1996;
 
 void SetInkIcon(HWND page, HMODULE module, int id, int code) {
@@ -120,6 +120,7 @@ void ColorRefresh(HWND page, DocSheetContext& context) {
   SetCheck(page, kPreviewCheck, s.Preview);
   SetStaticBitmap(module, page, kSeparationPicture, PageSeparationBitmap(s));
   s.Refreshing = 0;
+  InvalidateInkPictures(page);
   ColorEnableRules(page, context);
 }
 
@@ -299,12 +300,39 @@ UINT PageSeparationBitmap(const SheetState& state) {
 }
 
 namespace {
-// Images the page showed go with it.
-INT_PTR ColorOther(HWND page, DocSheetContext&, UINT message, WPARAM, LPARAM) {
-  if (message != WM_DESTROY) return FALSE;
-  for (int id : {kOneInkIcon, kDrum1Icon, kDrum2Icon, kInfoIcon}) ClearStaticIcon(page, id);
-  ClearStaticBitmap(page, kSeparationPicture);
-  return FALSE;
+bool DrawColorPageItem(HWND page, const DocSheetContext& context, const DRAWITEMSTRUCT& item) {
+  switch (item.CtlID) {
+    case kTextInkPicture:
+    case kImageInkPicture: InkColourPicture(page, item, context.State, false); return true;
+    case kOneInkCombo:
+    case kDrum1Combo:
+    case kDrum2Combo: DrawAvailColorItem(page, item, context.State, context.Caps.Info.DrumColorPattern); return true;
+    default: return false;
+  }
+}
+
+INT_PTR ColorOther(HWND page, DocSheetContext& context, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_DRAWITEM:
+      return DrawColorPageItem(page, context, *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)) ? TRUE : FALSE;
+    case WM_CTLCOLORSTATIC: return WhiteTextBackground(page, kInfoText, wParam, lParam);
+    case WM_DESTROY:
+      // Images the page showed go with it.
+      for (int id : {kOneInkIcon, kDrum1Icon, kDrum2Icon, kInfoIcon}) ClearStaticIcon(page, id);
+      ClearStaticBitmap(page, kSeparationPicture);
+      return FALSE;
+    default: return FALSE;
+  }
+}
+
+// Rows of the separation lists: the row whose mode the drum colours assigned
+// is marked (none for 99).
+void DrawSeparationItem(HWND dialog, const SheetState& s, const DRAWITEMSTRUCT& item) {
+  const int markedA = SeparationRowOf(kFirstSeparationRows, static_cast<int>(std::size(kFirstSeparationRows)),
+                                      s.AssignedModeA);
+  const int markedB = SeparationRowOf(kSecondSeparationRows, static_cast<int>(std::size(kSecondSeparationRows)),
+                                      s.AssignedModeB);
+  OwnerDrawColorItem(dialog, item, 0, 0, 0, 0, markedA, markedB, 0);
 }
 }  // namespace
 
@@ -330,8 +358,19 @@ INT_PTR CALLBACK SeparationDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
     ClearStaticBitmap(dialog, kDialogSeparationPicture);
     return FALSE;
   }
-  if (!context || message != WM_COMMAND) return FALSE;
+  if (!context) return FALSE;
   SheetState& s = context->State;
+  if (message == WM_DRAWITEM) {
+    const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    switch (item.CtlID) {
+      case kDialogTextInkPicture:
+      case kDialogImageInkPicture: InkColourPicture(dialog, item, s, true); return TRUE;
+      case kFirstModeCombo:
+      case kSecondModeCombo: DrawSeparationItem(dialog, s, item); return TRUE;
+      default: return FALSE;
+    }
+  }
+  if (message != WM_COMMAND) return FALSE;
   const WORD id = LOWORD(wParam), code = HIWORD(wParam);
   switch (id) {
     case IDOK: {
@@ -347,8 +386,8 @@ INT_PTR CALLBACK SeparationDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
     case kSecondModeCombo:
       if (code != CBN_SELCHANGE) return FALSE;
       ShowDialogSeparationPicture(dialog, s.ResourceDll);
-      InvalidateRect(GetDlgItem(dialog, kDialogTextPicture), nullptr, TRUE);
-      InvalidateRect(GetDlgItem(dialog, kDialogImagePicture), nullptr, TRUE);
+      InvalidateRect(GetDlgItem(dialog, kDialogTextInkPicture), nullptr, TRUE);
+      InvalidateRect(GetDlgItem(dialog, kDialogImageInkPicture), nullptr, TRUE);
       return TRUE;
     default: return FALSE;
   }

@@ -119,6 +119,13 @@ void ClearStaticBitmap(HWND dialog, int id) {
 
 void NotifySheetChanged(HWND page) { SendMessageW(GetParent(page), PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0); }
 
+INT_PTR WhiteTextBackground(HWND dialog, int id, WPARAM wParam, LPARAM lParam) {
+  HWND control = reinterpret_cast<HWND>(lParam);
+  if (!control || control != GetDlgItem(dialog, id)) return 0;
+  SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
+  return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
+}
+
 void AddResourceString(HMODULE module, HWND dialog, int id, UINT stringId) {
   const std::u16string text = ResourceText(module, stringId);
   SendDlgItemMessageW(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));

@@ -45,6 +45,9 @@ void ClearStaticIcon(HWND dialog, int id);
 void ClearStaticBitmap(HWND dialog, int id);
 // PSM_CHANGED to the sheet that holds the page.
 void NotifySheetChanged(HWND page);
+// The answer to WM_CTLCOLORSTATIC for a result text shown on white: the white
+// stock brush (and a white text background) for control id, else 0 (unhandled).
+INT_PTR WhiteTextBackground(HWND dialog, int id, WPARAM wParam, LPARAM lParam);
 void AddResourceString(HMODULE module, HWND dialog, int id, UINT stringId);
 void AddResourceStrings(HMODULE module, HWND dialog, int id, const UINT* stringIds, int count);
 // Moves a list-box item; buffer (capacity units) receives its text on the way.

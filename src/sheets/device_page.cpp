@@ -259,6 +259,7 @@ INT_PTR CALLBACK DeviceSettingsPageProc(HWND page, UINT message, WPARAM wParam, 
   switch (message) {
     case WM_NOTIFY: return DevicePageNotify(page, *context, *reinterpret_cast<const NMHDR*>(lParam));
     case WM_DESTROY: ClearStaticIcon(page, kInfoIcon); return FALSE;
+    case WM_CTLCOLORSTATIC: return WhiteTextBackground(page, kInfoText, wParam, lParam);
     case WM_COMMAND:
       if (!DevicePageCommand(page, *context, LOWORD(wParam), HIWORD(wParam))) return FALSE;
       DevicePageRefresh(page, *context);

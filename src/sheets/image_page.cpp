@@ -9,6 +9,7 @@
 #include "sheets/control_kit.h"
 #include "sheets/output_controls.h"
 #include "sheets/page_protocol.h"
+#include "sheets/setting_pictures.h"
 #include "sheets/sheet_rules.h"
 
 namespace {
@@ -21,7 +22,7 @@ constexpr int kAdjustButton = 2027;
 constexpr int kTextProcLabel = 2028, kTextProc0 = 2029, kTextProc2 = 2030, kTextProc1 = 2031;
 constexpr int kTextVolumeLabel = 2032, kTextVolumeA = 2033, kTextVolumeB = 2034, kTextVolumeNone = 2035;
 constexpr int kPreviewLabel = 3158, kPreviewPicture = 3159, kPreviewCheck = 3160;
-constexpr int kSeparationPicture = 4002, kTextInkPicture = 4003, kImageInkPicture = 4004;
+constexpr int kSeparationPicture = 4002;
 constexpr int kImageGroup = 4026, kTextGroup = 4027;
 constexpr int kRestoreButton = 2009;
 
@@ -110,6 +111,8 @@ void ImageRefresh(HWND page, DocSheetContext& context) {
   SetCheck(page, kPreviewCheck, s.Preview);
   SetStaticBitmap(s.ResourceDll, page, kSeparationPicture, PageSeparationBitmap(s));
   s.Refreshing = 0;
+  // Settings of the other pages (inks, separation) show here too.
+  InvalidateInkPictures(page);
   ImageEnableRules(page, context);
 }
 
@@ -200,10 +203,6 @@ bool ImageCommand(HWND page, DocSheetContext& context, WORD id, WORD code) {
     }
     case kPreviewCheck: changed = TakeCheck(page, id, code, s.Preview); break;
     default: return false;
-  }
-  if (changed) {
-    InvalidateRect(GetDlgItem(page, kTextInkPicture), nullptr, TRUE);
-    InvalidateRect(GetDlgItem(page, kImageInkPicture), nullptr, TRUE);
   }
   return changed;
 }
@@ -300,8 +299,15 @@ ScreenRange AmiAngleRange(const CapsInfo& info) {
 }
 
 namespace {
-// Images the page showed go with it.
-INT_PTR ImageOther(HWND page, DocSheetContext&, UINT message, WPARAM, LPARAM) {
+INT_PTR ImageOther(HWND page, DocSheetContext& context, UINT message, WPARAM, LPARAM lParam) {
+  if (message == WM_DRAWITEM) {
+    const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+    const int id = static_cast<int>(item.CtlID);
+    if (id != kTextInkPicture && id != kImageInkPicture) return FALSE;
+    InkColourPicture(page, item, context.State, false);
+    return TRUE;
+  }
+  // Images the page showed go with it.
   if (message == WM_DESTROY) ClearStaticBitmap(page, kSeparationPicture);
   return FALSE;
 }

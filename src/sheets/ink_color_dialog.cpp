@@ -140,10 +140,7 @@ INT_PTR CALLBACK InkColorDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
       DrawInkColorItem(dialog, *item, *record);
       return TRUE;
     }
-    case WM_CTLCOLORSTATIC:
-      if (reinterpret_cast<HWND>(lParam) != GetDlgItem(dialog, kInkResultText)) return FALSE;
-      SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
-      return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
+    case WM_CTLCOLORSTATIC: return WhiteTextBackground(dialog, kInkResultText, wParam, lParam);
     case WM_CLOSE:
       EndDialog(dialog, 0);
       return TRUE;

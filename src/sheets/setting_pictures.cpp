@@ -433,3 +433,10 @@ void OwnerDrawColorItem(HWND, const DRAWITEMSTRUCT& item, int listKind, InkCode 
   RECT r = item.rcItem;
   DrawTextW(item.hDC, label.c_str(), -1, &r, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
 }
+
+void DrawAvailColorItem(HWND page, const DRAWITEMSTRUCT& item, const SheetState& state, int oneInkFlag) {
+  const int index = static_cast<int>(item.itemID);
+  if (index < 0 || index >= static_cast<int>(kColorIdCount) || index >= state.AvailColorCount) return;
+  OwnerDrawColorItem(page, item, 0, state.AvailColors[index], state.PrinterDrum1Color, state.PrinterDrum2Color, -1, -1,
+                     oneInkFlag);
+}

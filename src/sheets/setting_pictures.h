@@ -71,3 +71,6 @@ bool OnPictureClick(HWND page, POINT client, DocSheetContext& context, SheetStat
 // listKind 0: combo box, 1: list box.
 void OwnerDrawColorItem(HWND dialog, const DRAWITEMSTRUCT& item, int listKind, InkCode itemColour, InkCode marked1,
                         InkCode marked2, int markedIndex3062, int markedIndex3064, int oneInkFlag);
+// An entry of the colour combos 2071, 2072 and 3045: the colour at the item's
+// position in AvailColors, the printer's drum colours marked.
+void DrawAvailColorItem(HWND page, const DRAWITEMSTRUCT& item, const SheetState& state, int oneInkFlag);

@@ -220,6 +220,18 @@ TEST_F(DevicePage, GetInformationFromTheStatusFile) {
   EXPECT_EQ(stored.HoldMemoryInstalled, base_.HoldMemoryInstalled) << "a status file tells no options";
 }
 
+TEST_F(DevicePage, TheResultTextIsShownOnWhite) {
+  OpenModel("NEVO2600.RDF");
+  SetAddress(u"127.0.0.1", 1);
+  ASSERT_TRUE(RunDevice([&](Screen& s) {
+    EXPECT_TRUE(s.Click(3261));
+    EXPECT_EQ(s.Text(3058), ResourceString(821));
+    EXPECT_GT(sample::WhiteShare(s.Page(), 3058), 0.7);
+    EXPECT_LT(sample::WhiteShare(s.Page(), 3246), 0.1) << "other labels keep the page's face";
+    EXPECT_TRUE(s.Ok());
+  }));
+}
+
 TEST_F(DevicePage, GetInformationFromARealAgentTakesTheOptions) {
   sample::RealAgent agent(9, 33);
   if (agent.Missing()) GTEST_SKIP() << "snmpd is not installed";

@@ -82,6 +82,25 @@ class RealAgent {
   std::string out_;
 };
 
+// The share of a control's rectangle that is pure white when its page is
+// drawn as the user sees it (a short text on a white background leaves most).
+inline double WhiteShare(HWND page, int id) {
+  const plat::ui::Picture p = plat::ui::RenderWindow(page);
+  RECT r{};
+  if (!GetWindowRect(GetDlgItem(page, id), &r)) return 0.0;
+  POINT origin{0, 0};
+  ClientToScreen(page, &origin);
+  int white = 0, all = 0;
+  for (LONG y = r.top - origin.y; y < r.bottom - origin.y; ++y) {
+    for (LONG x = r.left - origin.x; x < r.right - origin.x; ++x) {
+      if (x < 0 || y < 0 || x >= p.width || y >= p.height) continue;
+      ++all;
+      white += p.At(x, y) == 0xFFFFFFu ? 1 : 0;
+    }
+  }
+  return all ? static_cast<double>(white) / all : 0.0;
+}
+
 class SampleSheet : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -564,6 +564,7 @@ PLATAPI COLORREF SetTextColor(HDC dc, COLORREF colour);
 PLATAPI COLORREF SetBkColor(HDC dc, COLORREF colour);
 PLATAPI int SetBkMode(HDC dc, int mode);
 PLATAPI COLORREF GetBkColor(HDC dc);
+PLATAPI COLORREF GetTextColor(HDC dc);
 // One line (or, with DT_WORDBREAK, lines broken at spaces) of DejaVu Sans at
 // 11 pixels, clipped to rect; the background is filled in OPAQUE mode. Returns
 // the height of the text; DT_CALCRECT only measures into rect.
@@ -643,7 +644,8 @@ struct Picture {
 // A window's client pixels as last drawn; empty when nothing drew on it.
 PLATAPI Picture Snapshot(HWND window);
 // A dialog as the user sees it: each visible control as a box with its text
-// and state, owner-drawn controls as their WM_DRAWITEM drew them. A sheet's
+// and state, owner-drawn controls as their WM_DRAWITEM drew them, plain
+// statics on the brush their dialog answers to WM_CTLCOLORSTATIC. A sheet's
 // frame gives its tab strip over the current page.
 PLATAPI Picture RenderWindow(HWND window);
 // The owner-drawn statics of a dialog, in creation order.
