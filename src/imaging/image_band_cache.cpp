@@ -307,14 +307,20 @@ BOOL FlushPendingImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LON
   return finish(TRUE);
 }
 
-BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& W, const PdevRect& N, int pixelBytes,
-                        BYTE fill) {
+BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& W, const PdevRect& N, const FixedRect& U,
+                        int pixelBytes, BYTE fill) {
   const std::int64_t n = pixelBytes;
   const PdevRect T = FixedRectToRect(cache.target.area);
   const PdevRect L = pdev->image.earlierRect;
   const FixedMilli dx = DeviceResolutionX(pdev), dy = DeviceResolutionY(pdev);
-  const bool equalX = FixedThousandths(W.resolutionX) == FixedThousandths(dx);
-  const bool equalY = FixedThousandths(W.resolutionY) == FixedThousandths(dy);
+  // An axis stays on the device grid while the picture and this strip are on
+  // it. A strip enlarged there is held at its source size, so it goes next to
+  // the picture's content, not to its device offset (a gap of blank rows).
+  const auto onGrid = [](FixedMilli picture, FixedMilli strip, FixedMilli device) {
+    return FixedThousandths(picture) == FixedThousandths(device) && FixedThousandths(strip) >= FixedThousandths(device);
+  };
+  const bool equalX = onGrid(W.resolutionX, cache.pending.resolutionX, dx);
+  const bool equalY = onGrid(W.resolutionY, cache.pending.resolutionY, dy);
   const PdevRect source = FixedRectToRect(cache.pending.area);
   const std::int64_t stripW = std::min(RectWidth(source), RectWidth(N));
   const std::int64_t stripH = std::min(RectHeight(source), RectHeight(N));
@@ -369,6 +375,16 @@ BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& W,
   const std::int64_t fx = -ex0, fy = -ey0;
   if (ew > 0x7FFFFFFF / n || eh > 0x7FFFFFFF) return FALSE;
   const std::int64_t EW = ew * n, FX = fx * n, OW = oldW * n;  // in bytes
+  // Off the device grid the picture is held at its content over the device
+  // union: the scale the next strips are placed by.
+  const PdevRect u = FixedRectToRect(U);
+  const auto merged = [](FixedMilli held, bool equal, FixedMilli device, std::int64_t content, std::int64_t span) {
+    if (equal || content <= 0 || span <= 0 || content > 0x7FFFFFFF || span > 0x7FFFFFFF) return held;
+    const auto r = FixedFromRatio(FixedRound(device), static_cast<std::int32_t>(content), static_cast<std::int32_t>(span));
+    return r ? FixedMin(*r, device) : held;
+  };
+  const FixedMilli rx = merged(W.resolutionX, equalX, dx, ew, RectWidth(u));
+  const FixedMilli ry = merged(W.resolutionY, equalY, dy, eh, RectHeight(u));
   if (ew != oldW || eh != oldH || fx != 0 || fy != 0) {
     // Grow: in place when the block has room, else a new block with room
     // doubled in the direction of growth, never beyond the page.
@@ -426,18 +442,20 @@ BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& W,
       W.buffer = buffer;
       W.stride = static_cast<LONG>(capW);
     }
-    const FixedMilli rx = W.resolutionX, ry = W.resolutionY;
     ImageBufferInit(W, 0, 0, static_cast<LONG>(ew), static_cast<LONG>(eh), rx, ry, W.format);
     W.filled = RectToFixedRect(PdevRect{static_cast<LONG>(fx), static_cast<LONG>(fy), static_cast<LONG>(fx + oldW - 1),
                                         static_cast<LONG>(fy + oldH - 1)});
   }
+  W.resolutionX = rx;
+  W.resolutionY = ry;
+  W.rowsPerCm = FixedDotsPerCm(ry);
   W.saved = RectToFixedRect(PdevRect{static_cast<LONG>(gx + fx), static_cast<LONG>(gy + fy),
                                      static_cast<LONG>(gx + fx + stripW - 1), static_cast<LONG>(gy + fy + stripH - 1)});
   return TRUE;
 }
 
-BOOL MergeStripGeometry(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& N, const FixedRect&) {
-  return PlaceStripInRecord(pdev, cache, cache.working, N, 1, 0);
+BOOL MergeStripGeometry(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& N, const FixedRect& unionRect) {
+  return PlaceStripInRecord(pdev, cache, cache.working, N, unionRect, 1, 0);
 }
 
 namespace {

@@ -96,12 +96,14 @@ bool HistogramHasSeveralLevels(const DWORD counts[256]);
 // flag and sets the operation byte to 1.
 BOOL ClassifyPendingImage(RenderPdev* pdev, ImageBandCache& cache);
 // Places the next strip in the working image and grows it (geometrically, up
-// to the page); FALSE when it cannot grow.
+// to the page) to the union of the old picture's and the strip's rectangles,
+// each at its own scale; off the device grid the picture's scale becomes its
+// content over the device union unionRect. FALSE when it cannot grow.
 BOOL MergeStripGeometry(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& newTarget, const FixedRect& unionRect);
 // The same placement in any record of pixelBytes bytes a pixel, new areas
 // filled with fill (0 no ink in density, 255 white in RGB).
-BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& W, const PdevRect& N, int pixelBytes,
-                        BYTE fill);
+BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& W, const PdevRect& N, const FixedRect& U,
+                        int pixelBytes, BYTE fill);
 // The pending strip combined into the working image at its saved place: the
 // lighter density wins for SRCPAINT pairs, the darker otherwise; a complex
 // copy first clears this blit's clip rectangles.

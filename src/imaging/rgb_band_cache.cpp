@@ -373,7 +373,7 @@ bool RenderImageBand(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T,
 bool MergeStripIntoRgbCache(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& N, const StripSource& strip) {
   SetPendingStrip(pdev, cache, strip, N);
   const FixedRect U = FixedRectUnion(cache.target.area, RectToFixedRect(N));
-  if (!PlaceStripInRecord(pdev, cache, cache.rgb, N, 3, kWhite)) return false;
+  if (!PlaceStripInRecord(pdev, cache, cache.rgb, N, U, 3, kWhite)) return false;
   const std::int64_t sw = RectWidth(strip.rect), sh = RectHeight(strip.rect);
   if (RectHeight(N) < sh || RectWidth(N) < sw) {
     if (!ImageBufferAlloc(cache.scaled, static_cast<LONG>(sw), static_cast<LONG>(sh), cache.pending.resolutionX,

@@ -301,50 +301,60 @@ TEST(ImageBandCache, SharpeningOfAOnePixelTarget) {
 
 namespace {
 
-// The source's rows cut as printjob cuts a stretch: strips of h / n rows, the
-// last taking the rest, each to its share of the target's rows.
-std::vector<Piece> StretchStrips(LONG w, LONG h, LONG n, const PdevRect& target) {
+// The source's rows (or columns) cut as printjob cuts a stretch: strips of
+// h / n rows, the last taking the rest, each to its share of the target's rows.
+std::vector<Piece> StretchStrips(LONG w, LONG h, LONG n, const PdevRect& target, bool columns) {
   std::vector<Piece> pieces;
-  const LONG each = h / n;
-  const std::int64_t span = RectHeight(target);
+  const LONG size = columns ? w : h, each = size / n;
+  const std::int64_t span = columns ? RectWidth(target) : RectHeight(target);
+  const LONG start = columns ? target.left : target.top;
   for (LONG i = 0; i < n; ++i) {
-    const LONG y0 = i * each, y1 = i + 1 == n ? h : (i + 1) * each;
-    pieces.push_back({{0, y0, w - 1, y1 - 1},
-                      {target.left, static_cast<LONG>(target.top + span * y0 / h), target.right,
-                       static_cast<LONG>(target.top + span * y1 / h - 1)}});
+    const LONG s0 = i * each, s1 = i + 1 == n ? size : (i + 1) * each;
+    const auto t0 = static_cast<LONG>(start + span * s0 / size), t1 = static_cast<LONG>(start + span * s1 / size - 1);
+    if (columns)
+      pieces.push_back({{s0, 0, s1 - 1, h - 1}, {t0, target.top, t1, target.bottom}});
+    else
+      pieces.push_back({{0, s0, w - 1, s1 - 1}, {target.left, t0, target.right, t1}});
   }
   return pieces;
 }
 
 // Strips of a picture stretched by uneven factors merge into the working
-// image of the whole picture, row for row: the same size, no blank row, the
-// same planes.
+// image of the whole picture, row for row (column for column): the same
+// size, no blank row, the same planes. Also when the first strip happens to
+// land 1:1 and the picture is held on the device grid until an enlarged
+// strip comes.
 TEST(ImageBandCache, StripsAtUnevenScalesPrintAsTheWholePicture) {
   struct Case {
     LONG w, h;  // source
     LONG tw, th;  // target
     LONG strips;
+    bool columns;
   };
   const Case cases[] = {
-      {90, 90, 200, 200, 7}, {90, 90, 100, 100, 9}, {61, 53, 150, 171, 5}, {80, 70, 80, 101, 10},
-      {64, 64, 97, 64, 4},   {50, 97, 173, 211, 13},
+      {90, 90, 200, 200, 7, false}, {90, 90, 100, 100, 9, false}, {61, 53, 150, 171, 5, false},
+      {80, 70, 80, 101, 10, false}, {64, 64, 97, 64, 4, false},   {50, 97, 173, 211, 13, false},
+      {90, 60, 200, 130, 7, true},
+      // The first strip lands 1:1, the later ones are enlarged.
+      {60, 100, 60, 105, 10, false}, {60, 100, 90, 105, 10, false}, {60, 40, 60, 43, 4, false},
+      {100, 60, 105, 60, 10, true},
   };
   for (const Case& c : cases) {
     const std::vector<BYTE> photo = Photo(c.w, c.h);
     const PdevRect target{16, 8, 16 + c.tw - 1, 8 + c.th - 1};
-    const auto draw = [&](LONG strips, LONG& workingHeight) {
+    const auto draw = [&](LONG strips, LONG& workingSize) {
       Page page(c.tw + 40, c.th + 40);
-      for (const Piece& p : StretchStrips(c.w, c.h, strips, target))
+      for (const Piece& p : StretchStrips(c.w, c.h, strips, target, c.columns))
         EXPECT_TRUE(page.Strip(photo, c.w, p.source, p.target));
       EXPECT_TRUE(page.Blank());
-      workingHeight = ImageHeight(page.Working());
+      workingSize = c.columns ? ImageWidth(page.Working()) : ImageHeight(page.Working());
       EXPECT_TRUE(page.Flush());
       return page.plane;
     };
-    LONG wholeHeight = 0, stripsHeight = 0;
-    const std::vector<BYTE> whole = draw(1, wholeHeight);
-    const std::vector<BYTE> strips = draw(c.strips, stripsHeight);
-    EXPECT_EQ(stripsHeight, wholeHeight) << c.w << "x" << c.h << " -> " << c.tw << "x" << c.th;
+    LONG wholeSize = 0, stripsSize = 0;
+    const std::vector<BYTE> whole = draw(1, wholeSize);
+    const std::vector<BYTE> strips = draw(c.strips, stripsSize);
+    EXPECT_EQ(stripsSize, wholeSize) << c.w << "x" << c.h << " -> " << c.tw << "x" << c.th;
     EXPECT_EQ(strips, whole) << c.w << "x" << c.h << " -> " << c.tw << "x" << c.th;
   }
 }
@@ -453,20 +463,20 @@ TEST(ImageBandCache, RescaledStripCopyIsFreedWhicheverStepUsedIt) {
 
 namespace {
 
-// A page-high picture in 64 strips: the working image doubles its room and,
+// A page-high picture in 60 strips: the working image doubles its room and,
 // where doubling would pass the page, takes the page's room at once, so it
 // is moved a handful of times, not once per strip near the end.
 TEST(ImageBandCache, WorkingImageGrowsByDoublingUpToThePage) {
-  Page page(256, 256);
-  const std::vector<BYTE> photo = Photo(256, 256);
+  Page page(256, 240);
+  const std::vector<BYTE> photo = Photo(256, 240);
   std::vector<const BYTE*> blocks;
-  for (const Piece& p : Cut(256, 256, 64, 1, 1, 0, 0)) {
+  for (const Piece& p : Cut(256, 240, 60, 1, 1, 0, 0)) {
     ASSERT_TRUE(page.Strip(photo, 256, p.source, p.target));
     ASSERT_EQ(page.pdev->shared.pictureFlag, 1);
     if (blocks.empty() || blocks.back() != page.Working().block) blocks.push_back(page.Working().block);
   }
-  EXPECT_EQ(ImageHeight(page.Working()), 256);
-  EXPECT_LE(blocks.size(), 8u) << "4, 8, 16, ... 256 rows";
+  EXPECT_EQ(ImageHeight(page.Working()), 240);
+  EXPECT_LE(blocks.size(), 7u) << "4, 8, 16, ... 128, then the page's 240 rows";
   EXPECT_LE(page.Working().blockBytes, WorkingImageLimit(page.pdev.get()));
   EXPECT_TRUE(page.Flush());
 }
