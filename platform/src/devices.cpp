@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -274,6 +275,50 @@ BOOL InstallSelected(HDEVINFO set, SP_DEVINFO_DATA* data) {
   return InstallWithDriver(d->printer, d->drivers[static_cast<std::size_t>(d->selectedDriver)]);
 }
 
+// The INFs of the driver store's packages, in the order of their folders.
+std::vector<std::u16string> StoredInfs() {
+  WCHAR system[MAX_PATH] = {};
+  const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+  const std::u16string repository = std::u16string(system, n) + u"\\DriverStore\\FileRepository";
+  const std::string host = plat::machine::HostPath(repository);
+  std::error_code ec;
+  if (host.empty() || !std::filesystem::is_directory(host, ec)) return {};
+  std::vector<std::string> folders;
+  for (const auto& entry : std::filesystem::directory_iterator(host, ec))
+    if (entry.is_directory(ec)) folders.push_back(entry.path().filename().string());
+  std::sort(folders.begin(), folders.end());
+  std::vector<std::u16string> infs;
+  for (const auto& folder : folders) {
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(host + "/" + folder, ec)) {
+      std::string name = entry.path().filename().string();
+      std::string lower = name;
+      for (auto& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+      if (entry.is_regular_file(ec) && lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".inf") == 0)
+        files.push_back(name);
+    }
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files) infs.push_back(repository + u"\\" + plat::u16(folder) + u"\\" + plat::u16(file));
+  }
+  return infs;
+}
+
+// From 6.2 the system itself installs a plugged printer that has no driver
+// yet from a stored package whose INF names its id: the driver, when it is
+// not there, and a printer on its port.
+void InstallFromStore(const UsbPrinter& device) {
+  for (const auto& inf : StoredInfs()) {
+    const auto drivers = CompatibleDrivers(inf, device.hardwareId);
+    if (drivers.empty()) continue;
+    const std::u16string& driver = drivers.front();
+    if (!DriverInstalled(driver) &&
+        InstallPrinterDriverFromPackageW(nullptr, inf.c_str(), driver.c_str(), nullptr, 0) != 0)
+      continue;
+    InstallWithDriver(device, driver);
+    return;
+  }
+}
+
 void FillDriver(SP_DRVINFO_DATA_W* out, const std::u16string& description) {
   const DWORD size = out->cbSize;
   std::memset(out, 0, sizeof *out);
@@ -315,7 +360,7 @@ std::u16string NewHardwareCaption() {
   const auto os = plat::machine::GetOsProfile();
   if (os.major == 5) return u"Found New Hardware Wizard";
   if (os.major == 6 && os.minor < 2) return u"Found New Hardware";
-  return {};
+  return {};  // from 6.2 the system installs the device itself
 }
 
 bool Plug(std::u16string_view hardwareId, std::u16string_view port) {
@@ -345,7 +390,12 @@ bool Plug(std::u16string_view hardwareId, std::u16string_view port) {
   usbPort.name = std::u16string(port);
   usbPort.monitor = u"USB Monitor";
   plat::spooler::AddPortOf(usbPort);
-  SyncRegistry(Load());
+  const DeviceState st = Load();
+  SyncRegistry(st);
+  const auto os = plat::machine::GetOsProfile();
+  if (os.major < 6 || (os.major == 6 && os.minor < 2)) return true;
+  for (const auto& p : st.printers)
+    if (plat::EqualsNoCase(p.hardwareId, hardwareId) && p.driver.empty()) InstallFromStore(p);
   return true;
 }
 

@@ -356,5 +356,82 @@ TEST_F(InstallWorker, QuickInstallRepeatsTheRecordedPortAndPrinter) {
   }
 }
 
+// From Windows 8 a plugged printer installs itself from a stored package whose
+// INF names its id (the driver too, when it is missing); before, the system
+// opens its new-hardware window and leaves the device to the installer.
+TEST_F(InstallWorker, PluggedPrinterInstallsItselfFromAStoredPackageFromWindows8) {
+  const struct {
+    const char* what;
+    DWORD major, minor;
+    bool x64;
+    bool stored, driverThere;
+    const char16_t* hardwareId;
+    bool installs;
+    int windows;
+  } cases[] = {
+      {"Win8", 6, 2, false, true, false, u"USBPRINT\\NEVO2600ABCD", true, 0},
+      {"Win8x64, driver there", 6, 2, true, true, true, u"USBPRINT\\NEVO2600ABCD", true, 0},
+      {"Win10", 10, 0, false, true, false, u"USBPRINT\\NEVO2600ABCD", true, 0},
+      {"Win8 without a package", 6, 2, false, false, false, u"USBPRINT\\NEVO2600ABCD", false, 0},
+      {"Win8, another device", 6, 2, false, true, false, u"USBPRINT\\NEVO2600ABC", false, 0},
+      {"Win7", 6, 1, false, true, false, u"USBPRINT\\NEVO2600ABCD", false, 1},
+      {"WinXP", 5, 1, false, true, false, u"USBPRINT\\NEVO2600ABCD", false, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    plat::spooler::Reset();
+    plat::registry::Reset();
+    fs::remove_all(root_ / "C" / "WINDOWS" / "system32");
+    fs::remove(root_ / ".machine" / "state" / "devices");
+    SetOs(c.major, c.minor, c.x64);
+    WriteMedium("Win8", Processor::None);
+    if (c.stored) {
+      WCHAR stored[MAX_PATH] = {};
+      ULONG size = MAX_PATH;
+      ASSERT_EQ(UploadPrinterDriverPackageW(nullptr, u"D:\\Driver\\Win8\\US\\nevo.inf", nullptr, 0, nullptr, stored, &size), 0);
+      if (c.driverThere) {
+        ASSERT_EQ(InstallPrinterDriverFromPackageW(nullptr, stored, u"NEVO 2600", nullptr, 0), 0);
+      }
+    }
+    ASSERT_TRUE(plat::devices::Plug(c.hardwareId, u"USB001"));
+    EXPECT_EQ(plat::devices::OpenNewHardwareWindows(), c.windows);
+    const auto devices = plat::devices::UsbPrinters();
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].driver, c.installs ? u"NEVO 2600" : u"");
+
+    DWORD needed = 0, count = 0;
+    EnumPrinterDriversW(nullptr, nullptr, 6, nullptr, 0, &needed, &count);
+    std::vector<BYTE> drivers(needed ? needed : 1);
+    ASSERT_TRUE(EnumPrinterDriversW(nullptr, nullptr, 6, drivers.data(), needed, &needed, &count));
+    EXPECT_EQ(count, c.installs || c.driverThere ? 1u : 0u);
+    EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+    std::vector<BYTE> printers(needed ? needed : 1);
+    ASSERT_TRUE(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, printers.data(), needed, &needed, &count));
+    ASSERT_EQ(count, c.installs ? 1u : 0u);
+    if (!c.installs) continue;
+    const auto& p = *reinterpret_cast<const PRINTER_INFO_2W*>(printers.data());
+    EXPECT_EQ(installer::Str(p.pPrinterName), u"NEVO 2600");
+    EXPECT_EQ(installer::Str(p.pPortName), u"USB001");
+    EXPECT_EQ(installer::Str(p.pDriverName), u"NEVO 2600");
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(OpenPrinterW(p.pPrinterName, &printer, nullptr));
+    WCHAR instance[128] = {};
+    DWORD type = 0;
+    EXPECT_EQ(GetPrinterDataExW(printer, u"PnPData", u"DeviceInstanceId", &type, reinterpret_cast<LPBYTE>(instance),
+                                sizeof instance, &needed),
+              0u);
+    ClosePrinter(printer);
+    EXPECT_EQ(installer::Str(instance), devices[0].instanceId);
+    // Plugged again, it keeps its one printer.
+    ASSERT_TRUE(plat::devices::Unplug(c.hardwareId));
+    ASSERT_TRUE(plat::devices::Plug(c.hardwareId, u"USB001"));
+    EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+    std::vector<BYTE> again(needed ? needed : 1);
+    ASSERT_TRUE(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, again.data(), needed, &needed, &count));
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(plat::spooler::OpenHandleCount(), 0u);
+  }
+}
+
 }  // namespace
 }  // namespace installer_test

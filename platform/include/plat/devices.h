@@ -7,8 +7,10 @@
 // HKLM\SYSTEM\CurrentControlSet\Enum\USBPRINT with its "HardwareID", a
 // "Control" subkey while it is present and "Device Parameters\PortName"; its
 // port (USB00n, monitor "USB Monitor") exists from the first plug. Before 6.2
-// a plug opens the system's new-hardware window. The machine's devices live
-// in its root, so a plug by another process is seen here.
+// a plug opens the system's new-hardware window; from 6.2 a plugged printer
+// without a driver installs itself from the first driver-store package whose
+// INF names its id (the driver when missing, and a printer as below). The
+// machine's devices live in its root, so a plug by another process is seen here.
 //
 // Compatible drivers of a device are the lines of the INF named in the
 // install parameters whose hardware-id fields name the device's id; the
