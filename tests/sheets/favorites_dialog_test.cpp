@@ -18,6 +18,7 @@ namespace {
 
 using plat::ui::Screen;
 using sample::kPrinterName;
+using sample::Numbered;
 
 using Block = std::vector<BYTE>;
 
@@ -172,7 +173,7 @@ TEST_P(Favorites, DeleteRemovesTheSelectedFavourite) {
 
 TEST_P(Favorites, TenFavouritesDisableSaveAndImport) {
   OpenModel();
-  for (int i = 1; i <= 9; ++i) Put(u"F" + plat::u16(std::to_string(i)), Pattern(i));
+  for (int i = 1; i <= 9; ++i) Put(Numbered(u"F", i), Pattern(i));
   InDialog([&](Screen& d) {
     EXPECT_EQ(d.ItemCount(kFavoriteList), 9);
     EXPECT_TRUE(d.Enabled(kImportFavoritesButton));
@@ -218,7 +219,7 @@ TEST_P(Favorites, ImportStopsAtTenAndReportsWhatItCouldNotStore) {
     printer_ = nullptr;
     plat::spooler::Reset();
     OpenModel();
-    for (int i = 1; i <= c.before; ++i) Put(u"F" + plat::u16(std::to_string(i)), Pattern(i));
+    for (int i = 1; i <= c.before; ++i) Put(Numbered(u"F", i), Pattern(i));
     WriteFile(u"in.uds", c.otherModel ? std::u16string(c.otherModel) : model, c.file);
     if (c.damageSecond) {
       std::string bytes = FileBytes("in.uds");
@@ -235,7 +236,7 @@ TEST_P(Favorites, ImportStopsAtTenAndReportsWhatItCouldNotStore) {
       listed = Listed(d);
     });
     std::vector<std::u16string> expectedList;
-    for (int i = 1; i <= c.before; ++i) expectedList.push_back(u"F" + plat::u16(std::to_string(i)));
+    for (int i = 1; i <= c.before; ++i) expectedList.push_back(Numbered(u"F", i));
     for (const auto& name : c.stored) expectedList.push_back(name);
     EXPECT_EQ(listed, expectedList);
     for (const auto& [name, bytes] : c.file) {

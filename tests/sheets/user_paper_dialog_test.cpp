@@ -19,6 +19,7 @@ namespace {
 
 using plat::ui::Screen;
 using sample::kPrinterName;
+using sample::Numbered;
 
 struct Stored {
   std::u16string name;
@@ -107,7 +108,7 @@ class UserPapers : public sample::SampleSheet, public ::testing::WithParamInterf
       UserPaper& p = table.Entry[table.Count++];
       p.Width = 150000;
       p.Length = 200000;
-      const std::u16string name = u"Paper " + plat::u16(std::to_string(i + 1));
+      const std::u16string name = Numbered(u"Paper ", i + 1);
       std::copy(name.begin(), name.end(), p.Name);
     }
     ASSERT_EQ(MergeUserPapers(*caps, table), 1);
@@ -319,7 +320,7 @@ TEST_P(UserPapers, ImportAddsWhatFitsAndReportsTheRest) {
       EXPECT_EQ(d.Enabled(kImportPapersButton), d.ItemCount(kPaperList) < 30);
     });
     std::vector<Stored> expected;
-    for (int i = 1; i <= c.before; ++i) expected.push_back({u"Paper " + plat::u16(std::to_string(i)), 150000, 200000, 0});
+    for (int i = 1; i <= c.before; ++i) expected.push_back({Numbered(u"Paper ", i), 150000, 200000, 0});
     expected.insert(expected.end(), c.added.begin(), c.added.end());
     EXPECT_EQ(StoredPapers(), expected);
     std::vector<std::u16string> messages;
