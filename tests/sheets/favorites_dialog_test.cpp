@@ -163,6 +163,10 @@ TEST_P(Favorites, DeleteRemovesTheSelectedFavourite) {
   InDialog([&](Screen& d) {
     EXPECT_TRUE(d.Select(kFavoriteList, {0}));
     EXPECT_TRUE(d.Enabled(kDeleteFavoriteButton));
+    ASSERT_TRUE(plat::spooler::SetAdministerDenied(kPrinterName, true));
+    EXPECT_TRUE(d.Click(kDeleteFavoriteButton));
+    ASSERT_TRUE(plat::spooler::SetAdministerDenied(kPrinterName, false));
+    EXPECT_EQ(Listed(d), (std::vector<std::u16string>{u"One", u"Two"})) << "a failed delete keeps the entry";
     EXPECT_TRUE(d.Click(kDeleteFavoriteButton));
     EXPECT_EQ(Listed(d), std::vector<std::u16string>{u"Two"});
     EXPECT_FALSE(d.Enabled(kDeleteFavoriteButton));

@@ -196,7 +196,17 @@ TEST_P(UserPapers, AddRefusesNamesInUseAndKeepsSizesInTheModelsRange) {
 TEST_P(UserPapers, UnitsConvertAndInchPapersKeepTheirUnit) {
   OpenModel();
   const std::vector<Stored> before = StoredPapers();
+  const std::u16string maxWidth = Is1100() ? u"297" : u"320";
   InDialog([&](Screen& d) {
+    EXPECT_TRUE(d.Type(kPaperWidthEdit, u"999"));
+    EXPECT_TRUE(d.Leave());
+    EXPECT_EQ(d.Text(kPaperWidthEdit), maxWidth) << "read against the model's range";
+    EXPECT_TRUE(d.Spin(kPaperWidthSpin, 1));
+    EXPECT_EQ(d.Text(kPaperWidthEdit), maxWidth);
+    EXPECT_TRUE(d.Spin(kPaperWidthSpin, -2));
+    EXPECT_EQ(d.Text(kPaperWidthEdit), Is1100() ? u"295" : u"318");
+    EXPECT_TRUE(d.Type(kPaperWidthEdit, FreeWidth()));
+    EXPECT_TRUE(d.Leave());
     EXPECT_TRUE(d.Choose(kPaperUnitCombo, 1));
     EXPECT_EQ(d.Text(kPaperWidthEdit), Is1100() ? u"8.27" : u"8.46") << "from whole millimetres";
     EXPECT_EQ(d.Text(kPaperLengthEdit), Is1100() ? u"11.69" : u"10.98");
