@@ -25,7 +25,7 @@ bool Terminated(const WCHAR* name, std::size_t units) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> file(data, size);
   static auto favorites = std::make_unique<FavoriteTable>();
-  PaperFileTable papers{};
+  UserPaperTable papers{};
   bool damaged = false;
   for (const UserFileKind kind : {UserFileKind::Paper, UserFileKind::Setting}) {
     const std::size_t at = ReadUserFileHeader(file, u"NEVO 2600", kind);
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (kind == UserFileKind::Setting && ReadUdsRecords(block, *favorites, &damaged)) {
       if (favorites->Count > kMaxFavorites) __builtin_trap();
       for (std::size_t i = 0; i < favorites->Count; ++i) {
-        if (!Terminated(favorites->Entry[i].Name, kFavoriteNameMax + 1)) __builtin_trap();
+        if (!Terminated(favorites->Entry[i].Name, kFavoriteNameUnits + 1)) __builtin_trap();
       }
     }
   }

@@ -9,6 +9,7 @@
 #include "sheets/binding_margin.h"
 #include "sheets/control_kit.h"
 #include "sheets/favorite_names.h"
+#include "sheets/favorites_dialog.h"
 #include "sheets/job_dialogs.h"
 #include "sheets/page_protocol.h"
 #include "sheets/setting_pictures.h"
@@ -489,9 +490,13 @@ bool BasicCommand(HWND page, DocSheetContext& context, WORD id, WORD code) {
       default: break;
     }
   }
-  // The job-group button opens the hold or USB dialog of the output mode;
-  // 2088 opens a dialog that is not part of this sheet yet.
+  // The job-group button opens the hold or USB dialog of the output mode.
   if (id == kJobGroups) return code == BN_CLICKED && OpenJobGroupDialog(page, context);
+  if (id == kFavoritesButton) {
+    if (code != BN_CLICKED || FavoritesDialog(page, context) != 1) return false;
+    FillFavorites(page, s);
+    return true;
+  }
   return PaperGroupCommand(page, context, id, code);
 }
 

@@ -24,9 +24,13 @@ void LoadUserPaperTable(const ModelCaps& caps, UserPaperTable& table) {
   std::memset(&table, 0, sizeof table);
   const std::size_t count = caps.Papers ? std::min<std::size_t>(caps.Info.CustomPaperCount, kMaxCustomPapers) : 0;
   for (std::size_t i = 0; i < count; ++i) {
-    table.Entry[i] = caps.Papers[caps.Info.DocumentPaperCount + i];
-    const WCHAR* name = NameListText(caps.Names, table.Entry[i].NameId);
-    SetFieldText(table.Names[i], name ? std::u16string_view(name) : std::u16string_view());
+    const PaperEntry& paper = caps.Papers[caps.Info.DocumentPaperCount + i];
+    UserPaper& e = table.Entry[i];
+    e.Width = paper.Width;
+    e.Length = paper.Length;
+    e.InchFlag = paper.InchFlag;
+    const WCHAR* name = NameListText(caps.Names, paper.NameId);
+    SetFieldText(e.Name, name ? std::u16string_view(name) : std::u16string_view());
   }
   table.Count = static_cast<std::uint16_t>(count);
 }
@@ -55,10 +59,12 @@ int MergeUserPapers(ModelCaps& caps, const UserPaperTable& table) {
   for (const NameList* node = caps.Names; node; node = node->Next) lastId = node->Id;
   for (std::size_t i = 0; i < count; ++i) {
     PaperEntry& e = papers[documents + i];
-    e = table.Entry[i];
+    e = PaperEntry{};
+    e.Width = table.Entry[i].Width;
+    e.Length = table.Entry[i].Length;
+    e.InchFlag = table.Entry[i].InchFlag;
     e.PaperId = static_cast<std::uint16_t>(kFirstCustomPaperId + i);
-    e.Zero = 0;
-    const NameList* node = NameListAppend(caps.Names, NameOf(table.Names[i], kCustomPaperNameUnits));
+    const NameList* node = NameListAppend(caps.Names, NameOf(table.Entry[i].Name, kCustomPaperNameUnits));
     e.NameId = node ? node->Id : 0;
     if (node) lastId = node->Id;
   }
@@ -70,7 +76,7 @@ int MergeUserPapers(ModelCaps& caps, const UserPaperTable& table) {
   if (chosenCustom) {
     std::uint16_t index = caps.Permanent.PaperIndex < documents + count ? caps.Permanent.PaperIndex : 0;
     for (std::size_t i = 0; i < count; ++i) {
-      if (NameOf(table.Names[i], kCustomPaperNameUnits) == NameOf(chosen, kCustomPaperNameUnits)) {
+      if (NameOf(table.Entry[i].Name, kCustomPaperNameUnits) == NameOf(chosen, kCustomPaperNameUnits)) {
         index = static_cast<std::uint16_t>(documents + i);
         break;
       }
@@ -88,14 +94,14 @@ std::uint16_t AddUniquePaper(const WCHAR* slots, const CustomPaperEntry& paper, 
     if (NameOf(slots + i * kNameSlotUnits, kNameSlotUnits) == name) return count;
   }
   for (std::size_t i = 0; i < count; ++i) {
-    if (NameOf(table.Names[i], kCustomPaperNameUnits) == name) return count;
+    if (NameOf(table.Entry[i].Name, kCustomPaperNameUnits) == name) return count;
   }
-  PaperEntry& e = table.Entry[count];
-  e = PaperEntry{};
+  UserPaper& e = table.Entry[count];
+  e = UserPaper{};
   e.Width = paper.Width;
   e.Length = paper.Length;
   e.InchFlag = paper.InchFlag;
-  SetFieldText(table.Names[count], name);
+  SetFieldText(e.Name, name);
   return static_cast<std::uint16_t>(count + 1);
 }
 

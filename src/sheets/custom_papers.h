@@ -7,15 +7,11 @@
 
 #include "settings/model_caps.h"
 #include "sheets/sheet_state.h"
+#include "sheets/user_file_codec.h"
 
-// Up to 30 papers in order, each with its name (30 characters and a terminator).
-struct UserPaperTable {
-  std::uint16_t Count;
-  PaperEntry Entry[kMaxCustomPapers];
-  WCHAR Names[kMaxCustomPapers][kCustomPaperNameUnits];
-};
+static_assert(kMaxUserPapers == kMaxCustomPapers && kUserPaperNameUnits == kCustomPaperNameUnits);
 
-// The current custom papers (entries and names) as a table.
+// The current custom papers (sizes, units and names; ids cleared) as a table.
 void LoadUserPaperTable(const ModelCaps& caps, UserPaperTable& table);
 // Makes the table the model's custom papers: paper ids 300 + index, names
 // appended to the NameList. The "Defaults" paper index keeps naming the same

@@ -12,6 +12,7 @@
 #include "sheets/ink_color_dialog.h"
 #include "sheets/printer_access.h"
 #include "sheets/sheet_rules.h"
+#include "sheets/user_paper_dialog.h"
 
 namespace {
 
@@ -190,6 +191,7 @@ bool DevicePageCommand(HWND page, DevSheetContext& context, WORD id, WORD code) 
     case kAddressControl: return code == EN_KILLFOCUS && TakeAddress(page, working);
     case kInkInfoCheck: return TakeCheck(page, id, code, working.InkInformation);
     case kInkColorButton: return code == BN_CLICKED && InkColorDialog(page, context) == 1;
+    case kUserPaperButton: return code == BN_CLICKED && UserPaperDialog(page, context) == 1;
     case kSortCombo: {
       std::uint8_t kind = working.SortKind;
       if (!TakeComboSelection(page, id, code, kind)) return false;

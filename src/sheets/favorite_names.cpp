@@ -39,19 +39,31 @@ int EnumFavorites(HANDLE printer, FavoriteSlot* slots) {
   return count;
 }
 
-bool ReadFavoriteSettings(HANDLE printer, const WCHAR* name, DocSettings& out) {
+std::u16string FavoriteValueName(const WCHAR* name) {
   std::u16string valueName(kFavoritePrefix);
-  valueName += name;
+  if (name) valueName += name;
+  return valueName;
+}
+
+BYTE* ReadFavoriteBlock(HANDLE printer, const WCHAR* valueName) {
   DWORD type = 0, needed = 0;
-  const DWORD rc = GetPrinterDataW(printer, valueName.c_str(), &type, nullptr, 0, &needed);
+  const DWORD rc = GetPrinterDataW(printer, valueName, &type, nullptr, 0, &needed);
   if ((rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) || type != REG_BINARY || needed != sizeof(DocSettings)) {
-    return false;
+    return nullptr;
   }
   DWORD size = 0;
-  BYTE* block = GetPrinterDataAlloc(printer, valueName.c_str(), &size);
+  BYTE* block = GetPrinterDataAlloc(printer, valueName, &size);
+  if (block && size != sizeof(DocSettings)) {
+    GlobalFree(block);
+    return nullptr;
+  }
+  return block;
+}
+
+bool ReadFavoriteSettings(HANDLE printer, const WCHAR* name, DocSettings& out) {
+  BYTE* block = ReadFavoriteBlock(printer, FavoriteValueName(name).c_str());
   if (!block) return false;
-  const bool whole = size == sizeof(DocSettings);
-  if (whole) std::memcpy(static_cast<void*>(&out), block, sizeof(DocSettings));
+  std::memcpy(static_cast<void*>(&out), block, sizeof(DocSettings));
   GlobalFree(block);
-  return whole;
+  return true;
 }

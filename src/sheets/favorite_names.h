@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "plat/base.h"
 #include "settings/doc_settings.h"
@@ -19,6 +20,10 @@ using FavoriteSlot = WCHAR[kFavoriteSlotUnits];
 // The whole value names that begin with "FavSet_" (case-sensitive), in
 // enumeration order, at most ten; -1 when the buffers cannot be allocated.
 int EnumFavorites(HANDLE printer, FavoriteSlot* slots);
-// The settings block of "FavSet_" + name into out; false unless the value is
-// a REG_BINARY of exactly one DocSettings block.
+// The whole value name of a favourite: "FavSet_" + name.
+std::u16string FavoriteValueName(const WCHAR* name);
+// A new global block (GlobalFree) holding the value; nullptr unless it is a
+// REG_BINARY of exactly one DocSettings block, the only form of a favourite.
+BYTE* ReadFavoriteBlock(HANDLE printer, const WCHAR* valueName);
+// The settings block of "FavSet_" + name into out; false as above.
 bool ReadFavoriteSettings(HANDLE printer, const WCHAR* name, DocSettings& out);

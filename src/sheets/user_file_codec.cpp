@@ -229,8 +229,8 @@ bool ReadSettingRecord(Bytes block, std::size_t at, std::size_t& length, Favorit
   const auto* bytes = reinterpret_cast<const char*>(block.data() + at + kNameAt);
   if (!Utf8ToUtf16(std::string_view(bytes, n), name)) return false;
   entry = Favorite{};
-  StoreName(name, entry.Name, kFavoriteNameMax);
-  if (!FavoriteNameUsable(NameOf(entry.Name, kFavoriteNameUnits))) return false;
+  StoreName(name, entry.Name, kFavoriteNameUnits);
+  if (!FavoriteNameUsable(NameOf(entry.Name, kFavoriteEntryUnits))) return false;
   std::memcpy(&entry.Settings, block.data() + tail + kSettingBlockAt, kDocSettingsSize);
   length = kSettingRecordFixed + n;
   return true;
@@ -395,7 +395,7 @@ std::size_t ReadUserFileHeader(std::span<const std::uint8_t> file, const WCHAR* 
   return kUserFileHeaderFixed + static_cast<std::size_t>(m);
 }
 
-std::size_t WriteUdpRecords(std::vector<std::uint8_t>& out, const PaperFileTable& table) {
+std::size_t WriteUdpRecords(std::vector<std::uint8_t>& out, const UserPaperTable& table) {
   if (table.Count > kMaxUserPapers) return 0;
   std::vector<std::string> names(table.Count);
   std::size_t total = kUserBlockRecords;
@@ -434,7 +434,7 @@ std::size_t WriteUdsRecords(std::vector<std::uint8_t>& out, const FavoriteTable&
   std::vector<std::string> names(table.Count);
   std::size_t total = kUserBlockRecords;
   for (std::size_t i = 0; i < table.Count; ++i) {
-    if (!Utf16ToUtf8(NameOf(table.Entry[i].Name, kFavoriteNameUnits), names[i])) return 0;
+    if (!Utf16ToUtf8(NameOf(table.Entry[i].Name, kFavoriteEntryUnits), names[i])) return 0;
     total += names[i].size() + kSettingRecordFixed;
   }
   std::vector<std::uint8_t> block;
@@ -459,8 +459,8 @@ std::size_t WriteUdsRecords(std::vector<std::uint8_t>& out, const FavoriteTable&
   return block.size();
 }
 
-int ReadUdpRecords(std::span<const std::uint8_t> block, PaperFileTable& table, bool* damaged) {
-  table = PaperFileTable{};
+int ReadUdpRecords(std::span<const std::uint8_t> block, UserPaperTable& table, bool* damaged) {
+  table = UserPaperTable{};
   return ScanBlock(block, UserFileKind::Paper, kMaxUserPapers, table.Entry, table.Count, damaged,
                    [&](std::size_t at, std::size_t& length, UserPaper& entry) {
                      return ReadPaperRecord(block, at, length, entry);
@@ -476,9 +476,9 @@ int ReadUdsRecords(std::span<const std::uint8_t> block, FavoriteTable& table, bo
                    });
 }
 
-int ReadOldUdpRecords(std::span<const std::uint8_t> file, PaperFileTable& table, bool* damaged,
+int ReadOldUdpRecords(std::span<const std::uint8_t> file, UserPaperTable& table, bool* damaged,
                       AnsiDecoder decode) {
-  table = PaperFileTable{};
+  table = UserPaperTable{};
   if (file.size() < 2 * kOldPaperRecord || file.size() % kOldPaperRecord != 0) return 0;
   if (!BlockHeaderMatches(file, UserFileKind::Paper)) return 0;
   std::int64_t count = 0;

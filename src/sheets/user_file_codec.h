@@ -15,6 +15,7 @@
 
 #include "plat/base.h"
 #include "settings/doc_settings.h"
+#include "sheets/favorite_names.h"
 
 enum class UserFileKind { Paper = 0, Setting = 1 };
 
@@ -30,15 +31,15 @@ inline constexpr std::size_t kOldPaperRecord = 100;
 
 inline constexpr std::size_t kMaxUserPapers = 30;
 inline constexpr std::size_t kUserPaperNameUnits = 31;  // 30 characters and a terminator
-inline constexpr std::size_t kMaxFavorites = 10;
-inline constexpr std::size_t kFavoriteNameUnits = 22;  // at most 20 characters are used
-inline constexpr std::size_t kFavoriteNameMax = 20;
+// A favourite's name slot in a table: at most kFavoriteNameUnits (20) characters are used.
+inline constexpr std::size_t kFavoriteEntryUnits = 22;
 
 // The characters a name field refuses (the sheets' name filter).
 inline constexpr std::u16string_view kNameFilterChars = u"\"/[]:+|<>=;,*?\\";
 
-// One user paper in memory (the dialogs and the files). Widths and lengths in
-// micrometres; InchFlag 0 millimetres, 1 inches.
+// One user paper in memory: the user-paper dialog, the files, and the
+// model's custom papers before they are merged. Widths and lengths in
+// micrometres; InchFlag 0 millimetres, 1 inches; Id and NameId 0 until merged.
 struct UserPaper {
   WCHAR Name[kUserPaperNameUnits];
   std::int32_t Width;
@@ -47,13 +48,13 @@ struct UserPaper {
   std::uint16_t Id;
   std::uint16_t NameId;
 };
-struct PaperFileTable {
+struct UserPaperTable {
   std::uint16_t Count;
   UserPaper Entry[kMaxUserPapers];
 };
 
 struct Favorite {
-  WCHAR Name[kFavoriteNameUnits];
+  WCHAR Name[kFavoriteEntryUnits];
   DocSettings Settings;
 };
 struct FavoriteTable {
@@ -79,18 +80,18 @@ std::size_t ReadUserFileHeader(std::span<const std::uint8_t> file, const WCHAR* 
 
 // Append the block (100 bytes and the records); return its length, 0 when a
 // name does not convert (out unchanged then).
-std::size_t WriteUdpRecords(std::vector<std::uint8_t>& out, const PaperFileTable& table);
+std::size_t WriteUdpRecords(std::vector<std::uint8_t>& out, const UserPaperTable& table);
 std::size_t WriteUdsRecords(std::vector<std::uint8_t>& out, const FavoriteTable& table);
 
 // 1 when the block header and count are valid, else 0. Records that fail are
 // skipped and set *damaged. table is cleared first.
-int ReadUdpRecords(std::span<const std::uint8_t> block, PaperFileTable& table, bool* damaged);
+int ReadUdpRecords(std::span<const std::uint8_t> block, UserPaperTable& table, bool* damaged);
 int ReadUdsRecords(std::span<const std::uint8_t> block, FavoriteTable& table, bool* damaged);
 
 // Converts a name in the system's ANSI code page; false when it does not convert.
 using AnsiDecoder = bool (*)(std::string_view bytes, std::u16string& out);
 // The older paper file (fixed 100-byte records, names in the ANSI code page).
-int ReadOldUdpRecords(std::span<const std::uint8_t> file, PaperFileTable& table, bool* damaged,
+int ReadOldUdpRecords(std::span<const std::uint8_t> file, UserPaperTable& table, bool* damaged,
                       AnsiDecoder decode);
 
 // Strict UTF-8 <-> UTF-16 (no lone surrogates, no overlong forms); false on a fault.

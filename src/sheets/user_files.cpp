@@ -94,8 +94,8 @@ bool DecodeAnsiName(std::string_view bytes, std::u16string& out) {
                              n) == n;
 }
 
-int ImportPaperFile(const WCHAR* path, const WCHAR* modelName, PaperFileTable& table) {
-  table = PaperFileTable{};
+int ImportPaperFile(const WCHAR* path, const WCHAR* modelName, UserPaperTable& table) {
+  table = UserPaperTable{};
   std::vector<std::uint8_t> file;
   if (!ReadWholeFile(file, path)) return 0;
   bool damaged = false;
@@ -118,7 +118,7 @@ int ImportSettingFile(const WCHAR* path, const WCHAR* modelName, FavoriteTable& 
   return ImportResult(table.Count, damaged);
 }
 
-int ExportPaperFile(const WCHAR* path, const WCHAR* modelName, const PaperFileTable& table) {
+int ExportPaperFile(const WCHAR* path, const WCHAR* modelName, const UserPaperTable& table) {
   std::vector<std::uint8_t> file;
   if (!WriteUserFileHeader(file, modelName, UserFileKind::Paper) || !WriteUdpRecords(file, table)) return 0;
   return WriteWholeFile(file, path);

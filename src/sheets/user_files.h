@@ -30,8 +30,8 @@ bool DecodeAnsiName(std::string_view bytes, std::u16string& out);
 // 1 all records read, -1 read with damaged records skipped, 0 nothing read.
 // A paper file without an accepted header and block is tried as an old one;
 // a setting file must name modelName.
-int ImportPaperFile(const WCHAR* path, const WCHAR* modelName, PaperFileTable& table);
+int ImportPaperFile(const WCHAR* path, const WCHAR* modelName, UserPaperTable& table);
 int ImportSettingFile(const WCHAR* path, const WCHAR* modelName, FavoriteTable& table);
 // 1 when the file was written, 0 when it could not be built or written.
-int ExportPaperFile(const WCHAR* path, const WCHAR* modelName, const PaperFileTable& table);
+int ExportPaperFile(const WCHAR* path, const WCHAR* modelName, const UserPaperTable& table);
 int ExportSettingFile(const WCHAR* path, const WCHAR* modelName, const FavoriteTable& table);

@@ -20,8 +20,10 @@ std::u16string NameOfPaper(const ModelCaps& caps, std::size_t index) {
 UserPaperTable TableOf(const std::vector<std::pair<std::u16string, std::int32_t>>& papers) {
   UserPaperTable table{};
   for (const auto& [name, width] : papers) {
-    table.Entry[table.Count] = PaperEntry{width, 297000, 0, 0, 0, 0};
-    SetFieldText(table.Names[table.Count], name);
+    UserPaper& e = table.Entry[table.Count];
+    e.Width = width;
+    e.Length = 297000;
+    SetFieldText(e.Name, name);
     ++table.Count;
   }
   return table;
@@ -99,7 +101,7 @@ TEST(AddUniquePaper, RefusesNamesInUseAndAFullTable) {
     if (c.count == 2) {
       EXPECT_EQ(t.Entry[1].Width, 111000);
       EXPECT_EQ(t.Entry[1].InchFlag, 1);
-      EXPECT_EQ(std::u16string(t.Names[1]), c.name);
+      EXPECT_EQ(std::u16string(t.Entry[1].Name), c.name);
     }
   }
   SetFieldText(paper.Name, u"Banner");

@@ -142,10 +142,8 @@ TEST_F(DevicePage, RestoreKeepsTheUsersPapersAndAddsTheModelsBack) {
     ASSERT_EQ(LoadCapsFromPrinterData(caps, printer_), 1);
     UserPaperTable table{};
     table.Count = 2;
-    table.Entry[0] = PaperEntry{150000, 200000, 0, 0, 0, 0};
-    SetFieldText(table.Names[0], u"Mine");
-    table.Entry[1] = PaperEntry{160000, 210000, 0, 0, 0, 0};
-    SetFieldText(table.Names[1], u"Program Card");  // the model's name, the user's size
+    table.Entry[0] = UserPaper{u"Mine", 150000, 200000, 0, 0, 0};
+    table.Entry[1] = UserPaper{u"Program Card", 160000, 210000, 0, 0, 0};  // the model's name, the user's size
     ASSERT_EQ(MergeUserPapers(*caps, table), 1);
     WriteCapsInfo(printer_, caps);
     WritePaperList(printer_, caps);

@@ -30,6 +30,13 @@ namespace fs = std::filesystem;
 
 inline constexpr char16_t kPrinterName[] = u"Sheet Printer";
 
+// prefix followed by the number (appended: GCC 12 warns on literal + temporary).
+inline std::u16string Numbered(const char16_t* prefix, int n) {
+  std::u16string text(prefix);
+  text += plat::u16(std::to_string(n));
+  return text;
+}
+
 // A real SNMP agent (Debian's snmpd through scripts/snmp-agent) on 127.0.0.1
 // serving the device status OIDs: the drums' inks with their L, a, b and the
 // option slots (tape sorter, hold memory, bin list installed). Stopped with

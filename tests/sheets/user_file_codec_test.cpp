@@ -91,7 +91,7 @@ class Peer : public ::testing::Test {
     Run("build " + kind + " " + file + " '" + Utf8(model) + "' " + version + " " + records);
     return ReadAll(file);
   }
-  std::vector<std::uint8_t> ImportPapers(const std::vector<std::string>& rows, PaperFileTable& table, bool& damaged) {
+  std::vector<std::uint8_t> ImportPapers(const std::vector<std::string>& rows, UserPaperTable& table, bool& damaged) {
     auto file = Build("paper", rows);
     const std::size_t at = ReadUserFileHeader(file, kModel, UserFileKind::Paper);
     EXPECT_GT(at, 0u);
@@ -104,7 +104,7 @@ class Peer : public ::testing::Test {
 };
 
 TEST_F(Peer, PaperFilesWeWriteParseToTheSameTable) {
-  PaperFileTable table{};
+  UserPaperTable table{};
   table.Entry[0] = Paper(u"Custom A4", 210000, 297000, 0);
   table.Entry[1] = Paper(u"Letter \u00fc", 215900, 279400, 1);
   table.Entry[2] = Paper(u"\u7528\u7d19 \U0001F4C4 thirty characters long", 100999, 148000, 0);
@@ -129,7 +129,7 @@ TEST_F(Peer, PaperFilesWeWriteParseToTheSameTable) {
 
 TEST_F(Peer, PaperFilesThePeerWritesImportToTheSameValues) {
   const std::string longName(35, 'x');
-  PaperFileTable table{};
+  UserPaperTable table{};
   bool damaged = true;
   ImportPapers({Hex("A5 mm") + "\t148\t210\t1", Hex("Letter") + "\t8.50\t11.00\t2", Hex("Short") + "\t8.5\t11\t2",
                 Hex(longName) + "\t297\t420\t1", Hex("\xe2\x82\xac uro") + "\t0\t1\t1"},
@@ -285,7 +285,7 @@ TEST_F(Peer, DamagedPaperRecordsAreSkipped) {
     const auto file = ReadAll(dir_.File("case" + std::to_string(i) + ".udp"));
     const std::size_t at = ReadUserFileHeader(file, kModel, UserFileKind::Paper);
     ASSERT_GT(at, 0u);
-    PaperFileTable table{};
+    UserPaperTable table{};
     bool damaged = false;
     ASSERT_EQ(ReadUdpRecords(std::span(file).subspan(at), table, &damaged), 1);
     EXPECT_EQ(table.Count, c.kept);
@@ -300,7 +300,7 @@ TEST_F(Peer, TheScanResumesFiveBytesAfterABadRecordsStart) {
   const std::string inner = std::string("RSsta") + std::string("1\0\0\0\0", 5) + std::string("5\0\0\0\0", 5) +
                             "Inner" + std::string("99\0\0\0\0\0\0\0\0", 10) + std::string("88\0\0\0\0\0\0\0\0", 10) +
                             std::string("1\0\0\0\0", 5) + "RSend";
-  PaperFileTable table{};
+  UserPaperTable table{};
   bool damaged = false;
   ImportPapers({Hex(inner) + "\t210\t297\t3"}, table, damaged);
   EXPECT_TRUE(damaged);
@@ -314,7 +314,7 @@ TEST_F(Peer, OldPaperFilesRead) {
                             Hex("   ") + "\t100\t100\t1", Hex("Fine") + "\t100.125\t99.9  \t1",
                             Hex("BadUnit") + "\t100\t100\t3"});
   EXPECT_EQ(file.size(), 600u);
-  PaperFileTable table{};
+  UserPaperTable table{};
   bool damaged = false;
   ASSERT_EQ(ReadOldUdpRecords(file, table, &damaged, Latin1), 1);
   EXPECT_TRUE(damaged);
@@ -337,7 +337,7 @@ TEST_F(Peer, OldPaperFilesRead) {
 }
 
 TEST(UserFileCodec, AnEmptyTableWritesABlockTheReadersRefuse) {
-  PaperFileTable papers{};
+  UserPaperTable papers{};
   std::vector<std::uint8_t> block;
   ASSERT_EQ(WriteUdpRecords(block, papers), 100u);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data() + 80), 2), std::string("0\0", 2));
@@ -390,7 +390,7 @@ TEST(UserFileCodec, HeadersAreCheckedFieldByField) {
 }
 
 TEST(UserFileCodec, RecordLengthsMustFitTheBlock) {
-  PaperFileTable table{};
+  UserPaperTable table{};
   table.Entry[0] = Paper(u"Name", 210000, 297000, 0);
   table.Count = 1;
   std::vector<std::uint8_t> block;

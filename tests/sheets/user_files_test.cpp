@@ -38,8 +38,8 @@ class UserFiles : public ::testing::Test {
   HMODULE resources_ = nullptr;
 };
 
-PaperFileTable TwoPapers() {
-  PaperFileTable t{};
+UserPaperTable TwoPapers() {
+  UserPaperTable t{};
   const std::u16string a = u"Post card", b = u"Half letter";
   std::copy(a.begin(), a.end(), t.Entry[0].Name);
   t.Entry[0].Width = 100000;
@@ -78,9 +78,9 @@ TEST_F(UserFiles, TheFileDialogIsAskedAsTheDriverAsks) {
 }
 
 TEST_F(UserFiles, ExportedFilesImportToTheSameTables) {
-  const PaperFileTable papers = TwoPapers();
+  const UserPaperTable papers = TwoPapers();
   ASSERT_EQ(ExportPaperFile(u"C:\\papers\\mine.udp", kModel, papers), 1);
-  PaperFileTable back{};
+  UserPaperTable back{};
   ASSERT_EQ(ImportPaperFile(u"C:\\papers\\mine.udp", u"Another model", back), 1) << "papers take any model";
   ASSERT_EQ(back.Count, 2);
   EXPECT_EQ(std::u16string(back.Entry[1].Name), u"Half letter");
@@ -121,7 +121,7 @@ TEST_F(UserFiles, APaperFileWithoutHeaderIsReadAsAnOldOne) {
   file[190] = '2';
   std::memcpy(&file[195], "RSend", 5);
   std::ofstream(Host("old.udp"), std::ios::binary) << file;
-  PaperFileTable table{};
+  UserPaperTable table{};
   ASSERT_EQ(ImportPaperFile(u"C:\\papers\\old.udp", kModel, table), 1);
   ASSERT_EQ(table.Count, 1);
   EXPECT_EQ(std::u16string(table.Entry[0].Name), u"Caf\u00e9");
@@ -131,10 +131,10 @@ TEST_F(UserFiles, APaperFileWithoutHeaderIsReadAsAnOldOne) {
 }
 
 TEST_F(UserFiles, AFailedExportLeavesThePreviousFileWhole) {
-  const PaperFileTable first = TwoPapers();
+  const UserPaperTable first = TwoPapers();
   ASSERT_EQ(ExportPaperFile(u"C:\\papers\\keep.udp", kModel, first), 1);
   const std::string before = Bytes(Host("keep.udp"));
-  PaperFileTable second = first;
+  UserPaperTable second = first;
   second.Count = 1;
   for (const LONG shortBytes : {-1L, 10L}) {
     SCOPED_TRACE(shortBytes);

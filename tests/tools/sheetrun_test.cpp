@@ -132,4 +132,31 @@ TEST_F(SheetRun, SettingsReachTheOutputAndThePrinterData) {
   EXPECT_TRUE(sawDefaults);
 }
 
+TEST_F(SheetRun, TheFavouritesAndUserPaperDialogsCarryTheirDataToFiles) {
+  const fs::path dump = dir / "dump";
+  Outcome r = Run("tab 2008\nclick 2088\ntype 2094 \"Carry me\"\nclick 2096\nexpect 2097 disabled\n"
+                  "file C:\\fav.uds\nclick 2099\nclick 3000\nok\n",
+                  "--dump-data '" + dump.string() + "'");
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  EXPECT_NE(r.out.find("\"User Setting Files (*.uds)\""), std::string::npos) << r.out;
+  std::ifstream index(dump / "index.tsv");
+  std::string line;
+  bool saved = false;
+  while (std::getline(index, line)) saved = saved || line.rfind("FavSet_Carry me\t3\t2936\t", 0) == 0;
+  EXPECT_TRUE(saved) << "REG_BINARY, one settings block";
+  auto bytes = [&](const char* file) {
+    std::ifstream in(dir / "root" / "C" / file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  EXPECT_NE(bytes("fav.uds").find("Carry me"), std::string::npos);
+
+  r = Run("click 3259\ntype 3262 Mine\ntype 3201 150\ntype 3206 200\nclick 2096\n"
+          "file C:\\mine.udp\nclick 2099\nclick 3000\nok\n",
+          "--sheet device");
+  ASSERT_EQ(r.exitCode, 0) << r.out;
+  const std::string papers = bytes("mine.udp");
+  const std::string record = std::string("Mine150") + std::string(7, '\0') + "200";
+  EXPECT_NE(papers.find(record), std::string::npos) << "the paper as added, in millimetres";
+}
+
 }  // namespace
