@@ -12,6 +12,7 @@
 #include "sheets/favorites_dialog.h"
 #include "sheets/job_dialogs.h"
 #include "sheets/page_protocol.h"
+#include "sheets/printer_access.h"
 #include "sheets/setting_pictures.h"
 #include "sheets/sheet_rules.h"
 
@@ -291,30 +292,6 @@ INT_PTR PictureMessages(const PageHooks& hooks, HWND page, UINT message, WPARAM,
 
 // ---- basic page 2008 ----
 
-// Opens the printer again for writing and tries a favourite value.
-std::uint8_t ProbeFavoriteWrite(HANDLE printer) {
-  HANDLE writer = printer;
-  DWORD needed = 0;
-  GetPrinterW(printer, 4, nullptr, 0, &needed);
-  if (needed >= sizeof(PRINTER_INFO_4W)) {
-    if (auto* info = static_cast<BYTE*>(GlobalAlloc(GPTR, needed))) {
-      PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
-      HANDLE opened = nullptr;
-      if (GetPrinterW(printer, 4, info, needed, &needed) &&
-          OpenPrinterW(reinterpret_cast<PRINTER_INFO_4W*>(info)->pPrinterName, &opened, &access)) {
-        writer = opened;
-      }
-      GlobalFree(info);
-    }
-  }
-  const std::u16string probe(kFavoritePrefix);
-  const DWORD rc = SetPrinterDataW(writer, probe.c_str(), REG_SZ, reinterpret_cast<const BYTE*>(probe.c_str()),
-                                   static_cast<DWORD>((probe.size() + 1) * sizeof(WCHAR)));
-  if (rc == ERROR_SUCCESS) DeletePrinterDataW(writer, probe.c_str());
-  if (writer != printer) ClosePrinter(writer);
-  return rc == ERROR_SUCCESS ? 1 : 0;
-}
-
 void FillFavorites(HWND page, const SheetState& s) {
   SendDlgItemMessageW(page, kFavorites, CB_RESETCONTENT, 0, 0);
   FavoriteSlot slots[kMaxFavorites] = {};
@@ -393,7 +370,7 @@ void BasicRules(HWND page, const DocSheetContext& context) {
 void BasicFill(HWND page, DocSheetContext& context) {
   SheetState& s = context.State;
   const CapsInfo& info = Caps(context).Info;
-  s.FavoriteWritePermission = ProbeFavoriteWrite(s.Printer);
+  s.FavoriteWritePermission = static_cast<std::uint8_t>(ProbeWritePermission(s.Printer));
   FillPaperGroup(page, context);
   FillOutputModes(page, s);
   for (int id : {kDrum1Combo, kDrum2Combo}) {
