@@ -534,11 +534,13 @@ BOOL RunImageCache(RenderPdev* pdev, const PdevRect* target, StripSource strip, 
   }
   if (d == kMergeStrip && pdev->drawing.destinationFlipped != 0) d = kMergeNew;
   const auto flush = [&] { return steps.flush(steps.context, *cache); };
+  // The black-and-white-source byte belongs to the blit that set it (a paint
+  // over a mask, told by its state before a flush makes it idle); a new
+  // picture of any other blit starts without it.
+  const bool paintOverMask =
+      pdev->image.blitState == kBlitPaintOverMask || pdev->image.blitState == kBlitPaintOnMaskNew;
   const auto start = [&] {
-    // The black-and-white-source byte belongs to the blit that set it (a
-    // paint over a mask); a new picture of any other blit starts without it.
-    const BYTE state = pdev->image.blitState;
-    if (state != kBlitPaintOverMask && state != kBlitPaintOnMaskNew) pdev->shared.blackWhiteSource = 0;
+    if (!paintOverMask) pdev->shared.blackWhiteSource = 0;
     steps.start(steps.context, *cache, N, strip);
   };
   bool ok = true;

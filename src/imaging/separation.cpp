@@ -160,7 +160,8 @@ inline PlatePair CellLookup(const std::uint8_t* entries, int red, int green, int
                                 g1 * (b0 * CornerPair(c + kStepG) + b1 * CornerPair(c + kStepG + kStepB));
   const std::uint64_t sums = r0 * lowRed + r1 * highRed;
   const std::uint64_t reciprocal = kCellReciprocal[(kr == 31) + (kg == 31) + (kb == 31)];
-  return {static_cast<int>(((sums & 0xFFFFFFFFu) * reciprocal) >> 32), static_cast<int>(((sums >> 32) * reciprocal) >> 32)};
+  return {static_cast<int>(((sums & 0xFFFFFFFFu) * reciprocal) >> 32),
+          static_cast<int>(((sums >> 32) * reciprocal) >> 32)};
 }
 
 }  // namespace
@@ -171,16 +172,6 @@ PlatePair TrilinearLookup(const SeparationGrid& grid, int red, int green, int bl
 }
 
 int BoostOverprint(int a, int b) { return Clamp255(static_cast<long long>(b) * (26LL * a + 58395) / 58395); }
-
-namespace {
-
-// BoostOverprint of two plate densities (0..255), in 32 bits.
-inline int BoostPlate(int a, int b) {
-  const std::uint32_t v = static_cast<std::uint32_t>(b) * (26u * static_cast<std::uint32_t>(a) + 58395u) / 58395u;
-  return static_cast<int>(std::min<std::uint32_t>(v, 255));
-}
-
-}  // namespace
 
 int DarkerDrumCut(int a, int b, int c) {
   const long long keep = 255 - static_cast<long long>(a - 128) * (255 - c) / 127;
@@ -235,7 +226,8 @@ void SeparateLineTwoPlates(SeparationGrid* grid, const SeparationLine& line, con
   // Channel values through the pre-map, read as densities.
   std::uint8_t in[256];
   const bool usePreMap = !line.skipPreMap && !line.maskMode;
-  for (int v = 0; v < 256; ++v) in[v] = static_cast<std::uint8_t>(usePreMap ? 255 - g.preMap[static_cast<std::size_t>(255 - v)] : v);
+  for (int v = 0; v < 256; ++v)
+    in[v] = static_cast<std::uint8_t>(usePreMap ? 255 - g.preMap[static_cast<std::size_t>(255 - v)] : v);
   const bool exchanged = kSeparationModeFlags.exchangePlanes[static_cast<std::size_t>(mode)] != 0;
   const bool cutPossible = line.drum2Lightness < line.drum1Lightness && line.drum2Lightness < 55;
   const std::uint8_t* tone = line.toneCurve;
@@ -257,7 +249,7 @@ void SeparateLineTwoPlates(SeparationGrid* grid, const SeparationLine& line, con
         // The plate printed on drum 1 is thinned where the darker drum-2 ink is heavy.
         int onDrum1 = exchanged ? p2 : p1;
         int onDrum2 = exchanged ? p1 : p2;
-        onDrum2 = BoostPlate(onDrum1, onDrum2);
+        onDrum2 = BoostOverprint(onDrum1, onDrum2);
         if (cutPossible && onDrum2 > 128) onDrum1 = DarkerDrumCut(onDrum2, onDrum1, line.darkerDrumStrength);
         p1 = exchanged ? onDrum2 : onDrum1;
         p2 = exchanged ? onDrum1 : onDrum2;

@@ -222,8 +222,8 @@ TEST(RgbBandCache, StripAtAnotherResolutionResamplesTheCache) {
   std::vector<BYTE> whole(size_t(3 * w) * (h + 2));
   for (LONG y = 0; y < h; ++y)
     for (LONG x = 0; x < w; ++x)
-      std::memcpy(&whole[size_t(y) * 3 * w + 3 * size_t(x)], &small[size_t(y * sh / h) * 3 * sw + 3 * size_t(x * sw / w)],
-                  3);
+      std::memcpy(&whole[size_t(y) * 3 * w + 3 * size_t(x)],
+                  &small[size_t(y * sh / h) * 3 * sw + 3 * size_t(x * sw / w)], 3);
   std::memcpy(&whole[size_t(h) * 3 * w], strip.data(), strip.size());
   for (int photoMode : {0, 1}) {
     SCOPED_TRACE(photoMode ? "diffused" : "screened");

@@ -172,6 +172,52 @@ TEST(SeparationLookup, AgreesWithScipyInterpolator) {
   }
 }
 
+// Non-grey colours: the truncated weighted mean of the cell's eight corners,
+// each weighing the volume of the sub-box opposite it, over the cell volume
+// (the last cell of each axis is 7 wide); on random grids and on a grid full
+// of 255, at the cell edges and at random.
+TEST(SeparationLookup, TruncatedMeanOfTheCellCorners) {
+  std::mt19937 random(7);
+  SeparationGrid full = ConstantGrid(255, 255);
+  SeparationGrid noisy = ConstantGrid(0, 0);
+  for (std::uint8_t& e : noisy.entries) e = static_cast<std::uint8_t>(random() % 256);
+  std::vector<std::array<int, 3>> points;
+  const int edges[] = {0, 1, 7, 8, 9, 100, 247, 248, 249, 254, 255};
+  for (int r : edges)
+    for (int g : edges)
+      for (int b : edges) points.push_back({r, g, b});
+  for (int i = 0; i < 20000; ++i)
+    points.push_back({static_cast<int>(random() % 256), static_cast<int>(random() % 256),
+                      static_cast<int>(random() % 256)});
+  for (const SeparationGrid* grid : {&full, &noisy}) {
+    for (const auto& v : points) {
+      if (v[0] == v[1] && v[1] == v[2]) continue;
+      long long sums[2] = {0, 0}, volume = 1;
+      int k[3], toLow[3], size[3];
+      for (int c = 0; c < 3; ++c) {
+        k[c] = v[c] / 8;
+        size[c] = k[c] == 31 ? 7 : 8;
+        toLow[c] = v[c] - 8 * k[c];
+        volume *= size[c];
+      }
+      for (int corner = 0; corner < 8; ++corner) {
+        long long weight = 1;
+        std::size_t at = 0;
+        for (int c = 0; c < 3; ++c) {
+          const int high = (corner >> (2 - c)) & 1;
+          weight *= high ? toLow[c] : size[c] - toLow[c];
+          at = at * 33 + static_cast<std::size_t>(k[c] + high);
+        }
+        sums[0] += weight * grid->entries[2 * at];
+        sums[1] += weight * grid->entries[2 * at + 1];
+      }
+      const PlatePair got = TrilinearLookup(*grid, v[0], v[1], v[2]);
+      ASSERT_EQ(got.plate1, sums[0] / volume) << v[0] << ',' << v[1] << ',' << v[2];
+      ASSERT_EQ(got.plate2, sums[1] / volume) << v[0] << ',' << v[1] << ',' << v[2];
+    }
+  }
+}
+
 TEST(SeparationCorrections, Formulas) {
   struct Boost {
     int a, b, result;
