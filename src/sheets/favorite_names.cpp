@@ -26,9 +26,10 @@ int EnumFavorites(HANDLE printer, FavoriteSlot* slots) {
                                       std::max<DWORD>(dataNeeded, 1), &gotData);
     if (rc != ERROR_SUCCESS) break;
     name[nameUnits - 1] = 0;
-    if (std::char_traits<char16_t>::compare(name, kFavoritePrefix, kFavoritePrefixUnits) != 0) continue;
     std::size_t length = std::char_traits<char16_t>::length(name);
-    if (length < kFavoritePrefixUnits) continue;
+    // A bare prefix is a write probe left behind, not a favourite.
+    if (length <= kFavoritePrefixUnits) continue;
+    if (std::char_traits<char16_t>::compare(name, kFavoritePrefix, kFavoritePrefixUnits) != 0) continue;
     length = std::min<std::size_t>(length, kFavoriteSlotUnits - 1);
     std::memcpy(slots[count], name, length * sizeof(WCHAR));
     slots[count][length] = 0;

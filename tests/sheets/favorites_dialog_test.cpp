@@ -286,6 +286,21 @@ TEST_P(Favorites, ThePrefixIsCaseSensitive) {
   InDialog([&](Screen& d) { EXPECT_EQ(Listed(d), std::vector<std::u16string>{u"Up"}); });
 }
 
+// A write probe that could not delete its value leaves a bare "FavSet_",
+// which stays while the user may not write: it names no favourite.
+TEST_P(Favorites, ALeftoverWriteProbeIsNoFavourite) {
+  OpenModel();
+  Put(u"", Block(16, 0x41));
+  ASSERT_TRUE(plat::spooler::SetAdministerDenied(kPrinterName, true));
+  RunDocument([&](Screen& s) {
+    ASSERT_TRUE(ToPage(s, 2008));
+    EXPECT_EQ(s.ItemCount(2087), 0);
+    EXPECT_FALSE(s.Enabled(2087));
+    EXPECT_TRUE(s.Ok());
+  });
+  ASSERT_TRUE(plat::spooler::SetAdministerDenied(kPrinterName, false));
+}
+
 TEST_P(Favorites, ExportThenImportIntoANewPrinterGivesTheSameBlocks) {
   OpenModel();
   Put(u"One", Pattern(1));
