@@ -4,32 +4,16 @@
 
 #include "plat/engine_draw.h"
 #include "render/plane_ops.h"
+#include "render/row_kernels.h"
 
 namespace {
 
-// One CLIPOBJ_bEnum batch of the drawing paths: a count and 256 rectangles.
-struct ClipBatch {
-  ULONG c;
-  RECTL rects[256];
-};
-static_assert(sizeof(ClipBatch) == 4100);
-
 PdevRect Inclusive(const RECTL& r) { return PdevRect{r.left, r.top, r.right - 1, r.bottom - 1}; }
 
-// Calls f with each enumerated rectangle of a clip (made inclusive), the
-// batch that comes with FALSE included; stops at an empty batch.
+// Calls f with each enumerated rectangle of a clip, made inclusive.
 template <typename F>
 void ForEachEnumeratedRect(CLIPOBJ* clip, F f) {
-  ClipBatch batch;
-  CLIPOBJ_cEnumStart(clip, FALSE, CT_RECTANGLES, CD_ANY, 0);
-  BOOL more;
-  do {
-    batch.c = 0;
-    more = CLIPOBJ_bEnum(clip, sizeof(batch), reinterpret_cast<ULONG*>(&batch));
-    if (batch.c == 0) break;
-    const ULONG n = std::min<ULONG>(batch.c, 256);
-    for (ULONG i = 0; i < n; ++i) f(Inclusive(batch.rects[i]));
-  } while (more);
+  ForEachEnumeratedClipRect(clip, [&](const RECTL& r) { f(Inclusive(r)); });
 }
 
 }  // namespace
