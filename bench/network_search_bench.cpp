@@ -5,7 +5,6 @@
 // addresses). Goal: the search ends within its 2-s window plus the two
 // snmpget calls, however many addresses are silent.
 #include <benchmark/benchmark.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,6 +16,7 @@
 
 #include "bench_summary.h"
 #include "plat/windows.h"
+#include "support/run_command.h"
 
 namespace {
 
@@ -34,15 +34,7 @@ struct Agent {
 };
 
 // Exit status of a shell command, what it printed in *out.
-int Shell(const std::string& command, std::string* out) {
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return -1;
-  char buffer[4096];
-  out->clear();
-  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out->append(buffer, n);
-  const int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int Shell(const std::string& command, std::string* out) { return testsupport::RunCommand(command + " 2>&1", out); }
 
 struct Bench {
   fs::path root;

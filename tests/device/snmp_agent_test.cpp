@@ -1,7 +1,6 @@
 // The client against a real agent: Debian's snmpd on 127.0.0.1, started by
 // scripts/snmp-agent with the values each test chooses.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include "device/device_status.h"
 #include "device/snmp_client.h"
 #include "plat/net.h"
+#include "support/run_command.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -29,16 +29,7 @@ struct Served {
   std::string string;
 };
 
-// Runs a command; its standard output in *out, the exit status returned.
-int RunCommand(const std::string& command, std::string* out) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  char buffer[4096];
-  out->clear();
-  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out->append(buffer, n);
-  const int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using testsupport::RunCommand;
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 

@@ -1,6 +1,3 @@
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -14,25 +11,14 @@ namespace {
 
 BOOL IgnorePost(HWND, UINT, WPARAM, LPARAM) { return TRUE; }
 
-std::string Shell(const std::string& command, int& exitCode) {
-  std::string out;
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) return out;
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, p)) out += buf;
-  const int status = pclose(p);
-  exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return out;
-}
-
 // The worker installs into a machine root made by tools/machine; printjob,
 // another process, prints through the installed printer.
 TEST_F(MachineRoot, InstalledPrinterPrintsFromAnotherProcess) {
-  int rc = -1;
   const std::string bin = BIN_DIR_STR, lib = LIB_DIR_STR;
   const std::string root = root_.string();
-  Shell(bin + "/machine init '" + root + "' --version 6.1 --arch x64 --drive D=cdrom:CDFS:NEVO", rc);
-  ASSERT_EQ(rc, 0);
+  std::string log;
+  ASSERT_EQ(RunShell(bin + "/machine init '" + root + "' --version 6.1 --arch x64 --drive D=cdrom:CDFS:NEVO", &log), 0)
+      << log;
   plat::machine::SetRoot(root);  // takes up the profile written by machine
   ASSERT_EQ(plat::machine::GetOsProfile().nativeArchitecture, PROCESSOR_ARCHITECTURE_AMD64);
 
@@ -68,8 +54,8 @@ TEST_F(MachineRoot, InstalledPrinterPrintsFromAnotherProcess) {
   EXPECT_EQ(plat::spooler::HeldDrivers(), std::vector<std::u16string>{u"NEVO RP2600"});
 
   const std::string out = root + "/job.prn";
-  const std::string log = Shell(bin + "/printjob --root '" + root + "' --printer 'NEVO 2600 office' --out '" + out + "'", rc);
-  ASSERT_EQ(rc, 0) << log;
+  ASSERT_EQ(RunShell(bin + "/printjob --root '" + root + "' --printer 'NEVO 2600 office' --out '" + out + "'", &log), 0)
+      << log;
   std::ifstream in(out, std::ios::binary);
   const std::vector<std::uint8_t> stream{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   const auto job = streamdump::DecodeStream(stream);
@@ -77,10 +63,11 @@ TEST_F(MachineRoot, InstalledPrinterPrintsFromAnotherProcess) {
   EXPECT_FALSE(job.pages.empty());
 
   // The machine shows the printer to every process; printjob left nothing of its own.
-  const std::string shown = Shell(bin + "/machine show '" + root + "' spooler", rc);
+  std::string shown, data;
+  RunShell(bin + "/machine show '" + root + "' spooler", &shown);
   EXPECT_NE(shown.find("\"pPrinterName\":\"NEVO 2600 office\""), std::string::npos) << shown;
   EXPECT_EQ(shown.find("NEVO Printer"), std::string::npos) << shown;
-  const std::string data = Shell(bin + "/machine show '" + root + "' printer-data 'NEVO 2600 office'", rc);
+  RunShell(bin + "/machine show '" + root + "' printer-data 'NEVO 2600 office'", &data);
   EXPECT_NE(data.find("\"DefaultDevmode\":{\"type\":3,\"hex\":\""), std::string::npos) << data.substr(0, 200);
 }
 

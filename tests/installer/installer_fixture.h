@@ -15,6 +15,7 @@
 
 #include "installer/installer_entry.h"
 #include "plat/windows.h"
+#include "support/run_command.h"
 
 namespace installer_test {
 
@@ -23,13 +24,7 @@ namespace fs = std::filesystem;
 // Runs a shell command; its exit status (-1 when it did not end normally),
 // what it wrote to stdout and stderr in *out.
 inline int RunShell(const std::string& command, std::string* out) {
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return -1;
-  char buffer[4096];
-  out->clear();
-  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out->append(buffer, n);
-  const int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return testsupport::RunCommand(command + " 2>&1", out);
 }
 
 class MachineRoot : public testing::Test {

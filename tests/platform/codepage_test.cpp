@@ -10,6 +10,7 @@
 #include "plat/codepage.h"
 #include "plat/machine.h"
 #include "plat/strings.h"
+#include "support/run_command.h"
 #include "support/temp_folder.h"
 
 namespace {
@@ -23,12 +24,7 @@ std::string IconvCommand(const std::string& from, const std::string& to, const s
   }
   const std::string cmd = "iconv -f " + from + " -t " + to + " '" + path + "'";
   std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    EXPECT_EQ(pclose(p), 0) << cmd;
-  }
+  EXPECT_EQ(testsupport::RunCommand(cmd, &out), 0) << cmd;
   return out;
 }
 

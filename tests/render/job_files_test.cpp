@@ -27,6 +27,7 @@
 #include "support/host_files.h"
 #include "support/temp_folder.h"
 #include "support/render_pdev.h"
+#include "support/run_command.h"
 #include "support/test_printer.h"
 
 namespace fs = std::filesystem;
@@ -486,13 +487,9 @@ TEST_F(JobFiles, ProcessesRacingForTheCounterGetDistinctNumbers) {
 // system's iconv converts them.
 std::vector<BYTE> Iconv(const std::string& utf8, UINT codePage) {
   const std::string command = "printf '%s' '" + utf8 + "' | iconv -f UTF-8 -t CP" + std::to_string(codePage);
-  std::vector<BYTE> out;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return out;
-  int c;
-  while ((c = std::fgetc(pipe)) != EOF) out.push_back(static_cast<BYTE>(c));
-  ::pclose(pipe);
-  return out;
+  std::string out;
+  testsupport::RunCommand(command, &out);
+  return std::vector<BYTE>(out.begin(), out.end());
 }
 
 TEST(JobSink, OnlyPreviewOneAndTheStorageModesWriteAJobFile) {

@@ -12,6 +12,7 @@
 #include "rdf_fixture.h"
 #include "settings/doc_settings.h"
 #include "settings/rdf_reader.h"
+#include "support/run_command.h"
 
 namespace {
 
@@ -476,11 +477,7 @@ TEST_F(RdfSampleTest, OneDrumModelLoadsWhole) {
 std::string CrudiniLines(const std::string& path) {
   std::string out;
   const std::string cmd = "crudini --get --format=lines '" + path + "' 2>/dev/null";
-  if (FILE* pipe = popen(cmd.c_str(), "r")) {
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, pipe)) out += buf;
-    pclose(pipe);
-  }
+  testsupport::RunCommand(cmd, &out);
   return out;
 }
 

@@ -23,6 +23,7 @@
 #include "printjob/printer_setup.h"
 #include "settings/caps_store.h"
 #include "settings/private_devmode.h"
+#include "support/run_command.h"
 
 namespace sample {
 
@@ -76,13 +77,7 @@ class RealAgent {
 
  private:
   static int Run(const std::string& arguments, std::string* out) {
-    FILE* pipe = popen(("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent " + arguments).c_str(), "r");
-    if (!pipe) return -1;
-    char buffer[4096];
-    out->clear();
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out->append(buffer, n);
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::RunCommand("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent " + arguments, out);
   }
   fs::path dir_;
   int status_ = -1;

@@ -3,7 +3,6 @@
 #include "sheets/sheet_rules.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +17,7 @@
 #include "device/fake_agent.h"
 #include "plat/windows.h"
 #include "settings/model_fixture.h"
+#include "support/run_command.h"
 
 namespace {
 
@@ -441,17 +441,9 @@ TEST_F(PrinterQuery, AtOpenTheAnswerSetsTheOutputModes) {
 
 namespace {
 
-// The query against a real agent: Debian's snmpd, started by scripts/snmp-agent.
-int RunCommand(const std::string& command, std::string* out) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  char buffer[4096];
-  out->clear();
-  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out->append(buffer, n);
-  const int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using testsupport::RunCommand;
 
+// The query against a real agent: Debian's snmpd, started by scripts/snmp-agent.
 TEST_F(PrinterQuery, ARealAgentGivesOptionsAndDrums) {
   std::random_device random;
   const fs::path dir = fs::temp_directory_path() / ("sheets-agent-" + std::to_string(random()));

@@ -1,22 +1,17 @@
 // imagetool as tests and scripts run it.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
+
+#include "support/run_command.h"
 
 namespace {
 
 // Runs imagetool with the arguments; the exit status and what it printed.
 int RunImageTool(const std::string& args, std::string& out) {
   const std::string command = std::string(BIN_DIR_STR) + "/imagetool " + args + " 2>/dev/null";
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return -1;
-  out.clear();
-  char buffer[256];
-  while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
-  const int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return testsupport::RunCommand(command, &out);
 }
 
 TEST(ImageTool, ColourPrintsDensityClassHueAndChroma) {

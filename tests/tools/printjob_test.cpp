@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "streamdump/stream_decoder.h"
+#include "support/run_command.h"
 #include "support/temp_folder.h"
 
 #if defined(__has_feature)
@@ -47,12 +48,7 @@ class PrintJob : public ::testing::Test {
     fs::path out = dir / "job.prn";
     std::string cmd = std::string(BIN_DIR_STR) + "/printjob --root '" + (dir / "root").string() + "' --out '" +
                       out.string() + "' " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[512];
-    while (std::fgets(buf, sizeof(buf), p)) r.out += buf;
-    int status = pclose(p);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.exitCode = testsupport::RunCommand(cmd, &r.out);
     std::ifstream in(out, std::ios::binary);
     r.jobWritten = in.good();
     r.job.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -464,12 +460,7 @@ TEST_F(PrintJob, SampleDataIsFoundBesideTheExecutable) {
     Outcome r;
     const std::string cmd = (prefix / "bin" / "printjob").string() + " --root '" + (dir / "root").string() +
                             "' --out '" + (dir / "job.prn").string() + "' " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[512];
-    while (std::fgets(buf, sizeof(buf), p)) r.out += buf;
-    const int status = pclose(p);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.exitCode = testsupport::RunCommand(cmd, &r.out);
     return r;
   };
 

@@ -1,6 +1,5 @@
 // sheetrun as a user runs it: a script of steps on the sheets of a sample printer.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "settings/private_devmode.h"
+#include "support/run_command.h"
 
 namespace {
 
@@ -39,12 +39,7 @@ class SheetRun : public ::testing::Test {
     const std::string cmd = std::string(BIN_DIR_STR) + "/sheetrun --root '" + (dir / "root").string() +
                             "' --steps '" + (dir / "steps.txt").string() + "' " + args + " 2>&1";
     Outcome r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p)) r.out += buf;
-    const int status = pclose(p);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.exitCode = testsupport::RunCommand(cmd, &r.out);
     return r;
   }
   fs::path dir;

@@ -1,7 +1,6 @@
 // Two-ink pictures end to end: a picture stretched through printjob --draw on
 // a two-drum job separates on both drum pages, read back with streamdump.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -14,6 +13,7 @@
 
 #include "imaging/netpbm_files.h"
 #include "streamdump/stream_decoder.h"
+#include "support/run_command.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -22,16 +22,8 @@ namespace {
 
 std::string Bin(const std::string& tool) { return std::string(BIN_DIR_STR) + "/" + tool; }
 
-int RunTool(const std::string& command, std::string* out = nullptr) {
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[512];
-  std::string text;
-  while (std::fgets(buf, sizeof(buf), p)) text += buf;
-  const int status = pclose(p);
-  if (out) *out = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+// Runs a tool; what it wrote to stdout and stderr in *out.
+int RunTool(const std::string& command, std::string* out) { return testsupport::RunCommand(command + " 2>&1", out); }
 
 // Blocks of 10 x 10 pixels left to right: red, black, white and grey 128.
 constexpr int kBlocks = 4;
