@@ -64,34 +64,6 @@ class Favorites : public sample::SampleSheet, public ::testing::WithParamInterfa
     EXPECT_EQ(value->type, static_cast<DWORD>(REG_BINARY)) << plat::utf8(name);
     return value->bytes;
   }
-  static std::vector<std::u16string> Listed(const Screen& d) {
-    std::vector<std::u16string> names;
-    for (int i = 0; i < d.ItemCount(kFavoriteList); ++i) names.push_back(d.ItemText(kFavoriteList, i));
-    return names;
-  }
-  // The texts of the message boxes shown so far, each checked for its caption.
-  static std::vector<std::u16string> Messages() {
-    std::vector<std::u16string> texts;
-    for (const auto& box : plat::ui::MessageBoxLog()) {
-      EXPECT_EQ(box.caption, ResourceString(kFavoritesCaption));
-      texts.push_back(box.text);
-    }
-    return texts;
-  }
-  static std::u16string Message(UINT id, const std::u16string& insert = {}) {
-    std::u16string text = ResourceString(id);
-    const std::size_t at = text.find(u"%s");
-    if (at != std::u16string::npos) text.replace(at, 2, insert);
-    return text;
-  }
-  std::u16string ModelName() {
-    ModelCaps* caps = AllocModelCaps();
-    EXPECT_EQ(LoadCapsFromPrinterData(caps, printer_), 1);
-    std::u16string name = caps->ModelName ? caps->ModelName : u"";
-    FreeModelCaps(caps, true);
-    GlobalFree(caps);
-    return name;
-  }
   // A setting file C:\<file> of the model with the favourites in order.
   void WriteFile(const char16_t* file, const std::u16string& model,
                  const std::vector<std::pair<std::u16string, Block>>& favourites) {
@@ -103,10 +75,6 @@ class Favorites : public sample::SampleSheet, public ::testing::WithParamInterfa
     }
     ASSERT_EQ(ExportSettingFile((u"C:\\" + std::u16string(file)).c_str(), model.c_str(), *table), 1);
   }
-  std::string FileBytes(const char* file) const {
-    std::ifstream in(root_ / "C" / file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
 };
 
 TEST_P(Favorites, SavingStoresTheSheetAndAnExistingNameIsNeverOverwritten) {
@@ -114,23 +82,24 @@ TEST_P(Favorites, SavingStoresTheSheetAndAnExistingNameIsNeverOverwritten) {
   Put(u"Mine", Pattern(1));
   InDialog(
       [&](Screen& d) {
-        EXPECT_EQ(Listed(d), std::vector<std::u16string>{u"Mine"});
+        EXPECT_EQ(Listed(d, kFavoriteList), std::vector<std::u16string>{u"Mine"});
         EXPECT_FALSE(d.Enabled(kSaveFavoriteButton)) << "no name yet";
         EXPECT_FALSE(d.Enabled(kDeleteFavoriteButton)) << "nothing selected";
         EXPECT_TRUE(d.Type(kFavoriteNameEdit, u"Mine"));
         EXPECT_TRUE(d.Click(kSaveFavoriteButton));
-        EXPECT_EQ(Messages(), std::vector<std::u16string>{Message(kFavoriteExistsText, u"Mine")});
+        EXPECT_EQ(Messages(kFavoritesCaption), std::vector<std::u16string>{Message(kFavoriteExistsText, u"Mine")});
         EXPECT_TRUE(d.Type(kFavoriteNameEdit, u"mine"));  // printer data names ignore case
         EXPECT_TRUE(d.Click(kSaveFavoriteButton));
-        EXPECT_EQ(Messages().size(), 2u);
+        EXPECT_EQ(Messages(kFavoritesCaption).size(), 2u);
         EXPECT_TRUE(d.Type(kFavoriteNameEdit, u"Second"));
         EXPECT_TRUE(d.Click(kSaveFavoriteButton));
-        EXPECT_EQ(Messages().size(), 2u);
+        EXPECT_EQ(Messages(kFavoritesCaption).size(), 2u);
         EXPECT_TRUE(d.Type(kFavoriteNameEdit, u"Wi*de:"));
         EXPECT_EQ(d.Text(kFavoriteNameEdit), u"Wide") << "characters a value name cannot hold are dropped";
         EXPECT_TRUE(d.Type(kFavoriteNameEdit, u"   "));
         EXPECT_TRUE(d.Click(kSaveFavoriteButton));
-        EXPECT_EQ(Listed(d), (std::vector<std::u16string>{u"Mine", u"Second"})) << "a blank name saves nothing";
+        EXPECT_EQ(Listed(d, kFavoriteList), (std::vector<std::u16string>{u"Mine", u"Second"}))
+            << "a blank name saves nothing";
       },
       [](Screen& s) {
         EXPECT_TRUE(s.Tab(1));
@@ -166,9 +135,10 @@ TEST_P(Favorites, DeleteRemovesTheSelectedFavourite) {
     ASSERT_TRUE(plat::spooler::SetAdministerDenied(kPrinterName, true));
     EXPECT_TRUE(d.Click(kDeleteFavoriteButton));
     ASSERT_TRUE(plat::spooler::SetAdministerDenied(kPrinterName, false));
-    EXPECT_EQ(Listed(d), (std::vector<std::u16string>{u"One", u"Two"})) << "a failed delete keeps the entry";
+    EXPECT_EQ(Listed(d, kFavoriteList), (std::vector<std::u16string>{u"One", u"Two"}))
+        << "a failed delete keeps the entry";
     EXPECT_TRUE(d.Click(kDeleteFavoriteButton));
-    EXPECT_EQ(Listed(d), std::vector<std::u16string>{u"Two"});
+    EXPECT_EQ(Listed(d, kFavoriteList), std::vector<std::u16string>{u"Two"});
     EXPECT_FALSE(d.Enabled(kDeleteFavoriteButton));
   });
   EXPECT_FALSE(Stored(u"One"));
@@ -192,7 +162,7 @@ TEST_P(Favorites, TenFavouritesDisableSaveAndImport) {
   });
   EXPECT_TRUE(Stored(u"Tenth"));
   EXPECT_FALSE(Stored(u"Eleventh"));
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(Messages(kFavoritesCaption).empty());
 }
 
 TEST_P(Favorites, ImportStopsAtTenAndReportsWhatItCouldNotStore) {
@@ -237,7 +207,7 @@ TEST_P(Favorites, ImportStopsAtTenAndReportsWhatItCouldNotStore) {
     InDialog([&](Screen& d) {
       plat::ui::QueueFileAnswer(u"C:\\in.uds");
       EXPECT_TRUE(d.Click(kImportFavoritesButton));
-      listed = Listed(d);
+      listed = Listed(d, kFavoriteList);
     });
     std::vector<std::u16string> expectedList;
     for (int i = 1; i <= c.before; ++i) expectedList.push_back(Numbered(u"F", i));
@@ -255,7 +225,7 @@ TEST_P(Favorites, ImportStopsAtTenAndReportsWhatItCouldNotStore) {
     }
     std::vector<std::u16string> expectedMessages;
     for (UINT id : c.messages) expectedMessages.push_back(Message(id));
-    EXPECT_EQ(Messages(), expectedMessages);
+    EXPECT_EQ(Messages(kFavoritesCaption), expectedMessages);
     const auto log = plat::ui::FileDialogLog();
     ASSERT_FALSE(log.empty());
     EXPECT_FALSE(log.back().save);
@@ -275,7 +245,7 @@ TEST_P(Favorites, AFailedWriteDuringImportIsReportedAndListsNothing) {
     EXPECT_FALSE(d.Enabled(kExportFavoritesButton));
   });
   EXPECT_FALSE(Stored(u"A"));
-  EXPECT_EQ(Messages(), std::vector<std::u16string>{Message(kFavoritesSkippedText)});
+  EXPECT_EQ(Messages(kFavoritesCaption), std::vector<std::u16string>{Message(kFavoritesSkippedText)});
 }
 
 TEST_P(Favorites, ThePrefixIsCaseSensitive) {
@@ -283,7 +253,7 @@ TEST_P(Favorites, ThePrefixIsCaseSensitive) {
   Put(u"Up", Pattern(1));
   ASSERT_TRUE(plat::spooler::SetData(kPrinterName, u"favset_Low", REG_BINARY, Pattern(2)));
   ASSERT_TRUE(plat::spooler::SetData(kPrinterName, u"FAVSET_Loud", REG_BINARY, Pattern(3)));
-  InDialog([&](Screen& d) { EXPECT_EQ(Listed(d), std::vector<std::u16string>{u"Up"}); });
+  InDialog([&](Screen& d) { EXPECT_EQ(Listed(d, kFavoriteList), std::vector<std::u16string>{u"Up"}); });
 }
 
 // A write probe that could not delete its value leaves a bare "FavSet_",
@@ -323,11 +293,11 @@ TEST_P(Favorites, ExportThenImportIntoANewPrinterGivesTheSameBlocks) {
   InDialog([&](Screen& d) {
     plat::ui::QueueFileAnswer(u"C:\\carry.uds");
     EXPECT_TRUE(d.Click(kImportFavoritesButton));
-    EXPECT_EQ(Listed(d), (std::vector<std::u16string>{u"One", u"Two words"}));
+    EXPECT_EQ(Listed(d, kFavoriteList), (std::vector<std::u16string>{u"One", u"Two words"}));
   });
   EXPECT_EQ(Stored(u"One"), Pattern(1));
   EXPECT_EQ(Stored(u"Two words"), Pattern(2));
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(Messages(kFavoritesCaption).empty());
 }
 
 TEST_P(Favorites, AValueThatIsNotOneSettingsBlockFailsTheExportAndKeepsTheOldFile) {

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -270,6 +271,43 @@ class SampleSheet : public ::testing::Test {
       FreeLibrary(module);
     }
     return text;
+  }
+
+  // The texts of the message boxes shown so far, each checked for its caption.
+  static std::vector<std::u16string> Messages(UINT captionId) {
+    std::vector<std::u16string> texts;
+    for (const auto& box : plat::ui::MessageBoxLog()) {
+      EXPECT_EQ(box.caption, ResourceString(captionId));
+      texts.push_back(box.text);
+    }
+    return texts;
+  }
+  // A message of the resource library with its "%s" filled in.
+  static std::u16string Message(UINT id, const std::u16string& insert = {}) {
+    std::u16string text = ResourceString(id);
+    const std::size_t at = text.find(u"%s");
+    if (at != std::u16string::npos) text.replace(at, 2, insert);
+    return text;
+  }
+  // The texts of a list box's items, in order.
+  static std::vector<std::u16string> Listed(const plat::ui::Screen& d, int list) {
+    std::vector<std::u16string> names;
+    for (int i = 0; i < d.ItemCount(list); ++i) names.push_back(d.ItemText(list, i));
+    return names;
+  }
+  // The model name the printer data holds.
+  std::u16string ModelName() {
+    ModelCaps* caps = AllocModelCaps();
+    EXPECT_EQ(LoadCapsFromPrinterData(caps, printer_), 1);
+    std::u16string name = caps->ModelName ? caps->ModelName : u"";
+    FreeModelCaps(caps, true);
+    GlobalFree(caps);
+    return name;
+  }
+  // The bytes of the file C:\<file>.
+  std::string FileBytes(const char* file) const {
+    std::ifstream in(root_ / "C" / file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   // Shows the page of the template; false when the sheet has none.

@@ -118,38 +118,6 @@ class UserPapers : public sample::SampleSheet, public ::testing::WithParamInterf
     GlobalFree(caps);
   }
 
-  std::u16string ModelName() {
-    ModelCaps* caps = AllocModelCaps();
-    EXPECT_EQ(LoadCapsFromPrinterData(caps, printer_), 1);
-    std::u16string name = caps->ModelName ? caps->ModelName : u"";
-    FreeModelCaps(caps, true);
-    GlobalFree(caps);
-    return name;
-  }
-
-  static std::vector<std::u16string> Listed(const Screen& d) {
-    std::vector<std::u16string> names;
-    for (int i = 0; i < d.ItemCount(kPaperList); ++i) names.push_back(d.ItemText(kPaperList, i));
-    return names;
-  }
-  static std::vector<std::u16string> Messages() {
-    std::vector<std::u16string> texts;
-    for (const auto& box : plat::ui::MessageBoxLog()) {
-      EXPECT_EQ(box.caption, ResourceString(kUserPaperCaption));
-      texts.push_back(box.text);
-    }
-    return texts;
-  }
-  static std::u16string Message(UINT id, const std::u16string& insert = {}) {
-    std::u16string text = ResourceString(id);
-    const std::size_t at = text.find(u"%s");
-    if (at != std::u16string::npos) text.replace(at, 2, insert);
-    return text;
-  }
-  std::string FileBytes(const char* file) const {
-    std::ifstream in(root_ / "C" / file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
   void Reopen(const std::vector<std::pair<std::string, std::string>>& keys = {}) {
     ClosePrinter(printer_);
     printer_ = nullptr;
@@ -171,21 +139,21 @@ TEST_P(UserPapers, AddRefusesNamesInUseAndKeepsSizesInTheModelsRange) {
     EXPECT_FALSE(d.Enabled(kAddPaperButton)) << "no name yet";
     EXPECT_TRUE(d.Type(kPaperNameEdit, u"A4"));
     EXPECT_TRUE(d.Click(kAddPaperButton));
-    EXPECT_EQ(Messages(), std::vector<std::u16string>{Message(kPaperNameUsedText, u"A4")});
+    EXPECT_EQ(Messages(kUserPaperCaption), std::vector<std::u16string>{Message(kPaperNameUsedText, u"A4")});
     EXPECT_TRUE(d.Type(kPaperNameEdit, before[0].name));
     EXPECT_TRUE(d.Click(kAddPaperButton));
-    EXPECT_EQ(Messages().size(), 2u) << "a user paper's name too";
+    EXPECT_EQ(Messages(kUserPaperCaption).size(), 2u) << "a user paper's name too";
     EXPECT_TRUE(d.Type(kPaperNameEdit, u"  Wide  "));
     EXPECT_TRUE(d.Type(kPaperWidthEdit, u"300"));
     EXPECT_TRUE(d.Type(kPaperLengthEdit, u"200"));
     EXPECT_TRUE(d.Click(kAddPaperButton));
     EXPECT_EQ(d.Text(kPaperNameEdit), u"Wide") << "trimmed";
     EXPECT_EQ(d.Text(kPaperWidthEdit), plat::u16(std::to_string(maxWidth)));
-    EXPECT_EQ(Listed(d).back(), u"Wide");
+    EXPECT_EQ(Listed(d, kPaperList).back(), u"Wide");
     EXPECT_EQ(d.Selection(kPaperList), d.ItemCount(kPaperList) - 1) << "the new paper is selected";
     EXPECT_TRUE(d.Type(kPaperNameEdit, u"a4"));  // names differ by case
     EXPECT_TRUE(d.Click(kAddPaperButton));
-    EXPECT_EQ(Messages().size(), 2u);
+    EXPECT_EQ(Messages(kUserPaperCaption).size(), 2u);
   });
   std::vector<Stored> expected = before;
   expected.push_back({u"Wide", maxWidth * 1000, 200000, 0});
@@ -247,14 +215,14 @@ TEST_P(UserPapers, MovesStopAtTheEndsAndDeleteStartsAfresh) {
     EXPECT_TRUE(d.Enabled(kPaperUpButton));
     EXPECT_FALSE(d.Enabled(kPaperDownButton)) << "the last paper";
     EXPECT_TRUE(d.Click(kPaperUpButton));
-    EXPECT_EQ(Listed(d), (std::vector<std::u16string>{u"Paper 1", u"Paper 3", u"Paper 2"}));
+    EXPECT_EQ(Listed(d, kPaperList), (std::vector<std::u16string>{u"Paper 1", u"Paper 3", u"Paper 2"}));
     EXPECT_EQ(d.Selection(kPaperList), 1) << "the moved paper stays selected";
     EXPECT_TRUE(d.Click(kPaperUpButton));
     EXPECT_FALSE(d.Enabled(kPaperUpButton));
     EXPECT_EQ(d.Text(kPaperWidthEdit), u"150");
     EXPECT_TRUE(d.Select(kPaperList, {1}));
     EXPECT_TRUE(d.Click(kDeletePaperButton));
-    EXPECT_EQ(Listed(d), (std::vector<std::u16string>{u"Paper 3", u"Paper 2"}));
+    EXPECT_EQ(Listed(d, kPaperList), (std::vector<std::u16string>{u"Paper 3", u"Paper 2"}));
     EXPECT_EQ(d.Selection(kPaperList), -1);
     EXPECT_EQ(d.Text(kPaperNameEdit), u"");
     EXPECT_EQ(d.Text(kPaperWidthEdit), FreeWidth()) << "the free paper's size again";
@@ -335,7 +303,7 @@ TEST_P(UserPapers, ImportAddsWhatFitsAndReportsTheRest) {
     EXPECT_EQ(StoredPapers(), expected);
     std::vector<std::u16string> messages;
     for (UINT id : c.messages) messages.push_back(Message(id));
-    EXPECT_EQ(Messages(), messages);
+    EXPECT_EQ(Messages(kUserPaperCaption), messages);
   }
 }
 
@@ -349,7 +317,8 @@ TEST_P(UserPapers, AnUnreadableFileChangesNothing) {
     plat::ui::QueueFileAnswer(std::nullopt);
     EXPECT_TRUE(d.Click(kImportPapersButton));
   });
-  EXPECT_EQ(Messages(), std::vector<std::u16string>{Message(kPapersUnreadText)}) << "a cancelled choice says nothing";
+  EXPECT_EQ(Messages(kUserPaperCaption), std::vector<std::u16string>{Message(kPapersUnreadText)})
+      << "a cancelled choice says nothing";
   EXPECT_EQ(StoredPapers(), before);
 }
 
@@ -379,7 +348,7 @@ TEST_P(UserPapers, ExportThenImportIntoANewPrinterGivesTheSamePapers) {
     EXPECT_TRUE(d.Click(kImportPapersButton));
   });
   EXPECT_EQ(StoredPapers(), exported);
-  EXPECT_TRUE(Messages().empty());
+  EXPECT_TRUE(Messages(kUserPaperCaption).empty());
 }
 
 TEST_P(UserPapers, ImportAndExportFollowTheirCapability) {
