@@ -30,6 +30,7 @@
 #include "plat/engine_clip_xlate.h"
 #include "render/drawing_entries.h"
 #include "render/plane_ops.h"
+#include "support/picture_page.h"
 
 using namespace imaging;
 
@@ -68,24 +69,8 @@ std::string Scratch() {
 
 // A one-ink A3 page at 600 dpi with diffusion and caching, its device
 // surface, and the photo as an 8-bpp source with a grey palette.
-struct Page {
-  Page() {
-    pdev = std::make_unique<RenderPdev>();
-    pdev->headSignature = pdev->tailSignature = kPdevSignature;
-    pdev->planeWidth = kWidth;
-    pdev->planeHeight = kHeight;
-    pdev->planeStride = kStride;
-    plane.assign(std::size_t(kStride) * kHeight, 0xFF);
-    pdev->drum1Plane = pdev->drum2Plane = plane.data();
-    pdev->resolutionX = pdev->resolutionY = 600;
-    pdev->drawing.fixedResolutionX = pdev->drawing.fixedResolutionY = PdevFixed{600, 0};
-    pdev->amiLine = 100;
-    pdev->amiAngle = 45;
-    pdev->photoMode = 1;
-    pdev->contrast = pdev->brightness = 4;
-    pdev->imageCaching = 1;
-    pdev->drawing.rop4 = pdev->drawing.previousRop4 = 0xCCCC;
-    pdev->shared.pictureFlag = 1;
+struct Page : testsupport::PicturePage {
+  Page() : PicturePage(kWidth, kHeight, 100) {
     so.dhpdev = reinterpret_cast<DHPDEV>(pdev.get());
     so.lDelta = kStride;
     so.pvScan0 = plane.data();
@@ -103,9 +88,6 @@ struct Page {
   ~Page() {
     plat::engine::DeleteClip(clip);
     plat::engine::DeleteXlate(xlate);
-    FreeImageBuffers(pdev.get());
-    ClearClipRectList(pdev.get());
-    if (pdev->image.diffusionCarryRow) GlobalFree(pdev->image.diffusionCarryRow);
   }
   // The photo 1:1 over the page in `strips` strips of equal height, the last
   // taking the rest, then the page-end flush.
@@ -119,8 +101,6 @@ struct Page {
     }
     return FlushImageIfPending(pdev.get()) && ok;
   }
-  std::unique_ptr<RenderPdev> pdev;
-  std::vector<BYTE> plane;
   SURFOBJ so{};
   SURFOBJ src{};
   XLATEOBJ* xlate = nullptr;

@@ -13,36 +13,16 @@
 #include "imaging/image_entries.h"
 #include "imaging/picture_halftone.h"
 #include "render/plane_ops.h"
+#include "support/picture_page.h"
 
 using namespace imaging;
 
 namespace {
 
 // A one-ink page in memory with the cache's settings: diffusion, 600 dpi.
-struct Page {
-  explicit Page(LONG width, LONG height) {
-    pdev = std::make_unique<RenderPdev>();
-    pdev->headSignature = pdev->tailSignature = kPdevSignature;
-    pdev->planeWidth = width;
-    pdev->planeHeight = height;
-    pdev->planeStride = static_cast<LONG>(AlignTo4(RowBytes1bpp(width)));
-    plane.assign(static_cast<std::size_t>(pdev->planeStride) * height, 0xFF);
-    pdev->drum1Plane = pdev->drum2Plane = plane.data();
-    pdev->resolutionX = pdev->resolutionY = 600;
-    pdev->drawing.fixedResolutionX = pdev->drawing.fixedResolutionY = PdevFixed{600, 0};
-    pdev->amiLine = 85;
-    pdev->amiAngle = 45;
-    pdev->photoMode = 1;
-    pdev->contrast = pdev->brightness = 4;
-    pdev->imageCaching = 1;
-    pdev->drawing.rop4 = pdev->drawing.previousRop4 = 0xCCCC;
-    pdev->shared.pictureFlag = 1;
+struct Page : testsupport::PicturePage {
+  explicit Page(LONG width, LONG height) : PicturePage(width, height, 85) {
     for (ULONG i = 0; i < 256; ++i) grey[i] = i | (i << 8) | (i << 16);
-  }
-  ~Page() {
-    FreeImageBuffers(pdev.get());
-    if (pdev->image.diffusionCarryRow) GlobalFree(pdev->image.diffusionCarryRow);
-    ClearClipRectList(pdev.get());
   }
   BOOL Strip(const std::vector<BYTE>& src, LONG srcWidth, const PdevRect& srcRect, const PdevRect& target) {
     return FlushOrMergeImage(pdev.get(), plane.data(), pdev->planeStride, &target, src.data(), &srcRect, srcWidth,
@@ -60,8 +40,6 @@ struct Page {
     return true;
   }
   const ImageBuffer& Working() const { return pdev->image.bandCache->working; }
-  std::unique_ptr<RenderPdev> pdev;
-  std::vector<BYTE> plane;
   ULONG grey[256];
 };
 
