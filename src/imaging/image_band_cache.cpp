@@ -461,26 +461,14 @@ BOOL MergeStripGeometry(RenderPdev* pdev, ImageBandCache& cache, const PdevRect&
 namespace {
 
 bool MergeStripIntoCache(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& N, const StripSource& strip) {
-  SetPendingStrip(pdev, cache, strip, N);
-  const FixedRect U = FixedRectUnion(cache.target.area, RectToFixedRect(N));
-  if (!MergeStripGeometry(pdev, cache, N, U)) return false;
-  const std::int64_t sw = RectWidth(strip.rect), sh = RectHeight(strip.rect);
-  if (RectHeight(N) < sh || RectWidth(N) < sw) {
-    if (!ImageBufferAlloc(cache.scaled, static_cast<LONG>(sw), static_cast<LONG>(sh), cache.pending.resolutionX,
-                          cache.pending.resolutionY, kFormat8Bpp))
-      return false;
-  }
-  const PdevDrawState& d = pdev->drawing;
-  if ((d.rop4 & 0xFF) != 0xCC || d.clipComplexity == DC_COMPLEX) {
-    cache.target.area = U;
-    MergeImageIntoCache8(pdev, cache, strip.palette, strip.paletteCount);
-  } else {
-    ConvertImageBufferToDensity(pdev, cache.working, cache.scaled, cache.pending, strip.palette, strip.paletteCount);
-  }
-  cache.working.filled = cache.working.area;
-  cache.target.area = U;
-  cache.pictureRop4 = pdev->drawing.rop4;
-  return true;
+  return MergeStripIntoRecord(
+      pdev, cache, cache.working, N, strip, kFormat8Bpp,
+      [&](const FixedRect& U) { return MergeStripGeometry(pdev, cache, N, U) != FALSE; },
+      [&] {
+        ConvertImageBufferToDensity(pdev, cache.working, cache.scaled, cache.pending, strip.palette,
+                                    strip.paletteCount);
+      },
+      [&] { MergeImageIntoCache8(pdev, cache, strip.palette, strip.paletteCount); });
 }
 
 }  // namespace

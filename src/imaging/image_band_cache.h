@@ -5,6 +5,7 @@
 
 #include "imaging/image_buffer.h"
 #include "render/pdev_record.h"
+#include "render/plane_ops.h"
 
 namespace imaging {
 
@@ -104,6 +105,36 @@ BOOL MergeStripGeometry(RenderPdev* pdev, ImageBandCache& cache, const PdevRect&
 // filled with fill (0 no ink in density, 255 white in RGB).
 BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& W, const PdevRect& N, const FixedRect& U,
                         int pixelBytes, BYTE fill);
+// Merges a strip into a picture record: the strip becomes the pending one and
+// place(union) places it in the record; a strip sent larger than its target
+// gets a scaled record of scaledFormat; a plain copy without a complex clip
+// is copied in (copy), anything else combined (combine). The picture then
+// covers the union and keeps the strip's ROP4.
+template <typename Place, typename Copy, typename Combine>
+bool MergeStripIntoRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& record, const PdevRect& N,
+                          const StripSource& strip, BYTE scaledFormat, Place place, Copy copy, Combine combine) {
+  SetPendingStrip(pdev, cache, strip, N);
+  const FixedRect U = FixedRectUnion(cache.target.area, RectToFixedRect(N));
+  if (!place(U)) return false;
+  const std::int64_t sw = RectWidth(strip.rect), sh = RectHeight(strip.rect);
+  if (RectHeight(N) < sh || RectWidth(N) < sw) {
+    if (!ImageBufferAlloc(cache.scaled, static_cast<LONG>(sw), static_cast<LONG>(sh), cache.pending.resolutionX,
+                          cache.pending.resolutionY, scaledFormat))
+      return false;
+  }
+  const PdevDrawState& d = pdev->drawing;
+  if ((d.rop4 & 0xFF) != 0xCC || d.clipComplexity == DC_COMPLEX) {
+    cache.target.area = U;
+    combine();
+  } else {
+    copy();
+  }
+  record.filled = record.area;
+  cache.target.area = U;
+  cache.pictureRop4 = pdev->drawing.rop4;
+  return true;
+}
+
 // The pending strip combined into the working image at its saved place: the
 // lighter density wins for SRCPAINT pairs, the darker otherwise; a complex
 // copy first clears this blit's clip rectangles.

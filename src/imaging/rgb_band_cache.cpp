@@ -371,26 +371,10 @@ bool RenderImageBand(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T,
 }
 
 bool MergeStripIntoRgbCache(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& N, const StripSource& strip) {
-  SetPendingStrip(pdev, cache, strip, N);
-  const FixedRect U = FixedRectUnion(cache.target.area, RectToFixedRect(N));
-  if (!PlaceStripInRecord(pdev, cache, cache.rgb, N, U, 3, kWhite)) return false;
-  const std::int64_t sw = RectWidth(strip.rect), sh = RectHeight(strip.rect);
-  if (RectHeight(N) < sh || RectWidth(N) < sw) {
-    if (!ImageBufferAlloc(cache.scaled, static_cast<LONG>(sw), static_cast<LONG>(sh), cache.pending.resolutionX,
-                          cache.pending.resolutionY, kFormat24Bpp))
-      return false;
-  }
-  const PdevDrawState& d = pdev->drawing;
-  if ((d.rop4 & 0xFF) != 0xCC || d.clipComplexity == DC_COMPLEX) {
-    cache.target.area = U;
-    CombineRgbIntoCache(pdev, cache, strip);
-  } else {
-    CopyRgbIntoCache(cache, strip);
-  }
-  cache.rgb.filled = cache.rgb.area;
-  cache.target.area = U;
-  cache.pictureRop4 = pdev->drawing.rop4;
-  return true;
+  return MergeStripIntoRecord(
+      pdev, cache, cache.rgb, N, strip, kFormat24Bpp,
+      [&](const FixedRect& U) { return PlaceStripInRecord(pdev, cache, cache.rgb, N, U, 3, kWhite) != FALSE; },
+      [&] { CopyRgbIntoCache(cache, strip); }, [&] { CombineRgbIntoCache(pdev, cache, strip); });
 }
 
 }  // namespace

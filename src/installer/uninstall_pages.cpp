@@ -25,11 +25,6 @@ constexpr int kPrinterList = 1021;
 constexpr int kManualsBox = 1029;
 constexpr int kRestartBox = 1026;
 
-INT_PTR RunPage(SetupContext& ctx, int page, DLGPROC proc) {
-  return DialogBoxParamW(ctx.languageLibrary, MAKEINTRESOURCEW(static_cast<UINT>(page)), nullptr, proc,
-                         reinterpret_cast<LPARAM>(&ctx));
-}
-
 // A chain that cannot go on frees what the pages hold.
 int EndChain(SetupContext& ctx) {
   FreeLanguageLibrary(ctx);
@@ -46,24 +41,11 @@ int Cancelled(SetupContext& ctx) {
 }
 
 int ShowFirst(SetupContext& ctx) {
-  switch (RunPage(ctx, kUninstallFirstPage, UninstallFirstPageProc)) {
+  switch (RunPageDialog(ctx, kUninstallFirstPage, UninstallFirstPageProc)) {
     case kResultNext: return ShowUninstallModelPage(ctx);
     case kResultCancel: return Cancelled(ctx);
     default: return EndChain(ctx);
   }
-}
-
-// Common buttons: Cancel asks first, Back leaves at once.
-bool HandleUninstallCommand(SetupContext& ctx, HWND page, int id) {
-  if (id == IDCANCEL) {
-    ConfirmCancel(ctx, page, Leaving::Uninstall);
-    return true;
-  }
-  if (id == kBackButton) {
-    EndDialog(page, kResultBack);
-    return true;
-  }
-  return false;
 }
 
 std::u16string ListText(HWND page, int row) {
@@ -127,7 +109,7 @@ int ShowUninstallPage(SetupContext& ctx) {
 }
 
 int ShowUninstallModelPage(SetupContext& ctx) {
-  switch (RunPage(ctx, kUninstallModelPage, UninstallModelPageProc)) {
+  switch (RunPageDialog(ctx, kUninstallModelPage, UninstallModelPageProc)) {
     case kResultNext: return ShowUninstallConfirmPage(ctx);
     case kResultBack: return ShowFirst(ctx);
     case kResultCancel: return Cancelled(ctx);
@@ -136,7 +118,7 @@ int ShowUninstallModelPage(SetupContext& ctx) {
 }
 
 int ShowUninstallConfirmPage(SetupContext& ctx) {
-  switch (RunPage(ctx, kUninstallConfirmPage, UninstallConfirmPageProc)) {
+  switch (RunPageDialog(ctx, kUninstallConfirmPage, UninstallConfirmPageProc)) {
     case kResultNext: return ShowUninstallProgressPage(ctx);
     case kResultBack: return ShowUninstallModelPage(ctx);
     case kResultCancel: return Cancelled(ctx);
@@ -145,8 +127,8 @@ int ShowUninstallConfirmPage(SetupContext& ctx) {
 }
 
 int ShowUninstallProgressPage(SetupContext& ctx) {
-  if (RunPage(ctx, kUninstallProgressPage, UninstallProgressPageProc) != kResultNext) return EndChain(ctx);
-  RunPage(ctx, kUninstallFinishPage, UninstallFinishPageProc);
+  if (RunPageDialog(ctx, kUninstallProgressPage, UninstallProgressPageProc) != kResultNext) return EndChain(ctx);
+  RunPageDialog(ctx, kUninstallFinishPage, UninstallFinishPageProc);
   FreeLanguageLibrary(ctx);
   return 1;
 }
@@ -232,7 +214,7 @@ INT_PTR UninstallModelPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
     EndDialog(page, kResultNext);
     return TRUE;
   }
-  HandleUninstallCommand(*ctx, page, id);
+  HandleCommonCommand(*ctx, page, id, Leaving::Uninstall);
   return TRUE;
 }
 
@@ -275,7 +257,7 @@ INT_PTR UninstallConfirmPageProc(HWND page, UINT message, WPARAM wParam, LPARAM 
     EndDialog(page, kResultNext);
     return TRUE;
   }
-  HandleUninstallCommand(*ctx, page, LOWORD(wParam));
+  HandleCommonCommand(*ctx, page, LOWORD(wParam), Leaving::Uninstall);
   return TRUE;
 }
 

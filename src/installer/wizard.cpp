@@ -76,14 +76,23 @@ int Holds(SetupContext& ctx, When when) {
 }
 
 INT_PTR RunDialog(SetupContext& ctx, int page, HWND owner = nullptr) {
-  return DialogBoxParamW(ctx.languageLibrary, MAKEINTRESOURCEW(static_cast<UINT>(page)), owner, ProcOf(page),
+  return RunPageDialog(ctx, page, ProcOf(page), owner);
+}
+
+void SetIcon(const SetupContext& ctx, HWND page) {
+  SendMessageW(page, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(ctx.icon));
+}
+
+}  // namespace
+
+INT_PTR RunPageDialog(SetupContext& ctx, int page, DLGPROC proc, HWND owner) {
+  return DialogBoxParamW(ctx.languageLibrary, MAKEINTRESOURCEW(static_cast<UINT>(page)), owner, proc,
                          reinterpret_cast<LPARAM>(&ctx));
 }
 
-// Cancel asks first; Back leaves at once; both keep the page's place.
-bool HandleCommonCommand(SetupContext& ctx, HWND page, int id) {
+bool HandleCommonCommand(SetupContext& ctx, HWND page, int id, Leaving leaving) {
   if (id == IDCANCEL) {
-    ConfirmCancel(ctx, page, Leaving::Install);
+    ConfirmCancel(ctx, page, leaving);
     return true;
   }
   if (id == kBackButton) {
@@ -92,12 +101,6 @@ bool HandleCommonCommand(SetupContext& ctx, HWND page, int id) {
   }
   return false;
 }
-
-void SetIcon(const SetupContext& ctx, HWND page) {
-  SendMessageW(page, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(ctx.icon));
-}
-
-}  // namespace
 
 bool IsWindows8(const SetupContext& ctx) { return Str(ctx.osName) == u"Win8" || Str(ctx.osName) == u"Win8x64"; }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "installer/messages.h"
 #include "installer/setup_context.h"
 
 namespace installer {
@@ -84,6 +85,10 @@ INT_PTR FinishPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Shared by the page procedures.
 SetupContext* PageContext(HWND page);
+// Runs the page's template from the language library with the context.
+INT_PTR RunPageDialog(SetupContext& ctx, int page, DLGPROC proc, HWND owner = nullptr);
+// Cancel asks first (for what is being left); Back leaves at once.
+bool HandleCommonCommand(SetupContext& ctx, HWND page, int id, Leaving leaving = Leaving::Install);
 // WM_INITDIALOG: keeps the context in the page's user data.
 SetupContext& AdoptContext(HWND page, LPARAM lParam);
 // Keeps the page's screen rectangle, where the next page appears.
