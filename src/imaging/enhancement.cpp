@@ -141,8 +141,13 @@ void ComputeAutoContrastMap(const DWORD histogram[256], BYTE map[256], int colou
   ClippedEqualisation(bins, n * static_cast<std::uint64_t>(percent) / 25600, map);
 }
 
-void EqualizeTilesGray(const BYTE* band, LONG width, LONG stride, LONG rows, BYTE* maps, LONG mapsCount, LONG tile,
-                       int level) {
+namespace {
+
+// Equalises the band's tile columns 1..mapsCount-2 from their histograms;
+// densityAt(row, x) is a pixel's density, rgb picks the clip limit's kind.
+template <typename DensityAt>
+void EqualizeTiles(const BYTE* band, LONG width, LONG stride, LONG rows, BYTE* maps, LONG mapsCount, LONG tile,
+                   int level, int rgb, DensityAt densityAt) {
   if (tile <= 0 || width <= 0 || rows <= 0) return;
   for (LONG k = 1; k + 1 < mapsCount; ++k) {
     const std::int64_t x0 = std::int64_t{k - 1} * tile;
@@ -151,37 +156,30 @@ void EqualizeTilesGray(const BYTE* band, LONG width, LONG stride, LONG rows, BYT
     DWORD h[256] = {};
     for (LONG y = 0; y < rows; ++y) {
       const BYTE* row = band + std::int64_t{y} * stride;
-      for (std::int64_t x = x0; x < x1; ++x) ++h[row[x]];
+      for (std::int64_t x = x0; x < x1; ++x) ++h[densityAt(row, x)];
     }
     const std::uint64_t pixels = static_cast<std::uint64_t>(x1 - x0) * static_cast<std::uint64_t>(rows);
     std::uint64_t bins[256];
     for (int i = 0; i < 256; ++i) bins[i] = std::uint64_t{h[i]} * 256;
-    const std::uint64_t clip = pixels * static_cast<std::uint64_t>(ComputeClipLimit(h, pixels, level, 0)) / 100;
+    const std::uint64_t clip = pixels * static_cast<std::uint64_t>(ComputeClipLimit(h, pixels, level, rgb)) / 100;
     ClippedEqualisation(bins, clip, maps + std::int64_t{k} * 256);
   }
 }
 
+}  // namespace
+
+void EqualizeTilesGray(const BYTE* band, LONG width, LONG stride, LONG rows, BYTE* maps, LONG mapsCount, LONG tile,
+                       int level) {
+  EqualizeTiles(band, width, stride, rows, maps, mapsCount, tile, level, 0,
+                [](const BYTE* row, std::int64_t x) { return row[x]; });
+}
+
 void EqualizeTilesRgb(const BYTE* band, LONG width, LONG stride, LONG rows, BYTE* maps, LONG mapsCount, LONG tile,
                       int level) {
-  if (tile <= 0 || width <= 0 || rows <= 0) return;
-  for (LONG k = 1; k + 1 < mapsCount; ++k) {
-    const std::int64_t x0 = std::int64_t{k - 1} * tile;
-    if (x0 >= width) break;
-    const std::int64_t x1 = std::min<std::int64_t>(x0 + tile, width);
-    DWORD h[256] = {};
-    for (LONG y = 0; y < rows; ++y) {
-      const BYTE* row = band + std::int64_t{y} * stride;
-      for (std::int64_t x = x0; x < x1; ++x) {
-        const BYTE* p = row + 3 * x;
-        ++h[((2449 * p[2] + 4805 * p[1] + 938 * p[0]) >> 13) ^ 0xFF];
-      }
-    }
-    const std::uint64_t pixels = static_cast<std::uint64_t>(x1 - x0) * static_cast<std::uint64_t>(rows);
-    std::uint64_t bins[256];
-    for (int i = 0; i < 256; ++i) bins[i] = std::uint64_t{h[i]} * 256;
-    const std::uint64_t clip = pixels * static_cast<std::uint64_t>(ComputeClipLimit(h, pixels, level, 1)) / 100;
-    ClippedEqualisation(bins, clip, maps + std::int64_t{k} * 256);
-  }
+  EqualizeTiles(band, width, stride, rows, maps, mapsCount, tile, level, 1, [](const BYTE* row, std::int64_t x) {
+    const BYTE* p = row + 3 * x;
+    return ((2449 * p[2] + 4805 * p[1] + 938 * p[0]) >> 13) ^ 0xFF;
+  });
 }
 
 namespace {
