@@ -9,6 +9,7 @@
 #include "imaging/image_entries.h"
 #include "imaging/scratch.h"
 #include "render/plane_ops.h"
+#include "render/source_blits.h"
 
 using namespace imaging;
 
@@ -75,27 +76,6 @@ void DensityPalette(ULONG* palette) {
     const ULONG g = 255 - i;
     palette[i] = g | (g << 8) | (g << 16);
   }
-}
-
-struct BlitSource {
-  PdevRect dest;  // inclusive, cut so that the source stays inside its bitmap
-  PdevRect source;
-  bool usable;
-};
-
-BlitSource SourceFor(const SURFOBJ* src, const PdevRect& target, const POINTL* srcOrigin) {
-  BlitSource r{target, {}, false};
-  const POINTL origin = srcOrigin ? *srcOrigin : POINTL{0, 0};
-  r.source = PdevRect{origin.x, origin.y, static_cast<LONG>(origin.x + (target.right - target.left)),
-                      static_cast<LONG>(origin.y + (target.bottom - target.top))};
-  if (r.source.left < 0) r.dest.left -= r.source.left, r.source.left = 0;
-  if (r.source.top < 0) r.dest.top -= r.source.top, r.source.top = 0;
-  if (r.source.right > src->sizlBitmap.cx - 1)
-    r.dest.right -= r.source.right - (src->sizlBitmap.cx - 1), r.source.right = src->sizlBitmap.cx - 1;
-  if (r.source.bottom > src->sizlBitmap.cy - 1)
-    r.dest.bottom -= r.source.bottom - (src->sizlBitmap.cy - 1), r.source.bottom = src->sizlBitmap.cy - 1;
-  r.usable = !RectIsEmpty(r.dest) && !RectIsEmpty(r.source) && src->pvScan0 && src->lDelta != 0;
-  return r;
 }
 
 // The candidate state from the ROP history (u of the recogniser).
@@ -264,7 +244,7 @@ BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* 
   if (u == kBlitMaskHole && cur == 0xBBBB) return TRUE;
 
   // 9. The image converted: 24-bit RGB on two-ink sheets, density on one.
-  const BlitSource rects = SourceFor(src, T, srcOrigin);
+  const SourceRects rects = SourceRectsFor(src, RECTL{T.left, T.top, T.right + 1, T.bottom + 1}, srcOrigin);
   if (!rects.usable) return TRUE;
   T = rects.dest;
   const auto* bits = static_cast<const BYTE*>(src->pvScan0);

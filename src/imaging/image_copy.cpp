@@ -6,6 +6,7 @@
 
 #include "imaging/scratch.h"
 #include "render/plane_ops.h"
+#include "render/row_kernels.h"
 
 namespace imaging {
 
@@ -126,23 +127,11 @@ BOOL CopyThroughClip(RenderPdev* pdev, const PdevRect& target, const BYTE* src, 
   // The visible rectangles, each cut to the target; those that miss it are
   // left out.
   std::vector<PdevRect> parts;
-  struct Batch {
-    ULONG c;
-    RECTL rects[256];
-  } batch;
-  static_assert(sizeof(Batch) == 4100);
-  CLIPOBJ_cEnumStart(clip, FALSE, CT_RECTANGLES, CD_ANY, 0);
-  for (;;) {
-    batch.c = 0;
-    const BOOL more = CLIPOBJ_bEnum(clip, sizeof(batch), reinterpret_cast<ULONG*>(&batch));
-    for (ULONG i = 0; i < batch.c && i < 256; ++i) {
-      const RECTL& r = batch.rects[i];
-      PdevRect cut;
-      RectIntersect(PdevRect{r.left, r.top, r.right - 1, r.bottom - 1}, target, cut);
-      if (!RectIsEmpty(cut)) parts.push_back(cut);
-    }
-    if (!more || batch.c == 0) break;
-  }
+  ForEachEnumeratedClipRect(clip, [&](const RECTL& r) {
+    PdevRect cut;
+    RectIntersect(PdevRect{r.left, r.top, r.right - 1, r.bottom - 1}, target, cut);
+    if (!RectIsEmpty(cut)) parts.push_back(cut);
+  });
   ClipRectList& list = pdev->shared.clipRects;
   const std::uint32_t before = list.count;
   const std::uint8_t nothingToBlank = (pdev->drawing.rop4 & 0xFF) != 0xCC ? 1 : 0;
