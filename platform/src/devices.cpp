@@ -278,7 +278,9 @@ BOOL InstallSelected(HDEVINFO set, SP_DEVINFO_DATA* data) {
 // The INFs of the driver store's packages, in the order of their folders.
 std::vector<std::u16string> StoredInfs() {
   WCHAR system[MAX_PATH] = {};
+  // The answer is the needed size when the folder does not fit.
   const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return {};
   const std::u16string repository = std::u16string(system, n) + u"\\DriverStore\\FileRepository";
   const std::string host = plat::machine::HostPath(repository);
   std::error_code ec;
