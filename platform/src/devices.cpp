@@ -345,12 +345,21 @@ bool UsbStep(const std::string& verb, const std::string& rest) {
 }
 const bool g_usbStep = (plat::ui::SetScriptAction(UsbStep), true);
 
+// The closer shuts the window from its own thread while the page's timer may
+// be looking for it: the window and its count change together under this lock.
+std::mutex& NewHardwareLock() {
+  static std::mutex lock;
+  return lock;
+}
+
 INT_PTR CALLBACK NewHardwareProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
   const bool closing = (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) ||
                        (message == WM_SYSCOMMAND && wParam == SC_CLOSE);
   if (!closing) return FALSE;
-  Change([](DeviceState& st) { st.newHardwareWindows = std::max(0, st.newHardwareWindows - 1); });
+  std::lock_guard guard(NewHardwareLock());
+  if (!IsWindow(window)) return TRUE;
   DestroyWindow(window);
+  Change([](DeviceState& st) { st.newHardwareWindows = std::max(0, st.newHardwareWindows - 1); });
   return TRUE;
 }
 
@@ -428,8 +437,10 @@ HDEVINFO SetupDiGetClassDevsW(const void*, LPCWSTR enumerator, HWND, DWORD flags
   SyncRegistry(st);
   // The system's new-hardware windows of this machine are windows here too.
   const std::u16string caption = plat::devices::NewHardwareCaption();
-  if (!caption.empty() && st.newHardwareWindows > 0 && !FindWindowW(nullptr, caption.c_str())) {
-    plat::ui::OpenSystemWindow(caption, NewHardwareProc);
+  if (!caption.empty()) {
+    std::lock_guard guard(NewHardwareLock());
+    if (Load().newHardwareWindows > 0 && !FindWindowW(nullptr, caption.c_str()))
+      plat::ui::OpenSystemWindow(caption, NewHardwareProc);
   }
   HDEVINFO set = NewSet();
   auto* s = static_cast<DevInfoSet*>(set);

@@ -1422,13 +1422,17 @@ BOOL DestroyWindow(HWND window) {
   if (w->kind == WindowKind::Dialog && w->proc) w->proc(window, WM_DESTROY, 0, 0);
   for (HWND child : plat::internal::ChildrenOf(window)) DestroyWindow(child);
   plat::internal::ForgetWindowPixels(window);
-  std::lock_guard<std::mutex> guard(Table().lock);
-  auto& t = Table();
-  if (t.focus == w->handle) t.focus = 0;
-  if (WindowPtr parent = w->parent ? FindLocked(ToHwnd(w->parent)) : nullptr) {
-    std::erase(parent->children, w->handle);
+  {
+    std::lock_guard<std::mutex> guard(Table().lock);
+    auto& t = Table();
+    if (t.focus == w->handle) t.focus = 0;
+    if (WindowPtr parent = w->parent ? FindLocked(ToHwnd(w->parent)) : nullptr) {
+      std::erase(parent->children, w->handle);
+    }
+    t.windows.erase(w->handle);
   }
-  t.windows.erase(w->handle);
+  // The message queue looks windows up while it holds its own lock: its
+  // timers are dropped outside this table's lock.
   plat::internal::ForgetWindow(window);
   return TRUE;
 }
