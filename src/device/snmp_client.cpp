@@ -64,7 +64,6 @@ void FreeSession(SnmpSession* session) {
   delete session;
 }
 
-// At process exit (or when the library holding the client is unloaded).
 void FreeAllSessions() {
   while (g_sessions) {
     SnmpSession* next = g_sessions->next;
@@ -80,7 +79,11 @@ void StartSockets() {
   WSADATA data;
   // A failure shows again as a socket error at open; nothing to report here.
   WSAStartup(MAKEWORD(2, 0), &data);
-  std::atexit(FreeAllSessions);
+  // Runs once, at process exit or when the library holding the client is
+  // unloaded, whichever comes first.
+  [[maybe_unused]] static const struct SessionsAtExit {
+    ~SessionsAtExit() { FreeAllSessions(); }
+  } atExit;
   g_socketsStarted = true;
 }
 
