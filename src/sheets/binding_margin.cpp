@@ -4,6 +4,7 @@
 
 #include "plat/resources.h"
 #include "plat/strings.h"
+#include "sheets/control_kit.h"
 #include "sheets/setting_pictures.h"
 
 namespace {
@@ -13,10 +14,6 @@ constexpr SpinRange kInchRange{0, 200};  // 0.00-2.00
 constexpr int kSmallPicture = 80, kLargePicture = 96;
 // Pictures of binding positions 1-5.
 constexpr UINT kBindingPictures[5] = {556, 557, 554, 555, 558};
-
-BindingMarginRecord* RecordOf(HWND dialog) {
-  return reinterpret_cast<BindingMarginRecord*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
 
 std::int32_t& ValueOfUnit(BindingMarginRecord& r) { return r.Unit == 1 ? r.HundredthsInch : r.Millimetres; }
 std::int32_t ValueOfUnit(const BindingMarginRecord& r) { return r.Unit == 1 ? r.HundredthsInch : r.Millimetres; }
@@ -145,13 +142,12 @@ void DrawBindingPicture(const DRAWITEMSTRUCT& item, const BindingMarginRecord& r
 
 INT_PTR CALLBACK BindingMarginDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    auto& record = *reinterpret_cast<BindingMarginRecord*>(lParam);
+    auto& record = *AdoptDialogRecord<BindingMarginRecord>(dialog, lParam);
     InitBindingMargin(dialog, record);
     RefreshBindingMargin(dialog, record);
     return TRUE;
   }
-  BindingMarginRecord* record = RecordOf(dialog);
+  BindingMarginRecord* record = DialogRecord<BindingMarginRecord>(dialog);
   if (!record) return FALSE;
   switch (message) {
     case WM_DRAWITEM: {

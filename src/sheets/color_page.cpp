@@ -343,8 +343,7 @@ INT_PTR CALLBACK ColorPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
 
 INT_PTR CALLBACK SeparationDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    const auto* context = reinterpret_cast<const DocSheetContext*>(lParam);
+    const auto* context = AdoptDialogRecord<const DocSheetContext>(dialog, lParam);
     const SheetState& s = context->State;
     FillSeparationRows(dialog, s.ResourceDll, kFirstModeCombo, kFirstSeparationRows,
                        static_cast<int>(std::size(kFirstSeparationRows)), s.SeparationModeA);
@@ -353,7 +352,7 @@ INT_PTR CALLBACK SeparationDlgProc(HWND dialog, UINT message, WPARAM wParam, LPA
     ShowDialogSeparationPicture(dialog, s.ResourceDll);
     return TRUE;
   }
-  auto* context = reinterpret_cast<DocSheetContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  auto* context = DialogRecord<DocSheetContext>(dialog);
   if (message == WM_DESTROY) {
     ClearStaticBitmap(dialog, kDialogSeparationPicture);
     return FALSE;

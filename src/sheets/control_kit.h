@@ -9,12 +9,24 @@
 #include <span>
 
 #include "plat/base.h"
+#include "plat/dialog.h"
 #include "sheets/sheet_state.h"
 
 // Resource strings read by the kit are at most 255 characters.
 inline constexpr int kKitTextUnits = 256;
 // Fixed-point edits are read up to 63 characters.
 inline constexpr int kFixedPointTextUnits = 64;
+
+// A dialog keeps the record it was opened with in DWLP_USER from WM_INITDIALOG on.
+template <typename Record>
+Record* AdoptDialogRecord(HWND dialog, LPARAM lParam) {
+  SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+  return reinterpret_cast<Record*>(lParam);
+}
+template <typename Record>
+Record* DialogRecord(HWND dialog) {
+  return reinterpret_cast<Record*>(GetWindowLongPtrW(dialog, DWLP_USER));
+}
 
 void SetTextFromResource(HMODULE module, HWND window, UINT stringId);
 void EnableItem(HWND dialog, int id);

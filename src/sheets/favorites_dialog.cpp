@@ -14,10 +14,6 @@
 
 namespace {
 
-FavoritesDialogRecord* RecordOf(HWND dialog) {
-  return reinterpret_cast<FavoritesDialogRecord*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
-
 int ListCount(HWND dialog) {
   const LRESULT n = SendDlgItemMessageW(dialog, kFavoriteList, LB_GETCOUNT, 0, 0);
   return n > 0 ? static_cast<int>(n) : 0;
@@ -217,15 +213,14 @@ void FavoritesCommand(HWND dialog, FavoritesDialogRecord& record, WORD id, WORD 
 
 INT_PTR CALLBACK FavoritesDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    auto& record = *reinterpret_cast<FavoritesDialogRecord*>(lParam);
+    auto& record = *AdoptDialogRecord<FavoritesDialogRecord>(dialog, lParam);
     record.Writer = OpenPrinterForWrite(record.Printer);
     LimitEditText(dialog, kFavoriteNameEdit, kFavoriteNameUnits);
     FillFavoriteList(dialog, record);
     FavoritesEnableRules(dialog, record);
     return TRUE;
   }
-  FavoritesDialogRecord* record = RecordOf(dialog);
+  FavoritesDialogRecord* record = DialogRecord<FavoritesDialogRecord>(dialog);
   if (!record) return FALSE;
   switch (message) {
     case WM_COMMAND:

@@ -320,8 +320,7 @@ INT_PTR CALLBACK ImagePageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
 
 INT_PTR CALLBACK ImageAdjustDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    const auto* context = reinterpret_cast<const DocSheetContext*>(lParam);
+    const auto* context = AdoptDialogRecord<const DocSheetContext>(dialog, lParam);
     const SheetState& s = context->State;
     const DocSettings& permanent = context->Caps.Permanent;
     SetTrackBar(dialog, kBrightnessBar, kAdjustLevels, s.Akarusa, permanent.Akarusa);
@@ -333,7 +332,7 @@ INT_PTR CALLBACK ImageAdjustDlgProc(HWND dialog, UINT message, WPARAM wParam, LP
     AdjustEnableRules(dialog, *context);
     return TRUE;
   }
-  auto* context = reinterpret_cast<DocSheetContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  auto* context = DialogRecord<DocSheetContext>(dialog);
   if (!context) return FALSE;
   if (message == WM_HSCROLL) {
     InvalidatePreviews(dialog);

@@ -14,10 +14,6 @@ namespace {
 constexpr UINT kAnsweredIcon = 124, kFailedIcon = 125;
 constexpr UINT kAnsweredText = 818, kFailedText = 819;
 
-InkColorDialogRecord* RecordOf(HWND dialog) {
-  return reinterpret_cast<InkColorDialogRecord*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
-
 int ListOf(const InkColorDialogRecord& r, std::size_t i) { return r.Marks[i] != 0 ? kRegisteredList : kAvailableList; }
 
 std::vector<int> Selected(HWND dialog, int list) {
@@ -122,15 +118,14 @@ void InkColorEnableRules(HWND dialog, const InkColorDialogRecord& record) {
 
 INT_PTR CALLBACK InkColorDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    auto& record = *reinterpret_cast<InkColorDialogRecord*>(lParam);
+    auto& record = *AdoptDialogRecord<InkColorDialogRecord>(dialog, lParam);
     record.Status = 0;
     FillInkColorLists(dialog, record);
     ShowInkQueryResult(dialog, record);
     InkColorEnableRules(dialog, record);
     return TRUE;
   }
-  InkColorDialogRecord* record = RecordOf(dialog);
+  InkColorDialogRecord* record = DialogRecord<InkColorDialogRecord>(dialog);
   if (!record) return FALSE;
   switch (message) {
     case WM_DRAWITEM: {

@@ -109,11 +109,6 @@ bool NamesAcceptable(HWND dialog, NamePart names) {
   return (names.NameFromDoc != 0 || names.JobName[0] != 0) && names.UserName[0] != 0;
 }
 
-template <typename Record>
-Record* RecordOf(HWND dialog) {
-  return reinterpret_cast<Record*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
-
 // ---------------------------------------------------------------------------
 // Hold job dialog
 
@@ -192,15 +187,14 @@ int FolderSelection(HWND dialog) {
 
 INT_PTR CALLBACK HoldOutputDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    auto* r = reinterpret_cast<HoldOutputRecord*>(lParam);
+    auto* r = AdoptDialogRecord<HoldOutputRecord>(dialog, lParam);
     InitNames(dialog);
     AddResourceStrings(r->ResourceDll, dialog, kBoxCombo, kBoxStrings, static_cast<int>(std::size(kBoxStrings)));
     RefreshHold(dialog, *r);
     return TRUE;
   }
   if (message != WM_COMMAND) return FALSE;
-  HoldOutputRecord* r = RecordOf<HoldOutputRecord>(dialog);
+  HoldOutputRecord* r = DialogRecord<HoldOutputRecord>(dialog);
   if (!r) return FALSE;
   const WORD id = LOWORD(wParam), code = HIWORD(wParam);
   switch (id) {
@@ -247,8 +241,7 @@ INT_PTR HoldOutputDialog(HWND page, DocSheetContext& context) {
 
 INT_PTR CALLBACK UsbOutputDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    auto* r = reinterpret_cast<UsbOutputRecord*>(lParam);
+    auto* r = AdoptDialogRecord<UsbOutputRecord>(dialog, lParam);
     InitNames(dialog);
     if (r->Editable) {
       if (r->Drive[0] != 0 && !CheckJobFolderTree(r->Drive, TRUE)) {
@@ -261,7 +254,7 @@ INT_PTR CALLBACK UsbOutputDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     RefreshUsb(dialog, *r);
     return TRUE;
   }
-  UsbOutputRecord* r = RecordOf<UsbOutputRecord>(dialog);
+  UsbOutputRecord* r = DialogRecord<UsbOutputRecord>(dialog);
   if (!r) return FALSE;
   if (message == WM_DEVICECHANGE) {
     if (!r->Editable || (wParam != DBT_DEVICEARRIVAL && wParam != DBT_DEVICEREMOVECOMPLETE)) return FALSE;

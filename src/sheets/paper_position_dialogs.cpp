@@ -63,7 +63,6 @@ struct FreeSizeRecord {
   bool guard;
 };
 
-FreeSizeRecord* FreeRecord(HWND dialog) { return reinterpret_cast<FreeSizeRecord*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
 
 void FreeRefresh(HWND dialog, FreeSizeRecord& r) {
   const int u = r.unit;
@@ -166,7 +165,6 @@ struct PositionRecord {
   bool twoSided;  // template 994
 };
 
-PositionRecord* PositionOf(HWND dialog) { return reinterpret_cast<PositionRecord*>(GetWindowLongPtrW(dialog, DWLP_USER)); }
 
 // Offset slot of an edit in the current unit.
 std::int32_t* OffsetFor(PositionRecord& r, int editId) {
@@ -360,11 +358,10 @@ INT_PTR FreePaperSizeDialog(HWND page, DocSheetContext& context) {
 
 INT_PTR CALLBACK FreePaperSizeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    FreeInit(dialog, *reinterpret_cast<FreeSizeRecord*>(lParam));
+    FreeInit(dialog, *AdoptDialogRecord<FreeSizeRecord>(dialog, lParam));
     return TRUE;
   }
-  FreeSizeRecord* r = FreeRecord(dialog);
+  FreeSizeRecord* r = DialogRecord<FreeSizeRecord>(dialog);
   if (!r) return FALSE;
   switch (message) {
     case WM_COMMAND: {
@@ -445,11 +442,10 @@ INT_PTR ImagePositionDialog(HWND page, DocSheetContext& context) {
 
 INT_PTR CALLBACK ImagePositionDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    PositionInit(dialog, *reinterpret_cast<PositionRecord*>(lParam));
+    PositionInit(dialog, *AdoptDialogRecord<PositionRecord>(dialog, lParam));
     return TRUE;
   }
-  PositionRecord* r = PositionOf(dialog);
+  PositionRecord* r = DialogRecord<PositionRecord>(dialog);
   if (!r) return FALSE;
   switch (message) {
     case WM_COMMAND: {

@@ -19,10 +19,6 @@ std::uint8_t SeparatorAvailability(std::uint8_t capability, std::uint8_t install
   return installed ? 1 : 0;
 }
 
-ProgramPrintRecord* RecordOf(HWND dialog) {
-  return reinterpret_cast<ProgramPrintRecord*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
-
 void SetNumber(HWND dialog, int id, std::int32_t value) {
   const std::u16string text = plat::u16(std::to_string(value));
   SetDlgItemTextW(dialog, id, text.c_str());
@@ -72,8 +68,7 @@ void FillProgramPrintDialog(HWND dialog, const ProgramPrintRecord& record) {
 
 INT_PTR CALLBACK ProgramPrintDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    auto* record = reinterpret_cast<ProgramPrintRecord*>(lParam);
+    auto* record = AdoptDialogRecord<ProgramPrintRecord>(dialog, lParam);
     for (int i = 0; i < kProgramRows; ++i) {
       LimitEditText(dialog, kFirstCopiesEdit + i, 4);
       LimitEditText(dialog, kFirstSetsEdit + i, 2);
@@ -86,7 +81,7 @@ INT_PTR CALLBACK ProgramPrintDlgProc(HWND dialog, UINT message, WPARAM wParam, L
     return TRUE;
   }
   if (message != WM_COMMAND) return FALSE;
-  ProgramPrintRecord* record = RecordOf(dialog);
+  ProgramPrintRecord* record = DialogRecord<ProgramPrintRecord>(dialog);
   if (!record) return FALSE;
   const int id = LOWORD(wParam);
   const WORD code = HIWORD(wParam);

@@ -20,10 +20,6 @@ constexpr int kRangeLabels[2] = {kPaperWidthRange, kPaperLengthRange};
 constexpr UINT kUnitNames[2] = {kMillimetresString, kInchesString};
 constexpr UINT kUnitLabels[2] = {801, 802};
 
-UserPaperDialogRecord* RecordOf(HWND dialog) {
-  return reinterpret_cast<UserPaperDialogRecord*>(GetWindowLongPtrW(dialog, DWLP_USER));
-}
-
 std::u16string_view NameOf(const WCHAR* text, std::size_t units) {
   return {text, FieldTextLength(std::span<const WCHAR>(text, units))};
 }
@@ -353,14 +349,13 @@ void UserPaperCommand(HWND dialog, UserPaperDialogRecord& record, WORD id, WORD 
 
 INT_PTR CALLBACK UserPaperDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
-    SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-    auto& record = *reinterpret_cast<UserPaperDialogRecord*>(lParam);
+    auto& record = *AdoptDialogRecord<UserPaperDialogRecord>(dialog, lParam);
     InitUserPaperDialog(dialog, record);
     RefreshUserPaperDialog(dialog, record);
     UserPaperEnableRules(dialog, record);
     return TRUE;
   }
-  UserPaperDialogRecord* record = RecordOf(dialog);
+  UserPaperDialogRecord* record = DialogRecord<UserPaperDialogRecord>(dialog);
   if (!record) return FALSE;
   switch (message) {
     case WM_NOTIFY: {
