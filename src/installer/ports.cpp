@@ -205,8 +205,11 @@ int AddIppPortFromUrl(SetupContext& ctx, std::u16string_view url) {
   NevoIppPortData data;
   if (url.size() > kMaxIppUrl || !FillIppPortData(data, url)) return 0;
   const std::u16string port = u"NEVO_" + std::u16string(url);
-  if (!SetField(ctx.portName, port)) return 0;
-  return CallNevoAddPort(port, Str(ctx.resourceFolder), data);
+  if (port.size() >= std::size(ctx.portName)) return 0;
+  // The name is the stored port's only once the library made the port.
+  const int result = CallNevoAddPort(port, Str(ctx.resourceFolder), data);
+  if (result) SetField(ctx.portName, port);
+  return result;
 }
 
 int InstallQp4wPortMonitor(const SetupContext& ctx) {

@@ -178,15 +178,18 @@ TEST_F(Ports, IppPortThatTheLibraryRefusesKeepsThePageOpen) {
   PlaceFake("QP4WInst.dll");
   setenv("FAKE_ADDPORT", "0", 1);
   HWND owner = plat::CreateHeadlessDialog({});
-  Script({{122, [](plat::ui::Screen& s) {
+  installer::SetField(ctx_.portName, u"NEVO_10.0.0.9");
+  Script({{122, [this](plat::ui::Screen& s) {
              EXPECT_TRUE(s.Check(1036, true));
              EXPECT_TRUE(s.Type(1040, u"https://10.1.2.3/ipp/lp"));
              EXPECT_TRUE(s.Click(IDOK));
              EXPECT_TRUE(s.IsOpen());
+             EXPECT_EQ(installer::Str(ctx_.portName), u"NEVO_10.0.0.9");  // a refused port is not stored
              setenv("FAKE_ADDPORT", "1", 1);
              EXPECT_TRUE(s.Click(IDOK));
            }}});
   EXPECT_EQ(installer::ShowPortSelectPage(owner, ctx_), 1);
+  EXPECT_EQ(installer::Str(ctx_.portName), u"NEVO_https://10.1.2.3/ipp/lp");
   unsetenv("FAKE_ADDPORT");
   DestroyWindow(owner);
 
