@@ -129,7 +129,7 @@ void DevicePageEnableRules(HWND page, const DevSheetContext& context) {
   SetGroupState(page, Allowed(context, info.BinListEnable), true, {kBinLabel, kBinCombo});
   SetGroupState(page, Allowed(context, 1), true, {kOptionGroup});
 
-  // The two dialogs arrive with their own work; until then the buttons show their availability only.
+  // The user-paper and ink-colour dialogs, each by its own availability.
   SetGroupState(page, Allowed(context, info.UserPaperResisterEnable), true, {kUserPaperButton});
   SetGroupState(page, Allowed(context, info.PrintColorEntryEnable), true, {kInkColorButton});
   ShowItemIf(page, kDialogGroup, !(info.UserPaperResisterEnable == 2 && info.PrintColorEntryEnable == 2) ||
