@@ -168,7 +168,7 @@ int RescaleForMerge(RenderPdev* pdev, ImageBuffer& target, ImageBuffer& cacheRec
     // The cached picture to the device grid, at the target area's size.
     const LONG w = ImageWidth(target), h = ImageHeight(target);
     ImageBuffer resampled{};
-    const std::size_t limit = kind == 1 ? 0 : WorkingImageLimit(pdev);
+    const std::size_t limit = (kind == 1 ? 3 : 1) * WorkingImageLimit(pdev);  // RGB: three bytes a pixel
     if (w <= 0 || h <= 0 ||
         !ImageBufferAlloc(resampled, w, h, deviceX, deviceY, cacheRecord.format, limit))
       return 0;
