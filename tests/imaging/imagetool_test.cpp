@@ -136,6 +136,12 @@ TEST(Imagetool, Enhance) {
   EXPECT_EQ(testsupport::ReadPnm(dir.File("0.pgm")).data, flat);
   ASSERT_EQ(testsupport::Run(kTool + " enhance --gyakkou 3 " + dir.File("f.pgm") + " " + dir.File("3.pgm")), 0);
   EXPECT_GT(spread(testsupport::ReadPnm(dir.File("3.pgm")).data), 2 * spread(flat));
+  // A picture shorter than one band is enhanced as well.
+  const int shortRows = 100;
+  const std::vector<std::uint8_t> low(flat.begin(), flat.begin() + std::ptrdiff_t(w) * shortRows);
+  testsupport::WritePgm(dir.File("s.pgm"), w, shortRows, low);
+  ASSERT_EQ(testsupport::Run(kTool + " enhance --gyakkou 3 " + dir.File("s.pgm") + " " + dir.File("s3.pgm")), 0);
+  EXPECT_GT(spread(testsupport::ReadPnm(dir.File("s3.pgm")).data), 2 * spread(low));
   ASSERT_EQ(testsupport::Run(kTool + " enhance --gyakkou 0 --contrast 7 " + dir.File("f.pgm") + " " + dir.File("7.pgm")),
             0);
   const std::vector<std::uint8_t> steep = testsupport::ReadPnm(dir.File("7.pgm")).data;
