@@ -153,6 +153,21 @@ TEST(RgbBandCache, EnhancedOnceWhateverTheStrips) {
   EXPECT_NE(plain, first);
 }
 
+// Two rows stretched over ninety at 100 dpi: under one source row per
+// centimetre, each enhancement band still takes at least a row.
+TEST(RgbBandCache, PictureEnlargedBeyondARowPerCentimetre) {
+  const std::vector<BYTE> photo = Photo(40, 2);
+  Page page(2, 1);
+  page.pdev->resolutionX = page.pdev->resolutionY = 100;
+  page.pdev->drawing.fixedResolutionX = page.pdev->drawing.fixedResolutionY = {100, 0};
+  page.pdev->edge = 1;
+  page.pdev->backlight = 3;
+  page.Strip(photo, 3 * 40, {0, 0, 39, 1}, {10, 2, 109, 91});
+  page.Flush();
+  EXPECT_GT(page.Ink(1) + page.Ink(2), 0);
+  EXPECT_EQ(page.pdev->flags & kPdevImagePending, 0u);
+}
+
 // In mode 1 the picture prints on the drum-2 plane through the one-ink path.
 TEST(RgbBandCache, ModeOnePrintsOnDrumTwo) {
   const LONG w = 40, h = 20;
