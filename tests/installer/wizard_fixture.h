@@ -43,10 +43,10 @@ class Wizard : public MachineRoot {
     MachineRoot::TearDown();
   }
 
-  void WriteLanguageLibrary(const std::string& extraStrings) {
+  void WriteLanguageLibrary(const std::string& extraStrings, const std::string& memoryFolder = "USBMEM") {
     Write("D/NEVO/lang_us.dll",
           "RESOURCES 1\n[STRINGTABLE]\n4\tSetup\n6\tEmpty name\n7\tName exists\n8\tBad character\n" + extraStrings +
-              "11\tUSBMEM\n28\tLeave?\n31\tFailed\n32\tTest page?\n" +
+              "11\t" + memoryFolder + "\n28\tLeave?\n31\tFailed\n32\tTest page?\n" +
               ReadText(std::string(RESOURCES_DIR_STR) + "/installer_pages.res.txt"));
   }
 

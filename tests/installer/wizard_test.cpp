@@ -201,6 +201,25 @@ TEST_F(Wizard, UsbMemoryFolderNameMustBeOneFolder) {
     EXPECT_EQ(installer::AddUsbMemoryPort(plat::u16(name), port), 0) << name;
   }
   EXPECT_TRUE(plat::spooler::Ports() == std::vector<std::u16string>{u"LPT1:"});
+
+  // On the connection page such a name makes no port, and the page stays.
+  Prepare(5, 1, false, "WinXP=x86", 4);
+  FreeLibrary(ctx_.languageLibrary);
+  WriteLanguageLibrary("9\tCopy\n", "USB*MEM");
+  ctx_.languageLibrary = LoadLibraryW(ctx_.languageLibraryPath);
+  ASSERT_NE(ctx_.languageLibrary, nullptr);
+  Script({{104, Press(IDOK)},
+          {105,
+           [](plat::ui::Screen& s) {
+             EXPECT_TRUE(s.Check(1023, true));
+             EXPECT_TRUE(s.Click(IDOK));
+             EXPECT_TRUE(s.IsOpen());
+             EXPECT_TRUE(s.Cancel());
+           }},
+          {0, Answer(IDYES)}});
+  installer::ShowFirstPage(ctx_);
+  EXPECT_EQ(installer::Str(ctx_.portName), u"");
+  EXPECT_TRUE(plat::spooler::Ports() == std::vector<std::u16string>{u"LPT1:"});
 }
 
 // ---- model list ----
