@@ -294,7 +294,7 @@ TEST_F(Windows, ModalLoopsNestAndNeverWait) {
   });
   plat::ui::QueueHandler([](plat::ui::Screen& s) {
     EXPECT_EQ(s.kind(), plat::ui::Screen::Kind::Dialog);
-    EXPECT_FALSE(IsWindowEnabled(GetParent(s.window())) && false);
+    EXPECT_FALSE(IsWindowEnabled(GetParent(s.window())));  // the owner waits
     EXPECT_TRUE(s.Click(IDOK));
   });
   plat::ui::QueueHandler([](plat::ui::Screen& s) {
