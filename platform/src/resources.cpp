@@ -16,7 +16,6 @@
 
 #include "plat/codepage.h"
 #include "plat/machine.h"
-#include "plat/propsheet.h"
 #include "plat/strings.h"
 #include "resource_data.h"
 

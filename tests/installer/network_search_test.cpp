@@ -71,7 +71,7 @@ TEST_F(Search, ResultsOfASearchThatOutlastsTheProgressPageArriveWhenItEnds) {
                              "TANDRIL" + std::string(9, '\0') + "\n";
   EXPECT_NE(log.find(filter), std::string::npos);
   EXPECT_NE(log.find("search 11264\n"), std::string::npos);
-  EXPECT_EQ(plat::ui::RunningThreadCount(), 0);
+  EXPECT_EQ(plat::setup::RunningThreadCount(), 0);
 }
 
 TEST_F(Search, AnswersBeyondTheBufferAndFailedSearchesFillWhatTheyMay) {
