@@ -16,6 +16,7 @@
 
 #include "plat/codepage.h"
 #include "plat/machine.h"
+#include "plat/propsheet.h"
 #include "plat/strings.h"
 #include "resource_data.h"
 
