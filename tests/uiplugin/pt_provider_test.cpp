@@ -13,6 +13,7 @@
 #include "plat/core.h"
 #include "plat/xml.h"
 #include "plugincommon/plugin_devmode.h"
+#include "support/peer.h"
 #include "support/python_peer.h"
 #include "support/run_command.h"
 #include "uiplugin/pt_convert.h"
@@ -336,17 +337,10 @@ TEST_F(ProviderTest, WrittenTicketsReadByPeers) {
     std::ofstream f(path, std::ios::binary);
     f << ToTicket(plat::core::DefaultTicket());
   }
-  const bool ci = std::getenv("CI") && std::string(std::getenv("CI")) == "true";
-  if (testsupport::RunCommand("command -v xmllint >/dev/null") != 0) {
-    if (ci) FAIL() << "xmllint (libxml2-utils) is missing";
-    GTEST_SKIP() << "xmllint (libxml2-utils) is not installed";
-  }
+  REQUIRE_PEER(testsupport::HasProgram("xmllint"), "libxml2-utils");
   EXPECT_EQ(testsupport::RunCommand("xmllint --noout --nonet '" + path + "'"), 0);
   const std::string python = testsupport::PythonWith("xml.etree.ElementTree");
-  if (python.empty()) {
-    if (ci) FAIL() << "python3 is missing";
-    GTEST_SKIP() << "python3 is not installed";
-  }
+  REQUIRE_PEER(!python.empty(), "python3");
   const std::string script =
       "import sys, xml.etree.ElementTree as E\n"
       "psf='{" + kPsf + "}'\n"
