@@ -55,7 +55,6 @@
 #include "render/job_files.h"
 #include "render/sheet_emitter.h"
 #include "settings/private_devmode.h"
-#include "streamdump/mapped_file.h"
 
 namespace fs = std::filesystem;
 
@@ -376,8 +375,8 @@ const char* OutputName(JobOutput output) { return output == JobOutput::PreviewFi
 // The summary lines of the stream; the exit code of the job.
 int Report(const Options& o, const JobRun& run, JobOutput output, std::uintmax_t spooled,
            const std::string& streamFile, const std::u16string& jobFile, const std::string& jobFileHost) {
-  const streamdump::MappedFile stream(streamFile);
-  printjob::StreamSummary summary = printjob::Summarize(stream.bytes());
+  std::size_t streamBytes = 0;
+  const printjob::StreamSummary summary = printjob::SummarizeFile(streamFile, streamBytes);
   for (const std::string& line : printjob::SheetLines(summary, run.drumPagesPerSheet))
     std::printf("%s\n", line.c_str());
   if (output == JobOutput::Spooler) {
@@ -386,7 +385,7 @@ int Report(const Options& o, const JobRun& run, JobOutput output, std::uintmax_t
   } else {
     std::printf("%s job file %s\n", OutputName(output), plat::utf8(jobFile).c_str());
     std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", run.result.pagesSent, summary.drumPages.size(),
-                stream.bytes().size(), jobFileHost.c_str());
+                streamBytes, jobFileHost.c_str());
     std::printf("%zu bytes to %s (the spooler receives nothing from a file job)\n", static_cast<std::size_t>(spooled),
                 o.out.string().c_str());
   }
