@@ -12,6 +12,7 @@
 #include <string>
 
 #include "plat/windows.h"
+#include "support/peer.h"
 #include "support/python_peer.h"
 
 namespace {
@@ -90,7 +91,7 @@ std::string Read(const std::string& path) {
 
 TEST(SettingPictures, MatchThePeerPixelForPixelAndAreCopiedOnce) {
   const std::string python = testsupport::PythonWith("PIL");
-  if (python.empty()) GTEST_SKIP() << "no Python with Pillow";
+  REQUIRE_PEER(!python.empty(), "python3-pil");
   testsupport::ScratchDir scratch("pictures");
   {
     std::ofstream cases(scratch.File("cases.txt"));

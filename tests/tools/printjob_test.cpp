@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "streamdump/stream_decoder.h"
+#include "support/peer.h"
 #include "support/run_command.h"
 #include "support/temp_folder.h"
 
@@ -549,7 +550,7 @@ ImageChops.composite(pic, black, mask).save(d + '/paint_picture.ppm')
 ImageChops.composite(pic, white, mask).save(d + '/and_picture.ppm')
 )";
   std::ofstream(dir / "make.py") << script;
-  if (std::system((python + " -c 'import PIL' 2>/dev/null").c_str()) != 0) GTEST_SKIP() << "no Pillow";
+  REQUIRE_PEER(std::system((python + " -c 'import PIL' 2>/dev/null").c_str()) == 0, "python3-pil");
   ASSERT_EQ(std::system((python + " '" + (dir / "make.py").string() + "' '" + dir.string() + "'").c_str()), 0);
   const auto drumPage = [&](const std::string& commands) {
     std::ofstream(dir / "page.txt") << commands;
