@@ -485,6 +485,49 @@ TEST_F(PrintJob, SampleDataIsFoundBesideTheExecutable) {
   EXPECT_EQ(Count(found.out, "sheet "), 1) << found.out;
 }
 
+// A PGM of maximum 255 is drawn from the file where it lies (rows of an odd
+// width, the last one ending the file); the same picture at maximum 127 is
+// converted into rows of its own. Both print the same drum page, 1:1 (the
+// screen taking a band of rows at a time, also when sent in strips) and
+// reduced.
+TEST_F(PrintJob, PicturesReadInPlaceOrConvertedPrintAlike) {
+  const int w = 2001, h = 1203;
+  {
+    std::ofstream full(dir / "full.pgm", std::ios::binary), half(dir / "half.pgm", std::ios::binary);
+    full << "P5\n" << w << " " << h << "\n255\n";
+    half << "P5\n# the same greys\n" << w << " " << h << "\n127\n";
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const int v = (x * 7 + y * 3) % 128;
+        full << static_cast<char>(v * 255 / 127);
+        half << static_cast<char>(v);
+      }
+  }
+  const auto drumPage = [&](const std::string& commands) {
+    std::ofstream(dir / "page.txt") << commands;
+    Outcome r = Start("--draw '" + (dir / "page.txt").string() + "'");
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    streamdump::Decoded job = Decode(r.job);
+    EXPECT_TRUE(job.ok) << job.error;
+    if (job.pages.empty()) return std::vector<bool>{};
+    const streamdump::Plane plane = streamdump::RebuildPlane(job, job.pages[0]);
+    std::vector<bool> ink;
+    for (std::uint32_t y = 0; y < plane.height; ++y)
+      for (std::uint32_t x = 0; x < plane.width; ++x) ink.push_back(plane.Ink(x, y));
+    return ink;
+  };
+  const std::string full = (dir / "full.pgm").string(), half = (dir / "half.pgm").string();
+  const std::vector<bool> whole = drumPage("stretch " + full + " 100 100 2101 1303\n");
+  ASSERT_FALSE(whole.empty());
+  const auto inked = std::count(whole.begin(), whole.end(), true);
+  EXPECT_GT(inked, 100000);
+  EXPECT_LT(inked, std::int64_t{w} * h);
+  EXPECT_EQ(drumPage("stretch " + half + " 100 100 2101 1303\n"), whole) << "converted";
+  EXPECT_EQ(drumPage("stretch " + full + " 100 100 2101 1303 7\n"), whole) << "seven strips";
+  const std::vector<bool> reduced = drumPage("stretch " + full + " 100 100 1100 700\n");
+  EXPECT_EQ(drumPage("stretch " + half + " 100 100 1100 700\n"), reduced) << "reduced";
+}
+
 // Pictures through --draw: a picture drawn in ten strips prints the drum page
 // it prints in one; a transparent picture drawn as mask and image (either
 // order) prints as Pillow's composite of the two drawn as one copy, with no
