@@ -161,7 +161,7 @@ BOOL HalftoneSourceToPlanes(RenderPdev* pdev, BYTE* band, const PdevRect& bandRe
   if (!pdev) return TRUE;
   const bool twoInks = (pdev->flags & kPdevTwoPlanes) != 0;
   const std::uint32_t rop4 = pdev->drawing.rop4;
-  const bool srcCopy = rop4 == 0xCCCC;
+  const bool srcCopy = rop4 == kRop4SrcCopy;
   const bool separate = twoInks && !RopUsesPattern(rop4) &&
                         (!RopIsSourceOnly(rop4) || pdev->separationModes[2] > 1 || pdev->shared.operation != 0 ||
                          (srcCopy && format == BMF_1BPP));
@@ -171,7 +171,7 @@ BOOL HalftoneSourceToPlanes(RenderPdev* pdev, BYTE* band, const PdevRect& bandRe
                                   resolution, palette, paletteCount, format, separate, screen, blocks);
   if (start != Start::Ready) return start == Start::Nothing ? TRUE : FALSE;
   BYTE* band2 = band + BandBytes(bandRect, bandStride);
-  const bool diffuse = pdev->photoMode == 1 && format != BMF_1BPP && (rop4 & 0xFF) == 0xCC;
+  const bool diffuse = pdev->photoMode == 1 && format != BMF_1BPP && Rop3Of(rop4) == kRop3SrcCopy;
   bool done;
   if (separate) {
     done = HalftoneBlock(pdev, blocks.first, blocks.width, blocks.height, band, bandRect, bandStride, bandOrigin, format,
