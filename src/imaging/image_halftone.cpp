@@ -187,11 +187,11 @@ BOOL HalftoneSourceToPlanes(RenderPdev* pdev, BYTE* band, const PdevRect& bandRe
   if (!pdev) return TRUE;
   const bool twoInks = (pdev->flags & kPdevTwoPlanes) != 0;
   const std::uint32_t rop4 = pdev->drawing.rop4;
-  const bool srcCopy = rop4 == 0xCCCC;
+  const bool srcCopy = rop4 == kRop4SrcCopy;
   const bool separate = twoInks && !RopUsesPattern(rop4) &&
                         (!RopIsSourceOnly(rop4) || pdev->separationModes[2] > 1 || pdev->shared.operation != 0 ||
                          (srcCopy && format == BMF_1BPP));
-  const bool diffuse = pdev->photoMode == 1 && format != BMF_1BPP && (rop4 & 0xFF) == 0xCC;
+  const bool diffuse = pdev->photoMode == 1 && format != BMF_1BPP && Rop3Of(rop4) == kRop3SrcCopy;
   // The plain screen takes each row alone, so an unflipped picture that is
   // not enlarged in height is converted and screened a band of rows at a time.
   const bool banded = !diffuse && pdev->drawing.destinationFlipped != 2 &&

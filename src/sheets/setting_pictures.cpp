@@ -32,23 +32,10 @@ const GreyPair kImageInkBitmaps[2][18] = {
      {447, 446}, {448, 449}, {449, 448}, {450, 451}, {451, 450}, {452, 453}, {453, 452}, {452, 453}, {453, 452}},
 };
 
-const COLORREF kInkDisplayColours[64] = {
-    RGB(1, 1, 1),       RGB(0, 0, 0),       RGB(2, 2, 2),       RGB(255, 48, 0),    RGB(0, 80, 208),
-    RGB(160, 32, 32),   RGB(0, 176, 0),     RGB(255, 255, 0),   RGB(128, 128, 128), RGB(208, 208, 208),
-    RGB(0, 0, 128),     RGB(48, 0, 192),    RGB(224, 0, 48),    RGB(192, 0, 64),    RGB(128, 0, 176),
-    RGB(144, 0, 80),    RGB(0, 128, 128),   RGB(255, 0, 208),   RGB(128, 255, 128), RGB(255, 144, 0),
-    RGB(0, 128, 96),    RGB(208, 176, 80),  RGB(255, 80, 96),   RGB(192, 32, 0),    RGB(1, 1, 1),
-    RGB(1, 1, 1),       RGB(1, 1, 1),       RGB(1, 1, 1),       RGB(1, 1, 1),       RGB(1, 1, 1),
-    RGB(1, 1, 1),       RGB(1, 1, 1),       RGB(1, 1, 1),       RGB(0, 0, 0),       RGB(0, 0, 255),
-    RGB(0, 0, 255),     RGB(0, 0, 255),     RGB(0, 0, 255),     RGB(255, 0, 0),     RGB(255, 0, 0),
-    RGB(255, 0, 0),     RGB(255, 0, 0),     RGB(0, 255, 0),     RGB(0, 255, 0),     RGB(0, 255, 0),
-    RGB(255, 255, 0),   RGB(255, 255, 0),   RGB(160, 48, 48),   RGB(160, 48, 48),   RGB(128, 0, 176),
-    RGB(128, 0, 176),   RGB(128, 128, 128), RGB(128, 128, 128), RGB(208, 208, 208), RGB(208, 208, 208),
-    RGB(255, 144, 0),   RGB(255, 144, 0),   RGB(224, 160, 48),  RGB(224, 160, 48),  RGB(160, 160, 144),
-    RGB(160, 160, 144), RGB(255, 0, 255),   RGB(255, 0, 255),   RGB(3, 3, 3),
-};
-
-COLORREF InkDisplayColour(int code) { return kInkDisplayColours[IsInkCode(code) ? code - kInkCodeFirst : 0]; }
+COLORREF InkDisplayColour(int code) {
+  const std::uint8_t* rgb = InkColorTable[IsInkCode(code) ? code - kInkCodeFirst : 0];
+  return RGB(rgb[0], rgb[1], rgb[2]);
+}
 
 namespace {
 

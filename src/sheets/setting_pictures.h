@@ -35,8 +35,6 @@ struct GreyPair {
   UINT A, B;
 };
 extern const GreyPair kImageInkBitmaps[2][18];
-// Display colour of each InkCode 1000-1063 (index code - 1000).
-extern const COLORREF kInkDisplayColours[64];
 // The display colour of a code; codes outside 1000-1063 show as 1000.
 COLORREF InkDisplayColour(int code);
 
