@@ -17,7 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Tool() { return std::string(BIN_DIR_STR) + "/coretool"; }
+std::string Tool() { return testsupport::OurProgram(std::string(BIN_DIR_STR) + "/coretool"); }
 
 std::vector<unsigned char> ReadBytes(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
