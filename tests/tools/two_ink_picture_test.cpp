@@ -328,16 +328,21 @@ TEST(TwoInkPicture, PictureAndFillColoursPrintOnTheDrumOfTheirInk) {
 // A mid-grey picture (density 128) prints at the mean density of the tone
 // curve its photo mode takes: on one ink curve 4 (87) for the screen and
 // curve 7 (53) for error diffusion, which lightens the mid-tones that
-// diffused dots darken; on two inks, screened, curve 16 (95) after the
+// diffused dots darken; on two inks curves 16 (95) and 17 (60) after the
 // separation.
 TEST(TwoInkPicture, MidGreyPrintsAtTheDensityOfItsPhotoModesToneCurve) {
   testsupport::TempFolder folder{"photo-mode-density"};
   const fs::path dir = folder.path();
   {
+    // Three levels (126, 127, 128 in turn), so that a picture it stays: one
+    // level alone would be drawn by the colour classes, as a fill is.
+    std::string levels;
+    for (int i = 0; i < 40 * 40; ++i) levels += char(126 + i % 3);
     std::ofstream pgm(dir / "grey.pgm", std::ios::binary);
-    pgm << "P5\n40 40\n255\n" << std::string(40 * 40, char(127));
+    pgm << "P5\n40 40\n255\n" << levels;
     std::ofstream ppm(dir / "grey.ppm", std::ios::binary);
-    ppm << "P6\n40 40\n255\n" << std::string(3 * 40 * 40, char(127));
+    ppm << "P6\n40 40\n255\n";
+    for (char v : levels) ppm << v << v << v;
   }
   // No photo preset and no tone adjustment (the sample model's defaults take
   // preset 1), and a coarse screen whose cell has enough levels to show the
@@ -351,6 +356,7 @@ TEST(TwoInkPicture, MidGreyPrintsAtTheDensityOfItsPhotoModesToneCurve) {
       {"grey.pgm", "--set PhotoMode=0", 87},
       {"grey.pgm", "--set PhotoMode=1", 53},
       {"grey.ppm", "--set ColorMode=2 --set Seihan=2 --set PhotoMode=0", 95},
+      {"grey.ppm", "--set ColorMode=2 --set Seihan=2 --set PhotoMode=1", 60},
   };
   constexpr int kPictureSide = 400;
   for (const Case& c : cases) {
