@@ -19,15 +19,6 @@
 
 namespace {
 
-RenderPdev* CheckedPdev(SURFOBJ* pso) {
-  RenderPdev* pdev = PdevFromSurface(pso);
-  if (!IsValidPdev(pdev)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  return pdev;
-}
-
 void NextRop4(RenderPdev* pdev, ULONG rop4) {
   pdev->drawing.previousRop4 = pdev->drawing.rop4;
   pdev->drawing.rop4 = rop4;
@@ -76,8 +67,8 @@ void ForEachClipPiece(CLIPOBJ* clip, Fn fn) {
 
 BOOL BitBltBody(SURFOBJ* psoTrg, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg, POINTL* pptlSrc,
                 BRUSHOBJ* pbo, ROP4 rop4) {
-  if ((rop4 & 0xFF) == 0xAA) return TRUE;  // the destination stays as it is
-  RenderPdev* pdev = CheckedPdev(psoTrg);
+  if (Rop3Of(rop4) == kRop3Dest) return TRUE;  // the destination stays as it is
+  RenderPdev* pdev = ValidPdevOf(psoTrg);
   if (!pdev || !prclTrg) return pdev ? TRUE : FALSE;
   pdev->drawing.hatchMarker = 0;
   DefaultClip defaultClip;
@@ -99,15 +90,15 @@ BOOL BitBltBody(SURFOBJ* psoTrg, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, 
   }
   NextRop4(pdev, rop4);
   const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
-  const bool imageSequence = rop4 == 0x8888 || rop4 == 0xEEEE || rop4 == 0xBBBB ||
-                             (rop4 == 0x2222 && SourceDepthAtLeast24(psoSrc) && two && pdev->separationModes[2] > 1);
+  const bool imageSequence = rop4 == kRop4SrcAnd || rop4 == kRop4SrcPaint || rop4 == kRop4MergePaint ||
+                             (rop4 == kRop4Dsna && SourceDepthAtLeast24(psoSrc) && two && pdev->separationModes[2] > 1);
   if (imageSequence && BitBltImage(psoTrg, prclTrg, psoSrc, pptlSrc, clip, pxlo)) {
     pdev->drawing.lastDrawnRect = *prclTrg;
     return TRUE;
   }
   const PdevRect target = Inclusive(*prclTrg);
-  const bool keepPending = (rop4 & 0xFF) == 0xCC ||
-                           (rop4 == 0xB8B8 && pdev->drawing.previousRop4 == 0x8888 &&
+  const bool keepPending = Rop3Of(rop4) == kRop3SrcCopy ||
+                           (rop4 == kRop4PatSelect && pdev->drawing.previousRop4 == kRop4SrcAnd &&
                             RectsIntersect(target, pdev->image.operationRect));
   if (!keepPending) {
     const RECTL& last = pdev->drawing.lastDrawnRect;
@@ -122,12 +113,12 @@ BOOL BitBltBody(SURFOBJ* psoTrg, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, 
 }
 
 BOOL CopyBitsBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclDest, POINTL* pptlSrc) {
-  RenderPdev* pdev = CheckedPdev(psoDest);
+  RenderPdev* pdev = ValidPdevOf(psoDest);
   if (!pdev) return FALSE;
   if (!prclDest) return TRUE;
   DefaultClip defaultClip;
   CLIPOBJ* clip = defaultClip.Use(pco, psoDest, *prclDest);
-  NextRop4(pdev, 0xCCCC);
+  NextRop4(pdev, kRop4SrcCopy);
   if (!psoSrc) return EngCopyBits(psoDest, nullptr, clip, pxlo, prclDest, pptlSrc);
   pdev->drawing.previousClipComplexity = pdev->drawing.clipComplexity;
   pdev->drawing.previousSourceId = pdev->drawing.sourceId;
@@ -138,7 +129,7 @@ BOOL CopyBitsBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxl
 
 BOOL TextOutBody(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclOpaque, BRUSHOBJ* pboFore,
                  BRUSHOBJ* pboOpaque, MIX mix) {
-  RenderPdev* pdev = CheckedPdev(pso);
+  RenderPdev* pdev = ValidPdevOf(pso);
   if (!pdev) return FALSE;
   if (pdev->flags & kPdevImagePending) {
     NextRop4(pdev, 0);
@@ -193,27 +184,36 @@ int BitsPerPixel(ULONG format) {
   return 0;
 }
 
-// The source rectangle (inclusive, inside the bitmap) copied into a buffer of
-// its own size, columns and rows reversed as asked.
+// The source rectangle (inclusive, inside the bitmap) as rows of its own
+// size: the caller's rows where nothing is reversed and whole bytes start the
+// rectangle, otherwise a copy with columns and rows reversed as asked.
 struct PrivateSource {
-  std::vector<BYTE> bits;
+  std::vector<BYTE> owned;
+  const BYTE* bits = nullptr;
   LONG stride = 0;
   PdevRect rect{};
 };
 
-bool MirroredCopy(const SURFOBJ* src, const PdevRect& region, bool mirrorX, bool flipY, PrivateSource& out) {
+bool SourceRows(const SURFOBJ* src, const PdevRect& region, bool mirrorX, bool flipY, PrivateSource& out) {
   const int bitsPerPixel = BitsPerPixel(src->iBitmapFormat);
   if (bitsPerPixel == 0) return false;
   const LONG width = region.right - region.left + 1, height = region.bottom - region.top + 1;
   const std::int64_t stride = RowBytesForFormat(width, src->iBitmapFormat);
   if (stride <= 0) return false;
-  out.stride = static_cast<LONG>(stride);
-  out.bits.assign(static_cast<std::size_t>(stride * height), 0);
   out.rect = PdevRect{0, 0, width - 1, height - 1};
+  if (!mirrorX && !flipY && bitsPerPixel >= 8) {
+    out.bits = static_cast<const BYTE*>(src->pvScan0) + std::int64_t{region.top} * src->lDelta +
+               std::int64_t{region.left} * (bitsPerPixel / 8);
+    out.stride = src->lDelta;
+    return true;
+  }
+  out.stride = static_cast<LONG>(stride);
+  out.owned.assign(static_cast<std::size_t>(stride * height), 0);
+  out.bits = out.owned.data();
   for (LONG row = 0; row < height; ++row) {
     const std::int64_t sourceRow = region.top + (flipY ? height - 1 - row : row);
     const BYTE* from = static_cast<const BYTE*>(src->pvScan0) + sourceRow * src->lDelta;
-    BYTE* to = out.bits.data() + std::int64_t{row} * stride;
+    BYTE* to = out.owned.data() + std::int64_t{row} * stride;
     for (LONG column = 0; column < width; ++column) {
       const std::int64_t sourceColumn = region.left + (mirrorX ? width - 1 - column : column);
       if (bitsPerPixel >= 8) {
@@ -341,20 +341,19 @@ StretchBands ConvertStretch(RenderPdev* pdev, SURFOBJ* psoDest, const SURFOBJ* p
                             const PdevRect& dest, CLIPOBJ* clip, XLATEOBJ* xlate, bool caching, bool cutToClip,
                             bool flipY) {
   StretchBands out{nullptr, 0, dest};
-  const std::uint8_t blitState = pdev->image.blitState;
-  const bool pairWithMask = blitState == kBlitMaskImagePair || blitState == kBlitHolePair;
+  const bool pairWithMask = PairsWithMask(pdev->image.blitState);
   if (caching && !cutToClip && psoSrc->iBitmapFormat != BMF_1BPP &&
       (pairWithMask || clip->iDComplexity == DC_RECT || clip->iDComplexity == DC_COMPLEX)) {
-    const CutOut cut = CutOutToPlaneFormat(pdev, psoDest->lDelta, dest, copy.bits.data(), copy.rect, copy.stride,
+    const CutOut cut = CutOutToPlaneFormat(pdev, psoDest->lDelta, dest, copy.bits, copy.rect, copy.stride,
                                            psoSrc->iBitmapFormat, clip, xlate);
     if (cut.done) {
-      if (pairWithMask) pdev->drawing.rop4 = 0xCCCC;
+      if (pairWithMask) pdev->drawing.rop4 = kRop4SrcCopy;
       return StretchBands{cut.band, cut.bandStride, cut.dest};
     }
   }
   const PdevRect bandRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
   const bool allowCache = caching && (!flipY || clip->iDComplexity == DC_TRIVIAL);
-  out.band = SourceToPlaneFormat(pdev, copy.bits.data(), copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect,
+  out.band = SourceToPlaneFormat(pdev, copy.bits, copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect,
                                  &out.stride, dest, xlate, allowCache ? FALSE : TRUE, psoDest->lDelta, clip);
   return out;
 }
@@ -378,14 +377,14 @@ BOOL PlaceStretchBands(RenderPdev* pdev, SURFOBJ* psoDest, const StretchBands& b
 BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
                     COLORADJUSTMENT* pca, POINTL* pptlHTOrg, RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask,
                     ULONG iMode) {
-  RenderPdev* pdev = CheckedPdev(psoDest);
+  RenderPdev* pdev = ValidPdevOf(psoDest);
   if (!pdev) return FALSE;
   auto engine = [&] {
     return EngStretchBlt(psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, HALFTONE);
   };
   (void)iMode;
   FreeSavedPlanes(pdev);
-  NextRop4(pdev, 0xFFCC);
+  NextRop4(pdev, kRop4StretchCopy);
   if (!psoSrc || !prclDest || !prclSrc || !psoSrc->pvScan0 || psoSrc->lDelta == 0) return engine();
   StretchGeometry geometry = NormaliseStretch(*prclDest, *prclSrc, psoSrc);
   DefaultClip defaultClip;
@@ -393,20 +392,19 @@ BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ
   pdev->drawing.clipComplexity = clip->iDComplexity;
   if (RectIsEmpty(geometry.dest) || RectIsEmpty(geometry.source)) return TRUE;
   PrivateSource copy;
-  if (!MirroredCopy(psoSrc, geometry.source, geometry.mirrorX, geometry.flipY, copy)) return engine();
+  if (!SourceRows(psoSrc, geometry.source, geometry.mirrorX, geometry.flipY, copy)) return engine();
   pdev->drawing.destinationFlipped = geometry.flipY ? 1 : 0;
 
   // The pending picture is flushed unless this stretch may continue it.
   PdevDrawState& drawing = pdev->drawing;
-  const bool sameRop = (drawing.previousRop4 & 0xFF) == (drawing.rop4 & 0xFF);
+  const bool sameRop = Rop3Of(drawing.previousRop4) == Rop3Of(drawing.rop4);
   if (!sameRop && pdev->image.blitState != kBlitMaskImagePair && pdev->image.blitState != kBlitHolePair)
     FlushImageIfPending(pdev);
   const bool onePixel = RectWidth(geometry.dest) == 1 || RectHeight(geometry.dest) == 1 ||
                         RectWidth(geometry.source) == 1 || RectHeight(geometry.source) == 1;
   const bool refused = onePixel && !(sameRop && RectsTouch(geometry.dest, pdev->image.operationRect));
   if (refused) FlushImageIfPending(pdev);
-  const bool caching = !refused && pdev->imageCaching == 1 &&
-                       (pdev->photoMode != 0 || pdev->edge != 0 || pdev->backlight != 0);
+  const bool caching = !refused && CachesPictures(pdev);
 
   PdevRect dest = geometry.dest;
   DefaultClip cutClip;

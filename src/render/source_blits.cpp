@@ -18,10 +18,6 @@ namespace {
 
 bool TwoPlanes(const RenderPdev* pdev) { return (pdev->flags & kPdevTwoPlanes) != 0; }
 
-bool PictureSettings(const RenderPdev* pdev) {
-  return pdev->photoMode == 1 || pdev->edge != 0 || pdev->backlight != 0;
-}
-
 ULONG PaletteSize(ULONG format) {
   return format == BMF_1BPP ? 2 : format == BMF_4BPP ? 16 : format == BMF_8BPP ? 256 : 0;
 }
@@ -131,12 +127,12 @@ SourceKernel ChooseSourceKernel(const RenderPdev* pdev, const SourceConversion& 
   const BYTE imageMode = pdev->separationModes[2];
   const ULONG format = c.srcFormat;
   const bool deep = format == BMF_4BPP || format == BMF_16BPP || format == BMF_24BPP || format == BMF_32BPP ||
-                    (format == BMF_8BPP && !(rop4 == 0xBBBB && imageMode <= 1)) ||
-                    (format == BMF_1BPP && twoInks && imageMode > 1 && (rop4 == 0xEEEE || rop4 == 0x8888) &&
+                    (format == BMF_8BPP && !(rop4 == kRop4MergePaint && imageMode <= 1)) ||
+                    (format == BMF_1BPP && twoInks && imageMode > 1 && (rop4 == kRop4SrcPaint || rop4 == kRop4SrcAnd) &&
                      !blackWhite);
   if (deep) return twoInks && imageMode > 1 && RopIsSourceOnly(rop4) ? SourceKernel::TwoPlates : SourceKernel::Halftone;
-  const bool screen = imageMode <= 1 && ((format == BMF_8BPP && rop4 == 0xBBBB) ||
-                                         (format == BMF_1BPP && rop4 == 0xEEEE && !blackWhite));
+  const bool screen = imageMode <= 1 && ((format == BMF_8BPP && rop4 == kRop4MergePaint) ||
+                                         (format == BMF_1BPP && rop4 == kRop4SrcPaint && !blackWhite));
   if (screen) return SourceKernel::Screen;
   const bool sameSize =
       RectWidth(c.srcRect) == RectWidth(c.bandRect) && RectHeight(c.srcRect) == RectHeight(c.bandRect);
@@ -147,7 +143,7 @@ SourceKernel ChooseSourceKernel(const RenderPdev* pdev, const SourceConversion& 
 void ScreenIntoBands(RenderPdev* pdev, const SourceConversion& c, const WhiteBands& bands, POINTL origin) {
   ScreenSourceToPlane(pdev, bands.first, c.bandRect, c.bandStride, c.src, c.srcRect, c.srcStride, pdev->amiLine,
                       pdev->amiAngle, pdev->resolutionX, c.palette, c.paletteCount, c.srcFormat, origin);
-  if (pdev->drawing.rop4 != 0xBBBB) return;
+  if (pdev->drawing.rop4 != kRop4MergePaint) return;
   pdev->shared.operation = kOperationDirect;
   if (!TwoPlanes(pdev)) return;
   if (pdev->separationModes[2] != 0)
@@ -164,11 +160,11 @@ void CopyDotForDot(RenderPdev* pdev, const SourceConversion& c, const WhiteBands
   else
     WhiteThenAndKernel(nullptr, bands.first, c.bandRect, c.bandStride, c.src, c.srcRect, c.srcStride);
   const ULONG rop4 = pdev->drawing.rop4;
-  if (rop4 == 0x2222 || rop4 == 0xBBBB || rop4 == 0xEEEE) pdev->shared.operation = kOperationBrushOrMask;
+  if (rop4 == kRop4Dsna || rop4 == kRop4MergePaint || rop4 == kRop4SrcPaint) pdev->shared.operation = kOperationBrushOrMask;
   if (!TwoPlanes(pdev)) return;
-  const bool paintAfterMask = rop4 == 0xEEEE && pdev->separationModes[2] == 0 &&
-                              pdev->image.earlierRop4 == 0x8888 && RectContains(pdev->image.earlierRect, c.dest);
-  const bool copy = rop4 == 0xCCCC || rop4 == 0xFFCC;
+  const bool paintAfterMask = rop4 == kRop4SrcPaint && pdev->separationModes[2] == 0 &&
+                              pdev->image.earlierRop4 == kRop4SrcAnd && RectContains(pdev->image.earlierRect, c.dest);
+  const bool copy = rop4 == kRop4SrcCopy || rop4 == kRop4StretchCopy;
   const BYTE graphicsMode = std::min<BYTE>(pdev->separationModes[1], kSeparationModes - 1);
   if (paintAfterMask || (copy && MonoCopyPlate[graphicsMode] == 1)) {
     std::memcpy(bands.second, bands.first, static_cast<std::size_t>(bands.bytes));
@@ -194,7 +190,7 @@ BYTE* SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& src
   const SourceConversion conversion{src,  srcRect, srcStride,   srcFormat,   bandRect, *bandStride,
                                     dest, palette, paletteCount};
 
-  if (srcFormat != BMF_1BPP && !direct && PictureSettings(pdev))
+  if (srcFormat != BMF_1BPP && !direct && PictureOptionsOn(pdev))
     return SendPictureToCache(pdev, conversion, planeStride, clip);
 
   const WhiteBands bands = AllocateWhiteBands(stride, RectHeight(bandRect), TwoPlanes(pdev));
@@ -281,7 +277,7 @@ BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
   const SourceRects rects = SourceRectsFor(src, *target, srcOrigin);
   if (!rects.usable) return TRUE;
   pdev->drawing.clipComplexity = clip ? clip->iDComplexity : DC_TRIVIAL;
-  const bool caching = pdev->imageCaching == 1 && PictureSettings(pdev);
+  const bool caching = CachesPictures(pdev);
   BYTE savedComplexity = pdev->drawing.clipComplexity;
   const auto* bits = static_cast<const BYTE*>(src->pvScan0);
   PdevRect bandDest = rects.dest;
@@ -338,13 +334,13 @@ BOOL SrcAndToPlanes(SURFOBJ* pso, const PdevRect& dest, SURFOBJ* src, const POIN
   if (!band) return FALSE;
   BYTE *drum1 = nullptr, *drum2 = nullptr;
   GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
-  BYTE* inkPlane = pdev->separationModes[2] == 1 ? drum2 : drum1;
+  BYTE* inkPlane = OneInkPicturePlane(pdev, drum1, drum2);
   BYTE* other = inkPlane == drum2 ? drum1 : drum2;
   const PdevRect placed{0, 0, rects.dest.right - rects.dest.left, rects.dest.bottom - rects.dest.top};
   BOOL result = ForEachClipRectWithSource(pdev, inkPlane, rects.dest, pso->lDelta, band, placed, stride, clip,
                                           AndRowsIntoPlane);
   const RECTL& last = pdev->drawing.lastDrawnRect;
-  const bool overPatInvert = pdev->drawing.previousRop4 == 0x5A5A && src->iBitmapFormat == BMF_1BPP &&
+  const bool overPatInvert = pdev->drawing.previousRop4 == kRop4PatInvert && src->iBitmapFormat == BMF_1BPP &&
                              RectContains(PdevRect{last.left, last.top, last.right - 1, last.bottom - 1}, rects.dest);
   if (overPatInvert) {
     result = ForEachClipRectWithSource(pdev, other, rects.dest, pso->lDelta, band, placed, stride, clip,
