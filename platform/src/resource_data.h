@@ -30,6 +30,7 @@ enum class ImageKind { Bitmap, Icon, Cursor };
 
 struct ImageFile {
   std::string hostPath;
+  std::string moduleFolder;  // host folder of the module; the file must lie inside it
   POINT hotSpot{0, 0};
 };
 

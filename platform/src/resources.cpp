@@ -445,6 +445,7 @@ std::string ParseResourceText(std::string_view text, const std::string& folder, 
     }
     if (f[1].empty()) return fault("an image line names a file");
     file.hostPath = JoinHost(folder, f[1]);
+    file.moduleFolder = folder;
     auto& table = section == Section::Bitmaps ? data.bitmaps : section == Section::Icons ? data.icons : data.cursors;
     if (!table.emplace(static_cast<UINT>(id), std::move(file)).second) {
       return fault("id " + std::to_string(id) + " given twice");
