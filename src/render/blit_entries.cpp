@@ -18,15 +18,6 @@
 
 namespace {
 
-RenderPdev* CheckedPdev(SURFOBJ* pso) {
-  RenderPdev* pdev = PdevFromSurface(pso);
-  if (!IsValidPdev(pdev)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  return pdev;
-}
-
 void NextRop4(RenderPdev* pdev, ULONG rop4) {
   pdev->drawing.previousRop4 = pdev->drawing.rop4;
   pdev->drawing.rop4 = rop4;
@@ -75,8 +66,8 @@ void ForEachClipPiece(CLIPOBJ* clip, Fn fn) {
 
 BOOL BitBltBody(SURFOBJ* psoTrg, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg, POINTL* pptlSrc,
                 BRUSHOBJ* pbo, ROP4 rop4) {
-  if ((rop4 & 0xFF) == 0xAA) return TRUE;  // the destination stays as it is
-  RenderPdev* pdev = CheckedPdev(psoTrg);
+  if (Rop3Of(rop4) == kRop3Dest) return TRUE;  // the destination stays as it is
+  RenderPdev* pdev = ValidPdevOf(psoTrg);
   if (!pdev || !prclTrg) return pdev ? TRUE : FALSE;
   pdev->drawing.hatchMarker = 0;
   DefaultClip defaultClip;
@@ -98,15 +89,15 @@ BOOL BitBltBody(SURFOBJ* psoTrg, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, 
   }
   NextRop4(pdev, rop4);
   const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
-  const bool imageSequence = rop4 == 0x8888 || rop4 == 0xEEEE || rop4 == 0xBBBB ||
-                             (rop4 == 0x2222 && SourceDepthAtLeast24(psoSrc) && two && pdev->separationModes[2] > 1);
+  const bool imageSequence = rop4 == kRop4SrcAnd || rop4 == kRop4SrcPaint || rop4 == kRop4MergePaint ||
+                             (rop4 == kRop4Dsna && SourceDepthAtLeast24(psoSrc) && two && pdev->separationModes[2] > 1);
   if (imageSequence && BitBltImage(psoTrg, prclTrg, psoSrc, pptlSrc, clip, pxlo)) {
     pdev->drawing.lastDrawnRect = *prclTrg;
     return TRUE;
   }
   const PdevRect target = Inclusive(*prclTrg);
-  const bool keepPending = (rop4 & 0xFF) == 0xCC ||
-                           (rop4 == 0xB8B8 && pdev->drawing.previousRop4 == 0x8888 &&
+  const bool keepPending = Rop3Of(rop4) == kRop3SrcCopy ||
+                           (rop4 == kRop4PatSelect && pdev->drawing.previousRop4 == kRop4SrcAnd &&
                             RectsIntersect(target, pdev->image.operationRect));
   if (!keepPending) {
     const RECTL& last = pdev->drawing.lastDrawnRect;
@@ -121,12 +112,12 @@ BOOL BitBltBody(SURFOBJ* psoTrg, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, 
 }
 
 BOOL CopyBitsBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclDest, POINTL* pptlSrc) {
-  RenderPdev* pdev = CheckedPdev(psoDest);
+  RenderPdev* pdev = ValidPdevOf(psoDest);
   if (!pdev) return FALSE;
   if (!prclDest) return TRUE;
   DefaultClip defaultClip;
   CLIPOBJ* clip = defaultClip.Use(pco, psoDest, *prclDest);
-  NextRop4(pdev, 0xCCCC);
+  NextRop4(pdev, kRop4SrcCopy);
   if (!psoSrc) return EngCopyBits(psoDest, nullptr, clip, pxlo, prclDest, pptlSrc);
   pdev->drawing.previousClipComplexity = pdev->drawing.clipComplexity;
   pdev->drawing.previousSourceId = pdev->drawing.sourceId;
@@ -137,7 +128,7 @@ BOOL CopyBitsBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxl
 
 BOOL TextOutBody(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclOpaque, BRUSHOBJ* pboFore,
                  BRUSHOBJ* pboOpaque, MIX mix) {
-  RenderPdev* pdev = CheckedPdev(pso);
+  RenderPdev* pdev = ValidPdevOf(pso);
   if (!pdev) return FALSE;
   if (pdev->flags & kPdevImagePending) {
     NextRop4(pdev, 0);
@@ -192,26 +183,35 @@ int BitsPerPixel(ULONG format) {
   return 0;
 }
 
-// The source rectangle (inclusive, inside the bitmap) copied into a buffer of
-// its own size, columns and rows reversed as asked.
+// The source rectangle (inclusive, inside the bitmap) as rows of its own
+// size: the caller's rows where nothing is reversed and whole bytes start the
+// rectangle, otherwise a copy with columns and rows reversed as asked.
 struct PrivateSource {
-  std::vector<BYTE> bits;
+  std::vector<BYTE> owned;
+  const BYTE* bits = nullptr;
   LONG stride = 0;
   PdevRect rect{};
 };
 
-bool MirroredCopy(const SURFOBJ* src, const PdevRect& r, bool mirrorX, bool flipY, PrivateSource& out) {
+bool SourceRows(const SURFOBJ* src, const PdevRect& r, bool mirrorX, bool flipY, PrivateSource& out) {
   const int bpp = BitsPerPixel(src->iBitmapFormat);
   if (bpp == 0) return false;
   const LONG w = r.right - r.left + 1, h = r.bottom - r.top + 1;
   const std::int64_t stride = RowBytesForFormat(w, src->iBitmapFormat);
   if (stride <= 0) return false;
-  out.stride = static_cast<LONG>(stride);
-  out.bits.assign(static_cast<std::size_t>(stride * h), 0);
   out.rect = PdevRect{0, 0, w - 1, h - 1};
+  if (!mirrorX && !flipY && bpp >= 8) {
+    out.bits = static_cast<const BYTE*>(src->pvScan0) + std::int64_t{r.top} * src->lDelta +
+               std::int64_t{r.left} * (bpp / 8);
+    out.stride = src->lDelta;
+    return true;
+  }
+  out.stride = static_cast<LONG>(stride);
+  out.owned.assign(static_cast<std::size_t>(stride * h), 0);
+  out.bits = out.owned.data();
   for (LONG y = 0; y < h; ++y) {
     const BYTE* s = static_cast<const BYTE*>(src->pvScan0) + std::int64_t{r.top + (flipY ? h - 1 - y : y)} * src->lDelta;
-    BYTE* d = out.bits.data() + std::int64_t{y} * stride;
+    BYTE* d = out.owned.data() + std::int64_t{y} * stride;
     for (LONG x = 0; x < w; ++x) {
       const std::int64_t sx = r.left + (mirrorX ? w - 1 - x : x);
       if (bpp >= 8) {
@@ -243,14 +243,14 @@ bool ContinuesPicture(const RenderPdev* pdev, const RECTL& dest, const RECTL& cl
 BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
                     COLORADJUSTMENT* pca, POINTL* pptlHTOrg, RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask,
                     ULONG iMode) {
-  RenderPdev* pdev = CheckedPdev(psoDest);
+  RenderPdev* pdev = ValidPdevOf(psoDest);
   if (!pdev) return FALSE;
   auto engine = [&] {
     return EngStretchBlt(psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, HALFTONE);
   };
   (void)iMode;
   FreeSavedPlanes(pdev);
-  NextRop4(pdev, 0xFFCC);
+  NextRop4(pdev, kRop4StretchCopy);
   if (!psoSrc || !prclDest || !prclSrc || !psoSrc->pvScan0 || psoSrc->lDelta == 0) return engine();
   const RECTL destEx{std::min(prclDest->left, prclDest->right), std::min(prclDest->top, prclDest->bottom),
                      std::max(prclDest->left, prclDest->right), std::max(prclDest->top, prclDest->bottom)};
@@ -267,18 +267,17 @@ BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ
   RectIntersect(source, PdevRect{0, 0, psoSrc->sizlBitmap.cx - 1, psoSrc->sizlBitmap.cy - 1}, source);
   if (RectIsEmpty(dest) || RectIsEmpty(source)) return TRUE;
   PrivateSource copy;
-  if (!MirroredCopy(psoSrc, source, mirrorX, flipY, copy)) return engine();
+  if (!SourceRows(psoSrc, source, mirrorX, flipY, copy)) return engine();
   pdev->drawing.destinationFlipped = flipY ? 1 : 0;
 
   PdevDrawState& d = pdev->drawing;
-  const bool sameRop = (d.previousRop4 & 0xFF) == (d.rop4 & 0xFF);
+  const bool sameRop = Rop3Of(d.previousRop4) == Rop3Of(d.rop4);
   if (!sameRop && pdev->image.blitState != kBlitMaskImagePair && pdev->image.blitState != kBlitHolePair)
     FlushImageIfPending(pdev);
   const bool onePixel = RectWidth(dest) == 1 || RectHeight(dest) == 1 || RectWidth(source) == 1 || RectHeight(source) == 1;
   const bool refused = onePixel && !(sameRop && RectsTouch(dest, pdev->image.operationRect));
   if (refused) FlushImageIfPending(pdev);
-  const bool caching = !refused && pdev->imageCaching == 1 &&
-                       (pdev->photoMode != 0 || pdev->edge != 0 || pdev->backlight != 0);
+  const bool caching = !refused && CachesPictures(pdev);
 
   // A rectangular clip that is the visible destination: the stretch is cut
   // to it, the source in proportion.
@@ -315,23 +314,23 @@ BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ
   PdevRect bandDest = dest;
   bool viaCutOut = false;
   if (caching && !cutToClip && psoSrc->iBitmapFormat != BMF_1BPP &&
-      (pdev->image.blitState == kBlitMaskImagePair || pdev->image.blitState == kBlitHolePair ||
+      (PairsWithMask(pdev->image.blitState) ||
        clip->iDComplexity == DC_RECT || clip->iDComplexity == DC_COMPLEX)) {
     // Only the part inside the clip goes to the picture.
-    const CutOut cut = CutOutToPlaneFormat(pdev, psoDest->lDelta, dest, copy.bits.data(), copy.rect, copy.stride,
+    const CutOut cut = CutOutToPlaneFormat(pdev, psoDest->lDelta, dest, copy.bits, copy.rect, copy.stride,
                                            psoSrc->iBitmapFormat, clip, pxlo);
     if (cut.done) {
       viaCutOut = true;
       band = cut.band;
       bandStride = cut.bandStride;
       bandDest = cut.dest;
-      if (pdev->image.blitState == kBlitMaskImagePair || pdev->image.blitState == kBlitHolePair) d.rop4 = 0xCCCC;
+      if (PairsWithMask(pdev->image.blitState)) d.rop4 = kRop4SrcCopy;
     }
   }
   if (!viaCutOut) {
     const PdevRect bandRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
     const bool allowCache = caching && (!flipY || clip->iDComplexity == DC_TRIVIAL);
-    band = SourceToPlaneFormat(pdev, copy.bits.data(), copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect,
+    band = SourceToPlaneFormat(pdev, copy.bits, copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect,
                                &bandStride, dest, pxlo, allowCache ? FALSE : TRUE, psoDest->lDelta, clip);
   }
   d.destinationFlipped = 0;

@@ -137,7 +137,7 @@ FinishResult FinishJob(RenderPdev* pdev, bool stopWithoutSheets) {
   if (!ResumeOutput(pdev)) return FinishResult::FileFailed;
   if (stopWithoutSheets && pdev->sheetCounter == 0) return FinishResult::NoSheets;
   bool ok = true;
-  if ((pdev->duplex == 1 || pdev->duplex == 2 || pdev->separationKind == 3) && (pdev->sheetCounter & 1)) {
+  if (AlternatesDrums(pdev) && (pdev->sheetCounter & 1)) {
     // The blank back of the last sheet.
     ok = WriteDrum2Ink(pdev) && WriteBlankThumbnail(pdev) && WriteFormFeed(pdev);
   }

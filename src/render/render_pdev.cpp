@@ -217,7 +217,7 @@ void CustomPosition(RenderPdev* pdev, const DocSettings& s) {
   const std::int64_t bx = s.ImagePositionOffsets[4];
   const std::int64_t by = s.ImagePositionOffsets[5];
   std::int64_t fx = 0, fy = 0, backX = 0, backY = 0;
-  if (s.Duplex != 1 && s.Duplex != 2) {
+  if (!IsDuplexKind(s.Duplex)) {
     fx = std::max<std::int64_t>(0, (w + 2 * dx - p) / 2);
     fy = std::max<std::int64_t>(0, dy);
   } else {
@@ -269,7 +269,7 @@ void ApplyColourRules(RenderPdev* pdev, const PrivateDevmode& dm) {
   pdev->shiftMode = s.BindingPosition;
   pdev->shiftAmount = s.BindingAmount;
   pdev->shiftHalved = s.AutoReduce;
-  if (s.Duplex == 1 || s.Duplex == 2) {
+  if (IsDuplexKind(s.Duplex)) {
     pdev->duplex = s.Duplex;
     pdev->masterSelection = 2;
     sep[0] = sep[1] = sep[2] = 0;

@@ -18,10 +18,6 @@ namespace {
 
 bool TwoPlanes(const RenderPdev* pdev) { return (pdev->flags & kPdevTwoPlanes) != 0; }
 
-bool PictureSettings(const RenderPdev* pdev) {
-  return pdev->photoMode == 1 || pdev->edge != 0 || pdev->backlight != 0;
-}
-
 ULONG PaletteSize(ULONG format) {
   return format == BMF_1BPP ? 2 : format == BMF_4BPP ? 16 : format == BMF_8BPP ? 256 : 0;
 }
@@ -85,7 +81,7 @@ BYTE* SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& src
   const BYTE imageMode = pdev->separationModes[2];
 
   // 1. Pictures go to the image cache.
-  if (srcFormat != BMF_1BPP && !direct && PictureSettings(pdev)) {
+  if (srcFormat != BMF_1BPP && !direct && PictureOptionsOn(pdev)) {
     if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
     if (two)
       CacheImageBand(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, &dest, src, &srcRect, srcStride, palette,
@@ -127,11 +123,11 @@ BYTE* SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& src
     pdev->image.blitState = kBlitIdle;
   } else {
     const bool deep = srcFormat == BMF_4BPP || srcFormat == BMF_16BPP || srcFormat == BMF_24BPP ||
-                      srcFormat == BMF_32BPP || (srcFormat == BMF_8BPP && !(rop4 == 0xBBBB && imageMode <= 1)) ||
-                      (srcFormat == BMF_1BPP && two && imageMode > 1 && (rop4 == 0xEEEE || rop4 == 0x8888) &&
+                      srcFormat == BMF_32BPP || (srcFormat == BMF_8BPP && !(rop4 == kRop4MergePaint && imageMode <= 1)) ||
+                      (srcFormat == BMF_1BPP && two && imageMode > 1 && (rop4 == kRop4SrcPaint || rop4 == kRop4SrcAnd) &&
                        !blackWhite);
-    const bool screen = imageMode <= 1 && ((srcFormat == BMF_8BPP && rop4 == 0xBBBB) ||
-                                           (srcFormat == BMF_1BPP && rop4 == 0xEEEE && !blackWhite));
+    const bool screen = imageMode <= 1 && ((srcFormat == BMF_8BPP && rop4 == kRop4MergePaint) ||
+                                           (srcFormat == BMF_1BPP && rop4 == kRop4SrcPaint && !blackWhite));
     const bool sameSize = RectWidth(srcRect) == RectWidth(bandRect) && RectHeight(srcRect) == RectHeight(bandRect);
     if (deep) {
       if (two && imageMode > 1 && RopIsSourceOnly(rop4))
@@ -142,7 +138,7 @@ BYTE* SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& src
     } else if (screen) {
       ScreenSourceToPlane(pdev, band1, bandRect, *bandStride, src, srcRect, srcStride, pdev->amiLine, pdev->amiAngle,
                           pdev->resolutionX, palette, paletteCount, srcFormat, origin);
-      if (rop4 == 0xBBBB) {
+      if (rop4 == kRop4MergePaint) {
         pdev->shared.operation = kOperationDirect;
         if (two) {
           if (imageMode != 0)
@@ -157,11 +153,11 @@ BYTE* SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& src
         CopyRowsInverted(nullptr, band1, bandRect, *bandStride, src, srcRect, srcStride);
       else
         WhiteThenAndKernel(nullptr, band1, bandRect, *bandStride, src, srcRect, srcStride);
-      if (rop4 == 0x2222 || rop4 == 0xBBBB || rop4 == 0xEEEE) pdev->shared.operation = kOperationBrushOrMask;
+      if (rop4 == kRop4Dsna || rop4 == kRop4MergePaint || rop4 == kRop4SrcPaint) pdev->shared.operation = kOperationBrushOrMask;
       if (two) {
-        const bool paintAfterMask = rop4 == 0xEEEE && imageMode == 0 && pdev->image.earlierRop4 == 0x8888 &&
+        const bool paintAfterMask = rop4 == kRop4SrcPaint && imageMode == 0 && pdev->image.earlierRop4 == kRop4SrcAnd &&
                                     RectContains(pdev->image.earlierRect, dest);
-        const bool copy = rop4 == 0xCCCC || rop4 == 0xFFCC;
+        const bool copy = rop4 == kRop4SrcCopy || rop4 == kRop4StretchCopy;
         const BYTE graphicsMode = std::min<BYTE>(pdev->separationModes[1], kSeparationModes - 1);
         if (paintAfterMask || (copy && MonoCopyPlate[graphicsMode] == 1))
           moveToBand2();
@@ -229,7 +225,7 @@ BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
   const SourceRects rects = SourceRectsFor(src, *target, srcOrigin);
   if (!rects.usable) return TRUE;
   pdev->drawing.clipComplexity = clip ? clip->iDComplexity : DC_TRIVIAL;
-  const bool caching = pdev->imageCaching == 1 && PictureSettings(pdev);
+  const bool caching = CachesPictures(pdev);
   BYTE savedComplexity = pdev->drawing.clipComplexity;
   const auto* bits = static_cast<const BYTE*>(src->pvScan0);
   PdevRect bandDest = rects.dest;
@@ -286,13 +282,13 @@ BOOL SrcAndToPlanes(SURFOBJ* pso, const PdevRect& dest, SURFOBJ* src, const POIN
   if (!band) return FALSE;
   BYTE *drum1 = nullptr, *drum2 = nullptr;
   GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
-  BYTE* inkPlane = pdev->separationModes[2] == 1 ? drum2 : drum1;
+  BYTE* inkPlane = OneInkPicturePlane(pdev, drum1, drum2);
   BYTE* other = inkPlane == drum2 ? drum1 : drum2;
   const PdevRect placed{0, 0, rects.dest.right - rects.dest.left, rects.dest.bottom - rects.dest.top};
   BOOL result = ForEachClipRectWithSource(pdev, inkPlane, rects.dest, pso->lDelta, band, placed, stride, clip,
                                           AndRowsIntoPlane);
   const RECTL& last = pdev->drawing.lastDrawnRect;
-  const bool overPatInvert = pdev->drawing.previousRop4 == 0x5A5A && src->iBitmapFormat == BMF_1BPP &&
+  const bool overPatInvert = pdev->drawing.previousRop4 == kRop4PatInvert && src->iBitmapFormat == BMF_1BPP &&
                              RectContains(PdevRect{last.left, last.top, last.right - 1, last.bottom - 1}, rects.dest);
   if (overPatInvert) {
     result = ForEachClipRectWithSource(pdev, other, rects.dest, pso->lDelta, band, placed, stride, clip,

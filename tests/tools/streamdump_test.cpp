@@ -5,6 +5,7 @@
 #include <png.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -254,6 +255,59 @@ TEST(StreamDecoder, AListenerGetsTheTextAndEachPageAsItEnds) {
   const streamdump::Decoded stopped = streamdump::DecodeStream(one, listener);
   EXPECT_FALSE(stopped.ok);
   EXPECT_EQ(stopped.pages.size(), 1u);
+}
+
+// A stream read in pieces decodes as the whole of it does, also where its
+// items are longer than the pieces and the stream longer than what is held;
+// a fault's offset counts from the start of the stream.
+TEST(StreamDecoder, AStreamReadInPiecesDecodesAsAWhole) {
+  Bytes big = S("\x1E&1001;0;0;0&O\x1E&1001;0;0;0&o\x1E&1&M");
+  Bytes line;
+  for (int k = 0; k < 500; ++k) {
+    line.push_back(0x7F);
+    for (int b = 0; b < 128; ++b) line.push_back(static_cast<std::uint8_t>(k + b));
+  }
+  for (int v = 1; v <= 10; ++v)
+    big = Cat({big, S("\x1E&" + std::to_string(v) + "&V\x1E&0&H\x1E&" + std::to_string(line.size()) + "&i"), line});
+  big = Cat({big, S("\x0C\x1ER")});
+  ASSERT_GT(big.size(), 2 * streamdump::kMaxItemBytes);
+  Bytes broken = big;
+  broken.push_back('x');
+
+  for (const Bytes* stream : {&big, &broken}) {
+    streamdump::DecodeListener listener;
+    std::vector<std::size_t> lineCounts;
+    listener.onPage = [&](const streamdump::Decoded&, const streamdump::DrumPage& page, std::size_t) {
+      lineCounts.push_back(page.lines.size());
+      for (const streamdump::RasterLine& l : page.lines) EXPECT_EQ(l.bytes.size(), 500u * 128u);
+      return true;
+    };
+    const streamdump::Decoded whole = streamdump::DecodeStream(*stream, listener);
+    for (std::size_t piece : {std::size_t(1000), std::size_t(65536), stream->size()}) {
+      SCOPED_TRACE(piece);
+      std::size_t at = 0;
+      const streamdump::StreamRead read = [&](std::uint8_t* into, std::size_t size) {
+        const std::size_t n = std::min({size, piece, stream->size() - at});
+        std::copy_n(stream->data() + at, n, into);
+        at += n;
+        return static_cast<std::ptrdiff_t>(n);
+      };
+      lineCounts.clear();
+      const streamdump::Decoded pieces = streamdump::DecodeStream(read, listener);
+      EXPECT_EQ(pieces.ok, whole.ok);
+      EXPECT_EQ(pieces.errorOffset, whole.errorOffset);
+      EXPECT_EQ(pieces.error, whole.error);
+      EXPECT_EQ(pieces.jobEnded, whole.jobEnded);
+      EXPECT_EQ(lineCounts, std::vector<std::size_t>{10});
+    }
+  }
+  EXPECT_EQ(streamdump::DecodeStream(broken).errorOffset, big.size());
+
+  // A reader that fails is a stream that cannot be read.
+  const streamdump::Decoded failed =
+      streamdump::DecodeStream([](std::uint8_t*, std::size_t) -> std::ptrdiff_t { return -1; }, {});
+  EXPECT_FALSE(failed.ok);
+  EXPECT_EQ(failed.error, "the stream cannot be read");
 }
 
 // The lines of one page are bounded: a stream that piles more decoded line

@@ -343,7 +343,7 @@ int ScreenCommand(int argc, char** argv) {
   const DensityImage src{job.in.pixels.data(), LONG(job.in.width), LONG(job.in.height), LONG(job.in.width)};
   const BandBuffer band{job.plane.data(), job.stride, LONG(job.height), {LONG(o.originX), LONG(o.originY)}};
   const PdevRect target{0, 0, std::int32_t(job.width - 1), std::int32_t(job.height - 1)};
-  const DitherContext context{o.params.resolutionMode, o.params.orientation, 0, LONG(job.height), 0};
+  const DitherContext context{o.params.resolutionMode, o.params.orientation, false, LONG(job.height), 0};
   if (o.plain) {
     DitherScreenPlain(src, band, target, {tile.data(), side});
   } else if (!DitherByScreen(context, src, band, target, {tile.data(), side})) {
@@ -363,7 +363,7 @@ int DiffuseCommand(int argc, char** argv) {
   const BandBuffer band{job.plane.data(), job.stride, LONG(job.height), {LONG(o.originX), LONG(o.originY)}};
   const PdevRect target{0, 0, std::int32_t(job.width - 1), std::int32_t(job.height - 1)};
   DiffusionCarry carry;
-  const DiffusionContext context{o.params.resolutionMode, o.params.orientation, 0, LONG(job.height), &carry};
+  const DiffusionContext context{o.params.resolutionMode, o.params.orientation, false, LONG(job.height), &carry};
   const bool done = DiffuseError(context, src, band, target);
   FreeDiffusionCarry(carry);
   if (!done) return Fail("out of memory");

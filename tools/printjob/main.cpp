@@ -65,7 +65,6 @@
 #include "render/job_files.h"
 #include "render/sheet_emitter.h"
 #include "settings/private_devmode.h"
-#include "streamdump/mapped_file.h"
 
 namespace fs = std::filesystem;
 
@@ -521,12 +520,12 @@ std::string ShownPath(std::u16string_view path) {
 
 // The summary lines of a job that ran to its end; the exit code.
 int Report(const JobRun& run, const std::string& streamFile, const std::string& destination) {
-  const streamdump::MappedFile stream(streamFile);
-  printjob::StreamSummary summary = printjob::Summarize(stream.bytes());
+  std::size_t streamBytes = 0;
+  const printjob::StreamSummary summary = printjob::SummarizeFile(streamFile, streamBytes);
   for (const std::string& line : printjob::SheetLines(summary, run.drumPagesPerSheet))
     std::printf("%s\n", line.c_str());
   std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", run.result.pagesSent, summary.drumPages.size(),
-              stream.bytes().size(), destination.c_str());
+              streamBytes, destination.c_str());
   if (summary.wellFormed) return 0;
   std::fprintf(stderr, "printjob: the stream does not decode as commands\n");
   return kExitJobFailed;
