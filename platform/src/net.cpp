@@ -22,6 +22,7 @@ struct NetState {
   std::set<SOCKET> sockets;
   std::map<ULONG, USHORT> portOverrides;  // address -> port, both network order
   double waitScale = 1.0;
+  bool startupFails = false;
 };
 
 NetState& State() {
@@ -155,6 +156,7 @@ int WSAStartup(WORD versionRequested, LPWSADATA data) {
   data->iMaxUdpDg = 65467;
   NetState& st = State();
   std::lock_guard guard(st.lock);
+  if (st.startupFails) return WSASYSNOTREADY;
   ++st.startups;
   return 0;
 }
@@ -405,6 +407,12 @@ void SetWaitScale(double scale) {
   NetState& st = State();
   std::lock_guard guard(st.lock);
   st.waitScale = scale > 0 ? scale : 0;
+}
+
+void SetStartupFailure(bool fail) {
+  NetState& st = State();
+  std::lock_guard guard(st.lock);
+  st.startupFails = fail;
 }
 
 // ---- the machine's network: its subnet and its agents on other ports ----

@@ -1,5 +1,6 @@
 #include "device/snmp_client.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -77,8 +78,12 @@ void FreeAllSessions() {
 void StartSockets() {
   if (g_socketsStarted) return;
   WSADATA data;
-  // A failure shows again as a socket error at open; nothing to report here.
-  WSAStartup(MAKEWORD(2, 0), &data);
+  // The open goes on: a failure shows again as a socket error when used.
+  if (WSAStartup(MAKEWORD(2, 0), &data) != 0) {
+    // "WinSock" and the Shift-JIS words for "initialisation failed".
+    static constexpr char kStartupFailed[] = "WinSock\x82\xCC\x8F\x89\x8A\xFA\x89\xBB\x8E\xB8\x94\x73\n";
+    std::fwrite(kStartupFailed, 1, sizeof kStartupFailed - 1, stderr);
+  }
   // Runs once, at process exit or when the library holding the client is
   // unloaded, whichever comes first.
   [[maybe_unused]] static const struct SessionsAtExit {

@@ -301,150 +301,202 @@ BOOL FlushPendingImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LON
   return finish(TRUE);
 }
 
-BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& W, const PdevRect& N, const FixedRect& U,
-                        int pixelBytes, BYTE fill) {
-  const std::int64_t n = pixelBytes;
-  const PdevRect T = FixedRectToRect(cache.target.area);
-  const PdevRect L = pdev->image.earlierRect;
-  const FixedMilli dx = DeviceResolutionX(pdev), dy = DeviceResolutionY(pdev);
+namespace {
+
+// One direction of a strip's placement: device dots for the targets, working
+// pixels for the picture.
+struct StripAxis {
+  std::int64_t stripStart, stripEnd;  // the new strip's target
+  std::int64_t pictureStart;          // the picture's target area
+  std::int64_t lastStart, lastEnd;    // the last strip's target
+  std::int64_t savedStart, savedEnd;  // where the last strip went in the picture
+  std::int64_t scaledStart;           // the new strip's target scaled into the picture
+  std::int64_t stripPixels;           // the strip's size in the picture
+  std::int64_t sourcePixels;          // the strip's source size
+  bool onDeviceGrid;                  // picture pixels are device dots here
+};
+
+// The strip covers `overlap` dots of the last strip, and that is at most the
+// dots one source pixel takes: the same source pixel sent twice, so the strip
+// starts on the last strip's last pixel.
+bool OverlapIsOneSourcePixel(const StripAxis& a, std::int64_t overlap) {
+  const std::int64_t stripDots = a.stripEnd - a.stripStart + 1;
+  return overlap > 0 && stripDots >= overlap * a.sourcePixels;
+}
+
+// Where the strip starts along one axis, relative to the picture's content
+// (negative: before it, the content moves on by as much).
+std::int64_t StripStartAlongAxis(const StripAxis& a) {
+  if (a.onDeviceGrid) return a.stripStart - a.pictureStart;
+  if (a.stripStart < a.pictureStart) {  // before the picture
+    if (a.stripEnd + 1 == a.lastStart || a.stripEnd == a.lastStart) return -a.stripPixels;
+    if (OverlapIsOneSourcePixel(a, a.stripEnd - a.lastStart)) return -(a.stripPixels - 1);
+    return 0;
+  }
+  if (a.stripStart == a.pictureStart) return 0;
+  if (a.stripStart == a.lastEnd + 1 || a.stripStart == a.lastEnd) return a.savedEnd + 1;
+  if (a.stripStart == a.lastStart) return a.savedStart;
+  if (a.stripStart < a.lastEnd && OverlapIsOneSourcePixel(a, a.lastEnd - a.stripStart)) return a.savedEnd;
+  return a.scaledStart;
+}
+
+// A picture's area in working pixels: the old content and the strip's place,
+// both relative to the old content's corner.
+struct GrownArea {
+  std::int64_t width, height;          // of the union
+  std::int64_t contentLeft, contentTop;  // where the old content goes in it
+};
+
+GrownArea UnionWithStrip(std::int64_t contentWidth, std::int64_t contentHeight, std::int64_t stripLeft,
+                         std::int64_t stripTop, std::int64_t stripWidth, std::int64_t stripHeight) {
+  const std::int64_t left = std::min<std::int64_t>(0, stripLeft), top = std::min<std::int64_t>(0, stripTop);
+  const std::int64_t right = std::max(contentWidth - 1, stripLeft + stripWidth - 1);
+  const std::int64_t bottom = std::max(contentHeight - 1, stripTop + stripHeight - 1);
+  return {right - left + 1, bottom - top + 1, -left, -top};
+}
+
+// Off the device grid the picture is held at its content over the device
+// union: the scale the next strips are placed by.
+FixedMilli HeldResolution(FixedMilli held, bool onDeviceGrid, FixedMilli device, std::int64_t contentPixels,
+                          std::int64_t unionDots) {
+  if (onDeviceGrid || contentPixels <= 0 || unionDots <= 0 || contentPixels > 0x7FFFFFFF || unionDots > 0x7FFFFFFF)
+    return held;
+  const auto r = FixedFromRatio(FixedRound(device), static_cast<std::int32_t>(contentPixels),
+                                static_cast<std::int32_t>(unionDots));
+  return r ? FixedMin(*r, device) : held;
+}
+
+// Gives the record the grown area: in place when its block has room, else a
+// new block with room doubled in the direction of growth, never beyond the
+// page. New pixels are `fill`. False when the memory cannot be had.
+bool GrowPicture(RenderPdev* pdev, ImageBuffer& picture, const GrownArea& grown, std::int64_t pixelBytes, BYTE fill) {
+  const std::int64_t oldWidth = ImageWidth(picture), oldHeight = ImageHeight(picture);
+  const std::int64_t rowBytes = grown.width * pixelBytes, contentX = grown.contentLeft * pixelBytes;
+  const std::int64_t oldRowBytes = oldWidth * pixelBytes, contentTop = grown.contentTop;
+  const std::int64_t offset = picture.buffer - picture.block;
+  const std::int64_t offsetRow = offset / picture.stride, offsetX = offset % picture.stride;
+  const std::int64_t blockRows = static_cast<std::int64_t>(picture.blockBytes / picture.stride);
+  const std::int64_t newOffsetX = offsetX - contentX, newOffsetRow = offsetRow - contentTop;
+  if (newOffsetX >= 0 && newOffsetRow >= 0 && newOffsetX % pixelBytes == 0 && newOffsetX + rowBytes <= picture.stride &&
+      newOffsetRow + grown.height + 1 <= blockRows) {
+    BYTE* buffer = picture.block + newOffsetRow * picture.stride + newOffsetX;
+    // The rows and columns the picture did not cover yet start without ink.
+    for (std::int64_t y = 0; y < grown.height; ++y) {
+      BYTE* row = buffer + y * picture.stride;
+      const bool oldRow = y >= contentTop && y < contentTop + oldHeight;
+      if (!oldRow) {
+        std::memset(row, fill, static_cast<std::size_t>(rowBytes));
+      } else {
+        if (contentX > 0) std::memset(row, fill, static_cast<std::size_t>(contentX));
+        if (contentX + oldRowBytes < rowBytes)
+          std::memset(row + contentX + oldRowBytes, fill, static_cast<std::size_t>(rowBytes - contentX - oldRowBytes));
+      }
+    }
+    picture.buffer = buffer;
+    return true;
+  }
+  const std::size_t limit = WorkingImageLimit(pdev) * static_cast<std::size_t>(pixelBytes);
+  std::int64_t roomWidth = rowBytes > picture.stride ? std::max(rowBytes, 2 * std::int64_t{picture.stride}) : picture.stride;
+  std::int64_t roomRows = grown.height + 1 > blockRows ? std::max(grown.height, 2 * (blockRows - 1)) : blockRows - 1;
+  roomWidth = std::max(roomWidth, rowBytes);
+  roomWidth -= roomWidth % pixelBytes;
+  if (limit != 0) {
+    const auto fits = [&](std::int64_t width, std::int64_t rows) {
+      return static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(rows + 1) <= limit;
+    };
+    if (!fits(rowBytes, grown.height)) return false;
+    // Doubled beyond the page: all the room the page leaves, so the
+    // picture is not moved again for every strip near its end.
+    if (!fits(roomWidth, roomRows))
+      roomRows = std::max(grown.height, static_cast<std::int64_t>(limit / static_cast<std::uint64_t>(roomWidth)) - 1);
+    if (!fits(roomWidth, roomRows)) {
+      roomRows = grown.height;
+      roomWidth = static_cast<std::int64_t>(limit / static_cast<std::uint64_t>(grown.height + 1));
+      roomWidth -= roomWidth % pixelBytes;
+    }
+  }
+  const auto bytes = CheckedBytes(static_cast<std::uint64_t>(roomWidth), static_cast<std::uint64_t>(roomRows) + 1);
+  if (!bytes || roomWidth > 0x7FFFFFFF) return false;
+  auto* block = static_cast<BYTE*>(GlobalAlloc(GPTR, *bytes));
+  if (!block) return false;
+  if (fill != 0) std::memset(block, fill, *bytes);
+  // Room on the side the picture grows toward.
+  const std::int64_t roomX = grown.contentLeft > 0 ? roomWidth - rowBytes : 0;
+  const std::int64_t roomY = contentTop > 0 ? roomRows - grown.height : 0;
+  BYTE* buffer = block + roomY * roomWidth + roomX;
+  for (std::int64_t y = 0; y < oldHeight; ++y)
+    std::memcpy(buffer + (y + contentTop) * roomWidth + contentX, picture.buffer + y * picture.stride,
+                static_cast<std::size_t>(oldRowBytes));
+  GlobalFree(picture.block);
+  picture.block = block;
+  picture.blockBytes = *bytes;
+  picture.buffer = buffer;
+  picture.stride = static_cast<LONG>(roomWidth);
+  return true;
+}
+
+}  // namespace
+
+BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& picture, const PdevRect& newTarget,
+                        const FixedRect& unionArea, int pixelBytes, BYTE fill) {
+  const PdevRect targetArea = FixedRectToRect(cache.target.area);
+  const PdevRect lastStrip = pdev->image.earlierRect;
+  const FixedMilli deviceX = DeviceResolutionX(pdev), deviceY = DeviceResolutionY(pdev);
   // An axis stays on the device grid while the picture and this strip are on
   // it. A strip enlarged there is held at its source size, so it goes next to
   // the picture's content, not to its device offset (a gap of blank rows).
-  const auto onGrid = [](FixedMilli picture, FixedMilli strip, FixedMilli device) {
-    return FixedThousandths(picture) == FixedThousandths(device) && FixedThousandths(strip) >= FixedThousandths(device);
+  const auto onGrid = [](FixedMilli held, FixedMilli strip, FixedMilli device) {
+    return FixedThousandths(held) == FixedThousandths(device) && FixedThousandths(strip) >= FixedThousandths(device);
   };
-  const bool equalX = onGrid(W.resolutionX, cache.pending.resolutionX, dx);
-  const bool equalY = onGrid(W.resolutionY, cache.pending.resolutionY, dy);
+  const bool gridX = onGrid(picture.resolutionX, cache.pending.resolutionX, deviceX);
+  const bool gridY = onGrid(picture.resolutionY, cache.pending.resolutionY, deviceY);
   const PdevRect source = FixedRectToRect(cache.pending.area);
-  const std::int64_t stripW = std::min(RectWidth(source), RectWidth(N));
-  const std::int64_t stripH = std::min(RectHeight(source), RectHeight(N));
-  const std::int64_t oldW = ImageWidth(W), oldH = ImageHeight(W);
-  // In the old working image's coordinates: its content at (0, 0); the
-  // strip scaled from its device offset to the old target's corner.
-  const FixedRect scaled = FixedRectScale(RectToFixedRect(PdevRect{N.left - T.left, N.top - T.top, N.right - T.left,
-                                                                   N.bottom - T.top}),
-                                          W.resolutionX, W.resolutionY, dx, dy);
-  const PdevRect S = FixedRectToRect(scaled);
-  const PdevRect saved = FixedRectToRect(W.saved);
-  struct Axis {
-    std::int64_t nStart, nEnd, tStart, lStart, lEnd, savedStart, savedEnd, scaledStart, size;
-    bool equal;
-  };
-  // Where the strip starts along one axis, and how far the old content moves.
-  const auto place = [](const Axis& a, std::int64_t& start, std::int64_t& shift) {
-    shift = 0;
-    if (a.equal) {
-      start = a.nStart - a.tStart;
-      return;
-    }
-    if (a.nStart < a.tStart) {  // before the old picture: it moves on
-      const bool overlap = a.nEnd >= a.tStart;
-      start = -(overlap ? a.size - 1 : a.size);
-      return;
-    }
-    if (a.nStart == a.tStart)
-      start = 0;
-    else if (a.nStart == a.lEnd + 1 || a.nStart == a.lEnd)
-      start = a.savedEnd + 1;
-    else if (a.nStart == a.lStart)
-      start = a.savedStart;
-    else if (a.nStart < a.lEnd)
-      start = a.savedEnd;
-    else
-      start = a.scaledStart;
-  };
-  std::int64_t gx, gy, sx, sy;
-  place({N.left, N.right, T.left, L.left, L.right, saved.left, saved.right, S.left, stripW, equalX}, gx, sx);
-  place({N.top, N.bottom, T.top, L.top, L.bottom, saved.top, saved.bottom, S.top, stripH, equalY}, gy, sy);
-  if (cache.mergeState == kMergeNextRightAbove && cache.rememberedRow > 0 && cache.rememberedTop == N.top)
-    gy = cache.rememberedRow;
+  const std::int64_t stripWidth = std::min(RectWidth(source), RectWidth(newTarget));
+  const std::int64_t stripHeight = std::min(RectHeight(source), RectHeight(newTarget));
+  const std::int64_t contentWidth = ImageWidth(picture), contentHeight = ImageHeight(picture);
+  // The strip scaled from its device offset to the old target's corner.
+  const PdevRect scaled = FixedRectToRect(FixedRectScale(
+      RectToFixedRect(PdevRect{newTarget.left - targetArea.left, newTarget.top - targetArea.top,
+                               newTarget.right - targetArea.left, newTarget.bottom - targetArea.top}),
+      picture.resolutionX, picture.resolutionY, deviceX, deviceY));
+  const PdevRect saved = FixedRectToRect(picture.saved);
+
+  std::int64_t stripLeft = StripStartAlongAxis({newTarget.left, newTarget.right, targetArea.left, lastStrip.left,
+                                                lastStrip.right, saved.left, saved.right, scaled.left, stripWidth,
+                                                RectWidth(source), gridX});
+  std::int64_t stripTop = StripStartAlongAxis({newTarget.top, newTarget.bottom, targetArea.top, lastStrip.top,
+                                               lastStrip.bottom, saved.top, saved.bottom, scaled.top, stripHeight,
+                                               RectHeight(source), gridY});
+  // Blocks: the next strip right of and above the last starts on the row
+  // remembered when its row began at the left edge.
+  if (cache.mergeState == kMergeNextRightAbove && cache.rememberedRow > 0 && cache.rememberedTop == newTarget.top)
+    stripTop = cache.rememberedRow;
   if (cache.mergeState == kMergeNextRowLeft) {
-    cache.rememberedRow = static_cast<LONG>(gy);
-    cache.rememberedTop = N.top;
+    cache.rememberedRow = static_cast<LONG>(stripTop);
+    cache.rememberedTop = newTarget.top;
   }
-  // E = old content F union strip G; everything shifted so E starts at 0.
-  const std::int64_t ex0 = std::min<std::int64_t>(0, gx), ey0 = std::min<std::int64_t>(0, gy);
-  const std::int64_t ex1 = std::max(oldW - 1, gx + stripW - 1), ey1 = std::max(oldH - 1, gy + stripH - 1);
-  const std::int64_t ew = ex1 - ex0 + 1, eh = ey1 - ey0 + 1;
-  const std::int64_t fx = -ex0, fy = -ey0;
-  if (ew > 0x7FFFFFFF / n || eh > 0x7FFFFFFF) return FALSE;
-  const std::int64_t EW = ew * n, FX = fx * n, OW = oldW * n;  // in bytes
-  // Off the device grid the picture is held at its content over the device
-  // union: the scale the next strips are placed by.
-  const PdevRect u = FixedRectToRect(U);
-  const auto merged = [](FixedMilli held, bool equal, FixedMilli device, std::int64_t content, std::int64_t span) {
-    if (equal || content <= 0 || span <= 0 || content > 0x7FFFFFFF || span > 0x7FFFFFFF) return held;
-    const auto r = FixedFromRatio(FixedRound(device), static_cast<std::int32_t>(content), static_cast<std::int32_t>(span));
-    return r ? FixedMin(*r, device) : held;
-  };
-  const FixedMilli rx = merged(W.resolutionX, equalX, dx, ew, RectWidth(u));
-  const FixedMilli ry = merged(W.resolutionY, equalY, dy, eh, RectHeight(u));
-  if (ew != oldW || eh != oldH || fx != 0 || fy != 0) {
-    // Grow: in place when the block has room, else a new block with room
-    // doubled in the direction of growth, never beyond the page.
-    const std::int64_t offset = W.buffer - W.block;
-    const std::int64_t offY = offset / W.stride, offX = offset % W.stride;
-    const std::int64_t capRows = static_cast<std::int64_t>(W.blockBytes / W.stride);
-    const std::int64_t nOffX = offX - FX, nOffY = offY - fy;
-    if (nOffX >= 0 && nOffY >= 0 && nOffX % n == 0 && nOffX + EW <= W.stride && nOffY + eh + 1 <= capRows) {
-      BYTE* buffer = W.block + nOffY * W.stride + nOffX;
-      // The rows and columns the picture did not cover yet start without ink.
-      for (std::int64_t y = 0; y < eh; ++y) {
-        BYTE* row = buffer + y * W.stride;
-        const bool oldRow = y >= fy && y < fy + oldH;
-        if (!oldRow) {
-          std::memset(row, fill, static_cast<std::size_t>(EW));
-        } else {
-          if (FX > 0) std::memset(row, fill, static_cast<std::size_t>(FX));
-          if (FX + OW < EW) std::memset(row + FX + OW, fill, static_cast<std::size_t>(EW - FX - OW));
-        }
-      }
-      W.buffer = buffer;
-    } else {
-      const std::size_t limit = WorkingImageLimit(pdev) * static_cast<std::size_t>(n);
-      std::int64_t capW = EW > W.stride ? std::max(EW, 2 * std::int64_t{W.stride}) : W.stride;
-      std::int64_t capH = eh + 1 > capRows ? std::max(eh, 2 * (capRows - 1)) : capRows - 1;
-      capW = std::max(capW, EW);
-      capW -= capW % n;
-      if (limit != 0) {
-        const auto fits = [&](std::int64_t w, std::int64_t h) {
-          return static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h + 1) <= limit;
-        };
-        if (!fits(EW, eh)) return FALSE;
-        // Doubled beyond the page: all the room the page leaves, so the
-        // picture is not moved again for every strip near its end.
-        if (!fits(capW, capH)) capH = std::max(eh, static_cast<std::int64_t>(limit / static_cast<std::uint64_t>(capW)) - 1);
-        if (!fits(capW, capH)) {
-          capH = eh;
-          capW = static_cast<std::int64_t>(limit / static_cast<std::uint64_t>(eh + 1));
-          capW -= capW % n;
-        }
-      }
-      const auto bytes = CheckedBytes(static_cast<std::uint64_t>(capW), static_cast<std::uint64_t>(capH) + 1);
-      if (!bytes || capW > 0x7FFFFFFF) return FALSE;
-      auto* block = static_cast<BYTE*>(GlobalAlloc(GPTR, *bytes));
-      if (!block) return FALSE;
-      if (fill != 0) std::memset(block, fill, *bytes);
-      // Room on the side the picture grows toward.
-      const std::int64_t roomX = fx > 0 ? capW - EW : 0, roomY = fy > 0 ? capH - eh : 0;
-      BYTE* buffer = block + roomY * capW + roomX;
-      for (std::int64_t y = 0; y < oldH; ++y)
-        std::memcpy(buffer + (y + fy) * capW + FX, W.buffer + y * W.stride, static_cast<std::size_t>(OW));
-      GlobalFree(W.block);
-      W.block = block;
-      W.blockBytes = *bytes;
-      W.buffer = buffer;
-      W.stride = static_cast<LONG>(capW);
-    }
-    ImageBufferInit(W, 0, 0, static_cast<LONG>(ew), static_cast<LONG>(eh), rx, ry, W.format);
-    W.filled = RectToFixedRect(PdevRect{static_cast<LONG>(fx), static_cast<LONG>(fy), static_cast<LONG>(fx + oldW - 1),
-                                        static_cast<LONG>(fy + oldH - 1)});
+
+  const GrownArea grown = UnionWithStrip(contentWidth, contentHeight, stripLeft, stripTop, stripWidth, stripHeight);
+  if (grown.width > 0x7FFFFFFF / pixelBytes || grown.height > 0x7FFFFFFF) return FALSE;
+  const PdevRect unionDots = FixedRectToRect(unionArea);
+  const FixedMilli heldX = HeldResolution(picture.resolutionX, gridX, deviceX, grown.width, RectWidth(unionDots));
+  const FixedMilli heldY = HeldResolution(picture.resolutionY, gridY, deviceY, grown.height, RectHeight(unionDots));
+  if (grown.width != contentWidth || grown.height != contentHeight || grown.contentLeft != 0 || grown.contentTop != 0) {
+    if (!GrowPicture(pdev, picture, grown, pixelBytes, fill)) return FALSE;
+    ImageBufferInit(picture, 0, 0, static_cast<LONG>(grown.width), static_cast<LONG>(grown.height), heldX, heldY,
+                    picture.format);
+    picture.filled = RectToFixedRect(PdevRect{
+        static_cast<LONG>(grown.contentLeft), static_cast<LONG>(grown.contentTop),
+        static_cast<LONG>(grown.contentLeft + contentWidth - 1), static_cast<LONG>(grown.contentTop + contentHeight - 1)});
   }
-  W.resolutionX = rx;
-  W.resolutionY = ry;
-  W.rowsPerCm = FixedDotsPerCm(ry);
-  W.saved = RectToFixedRect(PdevRect{static_cast<LONG>(gx + fx), static_cast<LONG>(gy + fy),
-                                     static_cast<LONG>(gx + fx + stripW - 1), static_cast<LONG>(gy + fy + stripH - 1)});
+  picture.resolutionX = heldX;
+  picture.resolutionY = heldY;
+  picture.rowsPerCm = FixedDotsPerCm(heldY);
+  // Where the converter or the merge writes the strip.
+  const std::int64_t placeLeft = stripLeft + grown.contentLeft, placeTop = stripTop + grown.contentTop;
+  picture.saved = RectToFixedRect(PdevRect{static_cast<LONG>(placeLeft), static_cast<LONG>(placeTop),
+                                           static_cast<LONG>(placeLeft + stripWidth - 1),
+                                           static_cast<LONG>(placeTop + stripHeight - 1)});
   return TRUE;
 }
 

@@ -102,9 +102,12 @@ BOOL ClassifyPendingImage(RenderPdev* pdev, ImageBandCache& cache);
 // content over the device union unionRect. FALSE when it cannot grow.
 BOOL MergeStripGeometry(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& newTarget, const FixedRect& unionRect);
 // The same placement in any record of pixelBytes bytes a pixel, new areas
-// filled with fill (0 no ink in density, 255 white in RGB).
-BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& W, const PdevRect& N, const FixedRect& U,
-                        int pixelBytes, BYTE fill);
+// filled with fill (0 no ink in density, 255 white in RGB). Off the device
+// grid a strip goes next to the last one; one that overlaps it by at most the
+// dots of one source pixel starts on the last strip's last pixel, one that
+// overlaps more at its own scaled place.
+BOOL PlaceStripInRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& picture, const PdevRect& newTarget,
+                        const FixedRect& unionArea, int pixelBytes, BYTE fill);
 // Merges a strip into a picture record: the strip becomes the pending one and
 // place(union) places it in the record; a strip sent larger than its target
 // gets a scaled record of scaledFormat; a plain copy without a complex clip

@@ -183,26 +183,35 @@ int BitsPerPixel(ULONG format) {
   return 0;
 }
 
-// The source rectangle (inclusive, inside the bitmap) copied into a buffer of
-// its own size, columns and rows reversed as asked.
+// The source rectangle (inclusive, inside the bitmap) as rows of its own
+// size: the caller's rows where nothing is reversed and whole bytes start the
+// rectangle, otherwise a copy with columns and rows reversed as asked.
 struct PrivateSource {
-  std::vector<BYTE> bits;
+  std::vector<BYTE> owned;
+  const BYTE* bits = nullptr;
   LONG stride = 0;
   PdevRect rect{};
 };
 
-bool MirroredCopy(const SURFOBJ* src, const PdevRect& r, bool mirrorX, bool flipY, PrivateSource& out) {
+bool SourceRows(const SURFOBJ* src, const PdevRect& r, bool mirrorX, bool flipY, PrivateSource& out) {
   const int bpp = BitsPerPixel(src->iBitmapFormat);
   if (bpp == 0) return false;
   const LONG w = r.right - r.left + 1, h = r.bottom - r.top + 1;
   const std::int64_t stride = RowBytesForFormat(w, src->iBitmapFormat);
   if (stride <= 0) return false;
-  out.stride = static_cast<LONG>(stride);
-  out.bits.assign(static_cast<std::size_t>(stride * h), 0);
   out.rect = PdevRect{0, 0, w - 1, h - 1};
+  if (!mirrorX && !flipY && bpp >= 8) {
+    out.bits = static_cast<const BYTE*>(src->pvScan0) + std::int64_t{r.top} * src->lDelta +
+               std::int64_t{r.left} * (bpp / 8);
+    out.stride = src->lDelta;
+    return true;
+  }
+  out.stride = static_cast<LONG>(stride);
+  out.owned.assign(static_cast<std::size_t>(stride * h), 0);
+  out.bits = out.owned.data();
   for (LONG y = 0; y < h; ++y) {
     const BYTE* s = static_cast<const BYTE*>(src->pvScan0) + std::int64_t{r.top + (flipY ? h - 1 - y : y)} * src->lDelta;
-    BYTE* d = out.bits.data() + std::int64_t{y} * stride;
+    BYTE* d = out.owned.data() + std::int64_t{y} * stride;
     for (LONG x = 0; x < w; ++x) {
       const std::int64_t sx = r.left + (mirrorX ? w - 1 - x : x);
       if (bpp >= 8) {
@@ -258,7 +267,7 @@ BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ
   RectIntersect(source, PdevRect{0, 0, psoSrc->sizlBitmap.cx - 1, psoSrc->sizlBitmap.cy - 1}, source);
   if (RectIsEmpty(dest) || RectIsEmpty(source)) return TRUE;
   PrivateSource copy;
-  if (!MirroredCopy(psoSrc, source, mirrorX, flipY, copy)) return engine();
+  if (!SourceRows(psoSrc, source, mirrorX, flipY, copy)) return engine();
   pdev->drawing.destinationFlipped = flipY ? 1 : 0;
 
   PdevDrawState& d = pdev->drawing;
@@ -308,7 +317,7 @@ BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ
       (PairsWithMask(pdev->image.blitState) ||
        clip->iDComplexity == DC_RECT || clip->iDComplexity == DC_COMPLEX)) {
     // Only the part inside the clip goes to the picture.
-    const CutOut cut = CutOutToPlaneFormat(pdev, psoDest->lDelta, dest, copy.bits.data(), copy.rect, copy.stride,
+    const CutOut cut = CutOutToPlaneFormat(pdev, psoDest->lDelta, dest, copy.bits, copy.rect, copy.stride,
                                            psoSrc->iBitmapFormat, clip, pxlo);
     if (cut.done) {
       viaCutOut = true;
@@ -321,7 +330,7 @@ BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ
   if (!viaCutOut) {
     const PdevRect bandRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
     const bool allowCache = caching && (!flipY || clip->iDComplexity == DC_TRIVIAL);
-    band = SourceToPlaneFormat(pdev, copy.bits.data(), copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect,
+    band = SourceToPlaneFormat(pdev, copy.bits, copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect,
                                &bandStride, dest, pxlo, allowCache ? FALSE : TRUE, psoDest->lDelta, clip);
   }
   d.destinationFlipped = 0;

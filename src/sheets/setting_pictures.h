@@ -38,6 +38,12 @@ extern const GreyPair kImageInkBitmaps[2][18];
 // The display colour of a code; codes outside 1000-1063 show as 1000.
 COLORREF InkDisplayColour(int code);
 
+// The bitmaps of one open sheet, each loaded from the resource library once
+// and kept with the scratch bitmaps the pictures are composed in. A state
+// without them loads every bitmap per drawing.
+PictureBitmaps* NewPictureBitmaps();
+void DeletePictureBitmaps(PictureBitmaps* pictures);
+
 void InvalidateLayoutPicture(HWND page);
 void InvalidateInkPictures(HWND page);
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -299,6 +301,22 @@ TEST(SnmpOpenArguments, RefusesMissingAndOversizedTexts) {
   }
   EXPECT_EQ(SnmpOpen(nullptr, "marnit", &s), kSnmpBadArgument);
   EXPECT_EQ(SnmpOpen("127.0.0.1", nullptr, &s), kSnmpBadArgument);
+}
+
+// The first open of a process starts the socket library; a failure is
+// written to standard error and the open goes on (it then fails as the socket
+// cannot be made). A child process, as the start happens once per process.
+TEST(SnmpOpenStartup, FailureIsReportedOnStandardErrorAndTheOpenGoesOn) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        plat::net::SetStartupFailure(true);
+        SnmpSession* s = nullptr;
+        const int opened = SnmpOpen("127.0.0.1", "marnit", &s);
+        std::fflush(stderr);
+        std::_Exit(opened != kSnmpBadArgument ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "WinSock\x82\xCC\x8F\x89\x8A\xFA\x89\xBB\x8E\xB8\x94\x73\n");
 }
 
 TEST(SnmpRequestId, NeverRepeatsThePreviousAndFitsTwoBytes) {

@@ -3,6 +3,7 @@
 // what happens when memory runs out at any step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -336,6 +337,49 @@ TEST(ImageBandCache, StripsAtUnevenScalesPrintAsTheWholePicture) {
     const std::vector<BYTE> strips = draw(c.strips, stripsSize);
     EXPECT_EQ(stripsSize, wholeSize) << c.w << "x" << c.h << " -> " << c.tw << "x" << c.th;
     EXPECT_EQ(strips, whole) << c.w << "x" << c.h << " -> " << c.tw << "x" << c.th;
+  }
+}
+
+// Strips that send again the last source rows of the strip before them, so
+// their targets overlap: the picture still prints as the same picture sent
+// whole. An overlap of at most one source row's dots starts the strip on the
+// last strip's last row; a larger one places it at its own scaled place.
+TEST(ImageBandCache, OverlappingStripsPrintAsTheWholePicture) {
+  struct Case {
+    const char* name;
+    LONG scale;
+    LONG repeatedRows;  // source rows each strip sends again
+  };
+  const Case cases[] = {
+      {"no overlap, twice the size", 2, 0},
+      {"one source row (less than the threshold), twice the size", 2, 1},
+      {"two source rows (more than the threshold), twice the size", 2, 2},
+      {"no overlap, three times the size", 3, 0},
+      {"one source row (less than the threshold), three times the size", 3, 1},
+      {"two source rows (more than the threshold), three times the size", 3, 2},
+      {"three source rows (more than the threshold), three times the size", 3, 3},
+      {"one row on the device grid", 1, 1},
+      {"three rows on the device grid", 1, 3},
+  };
+  constexpr LONG kWidth = 60, kHeight = 48, kStrips = 4, kLeft = 16, kTop = 8;
+  const std::vector<BYTE> photo = Photo(kWidth, kHeight);
+  for (const Case& c : cases) {
+    const auto draw = [&](LONG strips) {
+      Page page(kWidth * c.scale + 40, kHeight * c.scale + 40);
+      for (LONG k = 0; k < strips; ++k) {
+        const LONG first = std::max<LONG>(0, kHeight * k / strips - (k > 0 ? c.repeatedRows : 0));
+        const LONG last = kHeight * (k + 1) / strips - 1;
+        const PdevRect source{0, first, kWidth - 1, last};
+        const PdevRect target{kLeft, kTop + first * c.scale, kLeft + kWidth * c.scale - 1, kTop + (last + 1) * c.scale - 1};
+        EXPECT_TRUE(page.Strip(photo, kWidth, source, target)) << c.name << ", strip " << k;
+      }
+      EXPECT_TRUE(page.Blank()) << c.name << ": one picture, drawn at the flush";
+      EXPECT_EQ(ImageHeight(page.Working()), kHeight) << c.name;
+      EXPECT_TRUE(page.Flush());
+      return page.plane;
+    };
+    const std::vector<BYTE> whole = draw(1);
+    EXPECT_EQ(draw(kStrips), whole) << c.name;
   }
 }
 

@@ -9,6 +9,7 @@
 #include "imaging/screen_dither.h"
 #include "imaging/screens.h"
 #include "imaging/threshold_matrices.h"
+#include "support/peer.h"
 
 using namespace imaging;
 
@@ -209,6 +210,7 @@ TEST(DitherByScreen, PicksTheDitherByResolutionMode) {
 // threshold array 255 - tile: the same pixels ink, except where d = t + 1,
 // which the peer rounds the other way.
 TEST(DitherScreenPlain, AgreesWithGhostscript) {
+  REQUIRE_PEER(testsupport::HasProgram("gs"), "ghostscript");
   testsupport::ScratchDir dir;
   const LONG w = 157, h = 61;
   const Density d = MakeDensity(w, h, 11);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "plat/engine_draw.h"
+#include "support/peer.h"
 
 #ifdef HAVE_CAIRO
 #include <cairo.h>
@@ -394,6 +395,8 @@ TEST(EngineAgainstCairo, WideDashedAndCurvedStrokes) {
     EXPECT_LT(total, s.Count() / 4) << "width " << c.width << " join " << c.join;
   }
 }
+#else
+TEST(EngineAgainstCairo, NeedsCairo) { REQUIRE_PEER(false, "libcairo2-dev"); }
 #endif
 
 }  // namespace

@@ -419,4 +419,27 @@ TEST_F(StreamdumpProgram, ReportsTheOffsetOfAMalformedByte) {
   EXPECT_EQ(Run("", out, err), 2);
 }
 
+// --planes makes its folder; a page that cannot be written whole (a file
+// size limit of 0 plays the full drive) fails the dump and leaves neither a
+// truncated PNG nor an earlier one changed.
+TEST_F(StreamdumpProgram, PlanesAreWrittenWholeIntoAFolderMadeForThem) {
+  std::string out, err;
+  const fs::path made = dir_ / "new" / "planes";
+  ASSERT_EQ(Run("--planes " + made.string() + " " TEST_DATA_DIR_STR "/stream/small_job.prn", out, err), 0) << err;
+  EXPECT_TRUE(fs::exists(made / "page001.png"));
+  EXPECT_TRUE(fs::exists(made / "page002.png"));
+
+  const fs::path full = dir_ / "full";
+  fs::create_directories(full);
+  std::ofstream(full / "page001.png", std::ios::binary) << "earlier";
+  const std::string command = "bash -c \"trap '' XFSZ; ulimit -f 0; '" + std::string(BIN_DIR_STR) +
+                              "/streamdump' --planes '" + full.string() + "' '" TEST_DATA_DIR_STR
+                              "/stream/small_job.prn'\" >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+  const Bytes kept = ReadFile(full / "page001.png");
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "earlier");
+  EXPECT_EQ(std::distance(fs::directory_iterator(full), fs::directory_iterator()), 1) << "nothing else is left";
+}
+
 }  // namespace

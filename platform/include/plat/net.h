@@ -185,4 +185,7 @@ PLATAPI bool MachineSubnet(ULONG& base, int& prefix);
 PLATAPI std::vector<std::pair<ULONG, USHORT>> MachineAgents();
 // select waits its time-out x scale (default 1; 0 polls once).
 PLATAPI void SetWaitScale(double scale);
+// While set, WSAStartup fails with WSASYSNOTREADY, as when the socket library
+// of the host cannot start.
+PLATAPI void SetStartupFailure(bool fail);
 }  // namespace plat::net
