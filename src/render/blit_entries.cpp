@@ -341,8 +341,7 @@ StretchBands ConvertStretch(RenderPdev* pdev, SURFOBJ* psoDest, const SURFOBJ* p
                             const PdevRect& dest, CLIPOBJ* clip, XLATEOBJ* xlate, bool caching, bool cutToClip,
                             bool flipY) {
   StretchBands out{nullptr, 0, dest};
-  const std::uint8_t blitState = pdev->image.blitState;
-  const bool pairWithMask = PairsWithMask(blitState);
+  const bool pairWithMask = PairsWithMask(pdev->image.blitState);
   if (caching && !cutToClip && psoSrc->iBitmapFormat != BMF_1BPP &&
       (pairWithMask || clip->iDComplexity == DC_RECT || clip->iDComplexity == DC_COMPLEX)) {
     const CutOut cut = CutOutToPlaneFormat(pdev, psoDest->lDelta, dest, copy.bits, copy.rect, copy.stride,
