@@ -22,6 +22,7 @@ HMODULE Resources() {
 void BM_ThreePictures(benchmark::State& st) {
   SheetState s{};
   s.ResourceDll = Resources();
+  s.Pictures = NewPictureBitmaps();  // as an open sheet has them
   s.Duplex = 1;
   s.SyuuiYohaku = 1;
   s.Rotate = 1;
@@ -55,6 +56,7 @@ void BM_ThreePictures(benchmark::State& st) {
   }
   for (auto& item : items) ReleaseDC(item.hwndItem, item.hDC);
   DestroyWindow(dialog);
+  DeletePictureBitmaps(s.Pictures);
 }
 BENCHMARK(BM_ThreePictures)->Unit(benchmark::kMicrosecond);
 

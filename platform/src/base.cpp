@@ -1,10 +1,12 @@
 #include "plat/base.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <string_view>
 #include <unordered_map>
@@ -53,8 +55,13 @@ void AskForLargePages(void* block, std::size_t bytes) {
   if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
+// The largest block handed out: 1 TiB, or less where the address space
+// (with the block's header) is smaller, as in a 32-bit process.
+constexpr SIZE_T kMaxHeapBlock = static_cast<SIZE_T>(
+    std::min<std::uint64_t>(std::uint64_t{1} << 40, std::numeric_limits<SIZE_T>::max() - sizeof(BlockHeader) - 1));
+
 void* HeapBlock(UINT flags, SIZE_T bytes) {
-  if (bytes > (static_cast<SIZE_T>(1) << 40) || HookFails()) {
+  if (bytes > kMaxHeapBlock || HookFails()) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }

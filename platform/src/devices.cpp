@@ -680,3 +680,11 @@ BOOL SetupCopyOEMInfW(LPCWSTR source, LPCWSTR, DWORD mediaType, DWORD, LPWSTR de
 }
 
 }  // extern "C"
+
+namespace {
+// newdev.dll exports DiInstallDevice from Windows Vista on.
+[[maybe_unused]] const bool kExported = [] {
+  plat::machine::RegisterSystemProc("newdev", "DiInstallDevice", reinterpret_cast<FARPROC>(&DiInstallDevice), 6);
+  return true;
+}();
+}  // namespace

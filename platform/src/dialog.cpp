@@ -297,11 +297,347 @@ LRESULT ListViewMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
-// Messages a control answers. Caller holds the table lock.
-LRESULT ControlMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam, After& after) {
+// The item a list control's message names by wParam, among its items.
+struct ItemArgument {
+  int count;
+  int index;
+  bool inRange;
+};
+ItemArgument ItemOf(const Window& w, WPARAM wParam) {
   const int count = static_cast<int>(w.items.size());
   const int index = static_cast<int>(static_cast<INT_PTR>(wParam));
-  const bool inRange = index >= 0 && index < count;
+  return {count, index, index >= 0 && index < count};
+}
+
+// Messages of a button.
+LRESULT ButtonMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case BM_GETCHECK: return static_cast<LRESULT>(w.check);
+    case BM_SETCHECK: w.check = wParam <= BST_INDETERMINATE ? wParam : BST_UNCHECKED; return 0;
+    case BM_GETSTATE: return static_cast<LRESULT>(w.check);
+    case BM_SETIMAGE: {
+      HANDLE old = w.image;
+      w.image = reinterpret_cast<HANDLE>(lParam);
+      return reinterpret_cast<LRESULT>(old);
+    }
+    case BM_GETIMAGE: return reinterpret_cast<LRESULT>(w.image);
+    case BM_SETSTYLE: w.style = (w.style & ~0xFFFFu) | static_cast<DWORD>(wParam & 0xFFFF); return 0;
+    default: return 0;
+  }
+}
+
+// Messages of an edit control.
+LRESULT EditMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam, After& after) {
+  switch (message) {
+    case EM_LIMITTEXT: w.limit = wParam == 0 ? 0x7FFFFFFE : wParam; return 0;
+    case EM_GETLIMITTEXT: return static_cast<LRESULT>(w.limit);
+    case EM_SETSEL: {
+      const int size = static_cast<int>(w.text.size());
+      int a = static_cast<int>(static_cast<INT_PTR>(wParam));
+      int b = static_cast<int>(lParam);
+      if (a < 0) {
+        w.selStart = w.selEnd;  // -1 removes the selection
+        return 0;
+      }
+      if (b < 0 || b > size) b = size;
+      a = std::min(a, size);
+      w.selStart = std::min(a, b);
+      w.selEnd = std::max(a, b);
+      return 0;
+    }
+    case EM_GETSEL:
+      if (wParam) *reinterpret_cast<DWORD*>(wParam) = static_cast<DWORD>(w.selStart);
+      if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(w.selEnd);
+      return static_cast<LRESULT>(MAKELONG(static_cast<WORD>(w.selStart), static_cast<WORD>(w.selEnd)));
+    case EM_REPLACESEL: {
+      const std::u16string_view add = plat::view(reinterpret_cast<LPCWSTR>(lParam));
+      w.text.replace(static_cast<std::size_t>(w.selStart), static_cast<std::size_t>(w.selEnd - w.selStart), add);
+      w.selStart = w.selEnd = w.selStart + static_cast<int>(add.size());
+      after = After::EditChanged;
+      return 0;
+    }
+    default: return 0;
+  }
+}
+
+// Messages of a static control.
+LRESULT StaticMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case STM_SETICON: {
+      HANDLE old = w.image;
+      w.image = reinterpret_cast<HANDLE>(wParam);
+      return reinterpret_cast<LRESULT>(old);
+    }
+    case STM_GETICON: return reinterpret_cast<LRESULT>(w.image);
+    case STM_SETIMAGE: {
+      HANDLE old = w.image;
+      w.image = reinterpret_cast<HANDLE>(lParam);
+      return reinterpret_cast<LRESULT>(old);
+    }
+    case STM_GETIMAGE: return reinterpret_cast<LRESULT>(w.image);
+    default: return 0;
+  }
+}
+
+// Messages of an up-down control.
+LRESULT UpDownMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case UDM_SETRANGE32:
+      w.low = static_cast<int>(static_cast<INT_PTR>(wParam));
+      w.high = static_cast<int>(lParam);
+      return 0;
+    case UDM_GETRANGE32:
+      if (wParam) *reinterpret_cast<int*>(wParam) = w.low;
+      if (lParam) *reinterpret_cast<int*>(lParam) = w.high;
+      return 0;
+    case UDM_SETPOS32: {
+      const int old = w.pos;
+      const int lo = std::min(w.low, w.high), hi = std::max(w.low, w.high);
+      w.pos = std::clamp(static_cast<int>(lParam), lo, hi);
+      return old;
+    }
+    case UDM_GETPOS32:
+      if (lParam) *reinterpret_cast<BOOL*>(lParam) = FALSE;
+      return w.pos;
+    case UDM_SETBUDDY: {
+      const std::uintptr_t old = w.buddy;
+      w.buddy = wParam;
+      return static_cast<LRESULT>(old);
+    }
+    case UDM_GETBUDDY: return static_cast<LRESULT>(w.buddy);
+    default: return 0;
+  }
+}
+
+// Messages of a trackbar.
+LRESULT TrackbarMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case TBM_GETPOS: return w.pos;
+    case TBM_GETRANGEMIN: return w.low;
+    case TBM_GETRANGEMAX: return w.high;
+    case TBM_SETPOS: w.pos = std::clamp(static_cast<int>(lParam), w.low, std::max(w.low, w.high)); return 0;
+    case TBM_SETRANGE:
+      w.low = static_cast<SHORT>(LOWORD(static_cast<DWORD_PTR>(lParam)));
+      w.high = static_cast<SHORT>(HIWORD(static_cast<DWORD_PTR>(lParam)));
+      w.pos = std::clamp(w.pos, w.low, std::max(w.low, w.high));
+      return 0;
+    case TBM_SETRANGEMIN: w.low = static_cast<int>(lParam); return 0;
+    case TBM_SETRANGEMAX: w.high = static_cast<int>(lParam); return 0;
+    case TBM_SETTIC:
+      if (static_cast<int>(lParam) < w.low || static_cast<int>(lParam) > w.high) return FALSE;
+      w.ticks.push_back(static_cast<int>(lParam));
+      return TRUE;
+    case TBM_GETTIC:
+      return wParam < w.ticks.size() ? w.ticks[wParam] : -1;
+    case TBM_GETNUMTICS: return static_cast<LRESULT>(w.ticks.size() + 2);  // the two ends count too
+    default: return 0;
+  }
+}
+
+// Messages of an IP address control.
+LRESULT IpAddressMessageLocked(Window& w, UINT message, WPARAM, LPARAM lParam) {
+  switch (message) {
+    case IPM_CLEARADDRESS: w.ip = {-1, -1, -1, -1}; return 0;
+    case IPM_SETADDRESS: {
+      const auto a = static_cast<DWORD>(lParam);
+      w.ip = {static_cast<int>(a >> 24), static_cast<int>((a >> 16) & 0xFF), static_cast<int>((a >> 8) & 0xFF),
+              static_cast<int>(a & 0xFF)};
+      return TRUE;
+    }
+    case IPM_GETADDRESS: {
+      DWORD a = 0;
+      int filled = 0;
+      for (int f : w.ip) {
+        a = (a << 8) | static_cast<DWORD>(std::max(f, 0));
+        filled += f >= 0 ? 1 : 0;
+      }
+      if (lParam) *reinterpret_cast<DWORD*>(lParam) = a;
+      return filled;
+    }
+    case IPM_ISBLANK: return std::all_of(w.ip.begin(), w.ip.end(), [](int f) { return f < 0; }) ? TRUE : FALSE;
+    default: return 0;
+  }
+}
+
+// Messages of a combo box.
+LRESULT ComboBoxMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+  const auto [count, index, inRange] = ItemOf(w, wParam);
+  switch (message) {
+    case CB_ADDSTRING: {
+      auto text = reinterpret_cast<LPCWSTR>(lParam);
+      if (text == nullptr) return CB_ERR;
+      w.items.push_back({std::u16string(text), 0, false, {}});
+      return count;
+    }
+    case CB_INSERTSTRING: {
+      auto text = reinterpret_cast<LPCWSTR>(lParam);
+      if (text == nullptr || index < -1 || index > count) return CB_ERR;
+      const int at = index == -1 ? count : index;
+      w.items.insert(w.items.begin() + at, {std::u16string(text), 0, false, {}});
+      if (w.selection >= at) ++w.selection;
+      return at;
+    }
+    case CB_DELETESTRING:
+      if (!inRange) return CB_ERR;
+      w.items.erase(w.items.begin() + index);
+      if (w.selection == index) {
+        SelectComboLocked(w, -1);
+      } else if (w.selection > index) {
+        --w.selection;
+      }
+      return count - 1;
+    case CB_RESETCONTENT:
+      w.items.clear();
+      SelectComboLocked(w, -1);
+      return CB_OKAY;
+    case CB_GETCOUNT: return count;
+    case CB_GETCURSEL: return w.selection >= 0 ? w.selection : CB_ERR;
+    case CB_SETCURSEL:
+      SelectComboLocked(w, index);
+      return inRange ? index : CB_ERR;
+    case CB_GETLBTEXTLEN:
+      return inRange ? static_cast<LRESULT>(w.items[static_cast<std::size_t>(index)].text.size()) : CB_ERR;
+    case CB_GETLBTEXT: {
+      // As on the platform, the buffer must hold CB_GETLBTEXTLEN + 1 units.
+      auto buffer = reinterpret_cast<LPWSTR>(lParam);
+      if (!inRange || buffer == nullptr) return CB_ERR;
+      const std::u16string& text = w.items[static_cast<std::size_t>(index)].text;
+      std::copy(text.begin(), text.end(), buffer);
+      buffer[text.size()] = 0;
+      return static_cast<LRESULT>(text.size());
+    }
+    case CB_FINDSTRING: return FindItem(w, wParam, reinterpret_cast<LPCWSTR>(lParam), false);
+    case CB_FINDSTRINGEXACT: return FindItem(w, wParam, reinterpret_cast<LPCWSTR>(lParam), true);
+    case CB_SELECTSTRING: {
+      const LRESULT found = FindItem(w, wParam, reinterpret_cast<LPCWSTR>(lParam), false);
+      if (found != CB_ERR) SelectComboLocked(w, static_cast<int>(found));
+      return found;
+    }
+    case CB_GETITEMDATA: return inRange ? w.items[static_cast<std::size_t>(index)].data : CB_ERR;
+    case CB_SETITEMDATA:
+      if (!inRange) return CB_ERR;
+      w.items[static_cast<std::size_t>(index)].data = lParam;
+      return TRUE;
+    case CB_SETITEMHEIGHT:
+      if (lParam < 0 || lParam > 255) return CB_ERR;
+      w.itemHeight = static_cast<int>(lParam);
+      return 0;
+    case CB_GETITEMHEIGHT: return w.itemHeight;
+    case CB_GETDROPPEDSTATE: return w.dropped ? TRUE : FALSE;
+    case CB_SHOWDROPDOWN: w.dropped = wParam != 0; return TRUE;
+    case CB_LIMITTEXT: return TRUE;
+    default: return 0;
+  }
+}
+
+// Messages of a list box.
+LRESULT ListBoxMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+  const auto [count, index, inRange] = ItemOf(w, wParam);
+  switch (message) {
+    case LB_ADDSTRING: {
+      auto text = reinterpret_cast<LPCWSTR>(lParam);
+      if (text == nullptr) return LB_ERR;
+      w.items.push_back({std::u16string(text), 0, false, {}});
+      return count;
+    }
+    case LB_INSERTSTRING: {
+      auto text = reinterpret_cast<LPCWSTR>(lParam);
+      if (text == nullptr || index < -1 || index > count) return LB_ERR;
+      const int at = index == -1 ? count : index;
+      w.items.insert(w.items.begin() + at, {std::u16string(text), 0, false, {}});
+      if (w.selection >= at) ++w.selection;
+      return at;
+    }
+    case LB_DELETESTRING:
+      if (!inRange) return LB_ERR;
+      w.items.erase(w.items.begin() + index);
+      if (w.selection == index) {
+        w.selection = -1;
+      } else if (w.selection > index) {
+        --w.selection;
+      }
+      return count - 1;
+    case LB_RESETCONTENT:
+      w.items.clear();
+      w.selection = -1;
+      return 0;
+    case LB_GETCOUNT: return count;
+    case LB_GETCURSEL: return w.selection >= 0 ? w.selection : LB_ERR;
+    case LB_SETCURSEL:
+      if (MultiSelect(w)) return LB_ERR;
+      w.selection = inRange ? index : -1;
+      return inRange ? index : LB_ERR;
+    case LB_GETSEL:
+      if (!inRange) return LB_ERR;
+      return MultiSelect(w) ? (w.items[static_cast<std::size_t>(index)].selected ? 1 : 0)
+                            : (w.selection == index ? 1 : 0);
+    case LB_SETSEL: {
+      if (!MultiSelect(w)) return LB_ERR;
+      const int at = static_cast<int>(lParam);
+      if (at == -1) {
+        for (auto& item : w.items) item.selected = wParam != 0;
+        return 0;
+      }
+      if (at < 0 || at >= count) return LB_ERR;
+      w.items[static_cast<std::size_t>(at)].selected = wParam != 0;
+      w.selection = at;
+      return 0;
+    }
+    case LB_GETSELCOUNT:
+      if (!MultiSelect(w)) return LB_ERR;
+      return std::count_if(w.items.begin(), w.items.end(), [](const ListItem& i) { return i.selected; });
+    case LB_GETSELITEMS: {
+      if (!MultiSelect(w)) return LB_ERR;
+      auto out = reinterpret_cast<int*>(lParam);
+      int n = 0;
+      for (int i = 0; i < count && n < static_cast<int>(wParam); ++i) {
+        if (w.items[static_cast<std::size_t>(i)].selected) out[n++] = i;
+      }
+      return n;
+    }
+    case LB_GETTEXTLEN:
+      return inRange ? static_cast<LRESULT>(w.items[static_cast<std::size_t>(index)].text.size()) : LB_ERR;
+    case LB_GETTEXT: {
+      auto buffer = reinterpret_cast<LPWSTR>(lParam);
+      if (!inRange || buffer == nullptr) return LB_ERR;
+      const std::u16string& text = w.items[static_cast<std::size_t>(index)].text;
+      std::copy(text.begin(), text.end(), buffer);
+      buffer[text.size()] = 0;
+      return static_cast<LRESULT>(text.size());
+    }
+    case LB_FINDSTRING: return FindItem(w, wParam, reinterpret_cast<LPCWSTR>(lParam), false);
+    case LB_FINDSTRINGEXACT: return FindItem(w, wParam, reinterpret_cast<LPCWSTR>(lParam), true);
+    case LB_GETITEMDATA: return inRange ? w.items[static_cast<std::size_t>(index)].data : LB_ERR;
+    case LB_SETITEMDATA:
+      if (!inRange) return LB_ERR;
+      w.items[static_cast<std::size_t>(index)].data = lParam;
+      return TRUE;
+    default: return 0;
+  }
+}
+
+// Messages of a progress bar.
+LRESULT ProgressMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+  const int position = static_cast<int>(static_cast<INT_PTR>(wParam));
+  switch (message) {
+    case PBM_SETRANGE: w.low = LOWORD(lParam); w.high = HIWORD(lParam); return 0;
+    case PBM_SETPOS: {
+      const int before = w.pos;
+      w.pos = std::clamp(position, w.low, std::max(w.low, w.high));
+      return before;
+    }
+    case PBM_GETPOS: return w.pos;
+    case PBM_SETBARCOLOR: {
+      const COLORREF before = w.barColor;
+      w.barColor = static_cast<COLORREF>(lParam);
+      return static_cast<LRESULT>(before);
+    }
+    default: return 0;
+  }
+}
+
+// Messages a control answers. Caller holds the table lock.
+LRESULT ControlMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam, After& after) {
   switch (message) {
     case WM_SETTEXT:
       if (w.kind == WindowKind::IpAddress) {
@@ -325,307 +661,17 @@ LRESULT ControlMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lPar
       break;
   }
   switch (w.kind) {
-    case WindowKind::Button:
-      switch (message) {
-        case BM_GETCHECK: return static_cast<LRESULT>(w.check);
-        case BM_SETCHECK: w.check = wParam <= BST_INDETERMINATE ? wParam : BST_UNCHECKED; return 0;
-        case BM_GETSTATE: return static_cast<LRESULT>(w.check);
-        case BM_SETIMAGE: {
-          HANDLE old = w.image;
-          w.image = reinterpret_cast<HANDLE>(lParam);
-          return reinterpret_cast<LRESULT>(old);
-        }
-        case BM_GETIMAGE: return reinterpret_cast<LRESULT>(w.image);
-        case BM_SETSTYLE: w.style = (w.style & ~0xFFFFu) | static_cast<DWORD>(wParam & 0xFFFF); return 0;
-        default: return 0;
-      }
-    case WindowKind::Edit:
-      switch (message) {
-        case EM_LIMITTEXT: w.limit = wParam == 0 ? 0x7FFFFFFE : wParam; return 0;
-        case EM_GETLIMITTEXT: return static_cast<LRESULT>(w.limit);
-        case EM_SETSEL: {
-          const int size = static_cast<int>(w.text.size());
-          int a = static_cast<int>(static_cast<INT_PTR>(wParam));
-          int b = static_cast<int>(lParam);
-          if (a < 0) {
-            w.selStart = w.selEnd;  // -1 removes the selection
-            return 0;
-          }
-          if (b < 0 || b > size) b = size;
-          a = std::min(a, size);
-          w.selStart = std::min(a, b);
-          w.selEnd = std::max(a, b);
-          return 0;
-        }
-        case EM_GETSEL:
-          if (wParam) *reinterpret_cast<DWORD*>(wParam) = static_cast<DWORD>(w.selStart);
-          if (lParam) *reinterpret_cast<DWORD*>(lParam) = static_cast<DWORD>(w.selEnd);
-          return static_cast<LRESULT>(MAKELONG(static_cast<WORD>(w.selStart), static_cast<WORD>(w.selEnd)));
-        case EM_REPLACESEL: {
-          const std::u16string_view add = plat::view(reinterpret_cast<LPCWSTR>(lParam));
-          w.text.replace(static_cast<std::size_t>(w.selStart), static_cast<std::size_t>(w.selEnd - w.selStart), add);
-          w.selStart = w.selEnd = w.selStart + static_cast<int>(add.size());
-          after = After::EditChanged;
-          return 0;
-        }
-        default: return 0;
-      }
-    case WindowKind::Static:
-      switch (message) {
-        case STM_SETICON: {
-          HANDLE old = w.image;
-          w.image = reinterpret_cast<HANDLE>(wParam);
-          return reinterpret_cast<LRESULT>(old);
-        }
-        case STM_GETICON: return reinterpret_cast<LRESULT>(w.image);
-        case STM_SETIMAGE: {
-          HANDLE old = w.image;
-          w.image = reinterpret_cast<HANDLE>(lParam);
-          return reinterpret_cast<LRESULT>(old);
-        }
-        case STM_GETIMAGE: return reinterpret_cast<LRESULT>(w.image);
-        default: return 0;
-      }
-    case WindowKind::UpDown:
-      switch (message) {
-        case UDM_SETRANGE32:
-          w.low = static_cast<int>(static_cast<INT_PTR>(wParam));
-          w.high = static_cast<int>(lParam);
-          return 0;
-        case UDM_GETRANGE32:
-          if (wParam) *reinterpret_cast<int*>(wParam) = w.low;
-          if (lParam) *reinterpret_cast<int*>(lParam) = w.high;
-          return 0;
-        case UDM_SETPOS32: {
-          const int old = w.pos;
-          const int lo = std::min(w.low, w.high), hi = std::max(w.low, w.high);
-          w.pos = std::clamp(static_cast<int>(lParam), lo, hi);
-          return old;
-        }
-        case UDM_GETPOS32:
-          if (lParam) *reinterpret_cast<BOOL*>(lParam) = FALSE;
-          return w.pos;
-        case UDM_SETBUDDY: {
-          const std::uintptr_t old = w.buddy;
-          w.buddy = wParam;
-          return static_cast<LRESULT>(old);
-        }
-        case UDM_GETBUDDY: return static_cast<LRESULT>(w.buddy);
-        default: return 0;
-      }
-    case WindowKind::Trackbar:
-      switch (message) {
-        case TBM_GETPOS: return w.pos;
-        case TBM_GETRANGEMIN: return w.low;
-        case TBM_GETRANGEMAX: return w.high;
-        case TBM_SETPOS: w.pos = std::clamp(static_cast<int>(lParam), w.low, std::max(w.low, w.high)); return 0;
-        case TBM_SETRANGE:
-          w.low = static_cast<SHORT>(LOWORD(static_cast<DWORD_PTR>(lParam)));
-          w.high = static_cast<SHORT>(HIWORD(static_cast<DWORD_PTR>(lParam)));
-          w.pos = std::clamp(w.pos, w.low, std::max(w.low, w.high));
-          return 0;
-        case TBM_SETRANGEMIN: w.low = static_cast<int>(lParam); return 0;
-        case TBM_SETRANGEMAX: w.high = static_cast<int>(lParam); return 0;
-        case TBM_SETTIC:
-          if (static_cast<int>(lParam) < w.low || static_cast<int>(lParam) > w.high) return FALSE;
-          w.ticks.push_back(static_cast<int>(lParam));
-          return TRUE;
-        case TBM_GETTIC:
-          return wParam < w.ticks.size() ? w.ticks[wParam] : -1;
-        case TBM_GETNUMTICS: return static_cast<LRESULT>(w.ticks.size() + 2);  // the two ends count too
-        default: return 0;
-      }
-    case WindowKind::IpAddress:
-      switch (message) {
-        case IPM_CLEARADDRESS: w.ip = {-1, -1, -1, -1}; return 0;
-        case IPM_SETADDRESS: {
-          const auto a = static_cast<DWORD>(lParam);
-          w.ip = {static_cast<int>(a >> 24), static_cast<int>((a >> 16) & 0xFF), static_cast<int>((a >> 8) & 0xFF),
-                  static_cast<int>(a & 0xFF)};
-          return TRUE;
-        }
-        case IPM_GETADDRESS: {
-          DWORD a = 0;
-          int filled = 0;
-          for (int f : w.ip) {
-            a = (a << 8) | static_cast<DWORD>(std::max(f, 0));
-            filled += f >= 0 ? 1 : 0;
-          }
-          if (lParam) *reinterpret_cast<DWORD*>(lParam) = a;
-          return filled;
-        }
-        case IPM_ISBLANK: return std::all_of(w.ip.begin(), w.ip.end(), [](int f) { return f < 0; }) ? TRUE : FALSE;
-        default: return 0;
-      }
-    case WindowKind::ComboBox:
-      switch (message) {
-        case CB_ADDSTRING: {
-          auto text = reinterpret_cast<LPCWSTR>(lParam);
-          if (text == nullptr) return CB_ERR;
-          w.items.push_back({std::u16string(text), 0, false, {}});
-          return count;
-        }
-        case CB_INSERTSTRING: {
-          auto text = reinterpret_cast<LPCWSTR>(lParam);
-          if (text == nullptr || index < -1 || index > count) return CB_ERR;
-          const int at = index == -1 ? count : index;
-          w.items.insert(w.items.begin() + at, {std::u16string(text), 0, false, {}});
-          if (w.selection >= at) ++w.selection;
-          return at;
-        }
-        case CB_DELETESTRING:
-          if (!inRange) return CB_ERR;
-          w.items.erase(w.items.begin() + index);
-          if (w.selection == index) {
-            SelectComboLocked(w, -1);
-          } else if (w.selection > index) {
-            --w.selection;
-          }
-          return count - 1;
-        case CB_RESETCONTENT:
-          w.items.clear();
-          SelectComboLocked(w, -1);
-          return CB_OKAY;
-        case CB_GETCOUNT: return count;
-        case CB_GETCURSEL: return w.selection >= 0 ? w.selection : CB_ERR;
-        case CB_SETCURSEL:
-          SelectComboLocked(w, index);
-          return inRange ? index : CB_ERR;
-        case CB_GETLBTEXTLEN:
-          return inRange ? static_cast<LRESULT>(w.items[static_cast<std::size_t>(index)].text.size()) : CB_ERR;
-        case CB_GETLBTEXT: {
-          // As on the platform, the buffer must hold CB_GETLBTEXTLEN + 1 units.
-          auto buffer = reinterpret_cast<LPWSTR>(lParam);
-          if (!inRange || buffer == nullptr) return CB_ERR;
-          const std::u16string& text = w.items[static_cast<std::size_t>(index)].text;
-          std::copy(text.begin(), text.end(), buffer);
-          buffer[text.size()] = 0;
-          return static_cast<LRESULT>(text.size());
-        }
-        case CB_FINDSTRING: return FindItem(w, wParam, reinterpret_cast<LPCWSTR>(lParam), false);
-        case CB_FINDSTRINGEXACT: return FindItem(w, wParam, reinterpret_cast<LPCWSTR>(lParam), true);
-        case CB_SELECTSTRING: {
-          const LRESULT found = FindItem(w, wParam, reinterpret_cast<LPCWSTR>(lParam), false);
-          if (found != CB_ERR) SelectComboLocked(w, static_cast<int>(found));
-          return found;
-        }
-        case CB_GETITEMDATA: return inRange ? w.items[static_cast<std::size_t>(index)].data : CB_ERR;
-        case CB_SETITEMDATA:
-          if (!inRange) return CB_ERR;
-          w.items[static_cast<std::size_t>(index)].data = lParam;
-          return TRUE;
-        case CB_SETITEMHEIGHT:
-          if (lParam < 0 || lParam > 255) return CB_ERR;
-          w.itemHeight = static_cast<int>(lParam);
-          return 0;
-        case CB_GETITEMHEIGHT: return w.itemHeight;
-        case CB_GETDROPPEDSTATE: return w.dropped ? TRUE : FALSE;
-        case CB_SHOWDROPDOWN: w.dropped = wParam != 0; return TRUE;
-        case CB_LIMITTEXT: return TRUE;
-        default: return 0;
-      }
-    case WindowKind::ListBox:
-      switch (message) {
-        case LB_ADDSTRING: {
-          auto text = reinterpret_cast<LPCWSTR>(lParam);
-          if (text == nullptr) return LB_ERR;
-          w.items.push_back({std::u16string(text), 0, false, {}});
-          return count;
-        }
-        case LB_INSERTSTRING: {
-          auto text = reinterpret_cast<LPCWSTR>(lParam);
-          if (text == nullptr || index < -1 || index > count) return LB_ERR;
-          const int at = index == -1 ? count : index;
-          w.items.insert(w.items.begin() + at, {std::u16string(text), 0, false, {}});
-          if (w.selection >= at) ++w.selection;
-          return at;
-        }
-        case LB_DELETESTRING:
-          if (!inRange) return LB_ERR;
-          w.items.erase(w.items.begin() + index);
-          if (w.selection == index) {
-            w.selection = -1;
-          } else if (w.selection > index) {
-            --w.selection;
-          }
-          return count - 1;
-        case LB_RESETCONTENT:
-          w.items.clear();
-          w.selection = -1;
-          return 0;
-        case LB_GETCOUNT: return count;
-        case LB_GETCURSEL: return w.selection >= 0 ? w.selection : LB_ERR;
-        case LB_SETCURSEL:
-          if (MultiSelect(w)) return LB_ERR;
-          w.selection = inRange ? index : -1;
-          return inRange ? index : LB_ERR;
-        case LB_GETSEL:
-          if (!inRange) return LB_ERR;
-          return MultiSelect(w) ? (w.items[static_cast<std::size_t>(index)].selected ? 1 : 0)
-                                : (w.selection == index ? 1 : 0);
-        case LB_SETSEL: {
-          if (!MultiSelect(w)) return LB_ERR;
-          const int at = static_cast<int>(lParam);
-          if (at == -1) {
-            for (auto& item : w.items) item.selected = wParam != 0;
-            return 0;
-          }
-          if (at < 0 || at >= count) return LB_ERR;
-          w.items[static_cast<std::size_t>(at)].selected = wParam != 0;
-          w.selection = at;
-          return 0;
-        }
-        case LB_GETSELCOUNT:
-          if (!MultiSelect(w)) return LB_ERR;
-          return std::count_if(w.items.begin(), w.items.end(), [](const ListItem& i) { return i.selected; });
-        case LB_GETSELITEMS: {
-          if (!MultiSelect(w)) return LB_ERR;
-          auto out = reinterpret_cast<int*>(lParam);
-          int n = 0;
-          for (int i = 0; i < count && n < static_cast<int>(wParam); ++i) {
-            if (w.items[static_cast<std::size_t>(i)].selected) out[n++] = i;
-          }
-          return n;
-        }
-        case LB_GETTEXTLEN:
-          return inRange ? static_cast<LRESULT>(w.items[static_cast<std::size_t>(index)].text.size()) : LB_ERR;
-        case LB_GETTEXT: {
-          auto buffer = reinterpret_cast<LPWSTR>(lParam);
-          if (!inRange || buffer == nullptr) return LB_ERR;
-          const std::u16string& text = w.items[static_cast<std::size_t>(index)].text;
-          std::copy(text.begin(), text.end(), buffer);
-          buffer[text.size()] = 0;
-          return static_cast<LRESULT>(text.size());
-        }
-        case LB_FINDSTRING: return FindItem(w, wParam, reinterpret_cast<LPCWSTR>(lParam), false);
-        case LB_FINDSTRINGEXACT: return FindItem(w, wParam, reinterpret_cast<LPCWSTR>(lParam), true);
-        case LB_GETITEMDATA: return inRange ? w.items[static_cast<std::size_t>(index)].data : LB_ERR;
-        case LB_SETITEMDATA:
-          if (!inRange) return LB_ERR;
-          w.items[static_cast<std::size_t>(index)].data = lParam;
-          return TRUE;
-        default: return 0;
-      }
-    case WindowKind::Progress:
-      switch (message) {
-        case PBM_SETRANGE: w.low = LOWORD(lParam); w.high = HIWORD(lParam); return 0;
-        case PBM_SETPOS: {
-          const int before = w.pos;
-          w.pos = std::clamp(index, w.low, std::max(w.low, w.high));
-          return before;
-        }
-        case PBM_GETPOS: return w.pos;
-        case PBM_SETBARCOLOR: {
-          const COLORREF before = w.barColor;
-          w.barColor = static_cast<COLORREF>(lParam);
-          return static_cast<LRESULT>(before);
-        }
-        default: return 0;
-      }
-    case WindowKind::ListView:
-      return ListViewMessageLocked(w, message, wParam, lParam, after);
-    default:
-      return 0;
+    case WindowKind::Button: return ButtonMessageLocked(w, message, wParam, lParam);
+    case WindowKind::Edit: return EditMessageLocked(w, message, wParam, lParam, after);
+    case WindowKind::Static: return StaticMessageLocked(w, message, wParam, lParam);
+    case WindowKind::UpDown: return UpDownMessageLocked(w, message, wParam, lParam);
+    case WindowKind::Trackbar: return TrackbarMessageLocked(w, message, wParam, lParam);
+    case WindowKind::IpAddress: return IpAddressMessageLocked(w, message, wParam, lParam);
+    case WindowKind::ComboBox: return ComboBoxMessageLocked(w, message, wParam, lParam);
+    case WindowKind::ListBox: return ListBoxMessageLocked(w, message, wParam, lParam);
+    case WindowKind::Progress: return ProgressMessageLocked(w, message, wParam, lParam);
+    case WindowKind::ListView: return ListViewMessageLocked(w, message, wParam, lParam, after);
+    default: return 0;
   }
 }
 

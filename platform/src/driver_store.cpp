@@ -195,3 +195,14 @@ HRESULT InstallPrinterDriverFromPackageW(LPCWSTR, LPCWSTR infPath, LPCWSTR drive
   return FromWin32(error);
 }
 }
+
+namespace {
+// winspool.drv exports the driver store from Windows Vista on.
+[[maybe_unused]] const bool kExported = [] {
+  plat::machine::RegisterSystemProc("winspool.drv", "UploadPrinterDriverPackageW",
+                                    reinterpret_cast<FARPROC>(&UploadPrinterDriverPackageW), 6);
+  plat::machine::RegisterSystemProc("winspool.drv", "InstallPrinterDriverFromPackageW",
+                                    reinterpret_cast<FARPROC>(&InstallPrinterDriverFromPackageW), 6);
+  return true;
+}();
+}  // namespace

@@ -20,8 +20,6 @@
 
 #include "machine_state.h"
 #include "plat/codepage.h"
-#include "plat/devices.h"
-#include "plat/spooler.h"
 #include "plat/strings.h"
 
 namespace fs = std::filesystem;
@@ -828,22 +826,40 @@ OsProfile GetOsProfile() {
   return m.os;
 }
 
+namespace {
+struct RegisteredProc {
+  std::u16string module;
+  std::string function;
+  FARPROC address;
+  DWORD sinceMajor;
+};
+struct RegisteredProcs {
+  std::mutex lock;
+  std::vector<RegisteredProc> procs;
+};
+RegisteredProcs& Registered() {
+  static RegisteredProcs* r = new RegisteredProcs;  // registered during static initialisation
+  return *r;
+}
+}  // namespace
+
+void RegisterSystemProc(std::string_view module, std::string_view function, FARPROC address, DWORD sinceMajor) {
+  RegisteredProcs& r = Registered();
+  std::lock_guard g(r.lock);
+  r.procs.push_back({plat::u16(module), std::string(function), address, sinceMajor});
+}
+
 FARPROC SystemProcAddress(std::string_view module, std::string_view function) {
   std::u16string mod = plat::u16(module);
   if (mod.size() > 4 && plat::EqualsNoCase(std::u16string_view(mod).substr(mod.size() - 4), u".dll")) mod.resize(mod.size() - 4);
-  if (plat::EqualsNoCase(mod, u"winspool.drv")) {
-    // The driver store came with Windows Vista.
-    if (GetOsProfile().major < 6) return nullptr;
-    if (function == "UploadPrinterDriverPackageW") return reinterpret_cast<FARPROC>(&UploadPrinterDriverPackageW);
-    if (function == "InstallPrinterDriverFromPackageW")
-      return reinterpret_cast<FARPROC>(&InstallPrinterDriverFromPackageW);
+  if (!plat::EqualsNoCase(mod, u"kernel32")) {
+    RegisteredProcs& r = Registered();
+    std::lock_guard g(r.lock);
+    for (const RegisteredProc& p : r.procs)
+      if (plat::EqualsNoCase(p.module, mod) && p.function == function)
+        return GetOsProfile().major >= p.sinceMajor ? p.address : nullptr;
     return nullptr;
   }
-  if (plat::EqualsNoCase(mod, u"newdev")) {
-    if (GetOsProfile().major < 6 || function != "DiInstallDevice") return nullptr;
-    return reinterpret_cast<FARPROC>(&DiInstallDevice);
-  }
-  if (!plat::EqualsNoCase(mod, u"kernel32")) return nullptr;
   if (function == "GetNativeSystemInfo")
     return GetOsProfile().hasNativeSystemInfo ? reinterpret_cast<FARPROC>(&GetNativeSystemInfo) : nullptr;
   if (function == "GetSystemInfo") return reinterpret_cast<FARPROC>(&GetSystemInfo);

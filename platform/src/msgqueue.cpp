@@ -6,10 +6,10 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "plat/machine.h"
-#include "plat/spooler.h"
 #include "plat/setup.h"
 #include "plat/strings.h"
 #include "window_internal.h"
@@ -121,7 +121,7 @@ bool HasWorkForThisThread() {
     if (t.thread == self) return true;
   for (const Posted& p : q.posted)
     if (IsWindow(p.window) && ThreadOf(p.window) == self) return true;
-  return plat::ui::RunningThreadCount() > 0;
+  return plat::setup::RunningThreadCount() > 0;
 }
 
 void ForgetWindow(HWND window) {
@@ -247,46 +247,3 @@ HWND OpenSystemWindow(std::u16string_view caption, DLGPROC proc) {
 }
 
 }  // namespace plat::ui
-
-namespace {
-INT_PTR CALLBACK PortNameProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  if (message != WM_COMMAND) return message == WM_INITDIALOG ? TRUE : FALSE;
-  if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
-  return TRUE;
-}
-}  // namespace
-
-extern "C" BOOL AddPortW(LPWSTR, HWND window, LPWSTR monitor) {
-  bool known = false;
-  for (const auto& m : plat::spooler::Monitors()) known = known || (monitor && plat::EqualsNoCase(m, plat::view(monitor)));
-  if (!known) {
-    SetLastError(ERROR_UNKNOWN_PRINT_MONITOR);
-    return FALSE;
-  }
-  constexpr int kNameEdit = 1000;
-  HWND dialog = plat::CreateHeadlessDialog({{kNameEdit, plat::ControlKind::Edit, u""},
-                                            {IDOK, plat::ControlKind::Button, u"OK"},
-                                            {IDCANCEL, plat::ControlKind::Button, u"Cancel"}},
-                                           PortNameProc);
-  SetWindowTextW(dialog, u"Port Name");
-  const bool ownerEnabled = window && IsWindowEnabled(window);
-  if (ownerEnabled) EnableWindow(window, FALSE);
-  plat::internal::RunModalLoop(plat::ui::Screen::Kind::Dialog, dialog, 0, [dialog] { EndDialog(dialog, IDCANCEL); });
-  if (ownerEnabled) EnableWindow(window, TRUE);
-  WCHAR name[MAX_PATH] = {};
-  GetDlgItemTextW(dialog, kNameEdit, name, MAX_PATH);
-  const bool ok = plat::internal::EndResult(dialog) == IDOK && name[0];
-  DestroyWindow(dialog);
-  if (!ok) {
-    SetLastError(ERROR_CANCELLED);
-    return FALSE;
-  }
-  plat::spooler::PortStatus port;
-  port.name = plat::view(name);
-  port.monitor = plat::view(monitor);
-  if (!plat::spooler::AddPortOf(port)) {
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return FALSE;
-  }
-  return TRUE;
-}

@@ -33,6 +33,7 @@ enum class ImageKind { Bitmap, Icon, Cursor };
 struct ImageFile {
   std::string hostPath;      // empty when the resource text holds the bytes
   std::vector<BYTE> bytes;   // an image written into the text ("data:" and base64)
+  std::string moduleFolder;  // host folder of the module; the file must lie inside it
   POINT hotSpot{0, 0};
 };
 

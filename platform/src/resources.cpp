@@ -480,6 +480,7 @@ std::string ParseResourceText(std::string_view text, const std::string& folder, 
       if (!DecodeBase64(f[1].substr(5), file.bytes) || file.bytes.empty()) return fault("an image's data is not base64");
     } else {
       file.hostPath = JoinHost(folder, f[1]);
+      file.moduleFolder = folder;
     }
     auto& table = section == Section::Bitmaps ? data.bitmaps : section == Section::Icons ? data.icons : data.cursors;
     if (!table.emplace(static_cast<UINT>(id), std::move(file)).second) {

@@ -2,16 +2,26 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <string>
 
 #include "machine_state.h"
 #include "plat/machine.h"
-#include "plat/spooler.h"
 #include "plat/strings.h"
 
 namespace {
+
+std::atomic<void (*)()>& RestartHook() {
+  static std::atomic<void (*)()> hook{nullptr};
+  return hook;
+}
+
+// The spooler's service started again: it lets go of the drivers it held.
+void RestartSpooler() {
+  if (auto restart = RestartHook().load()) restart();
+}
 
 constexpr const char* kStateFile = "services";
 
@@ -95,7 +105,7 @@ BOOL OnService(SC_HANDLE service, Call call) {
       result = call(s, error);
     }
   }
-  if (release) plat::spooler::RestartSpooler();
+  if (release) RestartSpooler();
   if (!result) SetLastError(error);
   return result;
 }
@@ -203,6 +213,8 @@ BOOL QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
 }  // extern "C"
 
 namespace plat::services {
+void OnSpoolerRestart(void (*restart)()) { RestartHook() = restart; }
+
 
 void SetFaults(const Faults& faults) {
   Scm& s = S();
@@ -218,7 +230,7 @@ bool SpoolerRunning() {
     release = Settle(s);
     running = s.state == SERVICE_RUNNING;
   }
-  if (release) plat::spooler::RestartSpooler();
+  if (release) RestartSpooler();
   return running;
 }
 
@@ -238,6 +250,11 @@ void Boot() {
   s.loaded = true;
   s.root = plat::machine::Root();
   Store(SERVICE_RUNNING);
+}
+
+void Restart() {
+  Boot();
+  RestartSpooler();
 }
 
 std::size_t OpenHandleCount() {

@@ -18,9 +18,7 @@
 
 #include "plat/codepage.h"
 #include "plat/machine.h"
-#include "plat/msgqueue.h"
 #include "plat/profile.h"
-#include "plat/spooler.h"
 #include "plat/strings.h"
 
 namespace {
@@ -172,10 +170,6 @@ std::atomic<int>& RunningThreads() {
   return running;
 }
 }  // namespace
-
-namespace plat::ui {
-int RunningThreadCount() { return RunningThreads(); }
-}  // namespace plat::ui
 
 extern "C" {
 
@@ -399,10 +393,10 @@ DWORD SetupGetFileCompressionInfoW(LPCWSTR sourceFileName, LPWSTR* actual, PDWOR
 
 namespace plat::setup {
 std::size_t OpenInfCount() { return g_openInfs; }
+int RunningThreadCount() { return RunningThreads(); }
 
 void Reboot() {
   plat::files::RunPendingOperations();
-  plat::services::Boot();
-  plat::spooler::RestartSpooler();
+  plat::services::Restart();
 }
 }  // namespace plat::setup

@@ -122,8 +122,7 @@ bool DiffuseError(const DiffusionContext& context, const DensityImage& src, cons
   const Sampler colSample(src.width, T);
   const Sampler rowSample(src.height, rows.size);
   const auto sourceRow = [&](LONG index) { return src.Row(index); };
-  const bool paired = context.resolutionMode == 2 && context.blitState != 12 && context.blitState != 30 &&
-                      context.blitState != 31;
+  const bool paired = context.resolutionMode == 2 && !context.ontoMask;
   const bool pairColumns = paired && context.orientation != 90;
   const bool pairRows = paired && context.orientation == 90;
   const LONG lastRow = rows.last;  // rows below the buffer change nothing written

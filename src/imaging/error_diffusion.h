@@ -40,7 +40,7 @@ void FreeDiffusionRows(DiffusionRows& rows);
 struct DiffusionContext {
   int resolutionMode = 0;
   int orientation = 0;  // 0 or 90
-  int blitState = 0;
+  bool ontoMask = false;  // painted onto a mask: rows and columns stay unpaired
   LONG pageHeight = 0;  // pixels; its parity sets the row pairs
   DiffusionCarry* carry = nullptr;  // used by resolution mode 2 at orientation 90
   DiffusionRows* rows = nullptr;  // a picture diffused in bands; null: the whole picture in this call

@@ -68,7 +68,7 @@ DitherContext DitherContextOf(const RenderPdev* pdev) {
   DitherContext c;
   c.resolutionMode = pdev->resolutionMode;
   c.orientation = pdev->orientation;
-  c.blitState = pdev->image.blitState;
+  c.ontoMask = PaintsOntoMask(pdev->image.blitState);
   c.pageHeight = pdev->planeHeight;
   c.carryKind = pdev->image.diffusionCarryKind;
   return c;
@@ -81,13 +81,24 @@ bool DiffuseForDevice(RenderPdev* pdev, const DensityImage& src, const BandBuffe
   carry.size = pdev->image.diffusionCarrySize;
   carry.kind = pdev->image.diffusionCarryKind;
   carry.saved = pdev->image.diffusionCarryRect;
-  const DiffusionContext context{pdev->resolutionMode, pdev->orientation, pdev->image.blitState, pdev->planeHeight,
+  const DiffusionContext context{pdev->resolutionMode, pdev->orientation, PaintsOntoMask(pdev->image.blitState),
+                                 pdev->planeHeight,
                                  &carry, rows};
   const bool done = DiffuseError(context, src, band, target);
   pdev->image.diffusionCarryRow = carry.row;
   pdev->image.diffusionCarrySize = carry.size;
   pdev->image.diffusionCarryRect = carry.saved;
   return done;
+}
+
+std::optional<HalftoneStart> StartHalftone(const RenderPdev* pdev, BYTE* target, LONG targetStride, LONG targetRows,
+                                           BYTE* density, LONG densityStride, const PdevRect& densityRect) {
+  if (!pdev || !target || !density || RectIsEmpty(densityRect) || densityRect.left < 0 || densityRect.top < 0)
+    return std::nullopt;
+  const POINTL origin{pdev->shared.pictureRect.left, pdev->shared.pictureRect.top};
+  return HalftoneStart{density + std::int64_t{densityRect.top} * densityStride + densityRect.left,
+                       static_cast<LONG>(RectWidth(densityRect)), static_cast<LONG>(RectHeight(densityRect)),
+                       densityStride, BandBuffer{target, targetStride, targetRows, origin}};
 }
 
 bool ThinnedSheetOf(const RenderPdev* pdev) {
@@ -114,15 +125,15 @@ using namespace imaging;
 
 namespace {
 
-bool ScreensAlone(std::uint8_t blitState) { return blitState == 1 || blitState == 3 || blitState == 40; }
+bool ScreensAlone(std::uint8_t blitState) { return blitState == kBlitMaskFirst || blitState == kBlitMaskHole || blitState == kBlitOneBitInPicture; }
 
 // Tone is left alone for the mask blits of transparent images.
 bool SkipsTone(const RenderPdev* pdev) {
   const std::uint32_t previous = pdev->drawing.previousRop4;
-  if (previous == 0xCCCC || previous == 0xFFCC) return false;
+  if (previous == kRop4SrcCopy || previous == kRop4StretchCopy) return false;
   const std::uint8_t state = pdev->image.blitState;
-  return ScreensAlone(state) || (state == 12 && previous == 0x8888) ||
-         ((state == 30 || state == 31) && previous == 0xEEEE);
+  return ScreensAlone(state) || (state == kBlitPaintOverMask && previous == kRop4SrcAnd) ||
+         ((state == kBlitPaintOnMaskNew || state == kBlitPaintOnMaskMore) && previous == kRop4SrcPaint);
 }
 
 }  // namespace
@@ -130,20 +141,16 @@ bool SkipsTone(const RenderPdev* pdev) {
 BOOL HalftoneToPlanes(RenderPdev* pdev, BYTE* target, LONG targetStride, LONG targetRows, const PdevRect& targetRect,
                       BYTE* density, LONG densityStride, const PdevRect& densityRect, LONG amiLine, LONG amiAngle,
                       LONG resolution) {
-  if (!pdev || !target || !density || RectIsEmpty(densityRect) || densityRect.left < 0 || densityRect.top < 0)
-    return FALSE;
-  const POINTL origin{pdev->shared.pictureRect.left, pdev->shared.pictureRect.top};
-  BYTE* first = density + std::int64_t{densityRect.top} * densityStride + densityRect.left;
-  const auto width = static_cast<LONG>(RectWidth(densityRect));
-  const auto rows = static_cast<LONG>(RectHeight(densityRect));
+  const auto start = StartHalftone(pdev, target, targetStride, targetRows, density, densityStride, densityRect);
+  if (!start) return FALSE;
   if (!SkipsTone(pdev)) {
     const int preset = PresetOf(pdev);
-    ToneAdjust(preset, pdev->contrast, pdev->brightness, first, width, rows, densityStride);
-    ApplyToneCurve(pdev->photoMode, preset, first, width, rows, densityStride, pdev->resolutionMode,
-                   ThinnedSheetOf(pdev));
+    ToneAdjust(preset, pdev->contrast, pdev->brightness, start->first, start->width, start->rows, densityStride);
+    ApplyToneCurve(pdev->photoMode, preset, start->first, start->width, start->rows, densityStride,
+                   pdev->resolutionMode, ThinnedSheetOf(pdev));
   }
-  const DensityImage src{first, width, rows, densityStride};
-  const BandBuffer band{target, targetStride, targetRows, origin};
+  const DensityImage src = start->Source();
+  const BandBuffer& band = start->band;
   const bool screenOnly = pdev->shared.operation == kOperationBrushOrMask || ScreensAlone(pdev->image.blitState);
   if (pdev->photoMode != 0 && !(pdev->photoMode == 1 && screenOnly))
     return DiffuseForDevice(pdev, src, band, targetRect) ? TRUE : FALSE;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 
 #include "imaging/error_diffusion.h"
 #include "imaging/screen_dither.h"
@@ -34,6 +35,20 @@ JobScreen* SecondScreenOnFirstUse(RenderPdev* pdev, LONG resolution, LONG amiLin
 void FreeJobScreens(RenderPdev* pdev);
 
 DitherContext DitherContextOf(const RenderPdev* pdev);
+
+// What a picture halftoner starts from: the density rect (first byte, width,
+// rows; tone curves change it in place) and the band, its origin at the
+// picture's page position. nullopt for a missing buffer or a bad rect.
+struct HalftoneStart {
+  BYTE* first;
+  LONG width;
+  LONG rows;
+  LONG stride;
+  BandBuffer band;
+  DensityImage Source() const { return DensityImage{first, width, rows, stride}; }
+};
+std::optional<HalftoneStart> StartHalftone(const RenderPdev* pdev, BYTE* target, LONG targetStride, LONG targetRows,
+                                           BYTE* density, LONG densityStride, const PdevRect& densityRect);
 // DiffuseError with the device's resolution mode, orientation, blit state,
 // page height and interlaced carry; rows for a picture diffused in bands.
 bool DiffuseForDevice(RenderPdev* pdev, const DensityImage& src, const BandBuffer& band, const PdevRect& target,

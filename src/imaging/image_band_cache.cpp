@@ -31,12 +31,6 @@ FixedMilli SourceResolution(FixedMilli device, std::int64_t source, std::int64_t
   return r ? *r : device;
 }
 
-// Pictures are cached when the device allows it and the settings ask for
-// diffusion, sharpening or enhancement.
-bool CachingEnabled(const RenderPdev* pdev) {
-  return pdev->imageCaching == 1 && (pdev->photoMode == 1 || pdev->edge != 0 || pdev->backlight != 0);
-}
-
 // The caller's strip in the pending record (pixels not owned).
 void SetPendingStrip(RenderPdev* pdev, ImageBandCache& cache, const StripSource& strip, const PdevRect& target) {
   const std::int64_t sw = RectWidth(strip.rect), sh = RectHeight(strip.rect);
@@ -144,7 +138,7 @@ bool RenderStripDirectly(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, L
 
 // Puts the strip into the working image at its saved place.
 void PutStrip(RenderPdev* pdev, ImageBandCache& cache, const StripSource& strip) {
-  if ((pdev->drawing.rop4 & 0xFF) == 0xCC && pdev->drawing.clipComplexity != DC_COMPLEX)
+  if (Rop3Of(pdev->drawing.rop4) == kRop3SrcCopy && pdev->drawing.clipComplexity != DC_COMPLEX)
     ConvertImageBufferToDensity(pdev, cache.working, cache.scaled, cache.pending, strip.palette, strip.paletteCount);
   else
     MergeImageIntoCache8(pdev, cache, strip.palette, strip.paletteCount);
@@ -200,7 +194,7 @@ void MergeImageIntoCache8(RenderPdev* pdev, ImageBandCache& cache, const ULONG* 
     stripStride = static_cast<LONG>(w);
   }
   const PdevDrawState& d = pdev->drawing;
-  if (d.clipComplexity == DC_COMPLEX && (d.rop4 & 0xFF) == 0xCC) {
+  if (d.clipComplexity == DC_COMPLEX && Rop3Of(d.rop4) == kRop3SrcCopy) {
     // The visible parts of this blit start from no ink.
     const PdevRect T = FixedRectToRect(cache.target.area);
     const std::int64_t ww = ImageWidth(working), wh = ImageHeight(working);
@@ -215,7 +209,7 @@ void MergeImageIntoCache8(RenderPdev* pdev, ImageBandCache& cache, const ULONG* 
                     working.stride);
     }
   }
-  const bool lighter = d.rop4 == 0xEEEE && (pdev->image.blitState == kBlitMaskImagePair ||
+  const bool lighter = d.rop4 == kRop4SrcPaint && (pdev->image.blitState == kBlitMaskImagePair ||
                                             pdev->image.blitState == kBlitHolePair ||
                                             pdev->image.blitState == kBlitOneBitInPicture);
   const std::int64_t ww = ImageWidth(working), wh = ImageHeight(working);
@@ -292,8 +286,8 @@ BOOL FlushPendingImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LON
   const PdevDrawState& d = pdev->drawing;
   const BYTE state = pdev->image.blitState;
   const POINTL origin{0, 0};
-  const bool pair = state == kBlitMaskImagePair || state == kBlitHolePair || state == kBlitOneBitInPicture;
-  if (d.previousRop4 != 0xFFCC && d.previousRop4 != 0xCCCC && !pair)
+  const bool pair = PairsWithMask(state) || state == kBlitOneBitInPicture;
+  if (d.previousRop4 != kRop4StretchCopy && d.previousRop4 != kRop4SrcCopy && !pair)
     CombineHalftoneBand(pdev, band, origin, static_cast<LONG>(stride), plane, cache.bandOrigin, planeStride,
                         &pdev->shared.clipRects);
   else
@@ -302,7 +296,7 @@ BOOL FlushPendingImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LON
   if (state == kBlitPaintOverMask) {
     pdev->image.earlierRect = cache.bandOrigin;
     pdev->image.operationRect = cache.bandOrigin;
-    pdev->image.earlierRop4 = 0x8888;
+    pdev->image.earlierRop4 = kRop4SrcAnd;
   }
   return finish(TRUE);
 }
@@ -553,7 +547,7 @@ BOOL RunImageCache(RenderPdev* pdev, const PdevRect* target, StripSource strip, 
   if (target) {
     // A new picture caches unless the settings or the device say otherwise;
     // a failure switches caching off for the picture it hit only.
-    if (!(pdev->flags & kPdevImagePending)) pdev->shared.pictureFlag = CachingEnabled(pdev) ? 1 : 0;
+    if (!(pdev->flags & kPdevImagePending)) pdev->shared.pictureFlag = CachesPictures(pdev) ? 1 : 0;
     cache->pending.resolutionX = SourceResolution(DeviceResolutionX(pdev), RectWidth(strip.rect), RectWidth(N));
     cache->pending.resolutionY = SourceResolution(DeviceResolutionY(pdev), RectHeight(strip.rect), RectHeight(N));
   }

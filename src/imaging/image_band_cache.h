@@ -126,7 +126,7 @@ bool MergeStripIntoRecord(RenderPdev* pdev, ImageBandCache& cache, ImageBuffer& 
       return false;
   }
   const PdevDrawState& d = pdev->drawing;
-  if ((d.rop4 & 0xFF) != 0xCC || d.clipComplexity == DC_COMPLEX) {
+  if (Rop3Of(d.rop4) != kRop3SrcCopy || d.clipComplexity == DC_COMPLEX) {
     cache.target.area = U;
     combine();
   } else {

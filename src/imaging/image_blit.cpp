@@ -3,6 +3,7 @@
 // they use.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "imaging/image_band_cache.h"
 #include "imaging/image_copy.h"
@@ -42,7 +43,7 @@ BOOL ClippedCopy(RenderPdev* pdev, const PdevRect& target, const BYTE* src, cons
                  ULONG format, CLIPOBJ* clip, BYTE* dst, const PdevRect& dstRect, LONG dstStride) {
   if (!pdev || !src || RectIsEmpty(target) || BytesPerPixel(format) == 0) return FALSE;
   const std::int64_t tw = RectWidth(target), th = RectHeight(target);
-  if (pdev->drawing.rop4 == 0xFFCC && (RectWidth(srcRect) != tw || RectHeight(srcRect) != th)) {
+  if (pdev->drawing.rop4 == kRop4StretchCopy && (RectWidth(srcRect) != tw || RectHeight(srcRect) != th)) {
     // A stretch: the source at the target's size first.
     const std::int64_t stride = AlignTo4(tw * BytesPerPixel(format));
     Scratch scaled(stride > 0 ? CheckedBytes(static_cast<std::uint64_t>(stride), static_cast<std::uint64_t>(th))
@@ -78,23 +79,220 @@ void DensityPalette(ULONG* palette) {
   }
 }
 
-// The candidate state from the ROP history (u of the recogniser).
+// The candidate state from the ROP history and the rectangles.
 int CandidateState(RenderPdev* pdev, ImageBandCache& cache, BYTE state, ULONG cur, ULONG prev, bool oneBit, bool equal,
-                   const PdevRect& T) {
-  const PdevRect L = pdev->image.earlierRect, M = pdev->image.operationRect;
-  if (state == kBlitMergePaint8 && prev == 0xBBBB && cur == 0x8888 && equal) return kBlitHolePair;
-  if (state == kBlitIdle && (cur == 0x8888 || cur == 0xBBBB) && oneBit) return kBlitMaskFirst;
-  if (state != kBlitIdle && prev == 0xCCCC && cur == 0x8888 && oneBit) return kBlitMaskFirst;
-  const bool pairRops = (prev == 0x8888 && cur == 0xEEEE) || (prev == 0xBBBB && cur == 0x8888);
+                   const PdevRect& targetRect) {
+  const PdevRect earlierRect = pdev->image.earlierRect, operationRect = pdev->image.operationRect;
+  if (state == kBlitMergePaint8 && prev == kRop4MergePaint && cur == kRop4SrcAnd && equal) return kBlitHolePair;
+  if (state == kBlitIdle && (cur == kRop4SrcAnd || cur == kRop4MergePaint) && oneBit) return kBlitMaskFirst;
+  if (state != kBlitIdle && prev == kRop4SrcCopy && cur == kRop4SrcAnd && oneBit) return kBlitMaskFirst;
+  const bool pairRops = (prev == kRop4SrcAnd && cur == kRop4SrcPaint) || (prev == kRop4MergePaint && cur == kRop4SrcAnd);
   if ((state == kBlitMaskFirst || state == kBlitMaskHole) && pairRops && equal)
     return state == kBlitMaskFirst ? kBlitMaskImagePair : kBlitHolePair;
-  if ((state == kBlitMaskImagePair || state == kBlitHolePair) && oneBit &&
-      ((cur == 0x8888 && prev == 0xEEEE) || (cur == 0xBBBB && prev == 0x8888))) {
-    const bool adjacent = AreObjectsAdjacent(pdev, cache, L, T, M);
-    const bool next = cur == 0xBBBB ? adjacent : adjacent || StripContinuesImage(pdev, cache, L, T, M);
+  if (PairsWithMask(state) && oneBit &&
+      ((cur == kRop4SrcAnd && prev == kRop4SrcPaint) || (cur == kRop4MergePaint && prev == kRop4SrcAnd))) {
+    const bool adjacent = AreObjectsAdjacent(pdev, cache, earlierRect, targetRect, operationRect);
+    const bool next = cur == kRop4MergePaint
+                          ? adjacent
+                          : adjacent || StripContinuesImage(pdev, cache, earlierRect, targetRect, operationRect);
     if (next) return state == kBlitMaskImagePair ? kBlitMaskFirst : kBlitMaskHole;
   }
   return kBlitIdle;
+}
+
+// What one image blit is: its ROPs, source format and where it lands.
+struct ImageBlit {
+  ULONG cur;
+  ULONG prev;
+  ULONG format;
+  bool oneBit;
+  PdevRect targetRect;  // inclusive
+  PdevRect lastDrawn;   // the last drawn rect, inclusive
+  PdevRect operationRect;
+  bool equal;  // the target is the last drawn rect on the page
+};
+
+// Sequences the ordinary path draws: true when this blit is declined.
+bool DeclinedSequence(BYTE& state, const ImageBlit& b) {
+  if (state == kBlitIdle && b.cur == kRop4SrcAnd &&
+      ((b.prev == kRop4SrcInvert && RectsIntersect(b.lastDrawn, b.targetRect)) ||
+       (b.prev == kRop4PatInvert && RectContains(b.lastDrawn, b.targetRect))))
+    return true;
+  if ((state == kBlitIdle || state == kBlitMaskHole) && b.prev == kRop4MergePaint && b.cur == kRop4SrcAnd && b.oneBit &&
+      b.equal) {
+    state = kBlitDeclinedPair;
+    return true;
+  }
+  if (state == kBlitMaskHole && b.prev == kRop4SrcAnd && b.cur == kRop4MergePaint && b.oneBit && b.equal) {
+    state = kBlitDeclinedPair;
+    return true;
+  }
+  if (state == kBlitMaskHole && b.prev == kRop4MergePaint && b.cur == kRop4MergePaint && !b.equal) state = kBlitIdle;
+  return false;
+}
+
+// The source palette of a palette format (count 0 for direct colour); false
+// when it cannot be had or the format is none the path takes.
+bool SourcePalette(ULONG format, XLATEOBJ* xlate, ULONG (&palette)[256], ULONG& count) {
+  count = 0;
+  if (format == BMF_1BPP || format == BMF_4BPP || format == BMF_8BPP) {
+    count = format == BMF_1BPP ? 2 : format == BMF_4BPP ? 16 : 256;
+    return xlate && XLATEOBJ_cGetPalette(xlate, XO_SRCPALETTE, count, palette) >= count;
+  }
+  return format == BMF_16BPP || format == BMF_24BPP || format == BMF_32BPP;
+}
+
+// The state of an image the recogniser's pairs do not name: masks and paints
+// that start or continue a picture. nullopt: the blit is declined (the state
+// may have moved to a paint over a mask).
+std::optional<int> SequenceState(RenderPdev* pdev, ImageBandCache& cache, BYTE& state, const ImageBlit& b,
+                                 const ULONG* palette, ULONG paletteCount) {
+  const PdevRect earlierRect = pdev->image.earlierRect;
+  const ULONG cur = b.cur, prev = b.prev;
+  if (cur == kRop4SrcAnd && b.oneBit && prev == kRop4SrcAnd && state == kBlitMaskHole &&
+      BlackWhite(palette, paletteCount) && StripContinuesImage(pdev, cache, earlierRect, b.targetRect, b.operationRect))
+    return kBlitMaskHole;
+  if (cur == kRop4SrcPaint && b.oneBit && (state == kBlitMaskHole || state == kBlitOneBitInPicture) &&
+      RectContains(b.operationRect, b.targetRect))
+    return kBlitOneBitInPicture;
+  if (cur == kRop4SrcPaint && b.oneBit) {
+    if (prev == kRop4SrcAnd && RectsIntersect(b.operationRect, b.targetRect)) {
+      state = kBlitPaintOverMask;
+      pdev->shared.blackWhiteSource = 1;
+    }
+    return std::nullopt;
+  }
+  const bool continues = StripContinuesImage(pdev, cache, earlierRect, b.targetRect, b.operationRect);
+  if (cur == kRop4SrcAnd) {
+    if (prev != kRop4SrcAnd || !continues) return kBlitSrcAndNew;
+    if (state != kBlitMaskFirst && state != kBlitMaskHole && state != kBlitSrcAndNew && state != kBlitSrcAndMore)
+      return std::nullopt;
+    return kBlitSrcAndMore;
+  }
+  if (cur == kRop4SrcPaint && prev == kRop4SrcPaint && continues) {
+    if (state == kBlitPaintOnMaskNew || state == kBlitPaintOnMaskMore) return kBlitPaintOnMaskMore;
+    if (state == kBlitSrcPaintNew || state == kBlitSrcPaintMore) return kBlitSrcPaintMore;
+    return std::nullopt;
+  }
+  if (cur == kRop4SrcPaint) {
+    if ((prev == kRop4SrcAnd || prev == kRop4Dsna) && RectsIntersect(b.operationRect, b.targetRect)) {
+      state = kBlitPaintOverMask;
+      pdev->shared.blackWhiteSource = static_cast<BYTE>(b.format);
+      return kBlitPaintOnMaskNew;
+    }
+    return kBlitSrcPaintNew;
+  }
+  if (cur == kRop4Dsna) {
+    if (prev != kRop4Dsna || !continues) return kBlitDsnaNew;
+    if (state == kBlitDsnaNew || state == kBlitDsnaMore) return kBlitDsnaMore;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+// A pending picture that this blit does not continue goes down first.
+void FlushUnlessContinued(RenderPdev* pdev, ImageBandCache& cache, BYTE state, int candidate, const ImageBlit& b) {
+  if (!(pdev->flags & kPdevImagePending)) return;
+  bool flush = candidate == kBlitSrcAndNew || candidate == kBlitSrcPaintNew || candidate == kBlitPaintOnMaskNew ||
+               candidate == kBlitDsnaNew;
+  const bool startsMask = candidate == kBlitMaskFirst || candidate == kBlitMaskHole;
+  if (startsMask && state == kBlitIdle && b.prev != kRop4SrcCopy) flush = true;
+  if (candidate == kBlitMaskFirst && state == kBlitIdle && b.prev == kRop4SrcCopy &&
+      !AreObjectsAdjacent(pdev, cache, pdev->image.earlierRect, b.targetRect, b.operationRect))
+    flush = true;
+  if (flush) FlushImageIfPending(pdev);
+}
+
+// The image as the band caches take it: 24-bit RGB on two-ink sheets,
+// density on one-ink ones (the palette then maps density to grey).
+struct CacheImage : StripSource {
+  Scratch storage{std::nullopt};
+  ULONG densityPalette[256];
+};
+
+// False when the converted image cannot be allocated.
+bool ConvertForCache(RenderPdev* pdev, SURFOBJ* src, const PdevRect& sourceRect, const ULONG* palette,
+                     ULONG paletteCount, CacheImage& out) {
+  const auto* bits = static_cast<const BYTE*>(src->pvScan0);
+  const ULONG format = src->iBitmapFormat;
+  const std::int64_t sourceWidth = RectWidth(sourceRect), sourceHeight = RectHeight(sourceRect);
+  out.bits = bits;
+  out.rect = sourceRect;
+  out.stride = src->lDelta;
+  out.format = format;
+  out.palette = palette;
+  out.paletteCount = paletteCount;
+  const PdevRect whole{0, 0, static_cast<LONG>(sourceWidth - 1), static_cast<LONG>(sourceHeight - 1)};
+  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
+  if (two && format == BMF_24BPP) return true;
+  if (!two) {
+    std::memset(pdev->shared.paletteInk, 0, sizeof(pdev->shared.paletteInk));
+    if (paletteCount) PaletteToInkDensity(pdev, palette, pdev->shared.paletteInk, paletteCount);
+  }
+  const std::int64_t stride = AlignTo4(two ? sourceWidth * 3 : sourceWidth);
+  if (stride <= 0 || stride > 0x7FFFFFFF ||
+      !out.storage.Allocate(CheckedBytes(static_cast<std::uint64_t>(stride), static_cast<std::uint64_t>(sourceHeight))))
+    return false;
+  if (two) {
+    if (!SourceToRgb24(bits, sourceRect, src->lDelta, out.storage.data(), whole, static_cast<LONG>(stride), palette,
+                       paletteCount, format))
+      return false;
+    out.format = BMF_24BPP;
+    out.palette = nullptr;
+    out.paletteCount = 0;
+  } else {
+    ConvertToDensity(pdev, bits, sourceRect, src->lDelta, out.storage.data(), whole, static_cast<LONG>(stride), palette,
+                     paletteCount, format);
+    DensityPalette(out.densityPalette);
+    out.format = BMF_8BPP;
+    out.palette = out.densityPalette;
+    out.paletteCount = 256;
+  }
+  out.bits = out.storage.data();
+  out.rect = whole;
+  out.stride = static_cast<LONG>(stride);
+  return true;
+}
+
+enum class ClipOutcome { Visible, Hidden, Failed };
+
+// The clip: a rectangle cuts the target (the image rect in step), a complex
+// clip copies the visible parts onto the operation's neutral background
+// (white for a paint on one ink, black on two, the reverse otherwise).
+ClipOutcome ClipForCache(RenderPdev* pdev, CLIPOBJ* clip, ULONG cur, PdevRect& targetRect, CacheImage& image,
+                         Scratch& clipped) {
+  const BYTE complexity = clip ? clip->iDComplexity : DC_TRIVIAL;
+  pdev->drawing.clipComplexity = complexity;
+  if (complexity != DC_RECT && complexity != DC_COMPLEX) return ClipOutcome::Visible;
+  const RECTL& b = clip->rclBounds;
+  PdevRect cut;
+  RectIntersect(targetRect, PdevRect{b.left, b.top, b.right - 1, b.bottom - 1}, cut);
+  if (RectIsEmpty(cut)) return ClipOutcome::Hidden;
+  if (complexity == DC_RECT) {
+    const PdevRect& r = image.rect;
+    image.rect = PdevRect{r.left + (cut.left - targetRect.left), r.top + (cut.top - targetRect.top),
+                          r.left + (cut.right - targetRect.left), r.top + (cut.bottom - targetRect.top)};
+    targetRect = cut;
+    return ClipOutcome::Visible;
+  }
+  const LONG bpp = BytesPerPixel(image.format);
+  const std::int64_t cutWidth = RectWidth(cut), cutHeight = RectHeight(cut);
+  const std::int64_t stride = AlignTo4(cutWidth * bpp);
+  if (stride <= 0 || stride > 0x7FFFFFFF ||
+      !clipped.Allocate(CheckedBytes(static_cast<std::uint64_t>(stride), static_cast<std::uint64_t>(cutHeight))))
+    return ClipOutcome::Failed;
+  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
+  const bool paint = cur == kRop4SrcPaint;
+  std::memset(clipped.data(), two ? (paint ? 0 : 0xFF) : (paint ? 0xFF : 0), clipped.size());
+  const PdevRect clipRect{0, 0, static_cast<LONG>(cutWidth - 1), static_cast<LONG>(cutHeight - 1)};
+  if (!ClippedCopy(pdev, targetRect, image.bits, image.rect, image.stride, image.format, clip, clipped.data(), clipRect,
+                   static_cast<LONG>(stride)))
+    return ClipOutcome::Failed;
+  image.bits = clipped.data();
+  image.rect = clipRect;
+  image.stride = static_cast<LONG>(stride);
+  targetRect = cut;
+  return ClipOutcome::Visible;
 }
 
 }  // namespace
@@ -108,7 +306,7 @@ BYTE* SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& re
   if (pdev->flags & kPdevTwoPlanes)
     CacheImageBand(pdev, drum1, drum2, planeStride, &target, image, &rect, stride, palette, paletteCount, format);
   else
-    FlushOrMergeImage(pdev, pdev->separationModes[2] != 0 ? drum2 : drum1, planeStride, &target, image, &rect, stride,
+    FlushOrMergeImage(pdev, OneInkPicturePlane(pdev, drum1, drum2), planeStride, &target, image, &rect, stride,
                       palette, paletteCount, format);
   if (pdev->shared.pictureFlag != 1) return pdev->drawing.targetPlane;
   pdev->drawing.targetPlane = nullptr;
@@ -124,216 +322,69 @@ BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* 
   if (!cache) return FALSE;
   PdevDrawState& d = pdev->drawing;
   BYTE& state = pdev->image.blitState;
-  const ULONG cur = d.rop4, prev = d.previousRop4;
-  const ULONG format = src->iBitmapFormat;
-  const bool oneBit = format == BMF_1BPP;
-  PdevRect T{std::min(target->left, target->right), std::min(target->top, target->bottom),
-             std::max(target->left, target->right) - 1, std::max(target->top, target->bottom) - 1};
-  const RECTL& k = d.lastDrawnRect;
-  const PdevRect K{k.left, k.top, k.right - 1, k.bottom - 1};
-  const PdevRect M = pdev->image.operationRect;
-  const bool equal = RectsEqualOnPage(pdev, K, T);
+  ImageBlit b;
+  b.cur = d.rop4;
+  b.prev = d.previousRop4;
+  b.format = src->iBitmapFormat;
+  b.oneBit = b.format == BMF_1BPP;
+  b.targetRect = PdevRect{std::min(target->left, target->right), std::min(target->top, target->bottom),
+                          std::max(target->left, target->right) - 1, std::max(target->top, target->bottom) - 1};
+  b.lastDrawn = PdevRect{d.lastDrawnRect.left, d.lastDrawnRect.top, d.lastDrawnRect.right - 1,
+                         d.lastDrawnRect.bottom - 1};
+  b.operationRect = pdev->image.operationRect;
+  b.equal = RectsEqualOnPage(pdev, b.lastDrawn, b.targetRect);
 
-  // 1. Sequences the ordinary path draws.
-  if (state == kBlitIdle && cur == 0x8888 &&
-      ((prev == 0x6666 && RectsIntersect(K, T)) || (prev == 0x5A5A && RectContains(K, T))))
-    return FALSE;
-  if ((state == kBlitIdle || state == kBlitMaskHole) && prev == 0xBBBB && cur == 0x8888 && oneBit && equal) {
-    state = kBlitDeclinedPair;
-    return FALSE;
-  }
-  if (state == kBlitMaskHole && prev == 0x8888 && cur == 0xBBBB && oneBit && equal) {
-    state = kBlitDeclinedPair;
-    return FALSE;
-  }
-  if (state == kBlitMaskHole && prev == 0xBBBB && cur == 0xBBBB && !equal) state = kBlitIdle;
+  if (DeclinedSequence(state, b)) return FALSE;
 
-  // 2. An 8-bit MERGEPAINT: its dark pixels become white holes at once.
-  if (cur == 0xBBBB && format == BMF_8BPP) {
-    if (!InvertedSourceOrPlanes(pso, T, src, srcOrigin, clip, xlate)) return FALSE;
+  // An 8-bit MERGEPAINT: its dark pixels become white holes at once.
+  if (b.cur == kRop4MergePaint && b.format == BMF_8BPP) {
+    if (!InvertedSourceOrPlanes(pso, b.targetRect, src, srcOrigin, clip, xlate)) return FALSE;
     state = kBlitMergePaint8;
     return TRUE;
   }
 
-  int u = CandidateState(pdev, *cache, state, cur, prev, oneBit, equal, T);
-
-  // 4. The palette of a palette source; without one the blit is declined.
+  int candidate = CandidateState(pdev, *cache, state, b.cur, b.prev, b.oneBit, b.equal, b.targetRect);
   ULONG palette[256] = {};
   ULONG paletteCount = 0;
-  if (format == BMF_1BPP || format == BMF_4BPP || format == BMF_8BPP) {
-    paletteCount = format == BMF_1BPP ? 2 : format == BMF_4BPP ? 16 : 256;
-    if (!xlate || XLATEOBJ_cGetPalette(xlate, XO_SRCPALETTE, paletteCount, palette) < paletteCount) return FALSE;
-  } else if (format != BMF_16BPP && format != BMF_24BPP && format != BMF_32BPP) {
-    return FALSE;
+  if (!SourcePalette(b.format, xlate, palette, paletteCount)) return FALSE;
+  if (candidate == kBlitIdle) {
+    const std::optional<int> sequence = SequenceState(pdev, *cache, state, b, palette, paletteCount);
+    if (!sequence) return FALSE;
+    candidate = *sequence;
   }
+  FlushUnlessContinued(pdev, *cache, state, candidate, b);
 
-  // 5. Images of the recogniser's sequences.
-  if (u == kBlitIdle) {
-    const PdevRect L = pdev->image.earlierRect;
-    if (cur == 0x8888 && oneBit && prev == 0x8888 && state == kBlitMaskHole && BlackWhite(palette, paletteCount) &&
-        StripContinuesImage(pdev, *cache, L, T, M)) {
-      u = kBlitMaskHole;
-    } else if (cur == 0xEEEE && oneBit && (state == kBlitMaskHole || state == kBlitOneBitInPicture) &&
-               RectContains(M, T)) {
-      u = kBlitOneBitInPicture;
-    } else if (cur == 0xEEEE && oneBit) {
-      if (prev == 0x8888 && RectsIntersect(M, T)) {
-        state = kBlitPaintOverMask;
-        pdev->shared.blackWhiteSource = 1;
-      }
-      return FALSE;
-    } else {
-      const bool w = StripContinuesImage(pdev, *cache, L, T, M);
-      if (cur == 0x8888 && (prev != 0x8888 || !w)) {
-        u = kBlitSrcAndNew;
-      } else if (cur == 0x8888) {
-        if (state != kBlitMaskFirst && state != kBlitMaskHole && state != kBlitSrcAndNew && state != kBlitSrcAndMore)
-          return FALSE;
-        u = kBlitSrcAndMore;
-      } else if (cur == 0xEEEE && prev == 0xEEEE && w) {
-        if (state == kBlitPaintOnMaskNew || state == kBlitPaintOnMaskMore)
-          u = kBlitPaintOnMaskMore;
-        else if (state == kBlitSrcPaintNew || state == kBlitSrcPaintMore)
-          u = kBlitSrcPaintMore;
-        else
-          return FALSE;
-      } else if (cur == 0xEEEE) {
-        u = kBlitSrcPaintNew;
-        if ((prev == 0x8888 || prev == 0x2222) && RectsIntersect(M, T)) {
-          state = kBlitPaintOverMask;
-          pdev->shared.blackWhiteSource = static_cast<BYTE>(format);
-          u = kBlitPaintOnMaskNew;
-        }
-      } else if (cur == 0x2222) {
-        if (prev != 0x2222 || !w)
-          u = kBlitDsnaNew;
-        else if (state == kBlitDsnaNew || state == kBlitDsnaMore)
-          u = kBlitDsnaMore;
-        else
-          return FALSE;
-      } else {
-        return FALSE;
-      }
-    }
-  }
-
-  // 6. A picture that this blit does not continue goes down first.
-  if (pdev->flags & kPdevImagePending) {
-    bool flush = u == kBlitSrcAndNew || u == kBlitSrcPaintNew || u == kBlitPaintOnMaskNew || u == kBlitDsnaNew;
-    if ((u == kBlitMaskFirst || u == kBlitMaskHole) && state == kBlitIdle && prev != 0xCCCC) flush = true;
-    if (u == kBlitMaskFirst && state == kBlitIdle && prev == 0xCCCC &&
-        !AreObjectsAdjacent(pdev, *cache, pdev->image.earlierRect, T, M))
-      flush = true;
-    if (flush) FlushImageIfPending(pdev);
-  }
-
-  // 7. Masks become white holes at once.
-  const bool mask = u == kBlitMaskFirst || u == kBlitMaskHole || (u == kBlitSrcAndNew && oneBit) ||
-                    ((cur == 0x8888 || cur == 0xBBBB) && oneBit && AnyBlackWhite(palette, paletteCount));
+  // Masks become white holes at once.
+  const bool mask = candidate == kBlitMaskFirst || candidate == kBlitMaskHole ||
+                    (candidate == kBlitSrcAndNew && b.oneBit) ||
+                    ((b.cur == kRop4SrcAnd || b.cur == kRop4MergePaint) && b.oneBit &&
+                     AnyBlackWhite(palette, paletteCount));
   if (mask) {
-    d.rop4 = 0xBBBB;
-    const BOOL drawn = InvertedSourceOrPlanes(pso, T, src, srcOrigin, clip, xlate);
-    d.rop4 = cur;
+    d.rop4 = kRop4MergePaint;
+    const BOOL drawn = InvertedSourceOrPlanes(pso, b.targetRect, src, srcOrigin, clip, xlate);
+    d.rop4 = b.cur;
     if (!drawn) return FALSE;
     pdev->shared.operation = kOperationIdle;
-    u = kBlitMaskHole;
+    candidate = kBlitMaskHole;
   }
+  state = static_cast<BYTE>(candidate);
+  if (candidate == kBlitMaskHole && b.cur == kRop4MergePaint) return TRUE;
 
-  // 8.
-  state = static_cast<BYTE>(u);
-  if (u == kBlitMaskHole && cur == 0xBBBB) return TRUE;
-
-  // 9. The image converted: 24-bit RGB on two-ink sheets, density on one.
-  const SourceRects rects = SourceRectsFor(src, RECTL{T.left, T.top, T.right + 1, T.bottom + 1}, srcOrigin);
+  const SourceRects rects =
+      SourceRectsFor(src, RECTL{b.targetRect.left, b.targetRect.top, b.targetRect.right + 1, b.targetRect.bottom + 1},
+                     srcOrigin);
   if (!rects.usable) return TRUE;
-  T = rects.dest;
-  const auto* bits = static_cast<const BYTE*>(src->pvScan0);
-  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
-  const std::int64_t sw = RectWidth(rects.source), sh = RectHeight(rects.source);
-  Scratch converted(std::nullopt);
-  const BYTE* image = bits;
-  PdevRect imageRect = rects.source;
-  LONG imageStride = src->lDelta;
-  ULONG imageFormat = format;
-  ULONG densityPalette[256];
-  const ULONG* imagePalette = palette;
-  ULONG imagePaletteCount = paletteCount;
-  const PdevRect whole{0, 0, static_cast<LONG>(sw - 1), static_cast<LONG>(sh - 1)};
-  if (two) {
-    if (format != BMF_24BPP) {
-      const std::int64_t stride = AlignTo4(sw * 3);
-      if (stride <= 0 || stride > 0x7FFFFFFF ||
-          !converted.Allocate(CheckedBytes(static_cast<std::uint64_t>(stride), static_cast<std::uint64_t>(sh))))
-        return FALSE;
-      if (!SourceToRgb24(bits, rects.source, src->lDelta, converted.data(), whole, static_cast<LONG>(stride), palette,
-                         paletteCount, format))
-        return FALSE;
-      image = converted.data();
-      imageRect = whole;
-      imageStride = static_cast<LONG>(stride);
-      imageFormat = BMF_24BPP;
-      imagePalette = nullptr;
-      imagePaletteCount = 0;
-    }
-  } else {
-    std::memset(pdev->shared.paletteInk, 0, sizeof(pdev->shared.paletteInk));
-    if (paletteCount) PaletteToInkDensity(pdev, palette, pdev->shared.paletteInk, paletteCount);
-    const std::int64_t stride = AlignTo4(sw);
-    if (stride <= 0 || stride > 0x7FFFFFFF ||
-        !converted.Allocate(CheckedBytes(static_cast<std::uint64_t>(stride), static_cast<std::uint64_t>(sh))))
-      return FALSE;
-    ConvertToDensity(pdev, bits, rects.source, src->lDelta, converted.data(), whole, static_cast<LONG>(stride), palette,
-                     paletteCount, format);
-    DensityPalette(densityPalette);
-    image = converted.data();
-    imageRect = whole;
-    imageStride = static_cast<LONG>(stride);
-    imageFormat = BMF_8BPP;
-    imagePalette = densityPalette;
-    imagePaletteCount = 256;
-  }
-
-  // 10. The clip: a rectangle cuts the target, a complex clip copies the
-  // visible parts onto the operation's neutral background.
-  const BYTE complexity = clip ? clip->iDComplexity : DC_TRIVIAL;
-  d.clipComplexity = complexity;
+  PdevRect targetRect = rects.dest;
+  CacheImage image;
+  if (!ConvertForCache(pdev, src, rects.source, palette, paletteCount, image)) return FALSE;
   Scratch clipped(std::nullopt);
-  if (complexity == DC_RECT) {
-    PdevRect cut;
-    RectIntersect(T, PdevRect{clip->rclBounds.left, clip->rclBounds.top, clip->rclBounds.right - 1,
-                              clip->rclBounds.bottom - 1},
-                  cut);
-    if (RectIsEmpty(cut)) return TRUE;
-    imageRect = PdevRect{imageRect.left + (cut.left - T.left), imageRect.top + (cut.top - T.top),
-                         imageRect.left + (cut.right - T.left), imageRect.top + (cut.bottom - T.top)};
-    T = cut;
-  } else if (complexity == DC_COMPLEX) {
-    PdevRect bounds;
-    RectIntersect(T, PdevRect{clip->rclBounds.left, clip->rclBounds.top, clip->rclBounds.right - 1,
-                              clip->rclBounds.bottom - 1},
-                  bounds);
-    if (RectIsEmpty(bounds)) return TRUE;
-    const LONG bpp = BytesPerPixel(imageFormat);
-    const std::int64_t bw = RectWidth(bounds), bh = RectHeight(bounds);
-    const std::int64_t stride = AlignTo4(bw * bpp);
-    if (stride <= 0 || stride > 0x7FFFFFFF ||
-        !clipped.Allocate(CheckedBytes(static_cast<std::uint64_t>(stride), static_cast<std::uint64_t>(bh))))
-      return FALSE;
-    const bool paint = cur == 0xEEEE;
-    std::memset(clipped.data(), two ? (paint ? 0 : 0xFF) : (paint ? 0xFF : 0), clipped.size());
-    const PdevRect clipRect{0, 0, static_cast<LONG>(bw - 1), static_cast<LONG>(bh - 1)};
-    if (!ClippedCopy(pdev, T, image, imageRect, imageStride, imageFormat, clip, clipped.data(), clipRect,
-                     static_cast<LONG>(stride)))
-      return FALSE;
-    image = clipped.data();
-    imageRect = clipRect;
-    imageStride = static_cast<LONG>(stride);
-    T = bounds;
-  }
+  const ClipOutcome visibility = ClipForCache(pdev, clip, b.cur, targetRect, image, clipped);
+  if (visibility == ClipOutcome::Failed) return FALSE;
+  if (visibility == ClipOutcome::Hidden) return TRUE;
 
-  // 11. To the cache; a strip it would not keep goes the ordinary way.
-  if (BYTE* direct = SubmitImageToCache(pdev, image, imageRect, imageStride, imageFormat, T, imagePalette,
-                                        imagePaletteCount, pso->lDelta, clip)) {
+  // To the cache; a strip it would not keep goes the ordinary way.
+  if (BYTE* direct = SubmitImageToCache(pdev, image.bits, image.rect, image.stride, image.format, targetRect,
+                                        image.palette, image.paletteCount, pso->lDelta, clip)) {
     GlobalFree(direct);
     pdev->drawing.targetPlane = nullptr;
     pdev->drawing.otherPlane = nullptr;

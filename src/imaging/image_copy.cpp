@@ -134,7 +134,7 @@ BOOL CopyThroughClip(RenderPdev* pdev, const PdevRect& target, const BYTE* src, 
   });
   ClipRectList& list = pdev->shared.clipRects;
   const std::uint32_t before = list.count;
-  const std::uint8_t nothingToBlank = (pdev->drawing.rop4 & 0xFF) != 0xCC ? 1 : 0;
+  const std::uint8_t nothingToBlank = Rop3Of(pdev->drawing.rop4) != kRop3SrcCopy ? 1 : 0;
   if (!AppendClipEntries(pdev, parts, nothingToBlank)) return FALSE;
   list.blitFirst = before;
   for (const PdevRect& part : parts) CopyPart(target, src, srcRect, srcStride, bpp, part, origin, dst, dstRect, dstStride);

@@ -59,42 +59,61 @@ int SeparateToTwoInks(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect
 namespace {
 
 // Density of a source in one or two blocks of the reduced size: only the
-// rows and columns that the reduction keeps are converted.
+// rows and columns that the reduction keeps are converted. The blocks hold
+// `rows` of the `height` reduced rows at a time, all of them unless the
+// picture is converted band by band.
 struct DensityBlocks {
   LONG width = 0;
   LONG height = 0;
+  LONG rows = 0;
   BYTE* first = nullptr;  // plate 2 (or the only one)
   BYTE* second = nullptr;  // plate 1 on a separated source
+  std::int32_t* keptColumns = nullptr;
+  std::int32_t* keptRows = nullptr;
+  BYTE* line[2] = {};  // a converted source row per plate
   Scratch memory{std::nullopt};
 };
 
-bool ConvertReduced(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride, const PdevRect& bandRect,
-                    const ULONG* palette, ULONG paletteCount, ULONG format, bool separate, DensityBlocks& blocks) {
+// The kept columns and rows (aligned first), then the blocks of rowsAtOnce
+// rows (0: all), then a converted source row per plane.
+bool ReserveReduced(const PdevRect& srcRect, const PdevRect& bandRect, bool separate, std::int64_t rowsAtOnce,
+                    DensityBlocks& blocks) {
   const std::int64_t sw = RectWidth(srcRect), sh = RectHeight(srcRect);
   const std::int64_t w = std::min(sw, RectWidth(bandRect)), h = std::min(sh, RectHeight(bandRect));
+  const std::int64_t held = rowsAtOnce > 0 ? std::min(rowsAtOnce, h) : h;
   const int planes = separate ? 2 : 1;
-  // The kept columns and rows (aligned first), then the blocks, then a
-  // converted source row per plane.
-  const auto blockBytes = CheckedBytes(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(h));
+  const auto blockBytes = CheckedBytes(static_cast<std::uint64_t>(w), static_cast<std::uint64_t>(held));
   const auto rowBytes = CheckedBytes(static_cast<std::uint64_t>(sw), 1);
   const auto indexBytes = CheckedBytes(static_cast<std::uint64_t>(w + h), 4);
   if (!blockBytes || !rowBytes || !indexBytes) return false;
   const auto all = CheckedBytes(*blockBytes + *rowBytes + *indexBytes, static_cast<std::uint64_t>(planes) + 1);
   if (!blocks.memory.Allocate(all)) return false;
-  auto* keptColumns = blocks.memory.as<std::int32_t>();
-  std::int32_t* keptRows = keptColumns + w;
+  blocks.keptColumns = blocks.memory.as<std::int32_t>();
+  blocks.keptRows = blocks.keptColumns + w;
   BYTE* at = blocks.memory.data() + *indexBytes;
   blocks.first = at;
   blocks.second = separate ? at + *blockBytes : nullptr;
-  BYTE* rows[2] = {at + *blockBytes * planes, at + *blockBytes * planes + *rowBytes};
-  if (!KeptIndices(sw, w, keptColumns) || !KeptIndices(sh, h, keptRows)) return false;
+  blocks.line[0] = at + *blockBytes * planes;
+  blocks.line[1] = blocks.line[0] + *rowBytes;
+  if (!KeptIndices(sw, w, blocks.keptColumns) || !KeptIndices(sh, h, blocks.keptRows)) return false;
   blocks.width = static_cast<LONG>(w);
   blocks.height = static_cast<LONG>(h);
+  blocks.rows = static_cast<LONG>(held);
+  return true;
+}
 
+// Reduced rows from..to - 1 into the blocks' first rows (reversed over the
+// whole height on a flipped destination, which is converted whole).
+void ConvertReducedRows(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
+                        const ULONG* palette, ULONG paletteCount, ULONG format, bool separate, std::int64_t from,
+                        std::int64_t to, DensityBlocks& blocks) {
+  const std::int64_t sw = RectWidth(srcRect), w = blocks.width, h = blocks.height;
+  const int planes = separate ? 2 : 1;
   const bool flipped = pdev->drawing.destinationFlipped == 2;
   const PdevRect rowRect{0, 0, static_cast<std::int32_t>(sw - 1), 0};
-  for (std::int64_t i = 0; i < h; ++i) {
-    const std::int32_t y = srcRect.top + keptRows[i];
+  BYTE* const* rows = blocks.line;
+  for (std::int64_t i = from; i < to; ++i) {
+    const std::int32_t y = srcRect.top + blocks.keptRows[i];
     const PdevRect one{srcRect.left, y, srcRect.right, y};
     // A palette too short for its format converts nothing: the row stays white.
     std::memset(rows[0], 0, static_cast<std::size_t>(sw) * planes);
@@ -103,13 +122,12 @@ bool ConvertReduced(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, 
                         paletteCount, format);
     else
       ConvertToDensity(pdev, src, one, srcStride, rows[0], rowRect, static_cast<LONG>(sw), palette, paletteCount, format);
-    const std::int64_t outRow = flipped ? h - 1 - i : i;
+    const std::int64_t outRow = flipped ? h - 1 - i : i - from;
     for (int p = 0; p < planes; ++p) {
       BYTE* out = (p == 0 ? blocks.first : blocks.second) + outRow * w;
-      for (std::int64_t x = 0; x < w; ++x) out[x] = rows[p][keptColumns[x]];
+      for (std::int64_t x = 0; x < w; ++x) out[x] = rows[p][blocks.keptColumns[x]];
     }
   }
-  return true;
 }
 
 bool UsableBand(const BYTE* band, const PdevRect& bandRect, LONG bandStride) {
@@ -139,18 +157,26 @@ bool HalftoneBlock(RenderPdev* pdev, BYTE* block, LONG width, LONG height, BYTE*
 enum class Start { Nothing, Failed, Ready };
 
 // What both source entries do first: check the arguments, have the screen
-// and convert the source.
+// and reserve the density blocks, rowsAtOnce rows of them (0: all the
+// source, converted here).
 Start StartSource(RenderPdev* pdev, const BYTE* band, const PdevRect& bandRect, LONG bandStride, const BYTE* src,
                   const PdevRect& srcRect, LONG srcStride, LONG amiLine, LONG amiAngle, LONG resolution,
-                  const ULONG* palette, ULONG paletteCount, ULONG format, bool separate, JobScreen*& screen,
-                  DensityBlocks& blocks) {
+                  const ULONG* palette, ULONG paletteCount, ULONG format, bool separate, std::int64_t rowsAtOnce,
+                  JobScreen*& screen, DensityBlocks& blocks) {
   if (!pdev || !UsableBand(band, bandRect, bandStride) || !src || RectIsEmpty(srcRect) || !KnownFormat(format))
     return Start::Nothing;
   screen = ScreenOnFirstUse(pdev, resolution, amiLine, amiAngle);
-  if (!screen ||
-      !ConvertReduced(pdev, src, srcRect, srcStride, bandRect, palette, paletteCount, format, separate, blocks))
-    return Start::Failed;
+  if (!screen || !ReserveReduced(srcRect, bandRect, separate, rowsAtOnce, blocks)) return Start::Failed;
+  if (rowsAtOnce == 0)
+    ConvertReducedRows(pdev, src, srcRect, srcStride, palette, paletteCount, format, separate, 0, blocks.height,
+                       blocks);
   return Start::Ready;
+}
+
+// Rows of density held at once when a picture is screened band by band.
+std::int64_t BandRowsFor(const PdevRect& bandRect) {
+  constexpr std::int64_t kBandBytes = std::int64_t{1} << 20;
+  return std::max<std::int64_t>(16, kBandBytes / std::max<std::int64_t>(1, RectWidth(bandRect)));
 }
 
 }  // namespace
@@ -161,27 +187,38 @@ BOOL HalftoneSourceToPlanes(RenderPdev* pdev, BYTE* band, const PdevRect& bandRe
   if (!pdev) return TRUE;
   const bool twoInks = (pdev->flags & kPdevTwoPlanes) != 0;
   const std::uint32_t rop4 = pdev->drawing.rop4;
-  const bool srcCopy = rop4 == 0xCCCC;
+  const bool srcCopy = rop4 == kRop4SrcCopy;
   const bool separate = twoInks && !RopUsesPattern(rop4) &&
                         (!RopIsSourceOnly(rop4) || pdev->separationModes[2] > 1 || pdev->shared.operation != 0 ||
                          (srcCopy && format == BMF_1BPP));
+  const bool diffuse = pdev->photoMode == 1 && format != BMF_1BPP && Rop3Of(rop4) == kRop3SrcCopy;
+  // The plain screen takes each row alone, so an unflipped picture that is
+  // not enlarged in height is converted and screened a band of rows at a time.
+  const bool banded = !diffuse && pdev->drawing.destinationFlipped != 2 &&
+                      RectHeight(srcRect) >= RectHeight(bandRect) &&
+                      (format == BMF_1BPP || DitherContextOf(pdev).resolutionMode != 2);
   JobScreen* screen = nullptr;
   DensityBlocks blocks;
   const Start start = StartSource(pdev, band, bandRect, bandStride, src, srcRect, srcStride, amiLine, amiAngle,
-                                  resolution, palette, paletteCount, format, separate, screen, blocks);
+                                  resolution, palette, paletteCount, format, separate,
+                                  banded ? BandRowsFor(bandRect) : 0, screen, blocks);
   if (start != Start::Ready) return start == Start::Nothing ? TRUE : FALSE;
   BYTE* band2 = band + BandBytes(bandRect, bandStride);
-  const bool diffuse = pdev->photoMode == 1 && format != BMF_1BPP && (rop4 & 0xFF) == 0xCC;
-  bool done;
-  if (separate) {
-    done = HalftoneBlock(pdev, blocks.first, blocks.width, blocks.height, band, bandRect, bandStride, bandOrigin, format,
-                         *screen, diffuse) &&
-           HalftoneBlock(pdev, blocks.second, blocks.width, blocks.height, band2, bandRect, bandStride, bandOrigin,
-                         format, *screen, diffuse);
-  } else {
-    BYTE* target = twoInks && srcCopy && pdev->separationModes[2] == 0 ? band2 : band;
-    done = HalftoneBlock(pdev, blocks.first, blocks.width, blocks.height, target, bandRect, bandStride, bandOrigin,
-                         format, *screen, diffuse);
+  BYTE* only = twoInks && srcCopy && pdev->separationModes[2] == 0 ? band2 : band;
+  auto halftone = [&](BYTE* block, LONG rows, BYTE* out, const PdevRect& rect) {
+    return HalftoneBlock(pdev, block, blocks.width, rows, out, rect, bandStride, bandOrigin, format, *screen, diffuse);
+  };
+  bool done = true;
+  for (LONG from = 0; done && from < blocks.height; from += blocks.rows) {
+    const LONG to = std::min(blocks.height, from + blocks.rows);
+    PdevRect rect = bandRect;
+    if (banded) {
+      ConvertReducedRows(pdev, src, srcRect, srcStride, palette, paletteCount, format, separate, from, to, blocks);
+      rect.top = bandRect.top + from;
+      rect.bottom = bandRect.top + to - 1;
+    }
+    done = separate ? halftone(blocks.first, to - from, band, rect) && halftone(blocks.second, to - from, band2, rect)
+                    : halftone(blocks.first, to - from, only, rect);
   }
   if (done) return TRUE;
   // Nothing half drawn: the bands go back to white.
@@ -195,7 +232,7 @@ BOOL ScreenSourceToPlane(RenderPdev* pdev, BYTE* band, const PdevRect& bandRect,
   JobScreen* screen = nullptr;
   DensityBlocks blocks;
   const Start start = StartSource(pdev, band, bandRect, bandStride, src, srcRect, srcStride, amiLine, amiAngle,
-                                  resolution, palette, paletteCount, format, false, screen, blocks);
+                                  resolution, palette, paletteCount, format, false, 0, screen, blocks);
   if (start != Start::Ready) return start == Start::Nothing ? TRUE : FALSE;
   HalftoneBlock(pdev, blocks.first, blocks.width, blocks.height, band, bandRect, bandStride, bandOrigin, format,
                 *screen, false);

@@ -16,7 +16,7 @@ namespace {
 constexpr PdevRect kEmptyRect{0, 0, -1, -1};
 
 bool Complex(BYTE complexity) { return complexity == DC_COMPLEX; }
-bool LowBytesEqual(std::uint32_t a, std::uint32_t b) { return (a & 0xFF) == (b & 0xFF); }
+bool LowBytesEqual(std::uint32_t a, std::uint32_t b) { return Rop3Of(a) == Rop3Of(b); }
 
 bool Pending(const ImageBandCache& cache, int kind) {
   return kind == kCacheRgb ? cache.rgb.buffer != nullptr : cache.target.buffer != nullptr;
@@ -68,7 +68,7 @@ bool AreObjectsAdjacent(RenderPdev*, ImageBandCache& cache, const PdevRect& L, c
 bool StripContinuesImage(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& L, const PdevRect& N,
                          const PdevRect& M) {
   const PdevDrawState& d = pdev->drawing;
-  const bool copies = d.rop4 == 0xCCCC && d.previousRop4 == 0xCCCC;
+  const bool copies = d.rop4 == kRop4SrcCopy && d.previousRop4 == kRop4SrcCopy;
   bool answer;
   if (copies && !Complex(d.clipComplexity)) {
     if (N.left == M.left && N.right == M.right && L.left == M.left && L.right == M.right && N.bottom < M.top &&
@@ -139,15 +139,15 @@ int DecideMerge(RenderPdev* pdev, ImageBandCache& cache, const PdevRect* newTarg
   }
   const BYTE state = pdev->image.blitState;
   if (state == kBlitOneBitInPicture) return kMergeStrip;
-  if (sameFormat && d.rop4 == 0xCCCC && d.previousRop4 == 0xCCCC && e && cache.mergeState == kMergeContinues &&
+  if (sameFormat && d.rop4 == kRop4SrcCopy && d.previousRop4 == kRop4SrcCopy && e && cache.mergeState == kMergeContinues &&
       !complex)
     return kMergeStrip;
-  if (state >= 1 && state <= 4) {
-    const bool eitherCopy = d.rop4 == 0xCCCC || d.previousRop4 == 0xCCCC;
+  if (state >= kBlitMaskFirst && state <= kBlitHolePair) {
+    const bool eitherCopy = d.rop4 == kRop4SrcCopy || d.previousRop4 == kRop4SrcCopy;
     if (!eitherCopy || (f || e)) return kMergeStrip;
   }
   if (sameFormat) {
-    if (d.rop4 == 0x8888 && (f || e)) return kMergeStrip;
+    if (d.rop4 == kRop4SrcAnd && (f || e)) return kMergeStrip;
     if (complex && (f || e)) return kMergeContinueBand;
   }
   if (RectsTouch(FixedRectToRect(cache.target.area), N) && sameFormat && equalLow && f) return kMergeContinueBand;

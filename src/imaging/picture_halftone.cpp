@@ -99,20 +99,16 @@ void SharpenDensityImage(BYTE* image, LONG rowLength, LONG rows, LONG stride, co
 BOOL HalftoneScaled(RenderPdev* pdev, BYTE* target, LONG targetStride, LONG targetRows, const PdevRect& targetRect,
                     BYTE* density, LONG densityStride, const PdevRect& densityRect, LONG amiLine, LONG amiAngle,
                     LONG resolution) {
-  if (!pdev || !target || !density || RectIsEmpty(densityRect) || densityRect.left < 0 || densityRect.top < 0)
-    return FALSE;
-  const POINTL origin{pdev->shared.pictureRect.left, pdev->shared.pictureRect.top};
-  BYTE* first = density + std::int64_t{densityRect.top} * densityStride + densityRect.left;
-  const auto width = static_cast<LONG>(RectWidth(densityRect));
-  const auto rows = static_cast<LONG>(RectHeight(densityRect));
+  const auto start = StartHalftone(pdev, target, targetStride, targetRows, density, densityStride, densityRect);
+  if (!start) return FALSE;
   if (pdev->edge == 1) {
     const PdevRect at0{0, 0, static_cast<LONG>(RectWidth(targetRect) - 1), static_cast<LONG>(RectHeight(targetRect) - 1)};
-    SharpenDensityImage(first, width, rows, densityStride, at0, pdev);
+    SharpenDensityImage(start->first, start->width, start->rows, densityStride, at0, pdev);
   }
-  ApplyToneCurve(pdev->photoMode, PresetOf(pdev), first, width, rows, densityStride, pdev->resolutionMode,
-                 ThinnedSheetOf(pdev));
-  const DensityImage src{first, width, rows, densityStride};
-  const BandBuffer band{target, targetStride, targetRows, origin};
+  ApplyToneCurve(pdev->photoMode, PresetOf(pdev), start->first, start->width, start->rows, densityStride,
+                 pdev->resolutionMode, ThinnedSheetOf(pdev));
+  const DensityImage src = start->Source();
+  const BandBuffer& band = start->band;
   if (pdev->photoMode != 0) return DiffuseForDevice(pdev, src, band, targetRect) ? TRUE : FALSE;
   JobScreen* screen = ScreenOnFirstUse(pdev, resolution, amiLine, amiAngle);
   if (!screen) return FALSE;
@@ -204,8 +200,8 @@ int HalftoneImageBands(RenderPdev* pdev, ImageBuffer& target, ImageBuffer& densi
   const ULONG heightMm = DotsToMillimetres(static_cast<ULONG>(RectHeight(r)), dpiY);
   const std::uint32_t previous = pdev->drawing.previousRop4;
   const BYTE state = pdev->image.blitState;
-  const bool maskState = (state == kBlitPaintOverMask && previous == 0x8888) ||
-                         ((state == kBlitPaintOnMaskNew || state == kBlitPaintOnMaskMore) && previous == 0xEEEE) ||
+  const bool maskState = (state == kBlitPaintOverMask && previous == kRop4SrcAnd) ||
+                         ((state == kBlitPaintOnMaskNew || state == kBlitPaintOnMaskMore) && previous == kRop4SrcPaint) ||
                          state == kBlitOneBitInPicture;
   const bool enhanced = params.histogram && CountDensityLevels(params.histogram) > 2 &&
                         (pdev->edge != 0 || pdev->backlight != 0) && !maskState && pdev->shared.pictureFlag != 0 &&

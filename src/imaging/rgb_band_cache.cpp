@@ -99,7 +99,7 @@ void CombineRgbIntoCache(RenderPdev* pdev, ImageBandCache& cache, const StripSou
     stride = static_cast<LONG>(3 * w);
   }
   const PdevDrawState& d = pdev->drawing;
-  if (d.clipComplexity == DC_COMPLEX && (d.rop4 & 0xFF) == 0xCC) {
+  if (d.clipComplexity == DC_COMPLEX && Rop3Of(d.rop4) == kRop3SrcCopy) {
     const PdevRect T = FixedRectToRect(cache.target.area);
     const ClipRectList& list = pdev->shared.clipRects;
     for (std::uint32_t i = list.blitFirst; i < list.count && list.entries; ++i) {
@@ -109,8 +109,8 @@ void CombineRgbIntoCache(RenderPdev* pdev, ImageBandCache& cache, const StripSou
   }
   const BYTE state = pdev->image.blitState;
   enum class Op { And, Or, OrInverted } op = Op::And;
-  if (d.rop4 == 0xEEEE && (state == 2 || state == 4 || state == 40)) op = Op::Or;
-  if (d.rop4 == 0xBBBB && (state == 2 || state == 4)) op = Op::OrInverted;
+  if (d.rop4 == kRop4SrcPaint && (PairsWithMask(state) || state == kBlitOneBitInPicture)) op = Op::Or;
+  if (d.rop4 == kRop4MergePaint && PairsWithMask(state)) op = Op::OrInverted;
   const std::int64_t ww = ImageWidth(rgb), wh = ImageHeight(rgb);
   for (std::int64_t y = 0; y < h; ++y) {
     const std::int64_t wy = place.top + y;
@@ -210,7 +210,7 @@ BOOL RenderBandAsOneInk(RenderPdev* pdev, ImageBandCache& cache, BYTE* drum1Plan
   cache.working = rgb;
   cache.working.format = kFormat8Bpp;
   rgb = ImageBuffer{};
-  cache.target.buffer = pdev->separationModes[2] == 0 ? drum1Plane : drum2Plane;
+  cache.target.buffer = OneInkPicturePlane(pdev, drum1Plane, drum2Plane);
   cache.target.stride = planeStride;
   return FlushPendingImage(pdev, cache, cache.target.buffer, planeStride);
 }
@@ -249,8 +249,8 @@ BOOL FlushImageBandCache(RenderPdev* pdev, ImageBandCache& cache, BYTE* drum1Pla
   pdev->shared.pictureRect = cache.bandOrigin;
   const std::int64_t width = RectWidth(cache.bandOrigin), height = RectHeight(cache.bandOrigin);
   const ULONG previous = pdev->drawing.previousRop4;
-  const bool plain = previous == 0xFFCC || previous == 0xCCCC || state == kBlitMaskImagePair ||
-                     state == kBlitHolePair || (previous == 0x8888 && state != kBlitPaintOverMask);
+  const bool plain = previous == kRop4StretchCopy || previous == kRop4SrcCopy || state == kBlitMaskImagePair ||
+                     state == kBlitHolePair || (previous == kRop4SrcAnd && state != kBlitPaintOverMask);
   if (pdev->shared.pictureFlag == 1 && plain && (pdev->edge != 0 || pdev->backlight != 0) && mode < 8) {
     EnhanceCachedImage(pdev, cache);
     if (pdev->edge == 1)
@@ -286,8 +286,8 @@ BOOL FlushImageBandCache(RenderPdev* pdev, ImageBandCache& cache, BYTE* drum1Pla
   if (state == kBlitOneBitInPicture) {
     done = RenderGrayBandTwoPlates(pdev, picture, target, cache.bandOrigin);
   } else if (isPicture || state == kBlitInsideHole ||
-             (state == kBlitPaintOverMask && previous != 0xFFCC && previous != 0xCCCC)) {
-    if (previous == 0xFFCC || previous == 0xCCCC || (previous == 0x8888 && state != kBlitPaintOverMask))
+             (state == kBlitPaintOverMask && previous != kRop4StretchCopy && previous != kRop4SrcCopy)) {
+    if (previous == kRop4StretchCopy || previous == kRop4SrcCopy || (previous == kRop4SrcAnd && state != kBlitPaintOverMask))
       pdev->image.blitState = kBlitMaskImagePair;
     done = RenderRgbBandTwoPlates(pdev, picture, target);
   } else {
@@ -297,7 +297,7 @@ BOOL FlushImageBandCache(RenderPdev* pdev, ImageBandCache& cache, BYTE* drum1Pla
   ImageBufferFree(cache.rgb);
   if (!done) return finish(FALSE);
   const BYTE nowState = pdev->image.blitState;
-  if (previous != 0xFFCC && previous != 0xCCCC && nowState != 2 && nowState != 4 && nowState != 40)
+  if (previous != kRop4StretchCopy && previous != kRop4SrcCopy && !PairsWithMask(nowState) && nowState != kBlitOneBitInPicture)
     CombineBandPlates(pdev, target.drum1, target.drum2, target.stride, cache.bandOrigin, drum1Plane, drum2Plane,
                       planeStride);
   else
@@ -306,7 +306,7 @@ BOOL FlushImageBandCache(RenderPdev* pdev, ImageBandCache& cache, BYTE* drum1Pla
   if (state == kBlitPaintOverMask) {
     pdev->image.earlierRect = cache.bandOrigin;
     pdev->image.operationRect = cache.bandOrigin;
-    pdev->image.earlierRop4 = 0x8888;
+    pdev->image.earlierRop4 = kRop4SrcAnd;
   }
   return finish(TRUE);
 }
@@ -334,7 +334,7 @@ bool RenderImageBand(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T,
     cache.rgb.saved = cache.rgb.area;
     // The first strip's copy covers the whole new picture; a combination
     // needs it white first.
-    if ((pdev->drawing.rop4 & 0xFF) == 0xCC) {
+    if (Rop3Of(pdev->drawing.rop4) == kRop3SrcCopy) {
       CopyRgbIntoCache(cache, strip);
     } else {
       ImageBufferWhiten(cache.rgb);

@@ -145,7 +145,7 @@ BOOL CopyBandPlates(RenderPdev* pdev, const BYTE* plate1, const BYTE* plate2, LO
 BOOL CombineBandPlates(RenderPdev* pdev, const BYTE* plate1, const BYTE* plate2, LONG bandStride,
                        const PdevRect& dest, BYTE* drum1Plane, BYTE* drum2Plane, LONG planeStride) {
   if (!pdev || !plate1 || !plate2 || !drum1Plane || !drum2Plane) return FALSE;
-  if (pdev->drawing.previousRop4 == 0x8888) {
+  if (pdev->drawing.previousRop4 == kRop4SrcAnd) {
     // Each plate masks its own plane; no plate knocks out the other ink.
     PdevRect cut, plateRect;
     if (!CutToPage(pdev, dest, cut, plateRect)) return TRUE;

@@ -38,10 +38,11 @@ bool SharpenImage(BYTE* picture, LONG width, LONG height, LONG stride, const Pde
 BOOL CopyBandPlates(RenderPdev* pdev, const BYTE* plate1, const BYTE* plate2, LONG bandStride, const PdevRect& dest,
                     BYTE* drum1Plane, BYTE* drum2Plane, LONG planeStride);
 // The same by the picture's ROP4 (the previous ROP4) on both planes:
-// 0x3333 whitens as a copy does and ANDs the inverted plates; 0x2222 ANDs and
-// 0xBBBB ORs the inverted plates; 0x4444 / 0xDDDD invert the planes, then
-// AND / OR; 0x7777 / 0x1111 AND / OR, then invert; 0x8888 ANDs; 0xEEEE ORs;
-// 0x6666 XORs; 0x9999 XORs and inverts; any other ROP4 draws nothing.
+// NOTSRCCOPY whitens as a copy does and ANDs the inverted plates; DSna ANDs
+// and MERGEPAINT ORs the inverted plates; SRCERASE / SDno invert the planes,
+// then AND / OR; DSan / NOTSRCERASE AND / OR, then invert; SRCAND ANDs;
+// SRCPAINT ORs; SRCINVERT XORs; DSxn XORs and inverts; any other ROP4 draws
+// nothing.
 BOOL CombineBandPlates(RenderPdev* pdev, const BYTE* plate1, const BYTE* plate2, LONG bandStride,
                        const PdevRect& dest, BYTE* drum1Plane, BYTE* drum2Plane, LONG planeStride);
 

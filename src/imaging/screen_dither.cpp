@@ -238,7 +238,7 @@ BOOL DitherByScreen(const DitherContext& context, const DensityImage& src, const
     case 1:
       return DitherScreenPlain(src, band, target, tile);
     case 2:
-      if (context.blitState == 12 || context.blitState == 30 || context.blitState == 31)
+      if (context.ontoMask)
         return DitherScreenPlain(src, band, target, tile);
       if (context.orientation == 90)
         return DitherScreenInterlaced(src, band, target, tile, context.pageHeight, context.carryKind);

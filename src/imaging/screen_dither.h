@@ -42,7 +42,7 @@ struct ScreenTile {
 struct DitherContext {
   int resolutionMode = 0;
   int orientation = 0;  // 0 or 90
-  int blitState = 0;
+  bool ontoMask = false;  // painted onto a mask: the plain screen in every mode
   LONG pageHeight = 0;  // pixels; its parity sets the interlaced row pairs
   int carryKind = 0;  // non-zero: an image continued from the band above
 };

@@ -196,8 +196,14 @@ void BuildScreenTile(const ScreenSpec& params, ScreenVector v, CellWork& w, BYTE
 
 }  // namespace
 
+int FoldScreenAngle(int angle) { return angle >= 0 && angle <= 90 ? angle : ((angle % 90) + 90) % 90; }
+
+bool ScreenTakesLines(int dpi, int lines, int angle, int resolutionMode) {
+  return lines > 0 && Usable(RawVector(dpi, lines, FoldScreenAngle(angle), resolutionMode));
+}
+
 ScreenVector ComputeScreenVector(int dpi, int lines, int angle, int resolutionMode) {
-  angle = angle >= 0 && angle <= 90 ? angle : ((angle % 90) + 90) % 90;
+  angle = FoldScreenAngle(angle);
   ScreenVector v = lines > 0 ? RawVector(dpi, lines, angle, resolutionMode) : ScreenVector{0, 0};
   if (Usable(v)) return v;
   v = RawVector(dpi, 100, 45, resolutionMode);

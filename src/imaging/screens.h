@@ -35,6 +35,11 @@ inline constexpr int kScreenCellLimit = 49;
 // at 45 degrees (then clamped into range); angles outside 0..90 are folded
 // into 0..89. Resolution mode 2 raises odd components to even.
 ScreenVector ComputeScreenVector(int dpi, int lines, int angle, int resolutionMode);
+// The angle a screen takes: outside 0..90 folded into 0..89.
+int FoldScreenAngle(int angle);
+// Whether ComputeScreenVector keeps the line count asked (else it takes 100
+// lines at 45 degrees).
+bool ScreenTakesLines(int dpi, int lines, int angle, int resolutionMode);
 
 int GreatestCommonDivisor(int a, int b);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "imaging/colour_classes.h"
+#include "render/blit_states.h"
+#include "render/rop_names.h"
 
 const SeparationModeFlags kSeparationModeFlags = {
     {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0},
@@ -183,10 +185,10 @@ int DarkerDrumStrength(int drum2Lightness) {
 }
 
 bool IsSeparationMaskMode(int blitState, std::uint32_t rop4, std::uint8_t blackWhiteSource) {
-  if (blitState == 2 || blitState == 4) return false;
-  if (blitState != 0) return true;
-  if (rop4 == 0xBBBB || rop4 == 0xEEEE) return true;
-  return (rop4 == 0x8888 || rop4 == 0x6666) && blackWhiteSource == 1;
+  if (PairsWithMask(static_cast<std::uint8_t>(blitState))) return false;
+  if (blitState != kBlitIdle) return true;
+  if (rop4 == kRop4MergePaint || rop4 == kRop4SrcPaint) return true;
+  return (rop4 == kRop4SrcAnd || rop4 == kRop4SrcInvert) && blackWhiteSource == 1;
 }
 
 int SeparationToneCurveIndex(int photoMode, int resolutionMode) {

@@ -71,9 +71,9 @@ int DarkerDrumCut(int a, int b, int c);
 // Darker-drum strength of drum 2's ink lightness L*.
 int DarkerDrumStrength(int drum2Lightness);
 
-// Whether a picture line draws as a mask: blit state other than 0, 2, 4; or
-// blit state 0 with ROP4 0xBBBB, 0xEEEE, or 0x8888 / 0x6666 from a
-// black-and-white source.
+// Whether a picture line draws as a mask: a blit state neither idle nor
+// pairing with a mask; or the idle state with MERGEPAINT, SRCPAINT, or
+// SRCAND / SRCINVERT from a black-and-white source.
 bool IsSeparationMaskMode(int blitState, std::uint32_t rop4, std::uint8_t blackWhiteSource);
 
 // What one line's separation depends on besides the grid.

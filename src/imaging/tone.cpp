@@ -73,7 +73,7 @@ BYTE ToneClampDensity(const ToneInputs& in, BYTE d) {
     const bool diagonal = in.hatchMarker == 3 || in.hatchMarker == 4 || in.hatchMarker == 6;
     return diagonal && d >= 1 && d <= 65 ? 66 : d;
   }
-  if (in.operation == 2 || in.blackWhiteSource || in.rop4 == 0x8888 || in.rop4 == 0xEEEE || in.preset != 0) return d;
+  if (in.operation == 2 || in.blackWhiteSource || in.rop4 == kRop4SrcAnd || in.rop4 == kRop4SrcPaint || in.preset != 0) return d;
   return ContrastBrightness(in.contrast, in.brightness, d);
 }
 

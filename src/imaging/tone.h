@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "plat/base.h"
+#include "render/rop_names.h"
 
 namespace imaging {
 
@@ -29,7 +30,7 @@ struct ToneInputs {
   std::uint8_t operation = 0;  // 1 brush, mask or one-level band; 2 no tone
   std::uint8_t hatchMarker = 0;  // 3, 4, 6: diagonal hatches
   std::uint8_t blackWhiteSource = 0;
-  std::uint32_t rop4 = 0xCCCC;
+  std::uint32_t rop4 = kRop4SrcCopy;
   int preset = 0;
   int contrast = 4;  // 1..7; anything else leaves the density as it is
   int brightness = 0;  // 0..7; anything else adds nothing

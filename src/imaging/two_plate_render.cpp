@@ -279,7 +279,7 @@ BOOL RenderGrayBandTwoPlates(RenderPdev* pdev, const RgbBuffer& picture, const T
   const RECTL& last = pdev->drawing.lastDrawnRect;
   const bool meetsLast = pageRect.left < last.right && last.left <= pageRect.right && pageRect.top < last.bottom &&
                          last.top <= pageRect.bottom;
-  const bool onePlane = pdev->drawing.previousRop4 == 0x8888 && pdev->drawing.rop4 == 0xB8B8 && meetsLast;
+  const bool onePlane = pdev->drawing.previousRop4 == kRop4SrcAnd && pdev->drawing.rop4 == kRop4PatSelect && meetsLast;
   PlateOut plates[2];
   plates[0].screen = plates[1].screen = screen;
   if (onePlane) {
@@ -385,7 +385,7 @@ BOOL RenderImageTwoPlates(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane, 
   target.rect = targetRect;
   target.origin = {bandOrigin.x, bandOrigin.y};
   TwoPlateHalftone how;
-  how.diffuse = pdev->photoMode == 1 && format != BMF_1BPP && (pdev->drawing.rop4 & 0xFF) == 0xCC;
+  how.diffuse = pdev->photoMode == 1 && format != BMF_1BPP && Rop3Of(pdev->drawing.rop4) == kRop3SrcCopy;
   how.resolution = resolution;
   how.amiLine = amiLine;
   how.amiAngle = amiAngle;

@@ -79,7 +79,7 @@ BOOL RenderRgbBandTwoPlates(RenderPdev* pdev, const RgbBuffer& picture, const Tw
                             LONG bandRows = kTwoPlateBandRows);
 // A single-level or two-colour picture: each pixel to its class plate, both
 // plates by the plain dither of the job's screen. A paint over a fresh mask
-// (previous ROP4 0x8888, current 0xB8B8) whose page rect meets the last
+// (previous ROP4 SRCAND, current PSDPxax) whose page rect meets the last
 // drawn rect goes to one density on the plate the drum choice (plate
 // selector 1: drum 1, else drum 2) names. FALSE when the screen or a buffer
 // cannot be had.

@@ -40,8 +40,7 @@ DWORD ReadLanguageKey(std::u16string_view setupIni, LanguageEntry* rows, int row
 int CollectLanguageRows(SetupContext& ctx);
 int ShowLanguagePage(SetupContext& ctx);
 
-// Steps of later pages the dispatch reaches; 0 until they are built.
-int ShowFirstPage(SetupContext& ctx);  // wizard.h
+// Pages and steps the dispatch reaches (the wizard's first page is in wizard.h).
 int ShowUninstallPage(SetupContext& ctx);
 int CheckCustomDataFile(SetupContext& ctx);
 int ReadQuickInstallData(SetupContext& ctx);

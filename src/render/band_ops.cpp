@@ -89,12 +89,12 @@ BOOL CombineHalftoneBand(RenderPdev* pdev, const BYTE* band, POINTL bandOrigin, 
   BYTE* other = OtherPlaneOf(pdev, plane);
   // NOTSRCCOPY whitens the area and ANDs the inverted picture in; MERGEPAINT
   // ORs the inverted picture into what is there.
-  if (rop == 0x3333) WhitenPictureArea(pdev, plane, other, cut, planeStride, clipRects);
+  if (rop == kRop4NotSrcCopy) WhitenPictureArea(pdev, plane, other, cut, planeStride, clipRects);
   std::vector<BYTE> inverted;
   const BYTE* rows = band;
   PdevRect rowsRect = bandRect;
   LONG rowsStride = bandStride;
-  if (RopIn(rop, {0x2222, 0x3333, 0xBBBB})) {
+  if (RopIn(rop, {kRop4Dsna, kRop4NotSrcCopy, kRop4MergePaint})) {
     inverted = InvertedBand(band, bandRect, bandStride, rowsRect, rowsStride);
     rows = inverted.data();
   }
@@ -102,20 +102,20 @@ BOOL CombineHalftoneBand(RenderPdev* pdev, const BYTE* band, POINTL bandOrigin, 
     PdevRect r = cut;
     InvertRect(pdev, plane, r, planeStride);
   };
-  if (RopIn(rop, {0x4444, 0xDDDD})) invertPlane();
-  if (RopIn(rop, {0x2222, 0x3333, 0x4444, 0x7777, 0x8888})) {
+  if (RopIn(rop, {kRop4SrcErase, kRop4Sdno})) invertPlane();
+  if (RopIn(rop, {kRop4Dsna, kRop4NotSrcCopy, kRop4SrcErase, kRop4Dsan, kRop4SrcAnd})) {
     AndRowsIntoPlane(pdev, plane, cut, planeStride, rows, rowsRect, rowsStride);
-    if (rop == 0x8888 && other) {
+    if (rop == kRop4SrcAnd && other) {
       PdevRect invRect;
       LONG invStride;
       std::vector<BYTE> knockOut = InvertedBand(band, bandRect, bandStride, invRect, invStride);
       OrRowsIntoPlane(pdev, other, cut, planeStride, knockOut.data(), invRect, invStride);
     }
   }
-  if (RopIn(rop, {0x1111, 0xDDDD, 0xEEEE, 0xBBBB}))
+  if (RopIn(rop, {kRop4NotSrcErase, kRop4Sdno, kRop4SrcPaint, kRop4MergePaint}))
     OrRowsIntoPlane(pdev, plane, cut, planeStride, rows, rowsRect, rowsStride);
-  if (RopIn(rop, {0x6666, 0x9999})) XorRowsIntoPlane(pdev, plane, cut, planeStride, rows, rowsRect, rowsStride);
-  if (RopIn(rop, {0x1111, 0x7777, 0x9999})) invertPlane();
+  if (RopIn(rop, {kRop4SrcInvert, kRop4Dsxn})) XorRowsIntoPlane(pdev, plane, cut, planeStride, rows, rowsRect, rowsStride);
+  if (RopIn(rop, {kRop4NotSrcErase, kRop4Dsan, kRop4Dsxn})) invertPlane();
   return TRUE;
 }
 

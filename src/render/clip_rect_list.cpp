@@ -29,7 +29,7 @@ BOOL AddClipToClipRectList(RenderPdev* pdev, CLIPOBJ* clip) {
     list.entries = grown;
     list.capacity = capacity;
   }
-  const std::uint8_t nothingToBlank = (pdev->drawing.rop4 & 0xFF) != 0xCC ? 1 : 0;
+  const std::uint8_t nothingToBlank = Rop3Of(pdev->drawing.rop4) != kRop3SrcCopy ? 1 : 0;
   for (const PdevRect& r : added) list.entries[list.count++] = ClipRectEntry{r, nothingToBlank};
   return TRUE;
 }

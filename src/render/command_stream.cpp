@@ -246,27 +246,6 @@ int FlushOutput(RenderPdev* pdev, std::uint16_t threshold) {
 
 int FlushOutputAll(RenderPdev* pdev) { return FlushOutput(pdev, 1); }
 
-// clang-format off
-const std::uint8_t InkColorTable[64][3] = {
-    {1, 1, 1},       {0, 0, 0},       {2, 2, 2},       {255, 48, 0},    // 1000
-    {0, 80, 208},    {160, 32, 32},   {0, 176, 0},     {255, 255, 0},   // 1004
-    {128, 128, 128}, {208, 208, 208}, {0, 0, 128},     {48, 0, 192},    // 1008
-    {224, 0, 48},    {192, 0, 64},    {128, 0, 176},   {144, 0, 80},    // 1012
-    {0, 128, 128},   {255, 0, 208},   {128, 255, 128}, {255, 144, 0},   // 1016
-    {0, 128, 96},    {208, 176, 80},  {255, 80, 96},   {192, 32, 0},    // 1020
-    {1, 1, 1},       {1, 1, 1},       {1, 1, 1},       {1, 1, 1},       // 1024
-    {1, 1, 1},       {1, 1, 1},       {1, 1, 1},       {1, 1, 1},       // 1028
-    {1, 1, 1},       {0, 0, 0},       {0, 0, 255},     {0, 0, 255},     // 1032
-    {0, 0, 255},     {0, 0, 255},     {255, 0, 0},     {255, 0, 0},     // 1036
-    {255, 0, 0},     {255, 0, 0},     {0, 255, 0},     {0, 255, 0},     // 1040
-    {0, 255, 0},     {255, 255, 0},   {255, 255, 0},   {160, 48, 48},   // 1044
-    {160, 48, 48},   {128, 0, 176},   {128, 0, 176},   {128, 128, 128}, // 1048
-    {128, 128, 128}, {208, 208, 208}, {208, 208, 208}, {255, 144, 0},   // 1052
-    {255, 144, 0},   {224, 160, 48},  {224, 160, 48},  {160, 160, 144}, // 1056
-    {160, 160, 144}, {255, 0, 255},   {255, 0, 255},   {3, 3, 3},       // 1060
-};
-// clang-format on
-
 InkColor InkCodeToRgb(std::int32_t code) {
   if (code >= 0 && code <= 63) code += 1000;
   if (code < 1000 || code > 1063) code = 1032;
@@ -487,7 +466,7 @@ int WriteOutputModeOption(RenderPdev* pdev) {
 int WriteColourModeOption(RenderPdev* pdev) {
   if (pdev == nullptr) return 0;
   std::uint16_t code;
-  if (pdev->duplex == 1 || pdev->duplex == 2) {
+  if (IsDuplexKind(pdev->duplex)) {
     code = 37;
   } else if (pdev->colorMode != 2) {
     code = pdev->oneInkDrum == 1 ? 32 : 31;
@@ -589,7 +568,7 @@ int WriteLinePosition(RenderPdev* pdev, std::int32_t line) {
   if (pdev->customPosition == 0) {
     v += TenthMmToDots(pdev->marginTop, dpiY);
     h = TenthMmToDots(pdev->marginLeft, dpiX);
-  } else if (pdev->duplex != 1 && pdev->duplex != 2) {
+  } else if (!IsDuplexKind(pdev->duplex)) {
     v += TenthMmToDots(pdev->frontY, dpiY);
     h = TenthMmToDots(pdev->frontX, dpiX);
   } else {

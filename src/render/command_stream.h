@@ -68,8 +68,6 @@ int PauseOutput(RenderPdev* pdev, BOOL testFailure);
 int FlushOutput(RenderPdev* pdev, std::uint16_t threshold);
 int FlushOutputAll(RenderPdev* pdev);
 
-// Ink colours: R, G, B of each InkCode, row = code - 1000.
-extern const std::uint8_t InkColorTable[64][3];
 struct InkColor {
   std::uint16_t code;  // the code to send
   std::uint8_t rgb[3];

@@ -97,18 +97,7 @@ BOOL DrvStartPage(SURFOBJ* pso) {
   const std::int32_t ink[2] = {drums[0].Ink, drums[1].Ink};
   const InkLab lab[2] = {drums[0].Lab, drums[1].Lab};
 
-  if (pdev->colorMode == 2 && pdev->separationKind == 0) {
-    std::int32_t modeA = pdev->separationModes[0];
-    std::int32_t modeB = pdev->separationModes[2];
-    InkLab want1{pdev->drum1Lab[0], pdev->drum1Lab[1], pdev->drum1Lab[2]};
-    InkLab want2{pdev->drum2Lab[0], pdev->drum2Lab[1], pdev->drum2Lab[2]};
-    AssignDrumColors(pdev->drum1Ink, want1, pdev->drum2Ink, want2, ink[0], lab[0], ink[1], lab[1], &modeA, &modeB);
-    if (modeA != kNoAssignment) {
-      pdev->separationModes[0] = static_cast<std::uint8_t>(modeA);
-      pdev->separationModes[1] = static_cast<std::uint8_t>(modeA);
-    }
-    if (modeB != kNoAssignment) pdev->separationModes[2] = static_cast<std::uint8_t>(modeB);
-  }
+  AssignModesToDrums(pdev, ink, lab);
   pdev->drum1Ink = static_cast<std::uint16_t>(ink[0]);
   SetLab(pdev->drum1Lab, lab[0]);
   if (pdev->colorMode == 1) {
@@ -148,7 +137,7 @@ FinishResult FinishJob(RenderPdev* pdev, bool stopWithoutSheets) {
   if (!ResumeOutput(pdev)) return FinishResult::FileFailed;
   if (stopWithoutSheets && pdev->sheetCounter == 0) return FinishResult::NoSheets;
   bool ok = true;
-  if ((pdev->duplex == 1 || pdev->duplex == 2 || pdev->separationKind == 3) && (pdev->sheetCounter & 1)) {
+  if (AlternatesDrums(pdev) && (pdev->sheetCounter & 1)) {
     // The blank back of the last sheet.
     ok = WriteDrum2Ink(pdev) && WriteBlankThumbnail(pdev) && WriteFormFeed(pdev);
   }

@@ -23,7 +23,7 @@ BOOL ClipRectListIsEmpty(const RenderPdev* pdev) { return pdev->shared.clipRects
 
 BOOL FlushImageIfPending(RenderPdev* pdev) {
   if (!(pdev->flags & kPdevImagePending)) return TRUE;
-  BYTE* plane = pdev->separationModes[2] != 0 ? pdev->drum2Plane : pdev->drum1Plane;
+  BYTE* plane = OneInkPicturePlane(pdev, pdev->drum1Plane, pdev->drum2Plane);
   BOOL flushed = FlushOrMergeImage(pdev, plane, pdev->planeStride, nullptr, nullptr, nullptr, 0, nullptr, 0, 0);
   pdev->flags &= ~kPdevImagePending;
   return flushed;

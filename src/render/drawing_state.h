@@ -7,6 +7,9 @@
 
 #include <cstdint>
 
+#include "render/blit_states.h"
+#include "render/rop_names.h"
+
 struct DocSettings;
 
 // (density, plate) of one colour: density 0 no ink .. 255 full ink, plate 1
@@ -40,27 +43,6 @@ inline constexpr std::uint8_t kOperationIdle = 0;
 inline constexpr std::uint8_t kOperationBrushOrMask = 1;  // a brush, a mask or a single-level band
 inline constexpr std::uint8_t kOperationMerging = 2;
 inline constexpr std::uint8_t kOperationDirect = 3;
-
-// Values of the blit state (PdevImageState::blitState) of the transparent-image
-// recogniser.
-inline constexpr std::uint8_t kBlitIdle = 0;
-inline constexpr std::uint8_t kBlitMaskFirst = 1;
-inline constexpr std::uint8_t kBlitMaskImagePair = 2;
-inline constexpr std::uint8_t kBlitMaskHole = 3;
-inline constexpr std::uint8_t kBlitHolePair = 4;
-inline constexpr std::uint8_t kBlitDeclinedPair = 5;
-inline constexpr std::uint8_t kBlitMergePaint8 = 7;
-inline constexpr std::uint8_t kBlitSrcAndNew = 10;
-inline constexpr std::uint8_t kBlitSrcAndMore = 11;
-inline constexpr std::uint8_t kBlitPaintOverMask = 12;
-inline constexpr std::uint8_t kBlitSrcPaintNew = 20;
-inline constexpr std::uint8_t kBlitSrcPaintMore = 21;
-inline constexpr std::uint8_t kBlitPaintOnMaskNew = 30;
-inline constexpr std::uint8_t kBlitPaintOnMaskMore = 31;
-inline constexpr std::uint8_t kBlitInsideHole = 33;
-inline constexpr std::uint8_t kBlitOneBitInPicture = 40;
-inline constexpr std::uint8_t kBlitDsnaNew = 50;
-inline constexpr std::uint8_t kBlitDsnaMore = 51;
 
 // The shared block of the device record (RenderPdev::shared). Besides it the
 // two tracks share fields the record already had: the caching switch

@@ -264,6 +264,11 @@ void FailJobFile(RenderPdev* pdev) {
   if (!pdev->jobFailed) {
     MarkJobFailed(pdev, error);
     RecordFailedJobFile(pdev);
+    // What was written cannot be printed in order: no half job is left under
+    // the job's name for the duplicator or the preview to take. The record
+    // keeps the path for the warning.
+    const std::u16string path = FieldText(pdev->jobFilePath, kJobFilePathUnits);
+    if (!path.empty()) DeleteFileW(path.c_str());
   }
   SetLastError(JobError(pdev, ERROR_WRITE_FAULT));
 }

@@ -276,6 +276,27 @@ inline RenderPdev* ValidPdevOf(const SURFOBJ* pso) {
   return pdev;
 }
 
+// The settings ask for picture treatment: error diffusion (any photo mode but
+// 0), sharpening or backlight enhancement.
+inline bool PictureOptionsOn(const RenderPdev* pdev) {
+  return pdev->photoMode != 0 || pdev->edge != 0 || pdev->backlight != 0;
+}
+// Pictures are cached: the caching switch is on and the settings ask for
+// picture treatment.
+inline bool CachesPictures(const RenderPdev* pdev) { return pdev->imageCaching == 1 && PictureOptionsOn(pdev); }
+
+// The plane a one-ink picture goes to: drum 2's for a non-zero image
+// separation mode, drum 1's otherwise.
+inline std::uint8_t* OneInkPicturePlane(const RenderPdev* pdev, std::uint8_t* drum1, std::uint8_t* drum2) {
+  return pdev->separationModes[2] != 0 ? drum2 : drum1;
+}
+
+// Sheets alternate between the drums (their one plane to drum 1 on even
+// sheets, to drum 2 on odd ones): a duplex job, or separation kind 3.
+inline bool AlternatesDrums(const RenderPdev* pdev) {
+  return IsDuplexKind(pdev->duplex) || pdev->separationKind == 3;
+}
+
 // Left + right (m) and top + bottom (n) working margins in 0.1 mm, in the
 // terms of the page: exchanged at orientation 90.
 inline void PrintableMargins(const RenderPdev* pdev, std::int64_t& m, std::int64_t& n) {

@@ -9,12 +9,12 @@ namespace {
 
 // ROP3 bytes the raster-operation engine hands over, as their ROP2.
 int Rop2Of(ULONG rop) {
-  switch (rop & 0xFF) {
-    case 0xAA: return R2_NOP;
-    case 0x5A: return R2_XORPEN;
-    case 0xA0: return R2_MASKPEN;
-    case 0xF0: return R2_COPYPEN;
-    default: return static_cast<int>(rop & 0xFF);
+  switch (Rop3Of(rop)) {
+    case kRop3Dest: return R2_NOP;
+    case kRop3PatInvert: return R2_XORPEN;
+    case kRop3PatAnd: return R2_MASKPEN;
+    case kRop3PatCopy: return R2_COPYPEN;
+    default: return static_cast<int>(Rop3Of(rop));
   }
 }
 
@@ -142,14 +142,14 @@ void FillTwoPlanes(RenderPdev* pdev, const PdevRect& r, BYTE* target, BYTE* othe
   const int graphicsMode = pdev->separationModes[1];
   const bool keep = ds.keepOtherPlane != 0;
   if (rop2 == R2_XORPEN) {
-    if (graphicsMode >= 2 && ds.rop4 == 0x5A5A && !keep) {
+    if (graphicsMode >= 2 && ds.rop4 == kRop4PatInvert && !keep) {
       TwoPlanes(r, target, other, stride, pattern, size, [](BYTE d, BYTE p, BYTE o) {
         const BYTE t = B((d & o) ^ p);
         return std::pair<BYTE, BYTE>{t, B(~o | t)};
       });
       return;
     }
-    const bool invert = ds.rop4 == 0x5A5A && (graphicsMode >= 2 ? keep : !keep);
+    const bool invert = ds.rop4 == kRop4PatInvert && (graphicsMode >= 2 ? keep : !keep);
     WithOtherRule(invert ? OtherRule::kInvert : OtherRule::kKeep, [&](auto otherOp) {
       TwoPlanes(r, target, other, stride, pattern, size,
                 [&](BYTE d, BYTE p, BYTE o) { return std::pair<BYTE, BYTE>{B(d ^ p), otherOp(o)}; });
@@ -158,7 +158,7 @@ void FillTwoPlanes(RenderPdev* pdev, const PdevRect& r, BYTE* target, BYTE* othe
   }
   if (rop2 == R2_MASKPEN) {
     const bool mask = ds.maskIdiom != 0;
-    if (mask && ds.previousRop4 == 0x5A5A && graphicsMode <= 1) {
+    if (mask && ds.previousRop4 == kRop4PatInvert && graphicsMode <= 1) {
       TwoPlanes(r, target, other, stride, pattern, size,
                 [](BYTE d, BYTE p, BYTE o) { return std::pair<BYTE, BYTE>{B(d & p), B(~p | o)}; });
     } else if (mask) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "device/device_status.h"
 #include "plat/codepage.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
@@ -216,7 +217,7 @@ void CustomPosition(RenderPdev* pdev, const DocSettings& s) {
   const std::int64_t bx = s.ImagePositionOffsets[4];
   const std::int64_t by = s.ImagePositionOffsets[5];
   std::int64_t fx = 0, fy = 0, backX = 0, backY = 0;
-  if (s.Duplex != 1 && s.Duplex != 2) {
+  if (!IsDuplexKind(s.Duplex)) {
     fx = std::max<std::int64_t>(0, (w + 2 * dx - p) / 2);
     fy = std::max<std::int64_t>(0, dy);
   } else {
@@ -268,7 +269,7 @@ void ApplyColourRules(RenderPdev* pdev, const PrivateDevmode& dm) {
   pdev->shiftMode = s.BindingPosition;
   pdev->shiftAmount = s.BindingAmount;
   pdev->shiftHalved = s.AutoReduce;
-  if (s.Duplex == 1 || s.Duplex == 2) {
+  if (IsDuplexKind(s.Duplex)) {
     pdev->duplex = s.Duplex;
     pdev->masterSelection = 2;
     sep[0] = sep[1] = sep[2] = 0;
@@ -592,6 +593,10 @@ void TakeInksAndColourRules(RenderPdev* pdev, const PrivateDevmode& dm, HANDLE p
   pdev->separationModes[0] = std::min(s.SeparationModeA, limit);
   pdev->separationModes[1] = std::min(s.SeparationModeA, limit);
   pdev->separationModes[2] = std::min(s.SeparationModeB, limit);
+  const std::int32_t inks[2] = {pdev->drum1Ink, pdev->drum2Ink};
+  const InkLab labs[2] = {InkLab{pdev->drum1Lab[0], pdev->drum1Lab[1], pdev->drum1Lab[2]},
+                          InkLab{pdev->drum2Lab[0], pdev->drum2Lab[1], pdev->drum2Lab[2]}};
+  AssignModesToDrums(pdev, inks, labs);
   TakeImageSettings(pdev, s);
   auto speeds = ReadPrinterValue(printer, kValueSpeed);
   auto densities = ReadPrinterValue(printer, kValueDensity);
@@ -676,4 +681,18 @@ void DrvDisablePDEV(DHPDEV dhpdev) {
   }
   if (pdev->preview == 1) ClearPortStatus(pdev, 0);
   ReleasePdev(pdev);
+}
+
+void AssignModesToDrums(RenderPdev* pdev, const std::int32_t (&ink)[2], const InkLab (&lab)[2]) {
+  if (pdev->colorMode != 2 || pdev->separationKind != 0) return;
+  std::int32_t modeA = pdev->separationModes[0];
+  std::int32_t modeB = pdev->separationModes[2];
+  const InkLab want1{pdev->drum1Lab[0], pdev->drum1Lab[1], pdev->drum1Lab[2]};
+  const InkLab want2{pdev->drum2Lab[0], pdev->drum2Lab[1], pdev->drum2Lab[2]};
+  AssignDrumColors(pdev->drum1Ink, want1, pdev->drum2Ink, want2, ink[0], lab[0], ink[1], lab[1], &modeA, &modeB);
+  if (modeA != kNoAssignment) {
+    pdev->separationModes[0] = static_cast<std::uint8_t>(modeA);
+    pdev->separationModes[1] = static_cast<std::uint8_t>(modeA);
+  }
+  if (modeB != kNoAssignment) pdev->separationModes[2] = static_cast<std::uint8_t>(modeB);
 }

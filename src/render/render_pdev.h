@@ -37,5 +37,13 @@ DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR pwszLogAddress, ULONG cPat, HSURF* ph
                      ULONG* pdevcaps, ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev, LPWSTR pwszDeviceName,
                      HANDLE hDriver);
 void DrvCompletePDEV(DHPDEV dhpdev, HDEV hdev);
+
+// Adapts the text and graphics mode and the image mode of a two-ink job of
+// automatic separation (kind 0) to the inks on the drums (codes and L, a, b),
+// from the job's own drum inks; a mode that no assignment fits is kept. The
+// device is built with its DEVMODE's drums, so that each colour prints on
+// the drum of its ink whether or not the sheet adapted the modes before;
+// the first page adapts them again to the inks the device reports.
+void AssignModesToDrums(RenderPdev* pdev, const std::int32_t (&ink)[2], const InkLab (&lab)[2]);
 // Frees the record and everything it owns.
 void DrvDisablePDEV(DHPDEV dhpdev);

@@ -9,7 +9,7 @@
 #include "render/plane_ops.h"
 
 bool UsesTwoPlanes(const RenderPdev* pdev) {
-  return pdev->colorMode == 2 && pdev->masterSelection == 2 && pdev->duplex != 1 && pdev->duplex != 2 &&
+  return pdev->colorMode == 2 && pdev->masterSelection == 2 && !IsDuplexKind(pdev->duplex) &&
          pdev->separationKind != 3;
 }
 

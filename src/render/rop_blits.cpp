@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "imaging/image_entries.h"
 #include "plat/engine_draw.h"
@@ -47,80 +48,47 @@ bool NeedsTemp(const char* name) {
   return x && (x[1] == 'D' || x[1] == 'P' || x[1] == 'S');
 }
 
-}  // namespace
-
-BOOL BitBltWithBrush(ROP4 r, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
-                     XLATEOBJ* xlate, BRUSHOBJ* brush, const BrushColour& colour) {
-  RenderPdev* pdev = PdevFromSurface(pso);
-  if (!pdev || !target) return FALSE;
-  PdevDrawState& d = pdev->drawing;
-  PdevImageState& img = pdev->image;
-  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
-  const BYTE imageMode = pdev->separationModes[2];
-  const ULONG prev = d.previousRop4;
-  if (two && r == 0xF0F0 && colour.present && !colour.solid) return PatCopyRealized(pso, target, clip, brush);
-
-  // The destination, cut to the plane; the source origin moves with it.
-  PdevRect dest{target->left, target->top, target->right - 1, target->bottom - 1};
+// The destination cut to the plane, the source origin moved with it; the
+// target again as an exclusive RECTL.
+struct PlaneDestination {
+  PdevRect dest;
+  POINTL origin;
+  RECTL cutTarget;
+};
+std::optional<PlaneDestination> DestinationOnPlane(const RenderPdev* pdev, const RECTL& target,
+                                                   const POINTL* srcOrigin) {
+  const PdevRect whole{target.left, target.top, target.right - 1, target.bottom - 1};
+  PdevRect dest;
+  RectIntersect(whole, PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}, dest);
+  if (RectIsEmpty(dest)) return std::nullopt;
   POINTL origin = srcOrigin ? *srcOrigin : POINTL{0, 0};
-  const PdevRect whole = dest;
-  RectIntersect(dest, PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}, dest);
-  if (RectIsEmpty(dest)) return TRUE;
   origin.x += dest.left - whole.left;
   origin.y += dest.top - whole.top;
-  const RECTL cutTarget{dest.left, dest.top, dest.right + 1, dest.bottom + 1};
+  return PlaneDestination{dest, origin, RECTL{dest.left, dest.top, dest.right + 1, dest.bottom + 1}};
+}
 
-  // SRCAND right after PATINVERT over the same place: a masked image.
-  const bool maskIdiom = r == 0x8888 && prev == 0x5A5A && Meets(dest, d.lastDrawnRect);
-  pdev->shared.operation = maskIdiom ? kOperationBrushOrMask : kOperationIdle;
-  if (!maskIdiom && r != 0xA0A0 && r != 0x5A5A) FreeSavedPlanes(pdev);
-
-  switch (r & 0xFF) {
-    case 0x00: return BlacknessToPlanes(pso, clip, dest);
-    case 0xFF: return WhitenessToPlanes(pso, clip, dest);
-    case 0xAA: return TRUE;
-    case 0xCC: return CopyBitsToPlanes(pso, &cutTarget, src, &origin, clip, xlate, TRUE);
-  }
-  if ((r & 0xFF) == 0x88 && two && imageMode <= 1 && img.blitState != kBlitDeclinedPair &&
-      pdev->shared.operation == kOperationIdle)
-    return SrcAndToPlanes(pso, dest, src, &origin, clip, xlate);
-
-  const char* name = Rop3Name(r);
-  const int nameLength = static_cast<int>(std::strlen(name));
-  Buffers buf;
-  LONG bandStride = 0;
-  PdevRect bandRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
-  BYTE* band2 = nullptr;
-  PdevRect sourceRect{};
-  if (std::strchr(name, 'S') && src) {
-    if (!src->pvScan0 || src->lDelta == 0) return FALSE;
-    const SourceRects rects = SourceRectsFor(src, cutTarget, &origin);
-    if (!rects.usable) return TRUE;
-    dest = rects.dest;
-    sourceRect = rects.source;
-    bandRect = PdevRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
-    buf.band = SourceToPlaneFormat(pdev, static_cast<const BYTE*>(src->pvScan0), rects.source, src->lDelta,
-                                   src->iBitmapFormat, bandRect, &bandStride, dest, xlate, TRUE, pso->lDelta, clip);
-    if (!buf.band) return FALSE;
-    band2 = d.otherPlane;
-  }
-
-  // Plate overrides of the transparent-image sequences.
+// The plate the transparent-image sequences draw this fill on (0: the
+// brush's own); sets the keep-other-plane and mask-idiom flags they imply.
+int PlateOverride(RenderPdev* pdev, ULONG rop4, const PdevRect& dest, const BrushColour& colour) {
+  PdevDrawState& d = pdev->drawing;
+  const PdevImageState& img = pdev->image;
+  const ULONG prev = d.previousRop4;
+  const BYTE imageMode = pdev->separationModes[2];
   d.keepOtherPlane = 0;
   d.maskIdiom = 0;
   int overridePlate = 0;
   const bool whiteBrush = colour.solid && (colour.rgb & 0xFFFFFF) == 0xFFFFFF;
   const bool blackBrush = colour.solid && (colour.rgb & 0xFFFFFF) == 0;
-  if (r == 0xB8B8 && whiteBrush &&
-      ((prev == 0xB8B8 && RectsIntersect(dest, img.earlierRect)) ||
-       (prev == 0xF0F0 && RectsIntersect(dest, img.operationRect)))) {
+  if (rop4 == kRop4PatSelect && whiteBrush &&
+      ((prev == kRop4PatSelect && RectsIntersect(dest, img.earlierRect)) ||
+       (prev == kRop4PatCopy && RectsIntersect(dest, img.operationRect)))) {
     overridePlate = d.plateSelector;
-  } else if (r == 0xA0A0 && (!colour.solid || blackBrush || whiteBrush) &&
-             ((prev == 0xA0A0 && img.earlierRop4 == 0x5A5A && RectsIntersect(dest, img.earlierRect)) ||
-              (prev == 0x5A5A && RectsIntersect(dest, img.operationRect)))) {
+  } else if (rop4 == kRop4PatAnd && (!colour.solid || blackBrush || whiteBrush) &&
+             ((prev == kRop4PatAnd && img.earlierRop4 == kRop4PatInvert && RectsIntersect(dest, img.earlierRect)) ||
+              (prev == kRop4PatInvert && RectsIntersect(dest, img.operationRect)))) {
     overridePlate = d.plateSelector;
     d.maskIdiom = 1;
-  } else if (r == 0xA0A0 && RopIsSourceOnly(prev) && blackBrush && RectsIntersect(dest, img.operationRect)) {
+  } else if (rop4 == kRop4PatAnd && RopIsSourceOnly(prev) && blackBrush && RectsIntersect(dest, img.operationRect)) {
     if (imageMode <= 1) {
       d.keepOtherPlane = 1;
       overridePlate = imageMode == 0 ? kPlate1 : kPlate2;
@@ -128,41 +96,50 @@ BOOL BitBltWithBrush(ROP4 r, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, co
       d.maskIdiom = 1;
     }
   }
-  if (prev == 0x6666 && r == 0xF0F0 && Meets(dest, d.lastDrawnRect)) {
+  if (prev == kRop4SrcInvert && rop4 == kRop4PatCopy && Meets(dest, d.lastDrawnRect)) {
     d.keepOtherPlane = 1;
     if (imageMode <= 1) overridePlate = imageMode == 0 ? kPlate1 : kPlate2;
   }
+  return overridePlate;
+}
 
-  SIZEL patternSize{8, 8};
-  const bool usesPattern = std::strchr(name, 'P') != nullptr;
-  if (usesPattern && colour.present) {
-    buf.pattern = RealizePattern(pdev, brush, &patternSize, FALSE);
-    if (!buf.pattern) return FALSE;
-    // A source with colour of the other plate draws the fill there.
-    const int g = std::min<int>(pdev->separationModes[1], kSeparationModes - 1);
-    const std::uint16_t defaultPlate = SeparationDefaultPlate[g] == 1 ? kPlate2 : kPlate1;
-    if (two && buf.band && g >= 2 && d.plateSelector == defaultPlate &&
-        PaletteSourceSplit(pdev, static_cast<const BYTE*>(src->pvScan0), sourceRect, src->lDelta,
-                           src->iBitmapFormat, xlate))
-      d.plateSelector = defaultPlate == kPlate1 ? kPlate2 : kPlate1;
-    if (r == 0xB8B8 && prev == 0x8888 && RectsIntersect(dest, img.operationRect) &&
-        (pdev->flags & kPdevImagePending)) {
-      // The picture under a transparent fill goes down first, on the fill's plate.
-      const RECTL kept = d.lastDrawnRect;
-      d.lastDrawnRect = cutTarget;
-      BYTE* plane = d.plateSelector == kPlate1 ? pdev->drum1Plane : pdev->drum2Plane;
-      FlushOrMergeImage(pdev, plane, pso->lDelta, nullptr, nullptr, nullptr, 0, nullptr, 0, 0);
-      pdev->flags &= ~kPdevImagePending;
-      d.lastDrawnRect = kept;
-    }
+// The brush realised as a pattern; a source with colour of the other plate
+// moves the fill there, and a picture under a transparent fill goes down
+// first, on the fill's plate. False when the pattern cannot be made.
+bool PreparePattern(RenderPdev* pdev, SURFOBJ* pso, ULONG rop4, const PlaneDestination& at, SURFOBJ* src,
+                    const PdevRect& sourceRect, XLATEOBJ* xlate, BRUSHOBJ* brush, Buffers& buf, SIZEL& patternSize) {
+  PdevDrawState& d = pdev->drawing;
+  buf.pattern = RealizePattern(pdev, brush, &patternSize, FALSE);
+  if (!buf.pattern) return false;
+  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
+  const int graphicsMode = std::min<int>(pdev->separationModes[1], kSeparationModes - 1);
+  const std::uint16_t defaultPlate = SeparationDefaultPlate[graphicsMode] == 1 ? kPlate2 : kPlate1;
+  if (two && buf.band && graphicsMode >= 2 && d.plateSelector == defaultPlate &&
+      PaletteSourceSplit(pdev, static_cast<const BYTE*>(src->pvScan0), sourceRect, src->lDelta, src->iBitmapFormat,
+                         xlate))
+    d.plateSelector = defaultPlate == kPlate1 ? kPlate2 : kPlate1;
+  if (rop4 == kRop4PatSelect && d.previousRop4 == kRop4SrcAnd && RectsIntersect(at.dest, pdev->image.operationRect) &&
+      (pdev->flags & kPdevImagePending)) {
+    const RECTL kept = d.lastDrawnRect;
+    d.lastDrawnRect = at.cutTarget;
+    BYTE* plane = d.plateSelector == kPlate1 ? pdev->drum1Plane : pdev->drum2Plane;
+    FlushOrMergeImage(pdev, plane, pso->lDelta, nullptr, nullptr, nullptr, 0, nullptr, 0, 0);
+    pdev->flags &= ~kPdevImagePending;
+    d.lastDrawnRect = kept;
   }
+  return true;
+}
 
-  // History: the operation rectangle grows while the same ROP4 repeats over
-  // touching rectangles.
+// History: the operation rectangle grows while the same ROP4 repeats over
+// touching rectangles (or a mask's paint meets the mask); otherwise the
+// operation so far becomes the earlier one.
+void AdvanceRopHistory(RenderPdev* pdev, ULONG rop4, const PdevRect& dest) {
+  PdevImageState& img = pdev->image;
+  const ULONG prev = pdev->drawing.previousRop4;
+  const bool maskPair = (img.earlierRop4 == kRop4SrcAnd && rop4 == kRop4SrcPaint) ||
+                        (img.earlierRop4 == kRop4PatInvert && rop4 == kRop4PatAnd);
   const bool continues =
-      r == prev && (RectsTouch(img.operationRect, dest) ||
-                    (((img.earlierRop4 == 0x8888 && r == 0xEEEE) || (img.earlierRop4 == 0x5A5A && r == 0xA0A0)) &&
-                     RectsIntersect(dest, img.earlierRect)));
+      rop4 == prev && (RectsTouch(img.operationRect, dest) || (maskPair && RectsIntersect(dest, img.earlierRect)));
   if (continues) {
     RectUnion(img.operationRect, dest, img.operationRect);
   } else {
@@ -170,89 +147,192 @@ BOOL BitBltWithBrush(ROP4 r, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, co
     img.earlierRop4 = prev;
     img.operationRect = dest;
   }
+}
 
-  if (nameLength > 3) {
-    const std::size_t bytes = WorkBufferBytes(dest);
-    if (bytes == 0) return FALSE;
-    buf.work = WhiteBuffer(bytes);
-    if (!buf.work) return FALSE;
-    if (NeedsTemp(name)) {
-      buf.temp = WhiteBuffer(bytes);
-      if (!buf.temp) return FALSE;
-    }
+// The ROP interpreter's work buffers for names longer than three letters.
+bool AllocateWorkBuffers(const char* name, int nameLength, const PdevRect& dest, Buffers& buf) {
+  if (nameLength <= 3) return true;
+  const std::size_t bytes = WorkBufferBytes(dest);
+  if (bytes == 0) return false;
+  buf.work = WhiteBuffer(bytes);
+  if (!buf.work) return false;
+  if (NeedsTemp(name)) {
+    buf.temp = WhiteBuffer(bytes);
+    if (!buf.temp) return false;
   }
-  if (overridePlate) d.plateSelector = static_cast<std::uint16_t>(overridePlate);
+  return true;
+}
 
-  // Two inks: the PATINVERT that opens a masked-image idiom is also drawn
-  // into a copy of both planes, which the idiom's SRCAND puts back.
-  BYTE *drum1 = nullptr, *drum2 = nullptr;
-  GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
+// What one ROP evaluation draws with.
+struct RopOperands {
+  const char* name;
+  int nameLength;
+  const Buffers* buf;
+  PdevRect bandRect;
+  LONG bandStride;
+  SIZEL patternSize;
+};
+
+BOOL Evaluate(RenderPdev* pdev, CLIPOBJ* clip, BYTE* plane, const PdevRect& dest, LONG planeStride,
+              const RopOperands& op) {
+  return EvalRop3Rpn(pdev, clip, plane, dest, planeStride, op.name, op.nameLength, op.buf->band, op.bandRect,
+                     op.bandStride, op.buf->pattern, op.patternSize, op.buf->work, op.buf->temp);
+}
+
+// Two inks: the PATINVERT that opens a masked-image idiom is also drawn into
+// a copy of both planes, which the idiom's SRCAND puts back.
+void SaveOrRestoreMaskedPlanes(RenderPdev* pdev, SURFOBJ* pso, CLIPOBJ* clip, ULONG rop4, const PdevRect& dest,
+                               bool maskIdiom, BYTE* drum1, BYTE* drum2, const RopOperands& op) {
+  PdevDrawState& d = pdev->drawing;
+  const ULONG prev = d.previousRop4;
   const BYTE graphicsMode = pdev->separationModes[1];
-  if (two && pso->lDelta > 0 && drum1 != drum2) {
-    const std::size_t planeBytes = static_cast<std::size_t>(pso->lDelta) * static_cast<std::size_t>(pdev->planeHeight);
-    if (r == 0x5A5A && img.earlierRop4 != 0xA0A0 && !(prev == 0x8888 && Meets(dest, d.lastDrawnRect))) {
-      if (!d.savedPlanes) {
-        d.savedPlanes = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, 2 * planeBytes));
-        if (d.savedPlanes) {
-          std::memcpy(d.savedPlanes, drum2, planeBytes);
-          std::memcpy(d.savedPlanes + planeBytes, drum1, planeBytes);
-        }
-      }
+  const std::size_t planeBytes = static_cast<std::size_t>(pso->lDelta) * static_cast<std::size_t>(pdev->planeHeight);
+  if (rop4 == kRop4PatInvert && pdev->image.earlierRop4 != kRop4PatAnd &&
+      !(prev == kRop4SrcAnd && Meets(dest, d.lastDrawnRect))) {
+    if (!d.savedPlanes) {
+      d.savedPlanes = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, 2 * planeBytes));
       if (d.savedPlanes) {
-        BYTE* copy2 = d.savedPlanes;
-        BYTE* copy1 = d.savedPlanes + planeBytes;
-        d.targetPlane = d.plateSelector == kPlate1 ? copy1 : copy2;
-        d.otherPlane = d.plateSelector == kPlate1 ? copy2 : copy1;
-        d.keepOtherPlane = graphicsMode > 1 ? 1 : 0;
-        EvalRop3Rpn(pdev, clip, d.targetPlane, dest, pso->lDelta, name, nameLength, buf.band, bandRect, bandStride,
-                    buf.pattern, patternSize, buf.work, buf.temp);
+        std::memcpy(d.savedPlanes, drum2, planeBytes);
+        std::memcpy(d.savedPlanes + planeBytes, drum1, planeBytes);
       }
-      d.keepOtherPlane = graphicsMode <= 1 ? 1 : 0;
-    } else if ((r == 0xA0A0 && prev == 0x5A5A && d.maskIdiom && graphicsMode > 1) || maskIdiom) {
-      if (d.savedPlanes) {
-        std::memcpy(drum2, d.savedPlanes, planeBytes);
-        std::memcpy(drum1, d.savedPlanes + planeBytes, planeBytes);
-      }
-      FreeSavedPlanes(pdev);
-    } else {
-      if (r == 0x5A5A)
-        d.keepOtherPlane = (graphicsMode <= 1 && prev == 0x8888 && Meets(dest, d.lastDrawnRect)) ? 0 : 1;
-      FreeSavedPlanes(pdev);
     }
+    if (d.savedPlanes) {
+      BYTE* copy2 = d.savedPlanes;
+      BYTE* copy1 = d.savedPlanes + planeBytes;
+      d.targetPlane = d.plateSelector == kPlate1 ? copy1 : copy2;
+      d.otherPlane = d.plateSelector == kPlate1 ? copy2 : copy1;
+      d.keepOtherPlane = graphicsMode > 1 ? 1 : 0;
+      Evaluate(pdev, clip, d.targetPlane, dest, pso->lDelta, op);
+    }
+    d.keepOtherPlane = graphicsMode <= 1 ? 1 : 0;
+  } else if ((rop4 == kRop4PatAnd && prev == kRop4PatInvert && d.maskIdiom && graphicsMode > 1) || maskIdiom) {
+    if (d.savedPlanes) {
+      std::memcpy(drum2, d.savedPlanes, planeBytes);
+      std::memcpy(drum1, d.savedPlanes + planeBytes, planeBytes);
+    }
+    FreeSavedPlanes(pdev);
+  } else {
+    if (rop4 == kRop4PatInvert)
+      d.keepOtherPlane = (graphicsMode <= 1 && prev == kRop4SrcAnd && Meets(dest, d.lastDrawnRect)) ? 0 : 1;
+    FreeSavedPlanes(pdev);
   }
+}
 
-  // Operation byte: a one-bit SRCPAINT after a SRCAND renders directly.
+// Operation byte: a one-bit SRCPAINT after a SRCAND renders directly; a
+// paint over its mask ends the mask's operation.
+void UpdateOperation(RenderPdev* pdev, ULONG rop4, const PdevRect& dest, bool oneBit) {
   BYTE& operation = pdev->shared.operation;
-  const bool oneBit = src && src->iBitmapFormat == BMF_1BPP;
+  const PdevImageState& img = pdev->image;
   if (operation != kOperationBrushOrMask) {
-    if (r == 0xEEEE && oneBit && img.earlierRop4 == 0x8888) operation = kOperationDirect;
-  } else if (r == 0xEEEE && img.earlierRop4 == 0x8888 && RectsIntersect(dest, img.earlierRect)) {
+    if (rop4 == kRop4SrcPaint && oneBit && img.earlierRop4 == kRop4SrcAnd) operation = kOperationDirect;
+  } else if (rop4 == kRop4SrcPaint && img.earlierRop4 == kRop4SrcAnd && RectsIntersect(dest, img.earlierRect)) {
     operation = kOperationIdle;
   }
+}
 
+// The plane the ROP runs on: the brush's plate with a pattern; on two inks
+// without one, the one-ink picture plane unless the blit renders directly;
+// the mask idiom's plane in graphics separation modes 0 and 1.
+BYTE* RopTargetPlane(const RenderPdev* pdev, bool pattern, bool maskIdiom, BYTE* drum1, BYTE* drum2) {
+  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
   BYTE* plane = drum2;
-  if (buf.pattern) {
-    plane = d.plateSelector == kPlate1 ? drum1 : drum2;
-  } else if (two && operation != kOperationDirect) {
-    plane = imageMode != 0 ? drum2 : drum1;
+  if (pattern) {
+    plane = pdev->drawing.plateSelector == kPlate1 ? drum1 : drum2;
+  } else if (two && pdev->shared.operation != kOperationDirect) {
+    plane = OneInkPicturePlane(pdev, drum1, drum2);
   }
   if (maskIdiom && pdev->separationModes[1] <= 1) plane = pdev->separationModes[1] == 1 ? drum2 : drum1;
+  return plane;
+}
+
+}  // namespace
+
+BOOL BitBltWithBrush(ROP4 rop4, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin,
+                     CLIPOBJ* clip, XLATEOBJ* xlate, BRUSHOBJ* brush, const BrushColour& colour) {
+  RenderPdev* pdev = PdevFromSurface(pso);
+  if (!pdev || !target) return FALSE;
+  PdevDrawState& d = pdev->drawing;
+  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
+  const BYTE imageMode = pdev->separationModes[2];
+  const ULONG prev = d.previousRop4;
+  if (two && rop4 == kRop4PatCopy && colour.present && !colour.solid) return PatCopyRealized(pso, target, clip, brush);
+
+  const std::optional<PlaneDestination> at = DestinationOnPlane(pdev, *target, srcOrigin);
+  if (!at) return TRUE;
+  PdevRect dest = at->dest;
+  POINTL origin = at->origin;
+
+  // SRCAND right after PATINVERT over the same place: a masked image.
+  const bool maskIdiom = rop4 == kRop4SrcAnd && prev == kRop4PatInvert && Meets(dest, d.lastDrawnRect);
+  pdev->shared.operation = maskIdiom ? kOperationBrushOrMask : kOperationIdle;
+  if (!maskIdiom && rop4 != kRop4PatAnd && rop4 != kRop4PatInvert) FreeSavedPlanes(pdev);
+
+  switch (Rop3Of(rop4)) {
+    case kRop3Blackness: return BlacknessToPlanes(pso, clip, dest);
+    case kRop3Whiteness: return WhitenessToPlanes(pso, clip, dest);
+    case kRop3Dest: return TRUE;
+    case kRop3SrcCopy: return CopyBitsToPlanes(pso, &at->cutTarget, src, &origin, clip, xlate, TRUE);
+  }
+  if (Rop3Of(rop4) == kRop3SrcAnd && two && imageMode <= 1 && pdev->image.blitState != kBlitDeclinedPair &&
+      pdev->shared.operation == kOperationIdle)
+    return SrcAndToPlanes(pso, dest, src, &origin, clip, xlate);
+
+  // The source as a band the size of the destination (which shrinks to the
+  // source); on two inks the second plate's band comes back beside it.
+  Buffers buf;
+  RopOperands op{Rop3Name(rop4), 0, &buf, PdevRect{0, 0, dest.right - dest.left, dest.bottom - dest.top}, 0, {8, 8}};
+  op.nameLength = static_cast<int>(std::strlen(op.name));
+  BYTE* secondBand = nullptr;
+  PdevRect sourceRect{};
+  if (std::strchr(op.name, 'S') && src) {
+    if (!src->pvScan0 || src->lDelta == 0) return FALSE;
+    const SourceRects rects = SourceRectsFor(src, at->cutTarget, &origin);
+    if (!rects.usable) return TRUE;
+    dest = rects.dest;
+    sourceRect = rects.source;
+    op.bandRect = PdevRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
+    buf.band = SourceToPlaneFormat(pdev, static_cast<const BYTE*>(src->pvScan0), rects.source, src->lDelta,
+                                   src->iBitmapFormat, op.bandRect, &op.bandStride, dest, xlate, TRUE, pso->lDelta,
+                                   clip);
+    if (!buf.band) return FALSE;
+    secondBand = d.otherPlane;
+  }
+
+  const int overridePlate = PlateOverride(pdev, rop4, dest, colour);
+  if (std::strchr(op.name, 'P') && colour.present &&
+      !PreparePattern(pdev, pso, rop4, *at, src, sourceRect, xlate, brush, buf, op.patternSize))
+    return FALSE;
+  AdvanceRopHistory(pdev, rop4, dest);
+  if (!AllocateWorkBuffers(op.name, op.nameLength, dest, buf)) return FALSE;
+  if (overridePlate) d.plateSelector = static_cast<std::uint16_t>(overridePlate);
+
+  BYTE *drum1 = nullptr, *drum2 = nullptr;
+  GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
+  if (two && pso->lDelta > 0 && drum1 != drum2)
+    SaveOrRestoreMaskedPlanes(pdev, pso, clip, rop4, dest, maskIdiom, drum1, drum2, op);
+  UpdateOperation(pdev, rop4, dest, src && src->iBitmapFormat == BMF_1BPP);
+
+  BYTE* plane = RopTargetPlane(pdev, buf.pattern != nullptr, maskIdiom, drum1, drum2);
   BYTE* other = plane == drum1 ? drum2 : drum1;
   d.targetPlane = plane;
   d.otherPlane = other;
-  BOOL result = EvalRop3Rpn(pdev, clip, plane, dest, pso->lDelta, name, nameLength, buf.band, bandRect, bandStride,
-                            buf.pattern, patternSize, buf.work, buf.temp);
+  BOOL result = Evaluate(pdev, clip, plane, dest, pso->lDelta, op);
+  BYTE& operation = pdev->shared.operation;
   if (two && !buf.pattern && (imageMode > 1 || operation != kOperationIdle) && other != plane) {
+    // The other plane, with fresh work buffers and without the pattern.
     if (buf.work) std::memset(buf.work, 0xFF, WorkBufferBytes(dest));
     if (buf.temp) std::memset(buf.temp, 0xFF, WorkBufferBytes(dest));
-    if (r == 0x2222 && imageMode <= 1 && operation == kOperationBrushOrMask)
-      result = EvalRop3Rpn(pdev, clip, other, dest, pso->lDelta, "DSo", 3, buf.band, bandRect, bandStride, nullptr,
-                           patternSize, buf.work, buf.temp);
-    else
-      result = EvalRop3Rpn(pdev, clip, other, dest, pso->lDelta, name, nameLength, band2 ? band2 : buf.band, bandRect,
-                           bandStride, nullptr, patternSize, buf.work, buf.temp);
+    if (rop4 == kRop4Dsna && imageMode <= 1 && operation == kOperationBrushOrMask) {
+      result = EvalRop3Rpn(pdev, clip, other, dest, pso->lDelta, "DSo", 3, buf.band, op.bandRect, op.bandStride,
+                           nullptr, op.patternSize, buf.work, buf.temp);
+    } else {
+      result = EvalRop3Rpn(pdev, clip, other, dest, pso->lDelta, op.name, op.nameLength,
+                           secondBand ? secondBand : buf.band, op.bandRect, op.bandStride, nullptr, op.patternSize,
+                           buf.work, buf.temp);
+    }
   }
-  if ((prev == 0x8888 || prev == 0xA0A0) && d.rop4 == 0x6666 && Meets(dest, d.lastDrawnRect)) d.rop4 = 0;
+  if ((prev == kRop4SrcAnd || prev == kRop4PatAnd) && d.rop4 == kRop4SrcInvert && Meets(dest, d.lastDrawnRect))
+    d.rop4 = 0;
   operation = kOperationIdle;
   return result;
 }

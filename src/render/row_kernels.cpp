@@ -98,13 +98,13 @@ void CopySpan(BYTE* plane, LONG stride, const PdevRect& dest, std::int64_t fromR
 // the same rectangle) whose dots are doubled in pairs at 300 x 600.
 bool PaintOverMaskPair(const RenderPdev* pdev, const PdevRect& dest) {
   const RECTL& last = pdev->drawing.lastDrawnRect;
-  return pdev->image.blitState == 0 && last.left == dest.left && last.top == dest.top &&
+  return pdev->image.blitState == kBlitIdle && last.left == dest.left && last.top == dest.top &&
          last.right == static_cast<std::int64_t>(dest.right) + 1 &&
-         last.bottom == static_cast<std::int64_t>(dest.bottom) + 1 && pdev->drawing.previousRop4 == 0x8888 &&
-         pdev->drawing.rop4 == 0xEEEE;
+         last.bottom == static_cast<std::int64_t>(dest.bottom) + 1 && pdev->drawing.previousRop4 == kRop4SrcAnd &&
+         pdev->drawing.rop4 == kRop4SrcPaint;
 }
 
-bool CopyRop(const RenderPdev* pdev) { return pdev->drawing.rop4 == 0xCCCC || pdev->drawing.rop4 == 0xFFCC; }
+bool CopyRop(const RenderPdev* pdev) { return pdev->drawing.rop4 == kRop4SrcCopy || pdev->drawing.rop4 == kRop4StretchCopy; }
 
 // Rows of a 600-dpi drawing for 300 x 600 output at orientation 90 come in
 // pairs: the first row of a blit starting on the pair's second row also

@@ -45,12 +45,6 @@ DWORD NowSeconds() {
   return ClockSeconds(t.usMinute, t.usSecond);
 }
 
-// Duplex and alternating-drum sheets send their one plane to drum 1 on even
-// sheets and to drum 2 on odd ones.
-bool AlternatesDrums(const RenderPdev* pdev) {
-  return pdev->duplex == 1 || pdev->duplex == 2 || pdev->separationKind == 3;
-}
-
 // The drums (send[1], send[2]) of an even or odd sheet: both only for two
 // inks with both masters; one ink goes to its drum when that drum has an ink.
 void ChooseDrumPages(const RenderPdev* pdev, bool odd, bool (&send)[3]) {
@@ -119,7 +113,7 @@ PageEnd SendDrumPage(RenderPdev* pdev, SheetWork& work, int drum, const PlaneVie
 
   const std::span<BYTE> whiteRows = work.FreshWhiteRows(plane);
   const bool odd = (pdev->sheetCounter & 1) != 0;
-  const bool duplex = pdev->duplex == 1 || pdev->duplex == 2;
+  const bool duplex = IsDuplexKind(pdev->duplex);
   bool inverted = false;
   if (duplex && (!odd || pdev->drum2LightPrint)) {
     InvertBytes(plane.bits, static_cast<std::size_t>(plane.stride) * static_cast<std::size_t>(plane.height));
@@ -201,7 +195,7 @@ PlaneView DrumPlane(const RenderPdev* pdev, int drum) {
 void ShiftPageImage(RenderPdev* pdev) {
   int mode = pdev->shiftMode;
   const bool odd = (pdev->sheetCounter & 1) != 0;
-  if (odd && (pdev->duplex == 1 || pdev->duplex == 2)) {
+  if (odd && IsDuplexKind(pdev->duplex)) {
     // Odd sheets are backs: the binding edge moves to the other side.
     const bool turned = pdev->orientation == 90;
     const bool exchangeSideways = (pdev->duplex == 1) != turned;
@@ -250,7 +244,7 @@ int EmitSheet(RenderPdev* pdev) {
     const bool turned = pdev->orientation == 90;
     work.lineWidth = pdev->planeWidth;
     work.lineCount = pdev->planeHeight;
-    const bool duplex = pdev->duplex == 1 || pdev->duplex == 2;
+    const bool duplex = IsDuplexKind(pdev->duplex);
     const bool odd = (pdev->sheetCounter & 1) != 0;
     if (pdev->customPosition) {
       const bool back = duplex && odd;

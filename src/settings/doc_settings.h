@@ -42,6 +42,9 @@ using InkCode = std::int16_t;
 inline constexpr InkCode kInkCodeFirst = 1000;
 inline constexpr InkCode kInkCodeLast = 1063;
 inline constexpr bool IsInkCode(int code) { return code >= kInkCodeFirst && code <= kInkCodeLast; }
+// The colour of each InkCode: R, G, B, row = code - 1000. Sent with the ink
+// commands and shown by the sheets.
+extern const std::uint8_t InkColorTable[64][3];
 
 // The 55 selectable ink ids (1001-1023, 1032-1063), in InkMarks order. Also the
 // string ids of the colour names in the resource library.
@@ -289,6 +292,9 @@ struct DeviceLevelValues {
 
 // ---------------------------------------------------------------------------
 // Rules of the model defaults
+
+// Duplex 1 and 2 are the two duplex kinds; any other value prints one side.
+inline bool IsDuplexKind(std::uint8_t duplex) { return duplex == 1 || duplex == 2; }
 
 // "PageLayoutDefault" 0-8 -> UpLayout, RensyaLayout, UpFour, RensyaOrder.
 void SetLayoutChoice(DocSettings& s, int choice);

@@ -111,8 +111,9 @@ bool ReportedResolution(const ResolutionEntry& r, LONG& x, LONG& y) {
 
 // A private copy of the caller's DEVMODE to validate: our own DEVMODE whole,
 // any other only through its public fields over the model's defaults.
-PrivateDevmode* CopyForValidation(HANDLE printer, const DEVMODEW* devmode, const ModelCaps& caps) {
-  PrivateDevmode* copy = BuildDefaultDevmode(printer, caps);
+PrivateDevmode* CopyForValidation(HANDLE printer, const DEVMODEW* devmode, const ModelCaps& caps,
+                                  Generation generation) {
+  PrivateDevmode* copy = BuildDefaultDevmode(printer, caps, generation);
   if (!copy) return nullptr;
   if (AsPrivateDevmode(devmode)) {
     std::memcpy(copy, devmode, kPrivateDevmodeSize);
@@ -287,13 +288,14 @@ BOOL DllInitialize(HMODULE module, DWORD reason, LPVOID) {
 
 HMODULE UiModule() { return g_module; }
 
-DWORD DrvDeviceCapabilities(HANDLE printer, const WCHAR*, WORD index, void* output, const DEVMODEW* devmode) {
+DWORD DrvDeviceCapabilities(HANDLE printer, const WCHAR*, WORD index, void* output, const DEVMODEW* devmode,
+                            Generation generation) {
   CapsFromPrinter caps(printer);
   if (!caps.get()) return GDI_ERROR;
-  std::unique_ptr<PrivateDevmode, GlobalDeleter> dm(devmode ? CopyForValidation(printer, devmode, *caps.get())
-                                                           : BuildDefaultDevmode(printer, *caps.get()));
+  std::unique_ptr<PrivateDevmode, GlobalDeleter> dm(devmode ? CopyForValidation(printer, devmode, *caps.get(), generation)
+                                                           : BuildDefaultDevmode(printer, *caps.get(), generation));
   if (!dm) return GDI_ERROR;
-  if (devmode) ValidateDevmode(printer, &dm->Public, *caps.get());
+  if (devmode) ValidateDevmode(printer, &dm->Public, *caps.get(), generation);
   return Answer(*caps.get(), dm->Public, index, output);
 }
 

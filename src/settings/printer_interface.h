@@ -8,6 +8,7 @@
 
 #include "plat/base.h"
 #include "plat/spooler.h"
+#include "settings/private_devmode.h"
 
 // DrvDeviceCapabilities indices.
 constexpr WORD DC_FIELDS = 1;
@@ -90,7 +91,9 @@ HMODULE UiModule();
 // The answer for one capability index (sizes in 0.1 mm), or GDI_ERROR when the
 // printer's model data is missing or memory runs out. The caller's DEVMODE
 // is read, never written: a copy of it is validated.
-DWORD DrvDeviceCapabilities(HANDLE printer, const WCHAR* deviceName, WORD index, void* output, const DEVMODEW* devmode);
+// The plug-in generation builds and validates as the core driver's DEVMODE.
+DWORD DrvDeviceCapabilities(HANDLE printer, const WCHAR* deviceName, WORD index, void* output, const DEVMODEW* devmode,
+                            Generation generation = Generation::Classic);
 
 // TRUE, or FALSE with the last error 87 (bad arguments) or 122 (output
 // smaller than 3456 bytes in modes 2 and 4, *size then set to 3456).

@@ -71,7 +71,7 @@ std::size_t IndexOr0(std::size_t index, std::size_t count) { return index < coun
 
 // ---------------------------------------------------------------------------
 
-PrivateDevmode* BuildDefaultDevmode(HANDLE printer, const ModelCaps& caps) {
+PrivateDevmode* BuildDefaultDevmode(HANDLE printer, const ModelCaps& caps, Generation generation) {
   auto* pd = static_cast<PrivateDevmode*>(GlobalAlloc(GPTR, sizeof(PrivateDevmode)));
   if (!pd) return nullptr;
   const DocSettings& d = caps.Defaults;
@@ -80,7 +80,7 @@ PrivateDevmode* BuildDefaultDevmode(HANDLE printer, const ModelCaps& caps) {
 
   SetDevmodeText(dm.dmDeviceName, caps.ModelName, CCHDEVICENAME);
   dm.dmSpecVersion = kDevmodeSpecVersion;
-  dm.dmDriverVersion = kClassicDriverVersion;
+  dm.dmDriverVersion = generation == Generation::Plugin ? kPluginDriverVersion : kClassicDriverVersion;
   dm.dmSize = kPublicDevmodeSize;
   dm.dmDriverExtra = kPrivateDevmodeExtra;
   dm.dmFields = kDefaultDevmodeFields | (info.DuplexEnable == 1 ? DM_DUPLEX : 0);
@@ -97,6 +97,7 @@ PrivateDevmode* BuildDefaultDevmode(HANDLE printer, const ModelCaps& caps) {
     dm.dmPaperLength = ToShort(TenthMm(paper->Length));
     dm.dmPaperWidth = ToShort(TenthMm(paper->Width));
   }
+  if (generation == Generation::Plugin && dm.dmPaperSize == 0) dm.dmPaperSize = kFreePaperId;
   dm.dmScale = 100;
   dm.dmCopies = static_cast<SHORT>(static_cast<std::uint16_t>(d.Copies & 0xFFFF));
   if (const BinEntry* bin = BinAt(caps, IndexOr0(d.BinIndex, info.BinCount)))
@@ -136,7 +137,7 @@ PrivateDevmode* BuildDefaultDevmode(HANDLE printer, const ModelCaps& caps) {
   }
   if (printer) CopyPreviewProgram(printer, s);
 
-  FillPrivateHeader(&dm, nullptr);
+  FillPrivateHeader(&dm, nullptr, generation);
   pd->RecognizedByPreview = info.RecognizedByPreview;
   pd->DirectPrintOnly = info.DirectPrintOnly;
   return pd;
@@ -144,7 +145,7 @@ PrivateDevmode* BuildDefaultDevmode(HANDLE printer, const ModelCaps& caps) {
 
 // ---------------------------------------------------------------------------
 
-int FillPrivateHeader(DEVMODEW* dm, ModelCaps* caps) {
+int FillPrivateHeader(DEVMODEW* dm, ModelCaps* caps, Generation generation) {
   PrivateDevmode* pd = AsPrivateDevmode(dm);
   if (!pd) return 0;
   BYTE source[32] = {};
@@ -152,7 +153,7 @@ int FillPrivateHeader(DEVMODEW* dm, ModelCaps* caps) {
   // Bytes 220-247: the signature's 13 units and a zero unit.
   CopyWideString16(pd->Signature, (kSignatureBytes + 2) / 2, source, sizeof(source) / 2);
   pd->VersionWord = kPrivateVersionWord;
-  pd->BuildNumber = kClassicBuildNumber;
+  pd->BuildNumber = generation == Generation::Plugin ? kPluginBuildNumber : kClassicBuildNumber;
   pd->One = 1;
   if (caps) {
     pd->RecognizedByPreview = caps->Info.RecognizedByPreview;
@@ -287,7 +288,7 @@ void ClampListIndices(DocSettings& s, const ModelCaps& caps) {
   if (!caps.OutputPapers || s.OutputPaperIndex >= info.OutputPaperCount) s.OutputPaperIndex = 0;
 }
 
-bool ValidateDevmode(HANDLE printer, DEVMODEW* dm, ModelCaps& caps) {
+bool ValidateDevmode(HANDLE printer, DEVMODEW* dm, ModelCaps& caps, Generation generation) {
   PrivateDevmode* pd = AsPrivateDevmode(dm);
   if (!pd) return false;
   DocSettings& s = pd->Settings;
@@ -304,7 +305,12 @@ bool ValidateDevmode(HANDLE printer, DEVMODEW* dm, ModelCaps& caps) {
   if (dm->dmFields & DM_PAPERSIZE) {
     const bool freeSize = dm->dmPaperSize == 0 || dm->dmPaperSize == kFreePaperId;
     if (!freeSize) {
-      s.PaperIndex = static_cast<std::uint16_t>(FindPaperById(caps.Papers, counts.total, dm->dmPaperSize));
+      if (generation == Generation::Plugin) {
+        const std::size_t position = FindPaperByFormIndex(caps.Papers, counts.total, dm->dmPaperSize);
+        s.PaperIndex = static_cast<std::uint16_t>(position ? position - 1 : 0);
+      } else {
+        s.PaperIndex = static_cast<std::uint16_t>(FindPaperById(caps.Papers, counts.total, dm->dmPaperSize));
+      }
     } else {
       s.FreeWidth = dm->dmPaperWidth * 100;
       s.FreeLength = dm->dmPaperLength * 100;
@@ -341,7 +347,7 @@ bool ValidateDevmode(HANDLE printer, DEVMODEW* dm, ModelCaps& caps) {
   ClampListIndices(s, caps);
   ReplaceKindsOutOfRange(s, caps.Defaults);
 
-  FillPrivateHeader(dm, &caps);
+  FillPrivateHeader(dm, &caps, generation);
 
   if (s.OutputPaperIndex != 0) {
     if (const PaperEntry* out = OutputPaperAt(caps, s.OutputPaperIndex)) {
@@ -424,6 +430,16 @@ void ApplyOptionRules(DocSettings& s, const DocSettings& permanent) {
   ApplyTapeSortOptionRule(s, permanent);
   ApplyHoldMemoryOptionRule(s, permanent);
   ApplyBinListOptionRule(s, permanent);
+}
+
+DocSettings ReadPermanentSettings(HANDLE printer) {
+  DocSettings permanent{};
+  DWORD size = 0;
+  if (BYTE* value = GetPrinterDataAlloc(printer, kValuePermanent, &size)) {
+    if (size == sizeof(DocSettings)) std::memcpy(&permanent, value, sizeof(DocSettings));
+    GlobalFree(value);
+  }
+  return permanent;
 }
 
 // ---------------------------------------------------------------------------
@@ -561,13 +577,7 @@ PrivateDevmode* GetMergedDevmode(HANDLE printer, const DEVMODEW* caller) {
   if (ReadListCounts(printer, counts)) ClampToCounts(pd->Settings, fallback, counts);
   ReplaceKindsOutOfRange(pd->Settings, fallback);
 
-  DocSettings permanent{};
-  DWORD size = 0;
-  if (BYTE* value = GetPrinterDataAlloc(printer, kValuePermanent, &size)) {
-    if (size == sizeof(DocSettings)) std::memcpy(&permanent, value, sizeof(DocSettings));
-    GlobalFree(value);
-  }
-  ApplyOptionRules(pd->Settings, permanent);
+  ApplyOptionRules(pd->Settings, ReadPermanentSettings(printer));
   return pd;
 }
 
@@ -632,6 +642,12 @@ int CopyDevmodeOut(const DEVMODEW* source, const DEVMODEW* input, DEVMODEW* outp
 std::size_t FindPaperById(const PaperEntry* papers, std::size_t count, int id) {
   for (std::size_t i = 0; papers && i < count; ++i)
     if (papers[i].PaperId == id) return i;
+  return 0;
+}
+
+std::size_t FindPaperByFormIndex(const PaperEntry* papers, std::size_t count, int formIndex) {
+  for (std::size_t i = 0; papers && i < count; ++i)
+    if (papers[i].PaperId == formIndex) return i + 1;
   return 0;
 }
 

@@ -95,17 +95,24 @@ static_assert(offsetof(PrivateDevmode, InfoTaken) == 3436);
 PrivateDevmode* AsPrivateDevmode(DEVMODEW* dm);
 const PrivateDevmode* AsPrivateDevmode(const DEVMODEW* dm);
 
+// The driver generation a DEVMODE is made for: the classic driver's, or the
+// core driver's with our plug-ins (driver version 0x3093, build number 219,
+// papers found by their form index).
+enum class Generation { Classic, Plugin };
+
 // A new zero-filled PrivateDevmode from the global heap (caller frees it with
 // GlobalFree); nullptr without memory. A printer handle adds "Preview EXE".
-PrivateDevmode* BuildDefaultDevmode(HANDLE printer, const ModelCaps& caps);
+// The plug-in generation announces a paper id of 0 as 256 (free size).
+PrivateDevmode* BuildDefaultDevmode(HANDLE printer, const ModelCaps& caps,
+                                    Generation generation = Generation::Classic);
 
 // Brings dm in line with the model. Indices outside the model's lists take the
 // "Defaults" values. false (and nothing changed) when dm is not a PrivateDevmode.
-bool ValidateDevmode(HANDLE printer, DEVMODEW* dm, ModelCaps& caps);
+bool ValidateDevmode(HANDLE printer, DEVMODEW* dm, ModelCaps& caps, Generation generation = Generation::Classic);
 
 // Signature, version words and the AppPageRecord rule. 1, or 0 for a missing
 // (or foreign) DEVMODE. caps may be null.
-int FillPrivateHeader(DEVMODEW* dm, ModelCaps* caps);
+int FillPrivateHeader(DEVMODEW* dm, ModelCaps* caps, Generation generation = Generation::Classic);
 
 // "DefaultDevmode", then the printer's own DEVMODE, then the caller's (only a
 // 0x3092 DEVMODE of 220 + 3236 bytes), the printer-level values of the
@@ -125,6 +132,9 @@ void ApplyHoldMemoryOptionRule(DocSettings& s, const DocSettings& permanent);
 void ApplyBinListOptionRule(DocSettings& s, const DocSettings& permanent);
 // All four in their order.
 void ApplyOptionRules(DocSettings& s, const DocSettings& permanent);
+// The printer's "Permanent" settings; zeros when the value is missing or not
+// a settings block.
+DocSettings ReadPermanentSettings(HANDLE printer);
 
 // Device-level fields of a settings block (taken from the printer's defaults
 // in every merge) and their restore; withInk also restores InkMarks and InkLab.
@@ -150,6 +160,8 @@ int CopyDevmodeOut(const DEVMODEW* source, const DEVMODEW* input, DEVMODEW* outp
 
 // 0-based index of the first paper with that id; 0 when none matches.
 std::size_t FindPaperById(const PaperEntry* papers, std::size_t count, int id);
+// 1-based position of the first paper with that id (a spooler form index); 0 when none.
+std::size_t FindPaperByFormIndex(const PaperEntry* papers, std::size_t count, int formIndex);
 // 1-based index of the first paper of width x length (0.1 mm); 0 when none.
 std::size_t FindPaperBySize(const PaperEntry* papers, std::size_t count, std::int32_t width, std::int32_t length);
 

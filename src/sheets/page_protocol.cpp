@@ -25,14 +25,6 @@ DocSheetContext* RecordContext(HWND page) {
   return record ? reinterpret_cast<DocSheetContext*>(record->lParam) : nullptr;
 }
 
-// The pages' own parts arrive with their pages; until then they show the
-// protocol alone.
-template <int Id>
-INT_PTR CALLBACK SkeletonPage(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  static const PageHooks hooks{Id, nullptr, nullptr, nullptr};
-  return RunDocumentPage(hooks, page, message, wParam, lParam);
-}
-
 }  // namespace
 
 DocSheetContext* PageContext(HWND page) { return RecordContext(page); }

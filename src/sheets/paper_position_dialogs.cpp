@@ -308,7 +308,7 @@ void PositionOk(HWND dialog, PositionRecord& r) {
 UINT DirectionBitmap(const PositionRecord& r, bool back) {
   const int base = (back ? 4 : 0) + (r.unit ? 2 : 0);
   const std::int32_t h = r.offsets[base], v = r.offsets[base + 1];
-  const int side = back ? (r.duplex == 1 || r.duplex == 2 ? r.duplex : 0) : 0;
+  const int side = back ? (IsDuplexKind(r.duplex) ? r.duplex : 0) : 0;
   return static_cast<UINT>(559 + 6 * side + 3 * (v != 0 ? 1 : 0) + (h < 0 ? 0 : h == 0 ? 1 : 2));
 }
 

@@ -1,7 +1,9 @@
 #include "sheets/setting_pictures.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "sheets/control_kit.h"
 #include "sheets/sheet_rules.h"
@@ -30,23 +32,10 @@ const GreyPair kImageInkBitmaps[2][18] = {
      {447, 446}, {448, 449}, {449, 448}, {450, 451}, {451, 450}, {452, 453}, {453, 452}, {452, 453}, {453, 452}},
 };
 
-const COLORREF kInkDisplayColours[64] = {
-    RGB(1, 1, 1),       RGB(0, 0, 0),       RGB(2, 2, 2),       RGB(255, 48, 0),    RGB(0, 80, 208),
-    RGB(160, 32, 32),   RGB(0, 176, 0),     RGB(255, 255, 0),   RGB(128, 128, 128), RGB(208, 208, 208),
-    RGB(0, 0, 128),     RGB(48, 0, 192),    RGB(224, 0, 48),    RGB(192, 0, 64),    RGB(128, 0, 176),
-    RGB(144, 0, 80),    RGB(0, 128, 128),   RGB(255, 0, 208),   RGB(128, 255, 128), RGB(255, 144, 0),
-    RGB(0, 128, 96),    RGB(208, 176, 80),  RGB(255, 80, 96),   RGB(192, 32, 0),    RGB(1, 1, 1),
-    RGB(1, 1, 1),       RGB(1, 1, 1),       RGB(1, 1, 1),       RGB(1, 1, 1),       RGB(1, 1, 1),
-    RGB(1, 1, 1),       RGB(1, 1, 1),       RGB(1, 1, 1),       RGB(0, 0, 0),       RGB(0, 0, 255),
-    RGB(0, 0, 255),     RGB(0, 0, 255),     RGB(0, 0, 255),     RGB(255, 0, 0),     RGB(255, 0, 0),
-    RGB(255, 0, 0),     RGB(255, 0, 0),     RGB(0, 255, 0),     RGB(0, 255, 0),     RGB(0, 255, 0),
-    RGB(255, 255, 0),   RGB(255, 255, 0),   RGB(160, 48, 48),   RGB(160, 48, 48),   RGB(128, 0, 176),
-    RGB(128, 0, 176),   RGB(128, 128, 128), RGB(128, 128, 128), RGB(208, 208, 208), RGB(208, 208, 208),
-    RGB(255, 144, 0),   RGB(255, 144, 0),   RGB(224, 160, 48),  RGB(224, 160, 48),  RGB(160, 160, 144),
-    RGB(160, 160, 144), RGB(255, 0, 255),   RGB(255, 0, 255),   RGB(3, 3, 3),
-};
-
-COLORREF InkDisplayColour(int code) { return kInkDisplayColours[IsInkCode(code) ? code - kInkCodeFirst : 0]; }
+COLORREF InkDisplayColour(int code) {
+  const std::uint8_t* rgb = InkColorTable[IsInkCode(code) ? code - kInkCodeFirst : 0];
+  return RGB(rgb[0], rgb[1], rgb[2]);
+}
 
 namespace {
 
@@ -55,6 +44,98 @@ constexpr InkCode kNoInk = kInkCodeFirst;  // code 1000: no colour
 HGDIOBJ LoadPictureBitmap(HMODULE module, UINT id) {
   return LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
 }
+
+}  // namespace
+
+struct PictureBitmaps {
+  struct Loaded {
+    HMODULE module;
+    UINT id;
+    HGDIOBJ bitmap;
+  };
+  std::vector<Loaded> loaded;
+  HGDIOBJ recoloured = nullptr;  // the ink pictures are recoloured in it
+  HGDIOBJ layout = nullptr;      // the layout picture is composed in it
+};
+
+PictureBitmaps* NewPictureBitmaps() { return new PictureBitmaps; }
+
+void DeletePictureBitmaps(PictureBitmaps* pictures) {
+  if (!pictures) return;
+  for (const auto& l : pictures->loaded)
+    if (l.bitmap) DeleteObject(l.bitmap);
+  if (pictures->recoloured) DeleteObject(pictures->recoloured);
+  if (pictures->layout) DeleteObject(pictures->layout);
+  delete pictures;
+}
+
+namespace {
+
+// A bitmap for one drawing: the sheet's loaded one, or one loaded for it
+// and deleted after.
+class PictureBitmap {
+ public:
+  PictureBitmap(const SheetState& s, UINT id) {
+    if (!s.Pictures) {
+      bitmap_ = LoadPictureBitmap(s.ResourceDll, id);
+      owned_ = true;
+      return;
+    }
+    for (const auto& l : s.Pictures->loaded)
+      if (l.module == s.ResourceDll && l.id == id) {
+        bitmap_ = l.bitmap;
+        return;
+      }
+    bitmap_ = LoadPictureBitmap(s.ResourceDll, id);
+    // A bitmap that did not load is asked for again next time.
+    if (bitmap_) s.Pictures->loaded.push_back({s.ResourceDll, id, bitmap_});
+  }
+  ~PictureBitmap() {
+    if (owned_ && bitmap_) DeleteObject(bitmap_);
+  }
+  PictureBitmap(const PictureBitmap&) = delete;
+  PictureBitmap& operator=(const PictureBitmap&) = delete;
+  HGDIOBJ get() const { return bitmap_; }
+
+  // The bitmap made writable for recolouring: a loaded-per-drawing one as it
+  // is, a sheet's one copied into the sheet's scratch bitmap.
+  HGDIOBJ Writable(const SheetState& s) {
+    if (owned_ || !bitmap_) return bitmap_;
+    DIBSECTION from{}, to{};
+    if (GetObjectW(bitmap_, sizeof from, &from) != static_cast<int>(sizeof from) || !from.dsBm.bmBits) return nullptr;
+    HGDIOBJ& scratch = s.Pictures->recoloured;
+    if (scratch && (GetObjectW(scratch, sizeof to, &to) != static_cast<int>(sizeof to) ||
+                    to.dsBm.bmWidth != from.dsBm.bmWidth || to.dsBm.bmHeight != from.dsBm.bmHeight ||
+                    to.dsBm.bmBitsPixel != from.dsBm.bmBitsPixel || to.dsBm.bmWidthBytes != from.dsBm.bmWidthBytes)) {
+      DeleteObject(scratch);
+      scratch = nullptr;
+    }
+    if (!scratch) {
+      BITMAPINFO info{};
+      info.bmiHeader.biSize = sizeof info.bmiHeader;
+      info.bmiHeader.biWidth = from.dsBm.bmWidth;
+      info.bmiHeader.biHeight = from.dsBmih.biHeight;
+      info.bmiHeader.biPlanes = 1;
+      info.bmiHeader.biBitCount = from.dsBm.bmBitsPixel;
+      info.bmiHeader.biCompression = BI_RGB;
+      void* bits = nullptr;
+      scratch = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+      if (!scratch || GetObjectW(scratch, sizeof to, &to) != static_cast<int>(sizeof to) ||
+          to.dsBm.bmWidthBytes != from.dsBm.bmWidthBytes || to.dsBm.bmHeight != from.dsBm.bmHeight) {
+        if (scratch) DeleteObject(scratch);
+        scratch = nullptr;
+        return nullptr;
+      }
+    }
+    std::memcpy(to.dsBm.bmBits, from.dsBm.bmBits,
+                static_cast<std::size_t>(from.dsBm.bmWidthBytes) * static_cast<std::size_t>(from.dsBm.bmHeight));
+    return scratch;
+  }
+
+ private:
+  HGDIOBJ bitmap_ = nullptr;
+  bool owned_ = false;
+};
 
 // The 24-bit pixels of a bitmap; false for another depth.
 bool Pixels24(HGDIOBJ bitmap, DIBSECTION& ds) {
@@ -70,6 +151,19 @@ void CopyToItem(const DRAWITEMSTRUCT& item, HGDIOBJ bitmap, int width, int heigh
   BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, width, height, memory, 0, 0, SRCCOPY);
   SelectObject(memory, before);
   DeleteDC(memory);
+}
+
+// Draws the bitmap with pure red transparent; 0 without a DC or bitmap.
+int KeyedBlit(HDC dc, HGDIOBJ bitmap, int x, int y, int width, int height) {
+  if (!dc || !bitmap) return 0;
+  BITMAP bm{};
+  GetObjectW(bitmap, sizeof bm, &bm);
+  HDC memory = CreateCompatibleDC(dc);
+  HGDIOBJ before = SelectObject(memory, bitmap);
+  TransparentBlt(dc, x, y, width, height, memory, 0, 0, bm.bmWidth, bm.bmHeight, kTransparentKey);
+  SelectObject(memory, before);
+  DeleteDC(memory);
+  return 1;
 }
 
 int ColumnFor(const SheetState& s) {
@@ -143,7 +237,8 @@ void TextPicture(const DRAWITEMSTRUCT& item, const SheetState& s, int modeA) {
   const InkPair inks = TextColours(s, modeA);
   const COLORREF a = InkDisplayColour(inks.A ? inks.A : kNoInk);
   const COLORREF b = InkDisplayColour(inks.B ? inks.B : kNoInk);
-  HGDIOBJ bitmap = LoadPictureBitmap(s.ResourceDll, id);
+  PictureBitmap loaded(s, id);
+  HGDIOBJ bitmap = loaded.Writable(s);
   DIBSECTION ds{};
   if (Pixels24(bitmap, ds)) {
     for (LONG y = 0; y < ds.dsBm.bmHeight; ++y) {
@@ -161,7 +256,6 @@ void TextPicture(const DRAWITEMSTRUCT& item, const SheetState& s, int modeA) {
     }
     CopyToItem(item, bitmap, ds.dsBm.bmWidth, ds.dsBm.bmHeight);
   }
-  if (bitmap) DeleteObject(bitmap);
 }
 
 // Level L of a ramp from the ink colour (level 0) to white (level 255).
@@ -190,8 +284,9 @@ void ImagePicture(const DRAWITEMSTRUCT& item, const SheetState& s, int modeB) {
   const GreyPair pair = plain ? kImageInkBitmaps[photo][0] : kImageInkBitmaps[photo][modeB];
   const InkPair inks = ImageColours(s, modeB);
   const Ramp rampA = RampFor(inks.A), rampB = RampFor(inks.B);
-  HGDIOBJ first = LoadPictureBitmap(s.ResourceDll, pair.A);
-  HGDIOBJ second = LoadPictureBitmap(s.ResourceDll, pair.B);
+  PictureBitmap loadedA(s, pair.A), loadedB(s, pair.B);
+  HGDIOBJ first = loadedA.Writable(s);
+  HGDIOBJ second = loadedB.get();
   DIBSECTION da{}, db{};
   if (Pixels24(first, da) && Pixels24(second, db) && da.dsBm.bmWidth == db.dsBm.bmWidth &&
       da.dsBm.bmHeight == db.dsBm.bmHeight) {
@@ -208,8 +303,6 @@ void ImagePicture(const DRAWITEMSTRUCT& item, const SheetState& s, int modeB) {
     }
     CopyToItem(item, first, da.dsBm.bmWidth, da.dsBm.bmHeight);
   }
-  if (first) DeleteObject(first);
-  if (second) DeleteObject(second);
 }
 
 }  // namespace
@@ -260,21 +353,28 @@ void ComposeLayoutPicture(HWND, const DRAWITEMSTRUCT& item, const SheetState& st
   UINT ids[kLayoutPictureLayers] = {};
   const int count = LayoutPicture(ids, state, paperWidth, paperLength);
   HDC memory = CreateCompatibleDC(item.hDC);
-  HGDIOBJ picture = CreateCompatibleBitmap(item.hDC, kLayoutPictureSide, kLayoutPictureSide);
+  HGDIOBJ kept = state.Pictures ? state.Pictures->layout : nullptr;
+  HGDIOBJ picture = kept ? kept : CreateCompatibleBitmap(item.hDC, kLayoutPictureSide, kLayoutPictureSide);
   if (!memory || !picture) {
-    if (picture) DeleteObject(picture);
+    if (picture && !kept) DeleteObject(picture);
     if (memory) DeleteDC(memory);
     return;
   }
+  if (state.Pictures) state.Pictures->layout = picture;
   HGDIOBJ before = SelectObject(memory, picture);
+  // A kept picture starts as a new one does: black.
+  if (kept) {
+    const RECT all{0, 0, kLayoutPictureSide, kLayoutPictureSide};
+    FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+  }
   for (int i = count - 1; i >= 0; --i) {
     if (ids[i] == 0) continue;
-    TransparentBlit(memory, LoadPictureBitmap(state.ResourceDll, ids[i]), 0, 0, kLayoutPictureSide,
-                    kLayoutPictureSide);
+    const PictureBitmap layer(state, ids[i]);
+    KeyedBlit(memory, layer.get(), 0, 0, kLayoutPictureSide, kLayoutPictureSide);
   }
   BitBlt(item.hDC, item.rcItem.left, item.rcItem.top, kLayoutPictureSide, kLayoutPictureSide, memory, 0, 0, SRCCOPY);
   SelectObject(memory, before);
-  DeleteObject(picture);
+  if (!state.Pictures) DeleteObject(picture);
   DeleteDC(memory);
 }
 
@@ -329,19 +429,9 @@ void InkColourPicture(HWND window, const DRAWITEMSTRUCT& item, const SheetState&
 }
 
 int TransparentBlit(HDC dc, HGDIOBJ bitmap, int x, int y, int width, int height) {
-  if (!dc || !bitmap) {
-    if (bitmap) DeleteObject(bitmap);
-    return 0;
-  }
-  BITMAP bm{};
-  GetObjectW(bitmap, sizeof bm, &bm);
-  HDC memory = CreateCompatibleDC(dc);
-  HGDIOBJ before = SelectObject(memory, bitmap);
-  TransparentBlt(dc, x, y, width, height, memory, 0, 0, bm.bmWidth, bm.bmHeight, kTransparentKey);
-  SelectObject(memory, before);
-  DeleteDC(memory);
-  DeleteObject(bitmap);
-  return 1;
+  const int drawn = KeyedBlit(dc, bitmap, x, y, width, height);
+  if (bitmap) DeleteObject(bitmap);
+  return drawn;
 }
 
 void DrawResourceBitmap(HMODULE module, HDC dc, UINT bitmapId, int fill) {

@@ -35,10 +35,14 @@ struct GreyPair {
   UINT A, B;
 };
 extern const GreyPair kImageInkBitmaps[2][18];
-// Display colour of each InkCode 1000-1063 (index code - 1000).
-extern const COLORREF kInkDisplayColours[64];
 // The display colour of a code; codes outside 1000-1063 show as 1000.
 COLORREF InkDisplayColour(int code);
+
+// The bitmaps of one open sheet, each loaded from the resource library once
+// and kept with the scratch bitmaps the pictures are composed in. A state
+// without them loads every bitmap per drawing.
+PictureBitmaps* NewPictureBitmaps();
+void DeletePictureBitmaps(PictureBitmaps* pictures);
 
 void InvalidateLayoutPicture(HWND page);
 void InvalidateInkPictures(HWND page);

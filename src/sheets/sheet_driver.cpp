@@ -11,6 +11,7 @@
 #include "settings/private_devmode.h"
 #include "sheets/device_page.h"
 #include "sheets/page_protocol.h"
+#include "sheets/setting_pictures.h"
 #include "sheets/sheet_rules.h"
 
 namespace {
@@ -79,6 +80,7 @@ LONG InitDocumentSheet(PROPSHEETUI_INFO& info, const DOCUMENTPROPERTYHEADER& hea
   }
   caps.Defaults.SheetMode = DefaultsModeFor(header.fMode, header.cbOut, caps.Info.WindowsKind);
   state.ResourceDll = LoadResourceDll(header.pszPrinterName, header.hPrinter);
+  state.Pictures = NewPictureBitmaps();
   state.Printer = header.hPrinter;
   SettingsToSheetState(caps, state);
   if (caps.Defaults.InkInformation == 1 && taken != 1 && !IsDefaultsMode(caps.Defaults)) {
@@ -287,6 +289,8 @@ int AddDevicePage(PROPSHEETUI_INFO& info, DevSheetContext& context) {
 void FreeDocSheetContext(DocSheetContext* context) {
   if (!context) return;
   FreeSheetNameLists(context->State);
+  DeletePictureBitmaps(context->State.Pictures);
+  context->State.Pictures = nullptr;
   if (context->State.ResourceDll) FreeLibrary(context->State.ResourceDll);
   FreeModelCaps(&context->Caps, true);
   GlobalFree(context);

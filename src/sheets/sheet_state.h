@@ -18,6 +18,8 @@ struct NameSlots {
   const WCHAR* At(std::size_t i) const;
 };
 
+struct PictureBitmaps;
+
 struct SheetState {
   std::uint8_t Duplex;
   std::uint16_t PaperIndex;  // document papers, then custom papers
@@ -111,6 +113,7 @@ struct SheetState {
   HANDLE PageHandles[7];  // pages 2008, 2001, 2002, 2003, 2004, 2005, 2006
   HMODULE ResourceDll;
   std::uint8_t FavoriteWritePermission;  // page 2008 could write a favourite
+  PictureBitmaps* Pictures;  // the open sheet's loaded bitmaps; null: loaded per drawing
 };
 static_assert(std::is_trivially_copyable_v<SheetState>, "lives in a zero-filled heap block");
 

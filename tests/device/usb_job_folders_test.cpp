@@ -19,6 +19,7 @@
 #include "plat/strings.h"
 #include "plat/ui.h"
 #include "support/host_files.h"
+#include "support/peer.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -388,9 +389,7 @@ TEST_F(UsbFolders, MessagesReadRightToLeftForThatLanguage) {
 // The names of the tree are valid on a real FAT32 volume: the tree is copied
 // into a FAT32 image with mtools and listed back.
 TEST_F(UsbFolders, TheTreeFitsOnARealFat32Volume) {
-  if (std::system("command -v mformat >/dev/null 2>&1 && command -v mcopy >/dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "mtools not installed";
-  }
+  REQUIRE_PEER(testsupport::HasProgram("mformat") && testsupport::HasProgram("mcopy"), "mtools");
   ASSERT_EQ(CreateJobFolderTree(u"E:\\"), 1);
   const std::string image = root_ + "/fat32.img";
   const std::string listing = root_ + "/listing.txt";

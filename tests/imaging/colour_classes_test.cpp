@@ -12,6 +12,7 @@
 #include "imaging/image_entries.h"
 #include "render/plane_ops.h"
 #include "support/host_files.h"
+#include "support/peer.h"
 #include "support/python_peer.h"
 
 namespace {
@@ -162,7 +163,7 @@ TEST(RgbToHsv, ValueSaturationAndLowChroma) {
 // 360 being the same hue.
 TEST(RgbToHsv, HueAgreesWithColorsys) {
   const std::string python = testsupport::PythonWith("colorsys");
-  ASSERT_FALSE(python.empty()) << "no python3";
+  REQUIRE_PEER(!python.empty(), "python3");
   testsupport::ScratchDir dir("hsv-colorsys");
   const std::string in = dir.File("colours.bin"), out = dir.File("hues.txt");
   constexpr int kCount = 100000;

@@ -12,6 +12,7 @@
 
 #include "imaging/enhancement.h"
 #include "imaging/image_entries.h"
+#include "support/peer.h"
 #include "support/python_peer.h"
 
 using namespace imaging;
@@ -77,7 +78,7 @@ TEST(Enhancement, NothingAskedNothingChanged) {
 // The spread of random histograms against exact decimal arithmetic.
 TEST(Enhancement, HistogramSpreadAgainstDecimalSquareRoot) {
   const std::string python = testsupport::PythonWith("decimal");
-  if (python.empty()) GTEST_SKIP() << "no python3";
+  REQUIRE_PEER(!python.empty(), "python3");
   testsupport::ScratchDir dir("spread");
   std::mt19937 rng(7);
   std::ofstream out(dir.File("h.txt"));
@@ -125,7 +126,7 @@ for line in open(sys.argv[1]):
 // spread, and they rank the pixels alike.
 TEST(Enhancement, EqualisationAgainstAdaptiveHistogramEqualisation) {
   const std::string python = testsupport::PythonWith("numpy, scipy, skimage");
-  if (python.empty()) GTEST_SKIP() << "no python3 with scikit-image";
+  REQUIRE_PEER(!python.empty(), "python3-skimage");
   const LONG w = 192, h = 128;
   std::vector<BYTE> density(static_cast<std::size_t>(w) * h);
   for (LONG y = 0; y < h; ++y)

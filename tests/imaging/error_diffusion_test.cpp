@@ -106,7 +106,7 @@ TEST(DiffuseError, ResolutionModeTwoPairsDecideTogether) {
   for (int orientation : {0, 90}) {
     for (LONG originX : {0, 1}) {
       Band band(61, 40, {originX, 0});
-      DiffusionContext ctx{2, orientation, 0, 100, &carry};
+      DiffusionContext ctx{2, orientation, false, 100, &carry};
       ASSERT_TRUE(DiffuseError(ctx, View(d, 61, 40), band.view(), {0, 0, 60, 39}));
       if (orientation == 0) {
         for (LONG y = 0; y < 40; ++y)
@@ -121,9 +121,9 @@ TEST(DiffuseError, ResolutionModeTwoPairsDecideTogether) {
       EXPECT_NEAR(fraction, mean / d.size() / 255, 0.05);
     }
   }
-  // Blit states 12, 30 and 31 diffuse without pairs.
+  // A picture painted onto a mask diffuses without pairs.
   Band single(61, 40), plain(61, 40);
-  DiffuseError({2, 0, 30, 100, nullptr}, View(d, 61, 40), single.view(), {0, 0, 60, 39});
+  DiffuseError({2, 0, true, 100, nullptr}, View(d, 61, 40), single.view(), {0, 0, 60, 39});
   DiffuseError({}, View(d, 61, 40), plain.view(), {0, 0, 60, 39});
   EXPECT_EQ(single.bits, plain.bits);
   FreeDiffusionCarry(carry);
@@ -150,7 +150,7 @@ TEST(DiffuseError, InterlacedCarryJoinsTwoBands) {
     std::vector<BYTE> firstBand(top);
     firstBand.insert(firstBand.end(), row4.begin(), row4.end());
     Band plane(w, 10);
-    DiffusionContext ctx{2, 90, 0, 100, &carry};
+    DiffusionContext ctx{2, 90, false, 100, &carry};
     ASSERT_TRUE(DiffuseError(ctx, View(firstBand, w, 5), plane.view(), {0, 0, w - 1, 4}));
     ASSERT_NE(carry.row, nullptr);
     ASSERT_EQ(carry.size, std::uint32_t(w));
@@ -192,7 +192,7 @@ TEST(DiffuseError, CarryNeedsTheContinuingRectangle) {
     DiffusionCarry carry;
     carry.kind = 1;
     Band plane(w, 6);
-    DiffusionContext ctx{2, 90, 0, 100, &carry};
+    DiffusionContext ctx{2, 90, false, 100, &carry};
     DiffuseError(ctx, {saved.data(), w, 1, w}, plane.view(), {0, 0, w - 1, 0});
     ASSERT_NE(carry.row, nullptr);
     Band second(w, 6);

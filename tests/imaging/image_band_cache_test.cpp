@@ -101,6 +101,8 @@ TEST(ImageBandCache, StripsAndTilesPrintAsTheWholePicture) {
       {"diffusion, same size", [](Page&) {}, 120, 80, 1},
       {"edge and backlight", [](Page& p) { p.pdev->edge = 1, p.pdev->backlight = 3; }, 200, 180, 2},
       {"screen with edge", [](Page& p) { p.pdev->photoMode = 0, p.pdev->edge = 1; }, 200, 180, 2},
+      // Any photo mode but 0 asks for diffusion, so its pictures are cached too.
+      {"photo mode 2", [](Page& p) { p.pdev->photoMode = 2; }, 120, 80, 1},
   };
   struct Split {
     LONG rows, columns;

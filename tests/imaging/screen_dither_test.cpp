@@ -9,6 +9,7 @@
 #include "imaging/screen_dither.h"
 #include "imaging/screens.h"
 #include "imaging/threshold_matrices.h"
+#include "support/peer.h"
 
 using namespace imaging;
 
@@ -98,7 +99,7 @@ TEST(DitherScreen, PiecesEqualTheWhole) {
     for (int orientation : {0, 90}) {
       const ScreenSpec params{600, 100, 45, mode, orientation, true, false};
       const Tile tile = MakeTile(params);
-      DitherContext ctx{mode, orientation, 0, 1000, 0};
+      DitherContext ctx{mode, orientation, false, 1000, 0};
       const POINTL origin{37, 12};
       Band whole(93, 41, origin);
       ASSERT_TRUE(DitherByScreen(ctx, d.view(), whole.view(), {0, 0, 92, 40}, tile.view()));
@@ -197,10 +198,10 @@ TEST(DitherByScreen, PicksTheDitherByResolutionMode) {
     return b.bits;
   };
   BOOL ok = FALSE;
-  EXPECT_EQ(run({0, 0, 0, 30, 0}, &ok), plainOf());
-  EXPECT_EQ(run({2, 90, 12, 30, 0}, &ok), plainOf()) << "blit state 12 stays plain";
-  EXPECT_NE(run({2, 0, 0, 30, 0}, &ok), plainOf());
-  const auto untouched = run({3, 0, 0, 30, 0}, &ok);
+  EXPECT_EQ(run({0, 0, false, 30, 0}, &ok), plainOf());
+  EXPECT_EQ(run({2, 90, true, 30, 0}, &ok), plainOf()) << "a paint onto a mask stays plain";
+  EXPECT_NE(run({2, 0, false, 30, 0}, &ok), plainOf());
+  const auto untouched = run({3, 0, false, 30, 0}, &ok);
   EXPECT_FALSE(ok);
   EXPECT_EQ(untouched, std::vector<BYTE>(untouched.size(), 0x5A));
 }
@@ -209,6 +210,7 @@ TEST(DitherByScreen, PicksTheDitherByResolutionMode) {
 // threshold array 255 - tile: the same pixels ink, except where d = t + 1,
 // which the peer rounds the other way.
 TEST(DitherScreenPlain, AgreesWithGhostscript) {
+  REQUIRE_PEER(testsupport::HasProgram("gs"), "ghostscript");
   testsupport::ScratchDir dir;
   const LONG w = 157, h = 61;
   const Density d = MakeDensity(w, h, 11);

@@ -9,6 +9,7 @@
 
 #include "imaging/colour_classes.h"
 #include "imaging/separation.h"
+#include "support/peer.h"
 #include "support/python_peer.h"
 
 namespace {
@@ -132,7 +133,7 @@ TEST(SeparationLookup, GreysFollowTheDiagonal) {
 
 TEST(SeparationLookup, AgreesWithScipyInterpolator) {
   const std::string python = testsupport::PythonWith("numpy, scipy");
-  if (python.empty()) GTEST_SKIP() << "no python3 with numpy and scipy";
+  REQUIRE_PEER(!python.empty(), "python3-numpy and python3-scipy");
   testsupport::ScratchDir dir("separation_peer");
   const SeparationGrid grid = BuiltGrid(2);
   std::mt19937 random(18);

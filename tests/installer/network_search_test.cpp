@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "installer/network_search.h"
+#include "support/peer.h"
 #include "wizard_fixture.h"
 
 namespace installer_test {
@@ -70,7 +71,7 @@ TEST_F(Search, ResultsOfASearchThatOutlastsTheProgressPageArriveWhenItEnds) {
                              "TANDRIL" + std::string(9, '\0') + "\n";
   EXPECT_NE(log.find(filter), std::string::npos);
   EXPECT_NE(log.find("search 11264\n"), std::string::npos);
-  EXPECT_EQ(plat::ui::RunningThreadCount(), 0);
+  EXPECT_EQ(plat::setup::RunningThreadCount(), 0);
 }
 
 TEST_F(Search, AnswersBeyondTheBufferAndFailedSearchesFillWhatTheyMay) {
@@ -119,8 +120,9 @@ TEST_F(Search, SearchAgainEmptiesTheListAndSearchesOnceMore) {
 namespace installer_test {
 namespace {
 
-// Real agents in the machine's subnet 127.0.0.0/29: two duplicators (one
-// with a name that is not UTF-8) and a device of another maker.
+// Real agents in the machine's subnet 127.0.0.0/29: three duplicators (one
+// with a name that is not UTF-8, one with an empty name and hardware
+// address) and a device of another maker.
 class RealAgents : public Search {
  protected:
   struct Agent {
@@ -132,7 +134,8 @@ class RealAgents : public Search {
     Search::SetUp();
     agents_ = {{"127.0.0.2", "NEVO RP2600 print controller", "NEVO-Front", "0x001122334455", {}, 0},
                {"127.0.0.3", "OtherMaker Laser 5", "Laser", "0x665544332211", {}, 0},
-               {"127.0.0.5", "NEVO RP1100", "Dup\xc3\x28name", "0x0A0B0C0D0E0F", {}, 0}};
+               {"127.0.0.5", "NEVO RP1100", "Dup\xc3\x28name", "0x0A0B0C0D0E0F", {}, 0},
+               {"127.0.0.4", "NEVO RP3000", "", "\"\"", {}, 0}};
     for (auto& a : agents_) {
       a.dir = Host("agent-" + a.address);
       Write("agent-" + a.address + ".txt", ".1.3.6.1.2.1.1.1.0 octet_str \"" + a.description +
@@ -142,7 +145,7 @@ class RealAgents : public Search {
       const int status = RunShell("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent start '" + a.dir + "' '" +
                                  Host("agent-" + a.address + ".txt") + "' " + a.address,
                              &out);
-      if (status == 77) GTEST_SKIP() << "snmpd is not installed";
+      REQUIRE_PEER(status != 77, "snmpd");
       ASSERT_EQ(status, 0) << out;
       a.port = std::atoi(out.c_str());
       ASSERT_TRUE(plat::net::AddMachineAgent(a.address, static_cast<USHORT>(a.port)));
@@ -160,15 +163,14 @@ class RealAgents : public Search {
 
 TEST_F(RealAgents, SearchListsTheDuplicatorsInAddressOrder) {
   // The fixture as snmpget sees it.
+  REQUIRE_PEER(testsupport::HasProgram("snmpget"), "snmp");
   std::string out;
-  if (RunShell("command -v snmpget >/dev/null", &out) == 0) {
-    ASSERT_EQ(RunShell("snmpget -v1 -c marnit -M /dev/null -m '' -Ox 127.0.0.5:" + std::to_string(agents_[2].port) +
-                      " .1.3.6.1.2.1.1.5.0 .1.3.6.1.2.1.2.2.1.6.1",
-                  &out),
-              0);
-    EXPECT_NE(out.find("44 75 70 C3 28 6E 61 6D 65"), std::string::npos) << out;
-    EXPECT_NE(out.find("0A 0B 0C 0D 0E 0F"), std::string::npos) << out;
-  }
+  ASSERT_EQ(RunShell("snmpget -v1 -c marnit -M /dev/null -m '' -Ox 127.0.0.5:" + std::to_string(agents_[2].port) +
+                    " .1.3.6.1.2.1.1.5.0 .1.3.6.1.2.1.2.2.1.6.1",
+                &out),
+            0);
+  EXPECT_NE(out.find("44 75 70 C3 28 6E 61 6D 65"), std::string::npos) << out;
+  EXPECT_NE(out.find("0A 0B 0C 0D 0E 0F"), std::string::npos) << out;
   std::filesystem::copy_file(std::string(LIB_DIR_STR) + "/Nevosrch.so", Host("D/NEVO/Nevosrch.dll"));
   plat::machine::SetSleepScale(0.2);
   std::vector<std::vector<std::u16string>> rows;
@@ -180,6 +182,7 @@ TEST_F(RealAgents, SearchListsTheDuplicatorsInAddressOrder) {
           {0, Answer(IDYES)}});
   EXPECT_EQ(ShowSearchPage(), 2);
   EXPECT_EQ(rows, (std::vector<std::vector<std::u16string>>{{u"127.0.0.2", u"00:11:22:33:44:55", u"NEVO-Front"},
+                                                            {u"127.0.0.4", u"00:00:00:00:00:00", u""},
                                                             {u"127.0.0.5", u"0A:0B:0C:0D:0E:0F", u""}}));
 }
 

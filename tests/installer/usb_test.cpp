@@ -81,7 +81,7 @@ TEST_F(Usb, NewHardwareWindowIsClosedAndTheCloserJoined) {
   EXPECT_EQ(FindWindowW(nullptr, u"Found New Hardware"), nullptr);
   installer::StopCloserThread(ctx_);
   EXPECT_EQ(ctx_.closerThread, nullptr);
-  EXPECT_EQ(plat::ui::RunningThreadCount(), 0);
+  EXPECT_EQ(plat::setup::RunningThreadCount(), 0);
 }
 
 TEST_F(Usb, RegistryWalkGivesThePresentInstancesPort) {
@@ -155,7 +155,7 @@ TEST_F(Usb, SessionStopsARunningCloser) {
   ctx_.type = 0;  // no run mode: the dispatch ends at once
   EXPECT_EQ(installer::StartSetupSession(nullptr, ctx_, nullptr), 1);
   EXPECT_EQ(ctx_.closerThread, nullptr);
-  EXPECT_EQ(plat::ui::RunningThreadCount(), 0);
+  EXPECT_EQ(plat::setup::RunningThreadCount(), 0);
 }
 
 }  // namespace

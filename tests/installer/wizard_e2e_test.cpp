@@ -12,6 +12,7 @@
 
 #include "installer_fixture.h"
 #include "streamdump/stream_decoder.h"
+#include "support/peer.h"
 
 namespace installer_test {
 namespace {
@@ -100,7 +101,7 @@ class WizardMedium : public MachineRoot {
 TEST_F(WizardMedium, Type4OnWindows7FindsTheDuplicatorMakesItsPortAndPrintsTheTestPage) {
   const int first = StartAgent("127.0.0.2", "NEVO RP2600", "Front office");
   const int second = first ? StartAgent("127.0.0.5", "NEVO RP1100", "Back office") : 0;
-  if (!first || !second) GTEST_SKIP() << "snmpd is not installed";
+  REQUIRE_PEER(first && second, "snmpd");
   Init("--version 6.1 --arch x64 --subnet 127.0.0.0/29 --agent 127.0.0.2=" + std::to_string(first) +
        " --agent 127.0.0.5=" + std::to_string(second));
   const std::string log = RunSetup(
@@ -166,7 +167,7 @@ TEST_F(WizardMedium, Type4OnWindows7FindsTheDuplicatorMakesItsPortAndPrintsTheTe
 // The network installer (Type 1) on Windows XP copies the driver files itself.
 TEST_F(WizardMedium, Type1OnWindowsXpCopiesTheDriverAndPrints) {
   const int first = StartAgent("127.0.0.2", "NEVO RP2600", "Front office");
-  if (!first) GTEST_SKIP() << "snmpd is not installed";
+  REQUIRE_PEER(first, "snmpd");
   Init("--version 5.1 --arch x86 --subnet 127.0.0.0/29 --agent 127.0.0.2=" + std::to_string(first));
   Edit("D/Setup.ini", "Type=4", "Type=1");
   X86Medium();

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <thread>
 
 #include "plat/base.h"
@@ -110,4 +111,18 @@ TEST(Heaps, TheNthAllocationCanBeMadeToFail) {
   EXPECT_NE(fifth, nullptr);
   for (void* p : {first, fourth, fifth}) GlobalFree(p);
   LocalFree(second);
+}
+
+// Sizes the address space cannot hold fail cleanly, in a 32-bit process too.
+TEST(Heaps, BlocksPastTheAddressSpaceFailWithoutMemoryError) {
+  const SIZE_T huge[] = {std::numeric_limits<SIZE_T>::max(), std::numeric_limits<SIZE_T>::max() - 8,
+                         std::numeric_limits<SIZE_T>::max() / 2 + 1};
+  for (SIZE_T n : huge) {
+    SetLastError(0);
+    EXPECT_EQ(GlobalAlloc(GPTR, n), nullptr) << n;
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+  }
+  void* small = LocalAlloc(LPTR, 64);
+  EXPECT_NE(small, nullptr) << "ordinary blocks are handed out";
+  LocalFree(small);
 }

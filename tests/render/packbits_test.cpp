@@ -14,6 +14,7 @@
 
 #include "render/packbits.h"
 #include "streamdump/stream_decoder.h"
+#include "support/peer.h"
 #include "support/python_peer.h"
 #include "support/temp_folder.h"
 
@@ -201,7 +202,7 @@ TEST(PackBitsLine, WorstCaseStaysWithinTwiceTheLine) {
 // Pillow's PackBits decoder, run as an outside program.
 TEST(PackBitsLine, PillowDecodesRandomLines) {
   const std::string python = testsupport::PythonWith("PIL");
-  if (python.empty()) GTEST_SKIP() << "no python3 with Pillow";
+  REQUIRE_PEER(!python.empty(), "python3-pil");
   const testsupport::TempFolder folder("packbits-pil");
   const std::filesystem::path& dir = folder.path();
   const auto in = dir / "lines.bin";

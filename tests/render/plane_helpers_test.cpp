@@ -9,6 +9,7 @@
 
 #include "render/plane_ops.h"
 #include "support/host_files.h"
+#include "support/peer.h"
 #include "support/python_peer.h"
 
 namespace {
@@ -29,7 +30,7 @@ TEST(RgbToDensity, WhiteBlackAndPureGreen) {
 // Every colour against Pillow's luminance: 255 - density is L or L - 1.
 TEST(RgbToDensity, AgreesWithPillowOnEveryColour) {
   const std::string python = testsupport::PythonWith("PIL");
-  ASSERT_FALSE(python.empty()) << "no python3 with Pillow";
+  REQUIRE_PEER(!python.empty(), "python3-pil");
   testsupport::ScratchDir dir("density-pil");
   const std::string ppm = dir.File("all.ppm"), pgm = dir.File("all.l");
   constexpr int kSide = 4096;  // 4096 x 4096 = every 24-bit colour once

@@ -3,8 +3,10 @@
 // for the title, the raster-operation rule for the blits and fills).
 #include <gtest/gtest.h>
 
+#ifdef HAVE_CAIRO
 #include <cairo-ft.h>
 #include <cairo.h>
+#endif
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
@@ -19,12 +21,14 @@
 
 #include "plat/engine_text.h"
 #include "streamdump/stream_decoder.h"
+#include "support/peer.h"
 #include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+#ifdef HAVE_CAIRO
 constexpr LONG kDpi = 300;  // the sample model's default resolution
 
 class TestPageEndToEnd : public ::testing::Test {
@@ -214,5 +218,9 @@ TEST_F(TestPageEndToEnd, EachDrawingMatchesItsReferenceOnOneAndTwoDrums) {
     EXPECT_EQ(differing, 0) << c.args;
   }
 }
+
+#else
+TEST(TestPageEndToEnd, NeedsCairo) { REQUIRE_PEER(false, "libcairo2-dev"); }
+#endif
 
 }  // namespace

@@ -844,6 +844,52 @@ TEST(PaperLookup, ByIdAndBySize) {
   EXPECT_EQ(FindPaperBySize(p, 5, 30000000, 2100), 0u);
 }
 
+TEST(PaperLookup, ByFormIndexIsOneBased) {
+  CapsPtr caps = MakeModel(2);
+  const PaperEntry* p = caps->Papers;
+  EXPECT_EQ(FindPaperByFormIndex(p, 5, 9), 1u);
+  EXPECT_EQ(FindPaperByFormIndex(p, 5, 8), 2u);
+  EXPECT_EQ(FindPaperByFormIndex(p, 5, 300), 5u);
+  EXPECT_EQ(FindPaperByFormIndex(p, 4, 300), 0u);  // beyond the count
+  EXPECT_EQ(FindPaperByFormIndex(p, 5, 42), 0u);
+  EXPECT_EQ(FindPaperByFormIndex(nullptr, 5, 8), 0u);
+}
+
+// The plug-in generation's DEVMODE differs from the classic one only in the
+// driver version and the build number; validation finds the same paper.
+TEST_F(DevmodeTest, PluginGenerationDevmode) {
+  CapsPtr caps = MakeModel(2);
+  Printer p;
+  DevmodePtr classic(BuildDefaultDevmode(p.h, *caps));
+  DevmodePtr plugin(BuildDefaultDevmode(p.h, *caps, Generation::Plugin));
+  ASSERT_TRUE(classic && plugin);
+  const auto* c = reinterpret_cast<const BYTE*>(classic.get());
+  const auto* g = reinterpret_cast<const BYTE*>(plugin.get());
+  EXPECT_EQ(U16(g, 66), 0x3093);
+  EXPECT_EQ(U16(g, 340), 219);
+  EXPECT_EQ(U16(c, 66), 0x3092);
+  EXPECT_EQ(U16(c, 340), 518);
+  for (std::size_t i = 0; i < sizeof(PrivateDevmode); ++i) {
+    if (i == 66 || i == 67 || i == 340 || i == 341) continue;
+    ASSERT_EQ(c[i], g[i]) << "byte " << i;
+  }
+  for (SHORT paper : {SHORT{8}, SHORT{300}, SHORT{42}}) {
+    DevmodePtr a(BuildDefaultDevmode(p.h, *caps));
+    DevmodePtr b(BuildDefaultDevmode(p.h, *caps, Generation::Plugin));
+    a->Public.dmPaperSize = b->Public.dmPaperSize = paper;
+    ASSERT_TRUE(ValidateDevmode(p.h, &a->Public, *caps));
+    ASSERT_TRUE(ValidateDevmode(p.h, &b->Public, *caps, Generation::Plugin));
+    EXPECT_EQ(a->Settings.PaperIndex, b->Settings.PaperIndex) << paper;
+    EXPECT_EQ(b->BuildNumber, 219) << "validation keeps the plug-in's build number";
+  }
+  // A paper without an id is announced as a free size.
+  caps->Papers[caps->Defaults.PaperIndex].PaperId = 0;
+  DevmodePtr zero(BuildDefaultDevmode(p.h, *caps, Generation::Plugin));
+  EXPECT_EQ(zero->Public.dmPaperSize, 256);
+  DevmodePtr classicZero(BuildDefaultDevmode(p.h, *caps));
+  EXPECT_EQ(classicZero->Public.dmPaperSize, 0) << "the classic DEVMODE keeps its bytes";
+}
+
 TEST(WideCopy, BoundedOnBothSidesAndUnaligned) {
   BYTE src[9] = {0, 'A', 0, 'B', 0, 'C', 0, 0, 0};
   BYTE dst[8];

@@ -12,6 +12,7 @@
 #include "rdf_fixture.h"
 #include "settings/doc_settings.h"
 #include "settings/rdf_reader.h"
+#include "support/peer.h"
 #include "support/run_command.h"
 
 namespace {
@@ -482,7 +483,7 @@ std::string CrudiniLines(const std::string& path) {
 }
 
 TEST_F(RdfSampleTest, SampleListsMatchTheirSizesForAnOutsideIniReader) {
-  if (std::system("command -v crudini > /dev/null 2>&1") != 0) GTEST_SKIP() << "crudini not installed";
+  REQUIRE_PEER(testsupport::HasProgram("crudini"), "crudini");
   for (const Model& m : {kTwoDrum, kOneDrum}) {
     SCOPED_TRACE(m.file);
     const std::string lines = CrudiniLines(std::string(MODELS_DIR_STR) + "/" + m.file);

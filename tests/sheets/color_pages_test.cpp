@@ -14,6 +14,7 @@
 #include "sheets/image_page.h"
 #include "sheets/page_protocol.h"
 #include "sheets/setting_pictures.h"
+#include "support/peer.h"
 
 namespace {
 
@@ -523,7 +524,7 @@ TEST_F(ColorPages, TheQueryAtOpenIsReportedOnThePage) {
 
 TEST_F(ColorPages, GetInformationFromARealAgent) {
   sample::RealAgent agent(9, 33);
-  if (agent.Missing()) GTEST_SKIP() << "snmpd is not installed";
+  REQUIRE_PEER(!agent.Missing(), "snmpd");
   ASSERT_TRUE(agent.Running()) << agent.Output();
   SetPrinterDefaults([](DocSettings& d) {
     SetFieldText(d.PrinterAddress, u"127.0.0.1");

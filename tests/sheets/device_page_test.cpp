@@ -8,6 +8,7 @@
 #include "sample_sheet.h"
 #include "sheets/custom_papers.h"
 #include "sheets/device_page.h"
+#include "support/peer.h"
 
 namespace {
 
@@ -232,7 +233,7 @@ TEST_F(DevicePage, TheResultTextIsShownOnWhite) {
 
 TEST_F(DevicePage, GetInformationFromARealAgentTakesTheOptions) {
   sample::RealAgent agent(9, 33);
-  if (agent.Missing()) GTEST_SKIP() << "snmpd is not installed";
+  REQUIRE_PEER(!agent.Missing(), "snmpd");
   ASSERT_TRUE(agent.Running()) << agent.Output();
   OpenModel("NEVO2600.RDF");
   SetAddress(u"127.0.0.1", 1);

@@ -13,6 +13,7 @@
 
 #include "plat/windows.h"
 #include "sheets/image_page.h"
+#include "support/peer.h"
 #include "support/python_peer.h"
 
 namespace {
@@ -68,7 +69,7 @@ bool CopiesPixels(HMODULE module) {
 
 TEST(ImagePreview, DrawnPicturesMatchThePeer) {
   const std::string python = testsupport::PythonWith("PIL");
-  if (python.empty()) GTEST_SKIP() << "no python3 with Pillow";
+  REQUIRE_PEER(!python.empty(), "python3-pil");
   testsupport::ScratchDir dir("image-preview");
   const fs::path folder = fs::path(dir.File("bundle"));
   fs::create_directories(folder);

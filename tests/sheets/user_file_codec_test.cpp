@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/peer.h"
 #include "support/python_peer.h"
 
 namespace {
@@ -66,7 +67,7 @@ class Peer : public ::testing::Test {
   void SetUp() override {
     static const std::string python = testsupport::PythonWith("struct, zlib");
     python_ = python;
-    if (python_.empty()) GTEST_SKIP() << "no python3";
+    REQUIRE_PEER(!python_.empty(), "python3");
   }
   // Runs the peer; its standard output, one line an element.
   std::vector<std::string> Run(const std::string& args) {

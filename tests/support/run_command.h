@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace testsupport {
@@ -23,6 +24,14 @@ inline int RunCommand(const std::string& command, std::string* out = nullptr) {
   const int status = pclose(pipe);
   if (out) *out = std::move(text);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// One of our programs as a command: run through the emulator the tests run
+// under (TEST_EMULATOR, e.g. qemu-i386 in an x86 tree on a kernel without
+// 32-bit programs), when there is one.
+inline std::string OurProgram(const std::string& path) {
+  const char* emulator = std::getenv("TEST_EMULATOR");
+  return emulator && *emulator ? std::string(emulator) + " " + path : path;
 }
 
 }  // namespace testsupport

@@ -5,6 +5,7 @@
 #include <png.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -205,6 +206,33 @@ TEST(StreamDecoder, RefusesToRebuildAnAbsurdPage) {
   EXPECT_EQ(streamdump::RebuildPlane(d, d.pages[0]).width, 0u);
 }
 
+// A header's paper and resolution bound the page: a short stream with a
+// line far down and far right costs the paper's plane, the line cut to it.
+TEST(StreamDecoder, APageIsBoundedByThePaperItsHeaderSent) {
+  Bytes wide;
+  for (int k = 0; k < 300; ++k) wide.insert(wide.end(), {0x81, 0xFF});  // 38,400 dots of ink
+  wide.insert(wide.end(), {0x00, 0xFF});
+  auto lineAt = [](int v, int h, const Bytes& packed) {
+    return Cat({S("\x1E&" + std::to_string(v) + "&V\x1E&" + std::to_string(h) + "&H"),
+                S("\x1E&" + std::to_string(packed.size()) + "&i"), packed});
+  };
+  const Bytes stream = Cat({S("\x1E&40;10;5&z\x1E&100;100&r"),
+                            S("\x1E&1001;0;0;0&O\x1E&1001;0;0;0&o\x1E&1&M"), lineAt(65535, 0, wide),
+                            lineAt(3, 36, Bytes{0x00, 0xFF}), lineAt(20, 0, wide), S("\x0C")});
+  ASSERT_LT(stream.size(), 4096u);
+  const streamdump::Decoded d = streamdump::DecodeStream(stream);
+  ASSERT_TRUE(d.ok) << d.error;
+  const streamdump::Plane plane = streamdump::RebuildPlane(d, d.pages[0]);
+  EXPECT_EQ(plane.width, 40u);
+  EXPECT_EQ(plane.height, 20u);
+  EXPECT_EQ(plane.bits.size(), 5u * 20u);
+  for (std::uint32_t x = 0; x < 40; ++x) {
+    EXPECT_EQ(plane.Ink(x, 2), x >= 36) << "the line at H=36 keeps its first four dots, " << x;
+    EXPECT_TRUE(plane.Ink(x, 19)) << "the last row of the paper, " << x;
+  }
+  EXPECT_EQ(plane.bits[2 * 5 + 4], 0x0F) << "nothing past the paper's width";
+}
+
 // Decoding for a listener hands each page over once it ends and keeps none of
 // its lines after: a long job costs the memory of one page.
 TEST(StreamDecoder, AListenerGetsTheTextAndEachPageAsItEnds) {
@@ -254,6 +282,59 @@ TEST(StreamDecoder, AListenerGetsTheTextAndEachPageAsItEnds) {
   const streamdump::Decoded stopped = streamdump::DecodeStream(one, listener);
   EXPECT_FALSE(stopped.ok);
   EXPECT_EQ(stopped.pages.size(), 1u);
+}
+
+// A stream read in pieces decodes as the whole of it does, also where its
+// items are longer than the pieces and the stream longer than what is held;
+// a fault's offset counts from the start of the stream.
+TEST(StreamDecoder, AStreamReadInPiecesDecodesAsAWhole) {
+  Bytes big = S("\x1E&1001;0;0;0&O\x1E&1001;0;0;0&o\x1E&1&M");
+  Bytes line;
+  for (int k = 0; k < 500; ++k) {
+    line.push_back(0x7F);
+    for (int b = 0; b < 128; ++b) line.push_back(static_cast<std::uint8_t>(k + b));
+  }
+  for (int v = 1; v <= 10; ++v)
+    big = Cat({big, S("\x1E&" + std::to_string(v) + "&V\x1E&0&H\x1E&" + std::to_string(line.size()) + "&i"), line});
+  big = Cat({big, S("\x0C\x1ER")});
+  ASSERT_GT(big.size(), 2 * streamdump::kMaxItemBytes);
+  Bytes broken = big;
+  broken.push_back('x');
+
+  for (const Bytes* stream : {&big, &broken}) {
+    streamdump::DecodeListener listener;
+    std::vector<std::size_t> lineCounts;
+    listener.onPage = [&](const streamdump::Decoded&, const streamdump::DrumPage& page, std::size_t) {
+      lineCounts.push_back(page.lines.size());
+      for (const streamdump::RasterLine& l : page.lines) EXPECT_EQ(l.bytes.size(), 500u * 128u);
+      return true;
+    };
+    const streamdump::Decoded whole = streamdump::DecodeStream(*stream, listener);
+    for (std::size_t piece : {std::size_t(1000), std::size_t(65536), stream->size()}) {
+      SCOPED_TRACE(piece);
+      std::size_t at = 0;
+      const streamdump::StreamRead read = [&](std::uint8_t* into, std::size_t size) {
+        const std::size_t n = std::min({size, piece, stream->size() - at});
+        std::copy_n(stream->data() + at, n, into);
+        at += n;
+        return static_cast<std::ptrdiff_t>(n);
+      };
+      lineCounts.clear();
+      const streamdump::Decoded pieces = streamdump::DecodeStream(read, listener);
+      EXPECT_EQ(pieces.ok, whole.ok);
+      EXPECT_EQ(pieces.errorOffset, whole.errorOffset);
+      EXPECT_EQ(pieces.error, whole.error);
+      EXPECT_EQ(pieces.jobEnded, whole.jobEnded);
+      EXPECT_EQ(lineCounts, std::vector<std::size_t>{10});
+    }
+  }
+  EXPECT_EQ(streamdump::DecodeStream(broken).errorOffset, big.size());
+
+  // A reader that fails is a stream that cannot be read.
+  const streamdump::Decoded failed =
+      streamdump::DecodeStream([](std::uint8_t*, std::size_t) -> std::ptrdiff_t { return -1; }, {});
+  EXPECT_FALSE(failed.ok);
+  EXPECT_EQ(failed.error, "the stream cannot be read");
 }
 
 // The lines of one page are bounded: a stream that piles more decoded line
@@ -363,6 +444,29 @@ TEST_F(StreamdumpProgram, ReportsTheOffsetOfAMalformedByte) {
   EXPECT_NE(err.find("offset 5"), std::string::npos) << err;
   EXPECT_EQ(Run(dir_.string() + "/missing.prn", out, err), 2);
   EXPECT_EQ(Run("", out, err), 2);
+}
+
+// --planes makes its folder; a page that cannot be written whole (a file
+// size limit of 0 plays the full drive) fails the dump and leaves neither a
+// truncated PNG nor an earlier one changed.
+TEST_F(StreamdumpProgram, PlanesAreWrittenWholeIntoAFolderMadeForThem) {
+  std::string out, err;
+  const fs::path made = dir_ / "new" / "planes";
+  ASSERT_EQ(Run("--planes " + made.string() + " " TEST_DATA_DIR_STR "/stream/small_job.prn", out, err), 0) << err;
+  EXPECT_TRUE(fs::exists(made / "page001.png"));
+  EXPECT_TRUE(fs::exists(made / "page002.png"));
+
+  const fs::path full = dir_ / "full";
+  fs::create_directories(full);
+  std::ofstream(full / "page001.png", std::ios::binary) << "earlier";
+  const std::string command = "bash -c \"trap '' XFSZ; ulimit -f 0; '" + std::string(BIN_DIR_STR) +
+                              "/streamdump' --planes '" + full.string() + "' '" TEST_DATA_DIR_STR
+                              "/stream/small_job.prn'\" >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+  const Bytes kept = ReadFile(full / "page001.png");
+  EXPECT_EQ(std::string(kept.begin(), kept.end()), "earlier");
+  EXPECT_EQ(std::distance(fs::directory_iterator(full), fs::directory_iterator()), 1) << "nothing else is left";
 }
 
 }  // namespace

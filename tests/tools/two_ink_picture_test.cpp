@@ -51,7 +51,9 @@ struct DrumShares {
 
 // Family 1 (modes 2 and 5): red goes to plate 1 only, black to plate 2 only,
 // grey to plate 2 alone at the density the separation gives it, white to
-// neither; mode 5 prints plate 1 on drum 2. Screened and diffused alike.
+// neither; mode 5 prints plate 1 on drum 2. Screened and diffused alike. The
+// modes are the user's own (separation kind 1), so the drums' inks leave them
+// as asked.
 TEST(TwoInkPicture, StretchedPictureSeparatesOnBothDrumPages) {
   testsupport::TempFolder folder{"two-ink-picture"};
   const fs::path dir = folder.path();
@@ -88,7 +90,8 @@ TEST(TwoInkPicture, StretchedPictureSeparatesOnBothDrumPages) {
 
     const fs::path job = dir / "job.prn";
     ASSERT_EQ(RunTool(Bin("printjob") + " --root '" + (dir / "root").string() + "' --out '" + job.string() +
-                      "' --set ColorMode=2 --set Seihan=2 --set SeparationModeA=" + std::to_string(c.mode) +
+                      "' --set ColorMode=2 --set Seihan=2 --set SeparationKind=1 --set SeparationModeA=" +
+                      std::to_string(c.mode) +
                       " --set SeparationModeB=" + std::to_string(c.mode) +
                       " --set PhotoMode=" + std::to_string(c.photoMode) + " --draw '" + (dir / "page.txt").string() +
                       "'",
@@ -196,5 +199,189 @@ TEST(TwoInkPicture, LaterPictureIgnoresAnEarlierPaintOverMask) {
         b(alone[d].bits.begin() + from, alone[d].bits.end());
     EXPECT_NE(std::count(b.begin(), b.end(), 0), std::ptrdiff_t(b.size())) << "the picture inks this drum";
     EXPECT_TRUE(a == b) << "the later picture prints as it does alone";
+  }
+}
+
+namespace {
+
+// Patches of red, black, blue and grey, 100 x 100 dots each, left to right:
+// a picture on the first row and fills of the same colours on the second.
+constexpr int kPatches = 4;
+constexpr std::uint8_t kPatchColours[kPatches][3] = {{255, 0, 0}, {0, 0, 0}, {0, 0, 255}, {128, 128, 128}};
+enum Patch { kRedPatch, kBlackPatch, kBluePatch, kGreyPatch };
+constexpr int kPictureTop = 100, kFillTop = 300;
+
+// Share of inked dots per drum, patch and row (0 picture, 1 fill), inside a
+// margin of 5 dots, the plane's page origin found from the red picture patch.
+struct PatchShares {
+  double share[2][2][kPatches] = {};  // [drum][row][patch]
+};
+
+PatchShares PrintPatches(const fs::path& dir, const std::string& sets) {
+  PatchShares result;
+  {
+    std::ofstream out(dir / "patches.ppm", std::ios::binary);
+    out << "P6\n" << 10 * kPatches << " 10\n255\n";
+    for (int y = 0; y < 10; ++y)
+      for (int x = 0; x < 10 * kPatches; ++x) out.write(reinterpret_cast<const char*>(kPatchColours[x / 10]), 3);
+  }
+  {
+    std::ofstream script(dir / "page.txt");
+    script << "stretch " << (dir / "patches.ppm").string() << " " << kLeft << " " << kPictureTop << " "
+           << kLeft + kPatches * kSide << " " << kPictureTop + kSide << "\n";
+    for (int p = 0; p < kPatches; ++p) {
+      char colour[8];
+      std::snprintf(colour, sizeof colour, "%02X%02X%02X", kPatchColours[p][0], kPatchColours[p][1],
+                    kPatchColours[p][2]);
+      script << "paint " << colour << " 13 " << kLeft + p * kSide << " " << kFillTop << " "
+             << kLeft + (p + 1) * kSide << " " << kFillTop + kSide << "\n";
+    }
+  }
+  const fs::path job = dir / "job.prn";
+  std::string out;
+  EXPECT_EQ(RunTool(Bin("printjob") + " --root '" + (dir / "root").string() + "' --out '" + job.string() +
+                        "' --set ColorMode=2 --set Seihan=2 " + sets + " --draw '" + (dir / "page.txt").string() + "'",
+                    &out),
+            0)
+      << out;
+  std::ifstream in(job, std::ios::binary);
+  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const streamdump::Decoded decoded = streamdump::DecodeStream(bytes);
+  EXPECT_TRUE(decoded.ok) << decoded.error;
+  if (decoded.pages.size() != 2) {
+    ADD_FAILURE() << "two drum pages expected, " << decoded.pages.size() << " decoded";
+    return result;
+  }
+  const streamdump::Plane planes[2] = {streamdump::RebuildPlane(decoded, decoded.pages[0]),
+                                       streamdump::RebuildPlane(decoded, decoded.pages[1])};
+  std::uint32_t originX = UINT32_MAX, originY = UINT32_MAX;
+  for (const auto& plane : planes)
+    for (std::uint32_t y = 0; y < plane.height; ++y)
+      for (std::uint32_t x = 0; x < plane.width; ++x)
+        if (plane.Ink(x, y)) {
+          originX = std::min(originX, x);
+          originY = std::min(originY, y);
+        }
+  if (originX == UINT32_MAX) {
+    ADD_FAILURE() << "nothing inked";
+    return result;
+  }
+  for (int d = 0; d < 2; ++d)
+    for (int row = 0; row < 2; ++row)
+      for (int p = 0; p < kPatches; ++p) {
+        long ink = 0, dots = 0;
+        const std::uint32_t top = originY + std::uint32_t(row == 0 ? 0 : kFillTop - kPictureTop);
+        for (std::uint32_t y = top + 5; y < top + kSide - 5; ++y)
+          for (std::uint32_t x = originX + p * kSide + 5; x < originX + (p + 1) * kSide - 5; ++x, ++dots)
+            ink += y < planes[d].height && x < planes[d].width ? planes[d].Ink(x, y) : 0;
+        result.share[d][row][p] = double(ink) / double(dots);
+      }
+  return result;
+}
+
+}  // namespace
+
+// The separation modes follow the inks on the drums, for either drum order
+// and whichever mode the settings start from: red pictures and fills print
+// on the drum holding red, black and grey on the black drum; a blue picture
+// is a dark colour without red and prints on the black drum, as a blue fill
+// does in the redness modes (text and graphics modes 3 and 5); the chroma
+// modes (2 and 4) send every coloured fill to the red drum.
+TEST(TwoInkPicture, PictureAndFillColoursPrintOnTheDrumOfTheirInk) {
+  testsupport::TempFolder folder{"two-ink-drums"};
+  const fs::path dir = folder.path();
+  struct Case {
+    int drum1, drum2;  // ink codes: 1001 black, 1003 red
+    const char* modes;  // --set of the starting modes; empty: the model's
+    bool blueFillOnBlack;
+  } cases[] = {
+      {1001, 1003, "", false},
+      {1003, 1001, "", false},
+      {1001, 1003, "--set SeparationModeA=2 --set SeparationModeB=2", false},
+      {1003, 1001, "--set SeparationModeA=4 --set SeparationModeB=5", false},
+      {1001, 1003, "--set SeparationModeA=5 --set SeparationModeB=4", true},
+      {1003, 1001, "--set SeparationModeA=2 --set SeparationModeB=6", false},
+      {1001, 1003, "--set SeparationModeA=3 --set SeparationModeB=7", true},
+      {1003, 1001, "--set SeparationModeA=4 --set SeparationModeB=3", false},
+  };
+  for (const Case& c : cases) {
+    const std::string sets =
+        "--set Drum1Color=" + std::to_string(c.drum1) + " --set Drum2Color=" + std::to_string(c.drum2) + " " + c.modes;
+    SCOPED_TRACE(sets);
+    const PatchShares shares = PrintPatches(dir, sets);
+    const int redDrum = c.drum1 == 1003 ? 0 : 1, blackDrum = 1 - redDrum;
+    for (int row = 0; row < 2; ++row) {
+      SCOPED_TRACE(row == 0 ? "picture" : "fill");
+      EXPECT_GT(shares.share[redDrum][row][kRedPatch], 0.5);
+      EXPECT_EQ(shares.share[blackDrum][row][kRedPatch], 0.0);
+      EXPECT_GT(shares.share[blackDrum][row][kBlackPatch], 0.9);
+      EXPECT_EQ(shares.share[redDrum][row][kBlackPatch], 0.0);
+      EXPECT_GT(shares.share[blackDrum][row][kGreyPatch], 0.2);
+      EXPECT_EQ(shares.share[redDrum][row][kGreyPatch], 0.0);
+      const int blueDrum = row == 0 || c.blueFillOnBlack ? blackDrum : redDrum;
+      EXPECT_GT(shares.share[blueDrum][row][kBluePatch], 0.3);
+      EXPECT_EQ(shares.share[1 - blueDrum][row][kBluePatch], 0.0);
+    }
+  }
+}
+
+// A mid-grey picture (density 128) prints at the mean density of the tone
+// curve its photo mode takes: on one ink curve 4 (87) for the screen and
+// curve 7 (53) for error diffusion, which lightens the mid-tones that
+// diffused dots darken; on two inks curves 16 (95) and 17 (60) after the
+// separation.
+TEST(TwoInkPicture, MidGreyPrintsAtTheDensityOfItsPhotoModesToneCurve) {
+  testsupport::TempFolder folder{"photo-mode-density"};
+  const fs::path dir = folder.path();
+  {
+    // Three levels (126, 127, 128 in turn), so that a picture it stays: one
+    // level alone would be drawn by the colour classes, as a fill is.
+    std::string levels;
+    for (int i = 0; i < 40 * 40; ++i) levels += char(126 + i % 3);
+    std::ofstream pgm(dir / "grey.pgm", std::ios::binary);
+    pgm << "P5\n40 40\n255\n" << levels;
+    std::ofstream ppm(dir / "grey.ppm", std::ios::binary);
+    ppm << "P6\n40 40\n255\n";
+    for (char v : levels) ppm << v << v << v;
+  }
+  // No photo preset and no tone adjustment (the sample model's defaults take
+  // preset 1), and a coarse screen whose cell has enough levels to show the
+  // mean at 300 dpi.
+  const std::string plain = " --set PhotoSyurui=3 --set Akarusa=4 --set Contrast=4 --set AmiLine=50";
+  struct Case {
+    const char* picture;
+    const char* sets;
+    int density;  // the curve's value at 128
+  } cases[] = {
+      {"grey.pgm", "--set PhotoMode=0", 87},
+      {"grey.pgm", "--set PhotoMode=1", 53},
+      {"grey.ppm", "--set ColorMode=2 --set Seihan=2 --set PhotoMode=0", 95},
+      {"grey.ppm", "--set ColorMode=2 --set Seihan=2 --set PhotoMode=1", 60},
+  };
+  constexpr int kPictureSide = 400;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.picture) + " " + c.sets);
+    std::ofstream(dir / "page.txt") << "stretch " << (dir / c.picture).string() << " 200 200 "
+                                    << 200 + kPictureSide << " " << 200 + kPictureSide << "\n";
+    const fs::path job = dir / "job.prn";
+    std::string out;
+    ASSERT_EQ(RunTool(Bin("printjob") + " --root '" + (dir / "root").string() + "' --out '" + job.string() + "' " +
+                          c.sets + plain + " --draw '" + (dir / "page.txt").string() + "'",
+                      &out),
+              0)
+        << out;
+    std::ifstream in(job, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const streamdump::Decoded decoded = streamdump::DecodeStream(bytes);
+    ASSERT_TRUE(decoded.ok) << decoded.error;
+    // Ink of all drum pages over the picture's area, wherever the plane puts it.
+    long ink = 0;
+    for (const auto& page : decoded.pages) {
+      const streamdump::Plane plane = streamdump::RebuildPlane(decoded, page);
+      for (std::uint32_t y = 0; y < plane.height; ++y)
+        for (std::uint32_t x = 0; x < plane.width; ++x) ink += plane.Ink(x, y);
+    }
+    const double mean = double(ink) / double(kPictureSide * kPictureSide);
+    EXPECT_NEAR(mean, c.density / 255.0, 0.02) << out;
   }
 }

@@ -6,6 +6,7 @@
 #include "args.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -22,6 +23,7 @@
 #include "imaging/screens.h"
 #include "imaging/tone.h"
 #include "imaging/two_plate_render.h"
+#include "streamdump/whole_file.h"
 
 using namespace imaging;
 
@@ -32,16 +34,57 @@ int Fail(const std::string& message) {
   return 1;
 }
 
-int BadUsage() {
-  std::fprintf(stderr, "usage:\n%s", kHalftoneUsage);
+// A value or a command line that cannot be taken: why, then the usage.
+int BadUsage(const std::string& why) {
+  std::fprintf(stderr, "imagetool: %s\nusage:\n%s", why.c_str(), kHalftoneUsage);
   return 2;
 }
+
+std::string UnknownOption(std::string_view arg) { return "unknown option " + std::string(arg); }
+
+std::string FileCount(const char* command, std::size_t want) {
+  return std::string(command) + " takes " + std::to_string(want) + " file" + (want == 1 ? "" : "s");
+}
+
+void Notice(const std::string& what) { std::fprintf(stderr, "imagetool: %s\n", what.c_str()); }
 
 // "A,B" as two numbers in range.
 bool Pair(std::string_view text, long low, long high, long& a, long& b) {
   const auto comma = text.find(',');
   return comma != std::string_view::npos && ParseInt(text.substr(0, comma), low, high, a) &&
          ParseInt(text.substr(comma + 1), low, high, b);
+}
+
+// A numeric option of a command and where its value goes.
+struct NumberOption {
+  std::string_view name;
+  long low, high;
+  long* value;
+};
+
+// The numeric options and the files of a command line (and --mask, when the
+// command takes it). "" or why a value or option is refused.
+template <std::size_t N>
+std::string ParseNumbers(int argc, char** argv, const NumberOption (&numbers)[N], std::vector<std::string>& files,
+                         bool* mask = nullptr) {
+  std::string why;
+  for (int k = 0; k < argc; ++k) {
+    const std::string_view arg = argv[k];
+    const NumberOption* number = nullptr;
+    for (const NumberOption& n : numbers)
+      if (arg == n.name) number = &n;
+    if (number) {
+      if (++k >= argc) return std::string(arg) + " needs a value";
+      if (!ParseIntFor(arg, argv[k], number->low, number->high, *number->value, why)) return why;
+    } else if (arg == "--mask" && mask) {
+      *mask = true;
+    } else if (!arg.starts_with("--")) {
+      files.emplace_back(arg);
+    } else {
+      return UnknownOption(arg);
+    }
+  }
+  return {};
 }
 
 struct Image {
@@ -95,10 +138,13 @@ bool ReadImage(const std::string& path, Image& image, std::string& error) {
 }
 
 bool WriteFile(const std::string& path, const std::string& header, const BYTE* data, std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << header;
-  out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
-  return bool(out);
+  return tools::WriteWhole(path, [&](const std::filesystem::path& temp) {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << header;
+    out.write(reinterpret_cast<const char*>(data), std::streamsize(size));
+    out.close();
+    return bool(out);
+  });
 }
 
 bool WritePgm(const std::string& path, long width, long height, const std::vector<BYTE>& grey) {
@@ -124,40 +170,78 @@ struct Options {
   std::vector<std::string> files;
 };
 
-bool ParseOptions(int argc, char** argv, bool screenOptions, Options& o) {
+// False with why on an option or value that cannot be taken.
+bool ParseOptions(int argc, char** argv, bool screenOptions, Options& o, std::string& why) {
   for (int k = 0; k < argc; ++k) {
     const std::string_view arg = argv[k];
-    const bool hasValue = k + 1 < argc;
     long v = 0, w = 0;
+    const bool known = arg == "--res-mode" || arg == "--orientation" || arg == "--origin" || arg == "--size" ||
+                       (screenOptions && (arg == "--dpi" || arg == "--lines" || arg == "--angle" ||
+                                          arg == "--smooth" || arg == "--two-ink-mode"));
     if (arg == "--plain" && screenOptions) {
       o.plain = true;
-    } else if (arg == "--res-mode" && hasValue && ParseInt(argv[++k], 0, 9, v)) {
-      o.params.resolutionMode = int(v);
-    } else if (arg == "--orientation" && hasValue && ParseInt(argv[++k], 0, 90, v) && (v == 0 || v == 90)) {
-      o.params.orientation = int(v);
-    } else if (arg == "--origin" && hasValue && Pair(argv[++k], -(1L << 30), 1L << 30, v, w)) {
-      o.originX = v;
-      o.originY = w;
-    } else if (arg == "--size" && hasValue && Pair(argv[++k], 1, 1L << 20, v, w)) {
-      o.width = v;
-      o.height = w;
-    } else if (screenOptions && arg == "--dpi" && hasValue && ParseInt(argv[++k], 1, 100000, v)) {
-      o.params.dpi = int(v);
-    } else if (screenOptions && arg == "--lines" && hasValue && ParseInt(argv[++k], -32768, 32767, v)) {
-      o.params.lines = int(v);
-    } else if (screenOptions && arg == "--angle" && hasValue && ParseInt(argv[++k], -32768, 32767, v)) {
-      o.params.angle = int(v);
-    } else if (screenOptions && arg == "--smooth" && hasValue && ParseInt(argv[++k], 0, 1, v)) {
-      o.params.smooth = v == 1;
-    } else if (screenOptions && arg == "--two-ink-mode" && hasValue && ParseInt(argv[++k], 0, 17, v)) {
-      o.params.fixedMatrix = v >= 8;
-    } else if (!arg.starts_with("--")) {
+      continue;
+    }
+    if (!arg.starts_with("--")) {
       o.files.emplace_back(arg);
-    } else {
+      continue;
+    }
+    if (!known) {
+      why = UnknownOption(arg);
       return false;
+    }
+    if (k + 1 >= argc) {
+      why = std::string(arg) + " needs a value";
+      return false;
+    }
+    const std::string_view text = argv[++k];
+    if (arg == "--res-mode") {
+      if (!ParseIntFor(arg, text, 0, 9, v, why)) return false;
+      o.params.resolutionMode = int(v);
+    } else if (arg == "--orientation") {
+      if (!ParseInt(text, 0, 90, v) || (v != 0 && v != 90)) {
+        why = "--orientation takes 0 or 90, not " + std::string(text);
+        return false;
+      }
+      o.params.orientation = int(v);
+    } else if (arg == "--origin" || arg == "--size") {
+      const long low = arg == "--size" ? 1 : -(1L << 30), high = arg == "--size" ? 1L << 20 : 1L << 30;
+      if (!Pair(text, low, high, v, w)) {
+        why = std::string(arg) + " takes A,B with each in " + std::to_string(low) + ".." + std::to_string(high) +
+              ", not " + std::string(text);
+        return false;
+      }
+      (arg == "--size" ? o.width : o.originX) = v;
+      (arg == "--size" ? o.height : o.originY) = w;
+    } else if (arg == "--dpi") {
+      if (!ParseIntFor(arg, text, 1, 100000, v, why)) return false;
+      o.params.dpi = int(v);
+    } else if (arg == "--lines" || arg == "--angle") {
+      if (!ParseIntFor(arg, text, -32768, 32767, v, why)) return false;
+      (arg == "--lines" ? o.params.lines : o.params.angle) = int(v);
+    } else if (arg == "--smooth") {
+      if (!ParseIntFor(arg, text, 0, 1, v, why)) return false;
+      o.params.smooth = v == 1;
+    } else {
+      if (!ParseIntFor(arg, text, 0, 17, v, why)) return false;
+      o.params.fixedMatrix = v >= 8;
     }
   }
   return true;
+}
+
+// Says which screen values the builder replaces: an angle outside 0..90 is
+// folded, a line count that makes no cell at the resolution becomes 100
+// lines at 45 degrees.
+void NoticeScreenSubstitutions(const ScreenSpec& asked) {
+  const int angle = FoldScreenAngle(asked.angle);
+  if (!ScreenTakesLines(asked.dpi, asked.lines, asked.angle, asked.resolutionMode)) {
+    Notice("--lines " + std::to_string(asked.lines) + " at " + std::to_string(angle) + " degrees makes no screen cell at " +
+           std::to_string(asked.dpi) + " dpi: the screen uses 100 lines at 45 degrees");
+  } else if (angle != asked.angle) {
+    Notice("--angle " + std::to_string(asked.angle) + " is outside 0..90: the screen uses " + std::to_string(angle) +
+           " degrees");
+  }
 }
 
 bool BuildTile(const ScreenSpec& params, std::vector<BYTE>& tile, LONG& side) {
@@ -191,21 +275,10 @@ int StartJob(const Options& o, Job& job) {
 int DensityCommand(int argc, char** argv) {
   long contrast = 4, brightness = 4, kind = 0;
   std::vector<std::string> files;
-  for (int k = 0; k < argc; ++k) {
-    const std::string_view arg = argv[k];
-    if (arg == "--contrast" && k + 1 < argc && ParseInt(argv[k + 1], 1, 7, contrast)) {
-      ++k;
-    } else if (arg == "--brightness" && k + 1 < argc && ParseInt(argv[k + 1], 0, 7, brightness)) {
-      ++k;
-    } else if (arg == "--photo-kind" && k + 1 < argc && ParseInt(argv[k + 1], 0, 3, kind)) {
-      ++k;
-    } else if (!arg.starts_with("--")) {
-      files.emplace_back(arg);
-    } else {
-      return BadUsage();
-    }
-  }
-  if (files.size() != 2) return BadUsage();
+  const NumberOption numbers[] = {
+      {"--contrast", 1, 7, &contrast}, {"--brightness", 0, 7, &brightness}, {"--photo-kind", 0, 3, &kind}};
+  if (std::string why = ParseNumbers(argc, argv, numbers, files); !why.empty()) return BadUsage(why);
+  if (files.size() != 2) return BadUsage(FileCount("density", 2));
   Image in;
   std::string error;
   if (!ReadImage(files[0], in, error)) return Fail(error);
@@ -230,17 +303,10 @@ int DensityCommand(int argc, char** argv) {
 int ToneCommand(int argc, char** argv) {
   long curve = -1;
   std::vector<std::string> files;
-  for (int k = 0; k < argc; ++k) {
-    const std::string_view arg = argv[k];
-    if (arg == "--curve" && k + 1 < argc && ParseInt(argv[k + 1], 0, 19, curve)) {
-      ++k;
-    } else if (!arg.starts_with("--")) {
-      files.emplace_back(arg);
-    } else {
-      return BadUsage();
-    }
-  }
-  if (curve < 0 || files.size() != 2) return BadUsage();
+  const NumberOption numbers[] = {{"--curve", 0, 19, &curve}};
+  if (std::string why = ParseNumbers(argc, argv, numbers, files); !why.empty()) return BadUsage(why);
+  if (curve < 0) return BadUsage("tone takes --curve N");
+  if (files.size() != 2) return BadUsage(FileCount("tone", 2));
   Image in;
   std::string error;
   if (!ReadImage(files[0], in, error)) return Fail(error);
@@ -251,7 +317,11 @@ int ToneCommand(int argc, char** argv) {
 
 int TileCommand(int argc, char** argv) {
   Options o;
-  if (!ParseOptions(argc, argv, true, o) || o.plain || o.files.size() != 1) return BadUsage();
+  std::string why;
+  if (!ParseOptions(argc, argv, true, o, why)) return BadUsage(why);
+  if (o.plain) return BadUsage("tile takes no --plain");
+  if (o.files.size() != 1) return BadUsage(FileCount("tile", 1));
+  NoticeScreenSubstitutions(o.params);
   std::vector<BYTE> tile;
   LONG side = 0;
   if (!BuildTile(o.params, tile, side)) return Fail("the screen cannot be built");
@@ -261,7 +331,10 @@ int TileCommand(int argc, char** argv) {
 
 int ScreenCommand(int argc, char** argv) {
   Options o;
-  if (!ParseOptions(argc, argv, true, o) || o.files.size() != 2) return BadUsage();
+  std::string why;
+  if (!ParseOptions(argc, argv, true, o, why)) return BadUsage(why);
+  if (o.files.size() != 2) return BadUsage(FileCount("screen", 2));
+  NoticeScreenSubstitutions(o.params);
   std::vector<BYTE> tile;
   LONG side = 0;
   if (!BuildTile(o.params, tile, side)) return Fail("the screen cannot be built");
@@ -270,7 +343,7 @@ int ScreenCommand(int argc, char** argv) {
   const DensityImage src{job.in.pixels.data(), LONG(job.in.width), LONG(job.in.height), LONG(job.in.width)};
   const BandBuffer band{job.plane.data(), job.stride, LONG(job.height), {LONG(o.originX), LONG(o.originY)}};
   const PdevRect target{0, 0, std::int32_t(job.width - 1), std::int32_t(job.height - 1)};
-  const DitherContext context{o.params.resolutionMode, o.params.orientation, 0, LONG(job.height), 0};
+  const DitherContext context{o.params.resolutionMode, o.params.orientation, false, LONG(job.height), 0};
   if (o.plain) {
     DitherScreenPlain(src, band, target, {tile.data(), side});
   } else if (!DitherByScreen(context, src, band, target, {tile.data(), side})) {
@@ -281,14 +354,16 @@ int ScreenCommand(int argc, char** argv) {
 
 int DiffuseCommand(int argc, char** argv) {
   Options o;
-  if (!ParseOptions(argc, argv, false, o) || o.files.size() != 2) return BadUsage();
+  std::string why;
+  if (!ParseOptions(argc, argv, false, o, why)) return BadUsage(why);
+  if (o.files.size() != 2) return BadUsage(FileCount("diffuse", 2));
   Job job;
   if (const int rc = StartJob(o, job)) return rc;
   const DensityImage src{job.in.pixels.data(), LONG(job.in.width), LONG(job.in.height), LONG(job.in.width)};
   const BandBuffer band{job.plane.data(), job.stride, LONG(job.height), {LONG(o.originX), LONG(o.originY)}};
   const PdevRect target{0, 0, std::int32_t(job.width - 1), std::int32_t(job.height - 1)};
   DiffusionCarry carry;
-  const DiffusionContext context{o.params.resolutionMode, o.params.orientation, 0, LONG(job.height), &carry};
+  const DiffusionContext context{o.params.resolutionMode, o.params.orientation, false, LONG(job.height), &carry};
   const bool done = DiffuseError(context, src, band, target);
   FreeDiffusionCarry(carry);
   if (!done) return Fail("out of memory");
@@ -300,26 +375,13 @@ int DiffuseCommand(int argc, char** argv) {
 int EnhanceCommand(int argc, char** argv) {
   long gyakkou = 3, contrast = 4, brightness = 4, kind = 0, dpi = 600;
   std::vector<std::string> files;
-  for (int k = 0; k < argc; ++k) {
-    const std::string_view arg = argv[k];
-    const bool hasValue = k + 1 < argc;
-    if (arg == "--gyakkou" && hasValue && ParseInt(argv[k + 1], 0, 5, gyakkou)) {
-      ++k;
-    } else if (arg == "--contrast" && hasValue && ParseInt(argv[k + 1], 1, 7, contrast)) {
-      ++k;
-    } else if (arg == "--brightness" && hasValue && ParseInt(argv[k + 1], 0, 7, brightness)) {
-      ++k;
-    } else if (arg == "--photo-kind" && hasValue && ParseInt(argv[k + 1], 0, 3, kind)) {
-      ++k;
-    } else if (arg == "--dpi" && hasValue && ParseInt(argv[k + 1], 1, 9600, dpi)) {
-      ++k;
-    } else if (!arg.starts_with("--")) {
-      files.emplace_back(arg);
-    } else {
-      return BadUsage();
-    }
-  }
-  if (files.size() != 2) return BadUsage();
+  const NumberOption numbers[] = {{"--gyakkou", 0, 5, &gyakkou},
+                                  {"--contrast", 1, 7, &contrast},
+                                  {"--brightness", 0, 7, &brightness},
+                                  {"--photo-kind", 0, 3, &kind},
+                                  {"--dpi", 1, 9600, &dpi}};
+  if (std::string why = ParseNumbers(argc, argv, numbers, files); !why.empty()) return BadUsage(why);
+  if (files.size() != 2) return BadUsage(FileCount("enhance", 2));
   Image in;
   std::string error;
   if (!ReadImage(files[0], in, error)) return Fail(error);
@@ -349,31 +411,16 @@ int SeparateCommand(int argc, char** argv) {
   long mode = -1, photoMode = 0, resMode = 0, l1 = 100, l2 = 100, contrast = 4, brightness = 4, kind = 0;
   bool mask = false;
   std::vector<std::string> files;
-  struct Number {
-    std::string_view name;
-    long low, high;
-    long* value;
-  };
-  const Number numbers[] = {{"--mode", 2, 17, &mode},         {"--photo-mode", 0, 2, &photoMode},
-                            {"--res-mode", 0, 2, &resMode},   {"--l1", 0, 100, &l1},
-                            {"--l2", 0, 100, &l2},            {"--contrast", 1, 7, &contrast},
-                            {"--brightness", 0, 7, &brightness}, {"--photo-kind", 0, 3, &kind}};
-  for (int k = 0; k < argc; ++k) {
-    const std::string_view arg = argv[k];
-    const Number* number = nullptr;
-    for (const Number& n : numbers)
-      if (arg == n.name) number = &n;
-    if (number) {
-      if (++k >= argc || !ParseInt(argv[k], number->low, number->high, *number->value)) return BadUsage();
-    } else if (arg == "--mask") {
-      mask = true;
-    } else if (!arg.starts_with("--")) {
-      files.emplace_back(arg);
-    } else {
-      return BadUsage();
-    }
+  const NumberOption numbers[] = {{"--mode", 2, 17, &mode},         {"--photo-mode", 0, 2, &photoMode},
+                                  {"--res-mode", 0, 2, &resMode},   {"--l1", 0, 100, &l1},
+                                  {"--l2", 0, 100, &l2},            {"--contrast", 1, 7, &contrast},
+                                  {"--brightness", 0, 7, &brightness}, {"--photo-kind", 0, 3, &kind}};
+  if (std::string why = ParseNumbers(argc, argv, numbers, files, &mask); !why.empty()) {
+    if (why.starts_with("--mode takes")) why += " (modes 0 and 1 put a whole picture on one plate)";
+    return BadUsage(why);
   }
-  if (mode < 0 || files.size() != 3) return BadUsage();
+  if (mode < 0) return BadUsage("separate takes --mode M");
+  if (files.size() != 3) return BadUsage(FileCount("separate", 3));
   Image in;
   std::string error;
   if (!ReadImage(files[0], in, error)) return Fail(error);

@@ -21,7 +21,9 @@
 
 namespace {
 
-int Usage() {
+// Why the command line is refused (nothing for a bare usage request), then the usage.
+int Usage(const std::string& why = {}) {
+  if (!why.empty()) std::fprintf(stderr, "imagetool: %s\n", why.c_str());
   std::fprintf(stderr, "usage: imagetool colour R G B [--code C] [--kind K]\n%s", kHalftoneUsage);
   return 2;
 }
@@ -30,17 +32,23 @@ int Colour(int argc, char** argv) {
   long rgb[3] = {};
   long code = 0, kind = 0;
   int channels = 0;
+  std::string why;
   for (int k = 0; k < argc; ++k) {
     const std::string_view arg = argv[k];
     if (arg == "--code" || arg == "--kind") {
-      if (++k >= argc || !ParseInt(argv[k], -1000, 1000, arg == "--code" ? code : kind)) return Usage();
-    } else if (channels < 3 && ParseInt(arg, 0, 255, rgb[channels])) {
-      ++channels;
+      if (++k >= argc) return Usage(std::string(arg) + " needs a value");
+      if (!ParseIntFor(arg, argv[k], -1000, 1000, arg == "--code" ? code : kind, why)) return Usage(why);
+    } else if (arg.starts_with("--")) {
+      return Usage("unknown option " + std::string(arg));
+    } else if (channels == 3) {
+      return Usage("colour takes three channels R G B");
+    } else if (!ParseIntFor("a channel", arg, 0, 255, rgb[channels], why)) {
+      return Usage(why);
     } else {
-      return Usage();
+      ++channels;
     }
   }
-  if (channels != 3) return Usage();
+  if (channels != 3) return Usage("colour takes three channels R G B");
   const auto r = static_cast<std::uint8_t>(rgb[0]), g = static_cast<std::uint8_t>(rgb[1]),
              b = static_cast<std::uint8_t>(rgb[2]);
   const ULONG colour = r | (g << 8) | (b << 16);
@@ -67,5 +75,5 @@ int main(int argc, char** argv) {
   if (command == "diffuse") return DiffuseCommand(argc - 2, argv + 2);
   if (command == "separate") return SeparateCommand(argc - 2, argv + 2);
   if (command == "enhance") return EnhanceCommand(argc - 2, argv + 2);
-  return Usage();
+  return Usage("unknown command " + std::string(command));
 }

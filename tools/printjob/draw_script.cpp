@@ -294,14 +294,14 @@ struct BrushHolder {
   }
 };
 
-// A picture as an engine bitmap over a copy of its rows, so that nothing
-// the driver does can reach the parsed script.
+// A picture as an engine bitmap over its rows mapped copy on write, so that
+// nothing the driver does can reach the parsed script.
 struct PictureSurface {
-  std::vector<BYTE> bits;
+  PictureRows rows;
   HBITMAP bitmap = nullptr;
   SURFOBJ* so = nullptr;
-  explicit PictureSurface(const NetpbmPicture& p) : bits(p.bits) {
-    bitmap = EngCreateBitmap(SIZEL{p.width, p.height}, p.stride, p.format, BMF_TOPDOWN, bits.data());
+  explicit PictureSurface(const NetpbmPicture& p) : rows(p) {
+    if (rows.bits()) bitmap = EngCreateBitmap(SIZEL{p.width, p.height}, p.stride, p.format, BMF_TOPDOWN, rows.bits());
     if (bitmap) so = EngLockSurface(reinterpret_cast<HSURF>(bitmap));
   }
   ~PictureSurface() {

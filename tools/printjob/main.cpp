@@ -10,7 +10,8 @@
 //            [--render classicrender.so] [--out job.prn] [--root DIR]
 //            [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]
 //            [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...
-//            [--storage E] [--preview] [--set NAME=VALUE]... [--draw FILE] [--printer NAME]
+//            [--storage E] [--preview] [--set NAME=VALUE]... [--printer-set NAME=VALUE]...
+//            [--draw FILE] [--printer NAME] [--list-settings] [--help]
 //
 // The model data file and the resource library default to the samples in
 // share/nevo beside the executable's folder (the build tree and an install
@@ -24,9 +25,16 @@
 // UsbFolder 1; --set changes any of them); --preview sets Preview 1. A
 // storage job's drive gets the job-folder tree when it has none, as the
 // printer's property sheets would have made it.
+//
+// The job's DEVMODE goes through the printer's document properties, as an
+// application's does; printjob warns about each value asked that the driver
+// replaced. --printer-set sets printer-level values (the resolution, the
+// installed options) as the device sheet does, before the job. --out is
+// written only when the spooler received the job, and only when it succeeded.
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +42,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -42,6 +51,7 @@
 #include "plat/files.h"
 #include "plat/machine.h"
 #include "plat/print_host.h"
+#include "plat/propsheet.h"
 #include "plat/resources.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
@@ -55,7 +65,6 @@
 #include "render/job_files.h"
 #include "render/sheet_emitter.h"
 #include "settings/private_devmode.h"
-#include "streamdump/mapped_file.h"
 
 namespace fs = std::filesystem;
 
@@ -83,19 +92,50 @@ struct Options {
   std::optional<char16_t> storage;
   bool preview = false;
   std::vector<std::pair<std::string, std::string>> sets;
+  std::vector<std::pair<std::string, std::string>> printerSets;
+  bool listSettings = false;
   fs::path draw;  // a drawing script for every page instead of the test page
   std::vector<printjob::DrawCommand> script;
 };
 
-int Usage(const char* why) {
-  std::fprintf(stderr, "printjob: %s\n", why);
-  std::fprintf(stderr,
+void PrintUsage(std::FILE* to) {
+  std::fprintf(to,
                "usage: printjob [--model FILE.RDF] [--resources FILE] [--ui LIB] [--render LIB] [--out FILE]\n"
                "                [--root DIR] [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]\n"
                "                [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...\n"
-               "                [--storage E] [--preview] [--set NAME=VALUE]... [--draw FILE]\n"
-               "                [--printer NAME]\n");
+               "                [--storage E] [--preview] [--set NAME=VALUE]... [--printer-set NAME=VALUE]...\n"
+               "                [--draw FILE] [--printer NAME] [--list-settings] [--help]\n");
+}
+
+// A command line that cannot be taken: the reason and the usage.
+int Usage(const std::string& why) {
+  std::fprintf(stderr, "printjob: %s\n", why.c_str());
+  PrintUsage(stderr);
   return kExitUsage;
+}
+
+// Anything else that stops the job before it runs: the reason alone.
+int Refuse(const std::string& why) {
+  std::fprintf(stderr, "printjob: %s\n", why.c_str());
+  return kExitUsage;
+}
+
+int Help() {
+  std::printf("printjob prints a job (the test page, or --draw FILE on every page) through the drivers.\n");
+  PrintUsage(stdout);
+  std::printf(
+      "  --set NAME=VALUE          a document setting of the job's DEVMODE (--list-settings lists the names)\n"
+      "  --printer-set NAME=VALUE  a printer-level setting (ResolutionIndex, the installed options, InkInformation,\n"
+      "                            PrinterAddress) in the printer's defaults, as the device sheet sets it; the\n"
+      "                            printer's value stands over a document's\n"
+      "  --out FILE                the stream the spooler received (default job.prn), written only then\n"
+      "  --pages N                 1..9999 pages\n");
+  return 0;
+}
+
+int ListSettings() {
+  for (const std::string& line : printjob::DocSettingNames()) std::printf("%s\n", line.c_str());
+  return 0;
 }
 
 std::optional<long> Number(std::string_view text, long lo, long hi) {
@@ -124,10 +164,13 @@ std::string Parse(int argc, char** argv, Options& o) {
       o.preview = true;
       continue;
     }
+    if (a == "--list-settings") {
+      o.listSettings = true;
+      continue;
+    }
     if (a != "--model" && a != "--resources" && a != "--ui" && a != "--render" && a != "--out" && a != "--root" &&
         a != "--pages" && a != "--copies" && a != "--paper" && a != "--orientation" && a != "--set" &&
-        a != "--drive" && a != "--storage" && a != "--draw" &&
-        a != "--printer")
+        a != "--drive" && a != "--storage" && a != "--draw" && a != "--printer" && a != "--printer-set")
       return "unknown option " + std::string(a);
     if (!value(v)) return std::string(a) + " needs a value";
     if (a == "--model")
@@ -147,8 +190,8 @@ std::string Parse(int argc, char** argv, Options& o) {
     else if (a == "--draw")
       o.draw = v;
     else if (a == "--pages") {
-      auto n = Number(v, 0, 9999);
-      if (!n) return "--pages takes 0..9999";
+      auto n = Number(v, 1, 9999);
+      if (!n) return "--pages takes 1..9999";
       o.pages = static_cast<int>(*n);
     } else if (a == "--copies") {
       auto n = Number(v, 1, 9999);
@@ -171,8 +214,8 @@ std::string Parse(int argc, char** argv, Options& o) {
       o.storage = letter;
     } else {
       std::size_t eq = v.find('=');
-      if (eq == std::string::npos || eq == 0) return "--set takes NAME=VALUE";
-      o.sets.emplace_back(v.substr(0, eq), v.substr(eq + 1));
+      if (eq == std::string::npos || eq == 0) return std::string(a) + " takes NAME=VALUE";
+      (a == "--set" ? o.sets : o.printerSets).emplace_back(v.substr(0, eq), v.substr(eq + 1));
     }
   }
   return {};
@@ -259,11 +302,12 @@ std::string PrepareMachine(Options& o, fs::path& tempRoot) {
 }
 
 // The printer of the model, initialised through classicui as the spooler
-// would at installation. An error text on failure.
+// would at installation; classicui answers its document properties. An error
+// text on failure.
 std::string AddModelPrinter(const Options& o) {
   if (!fs::is_regular_file(o.model))
     return "no model data file " + o.model.string() + " (give --model FILE.RDF)";
-  return printjob::SetUpPrinter({o.model, o.resources, o.ui, false}, kPrinterName, kPortName);
+  return printjob::SetUpPrinter({o.model, o.resources, o.ui, true}, kPrinterName, kPortName);
 }
 
 std::u16string PrinterOf(const Options& o) { return o.printer.empty() ? std::u16string(kPrinterName) : o.printer; }
@@ -310,19 +354,101 @@ std::string UseInstalledPrinter(Options& o) {
 }
 
 // The printer's "DefaultDevmode" with the command line applied. An error
-// text on failure.
-std::string BuildJobDevmode(const Options& o, PrivateDevmode& dm) {
+// text on failure; `usage` tells whether the command line is at fault.
+std::string BuildJobDevmode(const Options& o, PrivateDevmode& dm, bool& usage) {
+  usage = false;
   auto stored = plat::spooler::GetData(PrinterOf(o), u"DefaultDevmode");
   if (!stored || stored->bytes.size() != sizeof(PrivateDevmode)) return "the printer has no usable \"DefaultDevmode\"";
   std::memcpy(&dm, stored->bytes.data(), sizeof(dm));
+  usage = true;
   return ApplyOptions(o, dm);
+}
+
+// The DEVMODE an application gets from the printer's document properties for
+// the one asked: merged with the printer's own values and brought in line with
+// the model. This is the DEVMODE the driver prints with. An error text on failure.
+std::string TakeDocumentProperties(const Options& o, const PrivateDevmode& asked, PrivateDevmode& used) {
+  std::u16string name = PrinterOf(o);
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(name.data(), &printer, nullptr)) return "cannot open the printer";
+  PrivateDevmode in = asked;
+  used = PrivateDevmode{};
+  used.Public.dmSize = asked.Public.dmSize;
+  used.Public.dmDriverExtra = asked.Public.dmDriverExtra;
+  const LONG answer = DocumentPropertiesW(nullptr, printer, name.data(), &used.Public, &in.Public,
+                                          DM_IN_BUFFER | DM_OUT_BUFFER);
+  ClosePrinter(printer);
+  if (answer != IDOK) return "the printer's document properties do not take the job's DEVMODE";
+  return {};
+}
+
+std::span<const std::uint8_t> SettingsBytes(const PrivateDevmode& dm) {
+  return {reinterpret_cast<const std::uint8_t*>(&dm.Settings), sizeof(dm.Settings)};
+}
+
+// A setting the printer's own value stands over: the settings' own copy of
+// the printer-level values carries it.
+bool IsPrinterLevel(const std::string& name, const std::string& value) {
+  DocSettings probe{};
+  DocSettings back{};
+  std::span<std::uint8_t> bytes(reinterpret_cast<std::uint8_t*>(&probe), sizeof(probe));
+  if (!printjob::SetDocSetting(bytes, name, value).empty()) return false;
+  RestoreDeviceLevelValues(back, TakeDeviceLevelValues(probe), true);
+  const std::span<const std::uint8_t> a(reinterpret_cast<const std::uint8_t*>(&probe), sizeof(probe));
+  const std::span<const std::uint8_t> b(reinterpret_cast<const std::uint8_t*>(&back), sizeof(back));
+  std::int64_t asked = 0, kept = 0;
+  return printjob::GetDocSetting(a, name, asked) && printjob::GetDocSetting(b, name, kept) && asked == kept &&
+         asked != 0;
+}
+
+void Warn(const std::string& what) { std::fprintf(stderr, "printjob: warning: %s\n", what.c_str()); }
+
+// Warns about each value asked that the DEVMODE the driver prints with does
+// not hold.
+void WarnReplacedSettings(const Options& o, const PrivateDevmode& asked, const PrivateDevmode& used) {
+  for (const auto& [name, value] : o.sets) {
+    std::int64_t a = 0, u = 0;
+    if (!printjob::GetDocSetting(SettingsBytes(asked), name, a) ||
+        !printjob::GetDocSetting(SettingsBytes(used), name, u) || a == u)
+      continue;
+    std::string why = name + "=" + value + " is not taken: the driver uses " + std::to_string(u);
+    if (IsPrinterLevel(name, value)) why += " (a printer-level value: give --printer-set " + name + "=" + value + ")";
+    Warn(why);
+  }
+  if (o.copies && used.Public.dmCopies != *o.copies)
+    Warn("--copies " + std::to_string(*o.copies) + " is not taken: the driver uses " +
+         std::to_string(used.Public.dmCopies));
+  if (o.orientation && (used.Public.dmOrientation == DMORIENT_LANDSCAPE) != (*o.orientation == "landscape"))
+    Warn("--orientation " + *o.orientation + " is not taken");
 }
 
 // What the job run through classicrender left behind.
 struct JobRun {
   plat::print_host::Result result;
   int drumPagesPerSheet = 1;
+  // The paper the device was made for, in 0.1 mm, portrait; 0 when none was.
+  int paperWidth = 0;
+  int paperLength = 0;
 };
+
+// Warns when the paper the driver printed on is not the one asked: a paper id
+// the model does not list, or a size it does not print.
+void WarnReplacedPaper(const Options& o, const PrivateDevmode& used, const JobRun& run) {
+  if (!o.paper || run.paperWidth == 0) return;
+  int width = used.Public.dmPaperWidth, length = used.Public.dmPaperLength;
+  if (used.Public.dmPaperSize == DMPAPER_USER || used.Public.dmPaperSize == 0) {
+    width = used.Settings.FreeWidth / 100;
+    length = used.Settings.FreeLength / 100;
+  }
+  const std::size_t x = o.paper->find('x');
+  if (x != std::string::npos) {
+    width = std::atoi(o.paper->substr(0, x).c_str());
+    length = std::atoi(o.paper->substr(x + 1).c_str());
+  }
+  if (width == run.paperWidth && length == run.paperLength) return;
+  Warn("--paper " + *o.paper + " is not taken: the driver prints on " + std::to_string(run.paperWidth) + "x" +
+       std::to_string(run.paperLength) + " (0.1 mm)");
+}
 
 // Runs the job under the print host. An error text when it cannot start.
 std::string RunJob(const Options& o, const PrivateDevmode& dm, JobRun& run) {
@@ -341,9 +467,18 @@ std::string RunJob(const Options& o, const PrivateDevmode& dm, JobRun& run) {
   job.documentName = u"printjob test page";
   job.pages = o.pages;
   int drumPages = 0;
-  job.drawPage = [&drumPages, &o](const plat::print_host::PageContext& page) {
-    // The device record says how many drum pages make a sheet of this job.
-    if (drumPages == 0) drumPages = DrumPagesPerSheet(reinterpret_cast<const RenderPdev*>(page.pdev));
+  job.drawPage = [&drumPages, &o, &run](const plat::print_host::PageContext& page) {
+    // The device record says how many drum pages make a sheet of this job
+    // and which paper it prints on.
+    if (drumPages == 0) {
+      const auto* device = reinterpret_cast<const RenderPdev*>(page.pdev);
+      drumPages = DrumPagesPerSheet(device);
+      if (device) {
+        const bool turned = device->orientation == 90;
+        run.paperWidth = turned ? device->paperLength : device->paperWidth;
+        run.paperLength = turned ? device->paperWidth : device->paperLength;
+      }
+    }
     if (!o.draw.empty()) return printjob::DrawScriptPage(page.surface, o.script);
     const auto* pdev = reinterpret_cast<const RenderPdev*>(page.pdev);
     return printjob::DrawTestPage(page.surface, page.index, pdev ? pdev->resolutionY : 300) == TRUE;
@@ -373,29 +508,27 @@ std::pair<std::u16string, std::string> FindJobFile(JobOutput output,
 
 const char* OutputName(JobOutput output) { return output == JobOutput::PreviewFile ? "preview" : "storage"; }
 
-// The summary lines of the stream; the exit code of the job.
-int Report(const Options& o, const JobRun& run, JobOutput output, std::uintmax_t spooled,
-           const std::string& streamFile, const std::u16string& jobFile, const std::string& jobFileHost) {
-  const streamdump::MappedFile stream(streamFile);
-  printjob::StreamSummary summary = printjob::Summarize(stream.bytes());
+// A Windows path as a user writes it: the driver's preview name doubles the
+// backslash that ends the temporary folder. A leading pair (a share) stays.
+std::string ShownPath(std::u16string_view path) {
+  const std::string text = plat::utf8(path);
+  std::string shown;
+  for (char c : text)
+    if (!(c == '\\' && shown.size() >= 2 && shown.back() == '\\')) shown += c;
+  return shown;
+}
+
+// The summary lines of a job that ran to its end; the exit code.
+int Report(const JobRun& run, const std::string& streamFile, const std::string& destination) {
+  std::size_t streamBytes = 0;
+  const printjob::StreamSummary summary = printjob::SummarizeFile(streamFile, streamBytes);
   for (const std::string& line : printjob::SheetLines(summary, run.drumPagesPerSheet))
     std::printf("%s\n", line.c_str());
-  if (output == JobOutput::Spooler) {
-    std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", run.result.pagesSent, summary.drumPages.size(),
-                static_cast<std::size_t>(spooled), o.out.string().c_str());
-  } else {
-    std::printf("%s job file %s\n", OutputName(output), plat::utf8(jobFile).c_str());
-    std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", run.result.pagesSent, summary.drumPages.size(),
-                stream.bytes().size(), jobFileHost.c_str());
-    std::printf("%zu bytes to %s (the spooler receives nothing from a file job)\n", static_cast<std::size_t>(spooled),
-                o.out.string().c_str());
-  }
-  if (!summary.wellFormed) std::fprintf(stderr, "printjob: the stream does not decode as commands\n");
-  if (!run.result.ok) {
-    ReportFailure(run.result);
-    return kExitJobFailed;
-  }
-  return summary.wellFormed ? 0 : kExitJobFailed;
+  std::printf("%d pages, %zu drum pages, %zu bytes to %s\n", run.result.pagesSent, summary.drumPages.size(),
+              streamBytes, destination.c_str());
+  if (summary.wellFormed) return 0;
+  std::fprintf(stderr, "printjob: the stream does not decode as commands\n");
+  return kExitJobFailed;
 }
 
 }  // namespace
@@ -403,22 +536,20 @@ int Report(const Options& o, const JobRun& run, JobOutput output, std::uintmax_t
 int main(int argc, char** argv) {
   Options o;
   std::string why = Parse(argc, argv, o);
-  if (why == "help") {
-    Usage("prints a test job");
-    return 0;
-  }
-  if (!why.empty()) return Usage(why.c_str());
+  if (why == "help") return Help();
+  if (!why.empty()) return Usage(why);
+  if (o.listSettings) return ListSettings();
   if (!o.draw.empty()) {
     std::ifstream in(o.draw);
-    if (!in) return Usage(("cannot read " + o.draw.string()).c_str());
-    if (!printjob::ParseDrawScript(in, o.script, why)) return Usage((o.draw.string() + " " + why).c_str());
+    if (!in) return Refuse("cannot read " + o.draw.string());
+    if (!printjob::ParseDrawScript(in, o.script, why)) return Refuse(o.draw.string() + " " + why);
   }
   FillDefaultPaths(o, printjob::ExecutableFolder(argv[0]));
 
   fs::path tempRoot;
   why = PrepareMachine(o, tempRoot);
   printjob::TempRoot cleanup(tempRoot);
-  if (!why.empty()) return Usage(why.c_str());
+  if (!why.empty()) return Refuse(why);
   OwnPrinter own;
   if (o.printer.empty()) {
     own.Take(o);
@@ -426,42 +557,61 @@ int main(int argc, char** argv) {
   } else {
     why = UseInstalledPrinter(o);
   }
-  if (!why.empty()) return Usage(why.c_str());
+  if (!why.empty()) return Refuse(why);
+  why = printjob::SetPrinterDefaults(PrinterOf(o), o.printerSets);
+  if (!why.empty()) return Refuse("--printer-set: " + why);
 
+  PrivateDevmode asked;
+  bool usage = false;
+  why = BuildJobDevmode(o, asked, usage);
+  if (!why.empty()) return usage ? Usage(why) : Refuse(why);
   PrivateDevmode dm;
-  why = BuildJobDevmode(o, dm);
-  if (!why.empty()) return Usage(why.c_str());
+  why = TakeDocumentProperties(o, asked, dm);
+  if (!why.empty()) return Refuse(why);
+  WarnReplacedSettings(o, asked, dm);
   const JobOutput output = JobOutputOf(dm.Settings.Preview, static_cast<OutputMode>(dm.Settings.OutputMode));
   if (output == JobOutput::StorageFile) {
     std::u16string storageRoot;
     why = printjob::PrepareStorageDrive(dm.Settings, &storageRoot);
-    if (!why.empty()) return Usage(why.c_str());
+    if (!why.empty()) return Refuse(why);
   }
   const auto jobFilesBefore = printjob::StorageJobFiles();
 
   JobRun run;
   why = RunJob(o, dm, run);
-  if (!why.empty()) return Usage(why.c_str());
-
-  // The spooler's own spool file of the job becomes --out; nothing of it is held in memory.
-  const std::optional<std::uintmax_t> spooled =
-      printjob::CopySpoolFile(plat::spooler::JobSpoolFile(plat::spooler::LastJobId()), o.out);
-  if (!spooled) {
-    std::fprintf(stderr, "printjob: cannot write %s\n", o.out.string().c_str());
+  if (!why.empty()) return Refuse(why);
+  WarnReplacedPaper(o, dm, run);
+  if (!run.result.ok) {
+    // The job's own error first; a failed job leaves no output of its own
+    // (the driver removes a failed job file and records it).
+    ReportFailure(run.result);
+    if (!o.printer.empty()) plat::spooler::ClearOutput(o.printer);
     return kExitJobFailed;
   }
-  // Copied out, the job has printed: the spooler lets go of its spool file.
-  if (!o.printer.empty()) plat::spooler::ClearOutput(o.printer);
-  if (output == JobOutput::Spooler) return Report(o, run, output, *spooled, o.out.string(), {}, {});
 
-  // A file job: the stream is in the job file the driver made.
+  if (output == JobOutput::Spooler) {
+    // The spooler's own spool file of the job becomes --out; nothing of it is held in memory.
+    const std::optional<std::uintmax_t> spooled =
+        printjob::CopySpoolFile(plat::spooler::JobSpoolFile(plat::spooler::LastJobId()), o.out);
+    // Copied out, the job has printed: the spooler lets go of its spool file.
+    if (!o.printer.empty()) plat::spooler::ClearOutput(o.printer);
+    if (!spooled) {
+      std::fprintf(stderr, "printjob: cannot write %s\n", o.out.string().c_str());
+      return kExitJobFailed;
+    }
+    return Report(run, o.out.string(), o.out.string());
+  }
+  if (!o.printer.empty()) plat::spooler::ClearOutput(o.printer);
+
+  // A file job: the stream is in the job file the driver made; --out is not touched.
   const auto [jobFile, jobFileHost] = FindJobFile(output, jobFilesBefore);
   if (jobFileHost.empty()) {
     std::fprintf(stderr, "printjob: the driver made no %s job file\n", OutputName(output));
-    if (!run.result.ok) ReportFailure(run.result);
     return kExitJobFailed;
   }
   if (cleanup.Keep())
     std::printf("the machine root %s is kept for the job file\n", fs::absolute(o.root).string().c_str());
-  return Report(o, run, output, *spooled, jobFileHost, jobFile, jobFileHost);
+  std::printf("%s job file %s\n", OutputName(output), ShownPath(jobFile).c_str());
+  std::printf("the spooler receives nothing from a file job: %s is not written\n", o.out.string().c_str());
+  return Report(run, jobFileHost, jobFileHost);
 }

@@ -1,10 +1,17 @@
 // Reading netpbm files for drawing scripts.
 #include "printjob/netpbm_read.h"
 
-#include <cctype>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <fstream>
+#include <utility>
 
 namespace printjob {
 
@@ -34,57 +41,108 @@ long HeaderNumber(std::istream& in, long limit) {
   return v < 1 ? -1 : v;
 }
 
-// PBM rows: 1 = black; the bitmap's index 0 is black, so the bits are
-// inverted, and the padding bits of each row stay 0.
-bool ReadPbmRows(std::istream& in, NetpbmPicture& out) {
-  const std::size_t fileRow = (static_cast<std::size_t>(out.width) + 7) / 8;
-  std::vector<char> row(fileRow);
-  const int spare = static_cast<int>(fileRow * 8 - static_cast<std::size_t>(out.width));
-  const BYTE lastMask = static_cast<BYTE>(0xFF << spare);
-  for (LONG y = 0; y < out.height; ++y) {
-    if (!in.read(row.data(), static_cast<std::streamsize>(fileRow))) return false;
-    BYTE* d = out.bits.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(out.stride);
-    for (std::size_t i = 0; i < fileRow; ++i) d[i] = static_cast<BYTE>(~static_cast<BYTE>(row[i]));
-    d[fileRow - 1] &= lastMask;
+// The file's bytes from `at` on, into `to`; false on a short read.
+bool ReadAt(int fd, std::int64_t at, BYTE* to, std::size_t n) {
+  while (n > 0) {
+    const ssize_t got = ::pread(fd, to, n, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    to += got;
+    at += got;
+    n -= static_cast<std::size_t>(got);
   }
   return true;
 }
 
-// PGM and PPM rows: 8-bit indices of a grey palette, or 24-bit pixels stored
-// blue, green, red.
-bool ReadSampleRows(std::istream& in, long width, long height, int samples, long maxval, NetpbmPicture& out) {
-  const std::streamoff start = in.tellg();
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  in.seekg(start);
-  const std::int64_t rowBytes = std::int64_t{width} * samples;
-  if (start < 0 || size - start < static_cast<std::streamoff>(rowBytes * height)) return false;
-  out.width = static_cast<LONG>(width);
-  out.height = static_cast<LONG>(height);
-  out.format = samples == 1 ? BMF_8BPP : BMF_24BPP;
-  out.stride = static_cast<LONG>((rowBytes + 3) / 4 * 4);
-  out.bits.assign(static_cast<std::size_t>(out.stride) * static_cast<std::size_t>(height), 0);
-  if (samples == 1)
-    for (ULONG g = 0; g < 256; ++g) out.palette.push_back(g | (g << 8) | (g << 16));
-  std::vector<char> row(static_cast<std::size_t>(rowBytes));
-  for (long y = 0; y < height; ++y) {
-    if (!in.read(row.data(), static_cast<std::streamsize>(rowBytes))) return false;
-    BYTE* d = out.bits.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(out.stride);
-    for (std::int64_t i = 0; i < rowBytes; ++i) {
-      const long v = static_cast<unsigned char>(row[static_cast<std::size_t>(i)]);
-      d[i] = static_cast<BYTE>(std::min(v, maxval) * 255 / maxval);
-    }
-    if (samples == 3)
-      for (std::int64_t x = 0; x < width; ++x) std::swap(d[3 * x], d[3 * x + 2]);
+struct Fd {
+  int fd = -1;
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
   }
-  return true;
+  int Release() { return std::exchange(fd, -1); }
+};
+
+// One file row into one bitmap row. PBM: 1 = black, the bitmap's index 0 is
+// black, so the bits are inverted and the padding bits stay 0. PGM and PPM:
+// samples scaled to 0..255, PPM's stored blue, green, red.
+void ConvertRow(char kind, const BYTE* s, std::size_t fileRow, long width, const BYTE (&scale)[256], BYTE* d) {
+  if (kind == '4') {
+    for (std::size_t i = 0; i < fileRow; ++i) d[i] = static_cast<BYTE>(~s[i]);
+    const int spare = static_cast<int>(fileRow * 8 - static_cast<std::size_t>(width));
+    d[fileRow - 1] &= static_cast<BYTE>(0xFF << spare);
+    return;
+  }
+  if (kind == '5') {
+    for (std::size_t i = 0; i < fileRow; ++i) d[i] = scale[s[i]];
+    return;
+  }
+  for (long x = 0; x < width; ++x) {
+    d[3 * x] = scale[s[3 * x + 2]];
+    d[3 * x + 1] = scale[s[3 * x + 1]];
+    d[3 * x + 2] = scale[s[3 * x]];
+  }
+}
+
+// The rows converted once into a memory file, read in pieces of about a
+// megabyte, padding bytes zero.
+int ConvertedRows(int fd, std::int64_t at, char kind, long maxval, const NetpbmPicture& p, std::size_t fileRow) {
+  const std::size_t stride = static_cast<std::size_t>(p.stride);
+  const std::size_t total = stride * static_cast<std::size_t>(p.height);
+  Fd mem{::memfd_create("picture", MFD_CLOEXEC)};
+  if (mem.fd < 0 || ::ftruncate(mem.fd, static_cast<off_t>(total)) != 0) return -1;
+  void* map = ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_SHARED, mem.fd, 0);
+  if (map == MAP_FAILED) return -1;
+  BYTE* rows = static_cast<BYTE*>(map);
+  const std::size_t piece = std::max<std::size_t>(1, (std::size_t{1} << 20) / fileRow);
+  std::vector<BYTE> buffer(piece * fileRow);
+  BYTE scale[256];
+  for (long v = 0; v < 256; ++v) scale[v] = static_cast<BYTE>(std::min(v, maxval) * 255 / maxval);
+  bool ok = true;
+  for (std::size_t y = 0; ok && y < static_cast<std::size_t>(p.height); y += piece) {
+    const std::size_t n = std::min(piece, static_cast<std::size_t>(p.height) - y);
+    ok = ReadAt(fd, at + static_cast<std::int64_t>(y * fileRow), buffer.data(), n * fileRow);
+    for (std::size_t i = 0; ok && i < n; ++i)
+      ConvertRow(kind, buffer.data() + i * fileRow, fileRow, p.width, scale, rows + (y + i) * stride);
+  }
+  ::munmap(map, total);
+  return ok ? mem.Release() : -1;
 }
 
 }  // namespace
 
+PictureRowsFile::~PictureRowsFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+PictureRows::PictureRows(const NetpbmPicture& picture) {
+  if (!picture.rows) return;
+  const auto page = static_cast<std::int64_t>(::sysconf(_SC_PAGESIZE));
+  const std::int64_t start = picture.rows->offset() / page * page;
+  const std::int64_t lead = picture.rows->offset() - start;
+  const std::int64_t data = std::int64_t{picture.stride} * picture.height;
+  const std::int64_t mapped = (lead + data + page - 1) / page * page;
+  length_ = static_cast<std::size_t>(mapped + page);
+  // The zero page after the rows takes a kernel's read past the last one.
+  map_ = ::mmap(nullptr, length_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (map_ == MAP_FAILED) {
+    map_ = nullptr;
+    return;
+  }
+  if (::mmap(map_, static_cast<std::size_t>(mapped), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED,
+             picture.rows->fd(), static_cast<off_t>(start)) == MAP_FAILED)
+    return;
+  ::madvise(map_, static_cast<std::size_t>(mapped), MADV_SEQUENTIAL);
+  bits_ = static_cast<BYTE*>(map_) + lead;
+}
+
+PictureRows::~PictureRows() {
+  if (map_) ::munmap(map_, length_);
+}
+
 bool ReadNetpbm(const std::string& path, NetpbmPicture& out, std::string& error) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  Fd fd{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (!in || fd.fd < 0) {
     error = "cannot open picture '" + path + "'";
     return false;
   }
@@ -94,41 +152,44 @@ bool ReadNetpbm(const std::string& path, NetpbmPicture& out, std::string& error)
     error = "picture '" + path + "' is not a binary PBM, PGM or PPM (P4, P5, P6) file";
     return false;
   }
-  NetpbmPicture picture;
+  const char kind = magic[1];
   const long width = HeaderNumber(in, kSideLimit);
   const long height = width > 0 ? HeaderNumber(in, kSideLimit) : -1;
-  const long maxval = height > 0 && magic[1] != '4' ? HeaderNumber(in, 255) : 255;
+  const long maxval = height > 0 && kind != '4' ? HeaderNumber(in, 255) : 255;
   if (width < 0 || height < 0 || maxval < 0) {
     error = "picture '" + path + "' has a bad header (sizes are 1..65535, the maximum 1..255)";
     return false;
   }
-  if (magic[1] != '4') {
-    const int samples = magic[1] == '5' ? 1 : 3;
-    if (!ReadSampleRows(in, width, height, samples, maxval, picture)) {
-      error = "picture '" + path + "' is shorter than its header says";
-      return false;
-    }
-    out = std::move(picture);
-    return true;
-  }
-  // The data must be there before the rows are allocated.
-  const std::streamoff start = in.tellg();
-  in.seekg(0, std::ios::end);
-  const std::streamoff size = in.tellg();
-  in.seekg(start);
-  if (start < 0 || size - start < static_cast<std::streamoff>((width + 7) / 8 * height)) {
+  const std::streamoff at = in.tellg();
+  struct stat st{};
+  const int samples = kind == '4' ? 0 : kind == '5' ? 1 : 3;
+  const std::size_t fileRow =
+      kind == '4' ? static_cast<std::size_t>(width + 7) / 8 : static_cast<std::size_t>(width) * samples;
+  // The data must be there before anything is made of it.
+  if (at < 0 || ::fstat(fd.fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      st.st_size - at < static_cast<std::int64_t>(fileRow) * height) {
     error = "picture '" + path + "' is shorter than its header says";
     return false;
   }
+  NetpbmPicture picture;
   picture.width = static_cast<LONG>(width);
   picture.height = static_cast<LONG>(height);
-  picture.format = BMF_1BPP;
-  picture.stride = static_cast<LONG>((width + 31) / 32 * 4);
-  picture.bits.assign(static_cast<std::size_t>(picture.stride) * static_cast<std::size_t>(height), 0);
-  picture.palette = {0x000000, 0xFFFFFF};
-  if (!ReadPbmRows(in, picture)) {
-    error = "picture '" + path + "' is shorter than its header says";
-    return false;
+  picture.format = kind == '4' ? BMF_1BPP : kind == '5' ? BMF_8BPP : BMF_24BPP;
+  if (kind == '4') picture.palette = {0x000000, 0xFFFFFF};
+  if (kind == '5')
+    for (ULONG g = 0; g < 256; ++g) picture.palette.push_back(g | (g << 8) | (g << 16));
+  if (kind == '5' && maxval == 255) {
+    // The samples are the rows: the file is mapped as it is.
+    picture.stride = static_cast<LONG>(width);
+    picture.rows = std::make_shared<PictureRowsFile>(fd.Release(), at);
+  } else {
+    picture.stride = static_cast<LONG>((fileRow + 3) / 4 * 4);
+    const int rows = ConvertedRows(fd.fd, at, kind, maxval, picture, fileRow);
+    if (rows < 0) {
+      error = "picture '" + path + "' could not be read whole";
+      return false;
+    }
+    picture.rows = std::make_shared<PictureRowsFile>(rows, 0);
   }
   out = std::move(picture);
   return true;

@@ -1,6 +1,8 @@
 #include "printjob/printer_setup.h"
 
+#include <cstring>
 #include <fstream>
+#include <memory>
 #include <system_error>
 
 #include "plat/files.h"
@@ -9,6 +11,9 @@
 #include "plat/spooler.h"
 #include "plat/strings.h"
 #include "printjob/model_report.h"
+#include "printjob/settings_options.h"
+#include "settings/caps_store.h"
+#include "settings/private_devmode.h"
 
 namespace fs = std::filesystem;
 
@@ -106,6 +111,31 @@ std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerN
     ReportModelLoadFault(*dataFile, plat::u16(*model), *resourceFile);
     return "DrvPrinterEvent could not initialise the printer";
   }
+  return {};
+}
+
+std::string SetPrinterDefaults(std::u16string_view printerName,
+                               const std::vector<std::pair<std::string, std::string>>& sets) {
+  if (sets.empty()) return {};
+  std::u16string name(printerName);
+  HANDLE printer = nullptr;
+  PRINTER_DEFAULTSW administer{nullptr, nullptr, PRINTER_ALL_ACCESS};
+  if (!OpenPrinterW(name.data(), &printer, &administer)) return "cannot open the printer to change it";
+  std::unique_ptr<void, decltype(&ClosePrinter)> closer(printer, &ClosePrinter);
+  auto freeCaps = [](ModelCaps* caps) {
+    FreeModelCaps(caps, true);
+    GlobalFree(caps);
+  };
+  std::unique_ptr<ModelCaps, decltype(freeCaps)> caps(AllocModelCaps(), freeCaps);
+  if (!caps || !LoadCapsFromPrinterData(caps.get(), printer)) return "the printer's data does not load";
+  std::span<std::uint8_t> defaults(reinterpret_cast<std::uint8_t*>(&caps->Defaults), sizeof(DocSettings));
+  for (const auto& [field, value] : sets)
+    if (std::string why = SetDocSetting(defaults, field, value); !why.empty()) return why;
+  std::unique_ptr<PrivateDevmode, decltype(&GlobalFree)> devmode(BuildDefaultDevmode(printer, *caps), &GlobalFree);
+  if (!devmode) return "no memory for the printer's DEVMODE";
+  if (WriteDefaultSettings(printer, caps.get()) != ERROR_SUCCESS ||
+      WriteDefaultDevmodeToHandle(printer, &devmode->Public) != ERROR_SUCCESS)
+    return "cannot write the printer's \"Defaults\" and \"DefaultDevmode\"";
   return {};
 }
 

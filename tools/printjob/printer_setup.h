@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace printjob {
 
@@ -49,5 +51,12 @@ std::string SetUpMachine(const std::filesystem::path& root);
 // Adds the printer of the model and initialises it through classicui's
 // DrvPrinterEvent. "" or what went wrong.
 std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerName, std::u16string_view port);
+
+// Printer-level settings as the device sheet sets them: each NAME=VALUE (by
+// the --set names) into the printer's "Defaults", then "DefaultDevmode"
+// rebuilt from them, so that derived fields (the resolution in dots) follow.
+// "" or what went wrong (nothing written then).
+std::string SetPrinterDefaults(std::u16string_view printerName,
+                               const std::vector<std::pair<std::string, std::string>>& sets);
 
 }  // namespace printjob

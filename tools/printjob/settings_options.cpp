@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cstddef>
+#include <utility>
 
 #include "plat/strings.h"
 #include "settings/doc_settings.h"
@@ -50,7 +51,35 @@ bool FindField(std::string_view name, Field& out) {
   return false;
 }
 
+// The values an integer field holds: its width and sign.
+std::pair<std::int64_t, std::int64_t> Bounds(const Field& f) {
+  const int bits = static_cast<int>(8 * f.size);
+  if (f.isSigned) return {-(std::int64_t{1} << (bits - 1)), (std::int64_t{1} << (bits - 1)) - 1};
+  return {0, (std::int64_t{1} << bits) - 1};
+}
+
+std::string RangeOf(const Field& f) {
+  if (f.isText) return "text of at most " + std::to_string(f.size - 1) + " characters";
+  const auto [lo, hi] = Bounds(f);
+  return std::to_string(lo) + ".." + std::to_string(hi);
+}
+
 }  // namespace
+
+std::vector<std::string> DocSettingNames() {
+  std::vector<std::string> lines;
+  for (const SettingField& f : DocSettingsFields()) {
+    if (f.kind == SettingKind::Other) continue;
+    Field field{};
+    if (FindField(f.name, field)) lines.push_back(std::string(f.name) + " " + RangeOf(field));
+  }
+  Field offsets{}, block{};
+  FindField("ImagePositionOffsets[0]", offsets);
+  FindField("ProgramPrintBlock[0].Copies", block);
+  lines.push_back("ImagePositionOffsets[0..7] " + RangeOf(offsets));
+  lines.push_back("ProgramPrintBlock[0..5].Copies, ProgramPrintBlock[0..5].Sets " + RangeOf(block));
+  return lines;
+}
 
 std::string SetDocSetting(std::span<std::uint8_t> settings, std::string_view name, std::string_view value) {
   if (settings.size() != sizeof(DocSettings)) return "settings block of the wrong size";
@@ -80,10 +109,8 @@ std::string SetDocSetting(std::span<std::uint8_t> settings, std::string_view nam
   if (digits.empty() || ec != std::errc() || p != digits.data() + digits.size())
     return "not a number: " + std::string(value);
   if (negative) v = -v;
-  const int bits = static_cast<int>(8 * f.size);
-  const std::int64_t lo = f.isSigned ? -(std::int64_t{1} << (bits - 1)) : 0;
-  const std::int64_t hi = f.isSigned ? (std::int64_t{1} << (bits - 1)) - 1 : (std::int64_t{1} << bits) - 1;
-  if (v < lo || v > hi) return std::string(name) + " takes " + std::to_string(lo) + ".." + std::to_string(hi);
+  const auto [lo, hi] = Bounds(f);
+  if (v < lo || v > hi) return std::string(name) + " takes " + RangeOf(f);
   auto u = static_cast<std::uint64_t>(v);
   for (std::size_t b = 0; b < f.size; ++b) settings[f.offset + b] = static_cast<std::uint8_t>((u >> (8 * b)) & 0xFF);
   return {};

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace printjob {
 
@@ -19,5 +20,9 @@ std::string SetDocSetting(std::span<std::uint8_t> settings, std::string_view nam
 // Reads an integer field back (for tests and summaries); false for an
 // unknown or non-integer name.
 bool GetDocSetting(std::span<const std::uint8_t> settings, std::string_view name, std::int64_t& value);
+
+// One line per name SetDocSetting takes, with what it takes ("ColorMode
+// 0..255", "HoldJobName text of at most 127 characters"), in layout order.
+std::vector<std::string> DocSettingNames();
 
 }  // namespace printjob

@@ -1,78 +1,58 @@
-// Stream summary for printjob's report.
+// Stream summary for printjob's report, read through the stream decoder.
 #include "printjob/stream_summary.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace printjob {
 
-StreamSummary Summarize(std::span<const std::uint8_t> s) {
+StreamSummary Summarize(const streamdump::StreamRead& read) {
   StreamSummary out;
-  DrumPage page;
-  std::size_t pageStart = 0;
-  std::size_t i = 0;
-  while (i < s.size()) {
-    if (s[i] == 0x0C) {
-      ++i;
-      page.bytes = i - pageStart;
-      out.drumPages.push_back(page);
-      page = DrumPage{};
-      pageStart = i;
-      continue;
-    }
-    if (s[i] != 0x1E || i + 1 >= s.size()) {
-      out.wellFormed = false;
-      return out;
-    }
-    if (s[i + 1] == 'R') {
-      ++out.jobEnds;
-      i += 2;
-      pageStart = i;
-      continue;
-    }
-    if (s[i + 1] != '&') {
-      out.wellFormed = false;
-      return out;
-    }
-    std::vector<long> params;
-    long value = 0;
-    bool negative = false, any = false;
-    std::size_t j = i + 2;
-    for (; j < s.size() && s[j] != '&'; ++j) {
-      char c = static_cast<char>(s[j]);
-      if (c == ';') {
-        params.push_back(negative ? -value : value);
-        value = 0;
-        negative = any = false;
-      } else if (c == '-') {
-        negative = true;
-      } else if (c >= '0' && c <= '9') {
-        value = value * 10 + (c - '0');
-        any = true;
-      } else {
-        out.wellFormed = false;
-        return out;
-      }
-    }
-    if (any) params.push_back(negative ? -value : value);
-    if (j + 1 >= s.size()) {
-      out.wellFormed = false;
-      return out;
-    }
-    char letter = static_cast<char>(s[j + 1]);
-    i = j + 2;
-    long payload = 0;
-    if ((letter == 'e' || letter == 'n' || letter == 'i') && !params.empty()) payload = params[0];
-    if (payload < 0 || static_cast<std::size_t>(payload) > s.size() - i) {
-      out.wellFormed = false;
-      return out;
-    }
-    i += static_cast<std::size_t>(payload);
-    if (letter == 'e') ++out.jobHeaders;
-    // Only a drum page's ink description uses "&o" (code; L; a; b).
-    if (letter == 'o' && params.size() == 4) page.inkCode = params[0];
-    if (letter == 'i') ++page.lines;
-  }
+  std::size_t previousEnd = 0;  // just past the last form feed
+  streamdump::DecodeListener listener;
+  listener.keepLineBytes = false;
+  listener.onText = [&](const std::string& line) {
+    if (line == "R") ++out.jobEnds;
+    if (line.ends_with("&e")) ++out.jobHeaders;
+  };
+  listener.onPage = [&](const streamdump::Decoded& job, const streamdump::DrumPage& page, std::size_t) {
+    if (page.formFeedEnd == 0) return true;  // closed without its form feed: not a drum page sent
+    DrumPage sent;
+    sent.inkCode = page.hasLab ? static_cast<long>(page.inkCode) : 0;
+    sent.lines = static_cast<long>(page.lines.size());
+    // A page's bytes run from the previous form feed or job end, whichever came later.
+    sent.bytes = page.formFeedEnd - std::max(previousEnd, job.resetEnd);
+    previousEnd = page.formFeedEnd;
+    out.drumPages.push_back(sent);
+    return true;
+  };
+  out.wellFormed = streamdump::DecodeStream(read, listener).ok;
   return out;
 }
 
+StreamSummary Summarize(std::span<const std::uint8_t> stream) {
+  std::size_t at = 0;
+  return Summarize([&](std::uint8_t* into, std::size_t size) {
+    const std::size_t n = std::min(size, stream.size() - at);
+    if (n != 0) std::memcpy(into, stream.data() + at, n);
+    at += n;
+    return static_cast<std::ptrdiff_t>(n);
+  });
+}
+
+StreamSummary SummarizeFile(const std::string& path, std::size_t& size) {
+  size = 0;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) return StreamSummary{};  // no stream was written: nothing to summarise
+  return Summarize([&](std::uint8_t* into, std::size_t want) -> std::ptrdiff_t {
+    const std::size_t got = std::fread(into, 1, want, file.get());
+    if (got == 0 && std::ferror(file.get())) return -1;
+    size += got;
+    return static_cast<std::ptrdiff_t>(got);
+  });
+}
 std::vector<std::string> SheetLines(const StreamSummary& summary, int drumPagesPerSheet) {
   std::vector<std::string> lines;
   if (drumPagesPerSheet < 1) drumPagesPerSheet = 1;

@@ -124,23 +124,6 @@ std::string ApplySets(std::span<BYTE> settings, const std::vector<std::pair<std:
   return {};
 }
 
-// --printer-set into "Defaults" and the settings of "DefaultDevmode".
-std::string SetPrinterDefaults(const Options& o) {
-  if (o.printerSets.empty()) return {};
-  auto defaults = plat::spooler::GetData(kPrinterName, u"Defaults");
-  auto devmode = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
-  if (!defaults || defaults->bytes.size() != sizeof(DocSettings) || !devmode ||
-      devmode->bytes.size() != sizeof(PrivateDevmode)) {
-    return "the printer has no usable \"Defaults\" and \"DefaultDevmode\"";
-  }
-  if (std::string why = ApplySets(defaults->bytes, o.printerSets); !why.empty()) return why;
-  std::span<BYTE> settings(devmode->bytes.data() + offsetof(PrivateDevmode, Settings), sizeof(DocSettings));
-  if (std::string why = ApplySets(settings, o.printerSets); !why.empty()) return why;
-  plat::spooler::SetData(kPrinterName, u"Defaults", defaults->type, defaults->bytes);
-  plat::spooler::SetData(kPrinterName, u"DefaultDevmode", devmode->type, devmode->bytes);
-  return {};
-}
-
 bool WriteFile(const fs::path& path, const void* data, std::size_t size) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
@@ -224,7 +207,7 @@ int main(int argc, char** argv) {
   if (!why.empty()) return Usage(why);
   why = printjob::SetUpPrinter({o.model, o.resources, o.ui, true}, kPrinterName, kPortName);
   if (!why.empty()) return Usage(why);
-  why = SetPrinterDefaults(o);
+  why = printjob::SetPrinterDefaults(kPrinterName, o.printerSets);
   if (!why.empty()) return Usage(why);
 
   auto stored = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");

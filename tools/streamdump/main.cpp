@@ -1,14 +1,18 @@
 // streamdump: prints a command stream one line per command and record, stops
 // at the first malformed byte (exit 1), and with --planes DIR writes every
-// drum page rebuilt from its lines as DIR/pageNNN.png. The file is mapped, not
-// read, and each page is written and dropped once it ends, so a long job
-// needs no more memory than its largest page.
+// drum page rebuilt from its lines as DIR/pageNNN.png (DIR is made when
+// missing; each PNG is whole or absent). The file is mapped, not read, and
+// each page is written and dropped once it ends, so a long job needs no more
+// memory than its largest page.
 #include <cstdio>
+#include <filesystem>
 #include <new>
 #include <string>
+#include <system_error>
 
 #include "streamdump/mapped_file.h"
 #include "streamdump/stream_decoder.h"
+#include "streamdump/whole_file.h"
 
 namespace {
 int Usage() {
@@ -23,6 +27,14 @@ int Dump(const std::string& input, const std::string& planesDir) {
     return file.opened() ? 1 : 2;
   }
   std::string pageFailure;
+  if (!planesDir.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(planesDir, ec);
+    if (ec) {
+      std::fprintf(stderr, "streamdump: cannot make %s: %s\n", planesDir.c_str(), ec.message().c_str());
+      return 2;
+    }
+  }
   streamdump::DecodeListener listener;
   listener.onText = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
   listener.onPage = [&](const streamdump::Decoded& job, const streamdump::DrumPage& page, std::size_t index) {
@@ -34,7 +46,10 @@ int Dump(const std::string& input, const std::string& planesDir) {
       pageFailure = "drum page " + std::to_string(index + 1) + " is too large to rebuild";
       return false;
     }
-    if (!streamdump::WritePlanePng(plane, planesDir + name)) {
+    const std::string path = planesDir + name;
+    if (!tools::WriteWhole(path, [&](const std::filesystem::path& temp) {
+          return streamdump::WritePlanePng(plane, temp.string());
+        })) {
       pageFailure = "cannot write " + planesDir + name;
       return false;
     }

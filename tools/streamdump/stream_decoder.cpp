@@ -44,7 +44,22 @@ class Parser {
       : s_(s), d_(d), listener_(listener) {}
 
   void Run() {
-    while (pos_ < s_.size()) {
+    if (Items(0)) Finish();
+  }
+
+  // The next part of a stream read in pieces: base is the offset of its first
+  // byte in the stream; decoding goes on from its start.
+  void Window(std::span<const std::uint8_t> s, std::size_t base) {
+    s_ = s;
+    base_ = base;
+    pos_ = 0;
+  }
+  std::size_t Position() const { return pos_; }
+
+  // Decodes items while more than `keep` bytes are left (all of them for 0).
+  // False once the stream is found malformed.
+  bool Items(std::size_t keep) {
+    while (pos_ < s_.size() && s_.size() - pos_ > keep) {
       const std::uint8_t b = s_[pos_];
       d_.jobEnded = false;  // only a job end as the last item ends the job
       bool good;
@@ -55,8 +70,13 @@ class Parser {
       } else {
         good = Fail(pos_, "unexpected byte outside a command");
       }
-      if (!good) return;
+      if (!good) return false;
     }
+    return true;
+  }
+
+  // The end of the stream: the open page goes to the listener.
+  void Finish() {
     if (!d_.pages.empty() && !HandOver()) return;
     d_.ok = true;
   }
@@ -64,7 +84,7 @@ class Parser {
  private:
   bool Fail(std::size_t at, std::string why) {
     d_.ok = false;
-    d_.errorOffset = at;
+    d_.errorOffset = base_ + at;
     d_.error = std::move(why);
     return false;
   }
@@ -86,6 +106,7 @@ class Parser {
     handed_ = d_.pages.size();
     const bool go_on = !listener_->onPage || listener_->onPage(d_, page, d_.pages.size() - 1);
     std::vector<RasterLine>().swap(page.lines);
+    std::vector<InfoRecord>().swap(page.thumbnails);
     return go_on ? true : Fail(pos_, "stopped after drum page " + std::to_string(d_.pages.size()));
   }
 
@@ -100,6 +121,7 @@ class Parser {
     page->ended = true;
     Text("FF");
     ++pos_;
+    page->formFeedEnd = base_ + pos_;
     havePosition_ = false;
     modeSent_ = false;
     return HandOver();
@@ -115,6 +137,7 @@ class Parser {
       cmd.letter = 'R';
       cmd.text = "R";
       pos_ = p + 1;
+      d_.resetEnd = base_ + pos_;
       d_.jobEnded = commandCount_ > 0 || !d_.pages.empty();
       ++commandCount_;
       if (listener_ == nullptr) d_.commands.push_back(cmd);
@@ -270,7 +293,7 @@ class Parser {
     if (n == 0) return Fail(at[0], "empty raster line");
     if (s_.size() - pos_ < n) return Fail(s_.size(), "stream ends inside a raster line");
     RasterLine line;
-    line.offset = c.offset;
+    line.offset = base_ + c.offset;
     line.v = pendingV_;
     line.h = pendingH_;
     line.packedBytes = n;
@@ -279,6 +302,7 @@ class Parser {
     pageLineBytes_ += line.bytes.size();
     const std::uint64_t most = listener_ != nullptr ? listener_->maxPageLineBytes : kMaxPageLineBytes;
     if (pageLineBytes_ > most) return Fail(c.offset, "drum page carries more line data than any page holds");
+    if (listener_ != nullptr && !listener_->keepLineBytes) std::vector<std::uint8_t>().swap(line.bytes);
     pos_ += n;
     havePosition_ = haveV_ = haveH_ = false;
     Text("line V=" + std::to_string(line.v) + " H=" + std::to_string(line.h) + " bytes=" + std::to_string(n));
@@ -346,7 +370,7 @@ class Parser {
     if (s_[valueAt - 1] != kRecord) return Fail(valueAt - 1, "expected 0x1F after the record length");
     if (1 + 4 + digits + 1 + len != n) return Fail(r + 5, "record length disagrees with the \"&n\" length");
     InfoRecord rec;
-    rec.offset = r;
+    rec.offset = base_ + r;
     rec.tag = tag;
     const std::span<const std::uint8_t> value = s_.subspan(valueAt, len);
     if (tag == "THUM") {
@@ -363,7 +387,7 @@ class Parser {
       if (tag == "TIME" && !DateText(rec.value)) return Fail(valueAt, "date text is not \"YYYY/MM/DD hh:mm\"");
       Text(tag + " " + rec.value);
     }
-    d_.records.push_back(std::move(rec));
+    if (listener_ == nullptr) d_.records.push_back(std::move(rec));
     pos_ = r + n;
     return true;
   }
@@ -417,6 +441,7 @@ class Parser {
   std::size_t commandCount_ = 0;
   std::uint64_t pageLineBytes_ = 0;  // decoded line bytes of the open page
   std::size_t pos_ = 0;
+  std::size_t base_ = 0;  // offset in the stream of s_[0]
   std::uint32_t pendingV_ = 0;
   std::uint32_t pendingH_ = 0;
   bool haveV_ = false;
@@ -443,6 +468,36 @@ Decoded DecodeStream(std::span<const std::uint8_t> stream, const DecodeListener&
   return d;
 }
 
+Decoded DecodeStream(const StreamRead& read, const DecodeListener& listener) {
+  Decoded d;
+  std::vector<std::uint8_t> buffer(2 * kMaxItemBytes);
+  std::size_t held = 0;
+  std::size_t base = 0;
+  Parser parser({}, d, &listener);
+  bool end = false;
+  for (;;) {
+    while (!end && held < buffer.size()) {
+      const std::ptrdiff_t got = read(buffer.data() + held, buffer.size() - held);
+      if (got < 0 || static_cast<std::size_t>(got) > buffer.size() - held) {
+        d.errorOffset = base + held;
+        d.error = "the stream cannot be read";
+        return d;
+      }
+      end = got == 0;
+      held += static_cast<std::size_t>(got);
+    }
+    parser.Window({buffer.data(), held}, base);
+    if (!parser.Items(end ? 0 : kMaxItemBytes)) return d;
+    if (end) break;
+    const std::size_t used = parser.Position();
+    std::memmove(buffer.data(), buffer.data() + used, held - used);
+    held -= used;
+    base += used;
+  }
+  parser.Finish();
+  return d;
+}
+
 bool UnpackBits(std::span<const std::uint8_t> packed, std::vector<std::uint8_t>& out) {
   std::size_t bad = 0;
   return Parser::Unpack(packed, out, bad);
@@ -452,9 +507,14 @@ Plane RebuildPlane(const Decoded& job, const DrumPage& page) {
   Plane plane;
   std::uint64_t width = MmToDots(job.paperWidthMm, job.dpiX);
   std::uint64_t height = MmToDots(job.paperLengthMm, job.dpiY);
-  for (const RasterLine& line : page.lines) {
-    width = std::max<std::uint64_t>(width, std::uint64_t(line.h) + line.bytes.size() * 8);
-    height = std::max<std::uint64_t>(height, line.v);
+  // With the paper and resolution sent, the page is the paper: a line
+  // reaching past it is cut, so a short stream cannot ask for a huge plane.
+  const bool paperSent = width != 0 && height != 0;
+  if (!paperSent) {
+    for (const RasterLine& line : page.lines) {
+      width = std::max<std::uint64_t>(width, std::uint64_t(line.h) + line.bytes.size() * 8);
+      height = std::max<std::uint64_t>(height, line.v);
+    }
   }
   width = std::max<std::uint64_t>(width, 1);
   height = std::max<std::uint64_t>(height, 1);
@@ -464,13 +524,17 @@ Plane RebuildPlane(const Decoded& job, const DrumPage& page) {
   plane.stride = (plane.width + 7) / 8;
   plane.bits.assign(std::size_t(plane.stride) * plane.height, 0);
   for (const RasterLine& line : page.lines) {
-    if (line.v == 0) continue;
+    if (line.v == 0 || line.v > plane.height) continue;
     std::uint8_t* row = &plane.bits[std::size_t(line.v - 1) * plane.stride];
-    if (line.h % 8 == 0) {
+    const std::uint64_t lineEnd = std::uint64_t(line.h) + line.bytes.size() * 8;
+    if (line.h % 8 == 0 && lineEnd <= plane.width) {
       for (std::size_t k = 0; k < line.bytes.size(); ++k) row[line.h / 8 + k] |= line.bytes[k];
       continue;
     }
-    for (std::size_t k = 0; k < line.bytes.size() * 8; ++k) {
+    const std::uint64_t visibleDots = lineEnd <= plane.width ? line.bytes.size() * 8
+                                      : line.h < plane.width  ? plane.width - line.h
+                                                              : 0;
+    for (std::size_t k = 0; k < visibleDots; ++k) {
       if (line.bytes[k / 8] & (0x80u >> (k % 8))) {
         const std::size_t x = line.h + k;
         row[x / 8] |= static_cast<std::uint8_t>(0x80u >> (x % 8));

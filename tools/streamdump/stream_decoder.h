@@ -51,6 +51,7 @@ struct DrumPage {
   std::vector<RasterLine> lines;
   std::vector<InfoRecord> thumbnails;
   bool ended = false;  // a form feed closed it
+  std::size_t formFeedEnd = 0;  // offset just past its form feed; 0 when none closed it
 };
 
 struct Decoded {
@@ -67,6 +68,7 @@ struct Decoded {
   std::uint32_t dpiX = 0;
   std::uint32_t dpiY = 0;
   bool jobEnded = false;  // the stream ends with the job-end "R"
+  std::size_t resetEnd = 0;  // offset just past the latest "R"
 };
 
 // Decodes a whole stream. Stops at the first malformed byte: ok false,
@@ -79,14 +81,27 @@ inline constexpr std::uint64_t kMaxPageLineBytes = std::uint64_t(1) << 28;
 // Decoding a stream of any length without holding what it decodes: each text
 // line goes to onText as it is decoded, each drum page to onPage once it is
 // closed (by its form feed, the next ink command or the end of the stream),
-// and its lines are dropped after. The result keeps neither text nor
-// commands nor lines. onPage returning false stops the decoding (ok false).
+// and its lines and thumbnails are dropped after. The result keeps neither
+// text nor commands nor records nor lines. onPage returning false stops the
+// decoding (ok false).
 struct DecodeListener {
   std::function<void(const std::string&)> onText;
   std::function<bool(const Decoded& job, const DrumPage& page, std::size_t index)> onPage;
   std::uint64_t maxPageLineBytes = kMaxPageLineBytes;
+  bool keepLineBytes = true;  // false: lines are checked and counted, their bytes dropped at once
 };
 Decoded DecodeStream(std::span<const std::uint8_t> stream, const DecodeListener& listener);
+
+// The most bytes one item takes: a command (at most 64 bytes) and its payload
+// (at most 65535).
+inline constexpr std::size_t kMaxItemBytes = std::size_t(1) << 17;
+
+// The same for a stream read in pieces, holding at most 2 * kMaxItemBytes of
+// it at a time. read fills up to size bytes at into and returns how many it
+// gave: 0 at the end of the stream, a negative number when reading failed
+// (ok false, error "the stream cannot be read").
+using StreamRead = std::function<std::ptrdiff_t(std::uint8_t* into, std::size_t size)>;
+Decoded DecodeStream(const StreamRead& read, const DecodeListener& listener);
 
 // Run-length decoder of a compressed line (headers 0..127 literal, -1..-127
 // run, -128 refused). Returns false on a malformed or truncated line.
@@ -94,9 +109,9 @@ bool UnpackBits(std::span<const std::uint8_t> packed, std::vector<std::uint8_t>&
 
 // A drum page rebuilt from its positioned lines: 1 bit a dot, ink = 1, rows
 // of (width + 7) / 8 bytes. Sized to the paper of "&z" at the "&r"
-// resolution, grown when a line reaches beyond it. A page that would need
-// more than kMaxPlaneBytes is not rebuilt: the plane comes back empty
-// (width 0).
+// resolution, lines cut to it; without both, sized to the lines. A page
+// that would need more than kMaxPlaneBytes is not rebuilt: the plane comes
+// back empty (width 0).
 inline constexpr std::uint64_t kMaxPlaneBytes = std::uint64_t(1) << 28;
 struct Plane {
   std::uint32_t width = 0;

@@ -215,6 +215,10 @@ PLATAPI OsProfile GetOsProfile();
 // GetProcAddress on a system module such as "kernel32.dll"): nullptr when the
 // module or the function is absent on the modelled system.
 PLATAPI FARPROC SystemProcAddress(std::string_view module, std::string_view function);
+// The modules above the machine (the spooler, the device installer) register
+// their system exports here: `module` without ".dll", found from Windows
+// `sinceMajor` on.
+PLATAPI void RegisterSystemProc(std::string_view module, std::string_view function, FARPROC address, DWORD sinceMajor);
 
 // The machine clock. It runs with the host clock from the time set (default:
 // the host's local time and UTC). Sleep(ms) advances it by ms and really

@@ -109,6 +109,4 @@ PLATAPI std::size_t LiveTimerCount();
 // A top-level window of the system with a caption, closed by IDCANCEL or
 // SC_CLOSE (the new-hardware window of older systems).
 PLATAPI HWND OpenSystemWindow(std::u16string_view caption, DLGPROC proc = nullptr);
-// Threads started by the program that still run.
-PLATAPI int RunningThreadCount();
 }  // namespace plat::ui

@@ -73,10 +73,15 @@ struct Faults {
 PLATAPI void SetFaults(const Faults& faults);
 // true while the spooler runs (a pending change that is due takes effect).
 PLATAPI bool SpoolerRunning();
+// What the spooler does when its service starts again and lets go of the
+// drivers it held; the spooler registers it.
+PLATAPI void OnSpoolerRestart(void (*restart)());
 // The spooler running, no faults, no open handles counted.
 PLATAPI void Reset();
 // What a restart of the machine does to the services: the spooler runs.
 PLATAPI void Boot();
+// A restart of the machine: Boot, and the spooler, started afresh, holds no drivers.
+PLATAPI void Restart();
 // Open service and manager handles, for leak checks.
 PLATAPI std::size_t OpenHandleCount();
 }  // namespace plat::services

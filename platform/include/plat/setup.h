@@ -116,4 +116,6 @@ namespace plat::setup {
 PLATAPI std::size_t OpenInfCount();
 // What a restart does: runs the pending file operations and restarts the spooler.
 PLATAPI void Reboot();
+// Threads started by the program that still run.
+PLATAPI int RunningThreadCount();
 }  // namespace plat::setup

@@ -1,6 +1,6 @@
 // The shell's folders, folder copies and links: SHGetFolderPathW,
-// SHFileOperationW (FO_COPY), the COM calls the shell link object needs and
-// the shell link object itself (IShellLinkW, IPersistFile). A link file
+// SHFileOperationW (FO_COPY) and the shell link object (IShellLinkW,
+// IPersistFile; the COM basics are in plat/com.h). A link file
 // (".lnk") is our own small text format: a first line "NEVOLNK 1" and a
 // line "target<TAB>path" in UTF-8.
 #pragma once
@@ -8,53 +8,8 @@
 #include <string>
 
 #include "plat/base.h"
+#include "plat/com.h"
 #include "plat/files.h"
-
-// ---- COM ----
-struct GUID {
-  DWORD Data1;
-  WORD Data2;
-  WORD Data3;
-  BYTE Data4[8];
-};
-static_assert(sizeof(GUID) == 16);
-using IID = GUID;
-using CLSID = GUID;
-using REFIID = const IID&;
-using REFCLSID = const CLSID&;
-using LPCOLESTR = const WCHAR*;
-using LPUNKNOWN = struct IUnknown*;
-inline bool operator==(const GUID& a, const GUID& b) {
-  if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
-  for (int i = 0; i < 8; ++i)
-    if (a.Data4[i] != b.Data4[i]) return false;
-  return true;
-}
-
-constexpr HRESULT S_OK = 0;
-constexpr HRESULT S_FALSE = 1;
-constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002);
-constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003);
-constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
-constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000E);
-constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
-constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
-constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0);
-constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
-constexpr HRESULT HRESULT_FROM_WIN32(DWORD code) {
-  return code == 0 ? 0 : static_cast<HRESULT>((code & 0xFFFF) | 0x80070000u);
-}
-
-struct IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) = 0;
-  virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
-  virtual ULONG STDMETHODCALLTYPE Release() = 0;
-
- protected:
-  ~IUnknown() = default;
-};
 
 // The link's target and the file it lives in; only the calls in use.
 constexpr DWORD SLGP_SHORTPATH = 0x1;
@@ -82,19 +37,9 @@ struct IPersistFile : IUnknown {
 };
 
 extern "C" {
-PLATAPI extern const IID IID_IUnknown;
 PLATAPI extern const IID IID_IShellLinkW;
 PLATAPI extern const IID IID_IPersistFile;
 PLATAPI extern const CLSID CLSID_ShellLink;
-
-// Per thread, counted: S_OK the first time, S_FALSE again.
-PLATAPI HRESULT CoInitialize(LPVOID reserved);
-PLATAPI void CoUninitialize();
-// Only CLSID_ShellLink in process: CO_E_NOTINITIALIZED before CoInitialize,
-// REGDB_E_CLASSNOTREG for any other class (and for the shell link while the
-// test switch below makes it unavailable), E_NOINTERFACE for an interface it
-// does not offer; *object is null on failure.
-PLATAPI HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* object);
 }
 
 // ---- folders ----

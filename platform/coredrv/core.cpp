@@ -1,0 +1,236 @@
+#include "plat/core.h"
+
+#include <atomic>
+
+#include "plat/resources.h"
+#include "plat/strings.h"
+#include "plat/xml.h"
+
+namespace plat::core {
+namespace {
+
+class CoreHelper final : public IPrintCoreHelperUni {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IPrintCoreHelper) ||
+        IsEqualGUID(iid, IID_IPrintCoreHelperUni)) {
+      *out = static_cast<IPrintCoreHelperUni*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE GetOption(const DEVMODEW*, DWORD, PCSTR, PCSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetOptions(DEVMODEW*, DWORD, BOOL, const PRINT_FEATURE_OPTION*, DWORD, DWORD*,
+                                       DWORD*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE EnumConstrainedOptions(const DEVMODEW*, DWORD, PCSTR, PCSTR**, DWORD*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE WhyConstrained(const DEVMODEW*, DWORD, PCSTR, PCSTR, const PRINT_FEATURE_OPTION**,
+                                           DWORD*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE EnumFeatures(PCSTR**, DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumOptions(PCSTR, PCSTR**, DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetFontSubstitution(PCWSTR, PCWSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetFontSubstitution(PCWSTR, PCWSTR) override { return E_NOTIMPL; }
+  // The XML library's namespace manager, in process.
+  HRESULT STDMETHODCALLTYPE CreateInstanceOfMSXMLObject(REFCLSID clsid, IUnknown* outer, DWORD, REFIID iid,
+                                                        LPVOID* out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    if (!IsEqualGUID(clsid, CLSID_MXNamespaceManager)) return REGDB_E_CLASSNOTREG;
+    IMXNamespaceManager* manager = plat::xml::NewNamespaceManager();
+    if (!manager) return E_OUTOFMEMORY;
+    const HRESULT hr = manager->QueryInterface(iid, out);
+    manager->Release();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE CreateGDLSnapshot(DEVMODEW*, DWORD, DWORD, IStream** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CreateDefaultGDLSnapshot(DWORD, IStream** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+
+ private:
+  ~CoreHelper() = default;
+  std::atomic<ULONG> refs_{1};
+};
+
+using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, LPVOID*);
+
+}  // namespace
+
+IPrintCoreHelperUni* NewCoreHelper() { return new CoreHelper; }
+
+std::unique_ptr<UiPlugin> UiPlugin::Load(const std::u16string& path, const CLSID& uiClass, std::string* error) {
+  std::unique_ptr<UiPlugin> plugin(new UiPlugin);
+  plugin->module_ = LoadLibraryW(path.c_str());
+  if (!plugin->module_) {
+    if (error) *error = "cannot load " + plat::utf8(path);
+    return nullptr;
+  }
+  auto getClassObject = reinterpret_cast<GetClassObjectFn>(GetProcAddress(plugin->module_, "DllGetClassObject"));
+  if (!getClassObject) {
+    if (error) *error = "no DllGetClassObject in " + plat::utf8(path);
+    return nullptr;
+  }
+  IClassFactory* factory = nullptr;
+  HRESULT hr = getClassObject(uiClass, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (SUCCEEDED(hr)) {
+    hr = factory->CreateInstance(nullptr, IID_IPrintOemUI2, reinterpret_cast<void**>(&plugin->ui_));
+    factory->Release();
+  }
+  if (FAILED(hr) || !plugin->ui_) {
+    if (error) *error = "the plug-in made no UI object";
+    return nullptr;
+  }
+  plugin->helper_ = NewCoreHelper();
+  return plugin;
+}
+
+UiPlugin::~UiPlugin() {
+  if (ui_) ui_->Release();
+  if (helper_) helper_->Release();
+  if (module_) FreeLibrary(module_);
+}
+
+HRESULT UiPlugin::Publish() { return ui_->PublishDriverInterface(helper_); }
+
+HRESULT UiPlugin::PartSize(DWORD* size) {
+  OEMDMPARAM param{};
+  param.cbSize = sizeof param;
+  const HRESULT hr = ui_->DevMode(OEMDM_SIZE, &param);
+  *size = param.cbBufSize;
+  return hr;
+}
+
+HRESULT UiPlugin::DefaultPart(HANDLE printer, std::vector<BYTE>& part) {
+  OEMDMPARAM param{};
+  param.cbSize = sizeof param;
+  param.hPrinter = printer;
+  param.hModule = module_;
+  param.pOEMDMOut = part.data();
+  param.cbBufSize = static_cast<DWORD>(part.size());
+  return ui_->DevMode(OEMDM_DEFAULT, &param);
+}
+
+HRESULT UiPlugin::ConvertPart(HANDLE printer, const std::vector<BYTE>& in, std::vector<BYTE>& out, DEVMODEW* pub,
+                              bool merge) {
+  OEMDMPARAM param{};
+  param.cbSize = sizeof param;
+  param.hPrinter = printer;
+  param.hModule = module_;
+  param.pPublicDMOut = pub;
+  param.pOEMDMIn = const_cast<BYTE*>(in.data());
+  param.pOEMDMOut = out.data();
+  param.cbBufSize = static_cast<DWORD>(out.size());
+  return ui_->DevMode(merge ? OEMDM_MERGE : OEMDM_CONVERT, &param);
+}
+
+HRESULT UiPlugin::Capabilities(HANDLE printer, const std::u16string& device, WORD index, void* output, DEVMODEW* pub,
+                               std::vector<BYTE>* part, DWORD* result) {
+  std::u16string name = device;
+  return ui_->DeviceCapabilities(nullptr, printer, name.data(), index, output, pub, part ? part->data() : nullptr, 0,
+                                 result);
+}
+
+// ---------------------------------------------------------------------------
+
+std::string DefaultTicket() {
+  std::string t =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<psf:PrintTicket xmlns:psf=\"" + std::string(kFrameworkNamespace) + "\" xmlns:psk=\"" +
+      std::string(kKeywordsNamespace) + "\" version=\"1\">\n";
+  const char* const features[][2] = {{"PageLayout", "Standard"}, {"PageOrder", "Ascending"},
+                                     {"MarginPlus", "ON"},       {"Rotation180", "ON"},
+                                     {"ProgramPrinting", "ON"},  {"Destination", "DirectionPrint"},
+                                     {"ScreeningLines", "0"},    {"ScreeningAngle", "0"}};
+  for (const auto& f : features)
+    t += std::string("  <psf:Feature name=\"psk:") + f[0] + "\"><psf:Option name=\"psk:" + f[1] +
+         "\"/></psf:Feature>\n";
+  return t + "</psf:PrintTicket>\n";
+}
+
+std::unique_ptr<TicketProvider> TicketProvider::Load(const std::u16string& path, const CLSID& providerClass,
+                                                     HANDLE printer, std::string* error) {
+  std::unique_ptr<TicketProvider> p(new TicketProvider);
+  p->module_ = LoadLibraryW(path.c_str());
+  if (!p->module_) {
+    if (error) *error = "cannot load " + plat::utf8(path);
+    return nullptr;
+  }
+  auto getClassObject = reinterpret_cast<GetClassObjectFn>(GetProcAddress(p->module_, "DllGetClassObject"));
+  IClassFactory* factory = nullptr;
+  HRESULT hr = getClassObject ? getClassObject(providerClass, IID_IClassFactory, reinterpret_cast<void**>(&factory))
+                              : E_FAIL;
+  if (SUCCEEDED(hr)) {
+    hr = factory->CreateInstance(nullptr, IID_IPrintOemPrintTicketProvider, reinterpret_cast<void**>(&p->provider_));
+    factory->Release();
+  }
+  if (FAILED(hr) || !p->provider_) {
+    if (error) *error = "the plug-in made no PrintTicket provider";
+    return nullptr;
+  }
+  p->helper_ = NewCoreHelper();
+  OEMPTOPTS* options = nullptr;
+  INT count = 0;
+  BSTR* namespaces = nullptr;
+  hr = p->provider_->BindPrinter(printer, 1, &options, &count, &namespaces);
+  for (INT i = 0; namespaces && i < count; ++i) SysFreeString(namespaces[i]);
+  CoTaskMemFree(namespaces);
+  if (SUCCEEDED(hr)) hr = p->provider_->PublishDriverInterface(p->helper_);
+  if (FAILED(hr)) {
+    if (error) *error = "the PrintTicket provider refused the printer";
+    return nullptr;
+  }
+  return p;
+}
+
+TicketProvider::~TicketProvider() {
+  if (provider_) provider_->Release();
+  if (helper_) helper_->Release();
+  if (module_) FreeLibrary(module_);
+}
+
+HRESULT TicketProvider::ToTicket(std::string_view base, std::vector<BYTE>& part, std::string* xml) {
+  std::string why;
+  IXMLDOMDocument2* ticket = plat::xml::Parse(base, &why);
+  if (!ticket) return E_INVALIDARG;
+  DEVMODEW pub{};
+  pub.dmSize = kPublicBytes;
+  pub.dmDriverExtra = static_cast<WORD>(part.size());
+  const HRESULT hr = provider_->ConvertDevModeToPrintTicket(sizeof pub, &pub, static_cast<ULONG>(part.size()),
+                                                            part.data(), ticket);
+  if (SUCCEEDED(hr)) *xml = plat::xml::Serialize(ticket);
+  ticket->Release();
+  return hr;
+}
+
+HRESULT TicketProvider::FromTicket(std::string_view xml, std::vector<BYTE>& part) {
+  IXMLDOMDocument2* ticket = plat::xml::Parse(xml, nullptr);
+  if (!ticket) return E_INVALIDARG;
+  DEVMODEW pub{};
+  pub.dmSize = kPublicBytes;
+  pub.dmDriverExtra = static_cast<WORD>(part.size());
+  const HRESULT hr = provider_->ConvertPrintTicketToDevMode(ticket, sizeof pub, &pub, static_cast<ULONG>(part.size()),
+                                                            part.data());
+  ticket->Release();
+  return hr;
+}
+
+}  // namespace plat::core

@@ -1,0 +1,187 @@
+// The core printer driver's plug-in interfaces and records, in their slot
+// orders: what the core hands a UI plug-in (IPrintCoreHelper,
+// IPrintCoreHelperUni), what a UI plug-in and a PrintTicket provider answer
+// (IPrintOemUI2, IPrintOemPrintTicketProvider), the devmode protocol's
+// OEMDMPARAM and the records around them. plat::core plays the core.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "plat/base.h"
+#include "plat/com.h"
+#include "plat/spooler.h"
+
+struct PROPSHEETUI_INFO;
+struct DEVQUERYPRINT_INFO;
+struct IStream;
+struct IXMLDOMDocument2;
+using FLONG = ULONG;
+
+// The header every plug-in devmode part starts with.
+struct OEM_DMEXTRAHEADER {
+  DWORD dwSize;
+  DWORD dwSignature;
+  DWORD dwVersion;
+};
+static_assert(sizeof(OEM_DMEXTRAHEADER) == 12);
+
+struct OEMDMPARAM {
+  DWORD cbSize;
+  PVOID pdriverobj;
+  HANDLE hPrinter;
+  HANDLE hModule;
+  DEVMODEW* pPublicDMIn;
+  DEVMODEW* pPublicDMOut;
+  PVOID pOEMDMIn;
+  PVOID pOEMDMOut;
+  DWORD cbBufSize;
+};
+
+struct OEMUIOBJ {
+  DWORD cbSize;
+  PVOID pOemUIProcs;
+};
+
+struct OEMUIPSPARAM {
+  DWORD cbSize;
+  OEMUIOBJ* poemuiobj;
+  HANDLE hPrinter;
+  PWSTR pPrinterName;
+  HANDLE hModule;
+  HANDLE hOEMHeap;
+  DEVMODEW* pPublicDM;
+  PVOID pOEMDM;
+  DWORD dwFlags;
+  PVOID pOEMUserData;
+};
+
+struct OEMCUIPPARAM;
+struct DEVOBJ;
+// The core's services to a rendering plug-in; bytes written, 0 on failure.
+struct DRVPROCS {
+  DWORD(WINAPI* DrvWriteSpoolBuf)(DEVOBJ* devobj, PVOID buffer, DWORD size);
+};
+struct DEVOBJ {
+  PVOID pdevOEM;
+  HANDLE hEngine;
+  HANDLE hPrinter;
+  HANDLE hOEM;
+  DEVMODEW* pPublicDM;
+  PVOID pOEMDM;
+  DRVPROCS* pDrvProcs;
+};
+
+// GetInfo modes.
+constexpr DWORD OEMGI_GETSIGNATURE = 1;
+constexpr DWORD OEMGI_GETINTERFACEVERSION = 2;
+constexpr DWORD OEMGI_GETVERSION = 3;
+constexpr DWORD OEMGI_GETPUBLISHERINFO = 4;
+constexpr DWORD OEMGI_GETREQUESTEDHELPERINTERFACES = 5;
+constexpr DWORD OEMPUBLISH_IPRINTCOREHELPER = 1;
+// DevMode modes.
+constexpr DWORD OEMDM_SIZE = 1;
+constexpr DWORD OEMDM_DEFAULT = 2;
+constexpr DWORD OEMDM_CONVERT = 3;
+constexpr DWORD OEMDM_MERGE = 4;
+// HideStandardUI modes.
+constexpr DWORD OEMCUIP_DOCPROP = 1;
+constexpr DWORD OEMCUIP_PRNPROP = 2;
+
+constexpr HRESULT S_NO_CONFLICT = 0x00040001;
+constexpr HRESULT E_VERSION_NOT_SUPPORTED = static_cast<HRESULT>(0x80040001);
+
+struct PRINT_FEATURE_OPTION {
+  PCSTR pszFeature;
+  PCSTR pszOption;
+};
+
+struct IPrintOemUI2 : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetInfo(DWORD mode, PVOID buffer, DWORD size, PDWORD needed) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DevMode(DWORD mode, OEMDMPARAM* param) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PublishDriverInterface(IUnknown* driver) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CommonUIProp(DWORD mode, OEMCUIPPARAM* param) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DocumentPropertySheets(PROPSHEETUI_INFO* info, LPARAM lParam) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DevicePropertySheets(PROPSHEETUI_INFO* info, LPARAM lParam) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DevQueryPrintEx(OEMUIOBJ* uiobj, DEVQUERYPRINT_INFO* info, DEVMODEW* publicDm,
+                                                    PVOID oemDm) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DeviceCapabilities(OEMUIOBJ* uiobj, HANDLE printer, PWSTR deviceName,
+                                                       WORD capability, PVOID output, DEVMODEW* publicDm, PVOID oemDm,
+                                                       DWORD oldResult, DWORD* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE UpgradePrinter(DWORD level, PBYTE info) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PrinterEvent(PWSTR printerName, INT event, DWORD flags, LPARAM lParam) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DriverEvent(DWORD event, DWORD level, LPBYTE info, LPARAM lParam) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryColorProfile(HANDLE printer, OEMUIOBJ* uiobj, DEVMODEW* publicDm, PVOID oemDm,
+                                                      ULONG queryMode, void* profile, ULONG* profileSize,
+                                                      FLONG* flags) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FontInstallerDlgProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = 0;
+  virtual HRESULT STDMETHODCALLTYPE UpdateExternalFonts(HANDLE printer, HANDLE heap, PWSTR cartridges) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryJobAttributes(HANDLE printer, DEVMODEW* devmode, DWORD level,
+                                                       LPBYTE output) = 0;
+  virtual HRESULT STDMETHODCALLTYPE HideStandardUI(DWORD mode) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DocumentEvent(HANDLE printer, PVOID dc, INT escape, ULONG inSize, PVOID in,
+                                                  ULONG outSize, PVOID out, INT* result) = 0;
+
+ protected:
+  ~IPrintOemUI2() = default;
+};
+
+struct IPrintCoreHelper : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetOption(const DEVMODEW* devmode, DWORD size, PCSTR feature, PCSTR* option) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetOptions(DEVMODEW* devmode, DWORD size, BOOL resolveConflicts,
+                                               const PRINT_FEATURE_OPTION* pairs, DWORD count, DWORD* resolvedCount,
+                                               DWORD* conflictStatus) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EnumConstrainedOptions(const DEVMODEW* devmode, DWORD size, PCSTR feature,
+                                                           PCSTR** options, DWORD* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE WhyConstrained(const DEVMODEW* devmode, DWORD size, PCSTR feature, PCSTR option,
+                                                   const PRINT_FEATURE_OPTION** pairs, DWORD* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EnumFeatures(PCSTR** features, DWORD* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EnumOptions(PCSTR feature, PCSTR** options, DWORD* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetFontSubstitution(PCWSTR trueTypeFont, PCWSTR* deviceFont) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetFontSubstitution(PCWSTR trueTypeFont, PCWSTR deviceFont) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateInstanceOfMSXMLObject(REFCLSID clsid, IUnknown* outer, DWORD context,
+                                                                REFIID iid, LPVOID* object) = 0;
+
+ protected:
+  ~IPrintCoreHelper() = default;
+};
+
+struct IPrintCoreHelperUni : IPrintCoreHelper {
+  virtual HRESULT STDMETHODCALLTYPE CreateGDLSnapshot(DEVMODEW* devmode, DWORD size, DWORD flags,
+                                                      IStream** snapshot) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateDefaultGDLSnapshot(DWORD flags, IStream** snapshot) = 0;
+
+ protected:
+  ~IPrintCoreHelperUni() = default;
+};
+
+struct OEMPTOPTS;
+struct IPrintOemPrintTicketProvider : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetSupportedVersions(HANDLE printer, INT* versions[], INT* count) = 0;
+  virtual HRESULT STDMETHODCALLTYPE BindPrinter(HANDLE printer, INT version, OEMPTOPTS** options, INT* namespaceCount,
+                                                BSTR** namespaces) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PublishDriverInterface(IUnknown* driver) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryDeviceDefaultNamespace(BSTR* uri) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ConvertPrintTicketToDevMode(IXMLDOMDocument2* ticket, ULONG devmodeSize,
+                                                                DEVMODEW* devmode, ULONG privateSize,
+                                                                PVOID privatePart) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ConvertDevModeToPrintTicket(ULONG devmodeSize, DEVMODEW* devmode,
+                                                                ULONG privateSize, PVOID privatePart,
+                                                                IXMLDOMDocument2* ticket) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CompletePrintCapabilities(IXMLDOMDocument2* ticket,
+                                                              IXMLDOMDocument2* capabilities) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ExpandIntentOptions(IXMLDOMDocument2* ticket) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ValidatePrintTicket(IXMLDOMDocument2* ticket) = 0;
+
+ protected:
+  ~IPrintOemPrintTicketProvider() = default;
+};
+
+extern "C" {
+PLATAPI extern const IID IID_IPrintOemUni2;
+PLATAPI extern const IID IID_IPrintOemDriverUni;
+PLATAPI extern const IID IID_IPrintOemUI2;
+PLATAPI extern const IID IID_IPrintCoreHelper;
+PLATAPI extern const IID IID_IPrintCoreHelperUni;
+PLATAPI extern const IID IID_IPrintOemPrintTicketProvider;
+}

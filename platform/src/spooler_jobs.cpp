@@ -1,0 +1,248 @@
+// Jobs: what WritePrinter writes, kept in spool files as a spooler keeps it.
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+
+#include "host_errors.h"
+#include "plat/machine.h"
+#include "spooler_internal.h"
+
+using namespace plat::spool;
+
+namespace {
+
+// The machine's spool folder (WINDOWS\System32\spool\PRINTERS), made when missing; "" when
+// the Windows folder is on no drive of the machine.
+std::string SpoolFolder() {
+  WCHAR windows[MAX_PATH];
+  const UINT n = GetWindowsDirectoryW(windows, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return "";
+  std::u16string folder(windows, n);
+  folder += u"\\System32\\spool\\PRINTERS";
+  const std::string host = plat::machine::HostPath(folder);
+  if (host.empty()) return "";
+  std::error_code ec;
+  std::filesystem::create_directories(host, ec);
+  return ec ? "" : host;
+}
+
+// Appends to the spool file of the job (a new file when the job changes).
+// ERROR_SUCCESS or why the bytes could not be kept.
+DWORD AppendSpool(Printer& p, DWORD job, const BYTE* bytes, DWORD size) {
+  if (p.spool.empty() || p.spool.back().job != job || !p.spoolOut) {
+    CloseSpool(p);
+    // A job that wrote before (another handle's job ran between) goes on in its own file.
+    auto known = std::find_if(p.spool.begin(), p.spool.end(), [&](const SpoolFile& f) { return job != 0 && f.job == job; });
+    if (known != p.spool.end()) std::rotate(known, known + 1, p.spool.end());
+    if (p.spool.empty() || p.spool.back().job != job) {
+      static std::atomic<unsigned> outsideJobs{0};
+      const std::string folder = SpoolFolder();
+      if (folder.empty()) return ERROR_PATH_NOT_FOUND;
+      char name[64];
+      if (job != 0) {
+        std::snprintf(name, sizeof name, "/%05u.SPL", static_cast<unsigned>(job));
+      } else {
+        std::snprintf(name, sizeof name, "/NOJOB-%d-%u.SPL", static_cast<int>(::getpid()), ++outsideJobs);
+      }
+      std::FILE* f = std::fopen((folder + name).c_str(), "wb");
+      if (f == nullptr) return plat::host::ErrnoToError(errno);
+      p.spoolOut.reset(f);
+      p.spool.push_back(SpoolFile{job, folder + name});
+    } else {
+      std::FILE* f = std::fopen(p.spool.back().host.c_str(), "ab");
+      if (f == nullptr) return plat::host::ErrnoToError(errno);
+      p.spoolOut.reset(f);
+    }
+  }
+  if (size > 0 && std::fwrite(bytes, 1, size, p.spoolOut.get()) != size) {
+    const DWORD error = plat::host::ErrnoToError(errno);
+    CloseSpool(p);
+    return error;
+  }
+  p.outputBytes += size;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+namespace plat::spool {
+
+void CloseSpool(Printer& p) {
+  p.spoolOut.reset();
+}
+
+void DropSpool(Printer& p) {
+  CloseSpool(p);
+  std::error_code ec;
+  for (const SpoolFile& f : p.spool) std::filesystem::remove(f.host, ec);
+  p.spool.clear();
+  p.outputBytes = 0;
+}
+
+}  // namespace plat::spool
+
+extern "C" {
+
+DWORD StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo) {
+  auto& s = Spl();
+  SplLock lock(s);
+  OpenHandle* h = nullptr;
+  if (DWORD e = Use(s, printer, PRINTER_ACCESS_USE, h)) {
+    SetLastError(e);
+    return 0;
+  }
+  if (level != 1) {
+    SetLastError(ERROR_INVALID_LEVEL);
+    return 0;
+  }
+  if (!docInfo) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (h->job) {
+    SetLastError(ERROR_INVALID_PRINTER_STATE);
+    return 0;
+  }
+  h->job = ++s.lastJob;
+  return h->job;
+}
+
+BOOL EndDocPrinter(HANDLE printer) {
+  auto& s = Spl();
+  SplLock lock(s);
+  OpenHandle* h = nullptr;
+  if (DWORD e = Use(s, printer, PRINTER_ACCESS_USE, h)) {
+    SetLastError(e);
+    return FALSE;
+  }
+  if (!h->job) {
+    SetLastError(ERROR_SPL_NO_STARTDOC);
+    return FALSE;
+  }
+  Printer& p = *h->printer;
+  if (!p.spool.empty() && p.spool.back().job == h->job) CloseSpool(p);
+  h->job = 0;
+  return TRUE;
+}
+
+BOOL WritePrinter(HANDLE printer, LPVOID data, DWORD size, LPDWORD written) {
+  if (!written || (!data && size)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *written = 0;
+  auto& s = Spl();
+  SplLock lock(s);
+  OpenHandle* h = nullptr;
+  if (DWORD e = Use(s, printer, PRINTER_ACCESS_USE, h)) {
+    SetLastError(e);
+    return FALSE;
+  }
+  Printer& p = *h->printer;
+  if (p.cancelled) {
+    SetLastError(ERROR_PRINT_CANCELLED);
+    return FALSE;
+  }
+  DWORD take = size;
+  if (p.hasFault) {
+    const auto& f = p.fault;
+    ++p.callsSinceFault;
+    if (f.failOnCall && p.callsSinceFault == f.failOnCall) {
+      SetLastError(f.error);
+      return FALSE;
+    }
+    if (p.outputBytes >= f.failAfterBytes) {
+      SetLastError(f.error);
+      return FALSE;
+    }
+    take = static_cast<DWORD>(std::min<std::uint64_t>(take, f.failAfterBytes - p.outputBytes));
+    if (f.maxPerCall) take = std::min(take, f.maxPerCall);
+  }
+  if (DWORD e = AppendSpool(p, h->job, static_cast<const BYTE*>(data), take)) {
+    SetLastError(e);
+    return FALSE;
+  }
+  *written = take;
+  return TRUE;
+}
+
+}  // extern "C"
+
+namespace plat::spooler {
+
+std::vector<BYTE> Output(std::u16string_view printer) {
+  auto& s = Spl();
+  SplLock lock(s);
+  auto p = FindPrinter(s, printer);
+  std::vector<BYTE> out;
+  if (!p) return out;
+  if (p->spoolOut) std::fflush(p->spoolOut.get());
+  out.reserve(p->outputBytes);
+  for (const SpoolFile& f : p->spool) {
+    std::unique_ptr<std::FILE, FileCloser> in(std::fopen(f.host.c_str(), "rb"));
+    if (!in) continue;
+    BYTE chunk[65536];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, in.get())) > 0;) out.insert(out.end(), chunk, chunk + n);
+  }
+  return out;
+}
+
+std::string JobSpoolFile(DWORD job) {
+  auto& s = Spl();
+  std::lock_guard lock(s.mutex);
+  if (job == 0) return "";
+  for (auto& [key, p] : s.printers) {
+    for (const SpoolFile& f : p->spool) {
+      if (f.job != job) continue;
+      if (p->spoolOut && &f == &p->spool.back()) std::fflush(p->spoolOut.get());
+      return f.host;
+    }
+  }
+  return "";
+}
+
+void ClearOutput(std::u16string_view printer) {
+  auto& s = Spl();
+  SplLock lock(s);
+  if (auto p = FindPrinter(s, printer)) DropSpool(*p);
+}
+
+void SetWriteFault(std::u16string_view printer, const WriteFault& fault) {
+  auto& s = Spl();
+  SplLock lock(s);
+  if (auto p = FindPrinter(s, printer)) {
+    p->hasFault = true;
+    p->fault = fault;
+    p->callsSinceFault = 0;
+  }
+}
+
+void ClearWriteFault(std::u16string_view printer) {
+  auto& s = Spl();
+  SplLock lock(s);
+  if (auto p = FindPrinter(s, printer)) p->hasFault = false;
+}
+
+void SetJobCancelled(std::u16string_view printer, bool cancelled) {
+  auto& s = Spl();
+  SplLock lock(s);
+  if (auto p = FindPrinter(s, printer)) p->cancelled = cancelled;
+}
+
+bool IsJobCancelled(HANDLE printer) {
+  auto& s = Spl();
+  SplLock lock(s);
+  auto it = s.handles.find(printer);
+  return it != s.handles.end() && it->second.printer->cancelled;
+}
+
+DWORD LastJobId() {
+  auto& s = Spl();
+  SplLock lock(s);
+  return s.lastJob;
+}
+
+}  // namespace plat::spooler
