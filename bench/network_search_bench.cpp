@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench_summary.h"
+#include "installer/search_library.h"
 #include "plat/windows.h"
 #include "support/run_command.h"
 
@@ -25,8 +26,8 @@ namespace fs = std::filesystem;
 constexpr const char* kOids = ".1.3.6.1.2.1.1.1.0 .1.3.6.1.2.1.1.5.0 .1.3.6.1.2.1.2.2.1.6.1";
 constexpr DWORD kResultBytes = 256 * 44;
 
-using SetFilterFn = INT (*)(const BYTE*, INT);
-using EnumFn = INT (*)(DWORD, DWORD, BYTE*, DWORD, INT*, INT*);
+using SetFilterFn = NevoSetFilterFn*;
+using EnumFn = NevoEnumPrintServersFn*;
 
 struct Agent {
   std::string address, description, dir;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/snmp_ber.h"
+#include "installer/search_library.h"
 #include "plat/windows.h"
 
 namespace {
@@ -54,15 +55,18 @@ std::size_t CutName(const std::vector<std::uint8_t>& name) {
   return cut;
 }
 
+// An empty MAC or name (an empty OCTET STRING) leaves its field zero.
 void PutEntry(BYTE* at, const Found& f) {
   std::memset(at, 0, kEntryBytes);
-  std::memcpy(at, f.mac.data(), std::min<std::size_t>(f.mac.size(), 6));
+  if (!f.mac.empty()) std::memcpy(at, f.mac.data(), std::min<std::size_t>(f.mac.size(), 6));
   std::memcpy(at + 8, &f.address, 4);
-  const std::size_t n = CutName(f.name);
-  std::memcpy(at + 12, f.name.data(), n);
+  if (const std::size_t n = CutName(f.name); n > 0) std::memcpy(at + 12, f.name.data(), n);
 }
 
 }  // namespace
+
+extern "C" DLLEXPORT NevoSetFilterFn NevoSetFilter;
+extern "C" DLLEXPORT NevoEnumPrintServersFn NevoEnumPrintServers;
 
 extern "C" DLLEXPORT INT NevoSetFilter(const BYTE* filter, INT words) {
   if (!filter || words < 0 || words > kMaxFilterWords) return 0;

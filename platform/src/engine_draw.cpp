@@ -374,7 +374,7 @@ BOOL EngStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ*, BRUSHOBJ
   const Ink ink = InkOf(pbo);
   const int rop2 = static_cast<int>(mix & 0xFF);
   if (la.fl & LA_GEOMETRIC) {
-    FillFigures(t, Widen(figures, la), true, ink, rop2);
+    FillFigures(t, Widen(figures, la, pso->sizlBitmap.cx, pso->sizlBitmap.cy), true, ink, rop2);
   } else {
     LONG x, y, den;
     StyleSteps(pso, x, y, den);

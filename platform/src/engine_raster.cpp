@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <utility>
 
 namespace plat::engine::raster {
 
@@ -191,9 +192,36 @@ void WidenPiece(std::vector<Figure>& out, Polyline pts, bool closed, const LINEA
   }
 }
 
+// The axis-aligned area dashes are made in.
+struct DashArea {
+  double left, top, right, bottom;
+};
+
+// Distance along a -> b (length seg) at which the segment first enters the
+// area; seg when it never does (or only after seg), 0 when a is inside.
+double DistanceToArea(Point a, Point b, double seg, const DashArea& area) {
+  double enter = 0, leave = 1;
+  const double delta[2] = {b.x - a.x, b.y - a.y};
+  const double from[2] = {a.x, a.y};
+  const double low[2] = {area.left, area.top}, high[2] = {area.right, area.bottom};
+  for (int axis = 0; axis < 2; ++axis) {
+    if (delta[axis] == 0) {
+      if (from[axis] < low[axis] || from[axis] > high[axis]) return seg;
+      continue;
+    }
+    double t0 = (low[axis] - from[axis]) / delta[axis], t1 = (high[axis] - from[axis]) / delta[axis];
+    if (t0 > t1) std::swap(t0, t1);
+    enter = std::max(enter, t0);
+    leave = std::min(leave, t1);
+  }
+  return enter > leave ? seg : enter * seg;
+}
+
 // Splits a figure into its dashes (lengths in dots, cycling, starting at
-// offset into the pattern).
-std::vector<Polyline> Dashes(const Figure& f, const std::vector<double>& pattern, double offset, bool startGap) {
+// offset into the pattern). Whole pattern cycles that lie outside the area
+// are stepped over without making their dashes.
+std::vector<Polyline> Dashes(const Figure& f, const std::vector<double>& pattern, double offset, bool startGap,
+                             const DashArea& area) {
   std::vector<Polyline> out;
   double total = 0;
   for (double v : pattern) total += v;
@@ -217,6 +245,21 @@ std::vector<Polyline> Dashes(const Figure& f, const std::vector<double>& pattern
     const Point b = pts[i + 1];
     double seg = std::hypot(b.x - a.x, b.y - a.y);
     while (seg > 0) {
+      // Outside the area until `outside` further on: the dash under way ends
+      // here (its end cannot be seen) and whole cycles are stepped over.
+      const double outside = DistanceToArea(a, b, seg, area);
+      if (outside > left + total) {
+        const double cycles = std::floor((outside - left) / total);
+        if (on() && !cur.empty()) {
+          if (cur.back().x != a.x || cur.back().y != a.y) cur.push_back(a);
+          if (cur.size() > 1) out.push_back(cur);
+          cur.clear();
+        }
+        const double skip = cycles * total;
+        a = Point{a.x + (b.x - a.x) * (skip / seg), a.y + (b.y - a.y) * (skip / seg)};
+        seg -= skip;
+        if (on()) cur = {a};
+      }
       if (seg < left) {
         left -= seg;
         if (on()) cur.push_back(b);
@@ -409,10 +452,14 @@ void StrokeCosmetic(Target& t, const std::vector<Figure>& figures, const LINEATT
   }
 }
 
-std::vector<Figure> Widen(const std::vector<Figure>& figures, const LINEATTRS& la) {
+std::vector<Figure> Widen(const std::vector<Figure>& figures, const LINEATTRS& la, LONG surfaceWidth,
+                          LONG surfaceHeight) {
   std::vector<Figure> out;
   const double width = la.elWidth.e > 0 ? la.elWidth.e : 1.0;
   const double hw = width / 2;
+  // A dash within a pen's reach (and a miter's) of the surface may show.
+  const double reach = hw * std::max(1.0, static_cast<double>(la.eMiterLimit)) + 2;
+  const DashArea area{-reach, -reach, surfaceWidth + reach, surfaceHeight + reach};
   std::vector<double> pattern;
   if ((la.fl & LA_STYLED) && la.pstyle && la.cstyle > 0)
     for (ULONG i = 0; i < la.cstyle && i < 64; ++i) pattern.push_back(std::max(0.0f, la.pstyle[i].e));
@@ -420,7 +467,7 @@ std::vector<Figure> Widen(const std::vector<Figure>& figures, const LINEATTRS& l
   for (double v : pattern) total += v;
   for (const Figure& f : figures) {
     if (total > 0) {
-      for (Polyline& dash : Dashes(f, pattern, la.elStyleState.e, (la.fl & LA_STARTGAP) != 0))
+      for (Polyline& dash : Dashes(f, pattern, la.elStyleState.e, (la.fl & LA_STARTGAP) != 0, area))
         WidenPiece(out, std::move(dash), false, la, hw);
     } else {
       WidenPiece(out, f.points, f.closed, la, hw);

@@ -58,8 +58,10 @@ std::vector<RECTL> Region(const std::vector<Figure>& figures, bool winding, LONG
 void StrokeCosmetic(Target& t, const std::vector<Figure>& figures, const LINEATTRS& la, LONG xStep, LONG yStep,
                     LONG denStep, const Ink& ink, int rop2);
 // The outline polygons of a geometric stroke (joins, caps, dashes), to be
-// filled with the winding rule.
-std::vector<Figure> Widen(const std::vector<Figure>& figures, const LINEATTRS& la);
+// filled with the winding rule. Dashes wholly outside width x height (the
+// surface) are not made, so a stroke far past the surface costs what its
+// visible part costs; the pattern keeps its phase.
+std::vector<Figure> Widen(const std::vector<Figure>& figures, const LINEATTRS& la, LONG width, LONG height);
 
 // The pixels of a cosmetic segment from a to b (integer grid), last excluded.
 struct GridLine {

@@ -176,7 +176,8 @@ bool Page::Stroke(PATHOBJ* flat, const LINEATTRS& attrs, BRUSHOBJ* brush, MIX mi
     Note("EngStrokePath", flat->cCurves, ok);
     return ok != FALSE;
   }
-  PathHolder widened(Flattened(plat::engine::raster::Widen(plat::engine::raster::Flatten(flat), la)));
+  PathHolder widened(Flattened(plat::engine::raster::Widen(plat::engine::raster::Flatten(flat), la,
+                                                          surface_->sizlBitmap.cx, surface_->sizlBitmap.cy)));
   return FillFigures(widened.po, brush, mix, true);
 }
 

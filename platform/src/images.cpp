@@ -1,9 +1,17 @@
 // Bitmaps (24-bit BMP files as DIB sections), icons and cursors (PNG files)
-// of resource modules. Icons and cursors keep their size and hot spot; nothing
-// is drawn from them.
+// of resource modules. Icons and cursors keep their size, hot spot and pixels
+// (drawn when a dialog is drawn to a picture).
+#include <fcntl.h>
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
+#include <new>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -23,6 +31,7 @@ struct Image {
   POINT hotSpot{0, 0};
   bool topDown = false;    // bitmaps: row order of bits
   std::vector<BYTE> bits;  // bitmaps: rows of blue, green, red, each padded to 4 bytes
+  std::vector<BYTE> rgba;  // icons and cursors: rows of red, green, blue, alpha, top down
 };
 
 constexpr LONG kMaxBitmapSide = 16384;
@@ -43,14 +52,45 @@ std::uint32_t Le32(const BYTE* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (
 std::uint16_t Le16(const BYTE* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t Be32(const BYTE* p) { return (static_cast<std::uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3]; }
 
-bool ReadFile(const std::string& path, std::vector<BYTE>& out, DWORD& error) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) {
-    error = ERROR_FILE_NOT_FOUND;
+// Image files are small art; anything larger is not one of ours.
+constexpr off_t kMaxImageFile = 32 << 20;
+
+// Reads an image file that lies inside its module's folder (links resolved),
+// is a regular file and at most kMaxImageFile bytes. On failure, error holds
+// the reason for the last error.
+bool ReadImageFile(const plat::internal::ImageFile& file, std::vector<BYTE>& out, DWORD& error) {
+  error = ERROR_FILE_NOT_FOUND;
+  if (file.hostPath.find('\0') != std::string::npos || file.moduleFolder.find('\0') != std::string::npos) return false;
+  char folder[PATH_MAX];
+  char target[PATH_MAX];
+  if (!realpath(file.moduleFolder.empty() ? "." : file.moduleFolder.c_str(), folder) ||
+      !realpath(file.hostPath.c_str(), target)) {
     return false;
   }
-  out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-  return true;
+  const std::string_view inside(folder);
+  const std::string_view path(target);
+  if (path.size() <= inside.size() + 1 || path.substr(0, inside.size()) != inside ||
+      (inside != "/" && path[inside.size()] != '/')) {
+    error = ERROR_ACCESS_DENIED;
+    return false;
+  }
+  const int fd = open(target, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxImageFile;
+  error = ERROR_BAD_FORMAT;
+  if (ok) {
+    out.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t got = 0;
+    while (ok && got < out.size()) {
+      const ssize_t n = read(fd, out.data() + got, out.size() - got);
+      if (n < 0 && errno == EINTR) continue;
+      ok = n > 0;
+      if (ok) got += static_cast<std::size_t>(n);
+    }
+  }
+  close(fd);
+  return ok;
 }
 
 // A BITMAPFILEHEADER (14 bytes) and BITMAPINFOHEADER (40 bytes), 24 bits, no compression.
@@ -87,6 +127,17 @@ bool DecodePngSize(const std::vector<BYTE>& file, Image& image) {
   if (w == 0 || h == 0 || w > 1024 || h > 1024) return false;
   image.width = static_cast<LONG>(w);
   image.height = static_cast<LONG>(h);
+  // The pixels, when the file decodes; an icon that does not is drawn as nothing.
+  png_image decoded{};
+  decoded.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_memory(&decoded, file.data(), file.size()) != 0) {
+    decoded.format = PNG_FORMAT_RGBA;
+    if (decoded.width == w && decoded.height == h) {
+      image.rgba.resize(PNG_IMAGE_SIZE(decoded));
+      if (png_image_finish_read(&decoded, nullptr, image.rgba.data(), 0, nullptr) == 0) image.rgba.clear();
+    }
+    png_image_free(&decoded);
+  }
   return true;
 }
 
@@ -111,7 +162,7 @@ bool Release(HANDLE handle, ImageKind kind) {
   return true;
 }
 
-HANDLE Load(HINSTANCE instance, LPCWSTR name, ImageKind kind) {
+HANDLE LoadUnguarded(HINSTANCE instance, LPCWSTR name, ImageKind kind) {
   if (!IS_INTRESOURCE(name)) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
@@ -121,9 +172,9 @@ HANDLE Load(HINSTANCE instance, LPCWSTR name, ImageKind kind) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
   }
-  std::vector<BYTE> bytes;
+  std::vector<BYTE> bytes = std::move(file.bytes);
   DWORD error = 0;
-  if (!ReadFile(file.hostPath, bytes, error)) {
+  if (bytes.empty() && !ReadImageFile(file, bytes, error)) {
     SetLastError(error);
     return nullptr;
   }
@@ -135,6 +186,16 @@ HANDLE Load(HINSTANCE instance, LPCWSTR name, ImageKind kind) {
     return nullptr;
   }
   return Register(std::move(image));
+}
+
+// No exception leaves the image loaders: a failure is a NULL handle.
+HANDLE Load(HINSTANCE instance, LPCWSTR name, ImageKind kind) {
+  try {
+    return LoadUnguarded(instance, name, kind);
+  } catch (const std::bad_alloc&) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
 }
 
 }  // namespace
@@ -243,6 +304,17 @@ bool BitmapPixels(HGDIOBJ bitmap, PixelView& out) {
   if (it == t.live.end() || it->second->kind != ImageKind::Bitmap) return false;
   Image& image = *it->second;
   out = PixelView{image.width, image.height, StrideOf(image.width), image.topDown, image.bits.data()};
+  return true;
+}
+
+bool IconPixels(HANDLE icon, LONG& width, LONG& height, std::vector<BYTE>& rgba) {
+  auto& t = Table();
+  std::lock_guard<std::mutex> guard(t.lock);
+  auto it = t.live.find(reinterpret_cast<std::uintptr_t>(icon));
+  if (it == t.live.end() || it->second->kind == ImageKind::Bitmap || it->second->rgba.empty()) return false;
+  width = it->second->width;
+  height = it->second->height;
+  rgba = it->second->rgba;
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "plat/codepage.h"
@@ -32,7 +33,18 @@ struct ProfileFile {
   Encoding encoding = Encoding::Ansi;
   std::vector<std::u16string> text;  // the lines as written
   std::vector<Line> lines;           // their meaning
+  // Made once when parsed, so a lookup costs the same in a file of any size:
+  // case-folded section name -> its first header line, and per header line
+  // case-folded key -> its first entry in that section.
+  std::unordered_map<std::u16string, std::size_t> sectionAt;
+  std::unordered_map<std::size_t, std::unordered_map<std::u16string, std::size_t>> keyAt;
 };
+
+std::u16string Folded(std::u16string_view s) {
+  std::u16string out(s);
+  for (auto& c : out) c = plat::FoldCase(c);
+  return out;
+}
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
 
@@ -119,6 +131,17 @@ ProfileFile Parse(const std::string& bytes) {
   }
   file.lines.reserve(file.text.size());
   for (const auto& t : file.text) file.lines.push_back(Classify(t));
+  std::size_t header = std::u16string::npos;
+  for (std::size_t i = 0; i < file.lines.size(); ++i) {
+    const Line& line = file.lines[i];
+    if (line.kind == Line::Kind::Section) {
+      header = i;
+      file.sectionAt.emplace(Folded(line.name), i);
+      file.keyAt[i];
+    } else if (line.kind == Line::Kind::Entry && header != std::u16string::npos) {
+      file.keyAt[header].emplace(Folded(line.name), i);
+    }
+  }
   return file;
 }
 
@@ -196,10 +219,10 @@ std::shared_ptr<const ProfileFile> Load(LPCWSTR fileName) {
 }
 
 // Index of the first line of the first section with that name, or npos.
+// Valid on a file as parsed (the index is not kept up by edits).
 std::size_t FindSection(const ProfileFile& f, std::u16string_view name) {
-  for (std::size_t i = 0; i < f.lines.size(); ++i)
-    if (f.lines[i].kind == Line::Kind::Section && plat::EqualsNoCase(f.lines[i].name, name)) return i;
-  return std::u16string::npos;
+  const auto it = f.sectionAt.find(Folded(name));
+  return it == f.sectionAt.end() ? std::u16string::npos : it->second;
 }
 
 std::size_t SectionEnd(const ProfileFile& f, std::size_t header) {
@@ -208,11 +231,13 @@ std::size_t SectionEnd(const ProfileFile& f, std::size_t header) {
   return i;
 }
 
+// The line of key in the section whose header is at `header`, or npos; on a
+// file as parsed, like FindSection.
 std::size_t FindKey(const ProfileFile& f, std::size_t header, std::u16string_view key) {
-  const std::size_t end = SectionEnd(f, header);
-  for (std::size_t i = header + 1; i < end; ++i)
-    if (f.lines[i].kind == Line::Kind::Entry && plat::EqualsNoCase(f.lines[i].name, key)) return i;
-  return std::u16string::npos;
+  const auto keys = f.keyAt.find(header);
+  if (keys == f.keyAt.end()) return std::u16string::npos;
+  const auto it = keys->second.find(Folded(key));
+  return it == keys->second.end() ? std::u16string::npos : it->second;
 }
 
 std::u16string Unquote(std::u16string_view v) {

@@ -5,6 +5,7 @@
 
 #include "installer/messages.h"
 #include "installer/ports.h"
+#include "installer/search_library.h"
 #include "installer/wizard.h"
 
 namespace installer {
@@ -15,8 +16,6 @@ constexpr UINT_PTR kProgressTimer = 10000;
 constexpr UINT kProgressTickMs = 3000;
 constexpr WORD kProgressMaxTicks = 30;
 
-using SetFilterProc = INT (*)(BYTE* filter, INT words);
-using EnumPrintServersProc = INT (*)(DWORD, DWORD, SearchResultEntry* results, DWORD bytes, INT* status, INT* count);
 
 // The page's search: the shared record, both threads, and whether each has reported.
 struct SearchPageState {
@@ -122,12 +121,12 @@ int SearchNetworkPrinters(NetworkSearchRecord& record) {
   }
   const char* words[kFilterWords] = {"NEVO", "QP4W", "TANDRIL"};
   for (int i = 0; i < kFilterWords; ++i) std::memcpy(filter + i * kFilterSlot, words[i], std::strlen(words[i]));
-  if (auto setFilter = reinterpret_cast<SetFilterProc>(GetProcAddress(library, "NevoSetFilter")))
+  if (auto setFilter = reinterpret_cast<NevoSetFilterFn*>(GetProcAddress(library, "NevoSetFilter")))
     setFilter(filter, kFilterWords);
   LocalFree(filter);
   int result = 0;
-  if (auto search = reinterpret_cast<EnumPrintServersProc>(GetProcAddress(library, "NevoEnumPrintServers"))) {
-    result = search(0, 0, record.results, kSearchResultBytes, &record.status, &record.count);
+  if (auto search = reinterpret_cast<NevoEnumPrintServersFn*>(GetProcAddress(library, "NevoEnumPrintServers"))) {
+    result = search(0, 0, reinterpret_cast<BYTE*>(record.results), kSearchResultBytes, &record.status, &record.count);
     if (result) record.done.store(1, std::memory_order_release);
   }
   FreeLibrary(library);

@@ -36,6 +36,9 @@ struct PackedDataHeader {
   std::uint16_t packedLength = 0;   // must not be 0; bounds nothing
   std::uint16_t outputLength = 0;   // bytes the file unpacks to, 1..65535
 };
+// The header's 16-bit output length: no unpacked file, and so no set of
+// printer data records, holds more.
+inline constexpr std::uint32_t kMaxUnpackedLength = 0xFFFF;
 inline constexpr std::size_t kHeaderMagicOffset = 0;
 inline constexpr std::size_t kHeaderVersionOffset = 4;
 inline constexpr std::size_t kHeaderPackedOffset = 5;

@@ -258,11 +258,12 @@ int ApplyDefaultDevmodeData(std::span<const BYTE> devmode, SetupContext& ctx) {
       SetPrinterDataW(printer.handle, u"DefDevmode", REG_BINARY, devmode.data(), static_cast<DWORD>(devmode.size())) !=
           ERROR_SUCCESS)
     return 0;
-  // "PrinterDataSize" must be a 4-byte REG_DWORD above 0; no read goes past it.
+  // "PrinterDataSize" must be a 4-byte REG_DWORD above 0 and within what the
+  // records of one unpacked file can hold; no read goes past it.
   DWORD type = 0, total = 0, needed = 0;
   if (GetPrinterDataW(printer.handle, u"PrinterDataSize", &type, reinterpret_cast<LPBYTE>(&total), sizeof total,
                       &needed) != ERROR_SUCCESS ||
-      type != REG_DWORD || needed != sizeof total || total == 0)
+      type != REG_DWORD || needed != sizeof total || total == 0 || total > kMaxUnpackedLength)
     return 0;
   std::vector<BYTE> joined(total, 0);
   DWORD got = 0;

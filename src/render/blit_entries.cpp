@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "imaging/image_entries.h"
@@ -193,34 +194,37 @@ struct PrivateSource {
   PdevRect rect{};
 };
 
-bool SourceRows(const SURFOBJ* src, const PdevRect& r, bool mirrorX, bool flipY, PrivateSource& out) {
-  const int bpp = BitsPerPixel(src->iBitmapFormat);
-  if (bpp == 0) return false;
-  const LONG w = r.right - r.left + 1, h = r.bottom - r.top + 1;
-  const std::int64_t stride = RowBytesForFormat(w, src->iBitmapFormat);
+bool SourceRows(const SURFOBJ* src, const PdevRect& region, bool mirrorX, bool flipY, PrivateSource& out) {
+  const int bitsPerPixel = BitsPerPixel(src->iBitmapFormat);
+  if (bitsPerPixel == 0) return false;
+  const LONG width = region.right - region.left + 1, height = region.bottom - region.top + 1;
+  const std::int64_t stride = RowBytesForFormat(width, src->iBitmapFormat);
   if (stride <= 0) return false;
-  out.rect = PdevRect{0, 0, w - 1, h - 1};
-  if (!mirrorX && !flipY && bpp >= 8) {
-    out.bits = static_cast<const BYTE*>(src->pvScan0) + std::int64_t{r.top} * src->lDelta +
-               std::int64_t{r.left} * (bpp / 8);
+  out.rect = PdevRect{0, 0, width - 1, height - 1};
+  if (!mirrorX && !flipY && bitsPerPixel >= 8) {
+    out.bits = static_cast<const BYTE*>(src->pvScan0) + std::int64_t{region.top} * src->lDelta +
+               std::int64_t{region.left} * (bitsPerPixel / 8);
     out.stride = src->lDelta;
     return true;
   }
   out.stride = static_cast<LONG>(stride);
-  out.owned.assign(static_cast<std::size_t>(stride * h), 0);
+  out.owned.assign(static_cast<std::size_t>(stride * height), 0);
   out.bits = out.owned.data();
-  for (LONG y = 0; y < h; ++y) {
-    const BYTE* s = static_cast<const BYTE*>(src->pvScan0) + std::int64_t{r.top + (flipY ? h - 1 - y : y)} * src->lDelta;
-    BYTE* d = out.owned.data() + std::int64_t{y} * stride;
-    for (LONG x = 0; x < w; ++x) {
-      const std::int64_t sx = r.left + (mirrorX ? w - 1 - x : x);
-      if (bpp >= 8) {
-        std::memcpy(d + std::int64_t{x} * (bpp / 8), s + sx * (bpp / 8), static_cast<std::size_t>(bpp / 8));
+  for (LONG row = 0; row < height; ++row) {
+    const std::int64_t sourceRow = region.top + (flipY ? height - 1 - row : row);
+    const BYTE* from = static_cast<const BYTE*>(src->pvScan0) + sourceRow * src->lDelta;
+    BYTE* to = out.owned.data() + std::int64_t{row} * stride;
+    for (LONG column = 0; column < width; ++column) {
+      const std::int64_t sourceColumn = region.left + (mirrorX ? width - 1 - column : column);
+      if (bitsPerPixel >= 8) {
+        const int pixelBytes = bitsPerPixel / 8;
+        std::memcpy(to + std::int64_t{column} * pixelBytes, from + sourceColumn * pixelBytes,
+                    static_cast<std::size_t>(pixelBytes));
       } else {
-        const std::int64_t sbit = sx * bpp, dbit = std::int64_t{x} * bpp;
-        const unsigned mask = (1u << bpp) - 1;
-        const unsigned v = (s[sbit / 8] >> (8 - bpp - sbit % 8)) & mask;
-        d[dbit / 8] = static_cast<BYTE>(d[dbit / 8] | (v << (8 - bpp - dbit % 8)));
+        const std::int64_t fromBit = sourceColumn * bitsPerPixel, toBit = std::int64_t{column} * bitsPerPixel;
+        const unsigned mask = (1u << bitsPerPixel) - 1;
+        const unsigned value = (from[fromBit / 8] >> (8 - bitsPerPixel - fromBit % 8)) & mask;
+        to[toBit / 8] = static_cast<BYTE>(to[toBit / 8] | (value << (8 - bitsPerPixel - toBit % 8)));
       }
     }
   }
@@ -238,6 +242,136 @@ bool ContinuesPicture(const RenderPdev* pdev, const RECTL& dest, const RECTL& cl
   return above || left || nextRow;
 }
 
+// The caller's stretch, normalised: edges ordered, the destination
+// inclusive, the source cut to its bitmap. Flips and mirrors are taken by the
+// private copy of the source.
+struct StretchGeometry {
+  RECTL orderedDest{};  // exclusive
+  PdevRect dest{};
+  PdevRect source{};
+  bool flipY = false;
+  bool mirrorX = false;
+};
+
+StretchGeometry NormaliseStretch(const RECTL& callerDest, const RECTL& callerSource, const SURFOBJ* src) {
+  StretchGeometry geometry;
+  geometry.orderedDest = RECTL{std::min(callerDest.left, callerDest.right), std::min(callerDest.top, callerDest.bottom),
+                               std::max(callerDest.left, callerDest.right), std::max(callerDest.top, callerDest.bottom)};
+  geometry.flipY = callerDest.bottom < callerDest.top;
+  geometry.mirrorX = callerDest.right < callerDest.left;
+  geometry.dest = Inclusive(geometry.orderedDest);
+  geometry.source = PdevRect{std::min(callerSource.left, callerSource.right), std::min(callerSource.top, callerSource.bottom),
+                             std::max(callerSource.left, callerSource.right) - 1,
+                             std::max(callerSource.top, callerSource.bottom) - 1};
+  RectIntersect(geometry.source, PdevRect{0, 0, src->sizlBitmap.cx - 1, src->sizlBitmap.cy - 1}, geometry.source);
+  return geometry;
+}
+
+// On the picture path, a rectangular clip that is the visible destination:
+// the stretch is cut to the clip's bounds, the source in proportion to the
+// caller's scale. True when it was cut (dest and copyRect changed).
+bool CutStretchToVisibleClip(const RenderPdev* pdev, const SURFOBJ* psoDest, const RECTL& callerDest,
+                             const RECTL& callerSource, const RECTL& orderedDest, const CLIPOBJ* clip, PdevRect& dest,
+                             PdevRect& copyRect) {
+  const PdevDrawState& drawing = pdev->drawing;
+  const RECTL visible{std::max<LONG>(orderedDest.left, 0), std::max<LONG>(orderedDest.top, 0),
+                      std::min(orderedDest.right, psoDest->sizlBitmap.cx),
+                      std::min(orderedDest.bottom, psoDest->sizlBitmap.cy)};
+  const RECTL& clipBounds = clip->rclBounds;
+  const bool visibleIsClip = visible.left == clipBounds.left && visible.top == clipBounds.top &&
+                             visible.right == clipBounds.right && visible.bottom == clipBounds.bottom;
+  const bool continuesPending = !(pdev->flags & kPdevImagePending) ||
+                                (drawing.previousRop4 == drawing.rop4 && ContinuesPicture(pdev, orderedDest, clipBounds));
+  if (!visibleIsClip || !continuesPending) return false;
+  const PdevRect callerDestEdges{callerDest.left, callerDest.top, callerDest.right, callerDest.bottom};
+  const PdevRect callerSourceEdges{callerSource.left, callerSource.top, callerSource.right, callerSource.bottom};
+  const float scaleX = static_cast<float>(RectWidth(callerDestEdges)) / static_cast<float>(RectWidth(callerSourceEdges));
+  const float scaleY =
+      static_cast<float>(RectHeight(callerDestEdges)) / static_cast<float>(RectHeight(callerSourceEdges));
+  PdevRect cutSource = copyRect;
+  cutSource.left += static_cast<LONG>(static_cast<float>(clipBounds.left - orderedDest.left) / scaleX);
+  cutSource.right -= static_cast<LONG>(static_cast<float>(orderedDest.right - clipBounds.right) / scaleX);
+  cutSource.top += static_cast<LONG>(static_cast<float>(clipBounds.top - orderedDest.top) / scaleY);
+  cutSource.bottom -= static_cast<LONG>(static_cast<float>(orderedDest.bottom - clipBounds.bottom) / scaleY);
+  if (RectIsEmpty(cutSource)) return false;
+  copyRect = cutSource;
+  dest = Inclusive(clipBounds);
+  return true;
+}
+
+// The source columns (or rows) shown by destination offsets first..last of
+// a destination destSpan long, for a source from sourceStart sourceSpan long:
+// each destination dot shows the source dot its offset scales to.
+std::pair<LONG, LONG> SourceSpanShown(std::int64_t first, std::int64_t last, std::int64_t destSpan, LONG sourceStart,
+                                      std::int64_t sourceSpan) {
+  return {static_cast<LONG>(sourceStart + first * sourceSpan / destSpan),
+          static_cast<LONG>(sourceStart + last * sourceSpan / destSpan)};
+}
+
+// The destination cut to the page and the clip's bounds, the source in
+// proportion: only what can be seen is converted, so the work is bounded by
+// the page whatever rectangle the caller gave. False when nothing is visible.
+bool CutStretchToPage(const SURFOBJ* psoDest, const CLIPOBJ* clip, PdevRect& dest, PdevRect& source) {
+  PdevRect visible{};
+  RectIntersect(dest, PdevRect{0, 0, psoDest->sizlBitmap.cx - 1, psoDest->sizlBitmap.cy - 1}, visible);
+  if (clip && clip->iDComplexity != DC_TRIVIAL) RectIntersect(visible, Inclusive(clip->rclBounds), visible);
+  if (RectIsEmpty(visible)) return false;
+  if (visible.left == dest.left && visible.top == dest.top && visible.right == dest.right &&
+      visible.bottom == dest.bottom)
+    return true;
+  const auto [sourceLeft, sourceRight] = SourceSpanShown(visible.left - dest.left, visible.right - dest.left,
+                                                         RectWidth(dest), source.left, RectWidth(source));
+  const auto [sourceTop, sourceBottom] = SourceSpanShown(visible.top - dest.top, visible.bottom - dest.top,
+                                                         RectHeight(dest), source.top, RectHeight(source));
+  source = PdevRect{sourceLeft, sourceTop, sourceRight, sourceBottom};
+  dest = visible;
+  return true;
+}
+
+// One-bit bands of the stretched source over their destination, or band null.
+struct StretchBands {
+  BYTE* band = nullptr;
+  LONG stride = 0;
+  PdevRect dest{};
+};
+
+// Converts the copy over dest: on the picture path with a clip, only the part
+// inside the clip; otherwise the whole of dest.
+StretchBands ConvertStretch(RenderPdev* pdev, SURFOBJ* psoDest, const SURFOBJ* psoSrc, const PrivateSource& copy,
+                            const PdevRect& dest, CLIPOBJ* clip, XLATEOBJ* xlate, bool caching, bool cutToClip,
+                            bool flipY) {
+  StretchBands out{nullptr, 0, dest};
+  const bool pairWithMask = PairsWithMask(pdev->image.blitState);
+  if (caching && !cutToClip && psoSrc->iBitmapFormat != BMF_1BPP &&
+      (pairWithMask || clip->iDComplexity == DC_RECT || clip->iDComplexity == DC_COMPLEX)) {
+    const CutOut cut = CutOutToPlaneFormat(pdev, psoDest->lDelta, dest, copy.bits, copy.rect, copy.stride,
+                                           psoSrc->iBitmapFormat, clip, xlate);
+    if (cut.done) {
+      if (pairWithMask) pdev->drawing.rop4 = kRop4SrcCopy;
+      return StretchBands{cut.band, cut.bandStride, cut.dest};
+    }
+  }
+  const PdevRect bandRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
+  const bool allowCache = caching && (!flipY || clip->iDComplexity == DC_TRIVIAL);
+  out.band = SourceToPlaneFormat(pdev, copy.bits, copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect,
+                                 &out.stride, dest, xlate, allowCache ? FALSE : TRUE, psoDest->lDelta, clip);
+  return out;
+}
+
+// Puts the bands on the ink planes through the clip; frees them.
+BOOL PlaceStretchBands(RenderPdev* pdev, SURFOBJ* psoDest, const StretchBands& bands, BYTE* secondBand, CLIPOBJ* clip) {
+  BYTE *drum1 = nullptr, *drum2 = nullptr;
+  GetInkPlanes(pdev, psoDest->lDelta, &drum1, &drum2);
+  const PdevRect placed{0, 0, bands.dest.right - bands.dest.left, bands.dest.bottom - bands.dest.top};
+  BOOL result = ForEachClipRectWithSource(pdev, drum2, bands.dest, psoDest->lDelta, bands.band, placed, bands.stride,
+                                          clip, WhiteThenAndKernel);
+  if ((pdev->flags & kPdevTwoPlanes) && secondBand && secondBand != bands.band)
+    result = ForEachClipRectWithSource(pdev, drum1, bands.dest, psoDest->lDelta, secondBand, placed, bands.stride,
+                                       clip, WhiteThenAndKernel);
+  GlobalFree(bands.band);
+  return result;
+}
+
 }  // namespace
 
 BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
@@ -252,103 +386,45 @@ BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ
   FreeSavedPlanes(pdev);
   NextRop4(pdev, kRop4StretchCopy);
   if (!psoSrc || !prclDest || !prclSrc || !psoSrc->pvScan0 || psoSrc->lDelta == 0) return engine();
-  const RECTL destEx{std::min(prclDest->left, prclDest->right), std::min(prclDest->top, prclDest->bottom),
-                     std::max(prclDest->left, prclDest->right), std::max(prclDest->top, prclDest->bottom)};
+  StretchGeometry geometry = NormaliseStretch(*prclDest, *prclSrc, psoSrc);
   DefaultClip defaultClip;
-  CLIPOBJ* clip = defaultClip.Use(pco, psoDest, destEx);
+  CLIPOBJ* clip = defaultClip.Use(pco, psoDest, geometry.orderedDest);
   pdev->drawing.clipComplexity = clip->iDComplexity;
-
-  // Normalised rectangles; flips and mirrors are taken by the private copy.
-  const bool flipY = prclDest->bottom < prclDest->top;
-  const bool mirrorX = prclDest->right < prclDest->left;
-  PdevRect dest = Inclusive(destEx);
-  PdevRect source{std::min(prclSrc->left, prclSrc->right), std::min(prclSrc->top, prclSrc->bottom),
-                  std::max(prclSrc->left, prclSrc->right) - 1, std::max(prclSrc->top, prclSrc->bottom) - 1};
-  RectIntersect(source, PdevRect{0, 0, psoSrc->sizlBitmap.cx - 1, psoSrc->sizlBitmap.cy - 1}, source);
-  if (RectIsEmpty(dest) || RectIsEmpty(source)) return TRUE;
+  if (RectIsEmpty(geometry.dest) || RectIsEmpty(geometry.source)) return TRUE;
   PrivateSource copy;
-  if (!SourceRows(psoSrc, source, mirrorX, flipY, copy)) return engine();
-  pdev->drawing.destinationFlipped = flipY ? 1 : 0;
+  if (!SourceRows(psoSrc, geometry.source, geometry.mirrorX, geometry.flipY, copy)) return engine();
+  pdev->drawing.destinationFlipped = geometry.flipY ? 1 : 0;
 
-  PdevDrawState& d = pdev->drawing;
-  const bool sameRop = Rop3Of(d.previousRop4) == Rop3Of(d.rop4);
+  // The pending picture is flushed unless this stretch may continue it.
+  PdevDrawState& drawing = pdev->drawing;
+  const bool sameRop = Rop3Of(drawing.previousRop4) == Rop3Of(drawing.rop4);
   if (!sameRop && pdev->image.blitState != kBlitMaskImagePair && pdev->image.blitState != kBlitHolePair)
     FlushImageIfPending(pdev);
-  const bool onePixel = RectWidth(dest) == 1 || RectHeight(dest) == 1 || RectWidth(source) == 1 || RectHeight(source) == 1;
-  const bool refused = onePixel && !(sameRop && RectsTouch(dest, pdev->image.operationRect));
+  const bool onePixel = RectWidth(geometry.dest) == 1 || RectHeight(geometry.dest) == 1 ||
+                        RectWidth(geometry.source) == 1 || RectHeight(geometry.source) == 1;
+  const bool refused = onePixel && !(sameRop && RectsTouch(geometry.dest, pdev->image.operationRect));
   if (refused) FlushImageIfPending(pdev);
   const bool caching = !refused && CachesPictures(pdev);
 
-  // A rectangular clip that is the visible destination: the stretch is cut
-  // to it, the source in proportion.
+  PdevRect dest = geometry.dest;
   DefaultClip cutClip;
   bool cutToClip = false;
-  if (caching && clip->iDComplexity == DC_RECT && !flipY) {
-    const RECTL visible{std::max<LONG>(destEx.left, 0), std::max<LONG>(destEx.top, 0),
-                        std::min(destEx.right, psoDest->sizlBitmap.cx), std::min(destEx.bottom, psoDest->sizlBitmap.cy)};
-    const RECTL& b = clip->rclBounds;
-    const bool visibleIsClip =
-        visible.left == b.left && visible.top == b.top && visible.right == b.right && visible.bottom == b.bottom;
-    const bool fits = !(pdev->flags & kPdevImagePending) || (d.previousRop4 == d.rop4 && ContinuesPicture(pdev, destEx, b));
-    if (visibleIsClip && fits) {
-      const PdevRect callerDest{prclDest->left, prclDest->top, prclDest->right, prclDest->bottom};
-      const PdevRect callerSrc{prclSrc->left, prclSrc->top, prclSrc->right, prclSrc->bottom};
-      const float scaleX = static_cast<float>(RectWidth(callerDest)) / static_cast<float>(RectWidth(callerSrc));
-      const float scaleY = static_cast<float>(RectHeight(callerDest)) / static_cast<float>(RectHeight(callerSrc));
-      PdevRect cutSource = copy.rect;
-      cutSource.left += static_cast<LONG>(static_cast<float>(b.left - destEx.left) / scaleX);
-      cutSource.right -= static_cast<LONG>(static_cast<float>(destEx.right - b.right) / scaleX);
-      cutSource.top += static_cast<LONG>(static_cast<float>(b.top - destEx.top) / scaleY);
-      cutSource.bottom -= static_cast<LONG>(static_cast<float>(destEx.bottom - b.bottom) / scaleY);
-      if (!RectIsEmpty(cutSource)) {
-        copy.rect = cutSource;
-        dest = Inclusive(b);
-        clip = cutClip.Use(nullptr, psoDest, b);
-        cutToClip = true;
-      }
-    }
+  if (caching && clip->iDComplexity == DC_RECT && !geometry.flipY &&
+      CutStretchToVisibleClip(pdev, psoDest, *prclDest, *prclSrc, geometry.orderedDest, clip, dest, copy.rect)) {
+    clip = cutClip.Use(nullptr, psoDest, clip->rclBounds);
+    cutToClip = true;
   }
-
-  LONG bandStride = 0;
-  BYTE* band = nullptr;
-  PdevRect bandDest = dest;
-  bool viaCutOut = false;
-  if (caching && !cutToClip && psoSrc->iBitmapFormat != BMF_1BPP &&
-      (PairsWithMask(pdev->image.blitState) ||
-       clip->iDComplexity == DC_RECT || clip->iDComplexity == DC_COMPLEX)) {
-    // Only the part inside the clip goes to the picture.
-    const CutOut cut = CutOutToPlaneFormat(pdev, psoDest->lDelta, dest, copy.bits, copy.rect, copy.stride,
-                                           psoSrc->iBitmapFormat, clip, pxlo);
-    if (cut.done) {
-      viaCutOut = true;
-      band = cut.band;
-      bandStride = cut.bandStride;
-      bandDest = cut.dest;
-      if (PairsWithMask(pdev->image.blitState)) d.rop4 = kRop4SrcCopy;
-    }
-  }
-  if (!viaCutOut) {
-    const PdevRect bandRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
-    const bool allowCache = caching && (!flipY || clip->iDComplexity == DC_TRIVIAL);
-    band = SourceToPlaneFormat(pdev, copy.bits, copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect,
-                               &bandStride, dest, pxlo, allowCache ? FALSE : TRUE, psoDest->lDelta, clip);
-  }
-  d.destinationFlipped = 0;
-  d.lastDrawnRect = *prclDest;
-  if (!band) {
-    if (pdev->image.blitState == kBlitHolePair) WhitenessToPlanes(psoDest, clip, dest);
+  const bool visible = CutStretchToPage(psoDest, clip, dest, copy.rect);
+  const StretchBands bands = visible ? ConvertStretch(pdev, psoDest, psoSrc, copy, dest, clip, pxlo, caching, cutToClip,
+                                                      geometry.flipY)
+                                     : StretchBands{};
+  drawing.destinationFlipped = 0;
+  drawing.lastDrawnRect = *prclDest;
+  if (!bands.band) {
+    if (visible && pdev->image.blitState == kBlitHolePair) WhitenessToPlanes(psoDest, clip, dest);
     return TRUE;
   }
-  BYTE* band2 = d.otherPlane;
+  BYTE* secondBand = drawing.otherPlane;
   FlushImageIfPending(pdev);
-  BYTE *drum1 = nullptr, *drum2 = nullptr;
-  GetInkPlanes(pdev, psoDest->lDelta, &drum1, &drum2);
-  const PdevRect placed{0, 0, bandDest.right - bandDest.left, bandDest.bottom - bandDest.top};
-  BOOL result =
-      ForEachClipRectWithSource(pdev, drum2, bandDest, psoDest->lDelta, band, placed, bandStride, clip, WhiteThenAndKernel);
-  if ((pdev->flags & kPdevTwoPlanes) && band2 && band2 != band)
-    result = ForEachClipRectWithSource(pdev, drum1, bandDest, psoDest->lDelta, band2, placed, bandStride, clip,
-                                       WhiteThenAndKernel);
-  GlobalFree(band);
-  return result ? TRUE : engine();
+  return PlaceStretchBands(pdev, psoDest, bands, secondBand, clip) ? TRUE : engine();
 }

@@ -64,114 +64,166 @@ SourceRects SourceRectsFor(const SURFOBJ* src, const RECTL& target, const POINTL
   return r;
 }
 
+namespace {
+
+// The source of a conversion and the band it becomes, as SourceToPlaneFormat
+// received them.
+struct SourceConversion {
+  const BYTE* src;
+  const PdevRect& srcRect;
+  LONG srcStride;
+  ULONG srcFormat;
+  const PdevRect& bandRect;
+  LONG bandStride;
+  const PdevRect& dest;  // on the page, edges ordered
+  const ULONG* palette;
+  ULONG paletteCount;
+};
+
+// A picture handed to the image cache (one or both drums). The band the
+// cache left to draw, or null when the picture is held for later.
+BYTE* SendPictureToCache(RenderPdev* pdev, const SourceConversion& c, LONG planeStride, CLIPOBJ* clip) {
+  if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
+  PdevRect dest = c.dest;
+  if (TwoPlanes(pdev))
+    CacheImageBand(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, &dest, c.src, &c.srcRect, c.srcStride,
+                   c.palette, c.paletteCount, c.srcFormat);
+  else
+    FlushOrMergeImage(pdev, pdev->separationModes[2] != 0 ? pdev->drum2Plane : pdev->drum1Plane, planeStride, &dest,
+                      c.src, &c.srcRect, c.srcStride, c.palette, c.paletteCount, c.srcFormat);
+  if (pdev->shared.pictureFlag) {
+    ClearBandFields(pdev);
+    return nullptr;
+  }
+  return pdev->drawing.targetPlane;
+}
+
+// The white bands a conversion draws into: one block, the drum-2 band
+// following the first on a two-ink sheet (second == first on one ink).
+struct WhiteBands {
+  BYTE* first = nullptr;
+  BYTE* second = nullptr;
+  std::int64_t bytes = 0;  // of one band
+};
+
+WhiteBands AllocateWhiteBands(std::int64_t stride, std::int64_t height, bool twoInks) {
+  WhiteBands bands;
+  bands.bytes = stride * height;
+  if (height <= 0 || bands.bytes > (std::int64_t{1} << 40)) return bands;
+  const std::int64_t blockBytes = bands.bytes * (twoInks ? 2 : 1);
+  bands.first = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(blockBytes)));
+  if (!bands.first) return bands;
+  std::memset(bands.first, 0xFF, static_cast<std::size_t>(blockBytes));
+  bands.second = twoInks ? bands.first + bands.bytes : bands.first;
+  return bands;
+}
+
+// Which kernel converts the source, by its format, the ROP and the sheet.
+enum class SourceKernel { Halftone, TwoPlates, Screen, DotForDot };
+
+SourceKernel ChooseSourceKernel(const RenderPdev* pdev, const SourceConversion& c, bool blackWhite) {
+  const bool twoInks = TwoPlanes(pdev);
+  const ULONG rop4 = pdev->drawing.rop4;
+  const BYTE imageMode = pdev->separationModes[2];
+  const ULONG format = c.srcFormat;
+  const bool deep = format == BMF_4BPP || format == BMF_16BPP || format == BMF_24BPP || format == BMF_32BPP ||
+                    (format == BMF_8BPP && !(rop4 == kRop4MergePaint && imageMode <= 1)) ||
+                    (format == BMF_1BPP && twoInks && imageMode > 1 && (rop4 == kRop4SrcPaint || rop4 == kRop4SrcAnd) &&
+                     !blackWhite);
+  if (deep) return twoInks && imageMode > 1 && RopIsSourceOnly(rop4) ? SourceKernel::TwoPlates : SourceKernel::Halftone;
+  const bool screen = imageMode <= 1 && ((format == BMF_8BPP && rop4 == kRop4MergePaint) ||
+                                         (format == BMF_1BPP && rop4 == kRop4SrcPaint && !blackWhite));
+  if (screen) return SourceKernel::Screen;
+  const bool sameSize =
+      RectWidth(c.srcRect) == RectWidth(c.bandRect) && RectHeight(c.srcRect) == RectHeight(c.bandRect);
+  return blackWhite && sameSize ? SourceKernel::DotForDot : SourceKernel::Halftone;
+}
+
+// A screened 8-bpp MERGEPAINT source lands on both bands alike.
+void ScreenIntoBands(RenderPdev* pdev, const SourceConversion& c, const WhiteBands& bands, POINTL origin) {
+  ScreenSourceToPlane(pdev, bands.first, c.bandRect, c.bandStride, c.src, c.srcRect, c.srcStride, pdev->amiLine,
+                      pdev->amiAngle, pdev->resolutionX, c.palette, c.paletteCount, c.srcFormat, origin);
+  if (pdev->drawing.rop4 != kRop4MergePaint) return;
+  pdev->shared.operation = kOperationDirect;
+  if (!TwoPlanes(pdev)) return;
+  if (pdev->separationModes[2] != 0)
+    std::memcpy(bands.second, bands.first, static_cast<std::size_t>(bands.bytes));
+  else
+    std::memcpy(bands.first, bands.second, static_cast<std::size_t>(bands.bytes));
+}
+
+// Black-and-white one-bit sources are copied dot for dot, never screened;
+// on two inks the copy goes to the drum its ROP and the graphics mode pick.
+void CopyDotForDot(RenderPdev* pdev, const SourceConversion& c, const WhiteBands& bands) {
+  if ((c.palette[0] & 0xFFFFFF) == 0xFFFFFF)
+    CopyRowsInverted(nullptr, bands.first, c.bandRect, c.bandStride, c.src, c.srcRect, c.srcStride);
+  else
+    WhiteThenAndKernel(nullptr, bands.first, c.bandRect, c.bandStride, c.src, c.srcRect, c.srcStride);
+  const ULONG rop4 = pdev->drawing.rop4;
+  if (rop4 == kRop4Dsna || rop4 == kRop4MergePaint || rop4 == kRop4SrcPaint) pdev->shared.operation = kOperationBrushOrMask;
+  if (!TwoPlanes(pdev)) return;
+  const bool paintAfterMask = rop4 == kRop4SrcPaint && pdev->separationModes[2] == 0 &&
+                              pdev->image.earlierRop4 == kRop4SrcAnd && RectContains(pdev->image.earlierRect, c.dest);
+  const bool copy = rop4 == kRop4SrcCopy || rop4 == kRop4StretchCopy;
+  const BYTE graphicsMode = std::min<BYTE>(pdev->separationModes[1], kSeparationModes - 1);
+  if (paintAfterMask || (copy && MonoCopyPlate[graphicsMode] == 1)) {
+    std::memcpy(bands.second, bands.first, static_cast<std::size_t>(bands.bytes));
+    std::memset(bands.first, 0xFF, static_cast<std::size_t>(bands.bytes));
+  } else if (!copy) {
+    std::memcpy(bands.second, bands.first, static_cast<std::size_t>(bands.bytes));
+  }
+}
+
+}  // namespace
+
 BYTE* SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
                           ULONG srcFormat, const PdevRect& bandRect, LONG* bandStride, const PdevRect& destIn,
                           XLATEOBJ* xlate, BOOL direct, LONG planeStride, CLIPOBJ* clip) {
   if (!pdev || !src || !bandStride || RectIsEmpty(srcRect)) return nullptr;
-  PdevRect dest{std::min(destIn.left, destIn.right), std::min(destIn.top, destIn.bottom),
-                std::max(destIn.left, destIn.right), std::max(destIn.top, destIn.bottom)};
+  const PdevRect dest{std::min(destIn.left, destIn.right), std::min(destIn.top, destIn.bottom),
+                      std::max(destIn.left, destIn.right), std::max(destIn.top, destIn.bottom)};
   ULONG palette[256];
   const ULONG paletteCount = SourcePalette(xlate, srcFormat, palette);
   const std::int64_t stride = AlignTo4(RowBytes1bpp(RectWidth(bandRect)));
-  const std::int64_t height = RectHeight(bandRect);
   if (stride <= 0 || stride > std::numeric_limits<LONG>::max()) return nullptr;
   *bandStride = static_cast<LONG>(stride);
-  const bool two = TwoPlanes(pdev);
-  const ULONG rop4 = pdev->drawing.rop4;
-  const BYTE imageMode = pdev->separationModes[2];
+  const SourceConversion conversion{src,  srcRect, srcStride,   srcFormat,   bandRect, *bandStride,
+                                    dest, palette, paletteCount};
 
-  // 1. Pictures go to the image cache.
-  if (srcFormat != BMF_1BPP && !direct && PictureOptionsOn(pdev)) {
-    if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
-    if (two)
-      CacheImageBand(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, &dest, src, &srcRect, srcStride, palette,
-                     paletteCount, srcFormat);
-    else
-      FlushOrMergeImage(pdev, imageMode != 0 ? pdev->drum2Plane : pdev->drum1Plane, planeStride, &dest, src, &srcRect,
-                        srcStride, palette, paletteCount, srcFormat);
-    if (pdev->shared.pictureFlag) {
-      ClearBandFields(pdev);
-      return nullptr;
-    }
-    return pdev->drawing.targetPlane;
-  }
+  if (srcFormat != BMF_1BPP && !direct && PictureOptionsOn(pdev))
+    return SendPictureToCache(pdev, conversion, planeStride, clip);
 
-  // 2. A white band block, two bands on a two-ink sheet.
-  const std::int64_t bandBytes = stride * height;
-  if (height <= 0 || bandBytes > (std::int64_t{1} << 40)) return nullptr;
-  auto* band1 = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, static_cast<SIZE_T>(bandBytes * (two ? 2 : 1))));
-  if (!band1) return nullptr;
-  std::memset(band1, 0xFF, static_cast<std::size_t>(bandBytes * (two ? 2 : 1)));
-  BYTE* band2 = two ? band1 + bandBytes : band1;
+  const WhiteBands bands = AllocateWhiteBands(stride, RectHeight(bandRect), TwoPlanes(pdev));
+  if (!bands.first) return nullptr;
   const bool blackWhite = srcFormat == BMF_1BPP && IsBlackWhitePalette(palette);
   pdev->shared.blackWhiteSource = blackWhite ? 1 : 0;
   const POINTL origin{dest.left, dest.top};
   auto halftone = [&] {
-    HalftoneSourceToPlanes(pdev, band1, bandRect, *bandStride, src, srcRect, srcStride, pdev->amiLine,
+    HalftoneSourceToPlanes(pdev, bands.first, bandRect, *bandStride, src, srcRect, srcStride, pdev->amiLine,
                            pdev->amiAngle, pdev->resolutionX, palette, paletteCount, srcFormat, origin);
   };
-  auto moveToBand2 = [&] {
-    std::memcpy(band2, band1, static_cast<std::size_t>(bandBytes));
-    std::memset(band1, 0xFF, static_cast<std::size_t>(bandBytes));
-  };
-
   if (pdev->image.blitState == kBlitDeclinedPair) {
-    // 3. The declined pair of the transparent-image recogniser: rendered directly.
+    // The declined pair of the transparent-image recogniser is rendered directly.
     halftone();
     pdev->shared.pictureRect = dest;
     pdev->shared.operation = kOperationDirect;
     pdev->image.blitState = kBlitIdle;
   } else {
-    const bool deep = srcFormat == BMF_4BPP || srcFormat == BMF_16BPP || srcFormat == BMF_24BPP ||
-                      srcFormat == BMF_32BPP || (srcFormat == BMF_8BPP && !(rop4 == kRop4MergePaint && imageMode <= 1)) ||
-                      (srcFormat == BMF_1BPP && two && imageMode > 1 && (rop4 == kRop4SrcPaint || rop4 == kRop4SrcAnd) &&
-                       !blackWhite);
-    const bool screen = imageMode <= 1 && ((srcFormat == BMF_8BPP && rop4 == kRop4MergePaint) ||
-                                           (srcFormat == BMF_1BPP && rop4 == kRop4SrcPaint && !blackWhite));
-    const bool sameSize = RectWidth(srcRect) == RectWidth(bandRect) && RectHeight(srcRect) == RectHeight(bandRect);
-    if (deep) {
-      if (two && imageMode > 1 && RopIsSourceOnly(rop4))
-        RenderImageTwoPlates(pdev, band2, band1, bandRect, *bandStride, origin, src, srcRect, srcStride, palette,
-                             paletteCount, srcFormat, pdev->amiLine, pdev->amiAngle, pdev->resolutionX, FALSE);
-      else
-        halftone();
-    } else if (screen) {
-      ScreenSourceToPlane(pdev, band1, bandRect, *bandStride, src, srcRect, srcStride, pdev->amiLine, pdev->amiAngle,
-                          pdev->resolutionX, palette, paletteCount, srcFormat, origin);
-      if (rop4 == kRop4MergePaint) {
-        pdev->shared.operation = kOperationDirect;
-        if (two) {
-          if (imageMode != 0)
-            std::memcpy(band2, band1, static_cast<std::size_t>(bandBytes));
-          else
-            std::memcpy(band1, band2, static_cast<std::size_t>(bandBytes));
-        }
-      }
-    } else if (blackWhite && sameSize) {
-      // Black-and-white one-bit sources are copied dot for dot, never screened.
-      if ((palette[0] & 0xFFFFFF) == 0xFFFFFF)
-        CopyRowsInverted(nullptr, band1, bandRect, *bandStride, src, srcRect, srcStride);
-      else
-        WhiteThenAndKernel(nullptr, band1, bandRect, *bandStride, src, srcRect, srcStride);
-      if (rop4 == kRop4Dsna || rop4 == kRop4MergePaint || rop4 == kRop4SrcPaint) pdev->shared.operation = kOperationBrushOrMask;
-      if (two) {
-        const bool paintAfterMask = rop4 == kRop4SrcPaint && imageMode == 0 && pdev->image.earlierRop4 == kRop4SrcAnd &&
-                                    RectContains(pdev->image.earlierRect, dest);
-        const bool copy = rop4 == kRop4SrcCopy || rop4 == kRop4StretchCopy;
-        const BYTE graphicsMode = std::min<BYTE>(pdev->separationModes[1], kSeparationModes - 1);
-        if (paintAfterMask || (copy && MonoCopyPlate[graphicsMode] == 1))
-          moveToBand2();
-        else if (!copy)
-          std::memcpy(band2, band1, static_cast<std::size_t>(bandBytes));
-      }
-    } else {
-      halftone();
+    switch (ChooseSourceKernel(pdev, conversion, blackWhite)) {
+      case SourceKernel::TwoPlates:
+        RenderImageTwoPlates(pdev, bands.second, bands.first, bandRect, *bandStride, origin, src, srcRect, srcStride,
+                             palette, paletteCount, srcFormat, pdev->amiLine, pdev->amiAngle, pdev->resolutionX,
+                             FALSE);
+        break;
+      case SourceKernel::Screen: ScreenIntoBands(pdev, conversion, bands, origin); break;
+      case SourceKernel::DotForDot: CopyDotForDot(pdev, conversion, bands); break;
+      case SourceKernel::Halftone: halftone(); break;
     }
   }
-  pdev->drawing.targetPlane = band1;
-  pdev->drawing.otherPlane = band2;
+  pdev->drawing.targetPlane = bands.first;
+  pdev->drawing.otherPlane = bands.second;
   pdev->shared.blackWhiteSource = 0;
-  return band1;
+  return bands.first;
 }
 
 CutOut CutOutToPlaneFormat(RenderPdev* pdev, LONG planeStride, const PdevRect& dest, const BYTE* bits,

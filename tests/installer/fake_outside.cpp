@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "installer/search_library.h"
 #include "plat/windows.h"
 
 namespace {
@@ -20,6 +21,9 @@ void Log(const std::string& line, const void* bytes = nullptr, std::size_t size 
   out << "\n";
 }
 }  // namespace
+
+extern "C" DLLEXPORT NevoSetFilterFn NevoSetFilter;
+extern "C" DLLEXPORT NevoEnumPrintServersFn NevoEnumPrintServers;
 
 extern "C" DLLEXPORT INT NevoSetFilter(const BYTE* filter, INT words) {
   Log("filter " + std::to_string(words) + " ", filter, 48);

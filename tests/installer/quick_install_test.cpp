@@ -221,6 +221,9 @@ TEST_F(QuickInstall, DefEnvNeedsAUsablePrinterDataSize) {
       {"not a DWORD", true, REG_BINARY, {10, 0, 0, 0}, {0xEE}},
       {"two bytes", true, REG_DWORD, {10, 0}, {0xEE}},
       {"zero", true, REG_DWORD, {0, 0, 0, 0}, {0xEE}},
+      // No packed file unpacks to more than 65535 bytes: a larger size is not allocated.
+      {"past what the records hold", true, REG_DWORD, {0x00, 0x00, 0x01, 0x00}, {0xEE}},
+      {"near 4 GB", true, REG_DWORD, {0xF0, 0xFF, 0xFF, 0xFF}, {0xEE}},
       // A part that does not fit the rest is not read: no read passes the size.
       {"smaller than the parts", true, REG_DWORD, {8, 0, 0, 0}, {1, 2, 3, 4, 5, 6, 0, 0}},
       {"larger than the parts", true, REG_DWORD, {12, 0, 0, 0}, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0, 0}},

@@ -3,6 +3,7 @@
 // aliased rasteriser on the same geometry.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -251,6 +252,45 @@ TEST(EngineBrush, RealizedOnceThroughTheDriverTable) {
   EngDeleteSurface(reinterpret_cast<HSURF>(pat));
   EngDeleteSurface(reinterpret_cast<HSURF>(hatchBits));
   plat::engine::DeleteDevice(dev);
+}
+
+// A dashed wide stroke running millions of dots past the surface costs what
+// its visible part costs, and its dashes keep their phase: it draws what the
+// same pattern over a short path draws (both start a whole number of
+// 14-dot cycles before x = 4).
+TEST(EngineStroke, DashesFarPastTheSurfaceKeepTheirPhase) {
+  constexpr double kFar = 14.0 * 1000000;
+  struct Case {
+    const char* what;
+    std::pair<double, double> from, to, shortFrom, shortTo;
+  } cases[] = {
+      {"from far left", {4 - kFar, 32}, {60, 32}, {4 - 28, 32}, {60, 32}},
+      {"to far right", {4, 32}, {4 + kFar, 32}, {4, 32}, {4 + 14 * 8, 32}},
+      {"far down", {4, 4}, {4, 4 + kFar}, {4, 4}, {4, 4 + 14 * 8}},
+  };
+  for (const Case& c : cases) {
+    std::vector<FLOAT_LONG> style(2);
+    style[0].e = 9;
+    style[1].e = 5;
+    LINEATTRS la{};
+    la.fl = LA_GEOMETRIC | LA_STYLED;
+    la.iJoin = JOIN_ROUND;
+    la.iEndCap = ENDCAP_ROUND;
+    la.elWidth.e = 4;
+    la.eMiterLimit = 10;
+    la.cstyle = 2;
+    la.pstyle = style.data();
+    Brush black(plat::engine::CreateSolidBrush(0));
+    Surface reference(64, 64), far(64, 64);
+    Path shortPath({Poly({c.shortFrom, c.shortTo}, false)}), farPath({Poly({c.from, c.to}, false)});
+    ASSERT_TRUE(EngStrokePath(reference.so, shortPath.po, nullptr, nullptr, black.bo, nullptr, &la, R2_COPYPEN));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(EngStrokePath(far.so, farPath.po, nullptr, nullptr, black.bo, nullptr, &la, R2_COPYPEN));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(far.Rows(), reference.Rows()) << c.what;
+    EXPECT_GT(far.Count(), 100) << c.what;
+    EXPECT_LT(seconds, 2.0) << c.what;
+  }
 }
 
 #ifdef HAVE_CAIRO

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -175,6 +176,29 @@ TEST_F(Profile, ParsedOnceUntilTheFileChanges) {
 
   Put(host, "[Model X]\nPlain=shorter\n");
   EXPECT_EQ(Read(u"Model X", u"Plain"), u"shorter");
+}
+
+// A large file (like a model data file with 100,000 keys more than it
+// needs) is looked up through an index, not scanned on every query.
+TEST_F(Profile, LookupsInALargeFileDoNotScanIt) {
+  constexpr int kKeys = 200000;
+  std::string text = "[first]\r\nA=1\r\n[Big]\r\n";
+  for (int i = 0; i < kKeys; ++i) text += "Key" + std::to_string(i) + "=v" + std::to_string(i) + "\r\n";
+  text += "[Big]\r\nKey0=second section\r\n[Last]\r\nEnd=yes\r\n";
+  Put(Host("C/data/big.ini"), text);
+  const std::size_t before = plat::profile::ParseCount();
+  EXPECT_EQ(Read(u"Last", u"End", u"", u"C:\\data\\big.ini"), u"yes");  // parsed here
+  EXPECT_EQ(Read(u"big", u"KEY0", u"", u"C:\\data\\big.ini"), u"v0") << "first section of the name";
+  EXPECT_EQ(Read(u"Big", u"Nothing", u"none", u"C:\\data\\big.ini"), u"none");
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 20000; ++i) {
+    const std::u16string key = plat::u16("kEY" + std::to_string(kKeys - 1 - i % 100));
+    ASSERT_EQ(Read(u"Big", key.c_str(), u"", u"C:\\data\\big.ini"), plat::u16("v" + std::to_string(kKeys - 1 - i % 100)));
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // A scan per query takes minutes here; the index a fraction of a second.
+  EXPECT_LT(seconds, 5.0);
+  EXPECT_EQ(plat::profile::ParseCount(), before + 1);
 }
 
 TEST_F(Profile, WritesCreateReplaceAndDelete) {

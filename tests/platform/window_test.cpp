@@ -2,6 +2,8 @@
 // loops driven by the scripted user, and property sheets through CPSUI.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "plat/resources.h"
 #include "plat/strings.h"
 #include "plat/ui.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -494,6 +497,57 @@ TEST_F(Windows, ImagesComeFromTheResourceModule) {
   EXPECT_EQ(plat::resources::CheckResourceFile(kDialogs), "");
   EXPECT_EQ(plat::resources::CheckResourceFile(data + "bad_dialog.res"), "line 3: unknown control class");
   EXPECT_NE(plat::resources::CheckResourceFile(data + "missing_image.res").find("missing file"), std::string::npos);
+}
+
+// An image line is a name inside the module's folder; whatever else it
+// names gives a NULL handle and a reason, never an exception or a read of a
+// device or of a file past the size limit.
+TEST(ModuleImages, NamesResolveInsideTheModulesFolderOnly) {
+  testsupport::TempFolder top("module-images");
+  const std::filesystem::path folder = top / "module";
+  std::filesystem::create_directories(folder / "art" / "sub");
+  const std::string picture = std::string(TEST_DATA_DIR_STR) + "/platform/picture.bmp";
+  std::filesystem::copy_file(picture, folder / "art" / "inside.bmp");
+  std::filesystem::copy_file(picture, top / "outside.bmp");
+  std::filesystem::create_symlink(top / "outside.bmp", folder / "art" / "link.bmp");
+  std::ofstream(folder / "huge.bmp").put('B');
+  std::filesystem::resize_file(folder / "huge.bmp", std::uintmax_t{40} << 20);  // sparse, past the limit
+  struct Case {
+    UINT id;
+    std::string name;
+    DWORD error;  // 0: loads
+  } cases[] = {
+      {1, "art/inside.bmp", 0},
+      {2, "art/sub", ERROR_BAD_FORMAT},
+      {3, "art", ERROR_BAD_FORMAT},
+      {4, "/dev/zero", ERROR_ACCESS_DENIED},
+      {5, "../outside.bmp", ERROR_ACCESS_DENIED},
+      {6, top.str() + "/outside.bmp", ERROR_ACCESS_DENIED},
+      {7, "art/link.bmp", ERROR_ACCESS_DENIED},
+      {8, std::string("\0art/inside.bmp", 15), ERROR_FILE_NOT_FOUND},
+      {9, "huge.bmp", ERROR_BAD_FORMAT},
+      {10, "art/missing.bmp", ERROR_FILE_NOT_FOUND},
+  };
+  {
+    std::ofstream text(folder / "images.res", std::ios::binary);
+    text << "RESOURCES 1\n[BITMAP]\n";
+    for (const Case& c : cases) text << c.id << '\t' << c.name << '\n';
+  }
+  HMODULE module = LoadLibraryW(plat::u16((folder / "images.res").string()).c_str());
+  ASSERT_NE(module, nullptr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.id);
+    SetLastError(0);
+    HANDLE image = LoadImageW(module, MAKEINTRESOURCEW(c.id), IMAGE_BITMAP, 0, 0, 0);
+    if (c.error == 0) {
+      EXPECT_NE(image, nullptr);
+      EXPECT_TRUE(DeleteObject(image));
+    } else {
+      EXPECT_EQ(image, nullptr);
+      EXPECT_EQ(GetLastError(), c.error);
+    }
+  }
+  FreeLibrary(module);
 }
 
 TEST(ProcessImage, TestsSetThePathOfTheProgram) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -485,6 +486,7 @@ class TwoInkPictures : public DrawingPaths {};
 TEST_F(TwoInkPictures, SeparateOntoBothDrums) {
   PrivateDevmode dm = TwoInks(6);
   dm.Settings.SeparationModeB = 2;
+  dm.Settings.SeparationKind = 1;  // the user's own mode, whatever the drums' inks
   Start(dm);
   ASSERT_EQ(pdev->separationModes[2], 2);
   const LONG w = 32, h = 8;  // four 8-dot squares: red, black, white, grey
@@ -577,6 +579,43 @@ TEST_F(DrawingPaths, CachedStretchIsCutToItsRectangularClip) {
   EXPECT_EQ(Count(pdev->drum2Plane, 0, 0, 10, 20), 200);
   EXPECT_EQ(Count(pdev->drum2Plane, 10, 0, 40, 30), 0);
   EXPECT_EQ(Count(pdev->drum2Plane, 0, 20, 10, 30), 0);
+  EngUnlockSurface(src);
+  EngDeleteSurface(reinterpret_cast<HSURF>(bm));
+}
+
+
+// A stretch is converted only where the page and the clip can show it: a
+// 1 x 1 picture stretched to 16,000,000 rows costs about what a page-high
+// stretch costs, and a source cut in proportion keeps what lands where.
+TEST_F(DrawingPaths, StretchFarPastThePageCostsAPageHighStretch) {
+  Start(pdevtest::BaseDevmode());
+  const LONG pageHeight = pdev->planeHeight;
+  // 24 bpp, 1 x 2: black above white.
+  const LONG stride = 4;
+  std::vector<BYTE> bits(stride * 2, 0);
+  std::memset(bits.data() + stride, 0xFF, 3);
+  HBITMAP bm = EngCreateBitmap(SIZEL{1, 2}, stride, BMF_24BPP, BMF_TOPDOWN, bits.data());
+  SURFOBJ* src = EngLockSurface(reinterpret_cast<HSURF>(bm));
+  const std::size_t planeBytes = static_cast<std::size_t>(pdev->planeStride) * pdev->planeHeight;
+  auto stretch = [&](const RECTL& to, const RECTL& from) {
+    std::memset(pdev->drum2Plane, 0xFF, planeBytes);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(page->StretchBlt(src, {}, to, from));
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  const RECTL black{0, 0, 1, 1};
+  const double pageHigh = stretch(RECTL{100, 0, 140, pageHeight}, black);
+  EXPECT_EQ(Count(pdev->drum2Plane, 100, 0, 140, pageHeight), 40 * pageHeight);
+  const double farPast = stretch(RECTL{100, -8000000, 140, 8000000}, black);
+  EXPECT_EQ(Count(pdev->drum2Plane, 100, 0, 140, pageHeight), 40 * pageHeight);
+  EXPECT_EQ(CountAll(pdev->drum2Plane), 40 * pageHeight) << "nothing outside the destination";
+  EXPECT_LT(farPast, 10 * pageHigh + 0.5) << "page-high " << pageHigh << " s";
+  // The lower half of a destination hanging above the page shows the
+  // source's lower (white) row; one hanging below shows its black row.
+  stretch(RECTL{100, -pageHeight, 140, pageHeight}, RECTL{0, 0, 1, 2});
+  EXPECT_EQ(CountAll(pdev->drum2Plane), 0);
+  stretch(RECTL{100, 0, 140, 2 * pageHeight}, RECTL{0, 0, 1, 2});
+  EXPECT_EQ(Count(pdev->drum2Plane, 100, 0, 140, pageHeight), 40 * pageHeight);
   EngUnlockSurface(src);
   EngDeleteSurface(reinterpret_cast<HSURF>(bm));
 }

@@ -268,6 +268,7 @@ constexpr WORD CBN_DROPDOWN = 7;
 constexpr WORD CBN_CLOSEUP = 8;
 constexpr WORD CBN_SELENDOK = 9;
 constexpr WORD LBN_SELCHANGE = 1;
+constexpr WORD LBN_SELCANCEL = 3;
 constexpr WORD LBN_SETFOCUS = 4;
 constexpr WORD LBN_KILLFOCUS = 5;
 
@@ -396,8 +397,9 @@ PLATAPI BOOL EndDialog(HWND dialog, INT_PTR result);
 
 // Images of a resource module: bitmaps ([BITMAP], 24-bit BMP files) as DIB
 // sections, icons and cursors ([ICON], [CURSOR], PNG files). NULL with
-// ERROR_RESOURCE_NAME_NOT_FOUND for a missing id, ERROR_FILE_NOT_FOUND or
-// ERROR_BAD_FORMAT for its file. Released with DeleteObject, DestroyIcon, DestroyCursor.
+// ERROR_RESOURCE_NAME_NOT_FOUND for a missing id; for its file
+// ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED (outside the module's folder) or
+// ERROR_BAD_FORMAT (not a regular file, over 32 MiB, not the format). Released with DeleteObject, DestroyIcon, DestroyCursor.
 PLATAPI HANDLE LoadImageW(HINSTANCE instance, LPCWSTR name, UINT type, int cx, int cy, UINT flags);
 PLATAPI HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
 PLATAPI HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);
