@@ -32,7 +32,22 @@ foreach(lang ${LANGUAGES})
   string(APPEND ini "${lang}=${lang}\n")
 endforeach()
 string(APPEND ini "Default=US\n[PVAPP]\nFileName=pvedit.exe\n")
+# The manual: the README as a page a browser opens, in English for every language.
+set(MANUAL_LANGUAGE English)
+string(APPEND ini "[Manual]\nFolderName=Manual\n")
+foreach(lang ${LANGUAGES})
+  string(APPEND ini "${lang}=${MANUAL_LANGUAGE}\n")
+endforeach()
 file(WRITE "${OUT}/Setup.ini" "${ini}")
+find_program(PYTHON3 python3 REQUIRED)
+set(manualDir "${OUT}/Manual/NEVO RP/${MANUAL_LANGUAGE}")
+file(MAKE_DIRECTORY "${manualDir}")
+execute_process(COMMAND "${PYTHON3}" "${SRC}/tools/makeres/readme_html.py" "${SRC}/README.md"
+                        "${manualDir}/NEVO Printer Driver Manual.html"
+                RESULT_VARIABLE manualResult)
+if(NOT manualResult EQUAL 0)
+  message(FATAL_ERROR "the manual could not be written from README.md")
+endif()
 
 # inst.ini: one kind per sample model.
 list(JOIN KINDS "," kindNames)

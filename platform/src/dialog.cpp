@@ -219,12 +219,12 @@ bool ParseDotted(std::u16string_view dotted, std::array<int, 4>& out) {
 }
 
 // Result of the edit part of a message; the caller sends notifications after unlocking.
-enum class After { Nothing, EditChanged };
+enum class After { Nothing, EditChanged, ListViewChanged };
 
 int CopyText(const std::u16string& text, LPWSTR buffer, int size);
 
 // A list view in report style: rows of column texts, one row selected and focused.
-LRESULT ListViewMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT ListViewMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lParam, After& after) {
   const int count = static_cast<int>(w.items.size());
   const int index = static_cast<int>(static_cast<INT_PTR>(wParam));
   auto textOf = [&](int row, int column) -> std::u16string* {
@@ -279,9 +279,12 @@ LRESULT ListViewMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lPa
       auto* item = reinterpret_cast<const LVITEMW*>(lParam);
       if (!item || index < -1 || index >= count) return FALSE;
       if (item->stateMask & (LVIS_SELECTED | LVIS_FOCUSED)) {
+        const int before = w.selection;
         const bool on = (item->state & LVIS_SELECTED) != 0;
         if (on) w.selection = index;
         else if (w.selection == index || index == -1) w.selection = -1;
+        // The parent hears of a change made by the program as of a click.
+        if (w.selection != before) after = After::ListViewChanged;
       }
       return TRUE;
     }
@@ -667,7 +670,7 @@ LRESULT ControlMessageLocked(Window& w, UINT message, WPARAM wParam, LPARAM lPar
     case WindowKind::ComboBox: return ComboBoxMessageLocked(w, message, wParam, lParam);
     case WindowKind::ListBox: return ListBoxMessageLocked(w, message, wParam, lParam);
     case WindowKind::Progress: return ProgressMessageLocked(w, message, wParam, lParam);
-    case WindowKind::ListView: return ListViewMessageLocked(w, message, wParam, lParam);
+    case WindowKind::ListView: return ListViewMessageLocked(w, message, wParam, lParam, after);
     default: return 0;
   }
 }
@@ -758,6 +761,14 @@ WORD FocusCode(const Window& w, bool gained) {
 void SendEditChanged(HWND edit) {
   Notify(edit, EN_UPDATE);
   Notify(edit, EN_CHANGE);
+}
+
+// WM_NOTIFY LVN_ITEMCHANGED from a list view whose selection moved.
+void SendListViewChanged(HWND list) {
+  WindowPtr w = Find(list);
+  if (!w) return;
+  NMHDR changed{list, static_cast<UINT_PTR>(w->id), LVN_ITEMCHANGED};
+  SendMessageW(ToHwnd(w->parent), WM_NOTIFY, static_cast<WPARAM>(w->id), reinterpret_cast<LPARAM>(&changed));
 }
 
 // Creates a dialog from a template; WM_INITDIALOG is the caller's.
@@ -1066,8 +1077,7 @@ bool UserSelect(HWND list, const std::vector<int>& indices) {
       std::lock_guard<std::mutex> guard(Table().lock);
       w->selection = indices[0];
     }
-    NMHDR changed{list, static_cast<UINT_PTR>(w->id), LVN_ITEMCHANGED};
-    SendMessageW(ToHwnd(w->parent), WM_NOTIFY, static_cast<WPARAM>(w->id), reinterpret_cast<LPARAM>(&changed));
+    SendListViewChanged(list);
     NMHDR click{list, static_cast<UINT_PTR>(w->id), NM_CLICK};
     SendMessageW(ToHwnd(w->parent), WM_NOTIFY, static_cast<WPARAM>(w->id), reinterpret_cast<LPARAM>(&click));
     return true;
@@ -1177,6 +1187,7 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   }
   if (w->kind != WindowKind::Dialog) {
     if (after == After::EditChanged) SendEditChanged(window);
+    if (after == After::ListViewChanged) SendListViewChanged(window);
     return answer;
   }
   // The procedure runs without the lock: it sends messages of its own.

@@ -2,6 +2,8 @@
 // on them.
 #pragma once
 
+#include <vector>
+
 #include "plat/dialog.h"
 
 namespace plat::internal {
@@ -18,6 +20,9 @@ struct PixelView {
 };
 
 bool BitmapPixels(HGDIOBJ bitmap, PixelView& out);
+// An icon's or cursor's pixels (red, green, blue, alpha; rows top down);
+// false for any other handle or one whose file gave no pixels.
+bool IconPixels(HANDLE icon, LONG& width, LONG& height, std::vector<BYTE>& rgba);
 std::size_t LiveBitmapCount();
 // Brushes live in the DC part; DeleteObject hands them over.
 bool DeleteBrush(HGDIOBJ brush);

@@ -1,7 +1,8 @@
 // Bitmaps (24-bit BMP files as DIB sections), icons and cursors (PNG files)
-// of resource modules. Icons and cursors keep their size and hot spot; nothing
-// is drawn from them.
+// of resource modules. Icons and cursors keep their size, hot spot and pixels
+// (drawn when a dialog is drawn to a picture).
 #include <fcntl.h>
+#include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +31,7 @@ struct Image {
   POINT hotSpot{0, 0};
   bool topDown = false;    // bitmaps: row order of bits
   std::vector<BYTE> bits;  // bitmaps: rows of blue, green, red, each padded to 4 bytes
+  std::vector<BYTE> rgba;  // icons and cursors: rows of red, green, blue, alpha, top down
 };
 
 constexpr LONG kMaxBitmapSide = 16384;
@@ -125,6 +127,17 @@ bool DecodePngSize(const std::vector<BYTE>& file, Image& image) {
   if (w == 0 || h == 0 || w > 1024 || h > 1024) return false;
   image.width = static_cast<LONG>(w);
   image.height = static_cast<LONG>(h);
+  // The pixels, when the file decodes; an icon that does not is drawn as nothing.
+  png_image decoded{};
+  decoded.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_memory(&decoded, file.data(), file.size()) != 0) {
+    decoded.format = PNG_FORMAT_RGBA;
+    if (decoded.width == w && decoded.height == h) {
+      image.rgba.resize(PNG_IMAGE_SIZE(decoded));
+      if (png_image_finish_read(&decoded, nullptr, image.rgba.data(), 0, nullptr) == 0) image.rgba.clear();
+    }
+    png_image_free(&decoded);
+  }
   return true;
 }
 
@@ -159,9 +172,9 @@ HANDLE LoadUnguarded(HINSTANCE instance, LPCWSTR name, ImageKind kind) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return nullptr;
   }
-  std::vector<BYTE> bytes;
+  std::vector<BYTE> bytes = std::move(file.bytes);
   DWORD error = 0;
-  if (!ReadImageFile(file, bytes, error)) {
+  if (bytes.empty() && !ReadImageFile(file, bytes, error)) {
     SetLastError(error);
     return nullptr;
   }
@@ -291,6 +304,17 @@ bool BitmapPixels(HGDIOBJ bitmap, PixelView& out) {
   if (it == t.live.end() || it->second->kind != ImageKind::Bitmap) return false;
   Image& image = *it->second;
   out = PixelView{image.width, image.height, StrideOf(image.width), image.topDown, image.bits.data()};
+  return true;
+}
+
+bool IconPixels(HANDLE icon, LONG& width, LONG& height, std::vector<BYTE>& rgba) {
+  auto& t = Table();
+  std::lock_guard<std::mutex> guard(t.lock);
+  auto it = t.live.find(reinterpret_cast<std::uintptr_t>(icon));
+  if (it == t.live.end() || it->second->kind == ImageKind::Bitmap || it->second->rgba.empty()) return false;
+  width = it->second->width;
+  height = it->second->height;
+  rgba = it->second->rgba;
   return true;
 }
 

@@ -65,14 +65,16 @@ HDC NewDc(HWND window) {
 
 LONG Stride(LONG width) { return (width * 3 + 3) & ~3; }
 
-// The window's pixels at its client size (a resized window starts over, white).
-WindowPixels& PixelsOfLocked(HWND window, const RECT& client) {
+// The window's pixels at its client size (a resized window starts over, in
+// the grey byte given: white for controls, the face of a dialog, whose class
+// erases its background so).
+WindowPixels& PixelsOfLocked(HWND window, const RECT& client, BYTE background) {
   const LONG w = std::max<LONG>(client.right - client.left, 0), h = std::max<LONG>(client.bottom - client.top, 0);
   WindowPixels& p = G().windows[window];
   if (p.width != w || p.height != h) {
     p.width = w;
     p.height = h;
-    p.bits.assign(static_cast<std::size_t>(Stride(w)) * static_cast<std::size_t>(h), 0xFF);
+    p.bits.assign(static_cast<std::size_t>(Stride(w)) * static_cast<std::size_t>(h), background);
   }
   return p;
 }
@@ -91,9 +93,10 @@ bool TargetOf(const Dc& dc, PixelView& view) {
   if (dc.window) {
     RECT client{};
     if (!GetClientRect(dc.window, &client)) return false;
+    const BYTE background = plat::internal::KindOf(dc.window) == plat::internal::WindowKind::Dialog ? 240 : 0xFF;
     auto& g = G();
     std::lock_guard guard(g.lock);
-    WindowPixels& p = PixelsOfLocked(dc.window, client);
+    WindowPixels& p = PixelsOfLocked(dc.window, client, background);
     p.painted = true;
     view = PixelView{p.width, p.height, Stride(p.width), true, p.bits.data()};
     return p.width > 0 && p.height > 0;
@@ -152,15 +155,17 @@ struct Font {
 
 constexpr int kTextPixels = 11;
 
-// The one face the UI draws with, loaded on first use (nullptr without the font file).
+// The one face the UI draws with, loaded on first use (nullptr without the
+// font file). The condensed face runs as wide as the 8-point font the dialog
+// templates are sized for; the plain one, wider, is the fallback.
 Font* UiFont() {
   static Font* font = [] {
     auto* f = new Font;
-    if (FT_Init_FreeType(&f->library) != 0 ||
-        FT_New_Face(f->library, "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 0, &f->face) != 0 ||
-        FT_Set_Pixel_Sizes(f->face, 0, kTextPixels) != 0) {
-      return static_cast<Font*>(nullptr);
-    }
+    if (FT_Init_FreeType(&f->library) != 0) return static_cast<Font*>(nullptr);
+    const bool opened =
+        FT_New_Face(f->library, "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed.ttf", 0, &f->face) == 0 ||
+        FT_New_Face(f->library, "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", 0, &f->face) == 0;
+    if (!opened || FT_Set_Pixel_Sizes(f->face, 0, kTextPixels) != 0) return static_cast<Font*>(nullptr);
     f->lineHeight = static_cast<int>(f->face->size->metrics.height >> 6);
     f->ascent = static_cast<int>(f->face->size->metrics.ascender >> 6);
     return f;

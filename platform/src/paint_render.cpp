@@ -1,7 +1,9 @@
 // A whole dialog (or a sheet's tab strip and current page) drawn as the
 // user would see it: every visible control as a plain box with its text and
-// state, owner-drawn controls with the pixels their WM_DRAWITEM left.
+// state, owner-drawn controls with the pixels their WM_DRAWITEM left, image
+// statics with their bitmap or icon.
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "gdi_internal.h"
@@ -43,6 +45,23 @@ class Canvas {
     FillRect(dc_, &r, brush);
     DeleteObject(brush);
   }
+  // A round mark of radius half the box's side, filled with c.
+  void Disc(const RECT& box, COLORREF c) {
+    const LONG side = std::min(box.right - box.left, box.bottom - box.top);
+    const double radius = side / 2.0, cx = box.left + radius, cy = box.top + radius;
+    for (LONG y = box.top; y < box.top + side; ++y) {
+      const double dy = y + 0.5 - cy;
+      if (dy * dy > radius * radius) continue;
+      const double half = std::sqrt(radius * radius - dy * dy);
+      Fill(RECT{static_cast<LONG>(std::lround(cx - half)), y, static_cast<LONG>(std::lround(cx + half)), y + 1}, c);
+    }
+  }
+  // The width the text takes.
+  LONG TextWidth(const std::u16string& text) {
+    RECT r{0, 0, 10000, 100};
+    DrawTextW(dc_, text.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    return r.right - r.left;
+  }
   void Frame(const RECT& r, COLORREF c) {
     Fill(RECT{r.left, r.top, r.right, r.top + 1}, c);
     Fill(RECT{r.left, r.bottom - 1, r.right, r.bottom}, c);
@@ -81,6 +100,41 @@ class Canvas {
         o[2] = in[0];
       }
     }
+  }
+  // A bitmap at (x, y), whole: an image static takes its bitmap's size.
+  bool Bitmap(HANDLE bitmap, LONG x, LONG y) {
+    plat::internal::PixelView in, out;
+    if (!bitmap || !plat::internal::BitmapPixels(bitmap, in) || !plat::internal::BitmapPixels(bitmap_, out)) return false;
+    for (LONG row = 0; row < in.height; ++row) {
+      if (y + row < 0 || y + row >= out.height) continue;
+      const BYTE* from = in.Row(row);
+      BYTE* to = out.Row(y + row);
+      for (LONG col = 0; col < in.width; ++col) {
+        if (x + col < 0 || x + col >= out.width) continue;
+        std::copy_n(from + col * 3, 3, to + (x + col) * 3);
+      }
+    }
+    return true;
+  }
+  // An icon at (x, y), blended over what is there by its alpha.
+  bool Icon(HANDLE icon, LONG x, LONG y) {
+    LONG width = 0, height = 0;
+    std::vector<BYTE> rgba;
+    plat::internal::PixelView out;
+    if (!icon || !plat::internal::IconPixels(icon, width, height, rgba) || !plat::internal::BitmapPixels(bitmap_, out))
+      return false;
+    for (LONG row = 0; row < height; ++row) {
+      if (y + row < 0 || y + row >= out.height) continue;
+      BYTE* to = out.Row(y + row);
+      for (LONG col = 0; col < width; ++col) {
+        if (x + col < 0 || x + col >= out.width) continue;
+        const BYTE* p = &rgba[(static_cast<std::size_t>(row) * static_cast<std::size_t>(width) + static_cast<std::size_t>(col)) * 4];
+        BYTE* o = to + (x + col) * 3;
+        const int a = p[3];
+        for (int k = 0; k < 3; ++k) o[k] = static_cast<BYTE>((p[2 - k] * a + o[k] * (255 - a)) / 255);
+      }
+    }
+    return true;
   }
   plat::ui::Picture Take() const {
     plat::ui::Picture out;
@@ -155,16 +209,15 @@ void DrawControl(Canvas& c, HWND w, RECT r) {
       if (check || radio) {
         const LONG mid = (r.top + r.bottom) / 2;
         const RECT box{r.left, mid - 6, r.left + 12, mid + 6};
-        c.Fill(box, enabled ? kField : kFace);
-        c.Frame(box, kEdge);
-        if (SendMessageW(w, BM_GETCHECK, 0, 0) == static_cast<LRESULT>(BST_CHECKED)) {
-          c.Fill(RECT{box.left + 3, box.top + 3, box.right - 3, box.bottom - 3}, ink);
-        }
-        if (radio) {  // round the corners a little
-          c.Fill(RECT{box.left, box.top, box.left + 2, box.top + 2}, kFace);
-          c.Fill(RECT{box.right - 2, box.top, box.right, box.top + 2}, kFace);
-          c.Fill(RECT{box.left, box.bottom - 2, box.left + 2, box.bottom}, kFace);
-          c.Fill(RECT{box.right - 2, box.bottom - 2, box.right, box.bottom}, kFace);
+        const bool checked = SendMessageW(w, BM_GETCHECK, 0, 0) == static_cast<LRESULT>(BST_CHECKED);
+        if (radio) {  // a ring, with a dot when chosen
+          c.Disc(box, kEdge);
+          c.Disc(RECT{box.left + 1, box.top + 1, box.right - 1, box.bottom - 1}, enabled ? kField : kFace);
+          if (checked) c.Disc(RECT{box.left + 3, box.top + 3, box.right - 3, box.bottom - 3}, ink);
+        } else {
+          c.Fill(box, enabled ? kField : kFace);
+          c.Frame(box, kEdge);
+          if (checked) c.Fill(RECT{box.left + 3, box.top + 3, box.right - 3, box.bottom - 3}, ink);
         }
         c.Text(text, RECT{r.left + 16, r.top, r.right, r.bottom}, ink, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
         return;
@@ -217,12 +270,16 @@ void DrawControl(Canvas& c, HWND w, RECT r) {
     }
     case WindowKind::Static: {
       const DWORD type = style & SS_TYPEMASK;
+      if (type == SS_BITMAP &&
+          c.Bitmap(reinterpret_cast<HANDLE>(SendMessageW(w, STM_GETIMAGE, IMAGE_BITMAP, 0)), r.left, r.top))
+        return;
       if (type == SS_OWNERDRAW || type == SS_BITMAP) {
         if (!OwnPixels(c, w, r)) c.Frame(r, RGB(200, 200, 200));
         return;
       }
       if (type == SS_ICON) {
-        if (SendMessageW(w, STM_GETICON, 0, 0)) c.Frame(RECT{r.left, r.top, r.left + 16, r.top + 16}, kEdge);
+        const auto icon = reinterpret_cast<HANDLE>(SendMessageW(w, STM_GETICON, 0, 0));
+        if (icon && !c.Icon(icon, r.left, r.top)) c.Frame(RECT{r.left, r.top, r.left + 16, r.top + 16}, kEdge);
         return;
       }
       if (type == SS_ETCHEDHORZ) {
@@ -281,6 +338,9 @@ Picture RenderWindow(HWND window) {
     RECT client{};
     GetClientRect(window, &client);
     Canvas c(client.right, client.bottom);
+    // What the dialog painted itself (a banner), under its controls.
+    const Picture own = Snapshot(window);
+    if (own.width > 0) c.Pixels(own, 0, 0);
     DrawChildren(c, window, 0, 0);
     return c.Take();
   }
@@ -293,7 +353,7 @@ Picture RenderWindow(HWND window) {
   LONG x = 4;
   for (int i = 0; i < count; ++i) {
     const std::u16string caption = internal::SheetPageCaption(window, i);
-    const LONG width = 16 + static_cast<LONG>(caption.size()) * 7;
+    const LONG width = 16 + c.TextWidth(caption);
     const RECT tab{x, i == current ? 1 : 3, x + width, kTabHeight + 1};
     c.Fill(tab, i == current ? RGB(255, 255, 255) : RGB(228, 228, 228));
     c.Frame(tab, kEdge);

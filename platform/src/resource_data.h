@@ -23,13 +23,16 @@ struct DialogTemplate {
   int width = 0;  // dialog units
   int height = 0;
   DWORD style = 0;
+  int fontPoints = 0;  // 0: the system's font
+  std::u16string fontName;
   std::vector<ControlTemplate> controls;
 };
 
 enum class ImageKind { Bitmap, Icon, Cursor };
 
 struct ImageFile {
-  std::string hostPath;
+  std::string hostPath;      // empty when the resource text holds the bytes
+  std::vector<BYTE> bytes;   // an image written into the text ("data:" and base64)
   std::string moduleFolder;  // host folder of the module; the file must lie inside it
   POINT hotSpot{0, 0};
 };

@@ -332,6 +332,33 @@ std::string JoinHost(const std::string& folder, std::string_view relative) {
 
 // Parses a resource module file; folder is the host folder of the file, to
 // which image paths are relative. Returns "" or "line N: fault".
+// Base64 text (with '=' padding) to bytes; false for any other character or length.
+bool DecodeBase64(std::string_view text, std::vector<BYTE>& out) {
+  if (text.size() % 4 != 0) return false;
+  const auto value = [](char c) -> int {
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    return c == '+' ? 62 : c == '/' ? 63 : -1;
+  };
+  out.clear();
+  out.reserve(text.size() / 4 * 3);
+  for (std::size_t i = 0; i < text.size(); i += 4) {
+    const bool last = i + 4 == text.size();
+    const int pad = last ? (text[i + 3] == '=') + (text[i + 2] == '=') : 0;
+    std::uint32_t n = 0;
+    for (std::size_t k = 0; k < 4; ++k) {
+      const int v = k >= 4 - static_cast<std::size_t>(pad) ? 0 : value(text[i + k]);
+      if (v < 0) return false;
+      n = (n << 6) | static_cast<std::uint32_t>(v);
+    }
+    out.push_back(static_cast<BYTE>(n >> 16));
+    if (pad < 2) out.push_back(static_cast<BYTE>(n >> 8));
+    if (pad < 1) out.push_back(static_cast<BYTE>(n));
+  }
+  return true;
+}
+
 std::string ParseResourceText(std::string_view text, const std::string& folder, plat::internal::ResourceData& data) {
   using plat::internal::ImageFile;
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
@@ -388,6 +415,11 @@ std::string ParseResourceText(std::string_view text, const std::string& folder, 
         if (!ParseInt(f[1], 1, 4096, w) || !ParseInt(f[2], 1, 4096, h)) return fault("SIZE takes a width and a height");
         dialog->width = static_cast<int>(w);
         dialog->height = static_cast<int>(h);
+      } else if (f[0] == "FONT" && f.size() == 3) {
+        long long points = 0;
+        if (!ParseInt(f[1], 1, 72, points)) return fault("FONT takes a size in points and a name");
+        dialog->fontPoints = static_cast<int>(points);
+        if (std::string e = UnescapeText(f[2], dialog->fontName); !e.empty()) return fault(e);
       } else if (f[0] == "STYLE" && f.size() == 2) {
         if (!ParseStyle(f[1], dialog->style)) return fault("unknown style");
       } else if (f[0] == "CONTROL" && (f.size() == 9 || f.size() == 8)) {
@@ -419,7 +451,7 @@ std::string ParseResourceText(std::string_view text, const std::string& folder, 
         }
         dialog->controls.push_back(std::move(c));
       } else {
-        return fault("a dialog line is CAPTION, SIZE, STYLE or CONTROL with its fields");
+        return fault("a dialog line is CAPTION, SIZE, FONT, STYLE or CONTROL with its fields");
       }
       continue;
     }
@@ -444,8 +476,12 @@ std::string ParseResourceText(std::string_view text, const std::string& folder, 
       return fault("an image line is id and file");
     }
     if (f[1].empty()) return fault("an image line names a file");
-    file.hostPath = JoinHost(folder, f[1]);
-    file.moduleFolder = folder;
+    if (f[1].substr(0, 5) == "data:") {
+      if (!DecodeBase64(f[1].substr(5), file.bytes) || file.bytes.empty()) return fault("an image's data is not base64");
+    } else {
+      file.hostPath = JoinHost(folder, f[1]);
+      file.moduleFolder = folder;
+    }
     auto& table = section == Section::Bitmaps ? data.bitmaps : section == Section::Icons ? data.icons : data.cursors;
     if (!table.emplace(static_cast<UINT>(id), std::move(file)).second) {
       return fault("id " + std::to_string(id) + " given twice");
@@ -830,7 +866,8 @@ std::string CheckResourceFile(const std::string& hostPath) {
   if (std::string fault = ParseResourceText(text, FolderOf(hostPath), data); !fault.empty()) return fault;
   for (const auto* table : {&data.bitmaps, &data.icons, &data.cursors}) {
     for (const auto& [id, file] : *table) {
-      if (!IsFile(file.hostPath)) return "image " + std::to_string(id) + ": missing file " + file.hostPath;
+      if (file.bytes.empty() && !IsFile(file.hostPath))
+        return "image " + std::to_string(id) + ": missing file " + file.hostPath;
     }
   }
   return {};

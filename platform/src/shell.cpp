@@ -6,6 +6,7 @@
 #include "plat/machine.h"
 #include "plat/print_host.h"
 #include "plat/strings.h"
+#include "window_internal.h"
 
 namespace {
 
@@ -20,6 +21,8 @@ Shell& S() {
 }
 
 void Record(std::u16string what, bool ran) {
+  plat::internal::UiLog("{\"ev\":\"start\",\"command\":" + plat::JsonQuoted(what) + ",\"ran\":" +
+                        (ran ? "true" : "false") + "}");
   std::lock_guard lock(S().mutex);
   S().starts.push_back({std::move(what), ran});
 }

@@ -133,8 +133,25 @@ int RunMessageBox(const plat::ui::MessageBoxCall& call) {
 namespace plat::internal {
 
 void RunModalLoop(plat::ui::Screen::Kind kind, HWND window, int templateId, const std::function<void()>& forceEnd) {
+  // Message boxes log one line of their own, with the answer.
+  const bool logged = kind != plat::ui::Screen::Kind::MessageBox;
+  const bool worker = std::this_thread::get_id() != MainThread();
+  if (logged) {
+    UiLog("{\"ev\":\"open\",\"page\":\"" + std::to_string(templateId) + "\",\"caption\":" +
+          plat::JsonQuoted(plat::ui::Screen(kind, window, templateId).Caption()) + (worker ? ",\"thread\":\"worker\"}" : "}"));
+  }
+  struct LogEnd {
+    bool logged;
+    HWND window;
+    int templateId;
+    ~LogEnd() {
+      if (!logged) return;
+      const INT_PTR result = IsWindow(window) ? EndResult(window) : 0;
+      UiLog("{\"ev\":\"end\",\"page\":\"" + std::to_string(templateId) + "\",\"result\":" + std::to_string(result) + "}");
+    }
+  } logEnd{logged, window, templateId};
   // Dialog boxes of other threads (progress pages) run by themselves.
-  if (kind == plat::ui::Screen::Kind::Dialog && std::this_thread::get_id() != MainThread()) {
+  if (kind == plat::ui::Screen::Kind::Dialog && worker) {
     plat::ui::Pump([window] { return IsEnded(window); }, kSelfRunningLimitMs);
     if (!IsEnded(window)) {
       plat::ui::RecordFailure("the " + std::string(KindName(kind)) + " " + std::to_string(templateId) +
@@ -188,6 +205,9 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
       call.answer = DefaultAnswer(type);
     }
   }
+  plat::internal::UiLog("{\"ev\":\"msgbox\",\"caption\":" + plat::JsonQuoted(call.caption) +
+                        ",\"text\":" + plat::JsonQuoted(call.text) + ",\"type\":" + std::to_string(call.type) +
+                        ",\"answer\":" + std::to_string(call.answer) + "}");
   auto& b = Boxes();
   std::lock_guard lock(b.mutex);
   b.log.push_back(call);
@@ -255,6 +275,7 @@ void RecordFailure(const std::string& what) {
     s.failures.push_back(what);
     hook = s.hook;
   }
+  plat::internal::UiLog("{\"ev\":\"failure\",\"what\":" + plat::JsonQuoted(plat::u16(what)) + "}");
   if (hook) hook(what);
 }
 

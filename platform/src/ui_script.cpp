@@ -1,16 +1,21 @@
 // The scripted user of a program: PLAT_UI_SCRIPT holds steps (one a line or
 // separated by ';', or "@file"), each "PAGE:step" where PAGE is the dialog
 // template id or "msgbox". PLAT_UI_LOG names a file that gets one JSON line
-// per event. Without a script, a program on a terminal asks its user for
-// the same steps.
+// per event: every window opened and ended, every message box with its type
+// and answer, every program started, every failed step. Without a script, a
+// program on a terminal asks its user for the same steps. A script with an
+// unknown step or answer word stops the program at its start (status 2),
+// naming the line.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -24,10 +29,16 @@
 
 namespace {
 
+struct ScriptLine {
+  int line;          // of the script text, from 1
+  std::string text;  // "PAGE:step"
+};
+
 struct Runner {
   std::mutex mutex;
-  std::deque<std::string> steps;  // "PAGE:step"
+  std::deque<ScriptLine> steps;
   std::string logPath;
+  std::mutex logMutex;  // lines of several threads stay whole
   bool console = false;
 };
 
@@ -38,11 +49,7 @@ Runner& R() {
 
 std::string Json(std::u16string_view text) { return plat::JsonQuoted(text); }
 
-void Log(const std::string& line) {
-  auto& r = R();
-  if (r.logPath.empty()) return;
-  std::ofstream(r.logPath, std::ios::app) << line << "\n";
-}
+void Log(const std::string& line) { plat::internal::UiLog(line); }
 
 const char* ClassName(plat::internal::WindowKind kind) {
   using plat::internal::WindowKind;
@@ -105,16 +112,27 @@ bool ScriptAction(const std::string& verb, const std::string& rest) { return Act
 
 bool AllDigits(const std::string& t) { return !t.empty() && t.find_first_not_of("0123456789") == std::string::npos; }
 
-int AnswerId(const std::string& word) {
-  if (word == "ok") return IDOK;
-  if (word == "cancel") return IDCANCEL;
-  if (word == "yes") return IDYES;
-  if (word == "no") return IDNO;
-  return AllDigits(word) ? std::atoi(word.c_str()) : -1;
+// The verbs of a step; "usb" is the machine's own action (devices.cpp).
+constexpr const char* kVerbs[] = {"click", "check", "choose", "type",  "ip",   "select", "answer",
+                                  "expect", "wait-items", "pause", "wait", "dump", "usb"};
+
+// Why a "PAGE:step" cannot be run, or empty when it can.
+std::string ScriptLineFault(const std::string& text) {
+  const auto colon = text.find(':');
+  if (colon == std::string::npos) return "no page before the step (PAGE:step)";
+  const std::string page = text.substr(0, colon);
+  if (page != "msgbox" && !AllDigits(page)) return "the page \"" + page + "\" is neither a template id nor msgbox";
+  std::istringstream in(text.substr(colon + 1));
+  std::string verb, word;
+  in >> verb >> word;
+  if (std::find_if(std::begin(kVerbs), std::end(kVerbs), [&](const char* v) { return verb == v; }) == std::end(kVerbs))
+    return "unknown step \"" + verb + "\"";
+  if (verb == "answer" && plat::ui::AnswerFromWord(word) == 0) return "unknown answer \"" + word + "\"";
+  return {};
 }
 
 // One step on the screen; false (with a failure recorded) when it cannot be done.
-bool Step(plat::ui::Screen& s, const std::string& step) {
+bool Step(plat::ui::Screen& s, const std::string& step, int line) {
   std::istringstream in(step);
   std::string verb, idText;
   in >> verb;
@@ -138,7 +156,7 @@ bool Step(plat::ui::Screen& s, const std::string& step) {
     else
       for (std::istringstream list(value); std::getline(list, idText, ',');) indices.push_back(std::atoi(idText.c_str()));
     ok = s.Select(id, indices);
-  } else if (verb == "answer") ok = s.Click(AnswerId(idText));
+  } else if (verb == "answer") ok = s.Click(plat::ui::AnswerFromWord(idText));
   else if (verb == "expect") ok = s.Text(id) == plat::u16(value);
   else if (verb == "wait-items") {
     const int want = std::atoi(value.c_str());
@@ -150,37 +168,36 @@ bool Step(plat::ui::Screen& s, const std::string& step) {
     Log(d);
     if (R().console) std::cout << d << std::endl;
   } else ok = false;
-  if (!ok) plat::ui::RecordFailure("step \"" + step + "\" on " + PageOf(s) + ": " + s.LastError());
+  if (!ok) {
+    const std::string where = line > 0 ? "line " + std::to_string(line) + ": " : "";
+    plat::ui::RecordFailure(where + "step \"" + step + "\" on " + PageOf(s) + ": " + s.LastError());
+  }
   return ok;
 }
 
 void Handle(plat::ui::Screen& s) {
   auto& r = R();
   const std::string page = PageOf(s);
-  if (s.kind() == plat::ui::Screen::Kind::MessageBox)
-    Log("{\"ev\":\"msgbox\",\"caption\":" + Json(s.Caption()) + ",\"text\":" + Json(s.Text(plat::ui::kMessageBoxText)) + "}");
-  else
-    Log("{\"ev\":\"open\",\"page\":\"" + page + "\",\"caption\":" + Json(s.Caption()) + "}");
   while (s.IsOpen()) {
     std::string step;
+    int line = 0;
     if (r.console) {
       std::cout << Dump(s) << "\n" << page << "> " << std::flush;
       if (!std::getline(std::cin, step) || step.empty()) break;
     } else {
       std::lock_guard lock(r.mutex);
       if (r.steps.empty()) break;
-      const std::string& next = r.steps.front();
-      const auto colon = next.find(':');
-      if (colon == std::string::npos || next.substr(0, colon) != page) break;  // a step for another window
-      step = next.substr(colon + 1);
+      const ScriptLine& next = r.steps.front();
+      const auto colon = next.text.find(':');
+      if (colon == std::string::npos || next.text.substr(0, colon) != page) break;  // a step for another window
+      step = next.text.substr(colon + 1);
+      line = next.line;
       r.steps.pop_front();
     }
-    Step(s, step);
+    Step(s, step, line);
   }
   // Nothing left to do on an open window: the user walks away, as after 30 s.
   if (s.IsOpen()) s.kind() == plat::ui::Screen::Kind::MessageBox ? s.Close() : s.Cancel();
-  const INT_PTR result = IsWindow(s.window()) ? plat::internal::EndResult(s.window()) : 0;
-  Log("{\"ev\":\"end\",\"page\":\"" + page + "\",\"result\":" + std::to_string(result) + "}");
 }
 
 // Installs the scripted (or console) user when the program's environment asks for one.
@@ -198,13 +215,23 @@ struct Install {
     } else if (script) {
       text = script;
     }
+    int line = 1;
     for (std::size_t start = 0; start < text.size();) {
       std::size_t end = text.find_first_of(";\n", start);
       if (end == std::string::npos) end = text.size();
       std::string step = text.substr(start, end - start);
       while (!step.empty() && (step.back() == '\r' || step.back() == ' ')) step.pop_back();
       while (!step.empty() && step.front() == ' ') step.erase(0, 1);
-      if (!step.empty()) r.steps.push_back(step);
+      if (!step.empty()) {
+        const std::string fault = ScriptLineFault(step);
+        if (!fault.empty()) {
+          // Before any window opens: a script that cannot be run is not run at all.
+          std::fprintf(stderr, "PLAT_UI_SCRIPT line %d: %s in \"%s\"\n", line, fault.c_str(), step.c_str());
+          std::_Exit(2);
+        }
+        r.steps.push_back({line, step});
+      }
+      if (end < text.size() && text[end] == '\n') ++line;
       start = end + 1;
     }
     r.console = !script && ::isatty(0) && ::isatty(1);
@@ -215,7 +242,34 @@ const Install g_install;
 
 }  // namespace
 
+namespace plat::internal {
+void UiLog(const std::string& line) {
+  auto& r = R();
+  if (r.logPath.empty()) return;
+  std::lock_guard lock(r.logMutex);
+  std::ofstream(r.logPath, std::ios::app) << line << "\n";
+}
+}  // namespace plat::internal
+
 namespace plat::ui {
+int AnswerFromWord(std::string_view word) {
+  struct Named {
+    std::string_view word;
+    int answer;
+  };
+  static constexpr Named kNamed[] = {{"IDOK", IDOK},       {"IDCANCEL", IDCANCEL},     {"IDABORT", IDABORT},
+                                     {"IDRETRY", IDRETRY}, {"IDIGNORE", IDIGNORE},     {"IDYES", IDYES},
+                                     {"IDNO", IDNO},       {"IDTRYAGAIN", IDTRYAGAIN}, {"IDCONTINUE", IDCONTINUE},
+                                     {"ok", IDOK},         {"cancel", IDCANCEL},       {"yes", IDYES},
+                                     {"no", IDNO}};
+  for (const Named& n : kNamed)
+    if (word == n.word) return n.answer;
+  int number = 0;
+  if (word.empty() || word.size() > 9 || word.find_first_not_of("0123456789") != std::string_view::npos) return 0;
+  for (const char c : word) number = number * 10 + (c - '0');
+  return number;
+}
+
 void SetScriptAction(std::function<bool(const std::string& verb, const std::string& rest)> action) {
   Actions() = std::move(action);
 }

@@ -62,6 +62,9 @@ void ForgetWindowPixels(HWND window);
 // loop without a handler or left open records a failure and calls forceEnd.
 void RunModalLoop(plat::ui::Screen::Kind kind, HWND window, int templateId, const std::function<void()>& forceEnd);
 
+// One JSON line in the scripted user's log (PLAT_UI_LOG); nothing without one.
+void UiLog(const std::string& line);
+
 // Sheets (propsheet.cpp).
 bool IsSheetFrame(HWND window);
 int SheetPageCount(HWND frame);

@@ -141,7 +141,7 @@ INT_PTR CALLBACK InkColorDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
       return TRUE;
     case WM_COMMAND: {
       const WORD id = LOWORD(wParam), code = HIWORD(wParam);
-      if ((id == kAvailableList || id == kRegisteredList) && code == LBN_SELCHANGE) {
+      if ((id == kAvailableList || id == kRegisteredList) && (code == LBN_SELCHANGE || code == LBN_SELCANCEL)) {
         ShowInkQueryResult(dialog, *record);
         InkColorEnableRules(dialog, *record);
         return TRUE;

@@ -1,5 +1,6 @@
 #include "uiplugin/oem_ui.h"
 
+#include <cstring>
 #include <new>
 
 #include "plugincommon/ids.h"
@@ -31,7 +32,7 @@ HRESULT COemNevoUI::GetInfo(DWORD mode, PVOID buffer, DWORD size, PDWORD needed)
   DWORD value = OEMPUBLISH_IPRINTCOREHELPER;
   if (mode == OEMGI_GETSIGNATURE) value = oemdm::kSignature;
   if (mode == OEMGI_GETVERSION) value = oemdm::kVersion;
-  *static_cast<DWORD*>(buffer) = value;
+  std::memcpy(buffer, &value, sizeof value);  // the caller's buffer may be unaligned
   return S_OK;
 }
 

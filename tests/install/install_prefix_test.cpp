@@ -75,7 +75,9 @@ TEST_F(InstalledPrefix, EveryProgramAndLibraryFindsItsLibrariesInThePrefix) {
     std::string out;
     ASSERT_EQ(testsupport::RunCommand("ldd " + Quoted(file) + " 2>&1", &out), 0) << out;
     EXPECT_EQ(out.find("not found"), std::string::npos) << out;
-    if (file.filename() != "libplatform.so") EXPECT_EQ(Resolved(out, "libplatform.so"), platform) << out;
+    if (file.filename() != "libplatform.so") {
+      EXPECT_EQ(Resolved(out, "libplatform.so"), platform) << out;
+    }
   }
 }
 

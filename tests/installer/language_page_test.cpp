@@ -1,4 +1,6 @@
 #include <cstring>
+#include <iterator>
+#include <set>
 #include <fstream>
 #include <vector>
 
@@ -170,6 +172,88 @@ TEST_F(LanguagePage, DrawsEachRowWithItsBitmapForItsState) {
   EXPECT_EQ(placed.left, (1920 - 324) / 2);
   EXPECT_EQ(plat::LiveDcCount(), 0u);
   EXPECT_EQ(plat::LiveImageCount(), 0u);
+}
+
+// setup's own resources as the build draws them: every language row has its
+// pictures, normal and selected, and the page drawn as the user sees it shows
+// the banner and the chosen language's picture.
+TEST_F(LanguagePage, SetupsOwnArtDrawsTheBannerAndEveryLanguagesPicture) {
+  SetupContext ctx;
+  std::string languages;
+  for (const char* code : {"ARA", "CZE", "DUT", "UK", "US", "FRN", "GER", "GRE", "ITA", "JPN", "KOR", "POL", "POR",
+                           "RUM", "RUS", "SChi", "SPA", "SWE", "THA", "TChi", "TUR"})
+    languages += std::string(code) + "=" + code + "\n";
+  Prepare(ctx, languages + "Default=US\n");
+  ASSERT_EQ(ctx.languageRowCount, 21u);
+  // The resource text at the end of the program: text, "PLATRES1", its length in 10 digits.
+  std::ifstream in(std::string(BIN_DIR_STR) + "/setup", std::ios::binary);
+  const std::string program((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(program.size(), 18u);
+  const std::string trailer = program.substr(program.size() - 18);
+  ASSERT_EQ(trailer.substr(0, 8), "PLATRES1");
+  const std::size_t length = std::stoul(trailer.substr(8));
+  ASSERT_LE(length + 18, program.size());
+  Write("D/setup_own.res", program.substr(program.size() - 18 - length, length));
+  FreeLibrary(setup_);
+  setup_ = LoadLibraryW(u"D:\\setup_own.res");
+  ASSERT_NE(setup_, nullptr);
+  ctx.setupInstance = setup_;
+
+  // Distinct colours of a bitmap, and its size.
+  const auto colours = [&](UINT id, BITMAP& info) {
+    HGDIOBJ bitmap = LoadBitmapW(setup_, MAKEINTRESOURCEW(id));
+    std::set<DWORD> seen;
+    info = BITMAP{};
+    if (!bitmap || GetObjectW(bitmap, sizeof info, &info) == 0) return seen;
+    const auto* bits = static_cast<const BYTE*>(info.bmBits);
+    for (LONG y = 0; y < info.bmHeight; ++y)
+      for (LONG x = 0; x < info.bmWidth; ++x) {
+        const BYTE* p = bits + y * info.bmWidthBytes + x * 3;
+        seen.insert(static_cast<DWORD>(p[0]) | p[1] << 8 | p[2] << 16);
+      }
+    DeleteObject(bitmap);
+    return seen;
+  };
+  for (DWORD row = 0; row < ctx.languageRowCount; ++row) {
+    const auto& entry = ctx.languageRows[row];
+    for (const UINT id : {entry.normalBitmap, entry.selectedBitmap}) {
+      BITMAP info{};
+      EXPECT_GT(colours(id, info).size(), 2u) << plat::utf8(entry.code) << ": bitmap " << id << " is blank";
+      EXPECT_EQ(info.bmHeight, 19) << id;
+    }
+  }
+  BITMAP banner{};
+  EXPECT_GT(colours(112, banner).size(), 2u);
+  EXPECT_LE(banner.bmWidth, 293);
+  SIZE iconSize{};
+  HICON icon = LoadIconW(setup_, MAKEINTRESOURCEW(110));
+  ASSERT_NE(icon, nullptr);
+  EXPECT_TRUE(plat::ImageInfo(icon, &iconSize, nullptr));
+  EXPECT_EQ(iconSize.cx, 32);
+  DestroyIcon(icon);
+
+  plat::ui::Picture drawn;
+  RECT field{};
+  plat::ui::QueueHandler([&](plat::ui::Screen& s) {
+    EXPECT_EQ(s.Caption(), u"HALVERDON Driver Setup");
+    drawn = plat::ui::RenderWindow(s.window());
+    GetWindowRect(s.Item(1013), &field);
+    POINT origin{0, 0};
+    ClientToScreen(s.window(), &origin);
+    field = RECT{field.left - origin.x, field.top - origin.y, field.right - origin.x, field.bottom - origin.y};
+    s.Cancel();
+  });
+  Show(ctx);
+  ASSERT_GT(drawn.width, 300);
+  // Dark pixels of a region of the drawn page.
+  const auto ink = [&](LONG left, LONG top, LONG right, LONG bottom) {
+    int n = 0;
+    for (LONG y = top; y < bottom && y < drawn.height; ++y)
+      for (LONG x = left; x < right && x < drawn.width; ++x) n += (drawn.At(x, y) & 0xFF) < 128;
+    return n;
+  };
+  EXPECT_GT(ink(15, 20, 15 + banner.bmWidth, 20 + banner.bmHeight), 100) << "the banner";
+  EXPECT_GT(ink(field.left, field.top, field.right - 16, field.top + 19), 30) << "US's picture in the field";
 }
 
 TEST_F(LanguagePage, OkTakesTheChosenLanguageAndLoadsItsLibrary) {

@@ -88,7 +88,7 @@ TEST_F(Search, AnswersBeyondTheBufferAndFailedSearchesFillWhatTheyMay) {
     Script({{121, [&](plat::ui::Screen& s) {
                EXPECT_TRUE(s.WaitFor([&] { return s.Enabled(1032); }, 600000));
                rows = s.ItemCount(1031);
-               EXPECT_FALSE(s.Enabled(IDOK));
+               EXPECT_EQ(s.Enabled(IDOK), rows > 0) << "Next is ready with the first result chosen, else off";
                EXPECT_TRUE(s.SetAddress(1041, u"192.168.5.7"));  // typed without a search
                EXPECT_TRUE(s.Enabled(IDOK));
                EXPECT_TRUE(s.Click(IDOK));
@@ -184,6 +184,22 @@ TEST_F(RealAgents, SearchListsTheDuplicatorsInAddressOrder) {
   EXPECT_EQ(rows, (std::vector<std::vector<std::u16string>>{{u"127.0.0.2", u"00:11:22:33:44:55", u"NEVO-Front"},
                                                             {u"127.0.0.4", u"00:00:00:00:00:00", u""},
                                                             {u"127.0.0.5", u"0A:0B:0C:0D:0E:0F", u""}}));
+}
+
+// The first result is selected as the list fills: its address is in the
+// address control and Next is ready, without a click on the list.
+TEST_F(RealAgents, NextWithoutAClickTakesTheFirstResultsAddress) {
+  std::filesystem::copy_file(std::string(LIB_DIR_STR) + "/Nevosrch.so", Host("D/NEVO/Nevosrch.dll"));
+  plat::machine::SetSleepScale(0.2);
+  Script({{121, [&](plat::ui::Screen& s) {
+             ASSERT_TRUE(s.WaitFor([&] { return s.Enabled(1032); }, 600000));
+             EXPECT_EQ(s.Selection(1031), 0);
+             EXPECT_EQ(s.Text(1041), u"127.0.0.2");
+             EXPECT_TRUE(s.Enabled(IDOK));
+             EXPECT_TRUE(s.Click(IDOK));
+           }}});
+  EXPECT_EQ(ShowSearchPage(), 1);
+  EXPECT_EQ(std::u16string(ctx_.portName), u"NEVO_127.0.0.2");
 }
 
 }  // namespace

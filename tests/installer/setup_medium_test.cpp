@@ -47,7 +47,8 @@ class SetupMedium : public MachineRoot {
 TEST_F(SetupMedium, ReachesTheLanguagePageScripted) {
   Init("--version 6.1 --arch x64 --lang 0x0409");
   const std::string log = Run("111:dump;111:choose 1013 GER;111:click 1");
-  EXPECT_NE(log.find("{\"ev\":\"open\",\"page\":\"111\",\"caption\":\"NEVO Setup\"}"), std::string::npos) << log;
+  EXPECT_NE(log.find("{\"ev\":\"open\",\"page\":\"111\",\"caption\":\"HALVERDON Driver Setup\"}"), std::string::npos)
+      << log;
   EXPECT_NE(log.find("\"items\":[\"ARA\",\"UK\",\"US\",\"GER\",\"JPN\",\"TChi\"],\"sel\":2"), std::string::npos) << log;
   EXPECT_NE(log.find("{\"ev\":\"end\",\"page\":\"111\",\"result\":1}"), std::string::npos) << log;
 }
@@ -60,7 +61,7 @@ TEST_F(SetupMedium, HandsOverTheUsersLanguageOrItsOwnStrings) {
   } cases[] = {
       {"0x0407", "NEVO Installer (GER)"},  // German: the GER library
       {"0x0809", "NEVO Installer (UK)"},   // English (UK), LangStyle 2: the UK library
-      {"0x040E", "NEVO Setup"},            // Hungarian: setup's own strings 104 and 102
+      {"0x040E", "HALVERDON Driver Setup"},  // Hungarian: setup's own strings 104 and 102
   };
   for (const auto& c : cases) {
     fs::remove_all(root_ / ".machine");
@@ -69,6 +70,30 @@ TEST_F(SetupMedium, HandsOverTheUsersLanguageOrItsOwnStrings) {
     const std::string log = Run("");
     EXPECT_NE(log.find("{\"ev\":\"msgbox\",\"caption\":\"" + std::string(c.caption) + "\""), std::string::npos)
         << c.lang << ": " << log;
+  }
+}
+
+// A script with a word the scripted user does not know stops before any
+// window opens, naming its line, instead of answering 0.
+TEST_F(SetupMedium, AnUnknownStepOrAnswerIsAnErrorNamingTheLine) {
+  Init("--version 6.1 --arch x64 --lang 0x0409");
+  const struct {
+    const char* script;
+    const char* said;
+  } cases[] = {
+      {"111:choose 1013 US;111:click 1\nmsgbox:answer IDYESS", "line 2: unknown answer \"IDYESS\""},
+      {"111:choose 1013 US;111:press 1", "line 1: unknown step \"press\""},
+  };
+  for (const auto& c : cases) {
+    const std::string out = (root_ / "stderr.txt").string();
+    const std::string command = "cd / && PLAT_UI_SCRIPT='" + std::string(c.script) + "' '" +
+                                (root_ / "D" / "Setup.exe").string() + "' < /dev/null 2>'" + out + "'";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << c.script;
+    std::ifstream in(out);
+    std::ostringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find(c.said), std::string::npos) << text.str();
   }
 }
 
@@ -88,8 +113,9 @@ TEST_F(SetupMedium, UnsupportedSystemsHearItFromInstallcore9x) {
     fs::remove_all(root_ / ".machine");
     Init(profile);
     const std::string log = Run("");
-    EXPECT_NE(log.find("{\"ev\":\"msgbox\",\"caption\":\"NEVO Setup\",\"text\":\"This version of Windows is not "
-                       "supported by this installer.\"}"),
+    // The box's type (MB_ICONWARNING) and the user's answer are in the log.
+    EXPECT_NE(log.find("{\"ev\":\"msgbox\",\"caption\":\"HALVERDON Driver Setup\",\"text\":\"This installer does not "
+                       "work on the OS you are using.\\u000aSetup will exit.\",\"type\":48,\"answer\":1}"),
               std::string::npos)
         << profile << ": " << log;
   }

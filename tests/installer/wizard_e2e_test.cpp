@@ -108,12 +108,32 @@ TEST_F(WizardMedium, Type4OnWindows7FindsTheDuplicatorMakesItsPortAndPrintsTheTe
       "111:choose 1013 US;111:click 1;104:click 1;105:click 1;"
       "121:wait-items 1031 2;121:dump;121:select 1031 1;121:click 1;"
       "107:select 1009 1;107:click 1;110:click 1;111:click 1;112:wait 600000;"
-      "msgbox:answer yes;msgbox:answer ok;113:check 1026 off;113:click 1007");
+      "msgbox:answer IDYES;msgbox:answer IDOK;113:check 1026 off;113:click 1007");
   EXPECT_NE(log.find("\"rows\":[[\"127.0.0.2\",\"00:AA:00:BB:00:CC\",\"Front office\"],"
                      "[\"127.0.0.5\",\"00:AA:00:BB:00:CC\",\"Back office\"]]"),
             std::string::npos)
       << log;
   EXPECT_NE(log.find("{\"ev\":\"end\",\"page\":\"113\",\"result\":1007}"), std::string::npos) << log;
+  // The log holds every window, also the search's progress page of a worker
+  // thread, every message box with its type and answer, every program started.
+  EXPECT_NE(log.find("{\"ev\":\"open\",\"page\":\"123\""), std::string::npos) << log;
+  EXPECT_NE(log.find("\"thread\":\"worker\"}"), std::string::npos) << log;
+  EXPECT_NE(log.find("{\"ev\":\"end\",\"page\":\"123\""), std::string::npos) << log;
+  EXPECT_NE(log.find("\"type\":36,\"answer\":6}"), std::string::npos) << "the test page question, answered IDYES: " << log;
+  EXPECT_NE(log.find("{\"ev\":\"start\",\"command\":\"\\\"rundll32\\\" printui.dll,PrintUIEntry /k /n "
+                     "\\\"NEVO RP2600\\\"\",\"ran\":true}"),
+            std::string::npos)
+      << log;
+  // The medium's manual was offered, copied and linked in the start menu.
+  bool manual = false, link = false;
+  for (const auto& entry : fs::recursive_directory_iterator(root_ / "C")) {
+    manual |= entry.path().filename() == "NEVO Printer Driver Manual.html" &&
+              entry.path().parent_path().filename() == "English" &&
+              entry.path().string().find("Program Files") != std::string::npos;
+    link |= entry.path().filename() == "NEVO Printer Driver Manual.lnk";
+  }
+  EXPECT_TRUE(manual);
+  EXPECT_TRUE(link);
 
   std::string out;
   ASSERT_EQ(RunShell(Program("machine", "show '" + root_.string() + "' ports"), &out), 0);

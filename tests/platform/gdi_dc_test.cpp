@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "plat/resources.h"
 
 #include "plat/dialog.h"
 
@@ -172,6 +176,53 @@ TEST_F(GdiDc, OwnerDrawnStaticsPaintWhenInvalid) {
   EXPECT_EQ(g_draws, 2) << "drawn once shown again";
   DestroyWindow(dialog);
   EXPECT_EQ(plat::ui::Snapshot(item).width, 0);
+}
+
+// A dialog drawn to a picture shows its image statics with their images: the
+// bitmap of an SS_BITMAP static and the icon of an SS_ICON static, blended by
+// the icon's alpha, not empty frames; and what the dialog painted itself lies
+// under its controls.
+TEST_F(GdiDc, ImageStaticsAndTheDialogsOwnPaintAreDrawn) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "gdi_dc_icons";
+  std::filesystem::create_directories(folder);
+  plat::ui::Picture blue;  // 8 x 8, blue
+  blue.width = 8;
+  blue.height = 8;
+  for (int i = 0; i < 64; ++i) blue.rgb.insert(blue.rgb.end(), {0, 0, 255});
+  ASSERT_TRUE(plat::ui::WritePng(blue, (folder / "blue.png").string()));
+  std::ofstream(folder / "icons.res") << "RESOURCES 1\n[ICON]\n5\tblue.png\n";
+  plat::resources::MapModule(u"gdiicons.dll", (folder / "icons.res").string());
+  HMODULE module = LoadLibraryW(u"gdiicons.dll");
+  ASSERT_NE(module, nullptr);
+  HICON icon = LoadIconW(module, MAKEINTRESOURCEW(5));
+  ASSERT_NE(icon, nullptr);
+  HGDIOBJ red = Section(10, 6, false, [](int, int) { return 0xFF0000u; });
+
+  HWND dialog = plat::CreateHeadlessDialog({{30, plat::ControlKind::Static, u"", true, SS_BITMAP, {10, 10, 20, 16}},
+                                            {31, plat::ControlKind::Static, u"", true, SS_ICON, {40, 10, 72, 42}}});
+  MoveWindow(dialog, 0, 0, 120, 80, FALSE);
+  SendDlgItemMessageW(dialog, 30, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(red));
+  SendDlgItemMessageW(dialog, 31, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+  HDC dc = GetDC(dialog);
+  HBRUSH green = CreateSolidBrush(RGB(0, 160, 0));
+  const RECT painted{90, 60, 100, 70};
+  FillRect(dc, &painted, green);
+  DeleteObject(green);
+  ReleaseDC(dialog, dc);
+
+  const plat::ui::Picture drawn = plat::ui::RenderWindow(dialog);
+  ASSERT_GE(drawn.width, 100);
+  EXPECT_EQ(drawn.At(12, 12), 0xFF0000u) << "the bitmap";
+  EXPECT_EQ(drawn.At(19, 15), 0xFF0000u) << "the bitmap's last pixel";
+  EXPECT_EQ(drawn.At(43, 13), 0x0000FFu) << "the icon";
+  EXPECT_EQ(drawn.At(95, 65), 0x00A000u) << "the dialog's own paint";
+  EXPECT_EQ(drawn.At(5, 5), 0xF0F0F0u) << "the face where nothing was drawn";
+
+  DestroyWindow(dialog);
+  DeleteObject(red);
+  DestroyIcon(icon);
+  FreeLibrary(module);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

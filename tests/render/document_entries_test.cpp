@@ -101,12 +101,15 @@ TEST_F(DocumentEntries, FirstPageTakesTheDrumsByTheirNumbers) {
        1009, {30, 0, 0}, 1005, {50, 60, 20}, {4, 4, 5}},
       {"ListedInOrder", {1, 0, 9, 0, 30, 0, 0}, {2, 0, 5, 0, 50, 60, 20}, false,
        1009, {30, 0, 0}, 1005, {50, 60, 20}, {4, 4, 5}},
-      // Drums 2 and 7: drum 1 is not reported, so the status file decides.
+      // Drums 2 and 7: drum 1 is not reported, so the status file decides;
+      // no image mode fits its two inks, so the one the job's own inks gave
+      // at the device's creation stays.
       {"Drums2And7UseTheStatusFile", {2, 0, 5, 0, 50, 60, 20}, {7, 0, 9, 0, 30, 0, 0}, true,
-       1004, {45, -15, 0}, 1010, {50, 5, -5}, {4, 4, 2}},
-      // ... and without one the job keeps its own inks and modes.
+       1004, {45, -15, 0}, 1010, {50, 5, -5}, {4, 4, 5}},
+      // ... and without one the job keeps its own inks and the modes they
+      // gave (black 1001 on drum 1, red 1003 on drum 2: 4 and 5).
       {"Drums2And7WithoutStatusFileKeepTheInks", {2, 0, 5, 0, 50, 60, 20}, {7, 0, 9, 0, 30, 0, 0}, false,
-       1001, {0, 0, 0}, 1003, {0, 0, 0}, {2, 2, 2}},
+       1001, {0, 0, 0}, 1003, {0, 0, 0}, {4, 4, 5}},
   };
   FakeAgent agent;
   ASSERT_TRUE(plat::net::SetPortOverride("127.0.0.1", agent.Port()));

@@ -486,6 +486,7 @@ class TwoInkPictures : public DrawingPaths {};
 TEST_F(TwoInkPictures, SeparateOntoBothDrums) {
   PrivateDevmode dm = TwoInks(6);
   dm.Settings.SeparationModeB = 2;
+  dm.Settings.SeparationKind = 1;  // the user's own mode, whatever the drums' inks
   Start(dm);
   ASSERT_EQ(pdev->separationModes[2], 2);
   const LONG w = 32, h = 8;  // four 8-dot squares: red, black, white, grey

@@ -29,6 +29,7 @@ TEST_F(DrawingState, ImageSettingsAreBoundedAtEnable) {
     DocSettings& s = dm.Settings;
     s.ColorMode = 2;  // two inks keep separation modes above 1
     s.Seihan = 2;
+    s.SeparationKind = 1;  // the user's own modes: not adapted to the drums' inks
     s.Contrast = static_cast<std::uint8_t>(c.contrast);
     s.Akarusa = static_cast<std::uint8_t>(c.brightness);
     s.GyakkouOn = 1;

@@ -127,10 +127,14 @@ int BluePixels(const plat::ui::Picture& p) {
     }
   return n;
 }
+// Yellow text on the highlight: the glyphs' cores, whatever their smoothed edges.
 int YellowPixels(const plat::ui::Picture& p) {
   int n = 0;
   for (int y = 0; y < p.height; ++y)
-    for (int x = 0; x < p.width; ++x) n += p.At(x, y) == 0xFFFF00u ? 1 : 0;
+    for (int x = 0; x < p.width; ++x) {
+      const DWORD c = p.At(x, y);
+      n += (c >> 16 & 0xFF) > 200 && (c >> 8 & 0xFF) > 200 && (c & 0xFF) < 120 ? 1 : 0;
+    }
   return n;
 }
 

@@ -268,6 +268,23 @@ TEST_F(InkColours, AddedColoursAreRegisteredOnOk) {
   EXPECT_EQ(Settings().InkMarks[ColorIdIndex(1001)], 1);
 }
 
+// A list whose selection was cancelled (LBN_SELCANCEL) runs the same rules
+// as a changed one: the buttons follow what the lists hold selected now.
+TEST_F(InkColours, ACancelledSelectionRunsTheEnableRulesAsAChangedOne) {
+  for (const WORD code : {LBN_SELCHANGE, LBN_SELCANCEL}) {
+    SCOPED_TRACE(code);
+    plat::ui::QueueHandler([code](plat::ui::Screen& d) {
+      ASSERT_FALSE(d.Enabled(kAddColorButton));
+      SendMessageW(d.Item(kAvailableList), LB_SETSEL, TRUE, 1);  // no notification of its own
+      SendMessageW(d.window(), WM_COMMAND, MAKELONG(static_cast<WORD>(kAvailableList), code),
+                   reinterpret_cast<LPARAM>(d.Item(kAvailableList)));
+      EXPECT_TRUE(d.Enabled(kAddColorButton));
+      EXPECT_TRUE(d.Cancel());
+    });
+    EXPECT_EQ(InkColorDialog(nullptr, *context_), 0);
+  }
+}
+
 TEST_F(InkColours, TheGetInformationGroupFollowsItsAvailability) {
   for (const std::uint8_t availability : {0, 2}) {
     SCOPED_TRACE(int(availability));

@@ -12,14 +12,6 @@ namespace sheetrun {
 
 namespace {
 
-struct Answer {
-  const char* name;
-  int id;
-};
-constexpr Answer kAnswers[] = {{"IDOK", IDOK},         {"IDCANCEL", IDCANCEL},     {"IDABORT", IDABORT},
-                               {"IDRETRY", IDRETRY},   {"IDIGNORE", IDIGNORE},     {"IDYES", IDYES},
-                               {"IDNO", IDNO},         {"IDTRYAGAIN", IDTRYAGAIN}, {"IDCONTINUE", IDCONTINUE}};
-
 bool Int(const std::string& text, long long& out) {
   std::string_view t = text;
   if (!t.empty() && t[0] == '+') t.remove_prefix(1);
@@ -108,6 +100,8 @@ bool ParseScript(const std::string& text, std::vector<Step>& steps, std::string&
     }
     long long id = 0;
     if (shape->args > 0 && step.verb != "answer" && step.verb != "file" && !Int(step.args[0], id)) return fault("a control id is a number");
+    if (step.verb == "answer" && plat::ui::AnswerFromWord(step.args[0]) == 0)
+      return fault("unknown answer \"" + step.args[0] + "\"");
     steps.push_back(std::move(step));
   }
   return true;
@@ -210,10 +204,7 @@ bool Runner::Run(plat::ui::Screen& s, const Step& step) {
   }
   if (v == "answer") {
     if (s.kind() != plat::ui::Screen::Kind::MessageBox) return Fail(step, "no message box is open");
-    for (const Answer& a : kAnswers) {
-      if (step.args[0] == a.name) return acted(s.Click(a.id));
-    }
-    return Fail(step, "unknown answer " + step.args[0]);
+    return acted(s.Click(plat::ui::AnswerFromWord(step.args[0])));
   }
   if (v == "expect") {
     const std::string& what = step.args[1];

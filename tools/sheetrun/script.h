@@ -5,7 +5,8 @@
 //   tab N|ID         click ID          check ID on|off     choose ID N|"text"|data=N
 //   type ID TEXT     leave             enter               spin ID +N|-N
 //   slide ID N       select ID N,...   ip ID a.b.c.d       clickpic ID
-//   answer IDYES|IDNO|IDOK|IDCANCEL|IDABORT|IDRETRY|IDIGNORE|IDTRYAGAIN|IDCONTINUE
+//   answer IDYES|IDNO|IDOK|IDCANCEL|IDABORT|IDRETRY|IDIGNORE|IDTRYAGAIN|IDCONTINUE|yes|no|ok|cancel|N
+//          (the installer's scripted user takes the same words)
 //   ok   apply   cancel   close   snap
 //   expect ID enabled|disabled|hidden|shown|checked|unchecked|text "..."|sel N|data N
 //   file PATH|cancel   answers the next file dialog with a Windows path (quote

@@ -189,4 +189,8 @@ PLATAPI void SetScriptAction(std::function<bool(const std::string& verb, const s
 // Clears handlers, the fallback, failures, the hook, the message boxes and
 // the file dialogs.
 PLATAPI void ResetScript();
+// The answer a scripted user names: IDOK, IDCANCEL, IDABORT, IDRETRY,
+// IDIGNORE, IDYES, IDNO, IDTRYAGAIN, IDCONTINUE, the plain ok, cancel, yes,
+// no, or a positive number; 0 for any other word.
+PLATAPI int AnswerFromWord(std::string_view word);
 }  // namespace plat::ui
