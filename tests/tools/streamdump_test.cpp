@@ -206,33 +206,6 @@ TEST(StreamDecoder, RefusesToRebuildAnAbsurdPage) {
   EXPECT_EQ(streamdump::RebuildPlane(d, d.pages[0]).width, 0u);
 }
 
-// A header's paper and resolution bound the page: a short stream with a
-// line far down and far right costs the paper's plane, the line cut to it.
-TEST(StreamDecoder, APageIsBoundedByThePaperItsHeaderSent) {
-  Bytes wide;
-  for (int k = 0; k < 300; ++k) wide.insert(wide.end(), {0x81, 0xFF});  // 38,400 dots of ink
-  wide.insert(wide.end(), {0x00, 0xFF});
-  auto lineAt = [](int v, int h, const Bytes& packed) {
-    return Cat({S("\x1E&" + std::to_string(v) + "&V\x1E&" + std::to_string(h) + "&H"),
-                S("\x1E&" + std::to_string(packed.size()) + "&i"), packed});
-  };
-  const Bytes stream = Cat({S("\x1E&40;10;5&z\x1E&100;100&r"),
-                            S("\x1E&1001;0;0;0&O\x1E&1001;0;0;0&o\x1E&1&M"), lineAt(65535, 0, wide),
-                            lineAt(3, 36, Bytes{0x00, 0xFF}), lineAt(20, 0, wide), S("\x0C")});
-  ASSERT_LT(stream.size(), 4096u);
-  const streamdump::Decoded d = streamdump::DecodeStream(stream);
-  ASSERT_TRUE(d.ok) << d.error;
-  const streamdump::Plane plane = streamdump::RebuildPlane(d, d.pages[0]);
-  EXPECT_EQ(plane.width, 40u);
-  EXPECT_EQ(plane.height, 20u);
-  EXPECT_EQ(plane.bits.size(), 5u * 20u);
-  for (std::uint32_t x = 0; x < 40; ++x) {
-    EXPECT_EQ(plane.Ink(x, 2), x >= 36) << "the line at H=36 keeps its first four dots, " << x;
-    EXPECT_TRUE(plane.Ink(x, 19)) << "the last row of the paper, " << x;
-  }
-  EXPECT_EQ(plane.bits[2 * 5 + 4], 0x0F) << "nothing past the paper's width";
-}
-
 // Decoding for a listener hands each page over once it ends and keeps none of
 // its lines after: a long job costs the memory of one page.
 TEST(StreamDecoder, AListenerGetsTheTextAndEachPageAsItEnds) {

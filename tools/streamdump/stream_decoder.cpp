@@ -507,14 +507,9 @@ Plane RebuildPlane(const Decoded& job, const DrumPage& page) {
   Plane plane;
   std::uint64_t width = MmToDots(job.paperWidthMm, job.dpiX);
   std::uint64_t height = MmToDots(job.paperLengthMm, job.dpiY);
-  // With the paper and resolution sent, the page is the paper: a line
-  // reaching past it is cut, so a short stream cannot ask for a huge plane.
-  const bool paperSent = width != 0 && height != 0;
-  if (!paperSent) {
-    for (const RasterLine& line : page.lines) {
-      width = std::max<std::uint64_t>(width, std::uint64_t(line.h) + line.bytes.size() * 8);
-      height = std::max<std::uint64_t>(height, line.v);
-    }
+  for (const RasterLine& line : page.lines) {
+    width = std::max<std::uint64_t>(width, std::uint64_t(line.h) + line.bytes.size() * 8);
+    height = std::max<std::uint64_t>(height, line.v);
   }
   width = std::max<std::uint64_t>(width, 1);
   height = std::max<std::uint64_t>(height, 1);
@@ -524,17 +519,13 @@ Plane RebuildPlane(const Decoded& job, const DrumPage& page) {
   plane.stride = (plane.width + 7) / 8;
   plane.bits.assign(std::size_t(plane.stride) * plane.height, 0);
   for (const RasterLine& line : page.lines) {
-    if (line.v == 0 || line.v > plane.height) continue;
+    if (line.v == 0) continue;
     std::uint8_t* row = &plane.bits[std::size_t(line.v - 1) * plane.stride];
-    const std::uint64_t lineEnd = std::uint64_t(line.h) + line.bytes.size() * 8;
-    if (line.h % 8 == 0 && lineEnd <= plane.width) {
+    if (line.h % 8 == 0) {
       for (std::size_t k = 0; k < line.bytes.size(); ++k) row[line.h / 8 + k] |= line.bytes[k];
       continue;
     }
-    const std::uint64_t visibleDots = lineEnd <= plane.width ? line.bytes.size() * 8
-                                      : line.h < plane.width  ? plane.width - line.h
-                                                              : 0;
-    for (std::size_t k = 0; k < visibleDots; ++k) {
+    for (std::size_t k = 0; k < line.bytes.size() * 8; ++k) {
       if (line.bytes[k / 8] & (0x80u >> (k % 8))) {
         const std::size_t x = line.h + k;
         row[x / 8] |= static_cast<std::uint8_t>(0x80u >> (x % 8));
