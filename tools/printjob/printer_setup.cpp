@@ -77,13 +77,27 @@ std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerN
   auto dataFile = InstallFile(files.model);
   auto resourceFile = InstallFile(files.resources);
   if (!dataFile || !resourceFile) return "cannot copy the model data file and the resource library";
-  // The library's pictures live in its art folder; linked, not copied.
+  // The library's pictures live in its art folder. Its files are hard-linked
+  // (copied across file systems), not the folder linked: a module's images
+  // must lie inside its own folder once links are resolved.
   const fs::path art = files.resources.parent_path() / "art";
   if (fs::is_directory(art)) {
     const fs::path target = fs::path(plat::machine::HostPath(std::u16string(kDriverFolder))) / "art";
     std::error_code ec;
-    if (!fs::exists(target, ec)) fs::create_directory_symlink(fs::absolute(art), target, ec);
-    if (ec) return "cannot link the resource library's art folder";
+    for (auto it = fs::recursive_directory_iterator(art, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+      const fs::path to = target / fs::relative(it->path(), art);
+      if (it->is_directory()) {
+        fs::create_directories(to, ec);
+      } else if (!fs::exists(to)) {
+        fs::create_hard_link(it->path(), to, ec);
+        if (ec) {
+          ec.clear();
+          fs::copy_file(it->path(), to, ec);
+        }
+      }
+    }
+    if (ec) return "cannot place the resource library's art folder";
   }
   const std::u16string ui = plat::u16(fs::absolute(files.ui).string());
   plat::spooler::PrinterSetup setup;
