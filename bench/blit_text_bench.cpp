@@ -11,10 +11,10 @@
 #include <random>
 #include <vector>
 
+#include "planes/glyph_output.h"
+#include "planes/plane_ops.h"
 #include "plat/engine_draw.h"
 #include "plat/engine_text.h"
-#include "render/glyph_output.h"
-#include "render/plane_ops.h"
 #include "render/render_pdev.h"
 
 namespace {

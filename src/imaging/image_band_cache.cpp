@@ -9,9 +9,9 @@
 #include "imaging/image_copy.h"
 #include "imaging/image_entries.h"
 #include "imaging/picture_halftone.h"
-#include "imaging/rect_predicates.h"
 #include "imaging/scratch.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
+#include "planes/rect_predicates.h"
 
 namespace imaging {
 
@@ -45,8 +45,6 @@ void SetPendingStrip(RenderPdev* pdev, ImageBandCache& cache, const StripSource&
 }
 
 namespace {
-
-bool TwoPlaneSheet(const RenderPdev* pdev) { return (pdev->flags & kPdevTwoPlanes) != 0; }
 
 void FreeRecords(ImageBandCache& cache) {
   ImageBufferFree(cache.working);
@@ -226,21 +224,6 @@ void MergeImageIntoCache8(RenderPdev* pdev, ImageBandCache& cache, const ULONG* 
   }
   pending.saved.bottom = FixedFromInt(static_cast<std::int32_t>(place.top + h - 1));
   working.filled = working.area;
-}
-
-BOOL ClassifyPendingImage(RenderPdev* pdev, ImageBandCache& cache) {
-  std::fill(std::begin(cache.histogram), std::end(cache.histogram), 0);
-  if (cache.working.buffer) {
-    const PdevRect all = ImageRect(cache.working);
-    DensityHistogram(cache.working.buffer, all, cache.working.stride, cache.histogram);
-  }
-  if (HistogramHasSeveralLevels(cache.histogram)) {
-    pdev->shared.operation = kOperationIdle;
-  } else {
-    pdev->shared.pictureFlag = 0;
-    pdev->shared.operation = kOperationBrushOrMask;
-  }
-  return TRUE;
 }
 
 BOOL FlushPendingImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStride) {
@@ -650,13 +633,9 @@ bool MergeStep(void* context, ImageBandCache& cache, const PdevRect& N, const St
 
 }  // namespace
 
-BOOL FlushOrMergeImage(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target, const BYTE* src,
-                       const PdevRect* srcRect, LONG srcStride, const ULONG* palette, ULONG paletteCount,
-                       ULONG format) {
-  if (!pdev) return FALSE;
-  if (TwoPlaneSheet(pdev))
-    return CacheImageBand(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, target, src, srcRect, srcStride,
-                          palette, paletteCount, format);
+BOOL imaging::CacheImage8(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target, const BYTE* src,
+                          const PdevRect* srcRect, LONG srcStride, const ULONG* palette, ULONG paletteCount,
+                          ULONG format) {
   if (target && !srcRect) target = nullptr;
   PlaneTarget context{pdev, plane, planeStride};
   const CacheSteps steps{kCache8Bit, FlushStep, StartStep, MergeStep, &context};

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "imaging/image_buffer.h"
-#include "render/pdev_record.h"
-#include "render/plane_ops.h"
+#include "planes/pdev_record.h"
+#include "planes/plane_ops.h"
 
 namespace imaging {
 
@@ -91,11 +91,6 @@ int RescaleForMerge(RenderPdev* pdev, ImageBuffer& target, ImageBuffer& cacheRec
 // The parameter block from the pending record: packed scale, format and the
 // cache's histogram.
 void SetImageParams(ImageBandCache& cache);
-// More than one non-zero count among densities 0..254.
-bool HistogramHasSeveralLevels(const DWORD counts[256]);
-// Histogram of the working image; a single-level picture clears the picture
-// flag and sets the operation byte to 1.
-BOOL ClassifyPendingImage(RenderPdev* pdev, ImageBandCache& cache);
 // Places the next strip in the working image and grows it (geometrically, up
 // to the page) to the union of the old picture's and the strip's rectangles,
 // each at its own scale; off the device grid the picture's scale becomes its
@@ -145,6 +140,12 @@ void MergeImageIntoCache8(RenderPdev* pdev, ImageBandCache& cache, const ULONG* 
 // Halftones the pending picture onto the plane; FALSE (everything freed,
 // nothing pending) on failure.
 BOOL FlushPendingImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStride);
+
+// The 8-bit band cache of one-ink sheets behind FlushOrMergeImage: without a
+// target it flushes the pending picture into plane, with one it takes the
+// strip for target.
+BOOL CacheImage8(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target, const BYTE* src,
+                 const PdevRect* srcRect, LONG srcStride, const ULONG* palette, ULONG paletteCount, ULONG format);
 
 }  // namespace imaging
 

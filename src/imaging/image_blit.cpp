@@ -9,54 +9,10 @@
 #include "imaging/image_copy.h"
 #include "imaging/image_entries.h"
 #include "imaging/scratch.h"
-#include "render/plane_ops.h"
-#include "render/source_blits.h"
+#include "imaging/source_bands.h"
+#include "planes/plane_ops.h"
 
 using namespace imaging;
-
-BOOL SourceToRgb24(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
-                   LONG dstStride, const ULONG* palette, ULONG paletteCount, ULONG format) {
-  if (!src || !dst || RectIsEmpty(srcRect) || RectIsEmpty(dstRect) || srcRect.left < 0 || dstRect.left < 0)
-    return FALSE;
-  const std::int64_t w = std::min(RectWidth(srcRect), RectWidth(dstRect));
-  const std::int64_t h = std::min(RectHeight(srcRect), RectHeight(dstRect));
-  const PdevRect rowRect{srcRect.left, srcRect.top, static_cast<std::int32_t>(srcRect.left + w - 1),
-                         static_cast<std::int32_t>(srcRect.top + h - 1)};
-  BOOL any = FALSE;
-  for (std::int64_t y = 0; y < h; ++y) {
-    BYTE* out = dst + (dstRect.top + y) * std::int64_t{dstStride} + std::int64_t{dstRect.left} * 3;
-    // 24-bit rows are copied as they are; a row that converts nothing is white.
-    if (format == BMF_24BPP) {
-      std::memmove(out, src + (srcRect.top + y) * std::int64_t{srcStride} + std::int64_t{srcRect.left} * 3,
-                   static_cast<std::size_t>(w * 3));
-      any = TRUE;
-    } else if (ExpandRowTo24(src, rowRect, srcStride, static_cast<LONG>(y), out, palette, paletteCount, format)) {
-      any = TRUE;
-    } else {
-      std::memset(out, 0xFF, static_cast<std::size_t>(w * 3));
-    }
-  }
-  return any;
-}
-
-BOOL ClippedCopy(RenderPdev* pdev, const PdevRect& target, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
-                 ULONG format, CLIPOBJ* clip, BYTE* dst, const PdevRect& dstRect, LONG dstStride) {
-  if (!pdev || !src || RectIsEmpty(target) || BytesPerPixel(format) == 0) return FALSE;
-  const std::int64_t tw = RectWidth(target), th = RectHeight(target);
-  if (pdev->drawing.rop4 == kRop4StretchCopy && (RectWidth(srcRect) != tw || RectHeight(srcRect) != th)) {
-    // A stretch: the source at the target's size first.
-    const std::int64_t stride = AlignTo4(tw * BytesPerPixel(format));
-    Scratch scaled(stride > 0 ? CheckedBytes(static_cast<std::uint64_t>(stride), static_cast<std::uint64_t>(th))
-                              : std::nullopt);
-    if (!scaled) return FALSE;
-    const PdevRect scaledRect{0, 0, static_cast<std::int32_t>(tw - 1), static_cast<std::int32_t>(th - 1)};
-    if (!ScaledCopy(src, srcRect, srcStride, format, scaled.data(), scaledRect, static_cast<LONG>(stride)))
-      return FALSE;
-    return CopyThroughClip(pdev, target, scaled.data(), scaledRect, static_cast<LONG>(stride), format, clip, dst,
-                           dstRect, dstStride);
-  }
-  return CopyThroughClip(pdev, target, src, srcRect, srcStride, format, clip, dst, dstRect, dstStride);
-}
 
 namespace {
 

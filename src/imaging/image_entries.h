@@ -7,9 +7,9 @@
 // formats BMF_*. Densities are bytes, 0 no ink, 255 full ink.
 #pragma once
 
-#include "imaging/colour_classes.h"
-#include "imaging/rect_predicates.h"
-#include "render/pdev_record.h"
+#include "planes/colour_classes.h"
+#include "planes/pdev_record.h"
+#include "planes/rect_predicates.h"
 
 // ---- density ----
 
@@ -82,13 +82,47 @@ void FreeKeptTransparentImage(RenderPdev* pdev);
 // path must draw the blit.
 BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
                  XLATEOBJ* xlate);
-// Each source row of srcRect as 24-bit pixels into dst at dstRect (a row
-// that converts nothing whitened). FALSE when nothing was converted.
-BOOL SourceToRgb24(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
-                   LONG dstStride, const ULONG* palette, ULONG paletteCount, ULONG format);
-// Copies the parts of the source inside the clip into dst (placed relative to
-// the clip bounds' top-left), first scaling the source to the target's size
-// for a stretch. FALSE for a clip it cannot walk or a format without a byte
-// size.
-BOOL ClippedCopy(RenderPdev* pdev, const PdevRect& target, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
-                 ULONG format, CLIPOBJ* clip, BYTE* dst, const PdevRect& dstRect, LONG dstStride);
+
+// ---- sources to bands, and the blits that put them on the planes ----
+
+// Converts a source into one band (two on a two-ink sheet, one block) of the
+// band rect's size; band stride out. Band 1 is returned (band 2 follows it),
+// both left in drawing.targetPlane and drawing.otherPlane; NULL when the
+// image cache took the source or on failure.
+BYTE* SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
+                          ULONG srcFormat, const PdevRect& bandRect, LONG* bandStride, const PdevRect& dest,
+                          XLATEOBJ* xlate, BOOL direct, LONG planeStride, CLIPOBJ* clip);
+// The part of a deeper-than-one-bit source inside the clip bounds, copied
+// (scaled to dest for a stretch) into a white picture of the cut-out's size,
+// 4 and 8 bpp expanded to 24, and handed to SourceToPlaneFormat with caching
+// allowed. done is false when the cut-out could not be made (nothing was
+// handed on); band is null when the image cache took the picture; dest is
+// the cut-out rectangle the band covers.
+struct CutOut {
+  bool done;
+  BYTE* band;
+  PdevRect dest;
+  LONG bandStride;
+};
+CutOut CutOutToPlaneFormat(RenderPdev* pdev, LONG planeStride, const PdevRect& dest, const BYTE* bits,
+                           const PdevRect& source, LONG srcStride, ULONG srcFormat, CLIPOBJ* clip, XLATEOBJ* xlate);
+// The body of DrvCopyBits and of SRCCOPY blits; dest exclusive.
+BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* dest, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                      XLATEOBJ* xlate, BOOL flag);
+// SRCAND on a two-ink sheet, and the inverted-source OR of one-bit masks;
+// FALSE when no band could be made.
+BOOL SrcAndToPlanes(SURFOBJ* pso, const PdevRect& dest, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                    XLATEOBJ* xlate);
+BOOL InvertedSourceOrPlanes(SURFOBJ* pso, const PdevRect& dest, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                            XLATEOBJ* xlate);
+// Whether the source has colour on the plate that is not the default of the
+// graphics separation mode.
+BOOL PaletteSourceSplit(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride, ULONG srcFormat,
+                        XLATEOBJ* xlate);
+
+// ---- the pending picture ----
+
+// Flushes the image pending in the image cache (flag 0x40) into the drum-2
+// plane when the image separation mode is not 0, else the drum-1 plane, and
+// clears the flag. TRUE when nothing was pending; else the flush's result.
+BOOL FlushImageIfPending(RenderPdev* pdev);

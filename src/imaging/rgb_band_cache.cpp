@@ -10,7 +10,7 @@
 #include "imaging/rgb_picture.h"
 #include "imaging/scratch.h"
 #include "imaging/two_plate_render.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 namespace imaging {
 

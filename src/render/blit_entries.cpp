@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "imaging/image_entries.h"
+#include "planes/glyph_output.h"
+#include "planes/plane_ops.h"
+#include "planes/row_kernels.h"
 #include "plat/engine_blit.h"
-#include "render/glyph_output.h"
-#include "render/plane_ops.h"
+#include "render/brush_patterns.h"
 #include "render/rop_blits.h"
-#include "render/row_kernels.h"
-#include "render/source_blits.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <numeric>
 
 #include "imaging/image_entries.h"
-#include "render/dither_patterns.h"
-#include "render/plane_ops.h"
-#include "render/row_kernels.h"
+#include "planes/dither_patterns.h"
+#include "planes/plane_ops.h"
+#include "planes/row_kernels.h"
 
 namespace {
 

@@ -4,11 +4,12 @@
 #include <algorithm>
 #include <memory>
 
+#include "imaging/image_entries.h"
+#include "planes/line_clip.h"
+#include "planes/plane_ops.h"
+#include "planes/stroke_planes.h"
 #include "render/brush_patterns.h"
 #include "render/drawing_entries.h"
-#include "render/line_clip.h"
-#include "render/plane_ops.h"
-#include "render/stroke_planes.h"
 
 namespace {
 

@@ -8,11 +8,10 @@
 #include <optional>
 
 #include "imaging/image_entries.h"
+#include "planes/plane_ops.h"
+#include "planes/rop_names.h"
 #include "plat/engine_draw.h"
 #include "render/brush_patterns.h"
-#include "render/plane_ops.h"
-#include "render/rop_names.h"
-#include "render/source_blits.h"
 
 namespace {
 

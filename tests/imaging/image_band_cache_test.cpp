@@ -13,7 +13,7 @@
 #include "imaging/image_buffer.h"
 #include "imaging/image_entries.h"
 #include "imaging/picture_halftone.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 #include "support/picture_page.h"
 
 using namespace imaging;

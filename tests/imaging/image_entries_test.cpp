@@ -10,8 +10,9 @@
 
 #include "imaging/halftone.h"
 #include "imaging/image_buffer.h"
+#include "imaging/image_copy.h"
 #include "imaging/image_entries.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "imaging/halftone.h"
 #include "imaging/image_entries.h"
 #include "imaging/two_plate_render.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 using namespace imaging;
 
