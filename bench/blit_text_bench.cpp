@@ -16,6 +16,7 @@
 #include "plat/engine_draw.h"
 #include "plat/engine_text.h"
 #include "render/render_pdev.h"
+#include "render/rop_blits.h"
 
 namespace {
 

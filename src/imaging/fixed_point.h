@@ -1,6 +1,6 @@
 // Decimal fixed point with three places (FixedMilli) for image placement and
 // scaling, so that strips arriving in many pieces add up without drift. The
-// integer range and rectangle predicates are in imaging/rect_predicates.h.
+// integer range and rectangle predicates are in planes/rect_ops.h.
 #pragma once
 
 #include <cstdint>

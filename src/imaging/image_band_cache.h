@@ -4,6 +4,7 @@
 #pragma once
 
 #include "imaging/image_buffer.h"
+#include "imaging/image_entries.h"
 #include "planes/pdev_record.h"
 #include "planes/plane_ops.h"
 
@@ -19,6 +20,8 @@ struct StripSource {
   const ULONG* palette;
   ULONG paletteCount;
 };
+// No strip: what a flush request hands the cache.
+inline constexpr StripSource kNoStrip{nullptr, PdevRect{0, 0, -1, -1}, 0, 0, nullptr, 0};
 
 // Answers of DecideMerge.
 enum MergeDecision : int {
@@ -64,20 +67,22 @@ bool StartPictureRecords(RenderPdev* pdev, ImageBandCache& cache, const PdevRect
 
 // What a cache does at the answers of the merge decision: flush the pending
 // picture (false when the flush failed), start a new picture from the strip
-// (cached, or rendered at once with caching off), merge the strip into the
+// (cached, or rendered at once with caching off into the bands it hands
+// back), merge the strip into the
 // pending picture (false: it could not, the strip is then started uncached).
 struct CacheSteps {
   int kind;  // kCache8Bit or kCacheRgb
   bool (*flush)(void* context, ImageBandCache& cache);
-  void (*start)(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip);
+  PictureBands (*start)(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip);
   bool (*merge)(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip);
   void* context;
 };
 // The entry of both caches: with no target (or an empty strip) a flush
 // request; else the strip is merged into the pending picture or starts a new
-// one, as DecideMerge answers. FALSE when a flush fails, or when the cache
-// state cannot be had for a strip (not cached, no bands).
-BOOL RunImageCache(RenderPdev* pdev, const PdevRect* target, StripSource strip, const CacheSteps& steps);
+// one, as DecideMerge answers. Not ok when a flush fails, or when the cache
+// state cannot be had for a strip (not cached, no bands); the bands of a
+// strip rendered at once come back.
+CacheAnswer RunImageCache(RenderPdev* pdev, const PdevRect* target, StripSource strip, const CacheSteps& steps);
 
 // Before a strip continues a band: a cached picture held at another
 // resolution is resampled to the device grid, and a strip whose source size
@@ -144,8 +149,11 @@ BOOL FlushPendingImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LON
 // The 8-bit band cache of one-ink sheets behind FlushOrMergeImage: without a
 // target it flushes the pending picture into plane, with one it takes the
 // strip for target.
-BOOL CacheImage8(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target, const BYTE* src,
-                 const PdevRect* srcRect, LONG srcStride, const ULONG* palette, ULONG paletteCount, ULONG format);
+CacheAnswer CacheImage8(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target, const BYTE* src,
+                        const PdevRect* srcRect, LONG srcStride, const ULONG* palette, ULONG paletteCount,
+                        ULONG format);
+// Flushes its pending picture into plane; TRUE when nothing was pending.
+BOOL FlushCache8(RenderPdev* pdev, BYTE* plane, LONG planeStride);
 
 }  // namespace imaging
 

@@ -222,7 +222,7 @@ ClipOutcome ClipForCache(RenderPdev* pdev, CLIPOBJ* clip, ULONG cur, PdevRect& t
   if (complexity != DC_RECT && complexity != DC_COMPLEX) return ClipOutcome::Visible;
   const RECTL& b = clip->rclBounds;
   PdevRect cut;
-  RectIntersect(targetRect, PdevRect{b.left, b.top, b.right - 1, b.bottom - 1}, cut);
+  RectIntersect(targetRect, InclusiveRect(b), cut);
   if (RectIsEmpty(cut)) return ClipOutcome::Hidden;
   if (complexity == DC_RECT) {
     const PdevRect& r = image.rect;
@@ -259,15 +259,13 @@ BYTE* SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& re
   BYTE *drum1 = nullptr, *drum2 = nullptr;
   GetInkPlanes(pdev, planeStride, &drum1, &drum2);
   if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
-  if (pdev->flags & kPdevTwoPlanes)
-    CacheImageBand(pdev, drum1, drum2, planeStride, &target, image, &rect, stride, palette, paletteCount, format);
-  else
-    FlushOrMergeImage(pdev, OneInkPicturePlane(pdev, drum1, drum2), planeStride, &target, image, &rect, stride,
-                      palette, paletteCount, format);
-  if (pdev->shared.pictureFlag != 1) return pdev->drawing.targetPlane;
-  pdev->drawing.targetPlane = nullptr;
-  pdev->drawing.otherPlane = nullptr;
-  return nullptr;
+  const CacheAnswer answer =
+      pdev->flags & kPdevTwoPlanes
+          ? CacheImageBand(pdev, drum1, drum2, planeStride, &target, image, &rect, stride, palette, paletteCount,
+                           format)
+          : FlushOrMergeImage(pdev, OneInkPicturePlane(pdev, drum1, drum2), planeStride, &target, image, &rect,
+                              stride, palette, paletteCount, format);
+  return pdev->shared.pictureFlag != 1 ? answer.bands.first : nullptr;
 }
 
 BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
@@ -285,8 +283,7 @@ BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* 
   b.oneBit = b.format == BMF_1BPP;
   b.targetRect = PdevRect{std::min(target->left, target->right), std::min(target->top, target->bottom),
                           std::max(target->left, target->right) - 1, std::max(target->top, target->bottom) - 1};
-  b.lastDrawn = PdevRect{d.lastDrawnRect.left, d.lastDrawnRect.top, d.lastDrawnRect.right - 1,
-                         d.lastDrawnRect.bottom - 1};
+  b.lastDrawn = InclusiveRect(d.lastDrawnRect);
   b.operationRect = pdev->image.operationRect;
   b.equal = RectsEqualOnPage(pdev, b.lastDrawn, b.targetRect);
 
@@ -327,7 +324,7 @@ BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* 
   if (candidate == kBlitMaskHole && b.cur == kRop4MergePaint) return TRUE;
 
   const SourceRects rects =
-      SourceRectsFor(src, RECTL{b.targetRect.left, b.targetRect.top, b.targetRect.right + 1, b.targetRect.bottom + 1},
+      SourceRectsFor(src, ExclusiveRect(b.targetRect),
                      srcOrigin);
   if (!rects.usable) return TRUE;
   PdevRect targetRect = rects.dest;
@@ -342,8 +339,6 @@ BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* 
   if (BYTE* direct = SubmitImageToCache(pdev, image.bits, image.rect, image.stride, image.format, targetRect,
                                         image.palette, image.paletteCount, pso->lDelta, clip)) {
     GlobalFree(direct);
-    pdev->drawing.targetPlane = nullptr;
-    pdev->drawing.otherPlane = nullptr;
     return FALSE;
   }
   return TRUE;

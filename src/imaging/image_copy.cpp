@@ -114,10 +114,7 @@ BOOL CopyThroughClip(RenderPdev* pdev, const PdevRect& target, const BYTE* src, 
   const BYTE complexity = clip ? clip->iDComplexity : DC_TRIVIAL;
   PdevRect bounds = target;
   if (clip && complexity != DC_TRIVIAL)
-    RectIntersect(target,
-                  PdevRect{clip->rclBounds.left, clip->rclBounds.top, clip->rclBounds.right - 1,
-                           clip->rclBounds.bottom - 1},
-                  bounds);
+    RectIntersect(target, InclusiveRect(clip->rclBounds), bounds);
   const POINTL origin{bounds.left, bounds.top};
   if (complexity == DC_TRIVIAL || complexity == DC_RECT) {
     if (!RectIsEmpty(bounds)) CopyPart(target, src, srcRect, srcStride, bpp, bounds, origin, dst, dstRect, dstStride);
@@ -129,7 +126,7 @@ BOOL CopyThroughClip(RenderPdev* pdev, const PdevRect& target, const BYTE* src, 
   std::vector<PdevRect> parts;
   ForEachEnumeratedClipRect(clip, [&](const RECTL& r) {
     PdevRect cut;
-    RectIntersect(PdevRect{r.left, r.top, r.right - 1, r.bottom - 1}, target, cut);
+    RectIntersect(InclusiveRect(r), target, cut);
     if (!RectIsEmpty(cut)) parts.push_back(cut);
   });
   ClipRectList& list = pdev->shared.clipRects;

@@ -7,7 +7,7 @@
 #include "imaging/image_copy.h"
 #include "imaging/scratch.h"
 #include "planes/plane_ops.h"
-#include "planes/rect_predicates.h"
+#include "planes/rect_ops.h"
 
 namespace imaging {
 

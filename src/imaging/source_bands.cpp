@@ -34,11 +34,6 @@ ULONG SourcePalette(XLATEOBJ* xlate, ULONG format, ULONG* palette) {
   return count;
 }
 
-void ClearBandFields(RenderPdev* pdev) {
-  pdev->drawing.targetPlane = nullptr;
-  pdev->drawing.otherPlane = nullptr;
-}
-
 // The source of a conversion and the band it becomes, as SourceToPlaneFormat
 // received them.
 struct SourceConversion {
@@ -53,22 +48,20 @@ struct SourceConversion {
   ULONG paletteCount;
 };
 
-// A picture handed to the image cache (one or both drums). The band the
-// cache left to draw, or null when the picture is held for later.
-BYTE* SendPictureToCache(RenderPdev* pdev, const SourceConversion& c, LONG planeStride, CLIPOBJ* clip) {
+// A picture handed to the image cache (one or both drums). The bands the
+// cache left to draw, or none when the picture is held for later.
+PictureBands SendPictureToCache(RenderPdev* pdev, const SourceConversion& c, LONG planeStride, CLIPOBJ* clip) {
   if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
   PdevRect dest = c.dest;
-  if (TwoPlanes(pdev))
-    CacheImageBand(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, &dest, c.src, &c.srcRect, c.srcStride,
-                   c.palette, c.paletteCount, c.srcFormat);
-  else
-    FlushOrMergeImage(pdev, pdev->separationModes[2] != 0 ? pdev->drum2Plane : pdev->drum1Plane, planeStride, &dest,
-                      c.src, &c.srcRect, c.srcStride, c.palette, c.paletteCount, c.srcFormat);
-  if (pdev->shared.pictureFlag) {
-    ClearBandFields(pdev);
-    return nullptr;
-  }
-  return pdev->drawing.targetPlane;
+  const CacheAnswer answer =
+      TwoPlanes(pdev)
+          ? CacheImageBand(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, &dest, c.src, &c.srcRect,
+                           c.srcStride, c.palette, c.paletteCount, c.srcFormat)
+          : FlushOrMergeImage(pdev, pdev->separationModes[2] != 0 ? pdev->drum2Plane : pdev->drum1Plane,
+                              planeStride, &dest, c.src, &c.srcRect, c.srcStride, c.palette, c.paletteCount,
+                              c.srcFormat);
+  if (pdev->shared.pictureFlag) return {};
+  return answer.bands;
 }
 
 // The white bands a conversion draws into: one block, the drum-2 band
@@ -149,16 +142,16 @@ void CopyDotForDot(RenderPdev* pdev, const SourceConversion& c, const WhiteBands
 
 }  // namespace
 
-BYTE* SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
-                          ULONG srcFormat, const PdevRect& bandRect, LONG* bandStride, const PdevRect& destIn,
-                          XLATEOBJ* xlate, BOOL direct, LONG planeStride, CLIPOBJ* clip) {
-  if (!pdev || !src || !bandStride || RectIsEmpty(srcRect)) return nullptr;
+PictureBands SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
+                                 ULONG srcFormat, const PdevRect& bandRect, LONG* bandStride, const PdevRect& destIn,
+                                 XLATEOBJ* xlate, BOOL direct, LONG planeStride, CLIPOBJ* clip) {
+  if (!pdev || !src || !bandStride || RectIsEmpty(srcRect)) return {};
   const PdevRect dest{std::min(destIn.left, destIn.right), std::min(destIn.top, destIn.bottom),
                       std::max(destIn.left, destIn.right), std::max(destIn.top, destIn.bottom)};
   ULONG palette[256];
   const ULONG paletteCount = SourcePalette(xlate, srcFormat, palette);
   const std::int64_t stride = AlignTo4(RowBytes1bpp(RectWidth(bandRect)));
-  if (stride <= 0 || stride > std::numeric_limits<LONG>::max()) return nullptr;
+  if (stride <= 0 || stride > std::numeric_limits<LONG>::max()) return {};
   *bandStride = static_cast<LONG>(stride);
   const SourceConversion conversion{src,  srcRect, srcStride,   srcFormat,   bandRect, *bandStride,
                                     dest, palette, paletteCount};
@@ -167,7 +160,7 @@ BYTE* SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& src
     return SendPictureToCache(pdev, conversion, planeStride, clip);
 
   const WhiteBands bands = AllocateWhiteBands(stride, RectHeight(bandRect), TwoPlanes(pdev));
-  if (!bands.first) return nullptr;
+  if (!bands.first) return {};
   const bool blackWhite = srcFormat == BMF_1BPP && IsBlackWhitePalette(palette);
   pdev->shared.blackWhiteSource = blackWhite ? 1 : 0;
   const POINTL origin{dest.left, dest.top};
@@ -193,20 +186,16 @@ BYTE* SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& src
       case SourceKernel::Halftone: halftone(); break;
     }
   }
-  pdev->drawing.targetPlane = bands.first;
-  pdev->drawing.otherPlane = bands.second;
   pdev->shared.blackWhiteSource = 0;
-  return bands.first;
+  return PictureBands{bands.first, bands.second};
 }
 
 CutOut CutOutToPlaneFormat(RenderPdev* pdev, LONG planeStride, const PdevRect& dest, const BYTE* bits,
                            const PdevRect& source, LONG srcStride, ULONG srcFormat, CLIPOBJ* clip, XLATEOBJ* xlate) {
-  CutOut out{false, nullptr, dest, 0};
+  CutOut out{false, {}, dest, 0};
   if (!clip) return out;
   PdevRect cut;
-  RectIntersect(dest, PdevRect{clip->rclBounds.left, clip->rclBounds.top, clip->rclBounds.right - 1,
-                               clip->rclBounds.bottom - 1},
-                cut);
+  RectIntersect(dest, InclusiveRect(clip->rclBounds), cut);
   const bool expand = srcFormat == BMF_4BPP || srcFormat == BMF_8BPP;
   const ULONG format = expand ? BMF_24BPP : srcFormat;
   const std::int64_t cutStride = RowBytesForFormat(RectWidth(cut), format);
@@ -232,8 +221,8 @@ CutOut CutOutToPlaneFormat(RenderPdev* pdev, LONG planeStride, const PdevRect& d
   const PdevRect cutRect{0, 0, static_cast<LONG>(RectWidth(cut) - 1), static_cast<LONG>(RectHeight(cut) - 1)};
   if (ok && ClippedCopy(pdev, dest, from, fromRect, fromStride, format, clip, cutBits, cutRect,
                         static_cast<LONG>(cutStride))) {
-    out.band = SourceToPlaneFormat(pdev, cutBits, cutRect, static_cast<LONG>(cutStride), format, cutRect,
-                                   &out.bandStride, cut, xlate, FALSE, planeStride, clip);
+    out.bands = SourceToPlaneFormat(pdev, cutBits, cutRect, static_cast<LONG>(cutStride), format, cutRect,
+                                    &out.bandStride, cut, xlate, FALSE, planeStride, clip);
     out.dest = cut;
     out.done = true;
   }
@@ -255,7 +244,7 @@ BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
   const auto* bits = static_cast<const BYTE*>(src->pvScan0);
   PdevRect bandDest = rects.dest;
   LONG bandStride = 0;
-  BYTE* band = nullptr;
+  PictureBands bands{};
   const PdevRect bandRect{0, 0, rects.dest.right - rects.dest.left, rects.dest.bottom - rects.dest.top};
   if (caching && clip && (clip->iDComplexity == DC_RECT || clip->iDComplexity == DC_COMPLEX) &&
       src->iBitmapFormat != BMF_1BPP) {
@@ -263,19 +252,20 @@ BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
     const CutOut cut = CutOutToPlaneFormat(pdev, pso->lDelta, rects.dest, bits, rects.source, src->lDelta,
                                            src->iBitmapFormat, clip, xlate);
     if (cut.done) {
-      if (!cut.band) return TRUE;
-      band = cut.band;
+      if (!cut.bands.first) return TRUE;
+      bands = cut.bands;
       bandStride = cut.bandStride;
       bandDest = cut.dest;
     }
   }
-  if (!band) {
-    band = SourceToPlaneFormat(pdev, bits, rects.source, src->lDelta, src->iBitmapFormat, bandRect, &bandStride,
-                               rects.dest, xlate, caching ? FALSE : TRUE, pso->lDelta, clip);
+  if (!bands.first) {
+    bands = SourceToPlaneFormat(pdev, bits, rects.source, src->lDelta, src->iBitmapFormat, bandRect, &bandStride,
+                                rects.dest, xlate, caching ? FALSE : TRUE, pso->lDelta, clip);
   }
+  BYTE* band = bands.first;
+  BYTE* band2 = bands.second;
   if (!band) return TRUE;
   FlushImageIfPending(pdev);
-  BYTE* band2 = pdev->drawing.otherPlane;
   if (clip) clip->iDComplexity = savedComplexity;
   const PdevRect placed{0, 0, bandDest.right - bandDest.left, bandDest.bottom - bandDest.top};
   BYTE *drum1 = nullptr, *drum2 = nullptr;
@@ -287,8 +277,8 @@ BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
   return TRUE;
 }
 
-// A direct one-bit band of the source over dest; null when none was made.
-static BYTE* DirectBand(RenderPdev* pdev, SURFOBJ* pso, const SourceRects& rects, SURFOBJ* src, XLATEOBJ* xlate,
+// Direct one-bit bands of the source over dest; none when none were made.
+static PictureBands DirectBands(RenderPdev* pdev, SURFOBJ* pso, const SourceRects& rects, SURFOBJ* src, XLATEOBJ* xlate,
                         CLIPOBJ* clip, LONG* bandStride) {
   const PdevRect bandRect{0, 0, rects.dest.right - rects.dest.left, rects.dest.bottom - rects.dest.top};
   return SourceToPlaneFormat(pdev, static_cast<const BYTE*>(src->pvScan0), rects.source, src->lDelta,
@@ -300,10 +290,10 @@ BOOL SrcAndToPlanes(SURFOBJ* pso, const PdevRect& dest, SURFOBJ* src, const POIN
   RenderPdev* pdev = PdevFromSurface(pso);
   if (!pdev || !src) return FALSE;
   const SourceRects rects =
-      SourceRectsFor(src, RECTL{dest.left, dest.top, dest.right + 1, dest.bottom + 1}, srcOrigin);
+      SourceRectsFor(src, ExclusiveRect(dest), srcOrigin);
   if (!rects.usable) return FALSE;
   LONG stride = 0;
-  BYTE* band = DirectBand(pdev, pso, rects, src, xlate, clip, &stride);
+  BYTE* band = DirectBands(pdev, pso, rects, src, xlate, clip, &stride).first;
   if (!band) return FALSE;
   BYTE *drum1 = nullptr, *drum2 = nullptr;
   GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
@@ -314,7 +304,7 @@ BOOL SrcAndToPlanes(SURFOBJ* pso, const PdevRect& dest, SURFOBJ* src, const POIN
                                           AndRowsIntoPlane);
   const RECTL& last = pdev->drawing.lastDrawnRect;
   const bool overPatInvert = pdev->drawing.previousRop4 == kRop4PatInvert && src->iBitmapFormat == BMF_1BPP &&
-                             RectContains(PdevRect{last.left, last.top, last.right - 1, last.bottom - 1}, rects.dest);
+                             RectContains(InclusiveRect(last), rects.dest);
   if (overPatInvert) {
     result = ForEachClipRectWithSource(pdev, other, rects.dest, pso->lDelta, band, placed, stride, clip,
                                        AndRowsIntoPlane);
@@ -334,12 +324,13 @@ BOOL InvertedSourceOrPlanes(SURFOBJ* pso, const PdevRect& dest, SURFOBJ* src, co
   RenderPdev* pdev = PdevFromSurface(pso);
   if (!pdev || !src) return FALSE;
   const SourceRects rects =
-      SourceRectsFor(src, RECTL{dest.left, dest.top, dest.right + 1, dest.bottom + 1}, srcOrigin);
+      SourceRectsFor(src, ExclusiveRect(dest), srcOrigin);
   if (!rects.usable) return FALSE;
   LONG stride = 0;
-  BYTE* band = DirectBand(pdev, pso, rects, src, xlate, clip, &stride);
+  const PictureBands bands = DirectBands(pdev, pso, rects, src, xlate, clip, &stride);
+  BYTE* band = bands.first;
+  BYTE* band2 = bands.second;
   if (!band) return FALSE;
-  BYTE* band2 = pdev->drawing.otherPlane;
   const PdevRect placed{0, 0, rects.dest.right - rects.dest.left, rects.dest.bottom - rects.dest.top};
   const std::int64_t bytes = std::int64_t{stride} * RectHeight(placed) * (band2 != band ? 2 : 1);
   for (std::int64_t i = 0; i < bytes; ++i) band[i] = static_cast<BYTE>(~band[i]);

@@ -12,10 +12,9 @@ BOOL AddClipToClipRectList(RenderPdev* pdev, CLIPOBJ* clip) {
   if (!clip) return TRUE;
   std::vector<PdevRect> added;
   if (clip->iDComplexity == DC_COMPLEX)
-    ForEachEnumeratedClipRect(clip, [&](const RECTL& r) { added.push_back(PdevRect{r.left, r.top, r.right - 1, r.bottom - 1}); });
+    ForEachEnumeratedClipRect(clip, [&](const RECTL& r) { added.push_back(InclusiveRect(r)); });
   else
-    added.push_back(PdevRect{clip->rclBounds.left, clip->rclBounds.top, clip->rclBounds.right - 1,
-                             clip->rclBounds.bottom - 1});
+    added.push_back(InclusiveRect(clip->rclBounds));
   const std::uint64_t needed = std::uint64_t{list.count} + added.size();
   if (needed > 0x0FFFFFFF) return FALSE;
   if (needed > list.capacity) {

@@ -1,13 +1,14 @@
 // State that the drawing paths and the image paths share in the device
 // record: the image cache's operation and picture bytes, the palette's ink
 // table, the picture rectangle and the clip rectangles of the pending picture.
-// Included by pdev_record.h once PdevRect is known (include that header, not
-// this one); the routines on this state are declared in render/plane_ops.h.
+// Included by pdev_record.h (include that header, not this one); the
+// routines on this state are declared in planes/plane_ops.h.
 #pragma once
 
 #include <cstdint>
 
 #include "planes/blit_states.h"
+#include "planes/rect_ops.h"
 #include "planes/rop_names.h"
 
 struct DocSettings;

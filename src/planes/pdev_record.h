@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "planes/rect_ops.h"
 #include "plat/engine.h"
 #include "plat/spooler.h"
 #include "settings/doc_settings.h"
@@ -43,15 +44,6 @@ inline constexpr int kHatchPatternCount = 6;
 struct PdevFixed {
   std::int32_t integer;
   std::int32_t thousandths;
-};
-
-// Inclusive rectangle of the render library (right and bottom are the last
-// pixel); empty is (0, 0, -1, -1).
-struct PdevRect {
-  std::int32_t left;
-  std::int32_t top;
-  std::int32_t right;
-  std::int32_t bottom;
 };
 
 // Narrow job texts in the printer code page of the language number.
@@ -214,7 +206,7 @@ struct RenderPdev {
   std::uint8_t resolutionMode;  // 0 as is, 1 300x400 as 300x300, 2 300x600 as 600x600
   std::uint8_t planesSwapped;
   PdevImageState image;
-  SharedDrawingState shared;  // drawing and image paths (render/drawing_state.h)
+  SharedDrawingState shared;  // drawing and image paths (planes/drawing_state.h)
   std::uint8_t imageCaching;
   std::uint8_t askDevice;
   char16_t deviceAddress[20];

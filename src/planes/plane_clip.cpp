@@ -8,12 +8,11 @@
 
 namespace {
 
-PdevRect Inclusive(const RECTL& r) { return PdevRect{r.left, r.top, r.right - 1, r.bottom - 1}; }
 
 // Calls f with each enumerated rectangle of a clip, made inclusive.
 template <typename F>
 void ForEachEnumeratedRect(CLIPOBJ* clip, F f) {
-  ForEachEnumeratedClipRect(clip, [&](const RECTL& r) { f(Inclusive(r)); });
+  ForEachEnumeratedClipRect(clip, [&](const RECTL& r) { f(InclusiveRect(r)); });
 }
 
 }  // namespace
@@ -21,7 +20,7 @@ void ForEachEnumeratedRect(CLIPOBJ* clip, F f) {
 BOOL Rop2FillClip(RenderPdev* pdev, CLIPOBJ* clip, BYTE* target, LONG stride, const BYTE* pattern,
                   SIZEL patternSize, ULONG rop2) {
   if (!clip) return TRUE;
-  const PdevRect bounds = Inclusive(clip->rclBounds);
+  const PdevRect bounds = InclusiveRect(clip->rclBounds);
   if (clip->iDComplexity == DC_RECT) return Rop2FillPlanes(pdev, bounds, target, stride, pattern, patternSize, rop2);
   ForEachEnumeratedRect(clip, [&](const PdevRect& r) {
     PdevRect cut;
@@ -40,7 +39,7 @@ BOOL ForEachClipRect(RenderPdev* pdev, BYTE* plane, const PdevRect& rect, LONG s
   }
   if (clip->iDComplexity == DC_RECT) {
     PdevRect r;
-    RectIntersect(rect, Inclusive(clip->rclBounds), r);
+    RectIntersect(rect, InclusiveRect(clip->rclBounds), r);
     return RectIsEmpty(r) ? TRUE : kernel(pdev, plane, r, stride);
   }
   ForEachEnumeratedRect(clip, [&](const PdevRect& c) {

@@ -1,6 +1,8 @@
-// The plane routines of the drawing paths that the image paths call back:
-// ROP2 fills, clip walks, per-rectangle and row kernels, band placement,
-// colour and row conversions, rectangle and unit helpers, brush pattern bits.
+// The kernels below the picture paths that draw on the ink planes: ROP2
+// fills, clip walks, per-rectangle and row kernels, band placement, colour
+// and row conversions, rectangle and unit helpers, brush pattern bits and the
+// ROP interpreter. The drawing entries and the picture paths call them;
+// they call neither.
 //
 // Planes are one bit a pixel, top-down, bit 7 leftmost, 1 = white, 0 = ink.
 // Rectangles (PdevRect) are inclusive; RECTL arguments are the engine's,
@@ -12,7 +14,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 
 #include "planes/pdev_record.h"
 
@@ -82,15 +83,6 @@ LONG CopyPixelRectReduce(const BYTE* src, const PdevRect& srcRect, LONG srcStrid
 // Copies the common size of two byte rects from their top-left corners.
 void CopyRectOverlap(BYTE* dst, const PdevRect& dstRect, LONG dstStride, const BYTE* src, const PdevRect& srcRect,
                      LONG srcStride);
-// abs(right - left) + 1, abs(bottom - top) + 1, in 64 bits.
-std::int64_t RectWidth(const PdevRect& r);
-std::int64_t RectHeight(const PdevRect& r);
-// out = (max left, max top, min right, min bottom); out may be a or b.
-void RectIntersect(const PdevRect& a, const PdevRect& b, PdevRect& out);
-// out = (min left, min top, max right, max bottom).
-void RectUnion(const PdevRect& a, const PdevRect& b, PdevRect& out);
-// right < left or bottom < top.
-BOOL RectIsEmpty(const PdevRect& r);
 // n rounded up to a multiple of 4; -1 for a negative n or on overflow.
 std::int64_t AlignTo4(std::int64_t n);
 // (width + 7) / 8; -1 for a negative width.
@@ -98,7 +90,6 @@ std::int64_t RowBytes1bpp(std::int64_t width);
 // Row bytes of width pixels in the format, rounded up to a multiple of 4; 0
 // for another format; -1 for a negative width or on overflow.
 std::int64_t RowBytesForFormat(std::int64_t width, ULONG format);
-inline void SwapInts(std::int32_t& a, std::int32_t& b) { std::swap(a, b); }
 // The inclusive destination of an exclusive target and the source rect of
 // the same size from the source origin ((0, 0) without one), both cut to
 // the source bitmap. usable is false when nothing is left or the source has

@@ -130,7 +130,7 @@ void CopyRectOverlap(BYTE* dst, const PdevRect& dstRect, LONG dstStride, const B
 }
 
 SourceRects SourceRectsFor(const SURFOBJ* src, const RECTL& target, const POINTL* srcOrigin) {
-  SourceRects r{PdevRect{target.left, target.top, target.right - 1, target.bottom - 1}, {}, false};
+  SourceRects r{InclusiveRect(target), {}, false};
   const POINTL origin = srcOrigin ? *srcOrigin : POINTL{0, 0};
   r.source = PdevRect{origin.x, origin.y, static_cast<LONG>(origin.x + (r.dest.right - r.dest.left)),
                       static_cast<LONG>(origin.y + (r.dest.bottom - r.dest.top))};

@@ -1,5 +1,5 @@
 // Range and rectangle predicates of the image caches and the blit recogniser.
-#include "planes/rect_predicates.h"
+#include "planes/rect_ops.h"
 
 #include <algorithm>
 

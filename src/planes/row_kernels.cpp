@@ -212,7 +212,7 @@ BOOL ForEachClipRectWithSource(RenderPdev* pdev, BYTE* plane, const PdevRect& de
   if (!clip || clip->iDComplexity == DC_TRIVIAL) return kernel(pdev, plane, dest, stride, src, srcRect, srcStride);
   const RECTL& b = clip->rclBounds;
   if (clip->iDComplexity == DC_RECT) {
-    cutTo(PdevRect{b.left, b.top, b.right - 1, b.bottom - 1});
+    cutTo(InclusiveRect(b));
     return TRUE;
   }
   // Picture mode takes each rectangle one dot wider and taller.

@@ -52,8 +52,8 @@ void ForEachEnumeratedClipRect(CLIPOBJ* clip, Fn fn) {
 template <typename Fn>
 void ForEachDestPart(CLIPOBJ* clip, const PdevRect& dest, Fn fn) {
   auto cut = [&](const RECTL& r) {
-    const PdevRect part{std::max(dest.left, r.left), std::max(dest.top, r.top), std::min(dest.right, r.right - 1),
-                        std::min(dest.bottom, r.bottom - 1)};
+    PdevRect part;
+    RectIntersect(dest, InclusiveRect(r), part);
     if (part.left <= part.right && part.top <= part.bottom) fn(part);
   };
   if (!clip || clip->iDComplexity == DC_TRIVIAL) return fn(dest);

@@ -1,6 +1,5 @@
-// The drawing entries of the driver table. Lines, paths, paints and brushes
-// draw into the ink planes; blits, stretches and text still decline (FALSE)
-// after checking the device record.
+// The drawing entries of the driver table: lines, paths, paints, brushes,
+// blits, stretches, copies and text, drawn into the ink planes.
 #pragma once
 
 #include "planes/pdev_record.h"
