@@ -191,11 +191,14 @@ TEST(PluginUiObjectTest, SlotsThatDoNothingYet) {
   void* ui = lib.Create(CLSID_OEMUI, IID_IPrintOemUI2);
   ASSERT_NE(ui, nullptr);
   EXPECT_EQ(CallSlot<HRESULT>(ui, kCommonUIProp, DWORD{1}, static_cast<void*>(nullptr)), S_OK);
-  EXPECT_EQ(CallSlot<HRESULT>(ui, kDocumentPropertySheets, static_cast<void*>(nullptr), LPARAM{0}), E_NOTIMPL);
-  EXPECT_EQ(CallSlot<HRESULT>(ui, kDevicePropertySheets, static_cast<void*>(nullptr), LPARAM{0}), E_NOTIMPL);
+  // The sheets refuse a missing PROPSHEETUI_INFO, each with its own answer.
+  SetLastError(0);
+  EXPECT_EQ(CallSlot<HRESULT>(ui, kDocumentPropertySheets, static_cast<void*>(nullptr), LPARAM{0}), E_INVALIDARG);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(CallSlot<HRESULT>(ui, kDevicePropertySheets, static_cast<void*>(nullptr), LPARAM{0}), E_FAIL);
   EXPECT_EQ(CallSlot<HRESULT>(ui, kDevQueryPrintEx, nullptr, nullptr, nullptr, nullptr), E_NOTIMPL);
   EXPECT_EQ(CallSlot<HRESULT>(ui, kUpgradePrinter, DWORD{2}, static_cast<PBYTE>(nullptr)), E_NOTIMPL);
-  EXPECT_EQ(CallSlot<HRESULT>(ui, kPrinterEvent, static_cast<PWSTR>(nullptr), INT{1}, DWORD{0}, LPARAM{0}), E_NOTIMPL);
+  EXPECT_EQ(CallSlot<HRESULT>(ui, kPrinterEvent, static_cast<PWSTR>(nullptr), INT{1}, DWORD{0}, LPARAM{0}), E_FAIL);
   EXPECT_EQ(CallSlot<HRESULT>(ui, kDriverEvent, DWORD{1}, DWORD{1}, static_cast<LPBYTE>(nullptr), LPARAM{0}), E_NOTIMPL);
   EXPECT_EQ(CallSlot<HRESULT>(ui, kQueryColorProfile, nullptr, nullptr, nullptr, nullptr, ULONG{0}, nullptr, nullptr,
                               nullptr),
