@@ -211,6 +211,18 @@ INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM) {
   }
 }
 
+LONG_PTR CALLBACK ComPropSheet(HANDLE hComPropSheet, UINT function, LPARAM lParam1, LPARAM lParam2);
+
+// The info record a PFNPROPSHEETUI gets at INIT, under its own handle.
+void StartInfo(PROPSHEETUI_INFO& info, HANDLE handle, LPARAM lParam) {
+  info.cbSize = sizeof(PROPSHEETUI_INFO);
+  info.Version = PROPSHEETUI_INFO_VERSION;
+  info.hComPropSheet = handle;
+  info.pfnComPropSheet = ComPropSheet;
+  info.lParamInit = lParam;
+  info.Reason = PROPSHEETUI_REASON_INIT;
+}
+
 LONG_PTR CALLBACK ComPropSheet(HANDLE hComPropSheet, UINT function, LPARAM lParam1, LPARAM lParam2) {
   ChildUi* child = nullptr;
   Sheet* sheet = SheetOfHandle(hComPropSheet, &child);
@@ -232,13 +244,7 @@ LONG_PTR CALLBACK ComPropSheet(HANDLE hComPropSheet, UINT function, LPARAM lPara
       if (!callback) return 0;
       auto made = std::make_unique<ChildUi>();
       made->callback = callback;
-      PROPSHEETUI_INFO& info = made->info;
-      info.cbSize = sizeof(PROPSHEETUI_INFO);
-      info.Version = PROPSHEETUI_INFO_VERSION;
-      info.hComPropSheet = static_cast<HANDLE>(made.get());
-      info.pfnComPropSheet = ComPropSheet;
-      info.lParamInit = lParam2;
-      info.Reason = PROPSHEETUI_REASON_INIT;
+      StartInfo(made->info, static_cast<HANDLE>(made.get()), lParam2);
       // Registered first: the child adds its pages through its own handle.
       ChildUi* added = made.get();
       sheet->children.push_back(std::move(made));
@@ -328,12 +334,7 @@ LONG CommonPropertySheetUIW(HWND parent, PFNPROPSHEETUI callback, LPARAM lParam,
     Reg().sheets[sheet->frame] = sheet.get();
   }
   PROPSHEETUI_INFO& info = sheet->info;
-  info.cbSize = sizeof(PROPSHEETUI_INFO);
-  info.Version = PROPSHEETUI_INFO_VERSION;
-  info.hComPropSheet = static_cast<HANDLE>(sheet.get());
-  info.pfnComPropSheet = ComPropSheet;
-  info.lParamInit = lParam;
-  info.Reason = PROPSHEETUI_REASON_INIT;
+  StartInfo(info, static_cast<HANDLE>(sheet.get()), lParam);
   const LONG init = callback(&info, lParam);
   LONG answer = ERR_CPSUI_GETLASTERROR;
   if (init > 0) {

@@ -352,12 +352,12 @@ BOOL DrvConvertDevMode(const WCHAR* printerName, const DEVMODEW* in, DEVMODEW* o
   }
 }
 
-int DrvDocumentEvent(HANDLE printer, HANDLE, int event, ULONG, void*, ULONG, void*) {
-  if (event == DOCUMENTEVENT_ENDDOC || event == DOCUMENTEVENT_ENDDOCPOST) ReportFailedJobOutputs(printer);
+int DrvDocumentEvent(HANDLE printer, HANDLE, int event, ULONG, void*, ULONG, void*, Generation generation) {
+  if (event == DOCUMENTEVENT_ENDDOC || event == DOCUMENTEVENT_ENDDOCPOST) ReportFailedJobOutputs(printer, generation);
   return DOCUMENTEVENT_SUCCESS;
 }
 
-int ReportFailedJobOutputs(HANDLE printer) {
+int ReportFailedJobOutputs(HANDLE printer, Generation generation) {
   std::u16string printerName;
   if (!PrinterNameOf(printer, printerName)) return 1;
   HKEY key = nullptr;
@@ -371,7 +371,8 @@ int ReportFailedJobOutputs(HANDLE printer) {
     // A record that cannot be deleted would be found again for ever.
     if (RegDeleteValueW(key, name.c_str()) != ERROR_SUCCESS) break;
     HMODULE resources = LoadResourceDll(nullptr, printer);
-    ShowMessage(resources, nullptr, kMessageCaptionString, kFailedJobString, MB_ICONWARNING);
+    ShowMessage(resources, nullptr, kMessageCaptionString, kFailedJobString, MB_ICONWARNING, 0, nullptr, nullptr,
+                nullptr, generation);
     if (resources) FreeLibrary(resources);
   }
   RegCloseKey(key);

@@ -87,7 +87,8 @@ HRESULT COemNevoUI::HideStandardUI(DWORD mode) {
 
 HRESULT COemNevoUI::DocumentEvent(HANDLE printer, PVOID dc, INT escape, ULONG inSize, PVOID in, ULONG outSize,
                                   PVOID out, INT* result) {
-  const int answer = printer_interface::DrvDocumentEvent(printer, dc, escape, inSize, in, outSize, out);
+  const int answer =
+      printer_interface::DrvDocumentEvent(printer, dc, escape, inSize, in, outSize, out, Generation::Plugin);
   if (result) *result = answer;
   return S_OK;
 }
