@@ -247,6 +247,34 @@ DLLEXPORT BOOL DrvPrinterEvent(LPWSTR printerName, INT event, DWORD flags, LPARA
   return SUCCEEDED(plugin->Ui()->PrinterEvent(printerName, event, flags, lParam)) ? TRUE : FALSE;
 }
 
+// CDM_DRIVER_DEFAULT: the core's default DEVMODE; CDM_CONVERT: the caller's
+// carried into the core's shape. *size in bytes: a smaller output fails with
+// ERROR_INSUFFICIENT_BUFFER and the size needed. Other modes: ERROR_INVALID_PARAMETER.
+DLLEXPORT BOOL DrvConvertDevMode(LPWSTR printerName, DEVMODEW* in, DEVMODEW* out, LONG* size, DWORD mode) {
+  constexpr DWORD kConvert = 1, kDriverDefault = 4;
+  if (!size || (mode != kConvert && mode != kDriverDefault) || (mode == kConvert && !in)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(printerName, &printer, nullptr)) return FALSE;
+  std::vector<BYTE> dm;
+  if (auto plugin = LoadPlugin(printer)) dm = CoreDevmode(*plugin, printer, mode == kConvert ? in : nullptr);
+  ClosePrinter(printer);
+  if (dm.empty()) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (!out || *size < 0 || static_cast<std::size_t>(*size) < dm.size()) {
+    *size = static_cast<LONG>(dm.size());
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  std::memcpy(out, dm.data(), dm.size());
+  *size = static_cast<LONG>(dm.size());
+  return TRUE;
+}
+
 // The plug-in's answer; GDI_ERROR when it gives none.
 DLLEXPORT DWORD DrvDeviceCapabilities(HANDLE printer, LPWSTR deviceName, WORD capability, PVOID output,
                                       DEVMODEW* devmode) {

@@ -12,6 +12,7 @@
 #include "plat/strings.h"
 #include "plat/ui.h"
 #include "settings/caps_store.h"
+#include "settings/custom_forms.h"
 #include "settings/doc_settings.h"
 #include "settings/model_caps.h"
 #include "settings/private_devmode.h"
@@ -32,10 +33,12 @@ constexpr WORD kDevmodeSize351 = 188;
 constexpr WORD kDriverVersion351 = 0x350;
 
 // A ModelCaps read from the printer data, freed with its texts at the end.
+// The plug-in generation's papers served by user forms get their positions.
 class CapsFromPrinter {
  public:
-  explicit CapsFromPrinter(HANDLE printer) : caps_(AllocModelCaps()) {
+  CapsFromPrinter(HANDLE printer, Generation generation) : caps_(AllocModelCaps()) {
     if (caps_ && LoadCapsFromPrinterData(caps_, printer) != 1) Release();
+    if (caps_ && generation == Generation::Plugin) MapCustomFormIndices(printer, *caps_);
   }
   ~CapsFromPrinter() { Release(); }
   CapsFromPrinter(const CapsFromPrinter&) = delete;
@@ -290,7 +293,7 @@ HMODULE UiModule() { return g_module; }
 
 DWORD DrvDeviceCapabilities(HANDLE printer, const WCHAR*, WORD index, void* output, const DEVMODEW* devmode,
                             Generation generation) {
-  CapsFromPrinter caps(printer);
+  CapsFromPrinter caps(printer, generation);
   if (!caps.get()) return GDI_ERROR;
   std::unique_ptr<PrivateDevmode, GlobalDeleter> dm(devmode ? CopyForValidation(printer, devmode, *caps.get(), generation)
                                                            : BuildDefaultDevmode(printer, *caps.get(), generation));

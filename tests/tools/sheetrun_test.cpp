@@ -329,3 +329,12 @@ TEST_F(SheetRun, ClassicAndPluginSheetsWriteTheSameSettings) {
     }
   }
 }
+
+// Each generation's about page shows its own version.
+TEST_F(SheetRun, TheAboutPageShowsTheGenerationsVersion) {
+  const std::pair<const char*, const char*> cases[] = {{"", "5.18.01"}, {"--plugin", "2.19.01"}};
+  for (const auto& [args, version] : cases) {
+    const Outcome r = Run(std::string("tab 2006\nexpect 3002 text \"Version ") + version + "\"\nok\n", args);
+    EXPECT_EQ(r.exitCode, 0) << args << "\n" << r.out;
+  }
+}

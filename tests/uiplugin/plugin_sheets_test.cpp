@@ -15,6 +15,7 @@
 #include "plat/base.h"
 #include "plat/machine.h"
 #include "plat/propsheet.h"
+#include "plat/resources.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
 #include "printjob/printer_setup.h"
@@ -166,6 +167,48 @@ TEST_F(PluginPrinter, RegisteringUpdatesAChangedFormAndLeavesBuiltinFormsAlone) 
 
   EXPECT_EQ(MapCustomFormIndices(printer_, caps), 1);
   EXPECT_EQ(caps.Papers[ticket].PaperId, 121) << "Wide Postcard, Foolscap, Ticket";
+}
+
+// The core's exports reach the plug-in: the papers it reports carry their
+// forms' positions, and its DEVMODE is the public part and the plug-in's part.
+TEST_F(PluginPrinter, TheCoresExportsAnswerThroughThePlugin) {
+  SetUpModel("NEVO2600.RDF");
+  HMODULE core = LoadLibraryW(u"C:\\DRIVERS\\coredrvui.so");
+  ASSERT_NE(core, nullptr);
+  using Capabilities = DWORD (*)(HANDLE, LPWSTR, WORD, PVOID, DEVMODEW*);
+  using Convert = BOOL (*)(LPWSTR, DEVMODEW*, DEVMODEW*, LONG*, DWORD);
+  auto capabilities = reinterpret_cast<Capabilities>(GetProcAddress(core, "DrvDeviceCapabilities"));
+  auto convert = reinterpret_cast<Convert>(GetProcAddress(core, "DrvConvertDevMode"));
+  ASSERT_TRUE(capabilities && convert);
+  std::u16string name = kPrinter;
+  constexpr WORD kPapers = 2;
+  const DWORD count = capabilities(printer_, name.data(), kPapers, nullptr, nullptr);
+  ASSERT_EQ(count, 9u);
+  std::vector<WORD> ids(count);
+  EXPECT_EQ(capabilities(printer_, name.data(), kPapers, ids.data(), nullptr), count);
+  EXPECT_EQ(ids, (std::vector<WORD>{3, 5, 1, 6, 9, 119, 256, 120, 121}));
+
+  constexpr DWORD kDriverDefault = 4, kConvert = 1, kConvert351 = 2;
+  LONG size = 0;
+  EXPECT_FALSE(convert(name.data(), nullptr, nullptr, &size, kDriverDefault));
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  ASSERT_EQ(size, 220 + 3248);
+  std::vector<BYTE> dm(static_cast<std::size_t>(size));
+  ASSERT_TRUE(convert(name.data(), nullptr, reinterpret_cast<DEVMODEW*>(dm.data()), &size, kDriverDefault));
+  const auto* pub = reinterpret_cast<const DEVMODEW*>(dm.data());
+  EXPECT_EQ(pub->dmSize, 220);
+  EXPECT_EQ(pub->dmDriverExtra, 3248);
+  EXPECT_EQ(oemdm::ReadHeader(dm.data() + 220), oemdm::kOwnHeader);
+  std::vector<BYTE> converted(dm.size());
+  LONG convertedSize = static_cast<LONG>(converted.size());
+  reinterpret_cast<DEVMODEW*>(dm.data())->dmCopies = 5;
+  ASSERT_TRUE(convert(name.data(), reinterpret_cast<DEVMODEW*>(dm.data()),
+                      reinterpret_cast<DEVMODEW*>(converted.data()), &convertedSize, kConvert));
+  EXPECT_EQ(reinterpret_cast<const DEVMODEW*>(converted.data())->dmCopies, 5);
+  EXPECT_FALSE(convert(name.data(), nullptr, reinterpret_cast<DEVMODEW*>(converted.data()), &convertedSize,
+                       kConvert351));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  FreeLibrary(core);
 }
 
 TEST(ModelFiles, TheModelDataFileIsFoundByItsExtensionAndTheLibraryFollowsIt) {
