@@ -84,7 +84,9 @@ std::vector<BYTE> CoreDevmode(plat::core::UiPlugin& plugin, HANDLE printer, cons
       std::memcpy(dm.data(), stored.data(), sizeof(DEVMODEW));
   }
   auto* pub = reinterpret_cast<DEVMODEW*>(dm.data());
-  if (in && in->dmSize >= offsetof(DEVMODEW, dmFields) && in->dmDriverExtra == partSize) {
+  // Only a DEVMODE whose sizes are the core's own is read past its header.
+  if (in && in->dmSize >= offsetof(DEVMODEW, dmFields) && in->dmSize <= plat::core::kPublicBytes &&
+      in->dmDriverExtra == partSize) {
     std::memcpy(dm.data(), in, std::min<std::size_t>(in->dmSize, plat::core::kPublicBytes));
     const std::vector<BYTE> inPart(reinterpret_cast<const BYTE*>(in) + in->dmSize,
                                    reinterpret_cast<const BYTE*>(in) + in->dmSize + partSize);
