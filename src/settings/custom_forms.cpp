@@ -13,11 +13,14 @@ std::u16string_view PaperName(const ModelCaps& caps, const PaperEntry& e) {
   return text ? plat::view(text) : std::u16string_view();
 }
 
-// A paper the spooler knows only as a user form.
+// A paper the spooler knows only as a user form: a custom paper, or a
+// document paper (but the free-size paper) without a built-in form's number.
+// An id of 0 is such a paper whose form was not found (it was stored as 0),
+// so a form deleted meanwhile is made again.
 bool ServedByUserForm(const ModelCaps& caps, std::size_t position, std::uint16_t id) {
   const std::size_t documents = caps.Info.DocumentPaperCount;
   if (position >= documents) return true;
-  return position + 1 != documents && id > kLastBuiltinForm;
+  return position + 1 != documents && (id == 0 || id > kLastBuiltinForm);
 }
 
 FORM_INFO_1W UserFormOf(const PaperEntry& e, std::u16string& name) {

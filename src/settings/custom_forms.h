@@ -24,8 +24,8 @@ struct SpoolerForm {
 std::optional<std::vector<SpoolerForm>> ListSpoolerForms(HANDLE printer);
 
 // Adds or updates a user form (Flags 0, imageable area the whole sheet) for
-// every custom paper and every document paper with an id above 118 but the
-// free-size paper, and clears their ids to 0. The spooler's answers are not
+// every custom paper and every document paper with an id of 0 or above 118
+// but the free-size paper, and clears their ids to 0. The spooler's answers are not
 // checked. Returns 1.
 int RegisterCustomForms(HANDLE printer, ModelCaps& caps);
 // The same on papers, a copy of caps' paper table.

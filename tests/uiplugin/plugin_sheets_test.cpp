@@ -18,6 +18,7 @@
 #include "plat/resources.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
+#include "plat/ui.h"
 #include "printjob/printer_setup.h"
 #include "settings/byte_order.h"
 #include "settings/caps_store.h"
@@ -129,6 +130,29 @@ TEST_F(PluginPrinter, InitialisationRegistersTheExtraPapersAsUserForms) {
   EXPECT_EQ(p[5].PaperId, 119);
   EXPECT_EQ(p[7].PaperId, 120);
   EXPECT_EQ(p[8].PaperId, 121);
+}
+
+// The device sheet, opened through the spooler and the core, registers the
+// forms again at OK.
+TEST_F(PluginPrinter, DeviceSheetOkAddsTheUserForms) {
+  SetUpModel("NEVO2600.RDF");
+  for (const char16_t* name : {u"Legal 13", u"Half Letter Wide", u"Program Card"})
+    ASSERT_TRUE(DeleteFormW(printer_, name));
+  plat::ui::QueueHandler([](plat::ui::Screen& s) { EXPECT_TRUE(s.Ok()); });
+  EXPECT_TRUE(PrinterPropertiesW(nullptr, printer_));
+  plat::ui::ResetScript();
+  DWORD needed = 0, returned = 0;
+  EnumFormsW(printer_, 1, nullptr, 0, &needed, &returned);
+  std::vector<BYTE> list(needed);
+  ASSERT_TRUE(EnumFormsW(printer_, 1, list.data(), needed, &needed, &returned));
+  ASSERT_EQ(returned, 121u);
+  const auto* forms = reinterpret_cast<const FORM_INFO_1W*>(list.data());
+  EXPECT_EQ(std::u16string(forms[118].pName), u"Legal 13");
+  EXPECT_EQ(std::u16string(forms[119].pName), u"Half Letter Wide");
+  EXPECT_EQ(std::u16string(forms[120].pName), u"Program Card");
+  EXPECT_EQ(forms[120].Size.cx, 127000);
+  EXPECT_EQ(StoredPaperIds(), (std::vector<std::uint16_t>{3, 5, 1, 6, 9, 0, 256, 0, 0}));
+  EXPECT_EQ(plat::LiveSheetCount(), 0u);
 }
 
 TEST_F(PluginPrinter, RegisteringUpdatesAChangedFormAndLeavesBuiltinFormsAlone) {
