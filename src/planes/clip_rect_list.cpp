@@ -1,4 +1,5 @@
-// The clip rectangles of the pending picture, grown as blits add theirs.
+// The clip rectangles of the pending picture: grown as blits add theirs,
+// emptied and freed by ClearClipRectList.
 #include <algorithm>
 #include <cstring>
 #include <vector>
