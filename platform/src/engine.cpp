@@ -2,6 +2,7 @@
 // process-wide table, and the engine's own solid fills.
 #include "plat/engine.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -14,6 +15,9 @@
 #include "engine_raster.h"
 
 namespace {
+
+// Every EngCheckAbort call, whatever surface it names.
+std::atomic<std::uint64_t> g_checkAbortCalls{0};
 
 // The spooler model's cancel flag of the printer's current job.
 bool JobCancelled(HANDLE printer) { return printer != nullptr && plat::spooler::IsJobCancelled(printer); }
@@ -287,6 +291,7 @@ BOOL EngDeletePalette(HPALETTE hpal) {
 }
 
 BOOL EngCheckAbort(SURFOBJ* pso) {
+  g_checkAbortCalls.fetch_add(1, std::memory_order_relaxed);
   HANDLE printer = nullptr;
   {
     std::lock_guard<std::mutex> g(T().lock);
@@ -351,6 +356,8 @@ BOOL FillRect(SURFOBJ* pso, const RECTL& rect, ULONG color) {
   std::lock_guard<std::mutex> g(T().lock);
   return Fill(pso, rect, color);
 }
+
+std::uint64_t CheckAbortCalls() { return g_checkAbortCalls.load(std::memory_order_relaxed); }
 
 std::size_t LiveSurfaceCount() {
   std::lock_guard<std::mutex> g(T().lock);

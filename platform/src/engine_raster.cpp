@@ -1,9 +1,10 @@
-// The engine's rasteriser on 1-bit surfaces.
+// The engine's rasteriser on 1-, 24- and 32-bit surfaces.
 #include "engine_raster.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <utility>
 
@@ -41,21 +42,56 @@ int Rop2Bit(int rop2, int pen, int dst) {
   return ((rop2 - 1) >> ((pen << 1) | dst)) & 1;
 }
 
+// The pen's colour at a pixel: solid or the pattern repeated from the page's origin.
+ULONG PenRgb(const Ink& ink, LONG x, LONG y) {
+  if (ink.solid || ink.width <= 0 || ink.height <= 0) return ink.rgb;
+  const LONG px = ((x % ink.width) + ink.width) % ink.width;
+  const LONG py = ((y % ink.height) + ink.height) % ink.height;
+  return ink.pixels[static_cast<std::size_t>(py) * ink.width + px];
+}
+
+// A ROP2 on pen and destination bytes, bit by bit.
+BYTE Rop2Byte(int rop2, unsigned pen, unsigned dst) {
+  if (rop2 < 1 || rop2 > 16) return static_cast<BYTE>(dst);
+  const int code = rop2 - 1;
+  unsigned out = 0;
+  if (code & 1) out |= ~pen & ~dst;
+  if (code & 2) out |= ~pen & dst;
+  if (code & 4) out |= pen & ~dst;
+  if (code & 8) out |= pen & dst;
+  return static_cast<BYTE>(out);
+}
+
+bool Deep(const SURFOBJ* so) { return so->iBitmapFormat == BMF_24BPP || so->iBitmapFormat == BMF_32BPP; }
+
 void PutPixel(SURFOBJ* so, LONG x, LONG y, const Ink& ink, int rop2) {
   BYTE* row = static_cast<BYTE*>(so->pvScan0) + static_cast<std::ptrdiff_t>(y) * so->lDelta;
+  if (Deep(so)) {
+    // Blue, green, red, each byte through the ROP2 with the pen's own colour.
+    BYTE* px = row + static_cast<std::ptrdiff_t>(x) * (so->iBitmapFormat == BMF_24BPP ? 3 : 4);
+    const ULONG rgb = PenRgb(ink, x, y);
+    px[0] = Rop2Byte(rop2, (rgb >> 16) & 0xFF, px[0]);
+    px[1] = Rop2Byte(rop2, (rgb >> 8) & 0xFF, px[1]);
+    px[2] = Rop2Byte(rop2, rgb & 0xFF, px[2]);
+    return;
+  }
   const BYTE bit = static_cast<BYTE>(0x80 >> (x & 7));
   const int dst = (row[x >> 3] & bit) ? 1 : 0;
   const int out = Rop2Bit(rop2, PenBit(ink, x, y), dst);
   row[x >> 3] = static_cast<BYTE>(out ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit));
 }
 
-// Pixels x0..x1 - 1 of row y, through the clip.
-void Span(Target& t, LONG y, LONG x0, LONG x1, const Ink& ink, int rop2) {
-  for (const RECTL& c : t.clip) {
-    if (y < c.top || y >= c.bottom) continue;
-    const LONG a = std::max(x0, c.left), b = std::min(x1, c.right);
-    for (LONG x = a; x < b; ++x) PutPixel(t.surface, x, y, ink, rop2);
+// Pixels x0..x1 - 1 of row y of a 24-bit surface: a solid copy fills bytes.
+void DeepSpan(SURFOBJ* so, LONG y, LONG x0, LONG x1, const Ink& ink, int rop2) {
+  if (so->iBitmapFormat != BMF_24BPP || !ink.solid || rop2 != R2_COPYPEN) {
+    for (LONG x = x0; x < x1; ++x) PutPixel(so, x, y, ink, rop2);
+    return;
   }
+  BYTE* px = static_cast<BYTE*>(so->pvScan0) + static_cast<std::ptrdiff_t>(y) * so->lDelta + 3 * std::ptrdiff_t{x0};
+  const std::size_t n = 3 * static_cast<std::size_t>(x1 - x0);
+  if (n == 0) return;
+  px[0] = static_cast<BYTE>(ink.rgb >> 16), px[1] = static_cast<BYTE>(ink.rgb >> 8), px[2] = static_cast<BYTE>(ink.rgb);
+  for (std::size_t done = 3; done < n; done *= 2) std::memcpy(px + done, px, std::min(done, n - done));
 }
 
 bool InClip(const Target& t, LONG x, LONG y) {
@@ -284,8 +320,25 @@ std::vector<Polyline> Dashes(const Figure& f, const std::vector<double>& pattern
 
 }  // namespace
 
+void Span(Target& t, LONG y, LONG x0, LONG x1, const Ink& ink, int rop2) {
+  const bool deep = Deep(t.surface);
+  for (const RECTL& c : t.clip) {
+    if (y < c.top || y >= c.bottom) continue;
+    const LONG a = std::max(x0, c.left), b = std::min(x1, c.right);
+    if (deep) {
+      if (a < b) DeepSpan(t.surface, y, a, b, ink, rop2);
+      continue;
+    }
+    for (LONG x = a; x < b; ++x) PutPixel(t.surface, x, y, ink, rop2);
+  }
+}
+
+void Plot(Target& t, LONG x, LONG y, const Ink& ink, int rop2) {
+  if (InClip(t, x, y)) PutPixel(t.surface, x, y, ink, rop2);
+}
+
 bool MakeTarget(SURFOBJ* pso, Target& target) {
-  if (!pso || pso->iBitmapFormat != BMF_1BPP || !pso->pvScan0 || pso->sizlBitmap.cx <= 0 ||
+  if (!pso || (pso->iBitmapFormat != BMF_1BPP && !Deep(pso)) || !pso->pvScan0 || pso->sizlBitmap.cx <= 0 ||
       pso->sizlBitmap.cy <= 0)
     return false;
   target.surface = pso;

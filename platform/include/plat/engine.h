@@ -322,6 +322,9 @@ PLATAPI void DeleteDevice(HDEV hdev);
 // Bumps iUniq once. FALSE for an unsupported format or no bits.
 PLATAPI BOOL FillRect(SURFOBJ* pso, const RECTL& rect, ULONG color);
 
+// EngCheckAbort calls made in this process so far.
+PLATAPI std::uint64_t CheckAbortCalls();
+
 // Number of live surfaces and palettes, for leak checks in tests.
 PLATAPI std::size_t LiveSurfaceCount();
 PLATAPI std::size_t LivePaletteCount();
