@@ -3,6 +3,7 @@
 // destination, a row at a time.
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -22,22 +23,32 @@ constexpr ULONG kRopDest = 0xAA;
 bool ReadsPattern(ULONG rop3) { return ((rop3 >> 4) & 0x0F) != (rop3 & 0x0F); }
 bool ReadsSource(ULONG rop3) { return ((rop3 >> 2) & 0x33) != (rop3 & 0x33); }
 
-// Result bits of ROP3 R: bit (P << 2 | S << 1 | D) of R for each bit position.
+// Result bits of ROP3 R: bit (P << 2 | S << 1 | D) of R for each bit position,
+// eight bytes a step.
+template <unsigned R, typename Word>
+Word RopWord(Word P, Word S, Word D) {
+  Word out = 0;
+  if (R & 0x01) out |= ~P & ~S & ~D;
+  if (R & 0x02) out |= ~P & ~S & D;
+  if (R & 0x04) out |= ~P & S & ~D;
+  if (R & 0x08) out |= ~P & S & D;
+  if (R & 0x10) out |= P & ~S & ~D;
+  if (R & 0x20) out |= P & ~S & D;
+  if (R & 0x40) out |= P & S & ~D;
+  if (R & 0x80) out |= P & S & D;
+  return out;
+}
+
 template <unsigned R>
 void RopRow(const BYTE* p, const BYTE* s, BYTE* d, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
-    const unsigned P = p[i], S = s[i], D = d[i];
-    unsigned out = 0;
-    if (R & 0x01) out |= ~P & ~S & ~D;
-    if (R & 0x02) out |= ~P & ~S & D;
-    if (R & 0x04) out |= ~P & S & ~D;
-    if (R & 0x08) out |= ~P & S & D;
-    if (R & 0x10) out |= P & ~S & ~D;
-    if (R & 0x20) out |= P & ~S & D;
-    if (R & 0x40) out |= P & S & ~D;
-    if (R & 0x80) out |= P & S & D;
-    d[i] = static_cast<BYTE>(out);
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t P, S, D;
+    std::memcpy(&P, p + i, 8), std::memcpy(&S, s + i, 8), std::memcpy(&D, d + i, 8);
+    D = RopWord<R>(P, S, D);
+    std::memcpy(d + i, &D, 8);
   }
+  for (; i < n; ++i) d[i] = static_cast<BYTE>(RopWord<R, unsigned>(p[i], s[i], d[i]));
 }
 
 using RopFn = void (*)(const BYTE*, const BYTE*, BYTE*, std::size_t);
@@ -91,20 +102,28 @@ PLATAPI BOOL EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPO
   const POINTL brushAt = pptlBrush ? *pptlBrush : POINTL{0, 0};
   // A source on the destination's bits is read before the rows are written.
   const bool overlap = usesSource && psoSrc->pvScan0 == psoTrg->pvScan0;
-  std::vector<BYTE> p, s, d, other, saved;
+  std::vector<BYTE> patternRows, s, d, other, saved;
+  const LONG patternHeight = usesPattern && !brush.solid ? brush.height : 1;
   for (const RECTL& r : ClipRectsIn(pco, psoTrg, bounds)) {
     const LONG w = r.right - r.left, h = r.bottom - r.top;
     const std::size_t n = 3 * static_cast<std::size_t>(w);
-    p.assign(n, 0), s.assign(n, 0), d.resize(n), other.resize(n);
+    s.assign(n, 0), d.resize(n), other.resize(n);
+    // The brush's rows across the rectangle, made once.
+    patternRows.assign(n * patternHeight, 0);
+    if (usesPattern)
+      for (LONG i = 0; i < patternHeight; ++i) brush.Fill(r.left, brushAt.y + i, w, brushAt, patternRows.data() + n * i);
     const LONG sx = srcAt.x + (r.left - target.left), sy = srcAt.y + (r.top - target.top);
     if (overlap) {
       saved.resize(n * h);
       for (LONG y = 0; y < h; ++y) ReadRow24(psoSrc, pxlo, sx, sy + y, w, saved.data() + n * y);
     }
     for (LONG y = r.top; y < r.bottom; ++y) {
-      if (usesPattern) brush.Fill(r.left, y, w, brushAt, p.data());
+      const BYTE* pat = patternRows.data() + n * (((y - brushAt.y) % patternHeight + patternHeight) % patternHeight);
+      const BYTE* src = s.data();
       if (overlap)
-        std::memcpy(s.data(), saved.data() + n * (y - r.top), n);
+        src = saved.data() + n * (y - r.top);
+      else if (usesSource && psoSrc->iBitmapFormat == BMF_24BPP)
+        src = RowOf(psoSrc, sy + (y - r.top)) + 3 * static_cast<std::ptrdiff_t>(sx);
       else if (usesSource)
         ReadRow24(psoSrc, pxlo, sx, sy + (y - r.top), w, s.data());
       BYTE* dst = psoTrg->iBitmapFormat == BMF_24BPP ? RowOf(psoTrg, y) + 3 * static_cast<std::ptrdiff_t>(r.left)
@@ -112,13 +131,13 @@ PLATAPI BOOL EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPO
       if (dst == d.data()) ReadRow24(psoTrg, nullptr, r.left, y, w, d.data());
       if (masked) {
         std::memcpy(other.data(), dst, n);
-        kRops[back](p.data(), s.data(), other.data(), n);
-        kRops[fore](p.data(), s.data(), dst, n);
+        kRops[back](pat, src, other.data(), n);
+        kRops[fore](pat, src, dst, n);
         const LONG mx = maskAt.x + (r.left - target.left), my = maskAt.y + (y - target.top);
         for (LONG x = 0; x < w; ++x)
           if (!MaskBit(psoMask, mx + x, my)) std::memcpy(dst + 3 * x, other.data() + 3 * x, 3);
       } else {
-        kRops[fore](p.data(), s.data(), dst, n);
+        kRops[fore](pat, src, dst, n);
       }
       if (dst == d.data()) WriteRow24(psoTrg, r.left, y, w, d.data());
     }
