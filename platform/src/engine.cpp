@@ -210,6 +210,25 @@ HBITMAP EngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG fl, PVOID 
   return static_cast<HBITMAP>(key);
 }
 
+HSURF EngCreateDeviceSurface(DHSURF dhsurf, SIZEL sizl, ULONG iFormatCompat) {
+  if (sizl.cx <= 0 || sizl.cy <= 0 || BitsPerPixel(iFormatCompat) == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto s = std::make_unique<Surface>();
+  SURFOBJ& so = s->so;
+  so.dhsurf = dhsurf;
+  so.sizlBitmap = sizl;
+  so.iBitmapFormat = iFormatCompat;
+  so.iType = STYPE_DEVICE;
+  std::lock_guard<std::mutex> g(T().lock);
+  so.iUniq = T().nextUniq++;
+  void* key = s.get();
+  so.hsurf = static_cast<HSURF>(key);
+  T().surfaces.emplace(key, std::move(s));
+  return static_cast<HSURF>(key);
+}
+
 BOOL EngAssociateSurface(HSURF hsurf, HDEV hdev, FLONG flHooks) {
   std::lock_guard<std::mutex> g(T().lock);
   Surface* s = FindSurface(hsurf);

@@ -73,6 +73,11 @@ constexpr ULONG INDEX_DrvSendPage = 32;
 constexpr ULONG INDEX_DrvStartPage = 33;
 constexpr ULONG INDEX_DrvEndDoc = 34;
 constexpr ULONG INDEX_DrvStartDoc = 35;
+constexpr ULONG INDEX_DrvGradientFill = 68;
+constexpr ULONG INDEX_DrvStretchBltROP = 69;
+constexpr ULONG INDEX_DrvPlgBlt = 70;
+constexpr ULONG INDEX_DrvAlphaBlend = 71;
+constexpr ULONG INDEX_DrvTransparentBlt = 74;
 constexpr ULONG INDEX_LAST = 89;
 
 // ---- surfaces ----
@@ -122,6 +127,10 @@ constexpr FLONG HOOK_FILLPATH = 0x0040;
 constexpr FLONG HOOK_STROKEANDFILLPATH = 0x0080;
 constexpr FLONG HOOK_LINETO = 0x0100;
 constexpr FLONG HOOK_COPYBITS = 0x0400;
+constexpr FLONG HOOK_STRETCHBLTROP = 0x2000;
+constexpr FLONG HOOK_TRANSPARENTBLT = 0x8000;
+constexpr FLONG HOOK_ALPHABLEND = 0x10000;
+constexpr FLONG HOOK_GRADIENTFILL = 0x20000;
 
 // ---- device capabilities ----
 struct CIECHROMA {
@@ -284,6 +293,10 @@ extern "C" {
 // unless BMF_NOZEROINIT). Without BMF_TOPDOWN the first row in memory is the
 // bottom one. NULL with ERROR_INVALID_PARAMETER for a bad size or format.
 PLATAPI HBITMAP EngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG fl, PVOID pvBits);
+// A surface the driver manages: no bits, drawn on only through the driver's
+// hooked entries; iFormatCompat is the format of the bitmaps it is close to.
+// NULL with ERROR_INVALID_PARAMETER for a bad size or format.
+PLATAPI HSURF EngCreateDeviceSurface(DHSURF dhsurf, SIZEL sizl, ULONG iFormatCompat);
 // Ties the surface to a device: its dhpdev becomes the device's driver record
 // and the hooked drawing calls go to the driver.
 PLATAPI BOOL EngAssociateSurface(HSURF hsurf, HDEV hdev, FLONG flHooks);
