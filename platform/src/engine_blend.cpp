@@ -34,9 +34,10 @@ struct ArgbCopy {
   ArgbCopy(const SURFOBJ* so, XLATEOBJ* xlate, const RECTL& r, bool alpha) {
     const LONG w = r.right - r.left, h = r.bottom - r.top;
     pixels.assign(static_cast<std::size_t>(w) * h, 0);
+    const bool redFirst = RedFirst(so);
     for (LONG y = 0; y < h; ++y)
       for (LONG x = 0; x < w; ++x) {
-        const ULONG rgb = ReadRgb(so, xlate, r.left + x, r.top + y);
+        const ULONG rgb = ReadRgb(so, xlate, r.left + x, r.top + y, redFirst);
         const uint32_t a = alpha ? RowOf(so, r.top + y)[4 * (r.left + x) + 3] : 0xFF;
         pixels[static_cast<std::size_t>(y) * w + x] =
             (a << 24) | ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
@@ -67,24 +68,9 @@ bool OnDeepTarget(SURFOBJ* pso, const RECTL& bounds, const std::function<void(pi
   return true;
 }
 
-RECTL Bounds(const std::vector<RECTL>& rects) {
-  RECTL b{0, 0, 0, 0};
-  for (std::size_t i = 0; i < rects.size(); ++i)
-    b = i == 0 ? rects[i]
-               : RECTL{std::min(b.left, rects[i].left), std::min(b.top, rects[i].top),
-                       std::max(b.right, rects[i].right), std::max(b.bottom, rects[i].bottom)};
-  return b;
-}
-
 bool Fail() {
   SetLastError(ERROR_INVALID_PARAMETER);
   return false;
-}
-
-// Destination indices to source pixels by nearest sample, as EngStretchBlt.
-LONG NearestOf(std::int64_t index, std::int64_t count, LONG srcLow, LONG srcHigh, bool flip) {
-  const std::int64_t i = flip ? count - 1 - index : index;
-  return static_cast<LONG>(srcLow + (2 * i + 1) * (srcHigh - srcLow) / (2 * count));
 }
 
 }  // namespace
@@ -112,7 +98,7 @@ PLATAPI BOOL EngAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLAT
   std::unique_ptr<ArgbCopy> copy;
   LONG originX = s.left, originY = s.top;  // the source rectangle's corner in the image
   if (view.image && perPixel) {
-    pixman_image_t* argb = pixman_image_create_bits(PIXMAN_a8r8g8b8, psoSrc->sizlBitmap.cx, psoSrc->sizlBitmap.cy,
+    pixman_image_t* argb = pixman_image_create_bits(RedFirst(psoSrc) ? PIXMAN_a8b8g8r8 : PIXMAN_a8r8g8b8, psoSrc->sizlBitmap.cx, psoSrc->sizlBitmap.cy,
                                                     static_cast<uint32_t*>(psoSrc->pvScan0), psoSrc->lDelta);
     pixman_image_unref(view.image);
     view.image = argb;
@@ -143,7 +129,7 @@ PLATAPI BOOL EngAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLAT
   }
   pixman_color_t alpha{0, 0, 0, static_cast<uint16_t>(constant * 257)};
   ImageRef mask(constant == 0xFF ? nullptr : pixman_image_create_solid_fill(&alpha));
-  const bool ok = OnDeepTarget(psoDest, Bounds(rects), [&](pixman_image_t* dst, LONG ox, LONG oy) {
+  const bool ok = OnDeepTarget(psoDest, BoundsOf(rects), [&](pixman_image_t* dst, LONG ox, LONG oy) {
     for (const RECTL& r : rects) {
       const LONG sx = scaled ? r.left - d.left : originX + (r.left - d.left);
       const LONG sy = scaled ? r.top - d.top : originY + (r.top - d.top);
@@ -189,7 +175,7 @@ PLATAPI BOOL EngPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ*, CLIPOBJ* pco,
   if (!source.ref.image) return Fail();
   pixman_image_set_transform(source.ref.image, &t);
   pixman_image_set_filter(source.ref.image, PIXMAN_FILTER_NEAREST, nullptr, 0);
-  const bool ok = OnDeepTarget(psoTrg, Bounds(rects), [&](pixman_image_t* dst, LONG ox, LONG oy) {
+  const bool ok = OnDeepTarget(psoTrg, BoundsOf(rects), [&](pixman_image_t* dst, LONG ox, LONG oy) {
     for (const RECTL& r : rects)
       pixman_image_composite32(PIXMAN_OP_OVER, source.ref.image, nullptr, dst, r.left, r.top, 0, 0, r.left + ox,
                                r.top + oy, r.right - r.left, r.bottom - r.top);
@@ -207,6 +193,7 @@ PLATAPI BOOL EngTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, CLIPOBJ* pco, X
   const bool flipX = (prclDst->right < prclDst->left) != (prclSrc->right < prclSrc->left);
   const bool flipY = (prclDst->bottom < prclDst->top) != (prclSrc->bottom < prclSrc->top);
   const ULONG key = psoSrc->iBitmapFormat > BMF_8BPP ? iTransColor & 0xFFFFFF : iTransColor;
+  const bool srcRedFirst = RedFirst(psoSrc), dstRedFirst = RedFirst(psoDst);
   for (const RECTL& r : ClipRectsIn(pco, psoDst, d)) {
     std::vector<LONG> columns(r.right - r.left);
     for (LONG x = r.left; x < r.right; ++x)
@@ -216,8 +203,8 @@ PLATAPI BOOL EngTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, CLIPOBJ* pco, X
       if (sy < 0 || sy >= psoSrc->sizlBitmap.cy) continue;
       for (LONG x = r.left; x < r.right; ++x) {
         const LONG sx = columns[x - r.left];
-        if (sx < 0 || sx >= psoSrc->sizlBitmap.cx || ReadRaw(psoSrc, sx, sy) == key) continue;
-        WriteRgb(psoDst, x, y, ReadRgb(psoSrc, pxlo, sx, sy), 128);
+        if (sx < 0 || sx >= psoSrc->sizlBitmap.cx || ReadRaw(psoSrc, sx, sy, srcRedFirst) == key) continue;
+        WriteRgb(psoDst, x, y, ReadRgb(psoSrc, pxlo, sx, sy, srcRedFirst), 128, dstRedFirst);
       }
     }
   }
@@ -230,9 +217,10 @@ PLATAPI BOOL EngGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATEOBJ*, TRIVERTE
   if (!HasBits(psoDest) || !pVertex || (!pMesh && nMesh > 0) || ulMode > GRADIENT_FILL_TRIANGLE) return Fail();
   const RECTL extents = prclExtents ? *prclExtents : RECTL{0, 0, psoDest->sizlBitmap.cx, psoDest->sizlBitmap.cy};
   const std::vector<RECTL> rects = ClipRectsIn(pco, psoDest, extents);
+  const bool redFirst = RedFirst(psoDest);
   auto channel = [](double c) { return static_cast<ULONG>(std::clamp(c, 0.0, 65535.0)) >> 8; };
   auto put = [&](LONG x, LONG y, double r, double g, double b) {
-    WriteRgb(psoDest, x, y, channel(r) | (channel(g) << 8) | (channel(b) << 16), 128);
+    WriteRgb(psoDest, x, y, channel(r) | (channel(g) << 8) | (channel(b) << 16), 128, redFirst);
   };
   for (ULONG m = 0; m < nMesh; ++m) {
     if (ulMode == GRADIENT_FILL_TRIANGLE) {

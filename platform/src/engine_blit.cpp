@@ -24,13 +24,6 @@ bool PixmanCopies(SURFOBJ* dst, SURFOBJ* src) {
          (dst->iBitmapFormat == BMF_24BPP || dst->iBitmapFormat == BMF_32BPP) && !SameBits(dst, src);
 }
 
-// The source pixels of destination indices 0..count-1 along one axis: the
-// nearest sample at each pixel centre; flipped axes run from the far end.
-LONG NearestOf(std::int64_t index, std::int64_t count, LONG srcLow, LONG srcHigh, bool flip) {
-  const std::int64_t i = flip ? count - 1 - index : index;
-  return static_cast<LONG>(srcLow + (2 * i + 1) * (srcHigh - srcLow) / (2 * count));
-}
-
 // Box-filter taps of one destination pixel: the source pixels its footprint
 // covers, weighted by the covered length (in 1/count of a source pixel; the
 // weights sum to the source length).
@@ -77,6 +70,7 @@ PLATAPI BOOL EngCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEO
     // Rows go through a copy so a source overlapping the destination reads
     // what was there before.
     const bool overlap = SameBits(psoDest, psoSrc);
+    const bool srcRedFirst = RedFirst(psoSrc), dstRedFirst = RedFirst(psoDest);
     std::vector<BYTE> saved;
     std::vector<BYTE> row;
     for (const RECTL& r : rects) {
@@ -97,7 +91,8 @@ PLATAPI BOOL EngCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEO
           continue;
         }
         for (LONG x = 0; x < w; ++x)
-          WriteRgb(psoDest, r.left + x, r.top + y, ReadRgb(psoSrc, pxlo, sx + x, sy + y), 128);
+          WriteRgb(psoDest, r.left + x, r.top + y, ReadRgb(psoSrc, pxlo, sx + x, sy + y, srcRedFirst), 128,
+                   dstRedFirst);
       }
     }
   }
@@ -123,6 +118,7 @@ PLATAPI BOOL EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ*, CLIPOBJ*
   const bool deep = psoDest->iBitmapFormat == BMF_24BPP || psoDest->iBitmapFormat == BMF_32BPP;
   const bool box = iMode == HALFTONE && deep;
   const bool dither = iMode == HALFTONE && psoDest->iBitmapFormat == BMF_1BPP;
+  const bool srcRedFirst = RedFirst(psoSrc), dstRedFirst = RedFirst(psoDest);
   auto inSource = [&](LONG x, LONG y) {
     return x >= 0 && y >= 0 && x < psoSrc->sizlBitmap.cx && y < psoSrc->sizlBitmap.cy;
   };
@@ -143,7 +139,7 @@ PLATAPI BOOL EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ*, CLIPOBJ*
           for (LONG x = 0; x < w; ++x)
             for (const Tap& t : across[x]) {
               if (!inSource(t.index, down.index)) continue;
-              const ULONG rgb = ReadRgb(psoSrc, pxlo, t.index, down.index);
+              const ULONG rgb = ReadRgb(psoSrc, pxlo, t.index, down.index, srcRedFirst);
               const std::uint64_t k = std::uint64_t(t.weight) * down.weight;
               acc[3 * x] += k * ((rgb >> 16) & 0xFF), acc[3 * x + 1] += k * ((rgb >> 8) & 0xFF),
                   acc[3 * x + 2] += k * (rgb & 0xFF);
@@ -157,7 +153,7 @@ PLATAPI BOOL EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ*, CLIPOBJ*
     std::vector<LONG> columns(w);
     for (LONG x = 0; x < w; ++x) columns[x] = NearestOf(r.left + x - d.left, dw, s.left, s.right, flipX);
     const bool direct = psoDest->iBitmapFormat == BMF_24BPP && psoSrc->iBitmapFormat == BMF_24BPP &&
-                        !SameBits(psoDest, psoSrc);
+                        !SameBits(psoDest, psoSrc) && srcRedFirst == dstRedFirst;
     for (LONG y = r.top; y < r.bottom; ++y) {
       const LONG sy = NearestOf(y - d.top, dh, s.top, s.bottom, flipY);
       if (sy < 0 || sy >= psoSrc->sizlBitmap.cy) continue;
@@ -173,7 +169,7 @@ PLATAPI BOOL EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ*, CLIPOBJ*
         if (!inSource(columns[x], sy)) continue;
         const LONG dx = r.left + x;
         const int threshold = dither ? 8 + 16 * kBayer4[((y - ht.y) % 4 + 4) % 4][((dx - ht.x) % 4 + 4) % 4] : 128;
-        WriteRgb(psoDest, dx, y, ReadRgb(psoSrc, pxlo, columns[x], sy), threshold);
+        WriteRgb(psoDest, dx, y, ReadRgb(psoSrc, pxlo, columns[x], sy, srcRedFirst), threshold, dstRedFirst);
       }
     }
   }

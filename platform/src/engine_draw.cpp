@@ -71,22 +71,11 @@ EnginePath* FindPath(const PATHOBJ* ppo) {
   return it == O().paths.end() ? nullptr : it->second.get();
 }
 
-// Colour of a pixel of a pattern surface through its palette.
+// Colour of a pixel of a pattern surface: indices through its palette.
 ULONG PatternPixel(const SURFOBJ* so, const std::vector<ULONG>& palette, LONG x, LONG y) {
-  const BYTE* row = static_cast<const BYTE*>(so->pvScan0) + static_cast<std::ptrdiff_t>(y) * so->lDelta;
-  auto pal = [&](ULONG i) { return i < palette.size() ? palette[i] : 0; };
-  switch (so->iBitmapFormat) {
-    case BMF_1BPP: return pal((row[x / 8] >> (7 - x % 8)) & 1);
-    case BMF_4BPP: return pal(x % 2 ? row[x / 2] & 0x0F : row[x / 2] >> 4);
-    case BMF_8BPP: return pal(row[x]);
-    case BMF_16BPP: {
-      const unsigned v = row[2 * x] | (row[2 * x + 1] << 8);
-      return ((v >> 7) & 0xF8) | (((v >> 2) & 0xF8) << 8) | (((v << 3) & 0xF8) << 16);
-    }
-    case BMF_24BPP: return row[3 * x + 2] | (row[3 * x + 1] << 8) | (row[3 * x] << 16);
-    case BMF_32BPP: return row[4 * x + 2] | (row[4 * x + 1] << 8) | (row[4 * x] << 16);
-    default: return 0;
-  }
+  const ULONG raw = plat::engine::pixels::ReadRaw(so, x, y, plat::engine::pixels::RedFirst(so));
+  if (so->iBitmapFormat > BMF_8BPP) return raw;
+  return raw < palette.size() ? palette[raw] : 0;
 }
 
 bool TargetFor(SURFOBJ* pso, CLIPOBJ* pco, Target& t) {

@@ -64,15 +64,16 @@ BYTE Rop2Byte(int rop2, unsigned pen, unsigned dst) {
 
 bool Deep(const SURFOBJ* so) { return so->iBitmapFormat == BMF_24BPP || so->iBitmapFormat == BMF_32BPP; }
 
-void PutPixel(SURFOBJ* so, LONG x, LONG y, const Ink& ink, int rop2) {
+void PutPixel(SURFOBJ* so, LONG x, LONG y, const Ink& ink, int rop2, bool redFirst) {
   BYTE* row = static_cast<BYTE*>(so->pvScan0) + static_cast<std::ptrdiff_t>(y) * so->lDelta;
   if (Deep(so)) {
     // Blue, green, red, each byte through the ROP2 with the pen's own colour.
     BYTE* px = row + static_cast<std::ptrdiff_t>(x) * (so->iBitmapFormat == BMF_24BPP ? 3 : 4);
     const ULONG rgb = PenRgb(ink, x, y);
-    px[0] = Rop2Byte(rop2, (rgb >> 16) & 0xFF, px[0]);
+    const int blue = redFirst ? 2 : 0, red = redFirst ? 0 : 2;
+    px[blue] = Rop2Byte(rop2, (rgb >> 16) & 0xFF, px[blue]);
     px[1] = Rop2Byte(rop2, (rgb >> 8) & 0xFF, px[1]);
-    px[2] = Rop2Byte(rop2, rgb & 0xFF, px[2]);
+    px[red] = Rop2Byte(rop2, rgb & 0xFF, px[red]);
     return;
   }
   const BYTE bit = static_cast<BYTE>(0x80 >> (x & 7));
@@ -82,15 +83,16 @@ void PutPixel(SURFOBJ* so, LONG x, LONG y, const Ink& ink, int rop2) {
 }
 
 // Pixels x0..x1 - 1 of row y of a 24-bit surface: a solid copy fills bytes.
-void DeepSpan(SURFOBJ* so, LONG y, LONG x0, LONG x1, const Ink& ink, int rop2) {
+void DeepSpan(SURFOBJ* so, LONG y, LONG x0, LONG x1, const Ink& ink, int rop2, bool redFirst) {
   if (so->iBitmapFormat != BMF_24BPP || !ink.solid || rop2 != R2_COPYPEN) {
-    for (LONG x = x0; x < x1; ++x) PutPixel(so, x, y, ink, rop2);
+    for (LONG x = x0; x < x1; ++x) PutPixel(so, x, y, ink, rop2, redFirst);
     return;
   }
   BYTE* px = static_cast<BYTE*>(so->pvScan0) + static_cast<std::ptrdiff_t>(y) * so->lDelta + 3 * std::ptrdiff_t{x0};
   const std::size_t n = 3 * static_cast<std::size_t>(x1 - x0);
   if (n == 0) return;
-  px[0] = static_cast<BYTE>(ink.rgb >> 16), px[1] = static_cast<BYTE>(ink.rgb >> 8), px[2] = static_cast<BYTE>(ink.rgb);
+  px[redFirst ? 2 : 0] = static_cast<BYTE>(ink.rgb >> 16), px[1] = static_cast<BYTE>(ink.rgb >> 8),
+  px[redFirst ? 0 : 2] = static_cast<BYTE>(ink.rgb);
   for (std::size_t done = 3; done < n; done *= 2) std::memcpy(px + done, px, std::min(done, n - done));
 }
 
@@ -326,15 +328,15 @@ void Span(Target& t, LONG y, LONG x0, LONG x1, const Ink& ink, int rop2) {
     if (y < c.top || y >= c.bottom) continue;
     const LONG a = std::max(x0, c.left), b = std::min(x1, c.right);
     if (deep) {
-      if (a < b) DeepSpan(t.surface, y, a, b, ink, rop2);
+      if (a < b) DeepSpan(t.surface, y, a, b, ink, rop2, t.redFirst);
       continue;
     }
-    for (LONG x = a; x < b; ++x) PutPixel(t.surface, x, y, ink, rop2);
+    for (LONG x = a; x < b; ++x) PutPixel(t.surface, x, y, ink, rop2, t.redFirst);
   }
 }
 
 void Plot(Target& t, LONG x, LONG y, const Ink& ink, int rop2) {
-  if (InClip(t, x, y)) PutPixel(t.surface, x, y, ink, rop2);
+  if (InClip(t, x, y)) PutPixel(t.surface, x, y, ink, rop2, t.redFirst);
 }
 
 bool MakeTarget(SURFOBJ* pso, Target& target) {
@@ -342,6 +344,7 @@ bool MakeTarget(SURFOBJ* pso, Target& target) {
       pso->sizlBitmap.cy <= 0)
     return false;
   target.surface = pso;
+  target.redFirst = Deep(pso) && plat::engine::RedFirst(pso);
   target.clip = {RECTL{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy}};
   return true;
 }
@@ -499,7 +502,7 @@ void StrokeCosmetic(Target& t, const std::vector<Figure>& figures, const LINEATT
         if (!on) continue;
         LONG x, y;
         g.Pixel(k, x, y);
-        if (InClip(t, x, y)) PutPixel(t.surface, x, y, ink, rop2);
+        if (InClip(t, x, y)) PutPixel(t.surface, x, y, ink, rop2, t.redFirst);
       }
     }
   }

@@ -40,6 +40,7 @@ struct Ink {
 struct Target {
   SURFOBJ* surface = nullptr;
   std::vector<RECTL> clip;
+  bool redFirst = false;  // a 24- or 32-bit surface holding red, green, blue
 };
 
 // Flattens a path's subpaths; Béziers to a quarter of a dot.

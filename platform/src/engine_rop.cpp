@@ -104,6 +104,10 @@ PLATAPI BOOL EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPO
   const bool overlap = usesSource && psoSrc->pvScan0 == psoTrg->pvScan0;
   std::vector<BYTE> patternRows, s, d, other, saved;
   const LONG patternHeight = usesPattern && !brush.solid ? brush.height : 1;
+  // Rows are combined in the destination's byte order.
+  const bool deep = psoTrg->iBitmapFormat == BMF_24BPP;
+  const bool swap = deep && RedFirst(psoTrg);
+  const bool sourceInPlace = usesSource && psoSrc->iBitmapFormat == BMF_24BPP && RedFirst(psoSrc) == swap;
   for (const RECTL& r : ClipRectsIn(pco, psoTrg, bounds)) {
     const LONG w = r.right - r.left, h = r.bottom - r.top;
     const std::size_t n = 3 * static_cast<std::size_t>(w);
@@ -111,23 +115,30 @@ PLATAPI BOOL EngBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPO
     // The brush's rows across the rectangle, made once.
     patternRows.assign(n * patternHeight, 0);
     if (usesPattern)
-      for (LONG i = 0; i < patternHeight; ++i) brush.Fill(r.left, brushAt.y + i, w, brushAt, patternRows.data() + n * i);
+      for (LONG i = 0; i < patternHeight; ++i) {
+        brush.Fill(r.left, brushAt.y + i, w, brushAt, patternRows.data() + n * i);
+        if (swap) SwapRedBlue(patternRows.data() + n * i, w);
+      }
     const LONG sx = srcAt.x + (r.left - target.left), sy = srcAt.y + (r.top - target.top);
     if (overlap) {
       saved.resize(n * h);
-      for (LONG y = 0; y < h; ++y) ReadRow24(psoSrc, pxlo, sx, sy + y, w, saved.data() + n * y);
+      for (LONG y = 0; y < h; ++y) {
+        ReadRow24(psoSrc, pxlo, sx, sy + y, w, saved.data() + n * y);
+        if (swap) SwapRedBlue(saved.data() + n * y, w);
+      }
     }
     for (LONG y = r.top; y < r.bottom; ++y) {
       const BYTE* pat = patternRows.data() + n * (((y - brushAt.y) % patternHeight + patternHeight) % patternHeight);
       const BYTE* src = s.data();
       if (overlap)
         src = saved.data() + n * (y - r.top);
-      else if (usesSource && psoSrc->iBitmapFormat == BMF_24BPP)
+      else if (sourceInPlace)
         src = RowOf(psoSrc, sy + (y - r.top)) + 3 * static_cast<std::ptrdiff_t>(sx);
-      else if (usesSource)
+      else if (usesSource) {
         ReadRow24(psoSrc, pxlo, sx, sy + (y - r.top), w, s.data());
-      BYTE* dst = psoTrg->iBitmapFormat == BMF_24BPP ? RowOf(psoTrg, y) + 3 * static_cast<std::ptrdiff_t>(r.left)
-                                                     : d.data();
+        if (swap) SwapRedBlue(s.data(), w);
+      }
+      BYTE* dst = deep ? RowOf(psoTrg, y) + 3 * static_cast<std::ptrdiff_t>(r.left) : d.data();
       if (dst == d.data()) ReadRow24(psoTrg, nullptr, r.left, y, w, d.data());
       if (masked) {
         std::memcpy(other.data(), dst, n);

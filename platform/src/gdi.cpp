@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "engine_pixels.h"
 #include "engine_raster.h"
 
 namespace plat::gdi {
@@ -51,18 +52,6 @@ ULONG Rop4OfMix(MIX mix) {
   return rop3 * 0x101;
 }
 
-RECTL Ordered(const RECTL& r) {
-  return RECTL{std::min(r.left, r.right), std::min(r.top, r.bottom), std::max(r.left, r.right),
-               std::max(r.top, r.bottom)};
-}
-
-RECTL BoundsOf(const std::vector<RECTL>& rects) {
-  RECTL b = rects.front();
-  for (const RECTL& r : rects)
-    b = RECTL{std::min(b.left, r.left), std::min(b.top, r.top), std::max(b.right, r.right), std::max(b.bottom, r.bottom)};
-  return b;
-}
-
 // An engine bitmap of one call, deleted with it.
 struct Temporary {
   HBITMAP bm = nullptr;
@@ -102,11 +91,10 @@ struct ClipHolder {
   }
 };
 
-RECTL Meet(const RECTL& a, const RECTL& b) {
-  return RECTL{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-               std::min(a.bottom, b.bottom)};
-}
-bool IsEmpty(const RECTL& r) { return r.right <= r.left || r.bottom <= r.top; }
+using plat::engine::pixels::BoundsOf;
+using plat::engine::pixels::IsEmpty;
+using plat::engine::pixels::Meet;
+using plat::engine::pixels::Ordered;
 
 POINTFIX ToFix(const plat::engine::raster::Point& p) {
   auto f = [](double v) { return static_cast<FIX>(std::lround(std::clamp(v, -1.0e8, 1.0e8) * 16)); };
@@ -497,49 +485,54 @@ bool Page::GradientFill(std::vector<TRIVERTEX> vertices, std::vector<ULONG> mesh
   });
 }
 
+bool Page::EngineOrTemporary(const char* entry, const RECTL& dest,
+                             const std::function<BOOL(SURFOBJ*, CLIPOBJ*, RECTL*)>& draw) {
+  if (!DeviceFront()) {
+    ClipHolder clip(clip_);
+    RECTL d = dest;
+    const BOOL ok = draw(surface_, clip.co, &d);
+    Note(entry, 1, ok);
+    return ok != FALSE;
+  }
+  // Drawn over white: what is under it on the device cannot be read.
+  return ThroughTemporary(dest, [&](SURFOBJ* temp, const RECTL& area) {
+    RECTL moved{dest.left - area.left, dest.top - area.top, dest.right - area.left, dest.bottom - area.top};
+    return draw(temp, nullptr, &moved);
+  });
+}
+
 bool Page::AlphaBlend(SURFOBJ* src, const std::vector<ULONG>& palette, const RECTL& dest, const RECTL& source,
                       BLENDFUNCTION blend) {
   if (!surface_ || !src) return false;
-  ClipHolder clip(clip_);
   XlateHolder xlate(palette);
-  RECTL d = dest, s = source;
+  RECTL s = source;
   BLENDOBJ bo{blend};
   if (auto drv = reinterpret_cast<PFN_DrvAlphaBlend>(Hooked(INDEX_DrvAlphaBlend, HOOK_ALPHABLEND))) {
+    ClipHolder clip(clip_);
+    RECTL d = dest;
     const BOOL ok = drv(surface_, src, clip.co, xlate.xo, &d, &s, &bo);
     Note("DrvAlphaBlend", 1, ok);
     if (ok) return true;
   }
-  if (!DeviceFront()) {
-    const BOOL ok = EngAlphaBlend(surface_, src, clip.co, xlate.xo, &d, &s, &bo);
-    Note("EngAlphaBlend", 1, ok);
-    return ok != FALSE;
-  }
-  // Blended over white: what is under it on the device cannot be read.
-  return ThroughTemporary(dest, [&](SURFOBJ* temp, const RECTL& area) {
-    RECTL moved{dest.left - area.left, dest.top - area.top, dest.right - area.left, dest.bottom - area.top};
-    return EngAlphaBlend(temp, src, nullptr, xlate.xo, &moved, &s, &bo);
+  return EngineOrTemporary("EngAlphaBlend", dest, [&](SURFOBJ* target, CLIPOBJ* clip, RECTL* d) {
+    return EngAlphaBlend(target, src, clip, xlate.xo, d, &s, &bo);
   });
 }
 
 bool Page::TransparentBlt(SURFOBJ* src, const std::vector<ULONG>& palette, const RECTL& dest, const RECTL& source,
                           ULONG transparent) {
   if (!surface_ || !src) return false;
-  ClipHolder clip(clip_);
   XlateHolder xlate(palette);
-  RECTL d = dest, s = source;
+  RECTL s = source;
   if (auto drv = reinterpret_cast<PFN_DrvTransparentBlt>(Hooked(INDEX_DrvTransparentBlt, HOOK_TRANSPARENTBLT))) {
+    ClipHolder clip(clip_);
+    RECTL d = dest;
     const BOOL ok = drv(surface_, src, clip.co, xlate.xo, &d, &s, transparent, 0);
     Note("DrvTransparentBlt", 1, ok);
     if (ok) return true;
   }
-  if (!DeviceFront()) {
-    const BOOL ok = EngTransparentBlt(surface_, src, clip.co, xlate.xo, &d, &s, transparent, 0);
-    Note("EngTransparentBlt", 1, ok);
-    return ok != FALSE;
-  }
-  return ThroughTemporary(dest, [&](SURFOBJ* temp, const RECTL& area) {
-    RECTL moved{dest.left - area.left, dest.top - area.top, dest.right - area.left, dest.bottom - area.top};
-    return EngTransparentBlt(temp, src, nullptr, xlate.xo, &moved, &s, transparent, 0);
+  return EngineOrTemporary("EngTransparentBlt", dest, [&](SURFOBJ* target, CLIPOBJ* clip, RECTL* d) {
+    return EngTransparentBlt(target, src, clip, xlate.xo, d, &s, transparent, 0);
   });
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -63,6 +64,10 @@ struct Bitmap {
     return out;
   }
   bool White(int x, int y) const { return Px(x, y)[0] == 0xFF && Px(x, y)[1] == 0xFF && Px(x, y)[2] == 0xFF; }
+  // One-bit bitmaps: 0 is ink.
+  bool Ink(int x, int y) const {
+    return !((static_cast<const BYTE*>(so->pvScan0)[y * so->lDelta + x / 8] >> (7 - x % 8)) & 1);
+  }
 };
 
 // A pixman r8g8b8 image holding a copy of rows (blue, green, red bytes).
@@ -423,9 +428,7 @@ TEST(ShadowRops, MaskChoosesTheForegroundOrBackgroundRop) {
   std::mt19937 rng(21);
   for (int y = 0; y < 8; ++y)
     for (int i = 0; i < 2; ++i) static_cast<BYTE*>(mask.so->pvScan0)[y * mask.so->lDelta + i] = static_cast<BYTE>(rng());
-  auto maskBit = [&](int x, int y) {
-    return (static_cast<BYTE*>(mask.so->pvScan0)[y * mask.so->lDelta + x / 8] >> (7 - x % 8)) & 1;
-  };
+  auto maskBit = [&](int x, int y) { return !mask.Ink(x, y); };
   Brush solid(plat::engine::CreateSolidBrush(0x3366CC));
   const BYTE pen[3] = {0x33, 0x66, 0xCC};  // blue, green, red
   for (const Case& c : cases) {
@@ -520,7 +523,7 @@ TEST(ShadowSpans, SamePixelsAsTheOneBitDrawing) {
     int inked = 0;
     for (int y = 0; y < 64; ++y)
       for (int x = 0; x < 64; ++x) {
-        const bool monoInk = !((static_cast<BYTE*>(mono.so->pvScan0)[y * mono.so->lDelta + x / 8] >> (7 - x % 8)) & 1);
+        const bool monoInk = mono.Ink(x, y);
         inked += monoInk;
         const BYTE* px = page.Px(x, y);
         if (monoInk)
@@ -579,7 +582,7 @@ TEST(ShadowText, GlyphsOnTheSamePixelsAsOnAOneBitSurface) {
     int inked = 0;
     for (int y = 0; y < 36; ++y)
       for (int x = 0; x < 80; ++x) {
-        const bool ink = !((static_cast<BYTE*>(mono.so->pvScan0)[y * mono.so->lDelta + x / 8] >> (7 - x % 8)) & 1);
+        const bool ink = mono.Ink(x, y);
         inked += ink;
         const BYTE* px = page.Px(x, y);
         const bool inOpaque = x >= 2 && x < 70 && y >= 2 && y < 34;
@@ -779,5 +782,115 @@ TEST(ShadowAgainstCairo, ColourFillsOnTheSamePixels) {
 #else
 TEST(ShadowAgainstCairo, NeedsCairo) { REQUIRE_PEER(false, "libcairo2-dev"); }
 #endif
+
+}  // namespace
+
+namespace {
+
+// A device whose palette is PAL_RGB keeps its 24-bit surfaces red, green,
+// blue: every call draws there what it draws on a blue, green, red surface,
+// with the first and third byte of each pixel exchanged.
+TEST(ShadowByteOrder, RedFirstOnAPalRgbDeviceSameColoursAsBlueFirst) {
+  HDEV dev = plat::engine::CreateDevice(nullptr);
+  HPALETTE rgb = EngCreatePalette(PAL_RGB, 0, nullptr, 0, 0, 0);
+  plat::engine::SetDevicePalette(dev, rgb);
+  Bitmap src(12, 10), pattern(8, 8);
+  src.Random(50);
+  pattern.Random(51);
+  Brush patterned(plat::engine::CreatePatternBrush(reinterpret_cast<HSURF>(pattern.bm), {}));
+  Brush colour(plat::engine::CreateSolidBrush(0x123456));
+  FONTOBJ* font = plat::engine::CreateFont(plat::engine::DefaultFontFile(), 14);
+  std::vector<HGLYPH> glyphs;
+  std::vector<POINTL> positions;
+  if (font) plat::engine::LayoutText(font, u"Ab", 2, 14, glyphs, positions);
+  STROBJ* str = font ? plat::engine::CreateString(font, glyphs, positions, {}) : nullptr;
+  TRIVERTEX v[2] = {{2, 2, 0xFF00, 0x8000, 0x1000, 0}, {30, 20, 0x1000, 0x2000, 0xF000, 0}};
+  GRADIENT_RECT mesh{0, 1};
+  using Draw = std::function<BOOL(SURFOBJ*)>;
+  struct Case {
+    const char* name;
+    Draw draw;
+  };
+  const Case cases[] = {
+      {"erase", [](SURFOBJ* so) { RECTL r{3, 4, 20, 9}; return EngEraseSurface(so, &r, 0x00332211); }},
+      {"fill xor", [&](SURFOBJ* so) {
+         Path p({Poly({{2, 2}, {30, 5}, {12, 28}})});
+         return EngFillPath(so, p.po, nullptr, colour.bo, nullptr, R2_XORPEN, FP_ALTERNATEMODE);
+       }},
+      {"line", [&](SURFOBJ* so) { return EngLineTo(so, nullptr, colour.bo, 1, 1, 30, 25, nullptr, R2_COPYPEN); }},
+      {"copy", [&](SURFOBJ* so) {
+         RECTL r{5, 5, 17, 15};
+         POINTL o{0, 0};
+         return EngBitBlt(so, src.so, nullptr, nullptr, nullptr, &r, &o, nullptr, nullptr, nullptr, 0xCCCC);
+       }},
+      {"scroll", [&](SURFOBJ* so) {
+         RECTL r{3, 2, 32, 28};
+         POINTL o{0, 0};
+         return EngCopyBits(so, so, nullptr, nullptr, &r, &o);
+       }},
+      {"rop with pattern", [&](SURFOBJ* so) {
+         RECTL r{1, 3, 13, 13};
+         POINTL o{0, 0};
+         return EngBitBlt(so, src.so, nullptr, nullptr, nullptr, &r, &o, nullptr, patterned.bo, &o, 0xB8B8);
+       }},
+      {"stretch", [&](SURFOBJ* so) {
+         RECTL to{0, 0, 24, 20}, from{0, 0, 12, 10};
+         return EngStretchBlt(so, src.so, nullptr, nullptr, nullptr, nullptr, nullptr, &to, &from, nullptr, COLORONCOLOR);
+       }},
+      {"halftone", [&](SURFOBJ* so) {
+         RECTL to{0, 0, 7, 5}, from{0, 0, 12, 10};
+         return EngStretchBlt(so, src.so, nullptr, nullptr, nullptr, nullptr, nullptr, &to, &from, nullptr, HALFTONE);
+       }},
+      {"blend", [&](SURFOBJ* so) {
+         RECTL to{4, 4, 28, 24}, from{0, 0, 12, 10};
+         BLENDOBJ b{{AC_SRC_OVER, 0, 100, 0}};
+         return EngAlphaBlend(so, src.so, nullptr, nullptr, &to, &from, &b);
+       }},
+      {"affine", [&](SURFOBJ* so) {
+         POINTFIX p[3] = {{20 * 16, 2 * 16}, {20 * 16, 14 * 16}, {10 * 16, 2 * 16}};
+         return EngPlgBlt(so, src.so, nullptr, nullptr, nullptr, nullptr, nullptr, p, nullptr, nullptr, 0);
+       }},
+      {"transparent", [&](SURFOBJ* so) {
+         RECTL to{0, 0, 12, 10}, from{0, 0, 12, 10};
+         const BYTE* k = src.Px(0, 0);
+         return EngTransparentBlt(so, src.so, nullptr, nullptr, &to, &from, k[2] | (k[1] << 8) | (k[0] << 16), 0);
+       }},
+      {"gradient", [&](SURFOBJ* so) {
+         return EngGradientFill(so, nullptr, nullptr, v, 2, &mesh, 1, nullptr, nullptr, GRADIENT_FILL_RECT_V);
+       }},
+      {"text", [&](SURFOBJ* so) {
+         return str ? EngTextOut(so, str, font, nullptr, nullptr, nullptr, colour.bo, nullptr, nullptr, R2_COPYPEN)
+                    : TRUE;
+       }},
+  };
+  for (LONG stride : {LONG{0}, LONG{3 * 33}}) {
+    for (const Case& c : cases) {
+      Bitmap blueFirst(33, 30, BMF_24BPP, true, stride), redFirst(33, 30, BMF_24BPP, false, stride);
+      ASSERT_TRUE(EngAssociateSurface(reinterpret_cast<HSURF>(redFirst.bm), dev, 0));
+      ASSERT_TRUE(plat::engine::RedFirst(redFirst.so));
+      ASSERT_FALSE(plat::engine::RedFirst(blueFirst.so));
+      blueFirst.Random(52);
+      for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 33; ++x)
+          for (int ch = 0; ch < 3; ++ch) redFirst.Px(x, y)[ch] = blueFirst.Px(x, y)[2 - ch];
+      ASSERT_TRUE(c.draw(blueFirst.so)) << c.name;
+      ASSERT_TRUE(c.draw(redFirst.so)) << c.name;
+      for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 33; ++x)
+          for (int ch = 0; ch < 3; ++ch)
+            ASSERT_EQ(redFirst.Px(x, y)[ch], blueFirst.Px(x, y)[2 - ch]) << c.name << " at " << x << "," << y;
+      // Read back onto a blue-first bitmap, the colours are the same.
+      Bitmap back(33, 30);
+      RECTL all{0, 0, 33, 30};
+      POINTL o{0, 0};
+      ASSERT_TRUE(EngCopyBits(back.so, redFirst.so, nullptr, nullptr, &all, &o));
+      EXPECT_EQ(back.Rows(), blueFirst.Rows()) << c.name;
+    }
+  }
+  if (str) plat::engine::DeleteString(str);
+  if (font) plat::engine::DeleteFont(font);
+  EngDeletePalette(rgb);
+  plat::engine::DeleteDevice(dev);
+}
 
 }  // namespace

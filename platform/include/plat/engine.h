@@ -331,9 +331,18 @@ PLATAPI void DeleteDevice(HDEV hdev);
 // The engine's own solid fill on 1- and 24-bit surfaces (and 8/32-bit),
 // clipped to the surface; rect is exclusive. color is the format's value:
 // a 0/1 bit on 1-bit surfaces, an index on 4/8-bit ones, and on 24/32-bit an
-// RGB value with red in the low byte (0x00BBGGRR), stored blue, green, red.
+// RGB value with red in the low byte (0x00BBGGRR), stored blue, green, red
+// (red, green, blue on a PAL_RGB device's surface).
 // Bumps iUniq once. FALSE for an unsupported format or no bits.
 PLATAPI BOOL FillRect(SURFOBJ* pso, const RECTL& rect, ULONG color);
+
+// The device's default palette (DEVINFO's hpalDefault). Its mode sets the
+// byte order of the device's 24- and 32-bit surfaces: red, green, blue under
+// PAL_RGB, else blue, green, red. Colours in calls are 0x00BBGGRR either way.
+PLATAPI void SetDevicePalette(HDEV hdev, HPALETTE hpal);
+// Whether a 24- or 32-bit surface holds red, green, blue (its device's
+// palette is PAL_RGB).
+PLATAPI bool RedFirst(const SURFOBJ* pso);
 
 // EngCheckAbort calls made in this process so far.
 PLATAPI std::uint64_t CheckAbortCalls();

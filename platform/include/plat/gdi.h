@@ -93,6 +93,10 @@ class PLATAPI Page {
   // Draws onto a white 24-bit temporary of bounds (cut to the surface), then
   // hands it to DrvCopyBits; draw gets the temporary and the bounds.
   bool ThroughTemporary(const RECTL& bounds, const std::function<BOOL(SURFOBJ*, const RECTL&)>& draw);
+  // draw(target, clip, destination) on the page's bitmap, or on a device
+  // through a temporary.
+  bool EngineOrTemporary(const char* entry, const RECTL& dest,
+                         const std::function<BOOL(SURFOBJ*, CLIPOBJ*, RECTL*)>& draw);
 
   SURFOBJ* surface_;
   FLONG hooks_;
