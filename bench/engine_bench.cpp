@@ -1,7 +1,8 @@
 // The engine on a 24-bit page (A4 at 300 dpi, 2480 x 3508) against its peers
 // in the same run: SRCCOPY and a constant-alpha blend against pixman's
 // OP_SRC and OP_OVER composites of the same r8g8b8 bytes, a 2x nearest
-// stretch against a pixman scale, ROP 0xB8 with an 8 x 8 pattern against
+// stretch against a pixman scale (and the halftone box filter for the
+// record), ROP 0xB8 with an 8 x 8 pattern against
 // pixman's OP_SRC copy, and 1,000 dashed strokes against cairo on an RGB24
 // surface without antialiasing.
 #include <benchmark/benchmark.h>
@@ -85,6 +86,13 @@ void BM_EngStretch2x(benchmark::State& state) {
   RECTL to{0, 0, kW, kH}, from{0, 0, kW / 2, kH / 2};
   for (auto _ : state)
     EngStretchBlt(Target().so, Half().so, nullptr, nullptr, nullptr, nullptr, nullptr, &to, &from, nullptr, COLORONCOLOR);
+}
+// The box filter a halftone stretch makes on a 24-bit page (no goal: the
+// figure a page with stretched pictures pays).
+void BM_EngHalftone2x(benchmark::State& state) {
+  RECTL to{0, 0, kW, kH}, from{0, 0, kW / 2, kH / 2};
+  for (auto _ : state)
+    EngStretchBlt(Target().so, Half().so, nullptr, nullptr, nullptr, nullptr, nullptr, &to, &from, nullptr, HALFTONE);
 }
 void BM_PixmanScale2x(benchmark::State& state) {
   pixman_transform t;
@@ -175,6 +183,7 @@ BENCHMARK(BM_EngAlphaBlend)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PixmanOver)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EngStretch2x)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PixmanScale2x)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EngHalftone2x)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EngRopB8Pattern)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EngDashedStrokes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CairoDashedStrokes)->Unit(benchmark::kMillisecond);

@@ -126,24 +126,34 @@ PLATAPI BOOL EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ*, CLIPOBJ*
   for (const RECTL& r : ClipRectsIn(pco, psoDest, d)) {
     const LONG w = r.right - r.left;
     if (box) {
-      // Separable box filter: each source row of the footprint filtered
-      // across, then the rows weighted down.
+      // Separable box filter: each source row of the footprint converted
+      // once, filtered across, then the rows weighted down. Taps off the
+      // source are left out.
       std::vector<std::vector<Tap>> across(w);
-      for (LONG x = 0; x < w; ++x) across[x] = BoxTaps(r.left + x - d.left, dw, s.left, s.right, flipX);
+      LONG lo = psoSrc->sizlBitmap.cx, hi = 0;
+      for (LONG x = 0; x < w; ++x) {
+        for (const Tap& t : BoxTaps(r.left + x - d.left, dw, s.left, s.right, flipX))
+          if (t.index >= 0 && t.index < psoSrc->sizlBitmap.cx) across[x].push_back(t);
+        for (const Tap& t : across[x]) lo = std::min(lo, t.index), hi = std::max(hi, t.index + 1);
+      }
       const std::uint64_t total = std::uint64_t(s.right - s.left) * std::uint64_t(s.bottom - s.top);
       std::vector<std::uint64_t> acc(3 * static_cast<std::size_t>(w));
+      std::vector<BYTE> source(3 * static_cast<std::size_t>(std::max<LONG>(hi - lo, 0)));
       row.resize(3 * static_cast<std::size_t>(w));
       for (LONG y = r.top; y < r.bottom; ++y) {
         std::fill(acc.begin(), acc.end(), 0);
         for (const Tap& down : BoxTaps(y - d.top, dh, s.top, s.bottom, flipY)) {
-          for (LONG x = 0; x < w; ++x)
+          if (down.index < 0 || down.index >= psoSrc->sizlBitmap.cy || hi <= lo) continue;
+          ReadRow24(psoSrc, pxlo, lo, down.index, hi - lo, source.data());
+          for (LONG x = 0; x < w; ++x) {
+            std::uint32_t b = 0, g = 0, red = 0;
             for (const Tap& t : across[x]) {
-              if (!inSource(t.index, down.index)) continue;
-              const ULONG rgb = ReadRgb(psoSrc, pxlo, t.index, down.index, srcRedFirst);
-              const std::uint64_t k = std::uint64_t(t.weight) * down.weight;
-              acc[3 * x] += k * ((rgb >> 16) & 0xFF), acc[3 * x + 1] += k * ((rgb >> 8) & 0xFF),
-                  acc[3 * x + 2] += k * (rgb & 0xFF);
+              const BYTE* px = source.data() + 3 * static_cast<std::size_t>(t.index - lo);
+              b += t.weight * px[0], g += t.weight * px[1], red += t.weight * px[2];
             }
+            acc[3 * x] += std::uint64_t(down.weight) * b, acc[3 * x + 1] += std::uint64_t(down.weight) * g,
+                acc[3 * x + 2] += std::uint64_t(down.weight) * red;
+          }
         }
         for (std::size_t i = 0; i < acc.size(); ++i) row[i] = static_cast<BYTE>((acc[i] + total / 2) / total);
         WriteRow24(psoDest, r.left, y, w, row.data());
