@@ -91,8 +91,15 @@ void DeepSpan(SURFOBJ* so, LONG y, LONG x0, LONG x1, const Ink& ink, int rop2, b
   BYTE* px = static_cast<BYTE*>(so->pvScan0) + static_cast<std::ptrdiff_t>(y) * so->lDelta + 3 * std::ptrdiff_t{x0};
   const std::size_t n = 3 * static_cast<std::size_t>(x1 - x0);
   if (n == 0) return;
-  px[redFirst ? 2 : 0] = static_cast<BYTE>(ink.rgb >> 16), px[1] = static_cast<BYTE>(ink.rgb >> 8),
-  px[redFirst ? 0 : 2] = static_cast<BYTE>(ink.rgb);
+  const BYTE blue = static_cast<BYTE>(ink.rgb >> 16), green = static_cast<BYTE>(ink.rgb >> 8),
+             red = static_cast<BYTE>(ink.rgb);
+  const BYTE first = redFirst ? red : blue, third = redFirst ? blue : red;
+  // Short spans (a stroke's) pixel by pixel; long ones double a copy.
+  if (n <= 96) {
+    for (std::size_t i = 0; i < n; i += 3) px[i] = first, px[i + 1] = green, px[i + 2] = third;
+    return;
+  }
+  px[0] = first, px[1] = green, px[2] = third;
   for (std::size_t done = 3; done < n; done *= 2) std::memcpy(px + done, px, std::min(done, n - done));
 }
 
@@ -401,7 +408,12 @@ void ForEachSpan(const std::vector<Figure>& figures, bool winding, LONG width, L
     xs.clear();
     for (const Edge* e : active)
       if (e->y0 <= yc) xs.emplace_back(e->x0 + (yc - e->y0) * (e->x1 - e->x0) / (e->y1 - e->y0), e->dir);
-    std::sort(xs.begin(), xs.end());
+    // Most rows cross two edges: no sort call for them.
+    if (xs.size() == 2) {
+      if (xs[1] < xs[0]) std::swap(xs[0], xs[1]);
+    } else {
+      std::sort(xs.begin(), xs.end());
+    }
     int wind = 0;
     for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
       wind = winding ? wind + xs[i].second : wind ^ 1;
