@@ -41,7 +41,7 @@ bool IsX86Supported(const OsRow& row) { return !row.x64 && row.major != 0; }
 
 // [Manufacturer]'s first key names the models section: on x64 "name.decoration".
 bool ReadModelsSection(const SetupContext& ctx, std::u16string_view inf, WCHAR (&section)[100]) {
-  const std::vector<std::u16string> keys = ReadIniKeys(inf, u"Manufacturer");
+  const std::vector<std::u16string> keys = ReadKeys(inf, u"Manufacturer");
   if (keys.empty()) return false;
   const auto value = ReadIniString(inf, u"Manufacturer", keys.front(), 99);
   if (!value) return false;
@@ -197,7 +197,7 @@ int DispatchSetupMode(SetupContext& ctx, HMODULE handedLibrary) {
 }
 
 int ReadFirstLanguage(SetupContext& ctx) {
-  const std::vector<std::u16string> keys = ReadIniKeys(Str(ctx.setupIniPath), u"Language");
+  const std::vector<std::u16string> keys = ReadKeys(Str(ctx.setupIniPath), u"Language");
   return !keys.empty() && SetField(ctx.languageCode, keys.front()) ? 1 : 0;
 }
 

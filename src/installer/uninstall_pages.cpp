@@ -151,7 +151,7 @@ INT_PTR UninstallFirstPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
 int ListInstalledModelPrinters(HWND page, SetupContext& ctx) {
   const std::u16string_view uninst = Str(ctx.uninstIniPath);
   if (ReadIniInt(uninst, u"Model", u"Num", 0) <= 0) return -1;
-  const std::vector<std::u16string> keys = ReadIniKeys(uninst, u"Model");
+  const std::vector<std::u16string> keys = ReadKeys(uninst, u"Model");
   PrinterList printers;
   if (!ListLocalPrinters(printers)) {
     ReportAllocFailure(ctx.languageLibrary);
