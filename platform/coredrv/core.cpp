@@ -1,7 +1,5 @@
 #include "plat/core.h"
 
-#include <atomic>
-
 #include "plat/resources.h"
 #include "plat/strings.h"
 #include "plat/xml.h"
@@ -9,42 +7,10 @@
 namespace plat::core {
 namespace {
 
-class CoreHelper final : public IPrintCoreHelperUni {
+// The core's helper: only the XML library's namespace manager, in process.
+class CoreHelper final : public plat::com::Unknown<CoreHelper, plat::oem::CoreHelperUniStubs, &IID_IUnknown,
+                                                    &IID_IPrintCoreHelper, &IID_IPrintCoreHelperUni> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IPrintCoreHelper) ||
-        IsEqualGUID(iid, IID_IPrintCoreHelperUni)) {
-      *out = static_cast<IPrintCoreHelperUni*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT STDMETHODCALLTYPE GetOption(const DEVMODEW*, DWORD, PCSTR, PCSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetOptions(DEVMODEW*, DWORD, BOOL, const PRINT_FEATURE_OPTION*, DWORD, DWORD*,
-                                       DWORD*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE EnumConstrainedOptions(const DEVMODEW*, DWORD, PCSTR, PCSTR**, DWORD*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE WhyConstrained(const DEVMODEW*, DWORD, PCSTR, PCSTR, const PRINT_FEATURE_OPTION**,
-                                           DWORD*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE EnumFeatures(PCSTR**, DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumOptions(PCSTR, PCSTR**, DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetFontSubstitution(PCWSTR, PCWSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetFontSubstitution(PCWSTR, PCWSTR) override { return E_NOTIMPL; }
-  // The XML library's namespace manager, in process.
   HRESULT STDMETHODCALLTYPE CreateInstanceOfMSXMLObject(REFCLSID clsid, IUnknown* outer, DWORD, REFIID iid,
                                                         LPVOID* out) override {
     if (!out) return E_POINTER;
@@ -57,18 +23,6 @@ class CoreHelper final : public IPrintCoreHelperUni {
     manager->Release();
     return hr;
   }
-  HRESULT STDMETHODCALLTYPE CreateGDLSnapshot(DEVMODEW*, DWORD, DWORD, IStream** out) override {
-    if (out) *out = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE CreateDefaultGDLSnapshot(DWORD, IStream** out) override {
-    if (out) *out = nullptr;
-    return E_NOTIMPL;
-  }
-
- private:
-  ~CoreHelper() = default;
-  std::atomic<ULONG> refs_{1};
 };
 
 using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, LPVOID*);
