@@ -6,7 +6,6 @@
 #include "installer/messages.h"
 #include "installer/quick_install.h"
 #include "installer/tool_folder.h"
-#include "installer/wizard.h"
 
 namespace installer {
 namespace {

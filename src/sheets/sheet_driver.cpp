@@ -10,6 +10,7 @@
 #include "settings/caps_store.h"
 #include "settings/private_devmode.h"
 #include "sheets/device_page.h"
+#include "sheets/document_pages.h"
 #include "sheets/page_protocol.h"
 #include "sheets/setting_pictures.h"
 #include "sheets/sheet_rules.h"
