@@ -46,7 +46,6 @@ void SetPendingStrip(RenderPdev* pdev, ImageBandCache& cache, const StripSource&
 
 namespace {
 
-bool TwoPlaneSheet(const RenderPdev* pdev) { return (pdev->flags & kPdevTwoPlanes) != 0; }
 
 void FreeRecords(ImageBandCache& cache) {
   ImageBufferFree(cache.working);
@@ -654,7 +653,7 @@ BOOL FlushOrMergeImage(RenderPdev* pdev, BYTE* plane, LONG planeStride, const Pd
                        const PdevRect* srcRect, LONG srcStride, const ULONG* palette, ULONG paletteCount,
                        ULONG format) {
   if (!pdev) return FALSE;
-  if (TwoPlaneSheet(pdev))
+  if (HasTwoPlanes(pdev))
     return CacheImageBand(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, target, src, srcRect, srcStride,
                           palette, paletteCount, format);
   if (target && !srcRect) target = nullptr;
