@@ -421,6 +421,7 @@ void Reset() {
   s.handles.clear();
   s.drivers.clear();
   s.processors.clear();
+  s.forms.clear();
   s.lastJob = 0;
 }
 
