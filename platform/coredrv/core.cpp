@@ -1,5 +1,8 @@
 #include "plat/core.h"
 
+#include <array>
+#include <map>
+
 #include "plat/resources.h"
 #include "plat/strings.h"
 #include "plat/xml.h"
@@ -7,10 +10,49 @@
 namespace plat::core {
 namespace {
 
-// The core's helper: only the XML library's namespace manager, in process.
+constexpr std::array<PCSTR, 2> kCoreFeatures{"Orientation", "PaperSize"};
+
+// The core's helper: the core's options of the bound sheet and the XML
+// library's namespace manager, in process.
 class CoreHelper final : public plat::com::Unknown<CoreHelper, plat::oem::CoreHelperUniStubs, &IID_IUnknown,
                                                     &IID_IPrintCoreHelper, &IID_IPrintCoreHelperUni> {
  public:
+  HRESULT STDMETHODCALLTYPE SetOptions(DEVMODEW* devmode, DWORD size, BOOL, const PRINT_FEATURE_OPTION* pairs,
+                                       DWORD count, DWORD* resolved, DWORD* conflicts) override {
+    if (!pairs || count == 0) return E_INVALIDARG;
+    DEVMODEW* target = devmode ? devmode : options_.devmode;
+    if (devmode && size < kPublicBytes) return E_INVALIDARG;
+    if (!target) return E_FAIL;
+    for (DWORD i = 0; i < count; ++i) {
+      if (!pairs[i].pszFeature || !pairs[i].pszOption) return E_INVALIDARG;
+      const HRESULT hr = SetCoreOption(options_.printer, *target, pairs[i].pszFeature, pairs[i].pszOption);
+      if (FAILED(hr)) return hr;
+    }
+    if (resolved) *resolved = count;
+    if (conflicts) *conflicts = 0;
+    return S_NO_CONFLICT;
+  }
+  HRESULT STDMETHODCALLTYPE EnumFeatures(PCSTR** features, DWORD* count) override {
+    if (!features || !count) return E_POINTER;
+    *features = const_cast<PCSTR*>(kCoreFeatures.data());
+    *count = static_cast<DWORD>(kCoreFeatures.size());
+    return S_OK;
+  }
+  // The list stays valid until the next call for the same feature.
+  HRESULT STDMETHODCALLTYPE EnumOptions(PCSTR feature, PCSTR** options, DWORD* count) override {
+    if (!feature || !options || !count) return E_POINTER;
+    *options = nullptr;
+    *count = 0;
+    OptionList& list = options_.lists[feature];
+    const HRESULT hr = CoreOptions(options_.printer, feature, list.names);
+    if (FAILED(hr)) return hr;
+    list.pointers.clear();
+    for (const std::string& n : list.names) list.pointers.push_back(n.c_str());
+    *options = list.pointers.data();
+    *count = static_cast<DWORD>(list.pointers.size());
+    return S_OK;
+  }
+  // The XML library's namespace manager, in process.
   HRESULT STDMETHODCALLTYPE CreateInstanceOfMSXMLObject(REFCLSID clsid, IUnknown* outer, DWORD, REFIID iid,
                                                         LPVOID* out) override {
     if (!out) return E_POINTER;
@@ -23,11 +65,32 @@ class CoreHelper final : public plat::com::Unknown<CoreHelper, plat::oem::CoreHe
     manager->Release();
     return hr;
   }
+
+  void Bind(HANDLE printer, DEVMODEW* devmode) {
+    options_.printer = printer;
+    options_.devmode = devmode;
+  }
+
+ private:
+  struct OptionList {
+    std::vector<std::string> names;
+    std::vector<PCSTR> pointers;
+  };
+  struct Options {
+    HANDLE printer = nullptr;
+    DEVMODEW* devmode = nullptr;  // the sheet's public DEVMODE
+    std::map<std::string, OptionList> lists;
+  };
+  Options options_;
 };
 
 using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, LPVOID*);
 
 }  // namespace
+
+void BindCoreHelper(IPrintCoreHelperUni* helper, HANDLE printer, DEVMODEW* devmode) {
+  if (helper) static_cast<CoreHelper*>(helper)->Bind(printer, devmode);
+}
 
 IPrintCoreHelperUni* NewCoreHelper() { return new CoreHelper; }
 
@@ -64,6 +127,8 @@ UiPlugin::~UiPlugin() {
 }
 
 HRESULT UiPlugin::Publish() { return ui_->PublishDriverInterface(helper_); }
+
+void UiPlugin::BindSheet(HANDLE printer, DEVMODEW* devmode) { BindCoreHelper(helper_, printer, devmode); }
 
 HRESULT UiPlugin::PartSize(DWORD* size) {
   OEMDMPARAM param{};
