@@ -1,7 +1,6 @@
 #include "plat/core.h"
 
 #include <array>
-#include <atomic>
 #include <map>
 
 #include "plat/resources.h"
@@ -13,26 +12,11 @@ namespace {
 
 constexpr std::array<PCSTR, 2> kCoreFeatures{"Orientation", "PaperSize"};
 
-class CoreHelper final : public IPrintCoreHelperUni {
+// The core's helper: the core's options of the bound sheet and the XML
+// library's namespace manager, in process.
+class CoreHelper final : public plat::com::Unknown<CoreHelper, plat::oem::CoreHelperUniStubs, &IID_IUnknown,
+                                                    &IID_IPrintCoreHelper, &IID_IPrintCoreHelperUni> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IPrintCoreHelper) ||
-        IsEqualGUID(iid, IID_IPrintCoreHelperUni)) {
-      *out = static_cast<IPrintCoreHelperUni*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT STDMETHODCALLTYPE GetOption(const DEVMODEW*, DWORD, PCSTR, PCSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetOptions(DEVMODEW* devmode, DWORD size, BOOL, const PRINT_FEATURE_OPTION* pairs,
                                        DWORD count, DWORD* resolved, DWORD* conflicts) override {
     if (!pairs || count == 0) return E_INVALIDARG;
@@ -47,13 +31,6 @@ class CoreHelper final : public IPrintCoreHelperUni {
     if (resolved) *resolved = count;
     if (conflicts) *conflicts = 0;
     return S_NO_CONFLICT;
-  }
-  HRESULT STDMETHODCALLTYPE EnumConstrainedOptions(const DEVMODEW*, DWORD, PCSTR, PCSTR**, DWORD*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE WhyConstrained(const DEVMODEW*, DWORD, PCSTR, PCSTR, const PRINT_FEATURE_OPTION**,
-                                           DWORD*) override {
-    return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE EnumFeatures(PCSTR** features, DWORD* count) override {
     if (!features || !count) return E_POINTER;
@@ -75,8 +52,6 @@ class CoreHelper final : public IPrintCoreHelperUni {
     *count = static_cast<DWORD>(list.pointers.size());
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetFontSubstitution(PCWSTR, PCWSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetFontSubstitution(PCWSTR, PCWSTR) override { return E_NOTIMPL; }
   // The XML library's namespace manager, in process.
   HRESULT STDMETHODCALLTYPE CreateInstanceOfMSXMLObject(REFCLSID clsid, IUnknown* outer, DWORD, REFIID iid,
                                                         LPVOID* out) override {
@@ -89,14 +64,6 @@ class CoreHelper final : public IPrintCoreHelperUni {
     const HRESULT hr = manager->QueryInterface(iid, out);
     manager->Release();
     return hr;
-  }
-  HRESULT STDMETHODCALLTYPE CreateGDLSnapshot(DEVMODEW*, DWORD, DWORD, IStream** out) override {
-    if (out) *out = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE CreateDefaultGDLSnapshot(DWORD, IStream** out) override {
-    if (out) *out = nullptr;
-    return E_NOTIMPL;
   }
 
   void Bind(HANDLE printer, DEVMODEW* devmode) {
@@ -114,8 +81,6 @@ class CoreHelper final : public IPrintCoreHelperUni {
     DEVMODEW* devmode = nullptr;  // the sheet's public DEVMODE
     std::map<std::string, OptionList> lists;
   };
-  ~CoreHelper() = default;
-  std::atomic<ULONG> refs_{1};
   Options options_;
 };
 

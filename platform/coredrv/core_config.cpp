@@ -49,10 +49,8 @@ std::optional<std::u16string> UiPluginPath(HANDLE printer) {
   for (const WCHAR* entry = driver.info->pDependentFiles; entry && *entry; entry += plat::view(entry).size() + 1) {
     const std::u16string_view name = plat::view(entry);
     if (name.size() < 4 || !plat::EqualsNoCase(name.substr(name.size() - 4), u".ini")) continue;
-    WCHAR value[MAX_PATH] = {};
-    GetPrivateProfileStringW(u"OEMFiles", u"OEM1ConfigFile", u"", value, MAX_PATH, entry);
-    if (!value[0]) return std::nullopt;
-    const std::u16string file(plat::view(value));
+    const std::u16string file = plat::profile::ReadValue(name, u"OEMFiles", u"OEM1ConfigFile").value_or(u"");
+    if (file.empty()) return std::nullopt;
     return file.find_first_of(u"\\/") == std::u16string::npos ? FolderOf(name) + file : file;
   }
   return std::nullopt;
