@@ -8,24 +8,21 @@ namespace imaging {
 
 namespace {
 
-using Wide = __int128;
-
-std::int32_t Saturate(Wide v) {
-  constexpr Wide lo = std::numeric_limits<std::int32_t>::min();
-  constexpr Wide hi = std::numeric_limits<std::int32_t>::max();
+std::int32_t Saturate(std::int64_t v) {
+  constexpr std::int64_t lo = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int64_t hi = std::numeric_limits<std::int32_t>::max();
   return static_cast<std::int32_t>(std::clamp(v, lo, hi));
 }
 
-// Thousandths held wider than 64 bits, for products and quotients.
-FixedMilli FromWideThousandths(Wide m) {
-  return {Saturate(m / 1000), static_cast<std::int32_t>(m % 1000)};
-}
+std::uint64_t Magnitude(std::int64_t v) { return v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v); }
 
 }  // namespace
 
 FixedMilli FixedFromInt(std::int32_t n) { return {n, 0}; }
 
-FixedMilli FixedFromThousandths(std::int64_t m) { return FromWideThousandths(m); }
+FixedMilli FixedFromThousandths(std::int64_t m) {
+  return {Saturate(m / 1000), static_cast<std::int32_t>(m % 1000)};
+}
 
 std::optional<FixedMilli> FixedFromRatio(std::int32_t a, std::int32_t b, std::int32_t c) {
   if (c == 0) return std::nullopt;
@@ -44,7 +41,24 @@ FixedMilli FixedAdd(FixedMilli a, FixedMilli b) { return FixedFromThousandths(Fi
 FixedMilli FixedSub(FixedMilli a, FixedMilli b) { return FixedFromThousandths(FixedThousandths(a) - FixedThousandths(b)); }
 
 FixedMilli FixedMul(FixedMilli a, FixedMilli b) {
-  return FromWideThousandths(Wide{FixedThousandths(a)} * FixedThousandths(b) / 1000);
+  const std::int64_t A = FixedThousandths(a);
+  const std::int64_t B = FixedThousandths(b);
+  // |A B| needs more than 64 bits. With each magnitude split at the thousand
+  // (h x 1000 + l), |A B| / 1000 = hA hB 1000 + hA lB + lA hB + lA lB / 1000:
+  // every term fits in 64 bits, in 32-bit builds as in 64-bit ones.
+  const std::uint64_t magA = Magnitude(A), magB = Magnitude(B);
+  const std::uint64_t highA = magA / 1000, lowA = magA % 1000, highB = magB / 1000, lowB = magB % 1000;
+  const std::uint64_t below = highA * lowB + lowA * highB + lowA * lowB / 1000;
+  const std::uint64_t whole = highA * highB + below / 1000;
+  const auto thousandths = static_cast<std::int32_t>(below % 1000);
+  const bool negative = (A < 0) != (B < 0);
+  constexpr std::uint64_t kMostNegative = std::uint64_t{1} << 31;
+  if (negative) {
+    return {whole >= kMostNegative ? std::numeric_limits<std::int32_t>::min() : -static_cast<std::int32_t>(whole),
+            -thousandths};
+  }
+  return {whole >= kMostNegative ? std::numeric_limits<std::int32_t>::max() : static_cast<std::int32_t>(whole),
+          thousandths};
 }
 
 FixedMilli FixedDiv(FixedMilli a, FixedMilli b) {
@@ -52,12 +66,11 @@ FixedMilli FixedDiv(FixedMilli a, FixedMilli b) {
   const std::int64_t B = FixedThousandths(b);
   if (B == 0) return {0, 0};
   const bool negative = (A < 0) != (B < 0);
-  const Wide magA = A < 0 ? -Wide{A} : Wide{A};
-  const Wide magB = B < 0 ? -Wide{B} : Wide{B};
-  // Four decimals of the quotient; the fourth rounds the third.
-  const Wide four = magA * 10000 / magB;
-  const Wide three = four / 10 + (four % 10 >= 5 ? 1 : 0);
-  return FromWideThousandths(negative ? -three : three);
+  // Four decimals of the quotient; the fourth rounds the third. |A| is below
+  // 2^42, so |A| x 10000 fits in 64 bits.
+  const std::uint64_t four = Magnitude(A) * 10000 / Magnitude(B);
+  const auto three = static_cast<std::int64_t>(four / 10 + (four % 10 >= 5 ? 1 : 0));
+  return FixedFromThousandths(negative ? -three : three);
 }
 
 FixedMilli FixedMin(FixedMilli a, FixedMilli b) {
@@ -69,7 +82,7 @@ FixedMilli FixedMax(FixedMilli a, FixedMilli b) {
 }
 
 std::int32_t FixedRound(FixedMilli a) {
-  return Saturate(Wide{a.integer} + (std::int64_t{a.thousandths} + 500) / 1000);
+  return Saturate(std::int64_t{a.integer} + (std::int64_t{a.thousandths} + 500) / 1000);
 }
 
 bool FixedGreater(FixedMilli a, FixedMilli b) { return FixedRound(a) > FixedRound(b); }
