@@ -9,20 +9,43 @@ namespace imaging {
 namespace {
 
 std::int32_t Saturate(std::int64_t v) {
-  constexpr std::int64_t lo = std::numeric_limits<std::int32_t>::min();
-  constexpr std::int64_t hi = std::numeric_limits<std::int32_t>::max();
-  return static_cast<std::int32_t>(std::clamp(v, lo, hi));
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
+                                                           std::numeric_limits<std::int32_t>::max()));
 }
 
-std::uint64_t Magnitude(std::int64_t v) { return v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v); }
+FixedMilli FromThousandths(std::int64_t m) { return {Saturate(m / 1000), static_cast<std::int32_t>(m % 1000)}; }
+
+// An unsigned 128-bit product in 32-bit limbs, least significant first: the
+// same arithmetic on 32-bit targets, which have no 128-bit integer.
+struct Limbs {
+  std::uint32_t v[4];
+};
+
+Limbs Multiply(std::uint64_t a, std::uint64_t b) {
+  const std::uint64_t a0 = a & 0xFFFFFFFF, a1 = a >> 32, b0 = b & 0xFFFFFFFF, b1 = b >> 32;
+  const std::uint64_t p00 = a0 * b0, p01 = a0 * b1, p10 = a1 * b0, p11 = a1 * b1;
+  const std::uint64_t middle = (p00 >> 32) + (p01 & 0xFFFFFFFF) + (p10 & 0xFFFFFFFF);
+  const std::uint64_t high = p11 + (p01 >> 32) + (p10 >> 32) + (middle >> 32);
+  return {{static_cast<std::uint32_t>(p00), static_cast<std::uint32_t>(middle), static_cast<std::uint32_t>(high),
+           static_cast<std::uint32_t>(high >> 32)}};
+}
+
+// Divides in place by d (below 2^31); the remainder.
+std::uint32_t DivideInPlace(Limbs& n, std::uint32_t d) {
+  std::uint64_t rest = 0;
+  for (int i = 3; i >= 0; --i) {
+    const std::uint64_t part = (rest << 32) | n.v[i];
+    n.v[i] = static_cast<std::uint32_t>(part / d);
+    rest = part % d;
+  }
+  return static_cast<std::uint32_t>(rest);
+}
 
 }  // namespace
 
 FixedMilli FixedFromInt(std::int32_t n) { return {n, 0}; }
 
-FixedMilli FixedFromThousandths(std::int64_t m) {
-  return {Saturate(m / 1000), static_cast<std::int32_t>(m % 1000)};
-}
+FixedMilli FixedFromThousandths(std::int64_t m) { return FromThousandths(m); }
 
 std::optional<FixedMilli> FixedFromRatio(std::int32_t a, std::int32_t b, std::int32_t c) {
   if (c == 0) return std::nullopt;
@@ -41,24 +64,17 @@ FixedMilli FixedAdd(FixedMilli a, FixedMilli b) { return FixedFromThousandths(Fi
 FixedMilli FixedSub(FixedMilli a, FixedMilli b) { return FixedFromThousandths(FixedThousandths(a) - FixedThousandths(b)); }
 
 FixedMilli FixedMul(FixedMilli a, FixedMilli b) {
+  // The product of thousandths, truncated to thousandths: (a x b / 1000) as
+  // whole units (saturated) and its last three digits.
   const std::int64_t A = FixedThousandths(a);
   const std::int64_t B = FixedThousandths(b);
-  // |A B| needs more than 64 bits. With each magnitude split at the thousand
-  // (h x 1000 + l), |A B| / 1000 = hA hB 1000 + hA lB + lA hB + lA lB / 1000:
-  // every term fits in 64 bits, in 32-bit builds as in 64-bit ones.
-  const std::uint64_t magA = Magnitude(A), magB = Magnitude(B);
-  const std::uint64_t highA = magA / 1000, lowA = magA % 1000, highB = magB / 1000, lowB = magB % 1000;
-  const std::uint64_t below = highA * lowB + lowA * highB + lowA * lowB / 1000;
-  const std::uint64_t whole = highA * highB + below / 1000;
-  const auto thousandths = static_cast<std::int32_t>(below % 1000);
   const bool negative = (A < 0) != (B < 0);
-  constexpr std::uint64_t kMostNegative = std::uint64_t{1} << 31;
-  if (negative) {
-    return {whole >= kMostNegative ? std::numeric_limits<std::int32_t>::min() : -static_cast<std::int32_t>(whole),
-            -thousandths};
-  }
-  return {whole >= kMostNegative ? std::numeric_limits<std::int32_t>::max() : static_cast<std::int32_t>(whole),
-          thousandths};
+  Limbs product = Multiply(static_cast<std::uint64_t>(A < 0 ? -A : A), static_cast<std::uint64_t>(B < 0 ? -B : B));
+  const std::uint32_t rest = DivideInPlace(product, 1000000);
+  const bool huge = product.v[3] != 0 || product.v[2] != 0 || product.v[1] != 0 || product.v[0] > 0x80000000u;
+  const std::int64_t units = huge ? std::int64_t{0x80000001} : std::int64_t{product.v[0]};
+  const std::int32_t digits = static_cast<std::int32_t>(rest / 1000);
+  return {Saturate(negative ? -units : units), negative ? -digits : digits};
 }
 
 FixedMilli FixedDiv(FixedMilli a, FixedMilli b) {
@@ -66,11 +82,13 @@ FixedMilli FixedDiv(FixedMilli a, FixedMilli b) {
   const std::int64_t B = FixedThousandths(b);
   if (B == 0) return {0, 0};
   const bool negative = (A < 0) != (B < 0);
-  // Four decimals of the quotient; the fourth rounds the third. |A| is below
-  // 2^42, so |A| x 10000 fits in 64 bits.
-  const std::uint64_t four = Magnitude(A) * 10000 / Magnitude(B);
-  const auto three = static_cast<std::int64_t>(four / 10 + (four % 10 >= 5 ? 1 : 0));
-  return FixedFromThousandths(negative ? -three : three);
+  // Thousandths stay below 2^42, so ten thousand times them fits 64 bits.
+  const std::int64_t magA = A < 0 ? -A : A;
+  const std::int64_t magB = B < 0 ? -B : B;
+  // Four decimals of the quotient; the fourth rounds the third.
+  const std::int64_t four = magA * 10000 / magB;
+  const std::int64_t three = four / 10 + (four % 10 >= 5 ? 1 : 0);
+  return FromThousandths(negative ? -three : three);
 }
 
 FixedMilli FixedMin(FixedMilli a, FixedMilli b) {
