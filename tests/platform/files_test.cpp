@@ -201,8 +201,10 @@ TEST_F(Files, LargeFilesAndDistantTimes) {
   WIN32_FIND_DATAW d;
   HANDLE find = FindFirstFileW(u"C:\\work\\*", &d);
   ASSERT_NE(find, INVALID_HANDLE_VALUE);
-  do listed += std::u16string_view(d.cFileName) == u"big.bin" || std::u16string_view(d.cFileName) == u"late.txt";
-  while (FindNextFileW(find, &d));
+  do {
+    const std::u16string_view name(d.cFileName);
+    if (name == u"big.bin" || name == u"late.txt") ++listed;
+  } while (FindNextFileW(find, &d));
   FindClose(find);
   EXPECT_EQ(listed, 2u) << "a listing leaves out neither file";
 }
