@@ -1,6 +1,8 @@
 #include "plat/core.h"
 
+#include <array>
 #include <atomic>
+#include <map>
 
 #include "plat/resources.h"
 #include "plat/strings.h"
@@ -8,6 +10,8 @@
 
 namespace plat::core {
 namespace {
+
+constexpr std::array<PCSTR, 2> kCoreFeatures{"Orientation", "PaperSize"};
 
 class CoreHelper final : public IPrintCoreHelperUni {
  public:
@@ -29,9 +33,20 @@ class CoreHelper final : public IPrintCoreHelperUni {
     return left;
   }
   HRESULT STDMETHODCALLTYPE GetOption(const DEVMODEW*, DWORD, PCSTR, PCSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetOptions(DEVMODEW*, DWORD, BOOL, const PRINT_FEATURE_OPTION*, DWORD, DWORD*,
-                                       DWORD*) override {
-    return E_NOTIMPL;
+  HRESULT STDMETHODCALLTYPE SetOptions(DEVMODEW* devmode, DWORD size, BOOL, const PRINT_FEATURE_OPTION* pairs,
+                                       DWORD count, DWORD* resolved, DWORD* conflicts) override {
+    if (!pairs || count == 0) return E_INVALIDARG;
+    DEVMODEW* target = devmode ? devmode : options_.devmode;
+    if (devmode && size < kPublicBytes) return E_INVALIDARG;
+    if (!target) return E_FAIL;
+    for (DWORD i = 0; i < count; ++i) {
+      if (!pairs[i].pszFeature || !pairs[i].pszOption) return E_INVALIDARG;
+      const HRESULT hr = SetCoreOption(options_.printer, *target, pairs[i].pszFeature, pairs[i].pszOption);
+      if (FAILED(hr)) return hr;
+    }
+    if (resolved) *resolved = count;
+    if (conflicts) *conflicts = 0;
+    return S_NO_CONFLICT;
   }
   HRESULT STDMETHODCALLTYPE EnumConstrainedOptions(const DEVMODEW*, DWORD, PCSTR, PCSTR**, DWORD*) override {
     return E_NOTIMPL;
@@ -40,8 +55,26 @@ class CoreHelper final : public IPrintCoreHelperUni {
                                            DWORD*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE EnumFeatures(PCSTR**, DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumOptions(PCSTR, PCSTR**, DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumFeatures(PCSTR** features, DWORD* count) override {
+    if (!features || !count) return E_POINTER;
+    *features = const_cast<PCSTR*>(kCoreFeatures.data());
+    *count = static_cast<DWORD>(kCoreFeatures.size());
+    return S_OK;
+  }
+  // The list stays valid until the next call for the same feature.
+  HRESULT STDMETHODCALLTYPE EnumOptions(PCSTR feature, PCSTR** options, DWORD* count) override {
+    if (!feature || !options || !count) return E_POINTER;
+    *options = nullptr;
+    *count = 0;
+    OptionList& list = options_.lists[feature];
+    const HRESULT hr = CoreOptions(options_.printer, feature, list.names);
+    if (FAILED(hr)) return hr;
+    list.pointers.clear();
+    for (const std::string& n : list.names) list.pointers.push_back(n.c_str());
+    *options = list.pointers.data();
+    *count = static_cast<DWORD>(list.pointers.size());
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE GetFontSubstitution(PCWSTR, PCWSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetFontSubstitution(PCWSTR, PCWSTR) override { return E_NOTIMPL; }
   // The XML library's namespace manager, in process.
@@ -66,14 +99,33 @@ class CoreHelper final : public IPrintCoreHelperUni {
     return E_NOTIMPL;
   }
 
+  void Bind(HANDLE printer, DEVMODEW* devmode) {
+    options_.printer = printer;
+    options_.devmode = devmode;
+  }
+
  private:
+  struct OptionList {
+    std::vector<std::string> names;
+    std::vector<PCSTR> pointers;
+  };
+  struct Options {
+    HANDLE printer = nullptr;
+    DEVMODEW* devmode = nullptr;  // the sheet's public DEVMODE
+    std::map<std::string, OptionList> lists;
+  };
   ~CoreHelper() = default;
   std::atomic<ULONG> refs_{1};
+  Options options_;
 };
 
 using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, LPVOID*);
 
 }  // namespace
+
+void BindCoreHelper(IPrintCoreHelperUni* helper, HANDLE printer, DEVMODEW* devmode) {
+  if (helper) static_cast<CoreHelper*>(helper)->Bind(printer, devmode);
+}
 
 IPrintCoreHelperUni* NewCoreHelper() { return new CoreHelper; }
 
@@ -110,6 +162,8 @@ UiPlugin::~UiPlugin() {
 }
 
 HRESULT UiPlugin::Publish() { return ui_->PublishDriverInterface(helper_); }
+
+void UiPlugin::BindSheet(HANDLE printer, DEVMODEW* devmode) { BindCoreHelper(helper_, printer, devmode); }
 
 HRESULT UiPlugin::PartSize(DWORD* size) {
   OEMDMPARAM param{};

@@ -2,6 +2,7 @@
 // process-wide table, and the engine's own solid fills.
 #include "plat/engine.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -14,6 +15,9 @@
 #include "engine_raster.h"
 
 namespace {
+
+// Every EngCheckAbort call, whatever surface it names.
+std::atomic<std::uint64_t> g_checkAbortCalls{0};
 
 // The spooler model's cancel flag of the printer's current job.
 bool JobCancelled(HANDLE printer) { return printer != nullptr && plat::spooler::IsJobCancelled(printer); }
@@ -35,6 +39,7 @@ struct Surface {
 struct Device {
   HANDLE printer = nullptr;
   DHPDEV dhpdev = nullptr;
+  ULONG paletteMode = 0;  // of the device's default palette; 0 without one
 };
 
 struct Palette {
@@ -70,6 +75,14 @@ Surface* SurfaceOf(const SURFOBJ* pso) {
   if (!pso) return nullptr;
   Surface* s = FindSurface(pso->hsurf);
   return (s && &s->so == pso) ? s : nullptr;
+}
+
+// 24- and 32-bit surfaces of a device whose palette is PAL_RGB hold red,
+// green, blue; all others blue, green, red. The table lock is held.
+bool RedFirstLocked(const SURFOBJ* pso) {
+  if (!pso || (pso->iBitmapFormat != BMF_24BPP && pso->iBitmapFormat != BMF_32BPP) || !SurfaceOf(pso)) return false;
+  const Device* d = FindDevice(pso->hdev);
+  return d && d->paletteMode == PAL_RGB;
 }
 
 int BitsPerPixel(ULONG format) {
@@ -118,6 +131,7 @@ BOOL Fill(SURFOBJ* pso, RECTL r, ULONG color) {
   if (r.right > pso->sizlBitmap.cx) r.right = pso->sizlBitmap.cx;
   if (r.bottom > pso->sizlBitmap.cy) r.bottom = pso->sizlBitmap.cy;
   if (r.left >= r.right || r.top >= r.bottom) return TRUE;
+  const bool redFirst = RedFirstLocked(pso);
   auto* scan0 = static_cast<BYTE*>(pso->pvScan0);
   for (LONG y = r.top; y < r.bottom; ++y) {
     BYTE* row = scan0 + static_cast<std::ptrdiff_t>(y) * pso->lDelta;
@@ -140,11 +154,12 @@ BOOL Fill(SURFOBJ* pso, RECTL r, ULONG color) {
       case 24:
       case 32: {
         int n = bpp / 8;
+        const int blue = redFirst ? 2 : 0, red = redFirst ? 0 : 2;
         for (LONG x = r.left; x < r.right; ++x) {
           BYTE* p = row + static_cast<std::ptrdiff_t>(x) * n;
-          p[0] = static_cast<BYTE>((color >> 16) & 0xFF);  // blue
-          p[1] = static_cast<BYTE>((color >> 8) & 0xFF);   // green
-          p[2] = static_cast<BYTE>(color & 0xFF);          // red
+          p[blue] = static_cast<BYTE>((color >> 16) & 0xFF);
+          p[1] = static_cast<BYTE>((color >> 8) & 0xFF);
+          p[red] = static_cast<BYTE>(color & 0xFF);
           if (n == 4) p[3] = 0;
         }
         break;
@@ -153,6 +168,16 @@ BOOL Fill(SURFOBJ* pso, RECTL r, ULONG color) {
   }
   pso->iUniq = T().nextUniq++;
   return TRUE;
+}
+
+// Makes the surface live; its handle is its address.
+HSURF Register(std::unique_ptr<Surface> s) {
+  std::lock_guard<std::mutex> g(T().lock);
+  s->so.iUniq = T().nextUniq++;
+  void* key = s.get();
+  s->so.hsurf = static_cast<HSURF>(key);
+  T().surfaces.emplace(key, std::move(s));
+  return static_cast<HSURF>(key);
 }
 
 }  // namespace
@@ -198,12 +223,21 @@ HBITMAP EngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG fl, PVOID 
     so.pvScan0 = bits + (sizl.cy - 1) * stride;
     so.lDelta = -static_cast<LONG>(stride);
   }
-  std::lock_guard<std::mutex> g(T().lock);
-  so.iUniq = T().nextUniq++;
-  void* key = s.get();
-  so.hsurf = static_cast<HSURF>(key);
-  T().surfaces.emplace(key, std::move(s));
-  return static_cast<HBITMAP>(key);
+  return reinterpret_cast<HBITMAP>(Register(std::move(s)));
+}
+
+HSURF EngCreateDeviceSurface(DHSURF dhsurf, SIZEL sizl, ULONG iFormatCompat) {
+  if (sizl.cx <= 0 || sizl.cy <= 0 || BitsPerPixel(iFormatCompat) == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto s = std::make_unique<Surface>();
+  SURFOBJ& so = s->so;
+  so.dhsurf = dhsurf;
+  so.sizlBitmap = sizl;
+  so.iBitmapFormat = iFormatCompat;
+  so.iType = STYPE_DEVICE;
+  return Register(std::move(s));
 }
 
 BOOL EngAssociateSurface(HSURF hsurf, HDEV hdev, FLONG flHooks) {
@@ -287,6 +321,7 @@ BOOL EngDeletePalette(HPALETTE hpal) {
 }
 
 BOOL EngCheckAbort(SURFOBJ* pso) {
+  g_checkAbortCalls.fetch_add(1, std::memory_order_relaxed);
   HANDLE printer = nullptr;
   {
     std::lock_guard<std::mutex> g(T().lock);
@@ -351,6 +386,21 @@ BOOL FillRect(SURFOBJ* pso, const RECTL& rect, ULONG color) {
   std::lock_guard<std::mutex> g(T().lock);
   return Fill(pso, rect, color);
 }
+
+void SetDevicePalette(HDEV hdev, HPALETTE hpal) {
+  std::lock_guard<std::mutex> g(T().lock);
+  Device* d = FindDevice(hdev);
+  if (!d) return;
+  auto it = T().palettes.find(hpal);
+  d->paletteMode = it == T().palettes.end() ? 0 : it->second->mode;
+}
+
+bool RedFirst(const SURFOBJ* pso) {
+  std::lock_guard<std::mutex> g(T().lock);
+  return RedFirstLocked(pso);
+}
+
+std::uint64_t CheckAbortCalls() { return g_checkAbortCalls.load(std::memory_order_relaxed); }
 
 std::size_t LiveSurfaceCount() {
   std::lock_guard<std::mutex> g(T().lock);

@@ -1,94 +1,47 @@
-// The engine's copies and stretches on bitmap surfaces, pixel by pixel.
+// The engine's copies and stretches on bitmap surfaces: pixman copies rows
+// between surfaces of one deep format, other formats go pixel by pixel.
 #include "plat/engine_blit.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
-#include "plat/engine_clip_xlate.h"
+#include "engine_pixels.h"
 
 namespace {
 
-bool HasBits(const SURFOBJ* so) {
-  return so && so->pvScan0 && so->lDelta != 0 && so->iBitmapFormat >= BMF_1BPP && so->iBitmapFormat <= BMF_32BPP;
-}
-
-const BYTE* RowOf(const SURFOBJ* so, LONG y) {
-  return static_cast<const BYTE*>(so->pvScan0) + static_cast<std::int64_t>(y) * so->lDelta;
-}
-BYTE* RowOf(SURFOBJ* so, LONG y) { return static_cast<BYTE*>(so->pvScan0) + static_cast<std::int64_t>(y) * so->lDelta; }
-
-// The source pixel as 0x00BBGGRR.
-ULONG ReadRgb(const SURFOBJ* so, XLATEOBJ* xlate, LONG x, LONG y) {
-  const BYTE* row = RowOf(so, y);
-  ULONG index = 0;
-  switch (so->iBitmapFormat) {
-    case BMF_1BPP: index = (row[x / 8] >> (7 - x % 8)) & 1; break;
-    case BMF_4BPP: index = (x & 1) ? (row[x / 2] & 0x0F) : (row[x / 2] >> 4); break;
-    case BMF_8BPP: index = row[x]; break;
-    case BMF_16BPP: {
-      const unsigned v = row[2 * x] | (row[2 * x + 1] << 8);
-      return ((v >> 7) & 0xF8) | (((v >> 2) & 0xF8) << 8) | (((v << 3) & 0xF8) << 16);
-    }
-    case BMF_24BPP: return row[3 * x + 2] | (row[3 * x + 1] << 8) | (row[3 * x] << 16);
-    case BMF_32BPP: return row[4 * x + 2] | (row[4 * x + 1] << 8) | (row[4 * x] << 16);
-  }
-  if (xlate && (xlate->flXlate & XO_TABLE)) return XLATEOBJ_iXlate(xlate, index) & 0xFFFFFF;
-  if (so->iBitmapFormat == BMF_1BPP) return index ? 0xFFFFFF : 0;
-  const ULONG grey = so->iBitmapFormat == BMF_4BPP ? index * 17 : index;
-  return grey | (grey << 8) | (grey << 16);
-}
-
-int Luminance(ULONG rgb) {
-  return (2449 * (rgb & 0xFF) + 4805 * ((rgb >> 8) & 0xFF) + 938 * ((rgb >> 16) & 0xFF)) >> 13;
-}
-
-bool WriteRgb(SURFOBJ* so, LONG x, LONG y, ULONG rgb, int threshold) {
-  BYTE* row = RowOf(so, y);
-  switch (so->iBitmapFormat) {
-    case BMF_1BPP: {
-      const BYTE m = static_cast<BYTE>(0x80 >> (x % 8));
-      row[x / 8] = static_cast<BYTE>(Luminance(rgb) >= threshold ? (row[x / 8] | m) : (row[x / 8] & ~m));
-      return true;
-    }
-    case BMF_24BPP:
-      row[3 * x] = static_cast<BYTE>(rgb >> 16), row[3 * x + 1] = static_cast<BYTE>(rgb >> 8),
-      row[3 * x + 2] = static_cast<BYTE>(rgb);
-      return true;
-    case BMF_32BPP:
-      row[4 * x] = static_cast<BYTE>(rgb >> 16), row[4 * x + 1] = static_cast<BYTE>(rgb >> 8),
-      row[4 * x + 2] = static_cast<BYTE>(rgb), row[4 * x + 3] = 0;
-      return true;
-  }
-  return false;
-}
-
-// The clip as exclusive rectangles; one covering everything without a clip.
-std::vector<RECTL> ClipRects(CLIPOBJ* clip) {
-  std::vector<RECTL> out;
-  if (!clip || clip->iDComplexity == DC_TRIVIAL) return {RECTL{-0x7FFFFFFF, -0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF}};
-  if (clip->iDComplexity == DC_RECT) return {clip->rclBounds};
-  struct {
-    ULONG c;
-    RECTL r[64];
-  } batch;
-  CLIPOBJ_cEnumStart(clip, FALSE, CT_RECTANGLES, CD_ANY, 0);
-  for (;;) {
-    batch.c = 0;
-    const BOOL more = CLIPOBJ_bEnum(clip, sizeof(batch), reinterpret_cast<ULONG*>(&batch));
-    out.insert(out.end(), batch.r, batch.r + std::min<ULONG>(batch.c, 64));
-    if (!more || batch.c == 0) break;
-  }
-  return out;
-}
-
-bool Inside(const std::vector<RECTL>& rects, LONG x, LONG y) {
-  for (const RECTL& r : rects)
-    if (x >= r.left && x < r.right && y >= r.top && y < r.bottom) return true;
-  return false;
-}
+using namespace plat::engine::pixels;
 
 constexpr int kBayer4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+
+bool SameBits(const SURFOBJ* a, const SURFOBJ* b) { return a->pvScan0 == b->pvScan0; }
+
+// A copy pixman can make: the same 24- or 32-bit format, nothing to translate,
+// two surfaces.
+bool PixmanCopies(SURFOBJ* dst, SURFOBJ* src) {
+  return dst->iBitmapFormat == src->iBitmapFormat &&
+         (dst->iBitmapFormat == BMF_24BPP || dst->iBitmapFormat == BMF_32BPP) && !SameBits(dst, src);
+}
+
+// Box-filter taps of one destination pixel: the source pixels its footprint
+// covers, weighted by the covered length (in 1/count of a source pixel; the
+// weights sum to the source length).
+struct Tap {
+  LONG index;
+  std::uint32_t weight;
+};
+std::vector<Tap> BoxTaps(std::int64_t index, std::int64_t count, LONG srcLow, LONG srcHigh, bool flip) {
+  const std::int64_t i = flip ? count - 1 - index : index;
+  const std::int64_t length = srcHigh - srcLow;
+  const std::int64_t from = i * length, to = (i + 1) * length;  // in 1/count source pixels
+  std::vector<Tap> taps;
+  for (std::int64_t j = from / count; j * count < to; ++j) {
+    const std::int64_t lo = std::max(from, j * count), hi = std::min(to, (j + 1) * count);
+    if (hi > lo) taps.push_back(Tap{static_cast<LONG>(srcLow + j), static_cast<std::uint32_t>(hi - lo)});
+  }
+  return taps;
+}
 
 }  // namespace
 
@@ -101,18 +54,50 @@ PLATAPI BOOL EngCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEO
     return FALSE;
   }
   const POINTL origin = pptlSrc ? *pptlSrc : POINTL{0, 0};
-  const std::vector<RECTL> clip = ClipRects(pco);
-  const LONG top = std::max<LONG>(prclDest->top, 0), bottom = std::min(prclDest->bottom, psoDest->sizlBitmap.cy);
-  const LONG left = std::max<LONG>(prclDest->left, 0), right = std::min(prclDest->right, psoDest->sizlBitmap.cx);
-  for (LONG y = top; y < bottom; ++y) {
-    const LONG sy = origin.y + (y - prclDest->top);
-    if (sy < 0 || sy >= psoSrc->sizlBitmap.cy) continue;
-    for (LONG x = left; x < right; ++x) {
-      const LONG sx = origin.x + (x - prclDest->left);
-      if (sx < 0 || sx >= psoSrc->sizlBitmap.cx || !Inside(clip, x, y)) continue;
-      WriteRgb(psoDest, x, y, ReadRgb(psoSrc, pxlo, sx, sy), 128);
+  // Only pixels with a source pixel are written.
+  const RECTL fromSource{prclDest->left - origin.x, prclDest->top - origin.y,
+                         prclDest->left - origin.x + psoSrc->sizlBitmap.cx,
+                         prclDest->top - origin.y + psoSrc->sizlBitmap.cy};
+  const std::vector<RECTL> rects = ClipRectsIn(pco, psoDest, Meet(*prclDest, fromSource));
+  pixman_image_t* dst = PixmanCopies(psoDest, psoSrc) ? PixmanView(psoDest) : nullptr;
+  pixman_image_t* src = dst ? PixmanView(psoSrc) : nullptr;
+  if (dst && src) {
+    for (const RECTL& r : rects)
+      pixman_image_composite32(PIXMAN_OP_SRC, src, nullptr, dst, origin.x + (r.left - prclDest->left),
+                               origin.y + (r.top - prclDest->top), 0, 0, r.left, r.top, r.right - r.left,
+                               r.bottom - r.top);
+  } else {
+    // Rows go through a copy so a source overlapping the destination reads
+    // what was there before.
+    const bool overlap = SameBits(psoDest, psoSrc);
+    const bool srcRedFirst = RedFirst(psoSrc), dstRedFirst = RedFirst(psoDest);
+    std::vector<BYTE> saved;
+    std::vector<BYTE> row;
+    for (const RECTL& r : rects) {
+      const LONG w = r.right - r.left, h = r.bottom - r.top;
+      const LONG sx = origin.x + (r.left - prclDest->left), sy = origin.y + (r.top - prclDest->top);
+      if (overlap) {
+        saved.resize(3 * static_cast<std::size_t>(w) * h);
+        for (LONG y = 0; y < h; ++y) ReadRow24(psoSrc, pxlo, sx, sy + y, w, saved.data() + 3 * std::size_t(w) * y);
+      }
+      for (LONG y = 0; y < h; ++y) {
+        if (psoDest->iBitmapFormat == BMF_24BPP || overlap) {
+          row.resize(3 * static_cast<std::size_t>(w));
+          if (overlap)
+            std::memcpy(row.data(), saved.data() + 3 * std::size_t(w) * y, row.size());
+          else
+            ReadRow24(psoSrc, pxlo, sx, sy + y, w, row.data());
+          WriteRow24(psoDest, r.left, r.top + y, w, row.data());
+          continue;
+        }
+        for (LONG x = 0; x < w; ++x)
+          WriteRgb(psoDest, r.left + x, r.top + y, ReadRgb(psoSrc, pxlo, sx + x, sy + y, srcRedFirst), 128,
+                   dstRedFirst);
+      }
     }
   }
+  if (src) pixman_image_unref(src);
+  if (dst) pixman_image_unref(dst);
   ++psoDest->iUniq;
   return TRUE;
 }
@@ -126,25 +111,76 @@ PLATAPI BOOL EngStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ*, CLIPOBJ*
   }
   const bool flipX = (prclDest->right < prclDest->left) != (prclSrc->right < prclSrc->left);
   const bool flipY = (prclDest->bottom < prclDest->top) != (prclSrc->bottom < prclSrc->top);
-  const LONG dl = std::min(prclDest->left, prclDest->right), dr = std::max(prclDest->left, prclDest->right);
-  const LONG dt = std::min(prclDest->top, prclDest->bottom), db = std::max(prclDest->top, prclDest->bottom);
-  const LONG sl = std::min(prclSrc->left, prclSrc->right), sr = std::max(prclSrc->left, prclSrc->right);
-  const LONG st = std::min(prclSrc->top, prclSrc->bottom), sb = std::max(prclSrc->top, prclSrc->bottom);
-  if (dr == dl || db == dt || sr == sl || sb == st) return TRUE;
-  const std::vector<RECTL> clip = ClipRects(pco);
+  const RECTL d = Ordered(*prclDest), s = Ordered(*prclSrc);
+  if (IsEmpty(d) || IsEmpty(s)) return TRUE;
+  const std::int64_t dw = d.right - d.left, dh = d.bottom - d.top;
   const POINTL ht = pptlHTOrg ? *pptlHTOrg : POINTL{0, 0};
+  const bool deep = psoDest->iBitmapFormat == BMF_24BPP || psoDest->iBitmapFormat == BMF_32BPP;
+  const bool box = iMode == HALFTONE && deep;
   const bool dither = iMode == HALFTONE && psoDest->iBitmapFormat == BMF_1BPP;
-  for (LONG y = std::max<LONG>(dt, 0); y < std::min(db, psoDest->sizlBitmap.cy); ++y) {
-    const std::int64_t iy = flipY ? (db - 1 - y) : (y - dt);
-    const LONG sy = static_cast<LONG>(st + (2 * iy + 1) * (sb - st) / (2 * std::int64_t{db - dt}));
-    if (sy < 0 || sy >= psoSrc->sizlBitmap.cy) continue;
-    for (LONG x = std::max<LONG>(dl, 0); x < std::min(dr, psoDest->sizlBitmap.cx); ++x) {
-      const std::int64_t ix = flipX ? (dr - 1 - x) : (x - dl);
-      const LONG sx = static_cast<LONG>(sl + (2 * ix + 1) * (sr - sl) / (2 * std::int64_t{dr - dl}));
-      if (sx < 0 || sx >= psoSrc->sizlBitmap.cx || !Inside(clip, x, y)) continue;
-      const int threshold =
-          dither ? 8 + 16 * kBayer4[((y - ht.y) % 4 + 4) % 4][((x - ht.x) % 4 + 4) % 4] : 128;
-      WriteRgb(psoDest, x, y, ReadRgb(psoSrc, pxlo, sx, sy), threshold);
+  const bool srcRedFirst = RedFirst(psoSrc), dstRedFirst = RedFirst(psoDest);
+  auto inSource = [&](LONG x, LONG y) {
+    return x >= 0 && y >= 0 && x < psoSrc->sizlBitmap.cx && y < psoSrc->sizlBitmap.cy;
+  };
+  std::vector<BYTE> row;
+  for (const RECTL& r : ClipRectsIn(pco, psoDest, d)) {
+    const LONG w = r.right - r.left;
+    if (box) {
+      // Separable box filter: each source row of the footprint converted
+      // once, filtered across, then the rows weighted down. Taps off the
+      // source are left out.
+      std::vector<std::vector<Tap>> across(w);
+      LONG lo = psoSrc->sizlBitmap.cx, hi = 0;
+      for (LONG x = 0; x < w; ++x) {
+        for (const Tap& t : BoxTaps(r.left + x - d.left, dw, s.left, s.right, flipX))
+          if (t.index >= 0 && t.index < psoSrc->sizlBitmap.cx) across[x].push_back(t);
+        for (const Tap& t : across[x]) lo = std::min(lo, t.index), hi = std::max(hi, t.index + 1);
+      }
+      const std::uint64_t total = std::uint64_t(s.right - s.left) * std::uint64_t(s.bottom - s.top);
+      std::vector<std::uint64_t> acc(3 * static_cast<std::size_t>(w));
+      std::vector<BYTE> source(3 * static_cast<std::size_t>(std::max<LONG>(hi - lo, 0)));
+      row.resize(3 * static_cast<std::size_t>(w));
+      for (LONG y = r.top; y < r.bottom; ++y) {
+        std::fill(acc.begin(), acc.end(), 0);
+        for (const Tap& down : BoxTaps(y - d.top, dh, s.top, s.bottom, flipY)) {
+          if (down.index < 0 || down.index >= psoSrc->sizlBitmap.cy || hi <= lo) continue;
+          ReadRow24(psoSrc, pxlo, lo, down.index, hi - lo, source.data());
+          for (LONG x = 0; x < w; ++x) {
+            std::uint32_t b = 0, g = 0, red = 0;
+            for (const Tap& t : across[x]) {
+              const BYTE* px = source.data() + 3 * static_cast<std::size_t>(t.index - lo);
+              b += t.weight * px[0], g += t.weight * px[1], red += t.weight * px[2];
+            }
+            acc[3 * x] += std::uint64_t(down.weight) * b, acc[3 * x + 1] += std::uint64_t(down.weight) * g,
+                acc[3 * x + 2] += std::uint64_t(down.weight) * red;
+          }
+        }
+        for (std::size_t i = 0; i < acc.size(); ++i) row[i] = static_cast<BYTE>((acc[i] + total / 2) / total);
+        WriteRow24(psoDest, r.left, y, w, row.data());
+      }
+      continue;
+    }
+    std::vector<LONG> columns(w);
+    for (LONG x = 0; x < w; ++x) columns[x] = NearestOf(r.left + x - d.left, dw, s.left, s.right, flipX);
+    const bool direct = psoDest->iBitmapFormat == BMF_24BPP && psoSrc->iBitmapFormat == BMF_24BPP &&
+                        !SameBits(psoDest, psoSrc) && srcRedFirst == dstRedFirst;
+    for (LONG y = r.top; y < r.bottom; ++y) {
+      const LONG sy = NearestOf(y - d.top, dh, s.top, s.bottom, flipY);
+      if (sy < 0 || sy >= psoSrc->sizlBitmap.cy) continue;
+      if (direct) {
+        const BYTE* from = RowOf(psoSrc, sy);
+        BYTE* to = RowOf(psoDest, y) + 3 * static_cast<std::ptrdiff_t>(r.left);
+        for (LONG x = 0; x < w; ++x)
+          if (columns[x] >= 0 && columns[x] < psoSrc->sizlBitmap.cx)
+            std::memcpy(to + 3 * x, from + 3 * static_cast<std::ptrdiff_t>(columns[x]), 3);
+        continue;
+      }
+      for (LONG x = 0; x < w; ++x) {
+        if (!inSource(columns[x], sy)) continue;
+        const LONG dx = r.left + x;
+        const int threshold = dither ? 8 + 16 * kBayer4[((y - ht.y) % 4 + 4) % 4][((dx - ht.x) % 4 + 4) % 4] : 128;
+        WriteRgb(psoDest, dx, y, ReadRgb(psoSrc, pxlo, columns[x], sy, srcRedFirst), threshold, dstRedFirst);
+      }
     }
   }
   ++psoDest->iUniq;

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "engine_pixels.h"
 #include "engine_raster.h"
 #include "plat/engine_draw.h"
 
@@ -12,6 +13,8 @@ namespace {
 
 using namespace plat::engine;
 using namespace plat::engine::raster;
+using plat::engine::pixels::ClipRects;
+using plat::engine::pixels::HatchPixel;
 
 enum class BrushKind { kSolid, kHatch, kPattern };
 
@@ -68,64 +71,11 @@ EnginePath* FindPath(const PATHOBJ* ppo) {
   return it == O().paths.end() ? nullptr : it->second.get();
 }
 
-// The engine's 8 x 8 hatch lines: pixel (x, y) carries the hatch colour.
-bool HatchPixel(ULONG hatch, int x, int y) {
-  switch (hatch) {
-    case HS_HORIZONTAL: return y == 4;
-    case HS_VERTICAL: return x == 4;
-    case HS_FDIAGONAL: return x == y;
-    case HS_BDIAGONAL: return x + y == 7;
-    case HS_CROSS: return x == 4 || y == 4;
-    case HS_DIAGCROSS: return x == y || x + y == 7;
-    default: return false;
-  }
-}
-
-// Colour of a pixel of a pattern surface through its palette.
+// Colour of a pixel of a pattern surface: indices through its palette.
 ULONG PatternPixel(const SURFOBJ* so, const std::vector<ULONG>& palette, LONG x, LONG y) {
-  const BYTE* row = static_cast<const BYTE*>(so->pvScan0) + static_cast<std::ptrdiff_t>(y) * so->lDelta;
-  auto pal = [&](ULONG i) { return i < palette.size() ? palette[i] : 0; };
-  switch (so->iBitmapFormat) {
-    case BMF_1BPP: return pal((row[x / 8] >> (7 - x % 8)) & 1);
-    case BMF_4BPP: return pal(x % 2 ? row[x / 2] & 0x0F : row[x / 2] >> 4);
-    case BMF_8BPP: return pal(row[x]);
-    case BMF_16BPP: {
-      const unsigned v = row[2 * x] | (row[2 * x + 1] << 8);
-      return ((v >> 7) & 0xF8) | (((v >> 2) & 0xF8) << 8) | (((v << 3) & 0xF8) << 16);
-    }
-    case BMF_24BPP: return row[3 * x + 2] | (row[3 * x + 1] << 8) | (row[3 * x] << 16);
-    case BMF_32BPP: return row[4 * x + 2] | (row[4 * x + 1] << 8) | (row[4 * x] << 16);
-    default: return 0;
-  }
-}
-
-// The clip rectangles of a drawing call, cut to the surface.
-std::vector<RECTL> ClipRects(CLIPOBJ* pco, SURFOBJ* pso) {
-  const RECTL all{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy};
-  std::vector<RECTL> rects;
-  auto add = [&](const RECTL& r) {
-    const RECTL m{std::max(r.left, all.left), std::max(r.top, all.top), std::min(r.right, all.right),
-                  std::min(r.bottom, all.bottom)};
-    if (m.left < m.right && m.top < m.bottom) rects.push_back(m);
-  };
-  if (!pco || pco->iDComplexity == DC_TRIVIAL) {
-    rects.push_back(all);
-  } else if (pco->iDComplexity == DC_RECT) {
-    add(pco->rclBounds);
-  } else {
-    struct {
-      ULONG c;
-      RECTL rects[64];
-    } batch;
-    CLIPOBJ_cEnumStart(pco, FALSE, CT_RECTANGLES, CD_ANY, 0);
-    BOOL more;
-    do {
-      batch.c = 0;
-      more = CLIPOBJ_bEnum(pco, sizeof(batch), reinterpret_cast<ULONG*>(&batch));
-      for (ULONG i = 0; i < batch.c && i < 64; ++i) add(batch.rects[i]);
-    } while (more);
-  }
-  return rects;
+  const ULONG raw = plat::engine::pixels::ReadRaw(so, x, y, plat::engine::pixels::RedFirst(so));
+  if (so->iBitmapFormat > BMF_8BPP) return raw;
+  return raw < palette.size() ? palette[raw] : 0;
 }
 
 bool TargetFor(SURFOBJ* pso, CLIPOBJ* pco, Target& t) {
@@ -213,6 +163,7 @@ PVOID BRUSHOBJ_pvGetRbrush(BRUSHOBJ* pbo) {
   if (!pbo) return nullptr;
   if (pbo->pvRbrush) return pbo->pvRbrush;
   HSURF patternSurface = nullptr;
+  HSURF ownHatch = nullptr;  // the engine's own, for a device that gave none
   SURFOBJ* target = nullptr;
   ULONG hatch = 0;
   std::vector<ULONG> palette;
@@ -223,8 +174,7 @@ PVOID BRUSHOBJ_pvGetRbrush(BRUSHOBJ* pbo) {
     target = b->target;
     if (b->kind == BrushKind::kHatch) {
       auto it = O().devices.find(target->hdev);
-      if (it == O().devices.end() || b->hatch >= it->second.hatches.size()) return nullptr;
-      patternSurface = it->second.hatches[b->hatch];
+      if (it != O().devices.end() && b->hatch < it->second.hatches.size()) patternSurface = it->second.hatches[b->hatch];
       hatch = b->hatch;
       palette = {b->rgb, b->background};  // bit 0 is the hatch colour
     } else {
@@ -233,6 +183,29 @@ PVOID BRUSHOBJ_pvGetRbrush(BRUSHOBJ* pbo) {
       palette = b->palette;
     }
   }
+  if (hatch < HS_DDI_MAX && !patternSurface) {
+    ownHatch = reinterpret_cast<HSURF>(EngCreateBitmap(SIZEL{8, 8}, 4, BMF_1BPP, BMF_TOPDOWN, nullptr));
+    SURFOBJ* so = ownHatch ? EngLockSurface(ownHatch) : nullptr;
+    if (!so) {
+      if (ownHatch) EngDeleteSurface(ownHatch);
+      return nullptr;
+    }
+    // Bit 0 carries the hatch colour.
+    for (int y = 0; y < 8; ++y) {
+      BYTE bits = 0;
+      for (int x = 0; x < 8; ++x)
+        if (!HatchPixel(hatch, x, y)) bits = static_cast<BYTE>(bits | (0x80 >> x));
+      static_cast<BYTE*>(so->pvScan0)[y * so->lDelta] = bits;
+    }
+    EngUnlockSurface(so);
+    patternSurface = ownHatch;
+  }
+  struct OwnHatch {
+    HSURF surface;
+    ~OwnHatch() {
+      if (surface) EngDeleteSurface(surface);
+    }
+  } ownHatchHolder{ownHatch};
   using PFN_DrvRealizeBrush = BOOL (*)(BRUSHOBJ*, SURFOBJ*, SURFOBJ*, SURFOBJ*, XLATEOBJ*, ULONG);
   auto realize = reinterpret_cast<PFN_DrvRealizeBrush>(DeviceEntry(target->hdev, INDEX_DrvRealizeBrush));
   SURFOBJ* pattern = EngLockSurface(patternSurface);
@@ -380,6 +353,20 @@ BOOL EngStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ*, BRUSHOBJ
     StyleSteps(pso, x, y, den);
     StrokeCosmetic(t, figures, la, x, y, den, ink, rop2);
   }
+  ++pso->iUniq;
+  return TRUE;
+}
+
+BOOL EngLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2, RECTL*, MIX mix) {
+  Target t;
+  if (!pbo || !TargetFor(pso, pco, t)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const Figure line{{{double(x1), double(y1)}, {double(x2), double(y2)}}, false, true};
+  LONG x, y, den;
+  StyleSteps(pso, x, y, den);
+  StrokeCosmetic(t, {line}, CosmeticSolid(), x, y, den, InkOf(pbo), static_cast<int>(mix & 0xFF));
   ++pso->iUniq;
   return TRUE;
 }

@@ -1,9 +1,10 @@
-// The engine's rasteriser on 1-bit surfaces.
+// The engine's rasteriser on 1-, 24- and 32-bit surfaces.
 #include "engine_raster.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <utility>
 
@@ -41,21 +42,65 @@ int Rop2Bit(int rop2, int pen, int dst) {
   return ((rop2 - 1) >> ((pen << 1) | dst)) & 1;
 }
 
-void PutPixel(SURFOBJ* so, LONG x, LONG y, const Ink& ink, int rop2) {
+// The pen's colour at a pixel: solid or the pattern repeated from the page's origin.
+ULONG PenRgb(const Ink& ink, LONG x, LONG y) {
+  if (ink.solid || ink.width <= 0 || ink.height <= 0) return ink.rgb;
+  const LONG px = ((x % ink.width) + ink.width) % ink.width;
+  const LONG py = ((y % ink.height) + ink.height) % ink.height;
+  return ink.pixels[static_cast<std::size_t>(py) * ink.width + px];
+}
+
+// A ROP2 on pen and destination bytes, bit by bit.
+BYTE Rop2Byte(int rop2, unsigned pen, unsigned dst) {
+  if (rop2 < 1 || rop2 > 16) return static_cast<BYTE>(dst);
+  const int code = rop2 - 1;
+  unsigned out = 0;
+  if (code & 1) out |= ~pen & ~dst;
+  if (code & 2) out |= ~pen & dst;
+  if (code & 4) out |= pen & ~dst;
+  if (code & 8) out |= pen & dst;
+  return static_cast<BYTE>(out);
+}
+
+bool Deep(const SURFOBJ* so) { return so->iBitmapFormat == BMF_24BPP || so->iBitmapFormat == BMF_32BPP; }
+
+void PutPixel(SURFOBJ* so, LONG x, LONG y, const Ink& ink, int rop2, bool redFirst) {
   BYTE* row = static_cast<BYTE*>(so->pvScan0) + static_cast<std::ptrdiff_t>(y) * so->lDelta;
+  if (Deep(so)) {
+    // Blue, green, red, each byte through the ROP2 with the pen's own colour.
+    BYTE* px = row + static_cast<std::ptrdiff_t>(x) * (so->iBitmapFormat == BMF_24BPP ? 3 : 4);
+    const ULONG rgb = PenRgb(ink, x, y);
+    const int blue = redFirst ? 2 : 0, red = redFirst ? 0 : 2;
+    px[blue] = Rop2Byte(rop2, (rgb >> 16) & 0xFF, px[blue]);
+    px[1] = Rop2Byte(rop2, (rgb >> 8) & 0xFF, px[1]);
+    px[red] = Rop2Byte(rop2, rgb & 0xFF, px[red]);
+    return;
+  }
   const BYTE bit = static_cast<BYTE>(0x80 >> (x & 7));
   const int dst = (row[x >> 3] & bit) ? 1 : 0;
   const int out = Rop2Bit(rop2, PenBit(ink, x, y), dst);
   row[x >> 3] = static_cast<BYTE>(out ? (row[x >> 3] | bit) : (row[x >> 3] & ~bit));
 }
 
-// Pixels x0..x1 - 1 of row y, through the clip.
-void Span(Target& t, LONG y, LONG x0, LONG x1, const Ink& ink, int rop2) {
-  for (const RECTL& c : t.clip) {
-    if (y < c.top || y >= c.bottom) continue;
-    const LONG a = std::max(x0, c.left), b = std::min(x1, c.right);
-    for (LONG x = a; x < b; ++x) PutPixel(t.surface, x, y, ink, rop2);
+// Pixels x0..x1 - 1 of row y of a 24-bit surface: a solid copy fills bytes.
+void DeepSpan(SURFOBJ* so, LONG y, LONG x0, LONG x1, const Ink& ink, int rop2, bool redFirst) {
+  if (so->iBitmapFormat != BMF_24BPP || !ink.solid || rop2 != R2_COPYPEN) {
+    for (LONG x = x0; x < x1; ++x) PutPixel(so, x, y, ink, rop2, redFirst);
+    return;
   }
+  BYTE* px = static_cast<BYTE*>(so->pvScan0) + static_cast<std::ptrdiff_t>(y) * so->lDelta + 3 * std::ptrdiff_t{x0};
+  const std::size_t n = 3 * static_cast<std::size_t>(x1 - x0);
+  if (n == 0) return;
+  const BYTE blue = static_cast<BYTE>(ink.rgb >> 16), green = static_cast<BYTE>(ink.rgb >> 8),
+             red = static_cast<BYTE>(ink.rgb);
+  const BYTE first = redFirst ? red : blue, third = redFirst ? blue : red;
+  // Short spans (a stroke's) pixel by pixel; long ones double a copy.
+  if (n <= 96) {
+    for (std::size_t i = 0; i < n; i += 3) px[i] = first, px[i + 1] = green, px[i + 2] = third;
+    return;
+  }
+  px[0] = first, px[1] = green, px[2] = third;
+  for (std::size_t done = 3; done < n; done *= 2) std::memcpy(px + done, px, std::min(done, n - done));
 }
 
 bool InClip(const Target& t, LONG x, LONG y) {
@@ -284,11 +329,29 @@ std::vector<Polyline> Dashes(const Figure& f, const std::vector<double>& pattern
 
 }  // namespace
 
+void Span(Target& t, LONG y, LONG x0, LONG x1, const Ink& ink, int rop2) {
+  const bool deep = Deep(t.surface);
+  for (const RECTL& c : t.clip) {
+    if (y < c.top || y >= c.bottom) continue;
+    const LONG a = std::max(x0, c.left), b = std::min(x1, c.right);
+    if (deep) {
+      if (a < b) DeepSpan(t.surface, y, a, b, ink, rop2, t.redFirst);
+      continue;
+    }
+    for (LONG x = a; x < b; ++x) PutPixel(t.surface, x, y, ink, rop2, t.redFirst);
+  }
+}
+
+void Plot(Target& t, LONG x, LONG y, const Ink& ink, int rop2) {
+  if (InClip(t, x, y)) PutPixel(t.surface, x, y, ink, rop2, t.redFirst);
+}
+
 bool MakeTarget(SURFOBJ* pso, Target& target) {
-  if (!pso || pso->iBitmapFormat != BMF_1BPP || !pso->pvScan0 || pso->sizlBitmap.cx <= 0 ||
+  if (!pso || (pso->iBitmapFormat != BMF_1BPP && !Deep(pso)) || !pso->pvScan0 || pso->sizlBitmap.cx <= 0 ||
       pso->sizlBitmap.cy <= 0)
     return false;
   target.surface = pso;
+  target.redFirst = Deep(pso) && plat::engine::RedFirst(pso);
   target.clip = {RECTL{0, 0, pso->sizlBitmap.cx, pso->sizlBitmap.cy}};
   return true;
 }
@@ -345,7 +408,12 @@ void ForEachSpan(const std::vector<Figure>& figures, bool winding, LONG width, L
     xs.clear();
     for (const Edge* e : active)
       if (e->y0 <= yc) xs.emplace_back(e->x0 + (yc - e->y0) * (e->x1 - e->x0) / (e->y1 - e->y0), e->dir);
-    std::sort(xs.begin(), xs.end());
+    // Most rows cross two edges: no sort call for them.
+    if (xs.size() == 2) {
+      if (xs[1] < xs[0]) std::swap(xs[0], xs[1]);
+    } else {
+      std::sort(xs.begin(), xs.end());
+    }
     int wind = 0;
     for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
       wind = winding ? wind + xs[i].second : wind ^ 1;
@@ -446,7 +514,7 @@ void StrokeCosmetic(Target& t, const std::vector<Figure>& figures, const LINEATT
         if (!on) continue;
         LONG x, y;
         g.Pixel(k, x, y);
-        if (InClip(t, x, y)) PutPixel(t.surface, x, y, ink, rop2);
+        if (InClip(t, x, y)) PutPixel(t.surface, x, y, ink, rop2, t.redFirst);
       }
     }
   }

@@ -1,6 +1,8 @@
-// The engine's own rasteriser on 1-bit surfaces: polygon fills at pixel
-// centres, cosmetic lines on the integer grid, widened geometric strokes and
-// the inks of brushes. Internal to the platform library.
+// The engine's own rasteriser on 1-, 24- and 32-bit surfaces: polygon fills
+// at pixel centres, cosmetic lines on the integer grid, widened geometric
+// strokes and the inks of brushes. One-bit surfaces take the ink dithered,
+// deeper ones its own colours, each byte through the mix. Internal to the
+// platform library.
 #pragma once
 
 #include <vector>
@@ -38,6 +40,7 @@ struct Ink {
 struct Target {
   SURFOBJ* surface = nullptr;
   std::vector<RECTL> clip;
+  bool redFirst = false;  // a 24- or 32-bit surface holding red, green, blue
 };
 
 // Flattens a path's subpaths; Béziers to a quarter of a dot.
@@ -48,6 +51,9 @@ const std::vector<SubPath>* PathData(PATHOBJ* ppo);
 Ink InkOf(BRUSHOBJ* pbo);
 // A surface the rasteriser can draw on, with the whole surface as clip.
 bool MakeTarget(SURFOBJ* pso, Target& target);
+// Pixels x0..x1 - 1 of row y through the clip; one pixel through the clip.
+void Span(Target& t, LONG y, LONG x0, LONG x1, const Ink& ink, int rop2);
+void Plot(Target& t, LONG x, LONG y, const Ink& ink, int rop2);
 
 // Fills the polygons (every figure closed) where a pixel's centre is
 // inside: alternate or winding rule.

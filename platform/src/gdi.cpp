@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "engine_pixels.h"
 #include "engine_raster.h"
 
 namespace plat::gdi {
@@ -27,7 +28,43 @@ using PFN_DrvStretchBlt = BOOL (*)(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATE
                                    RECTL*, RECTL*, POINTL*, ULONG);
 using PFN_DrvTextOut = BOOL (*)(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*, BRUSHOBJ*, BRUSHOBJ*, POINTL*,
                                 MIX);
+using PFN_DrvStretchBltROP = BOOL (*)(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, COLORADJUSTMENT*, POINTL*,
+                                      RECTL*, RECTL*, POINTL*, ULONG, BRUSHOBJ*, DWORD);
+using PFN_DrvPlgBlt = BOOL (*)(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, COLORADJUSTMENT*, POINTL*, POINTFIX*,
+                               RECTL*, POINTL*, ULONG);
+using PFN_DrvGradientFill = BOOL (*)(SURFOBJ*, CLIPOBJ*, XLATEOBJ*, TRIVERTEX*, ULONG, PVOID, ULONG, RECTL*, POINTL*,
+                                     ULONG);
+using PFN_DrvAlphaBlend = BOOL (*)(SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, RECTL*, BLENDOBJ*);
+using PFN_DrvTransparentBlt = BOOL (*)(SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, RECTL*, ULONG, ULONG);
 constexpr ULONG kHalftone = 4;
+constexpr ULONG kRop4SrcCopy = 0xCCCC;
+
+// The ROP4 of a mix for a brush: each ROP2 bit (pen, destination) becomes
+// the ROP3 bits of that pattern and destination, whatever the source.
+ULONG Rop4OfMix(MIX mix) {
+  ULONG rop2 = mix & 0xFF;
+  if (rop2 < R2_BLACK || rop2 > R2_WHITE) rop2 = R2_COPYPEN;
+  ULONG rop3 = 0;
+  for (ULONG index = 0; index < 8; ++index) {
+    const ULONG pen = (index >> 2) & 1, dst = index & 1;
+    rop3 |= (((rop2 - 1) >> ((pen << 1) | dst)) & 1) << index;
+  }
+  return rop3 * 0x101;
+}
+
+// An engine bitmap of one call, deleted with it.
+struct Temporary {
+  HBITMAP bm = nullptr;
+  SURFOBJ* so = nullptr;
+  Temporary(LONG w, LONG h) {
+    bm = EngCreateBitmap(SIZEL{w, h}, 0, BMF_24BPP, BMF_TOPDOWN | BMF_NOZEROINIT, nullptr);
+    so = bm ? EngLockSurface(reinterpret_cast<HSURF>(bm)) : nullptr;
+  }
+  ~Temporary() {
+    if (so) EngUnlockSurface(so);
+    if (bm) EngDeleteSurface(reinterpret_cast<HSURF>(bm));
+  }
+};
 
 struct XlateHolder {
   XLATEOBJ* xo;
@@ -54,11 +91,10 @@ struct ClipHolder {
   }
 };
 
-RECTL Meet(const RECTL& a, const RECTL& b) {
-  return RECTL{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-               std::min(a.bottom, b.bottom)};
-}
-bool IsEmpty(const RECTL& r) { return r.right <= r.left || r.bottom <= r.top; }
+using plat::engine::pixels::BoundsOf;
+using plat::engine::pixels::IsEmpty;
+using plat::engine::pixels::Meet;
+using plat::engine::pixels::Ordered;
 
 POINTFIX ToFix(const plat::engine::raster::Point& p) {
   auto f = [](double v) { return static_cast<FIX>(std::lround(std::clamp(v, -1.0e8, 1.0e8) * 16)); };
@@ -108,12 +144,55 @@ std::vector<RECTL> Page::CutToPage(const std::vector<RECTL>& region) const {
   return out;
 }
 
+bool Page::DeviceFront() const { return paintAsBlt_ || surface_->iType == STYPE_DEVICE; }
+
+PFN Page::Hooked(ULONG index, FLONG hook) const {
+  return (hooks_ & hook) ? plat::engine::DeviceEntry(surface_->hdev, index) : nullptr;
+}
+
+bool Page::BltBrush(const std::vector<RECTL>& rects, BRUSHOBJ* brush, MIX mix) {
+  auto blt = reinterpret_cast<PFN_DrvBitBlt>(Hooked(INDEX_DrvBitBlt, HOOK_BITBLT));
+  if (!blt) return false;
+  ClipHolder clip(rects);
+  if (!clip.co) return false;
+  RECTL bounds = BoundsOf(rects);
+  POINTL origin{0, 0};
+  const BOOL ok = blt(surface_, nullptr, nullptr, clip.co, nullptr, &bounds, nullptr, nullptr, brush, &origin,
+                      Rop4OfMix(mix));
+  Note("DrvBitBlt", rects.size(), ok);
+  return ok != FALSE;
+}
+
+bool Page::ThroughTemporary(const RECTL& bounds, const std::function<BOOL(SURFOBJ*, const RECTL&)>& draw) {
+  const RECTL area = Meet(Ordered(bounds), RECTL{0, 0, surface_->sizlBitmap.cx, surface_->sizlBitmap.cy});
+  if (IsEmpty(area)) return true;
+  Temporary temp(area.right - area.left, area.bottom - area.top);
+  if (!temp.so) return false;
+  RECTL all{0, 0, temp.so->sizlBitmap.cx, temp.so->sizlBitmap.cy};
+  EngEraseSurface(temp.so, &all, 0xFFFFFF);
+  if (!draw(temp.so, area)) return false;
+  ClipHolder clip(clip_);
+  RECTL target = area;
+  POINTL origin{0, 0};
+  if (auto copy = reinterpret_cast<PFN_DrvCopyBits>(Hooked(INDEX_DrvCopyBits, HOOK_COPYBITS))) {
+    const BOOL ok = copy(surface_, temp.so, clip.co, nullptr, &target, &origin);
+    Note("DrvCopyBits", 1, ok);
+    return ok != FALSE;
+  }
+  auto blt = reinterpret_cast<PFN_DrvBitBlt>(Hooked(INDEX_DrvBitBlt, HOOK_BITBLT));
+  if (!blt) return false;
+  const BOOL ok = blt(surface_, temp.so, nullptr, clip.co, nullptr, &target, &origin, nullptr, nullptr, nullptr,
+                      kRop4SrcCopy);
+  Note("DrvBitBlt", 1, ok);
+  return ok != FALSE;
+}
+
 bool Page::PaintRects(const std::vector<RECTL>& rects, BRUSHOBJ* brush, MIX mix) {
   if (rects.empty()) return true;
   ClipHolder clip(rects);
   if (!clip.co) return false;
   plat::engine::UseBrushOn(brush, surface_);
-  if (hooks_ & HOOK_PAINT) {
+  if ((hooks_ & HOOK_PAINT) && !paintAsBlt_) {
     auto paint = reinterpret_cast<PFN_DrvPaint>(plat::engine::DeviceEntry(surface_->hdev, INDEX_DrvPaint));
     if (paint) {
       const BOOL ok = paint(surface_, clip.co, brush, nullptr, mix);
@@ -121,6 +200,7 @@ bool Page::PaintRects(const std::vector<RECTL>& rects, BRUSHOBJ* brush, MIX mix)
       if (ok) return true;
     }
   }
+  if (DeviceFront()) return BltBrush(rects, brush, mix);
   const BOOL ok = EngPaint(surface_, clip.co, brush, nullptr, mix);
   Note("EngPaint", rects.size(), ok);
   return ok != FALSE;
@@ -302,6 +382,158 @@ bool Page::TextOut(FONTOBJ* font, const std::u16string& text, LONG x, LONG basel
   plat::engine::DeleteString(str);
   Note("DrvTextOut", glyphs.size(), ok);
   return ok != FALSE;
+}
+
+bool Page::StretchBltROP(SURFOBJ* src, const std::vector<ULONG>& palette, const RECTL& dest, const RECTL& source,
+                         BRUSHOBJ* brush, ULONG rop4) {
+  if (!surface_ || !src) return false;
+  ClipHolder clip(clip_);
+  XlateHolder xlate(palette);
+  RECTL d = dest, s = source;
+  if (brush) plat::engine::UseBrushOn(brush, surface_);
+  if (auto rop = reinterpret_cast<PFN_DrvStretchBltROP>(Hooked(INDEX_DrvStretchBltROP, HOOK_STRETCHBLTROP))) {
+    const BOOL ok = rop(surface_, src, nullptr, clip.co, xlate.xo, nullptr, nullptr, &d, &s, nullptr, kHalftone, brush,
+                        rop4);
+    Note("DrvStretchBltROP", 1, ok);
+    return ok != FALSE;
+  }
+  if (!DeviceFront()) {
+    const BOOL ok = EngStretchBltROP(surface_, src, nullptr, clip.co, xlate.xo, nullptr, nullptr, &d, &s, nullptr,
+                                     kHalftone, brush, rop4);
+    Note("EngStretchBltROP", 1, ok);
+    return ok != FALSE;
+  }
+  if (rop4 == kRop4SrcCopy) return StretchBlt(src, palette, dest, source);
+  // The source stretched to the destination's size, then blitted with the ROP.
+  const RECTL target = Ordered(dest);
+  if (IsEmpty(target)) return true;
+  Temporary temp(target.right - target.left, target.bottom - target.top);
+  if (!temp.so) return false;
+  RECTL into{0, 0, temp.so->sizlBitmap.cx, temp.so->sizlBitmap.cy};
+  if (dest.right < dest.left) std::swap(into.left, into.right);
+  if (dest.bottom < dest.top) std::swap(into.top, into.bottom);
+  if (!EngStretchBlt(temp.so, src, nullptr, nullptr, xlate.xo, nullptr, nullptr, &into, &s, nullptr, kHalftone))
+    return false;
+  auto blt = reinterpret_cast<PFN_DrvBitBlt>(Hooked(INDEX_DrvBitBlt, HOOK_BITBLT));
+  if (!blt) return false;
+  RECTL to = target;
+  POINTL origin{0, 0}, brushOrigin{0, 0};
+  const BOOL ok = blt(surface_, temp.so, nullptr, clip.co, nullptr, &to, &origin, nullptr, brush, &brushOrigin, rop4);
+  Note("DrvBitBlt", 1, ok);
+  return ok != FALSE;
+}
+
+bool Page::PlgBlt(SURFOBJ* src, const std::vector<ULONG>& palette, const POINTFIX (&corners)[3]) {
+  if (!surface_ || !src) return false;
+  ClipHolder clip(clip_);
+  XlateHolder xlate(palette);
+  POINTFIX pts[3] = {corners[0], corners[1], corners[2]};
+  RECTL whole{0, 0, src->sizlBitmap.cx, src->sizlBitmap.cy};
+  if (auto plg = reinterpret_cast<PFN_DrvPlgBlt>(Hooked(INDEX_DrvPlgBlt, HOOK_PLGBLT))) {
+    const BOOL ok = plg(surface_, src, nullptr, clip.co, xlate.xo, nullptr, nullptr, pts, &whole, nullptr, kHalftone);
+    Note("DrvPlgBlt", 1, ok);
+    return ok != FALSE;
+  }
+  if (!DeviceFront()) {
+    const BOOL ok = EngPlgBlt(surface_, src, nullptr, clip.co, xlate.xo, nullptr, nullptr, pts, &whole, nullptr,
+                              kHalftone);
+    Note("EngPlgBlt", 1, ok);
+    return ok != FALSE;
+  }
+  // The fourth corner is B + C - A.
+  const FIX xs[4] = {pts[0].x, pts[1].x, pts[2].x, pts[1].x + pts[2].x - pts[0].x};
+  const FIX ys[4] = {pts[0].y, pts[1].y, pts[2].y, pts[1].y + pts[2].y - pts[0].y};
+  const RECTL bounds{*std::min_element(xs, xs + 4) >> 4, *std::min_element(ys, ys + 4) >> 4,
+                     (*std::max_element(xs, xs + 4) + 15) >> 4, (*std::max_element(ys, ys + 4) + 15) >> 4};
+  return ThroughTemporary(bounds, [&](SURFOBJ* temp, const RECTL& area) {
+    POINTFIX moved[3];
+    for (int i = 0; i < 3; ++i) moved[i] = POINTFIX{pts[i].x - area.left * 16, pts[i].y - area.top * 16};
+    return EngPlgBlt(temp, src, nullptr, nullptr, xlate.xo, nullptr, nullptr, moved, &whole, nullptr, kHalftone);
+  });
+}
+
+bool Page::GradientFill(std::vector<TRIVERTEX> vertices, std::vector<ULONG> mesh, ULONG mode) {
+  if (!surface_ || vertices.empty()) return false;
+  const std::size_t per = mode == GRADIENT_FILL_TRIANGLE ? 3 : 2;
+  const ULONG count = static_cast<ULONG>(mesh.size() / per);
+  RECTL extents{vertices[0].x, vertices[0].y, vertices[0].x, vertices[0].y};
+  for (std::size_t i = 0; i < count * per; ++i) {
+    if (mesh[i] >= vertices.size()) return false;
+    const TRIVERTEX& v = vertices[mesh[i]];
+    extents = RECTL{std::min(extents.left, v.x), std::min(extents.top, v.y), std::max(extents.right, v.x),
+                    std::max(extents.bottom, v.y)};
+  }
+  ClipHolder clip(clip_);
+  POINTL ditherOrigin{0, 0};
+  if (auto fill = reinterpret_cast<PFN_DrvGradientFill>(Hooked(INDEX_DrvGradientFill, HOOK_GRADIENTFILL))) {
+    const BOOL ok = fill(surface_, clip.co, nullptr, vertices.data(), static_cast<ULONG>(vertices.size()), mesh.data(),
+                         count, &extents, &ditherOrigin, mode);
+    Note("DrvGradientFill", count, ok);
+    return ok != FALSE;
+  }
+  if (!DeviceFront()) {
+    const BOOL ok = EngGradientFill(surface_, clip.co, nullptr, vertices.data(), static_cast<ULONG>(vertices.size()),
+                                    mesh.data(), count, &extents, &ditherOrigin, mode);
+    Note("EngGradientFill", count, ok);
+    return ok != FALSE;
+  }
+  return ThroughTemporary(extents, [&](SURFOBJ* temp, const RECTL& area) {
+    std::vector<TRIVERTEX> moved = vertices;
+    for (TRIVERTEX& v : moved) v.x -= area.left, v.y -= area.top;
+    return EngGradientFill(temp, nullptr, nullptr, moved.data(), static_cast<ULONG>(moved.size()), mesh.data(), count,
+                           nullptr, &ditherOrigin, mode);
+  });
+}
+
+bool Page::EngineOrTemporary(const char* entry, const RECTL& dest,
+                             const std::function<BOOL(SURFOBJ*, CLIPOBJ*, RECTL*)>& draw) {
+  if (!DeviceFront()) {
+    ClipHolder clip(clip_);
+    RECTL d = dest;
+    const BOOL ok = draw(surface_, clip.co, &d);
+    Note(entry, 1, ok);
+    return ok != FALSE;
+  }
+  // Drawn over white: what is under it on the device cannot be read.
+  return ThroughTemporary(dest, [&](SURFOBJ* temp, const RECTL& area) {
+    RECTL moved{dest.left - area.left, dest.top - area.top, dest.right - area.left, dest.bottom - area.top};
+    return draw(temp, nullptr, &moved);
+  });
+}
+
+bool Page::AlphaBlend(SURFOBJ* src, const std::vector<ULONG>& palette, const RECTL& dest, const RECTL& source,
+                      BLENDFUNCTION blend) {
+  if (!surface_ || !src) return false;
+  XlateHolder xlate(palette);
+  RECTL s = source;
+  BLENDOBJ bo{blend};
+  if (auto drv = reinterpret_cast<PFN_DrvAlphaBlend>(Hooked(INDEX_DrvAlphaBlend, HOOK_ALPHABLEND))) {
+    ClipHolder clip(clip_);
+    RECTL d = dest;
+    const BOOL ok = drv(surface_, src, clip.co, xlate.xo, &d, &s, &bo);
+    Note("DrvAlphaBlend", 1, ok);
+    if (ok) return true;
+  }
+  return EngineOrTemporary("EngAlphaBlend", dest, [&](SURFOBJ* target, CLIPOBJ* clip, RECTL* d) {
+    return EngAlphaBlend(target, src, clip, xlate.xo, d, &s, &bo);
+  });
+}
+
+bool Page::TransparentBlt(SURFOBJ* src, const std::vector<ULONG>& palette, const RECTL& dest, const RECTL& source,
+                          ULONG transparent) {
+  if (!surface_ || !src) return false;
+  XlateHolder xlate(palette);
+  RECTL s = source;
+  if (auto drv = reinterpret_cast<PFN_DrvTransparentBlt>(Hooked(INDEX_DrvTransparentBlt, HOOK_TRANSPARENTBLT))) {
+    ClipHolder clip(clip_);
+    RECTL d = dest;
+    const BOOL ok = drv(surface_, src, clip.co, xlate.xo, &d, &s, transparent, 0);
+    Note("DrvTransparentBlt", 1, ok);
+    if (ok) return true;
+  }
+  return EngineOrTemporary("EngTransparentBlt", dest, [&](SURFOBJ* target, CLIPOBJ* clip, RECTL* d) {
+    return EngTransparentBlt(target, src, clip, xlate.xo, d, &s, transparent, 0);
+  });
 }
 
 }  // namespace plat::gdi

@@ -142,6 +142,7 @@ class Run {
     plat::engine::SetDeviceDriver(dev.hdev, e_.table.data(), static_cast<ULONG>(e_.table.size()));
     plat::engine::SetDeviceHatches(dev.hdev, patterns, kHostPatternCount);
     plat::engine::SetDeviceStyleSteps(dev.hdev, gdi.xStyleStep, gdi.yStyleStep, gdi.denStyleStep);
+    plat::engine::SetDevicePalette(dev.hdev, devinfo.hpalDefault);
     if (job_.onEnable) job_.onEnable(gdi, devinfo, std::vector<HSURF>(patterns, patterns + kHostPatternCount));
     r_.calls.push_back("DrvCompletePDEV");
     e_.completePdev(dev.pdev, dev.hdev);

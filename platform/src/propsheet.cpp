@@ -18,10 +18,18 @@ struct PageRecord {
   PROPSHEETPAGEW page{};  // the caller's record, zero beyond its dwSize
 };
 
+// A PFNPROPSHEETUI added below the sheet's own (CPSFUNC_ADD_PFNPROPSHEETUIW):
+// it has its own info record and handle, and adds pages to the same sheet.
+struct ChildUi {
+  PFNPROPSHEETUI callback = nullptr;
+  PROPSHEETUI_INFO info{};
+};
+
 struct Sheet {
   HWND frame = nullptr;
   PFNPROPSHEETUI callback = nullptr;
   PROPSHEETUI_INFO info{};
+  std::vector<std::unique_ptr<ChildUi>> children;  // in the order added
   std::vector<PageRecord*> pages;  // owned; in tab order
   std::vector<HWND> windows;       // the page dialogs, created when first shown
   int current = -1;
@@ -47,10 +55,16 @@ Sheet* SheetOf(HWND frame) {
   return it == Reg().sheets.end() ? nullptr : it->second;
 }
 
-Sheet* SheetOfHandle(HANDLE hComPropSheet) {
+// The sheet of a handle given to its own callback or to one of its children's.
+Sheet* SheetOfHandle(HANDLE hComPropSheet, ChildUi** child = nullptr) {
   std::lock_guard lock(Reg().lock);
   for (auto& [frame, sheet] : Reg().sheets) {
     if (static_cast<HANDLE>(sheet) == hComPropSheet) return sheet;
+    for (auto& c : sheet->children) {
+      if (static_cast<HANDLE>(c.get()) != hComPropSheet) continue;
+      if (child) *child = c.get();
+      return sheet;
+    }
   }
   return nullptr;
 }
@@ -125,8 +139,15 @@ bool ApplyPages(Sheet& sheet, bool closing) {
   return true;
 }
 
-void SetResult(Sheet& sheet, HANDLE from, LRESULT result) {
+// The result goes to the child whose handle it was set through (every child
+// when the sheet itself sets it), then to the sheet's own callback.
+void SetResult(Sheet& sheet, HANDLE from, LRESULT result, ChildUi* through = nullptr, bool everyChild = true) {
   SETRESULT_INFO sri{sizeof(SETRESULT_INFO), 0, from, result};
+  for (auto& child : sheet.children) {
+    if (!everyChild && child.get() != through) continue;
+    child->info.Reason = PROPSHEETUI_REASON_SET_RESULT;
+    child->callback(&child->info, reinterpret_cast<LPARAM>(&sri));
+  }
   sheet.info.Reason = PROPSHEETUI_REASON_SET_RESULT;
   sheet.callback(&sheet.info, reinterpret_cast<LPARAM>(&sri));
 }
@@ -190,8 +211,21 @@ INT_PTR CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM) {
   }
 }
 
+LONG_PTR CALLBACK ComPropSheet(HANDLE hComPropSheet, UINT function, LPARAM lParam1, LPARAM lParam2);
+
+// The info record a PFNPROPSHEETUI gets at INIT, under its own handle.
+void StartInfo(PROPSHEETUI_INFO& info, HANDLE handle, LPARAM lParam) {
+  info.cbSize = sizeof(PROPSHEETUI_INFO);
+  info.Version = PROPSHEETUI_INFO_VERSION;
+  info.hComPropSheet = handle;
+  info.pfnComPropSheet = ComPropSheet;
+  info.lParamInit = lParam;
+  info.Reason = PROPSHEETUI_REASON_INIT;
+}
+
 LONG_PTR CALLBACK ComPropSheet(HANDLE hComPropSheet, UINT function, LPARAM lParam1, LPARAM lParam2) {
-  Sheet* sheet = SheetOfHandle(hComPropSheet);
+  ChildUi* child = nullptr;
+  Sheet* sheet = SheetOfHandle(hComPropSheet, &child);
   if (!sheet) return 0;
   switch (function) {
     case CPSFUNC_ADD_HPROPSHEETPAGE: {
@@ -205,8 +239,23 @@ LONG_PTR CALLBACK ComPropSheet(HANDLE hComPropSheet, UINT function, LPARAM lPara
       sheet->windows.push_back(nullptr);
       return reinterpret_cast<LONG_PTR>(record);
     }
+    case CPSFUNC_ADD_PFNPROPSHEETUIW: {
+      auto callback = reinterpret_cast<PFNPROPSHEETUI>(lParam1);
+      if (!callback) return 0;
+      auto made = std::make_unique<ChildUi>();
+      made->callback = callback;
+      StartInfo(made->info, static_cast<HANDLE>(made.get()), lParam2);
+      // Registered first: the child adds its pages through its own handle.
+      ChildUi* added = made.get();
+      sheet->children.push_back(std::move(made));
+      if (added->callback(&added->info, lParam2) <= 0) {
+        sheet->children.pop_back();
+        return 0;
+      }
+      return reinterpret_cast<LONG_PTR>(added);
+    }
     case CPSFUNC_SET_RESULT:
-      SetResult(*sheet, reinterpret_cast<HANDLE>(lParam1), lParam2);
+      SetResult(*sheet, reinterpret_cast<HANDLE>(lParam1), lParam2, child, false);
       return 1;
     default: return 0;
   }
@@ -285,12 +334,7 @@ LONG CommonPropertySheetUIW(HWND parent, PFNPROPSHEETUI callback, LPARAM lParam,
     Reg().sheets[sheet->frame] = sheet.get();
   }
   PROPSHEETUI_INFO& info = sheet->info;
-  info.cbSize = sizeof(PROPSHEETUI_INFO);
-  info.Version = PROPSHEETUI_INFO_VERSION;
-  info.hComPropSheet = static_cast<HANDLE>(sheet.get());
-  info.pfnComPropSheet = ComPropSheet;
-  info.lParamInit = lParam;
-  info.Reason = PROPSHEETUI_REASON_INIT;
+  StartInfo(info, static_cast<HANDLE>(sheet.get()), lParam);
   const LONG init = callback(&info, lParam);
   LONG answer = ERR_CPSUI_GETLASTERROR;
   if (init > 0) {
@@ -315,6 +359,11 @@ LONG CommonPropertySheetUIW(HWND parent, PFNPROPSHEETUI callback, LPARAM lParam,
     Reg().sheets.erase(sheet->frame);
   }
   for (PageRecord* record : sheet->pages) FreeRecord(record);
+  // Children go first: what they were given belongs to the sheet's callback.
+  for (auto it = sheet->children.rbegin(); it != sheet->children.rend(); ++it) {
+    (*it)->info.Reason = PROPSHEETUI_REASON_DESTROY;
+    (*it)->callback(&(*it)->info, answer == CPSUI_OK ? 1 : 0);
+  }
   info.Reason = PROPSHEETUI_REASON_DESTROY;
   callback(&info, answer == CPSUI_OK ? 1 : 0);
   if (result) *result = static_cast<DWORD>(answer == CPSUI_OK ? CPSUI_OK : CPSUI_CANCEL);

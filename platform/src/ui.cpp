@@ -184,7 +184,30 @@ void RunModalLoop(plat::ui::Screen::Kind kind, HWND window, int templateId, cons
 
 }  // namespace plat::internal
 
+namespace {
+constexpr DWORD kConsoleSession = 1;
+}  // namespace
+
 extern "C" {
+
+DWORD WTSGetActiveConsoleSessionId() { return kConsoleSession; }
+
+BOOL WTSSendMessageW(HANDLE, DWORD sessionId, LPWSTR title, DWORD titleLength, LPWSTR message, DWORD messageLength,
+                     DWORD style, DWORD, DWORD* response, BOOL wait) {
+  if (sessionId != kConsoleSession || !message || !response || (!title && titleLength) || titleLength % 2 ||
+      messageLength % 2) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  auto upTo = [](LPCWSTR text, DWORD bytes) {
+    std::u16string_view v(text ? text : u"", text ? bytes / 2 : 0);
+    return std::u16string(v.substr(0, std::min(v.find(u'\0'), v.size())));
+  };
+  const std::u16string caption = upTo(title, titleLength), text = upTo(message, messageLength);
+  const int answer = MessageBoxW(nullptr, text.c_str(), caption.c_str(), style);
+  *response = wait ? static_cast<DWORD>(answer) : IDASYNC;
+  return TRUE;
+}
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   plat::ui::MessageBoxCall call;

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "imaging/enhancement.h"
 #include "imaging/halftone.h"
 #include "imaging/image_entries.h"
 #include "imaging/scratch.h"

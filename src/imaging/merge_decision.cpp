@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "imaging/image_band_cache.h"
 #include "imaging/image_copy.h"
+#include "imaging/merge_decision.h"
 #include "imaging/scratch.h"
 #include "planes/plane_ops.h"
 #include "planes/rect_ops.h"

@@ -1,4 +1,5 @@
-// The clip rectangles of the pending picture, grown as blits add theirs.
+// The clip rectangles of the pending picture: grown as blits add theirs,
+// emptied and freed by ClearClipRectList.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -32,3 +33,11 @@ BOOL AddClipToClipRectList(RenderPdev* pdev, CLIPOBJ* clip) {
   for (const PdevRect& r : added) list.entries[list.count++] = ClipRectEntry{r, nothingToBlank};
   return TRUE;
 }
+
+void ClearClipRectList(RenderPdev* pdev) {
+  ClipRectList& list = pdev->shared.clipRects;
+  if (list.entries) GlobalFree(list.entries);
+  list = ClipRectList{};
+}
+
+BOOL ClipRectListIsEmpty(const RenderPdev* pdev) { return pdev->shared.clipRects.count == 0 ? TRUE : FALSE; }

@@ -1,7 +1,5 @@
-// The shared drawing state's own routines: the settings bounds and the clip
-// rectangle list's release.
-#include "planes/pdev_record.h"
-#include "planes/plane_ops.h"
+// The bounds of the image settings that the drawing state is built from.
+#include "planes/drawing_state.h"
 #include "settings/doc_settings.h"
 
 void BoundImageSettings(DocSettings& s) {
@@ -11,11 +9,3 @@ void BoundImageSettings(DocSettings& s) {
   if (s.SeparationModeA > 17) s.SeparationModeA = 0;
   if (s.SeparationModeB > 17) s.SeparationModeB = 0;
 }
-
-void ClearClipRectList(RenderPdev* pdev) {
-  ClipRectList& list = pdev->shared.clipRects;
-  if (list.entries) GlobalFree(list.entries);
-  list = ClipRectList{};
-}
-
-BOOL ClipRectListIsEmpty(const RenderPdev* pdev) { return pdev->shared.clipRects.count == 0 ? TRUE : FALSE; }

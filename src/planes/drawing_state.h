@@ -1,8 +1,7 @@
 // State that the drawing paths and the image paths share in the device
 // record: the image cache's operation and picture bytes, the palette's ink
 // table, the picture rectangle and the clip rectangles of the pending picture.
-// Included by pdev_record.h (include that header, not this one); the
-// routines on this state are declared in planes/plane_ops.h.
+// Included by pdev_record.h (include that header, not this one).
 #pragma once
 
 #include <cstdint>

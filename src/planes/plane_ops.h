@@ -47,7 +47,6 @@ BOOL InvertRect(RenderPdev* pdev, BYTE* plane, PdevRect& rect, LONG stride);
 BOOL DrawLine(RenderPdev* pdev, BYTE* target, LONG x1, LONG y1, LONG x2, LONG y2, LONG width, LONG stride,
               const BYTE* pattern, SIZEL patternSize, ULONG rop2);
 
-
 // ---- colours and rows ----
 
 // 8-bit ink density of each colour: 255 - ((2449 R + 4805 G + 938 B) >> 13).
@@ -67,48 +66,11 @@ BOOL ExpandRowTo24(const BYTE* bits, const PdevRect& rect, LONG stride, LONG row
 BOOL SourceToRgb24(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
                    LONG dstStride, const ULONG* palette, ULONG paletteCount, ULONG format);
 
-// ---- units and rectangles ----
-
-// Whole millimetres of dots at dpi, rounded up; 0 for dpi 0.
-ULONG DotsToMillimetres(ULONG dots, USHORT dpi);
-// Copies the source byte rect into the destination rect, dropping rows and
-// columns where the destination is smaller (the last of each group is kept).
-// 1; -1 when the destination is larger in both directions, when equal sizes
-// are copied onto the same buffer, or when a size overflows.
-LONG CopyRectReduce(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
-                    LONG dstStride);
-// The same over pixels of pixelBytes bytes (rect columns are pixels).
-LONG CopyPixelRectReduce(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
-                         LONG dstStride, LONG pixelBytes);
-// Copies the common size of two byte rects from their top-left corners.
-void CopyRectOverlap(BYTE* dst, const PdevRect& dstRect, LONG dstStride, const BYTE* src, const PdevRect& srcRect,
-                     LONG srcStride);
-// n rounded up to a multiple of 4; -1 for a negative n or on overflow.
-std::int64_t AlignTo4(std::int64_t n);
-// (width + 7) / 8; -1 for a negative width.
-std::int64_t RowBytes1bpp(std::int64_t width);
-// Row bytes of width pixels in the format, rounded up to a multiple of 4; 0
-// for another format; -1 for a negative width or on overflow.
-std::int64_t RowBytesForFormat(std::int64_t width, ULONG format);
-// The inclusive destination of an exclusive target and the source rect of
-// the same size from the source origin ((0, 0) without one), both cut to
-// the source bitmap. usable is false when nothing is left or the source has
-// no bits.
-struct SourceRects {
-  PdevRect dest;
-  PdevRect source;
-  bool usable;
-};
-SourceRects SourceRectsFor(const SURFOBJ* src, const RECTL& target, const POINTL* srcOrigin);
-
 // ---- planes, ROP names, palettes ----
 
 // The drum-1 and drum-2 plane addresses for the surface stride, moved to the
 // last row for a negative stride.
 void GetInkPlanes(RenderPdev* pdev, LONG stride, BYTE** drum1Plane, BYTE** drum2Plane);
-// Whether the ROP3 (low byte) uses the source and no pattern / the pattern.
-BOOL RopIsSourceOnly(ULONG rop);
-BOOL RopUsesPattern(ULONG rop);
 // {0, 0xFFFFFF} or {0xFFFFFF, 0}; the palette has two entries.
 BOOL IsBlackWhitePalette(const ULONG* palette);
 

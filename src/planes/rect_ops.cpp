@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "planes/plane_ops.h"
+#include "planes/rect_ops.h"
 
 namespace {
 constexpr std::int64_t kMaxStride = std::numeric_limits<LONG>::max();

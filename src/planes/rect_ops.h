@@ -1,12 +1,13 @@
 // The device's rectangles and their rules: PdevRect, inclusive (right and
 // bottom are the last pixel), the conversions from and to the engine's
 // exclusive RECTL, sizes, intersection and union, and the range and
-// rectangle predicates of the image caches and the blit recogniser.
+// rectangle predicates of the image caches and the blit recogniser; units
+// and byte-rectangle copies.
 #pragma once
 
 #include <cstdint>
 
-#include "plat/base.h"
+#include "plat/engine.h"
 
 struct RenderPdev;
 
@@ -31,6 +32,38 @@ void RectIntersect(const PdevRect& a, const PdevRect& b, PdevRect& out);
 void RectUnion(const PdevRect& a, const PdevRect& b, PdevRect& out);
 // right < left or bottom < top.
 BOOL RectIsEmpty(const PdevRect& r);
+
+// Whole millimetres of dots at dpi, rounded up; 0 for dpi 0.
+ULONG DotsToMillimetres(ULONG dots, USHORT dpi);
+// Copies the source byte rect into the destination rect, dropping rows and
+// columns where the destination is smaller (the last of each group is kept).
+// 1; -1 when the destination is larger in both directions, when equal sizes
+// are copied onto the same buffer, or when a size overflows.
+LONG CopyRectReduce(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
+                    LONG dstStride);
+// The same over pixels of pixelBytes bytes (rect columns are pixels).
+LONG CopyPixelRectReduce(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
+                         LONG dstStride, LONG pixelBytes);
+// Copies the common size of two byte rects from their top-left corners.
+void CopyRectOverlap(BYTE* dst, const PdevRect& dstRect, LONG dstStride, const BYTE* src, const PdevRect& srcRect,
+                     LONG srcStride);
+// n rounded up to a multiple of 4; -1 for a negative n or on overflow.
+std::int64_t AlignTo4(std::int64_t n);
+// (width + 7) / 8; -1 for a negative width.
+std::int64_t RowBytes1bpp(std::int64_t width);
+// Row bytes of width pixels in the format, rounded up to a multiple of 4; 0
+// for another format; -1 for a negative width or on overflow.
+std::int64_t RowBytesForFormat(std::int64_t width, ULONG format);
+// The inclusive destination of an exclusive target and the source rect of
+// the same size from the source origin ((0, 0) without one), both cut to
+// the source bitmap. usable is false when nothing is left or the source has
+// no bits.
+struct SourceRects {
+  PdevRect dest;
+  PdevRect source;
+  bool usable;
+};
+SourceRects SourceRectsFor(const SURFOBJ* src, const RECTL& target, const POINTL* srcOrigin);
 
 // low <= v <= high.
 bool InRange(std::int64_t low, std::int64_t high, std::int64_t v);

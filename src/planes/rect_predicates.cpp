@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "planes/plane_ops.h"
+#include "planes/pdev_record.h"
 
 bool InRange(std::int64_t low, std::int64_t high, std::int64_t v) { return low <= v && v <= high; }
 

@@ -2,7 +2,6 @@
 // ask of a ROP.
 #include <cstring>
 
-#include "planes/plane_ops.h"
 #include "planes/rop_names.h"
 
 const char Rop3NameTable[256][kRop3NameSlot] = {

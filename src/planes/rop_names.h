@@ -60,3 +60,7 @@ extern const char Rop3NameTable[256][kRop3NameSlot];
 
 // The name of the ROP3 in the low byte of rop.
 inline const char* Rop3Name(ULONG rop) { return Rop3NameTable[rop & 0xFF]; }
+
+// Whether the ROP3 (low byte) uses the source and no pattern / the pattern.
+BOOL RopIsSourceOnly(ULONG rop);
+BOOL RopUsesPattern(ULONG rop);

@@ -36,7 +36,7 @@ static_assert(kAppPageFlag + kDevmodeShift == offsetof(PrivateDevmode, AppPage) 
 static_assert(kSettings + kDevmodeShift == offsetof(PrivateDevmode, Settings));
 static_assert(kDrumColorPattern + kDevmodeShift == offsetof(PrivateDevmode, DrumColorPattern));
 static_assert(kInfoTaken + kDevmodeShift == offsetof(PrivateDevmode, InfoTaken));
-static_assert(kSheetWritten + kDevmodeShift == offsetof(PrivateDevmode, Reserved3437));
+static_assert(kSheetWritten + kDevmodeShift == offsetof(PrivateDevmode, SheetWritten));
 static_assert(kSize == kPrivateBlock + kPrivateDevmodeExtra);
 static_assert(kSettings + sizeof(DocSettings) <= kDrumColorPattern);
 

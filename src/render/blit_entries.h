@@ -2,8 +2,8 @@
 // DrvBitBlt, DrvStretchBlt, DrvCopyBits and DrvTextOut.
 #pragma once
 
+#include "planes/pdev_record.h"
 #include "plat/engine_text.h"
-#include "render/render_pdev.h"
 
 BOOL BitBltBody(SURFOBJ* psoTrg, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg, POINTL* pptlSrc,
                 BRUSHOBJ* pbo, ROP4 rop4);

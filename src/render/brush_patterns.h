@@ -7,7 +7,7 @@
 
 #include "planes/colour_classes.h"
 #include "plat/engine_draw.h"
-#include "render/render_pdev.h"
+#include "planes/pdev_record.h"
 
 // The realization of a hatch or pattern brush, in memory the engine owns
 // (BRUSHOBJ_pvAllocRbrush): this header, then height rows of rowBytes (top

@@ -17,7 +17,7 @@
 #include "plat/strings.h"
 #include "render/command_stream.h"
 #include "render/job_files.h"
-#include "render/rop_blits.h"
+#include "planes/work_buffers.h"
 #include "settings/caps_store.h"
 #include "settings/doc_settings.h"
 #include "settings/private_devmode.h"

@@ -10,6 +10,7 @@
 #include "plat/resources.h"
 #include "plat/strings.h"
 #include "settings/byte_order.h"
+#include "settings/custom_forms.h"
 
 namespace {
 
@@ -236,7 +237,7 @@ int BuildCustomPaperTable(ModelCaps* caps) {
 
 // ---------------------------------------------------------------------------
 
-int StoreCapsAsPrinterData(const ModelCaps* caps) {
+int StoreCapsAsPrinterData(const ModelCaps* caps, Generation generation) {
   if (!caps || !caps->PrinterName) return 0;
   OwnedPrinter printer(nullptr, caps->PrinterName, PRINTER_ALL_ACCESS);
   HANDLE h = printer.get();
@@ -248,7 +249,14 @@ int StoreCapsAsPrinterData(const ModelCaps* caps) {
   SetBinary(h, kValueDensity, EncodeList<LevelCodec>(caps->Densities, info.DensityCount));
   SetBinary(h, kValueSpeed, EncodeList<LevelCodec>(caps->Speeds, info.SpeedCount));
   SetBinary(h, kValueSort, EncodeList<LevelCodec>(caps->Sorts, info.SortCount));
-  SetBinary(h, kValuePaper, EncodeList<PaperCodec>(caps->Papers, caps->PaperCount()));
+  if (generation == Generation::Plugin && caps->Papers) {
+    // The plug-in's papers become user forms; "Paper" then holds 0 as their ids.
+    std::vector<PaperEntry> papers(caps->Papers, caps->Papers + caps->PaperCount());
+    RegisterCustomFormsIn(h, *caps, papers);
+    SetBinary(h, kValuePaper, EncodeList<PaperCodec>(papers.data(), papers.size()));
+  } else {
+    SetBinary(h, kValuePaper, EncodeList<PaperCodec>(caps->Papers, caps->PaperCount()));
+  }
   SetBinary(h, kValueOutputPaper, EncodeList<PaperCodec>(caps->OutputPapers, info.OutputPaperCount));
   CustomPaperTable empty{};
   SetBinary(h, kValueRdfCustomPaper, caps->CustomPapers ? caps->CustomPapers : &empty, sizeof(CustomPaperTable));

@@ -53,8 +53,9 @@ int BuildCustomPaperTable(ModelCaps* caps);
 // Printer data
 
 // Writes every value of caps under the printer named caps->PrinterName.
-// 1, or 0 when the printer cannot be opened (nothing written).
-int StoreCapsAsPrinterData(const ModelCaps* caps);
+// 1, or 0 when the printer cannot be opened (nothing written). The plug-in
+// generation registers the extra papers as user forms before "Paper".
+int StoreCapsAsPrinterData(const ModelCaps* caps, Generation generation = Generation::Classic);
 // Rebuilds caps (its PrinterName set) from the printer data; opens the printer
 // by name when printer is null. Counts in "Info" are clamped to what each list
 // value holds. 1, or 0 when a list or text value is missing or damaged.

@@ -198,7 +198,9 @@ struct DocSettings {
   std::uint8_t Reserved2085[3];       // 2085
   std::int32_t NinsyoNo;              // 2088
   std::uint8_t SyouInkMode;           // 2092
-  std::uint8_t Reserved2093[5];       // 2093
+  std::uint8_t Reserved2093;          // 2093
+  std::uint16_t PluginPaperSize;      // 2094 plug-in: public dmPaperSize of the last OK
+  std::uint16_t PluginOutputForm;     // 2096 plug-in: form index of the output paper, 0 for none
   std::uint8_t HoldMemoryInstalled;   // 2098
   std::uint8_t BinListInstalled;      // 2099
   std::uint8_t Preview;               // 2100
@@ -250,7 +252,8 @@ static_assert(std::has_unique_object_representations_v<DocSettings>, "no implici
   X(Interleaf, 2026) X(Turbo, 2027) X(Interval, 2028) X(SeparationKindTwo, 2029) X(ResolutionIndex, 2030) \
   X(SortKind, 2031) X(InkInformation, 2032) X(PrinterAddress, 2034) X(SheetMode, 2074) X(AppPageApplied, 2075) \
   X(SeparationKind, 2076) X(StoredModeA, 2077) X(StoredModeB, 2078) X(StoredColorA, 2080) X(StoredColorB, 2082) \
-  X(Ninsyo, 2084) X(NinsyoNo, 2088) X(SyouInkMode, 2092) X(HoldMemoryInstalled, 2098) X(BinListInstalled, 2099) \
+  X(Ninsyo, 2084) X(NinsyoNo, 2088) X(SyouInkMode, 2092) X(PluginPaperSize, 2094) X(PluginOutputForm, 2096) \
+  X(HoldMemoryInstalled, 2098) X(BinListInstalled, 2099) \
   X(Preview, 2100) X(PreviewProgram, 2102) X(Duplex, 2622) X(Booklet, 2623) X(Booklet4P, 2624) \
   X(BindingPosition, 2625) X(BindingAmount, 2628) X(BindingAmountInch, 2632) X(BindingUnit, 2636) \
   X(AutoReduce, 2637) X(FitPage, 2638) X(ImagePosition, 2639) X(ImagePositionOffsets, 2640) X(SheetByte2672, 2672) \

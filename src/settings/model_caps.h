@@ -12,6 +12,11 @@
 #include "plat/base.h"
 #include "settings/doc_settings.h"
 
+// The driver generation settings are made for: the classic driver's, or the
+// core driver's with our plug-ins (driver version 0x3093, build number 219,
+// papers found by their form index, extra papers kept as spooler forms).
+enum class Generation { Classic, Plugin };
+
 // ---------------------------------------------------------------------------
 // List entries (printer data "Paper", "OutputPaper", "Free Paper", "BinList",
 // "Dpi", "Speed", "Density", "Sort")

@@ -12,6 +12,7 @@
 #include "plat/strings.h"
 #include "plat/ui.h"
 #include "settings/caps_store.h"
+#include "settings/custom_forms.h"
 #include "settings/doc_settings.h"
 #include "settings/model_caps.h"
 #include "settings/private_devmode.h"
@@ -32,10 +33,12 @@ constexpr WORD kDevmodeSize351 = 188;
 constexpr WORD kDriverVersion351 = 0x350;
 
 // A ModelCaps read from the printer data, freed with its texts at the end.
+// The plug-in generation's papers served by user forms get their positions.
 class CapsFromPrinter {
  public:
-  explicit CapsFromPrinter(HANDLE printer) : caps_(AllocModelCaps()) {
+  CapsFromPrinter(HANDLE printer, Generation generation) : caps_(AllocModelCaps()) {
     if (caps_ && LoadCapsFromPrinterData(caps_, printer) != 1) Release();
+    if (caps_ && generation == Generation::Plugin) MapCustomFormIndices(printer, *caps_);
   }
   ~CapsFromPrinter() { Release(); }
   CapsFromPrinter(const CapsFromPrinter&) = delete;
@@ -290,7 +293,7 @@ HMODULE UiModule() { return g_module; }
 
 DWORD DrvDeviceCapabilities(HANDLE printer, const WCHAR*, WORD index, void* output, const DEVMODEW* devmode,
                             Generation generation) {
-  CapsFromPrinter caps(printer);
+  CapsFromPrinter caps(printer, generation);
   if (!caps.get()) return GDI_ERROR;
   std::unique_ptr<PrivateDevmode, GlobalDeleter> dm(devmode ? CopyForValidation(printer, devmode, *caps.get(), generation)
                                                            : BuildDefaultDevmode(printer, *caps.get(), generation));
@@ -352,12 +355,12 @@ BOOL DrvConvertDevMode(const WCHAR* printerName, const DEVMODEW* in, DEVMODEW* o
   }
 }
 
-int DrvDocumentEvent(HANDLE printer, HANDLE, int event, ULONG, void*, ULONG, void*) {
-  if (event == DOCUMENTEVENT_ENDDOC || event == DOCUMENTEVENT_ENDDOCPOST) ReportFailedJobOutputs(printer);
+int DrvDocumentEvent(HANDLE printer, HANDLE, int event, ULONG, void*, ULONG, void*, Generation generation) {
+  if (event == DOCUMENTEVENT_ENDDOC || event == DOCUMENTEVENT_ENDDOCPOST) ReportFailedJobOutputs(printer, generation);
   return DOCUMENTEVENT_SUCCESS;
 }
 
-int ReportFailedJobOutputs(HANDLE printer) {
+int ReportFailedJobOutputs(HANDLE printer, Generation generation) {
   std::u16string printerName;
   if (!PrinterNameOf(printer, printerName)) return 1;
   HKEY key = nullptr;
@@ -371,7 +374,8 @@ int ReportFailedJobOutputs(HANDLE printer) {
     // A record that cannot be deleted would be found again for ever.
     if (RegDeleteValueW(key, name.c_str()) != ERROR_SUCCESS) break;
     HMODULE resources = LoadResourceDll(nullptr, printer);
-    ShowMessage(resources, nullptr, kMessageCaptionString, kFailedJobString, MB_ICONWARNING);
+    ShowMessage(resources, nullptr, kMessageCaptionString, kFailedJobString, MB_ICONWARNING, 0, nullptr, nullptr,
+                nullptr, generation);
     if (resources) FreeLibrary(resources);
   }
   RegCloseKey(key);

@@ -100,7 +100,8 @@ DWORD DrvDeviceCapabilities(HANDLE printer, const WCHAR* deviceName, WORD index,
 BOOL DrvConvertDevMode(const WCHAR* printerName, const DEVMODEW* in, DEVMODEW* out, LONG* size, DWORD mode);
 
 // DOCUMENTEVENT_SUCCESS for every event; the end-of-document events report failed jobs.
-int DrvDocumentEvent(HANDLE printer, HANDLE dc, int event, ULONG inSize, void* in, ULONG outSize, void* out);
+int DrvDocumentEvent(HANDLE printer, HANDLE dc, int event, ULONG inSize, void* in, ULONG outSize, void* out,
+                     Generation generation = Generation::Classic);
 
 // INITIALIZE: reads the model data file and stores the capabilities and the
 // default DEVMODE as printer data. FALSE with the last error when the driver
@@ -117,7 +118,7 @@ UINT CheckDevmodeFields(const DEVMODEW* devmode);
 
 // Shows one warning per recorded failed job of the printer and deletes the
 // records. Always 1.
-int ReportFailedJobOutputs(HANDLE printer);
+int ReportFailedJobOutputs(HANDLE printer, Generation generation = Generation::Classic);
 
 // The printer's DRIVER_INFO_3 in a new global block (GlobalFree), or nullptr.
 DRIVER_INFO_3W* GetDriverInfo3(const WCHAR* printerName);

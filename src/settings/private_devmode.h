@@ -62,7 +62,8 @@ struct PrivateDevmode {
   BYTE WindowsKind;                  // 3434
   BYTE LanguageNumber;               // 3435
   BYTE InfoTaken;                    // 3436 the sheets already asked the printer
-  BYTE Reserved3437[19];             // 3437-3455
+  BYTE SheetWritten;                 // 3437 plug-in: the sheets wrote the public fields
+  BYTE Reserved3438[18];             // 3438-3455
 };
 static_assert(sizeof(PrivateDevmode) == kPrivateDevmodeSize);
 static_assert(std::is_trivially_copyable_v<PrivateDevmode> && std::is_standard_layout_v<PrivateDevmode>);
@@ -95,10 +96,6 @@ static_assert(offsetof(PrivateDevmode, InfoTaken) == 3436);
 PrivateDevmode* AsPrivateDevmode(DEVMODEW* dm);
 const PrivateDevmode* AsPrivateDevmode(const DEVMODEW* dm);
 
-// The driver generation a DEVMODE is made for: the classic driver's, or the
-// core driver's with our plug-ins (driver version 0x3093, build number 219,
-// papers found by their form index).
-enum class Generation { Classic, Plugin };
 
 // A new zero-filled PrivateDevmode from the global heap (caller frees it with
 // GlobalFree); nullptr without memory. A printer handle adds "Preview EXE".

@@ -28,7 +28,7 @@ int GetLanguageNumber(HMODULE module) {
 }
 
 int ShowMessage(HMODULE module, HWND owner, UINT captionId, UINT textId, UINT style, int insertCode, const WCHAR* a,
-                const WCHAR* b, const WCHAR* c) {
+                const WCHAR* b, const WCHAR* c, Generation generation) {
   std::array<WCHAR, kTextUnits + 1> text{};
   std::array<WCHAR, kCaptionUnits + 1> caption{};
   if (module) {
@@ -59,5 +59,12 @@ int ShowMessage(HMODULE module, HWND owner, UINT captionId, UINT textId, UINT st
   formatted[kTextUnits] = 0;
 
   if (GetLanguageNumber(module) == kRightToLeftLanguage) style |= MB_RTLREADING | MB_RIGHT;
+  if (generation == Generation::Plugin && !owner) {
+    DWORD answer = 0;
+    WTSSendMessageW(WTS_CURRENT_SERVER_HANDLE, WTSGetActiveConsoleSessionId(), caption.data(),
+                    static_cast<DWORD>(caption.size() * sizeof(WCHAR)), const_cast<WCHAR*>(shown),
+                    static_cast<DWORD>((kTextUnits + 1) * sizeof(WCHAR)), style, 0, &answer, TRUE);
+    return static_cast<int>(answer);
+  }
   return MessageBoxW(owner, shown, caption.data(), style);
 }

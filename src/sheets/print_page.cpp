@@ -264,10 +264,12 @@ INT_PTR CALLBACK AboutPageProc(HWND page, UINT message, WPARAM, LPARAM lParam) {
   if (message != WM_INITDIALOG) return FALSE;
   SetWindowLongPtrW(page, DWLP_USER, lParam);
   SetDlgItemTextW(page, kNoticeText, kNotice);
-  WCHAR version[16] = {};
-  wsprintfW(version, u"%d.%02d.%02d", kVersionMajor, kVersionMinor, kVersionBuild);
-  FormatItemText(page, kVersionText, 1, version, nullptr);
   const DocSheetContext* context = PageContext(page);
+  const DriverVersion v =
+      context && context->State.Build == Generation::Plugin ? kPluginVersion : kClassicVersion;
+  WCHAR version[16] = {};
+  wsprintfW(version, u"%d.%02d.%02d", v.Major, v.Minor, v.Build);
+  FormatItemText(page, kVersionText, 1, version, nullptr);
   SetDlgItemTextW(page, kModelText, context && context->Caps.ModelName ? context->Caps.ModelName : u"");
   return TRUE;
 }

@@ -8,6 +8,7 @@
 #include "plat/resources.h"
 #include "plat/strings.h"
 #include "settings/caps_store.h"
+#include "settings/custom_forms.h"
 #include "settings/private_devmode.h"
 #include "sheets/device_page.h"
 #include "sheets/page_protocol.h"
@@ -83,12 +84,7 @@ LONG InitDocumentSheet(PROPSHEETUI_INFO& info, const DOCUMENTPROPERTYHEADER& hea
   state.Pictures = NewPictureBitmaps();
   state.Printer = header.hPrinter;
   SettingsToSheetState(caps, state);
-  if (caps.Defaults.InkInformation == 1 && taken != 1 && !IsDefaultsMode(caps.Defaults)) {
-    QueryPrinterAtOpen(caps.Defaults.PrinterAddress, caps.Info.GetInformationBoth == 1, caps, state);
-    state.PrinterQueried = 2;
-  } else if (taken == 1) {
-    state.PrinterQueried = 1;
-  }
+  QueryPrinterForSheet(caps, state, taken);
   if (AddDocumentPages(info, *context) != 1) {
     FreeDocSheetContext(context);
     info.UserData = 0;
@@ -130,14 +126,46 @@ HANDLE AddPage(PROPSHEETUI_INFO& info, const PROPSHEETPAGEW& page) {
   return reinterpret_cast<HANDLE>(handle);
 }
 
+// The heap each generation takes its contexts from.
+void FreeContextBlock(void* block, Generation generation) {
+  if (generation == Generation::Plugin) LocalFree(block);
+  else GlobalFree(block);
+}
+
+// Property-sheet pages: the plug-in generation's record is version 4.
+DWORD PageRecordSize(Generation generation) {
+  return generation == Generation::Plugin ? PROPSHEETPAGEW_V4_SIZE : PROPSHEETPAGEW_V2_SIZE;
+}
+
+}  // namespace
+
+void QueryPrinterForSheet(ModelCaps& caps, SheetState& state, BYTE taken) {
+  if (caps.Defaults.InkInformation == 1 && taken != 1 && !IsDefaultsMode(caps.Defaults)) {
+    QueryPrinterAtOpen(caps.Defaults.PrinterAddress, caps.Info.GetInformationBoth == 1, caps, state);
+    state.PrinterQueried = 2;
+  } else if (taken == 1) {
+    state.PrinterQueried = 1;
+  }
+}
+
 void FreeDevSheetContext(DevSheetContext* context) {
   if (!context) return;
   if (context->ResourceDll) FreeLibrary(context->ResourceDll);
   FreeModelCaps(&context->Caps, true);
-  GlobalFree(context);
+  FreeContextBlock(context, context->Build);
 }
 
-}  // namespace
+void WriteDeviceSheetData(HANDLE printer, DevSheetContext& context) {
+  ModelCaps& caps = context.Caps;
+  if (context.Build == Generation::Plugin) RegisterCustomForms(printer, caps);
+  WriteCapsInfo(printer, &caps);
+  WriteDefaultSettings(printer, &caps);
+  WritePaperList(printer, &caps);
+  if (PrivateDevmode* dm = BuildDefaultDevmode(printer, caps, context.Build)) {
+    WriteDefaultDevmodeToHandle(printer, &dm->Public);
+    GlobalFree(dm);
+  }
+}
 
 std::uint8_t DefaultsModeFor(DWORD mode, DWORD outputBytes, std::uint8_t windowsKind) {
   if (mode & DM_USER_DEFAULT) return 1;
@@ -224,15 +252,7 @@ LONG sheet_driver::DrvDevicePropertySheets(PROPSHEETUI_INFO* info, LPARAM lParam
       const auto* result = reinterpret_cast<const SETRESULT_INFO*>(lParam);
       if (!result) break;
       info->Result = static_cast<ULONG_PTR>(result->Result);
-      if (result->Result == CPSUI_OK) {
-        WriteCapsInfo(header->hPrinter, &context->Caps);
-        WriteDefaultSettings(header->hPrinter, &context->Caps);
-        WritePaperList(header->hPrinter, &context->Caps);
-        if (PrivateDevmode* dm = BuildDefaultDevmode(header->hPrinter, context->Caps)) {
-          WriteDefaultDevmodeToHandle(header->hPrinter, &dm->Public);
-          GlobalFree(dm);
-        }
-      }
+      if (result->Result == CPSUI_OK) WriteDeviceSheetData(header->hPrinter, *context);
       answer = 1;
       break;
     }
@@ -255,7 +275,7 @@ int AddDocumentPages(PROPSHEETUI_INFO& info, DocSheetContext& context) {
     const int id = kDocumentPageTemplates[i];
     if (id == kColorPageTemplate && !colorPage) continue;
     PROPSHEETPAGEW page{};
-    page.dwSize = PROPSHEETPAGEW_V2_SIZE;
+    page.dwSize = PageRecordSize(state.Build);
     page.dwFlags = PSP_DEFAULT;
     page.hInstance = state.ResourceDll;
     page.pszTemplate = MAKEINTRESOURCEW(static_cast<UINT>(id));
@@ -272,7 +292,7 @@ int AddDocumentPages(PROPSHEETUI_INFO& info, DocSheetContext& context) {
 
 int AddDevicePage(PROPSHEETUI_INFO& info, DevSheetContext& context) {
   PROPSHEETPAGEW page{};
-  page.dwSize = PROPSHEETPAGEW_V2_SIZE;
+  page.dwSize = PageRecordSize(context.Build);
   page.dwFlags = PSP_DEFAULT;
   page.hInstance = context.ResourceDll;
   page.pszTemplate = MAKEINTRESOURCEW(static_cast<UINT>(kDevicePageTemplate));
@@ -293,5 +313,5 @@ void FreeDocSheetContext(DocSheetContext* context) {
   context->State.Pictures = nullptr;
   if (context->State.ResourceDll) FreeLibrary(context->State.ResourceDll);
   FreeModelCaps(&context->Caps, true);
-  GlobalFree(context);
+  FreeContextBlock(context, context->State.Build);
 }

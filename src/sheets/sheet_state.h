@@ -114,6 +114,7 @@ struct SheetState {
   HMODULE ResourceDll;
   std::uint8_t FavoriteWritePermission;  // page 2008 could write a favourite
   PictureBitmaps* Pictures;  // the open sheet's loaded bitmaps; null: loaded per drawing
+  Generation Build;          // generation of the library that opened the sheet (zero: classic)
 };
 static_assert(std::is_trivially_copyable_v<SheetState>, "lives in a zero-filled heap block");
 
@@ -124,13 +125,15 @@ inline constexpr std::uint8_t kLayoutNone = 0, kLayoutRepeat = 1, kLayoutNup = 2
 inline constexpr std::uint8_t kAllOutputModes = 31;
 inline constexpr std::uint8_t kNoFavorite = 255;
 
-// One per open document sheet, zero-filled from the global heap.
+// One per open document sheet, zero-filled from the global heap (the
+// plug-in's from the local heap).
 struct DocSheetContext {
   ModelCaps Caps;  // Caps.Defaults is the sheet's working DocSettings
   SheetState State;
 };
 
-// One per open device sheet, zero-filled from the global heap.
+// One per open device sheet, zero-filled from the global heap (the
+// plug-in's from the local heap).
 struct DevSheetContext {
   ModelCaps Caps;
   std::int32_t IpSet;
@@ -142,6 +145,7 @@ struct DevSheetContext {
   HANDLE ComPropSheetHandle;
   HANDLE PageHandle;
   HMODULE ResourceDll;
+  Generation Build;       // generation of the library that opened the sheet (zero: classic)
 };
 
 // Output modes offered (bit v = mode v): 0-4 with USB output, else 0-2; the

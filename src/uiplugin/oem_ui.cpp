@@ -6,6 +6,8 @@
 #include "plugincommon/ids.h"
 #include "plugincommon/plugin_devmode.h"
 #include "settings/printer_interface.h"
+#include "uiplugin/plugin_sheets.h"
+#include "uiplugin/printer_init.h"
 #include "uiplugin/pt_provider.h"
 
 namespace uiplugin {
@@ -50,8 +52,12 @@ HRESULT COemNevoUI::PublishDriverInterface(IUnknown* driver) {
 }
 
 HRESULT COemNevoUI::CommonUIProp(DWORD, OEMCUIPPARAM*) { return S_OK; }
-HRESULT COemNevoUI::DocumentPropertySheets(PROPSHEETUI_INFO*, LPARAM) { return E_NOTIMPL; }
-HRESULT COemNevoUI::DevicePropertySheets(PROPSHEETUI_INFO*, LPARAM) { return E_NOTIMPL; }
+HRESULT COemNevoUI::DocumentPropertySheets(PROPSHEETUI_INFO* info, LPARAM lParam) {
+  return DocumentSheetsCallback(info, lParam, helper_.Get());
+}
+HRESULT COemNevoUI::DevicePropertySheets(PROPSHEETUI_INFO* info, LPARAM lParam) {
+  return DeviceSheetsCallback(info, lParam);
+}
 HRESULT COemNevoUI::DevQueryPrintEx(OEMUIOBJ*, DEVQUERYPRINT_INFO*, DEVMODEW*, PVOID) { return E_NOTIMPL; }
 
 HRESULT COemNevoUI::DeviceCapabilities(OEMUIOBJ*, HANDLE printer, PWSTR deviceName, WORD capability, PVOID output,
@@ -64,7 +70,9 @@ HRESULT COemNevoUI::DeviceCapabilities(OEMUIOBJ*, HANDLE printer, PWSTR deviceNa
 }
 
 HRESULT COemNevoUI::UpgradePrinter(DWORD, PBYTE) { return E_NOTIMPL; }
-HRESULT COemNevoUI::PrinterEvent(PWSTR, INT, DWORD, LPARAM) { return E_NOTIMPL; }
+HRESULT COemNevoUI::PrinterEvent(PWSTR printerName, INT event, DWORD flags, LPARAM lParam) {
+  return HandlePrinterInitialize(printerName, event, flags, lParam) ? S_OK : E_FAIL;
+}
 HRESULT COemNevoUI::DriverEvent(DWORD, DWORD, LPBYTE, LPARAM) { return E_NOTIMPL; }
 HRESULT COemNevoUI::QueryColorProfile(HANDLE, OEMUIOBJ*, DEVMODEW*, PVOID, ULONG, void*, ULONG*, FLONG*) {
   return E_NOTIMPL;
@@ -79,7 +87,8 @@ HRESULT COemNevoUI::HideStandardUI(DWORD mode) {
 
 HRESULT COemNevoUI::DocumentEvent(HANDLE printer, PVOID dc, INT escape, ULONG inSize, PVOID in, ULONG outSize,
                                   PVOID out, INT* result) {
-  const int answer = printer_interface::DrvDocumentEvent(printer, dc, escape, inSize, in, outSize, out);
+  const int answer =
+      printer_interface::DrvDocumentEvent(printer, dc, escape, inSize, in, outSize, out, Generation::Plugin);
   if (result) *result = answer;
   return S_OK;
 }

@@ -57,4 +57,46 @@ TEST_F(MessageBoxes, EveryCallIsLogged) {
   EXPECT_EQ(log[1].answer, IDOK);
 }
 
+// A message for the console session reaches the scripted user as a box
+// without owner; the lengths are bytes and the texts end at their first zero.
+TEST_F(MessageBoxes, ConsoleSessionMessagesAreBoxesWithoutOwner) {
+  const DWORD session = WTSGetActiveConsoleSessionId();
+  WCHAR title[128] = u"Caption";
+  WCHAR text[512] = u"Job failed";
+  plat::ui::QueueMessageBoxAnswer(IDNO);
+  DWORD response = 0;
+  ASSERT_TRUE(WTSSendMessageW(WTS_CURRENT_SERVER_HANDLE, session, title, sizeof title, text, sizeof text,
+                              MB_YESNO | MB_ICONWARNING, 0, &response, TRUE));
+  EXPECT_EQ(response, static_cast<DWORD>(IDNO));
+  // A length shorter than the text cuts it; no wait answers IDASYNC.
+  ASSERT_TRUE(WTSSendMessageW(WTS_CURRENT_SERVER_HANDLE, session, title, 6, text, 6, MB_OK, 0, &response, FALSE));
+  EXPECT_EQ(response, IDASYNC);
+  const auto log = plat::ui::MessageBoxLog();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].owner, nullptr);
+  EXPECT_EQ(log[0].text, u"Job failed");
+  EXPECT_EQ(log[0].caption, u"Caption");
+  EXPECT_EQ(log[0].type, MB_YESNO | MB_ICONWARNING);
+  EXPECT_EQ(log[1].text, u"Job");
+  EXPECT_EQ(log[1].caption, u"Cap");
+
+  struct Case {
+    const char* what;
+    DWORD session;
+    DWORD textLength;
+    bool withResponse;
+  };
+  const Case refused[] = {{"another session", session + 1, sizeof text, true},
+                          {"an odd length", session, 7, true},
+                          {"no response", session, sizeof text, false}};
+  for (const Case& c : refused) {
+    SetLastError(0);
+    EXPECT_FALSE(WTSSendMessageW(nullptr, c.session, title, sizeof title, text, c.textLength, MB_OK, 0,
+                                 c.withResponse ? &response : nullptr, TRUE))
+        << c.what;
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER) << c.what;
+  }
+  EXPECT_EQ(plat::ui::MessageBoxLog().size(), 2u) << "a refused message shows nothing";
+}
+
 }  // namespace

@@ -465,6 +465,90 @@ TEST_F(Windows, SheetsFollowThePageProtocol) {
   g_sheetLog = nullptr;
 }
 
+// A child PFNPROPSHEETUI (as a core driver adds its plug-in's): its own
+// handle and info record, its pages in the same sheet, the result first to
+// the child its page set it through, and DESTROY before the parent's.
+LONG CALLBACK ChildCallback(PROPSHEETUI_INFO* info, LPARAM lParam) {
+  switch (info->Reason) {
+    case PROPSHEETUI_REASON_INIT: {
+      g_sheetLog->push_back("child INIT " + std::to_string(info->lParamInit) + " " + std::to_string(lParam));
+      PROPSHEETPAGEW page{};
+      page.dwSize = PROPSHEETPAGEW_V4_SIZE;
+      page.hInstance = g_pageModule;
+      page.pszTemplate = MAKEINTRESOURCEW(101);
+      page.pfnDlgProc = PageProc;
+      page.lParam = 1;
+      g_pageHandles[0] = reinterpret_cast<HANDLE>(info->pfnComPropSheet(
+          info->hComPropSheet, CPSFUNC_ADD_HPROPSHEETPAGE, reinterpret_cast<LPARAM>(CreatePropertySheetPageW(&page)), 0));
+      g_pfn = info->pfnComPropSheet;
+      g_hcps = info->hComPropSheet;
+      return 1;
+    }
+    case PROPSHEETUI_REASON_SET_RESULT:
+      g_sheetLog->push_back("child SET_RESULT " +
+                            std::to_string(reinterpret_cast<const SETRESULT_INFO*>(lParam)->Result));
+      return 1;
+    case PROPSHEETUI_REASON_DESTROY: g_sheetLog->push_back("child DESTROY"); return 1;
+    default: return -1;
+  }
+}
+
+LONG CALLBACK RefusingChild(PROPSHEETUI_INFO* info, LPARAM) {
+  g_sheetLog->push_back("refusing child " + std::to_string(info->Reason));
+  return -1;
+}
+
+LONG CALLBACK ParentCallback(PROPSHEETUI_INFO* info, LPARAM lParam) {
+  switch (info->Reason) {
+    case PROPSHEETUI_REASON_INIT: {
+      const LONG_PTR refused = info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PFNPROPSHEETUIW,
+                                                     reinterpret_cast<LPARAM>(&RefusingChild), 5);
+      const LONG_PTR child = info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PFNPROPSHEETUIW,
+                                                   reinterpret_cast<LPARAM>(&ChildCallback), 7);
+      g_sheetLog->push_back(std::string("parent INIT ") + (refused == 0 ? "refused " : "? ") +
+                            (child != 0 && reinterpret_cast<HANDLE>(child) != info->hComPropSheet ? "added" : "?"));
+      return 1;
+    }
+    case PROPSHEETUI_REASON_GET_INFO_HEADER: return 1;
+    case PROPSHEETUI_REASON_SET_RESULT:
+      g_sheetLog->push_back("parent SET_RESULT " +
+                            std::to_string(reinterpret_cast<const SETRESULT_INFO*>(lParam)->Result));
+      return 1;
+    case PROPSHEETUI_REASON_DESTROY: g_sheetLog->push_back("parent DESTROY"); return 1;
+    default: return -1;
+  }
+}
+
+TEST_F(Windows, ChildSheetCallbacksComeBeforeTheirParent) {
+  g_sheetLog = &log_;
+  g_pageModule = module_;
+  g_keepPageOne = false;
+  struct Case {
+    const char* name;
+    std::function<void(plat::ui::Screen&)> act;
+    LONG result;
+    Lines expected;
+  };
+  const Case cases[] = {
+      {"OK", [](plat::ui::Screen& s) { EXPECT_TRUE(s.Ok()); }, CPSUI_OK,
+       {"refusing child 0", "child INIT 7 7", "parent INIT refused added", "INITDIALOG 1", "SETACTIVE 1",
+        "KILLACTIVE 1", "APPLY 1", "child SET_RESULT 1", "parent SET_RESULT 1", "child DESTROY", "parent DESTROY"}},
+      {"Cancel", [](plat::ui::Screen& s) { EXPECT_TRUE(s.Cancel()); }, CPSUI_CANCEL,
+       {"refusing child 0", "child INIT 7 7", "parent INIT refused added", "INITDIALOG 1", "SETACTIVE 1", "RESET 1",
+        "child SET_RESULT 0", "parent SET_RESULT 0", "child DESTROY", "parent DESTROY"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    log_.clear();
+    plat::ui::QueueHandler(c.act);
+    DWORD result = 77;
+    EXPECT_EQ(CommonPropertySheetUIW(nullptr, ParentCallback, 0, &result), c.result);
+    EXPECT_EQ(log_, c.expected);
+    EXPECT_EQ(plat::LiveSheetCount(), 0u);
+  }
+  g_sheetLog = nullptr;
+}
+
 TEST_F(Windows, ImagesComeFromTheResourceModule) {
   const std::size_t before = plat::LiveImageCount();
   HANDLE bitmap = LoadImageW(module_, MAKEINTRESOURCEW(400), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);

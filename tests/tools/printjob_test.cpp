@@ -348,6 +348,35 @@ TEST_F(PrintJob, TestPageIsDrawnOnOneAndTwoDrums) {
   }
 }
 
+// --paint-as-blt hands regions to DrvBitBlt with the brush, as a device
+// surface does; the classic driver draws copied regions as its DrvPaint does:
+// the same drum pages, on one ink and on two, for a script and the test page.
+TEST_F(PrintJob, PaintAsBltDrawsWhatPaintDraws) {
+  std::ofstream(dir / "page.txt") << "paint 000000 13 10 10 110 110\n"
+                                     "paint FF0000 13 200 10 250 50\n"
+                                     "clip 300 300 340 340\n"
+                                     "fill FF0000 winding 250 250 400 250 400 400 250 400\n";
+  const std::string script = "--draw '" + (dir / "page.txt").string() + "'";
+  for (const std::string& args : {script, "--set ColorMode=2 --set Seihan=2 " + script, std::string()}) {
+    std::vector<std::vector<bool>> planes[2];
+    for (int asBlt = 0; asBlt < 2; ++asBlt) {
+      Outcome r = Start(args + (asBlt ? " --paint-as-blt" : ""));
+      ASSERT_EQ(r.exitCode, 0) << args << "\n" << r.out;
+      streamdump::Decoded job = Decode(r.job);
+      ASSERT_TRUE(job.ok) << job.error;
+      for (const auto& page : job.pages) {
+        const streamdump::Plane plane = streamdump::RebuildPlane(job, page);
+        std::vector<bool> bits;
+        for (std::uint32_t y = 0; y < plane.height; ++y)
+          for (std::uint32_t x = 0; x < plane.width; ++x) bits.push_back(plane.Ink(x, y));
+        planes[asBlt].push_back(std::move(bits));
+      }
+    }
+    ASSERT_FALSE(planes[0].empty()) << args;
+    EXPECT_TRUE(planes[0] == planes[1]) << args;
+  }
+}
+
 // Pattern blits, picture blits with and without a brush, stretches (one
 // mirrored) and text of a drawing script, each where the script put it.
 TEST_F(PrintJob, DrawScriptBlitsStretchesAndText) {

@@ -206,6 +206,45 @@ TEST(StreamDecoder, RefusesToRebuildAnAbsurdPage) {
   EXPECT_EQ(streamdump::RebuildPlane(d, d.pages[0]).width, 0u);
 }
 
+// A header's paper and resolution bound the page: a short stream with a
+// line far down and far right costs the paper's plane and the one
+// millimetre the header's rounding may hide, the lines cut there.
+TEST(StreamDecoder, APageIsBoundedByThePaperItsHeaderSent) {
+  Bytes wide;
+  for (int k = 0; k < 300; ++k) wide.insert(wide.end(), {0x81, 0xFF});  // 38,400 dots of ink
+  wide.insert(wide.end(), {0x00, 0xFF});
+  auto lineAt = [](int v, int h, const Bytes& packed) {
+    return Cat({S("\x1E&" + std::to_string(v) + "&V\x1E&" + std::to_string(h) + "&H"),
+                S("\x1E&" + std::to_string(packed.size()) + "&i"), packed});
+  };
+  // 10 x 5 mm at 100 dpi: 40 x 20 dots, and 4 dots a millimetre.
+  const Bytes header = S("\x1E&40;10;5&z\x1E&100;100&r\x1E&1001;0;0;0&O\x1E&1001;0;0;0&o\x1E&1&M");
+  {
+    SCOPED_TRACE("lines inside the paper: the page is the paper");
+    const Bytes stream = Cat({header, lineAt(3, 0, Bytes{0x00, 0xFF}), S("\x0C")});
+    const streamdump::Decoded d = streamdump::DecodeStream(stream);
+    ASSERT_TRUE(d.ok) << d.error;
+    const streamdump::Plane plane = streamdump::RebuildPlane(d, d.pages[0]);
+    EXPECT_EQ(plane.width, 40u);
+    EXPECT_EQ(plane.height, 20u);
+  }
+  SCOPED_TRACE("lines far past the paper");
+  const Bytes stream = Cat({header, lineAt(65535, 0, wide), lineAt(3, 36, Bytes{0x00, 0xFF}),
+                            lineAt(22, 0, wide), S("\x0C")});
+  ASSERT_LT(stream.size(), 4096u);
+  const streamdump::Decoded d = streamdump::DecodeStream(stream);
+  ASSERT_TRUE(d.ok) << d.error;
+  const streamdump::Plane plane = streamdump::RebuildPlane(d, d.pages[0]);
+  EXPECT_EQ(plane.width, 44u);
+  EXPECT_EQ(plane.height, 24u);
+  EXPECT_EQ(plane.bits.size(), 6u * 24u);
+  for (std::uint32_t x = 0; x < 44; ++x) {
+    EXPECT_EQ(plane.Ink(x, 2), x >= 36) << "the line at H=36 keeps its eight dots, " << x;
+    EXPECT_TRUE(plane.Ink(x, 21)) << "a row within the rounding, " << x;
+  }
+  EXPECT_EQ(plane.bits[21 * 6 + 5], 0xF0) << "nothing past the paper's width and one millimetre";
+}
+
 // Decoding for a listener hands each page over once it ends and keeps none of
 // its lines after: a long job costs the memory of one page.
 TEST(StreamDecoder, AListenerGetsTheTextAndEachPageAsItEnds) {

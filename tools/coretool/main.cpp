@@ -264,7 +264,7 @@ int main(int argc, char** argv) {
   if (o.model.empty()) o.model = printjob::SampleDataFolder(bin) / "models" / "NEVO2600.RDF";
   if (o.resources.empty()) o.resources = printjob::SampleDataFolder(bin) / "resources" / "NEVORES.DLL";
   if (o.ui.empty()) o.ui = bin.parent_path() / "lib" / (std::string("pluginui") + std::to_string(sizeof(void*) * 8) + ".so");
-  const fs::path classicUi = bin.parent_path() / "lib" / "classicui.so";
+  const fs::path core = bin.parent_path() / "lib" / "coredrvui.so";
 
   fs::path tempRoot;
   if (o.root.empty()) {
@@ -276,9 +276,9 @@ int main(int argc, char** argv) {
   printjob::TempRoot cleanup(tempRoot);
   why = printjob::SetUpMachine(o.root);
   if (!why.empty()) return Usage(why);
-  // The printer is initialised by classicui's printer event until the plug-in has its own.
-  why = printjob::SetUpPrinter({o.model, o.resources, classicUi, false}, kPrinterName, kPortName);
-  if (!why.empty()) return Usage(why);
+  // A printer of the core driver with the plug-in, initialised through the plug-in's printer event.
+  why = printjob::SetUpPrinter({o.model, o.resources, o.ui, true, core}, kPrinterName, kPortName);
+  if (!why.empty()) return Fail(why);  // the plug-in (or the model) cannot be used
 
   HANDLE printer = nullptr;
   PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};

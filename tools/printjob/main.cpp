@@ -11,7 +11,7 @@
 //            [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]
 //            [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...
 //            [--storage E] [--preview] [--set NAME=VALUE]... [--printer-set NAME=VALUE]...
-//            [--draw FILE] [--printer NAME] [--list-settings] [--help]
+//            [--draw FILE] [--paint-as-blt] [--printer NAME] [--list-settings] [--help]
 //
 // The model data file and the resource library default to the samples in
 // share/nevo beside the executable's folder (the build tree and an install
@@ -19,6 +19,8 @@
 //
 // --draw draws every page from a drawing script (printjob/draw_script.h)
 // instead of the test page; a bad script line stops with exit 2 naming it.
+// --paint-as-blt hands regions (and path fills the driver refuses) to
+// DrvBitBlt with the brush instead of DrvPaint, as a device surface does.
 // --drive adds a drive to the machine (a folder under the machine root);
 // --storage E adds E: as a removable FAT32 drive unless --drive says
 // otherwise and stores the job in its folder 1 (OutputMode 3, UsbDrive E:\,
@@ -95,6 +97,7 @@ struct Options {
   std::vector<std::pair<std::string, std::string>> printerSets;
   bool listSettings = false;
   fs::path draw;  // a drawing script for every page instead of the test page
+  bool paintAsBlt = false;  // regions go to DrvBitBlt with the brush, as on a device surface
   std::vector<printjob::DrawCommand> script;
 };
 
@@ -104,7 +107,7 @@ void PrintUsage(std::FILE* to) {
                "                [--root DIR] [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]\n"
                "                [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...\n"
                "                [--storage E] [--preview] [--set NAME=VALUE]... [--printer-set NAME=VALUE]...\n"
-               "                [--draw FILE] [--printer NAME] [--list-settings] [--help]\n");
+               "                [--draw FILE] [--paint-as-blt] [--printer NAME] [--list-settings] [--help]\n");
 }
 
 // A command line that cannot be taken: the reason and the usage.
@@ -129,7 +132,9 @@ int Help() {
       "                            PrinterAddress) in the printer's defaults, as the device sheet sets it; the\n"
       "                            printer's value stands over a document's\n"
       "  --out FILE                the stream the spooler received (default job.prn), written only then\n"
-      "  --pages N                 1..9999 pages\n");
+      "  --pages N                 1..9999 pages\n"
+      "  --paint-as-blt            regions and refused path fills reach the driver as DrvBitBlt with the brush,\n"
+      "                            as on a device surface\n");
   return 0;
 }
 
@@ -166,6 +171,10 @@ std::string Parse(int argc, char** argv, Options& o) {
     }
     if (a == "--list-settings") {
       o.listSettings = true;
+      continue;
+    }
+    if (a == "--paint-as-blt") {
+      o.paintAsBlt = true;
       continue;
     }
     if (a != "--model" && a != "--resources" && a != "--ui" && a != "--render" && a != "--out" && a != "--root" &&
@@ -479,9 +488,9 @@ std::string RunJob(const Options& o, const PrivateDevmode& dm, JobRun& run) {
         run.paperLength = turned ? device->paperWidth : device->paperLength;
       }
     }
-    if (!o.draw.empty()) return printjob::DrawScriptPage(page.surface, o.script);
+    if (!o.draw.empty()) return printjob::DrawScriptPage(page.surface, o.script, o.paintAsBlt);
     const auto* pdev = reinterpret_cast<const RenderPdev*>(page.pdev);
-    return printjob::DrawTestPage(page.surface, page.index, pdev ? pdev->resolutionY : 300) == TRUE;
+    return printjob::DrawTestPage(page.surface, page.index, pdev ? pdev->resolutionY : 300, o.paintAsBlt) == TRUE;
   };
   run.result = plat::print_host::RunJob(*driver, job);
   run.drumPagesPerSheet = std::max(drumPages, 1);

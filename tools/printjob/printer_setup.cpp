@@ -99,14 +99,26 @@ std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerN
     }
     if (ec) return "cannot place the resource library's art folder";
   }
-  const std::u16string ui = plat::u16(fs::absolute(files.ui).string());
+  std::u16string ui = plat::u16(fs::absolute(files.ui).string());
   plat::spooler::PrinterSetup setup;
   setup.name = std::u16string(printerName);
   setup.port = std::u16string(port);
   setup.driver.name = plat::u16(*model);
-  setup.driver.dataFile = *dataFile;
-  setup.driver.dependentFiles = {*resourceFile};
-  if (files.uiIsConfigFile) setup.driver.configFile = ui;
+  if (files.core.empty()) {
+    setup.driver.dataFile = *dataFile;
+    setup.driver.dependentFiles = {*resourceFile};
+    if (files.uiIsConfigFile) setup.driver.configFile = ui;
+  } else {
+    auto plugin = InstallFile(files.ui);
+    auto core = InstallFile(files.core);
+    if (!plugin || !core) return "cannot copy the core and the UI plug-in";
+    const std::u16string ini = std::u16string(kDriverFolder) + u"\\" + plat::u16(*model) + u".INI";
+    const std::string text = "[OEMFiles]\r\nOEM1ConfigFile=" + files.ui.filename().string() + "\r\n";
+    std::ofstream(plat::machine::HostPath(ini), std::ios::binary | std::ios::trunc) << text;
+    setup.driver.configFile = *core;
+    setup.driver.dependentFiles = {*dataFile, *resourceFile, ini, *plugin};
+    ui = *core;
+  }
   if (!plat::spooler::AddPrinter(setup)) return "cannot add the printer";
 
   HMODULE library = LoadLibraryW(ui.c_str());

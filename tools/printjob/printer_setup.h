@@ -42,14 +42,19 @@ std::optional<std::u16string> InstallFile(const std::filesystem::path& host);
 struct PrinterFiles {
   std::filesystem::path model;      // model data file
   std::filesystem::path resources;  // the drivers' resource library
-  std::filesystem::path ui;         // classicui
+  std::filesystem::path ui;         // classicui, or the UI plug-in of a plug-in printer
   bool uiIsConfigFile = false;      // the spooler loads classicui for the printer's sheets
+  // Set for a plug-in printer: the core's config-file library. The printer's
+  // driver then has it as config file and lists the model data file, the
+  // resource library, the driver INI naming the plug-in and the plug-in as
+  // dependent files; it is initialised through the core's DrvPrinterEvent.
+  std::filesystem::path core{};
 };
 
 // Makes root (with its C: folder and the driver folder) the machine root. "" or what went wrong.
 std::string SetUpMachine(const std::filesystem::path& root);
-// Adds the printer of the model and initialises it through classicui's
-// DrvPrinterEvent. "" or what went wrong.
+// Adds the printer of the model and initialises it through classicui's (or
+// the core's) DrvPrinterEvent. "" or what went wrong.
 std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerName, std::u16string_view port);
 
 // Printer-level settings as the device sheet sets them: each NAME=VALUE (by

@@ -10,7 +10,8 @@
 namespace printjob {
 
 // Draws page `index` (0-based) onto the page surface of a print host whose
-// device resolution is dpi. FALSE when a call fails.
-BOOL DrawTestPage(SURFOBJ* surface, int index, ULONG dpi);
+// device resolution is dpi. FALSE when a call fails. paintAsBlt: regions
+// reach the driver as DrvBitBlt with the brush, as on a device surface.
+BOOL DrawTestPage(SURFOBJ* surface, int index, ULONG dpi, bool paintAsBlt = false);
 
 }  // namespace printjob

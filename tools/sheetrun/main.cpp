@@ -6,7 +6,18 @@
 //   sheetrun [--model FILE.RDF] [--resources NEVORES.DLL] [--ui classicui.so] [--root DIR]
 //            [--printer-set NAME=VALUE]... [--set NAME=VALUE]...
 //            [--sheet document|defaults|device] [--steps FILE|-] [--out FILE] [--dump-data DIR]
-//            [--png DIR]
+//            [--png DIR] [--plugin [--public FIELD=VALUE]...]
+//
+// --plugin makes a printer of the core driver (lib/coredrvui.so) with the UI
+// plug-in (lib/pluginui64.so, or --ui) and opens the plug-in's sheets through
+// the core. The input DEVMODE is then the core's (public part and plug-in
+// part; --set changes the part's settings), --public sets one of its public
+// fields (dmPaperSize, dmPaperWidth, dmPaperLength, dmFormName,
+// dmDefaultSource, dmOrientation, dmCopies; its dmFields bit follows, and
+// the paper bits are those of the paper fields given), --out
+// writes the core's DEVMODE, --dump-data also writes DIR/forms.tsv (position,
+// name, flags, cx, cy, imageable area) and each option the plug-in set on the
+// core is printed as "core option: FEATURE=OPTION".
 //
 // --printer-set changes a settings field in the printer's "Defaults" and
 // "DefaultDevmode"; --set changes it in the input DEVMODE only (a copy of
@@ -28,13 +39,17 @@
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <random>
 #include <span>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "plat/com.h"
+#include "plat/core_options.h"
 #include "plat/windows.h"
+#include "plugincommon/plugin_devmode.h"
 #include "printjob/printer_setup.h"
 #include "printjob/settings_options.h"
 #include "settings/private_devmode.h"
@@ -62,6 +77,8 @@ struct Options {
   fs::path out;
   fs::path dump;
   fs::path png;
+  bool plugin = false;
+  std::vector<std::pair<std::string, std::string>> publics;
 };
 
 int Usage(const std::string& why) {
@@ -70,7 +87,7 @@ int Usage(const std::string& why) {
                "usage: sheetrun [--model FILE.RDF] [--resources FILE] [--ui LIB] [--root DIR]\n"
                "                [--printer-set NAME=VALUE]... [--set NAME=VALUE]...\n"
                "                [--sheet document|defaults|device] [--steps FILE|-] [--out FILE] [--dump-data DIR]\n"
-               "                [--png DIR]\n");
+               "                [--png DIR] [--plugin [--public FIELD=VALUE]...]\n");
   return kExitUsage;
 }
 
@@ -78,6 +95,10 @@ std::string Parse(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--help" || a == "-h") return "help";
+    if (a == "--plugin") {
+      o.plugin = true;
+      continue;
+    }
     if (i + 1 >= argc) return a + " needs a value";
     const std::string v = argv[++i];
     auto pair = [&](std::vector<std::pair<std::string, std::string>>& to) -> std::string {
@@ -98,6 +119,8 @@ std::string Parse(int argc, char** argv, Options& o) {
       if (std::string why = pair(o.printerSets); !why.empty()) return why;
     } else if (a == "--set") {
       if (std::string why = pair(o.sets); !why.empty()) return why;
+    } else if (a == "--public") {
+      if (std::string why = pair(o.publics); !why.empty()) return why;
     } else if (a == "--sheet") {
       if (v != "document" && v != "defaults" && v != "device") return "--sheet takes document, defaults or device";
       o.sheet = v;
@@ -152,6 +175,58 @@ bool DumpData(HANDLE printer, const fs::path& dir) {
   return index.good();
 }
 
+// The spooler's forms: position, name, flags, cx, cy, imageable area.
+bool DumpForms(HANDLE printer, const fs::path& file) {
+  DWORD needed = 0, returned = 0;
+  EnumFormsW(printer, 1, nullptr, 0, &needed, &returned);
+  std::vector<BYTE> buffer(needed);
+  if (!EnumFormsW(printer, 1, buffer.data(), needed, &needed, &returned)) return false;
+  std::ofstream out(file, std::ios::trunc);
+  for (DWORD i = 0; i < returned; ++i) {
+    FORM_INFO_1W f;
+    std::memcpy(&f, buffer.data() + i * sizeof f, sizeof f);
+    const RECTL& a = f.ImageableArea;
+    out << i + 1 << '\t' << plat::utf8(plat::view(f.pName)) << '\t' << f.Flags << '\t' << f.Size.cx << '\t'
+        << f.Size.cy << '\t' << a.left << '\t' << a.top << '\t' << a.right << '\t' << a.bottom << '\n';
+  }
+  return out.good();
+}
+
+// One public DEVMODE field by name; its dmFields bit is set with it.
+std::string SetPublicField(DEVMODEW& dm, const std::string& name, const std::string& value) {
+  if (name == "dmFormName") {
+    const std::u16string text = plat::u16(value);
+    if (text.size() >= CCHFORMNAME) return "dmFormName takes at most 31 characters";
+    std::fill(std::begin(dm.dmFormName), std::end(dm.dmFormName), u'\0');
+    std::copy(text.begin(), text.end(), dm.dmFormName);
+    dm.dmFields |= DM_FORMNAME;
+    return {};
+  }
+  struct Field {
+    const char* name;
+    SHORT DEVMODEW::*member;
+    DWORD bit;
+  };
+  static constexpr Field kFields[] = {
+      {"dmPaperSize", &DEVMODEW::dmPaperSize, DM_PAPERSIZE},
+      {"dmPaperWidth", &DEVMODEW::dmPaperWidth, DM_PAPERWIDTH},
+      {"dmPaperLength", &DEVMODEW::dmPaperLength, DM_PAPERLENGTH},
+      {"dmDefaultSource", &DEVMODEW::dmDefaultSource, DM_DEFAULTSOURCE},
+      {"dmOrientation", &DEVMODEW::dmOrientation, DM_ORIENTATION},
+      {"dmCopies", &DEVMODEW::dmCopies, DM_COPIES},
+  };
+  for (const Field& f : kFields) {
+    if (name != f.name) continue;
+    char* end = nullptr;
+    const long v = std::strtol(value.c_str(), &end, 10);
+    if (value.empty() || *end != 0 || v < -32768 || v > 32767) return name + " takes a number from -32768 to 32767";
+    dm.*f.member = static_cast<SHORT>(v);
+    dm.dmFields |= f.bit;
+    return {};
+  }
+  return "unknown public field " + name;
+}
+
 const char* AnswerName(int answer) {
   switch (answer) {
     case IDOK: return "IDOK";
@@ -180,7 +255,8 @@ int main(int argc, char** argv) {
   const fs::path bin = printjob::ExecutableFolder(argv[0]);
   if (o.model.empty()) o.model = printjob::SampleDataFolder(bin) / "models" / "NEVO2600.RDF";
   if (o.resources.empty()) o.resources = printjob::SampleDataFolder(bin) / "resources" / "NEVORES.DLL";
-  if (o.ui.empty()) o.ui = bin.parent_path() / "lib" / "classicui.so";
+  if (o.ui.empty()) o.ui = bin.parent_path() / "lib" / (o.plugin ? "pluginui64.so" : "classicui.so");
+  if (!o.publics.empty() && !o.plugin) return Usage("--public needs --plugin");
 
   std::vector<sheetrun::Step> steps;
   if (!o.steps.empty()) {
@@ -205,20 +281,47 @@ int main(int argc, char** argv) {
   printjob::TempRoot cleanup(tempRoot);
   why = printjob::SetUpMachine(o.root);
   if (!why.empty()) return Usage(why);
-  why = printjob::SetUpPrinter({o.model, o.resources, o.ui, true}, kPrinterName, kPortName);
+  printjob::PrinterFiles files{o.model, o.resources, o.ui, true};
+  if (o.plugin) files.core = bin.parent_path() / "lib" / "coredrvui.so";
+  why = printjob::SetUpPrinter(files, kPrinterName, kPortName);
   if (!why.empty()) return Usage(why);
   why = printjob::SetPrinterDefaults(kPrinterName, o.printerSets);
-  if (!why.empty()) return Usage(why);
-
-  auto stored = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
-  if (!stored || stored->bytes.size() != sizeof(PrivateDevmode)) return Usage("the printer has no usable \"DefaultDevmode\"");
-  std::vector<BYTE> in = stored->bytes;
-  why = ApplySets(std::span<BYTE>(in.data() + offsetof(PrivateDevmode, Settings), sizeof(DocSettings)), o.sets);
   if (!why.empty()) return Usage(why);
 
   HANDLE printer = nullptr;
   PRINTER_DEFAULTSW access{nullptr, nullptr, PRINTER_ALL_ACCESS};
   if (!OpenPrinterW(kPrinterName, &printer, &access)) return Usage("cannot open the printer");
+  std::unique_ptr<void, decltype(&ClosePrinter)> closer(printer, &ClosePrinter);
+
+  // The input DEVMODE: "DefaultDevmode", or the core's default for a plug-in printer.
+  std::vector<BYTE> in;
+  std::size_t settingsAt = offsetof(PrivateDevmode, Settings);
+  if (o.plugin) {
+    const LONG size = DocumentPropertiesW(nullptr, printer, nullptr, nullptr, nullptr, 0);
+    if (size <= static_cast<LONG>(kPublicDevmodeSize)) return Usage("the core gives no DEVMODE");
+    in.resize(static_cast<std::size_t>(size));
+    auto* dm = reinterpret_cast<DEVMODEW*>(in.data());
+    dm->dmSize = kPublicDevmodeSize;
+    dm->dmDriverExtra = static_cast<WORD>(in.size() - kPublicDevmodeSize);
+    if (DocumentPropertiesW(nullptr, printer, nullptr, dm, nullptr, DM_OUT_BUFFER) != IDOK)
+      return Usage("the core gives no DEVMODE");
+    settingsAt = kPublicDevmodeSize + oemdm::kSettings;
+    // The paper goes by the paper fields given, not by those of the default.
+    for (const auto& [name, value] : o.publics) {
+      if (name == "dmPaperSize" || name == "dmPaperWidth" || name == "dmPaperLength" || name == "dmFormName")
+        dm->dmFields &= ~(DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH | DM_FORMNAME);
+    }
+    for (const auto& [name, value] : o.publics)
+      if (std::string bad = SetPublicField(*dm, name, value); !bad.empty()) return Usage(bad);
+  } else {
+    auto stored = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
+    if (!stored || stored->bytes.size() != sizeof(PrivateDevmode)) return Usage("the printer has no usable \"DefaultDevmode\"");
+    in = stored->bytes;
+  }
+  if (in.size() < settingsAt + sizeof(DocSettings)) return Usage("the input DEVMODE has no settings");
+  why = ApplySets(std::span<BYTE>(in.data() + settingsAt, sizeof(DocSettings)), o.sets);
+  if (!why.empty()) return Usage(why);
+  plat::com::ClearDebugOutput();
 
   sheetrun::Runner runner(std::move(steps));
   std::map<int, int> drawn;  // times each template was written
@@ -252,10 +355,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> loopFaults;
   plat::ui::SetFailureHook([&loopFaults](const std::string& what) { loopFaults.push_back(what); });
 
-  std::vector<BYTE> out(sizeof(PrivateDevmode));
+  std::vector<BYTE> out(in.size());
   auto* outDm = reinterpret_cast<DEVMODEW*>(out.data());
   outDm->dmSize = kPublicDevmodeSize;
-  outDm->dmDriverExtra = kPrivateDevmodeExtra;
+  outDm->dmDriverExtra = static_cast<WORD>(out.size() - kPublicDevmodeSize);
   int status = 0;
   bool ok = false;
   if (o.sheet == "device") {
@@ -284,6 +387,12 @@ int main(int argc, char** argv) {
                 plat::utf8(call.title).c_str(), filter.c_str(), static_cast<unsigned>(call.flags),
                 call.answer ? plat::utf8(*call.answer).c_str() : "cancel");
   }
+  // The options the plug-in set on the core, from the core's trace.
+  std::istringstream trace(plat::com::DebugOutput());
+  for (std::string line; std::getline(trace, line);) {
+    if (line.rfind(plat::core::kSetOptionsTrace, 0) == 0)
+      std::printf("core option: %s\n", line.substr(std::strlen(plat::core::kSetOptionsTrace)).c_str());
+  }
   if (status == 0) std::printf("sheet: %s\n", ok ? "OK" : "Cancel");
   for (const std::string& fault : loopFaults) std::fprintf(stderr, "sheetrun: %s\n", fault.c_str());
   if (runner.Remaining() > 0) std::fprintf(stderr, "sheetrun: %zu step(s) not run: the sheet closed first\n", runner.Remaining());
@@ -292,7 +401,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "sheetrun: cannot write %s\n", o.out.string().c_str());
     status = kExitFailed;
   }
-  if (!o.dump.empty() && !DumpData(printer, o.dump)) {
+  if (!o.dump.empty() && (!DumpData(printer, o.dump) || (o.plugin && !DumpForms(printer, o.dump / "forms.tsv")))) {
     std::fprintf(stderr, "sheetrun: cannot write the printer data to %s\n", o.dump.string().c_str());
     status = kExitFailed;
   }
@@ -300,7 +409,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "sheetrun: cannot write the pictures to %s\n", o.png.string().c_str());
     status = kExitFailed;
   }
-  ClosePrinter(printer);
+  closer.reset();
   plat::ui::ResetScript();
   if (status != 0) return status;
   return runner.Failed() || !loopFaults.empty() || runner.Remaining() > 0 ? kExitFailed : 0;

@@ -505,11 +505,19 @@ bool UnpackBits(std::span<const std::uint8_t> packed, std::vector<std::uint8_t>&
 
 Plane RebuildPlane(const Decoded& job, const DrumPage& page) {
   Plane plane;
-  std::uint64_t width = MmToDots(job.paperWidthMm, job.dpiX);
-  std::uint64_t height = MmToDots(job.paperLengthMm, job.dpiY);
+  const std::uint64_t paperWidth = MmToDots(job.paperWidthMm, job.dpiX);
+  const std::uint64_t paperHeight = MmToDots(job.paperLengthMm, job.dpiY);
+  std::uint64_t width = paperWidth, height = paperHeight;
   for (const RasterLine& line : page.lines) {
     width = std::max<std::uint64_t>(width, std::uint64_t(line.h) + line.bytes.size() * 8);
     height = std::max<std::uint64_t>(height, line.v);
+  }
+  // With the paper and resolution sent, the page is the paper: the header
+  // rounds it to whole millimetres, so lines may reach one more millimetre;
+  // what lies beyond is cut, and a short stream cannot ask for a huge plane.
+  if (paperWidth != 0 && paperHeight != 0) {
+    width = std::min(width, paperWidth + MmToDots(1, job.dpiX));
+    height = std::min(height, paperHeight + MmToDots(1, job.dpiY));
   }
   width = std::max<std::uint64_t>(width, 1);
   height = std::max<std::uint64_t>(height, 1);
@@ -519,13 +527,17 @@ Plane RebuildPlane(const Decoded& job, const DrumPage& page) {
   plane.stride = (plane.width + 7) / 8;
   plane.bits.assign(std::size_t(plane.stride) * plane.height, 0);
   for (const RasterLine& line : page.lines) {
-    if (line.v == 0) continue;
+    if (line.v == 0 || line.v > plane.height) continue;
     std::uint8_t* row = &plane.bits[std::size_t(line.v - 1) * plane.stride];
-    if (line.h % 8 == 0) {
+    const std::uint64_t lineEnd = std::uint64_t(line.h) + line.bytes.size() * 8;
+    if (line.h % 8 == 0 && lineEnd <= plane.width) {
       for (std::size_t k = 0; k < line.bytes.size(); ++k) row[line.h / 8 + k] |= line.bytes[k];
       continue;
     }
-    for (std::size_t k = 0; k < line.bytes.size() * 8; ++k) {
+    const std::uint64_t visibleDots = lineEnd <= plane.width ? line.bytes.size() * 8
+                                      : line.h < plane.width  ? plane.width - line.h
+                                                              : 0;
+    for (std::size_t k = 0; k < visibleDots; ++k) {
       if (line.bytes[k / 8] & (0x80u >> (k % 8))) {
         const std::size_t x = line.h + k;
         row[x / 8] |= static_cast<std::uint8_t>(0x80u >> (x % 8));

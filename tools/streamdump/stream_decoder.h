@@ -109,9 +109,10 @@ bool UnpackBits(std::span<const std::uint8_t> packed, std::vector<std::uint8_t>&
 
 // A drum page rebuilt from its positioned lines: 1 bit a dot, ink = 1, rows
 // of (width + 7) / 8 bytes. Sized to the paper of "&z" at the "&r"
-// resolution, grown when a line reaches beyond it. A page that would need
-// more than kMaxPlaneBytes is not rebuilt: the plane comes back empty
-// (width 0).
+// resolution, grown by the lines that reach past it up to one millimetre
+// more (the header's rounding), lines cut there; without both, sized to the
+// lines. A page that would need more than kMaxPlaneBytes is not rebuilt:
+// the plane comes back empty (width 0).
 inline constexpr std::uint64_t kMaxPlaneBytes = std::uint64_t(1) << 28;
 struct Plane {
   std::uint32_t width = 0;

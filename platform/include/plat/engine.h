@@ -73,6 +73,11 @@ constexpr ULONG INDEX_DrvSendPage = 32;
 constexpr ULONG INDEX_DrvStartPage = 33;
 constexpr ULONG INDEX_DrvEndDoc = 34;
 constexpr ULONG INDEX_DrvStartDoc = 35;
+constexpr ULONG INDEX_DrvGradientFill = 68;
+constexpr ULONG INDEX_DrvStretchBltROP = 69;
+constexpr ULONG INDEX_DrvPlgBlt = 70;
+constexpr ULONG INDEX_DrvAlphaBlend = 71;
+constexpr ULONG INDEX_DrvTransparentBlt = 74;
 constexpr ULONG INDEX_LAST = 89;
 
 // ---- surfaces ----
@@ -122,6 +127,10 @@ constexpr FLONG HOOK_FILLPATH = 0x0040;
 constexpr FLONG HOOK_STROKEANDFILLPATH = 0x0080;
 constexpr FLONG HOOK_LINETO = 0x0100;
 constexpr FLONG HOOK_COPYBITS = 0x0400;
+constexpr FLONG HOOK_STRETCHBLTROP = 0x2000;
+constexpr FLONG HOOK_TRANSPARENTBLT = 0x8000;
+constexpr FLONG HOOK_ALPHABLEND = 0x10000;
+constexpr FLONG HOOK_GRADIENTFILL = 0x20000;
 
 // ---- device capabilities ----
 struct CIECHROMA {
@@ -284,6 +293,10 @@ extern "C" {
 // unless BMF_NOZEROINIT). Without BMF_TOPDOWN the first row in memory is the
 // bottom one. NULL with ERROR_INVALID_PARAMETER for a bad size or format.
 PLATAPI HBITMAP EngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG fl, PVOID pvBits);
+// A surface the driver manages: no bits, drawn on only through the driver's
+// hooked entries; iFormatCompat is the format of the bitmaps it is close to.
+// NULL with ERROR_INVALID_PARAMETER for a bad size or format.
+PLATAPI HSURF EngCreateDeviceSurface(DHSURF dhsurf, SIZEL sizl, ULONG iFormatCompat);
 // Ties the surface to a device: its dhpdev becomes the device's driver record
 // and the hooked drawing calls go to the driver.
 PLATAPI BOOL EngAssociateSurface(HSURF hsurf, HDEV hdev, FLONG flHooks);
@@ -318,9 +331,21 @@ PLATAPI void DeleteDevice(HDEV hdev);
 // The engine's own solid fill on 1- and 24-bit surfaces (and 8/32-bit),
 // clipped to the surface; rect is exclusive. color is the format's value:
 // a 0/1 bit on 1-bit surfaces, an index on 4/8-bit ones, and on 24/32-bit an
-// RGB value with red in the low byte (0x00BBGGRR), stored blue, green, red.
+// RGB value with red in the low byte (0x00BBGGRR), stored blue, green, red
+// (red, green, blue on a PAL_RGB device's surface).
 // Bumps iUniq once. FALSE for an unsupported format or no bits.
 PLATAPI BOOL FillRect(SURFOBJ* pso, const RECTL& rect, ULONG color);
+
+// The device's default palette (DEVINFO's hpalDefault). Its mode sets the
+// byte order of the device's 24- and 32-bit surfaces: red, green, blue under
+// PAL_RGB, else blue, green, red. Colours in calls are 0x00BBGGRR either way.
+PLATAPI void SetDevicePalette(HDEV hdev, HPALETTE hpal);
+// Whether a 24- or 32-bit surface holds red, green, blue (its device's
+// palette is PAL_RGB).
+PLATAPI bool RedFirst(const SURFOBJ* pso);
+
+// EngCheckAbort calls made in this process so far.
+PLATAPI std::uint64_t CheckAbortCalls();
 
 // Number of live surfaces and palettes, for leak checks in tests.
 PLATAPI std::size_t LiveSurfaceCount();

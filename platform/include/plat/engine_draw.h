@@ -147,13 +147,18 @@ PLATAPI void PATHOBJ_vGetBounds(PATHOBJ* ppo, RECTFX* prectfx);
 PLATAPI void PATHOBJ_vEnumStartClipLines(PATHOBJ* ppo, CLIPOBJ* pco, SURFOBJ* pso, LINEATTRS* pla);
 PLATAPI BOOL PATHOBJ_bEnumClipLines(PATHOBJ* ppo, ULONG cb, CLIPLINE* pcl);
 
-// The engine's own drawing into a 1-bit surface. FALSE for a surface it
-// cannot draw on or bad arguments.
+// The engine's own drawing into 1-, 24- and 32-bit surfaces: the same pixels
+// on each; one-bit surfaces take the brush dithered, deeper ones its colours
+// with the mix applied bit by bit to each of blue, green and red. FALSE for a
+// surface it cannot draw on or bad arguments.
 PLATAPI BOOL EngStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
                            POINTL* pptlBrushOrg, LINEATTRS* plineattrs, MIX mix);
 PLATAPI BOOL EngFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix,
                          FLONG flOptions);
 PLATAPI BOOL EngPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix);
+// A cosmetic line from (x1, y1) to (x2, y2), its last pixel left out.
+PLATAPI BOOL EngLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2,
+                       RECTL* prclBounds, MIX mix);
 }
 
 namespace plat::engine {
@@ -172,7 +177,8 @@ PLATAPI PATHOBJ* CreatePath(const std::vector<SubPath>& subpaths);
 PLATAPI void DeletePath(PATHOBJ* ppo);
 // A solid brush of an RGB colour.
 PLATAPI BRUSHOBJ* CreateSolidBrush(ULONG rgb);
-// A hatch brush of the device (its hatch surface, colour on background) or
+// A hatch brush of the device (its hatch surface, colour on background; the
+// engine's own 8 x 8 hatch when the device gave no hatch surfaces) or
 // a pattern brush from a bitmap surface with its palette (iHatch 6); it is
 // realized on demand through the driver of the surface it is used on.
 PLATAPI BRUSHOBJ* CreateHatchBrush(ULONG hatch, ULONG rgb, ULONG background);

@@ -86,6 +86,13 @@ PLATAPI BOOL STROBJ_bEnum(STROBJ* pstro, ULONG* pc, GLYPHPOS** ppgpos);
 // font): 1, or 0 for another mode, a count other than 1 or a glyph the font
 // cannot render.
 PLATAPI ULONG FONTOBJ_cGetGlyphs(FONTOBJ* pfo, ULONG iMode, ULONG cGlyph, HGLYPH* phg, PVOID* ppvGlyph);
+// The engine's own text on 1-, 24- and 32-bit surfaces: the opaque rectangle
+// in the opaque brush, then the glyphs' set bits and the extra rectangles
+// (underlines, strike-outs; up to an all-zero one) in the foreground brush
+// through the foreground mix, all through the clip. FALSE when the string's
+// enumeration fails.
+PLATAPI BOOL EngTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra,
+                        RECTL* prclOpaque, BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg, MIX mix);
 }
 
 namespace plat::engine {

@@ -115,6 +115,10 @@ struct SETRESULT_INFO {
 };
 
 constexpr UINT CPSFUNC_ADD_HPROPSHEETPAGE = 0;
+// lParam1 a PFNPROPSHEETUI, lParam2 its lParamInit: the child gets INIT at
+// once (its handle, or 0 when it answered <= 0), then SET_RESULT before the
+// sheet's own callback, and DESTROY before it.
+constexpr UINT CPSFUNC_ADD_PFNPROPSHEETUIW = 5;
 constexpr UINT CPSFUNC_SET_RESULT = 9;
 constexpr LONG CPSUI_CANCEL = 0;
 constexpr LONG CPSUI_OK = 1;

@@ -64,7 +64,19 @@ extern "C" {
 // otherwise: IDOK for MB_OK, IDYES for MB_YESNO). A NULL text is
 // recorded as empty, a NULL caption as "Error" (what the platform shows).
 PLATAPI int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+
+// Terminal services. The machine has one session, the active console's.
+PLATAPI DWORD WTSGetActiveConsoleSessionId();
+// A message box without owner in the session: title and text of the given
+// byte lengths (each read up to its first zero unit), shown to the scripted
+// user as MessageBoxW(NULL, ...). With wait, *response gets the button; without,
+// IDASYNC. FALSE with ERROR_INVALID_PARAMETER for another session, a missing
+// text or response, or an odd length.
+PLATAPI BOOL WTSSendMessageW(HANDLE server, DWORD sessionId, LPWSTR title, DWORD titleLength, LPWSTR message,
+                             DWORD messageLength, DWORD style, DWORD timeout, DWORD* response, BOOL wait);
 }
+inline constexpr HANDLE WTS_CURRENT_SERVER_HANDLE = nullptr;
+inline constexpr DWORD IDASYNC = 32001;
 
 // Device changes.
 constexpr UINT WM_DEVICECHANGE = 0x0219;

@@ -11,6 +11,7 @@
 
 #include "plat/com.h"
 #include "plat/oem.h"
+#include "plat/core_options.h"
 
 namespace plat::core {
 
@@ -38,7 +39,12 @@ class UiPlugin {
   HRESULT Capabilities(HANDLE printer, const std::u16string& device, WORD index, void* output, DEVMODEW* pub,
                        std::vector<BYTE>* part, DWORD* result);
 
+  // The printer and public DEVMODE the helper's features work on while a
+  // sheet is open (null: none).
+  void BindSheet(HANDLE printer, DEVMODEW* devmode);
+
   IPrintOemUI2* Ui() const { return ui_; }
+  HMODULE Module() const { return module_; }
 
  private:
   UiPlugin() = default;
@@ -47,10 +53,13 @@ class UiPlugin {
   IPrintCoreHelperUni* helper_ = nullptr;
 };
 
-// The core's helper: features and options answer E_NOTIMPL (the core keeps
-// no feature list of its own yet); the XML namespace manager is made in
-// process. A new object with one reference.
+// The core's helper: the features "Orientation" {PORTRAIT, LANDSCAPE_CC90}
+// and "PaperSize" (one option per spooler form, named as the form), set on
+// the bound public DEVMODE (see core_options.h); the XML namespace manager is
+// made in process. A new object with one reference.
 IPrintCoreHelperUni* NewCoreHelper();
+// What the helper's features work on (see UiPlugin::BindSheet).
+void BindCoreHelper(IPrintCoreHelperUni* helper, HANDLE printer, DEVMODEW* devmode);
 
 inline constexpr const char* kFrameworkNamespace =
     "http://schemas.microsoft.com/windows/2003/08/printing/printschemaframework";
