@@ -42,7 +42,7 @@ class PluginPrinter : public ::testing::Test {
     plat::spooler::Reset();
     ASSERT_EQ(printjob::SetUpMachine(root_.path()), "");
     printjob::PrinterFiles files{fs::path(MODELS_DIR_STR) / model, fs::path(RESOURCES_DIR_STR) / "NEVORES.DLL",
-                                 fs::path(LIB_DIR_STR) / "pluginui64.so", true,
+                                 fs::path(LIB_DIR_STR) / (std::string(PLUGINUI_STR) + ".so"), true,
                                  fs::path(LIB_DIR_STR) / "coredrvui.so"};
     ASSERT_EQ(printjob::SetUpPrinter(files, kPrinter, u"LPT1:"), "");
     PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
