@@ -544,19 +544,8 @@ void NameListRemove(NameList* head, unsigned id) {
   }
 }
 
-const NameList* NameListFind(const NameList* head, unsigned id) {
-  for (const NameList* n = head; n; n = n->Next)
-    if (n->Id == id) return n;
-  return nullptr;
-}
-
 NameList* NameListFind(NameList* head, unsigned id) {
   return const_cast<NameList*>(NameListFind(static_cast<const NameList*>(head), id));
-}
-
-const WCHAR* NameListText(const NameList* head, unsigned id) {
-  const NameList* n = NameListFind(head, id);
-  return n ? n->Text : nullptr;
 }
 
 NameList* NameListFree(NameList* head) {

@@ -103,9 +103,7 @@ NameList* LoadNameList(HANDLE printer, unsigned count);
 NameList* NameListAppend(NameList* head, std::u16string_view text);
 // Ids 0 and 1 are refused; the head node is never removed.
 void NameListRemove(NameList* head, unsigned id);
-const WCHAR* NameListText(const NameList* head, unsigned id);
 NameList* NameListFind(NameList* head, unsigned id);
-const NameList* NameListFind(const NameList* head, unsigned id);
 NameList* NameListFree(NameList* head);
 
 // Name slots for the sheets' lists: 98 bytes (49 units) each, slot k + 1 after

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "plat/strings.h"
-#include "settings/caps_store.h"
 
 namespace {
 

@@ -20,3 +20,14 @@ const LevelEntry* DensityAt(const ModelCaps& caps, std::size_t n) {
   return EntryAt(caps.Densities, caps.Info.DensityCount, n);
 }
 const LevelEntry* SortAt(const ModelCaps& caps, std::size_t n) { return EntryAt(caps.Sorts, caps.Info.SortCount, n); }
+
+const NameList* NameListFind(const NameList* head, unsigned id) {
+  for (const NameList* n = head; n; n = n->Next)
+    if (n->Id == id) return n;
+  return nullptr;
+}
+
+const WCHAR* NameListText(const NameList* head, unsigned id) {
+  const NameList* n = NameListFind(head, id);
+  return n ? n->Text : nullptr;
+}

@@ -362,6 +362,10 @@ struct NameList {
   WCHAR Text[kNameTextUnits];         // always terminated
 };
 
+const NameList* NameListFind(const NameList* head, unsigned id);
+// The text of the node with this id, or nullptr.
+const WCHAR* NameListText(const NameList* head, unsigned id);
+
 // ---------------------------------------------------------------------------
 // ModelCaps. Zero-filled when created; the lists, the table and the four texts
 // are separate blocks owned by the record and freed by FreeModelCaps.
