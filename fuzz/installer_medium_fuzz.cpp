@@ -24,7 +24,7 @@
 namespace {
 
 constexpr char16_t kMedium[] = u"C:\\Medium\\";
-constexpr char16_t kInf[] = u"C:\\Medium\\Driver\\Win8x64\\NEVO2600\\US\\nevo2600.inf";
+constexpr char16_t kInf[] = u"C:\\Medium\\Driver\\Win8x64\\US\\nevo2600.inf";
 constexpr char16_t kModel[] = u"NEVO RP2600";
 
 struct MediumFile {
@@ -59,7 +59,7 @@ void PutSampleMedium() {
   for (const MediumFile& f : kFiles) PutText(f.path, f.sample);
   // The files the INF names (stubs: the store copies them, nothing loads them).
   for (const char16_t* name : {u"NEVO2600.RDF", u"classicrender.dll", u"classicui.dll"})
-    PutText((std::u16string(u"C:\\Medium\\Driver\\Win8x64\\NEVO2600\\US\\") + name).c_str(), "stub\n");
+    PutText((std::u16string(u"C:\\Medium\\Driver\\Win8x64\\US\\") + name).c_str(), "stub\n");
   PutText(u"C:\\Medium\\readme.txt", "readme\n");
 }
 
