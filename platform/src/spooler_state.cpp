@@ -270,7 +270,14 @@ void Apply(Spooler& s, const std::string& text) {
       else if (key == "location") printer->location = Unescape(value);
       else if (key == "sep-file") printer->sepFile = Unescape(value);
       else if (key == "parameters") printer->parameters = Unescape(value);
-      else if (key == "devmode") printer->devmode = Unhex(value);
+      else if (key == "devmode") {
+        // A DEVMODE shorter than its size fields say (a damaged file) is dropped: the printer has none.
+        std::vector<BYTE> dm = Unhex(value);
+        size_t length = 0;
+        if (!dm.empty() && DevmodeLength(dm.data(), dm.size(), length)) dm.resize(length);
+        else dm.clear();
+        printer->devmode = std::move(dm);
+      }
       else if (key == "driver") printer->driver.name = Unescape(value);
       else if (key == "data") {
         const size_t t1 = value.find('\t'), t2 = value.find('\t', t1 + 1);

@@ -215,24 +215,13 @@ struct Install {
     } else if (script) {
       text = script;
     }
-    int line = 1;
-    for (std::size_t start = 0; start < text.size();) {
-      std::size_t end = text.find_first_of(";\n", start);
-      if (end == std::string::npos) end = text.size();
-      std::string step = text.substr(start, end - start);
-      while (!step.empty() && (step.back() == '\r' || step.back() == ' ')) step.pop_back();
-      while (!step.empty() && step.front() == ' ') step.erase(0, 1);
-      if (!step.empty()) {
-        const std::string fault = ScriptLineFault(step);
-        if (!fault.empty()) {
-          // Before any window opens: a script that cannot be run is not run at all.
-          std::fprintf(stderr, "PLAT_UI_SCRIPT line %d: %s in \"%s\"\n", line, fault.c_str(), step.c_str());
-          std::_Exit(2);
-        }
-        r.steps.push_back({line, step});
+    if (script) {
+      std::string fault;
+      // Before any window opens: a script that cannot be run is not run at all.
+      if (!plat::ui::LoadScript(text, &fault)) {
+        std::fprintf(stderr, "PLAT_UI_SCRIPT %s\n", fault.c_str());
+        std::_Exit(2);
       }
-      if (end < text.size() && text[end] == '\n') ++line;
-      start = end + 1;
     }
     r.console = !script && ::isatty(0) && ::isatty(1);
     if (script || r.console || !r.logPath.empty()) plat::ui::SetFallbackHandler(Handle);
@@ -272,5 +261,34 @@ int AnswerFromWord(std::string_view word) {
 
 void SetScriptAction(std::function<bool(const std::string& verb, const std::string& rest)> action) {
   Actions() = std::move(action);
+}
+
+bool LoadScript(std::string_view text, std::string* fault) {
+  std::deque<ScriptLine> steps;
+  int line = 1;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find_first_of(";\n", start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string step(text.substr(start, end - start));
+    while (!step.empty() && (step.back() == '\r' || step.back() == ' ')) step.pop_back();
+    while (!step.empty() && step.front() == ' ') step.erase(0, 1);
+    if (!step.empty()) {
+      const std::string why = ScriptLineFault(step);
+      if (!why.empty()) {
+        if (fault) *fault = "line " + std::to_string(line) + ": " + why + " in \"" + step + "\"";
+        return false;
+      }
+      steps.push_back({line, step});
+    }
+    if (end < text.size() && text[end] == '\n') ++line;
+    start = end + 1;
+  }
+  {
+    auto& r = R();
+    std::lock_guard lock(r.mutex);
+    r.steps = std::move(steps);
+  }
+  SetFallbackHandler(Handle);
+  return true;
 }
 }  // namespace plat::ui

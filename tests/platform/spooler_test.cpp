@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -601,4 +602,50 @@ TEST(PersistentSpooler, DamagedNumbersInTheStateFileReadAsZero) {
   EXPECT_EQ(info->Priority, 0u);
   EXPECT_TRUE(ClosePrinter(h));
   plat::spooler::Reset();
+}
+
+// A stored DEVMODE is taken up only when it holds what its size fields say.
+TEST(PersistentSpooler, DamagedDevmodeInTheStateFileIsDropped) {
+  testsupport::MachineRoot root("spooler-devmode");
+  const fs::path state = root.path() / ".machine" / "state" / "spooler";
+  const struct {
+    const char* what;
+    std::function<void(std::string& hex)> damage;
+  } cases[] = {
+      {"cut short", [](std::string& hex) { hex.resize(hex.size() / 2); }},
+      {"header only", [](std::string& hex) { hex.resize(2 * offsetof(DEVMODEW, dmFields)); }},
+      {"dmSize too small", [](std::string& hex) { hex.replace(2 * offsetof(DEVMODEW, dmSize), 4, "0400"); }},
+      {"dmDriverExtra past the end", [](std::string& hex) { hex.replace(2 * offsetof(DEVMODEW, dmDriverExtra), 4, "ffff"); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(plat::machine::SaveProfile());
+    plat::spooler::Reset();
+    plat::spooler::PrinterSetup setup;
+    setup.name = kPrinter;
+    setup.port = kPort;
+    setup.driver.name = u"NEVO QM7100";
+    setup.devmode = MakeDevmode();
+    ASSERT_TRUE(plat::spooler::AddPrinter(setup));
+
+    std::ifstream in(state, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const std::string key = "  devmode\t";
+    const size_t at = text.find(key);
+    ASSERT_NE(at, std::string::npos);
+    const size_t end = text.find('\n', at);
+    std::string hex = text.substr(at + key.size(), end - at - key.size());
+    c.damage(hex);
+    text.replace(at + key.size(), end - at - key.size(), hex);
+    std::ofstream(state, std::ios::binary | std::ios::trunc) << text;
+
+    DWORD needed = 0, count = 0;
+    EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed);
+    ASSERT_TRUE(EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, buffer.data(), needed, &needed, &count));
+    ASSERT_EQ(count, 1u);
+    EXPECT_EQ(reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data())->pDevMode, nullptr);
+    plat::spooler::Reset();
+  }
 }

@@ -100,3 +100,46 @@ TEST_F(MessageBoxes, ConsoleSessionMessagesAreBoxesWithoutOwner) {
 }
 
 }  // namespace
+
+namespace {
+
+class ScriptText : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    plat::ui::ResetMessageBoxes();
+    plat::ui::ResetScript();
+  }
+  void TearDown() override { plat::ui::ResetScript(); }
+};
+
+TEST_F(ScriptText, StepsAreTakenUpAndPlayedInOrder) {
+  std::string fault = "unchanged";
+  ASSERT_TRUE(plat::ui::LoadScript(" msgbox:answer no ;\r\n\nmsgbox:answer IDRETRY\r\n", &fault));
+  EXPECT_EQ(fault, "unchanged");
+  EXPECT_EQ(MessageBoxW(nullptr, u"a", u"c", MB_YESNO), IDNO);
+  EXPECT_EQ(MessageBoxW(nullptr, u"b", u"c", MB_RETRYCANCEL), IDRETRY);
+  EXPECT_EQ(MessageBoxW(nullptr, u"c", u"c", MB_YESNO), IDCANCEL) << "steps run out: the user closes the box";
+}
+
+TEST_F(ScriptText, AScriptThatCannotRunIsRefusedWholeNamingTheLine) {
+  const struct {
+    const char* script;
+    const char* fault;
+  } cases[] = {
+      {"msgbox:answer yes;\nmsgbox:press 1", "line 2: unknown step \"press\" in \"msgbox:press 1\""},
+      {"answer yes", "line 1: no page before the step (PAGE:step) in \"answer yes\""},
+      {"12a:click 1", "line 1: the page \"12a\" is neither a template id nor msgbox in \"12a:click 1\""},
+      {"msgbox:answer IDYESS", "line 1: unknown answer \"IDYESS\" in \"msgbox:answer IDYESS\""},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(plat::ui::LoadScript("msgbox:answer no", nullptr));
+    std::string fault;
+    EXPECT_FALSE(plat::ui::LoadScript(c.script, &fault)) << c.script;
+    EXPECT_EQ(fault, c.fault);
+    // The steps taken up before stay; none of the refused script's are.
+    EXPECT_EQ(MessageBoxW(nullptr, u"a", u"c", MB_YESNO), IDNO) << c.script;
+    EXPECT_EQ(MessageBoxW(nullptr, u"a", u"c", MB_YESNO), IDCANCEL) << c.script;
+  }
+}
+
+}  // namespace

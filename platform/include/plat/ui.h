@@ -198,6 +198,11 @@ PLATAPI void RecordFailure(const std::string& what);
 // A step of the scripted user that acts on the machine, not on a window
 // (verb and the rest of the line); true when it was one and succeeded.
 PLATAPI void SetScriptAction(std::function<bool(const std::string& verb, const std::string& rest)> action);
+// Takes up a script's text (what PLAT_UI_SCRIPT holds) as the scripted
+// user's steps, replacing those not yet taken, and makes that user the
+// fallback handler. False, with the line and why in *fault, for a script
+// that cannot be run; nothing is taken up then.
+PLATAPI bool LoadScript(std::string_view text, std::string* fault);
 // Clears handlers, the fallback, failures, the hook, the message boxes and
 // the file dialogs.
 PLATAPI void ResetScript();
