@@ -73,6 +73,20 @@ constexpr ULONG INDEX_DrvSendPage = 32;
 constexpr ULONG INDEX_DrvStartPage = 33;
 constexpr ULONG INDEX_DrvEndDoc = 34;
 constexpr ULONG INDEX_DrvStartDoc = 35;
+constexpr ULONG INDEX_DrvDitherColor = 13;
+constexpr ULONG INDEX_DrvQueryFont = 26;
+constexpr ULONG INDEX_DrvQueryFontTree = 27;
+constexpr ULONG INDEX_DrvQueryFontData = 28;
+constexpr ULONG INDEX_DrvGetGlyphMode = 37;
+constexpr ULONG INDEX_DrvFontManagement = 47;
+constexpr ULONG INDEX_DrvQueryAdvanceWidths = 53;
+constexpr ULONG INDEX_DrvStartBanding = 57;
+constexpr ULONG INDEX_DrvNextBand = 58;
+constexpr ULONG INDEX_DrvGradientFill = 68;
+constexpr ULONG INDEX_DrvStretchBltROP = 69;
+constexpr ULONG INDEX_DrvPlgBlt = 70;
+constexpr ULONG INDEX_DrvAlphaBlend = 71;
+constexpr ULONG INDEX_DrvTransparentBlt = 74;
 constexpr ULONG INDEX_LAST = 89;
 
 // ---- surfaces ----
@@ -122,6 +136,10 @@ constexpr FLONG HOOK_FILLPATH = 0x0040;
 constexpr FLONG HOOK_STROKEANDFILLPATH = 0x0080;
 constexpr FLONG HOOK_LINETO = 0x0100;
 constexpr FLONG HOOK_COPYBITS = 0x0400;
+constexpr FLONG HOOK_STRETCHBLTROP = 0x2000;
+constexpr FLONG HOOK_TRANSPARENTBLT = 0x8000;
+constexpr FLONG HOOK_ALPHABLEND = 0x10000;
+constexpr FLONG HOOK_GRADIENTFILL = 0x20000;
 
 // ---- device capabilities ----
 struct CIECHROMA {
