@@ -81,6 +81,21 @@ bool HatchPixel(ULONG hatch, int x, int y) {
   }
 }
 
+// One of the engine's 8 x 8 one-bit hatch surfaces: bit 0 is the hatch colour.
+HSURF OwnHatchSurface(ULONG hatch) {
+  HBITMAP bm = EngCreateBitmap(SIZEL{8, 8}, 4, BMF_1BPP, BMF_TOPDOWN, nullptr);
+  SURFOBJ* so = bm ? EngLockSurface(reinterpret_cast<HSURF>(bm)) : nullptr;
+  if (!so) return bm ? (EngDeleteSurface(reinterpret_cast<HSURF>(bm)), nullptr) : nullptr;
+  for (int y = 0; y < 8; ++y) {
+    BYTE bits = 0;
+    for (int x = 0; x < 8; ++x)
+      if (!HatchPixel(hatch, x, y)) bits |= static_cast<BYTE>(0x80 >> x);
+    static_cast<BYTE*>(so->pvScan0)[static_cast<std::ptrdiff_t>(y) * so->lDelta] = bits;
+  }
+  EngUnlockSurface(so);
+  return reinterpret_cast<HSURF>(bm);
+}
+
 // Colour of a pixel of a pattern surface through its palette.
 ULONG PatternPixel(const SURFOBJ* so, const std::vector<ULONG>& palette, LONG x, LONG y) {
   const BYTE* row = static_cast<const BYTE*>(so->pvScan0) + static_cast<std::ptrdiff_t>(y) * so->lDelta;
@@ -223,8 +238,8 @@ PVOID BRUSHOBJ_pvGetRbrush(BRUSHOBJ* pbo) {
     target = b->target;
     if (b->kind == BrushKind::kHatch) {
       auto it = O().devices.find(target->hdev);
-      if (it == O().devices.end() || b->hatch >= it->second.hatches.size()) return nullptr;
-      patternSurface = it->second.hatches[b->hatch];
+      if (it != O().devices.end() && b->hatch < it->second.hatches.size())
+        patternSurface = it->second.hatches[b->hatch];
       hatch = b->hatch;
       palette = {b->rgb, b->background};  // bit 0 is the hatch colour
     } else {
@@ -235,7 +250,16 @@ PVOID BRUSHOBJ_pvGetRbrush(BRUSHOBJ* pbo) {
   }
   using PFN_DrvRealizeBrush = BOOL (*)(BRUSHOBJ*, SURFOBJ*, SURFOBJ*, SURFOBJ*, XLATEOBJ*, ULONG);
   auto realize = reinterpret_cast<PFN_DrvRealizeBrush>(DeviceEntry(target->hdev, INDEX_DrvRealizeBrush));
-  SURFOBJ* pattern = EngLockSurface(patternSurface);
+  // A device that gives no hatch surfaces gets the engine's own.
+  HSURF ownHatch = hatch < HS_DDI_MAX && !patternSurface ? OwnHatchSurface(hatch) : nullptr;
+  if (ownHatch) patternSurface = ownHatch;
+  struct OwnHatchDeleter {
+    HSURF surface;
+    ~OwnHatchDeleter() {
+      if (surface) EngDeleteSurface(surface);
+    }
+  } deleteOwnHatch{ownHatch};
+  SURFOBJ* pattern = patternSurface ? EngLockSurface(patternSurface) : nullptr;
   if (!realize || !pattern) {
     if (pattern) EngUnlockSurface(pattern);
     return nullptr;

@@ -108,11 +108,45 @@ std::vector<RECTL> Page::CutToPage(const std::vector<RECTL>& region) const {
   return out;
 }
 
+namespace {
+
+// The ROP3 of a ROP2 (1..16), pattern and destination only; 0 when none.
+ULONG Rop3OfRop2(ULONG rop2) {
+  static constexpr BYTE kRop3[16] = {0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A, 0x5F,
+                                     0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA, 0xFF};
+  return (rop2 >= 1 && rop2 <= 16) ? kRop3[rop2 - 1] : 0;
+}
+
+}  // namespace
+
+bool Page::PaintAsBlt(const std::vector<RECTL>& rects, BRUSHOBJ* brush, MIX mix) {
+  auto blt = reinterpret_cast<PFN_DrvBitBlt>(plat::engine::DeviceEntry(surface_->hdev, INDEX_DrvBitBlt));
+  if (!(hooks_ & HOOK_BITBLT) || !blt) return false;
+  ClipHolder clip(rects);
+  if (!clip.co) return false;
+  RECTL bounds = rects.front();
+  for (const RECTL& r : rects) {
+    bounds.left = std::min(bounds.left, r.left);
+    bounds.top = std::min(bounds.top, r.top);
+    bounds.right = std::max(bounds.right, r.right);
+    bounds.bottom = std::max(bounds.bottom, r.bottom);
+  }
+  // A mix without a background ROP2 uses its foreground one for both.
+  const ULONG fore = Rop3OfRop2(mix & 0xFF);
+  const ULONG back = (mix >> 8) & 0xFF ? Rop3OfRop2((mix >> 8) & 0xFF) : fore;
+  if (fore == 0 && (mix & 0xFF) != 1) return false;
+  const ULONG rop4 = fore | back << 8;
+  const BOOL ok = blt(surface_, nullptr, nullptr, clip.co, nullptr, &bounds, nullptr, nullptr, brush, nullptr, rop4);
+  Note("DrvBitBlt", rects.size(), ok);
+  return ok != FALSE;
+}
+
 bool Page::PaintRects(const std::vector<RECTL>& rects, BRUSHOBJ* brush, MIX mix) {
   if (rects.empty()) return true;
   ClipHolder clip(rects);
   if (!clip.co) return false;
   plat::engine::UseBrushOn(brush, surface_);
+  if (paintAsBlt_ || (surface_->iType == STYPE_DEVICE && !(hooks_ & HOOK_PAINT))) return PaintAsBlt(rects, brush, mix);
   if (hooks_ & HOOK_PAINT) {
     auto paint = reinterpret_cast<PFN_DrvPaint>(plat::engine::DeviceEntry(surface_->hdev, INDEX_DrvPaint));
     if (paint) {

@@ -411,9 +411,10 @@ bool ParseDrawScript(std::istream& in, std::vector<DrawCommand>& out, std::strin
   return true;
 }
 
-bool DrawScriptPage(SURFOBJ* surface, const std::vector<DrawCommand>& script) {
+bool DrawScriptPage(SURFOBJ* surface, const std::vector<DrawCommand>& script, bool paintAsBlt) {
   if (!surface) return false;
   plat::gdi::Page page(surface);
+  page.SetPaintAsBlt(paintAsBlt);
   bool ok = true;
   for (const DrawCommand& c : script) {
     const std::vector<LONG>& n = c.numbers;

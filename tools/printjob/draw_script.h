@@ -64,6 +64,6 @@ struct DrawCommand {
 bool ParseDrawScript(std::istream& in, std::vector<DrawCommand>& out, std::string& error);
 
 // Draws the commands on a print-host page surface. False when a call fails.
-bool DrawScriptPage(SURFOBJ* surface, const std::vector<DrawCommand>& script);
+bool DrawScriptPage(SURFOBJ* surface, const std::vector<DrawCommand>& script, bool paintAsBlt = false);
 
 }  // namespace printjob

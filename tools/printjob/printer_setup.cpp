@@ -7,6 +7,7 @@
 
 #include "plat/files.h"
 #include "plat/machine.h"
+#include "plat/profile.h"
 #include "plat/resources.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
@@ -62,6 +63,40 @@ std::optional<std::u16string> InstallFile(const fs::path& host) {
   return windows;
 }
 
+std::u16string PluginFileName(const fs::path& host) { return plat::u16(host.stem().string()) + u".dll"; }
+
+namespace {
+
+// Copies a plug-in into the driver folder under its ".dll" name; its Windows path.
+std::optional<std::u16string> InstallPlugin(const fs::path& host) {
+  const std::u16string windows = std::u16string(kDriverFolder) + u"\\" + PluginFileName(host);
+  const std::string target = plat::machine::HostPath(windows);
+  std::error_code ec;
+  if (target.empty() || !fs::copy_file(host, target, fs::copy_options::overwrite_existing, ec)) return std::nullopt;
+  return windows;
+}
+
+// The plug-ins and their INI, added to the driver's dependent files. "" or what went wrong.
+std::string InstallPlugins(const PrinterFiles& files, plat::spooler::DriverInfo& driver) {
+  if (files.renderPlugin.empty() && files.uiPlugin.empty()) return {};
+  for (const fs::path& plugin : {files.renderPlugin, files.uiPlugin}) {
+    if (plugin.empty()) continue;
+    auto installed = InstallPlugin(plugin);
+    if (!installed) return "cannot copy the plug-in " + plugin.string();
+    driver.dependentFiles.push_back(*installed);
+  }
+  const bool written =
+      (files.renderPlugin.empty() ||
+       WritePrivateProfileStringW(u"OEMFiles", u"OEM1File", PluginFileName(files.renderPlugin).c_str(), kPluginIni)) &&
+      (files.uiPlugin.empty() ||
+       WritePrivateProfileStringW(u"OEMFiles", u"OEM1ConfigFile", PluginFileName(files.uiPlugin).c_str(), kPluginIni));
+  if (!written) return "cannot write the plug-in INI";
+  driver.dependentFiles.push_back(kPluginIni);
+  return {};
+}
+
+}  // namespace
+
 std::string SetUpMachine(const fs::path& root) {
   std::error_code ec;
   fs::create_directories(root / "C", ec);
@@ -106,6 +141,7 @@ std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerN
   setup.driver.name = plat::u16(*model);
   setup.driver.dataFile = *dataFile;
   setup.driver.dependentFiles = {*resourceFile};
+  if (std::string why = InstallPlugins(files, setup.driver); !why.empty()) return why;
   if (files.uiIsConfigFile) setup.driver.configFile = ui;
   if (!plat::spooler::AddPrinter(setup)) return "cannot add the printer";
 

@@ -44,7 +44,16 @@ struct PrinterFiles {
   std::filesystem::path resources;  // the drivers' resource library
   std::filesystem::path ui;         // classicui
   bool uiIsConfigFile = false;      // the spooler loads classicui for the printer's sheets
+  // The plug-ins of the core driver; when given they are installed as
+  // "<name>.dll" with the plug-in INI among the dependent files.
+  std::filesystem::path renderPlugin;
+  std::filesystem::path uiPlugin;
 };
+
+// The plug-in INI the core driver reads ([OEMFiles] OEM1File, OEM1ConfigFile).
+inline constexpr char16_t kPluginIni[] = u"C:\\DRIVERS\\NEVOOEM.INI";
+// The Windows name a plug-in is installed under: its stem and ".dll".
+std::u16string PluginFileName(const std::filesystem::path& host);
 
 // Makes root (with its C: folder and the driver folder) the machine root. "" or what went wrong.
 std::string SetUpMachine(const std::filesystem::path& root);

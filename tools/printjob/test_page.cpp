@@ -22,12 +22,13 @@ struct Brush {
 };
 }  // namespace
 
-BOOL DrawTestPage(SURFOBJ* surface, int index, ULONG dpi) {
+BOOL DrawTestPage(SURFOBJ* surface, int index, ULONG dpi, bool paintAsBlt) {
   if (!surface) return FALSE;
   const LONG w = surface->sizlBitmap.cx;
   const LONG h = surface->sizlBitmap.cy;
   const LONG unit = w / 64 > 0 ? w / 64 : 1;
   plat::gdi::Page page(surface);
+  page.SetPaintAsBlt(paintAsBlt);
   Brush black(kBlack), red(kRed), blue(kBlue);
   bool ok = black.bo && red.bo && blue.bo;
   if (!ok) return FALSE;

@@ -11,6 +11,6 @@ namespace printjob {
 
 // Draws page `index` (0-based) onto the page surface of a print host whose
 // device resolution is dpi. FALSE when a call fails.
-BOOL DrawTestPage(SURFOBJ* surface, int index, ULONG dpi);
+BOOL DrawTestPage(SURFOBJ* surface, int index, ULONG dpi, bool paintAsBlt = false);
 
 }  // namespace printjob

@@ -29,6 +29,10 @@ class PLATAPI Page {
 
   // The page's clip (exclusive rectangles); empty: none.
   void SetClip(std::vector<RECTL> rects);
+  // Regions (paints and refused path fills) go to DrvBitBlt with the brush,
+  // the mix's two ROP2s as the ROP4, as the engine does on a device surface
+  // (STYPE_DEVICE) that does not hook DrvPaint; on: on any surface.
+  void SetPaintAsBlt(bool on) { paintAsBlt_ = on; }
 
   // Each returns whether the call was drawn (by the driver or the engine).
   bool PaintRegion(const std::vector<RECTL>& region, BRUSHOBJ* brush, MIX mix);
@@ -57,6 +61,7 @@ class PLATAPI Page {
  private:
   std::vector<RECTL> CutToPage(const std::vector<RECTL>& region) const;
   bool PaintRects(const std::vector<RECTL>& rects, BRUSHOBJ* brush, MIX mix);
+  bool PaintAsBlt(const std::vector<RECTL>& rects, BRUSHOBJ* brush, MIX mix);
   bool FillFigures(PATHOBJ* flat, BRUSHOBJ* brush, MIX mix, bool winding);
   bool Stroke(PATHOBJ* flat, const LINEATTRS& attrs, BRUSHOBJ* brush, MIX mix);
   void Note(const char* entry, std::size_t count, BOOL result);
@@ -64,6 +69,7 @@ class PLATAPI Page {
   SURFOBJ* surface_;
   FLONG hooks_;
   std::vector<RECTL> clip_;
+  bool paintAsBlt_ = false;
   std::vector<std::string> log_;
 };
 
