@@ -59,20 +59,25 @@ struct CorePdev {
 CorePdev* CoreOf(DHPDEV dhpdev) { return reinterpret_cast<CorePdev*>(dhpdev); }
 CorePdev* CoreOf(const SURFOBJ* pso) { return pso ? CoreOf(pso->dhpdev) : nullptr; }
 
-// WritePrinter for both routes; the bytes written, 0 on failure. A short or
-// failed write is kept as the job's fault.
+// WritePrinter for both routes, carrying on after short writes; the bytes
+// written. A failed write is kept as the job's fault: it fails the rest of
+// the job with its error.
 DWORD WriteSpool(CorePdev* core, PVOID buffer, DWORD size) {
   if (!core || core->writeError != 0) return 0;
-  DWORD written = 0;
-  if (!WritePrinter(core->printer, buffer, size, &written)) {
-    core->writeError = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
-    return 0;
+  const auto* bytes = static_cast<BYTE*>(buffer);
+  DWORD done = 0;
+  while (done < size) {
+    DWORD written = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (!WritePrinter(core->printer, const_cast<BYTE*>(bytes) + done, size - done, &written) || written == 0 ||
+        written > size - done) {
+      core->writeError = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_WRITE_FAULT;
+      SetLastError(core->writeError);
+      break;
+    }
+    done += written;
   }
-  if (written < size) {
-    core->writeError = ERROR_WRITE_FAULT;
-    SetLastError(ERROR_WRITE_FAULT);
-  }
-  return written;
+  return done;
 }
 
 DWORD WINAPI ProcsWriteSpoolBuf(DEVOBJ* devobj, PVOID buffer, DWORD size) {

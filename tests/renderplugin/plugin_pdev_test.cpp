@@ -372,6 +372,48 @@ TEST_F(PluginPdevTest, ShadowPageOfAnotherSizeIsMadeAnew) {
   DeleteShadowPage(shadow);
 }
 
+// A new DEVMODE between pages: the old device's job carries over, its
+// shadow page goes; a page-size change ends the old job's stream first.
+TEST_F(PluginPdevTest, ResetCarriesTheJobToTheNewDevice) {
+  PrivateDevmode dm = pdevtest::BaseDevmode();
+  ASSERT_NE(EnablePlugin(dm), nullptr);
+  std::u16string doc = u"Doc";
+  ASSERT_TRUE(Hook<BOOL (*)(SURFOBJ*, LPWSTR, DWORD)>(INDEX_DrvStartDoc)(page, doc.data(), 5));
+  ASSERT_TRUE(Hook<BOOL (*)(SURFOBJ*)>(INDEX_DrvStartPage)(page));
+  DrawOn(page, true);
+  ASSERT_TRUE(Hook<BOOL (*)(SURFOBJ*)>(INDEX_DrvSendPage)(page));
+  ASSERT_NE(pp->shadow.kept, nullptr);
+  const std::size_t firstJob = core.spooled.size();
+
+  FakeCore next;
+  next.procs.DrvWriteSpoolBuf = CoreWrite;
+  next.devobj = core.devobj;
+  next.devobj.pDrvProcs = &next.procs;
+  PrivateDevmode a5 = dm;
+  a5.Public.dmPaperSize = DMPAPER_A5;
+  DEVMODEW pub = a5.Public;
+  std::vector<BYTE> nextPart = PartOf(a5);
+  next.devobj.pPublicDM = &pub;
+  next.devobj.pOEMDM = nextPart.data();
+  DRVENABLEDATA coreData{0x20000, static_cast<ULONG>(std::size(kCoreTable)), kCoreTable};
+  GDIINFO nextGdi{};
+  DEVINFO nextInfo{};
+  PluginPdev* second = OemEnablePdev(&next.devobj, nullptr, 0, nullptr, sizeof nextGdi, &nextGdi, sizeof nextInfo,
+                                     &nextInfo, &coreData);
+  ASSERT_NE(second, nullptr);
+  next.devobj.pdevOEM = second;
+  EXPECT_TRUE(OemRenderResetPdev(&core.devobj, &next.devobj));
+  EXPECT_EQ(pp->shadow.kept, nullptr) << "the old device's shadow page is gone";
+  // The old job ended, so the new device counts from 0 in the same job.
+  EXPECT_EQ(second->render.pageCounter, 0u);
+  EXPECT_EQ(second->render.jobId, 5u);
+  // The old job's sheet and job end went out through the old device.
+  EXPECT_GT(core.spooled.size(), firstJob);
+  EXPECT_EQ(core.spooled.back(), 'R');
+  OemDisablePdev(&next.devobj);
+  EXPECT_FALSE(OemRenderResetPdev(&core.devobj, &next.devobj)) << "no device behind it any more";
+}
+
 TEST_F(PluginPdevTest, CoreEntriesArePassedOn) {
   PrivateDevmode dm = pdevtest::BaseDevmode();
   ASSERT_NE(EnablePlugin(dm), nullptr);

@@ -365,12 +365,9 @@ std::string PrepareMachine(Options& o, fs::path& tempRoot) {
 std::string AddModelPrinter(const Options& o) {
   if (!fs::is_regular_file(o.model))
     return "no model data file " + o.model.string() + " (give --model FILE.RDF)";
-  printjob::PrinterFiles files{o.model, o.resources, o.ui, true, {}, {}};
-  if (o.plugin) {
-    files.renderPlugin = o.pluginRender;
-    files.uiPlugin = o.pluginUi;
-  }
-  return printjob::SetUpPrinter(files, kPrinterName, kPortName);
+  printjob::PluginFiles plugins;
+  if (o.plugin) plugins = {o.pluginRender, o.pluginUi};
+  return printjob::SetUpPrinter({o.model, o.resources, o.ui, true}, kPrinterName, kPortName, plugins);
 }
 
 std::u16string PrinterOf(const Options& o) { return o.printer.empty() ? std::u16string(kPrinterName) : o.printer; }

@@ -77,19 +77,19 @@ std::optional<std::u16string> InstallPlugin(const fs::path& host) {
 }
 
 // The plug-ins and their INI, added to the driver's dependent files. "" or what went wrong.
-std::string InstallPlugins(const PrinterFiles& files, plat::spooler::DriverInfo& driver) {
-  if (files.renderPlugin.empty() && files.uiPlugin.empty()) return {};
-  for (const fs::path& plugin : {files.renderPlugin, files.uiPlugin}) {
+std::string InstallPlugins(const PluginFiles& files, plat::spooler::DriverInfo& driver) {
+  if (files.render.empty() && files.ui.empty()) return {};
+  for (const fs::path& plugin : {files.render, files.ui}) {
     if (plugin.empty()) continue;
     auto installed = InstallPlugin(plugin);
     if (!installed) return "cannot copy the plug-in " + plugin.string();
     driver.dependentFiles.push_back(*installed);
   }
   const bool written =
-      (files.renderPlugin.empty() ||
-       WritePrivateProfileStringW(u"OEMFiles", u"OEM1File", PluginFileName(files.renderPlugin).c_str(), kPluginIni)) &&
-      (files.uiPlugin.empty() ||
-       WritePrivateProfileStringW(u"OEMFiles", u"OEM1ConfigFile", PluginFileName(files.uiPlugin).c_str(), kPluginIni));
+      (files.render.empty() ||
+       WritePrivateProfileStringW(u"OEMFiles", u"OEM1File", PluginFileName(files.render).c_str(), kPluginIni)) &&
+      (files.ui.empty() ||
+       WritePrivateProfileStringW(u"OEMFiles", u"OEM1ConfigFile", PluginFileName(files.ui).c_str(), kPluginIni));
   if (!written) return "cannot write the plug-in INI";
   driver.dependentFiles.push_back(kPluginIni);
   return {};
@@ -105,7 +105,8 @@ std::string SetUpMachine(const fs::path& root) {
   return {};
 }
 
-std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerName, std::u16string_view port) {
+std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerName, std::u16string_view port,
+                         const PluginFiles& plugins) {
   auto model = ModelName(files.model);
   if (!model) return "no model section in " + files.model.string();
   CreateDirectoryW(kDriverFolder, nullptr);  // only printjob's own printer needs it
@@ -141,7 +142,7 @@ std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerN
   setup.driver.name = plat::u16(*model);
   setup.driver.dataFile = *dataFile;
   setup.driver.dependentFiles = {*resourceFile};
-  if (std::string why = InstallPlugins(files, setup.driver); !why.empty()) return why;
+  if (std::string why = InstallPlugins(plugins, setup.driver); !why.empty()) return why;
   if (files.uiIsConfigFile) setup.driver.configFile = ui;
   if (!plat::spooler::AddPrinter(setup)) return "cannot add the printer";
 

@@ -44,10 +44,13 @@ struct PrinterFiles {
   std::filesystem::path resources;  // the drivers' resource library
   std::filesystem::path ui;         // classicui
   bool uiIsConfigFile = false;      // the spooler loads classicui for the printer's sheets
-  // The plug-ins of the core driver; when given they are installed as
-  // "<name>.dll" with the plug-in INI among the dependent files.
-  std::filesystem::path renderPlugin;
-  std::filesystem::path uiPlugin;
+};
+
+// The plug-ins of the core driver, installed as "<name>.dll" with the
+// plug-in INI among the dependent files; either may be empty.
+struct PluginFiles {
+  std::filesystem::path render;
+  std::filesystem::path ui;
 };
 
 // The plug-in INI the core driver reads ([OEMFiles] OEM1File, OEM1ConfigFile).
@@ -59,7 +62,8 @@ std::u16string PluginFileName(const std::filesystem::path& host);
 std::string SetUpMachine(const std::filesystem::path& root);
 // Adds the printer of the model and initialises it through classicui's
 // DrvPrinterEvent. "" or what went wrong.
-std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerName, std::u16string_view port);
+std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerName, std::u16string_view port,
+                         const PluginFiles& plugins = {});
 
 // Printer-level settings as the device sheet sets them: each NAME=VALUE (by
 // the --set names) into the printer's "Defaults", then "DefaultDevmode"
