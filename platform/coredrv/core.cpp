@@ -1,7 +1,7 @@
 #include "plat/core.h"
 
-#include <atomic>
 
+#include "plat/core_object.h"
 #include "plat/resources.h"
 #include "plat/strings.h"
 #include "plat/xml.h"
@@ -9,25 +9,9 @@
 namespace plat::core {
 namespace {
 
-class CoreHelper final : public IPrintCoreHelperUni {
+class CoreHelper final : public CoreObject<CoreHelper, IPrintCoreHelperUni, &IID_IUnknown, &IID_IPrintCoreHelper,
+                                           &IID_IPrintCoreHelperUni> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IPrintCoreHelper) ||
-        IsEqualGUID(iid, IID_IPrintCoreHelperUni)) {
-      *out = static_cast<IPrintCoreHelperUni*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE GetOption(const DEVMODEW*, DWORD, PCSTR, PCSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetOptions(DEVMODEW*, DWORD, BOOL, const PRINT_FEATURE_OPTION*, DWORD, DWORD*,
                                        DWORD*) override {
@@ -67,8 +51,8 @@ class CoreHelper final : public IPrintCoreHelperUni {
   }
 
  private:
+  friend CoreObject;
   ~CoreHelper() = default;
-  std::atomic<ULONG> refs_{1};
 };
 
 using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, LPVOID*);

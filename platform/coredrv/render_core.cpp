@@ -9,11 +9,11 @@
 // draws nothing itself and never calls FilterGraphics, ImageProcessing or
 // CommandCallback.
 #include <array>
-#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "plat/core_object.h"
 #include "plat/engine.h"
 #include "plat/engine_blit.h"
 #include "plat/engine_draw.h"
@@ -84,24 +84,9 @@ DWORD WINAPI ProcsWriteSpoolBuf(DEVOBJ* devobj, PVOID buffer, DWORD size) {
   return WriteSpool(reinterpret_cast<CorePdev*>(devobj), buffer, size);
 }
 
-class CoreDriverUni final : public IPrintOemDriverUni {
+class CoreDriverUni final
+    : public plat::core::CoreObject<CoreDriverUni, IPrintOemDriverUni, &IID_IUnknown, &IID_IPrintOemDriverUni> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IPrintOemDriverUni)) {
-      *out = static_cast<IPrintOemDriverUni*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD, PDWORD) override {
     return E_NOTIMPL;
   }
@@ -123,8 +108,8 @@ class CoreDriverUni final : public IPrintOemDriverUni {
   HRESULT STDMETHODCALLTYPE DrvWriteAbortBuf(PDEVOBJ, PVOID, DWORD, DWORD) override { return E_NOTIMPL; }
 
  private:
+  friend CoreObject;
   ~CoreDriverUni() = default;
-  std::atomic<ULONG> refs_{1};
 };
 
 // ---- the core's own entries: what the plug-in's hooks call back ----
