@@ -1,7 +1,8 @@
 // The spooler's model, shared by its parts: printers and their data
 // (spooler_printers.cpp), jobs and spool files (spooler_jobs.cpp), ports and
-// monitors (spooler_monitors.cpp), installation (spooler_install.cpp) and the
-// persistent machine's state file (spooler_state.cpp).
+// monitors (spooler_monitors.cpp), forms (spooler_forms.cpp), installation
+// (spooler_install.cpp) and the persistent machine's state file
+// (spooler_state.cpp).
 #pragma once
 
 #include <cstdio>
@@ -65,6 +66,14 @@ struct Printer {
   bool adminDenied = false;  // the user may not administer this printer
 };
 
+// A user form (built-in forms are a fixed table, spooler_forms.cpp).
+struct UserForm {
+  std::u16string name;
+  DWORD flags = FORM_USER;
+  SIZEL size{};
+  RECTL imageable{};
+};
+
 struct OpenHandle {
   std::shared_ptr<Printer> printer;
   ACCESS_MASK access = 0;
@@ -81,6 +90,7 @@ struct Spooler {
   std::vector<std::u16string> processors;
   std::vector<std::u16string> monitors;  // added with AddMonitorW
   std::set<std::u16string> heldDrivers;  // held until the spooler restarts
+  std::vector<UserForm> forms;           // in the order they were added
   std::string stateStamp;                // of the machine's spooler file as last read or written
   ULONG_PTR nextHandle = 0x10000;
   DWORD lastJob = 0;

@@ -443,6 +443,7 @@ void Reset() {
   s.handles.clear();
   s.drivers.clear();
   s.processors.clear();
+  s.forms.clear();
   s.lastJob = 0;
 }
 

@@ -77,6 +77,24 @@ DWORD ParseDword(std::string_view text) {
   return ec == std::errc() && end == text.data() + text.size() ? v : 0;
 }
 
+LONG ParseLong(std::string_view text) {
+  LONG v = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  return ec == std::errc() && end == text.data() + text.size() ? v : 0;
+}
+
+// The tab-separated fields of a line's value.
+std::vector<std::string_view> Fields(std::string_view value) {
+  std::vector<std::string_view> f;
+  for (std::size_t at = 0;;) {
+    const std::size_t t = value.find('\t', at);
+    f.push_back(value.substr(at, t == std::string_view::npos ? std::string_view::npos : t - at));
+    if (t == std::string_view::npos) break;
+    at = t + 1;
+  }
+  return f;
+}
+
 void WriteDriver(std::ostringstream& out, const plat::spooler::DriverInfo& d, const char* indent) {
   out << indent << "version\t" << d.version << "\n";
   out << indent << "environment\t" << Escape(d.environment) << "\n";
@@ -111,8 +129,8 @@ bool ReadDriverField(plat::spooler::DriverInfo& d, std::string_view key, std::st
   return true;
 }
 
-// Ports, print processors, drivers and printers, sorted; jobs and counters
-// are not part of it.
+// Ports, print processors, drivers and printers, sorted, and the user forms
+// in their order; jobs and counters are not part of it.
 std::string Serialise(const Spooler& s) {
   std::ostringstream out;
   for (const auto& [key, st] : s.ports) {
@@ -130,6 +148,11 @@ std::string Serialise(const Spooler& s) {
     WriteDriver(out, d, "  ");
   }
   for (const auto& h : s.heldDrivers) out << "held\t" << Escape(h) << "\n";
+  // Forms keep their order: it gives their positions in the enumeration.
+  for (const auto& f : s.forms)
+    out << "form\t" << Escape(f.name) << "\t" << f.flags << "\t" << f.size.cx << "\t" << f.size.cy << "\t"
+        << f.imageable.left << "\t" << f.imageable.top << "\t" << f.imageable.right << "\t" << f.imageable.bottom
+        << "\n";
   for (const auto& [key, p] : s.printers) {
     out << "printer\t" << Escape(p->name) << "\n";
     out << "  port\t" << Escape(p->port) << "\n";
@@ -161,6 +184,7 @@ void Apply(Spooler& s, const std::string& text) {
   std::vector<std::u16string> monitors;
   std::map<std::u16string, plat::spooler::DriverInfo> drivers;
   std::set<std::u16string> held;
+  std::vector<UserForm> forms;
   std::map<std::u16string, std::shared_ptr<Printer>> printers;
   plat::spooler::PortStatus* port = nullptr;
   plat::spooler::DriverInfo* driver = nullptr;
@@ -188,6 +212,12 @@ void Apply(Spooler& s, const std::string& text) {
         processors.push_back(name);
       } else if (key == "held") {
         held.insert(name);
+      } else if (key == "form") {
+        const auto f = Fields(value);
+        if (f.size() != 8) continue;
+        forms.push_back(UserForm{Unescape(f[0]), ParseDword(f[1]),
+                                 SIZEL{ParseLong(f[2]), ParseLong(f[3])},
+                                 RECTL{ParseLong(f[4]), ParseLong(f[5]), ParseLong(f[6]), ParseLong(f[7])}});
       } else if (key == "driver") {
         driver = &drivers[Folded(name)];
         *driver = plat::spooler::DriverInfo{};
@@ -211,13 +241,7 @@ void Apply(Spooler& s, const std::string& text) {
     } else if (port) {
       if (key == "monitor") port->monitor = Unescape(value);
       else if (key == "tcp") {
-        std::vector<std::string_view> f;
-        for (std::size_t at = 0;;) {
-          const std::size_t t = value.find('\t', at);
-          f.push_back(value.substr(at, t == std::string_view::npos ? std::string_view::npos : t - at));
-          if (t == std::string_view::npos) break;
-          at = t + 1;
-        }
+        const auto f = Fields(value);
         if (f.size() != 10) continue;
         port->hostAddress = Unescape(f[0]);
         port->ipAddress = Unescape(f[1]);
@@ -272,6 +296,7 @@ void Apply(Spooler& s, const std::string& text) {
   s.monitors = std::move(monitors);
   s.drivers = std::move(drivers);
   s.heldDrivers = std::move(held);
+  s.forms = std::move(forms);
   s.printers = std::move(printers);
 }
 

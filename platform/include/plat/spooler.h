@@ -327,6 +327,37 @@ PLATAPI BOOL EndDocPrinter(HANDLE printer);
 PLATAPI BOOL WritePrinter(HANDLE printer, LPVOID data, DWORD size, LPDWORD written);
 }
 
+// Spooler forms: the 118 built-in forms (position n is DMPAPER n), then the
+// user forms in the order they were added. Sizes in micrometres.
+struct FORM_INFO_1W {
+  DWORD Flags;
+  LPWSTR pName;
+  SIZEL Size;
+  RECTL ImageableArea;
+};
+using PFORM_INFO_1W = FORM_INFO_1W*;
+
+constexpr DWORD FORM_USER = 0x00000000;
+constexpr DWORD FORM_BUILTIN = 0x00000001;
+constexpr DWORD FORM_PRINTER = 0x00000002;
+
+extern "C" {
+// Level 1 only (ERROR_INVALID_LEVEL); any open printer handle. Enum and Get
+// follow the size protocol of GetPrinterW; an unknown name fails with
+// ERROR_INVALID_FORM_NAME. Names are matched without case.
+PLATAPI BOOL EnumFormsW(HANDLE printer, DWORD level, LPBYTE form, DWORD size, LPDWORD needed, LPDWORD returned);
+PLATAPI BOOL GetFormW(HANDLE printer, LPCWSTR formName, DWORD level, LPBYTE form, DWORD size, LPDWORD needed);
+// Add, Set and Delete refuse a user who may not administer the printer
+// (ERROR_ACCESS_DENIED). A record needs Flags FORM_USER or FORM_PRINTER, a
+// positive size and an imageable area inside it (else ERROR_INVALID_PARAMETER),
+// and a name (ERROR_INVALID_FORM_NAME). Add: ERROR_FILE_EXISTS for a known
+// name. Set keeps the form's name and place. Built-in forms cannot be changed
+// or deleted (ERROR_INVALID_PARAMETER).
+PLATAPI BOOL AddFormW(HANDLE printer, DWORD level, LPBYTE form);
+PLATAPI BOOL SetFormW(HANDLE printer, LPCWSTR formName, DWORD level, LPBYTE form);
+PLATAPI BOOL DeleteFormW(HANDLE printer, LPCWSTR formName);
+}
+
 // Installation: drivers, print processors, printers.
 constexpr DWORD PRINTER_ATTRIBUTE_DO_COMPLETE_FIRST = 0x00000200;
 constexpr DWORD PRINTER_ENUM_LOCAL = 0x00000002;
@@ -485,7 +516,8 @@ PLATAPI bool RemovePrinter(std::u16string_view name);
 // ports, print processors, drivers and printers with their data persist in
 // ROOT/.machine/state/spooler and every process of the root sees them.
 //
-// Removes every printer, port and job; open handles become invalid; job ids restart at 1.
+// Removes every printer, port, job and user form; open handles become
+// invalid; job ids restart at 1.
 PLATAPI void Reset();
 
 // Printer data without a handle. GetData: nullopt when missing.
