@@ -61,6 +61,11 @@ class CoreJob : public ::testing::Test {
   // The core's DEVMODE: the public part, then the plug-ins' part.
   std::vector<BYTE> CoreDevmode() const {
     DEVMODEW pub = dm_.Public;
+    if (!form_.empty()) {
+      pub.dmFields = (pub.dmFields & ~(DM_PAPERSIZE | DM_PAPERWIDTH | DM_PAPERLENGTH)) | DM_FORMNAME;
+      std::fill(std::begin(pub.dmFormName), std::end(pub.dmFormName), u'\0');
+      std::copy(form_.begin(), form_.end(), pub.dmFormName);
+    }
     pub.dmDriverExtra = static_cast<WORD>(oemdm::kSize);
     std::vector<BYTE> bytes(kPublicDevmodeSize + oemdm::kSize);
     std::memcpy(bytes.data(), &pub, kPublicDevmodeSize);
@@ -117,6 +122,7 @@ class CoreJob : public ::testing::Test {
   fs::path root_;
   HANDLE printer_ = nullptr;
   PrivateDevmode dm_{};
+  std::u16string form_;  // the paper by form name alone
 };
 
 TEST_F(CoreJob, SameStreamAsTheClassicLibrary) {
@@ -178,6 +184,51 @@ TEST_F(CoreJob, WriteFaultsFailTheJobWithTheirError) {
     EXPECT_FALSE(plugin.result.ok);
     EXPECT_EQ(plugin.result.error, c.error) << plugin.result.failedEntry;
     EXPECT_LE(plugin.stream.size(), 3000u);
+  }
+}
+
+// Paper by the spooler's forms: by position (the paper id) and by name; a
+// user form gives its size; a form the stream cannot carry fails the device
+// as a bad "Paper" record does.
+TEST_F(CoreJob, PaperFromTheSpoolersForms) {
+  PRINTER_DEFAULTSW administer{nullptr, nullptr, PRINTER_ALL_ACCESS};
+  HANDLE admin = nullptr;
+  ASSERT_TRUE(OpenPrinterW(kPrinter, &admin, &administer));
+  std::u16string card = u"Card 100x150", huge = u"Banner";
+  FORM_INFO_1W cardForm{FORM_USER, card.data(), SIZEL{100000, 150000}, RECTL{0, 0, 100000, 150000}};
+  FORM_INFO_1W hugeForm{FORM_USER, huge.data(), SIZEL{7000000, 100000}, RECTL{0, 0, 7000000, 100000}};
+  ASSERT_TRUE(AddFormW(admin, 1, reinterpret_cast<LPBYTE>(&cardForm)));
+  ASSERT_TRUE(AddFormW(admin, 1, reinterpret_cast<LPBYTE>(&hugeForm)));
+  ClosePrinter(admin);
+  struct Case {
+    const char* what;
+    SHORT paper;
+    std::u16string form;
+    const char* size;  // null: the device is refused
+  };
+  const Case cases[] = {
+      {"A3 by its number", DMPAPER_A3, u"", "&40;297;420&z"},
+      {"A5 by its number", DMPAPER_A5, u"", "&40;148;210&z"},
+      {"the user form by its number", 119, u"", "&40;100;150&z"},
+      {"A3 by name", 0, u"A3", "&40;297;420&z"},
+      {"the user form by name", 0, u"Card 100x150", "&40;100;150&z"},
+      {"no such form", 0, u"Card 100x151", "&40;210;297&z"},
+      {"a form too long for the stream", 0, u"Banner", nullptr},
+      {"the same by its number", 120, u"", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    form_ = c.form;
+    dm_.Public.dmPaperSize = c.paper ? c.paper : DMPAPER_A4;
+    dm_.Public.dmFields |= DM_PAPERSIZE;
+    Outcome plugin = Print(true, 1);
+    if (!c.size) {
+      EXPECT_FALSE(plugin.result.ok);
+      EXPECT_EQ(plugin.result.failedEntry, "DrvEnablePDEV");
+      continue;
+    }
+    ASSERT_TRUE(plugin.result.ok) << plugin.result.failedEntry;
+    EXPECT_NE(plugin.stream.find(c.size), std::string::npos);
   }
 }
 

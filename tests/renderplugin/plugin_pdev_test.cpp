@@ -3,6 +3,7 @@
 // classic library's for the same DEVMODE.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -211,6 +212,13 @@ TEST_F(PluginPdevTest, EnableBuildsTheRecordInPlace) {
   EXPECT_TRUE(IsValidPdev(&pp->render));
   EXPECT_EQ(pp->render.generation, PdevGeneration::Plugin);
   EXPECT_EQ(pp->render.plugin.devobj, &core.devobj);
+  // The planes of the job are the record's: their device pointer is it.
+  std::u16string doc = u"Doc";
+  ASSERT_TRUE(Hook<BOOL (*)(SURFOBJ*, LPWSTR, DWORD)>(INDEX_DrvStartDoc)(page, doc.data(), 5));
+  ASSERT_NE(pp->render.surfaceObject, nullptr);
+  EXPECT_EQ(pp->render.surfaceObject->dhpdev, reinterpret_cast<DHPDEV>(&pp->render));
+  EXPECT_EQ(pp->render.surfaceObject->hdev, hdev);
+  EXPECT_EQ(plat::engine::DeviceHooks(pp->render.surface), 0u) << "the core's device hooks the page, not the planes";
   // The core's entries saved by index, null where it has none.
   EXPECT_EQ(pp->coreEntries[HookSlot(INDEX_DrvStartPage)], Fn(CoreStartPage));
   EXPECT_EQ(pp->coreEntries[HookSlot(INDEX_DrvBitBlt)], nullptr);
@@ -226,6 +234,36 @@ TEST_F(PluginPdevTest, EnableBuildsTheRecordInPlace) {
   EXPECT_EQ(devinfo.cxDither, 0);
   EXPECT_EQ(devinfo.hpalDefault, reinterpret_cast<HPALETTE>(this));
   EXPECT_EQ(pp->render.palette, nullptr);
+}
+
+// The core's public DEVMODE may be shorter than 220 bytes: only dmSize
+// bytes are read, the rest is zero, and the assembled one says 220.
+TEST_F(PluginPdevTest, ShortPublicDevmodesAreReadToTheirSize) {
+  PrivateDevmode dm = pdevtest::BaseDevmode();
+  dm.Public.dmFields = DM_PAPERSIZE | DM_FORMNAME;
+  dm.Public.dmPaperSize = DMPAPER_A5;
+  dm.Margins[0] = 120;
+  const std::vector<BYTE> part = PartOf(dm);
+  for (WORD size : {WORD{100}, WORD{220}}) {
+    SCOPED_TRACE(size);
+    // Exactly dmSize bytes, so that a longer read is caught.
+    std::vector<BYTE> shortPublic(size);
+    DEVMODEW pub = dm.Public;
+    pub.dmSize = size;
+    std::memcpy(shortPublic.data(), &pub, size);
+    PrivateDevmodePtr assembled =
+        AssemblePluginDevmode(printer, reinterpret_cast<const DEVMODEW*>(shortPublic.data()), part.data());
+    ASSERT_NE(assembled, nullptr);
+    EXPECT_EQ(assembled->Public.dmSize, kPublicDevmodeSize);
+    EXPECT_EQ(assembled->Public.dmDriverVersion, kPluginDriverVersion);
+    EXPECT_EQ(assembled->Public.dmDriverExtra, kPrivateDevmodeExtra);
+    EXPECT_EQ(assembled->Public.dmPaperSize, DMPAPER_A5);
+    const auto* bytes = reinterpret_cast<const BYTE*>(assembled.get());
+    if (size == 100) {
+      EXPECT_TRUE(std::all_of(bytes + 100, bytes + kPublicDevmodeSize, [](BYTE b) { return b == 0; }));
+    }
+    EXPECT_EQ(assembled->Margins[0], 120);
+  }
 }
 
 TEST_F(PluginPdevTest, PartsThatAreNotOursTakeThePrintersDefaults) {
@@ -254,8 +292,10 @@ TEST_F(PluginPdevTest, PaperOfTheDevmode) {
     std::uint16_t expectWidth, expectLength;
   };
   const Case cases[] = {
-      {"A5 from Paper", DM_PAPERSIZE, DMPAPER_A5, nullptr, 0, 0, 1480, 2100},
-      {"unknown id", DM_PAPERSIZE, 99, nullptr, 0, 0, 2100, 2970},
+      {"A5, the spooler's form 11", DM_PAPERSIZE, DMPAPER_A5, nullptr, 0, 0, 1480, 2100},
+      {"form 99", DM_PAPERSIZE, 99, nullptr, 0, 0, 1100, 2080},
+      {"past the forms and the Paper records", DM_PAPERSIZE, 200, nullptr, 0, 0, 2100, 2970},
+      {"form A3 by name", DM_FORMNAME, 0, u"A3", 0, 0, 2970, 4200},
       {"unknown form name", DM_FORMNAME, 0, u"No Such Form", 0, 0, 2100, 2970},
       {"own size", DM_PAPERWIDTH | DM_PAPERLENGTH, 0, nullptr, 1000, 1500, 1000, 1500},
       {"user id", DM_PAPERSIZE, DMPAPER_USER, nullptr, 1200, 1600, 1200, 1600},
