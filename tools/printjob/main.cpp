@@ -12,6 +12,14 @@
 //            [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...
 //            [--storage E] [--preview] [--set NAME=VALUE]... [--printer-set NAME=VALUE]...
 //            [--draw FILE] [--printer NAME] [--list-settings] [--help]
+//            [--plugin] [--plugin-ui LIB] [--plugin-render LIB] [--form NAME]
+//            [--shadow-png DIR] [--clock "YYYY-MM-DD HH:MM:SS"] [--paint-as-blt]
+//
+// --plugin prints through the stand-in core driver (coredriver) and the
+// plug-ins of the tree, installed with the printer and named in its plug-in
+// INI; --form names the paper by spooler form alone, --shadow-png writes each
+// page's shadow page. --paint-as-blt draws regions as pattern blits, as the
+// core's device surface has them drawn; --clock freezes the machine clock.
 //
 // The model data file and the resource library default to the samples in
 // share/nevo beside the executable's folder (the build tree and an install
@@ -115,7 +123,9 @@ void PrintUsage(std::FILE* to) {
                "                [--root DIR] [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]\n"
                "                [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...\n"
                "                [--storage E] [--preview] [--set NAME=VALUE]... [--printer-set NAME=VALUE]...\n"
-               "                [--draw FILE] [--printer NAME] [--list-settings] [--help]\n");
+               "                [--draw FILE] [--printer NAME] [--list-settings] [--help]\n"
+               "                [--plugin] [--plugin-ui LIB] [--plugin-render LIB] [--form NAME]\n"
+               "                [--shadow-png DIR] [--clock \"YYYY-MM-DD HH:MM:SS\"] [--paint-as-blt]\n");
 }
 
 // A command line that cannot be taken: the reason and the usage.
@@ -140,7 +150,12 @@ int Help() {
       "                            PrinterAddress) in the printer's defaults, as the device sheet sets it; the\n"
       "                            printer's value stands over a document's\n"
       "  --out FILE                the stream the spooler received (default job.prn), written only then\n"
-      "  --pages N                 1..9999 pages\n");
+      "  --pages N                 1..9999 pages\n"
+      "  --plugin                  through the core driver and the rendering plug-in (--plugin-render LIB,\n"
+      "                            --plugin-ui LIB for other libraries); --form NAME names the paper by form\n"
+      "  --shadow-png DIR          each page's shadow page as DIR/shadow-NNN.png (with --plugin)\n"
+      "  --clock \"YYYY-MM-DD HH:MM:SS\"  the machine clock, frozen\n"
+      "  --paint-as-blt            regions as pattern blits, as on the core driver's page\n");
   return 0;
 }
 
