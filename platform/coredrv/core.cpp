@@ -1,10 +1,12 @@
 #include "plat/core.h"
 
 #include <array>
-#include <atomic>
 #include <map>
 
+#include "plat/core_object.h"
+#include "plat/profile.h"
 #include "plat/resources.h"
+#include "plat/spooler.h"
 #include "plat/strings.h"
 #include "plat/xml.h"
 
@@ -13,25 +15,9 @@ namespace {
 
 constexpr std::array<PCSTR, 2> kCoreFeatures{"Orientation", "PaperSize"};
 
-class CoreHelper final : public IPrintCoreHelperUni {
+class CoreHelper final : public CoreObject<CoreHelper, IPrintCoreHelperUni, &IID_IUnknown, &IID_IPrintCoreHelper,
+                                           &IID_IPrintCoreHelperUni> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IPrintCoreHelper) ||
-        IsEqualGUID(iid, IID_IPrintCoreHelperUni)) {
-      *out = static_cast<IPrintCoreHelperUni*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE GetOption(const DEVMODEW*, DWORD, PCSTR, PCSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetOptions(DEVMODEW* devmode, DWORD size, BOOL, const PRINT_FEATURE_OPTION* pairs,
                                        DWORD count, DWORD* resolved, DWORD* conflicts) override {
@@ -105,6 +91,7 @@ class CoreHelper final : public IPrintCoreHelperUni {
   }
 
  private:
+  friend CoreObject;
   struct OptionList {
     std::vector<std::string> names;
     std::vector<PCSTR> pointers;
@@ -115,7 +102,6 @@ class CoreHelper final : public IPrintCoreHelperUni {
     std::map<std::string, OptionList> lists;
   };
   ~CoreHelper() = default;
-  std::atomic<ULONG> refs_{1};
   Options options_;
 };
 
@@ -128,6 +114,27 @@ void BindCoreHelper(IPrintCoreHelperUni* helper, HANDLE printer, DEVMODEW* devmo
 }
 
 IPrintCoreHelperUni* NewCoreHelper() { return new CoreHelper; }
+
+std::u16string OemPluginPath(HANDLE printer, const char16_t* key) {
+  DWORD needed = 0;
+  GetPrinterDriverW(printer, nullptr, 3, nullptr, 0, &needed);
+  if (needed < sizeof(DRIVER_INFO_3W)) return {};
+  std::vector<BYTE> buffer(needed);
+  if (!GetPrinterDriverW(printer, nullptr, 3, buffer.data(), needed, &needed)) return {};
+  const auto* info = reinterpret_cast<const DRIVER_INFO_3W*>(buffer.data());
+  for (const WCHAR* entry = info->pDependentFiles; entry && *entry; entry += plat::view(entry).size() + 1) {
+    const std::u16string_view name = plat::view(entry);
+    if (name.size() < 4 || !plat::EqualsNoCase(name.substr(name.size() - 4), u".ini")) continue;
+    WCHAR value[MAX_PATH] = {};
+    GetPrivateProfileStringW(u"OEMFiles", key, u"", value, MAX_PATH, entry);
+    if (!value[0]) return {};
+    const std::u16string file(plat::view(value));
+    if (file.find_first_of(u"\\/") != std::u16string::npos) return file;
+    const std::size_t slash = name.find_last_of(u"\\/");
+    return std::u16string(slash == std::u16string_view::npos ? std::u16string_view() : name.substr(0, slash + 1)) + file;
+  }
+  return {};
+}
 
 std::unique_ptr<UiPlugin> UiPlugin::Load(const std::u16string& path, const CLSID& uiClass, std::string* error) {
   std::unique_ptr<UiPlugin> plugin(new UiPlugin);
