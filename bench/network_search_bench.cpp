@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "installer/search_library.h"
 #include "plat/windows.h"
 #include "support/run_command.h"
+#include "support/snmp_agent.h"
 
 namespace {
 
@@ -31,7 +33,7 @@ using EnumFn = NevoEnumPrintServersFn*;
 
 struct Agent {
   std::string address, description, dir;
-  int port = 0;
+  std::shared_ptr<testsupport::SnmpAgent> agent;
 };
 
 // Exit status of a shell command, what it printed in *out.
@@ -45,9 +47,7 @@ struct Bench {
   std::string snmpget;
 
   ~Bench() {
-    std::string out;
-    for (const auto& a : agents)
-      if (a.port) Shell("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent stop '" + a.dir + "'", &out);
+    agents.clear();
     std::error_code ec;
     if (!root.empty()) fs::remove_all(root, ec);
   }
@@ -62,19 +62,15 @@ struct Bench {
     fs::create_directories(root / "C" / "NEVO");
     plat::machine::SetRoot(root.string());
     plat::machine::Reset();
-    agents = {{"127.0.0.2", "NEVO RP2600 print controller", root.string() + "/agent2", 0},
-              {"127.0.0.5", "NEVO RP1100", root.string() + "/agent5", 0}};
+    agents = {{"127.0.0.2", "NEVO RP2600 print controller", root.string() + "/agent2", {}},
+              {"127.0.0.5", "NEVO RP1100", root.string() + "/agent5", {}}};
     for (auto& a : agents) {
-      const std::string values = a.dir + ".txt";
-      std::ofstream(values) << ".1.3.6.1.2.1.1.1.0 octet_str \"" << a.description
-                            << "\"\n.1.3.6.1.2.1.1.5.0 octet_str \"Front\"\n"
-                               ".1.3.6.1.2.1.2.2.1.6.1 octet_str 0x001122334455\n";
-      const int status =
-          Shell("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent start '" + a.dir + "' '" + values + "' " + a.address, &out);
-      if (status == 77) return "snmpd is not installed";
-      if (status != 0) return "snmpd cannot run here: " + out;
-      a.port = std::atoi(out.c_str());
-      if (!plat::net::AddMachineAgent(a.address, static_cast<USHORT>(a.port))) return "the machine keeps no agent";
+      a.agent = std::make_shared<testsupport::SnmpAgent>(
+          a.dir, testsupport::SystemValues(a.description, "Front", "0x001122334455"), a.address);
+      if (a.agent->Missing()) return "snmpd is not installed";
+      if (!a.agent->Running()) return "snmpd cannot run here: " + a.agent->output();
+      if (!plat::net::AddMachineAgent(a.address, static_cast<USHORT>(a.agent->port())))
+        return "the machine keeps no agent";
     }
     fs::copy_file(std::string(LIB_DIR_STR) + "/Nevosrch.so", root / "C" / "NEVO" / "Nevosrch.dll");
     HMODULE library = LoadLibraryW(u"C:\\NEVO\\Nevosrch.dll");
@@ -114,7 +110,7 @@ void BM_SnmpgetBoth(benchmark::State& state) {
   std::vector<std::string> commands;
   for (const auto& a : g_bench->agents)
     commands.push_back("'" + g_bench->snmpget + "' -v1 -c marnit -M /dev/null -m '' " + a.address + ":" +
-                       std::to_string(a.port) + " " + kOids + " >/dev/null 2>&1");
+                       std::to_string(a.agent->port()) + " " + kOids + " >/dev/null 2>&1");
   for (auto _ : state) {
     for (const auto& command : commands) {
       if (std::system(command.c_str()) != 0) {

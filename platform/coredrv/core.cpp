@@ -3,7 +3,6 @@
 #include <array>
 #include <map>
 
-#include "plat/core_object.h"
 #include "plat/profile.h"
 #include "plat/resources.h"
 #include "plat/spooler.h"
@@ -15,10 +14,11 @@ namespace {
 
 constexpr std::array<PCSTR, 2> kCoreFeatures{"Orientation", "PaperSize"};
 
-class CoreHelper final : public CoreObject<CoreHelper, IPrintCoreHelperUni, &IID_IUnknown, &IID_IPrintCoreHelper,
-                                           &IID_IPrintCoreHelperUni> {
+// The core's helper: the core's options of the bound sheet and the XML
+// library's namespace manager, in process.
+class CoreHelper final : public plat::com::Unknown<CoreHelper, plat::oem::CoreHelperUniStubs, &IID_IUnknown,
+                                                    &IID_IPrintCoreHelper, &IID_IPrintCoreHelperUni> {
  public:
-  HRESULT STDMETHODCALLTYPE GetOption(const DEVMODEW*, DWORD, PCSTR, PCSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetOptions(DEVMODEW* devmode, DWORD size, BOOL, const PRINT_FEATURE_OPTION* pairs,
                                        DWORD count, DWORD* resolved, DWORD* conflicts) override {
     if (!pairs || count == 0) return E_INVALIDARG;
@@ -33,13 +33,6 @@ class CoreHelper final : public CoreObject<CoreHelper, IPrintCoreHelperUni, &IID
     if (resolved) *resolved = count;
     if (conflicts) *conflicts = 0;
     return S_NO_CONFLICT;
-  }
-  HRESULT STDMETHODCALLTYPE EnumConstrainedOptions(const DEVMODEW*, DWORD, PCSTR, PCSTR**, DWORD*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE WhyConstrained(const DEVMODEW*, DWORD, PCSTR, PCSTR, const PRINT_FEATURE_OPTION**,
-                                           DWORD*) override {
-    return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE EnumFeatures(PCSTR** features, DWORD* count) override {
     if (!features || !count) return E_POINTER;
@@ -61,8 +54,6 @@ class CoreHelper final : public CoreObject<CoreHelper, IPrintCoreHelperUni, &IID
     *count = static_cast<DWORD>(list.pointers.size());
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetFontSubstitution(PCWSTR, PCWSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetFontSubstitution(PCWSTR, PCWSTR) override { return E_NOTIMPL; }
   // The XML library's namespace manager, in process.
   HRESULT STDMETHODCALLTYPE CreateInstanceOfMSXMLObject(REFCLSID clsid, IUnknown* outer, DWORD, REFIID iid,
                                                         LPVOID* out) override {
@@ -76,14 +67,6 @@ class CoreHelper final : public CoreObject<CoreHelper, IPrintCoreHelperUni, &IID
     manager->Release();
     return hr;
   }
-  HRESULT STDMETHODCALLTYPE CreateGDLSnapshot(DEVMODEW*, DWORD, DWORD, IStream** out) override {
-    if (out) *out = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE CreateDefaultGDLSnapshot(DWORD, IStream** out) override {
-    if (out) *out = nullptr;
-    return E_NOTIMPL;
-  }
 
   void Bind(HANDLE printer, DEVMODEW* devmode) {
     options_.printer = printer;
@@ -91,7 +74,6 @@ class CoreHelper final : public CoreObject<CoreHelper, IPrintCoreHelperUni, &IID
   }
 
  private:
-  friend CoreObject;
   struct OptionList {
     std::vector<std::string> names;
     std::vector<PCSTR> pointers;
@@ -101,7 +83,6 @@ class CoreHelper final : public CoreObject<CoreHelper, IPrintCoreHelperUni, &IID
     DEVMODEW* devmode = nullptr;  // the sheet's public DEVMODE
     std::map<std::string, OptionList> lists;
   };
-  ~CoreHelper() = default;
   Options options_;
 };
 
@@ -125,10 +106,8 @@ std::u16string OemPluginPath(HANDLE printer, const char16_t* key) {
   for (const WCHAR* entry = info->pDependentFiles; entry && *entry; entry += plat::view(entry).size() + 1) {
     const std::u16string_view name = plat::view(entry);
     if (name.size() < 4 || !plat::EqualsNoCase(name.substr(name.size() - 4), u".ini")) continue;
-    WCHAR value[MAX_PATH] = {};
-    GetPrivateProfileStringW(u"OEMFiles", key, u"", value, MAX_PATH, entry);
-    if (!value[0]) return {};
-    const std::u16string file(plat::view(value));
+    const std::u16string file = plat::profile::ReadValue(name, u"OEMFiles", key).value_or(u"");
+    if (file.empty()) return {};
     if (file.find_first_of(u"\\/") != std::u16string::npos) return file;
     const std::size_t slash = name.find_last_of(u"\\/");
     return std::u16string(slash == std::u16string_view::npos ? std::u16string_view() : name.substr(0, slash + 1)) + file;

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "plat/core.h"
-#include "plat/core_object.h"
 #include "plat/engine.h"
 #include "plat/engine_blit.h"
 #include "plat/engine_draw.h"
@@ -82,7 +81,7 @@ DWORD WINAPI ProcsWriteSpoolBuf(DEVOBJ* devobj, PVOID buffer, DWORD size) {
 }
 
 class CoreDriverUni final
-    : public plat::core::CoreObject<CoreDriverUni, IPrintOemDriverUni, &IID_IUnknown, &IID_IPrintOemDriverUni> {
+    : public plat::com::Unknown<CoreDriverUni, IPrintOemDriverUni, &IID_IUnknown, &IID_IPrintOemDriverUni> {
  public:
   HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD, PDWORD) override {
     return E_NOTIMPL;
@@ -103,10 +102,6 @@ class CoreDriverUni final
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE DrvWriteAbortBuf(PDEVOBJ, PVOID, DWORD, DWORD) override { return E_NOTIMPL; }
-
- private:
-  friend CoreObject;
-  ~CoreDriverUni() = default;
 };
 
 // ---- the core's own entries: what the plug-in's hooks call back ----

@@ -151,54 +151,21 @@ HDEVINFO NewSet() {
   return set;
 }
 
-std::vector<std::u16string> ProfileKeys(const std::u16string& file, const std::u16string& section) {
-  std::vector<WCHAR> buffer(16384);
-  const DWORD n = GetPrivateProfileStringW(section.c_str(), nullptr, u"", buffer.data(),
-                                           static_cast<DWORD>(buffer.size()), file.c_str());
-  std::vector<std::u16string> keys;
-  for (DWORD at = 0; at < n && buffer[at];) {
-    std::u16string key(plat::view(buffer.data() + at));
-    at += static_cast<DWORD>(key.size()) + 1;
-    keys.push_back(std::move(key));
-  }
-  return keys;
-}
-
-std::u16string ProfileValue(const std::u16string& file, const std::u16string& section, const std::u16string& key) {
-  WCHAR buffer[1024] = {};
-  GetPrivateProfileStringW(section.c_str(), key.c_str(), u"", buffer, 1024, file.c_str());
-  return std::u16string(plat::view(buffer));
-}
-
-std::vector<std::u16string> CommaFields(std::u16string_view text) {
-  std::vector<std::u16string> out;
-  std::size_t at = 0;
-  for (;;) {
-    const std::size_t comma = text.find(u',', at);
-    std::u16string_view f = text.substr(at, comma == std::u16string_view::npos ? std::u16string_view::npos : comma - at);
-    while (!f.empty() && (f.front() == u' ' || f.front() == u'\t')) f.remove_prefix(1);
-    while (!f.empty() && (f.back() == u' ' || f.back() == u'\t')) f.remove_suffix(1);
-    out.emplace_back(f);
-    if (comma == std::u16string_view::npos) return out;
-    at = comma + 1;
-  }
-}
-
 // The models of the INF whose line names the hardware id.
 std::vector<std::u16string> CompatibleDrivers(const std::u16string& inf, std::u16string_view hardwareId) {
+  using plat::profile::ReadKeys, plat::profile::ReadValue, plat::profile::SplitCommaFields;
   std::vector<std::u16string> found;
-  for (const auto& maker : ProfileKeys(inf, u"Manufacturer")) {
-    const auto fields = CommaFields(ProfileValue(inf, u"Manufacturer", maker));
+  for (const auto& maker : ReadKeys(inf, u"Manufacturer")) {
+    const auto fields = SplitCommaFields(ReadValue(inf, u"Manufacturer", maker).value_or(u""));
     if (fields.empty() || fields[0].empty()) continue;
     std::vector<std::u16string> sections{fields[0]};
     for (std::size_t i = 1; i < fields.size(); ++i) sections.push_back(fields[0] + u"." + fields[i]);
     for (const auto& section : sections) {
-      for (const auto& key : ProfileKeys(inf, section)) {
-        const auto line = CommaFields(ProfileValue(inf, section, key));
+      for (const auto& key : ReadKeys(inf, section)) {
+        const auto line = SplitCommaFields(ReadValue(inf, section, key).value_or(u""));
         for (std::size_t i = 1; i < line.size(); ++i) {
           if (!plat::EqualsNoCase(line[i], hardwareId)) continue;
-          std::u16string model = key;
-          if (model.size() >= 2 && model.front() == u'"' && model.back() == u'"') model = model.substr(1, model.size() - 2);
+          const std::u16string model(plat::profile::Unframe(key, u'"').value_or(key));
           if (std::find(found.begin(), found.end(), model) == found.end()) found.push_back(model);
         }
       }

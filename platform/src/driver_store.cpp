@@ -15,50 +15,14 @@ namespace fs = std::filesystem;
 
 HRESULT FromWin32(DWORD error) { return error ? static_cast<HRESULT>(0x80070000 | (error & 0xFFFF)) : 0; }
 
-std::optional<std::u16string> Value(const std::u16string& inf, std::u16string_view section, std::u16string_view key) {
-  const std::u16string sec(section), k(key);
-  std::u16string buffer(1024, u'\0');
-  const DWORD n = GetPrivateProfileStringW(sec.c_str(), k.c_str(), u"\x01", buffer.data(), 1024, inf.c_str());
-  buffer.resize(n);
-  if (buffer == u"\x01") return std::nullopt;
-  return buffer;
-}
-
-std::vector<std::u16string> List(const std::u16string& inf, std::u16string_view section, bool lines) {
-  const std::u16string sec(section);
-  std::u16string buffer(32768, u'\0');
-  const DWORD n = lines ? GetPrivateProfileSectionW(sec.c_str(), buffer.data(), 32768, inf.c_str())
-                        : GetPrivateProfileStringW(sec.c_str(), nullptr, u"", buffer.data(), 32768, inf.c_str());
-  std::vector<std::u16string> out;
-  for (std::size_t at = 0; at < n;) {
-    const std::u16string_view item(buffer.data() + at);
-    if (item.empty()) break;
-    out.emplace_back(item);
-    at += item.size() + 1;
-  }
-  return out;
-}
-
-std::u16string Trim(std::u16string_view s) {
-  while (!s.empty() && (s.front() == u' ' || s.front() == u'\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == u' ' || s.back() == u'\t')) s.remove_suffix(1);
-  return std::u16string(s);
-}
-
-std::vector<std::u16string> Fields(std::u16string_view text) {
-  std::vector<std::u16string> out;
-  for (;;) {
-    const auto comma = text.find(u',');
-    out.push_back(Trim(text.substr(0, comma)));
-    if (comma == std::u16string_view::npos) return out;
-    text.remove_prefix(comma + 1);
-  }
-}
+using plat::profile::ReadKeys;
+using plat::profile::ReadSection;
+using plat::profile::ReadValue;
+using plat::profile::SplitCommaFields;
 
 // "%KEY%" looked up in [Strings]; the text itself when it is not a key.
 std::u16string Resolve(const std::u16string& inf, const std::u16string& text) {
-  if (text.size() >= 2 && text.front() == u'%' && text.back() == u'%')
-    return Value(inf, u"Strings", text.substr(1, text.size() - 2)).value_or(u"");
+  if (const auto key = plat::profile::Unframe(text, u'%')) return ReadValue(inf, u"Strings", *key).value_or(u"");
   return text;
 }
 
@@ -115,9 +79,9 @@ HRESULT InstallPrinterDriverFromPackageW(LPCWSTR, LPCWSTR infPath, LPCWSTR drive
   const std::u16string folder = inf.substr(0, inf.find_last_of(u'\\'));
   if (GetFileAttributesW(inf.c_str()) == INVALID_FILE_ATTRIBUTES) return FromWin32(ERROR_FILE_NOT_FOUND);
   // The model's line in the models sections of the first manufacturer.
-  const auto makers = List(inf, u"Manufacturer", false);
+  const auto makers = ReadKeys(inf, u"Manufacturer");
   if (makers.empty()) return FromWin32(ERROR_UNKNOWN_PRINTER_DRIVER);
-  const auto models = Fields(Value(inf, u"Manufacturer", makers.front()).value_or(u""));
+  const auto models = SplitCommaFields(ReadValue(inf, u"Manufacturer", makers.front()).value_or(u""));
   const bool x64 = plat::machine::GetOsProfile().nativeArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
   std::optional<std::u16string> line;
   std::u16string key(1, u'"');
@@ -127,17 +91,17 @@ HRESULT InstallPrinterDriverFromPackageW(LPCWSTR, LPCWSTR infPath, LPCWSTR drive
     const std::u16string decoration = i < models.size() ? models[i] : u"";
     const bool fits = decoration.empty() || (x64 ? decoration.find(u"amd64") != std::u16string::npos
                                                  : decoration.find(u"x86") != std::u16string::npos);
-    if (fits) line = Value(inf, decoration.empty() ? models[0] : models[0] + u"." + decoration, key);
+    if (fits) line = ReadValue(inf, decoration.empty() ? models[0] : models[0] + u"." + decoration, key);
   }
   if (!line) return FromWin32(ERROR_UNKNOWN_PRINTER_DRIVER);
-  const std::u16string install = Fields(*line)[0];
+  const std::u16string install = SplitCommaFields(*line)[0];
   // Files of the install section into the driver and print-processor directories.
   const std::u16string driverDir = Folder(GetPrinterDriverDirectoryW), processorDir = Folder(GetPrintProcessorDirectoryW);
   const DWORD defaultDir = GetPrivateProfileIntW(u"DestinationDirs", u"DefaultDestDir", 66000, inf.c_str());
   std::u16string single;
   std::vector<std::u16string> driverFiles;
   auto place = [&](const std::u16string& file, DWORD dir) {
-    const auto source = Fields(Value(inf, u"SourceDisksFiles", file).value_or(u""));
+    const auto source = SplitCommaFields(ReadValue(inf, u"SourceDisksFiles", file).value_or(u""));
     const std::u16string sub = source.size() > 1 && !source[1].empty() ? source[1] + u"\\" : u"";
     const std::u16string from = folder + u"\\" + sub + file;
     const std::u16string to = (dir == 66001 ? processorDir : driverDir) + u"\\" + file;
@@ -146,7 +110,7 @@ HRESULT InstallPrinterDriverFromPackageW(LPCWSTR, LPCWSTR infPath, LPCWSTR drive
     if (dir != 66001) driverFiles.push_back(file);
     return true;
   };
-  for (const auto& item : Fields(Value(inf, install, u"CopyFiles").value_or(u""))) {
+  for (const auto& item : SplitCommaFields(ReadValue(inf, install, u"CopyFiles").value_or(u""))) {
     if (item.empty()) continue;
     if (item[0] == u'@') {
       single = item.substr(1);
@@ -154,11 +118,11 @@ HRESULT InstallPrinterDriverFromPackageW(LPCWSTR, LPCWSTR infPath, LPCWSTR drive
       continue;
     }
     const DWORD own = GetPrivateProfileIntW(u"DestinationDirs", item.c_str(), 0, inf.c_str());
-    for (const auto& l : List(inf, item, true))
-      if (!place(Fields(l)[0], own ? own : defaultDir)) return FromWin32(GetLastError());
+    for (const auto& l : ReadSection(inf, item))
+      if (!place(SplitCommaFields(l)[0], own ? own : defaultDir)) return FromWin32(GetLastError());
   }
-  if (auto processorKey = Value(inf, install, u"PrintProcessor")) {
-    const auto processor = Fields(Resolve(inf, *processorKey));
+  if (auto processorKey = ReadValue(inf, install, u"PrintProcessor")) {
+    const auto processor = SplitCommaFields(Resolve(inf, *processorKey));
     if (processor.size() >= 2) {
       std::u16string name = processor[0], file = processor[1];
       if (!AddPrintProcessorW(nullptr, nullptr, file.data(), name.data()) &&
@@ -167,17 +131,18 @@ HRESULT InstallPrinterDriverFromPackageW(LPCWSTR, LPCWSTR infPath, LPCWSTR drive
     }
   }
   // The driver from its data section.
-  const std::u16string data = Value(inf, install, u"DataSection").value_or(install);
-  std::u16string driverFile = Value(inf, data, u"DriverFile").value_or(u"");
-  std::u16string configFile = Value(inf, data, u"ConfigFile").value_or(u"");
-  std::u16string helpFile = Value(inf, data, u"HelpFile").value_or(u"");
-  std::u16string dataFile = Value(inf, data, u"DataFile").value_or(single);
+  const std::u16string data = ReadValue(inf, install, u"DataSection").value_or(install);
+  std::u16string driverFile = ReadValue(inf, data, u"DriverFile").value_or(u"");
+  std::u16string configFile = ReadValue(inf, data, u"ConfigFile").value_or(u"");
+  std::u16string helpFile = ReadValue(inf, data, u"HelpFile").value_or(u"");
+  std::u16string dataFile = ReadValue(inf, data, u"DataFile").value_or(single);
   std::u16string dependents;
   for (const auto& f : driverFiles)
     if (f != driverFile && f != configFile && f != helpFile && f != dataFile) dependents += f + u'\0';
   dependents += u'\0';
   std::u16string name(plat::view(driverName));
-  std::u16string maker = Resolve(inf, makers.front()), provider = Resolve(inf, Value(inf, u"Version", u"Provider").value_or(u""));
+  std::u16string maker = Resolve(inf, makers.front());
+  std::u16string provider = Resolve(inf, ReadValue(inf, u"Version", u"Provider").value_or(u""));
   std::u16string empty;
   DRIVER_INFO_6W info{};
   info.pName = name.data();

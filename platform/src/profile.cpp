@@ -245,6 +245,47 @@ std::u16string Unquote(std::u16string_view v) {
   return std::u16string(v);
 }
 
+// The value of [section] key, one pair of quotes removed; nullopt when missing.
+std::optional<std::u16string> Lookup(const ProfileFile* file, std::u16string_view section, std::u16string_view key) {
+  if (!file) return std::nullopt;
+  const std::size_t s = FindSection(*file, Trim(section));
+  if (s == std::u16string::npos) return std::nullopt;
+  const std::size_t k = FindKey(*file, s, Trim(key));
+  if (k == std::u16string::npos) return std::nullopt;
+  return Unquote(file->lines[k].value);
+}
+
+// Every "key=value" line of the section (the key alone when it has no '='),
+// each followed by a zero.
+std::u16string SectionLines(LPCWSTR section, LPCWSTR fileName) {
+  std::u16string list;
+  if (!section) return list;
+  const auto file = Load(fileName);
+  if (!file) return list;
+  const std::size_t s = FindSection(*file, Trim(plat::view(section)));
+  if (s == std::u16string::npos) return list;
+  for (std::size_t i = s + 1, end = SectionEnd(*file, s); i < end; ++i) {
+    const Line& l = file->lines[i];
+    if (l.kind != Line::Kind::Entry) continue;
+    list += l.name;
+    if (Trim(file->text[i]).find(u'=') != std::u16string_view::npos) list += u"=" + l.value;
+    list += u'\0';
+  }
+  return list;
+}
+
+// The items of a zero-separated list, up to the first empty one.
+std::vector<std::u16string> SplitList(std::u16string_view list) {
+  std::vector<std::u16string> out;
+  for (std::size_t at = 0; at < list.size();) {
+    const std::size_t end = std::min(list.find(u'\0', at), list.size());
+    if (end == at) break;
+    out.emplace_back(list.substr(at, end - at));
+    at = end + 1;
+  }
+  return out;
+}
+
 // What a string query answers: a single value, or a list of names.
 struct Answer {
   bool list = false;
@@ -268,15 +309,9 @@ Answer Query(LPCWSTR section, LPCWSTR key, LPCWSTR defaultValue, LPCWSTR fileNam
       if (file->lines[i].kind == Line::Kind::Entry) a.text += file->lines[i].name + u'\0';
     return a;
   }
-  if (file) {
-    const std::size_t s = FindSection(*file, Trim(plat::view(section)));
-    if (s != std::u16string::npos) {
-      const std::size_t k = FindKey(*file, s, Trim(plat::view(key)));
-      if (k != std::u16string::npos) {
-        a.text = Unquote(file->lines[k].value);
-        return a;
-      }
-    }
+  if (auto value = Lookup(file.get(), plat::view(section), plat::view(key))) {
+    a.text = std::move(*value);
+    return a;
   }
   std::u16string_view def = plat::view(defaultValue);
   while (!def.empty() && IsBlank(def.back())) def.remove_suffix(1);
@@ -375,22 +410,7 @@ UINT GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR 
 }
 
 DWORD GetPrivateProfileSectionW(LPCWSTR section, LPWSTR buffer, DWORD size, LPCWSTR fileName) {
-  std::u16string list;
-  if (section) {
-    if (const auto file = Load(fileName)) {
-      const std::size_t s = FindSection(*file, Trim(plat::view(section)));
-      if (s != std::u16string::npos) {
-        for (std::size_t i = s + 1, end = SectionEnd(*file, s); i < end; ++i) {
-          const Line& l = file->lines[i];
-          if (l.kind != Line::Kind::Entry) continue;
-          list += l.name;
-          if (Trim(file->text[i]).find(u'=') != std::u16string_view::npos) list += u"=" + l.value;
-          list += u'\0';
-        }
-      }
-    }
-  }
-  return CopyAnswer(list, true, buffer, size);
+  return CopyAnswer(SectionLines(section, fileName), true, buffer, size);
 }
 
 BOOL WritePrivateProfileStringW(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR fileName) {
@@ -482,5 +502,36 @@ std::size_t ParseCount() {
 void DropCache() {
   std::lock_guard g(g_cacheLock);
   g_cache.clear();
+}
+
+std::optional<std::u16string> ReadValue(std::u16string_view file, std::u16string_view section,
+                                        std::u16string_view key) {
+  const std::u16string f(file);
+  return Lookup(Load(f.c_str()).get(), section, key);
+}
+
+std::vector<std::u16string> ReadKeys(std::u16string_view file, std::u16string_view section) {
+  const std::u16string f(file), s(section);
+  return SplitList(Query(s.c_str(), nullptr, u"", f.c_str()).text);
+}
+
+std::vector<std::u16string> ReadSection(std::u16string_view file, std::u16string_view section) {
+  const std::u16string f(file), s(section);
+  return SplitList(SectionLines(s.c_str(), f.c_str()));
+}
+
+std::vector<std::u16string> SplitCommaFields(std::u16string_view text) {
+  std::vector<std::u16string> out;
+  for (;;) {
+    const auto comma = text.find(u',');
+    out.emplace_back(Trim(text.substr(0, comma)));
+    if (comma == std::u16string_view::npos) return out;
+    text.remove_prefix(comma + 1);
+  }
+}
+
+std::optional<std::u16string_view> Unframe(std::u16string_view text, char16_t delimiter) {
+  if (text.size() < 2 || text.front() != delimiter || text.back() != delimiter) return std::nullopt;
+  return text.substr(1, text.size() - 2);
 }
 }  // namespace plat::profile

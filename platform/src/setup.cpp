@@ -124,14 +124,9 @@ void CloseInf(void* object) {
 Inf* InfOf(HINF h) { return static_cast<Inf*>(plat::HandleObject(h, plat::HandleKind::Inf)); }
 
 std::u16string ReadValue(const Inf& inf, const char16_t* section, std::u16string_view key, bool& found) {
-  constexpr char16_t kMissing[] = u"\x01missing\x01";
-  std::u16string buffer(4096, u'\0');
-  const std::u16string k(key);
-  const DWORD n = GetPrivateProfileStringW(section, k.c_str(), kMissing, buffer.data(),
-                                           static_cast<DWORD>(buffer.size()), inf.path.c_str());
-  buffer.resize(n);
-  found = buffer != kMissing;
-  return found ? buffer : std::u16string();
+  auto value = plat::profile::ReadValue(inf.path, section, key);
+  found = value.has_value();
+  return value.value_or(u"");
 }
 
 // Field n (0-based) of a comma list, trimmed, with one pair of quotes removed.

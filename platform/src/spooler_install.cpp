@@ -369,10 +369,9 @@ BOOL EnumPrintersW(DWORD flags, LPWSTR, DWORD level, LPBYTE buffer, DWORD size, 
 }
 
 BOOL DeletePrinter(HANDLE printer) {
-  auto& s = Spl();
-  SplLock lock(s);
-  OpenHandle* h = nullptr;
-  if (DWORD e = Use(s, printer, DELETE, h)) return Fail(e);
+  HandleCall call(printer, DELETE);
+  if (call.Failed()) return FALSE;
+  OpenHandle* h = &call.handle();
   h->printer->pendingDeletion = true;
   return TRUE;
 }

@@ -189,6 +189,48 @@ class SplLock {
   bool changed_ = false;
 };
 
+// The prologue of a call on a printer handle: the spooler locked (its state
+// saved afterwards when `changes`) and the handle's record, when the handle
+// holds one of the rights in `need`; error() says why not.
+class HandleCall {
+ public:
+  HandleCall(HANDLE printer, ACCESS_MASK need, bool changes = false) : s_(Spl()), lock_(s_) {
+    if (changes) lock_.Changed();
+    error_ = Use(s_, printer, need, h_);
+  }
+  DWORD error() const { return error_; }
+  // For calls that answer FALSE: true, with error() as the last error, when
+  // the handle does not serve.
+  bool Failed() const {
+    if (error_) SetLastError(error_);
+    return error_ != ERROR_SUCCESS;
+  }
+  OpenHandle& handle() const { return *h_; }
+  Spooler& spooler() const { return s_; }
+
+ private:
+  Spooler& s_;
+  SplLock lock_;
+  OpenHandle* h_ = nullptr;
+  DWORD error_ = ERROR_SUCCESS;
+};
+
+// The same for a printer named by the model's own callers: the spooler locked
+// and the printer, or nullptr when there is none of that name.
+class NamedPrinterCall {
+ public:
+  explicit NamedPrinterCall(std::u16string_view name, bool changes = false)
+      : s_(Spl()), lock_(s_), printer_(FindPrinter(s_, name)) {
+    if (changes) lock_.Changed();
+  }
+  Printer* printer() const { return printer_.get(); }
+
+ private:
+  Spooler& s_;
+  SplLock lock_;
+  std::shared_ptr<Printer> printer_;
+};
+
 // The system's monitors, then the added ones; the fax and WSD monitors come with 6.0.
 std::vector<std::u16string> MonitorNames(const Spooler& s);
 

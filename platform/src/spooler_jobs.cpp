@@ -87,13 +87,9 @@ void DropSpool(Printer& p) {
 extern "C" {
 
 DWORD StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo) {
-  auto& s = Spl();
-  SplLock lock(s);
-  OpenHandle* h = nullptr;
-  if (DWORD e = Use(s, printer, PRINTER_ACCESS_USE, h)) {
-    SetLastError(e);
-    return 0;
-  }
+  HandleCall call(printer, PRINTER_ACCESS_USE);
+  if (call.Failed()) return 0;
+  OpenHandle* h = &call.handle();
   if (level != 1) {
     SetLastError(ERROR_INVALID_LEVEL);
     return 0;
@@ -106,18 +102,14 @@ DWORD StartDocPrinterW(HANDLE printer, DWORD level, LPBYTE docInfo) {
     SetLastError(ERROR_INVALID_PRINTER_STATE);
     return 0;
   }
-  h->job = ++s.lastJob;
+  h->job = ++call.spooler().lastJob;
   return h->job;
 }
 
 BOOL EndDocPrinter(HANDLE printer) {
-  auto& s = Spl();
-  SplLock lock(s);
-  OpenHandle* h = nullptr;
-  if (DWORD e = Use(s, printer, PRINTER_ACCESS_USE, h)) {
-    SetLastError(e);
-    return FALSE;
-  }
+  HandleCall call(printer, PRINTER_ACCESS_USE);
+  if (call.Failed()) return FALSE;
+  OpenHandle* h = &call.handle();
   if (!h->job) {
     SetLastError(ERROR_SPL_NO_STARTDOC);
     return FALSE;
@@ -134,13 +126,9 @@ BOOL WritePrinter(HANDLE printer, LPVOID data, DWORD size, LPDWORD written) {
     return FALSE;
   }
   *written = 0;
-  auto& s = Spl();
-  SplLock lock(s);
-  OpenHandle* h = nullptr;
-  if (DWORD e = Use(s, printer, PRINTER_ACCESS_USE, h)) {
-    SetLastError(e);
-    return FALSE;
-  }
+  HandleCall call(printer, PRINTER_ACCESS_USE);
+  if (call.Failed()) return FALSE;
+  OpenHandle* h = &call.handle();
   Printer& p = *h->printer;
   if (p.cancelled) {
     SetLastError(ERROR_PRINT_CANCELLED);
@@ -174,9 +162,8 @@ BOOL WritePrinter(HANDLE printer, LPVOID data, DWORD size, LPDWORD written) {
 namespace plat::spooler {
 
 std::vector<BYTE> Output(std::u16string_view printer) {
-  auto& s = Spl();
-  SplLock lock(s);
-  auto p = FindPrinter(s, printer);
+  NamedPrinterCall call(printer);
+  Printer* p = call.printer();
   std::vector<BYTE> out;
   if (!p) return out;
   if (p->spoolOut) std::fflush(p->spoolOut.get());
@@ -205,15 +192,13 @@ std::string JobSpoolFile(DWORD job) {
 }
 
 void ClearOutput(std::u16string_view printer) {
-  auto& s = Spl();
-  SplLock lock(s);
-  if (auto p = FindPrinter(s, printer)) DropSpool(*p);
+  NamedPrinterCall call(printer);
+  if (Printer* p = call.printer()) DropSpool(*p);
 }
 
 void SetWriteFault(std::u16string_view printer, const WriteFault& fault) {
-  auto& s = Spl();
-  SplLock lock(s);
-  if (auto p = FindPrinter(s, printer)) {
+  NamedPrinterCall call(printer);
+  if (Printer* p = call.printer()) {
     p->hasFault = true;
     p->fault = fault;
     p->callsSinceFault = 0;
@@ -221,15 +206,13 @@ void SetWriteFault(std::u16string_view printer, const WriteFault& fault) {
 }
 
 void ClearWriteFault(std::u16string_view printer) {
-  auto& s = Spl();
-  SplLock lock(s);
-  if (auto p = FindPrinter(s, printer)) p->hasFault = false;
+  NamedPrinterCall call(printer);
+  if (Printer* p = call.printer()) p->hasFault = false;
 }
 
 void SetJobCancelled(std::u16string_view printer, bool cancelled) {
-  auto& s = Spl();
-  SplLock lock(s);
-  if (auto p = FindPrinter(s, printer)) p->cancelled = cancelled;
+  NamedPrinterCall call(printer);
+  if (Printer* p = call.printer()) p->cancelled = cancelled;
 }
 
 bool IsJobCancelled(HANDLE printer) {

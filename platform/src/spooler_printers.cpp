@@ -144,13 +144,9 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  auto& s = Spl();
-  SplLock lock(s);
-  OpenHandle* h = nullptr;
-  if (DWORD e = Use(s, printer, kRead, h)) {
-    SetLastError(e);
-    return FALSE;
-  }
+  HandleCall call(printer, kRead);
+  if (call.Failed()) return FALSE;
+  OpenHandle* h = &call.handle();
   const Printer& p = *h->printer;
   if (level == 2) {
     return PackInto(buffer, size, needed, sizeof(PRINTER_INFO_2W), [&](Packer& k, BYTE* out) {
@@ -207,14 +203,9 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD
 }
 
 BOOL SetPrinterW(HANDLE printer, DWORD level, LPBYTE info, DWORD command) {
-  auto& s = Spl();
-  SplLock lock(s);
-    lock.Changed();
-  OpenHandle* h = nullptr;
-  if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) {
-    SetLastError(e);
-    return FALSE;
-  }
+  HandleCall call(printer, PRINTER_ACCESS_ADMINISTER, true);
+  if (call.Failed()) return FALSE;
+  OpenHandle* h = &call.handle();
   if (level == 0) {
     // Purging drops the queued jobs; what was written already stays printed.
     if (info || command != PRINTER_CONTROL_PURGE) {
@@ -258,13 +249,9 @@ BOOL GetPrinterDriverW(HANDLE printer, LPCWSTR environment, DWORD level, LPBYTE 
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  auto& s = Spl();
-  SplLock lock(s);
-  OpenHandle* h = nullptr;
-  if (DWORD e = Use(s, printer, kRead, h)) {
-    SetLastError(e);
-    return FALSE;
-  }
+  HandleCall call(printer, kRead);
+  if (call.Failed()) return FALSE;
+  OpenHandle* h = &call.handle();
   const auto& d = h->printer->driver;
   if (environment && !plat::EqualsNoCase(plat::view(environment), d.environment)) {
     SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
@@ -292,10 +279,9 @@ BOOL GetPrinterDriverW(HANDLE printer, LPCWSTR environment, DWORD level, LPBYTE 
 
 DWORD GetPrinterDataW(HANDLE printer, LPCWSTR valueName, LPDWORD type, LPBYTE data, DWORD size, LPDWORD needed) {
   if (!needed || !valueName || (!data && size)) return ERROR_INVALID_PARAMETER;
-  auto& s = Spl();
-  SplLock lock(s);
-  OpenHandle* h = nullptr;
-  if (DWORD e = Use(s, printer, kRead, h)) return e;
+  HandleCall call(printer, kRead);
+  if (call.error()) return call.error();
+  OpenHandle* h = &call.handle();
   const DataEntry* v = FindData(*h->printer, plat::view(valueName));
   if (!v) return ERROR_FILE_NOT_FOUND;
   const auto need = static_cast<DWORD>(v->bytes.size());
@@ -309,10 +295,9 @@ DWORD GetPrinterDataW(HANDLE printer, LPCWSTR valueName, LPDWORD type, LPBYTE da
 DWORD GetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueName, LPDWORD type, LPBYTE data, DWORD size,
                         LPDWORD needed) {
   if (!needed || !keyName || !valueName || (!data && size)) return ERROR_INVALID_PARAMETER;
-  auto& s = Spl();
-  SplLock lock(s);
-  OpenHandle* h = nullptr;
-  if (DWORD e = Use(s, printer, kRead, h)) return e;
+  HandleCall call(printer, kRead);
+  if (call.error()) return call.error();
+  OpenHandle* h = &call.handle();
   auto it = h->printer->keyed.find(Folded(std::u16string(plat::view(keyName)) + u"\\" + std::u16string(plat::view(valueName))));
   if (it == h->printer->keyed.end()) return ERROR_FILE_NOT_FOUND;
   const auto need = static_cast<DWORD>(it->second.bytes.size());
@@ -325,11 +310,9 @@ DWORD GetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueName, LPDW
 
 DWORD SetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueName, DWORD type, const BYTE* data, DWORD size) {
   if (!keyName || !*keyName || !valueName || (!data && size)) return ERROR_INVALID_PARAMETER;
-  auto& s = Spl();
-  SplLock lock(s);
-  lock.Changed();
-  OpenHandle* h = nullptr;
-  if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) return e;
+  HandleCall call(printer, PRINTER_ACCESS_ADMINISTER, true);
+  if (call.error()) return call.error();
+  OpenHandle* h = &call.handle();
   DataEntry entry;
   entry.name = std::u16string(plat::view(keyName)) + u"\\" + std::u16string(plat::view(valueName));
   entry.type = type;
@@ -340,32 +323,27 @@ DWORD SetPrinterDataExW(HANDLE printer, LPCWSTR keyName, LPCWSTR valueName, DWOR
 
 DWORD SetPrinterDataW(HANDLE printer, LPCWSTR valueName, DWORD type, const BYTE* data, DWORD size) {
   if (!valueName || !*valueName || (!data && size)) return ERROR_INVALID_PARAMETER;
-  auto& s = Spl();
-  SplLock lock(s);
-    lock.Changed();
-  OpenHandle* h = nullptr;
-  if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) return e;
+  HandleCall call(printer, PRINTER_ACCESS_ADMINISTER, true);
+  if (call.error()) return call.error();
+  OpenHandle* h = &call.handle();
   SetDataEntry(*h->printer, plat::view(valueName), type, std::vector<BYTE>(data, data + size));
   return ERROR_SUCCESS;
 }
 
 DWORD DeletePrinterDataW(HANDLE printer, LPCWSTR valueName) {
   if (!valueName) return ERROR_INVALID_PARAMETER;
-  auto& s = Spl();
-  SplLock lock(s);
-    lock.Changed();
-  OpenHandle* h = nullptr;
-  if (DWORD e = Use(s, printer, PRINTER_ACCESS_ADMINISTER, h)) return e;
+  HandleCall call(printer, PRINTER_ACCESS_ADMINISTER, true);
+  if (call.error()) return call.error();
+  OpenHandle* h = &call.handle();
   return EraseDataEntry(*h->printer, plat::view(valueName)) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 DWORD EnumPrinterDataW(HANDLE printer, DWORD index, LPWSTR valueName, DWORD nameSize, LPDWORD nameNeeded,
                        LPDWORD type, LPBYTE data, DWORD dataSize, LPDWORD dataNeeded) {
   if (!nameNeeded || !dataNeeded || (!valueName && nameSize) || (!data && dataSize)) return ERROR_INVALID_PARAMETER;
-  auto& s = Spl();
-  SplLock lock(s);
-  OpenHandle* h = nullptr;
-  if (DWORD e = Use(s, printer, kRead, h)) return e;
+  HandleCall call(printer, kRead);
+  if (call.error()) return call.error();
+  OpenHandle* h = &call.handle();
   const auto& list = h->printer->data;
   if (nameSize == 0 && dataSize == 0) {
     size_t name = 0, bytes = 0;
@@ -449,19 +427,16 @@ void Reset() {
 
 bool SetData(std::u16string_view printer, std::u16string_view valueName, DWORD type, std::vector<BYTE> bytes) {
   if (valueName.empty()) return false;
-  auto& s = Spl();
-  SplLock lock(s);
-    lock.Changed();
-  auto p = FindPrinter(s, printer);
+  NamedPrinterCall call(printer, true);
+  Printer* p = call.printer();
   if (!p) return false;
   SetDataEntry(*p, valueName, type, std::move(bytes));
   return true;
 }
 
 std::optional<DataValue> GetData(std::u16string_view printer, std::u16string_view valueName) {
-  auto& s = Spl();
-  SplLock lock(s);
-  auto p = FindPrinter(s, printer);
+  NamedPrinterCall call(printer);
+  Printer* p = call.printer();
   if (!p) return std::nullopt;
   const DataEntry* v = FindData(*p, valueName);
   if (!v) return std::nullopt;
@@ -469,16 +444,14 @@ std::optional<DataValue> GetData(std::u16string_view printer, std::u16string_vie
 }
 
 std::vector<BYTE> Devmode(std::u16string_view printer) {
-  auto& s = Spl();
-  SplLock lock(s);
-  auto p = FindPrinter(s, printer);
+  NamedPrinterCall call(printer);
+  Printer* p = call.printer();
   return p ? p->devmode : std::vector<BYTE>{};
 }
 
 bool SetAdministerDenied(std::u16string_view printer, bool denied) {
-  auto& s = Spl();
-  SplLock lock(s);
-  auto p = FindPrinter(s, printer);
+  NamedPrinterCall call(printer);
+  Printer* p = call.printer();
   if (p) p->adminDenied = denied;
   return p != nullptr;
 }

@@ -71,8 +71,10 @@ xmlDocPtr RawDoc(DocumentImpl* d);
 
 // The IXMLDOMNode methods of every wrapper.
 template <typename Interface>
-class NodeImpl : public Interface, public OwnNode {
+class NodeImpl : public plat::com::Unknown<NodeImpl<Interface>, Interface>, public OwnNode {
  public:
+  // Also answers the node's own interface ids and, without a reference, our
+  // own view of the node.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
@@ -82,16 +84,10 @@ class NodeImpl : public Interface, public OwnNode {
     }
     if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IXMLDOMNode) || Answers(iid)) {
       *out = static_cast<Interface*>(this);
-      AddRef();
+      this->AddRef();
       return S_OK;
     }
     return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
   }
   HRESULT STDMETHODCALLTYPE get_nodeType(DOMNodeType* type) override {
     if (!type) return E_POINTER;
@@ -152,6 +148,7 @@ class NodeImpl : public Interface, public OwnNode {
   xmlNodePtr Raw() const override { return node_; }
 
  protected:
+  friend class plat::com::Unknown<NodeImpl<Interface>, Interface>;  // deletes at the last Release
   explicit NodeImpl(xmlNodePtr node) : node_(node) {}
   virtual ~NodeImpl() = default;
   virtual bool Answers(REFIID iid) const = 0;
@@ -181,7 +178,6 @@ class NodeImpl : public Interface, public OwnNode {
   }
 
   xmlNodePtr node_;
-  std::atomic<ULONG> refs_{1};
 };
 
 class DocumentImpl final : public NodeImpl<IXMLDOMDocument2> {
@@ -398,24 +394,9 @@ IXMLDOMNode* Wrap(DocumentImpl* doc, xmlNodePtr node) {
   return new (std::nothrow) ElementImpl(doc, node);
 }
 
-class NamespaceManager final : public IMXNamespaceManager {
+class NamespaceManager final
+    : public plat::com::Unknown<NamespaceManager, IMXNamespaceManager, &IID_IUnknown, &IID_IMXNamespaceManager> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IMXNamespaceManager)) {
-      *out = static_cast<IMXNamespaceManager*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
   HRESULT STDMETHODCALLTYPE declarePrefix(BSTR prefix, BSTR uri) override {
     const std::string p = Utf8(prefix);
     if (p == "xmlns" || (!p.empty() && xmlValidateNCName(X(p), 0) != 0)) return E_INVALIDARG;
@@ -452,7 +433,6 @@ class NamespaceManager final : public IMXNamespaceManager {
   }
 
  private:
-  ~NamespaceManager() = default;
   static xmlNodePtr ContextElement(IXMLDOMNode* context) {
     OwnNode* own = OwnOf(context);
     if (!own) return nullptr;
@@ -461,7 +441,6 @@ class NamespaceManager final : public IMXNamespaceManager {
     if (node && node->type == XML_DOCUMENT_NODE) node = xmlDocGetRootElement(reinterpret_cast<xmlDocPtr>(node));
     return node && node->type == XML_ELEMENT_NODE ? node : nullptr;
   }
-  std::atomic<ULONG> refs_{1};
   std::vector<std::pair<std::string, std::string>> declared_;
 };
 

@@ -18,7 +18,7 @@ ScreenSpec ScreenSpecOf(const RenderPdev* pdev, LONG resolution, LONG amiLine, L
   params.orientation = pdev->orientation;
   params.smooth = pdev->gradationSmoothing != 0;
   const int imageMode = pdev->separationModes[2];
-  params.fixedMatrix = (pdev->flags & kPdevTwoPlanes) && imageMode >= 8 && imageMode <= 17;
+  params.fixedMatrix = HasTwoPlanes(pdev) && imageMode >= 8 && imageMode <= 17;
   return params;
 }
 

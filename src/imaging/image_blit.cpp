@@ -179,7 +179,7 @@ bool ConvertForCache(RenderPdev* pdev, SURFOBJ* src, const PdevRect& sourceRect,
   out.palette = palette;
   out.paletteCount = paletteCount;
   const PdevRect whole{0, 0, static_cast<LONG>(sourceWidth - 1), static_cast<LONG>(sourceHeight - 1)};
-  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
+  const bool two = HasTwoPlanes(pdev);
   if (two && format == BMF_24BPP) return true;
   if (!two) {
     std::memset(pdev->shared.paletteInk, 0, sizeof(pdev->shared.paletteInk));
@@ -237,7 +237,7 @@ ClipOutcome ClipForCache(RenderPdev* pdev, CLIPOBJ* clip, ULONG cur, PdevRect& t
   if (stride <= 0 || stride > 0x7FFFFFFF ||
       !clipped.Allocate(CheckedBytes(static_cast<std::uint64_t>(stride), static_cast<std::uint64_t>(cutHeight))))
     return ClipOutcome::Failed;
-  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
+  const bool two = HasTwoPlanes(pdev);
   const bool paint = cur == kRop4SrcPaint;
   std::memset(clipped.data(), two ? (paint ? 0 : 0xFF) : (paint ? 0xFF : 0), clipped.size());
   const PdevRect clipRect{0, 0, static_cast<LONG>(cutWidth - 1), static_cast<LONG>(cutHeight - 1)};
@@ -260,7 +260,7 @@ BYTE* SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& re
   GetInkPlanes(pdev, planeStride, &drum1, &drum2);
   if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
   const CacheAnswer answer =
-      pdev->flags & kPdevTwoPlanes
+      HasTwoPlanes(pdev)
           ? CacheImageBand(pdev, drum1, drum2, planeStride, &target, image, &rect, stride, palette, paletteCount,
                            format)
           : FlushOrMergeImage(pdev, OneInkPicturePlane(pdev, drum1, drum2), planeStride, &target, image, &rect,

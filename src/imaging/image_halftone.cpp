@@ -185,7 +185,7 @@ BOOL HalftoneSourceToPlanes(RenderPdev* pdev, BYTE* band, const PdevRect& bandRe
                             const PdevRect& srcRect, LONG srcStride, LONG amiLine, LONG amiAngle, LONG resolution,
                             const ULONG* palette, ULONG paletteCount, ULONG format, POINTL bandOrigin) {
   if (!pdev) return TRUE;
-  const bool twoInks = (pdev->flags & kPdevTwoPlanes) != 0;
+  const bool twoInks = HasTwoPlanes(pdev);
   const std::uint32_t rop4 = pdev->drawing.rop4;
   const bool srcCopy = rop4 == kRop4SrcCopy;
   const bool separate = twoInks && !RopUsesPattern(rop4) &&
@@ -236,7 +236,7 @@ BOOL ScreenSourceToPlane(RenderPdev* pdev, BYTE* band, const PdevRect& bandRect,
   if (start != Start::Ready) return start == Start::Nothing ? TRUE : FALSE;
   HalftoneBlock(pdev, blocks.first, blocks.width, blocks.height, band, bandRect, bandStride, bandOrigin, format,
                 *screen, false);
-  if (pdev->flags & kPdevTwoPlanes) {
+  if (HasTwoPlanes(pdev)) {
     // The image belongs to the plane of the image separation mode; 0 leaves
     // the other plane as it is under OR.
     const std::size_t bytes = BandBytes(bandRect, bandStride);
@@ -300,7 +300,7 @@ bool OneColourCandidate(const ULONG* palette, ULONG paletteCount, ULONG format) 
 BOOL RealizeBrushOnePlate(RenderPdev* pdev, BYTE* plate, const BYTE* pattern, SIZEL size, LONG patternStride,
                           const ULONG* palette, ULONG paletteCount, ULONG format) {
   if (!pdev || !plate || !UsableBrush(pattern, size, patternStride, format)) return TRUE;
-  const bool twoPlanes = (pdev->flags & kPdevTwoPlanes) != 0 && PaletteFormat(format);
+  const bool twoPlanes = HasTwoPlanes(pdev) && PaletteFormat(format);
   Scratch memory(std::nullopt);
   BYTE *density = nullptr, *other = nullptr;
   if (!BrushDensity(pdev, pattern, size, patternStride, palette, paletteCount, format, twoPlanes, memory, &density,

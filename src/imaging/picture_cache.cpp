@@ -8,7 +8,7 @@ CacheAnswer FlushOrMergeImage(RenderPdev* pdev, BYTE* plane, LONG planeStride, c
                               const BYTE* src, const PdevRect* srcRect, LONG srcStride, const ULONG* palette,
                               ULONG paletteCount, ULONG format) {
   if (!pdev) return CacheAnswer{FALSE, {}};
-  if (pdev->flags & kPdevTwoPlanes)
+  if (HasTwoPlanes(pdev))
     return CacheImageBand(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, target, src, srcRect, srcStride,
                           palette, paletteCount, format);
   return imaging::CacheImage8(pdev, plane, planeStride, target, src, srcRect, srcStride, palette, paletteCount,
@@ -17,7 +17,7 @@ CacheAnswer FlushOrMergeImage(RenderPdev* pdev, BYTE* plane, LONG planeStride, c
 
 BOOL FlushPicture(RenderPdev* pdev, BYTE* plane, LONG planeStride) {
   if (!pdev) return FALSE;
-  if (pdev->flags & kPdevTwoPlanes) return imaging::FlushRgbCache(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride);
+  if (HasTwoPlanes(pdev)) return imaging::FlushRgbCache(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride);
   return imaging::FlushCache8(pdev, plane, planeStride);
 }
 

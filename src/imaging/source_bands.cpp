@@ -17,7 +17,6 @@ const BYTE MonoCopyPlate[kSeparationModes] = {1, 0, 0, 0, 1, 1, 0, 1, 0, 1, 0, 1
 
 namespace {
 
-bool TwoPlanes(const RenderPdev* pdev) { return (pdev->flags & kPdevTwoPlanes) != 0; }
 
 ULONG PaletteSize(ULONG format) {
   return format == BMF_1BPP ? 2 : format == BMF_4BPP ? 16 : format == BMF_8BPP ? 256 : 0;
@@ -54,7 +53,7 @@ PictureBands SendPictureToCache(RenderPdev* pdev, const SourceConversion& c, LON
   if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
   PdevRect dest = c.dest;
   const CacheAnswer answer =
-      TwoPlanes(pdev)
+      HasTwoPlanes(pdev)
           ? CacheImageBand(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, &dest, c.src, &c.srcRect,
                            c.srcStride, c.palette, c.paletteCount, c.srcFormat)
           : FlushOrMergeImage(pdev, pdev->separationModes[2] != 0 ? pdev->drum2Plane : pdev->drum1Plane,
@@ -88,7 +87,7 @@ WhiteBands AllocateWhiteBands(std::int64_t stride, std::int64_t height, bool two
 enum class SourceKernel { Halftone, TwoPlates, Screen, DotForDot };
 
 SourceKernel ChooseSourceKernel(const RenderPdev* pdev, const SourceConversion& c, bool blackWhite) {
-  const bool twoInks = TwoPlanes(pdev);
+  const bool twoInks = HasTwoPlanes(pdev);
   const ULONG rop4 = pdev->drawing.rop4;
   const BYTE imageMode = pdev->separationModes[2];
   const ULONG format = c.srcFormat;
@@ -111,7 +110,7 @@ void ScreenIntoBands(RenderPdev* pdev, const SourceConversion& c, const WhiteBan
                       pdev->amiAngle, pdev->resolutionX, c.palette, c.paletteCount, c.srcFormat, origin);
   if (pdev->drawing.rop4 != kRop4MergePaint) return;
   pdev->shared.operation = kOperationDirect;
-  if (!TwoPlanes(pdev)) return;
+  if (!HasTwoPlanes(pdev)) return;
   if (pdev->separationModes[2] != 0)
     std::memcpy(bands.second, bands.first, static_cast<std::size_t>(bands.bytes));
   else
@@ -127,7 +126,7 @@ void CopyDotForDot(RenderPdev* pdev, const SourceConversion& c, const WhiteBands
     WhiteThenAndKernel(nullptr, bands.first, c.bandRect, c.bandStride, c.src, c.srcRect, c.srcStride);
   const ULONG rop4 = pdev->drawing.rop4;
   if (rop4 == kRop4Dsna || rop4 == kRop4MergePaint || rop4 == kRop4SrcPaint) pdev->shared.operation = kOperationBrushOrMask;
-  if (!TwoPlanes(pdev)) return;
+  if (!HasTwoPlanes(pdev)) return;
   const bool paintAfterMask = rop4 == kRop4SrcPaint && pdev->separationModes[2] == 0 &&
                               pdev->image.earlierRop4 == kRop4SrcAnd && RectContains(pdev->image.earlierRect, c.dest);
   const bool copy = rop4 == kRop4SrcCopy || rop4 == kRop4StretchCopy;
@@ -159,7 +158,7 @@ PictureBands SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRe
   if (srcFormat != BMF_1BPP && !direct && PictureOptionsOn(pdev))
     return SendPictureToCache(pdev, conversion, planeStride, clip);
 
-  const WhiteBands bands = AllocateWhiteBands(stride, RectHeight(bandRect), TwoPlanes(pdev));
+  const WhiteBands bands = AllocateWhiteBands(stride, RectHeight(bandRect), HasTwoPlanes(pdev));
   if (!bands.first) return {};
   const bool blackWhite = srcFormat == BMF_1BPP && IsBlackWhitePalette(palette);
   pdev->shared.blackWhiteSource = blackWhite ? 1 : 0;
@@ -271,7 +270,7 @@ BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
   BYTE *drum1 = nullptr, *drum2 = nullptr;
   GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
   ForEachClipRectWithSource(pdev, drum2, bandDest, pso->lDelta, band, placed, bandStride, clip, WhiteThenAndKernel);
-  if (TwoPlanes(pdev) && band2 && band2 != band)
+  if (HasTwoPlanes(pdev) && band2 && band2 != band)
     ForEachClipRectWithSource(pdev, drum1, bandDest, pso->lDelta, band2, placed, bandStride, clip, WhiteThenAndKernel);
   GlobalFree(band);
   return TRUE;
@@ -338,7 +337,7 @@ BOOL InvertedSourceOrPlanes(SURFOBJ* pso, const PdevRect& dest, SURFOBJ* src, co
   GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
   BOOL result =
       ForEachClipRectWithSource(pdev, drum2, rects.dest, pso->lDelta, band, placed, stride, clip, OrRowsIntoPlane);
-  if (TwoPlanes(pdev) && band2 != band)
+  if (HasTwoPlanes(pdev) && band2 != band)
     result = ForEachClipRectWithSource(pdev, drum1, rects.dest, pso->lDelta, band2, placed, stride, clip,
                                        OrRowsIntoPlane);
   GlobalFree(band);

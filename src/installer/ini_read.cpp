@@ -13,65 +13,18 @@ std::u16string_view Trim(std::u16string_view s) {
   return s;
 }
 
-// A list read (null key or section): the buffer grows until the list fits.
-std::vector<std::u16string> ReadList(std::u16string_view file, std::u16string_view section, bool lines) {
-  const std::u16string f(file), sec(section);
-  for (DWORD size = 1024;; size *= 2) {
-    std::u16string buffer(size, u'\0');
-    const DWORD n = lines ? GetPrivateProfileSectionW(sec.c_str(), buffer.data(), size, f.c_str())
-                          : GetPrivateProfileStringW(sec.c_str(), nullptr, u"", buffer.data(), size, f.c_str());
-    if (n + 2 >= size && size < (1u << 24)) continue;  // cut: try a larger buffer
-    std::vector<std::u16string> out;
-    for (std::size_t at = 0; at < n;) {
-      const std::u16string_view item(buffer.data() + at);
-      if (item.empty()) break;
-      out.emplace_back(item);
-      at += item.size() + 1;
-    }
-    return out;
-  }
-}
-
 }  // namespace
 
 std::optional<std::u16string> ReadIniString(std::u16string_view file, std::u16string_view section,
                                             std::u16string_view key, std::size_t maxChars) {
-  const std::u16string f(file), sec(section), k(key);
-  // One unit more than the field holds shows a value that would be cut.
-  std::u16string buffer(maxChars + 2, u'\0');
-  const DWORD n = GetPrivateProfileStringW(sec.c_str(), k.c_str(), u"error", buffer.data(),
-                                           static_cast<DWORD>(buffer.size()), f.c_str());
-  buffer.resize(n);
-  if (buffer == kMissing || n > maxChars) return std::nullopt;
-  return buffer;
+  auto value = plat::profile::ReadValue(file, section, key);
+  if (!value || *value == kMissing || value->size() > maxChars) return std::nullopt;
+  return value;
 }
 
 INT ReadIniInt(std::u16string_view file, std::u16string_view section, std::u16string_view key, INT defaultValue) {
   const std::u16string f(file), sec(section), k(key);
   return static_cast<INT>(GetPrivateProfileIntW(sec.c_str(), k.c_str(), defaultValue, f.c_str()));
-}
-
-std::vector<std::u16string> ReadIniKeys(std::u16string_view file, std::u16string_view section) {
-  return ReadList(file, section, false);
-}
-
-std::vector<std::u16string> ReadIniSection(std::u16string_view file, std::u16string_view section) {
-  return ReadList(file, section, true);
-}
-
-std::optional<std::u16string_view> Unframe(std::u16string_view text, char16_t delimiter) {
-  if (text.size() < 2 || text.front() != delimiter || text.back() != delimiter) return std::nullopt;
-  return text.substr(1, text.size() - 2);
-}
-
-std::vector<std::u16string> SplitCommaFields(std::u16string_view text) {
-  std::vector<std::u16string> out;
-  for (;;) {
-    const auto comma = text.find(u',');
-    out.emplace_back(Trim(text.substr(0, comma)));
-    if (comma == std::u16string_view::npos) return out;
-    text.remove_prefix(comma + 1);
-  }
 }
 
 int ScanCommaList(std::u16string_view text, std::u16string_view format, std::initializer_list<ScanOutput> outputs) {

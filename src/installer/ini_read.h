@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "plat/profile.h"
 #include "plat/windows.h"
 
 namespace installer {
@@ -19,17 +20,11 @@ std::optional<std::u16string> ReadIniString(std::u16string_view file, std::u16st
                                             std::u16string_view key, std::size_t maxChars);
 // [section] key as an integer, the default when missing.
 INT ReadIniInt(std::u16string_view file, std::u16string_view section, std::u16string_view key, INT defaultValue);
-// Every key name of a section, in file order (empty when none).
-std::vector<std::u16string> ReadIniKeys(std::u16string_view file, std::u16string_view section);
-// Every line of a section, as written.
-std::vector<std::u16string> ReadIniSection(std::u16string_view file, std::u16string_view section);
-
-// The text inside a frame of two delimiters ("%KEY%" -> "KEY"); nullopt for a
-// text of fewer than 2 characters or not framed by the delimiter.
-std::optional<std::u16string_view> Unframe(std::u16string_view text, char16_t delimiter);
-
-// Comma fields, blanks and tabs trimmed on both sides.
-std::vector<std::u16string> SplitCommaFields(std::u16string_view text);
+// The platform's reader: key names, section lines, comma fields, "%KEY%".
+using plat::profile::ReadKeys;
+using plat::profile::ReadSection;
+using plat::profile::SplitCommaFields;
+using plat::profile::Unframe;
 
 // One output of ScanCommaList: a text field of `units` (terminator included)
 // or a number.

@@ -6,7 +6,6 @@
 #include "installer/messages.h"
 #include "installer/quick_install.h"
 #include "installer/tool_folder.h"
-#include "installer/wizard.h"
 
 namespace installer {
 namespace {
@@ -134,13 +133,13 @@ int ReadInfCopyList(SetupContext& ctx, CopyList& list) {
     }
     const INT own = ReadIniInt(inf, u"DestinationDirs", item, 0);
     const DWORD dir = static_cast<DWORD>(own == 0 ? defaultDir : own);
-    for (const std::u16string& line : ReadIniSection(inf, item))
+    for (const std::u16string& line : ReadSection(inf, item))
       if (!add(SplitCommaFields(line).front(), dir)) return 0;
   }
   const std::u16string infPath(inf);
   HINF handle = SetupOpenInfFileW(infPath.c_str(), u"Printer", INF_STYLE_OLDNT | INF_STYLE_WIN4, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return 0;
-  const std::vector<std::u16string> sourceKeys = ReadIniKeys(inf, u"SourceDisksFiles");
+  const std::vector<std::u16string> sourceKeys = ReadKeys(inf, u"SourceDisksFiles");
   int result = sourceKeys.empty() ? 0 : 1;
   for (std::size_t row = 0; result && row < used; ++row) {
     const std::u16string_view name = Str(list[row].fileName);
@@ -254,7 +253,7 @@ int BuildDriverInfo(DRIVER_INFO_6W& info, DriverInfoStrings& s, const CopyList& 
   const std::u16string_view inf = InfOf(ctx);
   const auto dataSection = ReadIniString(inf, Str(ctx.installSection), u"DataSection", 99);
   if (!dataSection) return 0;
-  const std::vector<std::u16string> keys = ReadIniKeys(inf, *dataSection);
+  const std::vector<std::u16string> keys = ReadKeys(inf, *dataSection);
   if (keys.empty()) return 0;
   for (const std::u16string& key : keys) {
     const auto value = ReadIniString(inf, *dataSection, key, 31);
@@ -275,7 +274,7 @@ int BuildDriverInfo(DRIVER_INFO_6W& info, DriverInfoStrings& s, const CopyList& 
     s.dependentFiles += u'\0';
   }
   s.dependentFiles += u'\0';
-  const std::vector<std::u16string> makers = ReadIniKeys(inf, u"Manufacturer");
+  const std::vector<std::u16string> makers = ReadKeys(inf, u"Manufacturer");
   if (makers.empty()) return 0;
   if (auto key = Unframe(makers.front(), u'%'))
     s.manufacturer = ReadIniString(inf, u"Strings", *key, 99).value_or(u"");

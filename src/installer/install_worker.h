@@ -12,7 +12,6 @@ namespace installer {
 
 constexpr UINT kWorkerDoneMessage = 0x8000;  // WM_APP; wParam 1 success, 0 failure
 constexpr UINT kProgressMessage = 0x0402;    // PBM_SETPOS to the page's bar 1002
-constexpr int kProgressBar = 1002;
 constexpr DWORD kDriverDirectoryId = 66000;
 constexpr DWORD kProcessorDirectoryId = 66001;
 constexpr std::size_t kCopyListSize = 10;

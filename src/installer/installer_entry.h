@@ -6,6 +6,7 @@
 #include <string>
 
 #include "installer/setup_context.h"
+#include "installer/setup_files.h"
 
 namespace installer {
 
@@ -30,20 +31,11 @@ int DetectOsName(SetupContext& ctx);
 int StartSetupSession(HINSTANCE setupInstance, SetupContext& ctx, HMODULE handedLibrary);
 int DispatchSetupMode(SetupContext& ctx, HMODULE handedLibrary);
 int ReadFirstLanguage(SetupContext& ctx);
-int ReadLanguageSettings(SetupContext& ctx);
-int ReadDriverFolderAndReadme(SetupContext& ctx, std::u16string_view modelFile);
-int ReadModelInfo(SetupContext& ctx, std::u16string_view modelFile);
 // The row's LanguageNumber when Setup.ini [Language] lists its code, else 21.
 DWORD ReadLanguageKey(std::u16string_view setupIni, LanguageEntry* rows, int row);
 // Marks the offered rows and copies them, in table order, into a heap array
 // held by the context. 1, or 0 when it cannot be allocated.
 int CollectLanguageRows(SetupContext& ctx);
 int ShowLanguagePage(SetupContext& ctx);
-
-// Pages and steps the dispatch reaches (the wizard's first page is in wizard.h).
-int ShowUninstallPage(SetupContext& ctx);
-int CheckCustomDataFile(SetupContext& ctx);
-int ReadQuickInstallData(SetupContext& ctx);
-int ShowQuickConfirmPage(SetupContext& ctx);
 
 }  // namespace installer

@@ -1,7 +1,7 @@
 #include "installer/language_page.h"
 
 #include "installer/ini_read.h"
-#include "installer/installer_entry.h"
+#include "installer/setup_files.h"
 
 namespace installer {
 namespace {

@@ -87,4 +87,12 @@ int IsPrinterDriverInstalled(HMODULE library, std::u16string_view driverName) {
   return 0;
 }
 
+bool IsWindows8(const SetupContext& ctx) { return Str(ctx.osName) == u"Win8" || Str(ctx.osName) == u"Win8x64"; }
+
+bool IsVistaOrLater(const SetupContext& ctx) {
+  for (std::u16string_view name : {u"WinVista", u"Win7", u"Win8", u"WinVistax64", u"Win7x64", u"Win8x64"})
+    if (Str(ctx.osName) == name) return true;
+  return false;
+}
+
 }  // namespace installer

@@ -28,6 +28,10 @@ void ShowSystemError(DWORD error);
 // 1 when a driver of that name is installed, 0 when none, -1 after message 31.
 int IsPrinterDriverInstalled(HMODULE library, std::u16string_view driverName);
 
+// The detected system by its [OS] name: Windows 8 (either tree), Vista or later.
+bool IsWindows8(const SetupContext& ctx);
+bool IsVistaOrLater(const SetupContext& ctx);
+
 // Restarts Windows with the shutdown privilege; a failure shows its system text.
 void RebootWindows();
 

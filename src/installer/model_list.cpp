@@ -39,7 +39,7 @@ int BuildModelList(HWND page, const SetupContext& ctx) {
     const std::u16string_view inf = Str(memory ? ctx.usbMemoryInfPaths[k] : ctx.infPaths[k]);
     const std::u16string_view section = Str(memory ? ctx.usbMemoryModelsSections[k] : ctx.modelsSections[k]);
     if (memory && inf.empty()) continue;  // this kind has no USB memory driver
-    const std::vector<std::u16string> keys = ReadIniKeys(inf, section);
+    const std::vector<std::u16string> keys = ReadKeys(inf, section);
     if (keys.empty()) return -1;
     for (const std::u16string& rawKey : keys) {
       const std::u16string_view key = TrimBlanks(rawKey);

@@ -6,7 +6,7 @@
 #include "installer/messages.h"
 #include "installer/ports.h"
 #include "installer/search_library.h"
-#include "installer/wizard.h"
+#include "installer/page_kit.h"
 
 namespace installer {
 namespace {

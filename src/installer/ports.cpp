@@ -5,7 +5,7 @@
 
 #include "installer/ini_read.h"
 #include "installer/messages.h"
-#include "installer/wizard.h"
+#include "installer/page_kit.h"
 
 namespace installer {
 namespace {

@@ -7,7 +7,6 @@
 #include <optional>
 
 #include "installer/ini_read.h"
-#include "installer/installer_entry.h"
 #include "installer/messages.h"
 #include "installer/model_folders.h"
 #include "installer/packed_data.h"

@@ -11,6 +11,12 @@
 
 namespace installer {
 
+// Swiftinst.ini's check of the data file (its CRC-32) and record count: 1
+// when they match.
+int CheckCustomDataFile(SetupContext& ctx);
+// The recorded printer name, port and model into the context.
+int ReadQuickInstallData(SetupContext& ctx);
+
 // The whole file; false when it cannot be opened or read.
 bool ReadWholeFile(std::u16string_view path, std::vector<BYTE>& bytes);
 
@@ -25,5 +31,7 @@ int ApplyDefaultDevmodeData(std::span<const BYTE> devmode, SetupContext& ctx);
 
 // Page 120: the recorded printer name (made unique, editable), port and model.
 INT_PTR QuickConfirmPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+// Shows page 120, then the install progress on Next.
+int ShowQuickConfirmPage(SetupContext& ctx);
 
 }  // namespace installer

@@ -1,5 +1,4 @@
 // Page 120, the quick install's only page, and its place in the chain.
-#include "installer/installer_entry.h"
 #include "installer/messages.h"
 #include "installer/model_folders.h"
 #include "installer/printer_names.h"

@@ -96,7 +96,7 @@ int CopyToolFiles(SetupContext& ctx) {
 
 int CopyResourceDll(SetupContext& ctx, std::u16string_view targetFolder) {
   const std::u16string_view ini = Str(ctx.setupIniPath);
-  const std::vector<std::u16string> keys = ReadIniKeys(ini, u"DLL");
+  const std::vector<std::u16string> keys = ReadKeys(ini, u"DLL");
   if (keys.empty()) return 0;
   for (const std::u16string& key : keys) {
     if (plat::EqualsNoCase(key, u"FolderName")) continue;

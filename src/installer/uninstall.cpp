@@ -10,7 +10,7 @@ namespace installer {
 int FindInstalledModelPrinter(SetupContext& ctx, HMODULE library) {
   const std::u16string_view uninst = Str(ctx.uninstIniPath);
   if (ReadIniInt(uninst, u"Model", u"Num", 0) <= 0) return -1;
-  const std::vector<std::u16string> keys = ReadIniKeys(uninst, u"Model");
+  const std::vector<std::u16string> keys = ReadKeys(uninst, u"Model");
   DWORD needed = 0, count = 0;
   EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &count);
   std::vector<BYTE> buffer(needed ? needed : 1);

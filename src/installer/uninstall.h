@@ -19,6 +19,8 @@ int FindInstalledModelPrinter(SetupContext& ctx, HMODULE library);
 // than 33 characters.
 int MatchesModelKey(const std::vector<std::u16string>& keys, std::u16string_view driverName);
 
+// The uninstaller from its first page.
+int ShowUninstallPage(SetupContext& ctx);
 // Pages 114 to 118. Each returns 1, or 0 after freeing the language library
 // and the chosen list.
 int ShowUninstallModelPage(SetupContext& ctx);

@@ -2,13 +2,12 @@
 #include <algorithm>
 
 #include "installer/ini_read.h"
-#include "installer/installer_entry.h"
 #include "installer/messages.h"
+#include "installer/page_kit.h"
 #include "installer/model_folders.h"
 #include "installer/tool_folder.h"
 #include "installer/uninstall.h"
 #include "installer/uninstall_worker.h"
-#include "installer/wizard.h"
 #include "plat/shell_link.h"
 
 namespace installer {
@@ -23,7 +22,6 @@ enum UninstallPage : int {
 };
 constexpr int kPrinterList = 1021;
 constexpr int kManualsBox = 1029;
-constexpr int kRestartBox = 1026;
 
 // A chain that cannot go on frees what the pages hold.
 int EndChain(SetupContext& ctx) {
@@ -151,7 +149,7 @@ INT_PTR UninstallFirstPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lP
 int ListInstalledModelPrinters(HWND page, SetupContext& ctx) {
   const std::u16string_view uninst = Str(ctx.uninstIniPath);
   if (ReadIniInt(uninst, u"Model", u"Num", 0) <= 0) return -1;
-  const std::vector<std::u16string> keys = ReadIniKeys(uninst, u"Model");
+  const std::vector<std::u16string> keys = ReadKeys(uninst, u"Model");
   PrinterList printers;
   if (!ListLocalPrinters(printers)) {
     ReportAllocFailure(ctx.languageLibrary);
@@ -290,31 +288,9 @@ INT_PTR UninstallProgressPageProc(HWND page, UINT message, WPARAM wParam, LPARAM
 }
 
 INT_PTR UninstallFinishPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    SetupContext& ctx = AdoptContext(page, lParam);
-    MoveToSavedPlace(ctx, page);
-    if (ctx.chosenPrinterCount == ctx.listedPrinterCount) {
-      CheckDlgButton(page, kRestartBox, BST_CHECKED);
-    } else {
-      CheckDlgButton(page, kRestartBox, BST_UNCHECKED);
-      EnableItem(page, kRestartBox, false);
-    }
-    return TRUE;
-  }
-  SetupContext* ctx = PageContext(page);
-  if (!ctx || message != WM_COMMAND) return FALSE;
-  SavePageRect(*ctx, page);
-  if (LOWORD(wParam) == kFinishButton) {
-    if (IsChecked(page, kRestartBox)) {
-      EndDialog(page, kResultCancel);
-      RebootWindows();
-    } else {
-      EndDialog(page, kResultFinish);
-    }
-  } else if (LOWORD(wParam) == IDCANCEL) {
-    EndDialog(page, kResultCancel);
-  }
-  return TRUE;
+  static constexpr FinishPage kUninstallFinish{
+      [](const SetupContext& ctx) { return ctx.chosenPrinterCount == ctx.listedPrinterCount; }, false};
+  return FinishPageMessage(kUninstallFinish, page, message, wParam, lParam);
 }
 
 }  // namespace installer

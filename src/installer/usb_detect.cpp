@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "installer/messages.h"
-#include "installer/wizard.h"
+#include "installer/page_kit.h"
 
 namespace installer {
 namespace {

@@ -9,7 +9,7 @@
 namespace {
 
 BYTE* OtherPlaneOf(RenderPdev* pdev, BYTE* plane) {
-  if (!(pdev->flags & kPdevTwoPlanes)) return nullptr;
+  if (!HasTwoPlanes(pdev)) return nullptr;
   return plane == pdev->drum1Plane ? pdev->drum2Plane : pdev->drum1Plane;
 }
 
@@ -124,7 +124,7 @@ BOOL BlacknessToPlanes(SURFOBJ* pso, CLIPOBJ* clip, const PdevRect& dest) {
   BYTE *drum1 = nullptr, *drum2 = nullptr;
   GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
   ForEachClipRect(pdev, drum2, dest, pso->lDelta, clip, FillRectInk);
-  if ((pdev->flags & kPdevTwoPlanes) && drum1 != drum2) ForEachClipRect(pdev, drum1, dest, pso->lDelta, clip, FillRectWhite);
+  if (HasTwoPlanes(pdev) && drum1 != drum2) ForEachClipRect(pdev, drum1, dest, pso->lDelta, clip, FillRectWhite);
   return TRUE;
 }
 

@@ -118,7 +118,7 @@ BOOL DrawGlyphBits(RenderPdev* pdev, BYTE* target, LONG stride, const GLYPHPOS* 
   const bool white = PatternAllWhite(pattern, patternWidth, patternHeight);
   const bool hasPattern = pattern && patternWidth > 0 && patternHeight > 0;
   if (screened && !hasPattern) return TRUE;
-  BYTE* other = ((pdev->flags & kPdevTwoPlanes) && pdev->drawing.otherPlane && pdev->drawing.otherPlane != target)
+  BYTE* other = (HasTwoPlanes(pdev) && pdev->drawing.otherPlane && pdev->drawing.otherPlane != target)
                     ? pdev->drawing.otherPlane
                     : nullptr;
   const std::int64_t patternBytes = hasPattern ? RowBytes1bpp(patternWidth) : 0;

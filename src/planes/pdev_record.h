@@ -296,6 +296,9 @@ inline RenderPdev* ValidPdevOf(const SURFOBJ* pso) {
   return pdev;
 }
 
+// The sheet is laid out on two ink planes (both drums' inks on one sheet).
+inline bool HasTwoPlanes(const RenderPdev* pdev) { return (pdev->flags & kPdevTwoPlanes) != 0; }
+
 // The settings ask for picture treatment: error diffusion (any photo mode but
 // 0), sharpening or backlight enhancement.
 inline bool PictureOptionsOn(const RenderPdev* pdev) {

@@ -9,7 +9,7 @@
 #include "planes/plane_ops.h"
 
 BOOL ColourUsesSecondPlane(RenderPdev* pdev, BRUSHOBJ* brush) {
-  if (!(pdev->flags & kPdevTwoPlanes)) return FALSE;
+  if (!HasTwoPlanes(pdev)) return FALSE;
   if (brush && brush->iSolidColor == kNoSolidColor && brush->pvRbrush) return FALSE;
   const ULONG rgb = (brush && brush->iSolidColor != kNoSolidColor) ? brush->iSolidColor & 0xFFFFFF : 0xFFFFFF;
   std::uint8_t plate = 2, density = 0;

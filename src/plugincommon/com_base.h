@@ -27,30 +27,12 @@ void ObjectDestroyed();
 }  // namespace detail
 
 // Base of our COM objects: Derived implements Interface and answers the ids
-// listed. Release deletes Derived at zero (through its own destructor, which
-// is virtual only where the object's table has a destructor slot).
+// listed, with the platform's IUnknown (QueryInterface over the ids, count
+// from 1, Release deletes Derived at zero through its own destructor, which
+// is virtual only where the object's table has a destructor slot). A Module
+// object keeps the module loaded while it lives.
 template <typename Derived, typename Interface, Lifetime kLifetime, const IID*... kIids>
-class ComObject : public Interface {
- public:
-  // The object for the listed ids (AddRef'ed); otherwise *object null and
-  // E_NOINTERFACE. Null object: E_POINTER.
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if ((IsEqualGUID(iid, *kIids) || ...)) {
-      *object = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = InterlockedDecrement(&refs_);
-    if (left == 0) delete static_cast<Derived*>(this);
-    return static_cast<ULONG>(left);
-  }
-
+class ComObject : public plat::com::Unknown<Derived, Interface, kIids...> {
  protected:
   ComObject() {
     if constexpr (kLifetime == Lifetime::Module) detail::ObjectCreated();
@@ -58,11 +40,6 @@ class ComObject : public Interface {
   ~ComObject() {
     if constexpr (kLifetime == Lifetime::Module) detail::ObjectDestroyed();
   }
-  ComObject(const ComObject&) = delete;
-  ComObject& operator=(const ComObject&) = delete;
-
- private:
-  LONG refs_ = 1;
 };
 
 // Creates T and queries it for iid; the creation reference goes either way.

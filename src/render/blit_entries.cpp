@@ -88,7 +88,7 @@ BOOL BitBltBody(SURFOBJ* psoTrg, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, 
     }
   }
   NextRop4(pdev, rop4);
-  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
+  const bool two = HasTwoPlanes(pdev);
   const bool imageSequence = rop4 == kRop4SrcAnd || rop4 == kRop4SrcPaint || rop4 == kRop4MergePaint ||
                              (rop4 == kRop4Dsna && SourceDepthAtLeast24(psoSrc) && two && pdev->separationModes[2] > 1);
   if (imageSequence && BitBltImage(psoTrg, prclTrg, psoSrc, pptlSrc, clip, pxlo)) {
@@ -369,7 +369,7 @@ BOOL PlaceStretchBands(RenderPdev* pdev, SURFOBJ* psoDest, const StretchBands& b
   const PdevRect placed{0, 0, bands.dest.right - bands.dest.left, bands.dest.bottom - bands.dest.top};
   BOOL result = ForEachClipRectWithSource(pdev, drum2, bands.dest, psoDest->lDelta, bands.band, placed, bands.stride,
                                           clip, WhiteThenAndKernel);
-  if ((pdev->flags & kPdevTwoPlanes) && secondBand && secondBand != bands.band)
+  if (HasTwoPlanes(pdev) && secondBand && secondBand != bands.band)
     result = ForEachClipRectWithSource(pdev, drum1, bands.dest, psoDest->lDelta, secondBand, placed, bands.stride,
                                        clip, WhiteThenAndKernel);
   GlobalFree(bands.band);

@@ -127,7 +127,7 @@ BYTE* RealizePattern(RenderPdev* pdev, BRUSHOBJ* brush, SIZEL* patternSize, BOOL
   BYTE* out = WidenedPattern(plate, w, h, size);
   GlobalFree(plate);
   if (!out) return nullptr;
-  pdev->drawing.plateSelector = (pdev->flags & kPdevTwoPlanes) ? PatternPlate(pdev, rb) : 2;
+  pdev->drawing.plateSelector = HasTwoPlanes(pdev) ? PatternPlate(pdev, rb) : 2;
   if (patternSize) *patternSize = size;
   return out;
 }

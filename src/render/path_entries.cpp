@@ -154,7 +154,7 @@ BOOL DrvStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* px
   if (!pdev) return FALSE;
   // On two planes the engine routes the fill and the stroke to the entries
   // that put each colour on its plane.
-  if (pdev->flags & kPdevTwoPlanes) return FALSE;
+  if (HasTwoPlanes(pdev)) return FALSE;
   EngFillPath(pso, ppo, pco, pboFill, pptlBrushOrg, mixFill, flOptions);
   if (!DrvStrokePath(pso, ppo, pco, pxo, pboStroke, pptlBrushOrg, plineattrs, mixFill))
     EngStrokePath(pso, ppo, pco, pxo, pboStroke, pptlBrushOrg, plineattrs, mixFill);

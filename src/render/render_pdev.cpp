@@ -72,21 +72,6 @@ struct GlobalDeleter {
   void operator()(void* p) const { GlobalFree(p); }
 };
 
-// A printer-data value read whole (with two spare zero bytes behind it), or
-// nothing when it is missing or cannot be read.
-std::optional<std::vector<BYTE>> ReadPrinterValue(HANDLE printer, const WCHAR* name) {
-  DWORD type = 0;
-  DWORD needed = 0;
-  DWORD rc = GetPrinterDataW(printer, name, &type, nullptr, 0, &needed);
-  if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return std::nullopt;
-  std::vector<BYTE> data(static_cast<std::size_t>(needed) + 2, 0);
-  DWORD got = 0;
-  rc = GetPrinterDataW(printer, name, &type, data.data(), needed, &got);
-  if (rc != ERROR_SUCCESS || got > needed) return std::nullopt;
-  data.resize(got);
-  return data;
-}
-
 bool IsOurDevmodeShape(const DEVMODEW* dm, WORD version = kClassicDriverVersion) {
   return dm != nullptr && dm->dmDriverVersion == version && dm->dmSize == kPublicDevmodeSize &&
          dm->dmDriverExtra == kPrivateDevmodeExtra;

@@ -110,7 +110,7 @@ bool PreparePattern(RenderPdev* pdev, SURFOBJ* pso, ULONG rop4, const PlaneDesti
   PdevDrawState& d = pdev->drawing;
   buf.pattern = RealizePattern(pdev, brush, &patternSize, FALSE);
   if (!buf.pattern) return false;
-  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
+  const bool two = HasTwoPlanes(pdev);
   const int graphicsMode = std::min<int>(pdev->separationModes[1], kSeparationModes - 1);
   const std::uint16_t defaultPlate = SeparationDefaultPlate[graphicsMode] == 1 ? kPlate2 : kPlate1;
   if (two && buf.band && graphicsMode >= 2 && d.plateSelector == defaultPlate &&
@@ -233,7 +233,7 @@ void UpdateOperation(RenderPdev* pdev, ULONG rop4, const PdevRect& dest, bool on
 // without one, the one-ink picture plane unless the blit renders directly;
 // the mask idiom's plane in graphics separation modes 0 and 1.
 BYTE* RopTargetPlane(const RenderPdev* pdev, bool pattern, bool maskIdiom, BYTE* drum1, BYTE* drum2) {
-  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
+  const bool two = HasTwoPlanes(pdev);
   BYTE* plane = drum2;
   if (pattern) {
     plane = pdev->drawing.plateSelector == kPlate1 ? drum1 : drum2;
@@ -251,7 +251,7 @@ BOOL BitBltWithBrush(ROP4 rop4, SURFOBJ* pso, const RECTL* target, SURFOBJ* src,
   RenderPdev* pdev = PdevFromSurface(pso);
   if (!pdev || !target) return FALSE;
   PdevDrawState& d = pdev->drawing;
-  const bool two = (pdev->flags & kPdevTwoPlanes) != 0;
+  const bool two = HasTwoPlanes(pdev);
   const BYTE imageMode = pdev->separationModes[2];
   const ULONG prev = d.previousRop4;
   if (two && rop4 == kRop4PatCopy && colour.present && !colour.solid) return PatCopyRealized(pso, target, clip, brush);

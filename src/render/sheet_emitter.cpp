@@ -22,11 +22,10 @@ LONG Dots(std::int64_t tenthMm, int dpi) {
   return static_cast<LONG>(std::clamp<std::int64_t>(d, -0x7FFFFFFF, 0x7FFFFFFF));
 }
 
-bool TwoPlanes(const RenderPdev* pdev) { return (pdev->flags & kPdevTwoPlanes) != 0; }
 
 void ForEachPlane(RenderPdev* pdev, void (*fn)(const PlaneView&, LONG), LONG amount) {
   fn(DrumPlane(pdev, 1), amount);
-  if (TwoPlanes(pdev)) fn(DrumPlane(pdev, 2), amount);
+  if (HasTwoPlanes(pdev)) fn(DrumPlane(pdev, 2), amount);
 }
 
 // The binding shift in dots: y dpi for row moves, x dpi for bit moves,
@@ -182,7 +181,7 @@ PageEnd SendDrumPage(RenderPdev* pdev, SheetWork& work, int drum, const PlaneVie
 // Only rows with ink are written: most of a sheet is white.
 void WhitenPlanes(RenderPdev* pdev, const SheetWork& work) {
   if (pdev->drum2Plane) WhitenPlane(DrumPlane(pdev, 2), work.WhiteRowsOf(pdev->drum2Plane));
-  if (TwoPlanes(pdev) && pdev->drum1Plane && pdev->drum1Plane != pdev->drum2Plane)
+  if (HasTwoPlanes(pdev) && pdev->drum1Plane && pdev->drum1Plane != pdev->drum2Plane)
     WhitenPlane(DrumPlane(pdev, 1), work.WhiteRowsOf(pdev->drum1Plane));
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "plat/files.h"
@@ -160,22 +161,15 @@ struct GlobalBlock {
   explicit operator bool() const { return p != nullptr; }
 };
 
+// The value in a new zero-filled global block with `pad` spare bytes behind it.
 BYTE* ReadValue(HANDLE printer, const WCHAR* valueName, DWORD* size, std::size_t pad) {
   if (size) *size = 0;
-  if (!printer || !valueName) return nullptr;
-  DWORD type = 0;
-  DWORD needed = 0;
-  DWORD rc = GetPrinterDataW(printer, valueName, &type, nullptr, 0, &needed);
-  if ((rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) || needed == 0) return nullptr;
-  auto* buffer = static_cast<BYTE*>(GlobalAlloc(GPTR, std::size_t{needed} + pad));
+  const auto value = ReadPrinterValue(printer, valueName);
+  if (!value || value->empty()) return nullptr;
+  auto* buffer = static_cast<BYTE*>(GlobalAlloc(GPTR, value->size() + pad));
   if (!buffer) return nullptr;
-  DWORD got = 0;
-  rc = GetPrinterDataW(printer, valueName, &type, buffer, needed, &got);
-  if (rc != ERROR_SUCCESS || got > needed) {
-    GlobalFree(buffer);
-    return nullptr;
-  }
-  if (size) *size = got;
+  std::memcpy(buffer, value->data(), value->size());
+  if (size) *size = static_cast<DWORD>(value->size());
   return buffer;
 }
 
@@ -473,6 +467,20 @@ DWORD WritePaperList(HANDLE printer, const ModelCaps* caps) {
     if (rc != ERROR_SUCCESS) return rc;
   }
   return rc;
+}
+
+std::optional<std::vector<BYTE>> ReadPrinterValue(HANDLE printer, const WCHAR* valueName) {
+  if (!printer || !valueName) return std::nullopt;
+  DWORD type = 0;
+  DWORD needed = 0;
+  DWORD rc = GetPrinterDataW(printer, valueName, &type, nullptr, 0, &needed);
+  if (rc != ERROR_SUCCESS && rc != ERROR_MORE_DATA) return std::nullopt;
+  std::vector<BYTE> data(needed);
+  DWORD got = 0;
+  rc = GetPrinterDataW(printer, valueName, &type, data.data(), needed, &got);
+  if (rc != ERROR_SUCCESS || got > needed) return std::nullopt;
+  data.resize(got);
+  return data;
 }
 
 BYTE* GetPrinterDataPadded(HANDLE printer, const WCHAR* valueName, DWORD* size) {

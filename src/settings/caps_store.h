@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -79,6 +80,9 @@ DWORD WritePaperList(HANDLE printer, const ModelCaps* caps);
 std::vector<PaperEntry> DecodePaperRecords(std::span<const BYTE> value);
 std::vector<LevelEntry> DecodeLevelRecords(std::span<const BYTE> value);
 
+// A printer-data value read whole: empty when present but empty, nothing when
+// missing or unreadable.
+std::optional<std::vector<BYTE>> ReadPrinterValue(HANDLE printer, const WCHAR* valueName);
 // A new zero-filled global block of the value's size + 2 bytes holding the value
 // (so a REG_SZ without terminator ends in one); nullptr when missing, empty or
 // without memory. *size receives the value's size when given.

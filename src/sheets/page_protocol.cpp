@@ -2,11 +2,7 @@
 
 #include <iterator>
 
-#include "sheets/basic_layout_pages.h"
-#include "sheets/color_page.h"
 #include "sheets/control_kit.h"
-#include "sheets/image_page.h"
-#include "sheets/print_page.h"
 
 namespace {
 
@@ -79,18 +75,5 @@ INT_PTR RunDocumentPage(const PageHooks& hooks, HWND page, UINT message, WPARAM 
       return TRUE;
     }
     default: return hooks.Other ? hooks.Other(page, *context, message, wParam, lParam) : FALSE;
-  }
-}
-
-DLGPROC DocumentPageProc(int templateId) {
-  switch (templateId) {
-    case 2008: return BasicPageProc;
-    case 2001: return LayoutPageProc;
-    case 2002: return ColorPageProc;
-    case 2003: return ImagePageProc;
-    case 2004: return PrintPageProc;
-    case 2005: return FinishingPageProc;
-    case 2006: return AboutPageProc;
-    default: return nullptr;
   }
 }

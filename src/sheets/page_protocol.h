@@ -35,6 +35,3 @@ struct PageHooks {
 DocSheetContext* PageContext(HWND page);
 // One dialog procedure body for every document page.
 INT_PTR RunDocumentPage(const PageHooks& hooks, HWND page, UINT message, WPARAM wParam, LPARAM lParam);
-
-// The dialog procedure of each page, by template id; nullptr for another id.
-DLGPROC DocumentPageProc(int templateId);

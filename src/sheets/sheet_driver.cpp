@@ -11,6 +11,7 @@
 #include "settings/custom_forms.h"
 #include "settings/private_devmode.h"
 #include "sheets/device_page.h"
+#include "sheets/document_pages.h"
 #include "sheets/page_protocol.h"
 #include "sheets/setting_pictures.h"
 #include "sheets/sheet_rules.h"

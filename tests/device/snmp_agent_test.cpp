@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -17,11 +18,11 @@
 #include "plat/net.h"
 #include "support/peer.h"
 #include "support/run_command.h"
+#include "support/snmp_agent.h"
 #include "support/temp_folder.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 struct Served {
@@ -54,36 +55,29 @@ class RealAgentTest : public ::testing::Test {
   void SetUp() override {
     values_ = ChosenValues();
     ASSERT_EQ(values_.size(), kDeviceStatusOidCount);
-    std::ofstream file(dir_ / "values");
+    std::ostringstream file;
     for (std::size_t i = 0; i < values_.size(); ++i) {
       const Served& s = values_[i];
       file << DeviceStatusOid(i) << (s.text ? " octet_str " + Quoted(s.string) : " integer " + std::to_string(s.number))
            << "\n";
     }
-    file.close();
-    std::string out;
-    const int status = RunCommand("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent start " + dir_.string() + " " +
-                               (dir_ / "values").string(),
-                           &out);
-    REQUIRE_PEER(status != 77, "snmpd");
-    ASSERT_EQ(status, 0) << out;
-    port_ = std::stoi(out);
-    started_ = true;
+    agent_ = std::make_unique<testsupport::SnmpAgent>(folder_.path(), file.str());
+    REQUIRE_PEER(!agent_->Missing(), "snmpd");
+    ASSERT_TRUE(agent_->Running()) << agent_->output();
+    port_ = agent_->port();
     ASSERT_TRUE(plat::net::SetPortOverride("127.0.0.1", static_cast<USHORT>(port_)));
   }
 
   void TearDown() override {
     plat::net::ClearPortOverrides();
     plat::net::SetWaitScale(1.0);
-    std::string out;
-    if (started_) RunCommand("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent stop " + dir_.string(), &out);
+    agent_.reset();
   }
 
   testsupport::TempFolder folder_{"snmp-agent"};
-  const fs::path dir_ = folder_.path();
   std::vector<Served> values_;
+  std::unique_ptr<testsupport::SnmpAgent> agent_;
   int port_ = 0;
-  bool started_ = false;
 };
 
 TEST_F(RealAgentTest, SnmpgetSeesTheChosenValues) {

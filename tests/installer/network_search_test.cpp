@@ -5,9 +5,11 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "installer/network_search.h"
 #include "support/peer.h"
+#include "support/snmp_agent.h"
 #include "wizard_fixture.h"
 
 namespace installer_test {
@@ -127,7 +129,7 @@ class RealAgents : public Search {
  protected:
   struct Agent {
     std::string address, description, name, mac;
-    std::string dir;
+    std::shared_ptr<testsupport::SnmpAgent> agent;
     int port = 0;
   };
   void SetUp() override {
@@ -137,25 +139,18 @@ class RealAgents : public Search {
                {"127.0.0.5", "NEVO RP1100", "Dup\xc3\x28name", "0x0A0B0C0D0E0F", {}, 0},
                {"127.0.0.4", "NEVO RP3000", "", "\"\"", {}, 0}};
     for (auto& a : agents_) {
-      a.dir = Host("agent-" + a.address);
-      Write("agent-" + a.address + ".txt", ".1.3.6.1.2.1.1.1.0 octet_str \"" + a.description +
-                                               "\"\n.1.3.6.1.2.1.1.5.0 octet_str \"" + a.name +
-                                               "\"\n.1.3.6.1.2.1.2.2.1.6.1 octet_str " + a.mac + "\n");
-      std::string out;
-      const int status = RunShell("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent start '" + a.dir + "' '" +
-                                 Host("agent-" + a.address + ".txt") + "' " + a.address,
-                             &out);
-      REQUIRE_PEER(status != 77, "snmpd");
-      ASSERT_EQ(status, 0) << out;
-      a.port = std::atoi(out.c_str());
+      a.agent = std::make_shared<testsupport::SnmpAgent>(Host("agent-" + a.address),
+                                                         testsupport::SystemValues(a.description, a.name, a.mac),
+                                                         a.address);
+      REQUIRE_PEER(!a.agent->Missing(), "snmpd");
+      ASSERT_TRUE(a.agent->Running()) << a.agent->output();
+      a.port = a.agent->port();
       ASSERT_TRUE(plat::net::AddMachineAgent(a.address, static_cast<USHORT>(a.port)));
     }
     ASSERT_TRUE(plat::net::SetSubnet("127.0.0.0/29"));
   }
   void TearDown() override {
-    std::string out;
-    for (const auto& a : agents_)
-      if (a.port) RunShell("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent stop '" + a.dir + "'", &out);
+    agents_.clear();
     Search::TearDown();
   }
   std::vector<Agent> agents_;

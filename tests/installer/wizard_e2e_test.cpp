@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 
 #include "installer_fixture.h"
 #include "streamdump/stream_decoder.h"
 #include "support/peer.h"
+#include "support/snmp_agent.h"
 
 namespace installer_test {
 namespace {
@@ -28,23 +30,17 @@ std::string Program(const char* name, const std::string& rest) {
 class WizardMedium : public MachineRoot {
  protected:
   void TearDown() override {
-    std::string out;
-    for (const auto& dir : agents_) RunShell("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent stop '" + dir + "'", &out);
+    agents_.clear();
     MachineRoot::TearDown();
   }
   // An agent at a loopback address; its port, or 0 (the test is skipped) without snmpd.
   int StartAgent(const std::string& address, const std::string& description, const std::string& name) {
-    const std::string dir = (root_ / ("agent-" + address)).string();
-    Write("agent-" + address + ".txt", ".1.3.6.1.2.1.1.1.0 octet_str \"" + description +
-                                           "\"\n.1.3.6.1.2.1.1.5.0 octet_str \"" + name +
-                                           "\"\n.1.3.6.1.2.1.2.2.1.6.1 octet_str 0x00AA00BB00CC\n");
-    std::string out;
-    const int status = RunShell("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent start '" + dir + "' '" +
-                                    Host("agent-" + address + ".txt") + "' " + address,
-                                &out);
-    if (status != 0) return 0;
-    agents_.push_back(dir);
-    return std::atoi(out.c_str());
+    auto agent = std::make_unique<testsupport::SnmpAgent>(root_ / ("agent-" + address),
+                                                          testsupport::SystemValues(description, name, "0x00AA00BB00CC"),
+                                                          address);
+    if (!agent->Running()) return 0;
+    agents_.push_back(std::move(agent));
+    return agents_.back()->port();
   }
   void Init(const std::string& options) {
     std::string out;
@@ -95,7 +91,7 @@ class WizardMedium : public MachineRoot {
     text << in.rdbuf();
     return text.str();
   }
-  std::vector<std::string> agents_;
+  std::vector<std::unique_ptr<testsupport::SnmpAgent>> agents_;
 };
 
 TEST_F(WizardMedium, Type4OnWindows7FindsTheDuplicatorMakesItsPortAndPrintsTheTestPage) {

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -150,6 +151,62 @@ TEST_F(Files, ReadWriteSeekAndTruncate) {
   SetLastError(0);
   EXPECT_FALSE(CloseHandle(h));
   EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+// Sizes beyond 4 GB and times beyond 2038 reach the caller whole, in 32-bit
+// builds as in 64-bit ones (the host's file calls take 64-bit offsets and times).
+TEST_F(Files, LargeFilesAndDistantTimes) {
+  constexpr std::uint64_t kSize = (std::uint64_t{5} << 30) + 3;  // 5 GiB and 3 bytes, sparse
+  {
+    std::ofstream out(Host("C/work/big.bin"), std::ios::binary);
+    out.seekp(static_cast<std::streamoff>(kSize - 1));
+    out.put('z');
+    ASSERT_TRUE(out.good());
+  }
+  HANDLE h = Open(u"C:\\work\\big.bin", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
+  DWORD high = 0;
+  EXPECT_EQ(GetFileSize(h, &high), static_cast<DWORD>(kSize));
+  EXPECT_EQ(high, 1u);
+  LONG seekHigh = 1;
+  EXPECT_EQ(SetFilePointer(h, static_cast<LONG>(static_cast<DWORD>(kSize - 1)), &seekHigh, FILE_BEGIN),
+            static_cast<DWORD>(kSize - 1));
+  EXPECT_EQ(seekHigh, 1);
+  char last = 0;
+  DWORD done = 0;
+  EXPECT_TRUE(ReadFile(h, &last, 1, &done, nullptr));
+  EXPECT_EQ(std::string(&last, done), "z");
+  CloseHandle(h);
+
+  Put(Host("C/work/late.txt"), "1234");
+  ASSERT_EQ(std::system(("touch -d '2100-01-01 00:00:00 UTC' '" + Host("C/work/late.txt") + "'").c_str()), 0);
+  constexpr std::uint64_t k2100 = (4'102'444'800ull + 11'644'473'600ull) * 10'000'000ull;
+  struct Case {
+    const char16_t* pattern;
+    std::uint64_t size;
+    std::uint64_t writeTime;  // 0: not checked
+  } cases[] = {{u"C:\\work\\big.bin", kSize, 0}, {u"C:\\work\\late.txt", 4, k2100}};
+  for (const Case& c : cases) {
+    EXPECT_NE(GetFileAttributesW(c.pattern), INVALID_FILE_ATTRIBUTES) << plat::utf8(c.pattern);
+    WIN32_FIND_DATAW d;
+    HANDLE find = FindFirstFileW(c.pattern, &d);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE) << plat::utf8(c.pattern);
+    EXPECT_EQ((std::uint64_t{d.nFileSizeHigh} << 32) | d.nFileSizeLow, c.size);
+    if (c.writeTime) {
+      EXPECT_EQ((std::uint64_t{d.ftLastWriteTime.dwHighDateTime} << 32) | d.ftLastWriteTime.dwLowDateTime, c.writeTime);
+    }
+    FindClose(find);
+  }
+  std::size_t listed = 0;
+  WIN32_FIND_DATAW d;
+  HANDLE find = FindFirstFileW(u"C:\\work\\*", &d);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  do {
+    const std::u16string_view name(d.cFileName);
+    if (name == u"big.bin" || name == u"late.txt") ++listed;
+  } while (FindNextFileW(find, &d));
+  FindClose(find);
+  EXPECT_EQ(listed, 2u) << "a listing leaves out neither file";
 }
 
 struct ShareCase {

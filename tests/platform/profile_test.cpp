@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "plat/files.h"
 #include "plat/machine.h"
@@ -117,6 +118,51 @@ TEST_F(Profile, ListsOfSectionsAndKeys) {
   WCHAR section[64];
   EXPECT_EQ(GetPrivateProfileSectionW(u"Other", section, 64, u"C:\\data\\edge.ini"), 4u);
   EXPECT_EQ(std::u16string(section, 5), std::u16string(u"k=v\0\0", 5));
+}
+
+// The readers without buffers answer what the API answers, tell a missing
+// key from an empty value, and cut nothing however long.
+TEST_F(Profile, ReadersWithoutBuffers) {
+  using plat::profile::ReadKeys, plat::profile::ReadSection, plat::profile::ReadValue;
+  const std::u16string file = u"C:\\data\\edge.ini";
+  const ValueCase cases[] = {
+      {u"model x", u"PLAIN", u"abc"},
+      {u"Model X", u"Quoted", u"  keep inner spaces  "},
+      {u"Model X", u"Empty", u""},
+      {u"Model X", u"DUP", u"first"},
+      {u"Other", u"k", u"v"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ReadValue(file, c.section, c.key), c.expected) << plat::utf8(c.key);
+  EXPECT_FALSE(ReadValue(file, u"Model X", u"Missing"));
+  EXPECT_FALSE(ReadValue(file, u"No Such Section", u"Plain"));
+  EXPECT_FALSE(ReadValue(u"C:\\data\\absent.ini", u"Model X", u"Plain"));
+  EXPECT_EQ(ReadKeys(file, u"Other"), std::vector<std::u16string>{u"k"});
+  EXPECT_EQ(ReadKeys(file, u"Model X").front(), u"Plain");
+  EXPECT_TRUE(ReadKeys(file, u"nothing").empty());
+  EXPECT_EQ(ReadSection(file, u"Other"), std::vector<std::u16string>{u"k=v"});
+
+  // Longer than any buffer the INF readers used before (1024 units for a
+  // value, 32768 for a list).
+  const std::string longValue(5000, 'v');
+  std::string text = "[Long]\r\nValue=" + longValue + "\r\n[Many]\r\n";
+  for (int i = 0; i < 4000; ++i) text += "SomeLongerKeyName" + std::to_string(i) + "=x\r\n";
+  Put(Host("C/data/long.inf"), text);
+  const std::u16string inf = u"C:\\data\\long.inf";
+  EXPECT_EQ(ReadValue(inf, u"Long", u"Value"), plat::u16(longValue));
+  const auto keys = ReadKeys(inf, u"Many");
+  ASSERT_EQ(keys.size(), 4000u);
+  EXPECT_EQ(keys.back(), u"SomeLongerKeyName3999");
+  EXPECT_EQ(ReadSection(inf, u"Many").back(), u"SomeLongerKeyName3999=x");
+}
+
+TEST(ProfileFields, CommaFieldsAndFrames) {
+  using plat::profile::SplitCommaFields, plat::profile::Unframe;
+  EXPECT_EQ(SplitCommaFields(u" a , b\t,,c"), (std::vector<std::u16string>{u"a", u"b", u"", u"c"}));
+  EXPECT_EQ(SplitCommaFields(u""), std::vector<std::u16string>{u""});
+  EXPECT_EQ(Unframe(u"%KEY%", u'%').value(), u"KEY");
+  EXPECT_EQ(Unframe(u"\"\"", u'"').value(), u"");
+  EXPECT_FALSE(Unframe(u"%", u'%'));
+  EXPECT_FALSE(Unframe(u"%KEY", u'%'));
 }
 
 TEST_F(Profile, TruncationReturnsTheDocumentedCounts) {

@@ -46,8 +46,9 @@ TEST_F(Exports, EnableDriverChecksVersionAndTheWholeStructure) {
     ULONG version;
     ULONG size;
   };
-  // 12 bytes is shorter than the structure on this host: the table pointer would not fit.
-  for (Case c : {Case{0x10000, sizeof(ded)}, Case{0x20000, 12}, Case{0x20000, 0}}) {
+  // One byte short of the structure, whatever the pointer size: the table
+  // pointer would not fit.
+  for (Case c : {Case{0x10000, sizeof(ded)}, Case{0x20000, sizeof(ded) - 1}, Case{0x20000, 0}}) {
     DRVENABLEDATA untouched{7, 7, nullptr};
     SetLastError(0);
     EXPECT_FALSE(enable(c.version, c.size, &untouched));

@@ -84,7 +84,7 @@ class PrinterFixture : public ::testing::Test {
   }
 
   void SetData(const char16_t* name, std::vector<BYTE> bytes) {
-    ASSERT_TRUE(plat::spooler::SetData(kPrinter, name, REG_BINARY, std::move(bytes)));
+    ASSERT_TRUE(testsupport::SetPrinterValue(kPrinter, name, std::move(bytes)));
   }
   void SetDefaultDevmode(const PrivateDevmode& dm) { SetData(u"DefaultDevmode", Bytes(dm)); }
 

@@ -389,6 +389,11 @@ TEST_F(CapsStoreTest, PrinterDataReads) {
   EXPECT_EQ(GetPrinterDataPadded(p.h, u"Missing", &size), nullptr);
   EXPECT_EQ(size, 0u);
   EXPECT_EQ(GetPrinterDataPadded(nullptr, u"Five"), nullptr);
+  // The whole-value reader tells an empty value from a missing one.
+  EXPECT_EQ(ReadPrinterValue(p.h, u"Five"), (std::vector<BYTE>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(ReadPrinterValue(p.h, u"Empty"), std::vector<BYTE>{});
+  EXPECT_FALSE(ReadPrinterValue(p.h, u"Missing"));
+  EXPECT_FALSE(ReadPrinterValue(nullptr, u"Five"));
 }
 
 TEST(NameListOps, AppendFindRemove) {

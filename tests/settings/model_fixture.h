@@ -12,6 +12,7 @@
 #include "settings/caps_store.h"
 #include "settings/model_caps.h"
 #include "settings/private_devmode.h"
+#include "support/test_printer.h"
 
 namespace fixture {
 
@@ -158,25 +159,14 @@ inline CapsPtr MakeModel(int drums) {
 // A fresh spooler with one printer (optionally with its own DEVMODE).
 inline void AddTestPrinter(std::vector<BYTE> devmode = {}) {
   plat::spooler::Reset();
-  plat::spooler::PrinterSetup setup;
-  setup.name = kPrinter;
-  setup.port = u"LPT1:";
-  setup.driver.name = u"NEVO Duo 9";
-  setup.driver.driverPath = u"C:\\drivers\\nevorender.dll";
-  setup.driver.dependentFiles = {u"C:\\drivers\\nevores.dll"};
+  plat::spooler::PrinterSetup setup = testsupport::PrinterSetupOf(
+      kPrinter, u"LPT1:", u"NEVO Duo 9", u"C:\\drivers\\nevorender.dll", u"", u"", {u"C:\\drivers\\nevores.dll"});
   setup.devmode = std::move(devmode);
   plat::spooler::AddPrinter(setup);
 }
 
-struct Printer {
-  HANDLE h = nullptr;
-  explicit Printer(ACCESS_MASK access = PRINTER_ALL_ACCESS) {
-    PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
-    OpenPrinterW(kPrinter.c_str(), &h, &defaults);
-  }
-  ~Printer() {
-    if (h) ClosePrinter(h);
-  }
+struct Printer : testsupport::PrinterHandle {
+  explicit Printer(ACCESS_MASK access = PRINTER_ALL_ACCESS) : PrinterHandle(kPrinter, access) {}
 };
 
 inline std::vector<BYTE> Bytes(const void* p, std::size_t n) {
@@ -185,7 +175,7 @@ inline std::vector<BYTE> Bytes(const void* p, std::size_t n) {
 }
 
 inline void SetValue(std::u16string_view name, std::vector<BYTE> bytes, DWORD type = REG_BINARY) {
-  plat::spooler::SetData(kPrinter, name, type, std::move(bytes));
+  testsupport::SetPrinterValue(kPrinter, name, std::move(bytes), type);
 }
 
 inline std::vector<BYTE> TextBytes(std::u16string_view text) {

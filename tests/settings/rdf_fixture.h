@@ -14,8 +14,10 @@
 
 #include "plat/windows.h"
 #include "settings/caps_store.h"
+#include "settings/model_fixture.h"
 #include "settings/model_caps.h"
 #include "settings/rdf_reader.h"
+#include "support/test_printer.h"
 
 namespace rdftest {
 
@@ -59,13 +61,7 @@ inline std::string WithLine(std::string text, const std::string& key, const std:
   return text;
 }
 
-struct CapsDeleter {
-  void operator()(ModelCaps* c) const {
-    FreeModelCaps(c, true);
-    GlobalFree(c);
-  }
-};
-using CapsPtr = std::unique_ptr<ModelCaps, CapsDeleter>;
+using fixture::CapsPtr;
 
 // The machine, spooler and resource modules reset, the resource library on
 // C:, and the sample models beside it.
@@ -105,15 +101,10 @@ class RdfTest : public ::testing::Test {
   void AddPrinter(const Model& m, const std::string& text) {
     const std::u16string path = kDriverFolder + plat::u16(m.file);
     PutFile(path, text);
-    plat::spooler::PrinterSetup setup;
-    setup.name = kPrinter;
-    setup.port = u"LPT1:";
-    setup.driver.name = m.name;
-    setup.driver.driverPath = kDriverFolder + u"NEVORENDER.DLL";
-    setup.driver.dataFile = path;
-    setup.driver.configFile = kDriverFolder + u"CLASSICUI.DLL";
-    setup.driver.dependentFiles = {kResourceDll, path};
-    ASSERT_TRUE(plat::spooler::AddPrinter(setup));
+    ASSERT_TRUE(plat::spooler::AddPrinter(testsupport::PrinterSetupOf(kPrinter, u"LPT1:", m.name,
+                                                                      kDriverFolder + u"NEVORENDER.DLL",
+                                                                      kDriverFolder + u"CLASSICUI.DLL", path,
+                                                                      {kResourceDll, path})));
   }
 
   HMODULE resources_ = nullptr;

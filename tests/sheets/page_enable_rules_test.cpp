@@ -10,6 +10,7 @@
 #include "plat/windows.h"
 #include "settings/model_fixture.h"
 #include "sheets/basic_layout_pages.h"
+#include "sheets/document_pages.h"
 #include "sheets/page_protocol.h"
 #include "sheets/sheet_rules.h"
 

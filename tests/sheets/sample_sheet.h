@@ -25,6 +25,7 @@
 #include "settings/caps_store.h"
 #include "settings/private_devmode.h"
 #include "support/run_command.h"
+#include "support/snmp_agent.h"
 
 namespace sample {
 
@@ -46,43 +47,42 @@ inline std::u16string Numbered(const char16_t* prefix, int n) {
 class RealAgent {
  public:
   // Drum inks are the device's codes 0-63 (InkCode - 1000).
-  RealAgent(int ink1, int ink2) : dir_(fs::temp_directory_path() / ("sheets-agent-" + std::to_string(::getpid()))) {
-    fs::create_directories(dir_);
-    {
-      std::ofstream values(dir_ / "values");
-      std::size_t i = 0;
-      for (long long n : {1, 0, ink1, 0, 60, -3, -4, 2, 0, ink2, 0, 40, 1, 2}) {
-        values << DeviceStatusOid(i++) << " integer " << n << "\n";
-      }
-      for (int r = 1; r <= 9; ++r) {
-        values << DeviceStatusOid(i++) << " integer " << (r == 1 ? 1 : r == 2 ? 4 : r == 3 ? 5 : 10 + r) << "\n";
-        values << DeviceStatusOid(i++) << " integer 1\n";
-        values << DeviceStatusOid(i++) << " integer 0\n";
-        values << DeviceStatusOid(i++) << " octet_str \"slot\"\n";
-      }
-      for (long long n : {7, 1, 70000}) values << DeviceStatusOid(i++) << " integer " << n << "\n";
-    }
-    status_ = Run("start " + dir_.string() + " " + (dir_ / "values").string(), &out_);
-    if (status_ == 0) plat::net::SetPortOverride("127.0.0.1", static_cast<USHORT>(std::stoi(out_)));
+  RealAgent(int ink1, int ink2)
+      : dir_{fs::temp_directory_path() / ("sheets-agent-" + std::to_string(::getpid()))},
+        agent_(dir_.path, Values(ink1, ink2)) {
+    if (agent_.Running()) plat::net::SetPortOverride("127.0.0.1", static_cast<USHORT>(agent_.port()));
   }
-  ~RealAgent() {
-    std::string ignored;
-    Run("stop " + dir_.string(), &ignored);
-    plat::net::ClearPortOverrides();
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  bool Missing() const { return status_ == 77; }
-  bool Running() const { return status_ == 0; }
-  const std::string& Output() const { return out_; }
+  ~RealAgent() { plat::net::ClearPortOverrides(); }
+  bool Missing() const { return agent_.Missing(); }
+  bool Running() const { return agent_.Running(); }
+  const std::string& Output() const { return agent_.output(); }
 
  private:
-  static int Run(const std::string& arguments, std::string* out) {
-    return testsupport::RunCommand("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent " + arguments, out);
+  static std::string Values(int ink1, int ink2) {
+    std::ostringstream values;
+    std::size_t i = 0;
+    for (long long n : {1, 0, ink1, 0, 60, -3, -4, 2, 0, ink2, 0, 40, 1, 2}) {
+      values << DeviceStatusOid(i++) << " integer " << n << "\n";
+    }
+    for (int r = 1; r <= 9; ++r) {
+      values << DeviceStatusOid(i++) << " integer " << (r == 1 ? 1 : r == 2 ? 4 : r == 3 ? 5 : 10 + r) << "\n";
+      values << DeviceStatusOid(i++) << " integer 1\n";
+      values << DeviceStatusOid(i++) << " integer 0\n";
+      values << DeviceStatusOid(i++) << " octet_str \"slot\"\n";
+    }
+    for (long long n : {7, 1, 70000}) values << DeviceStatusOid(i++) << " integer " << n << "\n";
+    return values.str();
   }
-  fs::path dir_;
-  int status_ = -1;
-  std::string out_;
+  // The folder goes after the agent has stopped.
+  struct Folder {
+    fs::path path;
+    ~Folder() {
+      std::error_code ec;
+      fs::remove_all(path, ec);
+    }
+  };
+  Folder dir_;
+  testsupport::SnmpAgent agent_;
 };
 
 // The share of a control's rectangle that is pure white when its page is

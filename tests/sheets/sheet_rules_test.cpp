@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <random>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "device/ber_builder.h"
 #include "device/device_status.h"
@@ -18,7 +18,8 @@
 #include "plat/windows.h"
 #include "settings/model_fixture.h"
 #include "support/peer.h"
-#include "support/run_command.h"
+#include "support/snmp_agent.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -442,47 +443,25 @@ TEST_F(PrinterQuery, AtOpenTheAnswerSetsTheOutputModes) {
 
 namespace {
 
-using testsupport::RunCommand;
-
 // The query against a real agent: Debian's snmpd, started by scripts/snmp-agent.
 TEST_F(PrinterQuery, ARealAgentGivesOptionsAndDrums) {
-  std::random_device random;
-  const fs::path dir = fs::temp_directory_path() / ("sheets-agent-" + std::to_string(random()));
-  fs::create_directories(dir);
-  {
-    std::ofstream values(dir / "values");
-    std::size_t i = 0;
-    for (long long n : {1, 0, 9, 0, 60, -3, -4, 2, 0, 33, 0, 40, 1, 2}) {
-      values << DeviceStatusOid(i++) << " integer " << n << "\n";
-    }
-    for (int r = 1; r <= 9; ++r) {
-      values << DeviceStatusOid(i++) << " integer " << (r == 1 ? 1 : r == 2 ? 4 : 10 + r) << "\n";
-      values << DeviceStatusOid(i++) << " integer 1\n";
-      values << DeviceStatusOid(i++) << " integer 0\n";
-      values << DeviceStatusOid(i++) << " octet_str \"slot\"\n";
-    }
-    for (long long n : {7, 1, 70000}) values << DeviceStatusOid(i++) << " integer " << n << "\n";
+  std::ostringstream values;
+  std::size_t i = 0;
+  for (long long n : {1, 0, 9, 0, 60, -3, -4, 2, 0, 33, 0, 40, 1, 2}) {
+    values << DeviceStatusOid(i++) << " integer " << n << "\n";
   }
-  std::string out;
-  const int status = RunCommand("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent start " + dir.string() + " " +
-                                    (dir / "values").string(),
-                                &out);
-  if (status == 77) {
-    fs::remove_all(dir);
-    REQUIRE_PEER(false, "snmpd");
+  for (int r = 1; r <= 9; ++r) {
+    values << DeviceStatusOid(i++) << " integer " << (r == 1 ? 1 : r == 2 ? 4 : 10 + r) << "\n";
+    values << DeviceStatusOid(i++) << " integer 1\n";
+    values << DeviceStatusOid(i++) << " integer 0\n";
+    values << DeviceStatusOid(i++) << " octet_str \"slot\"\n";
   }
-  // The agent stops and its folder goes however the test ends.
-  struct Stop {
-    fs::path dir;
-    ~Stop() {
-      std::string ignoredOut;
-      RunCommand("bash " PROJECT_SOURCE_DIR_STR "/scripts/snmp-agent stop " + dir.string(), &ignoredOut);
-      std::error_code ignored;
-      fs::remove_all(dir, ignored);
-    }
-  } stop{dir};
-  ASSERT_EQ(status, 0) << out;
-  ASSERT_TRUE(plat::net::SetPortOverride("127.0.0.1", static_cast<USHORT>(std::stoi(out))));
+  for (long long n : {7, 1, 70000}) values << DeviceStatusOid(i++) << " integer " << n << "\n";
+  testsupport::TempFolder folder("sheets-agent");
+  const testsupport::SnmpAgent agent(folder.path(), values.str());
+  REQUIRE_PEER(!agent.Missing(), "snmpd");
+  ASSERT_TRUE(agent.Running()) << agent.output();
+  ASSERT_TRUE(plat::net::SetPortOverride("127.0.0.1", static_cast<USHORT>(agent.port())));
 
   ContextPtr context = MakeContext();
   ModelCaps& caps = context->Caps;

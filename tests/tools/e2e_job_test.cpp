@@ -29,6 +29,7 @@
 #include "support/temp_folder.h"
 #include "support/devmode.h"
 #include "support/test_printer.h"
+#include "tools/job_run.h"
 
 namespace {
 
@@ -518,13 +519,8 @@ TEST(PrintjobStream, TestPageDecodesIntoDrumPagesWithInk) {
   const testsupport::TempFolder folder("e2e-printjob");
   const fs::path& dir = folder.path();
   const fs::path out = dir / "job.prn";
-  std::string command = "'" BIN_DIR_STR "/printjob' --model '" MODELS_DIR_STR "/NEVO2600.RDF' --root '";
-  command += (dir / "root").string();
-  command += "' --out '";
-  command += out.string();
-  command += "' > '";
-  command += (dir / "log.txt").string();
-  command += "' 2>&1";
+  const std::string command = tooltest::PrintJobCommand(dir, out, "--model '" MODELS_DIR_STR "/NEVO2600.RDF'") +
+                              " > '" + (dir / "log.txt").string() + "' 2>&1";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
   std::ifstream in(out, std::ios::binary);
   const std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -20,6 +20,7 @@
 #include "support/peer.h"
 #include "support/run_command.h"
 #include "support/temp_folder.h"
+#include "tools/job_run.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -34,27 +35,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-  int exitCode = -1;
-  std::string out;
-  std::vector<unsigned char> job;
-  bool jobWritten = false;
-};
+using Outcome = tooltest::JobRun;
 
 class PrintJob : public ::testing::Test {
  protected:
-
-  Outcome Start(const std::string& args) {
-    Outcome r;
-    fs::path out = dir / "job.prn";
-    std::string cmd = std::string(BIN_DIR_STR) + "/printjob --root '" + (dir / "root").string() + "' --out '" +
-                      out.string() + "' " + args + " 2>&1";
-    r.exitCode = testsupport::RunCommand(cmd, &r.out);
-    std::ifstream in(out, std::ios::binary);
-    r.jobWritten = in.good();
-    r.job.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return r;
-  }
+  Outcome Start(const std::string& args) { return tooltest::RunPrintJob(dir, args); }
 
   static int Count(const std::string& text, const std::string& what) {
     int n = 0;
@@ -493,13 +478,7 @@ TEST_F(PrintJob, SampleDataIsFoundBesideTheExecutable) {
   fs::copy_file(fs::path(BIN_DIR_STR) / "printjob", prefix / "bin" / "printjob");
   for (const char* lib : {"classicui.so", "classicrender.so"})
     fs::create_symlink(fs::path(LIB_DIR_STR) / lib, prefix / "lib" / lib);
-  auto run = [&](const std::string& args) {
-    Outcome r;
-    const std::string cmd = (prefix / "bin" / "printjob").string() + " --root '" + (dir / "root").string() +
-                            "' --out '" + (dir / "job.prn").string() + "' " + args + " 2>&1";
-    r.exitCode = testsupport::RunCommand(cmd, &r.out);
-    return r;
-  };
+  auto run = [&](const std::string& args) { return tooltest::RunPrintJob(dir, args, (prefix / "bin" / "printjob").string()); };
 
   Outcome missing = run("");
   EXPECT_EQ(missing.exitCode, 2) << missing.out;
@@ -662,10 +641,9 @@ TEST_F(PrintJob, AFileJobOnAFullDriveLeavesNoHalfJobFile) {
     SCOPED_TRACE(c.args);
     fs::remove_all(dir / "root");
     std::string out;
-    const int rc = testsupport::RunCommand("bash -c \"trap '' XFSZ; ulimit -f 64; '" + std::string(BIN_DIR_STR) +
-                                               "/printjob' --root '" + (dir / "root").string() + "' --out '" +
-                                               (dir / "job.prn").string() + "' " + c.args + "\" 2>&1",
-                                           &out);
+    const int rc = testsupport::RunCommand(
+        "bash -c \"trap '' XFSZ; ulimit -f 64; " + tooltest::PrintJobCommand(dir, dir / "job.prn", c.args) + "\" 2>&1",
+        &out);
     EXPECT_EQ(rc, 1) << out;
     EXPECT_EQ(out.rfind("printjob: the job failed in ", 0), 0u) << out;
     EXPECT_EQ(out.find("does not decode"), std::string::npos) << out;

@@ -15,6 +15,7 @@
 #include "streamdump/stream_decoder.h"
 #include "support/run_command.h"
 #include "support/temp_folder.h"
+#include "tools/job_run.h"
 
 namespace fs = std::filesystem;
 
@@ -89,8 +90,8 @@ TEST(TwoInkPicture, StretchedPictureSeparatesOnBothDrumPages) {
     ASSERT_LT(grey, 235);
 
     const fs::path job = dir / "job.prn";
-    ASSERT_EQ(RunTool(Bin("printjob") + " --root '" + (dir / "root").string() + "' --out '" + job.string() +
-                      "' --set ColorMode=2 --set Seihan=2 --set SeparationKind=1 --set SeparationModeA=" +
+    ASSERT_EQ(RunTool(tooltest::PrintJobCommand(dir, job, "") +
+                      "--set ColorMode=2 --set Seihan=2 --set SeparationKind=1 --set SeparationModeA=" +
                       std::to_string(c.mode) +
                       " --set SeparationModeB=" + std::to_string(c.mode) +
                       " --set PhotoMode=" + std::to_string(c.photoMode) + " --draw '" + (dir / "page.txt").string() +
@@ -169,8 +170,8 @@ TEST(TwoInkPicture, LaterPictureIgnoresAnEarlierPaintOverMask) {
     std::ofstream(dir / "page.txt") << script;
     const fs::path job = dir / "job.prn";
     std::string out;
-    EXPECT_EQ(RunTool(Bin("printjob") + " --root '" + (dir / "root").string() + "' --out '" + job.string() +
-                          "' --set ColorMode=2 --set Seihan=2 --set SeparationModeA=2 --set SeparationModeB=2"
+    EXPECT_EQ(RunTool(tooltest::PrintJobCommand(dir, job, "") +
+                          "--set ColorMode=2 --set Seihan=2 --set SeparationModeA=2 --set SeparationModeB=2"
                           " --set PhotoMode=1 --set Contrast=6 --set Akarusa=2 --draw '" +
                           (dir / "page.txt").string() + "'",
                       &out),
@@ -239,8 +240,8 @@ PatchShares PrintPatches(const fs::path& dir, const std::string& sets) {
   }
   const fs::path job = dir / "job.prn";
   std::string out;
-  EXPECT_EQ(RunTool(Bin("printjob") + " --root '" + (dir / "root").string() + "' --out '" + job.string() +
-                        "' --set ColorMode=2 --set Seihan=2 " + sets + " --draw '" + (dir / "page.txt").string() + "'",
+  EXPECT_EQ(RunTool(tooltest::PrintJobCommand(dir, job, "") +
+                        "--set ColorMode=2 --set Seihan=2 " + sets + " --draw '" + (dir / "page.txt").string() + "'",
                     &out),
             0)
       << out;
@@ -365,7 +366,7 @@ TEST(TwoInkPicture, MidGreyPrintsAtTheDensityOfItsPhotoModesToneCurve) {
                                     << 200 + kPictureSide << " " << 200 + kPictureSide << "\n";
     const fs::path job = dir / "job.prn";
     std::string out;
-    ASSERT_EQ(RunTool(Bin("printjob") + " --root '" + (dir / "root").string() + "' --out '" + job.string() + "' " +
+    ASSERT_EQ(RunTool(tooltest::PrintJobCommand(dir, job, "") +
                           c.sets + plain + " --draw '" + (dir / "page.txt").string() + "'",
                       &out),
               0)

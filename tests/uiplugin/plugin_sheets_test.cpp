@@ -42,7 +42,7 @@ class PluginPrinter : public ::testing::Test {
     plat::spooler::Reset();
     ASSERT_EQ(printjob::SetUpMachine(root_.path()), "");
     printjob::PrinterFiles files{fs::path(MODELS_DIR_STR) / model, fs::path(RESOURCES_DIR_STR) / "NEVORES.DLL",
-                                 fs::path(LIB_DIR_STR) / "pluginui64.so", true,
+                                 fs::path(LIB_DIR_STR) / (std::string(PLUGINUI_STR) + ".so"), true,
                                  fs::path(LIB_DIR_STR) / "coredrvui.so"};
     ASSERT_EQ(printjob::SetUpPrinter(files, kPrinter, u"LPT1:"), "");
     PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
@@ -370,7 +370,7 @@ TEST_F(PluginPrinter, PublicDevmodeChoosesThePaperTheBinAndTheCopies) {
 }
 
 // A core helper that lists what it is told and records what is set.
-class FakeHelper final : public IPrintCoreHelper {
+class FakeHelper final : public plat::oem::CoreHelperStubs<> {
  public:
   HRESULT featuresResult = S_OK;
   std::vector<PCSTR> features{"Orientation", "PaperSize"};
@@ -381,7 +381,6 @@ class FakeHelper final : public IPrintCoreHelper {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
   ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetOption(const DEVMODEW*, DWORD, PCSTR, PCSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetOptions(DEVMODEW* dm, DWORD size, BOOL resolve, const PRINT_FEATURE_OPTION* pairs,
                                        DWORD count, DWORD*, DWORD*) override {
     EXPECT_EQ(dm, nullptr);
@@ -389,13 +388,6 @@ class FakeHelper final : public IPrintCoreHelper {
     EXPECT_FALSE(resolve);
     for (DWORD i = 0; i < count; ++i) set.emplace_back(pairs[i].pszFeature, pairs[i].pszOption);
     return S_NO_CONFLICT;
-  }
-  HRESULT STDMETHODCALLTYPE EnumConstrainedOptions(const DEVMODEW*, DWORD, PCSTR, PCSTR**, DWORD*) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE WhyConstrained(const DEVMODEW*, DWORD, PCSTR, PCSTR, const PRINT_FEATURE_OPTION**,
-                                           DWORD*) override {
-    return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE EnumFeatures(PCSTR** out, DWORD* count) override {
     *out = features.data();
@@ -408,11 +400,6 @@ class FakeHelper final : public IPrintCoreHelper {
     *count = static_cast<DWORD>(list.size());
     const auto r = optionsResult.find(feature);
     return r == optionsResult.end() ? S_OK : r->second;
-  }
-  HRESULT STDMETHODCALLTYPE GetFontSubstitution(PCWSTR, PCWSTR*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetFontSubstitution(PCWSTR, PCWSTR) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CreateInstanceOfMSXMLObject(REFCLSID, IUnknown*, DWORD, REFIID, LPVOID*) override {
-    return E_NOTIMPL;
   }
 };
 

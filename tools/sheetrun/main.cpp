@@ -9,7 +9,7 @@
 //            [--png DIR] [--plugin [--public FIELD=VALUE]...]
 //
 // --plugin makes a printer of the core driver (lib/coredrvui.so) with the UI
-// plug-in (lib/pluginui64.so, or --ui) and opens the plug-in's sheets through
+// plug-in (lib/pluginui64.so, pluginui32.so in a 32-bit build, or --ui) and opens the plug-in's sheets through
 // the core. The input DEVMODE is then the core's (public part and plug-in
 // part; --set changes the part's settings), --public sets one of its public
 // fields (dmPaperSize, dmPaperWidth, dmPaperLength, dmFormName,
@@ -255,7 +255,8 @@ int main(int argc, char** argv) {
   const fs::path bin = printjob::ExecutableFolder(argv[0]);
   if (o.model.empty()) o.model = printjob::SampleDataFolder(bin) / "models" / "NEVO2600.RDF";
   if (o.resources.empty()) o.resources = printjob::SampleDataFolder(bin) / "resources" / "NEVORES.DLL";
-  if (o.ui.empty()) o.ui = bin.parent_path() / "lib" / (o.plugin ? "pluginui64.so" : "classicui.so");
+  const std::string plugin = "pluginui" + std::to_string(sizeof(void*) * 8) + ".so";
+  if (o.ui.empty()) o.ui = bin.parent_path() / "lib" / (o.plugin ? plugin : std::string("classicui.so"));
   if (!o.publics.empty() && !o.plugin) return Usage("--public needs --plugin");
 
   std::vector<sheetrun::Step> steps;

@@ -117,4 +117,38 @@ namespace plat::com {
 // Everything written by OutputDebugStringA since the last clear.
 PLATAPI std::string DebugOutput();
 PLATAPI void ClearDebugOutput();
+
+// The IUnknown of the platform's own COM objects: QueryInterface answers the
+// listed ids with the object (AddRef'ed), else nulls *out and answers
+// E_NOINTERFACE (a null out: E_POINTER); the count starts at 1 and Release
+// deletes Derived at zero.
+template <typename Derived, typename Interface, const IID*... kIids>
+class Unknown : public Interface {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if ((IsEqualGUID(iid, *kIids) || ...)) {
+      *out = static_cast<Interface*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete static_cast<Derived*>(this);
+    return left;
+  }
+
+ protected:
+  Unknown() = default;
+  ~Unknown() = default;
+  Unknown(const Unknown&) = delete;
+  Unknown& operator=(const Unknown&) = delete;
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
 }  // namespace plat::com

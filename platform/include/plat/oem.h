@@ -229,6 +229,53 @@ struct IPrintCoreHelperUni : IPrintCoreHelper {
   ~IPrintCoreHelperUni() = default;
 };
 
+namespace plat::oem {
+// A core helper that offers nothing: every method of IPrintCoreHelper (and of
+// IPrintCoreHelperUni) answers E_NOTIMPL, out-pointers nulled where given.
+// Cores and test doubles override what they do offer.
+template <typename Interface = IPrintCoreHelper>
+class CoreHelperStubs : public Interface {
+ public:
+  HRESULT STDMETHODCALLTYPE GetOption(const DEVMODEW*, DWORD, PCSTR, PCSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetOptions(DEVMODEW*, DWORD, BOOL, const PRINT_FEATURE_OPTION*, DWORD, DWORD*,
+                                       DWORD*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE EnumConstrainedOptions(const DEVMODEW*, DWORD, PCSTR, PCSTR**, DWORD*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE WhyConstrained(const DEVMODEW*, DWORD, PCSTR, PCSTR, const PRINT_FEATURE_OPTION**,
+                                           DWORD*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE EnumFeatures(PCSTR**, DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumOptions(PCSTR, PCSTR**, DWORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetFontSubstitution(PCWSTR, PCWSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetFontSubstitution(PCWSTR, PCWSTR) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CreateInstanceOfMSXMLObject(REFCLSID, IUnknown*, DWORD, REFIID, LPVOID*) override {
+    return E_NOTIMPL;
+  }
+
+ protected:
+  ~CoreHelperStubs() = default;
+};
+
+class CoreHelperUniStubs : public CoreHelperStubs<IPrintCoreHelperUni> {
+ public:
+  HRESULT STDMETHODCALLTYPE CreateGDLSnapshot(DEVMODEW*, DWORD, DWORD, IStream** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CreateDefaultGDLSnapshot(DWORD, IStream** out) override {
+    if (out) *out = nullptr;
+    return E_NOTIMPL;
+  }
+
+ protected:
+  ~CoreHelperUniStubs() = default;
+};
+}  // namespace plat::oem
+
 struct OEMPTOPTS;
 struct IPrintOemPrintTicketProvider : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetSupportedVersions(HANDLE printer, INT* versions[], INT* count) = 0;

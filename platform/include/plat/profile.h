@@ -3,6 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "plat/base.h"
 
@@ -35,4 +39,21 @@ namespace plat::profile {
 // modification time changes).
 PLATAPI std::size_t ParseCount();
 PLATAPI void DropCache();
+
+// Readers for C++ callers: the lookups of GetPrivateProfileStringW and
+// GetPrivateProfileSectionW, without buffer sizes or sentinel defaults, so
+// nothing is cut however long.
+// The value of [section] key (trimmed, one pair of quotes removed); nullopt
+// when the file, section or key is missing.
+PLATAPI std::optional<std::u16string> ReadValue(std::u16string_view file, std::u16string_view section,
+                                                std::u16string_view key);
+// The key names of a section, in file order; empty when it is missing.
+PLATAPI std::vector<std::u16string> ReadKeys(std::u16string_view file, std::u16string_view section);
+// Every line of a section as "key=value" (the key alone when it has no '=').
+PLATAPI std::vector<std::u16string> ReadSection(std::u16string_view file, std::u16string_view section);
+// Comma fields of a value, blanks and tabs trimmed on both sides.
+PLATAPI std::vector<std::u16string> SplitCommaFields(std::u16string_view text);
+// The text inside a frame of two delimiters ("%KEY%" -> "KEY"); nullopt for a
+// text of fewer than 2 characters or not framed by the delimiter.
+PLATAPI std::optional<std::u16string_view> Unframe(std::u16string_view text, char16_t delimiter);
 }  // namespace plat::profile
