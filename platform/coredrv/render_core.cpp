@@ -23,12 +23,12 @@
 #include "plat/resources.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
+#include "plugincommon/ids.h"
 
 namespace {
 
-// The plug-in INI's key and the plug-ins' class.
+// The plug-in INI's key naming the rendering plug-in.
 constexpr char16_t kOemRenderKey[] = u"OEM1File";
-constexpr CLSID kRenderClass = {0x4E45564F, 0x0000, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 1}};
 
 struct CoreDriverUni;
 
@@ -196,7 +196,7 @@ bool LoadPlugin(CorePdev* core) {
   if (!core->module) return false;
   auto getClassObject = reinterpret_cast<GetClassObjectFn>(GetProcAddress(core->module, "DllGetClassObject"));
   IClassFactory* factory = nullptr;
-  HRESULT hr = getClassObject ? getClassObject(kRenderClass, IID_IClassFactory, reinterpret_cast<void**>(&factory))
+  HRESULT hr = getClassObject ? getClassObject(CLSID_OEMRENDER, IID_IClassFactory, reinterpret_cast<void**>(&factory))
                               : E_FAIL;
   if (SUCCEEDED(hr)) {
     hr = factory->CreateInstance(nullptr, IID_IPrintOemUni2, reinterpret_cast<void**>(&core->plugin));
