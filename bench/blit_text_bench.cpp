@@ -11,11 +11,12 @@
 #include <random>
 #include <vector>
 
+#include "planes/glyph_output.h"
+#include "planes/plane_ops.h"
 #include "plat/engine_draw.h"
 #include "plat/engine_text.h"
-#include "render/glyph_output.h"
-#include "render/plane_ops.h"
 #include "render/render_pdev.h"
+#include "render/rop_blits.h"
 
 namespace {
 

@@ -27,9 +27,9 @@
 #include "imaging/image_band_cache.h"
 #include "imaging/image_entries.h"
 #include "imaging/picture_halftone.h"
+#include "planes/plane_ops.h"
 #include "plat/engine_clip_xlate.h"
 #include "render/drawing_entries.h"
-#include "render/plane_ops.h"
 #include "support/picture_page.h"
 
 using namespace imaging;

@@ -9,10 +9,10 @@
 #include <memory>
 #include <vector>
 
+#include "planes/dither_patterns.h"
+#include "planes/plane_ops.h"
+#include "planes/stroke_planes.h"
 #include "plat/engine_draw.h"
-#include "render/dither_patterns.h"
-#include "render/plane_ops.h"
-#include "render/stroke_planes.h"
 
 namespace {
 

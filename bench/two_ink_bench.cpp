@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "rgb_peer.h"
 #include "imaging/halftone.h"
 #include "imaging/image_entries.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
+#include "rgb_peer.h"
 
 namespace {
 

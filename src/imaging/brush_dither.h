@@ -2,8 +2,8 @@
 // pattern as one or two one-bit plates.
 #pragma once
 
+#include "planes/pdev_record.h"
 #include "plat/base.h"
-#include "render/render_pdev.h"
 
 namespace imaging {
 

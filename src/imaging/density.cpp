@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "imaging/colour_classes.h"
-#include "render/plane_ops.h"
+#include "planes/colour_classes.h"
+#include "planes/plane_ops.h"
 
 namespace imaging {
 
@@ -197,5 +197,12 @@ int CountDensityLevels(const DWORD counts[256]) {
 }
 
 BOOL HasManyLevels(LONG, LONG, LONG, LONG, const DWORD counts[256]) { return CountDensityLevels(counts) > 2 ? TRUE : FALSE; }
+
+bool HistogramHasSeveralLevels(const DWORD counts[256]) {
+  int levels = 0;
+  for (int i = 0; i < 255; ++i)
+    if (counts[i] != 0 && ++levels > 1) return true;
+  return false;
+}
 
 }  // namespace imaging

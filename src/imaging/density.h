@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "imaging/tone.h"
-#include "render/render_pdev.h"
+#include "planes/pdev_record.h"
 
 namespace imaging {
 
@@ -57,6 +57,8 @@ void DensityHistogram(const BYTE* image, const PdevRect& rect, LONG stride, DWOR
 // the rect has at most two distinct colours.
 BOOL RgbDensityHistogram(const BYTE* image, const PdevRect& rect, LONG stride, DWORD counts[256]);
 int CountDensityLevels(const DWORD counts[256]);
+// More than one non-zero count among densities 0..254.
+bool HistogramHasSeveralLevels(const DWORD counts[256]);
 BOOL HasManyLevels(LONG width, LONG height, LONG xResolution, LONG yResolution, const DWORD counts[256]);
 
 }  // namespace imaging

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "imaging/image_buffer.h"
-#include "render/pdev_record.h"
+#include "planes/pdev_record.h"
 
 namespace imaging {
 

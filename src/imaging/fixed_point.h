@@ -1,12 +1,12 @@
 // Decimal fixed point with three places (FixedMilli) for image placement and
 // scaling, so that strips arriving in many pieces add up without drift. The
-// integer range and rectangle predicates are in imaging/rect_predicates.h.
+// integer range and rectangle predicates are in planes/rect_ops.h.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
-#include "render/render_pdev.h"
+#include "planes/pdev_record.h"
 
 namespace imaging {
 

@@ -5,7 +5,7 @@
 #include "imaging/density.h"
 #include "imaging/scratch.h"
 #include "imaging/tone.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 namespace imaging {
 

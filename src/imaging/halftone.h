@@ -9,7 +9,7 @@
 #include "imaging/error_diffusion.h"
 #include "imaging/screen_dither.h"
 #include "imaging/screens.h"
-#include "render/render_pdev.h"
+#include "planes/pdev_record.h"
 
 namespace imaging {
 

@@ -9,9 +9,9 @@
 #include "imaging/image_copy.h"
 #include "imaging/image_entries.h"
 #include "imaging/picture_halftone.h"
-#include "imaging/rect_predicates.h"
 #include "imaging/scratch.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
+#include "planes/rect_ops.h"
 
 namespace imaging {
 
@@ -45,8 +45,6 @@ void SetPendingStrip(RenderPdev* pdev, ImageBandCache& cache, const StripSource&
 }
 
 namespace {
-
-bool TwoPlaneSheet(const RenderPdev* pdev) { return (pdev->flags & kPdevTwoPlanes) != 0; }
 
 void FreeRecords(ImageBandCache& cache) {
   ImageBufferFree(cache.working);
@@ -99,15 +97,13 @@ bool StartPictureRecords(RenderPdev* pdev, ImageBandCache& cache, const PdevRect
 namespace {
 
 // A strip drawn at once into two white one-bit bands of the target's size
-// (one block), left for the caller in the plane fields. FALSE when the
-// records or the bands cannot be had (no bands then).
-bool RenderStripDirectly(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStride, const PdevRect& T,
-                         const StripSource& strip) {
-  pdev->drawing.targetPlane = nullptr;
-  pdev->drawing.otherPlane = nullptr;
+// (one block), handed back to the caller. None when the records or the bands
+// cannot be had.
+PictureBands RenderStripDirectly(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStride,
+                                 const PdevRect& T, const StripSource& strip) {
   if (!StartImageCache(pdev, cache, plane, T, planeStride, strip)) {
     FreeRecords(cache);
-    return false;
+    return {};
   }
   const std::int64_t stride = OneBitStride(RectWidth(T));
   const auto bandBytes = CheckedBytes(static_cast<std::uint64_t>(std::max<std::int64_t>(stride, 0)),
@@ -117,7 +113,7 @@ bool RenderStripDirectly(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, L
                     : nullptr;
   if (!bands) {
     FreeRecords(cache);
-    return false;
+    return {};
   }
   std::memset(bands, 0xFF, *bandBytes * 2);
   const ImageBuffer saved = cache.target;
@@ -131,9 +127,7 @@ bool RenderStripDirectly(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, L
                             pdev);
   cache.target = saved;
   FreeRecords(cache);
-  pdev->drawing.targetPlane = bands;
-  pdev->drawing.otherPlane = bands + *bandBytes;
-  return true;
+  return PictureBands{bands, bands + *bandBytes};
 }
 
 // Puts the strip into the working image at its saved place.
@@ -144,8 +138,9 @@ void PutStrip(RenderPdev* pdev, ImageBandCache& cache, const StripSource& strip)
     MergeImageIntoCache8(pdev, cache, strip.palette, strip.paletteCount);
 }
 
-// A new picture from the strip; caching off renders it at once.
-bool StartImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStride, const PdevRect& T,
+// A new picture from the strip; caching off renders it at once into the
+// bands that come back.
+PictureBands StartImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStride, const PdevRect& T,
                 const StripSource& strip, bool withParameters) {
   if (pdev->shared.pictureFlag == 1) {
     if (!StartImageCache(pdev, cache, plane, T, planeStride, strip)) {
@@ -162,7 +157,7 @@ bool StartImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG plane
     cache.pictureRop4 = pdev->drawing.rop4;
     cache.working.saved = cache.working.area;
     PutStrip(pdev, cache, strip);
-    return true;
+    return {};
   }
   return RenderStripDirectly(pdev, cache, plane, planeStride, T, strip);
 }
@@ -226,21 +221,6 @@ void MergeImageIntoCache8(RenderPdev* pdev, ImageBandCache& cache, const ULONG* 
   }
   pending.saved.bottom = FixedFromInt(static_cast<std::int32_t>(place.top + h - 1));
   working.filled = working.area;
-}
-
-BOOL ClassifyPendingImage(RenderPdev* pdev, ImageBandCache& cache) {
-  std::fill(std::begin(cache.histogram), std::end(cache.histogram), 0);
-  if (cache.working.buffer) {
-    const PdevRect all = ImageRect(cache.working);
-    DensityHistogram(cache.working.buffer, all, cache.working.stride, cache.histogram);
-  }
-  if (HistogramHasSeveralLevels(cache.histogram)) {
-    pdev->shared.operation = kOperationIdle;
-  } else {
-    pdev->shared.pictureFlag = 0;
-    pdev->shared.operation = kOperationBrushOrMask;
-  }
-  return TRUE;
 }
 
 BOOL FlushPendingImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStride) {
@@ -533,15 +513,13 @@ bool Flush(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStrid
 
 namespace imaging {
 
-BOOL RunImageCache(RenderPdev* pdev, const PdevRect* target, StripSource strip, const CacheSteps& steps) {
+CacheAnswer RunImageCache(RenderPdev* pdev, const PdevRect* target, StripSource strip, const CacheSteps& steps) {
   if (target && (!strip.bits || RectIsEmpty(strip.rect) || RectIsEmpty(*target))) target = nullptr;
   ImageBandCache* cache = target ? BandCacheOf(pdev) : pdev->image.bandCache;
   if (!cache) {
-    if (!target) return TRUE;
+    if (!target) return CacheAnswer{TRUE, {}};
     pdev->shared.pictureFlag = 0;
-    pdev->drawing.targetPlane = nullptr;
-    pdev->drawing.otherPlane = nullptr;
-    return FALSE;
+    return CacheAnswer{FALSE, {}};
   }
   const PdevRect N = target ? *target : PdevRect{0, 0, -1, -1};
   if (target) {
@@ -573,9 +551,10 @@ BOOL RunImageCache(RenderPdev* pdev, const PdevRect* target, StripSource strip, 
   // picture of any other blit starts without it.
   const bool paintOverMask =
       pdev->image.blitState == kBlitPaintOverMask || pdev->image.blitState == kBlitPaintOnMaskNew;
+  PictureBands direct{};
   const auto start = [&] {
     if (!paintOverMask) pdev->shared.blackWhiteSource = 0;
-    steps.start(steps.context, *cache, N, strip);
+    direct = steps.start(steps.context, *cache, N, strip);
   };
   bool ok = true;
   switch (d) {
@@ -621,7 +600,7 @@ BOOL RunImageCache(RenderPdev* pdev, const PdevRect* target, StripSource strip, 
   }
   if (rescaled) GlobalFree(rescaled);
   pdev->shared.operation = kOperationIdle;
-  return ok ? TRUE : FALSE;
+  return CacheAnswer{ok ? TRUE : FALSE, direct};
 }
 
 }  // namespace imaging
@@ -639,9 +618,9 @@ bool FlushStep(void* context, ImageBandCache& cache) {
   return Flush(t->pdev, cache, t->plane, t->planeStride);
 }
 
-void StartStep(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip) {
+PictureBands StartStep(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip) {
   auto* t = static_cast<PlaneTarget*>(context);
-  StartImage(t->pdev, cache, t->plane, t->planeStride, N, strip, true);
+  return StartImage(t->pdev, cache, t->plane, t->planeStride, N, strip, true);
 }
 
 bool MergeStep(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip) {
@@ -650,18 +629,19 @@ bool MergeStep(void* context, ImageBandCache& cache, const PdevRect& N, const St
 
 }  // namespace
 
-BOOL FlushOrMergeImage(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target, const BYTE* src,
-                       const PdevRect* srcRect, LONG srcStride, const ULONG* palette, ULONG paletteCount,
-                       ULONG format) {
-  if (!pdev) return FALSE;
-  if (TwoPlaneSheet(pdev))
-    return CacheImageBand(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, target, src, srcRect, srcStride,
-                          palette, paletteCount, format);
+CacheAnswer imaging::CacheImage8(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target,
+                                 const BYTE* src, const PdevRect* srcRect, LONG srcStride, const ULONG* palette,
+                                 ULONG paletteCount, ULONG format) {
   if (target && !srcRect) target = nullptr;
   PlaneTarget context{pdev, plane, planeStride};
   const CacheSteps steps{kCache8Bit, FlushStep, StartStep, MergeStep, &context};
   return RunImageCache(pdev, target,
-                       StripSource{src, srcRect ? *srcRect : PdevRect{0, 0, -1, -1}, srcStride, format, palette,
-                                   paletteCount},
+                       StripSource{src, srcRect ? *srcRect : kNoStrip.rect, srcStride, format, palette, paletteCount},
                        steps);
+}
+
+BOOL imaging::FlushCache8(RenderPdev* pdev, BYTE* plane, LONG planeStride) {
+  PlaneTarget context{pdev, plane, planeStride};
+  const CacheSteps steps{kCache8Bit, FlushStep, StartStep, MergeStep, &context};
+  return RunImageCache(pdev, nullptr, kNoStrip, steps).ok;
 }

@@ -4,8 +4,9 @@
 #pragma once
 
 #include "imaging/image_buffer.h"
-#include "render/pdev_record.h"
-#include "render/plane_ops.h"
+#include "imaging/image_entries.h"
+#include "planes/pdev_record.h"
+#include "planes/plane_ops.h"
 
 namespace imaging {
 
@@ -19,6 +20,8 @@ struct StripSource {
   const ULONG* palette;
   ULONG paletteCount;
 };
+// No strip: what a flush request hands the cache.
+inline constexpr StripSource kNoStrip{nullptr, PdevRect{0, 0, -1, -1}, 0, 0, nullptr, 0};
 
 // Answers of DecideMerge.
 enum MergeDecision : int {
@@ -64,20 +67,22 @@ bool StartPictureRecords(RenderPdev* pdev, ImageBandCache& cache, const PdevRect
 
 // What a cache does at the answers of the merge decision: flush the pending
 // picture (false when the flush failed), start a new picture from the strip
-// (cached, or rendered at once with caching off), merge the strip into the
+// (cached, or rendered at once with caching off into the bands it hands
+// back), merge the strip into the
 // pending picture (false: it could not, the strip is then started uncached).
 struct CacheSteps {
   int kind;  // kCache8Bit or kCacheRgb
   bool (*flush)(void* context, ImageBandCache& cache);
-  void (*start)(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip);
+  PictureBands (*start)(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip);
   bool (*merge)(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip);
   void* context;
 };
 // The entry of both caches: with no target (or an empty strip) a flush
 // request; else the strip is merged into the pending picture or starts a new
-// one, as DecideMerge answers. FALSE when a flush fails, or when the cache
-// state cannot be had for a strip (not cached, no bands).
-BOOL RunImageCache(RenderPdev* pdev, const PdevRect* target, StripSource strip, const CacheSteps& steps);
+// one, as DecideMerge answers. Not ok when a flush fails, or when the cache
+// state cannot be had for a strip (not cached, no bands); the bands of a
+// strip rendered at once come back.
+CacheAnswer RunImageCache(RenderPdev* pdev, const PdevRect* target, StripSource strip, const CacheSteps& steps);
 
 // Before a strip continues a band: a cached picture held at another
 // resolution is resampled to the device grid, and a strip whose source size
@@ -91,11 +96,6 @@ int RescaleForMerge(RenderPdev* pdev, ImageBuffer& target, ImageBuffer& cacheRec
 // The parameter block from the pending record: packed scale, format and the
 // cache's histogram.
 void SetImageParams(ImageBandCache& cache);
-// More than one non-zero count among densities 0..254.
-bool HistogramHasSeveralLevels(const DWORD counts[256]);
-// Histogram of the working image; a single-level picture clears the picture
-// flag and sets the operation byte to 1.
-BOOL ClassifyPendingImage(RenderPdev* pdev, ImageBandCache& cache);
 // Places the next strip in the working image and grows it (geometrically, up
 // to the page) to the union of the old picture's and the strip's rectangles,
 // each at its own scale; off the device grid the picture's scale becomes its
@@ -145,6 +145,15 @@ void MergeImageIntoCache8(RenderPdev* pdev, ImageBandCache& cache, const ULONG* 
 // Halftones the pending picture onto the plane; FALSE (everything freed,
 // nothing pending) on failure.
 BOOL FlushPendingImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStride);
+
+// The 8-bit band cache of one-ink sheets behind FlushOrMergeImage: without a
+// target it flushes the pending picture into plane, with one it takes the
+// strip for target.
+CacheAnswer CacheImage8(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target, const BYTE* src,
+                        const PdevRect* srcRect, LONG srcStride, const ULONG* palette, ULONG paletteCount,
+                        ULONG format);
+// Flushes its pending picture into plane; TRUE when nothing was pending.
+BOOL FlushCache8(RenderPdev* pdev, BYTE* plane, LONG planeStride);
 
 }  // namespace imaging
 

@@ -9,54 +9,10 @@
 #include "imaging/image_copy.h"
 #include "imaging/image_entries.h"
 #include "imaging/scratch.h"
-#include "render/plane_ops.h"
-#include "render/source_blits.h"
+#include "imaging/source_bands.h"
+#include "planes/plane_ops.h"
 
 using namespace imaging;
-
-BOOL SourceToRgb24(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
-                   LONG dstStride, const ULONG* palette, ULONG paletteCount, ULONG format) {
-  if (!src || !dst || RectIsEmpty(srcRect) || RectIsEmpty(dstRect) || srcRect.left < 0 || dstRect.left < 0)
-    return FALSE;
-  const std::int64_t w = std::min(RectWidth(srcRect), RectWidth(dstRect));
-  const std::int64_t h = std::min(RectHeight(srcRect), RectHeight(dstRect));
-  const PdevRect rowRect{srcRect.left, srcRect.top, static_cast<std::int32_t>(srcRect.left + w - 1),
-                         static_cast<std::int32_t>(srcRect.top + h - 1)};
-  BOOL any = FALSE;
-  for (std::int64_t y = 0; y < h; ++y) {
-    BYTE* out = dst + (dstRect.top + y) * std::int64_t{dstStride} + std::int64_t{dstRect.left} * 3;
-    // 24-bit rows are copied as they are; a row that converts nothing is white.
-    if (format == BMF_24BPP) {
-      std::memmove(out, src + (srcRect.top + y) * std::int64_t{srcStride} + std::int64_t{srcRect.left} * 3,
-                   static_cast<std::size_t>(w * 3));
-      any = TRUE;
-    } else if (ExpandRowTo24(src, rowRect, srcStride, static_cast<LONG>(y), out, palette, paletteCount, format)) {
-      any = TRUE;
-    } else {
-      std::memset(out, 0xFF, static_cast<std::size_t>(w * 3));
-    }
-  }
-  return any;
-}
-
-BOOL ClippedCopy(RenderPdev* pdev, const PdevRect& target, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
-                 ULONG format, CLIPOBJ* clip, BYTE* dst, const PdevRect& dstRect, LONG dstStride) {
-  if (!pdev || !src || RectIsEmpty(target) || BytesPerPixel(format) == 0) return FALSE;
-  const std::int64_t tw = RectWidth(target), th = RectHeight(target);
-  if (pdev->drawing.rop4 == kRop4StretchCopy && (RectWidth(srcRect) != tw || RectHeight(srcRect) != th)) {
-    // A stretch: the source at the target's size first.
-    const std::int64_t stride = AlignTo4(tw * BytesPerPixel(format));
-    Scratch scaled(stride > 0 ? CheckedBytes(static_cast<std::uint64_t>(stride), static_cast<std::uint64_t>(th))
-                              : std::nullopt);
-    if (!scaled) return FALSE;
-    const PdevRect scaledRect{0, 0, static_cast<std::int32_t>(tw - 1), static_cast<std::int32_t>(th - 1)};
-    if (!ScaledCopy(src, srcRect, srcStride, format, scaled.data(), scaledRect, static_cast<LONG>(stride)))
-      return FALSE;
-    return CopyThroughClip(pdev, target, scaled.data(), scaledRect, static_cast<LONG>(stride), format, clip, dst,
-                           dstRect, dstStride);
-  }
-  return CopyThroughClip(pdev, target, src, srcRect, srcStride, format, clip, dst, dstRect, dstStride);
-}
 
 namespace {
 
@@ -266,7 +222,7 @@ ClipOutcome ClipForCache(RenderPdev* pdev, CLIPOBJ* clip, ULONG cur, PdevRect& t
   if (complexity != DC_RECT && complexity != DC_COMPLEX) return ClipOutcome::Visible;
   const RECTL& b = clip->rclBounds;
   PdevRect cut;
-  RectIntersect(targetRect, PdevRect{b.left, b.top, b.right - 1, b.bottom - 1}, cut);
+  RectIntersect(targetRect, InclusiveRect(b), cut);
   if (RectIsEmpty(cut)) return ClipOutcome::Hidden;
   if (complexity == DC_RECT) {
     const PdevRect& r = image.rect;
@@ -303,15 +259,13 @@ BYTE* SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& re
   BYTE *drum1 = nullptr, *drum2 = nullptr;
   GetInkPlanes(pdev, planeStride, &drum1, &drum2);
   if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
-  if (pdev->flags & kPdevTwoPlanes)
-    CacheImageBand(pdev, drum1, drum2, planeStride, &target, image, &rect, stride, palette, paletteCount, format);
-  else
-    FlushOrMergeImage(pdev, OneInkPicturePlane(pdev, drum1, drum2), planeStride, &target, image, &rect, stride,
-                      palette, paletteCount, format);
-  if (pdev->shared.pictureFlag != 1) return pdev->drawing.targetPlane;
-  pdev->drawing.targetPlane = nullptr;
-  pdev->drawing.otherPlane = nullptr;
-  return nullptr;
+  const CacheAnswer answer =
+      pdev->flags & kPdevTwoPlanes
+          ? CacheImageBand(pdev, drum1, drum2, planeStride, &target, image, &rect, stride, palette, paletteCount,
+                           format)
+          : FlushOrMergeImage(pdev, OneInkPicturePlane(pdev, drum1, drum2), planeStride, &target, image, &rect,
+                              stride, palette, paletteCount, format);
+  return pdev->shared.pictureFlag != 1 ? answer.bands.first : nullptr;
 }
 
 BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
@@ -329,8 +283,7 @@ BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* 
   b.oneBit = b.format == BMF_1BPP;
   b.targetRect = PdevRect{std::min(target->left, target->right), std::min(target->top, target->bottom),
                           std::max(target->left, target->right) - 1, std::max(target->top, target->bottom) - 1};
-  b.lastDrawn = PdevRect{d.lastDrawnRect.left, d.lastDrawnRect.top, d.lastDrawnRect.right - 1,
-                         d.lastDrawnRect.bottom - 1};
+  b.lastDrawn = InclusiveRect(d.lastDrawnRect);
   b.operationRect = pdev->image.operationRect;
   b.equal = RectsEqualOnPage(pdev, b.lastDrawn, b.targetRect);
 
@@ -371,7 +324,7 @@ BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* 
   if (candidate == kBlitMaskHole && b.cur == kRop4MergePaint) return TRUE;
 
   const SourceRects rects =
-      SourceRectsFor(src, RECTL{b.targetRect.left, b.targetRect.top, b.targetRect.right + 1, b.targetRect.bottom + 1},
+      SourceRectsFor(src, ExclusiveRect(b.targetRect),
                      srcOrigin);
   if (!rects.usable) return TRUE;
   PdevRect targetRect = rects.dest;
@@ -386,8 +339,6 @@ BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* 
   if (BYTE* direct = SubmitImageToCache(pdev, image.bits, image.rect, image.stride, image.format, targetRect,
                                         image.palette, image.paletteCount, pso->lDelta, clip)) {
     GlobalFree(direct);
-    pdev->drawing.targetPlane = nullptr;
-    pdev->drawing.otherPlane = nullptr;
     return FALSE;
   }
   return TRUE;

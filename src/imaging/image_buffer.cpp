@@ -6,7 +6,7 @@
 #include "imaging/halftone.h"
 #include "imaging/image_entries.h"
 #include "imaging/scratch.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 namespace imaging {
 

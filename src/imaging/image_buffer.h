@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "imaging/fixed_point.h"
-#include "render/render_pdev.h"
+#include "planes/pdev_record.h"
 
 namespace imaging {
 

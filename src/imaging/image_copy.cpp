@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "imaging/scratch.h"
-#include "render/plane_ops.h"
-#include "render/row_kernels.h"
+#include "planes/plane_ops.h"
+#include "planes/row_kernels.h"
 
 namespace imaging {
 
@@ -114,10 +114,7 @@ BOOL CopyThroughClip(RenderPdev* pdev, const PdevRect& target, const BYTE* src, 
   const BYTE complexity = clip ? clip->iDComplexity : DC_TRIVIAL;
   PdevRect bounds = target;
   if (clip && complexity != DC_TRIVIAL)
-    RectIntersect(target,
-                  PdevRect{clip->rclBounds.left, clip->rclBounds.top, clip->rclBounds.right - 1,
-                           clip->rclBounds.bottom - 1},
-                  bounds);
+    RectIntersect(target, InclusiveRect(clip->rclBounds), bounds);
   const POINTL origin{bounds.left, bounds.top};
   if (complexity == DC_TRIVIAL || complexity == DC_RECT) {
     if (!RectIsEmpty(bounds)) CopyPart(target, src, srcRect, srcStride, bpp, bounds, origin, dst, dstRect, dstStride);
@@ -129,7 +126,7 @@ BOOL CopyThroughClip(RenderPdev* pdev, const PdevRect& target, const BYTE* src, 
   std::vector<PdevRect> parts;
   ForEachEnumeratedClipRect(clip, [&](const RECTL& r) {
     PdevRect cut;
-    RectIntersect(PdevRect{r.left, r.top, r.right - 1, r.bottom - 1}, target, cut);
+    RectIntersect(InclusiveRect(r), target, cut);
     if (!RectIsEmpty(cut)) parts.push_back(cut);
   });
   ClipRectList& list = pdev->shared.clipRects;
@@ -150,3 +147,22 @@ void FillRect8Zero(BYTE* buffer, const PdevRect& rect, LONG stride) {
 }
 
 }  // namespace imaging
+
+BOOL ClippedCopy(RenderPdev* pdev, const PdevRect& target, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
+                 ULONG format, CLIPOBJ* clip, BYTE* dst, const PdevRect& dstRect, LONG dstStride) {
+  if (!pdev || !src || RectIsEmpty(target) || imaging::BytesPerPixel(format) == 0) return FALSE;
+  const std::int64_t tw = RectWidth(target), th = RectHeight(target);
+  if (pdev->drawing.rop4 == kRop4StretchCopy && (RectWidth(srcRect) != tw || RectHeight(srcRect) != th)) {
+    // A stretch: the source at the target's size first.
+    const std::int64_t stride = AlignTo4(tw * imaging::BytesPerPixel(format));
+    imaging::Scratch scaled(stride > 0 ? imaging::CheckedBytes(static_cast<std::uint64_t>(stride), static_cast<std::uint64_t>(th))
+                              : std::nullopt);
+    if (!scaled) return FALSE;
+    const PdevRect scaledRect{0, 0, static_cast<std::int32_t>(tw - 1), static_cast<std::int32_t>(th - 1)};
+    if (!imaging::ScaledCopy(src, srcRect, srcStride, format, scaled.data(), scaledRect, static_cast<LONG>(stride)))
+      return FALSE;
+    return imaging::CopyThroughClip(pdev, target, scaled.data(), scaledRect, static_cast<LONG>(stride), format, clip, dst,
+                           dstRect, dstStride);
+  }
+  return imaging::CopyThroughClip(pdev, target, src, srcRect, srcStride, format, clip, dst, dstRect, dstStride);
+}

@@ -3,7 +3,7 @@
 // of a source through a clip, and zero fills of density rectangles.
 #pragma once
 
-#include "render/pdev_record.h"
+#include "planes/pdev_record.h"
 
 namespace imaging {
 
@@ -29,3 +29,10 @@ BOOL CopyThroughClip(RenderPdev* pdev, const PdevRect& target, const BYTE* src, 
 void FillRect8Zero(BYTE* buffer, const PdevRect& rect, LONG stride);
 
 }  // namespace imaging
+
+// Copies the parts of the source inside the clip into dst (placed relative to
+// the clip bounds' top-left), first scaling the source to the target's size
+// for a stretch. FALSE for a clip it cannot walk or a format without a byte
+// size.
+BOOL ClippedCopy(RenderPdev* pdev, const PdevRect& target, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
+                 ULONG format, CLIPOBJ* clip, BYTE* dst, const PdevRect& dstRect, LONG dstStride);

@@ -2,14 +2,14 @@
 // halftoning of sources into bands, brush plates, the image band caches, the
 // image blit path, the colour classes and the rectangle predicates.
 //
-// Conventions as in render/plane_ops.h: PdevRect inclusive, strides in bytes
+// Conventions as in planes/plane_ops.h: PdevRect inclusive, strides in bytes
 // (negative for bottom-up), palettes 0x00BBGGRR with their entry count,
 // formats BMF_*. Densities are bytes, 0 no ink, 255 full ink.
 #pragma once
 
-#include "imaging/colour_classes.h"
-#include "imaging/rect_predicates.h"
-#include "render/pdev_record.h"
+#include "planes/colour_classes.h"
+#include "planes/pdev_record.h"
+#include "planes/rect_ops.h"
 
 // ---- density ----
 
@@ -56,19 +56,36 @@ BOOL RealizeBrushTwoPlates(RenderPdev* pdev, BYTE* plate1, BYTE* plate2, const B
 
 // ---- image band caches ----
 
+// Bands that a picture path hands back: one block from the global heap, which
+// the caller frees through first; second is the other drum's band (after
+// first in the block on a two-ink sheet, first itself on one ink). Both null
+// when there are none.
+struct PictureBands {
+  BYTE* first;
+  BYTE* second;
+};
+// A band cache's answer: ok is FALSE when a flush failed or no cache state
+// could be had for a strip; bands are the direct-render bands of a strip that
+// was not cached (pdev->shared.pictureFlag 0 afterwards), else null.
+struct CacheAnswer {
+  BOOL ok;
+  PictureBands bands;
+};
+
 // The 8-bit band cache. Without a target it flushes the pending picture into
 // plane; with one it takes the strip (src over srcRect) for target. On a
-// two-ink sheet everything goes to CacheImageBand. When pdev->shared.pictureFlag
-// is 0 afterwards the strip was not cached: it was drawn into two white
-// direct-render bands left in drawing.targetPlane and drawing.otherPlane
-// (one block, freed by the caller). FALSE when a flush fails.
-BOOL FlushOrMergeImage(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target, const BYTE* src,
-                       const PdevRect* srcRect, LONG srcStride, const ULONG* palette, ULONG paletteCount,
-                       ULONG format);
+// two-ink sheet everything goes to CacheImageBand. A strip that is not cached
+// is drawn into two white direct-render bands that come back in the answer.
+CacheAnswer FlushOrMergeImage(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target,
+                              const BYTE* src, const PdevRect* srcRect, LONG srcStride, const ULONG* palette,
+                              ULONG paletteCount, ULONG format);
 // The RGB band cache of two-ink sheets; as FlushOrMergeImage with both planes.
-BOOL CacheImageBand(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane, LONG planeStride, const PdevRect* target,
-                    const BYTE* src, const PdevRect* srcRect, LONG srcStride, const ULONG* palette,
-                    ULONG paletteCount, ULONG format);
+CacheAnswer CacheImageBand(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane, LONG planeStride,
+                           const PdevRect* target, const BYTE* src, const PdevRect* srcRect, LONG srcStride,
+                           const ULONG* palette, ULONG paletteCount, ULONG format);
+// Flushes the pending picture: into plane on one ink, into both drums' planes
+// on a two-ink sheet. TRUE when nothing was pending; else the flush's result.
+BOOL FlushPicture(RenderPdev* pdev, BYTE* plane, LONG planeStride);
 // Frees the working, scaled and RGB records' buffers and forgets the others.
 void FreeImageBuffers(RenderPdev* pdev);
 // The image parameter block of a new document.
@@ -82,13 +99,46 @@ void FreeKeptTransparentImage(RenderPdev* pdev);
 // path must draw the blit.
 BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
                  XLATEOBJ* xlate);
-// Each source row of srcRect as 24-bit pixels into dst at dstRect (a row
-// that converts nothing whitened). FALSE when nothing was converted.
-BOOL SourceToRgb24(const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* dst, const PdevRect& dstRect,
-                   LONG dstStride, const ULONG* palette, ULONG paletteCount, ULONG format);
-// Copies the parts of the source inside the clip into dst (placed relative to
-// the clip bounds' top-left), first scaling the source to the target's size
-// for a stretch. FALSE for a clip it cannot walk or a format without a byte
-// size.
-BOOL ClippedCopy(RenderPdev* pdev, const PdevRect& target, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
-                 ULONG format, CLIPOBJ* clip, BYTE* dst, const PdevRect& dstRect, LONG dstStride);
+
+// ---- sources to bands, and the blits that put them on the planes ----
+
+// Converts a source into one band (two on a two-ink sheet, one block) of the
+// band rect's size; band stride out. The bands come back (band 2 after band
+// 1); none when the image cache took the source or on failure.
+PictureBands SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
+                                 ULONG srcFormat, const PdevRect& bandRect, LONG* bandStride, const PdevRect& dest,
+                                 XLATEOBJ* xlate, BOOL direct, LONG planeStride, CLIPOBJ* clip);
+// The part of a deeper-than-one-bit source inside the clip bounds, copied
+// (scaled to dest for a stretch) into a white picture of the cut-out's size,
+// 4 and 8 bpp expanded to 24, and handed to SourceToPlaneFormat with caching
+// allowed. done is false when the cut-out could not be made (nothing was
+// handed on); bands are null when the image cache took the picture; dest is
+// the cut-out rectangle the bands cover.
+struct CutOut {
+  bool done;
+  PictureBands bands;
+  PdevRect dest;
+  LONG bandStride;
+};
+CutOut CutOutToPlaneFormat(RenderPdev* pdev, LONG planeStride, const PdevRect& dest, const BYTE* bits,
+                           const PdevRect& source, LONG srcStride, ULONG srcFormat, CLIPOBJ* clip, XLATEOBJ* xlate);
+// The body of DrvCopyBits and of SRCCOPY blits; dest exclusive.
+BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* dest, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                      XLATEOBJ* xlate, BOOL flag);
+// SRCAND on a two-ink sheet, and the inverted-source OR of one-bit masks;
+// FALSE when no band could be made.
+BOOL SrcAndToPlanes(SURFOBJ* pso, const PdevRect& dest, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                    XLATEOBJ* xlate);
+BOOL InvertedSourceOrPlanes(SURFOBJ* pso, const PdevRect& dest, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                            XLATEOBJ* xlate);
+// Whether the source has colour on the plate that is not the default of the
+// graphics separation mode.
+BOOL PaletteSourceSplit(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride, ULONG srcFormat,
+                        XLATEOBJ* xlate);
+
+// ---- the pending picture ----
+
+// Flushes the image pending in the image cache (flag 0x40) into the drum-2
+// plane when the image separation mode is not 0, else the drum-1 plane, and
+// clears the flag. TRUE when nothing was pending; else the flush's result.
+BOOL FlushImageIfPending(RenderPdev* pdev);

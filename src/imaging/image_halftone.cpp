@@ -4,12 +4,12 @@
 #include <cstring>
 
 #include "imaging/brush_dither.h"
-#include "imaging/colour_classes.h"
 #include "imaging/density.h"
 #include "imaging/halftone.h"
 #include "imaging/image_entries.h"
 #include "imaging/scratch.h"
-#include "render/plane_ops.h"
+#include "planes/colour_classes.h"
+#include "planes/plane_ops.h"
 
 using namespace imaging;
 

@@ -5,9 +5,9 @@
 
 #include "imaging/image_band_cache.h"
 #include "imaging/image_copy.h"
-#include "imaging/rect_predicates.h"
 #include "imaging/scratch.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
+#include "planes/rect_ops.h"
 
 namespace imaging {
 
@@ -215,13 +215,6 @@ void SetImageParams(ImageBandCache& cache) {
       (clamp16(FixedRound(cache.pending.resolutionY)) << 16) | clamp16(FixedRound(cache.pending.resolutionX));
   cache.params.sourceFormat = cache.pending.format;
   cache.params.histogram = cache.histogram;
-}
-
-bool HistogramHasSeveralLevels(const DWORD counts[256]) {
-  int levels = 0;
-  for (int i = 0; i < 255; ++i)
-    if (counts[i] != 0 && ++levels > 1) return true;
-  return false;
 }
 
 }  // namespace imaging

@@ -7,10 +7,9 @@
 #include "imaging/density.h"
 #include "imaging/enhancement.h"
 #include "imaging/halftone.h"
-#include "imaging/image_band_cache.h"
 #include "imaging/image_entries.h"
 #include "imaging/scratch.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 namespace imaging {
 
@@ -244,6 +243,21 @@ int HalftoneImageBands(RenderPdev* pdev, ImageBuffer& target, ImageBuffer& densi
                             pdev->amiLine, pdev->amiAngle, dpi);
   target.filled.bottom = target.area.bottom;
   return done ? 1 : 0;
+}
+
+BOOL ClassifyPendingImage(RenderPdev* pdev, ImageBandCache& cache) {
+  std::fill(std::begin(cache.histogram), std::end(cache.histogram), 0);
+  if (cache.working.buffer) {
+    const PdevRect all = ImageRect(cache.working);
+    DensityHistogram(cache.working.buffer, all, cache.working.stride, cache.histogram);
+  }
+  if (HistogramHasSeveralLevels(cache.histogram)) {
+    pdev->shared.operation = kOperationIdle;
+  } else {
+    pdev->shared.pictureFlag = 0;
+    pdev->shared.operation = kOperationBrushOrMask;
+  }
+  return TRUE;
 }
 
 }  // namespace imaging

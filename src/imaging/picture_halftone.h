@@ -3,7 +3,7 @@
 #pragma once
 
 #include "imaging/image_buffer.h"
-#include "render/pdev_record.h"
+#include "planes/pdev_record.h"
 
 namespace imaging {
 
@@ -35,5 +35,9 @@ bool EnhanceInBands(RenderPdev* pdev, ImageBuffer& target, ImageBuffer& density,
 // failed enhancement renders the picture unenhanced. 1; 0 when the halftone
 // itself fails.
 int HalftoneImageBands(RenderPdev* pdev, ImageBuffer& target, ImageBuffer& density, ImageParams& params, int flag);
+
+// Histogram of the working image; a single-level picture clears the picture
+// flag and sets the operation byte to 1.
+BOOL ClassifyPendingImage(RenderPdev* pdev, ImageBandCache& cache);
 
 }  // namespace imaging

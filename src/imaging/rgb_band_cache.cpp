@@ -10,7 +10,7 @@
 #include "imaging/rgb_picture.h"
 #include "imaging/scratch.h"
 #include "imaging/two_plate_render.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 namespace imaging {
 
@@ -314,9 +314,8 @@ BOOL FlushImageBandCache(RenderPdev* pdev, ImageBandCache& cache, BYTE* drum1Pla
 namespace {
 
 // A new picture from the strip: cached, or with caching off rendered at once
-// into two white bands left for the caller (FALSE then, as the caller places
-// them).
-bool RenderImageBand(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T, const StripSource& strip,
+// into two white bands handed back to the caller, who places them.
+PictureBands RenderImageBand(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T, const StripSource& strip,
                      bool withParameters) {
   if (pdev->shared.pictureFlag == 1) {
     if (!StartImageBandCache(pdev, cache, T, strip)) {
@@ -340,14 +339,12 @@ bool RenderImageBand(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T,
       ImageBufferWhiten(cache.rgb);
       CombineRgbIntoCache(pdev, cache, strip);
     }
-    return true;
+    return {};
   }
-  pdev->drawing.targetPlane = nullptr;
-  pdev->drawing.otherPlane = nullptr;
   std::int64_t stride = 0;
   std::size_t bandBytes = 0;
   BYTE* bands = TwoWhiteBands(RectWidth(T), RectHeight(T), stride, bandBytes);
-  if (!bands) return false;
+  if (!bands) return {};
   const PdevRect bandRect{0, 0, static_cast<LONG>(RectWidth(T) - 1), static_cast<LONG>(RectHeight(T) - 1)};
   pdev->image.diffusionCarryKind = 1;
   if (pdev->separationModes[2] > 1)
@@ -365,9 +362,7 @@ bool RenderImageBand(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T,
   }
   pdev->image.diffusionCarryKind = 0;
   FreeRgbRecords(cache);
-  pdev->drawing.targetPlane = bands;
-  pdev->drawing.otherPlane = bands + bandBytes;
-  return false;
+  return PictureBands{bands, bands + bandBytes};
 }
 
 bool MergeStripIntoRgbCache(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& N, const StripSource& strip) {
@@ -393,8 +388,8 @@ bool FlushStep(void* context, ImageBandCache& cache) {
   return FlushImageBandCache(p->pdev, cache, p->drum1, p->drum2, p->planeStride) != FALSE;
 }
 
-void StartStep(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip) {
-  RenderImageBand(static_cast<PlanePair*>(context)->pdev, cache, N, strip, true);
+PictureBands StartStep(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip) {
+  return RenderImageBand(static_cast<PlanePair*>(context)->pdev, cache, N, strip, true);
 }
 
 bool MergeStep(void* context, ImageBandCache& cache, const PdevRect& N, const StripSource& strip) {
@@ -407,16 +402,27 @@ bool MergeStep(void* context, ImageBandCache& cache, const PdevRect& N, const St
 
 using namespace imaging;
 
-BOOL CacheImageBand(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane, LONG planeStride, const PdevRect* target,
-                    const BYTE* src, const PdevRect* srcRect, LONG srcStride, const ULONG* palette,
-                    ULONG paletteCount, ULONG format) {
-  if (!pdev) return FALSE;
-  if (target && !srcRect) target = nullptr;
+namespace {
+
+CacheAnswer RunRgbCache(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane, LONG planeStride,
+                        const PdevRect* target, const StripSource& strip) {
   PlanePair context{pdev, drum1Plane ? drum1Plane : pdev->drum1Plane, drum2Plane ? drum2Plane : pdev->drum2Plane,
                     planeStride};
   const CacheSteps steps{kCacheRgb, FlushStep, StartStep, MergeStep, &context};
-  return RunImageCache(pdev, target,
-                       StripSource{src, srcRect ? *srcRect : PdevRect{0, 0, -1, -1}, srcStride, format, palette,
-                                   paletteCount},
-                       steps);
+  return RunImageCache(pdev, target, strip, steps);
+}
+
+}  // namespace
+
+CacheAnswer CacheImageBand(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane, LONG planeStride,
+                           const PdevRect* target, const BYTE* src, const PdevRect* srcRect, LONG srcStride,
+                           const ULONG* palette, ULONG paletteCount, ULONG format) {
+  if (!pdev) return CacheAnswer{FALSE, {}};
+  if (target && !srcRect) target = nullptr;
+  return RunRgbCache(pdev, drum1Plane, drum2Plane, planeStride, target,
+                     StripSource{src, srcRect ? *srcRect : kNoStrip.rect, srcStride, format, palette, paletteCount});
+}
+
+BOOL imaging::FlushRgbCache(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane, LONG planeStride) {
+  return RunRgbCache(pdev, drum1Plane, drum2Plane, planeStride, nullptr, kNoStrip).ok;
 }

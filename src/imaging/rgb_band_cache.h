@@ -19,5 +19,8 @@ void EnhanceCachedImage(RenderPdev* pdev, ImageBandCache& cache);
 // when nothing is pending or a buffer cannot be had.
 BOOL FlushImageBandCache(RenderPdev* pdev, ImageBandCache& cache, BYTE* drum1Plane, BYTE* drum2Plane,
                          LONG planeStride);
+// Flushes the cache's pending picture onto the drums' planes (the device's
+// own for null); TRUE when nothing was pending.
+BOOL FlushRgbCache(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane, LONG planeStride);
 
 }  // namespace imaging

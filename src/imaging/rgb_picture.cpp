@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "imaging/scratch.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 namespace imaging {
 

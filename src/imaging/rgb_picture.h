@@ -3,7 +3,7 @@
 // two finished plates put onto the ink planes.
 #pragma once
 
-#include "render/pdev_record.h"
+#include "planes/pdev_record.h"
 
 namespace imaging {
 

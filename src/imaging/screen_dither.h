@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "planes/pdev_record.h"
 #include "plat/base.h"
-#include "render/render_pdev.h"
 
 namespace imaging {
 

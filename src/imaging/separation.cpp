@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "imaging/colour_classes.h"
-#include "render/blit_states.h"
-#include "render/rop_names.h"
+#include "planes/blit_states.h"
+#include "planes/colour_classes.h"
+#include "planes/rop_names.h"
 
 const SeparationModeFlags kSeparationModeFlags = {
     {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0},

@@ -6,8 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include "planes/rop_names.h"
 #include "plat/base.h"
-#include "render/rop_names.h"
 
 namespace imaging {
 

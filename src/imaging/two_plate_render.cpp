@@ -9,7 +9,7 @@
 #include "imaging/image_entries.h"
 #include "imaging/scratch.h"
 #include "imaging/tone.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 namespace imaging {
 

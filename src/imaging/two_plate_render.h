@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "imaging/separation.h"
-#include "render/render_pdev.h"
+#include "planes/pdev_record.h"
 
 namespace imaging {
 

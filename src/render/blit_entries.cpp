@@ -1,6 +1,6 @@
-// DrvBitBlt, DrvCopyBits and DrvTextOut: validity, the ROP4 history, the
-// image-sequence routing and the pending-image flush, then the raster, copy
-// and glyph paths.
+// The bodies of DrvBitBlt, DrvStretchBlt, DrvCopyBits and DrvTextOut:
+// validity, the ROP4 history, the image-sequence routing and the
+// pending-picture flush, then the picture, raster, copy and glyph paths.
 #include "render/blit_entries.h"
 
 #include <algorithm>
@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "imaging/image_entries.h"
+#include "planes/glyph_output.h"
+#include "planes/plane_ops.h"
+#include "planes/row_kernels.h"
 #include "plat/engine_blit.h"
-#include "render/glyph_output.h"
-#include "render/plane_ops.h"
+#include "render/brush_patterns.h"
 #include "render/rop_blits.h"
-#include "render/row_kernels.h"
-#include "render/source_blits.h"
 
 namespace {
 
@@ -24,7 +24,6 @@ void NextRop4(RenderPdev* pdev, ULONG rop4) {
   pdev->drawing.rop4 = rop4;
 }
 
-PdevRect Inclusive(const RECTL& r) { return PdevRect{r.left, r.top, r.right - 1, r.bottom - 1}; }
 
 // A missing clip becomes a trivial one over the target cut to the surface.
 struct DefaultClip {
@@ -54,11 +53,11 @@ template <typename Fn>
 void ForEachClipPiece(CLIPOBJ* clip, Fn fn) {
   if (!clip || clip->iDComplexity == DC_TRIVIAL) return fn(static_cast<const PdevRect*>(nullptr));
   if (clip->iDComplexity == DC_RECT) {
-    const PdevRect r = Inclusive(clip->rclBounds);
+    const PdevRect r = InclusiveRect(clip->rclBounds);
     return fn(&r);
   }
   ForEachEnumeratedClipRect(clip, [&](const RECTL& e) {
-    const PdevRect r = Inclusive(e);
+    const PdevRect r = InclusiveRect(e);
     fn(&r);
   });
 }
@@ -96,14 +95,14 @@ BOOL BitBltBody(SURFOBJ* psoTrg, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, 
     pdev->drawing.lastDrawnRect = *prclTrg;
     return TRUE;
   }
-  const PdevRect target = Inclusive(*prclTrg);
+  const PdevRect target = InclusiveRect(*prclTrg);
   const bool keepPending = Rop3Of(rop4) == kRop3SrcCopy ||
                            (rop4 == kRop4PatSelect && pdev->drawing.previousRop4 == kRop4SrcAnd &&
                             RectsIntersect(target, pdev->image.operationRect));
   if (!keepPending) {
     const RECTL& last = pdev->drawing.lastDrawnRect;
     if (pdev->image.blitState == kBlitMaskHole && RopIsSourceOnly(rop4) &&
-        RectContains(Inclusive(last), target))
+        RectContains(InclusiveRect(last), target))
       pdev->image.blitState = kBlitInsideHole;
     FlushImageIfPending(pdev);
   }
@@ -147,7 +146,7 @@ BOOL TextOutBody(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL*
     const SIZEL size = NarrowPattern(pdev);
     if (BYTE* pattern = BrushToPatternWide(pdev, pboOpaque, size.cx, size.cy, Resolution(pdev), FALSE)) {
       BYTE* target = choosePlanes();
-      PdevRect opaque = Inclusive(*prclOpaque);
+      PdevRect opaque = InclusiveRect(*prclOpaque);
       RectIntersect(opaque, PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}, opaque);
       ForEachClipPiece(pco, [&](const PdevRect* piece) {
         PdevRect r = opaque;
@@ -259,7 +258,7 @@ StretchGeometry NormaliseStretch(const RECTL& callerDest, const RECTL& callerSou
                                std::max(callerDest.left, callerDest.right), std::max(callerDest.top, callerDest.bottom)};
   geometry.flipY = callerDest.bottom < callerDest.top;
   geometry.mirrorX = callerDest.right < callerDest.left;
-  geometry.dest = Inclusive(geometry.orderedDest);
+  geometry.dest = InclusiveRect(geometry.orderedDest);
   geometry.source = PdevRect{std::min(callerSource.left, callerSource.right), std::min(callerSource.top, callerSource.bottom),
                              std::max(callerSource.left, callerSource.right) - 1,
                              std::max(callerSource.top, callerSource.bottom) - 1};
@@ -295,7 +294,7 @@ bool CutStretchToVisibleClip(const RenderPdev* pdev, const SURFOBJ* psoDest, con
   cutSource.bottom -= static_cast<LONG>(static_cast<float>(orderedDest.bottom - clipBounds.bottom) / scaleY);
   if (RectIsEmpty(cutSource)) return false;
   copyRect = cutSource;
-  dest = Inclusive(clipBounds);
+  dest = InclusiveRect(clipBounds);
   return true;
 }
 
@@ -314,7 +313,7 @@ std::pair<LONG, LONG> SourceSpanShown(std::int64_t first, std::int64_t last, std
 bool CutStretchToPage(const SURFOBJ* psoDest, const CLIPOBJ* clip, PdevRect& dest, PdevRect& source) {
   PdevRect visible{};
   RectIntersect(dest, PdevRect{0, 0, psoDest->sizlBitmap.cx - 1, psoDest->sizlBitmap.cy - 1}, visible);
-  if (clip && clip->iDComplexity != DC_TRIVIAL) RectIntersect(visible, Inclusive(clip->rclBounds), visible);
+  if (clip && clip->iDComplexity != DC_TRIVIAL) RectIntersect(visible, InclusiveRect(clip->rclBounds), visible);
   if (RectIsEmpty(visible)) return false;
   if (visible.left == dest.left && visible.top == dest.top && visible.right == dest.right &&
       visible.bottom == dest.bottom)
@@ -331,6 +330,7 @@ bool CutStretchToPage(const SURFOBJ* psoDest, const CLIPOBJ* clip, PdevRect& des
 // One-bit bands of the stretched source over their destination, or band null.
 struct StretchBands {
   BYTE* band = nullptr;
+  BYTE* secondBand = nullptr;  // the other drum's, after band on a two-ink sheet
   LONG stride = 0;
   PdevRect dest{};
 };
@@ -340,7 +340,7 @@ struct StretchBands {
 StretchBands ConvertStretch(RenderPdev* pdev, SURFOBJ* psoDest, const SURFOBJ* psoSrc, const PrivateSource& copy,
                             const PdevRect& dest, CLIPOBJ* clip, XLATEOBJ* xlate, bool caching, bool cutToClip,
                             bool flipY) {
-  StretchBands out{nullptr, 0, dest};
+  StretchBands out{nullptr, nullptr, 0, dest};
   const bool pairWithMask = PairsWithMask(pdev->image.blitState);
   if (caching && !cutToClip && psoSrc->iBitmapFormat != BMF_1BPP &&
       (pairWithMask || clip->iDComplexity == DC_RECT || clip->iDComplexity == DC_COMPLEX)) {
@@ -348,18 +348,22 @@ StretchBands ConvertStretch(RenderPdev* pdev, SURFOBJ* psoDest, const SURFOBJ* p
                                            psoSrc->iBitmapFormat, clip, xlate);
     if (cut.done) {
       if (pairWithMask) pdev->drawing.rop4 = kRop4SrcCopy;
-      return StretchBands{cut.band, cut.bandStride, cut.dest};
+      return StretchBands{cut.bands.first, cut.bands.second, cut.bandStride, cut.dest};
     }
   }
   const PdevRect bandRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
   const bool allowCache = caching && (!flipY || clip->iDComplexity == DC_TRIVIAL);
-  out.band = SourceToPlaneFormat(pdev, copy.bits, copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect,
-                                 &out.stride, dest, xlate, allowCache ? FALSE : TRUE, psoDest->lDelta, clip);
+  const PictureBands converted =
+      SourceToPlaneFormat(pdev, copy.bits, copy.rect, copy.stride, psoSrc->iBitmapFormat, bandRect, &out.stride, dest,
+                          xlate, allowCache ? FALSE : TRUE, psoDest->lDelta, clip);
+  out.band = converted.first;
+  out.secondBand = converted.second;
   return out;
 }
 
 // Puts the bands on the ink planes through the clip; frees them.
-BOOL PlaceStretchBands(RenderPdev* pdev, SURFOBJ* psoDest, const StretchBands& bands, BYTE* secondBand, CLIPOBJ* clip) {
+BOOL PlaceStretchBands(RenderPdev* pdev, SURFOBJ* psoDest, const StretchBands& bands, CLIPOBJ* clip) {
+  BYTE* secondBand = bands.secondBand;
   BYTE *drum1 = nullptr, *drum2 = nullptr;
   GetInkPlanes(pdev, psoDest->lDelta, &drum1, &drum2);
   const PdevRect placed{0, 0, bands.dest.right - bands.dest.left, bands.dest.bottom - bands.dest.top};
@@ -424,7 +428,6 @@ BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ
     if (visible && pdev->image.blitState == kBlitHolePair) WhitenessToPlanes(psoDest, clip, dest);
     return TRUE;
   }
-  BYTE* secondBand = drawing.otherPlane;
   FlushImageIfPending(pdev);
-  return PlaceStretchBands(pdev, psoDest, bands, secondBand, clip) ? TRUE : engine();
+  return PlaceStretchBands(pdev, psoDest, bands, clip) ? TRUE : engine();
 }

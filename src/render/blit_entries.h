@@ -1,5 +1,5 @@
 // The bodies of the blit and text entries, reached from the driver table's
-// DrvBitBlt, DrvCopyBits and DrvTextOut.
+// DrvBitBlt, DrvStretchBlt, DrvCopyBits and DrvTextOut.
 #pragma once
 
 #include "plat/engine_text.h"

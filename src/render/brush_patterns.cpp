@@ -6,9 +6,9 @@
 #include <numeric>
 
 #include "imaging/image_entries.h"
-#include "render/dither_patterns.h"
-#include "render/plane_ops.h"
-#include "render/row_kernels.h"
+#include "planes/dither_patterns.h"
+#include "planes/plane_ops.h"
+#include "planes/row_kernels.h"
 
 namespace {
 
@@ -159,7 +159,7 @@ BOOL PatCopyRealized(SURFOBJ* pso, const RECTL* dest, CLIPOBJ* clip, BRUSHOBJ* b
   if (result) {
     BYTE *drum1 = nullptr, *drum2 = nullptr;
     GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
-    const PdevRect inclusive{dest->left, dest->top, dest->right - 1, dest->bottom - 1};
+    const PdevRect inclusive = InclusiveRect(*dest);
     PdevRect cut = inclusive;
     RectIntersect(cut, PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}, cut);
     // Plate 2 first, then plate 1, each plane on its own.

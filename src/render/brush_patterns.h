@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "planes/colour_classes.h"
 #include "plat/engine_draw.h"
 #include "render/render_pdev.h"
 
@@ -48,11 +49,15 @@ std::int64_t RealizedRowBytes(std::int64_t width, ULONG patternFormat);
 // memory.
 BOOL RealizeBrushRecord(BRUSHOBJ* brush, SURFOBJ* pattern, XLATEOBJ* xlate, ULONG hatch);
 
-// Default plate of pattern brushes per separation mode 0..17: 1 makes plate
-// 2 the default, 0 plate 1.
-inline constexpr BYTE SeparationDefaultPlate[18] = {1, 1, 1, 1, 0, 0, 1, 0, 1, 0, 1, 0, 0, 1, 0, 0, 0, 0};
-
-// Object kinds handed to the colour classifier by the pattern builders.
-inline constexpr int kObjectKindImage = 0;
-inline constexpr int kObjectKindText = 1;
-inline constexpr int kObjectKindGraphics = 2;
+// New pattern bits (128 bytes) for a solid-colour brush, colour classified
+// with the graphics (BrushToPattern) or text (BrushToPatternWide) separation
+// mode; sets PlateSelector. resolution is (y << 16) | x. NULL on failure.
+BYTE* BrushToPattern(RenderPdev* pdev, BRUSHOBJ* brush, LONG patternWidth, LONG patternHeight, ULONG resolution,
+                     BOOL wide);
+BYTE* BrushToPatternWide(RenderPdev* pdev, BRUSHOBJ* brush, LONG patternWidth, LONG patternHeight, ULONG resolution,
+                         BOOL wide);
+// New one-bit pattern bits for a brush; patternSize in: the size asked for,
+// out: the pattern's size. NULL when the brush cannot be realized.
+BYTE* RealizePattern(RenderPdev* pdev, BRUSHOBJ* brush, SIZEL* patternSize, BOOL wide);
+// PATCOPY of a pattern brush on a two-ink sheet; dest exclusive.
+BOOL PatCopyRealized(SURFOBJ* pso, const RECTL* dest, CLIPOBJ* clip, BRUSHOBJ* brush);

@@ -13,8 +13,8 @@
 #include <cstdint>
 #include <span>
 
+#include "planes/pdev_record.h"
 #include "plat/base.h"
-#include "render/pdev_record.h"
 
 inline constexpr std::size_t kOutputBufferSize = 8191;
 

@@ -5,10 +5,11 @@
 
 #include "device/device_status.h"
 #include "imaging/image_entries.h"
+#include "planes/plane_ops.h"
 #include "plat/codepage.h"
 #include "render/command_stream.h"
 #include "render/job_files.h"
-#include "render/plane_ops.h"
+#include "render/render_pdev.h"
 #include "render/rop_blits.h"
 #include "render/sheet_emitter.h"
 

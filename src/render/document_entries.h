@@ -2,7 +2,7 @@
 // record: DrvStartDoc, DrvStartPage, DrvSendPage, DrvEndDoc.
 #pragma once
 
-#include "render/pdev_record.h"
+#include "planes/pdev_record.h"
 
 // Starts (or, after a reset, continues) the document: the document name is
 // taken once, at most 255 units and always terminated; the job file of a

@@ -1,9 +1,8 @@
-// The drawing entries of the driver table. Lines, paths, paints and brushes
-// draw into the ink planes; blits, stretches and text still decline (FALSE)
-// after checking the device record.
+// The drawing entries of the driver table: lines, paths, paints, brushes,
+// blits, stretches, copies and text, drawn into the ink planes.
 #pragma once
 
-#include "render/pdev_record.h"
+#include "planes/pdev_record.h"
 
 BOOL DrvBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg,
                POINTL* pptlSrc, POINTL* pptlMask, BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4);

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "planes/pdev_record.h"
 #include "plat/base.h"
-#include "render/pdev_record.h"
 
 // Per-user key of the failed-job records; the printer name and "\" follow.
 inline constexpr char16_t kFailedJobKeyPrefix[] = u"Software\\Nevo Bertal Corporation\\NEVO Printer Driver\\";

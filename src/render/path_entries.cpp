@@ -4,11 +4,12 @@
 #include <algorithm>
 #include <memory>
 
+#include "imaging/image_entries.h"
+#include "planes/line_clip.h"
+#include "planes/plane_ops.h"
+#include "planes/stroke_planes.h"
 #include "render/brush_patterns.h"
 #include "render/drawing_entries.h"
-#include "render/line_clip.h"
-#include "render/plane_ops.h"
-#include "render/stroke_planes.h"
 
 namespace {
 
@@ -40,7 +41,6 @@ struct PatternBits {
 
 PdevRect PlaneRect(const RenderPdev* pdev) { return PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}; }
 
-PdevRect Inclusive(const RECTL& r) { return PdevRect{r.left, r.top, r.right - 1, r.bottom - 1}; }
 
 bool NeedsEngine(PATHOBJ* ppo, const LINEATTRS& la) {
   return (la.fl & LA_GEOMETRIC) || (ppo && ppo->fl == PO_BEZIERS) || la.iJoin == JOIN_MITER;
@@ -58,7 +58,7 @@ BOOL StrokeClipLines(RenderPdev* pdev, SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco,
   BYTE* target = ChoosePlanes(pdev, pso->lDelta);
   // Runs are kept inside the plane and the clip's bounds, with or without a clip.
   PdevRect limit = PlaneRect(pdev);
-  if (pco && pco->iDComplexity != DC_TRIVIAL) RectIntersect(limit, Inclusive(pco->rclBounds), limit);
+  if (pco && pco->iDComplexity != DC_TRIVIAL) RectIntersect(limit, InclusiveRect(pco->rclBounds), limit);
   PATHOBJ_vEnumStartClipLines(ppo, pco, pso, pla);
   BOOL more;
   do {
@@ -118,8 +118,8 @@ BOOL DrvLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG
   // A complex clip is the engine's to break down.
   if (pco && pco->iDComplexity == DC_COMPLEX) return FALSE;
   PdevRect rect = PlaneRect(pdev);
-  if (prclBounds && !IntersectClipBounds(rect, Inclusive(*prclBounds), rect)) return TRUE;
-  if (pco && pco->iDComplexity == DC_RECT && !IntersectClipBounds(rect, Inclusive(pco->rclBounds), rect)) return TRUE;
+  if (prclBounds && !IntersectClipBounds(rect, InclusiveRect(*prclBounds), rect)) return TRUE;
+  if (pco && pco->iDComplexity == DC_RECT && !IntersectClipBounds(rect, InclusiveRect(pco->rclBounds), rect)) return TRUE;
   if (RectIsEmpty(rect) || !ClipLineToRect(rect, x1, y1, x2, y2)) return TRUE;
   SIZEL size{32, 32};
   PatternBits pattern;

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "device/device_status.h"
+#include "planes/plane_ops.h"
 #include "plat/codepage.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
 #include "render/command_stream.h"
 #include "render/job_files.h"
-#include "render/plane_ops.h"
 #include "render/rop_blits.h"
 #include "settings/caps_store.h"
 #include "settings/doc_settings.h"

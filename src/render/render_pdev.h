@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "render/pdev_record.h"
+#include "planes/pdev_record.h"
 
 // Paper size in 0.1 mm.
 struct PaperSize {

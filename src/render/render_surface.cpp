@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "imaging/image_entries.h"
-#include "render/glyph_output.h"
-#include "render/plane_ops.h"
+#include "planes/glyph_output.h"
+#include "planes/plane_ops.h"
 
 bool UsesTwoPlanes(const RenderPdev* pdev) {
   return pdev->colorMode == 2 && pdev->masterSelection == 2 && !IsDuplexKind(pdev->duplex) &&

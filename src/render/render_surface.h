@@ -2,7 +2,7 @@
 // shown to the engine as a one-bit bitmap over the drum 2 plane.
 #pragma once
 
-#include "render/pdev_record.h"
+#include "planes/pdev_record.h"
 
 // Hooked drawing calls of the page surface.
 inline constexpr FLONG kPageSurfaceHooks = HOOK_BITBLT | HOOK_STRETCHBLT | HOOK_TEXTOUT | HOOK_PAINT |

@@ -8,16 +8,15 @@
 #include <optional>
 
 #include "imaging/image_entries.h"
+#include "planes/plane_ops.h"
+#include "planes/rop_names.h"
 #include "plat/engine_draw.h"
 #include "render/brush_patterns.h"
-#include "render/plane_ops.h"
-#include "render/rop_names.h"
-#include "render/source_blits.h"
 
 namespace {
 
 bool Meets(const PdevRect& a, const RECTL& exclusive) {
-  return RectsIntersect(a, PdevRect{exclusive.left, exclusive.top, exclusive.right - 1, exclusive.bottom - 1});
+  return RectsIntersect(a, InclusiveRect(exclusive));
 }
 
 // Plate names of PlateSelector.
@@ -57,14 +56,14 @@ struct PlaneDestination {
 };
 std::optional<PlaneDestination> DestinationOnPlane(const RenderPdev* pdev, const RECTL& target,
                                                    const POINTL* srcOrigin) {
-  const PdevRect whole{target.left, target.top, target.right - 1, target.bottom - 1};
+  const PdevRect whole = InclusiveRect(target);
   PdevRect dest;
   RectIntersect(whole, PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}, dest);
   if (RectIsEmpty(dest)) return std::nullopt;
   POINTL origin = srcOrigin ? *srcOrigin : POINTL{0, 0};
   origin.x += dest.left - whole.left;
   origin.y += dest.top - whole.top;
-  return PlaneDestination{dest, origin, RECTL{dest.left, dest.top, dest.right + 1, dest.bottom + 1}};
+  return PlaneDestination{dest, origin, ExclusiveRect(dest)};
 }
 
 // The plate the transparent-image sequences draw this fill on (0: the
@@ -123,7 +122,7 @@ bool PreparePattern(RenderPdev* pdev, SURFOBJ* pso, ULONG rop4, const PlaneDesti
     const RECTL kept = d.lastDrawnRect;
     d.lastDrawnRect = at.cutTarget;
     BYTE* plane = d.plateSelector == kPlate1 ? pdev->drum1Plane : pdev->drum2Plane;
-    FlushOrMergeImage(pdev, plane, pso->lDelta, nullptr, nullptr, nullptr, 0, nullptr, 0, 0);
+    FlushPicture(pdev, plane, pso->lDelta);
     pdev->flags &= ~kPdevImagePending;
     d.lastDrawnRect = kept;
   }
@@ -291,11 +290,12 @@ BOOL BitBltWithBrush(ROP4 rop4, SURFOBJ* pso, const RECTL* target, SURFOBJ* src,
     dest = rects.dest;
     sourceRect = rects.source;
     op.bandRect = PdevRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
-    buf.band = SourceToPlaneFormat(pdev, static_cast<const BYTE*>(src->pvScan0), rects.source, src->lDelta,
-                                   src->iBitmapFormat, op.bandRect, &op.bandStride, dest, xlate, TRUE, pso->lDelta,
-                                   clip);
+    const PictureBands bands =
+        SourceToPlaneFormat(pdev, static_cast<const BYTE*>(src->pvScan0), rects.source, src->lDelta,
+                            src->iBitmapFormat, op.bandRect, &op.bandStride, dest, xlate, TRUE, pso->lDelta, clip);
+    buf.band = bands.first;
     if (!buf.band) return FALSE;
-    secondBand = d.otherPlane;
+    secondBand = bands.second;
   }
 
   const int overridePlate = PlateOverride(pdev, rop4, dest, colour);

@@ -5,10 +5,10 @@
 #include <new>
 #include <vector>
 
-#include "imaging/thinning.h"
+#include "planes/plane_ops.h"
+#include "planes/thinning.h"
 #include "render/command_stream.h"
 #include "render/packbits.h"
-#include "render/plane_ops.h"
 
 namespace render {
 

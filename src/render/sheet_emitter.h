@@ -4,7 +4,7 @@
 // planes for the next sheet.
 #pragma once
 
-#include "render/pdev_record.h"
+#include "planes/pdev_record.h"
 #include "render/sheet_kernels.h"
 
 // Emits the current sheet. 1 when it was completed and counted; 0 with the

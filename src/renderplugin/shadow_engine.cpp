@@ -1,6 +1,6 @@
 #include "renderplugin/shadow_engine.h"
 
-#include "render/rop_names.h"
+#include "planes/rop_names.h"
 
 namespace renderplugin {
 

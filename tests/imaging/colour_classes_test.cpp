@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "imaging/image_entries.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 #include "support/host_files.h"
 #include "support/peer.h"
 #include "support/python_peer.h"

@@ -3,7 +3,7 @@
 #include <random>
 
 #include "imaging/fixed_point.h"
-#include "imaging/rect_predicates.h"
+#include "planes/rect_ops.h"
 
 namespace imaging {
 void PrintTo(FixedMilli f, std::ostream* os) { *os << "(" << f.integer << ", " << f.thousandths << ")"; }

@@ -13,7 +13,7 @@
 #include "imaging/image_buffer.h"
 #include "imaging/image_entries.h"
 #include "imaging/picture_halftone.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 #include "support/picture_page.h"
 
 using namespace imaging;
@@ -25,13 +25,15 @@ struct Page : testsupport::PicturePage {
   explicit Page(LONG width, LONG height) : PicturePage(width, height, 85) {
     for (ULONG i = 0; i < 256; ++i) grey[i] = i | (i << 8) | (i << 16);
   }
+  // The strip to the cache; bands it hands back are kept in direct.
   BOOL Strip(const std::vector<BYTE>& src, LONG srcWidth, const PdevRect& srcRect, const PdevRect& target) {
-    return FlushOrMergeImage(pdev.get(), plane.data(), pdev->planeStride, &target, src.data(), &srcRect, srcWidth,
-                             grey, 256, BMF_8BPP);
+    const CacheAnswer answer = FlushOrMergeImage(pdev.get(), plane.data(), pdev->planeStride, &target, src.data(),
+                                                 &srcRect, srcWidth, grey, 256, BMF_8BPP);
+    direct = answer.bands;
+    return answer.ok;
   }
   BOOL Flush() {
-    const BOOL ok =
-        FlushOrMergeImage(pdev.get(), plane.data(), pdev->planeStride, nullptr, nullptr, nullptr, 0, nullptr, 0, 0);
+    const BOOL ok = FlushPicture(pdev.get(), plane.data(), pdev->planeStride);
     pdev->flags &= ~kPdevImagePending;
     return ok;
   }
@@ -42,6 +44,7 @@ struct Page : testsupport::PicturePage {
   }
   const ImageBuffer& Working() const { return pdev->image.bandCache->working; }
   ULONG grey[256];
+  PictureBands direct{};
 };
 
 // A photograph: a diagonal ramp with a little texture, many levels.
@@ -217,9 +220,9 @@ TEST(ImageBandCache, AllocationFailureAtEveryStep) {
     plat::FailNthHeapAlloc(n);
     for (const Piece& p : Cut(200, 180, 2, 1, 2, 16, 8)) {
       page.Strip(photo, 200, p.source, p.target);
-      if (page.pdev->shared.pictureFlag == 0 && page.pdev->drawing.targetPlane) {
-        GlobalFree(page.pdev->drawing.targetPlane);  // the caller's direct-render bands
-        page.pdev->drawing.targetPlane = page.pdev->drawing.otherPlane = nullptr;
+      if (page.pdev->shared.pictureFlag == 0 && page.direct.first) {
+        GlobalFree(page.direct.first);  // the caller's direct-render bands
+        page.direct = {};
       }
     }
     page.Flush();
@@ -249,8 +252,9 @@ TEST(ImageBandCache, WorkingImageStaysWithinThePage) {
   // Below the page's last row: the working image would exceed the page.
   ASSERT_TRUE(page.Strip(photo, 64, {0, 30, 63, 63}, {0, 30, 63, 63}));
   EXPECT_EQ(page.pdev->shared.pictureFlag, 0);
-  ASSERT_NE(page.pdev->drawing.targetPlane, nullptr);
-  GlobalFree(page.pdev->drawing.targetPlane);
+  ASSERT_NE(page.direct.first, nullptr);
+  EXPECT_NE(page.direct.second, nullptr);
+  GlobalFree(page.direct.first);
   EXPECT_FALSE(page.Blank()) << "the first picture was flushed";
 }
 

@@ -8,7 +8,7 @@
 #include "imaging/image_band_cache.h"
 #include "imaging/image_buffer.h"
 #include "imaging/image_entries.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 using namespace imaging;
 

@@ -10,8 +10,9 @@
 
 #include "imaging/halftone.h"
 #include "imaging/image_buffer.h"
+#include "imaging/image_copy.h"
 #include "imaging/image_entries.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 namespace {
 
@@ -40,8 +41,9 @@ class ImageEntries : public ::testing::Test {
 // format leaves them white. The job's screen is built before, and kept.
 TEST_F(ImageEntries, CachesHandStripsBackAsWhiteBands) {
   BYTE plane[64] = {};
-  EXPECT_TRUE(FlushOrMergeImage(pdev_.get(), plane, 4, nullptr, nullptr, nullptr, 0, nullptr, 0, 0));
-  EXPECT_TRUE(CacheImageBand(pdev_.get(), plane, plane, 4, nullptr, nullptr, nullptr, 0, nullptr, 0, 0));
+  EXPECT_TRUE(FlushOrMergeImage(pdev_.get(), plane, 4, nullptr, nullptr, nullptr, 0, nullptr, 0, 0).ok);
+  EXPECT_TRUE(CacheImageBand(pdev_.get(), plane, plane, 4, nullptr, nullptr, nullptr, 0, nullptr, 0, 0).ok);
+  EXPECT_TRUE(FlushPicture(pdev_.get(), plane, 4));
   EXPECT_EQ(pdev_->shared.pictureFlag, 1);
 
   const PdevRect target{100, 50, 139, 52};  // 40 x 3: 5 bytes, stride 8
@@ -52,13 +54,14 @@ TEST_F(ImageEntries, CachesHandStripsBackAsWhiteBands) {
     pdev_->flags = twoInks ? kPdevTwoPlanes : 0;
     pdev_->shared.pictureFlag = 1;
     const std::size_t before = plat::HeapLiveBytes();
-    BOOL ok = twoInks ? CacheImageBand(pdev_.get(), plane, plane, 4, &target, source_, &src, 4, palette_, 2, BMF_8BPP)
-                      : FlushOrMergeImage(pdev_.get(), plane, 4, &target, source_, &src, 4, palette_, 2, BMF_8BPP);
-    EXPECT_TRUE(ok) << twoInks;
+    const CacheAnswer answer =
+        twoInks ? CacheImageBand(pdev_.get(), plane, plane, 4, &target, source_, &src, 4, palette_, 2, BMF_8BPP)
+                : FlushOrMergeImage(pdev_.get(), plane, 4, &target, source_, &src, 4, palette_, 2, BMF_8BPP);
+    EXPECT_TRUE(answer.ok) << twoInks;
     EXPECT_EQ(pdev_->shared.pictureFlag, 0) << twoInks;
-    BYTE* band1 = pdev_->drawing.targetPlane;
+    BYTE* band1 = answer.bands.first;
     ASSERT_NE(band1, nullptr);
-    EXPECT_EQ(pdev_->drawing.otherPlane, band1 + 8 * 3) << twoInks;
+    EXPECT_EQ(answer.bands.second, band1 + 8 * 3) << twoInks;
     EXPECT_EQ(plat::HeapLiveBytes() - before, std::size_t{2 * 8 * 3});
     EXPECT_EQ(std::vector<BYTE>(band1, band1 + 2 * 8 * 3), std::vector<BYTE>(2 * 8 * 3, 0xFF));
     GlobalFree(band1);
@@ -66,21 +69,24 @@ TEST_F(ImageEntries, CachesHandStripsBackAsWhiteBands) {
   }
   // The one-ink entry on a two-ink sheet goes to the RGB cache, same answer.
   pdev_->flags = kPdevTwoPlanes;
-  ASSERT_TRUE(FlushOrMergeImage(pdev_.get(), plane, 4, &target, source_, &src, 4, palette_, 2, BMF_8BPP));
-  ASSERT_NE(pdev_->drawing.targetPlane, nullptr);
-  GlobalFree(pdev_->drawing.targetPlane);
+  const CacheAnswer answer =
+      FlushOrMergeImage(pdev_.get(), plane, 4, &target, source_, &src, 4, palette_, 2, BMF_8BPP);
+  ASSERT_TRUE(answer.ok);
+  ASSERT_NE(answer.bands.first, nullptr);
+  GlobalFree(answer.bands.first);
 }
 
 TEST_F(ImageEntries, StripWithoutMemoryIsNotCachedAndHasNoBands) {
   BYTE plane[64] = {};
   const PdevRect target{0, 0, 31, 7}, src{0, 0, 3, 3};
-  pdev_->drawing.targetPlane = plane;
   plat::FailNthHeapAlloc(1);
-  EXPECT_FALSE(FlushOrMergeImage(pdev_.get(), plane, 4, &target, source_, &src, 4, palette_, 2, BMF_8BPP));
+  const CacheAnswer answer =
+      FlushOrMergeImage(pdev_.get(), plane, 4, &target, source_, &src, 4, palette_, 2, BMF_8BPP);
   plat::FailNthHeapAlloc(0);
+  EXPECT_FALSE(answer.ok);
   EXPECT_EQ(pdev_->shared.pictureFlag, 0);
-  EXPECT_EQ(pdev_->drawing.targetPlane, nullptr);
-  EXPECT_EQ(pdev_->drawing.otherPlane, nullptr);
+  EXPECT_EQ(answer.bands.first, nullptr);
+  EXPECT_EQ(answer.bands.second, nullptr);
 }
 
 // A source whose palette is too short converts nothing (its rows stay

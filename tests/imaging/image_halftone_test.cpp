@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "imaging/brush_dither.h"
-#include "imaging/colour_classes.h"
 #include "imaging/density.h"
 #include "imaging/halftone.h"
 #include "imaging/image_entries.h"
 #include "imaging/screen_dither.h"
 #include "imaging/tone.h"
-#include "render/plane_ops.h"
+#include "planes/colour_classes.h"
+#include "planes/plane_ops.h"
 
 using namespace imaging;
 

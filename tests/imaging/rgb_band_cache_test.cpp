@@ -10,7 +10,7 @@
 #include "imaging/halftone.h"
 #include "imaging/image_buffer.h"
 #include "imaging/image_entries.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 namespace {
 
@@ -50,9 +50,10 @@ struct Page {
   }
   // One strip: the source rows and columns of src at target (inclusive).
   void Strip(const std::vector<BYTE>& photo, LONG photoStride, const PdevRect& src, const PdevRect& target) {
-    ASSERT_TRUE(CacheImageBand(pdev.get(), pdev->drum1Plane, pdev->drum2Plane, stride, &target, photo.data(), &src,
-                               photoStride, nullptr, 0, BMF_24BPP));
-    ASSERT_EQ(pdev->drawing.targetPlane, nullptr) << "the strip is cached";
+    const CacheAnswer answer = CacheImageBand(pdev.get(), pdev->drum1Plane, pdev->drum2Plane, stride, &target,
+                                              photo.data(), &src, photoStride, nullptr, 0, BMF_24BPP);
+    ASSERT_TRUE(answer.ok);
+    ASSERT_EQ(answer.bands.first, nullptr) << "the strip is cached";
   }
   long InkRows(LONG first, LONG last) const {
     long n = 0;
@@ -63,8 +64,7 @@ struct Page {
     return n;
   }
   void Flush() {
-    ASSERT_TRUE(CacheImageBand(pdev.get(), pdev->drum1Plane, pdev->drum2Plane, stride, nullptr, nullptr, nullptr, 0,
-                               nullptr, 0, 0));
+    ASSERT_TRUE(FlushPicture(pdev.get(), nullptr, stride));
   }
   long Ink(int drum) const {
     long n = 0;
@@ -195,16 +195,14 @@ TEST(RgbBandCache, EachFailedAllocation) {
       plat::FailNthHeapAlloc(n);
       const PdevRect t1{5, 5, 5 + w - 1, 5 + h / 2 - 1}, s1{0, 0, w - 1, h / 2 - 1};
       const PdevRect t2{5, 5 + h / 2, 5 + w - 1, 5 + h - 1}, s2{0, h / 2, w - 1, h - 1};
-      CacheImageBand(page.pdev.get(), page.pdev->drum1Plane, page.pdev->drum2Plane, page.stride, &t1, photo.data(),
-                     &s1, 3 * w, nullptr, 0, BMF_24BPP);
-      if (page.pdev->drawing.targetPlane) GlobalFree(page.pdev->drawing.targetPlane);
-      page.pdev->drawing.targetPlane = nullptr;
-      CacheImageBand(page.pdev.get(), page.pdev->drum1Plane, page.pdev->drum2Plane, page.stride, &t2, photo.data(),
-                     &s2, 3 * w, nullptr, 0, BMF_24BPP);
-      if (page.pdev->drawing.targetPlane) GlobalFree(page.pdev->drawing.targetPlane);
-      page.pdev->drawing.targetPlane = nullptr;
+      for (const auto& [t, s] : {std::pair{t1, s1}, std::pair{t2, s2}}) {
+        const CacheAnswer answer = CacheImageBand(page.pdev.get(), page.pdev->drum1Plane, page.pdev->drum2Plane,
+                                                  page.stride, &t, photo.data(), &s, 3 * w, nullptr, 0, BMF_24BPP);
+        if (answer.bands.first) GlobalFree(answer.bands.first);  // the caller's direct-render bands
+      }
       const BOOL flushed = CacheImageBand(page.pdev.get(), page.pdev->drum1Plane, page.pdev->drum2Plane, page.stride,
-                                          nullptr, nullptr, nullptr, 0, nullptr, 0, 0);
+                                          nullptr, nullptr, nullptr, 0, nullptr, 0, 0)
+                               .ok;
       plat::FailNthHeapAlloc(0);
       // Both halves drawn: nothing failed (the last rounds fail nothing).
       completed = flushed && page.InkRows(5, 5 + h / 2 - 1) > 0 && page.InkRows(5 + h / 2, 5 + h - 1) > 0;

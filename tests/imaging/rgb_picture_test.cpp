@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "imaging/rgb_picture.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 using namespace imaging;
 

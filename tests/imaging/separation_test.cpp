@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "imaging/colour_classes.h"
 #include "imaging/separation.h"
+#include "planes/colour_classes.h"
 #include "support/peer.h"
 #include "support/python_peer.h"
 

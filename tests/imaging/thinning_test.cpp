@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "imaging/thinning.h"
+#include "planes/thinning.h"
 
 using imaging::ThinningOrder8x8;
 using imaging::ThinSolidAreas;

@@ -10,7 +10,7 @@
 #include "imaging/halftone.h"
 #include "imaging/image_entries.h"
 #include "imaging/two_plate_render.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 using namespace imaging;
 
@@ -349,17 +349,19 @@ TEST(CacheImageBand, StripsRenderIntoBothBands) {
     SCOPED_TRACE(mode);
     Device dev(mode);
     const PdevRect target{100, 40, 100 + w - 1, 40 + h - 1}, src{0, 0, w - 1, h - 1};
-    ASSERT_TRUE(CacheImageBand(dev.get(), nullptr, nullptr, 0, &target, rgb.data(), &src, 3 * w, nullptr, 0, BMF_24BPP));
+    const CacheAnswer answer =
+        CacheImageBand(dev.get(), nullptr, nullptr, 0, &target, rgb.data(), &src, 3 * w, nullptr, 0, BMF_24BPP);
+    ASSERT_TRUE(answer.ok);
     EXPECT_EQ(dev->shared.pictureFlag, 0);
-    BYTE* drum2 = dev->drawing.targetPlane;
+    BYTE* drum2 = answer.bands.first;
     ASSERT_NE(drum2, nullptr);
     const LONG stride = 4;
-    ASSERT_EQ(dev->drawing.otherPlane, drum2 + stride * h);
+    ASSERT_EQ(answer.bands.second, drum2 + stride * h);
     long ink[2][2] = {};  // [drum 1 / 2][left / right]
     for (LONG y = 0; y < h; ++y)
       for (LONG x = 0; x < w; ++x)
         for (int d = 0; d < 2; ++d) {
-          const BYTE* band = d == 0 ? dev->drawing.otherPlane : drum2;
+          const BYTE* band = d == 0 ? answer.bands.second : drum2;
           ink[d][x >= w / 2] += !((band[y * stride + x / 8] >> (7 - x % 8)) & 1);
         }
     if (mode == 2) {

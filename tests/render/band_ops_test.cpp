@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <random>
 #include <vector>
 
+#include "planes/glyph_output.h"
+#include "planes/plane_ops.h"
 #include "plat/engine_blit.h"
 #include "plat/engine_draw.h"
 #include "render/blit_entries.h"
-#include "render/glyph_output.h"
-#include "render/plane_ops.h"
 
 namespace {
 

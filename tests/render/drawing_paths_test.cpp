@@ -8,15 +8,15 @@
 #include <memory>
 #include <vector>
 
+#include "imaging/source_bands.h"
 #include "pdev_fixture.h"
+#include "planes/plane_ops.h"
 #include "plat/engine_draw.h"
 #include "plat/gdi.h"
 #include "render/brush_patterns.h"
-#include "render/driver_table.h"
 #include "render/drawing_entries.h"
-#include "render/plane_ops.h"
+#include "render/driver_table.h"
 #include "render/render_surface.h"
-#include "render/source_blits.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "imaging/image_entries.h"
+#include "planes/plane_ops.h"
 #include "render/pdev_fixture.h"
-#include "render/plane_ops.h"
 #include "render/render_surface.h"
 
 namespace {

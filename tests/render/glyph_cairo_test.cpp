@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
+#include "planes/glyph_output.h"
 #include "plat/engine_text.h"
-#include "render/glyph_output.h"
 #include "support/peer.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "planes/glyph_output.h"
+#include "planes/plane_ops.h"
 #include "plat/engine_text.h"
-#include "render/glyph_output.h"
-#include "render/plane_ops.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "render/line_clip.h"
-#include "render/row_mirror.h"
+#include "planes/line_clip.h"
+#include "planes/row_mirror.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <memory>
 #include <vector>
 
-#include "render/dither_patterns.h"
+#include "planes/dither_patterns.h"
+#include "planes/plane_ops.h"
 #include "plat/engine_draw.h"
-#include "render/plane_ops.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 #include "support/host_files.h"
 #include "support/peer.h"
 #include "support/python_peer.h"

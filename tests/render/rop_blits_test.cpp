@@ -7,10 +7,10 @@
 #include <random>
 #include <vector>
 
+#include "planes/plane_ops.h"
+#include "planes/rop_names.h"
 #include "plat/engine_draw.h"
-#include "render/plane_ops.h"
 #include "render/rop_blits.h"
-#include "render/rop_names.h"
 
 namespace {
 

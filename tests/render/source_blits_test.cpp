@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "render/plane_ops.h"
-#include "render/source_blits.h"
+#include "imaging/source_bands.h"
+#include "planes/plane_ops.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "render/pdev_record.h"
+#include "planes/pdev_record.h"
 
 namespace testsupport {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "imaging/image_entries.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 #include "render/render_pdev.h"
 
 namespace testsupport {

@@ -17,7 +17,7 @@
 #include "args.h"
 #include "halftone_commands.h"
 #include "imaging/image_entries.h"
-#include "render/plane_ops.h"
+#include "planes/plane_ops.h"
 
 namespace {
 

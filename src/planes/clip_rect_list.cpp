@@ -1,0 +1,34 @@
+// The clip rectangles of the pending picture, grown as blits add theirs.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "planes/plane_ops.h"
+#include "planes/row_kernels.h"
+
+BOOL AddClipToClipRectList(RenderPdev* pdev, CLIPOBJ* clip) {
+  ClipRectList& list = pdev->shared.clipRects;
+  list.blitFirst = list.count;
+  if (!clip) return TRUE;
+  std::vector<PdevRect> added;
+  if (clip->iDComplexity == DC_COMPLEX)
+    ForEachEnumeratedClipRect(clip, [&](const RECTL& r) { added.push_back(InclusiveRect(r)); });
+  else
+    added.push_back(InclusiveRect(clip->rclBounds));
+  const std::uint64_t needed = std::uint64_t{list.count} + added.size();
+  if (needed > 0x0FFFFFFF) return FALSE;
+  if (needed > list.capacity) {
+    const std::uint32_t capacity = static_cast<std::uint32_t>(std::max<std::uint64_t>(needed, 2 * std::uint64_t{list.capacity}));
+    auto* grown = static_cast<ClipRectEntry*>(GlobalAlloc(GMEM_FIXED, capacity * sizeof(ClipRectEntry)));
+    if (!grown) return FALSE;
+    if (list.entries) {
+      std::memcpy(grown, list.entries, list.count * sizeof(ClipRectEntry));
+      GlobalFree(list.entries);
+    }
+    list.entries = grown;
+    list.capacity = capacity;
+  }
+  const std::uint8_t nothingToBlank = Rop3Of(pdev->drawing.rop4) != kRop3SrcCopy ? 1 : 0;
+  for (const PdevRect& r : added) list.entries[list.count++] = ClipRectEntry{r, nothingToBlank};
+  return TRUE;
+}

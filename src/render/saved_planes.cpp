@@ -1,7 +1,0 @@
-// The copy of both planes kept while a PATINVERT idiom is open.
-#include "render/rop_blits.h"
-
-void FreeSavedPlanes(RenderPdev* pdev) {
-  if (pdev->drawing.savedPlanes) GlobalFree(pdev->drawing.savedPlanes);
-  pdev->drawing.savedPlanes = nullptr;
-}
