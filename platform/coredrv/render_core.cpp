@@ -34,7 +34,7 @@ constexpr char16_t kOemSection[] = u"OEMFiles";
 constexpr char16_t kOemRenderKey[] = u"OEM1File";
 constexpr CLSID kRenderClass = {0x4E45564F, 0x0000, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 1}};
 
-struct CoreDriverUni;
+class CoreDriverUni;
 
 // The core's device record; the plug-in finds its own through the DEVOBJ
 // that starts it.
