@@ -30,7 +30,7 @@ namespace {
 // The plug-in INI's key naming the rendering plug-in.
 constexpr char16_t kOemRenderKey[] = u"OEM1File";
 
-struct CoreDriverUni;
+class CoreDriverUni;
 
 // The core's device record; the plug-in finds its own through the DEVOBJ
 // that starts it.

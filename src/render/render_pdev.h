@@ -1,5 +1,5 @@
 // The device entries of the render library: DrvEnablePDEV builds the device
-// record (render/pdev_record.h) from the DEVMODE and the printer data,
+// record (planes/pdev_record.h) from the DEVMODE and the printer data,
 // DrvCompletePDEV finishes it, DrvDisablePDEV frees it; the engine's
 // capability records it answers with.
 #pragma once
