@@ -3,7 +3,9 @@
 #include <array>
 #include <map>
 
+#include "plat/profile.h"
 #include "plat/resources.h"
+#include "plat/spooler.h"
 #include "plat/strings.h"
 #include "plat/xml.h"
 
@@ -93,6 +95,25 @@ void BindCoreHelper(IPrintCoreHelperUni* helper, HANDLE printer, DEVMODEW* devmo
 }
 
 IPrintCoreHelperUni* NewCoreHelper() { return new CoreHelper; }
+
+std::u16string OemPluginPath(HANDLE printer, const char16_t* key) {
+  DWORD needed = 0;
+  GetPrinterDriverW(printer, nullptr, 3, nullptr, 0, &needed);
+  if (needed < sizeof(DRIVER_INFO_3W)) return {};
+  std::vector<BYTE> buffer(needed);
+  if (!GetPrinterDriverW(printer, nullptr, 3, buffer.data(), needed, &needed)) return {};
+  const auto* info = reinterpret_cast<const DRIVER_INFO_3W*>(buffer.data());
+  for (const WCHAR* entry = info->pDependentFiles; entry && *entry; entry += plat::view(entry).size() + 1) {
+    const std::u16string_view name = plat::view(entry);
+    if (name.size() < 4 || !plat::EqualsNoCase(name.substr(name.size() - 4), u".ini")) continue;
+    const std::u16string file = plat::profile::ReadValue(name, u"OEMFiles", key).value_or(u"");
+    if (file.empty()) return {};
+    if (file.find_first_of(u"\\/") != std::u16string::npos) return file;
+    const std::size_t slash = name.find_last_of(u"\\/");
+    return std::u16string(slash == std::u16string_view::npos ? std::u16string_view() : name.substr(0, slash + 1)) + file;
+  }
+  return {};
+}
 
 std::unique_ptr<UiPlugin> UiPlugin::Load(const std::u16string& path, const CLSID& uiClass, std::string* error) {
   std::unique_ptr<UiPlugin> plugin(new UiPlugin);

@@ -2,10 +2,9 @@
 // a printer whose driver is the core; it shows no sheets of its own but adds
 // the UI plug-in's as a child of its sheet, and passes the printer events and
 // queries to the plug-in. The plug-in is the driver INI's [OEMFiles]
-// OEM1ConfigFile, the INI being the first dependent file ending in ".ini".
+// OEM1ConfigFile (plat::core::OemPluginPath).
 #include <cstring>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,44 +21,10 @@ namespace {
 // The class of UI object the core asks the plug-in for.
 constexpr const CLSID& kUiPluginClass = CLSID_OEMUI;
 
-struct DriverInfo {
-  std::vector<BYTE> buffer;
-  const DRIVER_INFO_3W* info = nullptr;
-};
-
-bool ReadDriverInfo(HANDLE printer, DriverInfo& out) {
-  DWORD needed = 0;
-  GetPrinterDriverW(printer, nullptr, 3, nullptr, 0, &needed);
-  if (needed < sizeof(DRIVER_INFO_3W)) return false;
-  out.buffer.resize(needed);
-  if (!GetPrinterDriverW(printer, nullptr, 3, out.buffer.data(), needed, &needed)) return false;
-  out.info = reinterpret_cast<const DRIVER_INFO_3W*>(out.buffer.data());
-  return true;
-}
-
-std::u16string FolderOf(std::u16string_view path) {
-  const std::size_t slash = path.find_last_of(u"\\/");
-  return std::u16string(slash == std::u16string_view::npos ? std::u16string_view() : path.substr(0, slash + 1));
-}
-
-// The UI plug-in's path from the driver's INI; nullopt when none is named.
-std::optional<std::u16string> UiPluginPath(HANDLE printer) {
-  DriverInfo driver;
-  if (!ReadDriverInfo(printer, driver)) return std::nullopt;
-  for (const WCHAR* entry = driver.info->pDependentFiles; entry && *entry; entry += plat::view(entry).size() + 1) {
-    const std::u16string_view name = plat::view(entry);
-    if (name.size() < 4 || !plat::EqualsNoCase(name.substr(name.size() - 4), u".ini")) continue;
-    const std::u16string file = plat::profile::ReadValue(name, u"OEMFiles", u"OEM1ConfigFile").value_or(u"");
-    if (file.empty()) return std::nullopt;
-    return file.find_first_of(u"\\/") == std::u16string::npos ? FolderOf(name) + file : file;
-  }
-  return std::nullopt;
-}
-
 std::unique_ptr<plat::core::UiPlugin> LoadPlugin(HANDLE printer) {
-  const auto path = UiPluginPath(printer);
-  if (!path) return nullptr;
-  auto plugin = plat::core::UiPlugin::Load(*path, kUiPluginClass, nullptr);
+  const std::u16string path = plat::core::OemPluginPath(printer, u"OEM1ConfigFile");
+  if (path.empty()) return nullptr;
+  auto plugin = plat::core::UiPlugin::Load(path, kUiPluginClass, nullptr);
   if (plugin && FAILED(plugin->Publish())) return nullptr;
   return plugin;
 }

@@ -39,17 +39,25 @@ using PFN_DrvTransparentBlt = BOOL (*)(SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, 
 constexpr ULONG kHalftone = 4;
 constexpr ULONG kRop4SrcCopy = 0xCCCC;
 
-// The ROP4 of a mix for a brush: each ROP2 bit (pen, destination) becomes
-// the ROP3 bits of that pattern and destination, whatever the source.
-ULONG Rop4OfMix(MIX mix) {
-  ULONG rop2 = mix & 0xFF;
+// The ROP3 of a ROP2 (R2_COPYPEN for one out of range): each ROP2 bit (pen,
+// destination) becomes the ROP3 bits of that pattern and destination,
+// whatever the source.
+ULONG Rop3OfRop2(ULONG rop2) {
   if (rop2 < R2_BLACK || rop2 > R2_WHITE) rop2 = R2_COPYPEN;
   ULONG rop3 = 0;
   for (ULONG index = 0; index < 8; ++index) {
     const ULONG pen = (index >> 2) & 1, dst = index & 1;
     rop3 |= (((rop2 - 1) >> ((pen << 1) | dst)) & 1) << index;
   }
-  return rop3 * 0x101;
+  return rop3;
+}
+
+// The ROP4 of a mix for a brush: the foreground ROP2's ROP3 low, the
+// background's (the foreground's when the mix has none) high.
+ULONG Rop4OfMix(MIX mix) {
+  const ULONG fore = Rop3OfRop2(mix & 0xFF);
+  const ULONG back = (mix >> 8) & 0xFF ? Rop3OfRop2((mix >> 8) & 0xFF) : fore;
+  return fore | back << 8;
 }
 
 // An engine bitmap of one call, deleted with it.

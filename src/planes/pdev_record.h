@@ -109,6 +109,30 @@ struct PdevImageState {
 
 #include "planes/drawing_state.h"
 
+// Which build made the record: the classic printer graphics library, or the
+// rendering plug-in under the core driver. Where the two differ, the entries
+// branch on it.
+enum class PdevGeneration : std::uint8_t { Classic = 0, Plugin = 1 };
+
+struct DEVOBJ;      // the core driver's device object (plat/oem.h)
+struct DrawObject;  // a queued drawing object of the plug-in
+
+// The plug-in part of the record: the core's device object, through which
+// the command stream is written, and the queued-drawing state. Null and zero
+// in the classic generation.
+struct PdevPluginState {
+  DEVOBJ* devobj;
+  std::int32_t rgbOrder;  // 1 while converted 24-bit data holds red first
+  std::uint8_t kind;      // kind of the pending shadow-page work, 0 none
+  SURFOBJ* shadowObject;  // the shadow page of the current page, null outside one
+  std::uint8_t tag;
+  PdevRect drawBounds;
+  PdevRect operationRect;
+  DrawObject* head;
+  DrawObject* tail;
+  DrawObject* cursor;
+};
+
 struct RenderPdev {
   std::uint32_t headSignature;
   char16_t documentName[256];
@@ -213,6 +237,8 @@ struct RenderPdev {
   std::uint32_t jobId;
   std::int32_t planeStride;  // bytes, a multiple of 4
   SURFOBJ* surfaceObject;
+  PdevGeneration generation;
+  PdevPluginState plugin;
   std::uint8_t preview;
   char16_t portName[256];
   std::uint8_t customPosition;
@@ -247,6 +273,8 @@ inline void MarkJobFailed(RenderPdev* pdev, DWORD error) {
 inline DWORD JobError(const RenderPdev* pdev, DWORD fallback) {
   return pdev->jobFailed != 0 ? pdev->jobFailed : fallback;
 }
+
+inline bool IsPluginPdev(const RenderPdev* pdev) { return pdev->generation == PdevGeneration::Plugin; }
 
 // A device record is valid when present and both signature words are intact.
 inline bool IsValidPdev(const RenderPdev* pdev) {

@@ -4,6 +4,8 @@
 // interfaces that releases them once.
 #pragma once
 
+#include <new>
+
 #include "plat/com.h"
 
 namespace plugincommon {
@@ -39,6 +41,17 @@ class ComObject : public plat::com::Unknown<Derived, Interface, kIids...> {
     if constexpr (kLifetime == Lifetime::Module) detail::ObjectDestroyed();
   }
 };
+
+// Creates T and queries it for iid; the creation reference goes either way.
+// E_OUTOFMEMORY when T cannot be made.
+template <typename T>
+HRESULT CreateAndQuery(REFIID iid, void** object) {
+  T* created = new (std::nothrow) T;
+  if (!created) return E_OUTOFMEMORY;
+  const HRESULT hr = created->QueryInterface(iid, object);
+  created->Release();
+  return hr;
+}
 
 // Holds one reference to an interface and releases it once.
 template <typename T>

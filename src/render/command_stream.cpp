@@ -47,6 +47,7 @@ constexpr std::uint8_t kEBlock[64] = {0x00, 0x00, 0x00, 0x05, 0x00, 0x01, 0x00, 
 
 // Build number of the private DEVMODE, sent in the set-up list.
 constexpr std::uint16_t kSetupBuildNumber = 518;
+constexpr std::uint16_t kPluginSetupBuildNumber = 219;
 
 // Longest formatted command: no format of ours comes near it.
 constexpr std::size_t kMaxCommand = 128;
@@ -491,7 +492,7 @@ int WriteSetupList(RenderPdev* pdev) {
   const std::int32_t* m = pdev->rawMargins;  // left, top, right, bottom
   return PutCommand4(pdev, kSetup, (language >= 1 && language <= 30) ? language : 0, 0, 0, 0) &&
          PutCommand4(pdev, kSetup, pdev->systemCode, 0, 0, 0) && PutCommand4(pdev, kSetup, 201, 333, 0, 0) &&
-         PutCommand4(pdev, kSetup, 211, kSetupBuildNumber, 1, 0) &&
+         PutCommand4(pdev, kSetup, 211, IsPluginPdev(pdev) ? kPluginSetupBuildNumber : kSetupBuildNumber, 1, 0) &&
          PutCommand4(pdev, kSetup, 301, Clamp16(m[1]), Clamp16(m[0]), Clamp16(m[3]));
 }
 

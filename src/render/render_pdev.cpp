@@ -72,8 +72,8 @@ struct GlobalDeleter {
   void operator()(void* p) const { GlobalFree(p); }
 };
 
-bool IsOurDevmodeShape(const DEVMODEW* dm) {
-  return dm != nullptr && dm->dmDriverVersion == kClassicDriverVersion && dm->dmSize == kPublicDevmodeSize &&
+bool IsOurDevmodeShape(const DEVMODEW* dm, WORD version = kClassicDriverVersion) {
+  return dm != nullptr && dm->dmDriverVersion == version && dm->dmSize == kPublicDevmodeSize &&
          dm->dmDriverExtra == kPrivateDevmodeExtra;
 }
 
@@ -289,7 +289,7 @@ bool MakeHatchSurfaces(RenderPdev* pdev, ULONG cPat, HSURF* patterns) {
   return true;
 }
 
-void ReleasePdev(RenderPdev* pdev) {
+void ReleasePdevParts(RenderPdev* pdev) {
   for (HSURF& hs : pdev->drawing.hatchSurfaces) {
     if (hs) EngDeleteSurface(hs);
     hs = nullptr;
@@ -305,6 +305,10 @@ void ReleasePdev(RenderPdev* pdev) {
   // A stale pointer to a freed record must not pass the validity test.
   pdev->headSignature = 0;
   pdev->tailSignature = 0;
+}
+
+void ReleasePdev(RenderPdev* pdev) {
+  ReleasePdevParts(pdev);
   GlobalFree(pdev);
 }
 
@@ -387,10 +391,10 @@ using DevmodePtr = std::unique_ptr<PrivateDevmode, GlobalDeleter>;
 
 // The DEVMODE of the device: a caller's only with our version and both
 // sizes, else the printer's own; null when neither is usable or without memory.
-DevmodePtr ReadDevmode(const DEVMODEW* caller, HANDLE printer) {
+DevmodePtr ReadDevmode(const DEVMODEW* caller, HANDLE printer, WORD version) {
   DevmodePtr dm(static_cast<PrivateDevmode*>(GlobalAlloc(GPTR, sizeof(PrivateDevmode))));
   if (!dm) return nullptr;
-  if (IsOurDevmodeShape(caller)) {
+  if (IsOurDevmodeShape(caller, version)) {
     std::memcpy(dm.get(), caller, sizeof(PrivateDevmode));
   } else if (!ReadSpoolerDevmode(printer, *dm)) {
     return nullptr;
@@ -412,7 +416,12 @@ DWORD SetPageGeometry(RenderPdev* pdev, PrivateDevmode& dm, const PublicFields& 
     paperWidth = s.FreeWidth / 100;
     paperLength = s.FreeLength / 100;
   } else {
-    if (pub.paperSize != 0 && pub.paperSize != DMPAPER_USER) {
+    if (IsPluginPdev(pdev)) {
+      auto size = PluginPaperSize(dm.Public, printer);
+      if (!size) return ERROR_INVALID_PARAMETER;
+      paperWidth = size->width;
+      paperLength = size->length;
+    } else if (pub.paperSize != 0 && pub.paperSize != DMPAPER_USER) {
       auto size = LookupPaperSize(printer, pub.paperSize);
       if (!size) return ERROR_INVALID_PARAMETER;
       paperWidth = size->width;
@@ -617,14 +626,29 @@ DWORD AnswerEngineRecords(RenderPdev* pdev, ULONG cjCaps, ULONG* pdevcaps, ULONG
 
 }  // namespace
 
-DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, ULONG cjCaps, ULONG* pdevcaps,
-                     ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev, LPWSTR, HANDLE hDriver) {
-  DevmodePtr dm = ReadDevmode(pdm, hDriver);
-  if (!dm) return nullptr;
+DWORD BuildRenderPdev(RenderPdev* pdev, const DEVMODEW* pdm, HANDLE printer, HDEV hdev) {
+  const WORD version = IsPluginPdev(pdev) ? kPluginDriverVersion : kClassicDriverVersion;
+  DevmodePtr dm = ReadDevmode(pdm, printer, version);
+  if (!dm) return ERROR_INVALID_PARAMETER;
   const PublicFields pub = TakePublicFields(pdm, dm->Public);
   dm->Settings.Copies = pub.copies;
   BoundImageSettings(dm->Settings);
 
+  pdev->headSignature = kPdevSignature;
+  pdev->printer = printer;
+  pdev->engineDevice = hdev;
+  pdev->imageCaching = 1;
+  pdev->jobFile = INVALID_HANDLE_VALUE;
+  pdev->drawnRect = PdevRect{0, 0, -1, -1};
+
+  if (DWORD error = SetPageGeometry(pdev, *dm, pub, printer)) return error;
+  TakeCopyOptions(pdev, dm->Settings);
+  TakeInksAndColourRules(pdev, *dm, printer);
+  return ERROR_SUCCESS;
+}
+
+DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, ULONG cjCaps, ULONG* pdevcaps,
+                     ULONG cjDevInfo, DEVINFO* pdi, HDEV hdev, LPWSTR, HANDLE hDriver) {
   auto* pdev = static_cast<RenderPdev*>(GlobalAlloc(GPTR, sizeof(RenderPdev)));
   if (!pdev) return nullptr;
   auto fail = [&](DWORD error) -> DHPDEV {
@@ -632,16 +656,14 @@ DHPDEV DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG cPat, HSURF* phsurfPatterns, U
     SetLastError(error);
     return nullptr;
   };
-  pdev->headSignature = kPdevSignature;
-  pdev->printer = hDriver;
-  pdev->engineDevice = hdev;
-  pdev->imageCaching = 1;
-  pdev->jobFile = INVALID_HANDLE_VALUE;
-  pdev->drawnRect = PdevRect{0, 0, -1, -1};
-
-  if (DWORD error = SetPageGeometry(pdev, *dm, pub, hDriver)) return fail(error);
-  TakeCopyOptions(pdev, dm->Settings);
-  TakeInksAndColourRules(pdev, *dm, hDriver);
+  if (DWORD error = BuildRenderPdev(pdev, pdm, hDriver, hdev)) {
+    // A DEVMODE that cannot be read leaves the error of its reader.
+    if (pdev->headSignature == 0) {
+      GlobalFree(pdev);
+      return nullptr;
+    }
+    return fail(error);
+  }
   if (DWORD error = AnswerEngineRecords(pdev, cjCaps, pdevcaps, cjDevInfo, pdi, cPat, phsurfPatterns))
     return fail(error);
 
@@ -664,8 +686,13 @@ void DrvDisablePDEV(DHPDEV dhpdev) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return;
   }
+  DisableRenderPdev(pdev);
+  GlobalFree(pdev);
+}
+
+void DisableRenderPdev(RenderPdev* pdev) {
   if (pdev->preview == 1) ClearPortStatus(pdev, 0);
-  ReleasePdev(pdev);
+  ReleasePdevParts(pdev);
 }
 
 void AssignModesToDrums(RenderPdev* pdev, const std::int32_t (&ink)[2], const InkLab (&lab)[2]) {

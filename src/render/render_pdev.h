@@ -1,5 +1,5 @@
 // The device entries of the render library: DrvEnablePDEV builds the device
-// record (render/pdev_record.h) from the DEVMODE and the printer data,
+// record (planes/pdev_record.h) from the DEVMODE and the printer data,
 // DrvCompletePDEV finishes it, DrvDisablePDEV frees it; the engine's
 // capability records it answers with.
 #pragma once
@@ -20,11 +20,32 @@ struct PaperSize {
 // Nothing when the record's size does not fit the device record.
 std::optional<PaperSize> LookupPaperSize(HANDLE printer, int paperId);
 
+// The paper of a plug-in device's DEVMODE: a form id (DM_PAPERSIZE, not 0
+// or 256) through OemGetPaperSize; else a form name (DM_FORMNAME) as the
+// spooler form of that name, A4 when there is none; else the DEVMODE's own
+// width and length (DM_PAPERLENGTH, DM_PAPERWIDTH or id 256); else A4.
+// Nothing for a size the device record cannot take.
+std::optional<PaperSize> PluginPaperSize(const DEVMODEW& dm, HANDLE printer);
+// The size of a paper id for the plug-in: the spooler form at that 1-based
+// position, else LookupPaperSize. Nothing for a form of size 0 or over
+// 0xFFFF tenths of a millimetre, as for a bad "Paper" record.
+std::optional<PaperSize> OemGetPaperSize(HANDLE printer, int paperId);
+
 // The engine's capability records of a device. FillGdiInfo fails when the
 // printable area is empty; FillDevInfo makes the record's palette (replacing
 // an earlier one) and fails without it.
 bool FillGdiInfo(const RenderPdev* pdev, GDIINFO& gdi);
 bool FillDevInfo(RenderPdev* pdev, DEVINFO& devinfo);
+
+// Builds a zero-filled record in place from a DEVMODE of its generation (the
+// caller sets the generation first): a caller's with that version, 220 public
+// and 3236 private bytes, else the printer's own. The signature words but the
+// last are set. ERROR_SUCCESS; ERROR_INVALID_PARAMETER for no usable DEVMODE
+// (the head signature stays 0) or a geometry the device cannot take.
+DWORD BuildRenderPdev(RenderPdev* pdev, const DEVMODEW* pdm, HANDLE printer, HDEV hdev);
+// Frees everything the record owns, not the record itself, and clears the
+// port status of a preview job; the record fails the validity test afterwards.
+void DisableRenderPdev(RenderPdev* pdev);
 
 // Device entries. DrvEnablePDEV builds the record from the caller's DEVMODE
 // (only one of our version with a 220-byte public and a 3236-byte private

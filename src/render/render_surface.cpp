@@ -84,7 +84,9 @@ HSURF DrvEnableSurface(DHPDEV dhpdev) {
     return nullptr;
   }
   pdev->surface = reinterpret_cast<HSURF>(bm);
-  if (!EngAssociateSurface(pdev->surface, pdev->engineDevice, kPageSurfaceHooks)) {
+  // The plug-in's planes belong to the core's device and take no hooks.
+  const bool plugin = IsPluginPdev(pdev);
+  if (!EngAssociateSurface(pdev->surface, pdev->engineDevice, plugin ? 0 : kPageSurfaceHooks)) {
     ReleaseSurface(pdev);
     return nullptr;
   }
@@ -94,6 +96,8 @@ HSURF DrvEnableSurface(DHPDEV dhpdev) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
+  // Their device pointer is the core's record; the entries find ours on it.
+  if (plugin) pdev->surfaceObject->dhpdev = reinterpret_cast<DHPDEV>(pdev);
   ClearClipRectList(pdev);
   pdev->drawnRect = PdevRect{0, 0, -1, -1};
   pdev->drawing.thickenCopy = pdev->textVolumeA;

@@ -140,7 +140,8 @@ PageEnd SendDrumPage(RenderPdev* pdev, SheetWork& work, int drum, const PlaneVie
       HalveWidth(line.data(), line.size());
     }
     // The clock is read every few lines: the poll interval is 1000 s.
-    if ((work.linesSinceClock++ & (kLinesPerClockRead - 1)) == 0) {
+    // The plug-in's core polls for aborts itself.
+    if (!IsPluginPdev(pdev) && (work.linesSinceClock++ & (kLinesPerClockRead - 1)) == 0) {
       const DWORD now = NowSeconds();
       if (now < work.clockBase) work.clockBase = now;
       if (now - work.clockBase > kAbortPollSeconds) {

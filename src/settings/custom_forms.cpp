@@ -1,5 +1,6 @@
 #include "settings/custom_forms.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "plat/strings.h"
@@ -45,6 +46,8 @@ std::optional<std::vector<SpoolerForm>> ListSpoolerForms(HANDLE printer) {
   if (EnumFormsW(printer, 1, static_cast<LPBYTE>(block), needed, &needed, &returned)) {
     forms.emplace();
     const auto* f = static_cast<const FORM_INFO_1W*>(block);
+    // Never more records than the block holds.
+    returned = std::min<DWORD>(returned, needed / sizeof(FORM_INFO_1W));
     for (DWORD i = 0; i < returned; ++i) forms->push_back({f[i].Flags, std::u16string(plat::view(f[i].pName)), f[i].Size});
   }
   LocalFree(block);

@@ -95,19 +95,7 @@ HRESULT COemNevoUI::DocumentEvent(HANDLE printer, PVOID dc, INT escape, ULONG in
 
 // ---------------------------------------------------------------------------
 
-namespace {
-
-// Creates T and queries it; the creation reference goes either way.
-template <typename T>
-HRESULT CreateAndQuery(REFIID iid, void** object) {
-  T* created = new (std::nothrow) T;
-  if (!created) return E_OUTOFMEMORY;
-  const HRESULT hr = created->QueryInterface(iid, object);
-  created->Release();
-  return hr;
-}
-
-}  // namespace
+using plugincommon::CreateAndQuery;
 
 HRESULT COemCF::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
   if (!object) return E_POINTER;

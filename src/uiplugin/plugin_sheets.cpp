@@ -10,6 +10,7 @@
 #include "settings/caps_store.h"
 #include "settings/custom_forms.h"
 #include "settings/private_devmode.h"
+#include "settings/spooler_forms.h"
 #include "sheets/setting_pictures.h"
 #include "sheets/sheet_driver.h"
 
@@ -27,20 +28,6 @@ std::span<BYTE, oemdm::kSize> PartOf(const OEMUIPSPARAM& param) {
 // A part the core handed over is ours when its header says so.
 bool IsOwnPart(const OEMUIPSPARAM& param) {
   return param.pOEMDM && oemdm::ReadHeader(param.pOEMDM) == oemdm::kOwnHeader;
-}
-
-std::optional<SIZEL> FormSizeByName(HANDLE printer, std::u16string_view name) {
-  const auto forms = ListSpoolerForms(printer);
-  if (!forms) return std::nullopt;
-  for (const SpoolerForm& f : *forms)
-    if (f.Name == name) return f.Size;
-  return std::nullopt;
-}
-
-std::optional<SIZEL> FormSizeByIndex(HANDLE printer, int index) {
-  const auto forms = ListSpoolerForms(printer);
-  if (!forms || index < 1 || static_cast<std::size_t>(index) > forms->size()) return std::nullopt;
-  return (*forms)[static_cast<std::size_t>(index) - 1].Size;
 }
 
 // The paper chosen by position (0-based), or the free-size paper.
@@ -235,14 +222,16 @@ int PublicDevmodeToSettings(HANDLE printer, const DEVMODEW* pub, DocSheetContext
     if (p) {
       ChoosePaper(s, p - 1, caps.Papers[p - 1]);
     } else {
-      const auto form = FormSizeByIndex(printer, pub->dmPaperSize);
-      ChooseFreeSize(s, caps, form ? form->cx : width, form ? form->cy : length);
+      SIZEL form{width, length};
+      GetFormSizeByIndex(printer, static_cast<DWORD>(pub->dmPaperSize), &form);
+      ChooseFreeSize(s, caps, form.cx, form.cy);
     }
   } else if (fields & DM_FORMNAME) {
     // The name is read within its field, terminated or not.
-    const std::u16string_view field(pub->dmFormName, CCHFORMNAME);
-    const std::u16string_view name = field.substr(0, std::min(field.find(u'\0'), field.size()));
-    if (const auto form = FormSizeByName(printer, name)) ChooseBySize(s, caps, form->cx, form->cy);
+    WCHAR name[CCHFORMNAME + 1] = {};
+    std::memcpy(name, pub->dmFormName, sizeof(pub->dmFormName));
+    SIZEL form{};
+    if (GetFormSizeByName(printer, name, &form)) ChooseBySize(s, caps, form.cx, form.cy);
   }
   // A source beyond the model's bins falls back to the first bin.
   std::uint32_t bin = 0;

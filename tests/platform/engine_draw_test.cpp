@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "plat/engine_draw.h"
+#include "plat/gdi.h"
 #include "support/peer.h"
 
 #ifdef HAVE_CAIRO
@@ -251,6 +252,93 @@ TEST(EngineBrush, RealizedOnceThroughTheDriverTable) {
 
   EngDeleteSurface(reinterpret_cast<HSURF>(pat));
   EngDeleteSurface(reinterpret_cast<HSURF>(hatchBits));
+  plat::engine::DeleteDevice(dev);
+}
+
+// A device that gives no hatch surfaces gets the engine's own 8 x 8 hatch
+// lines, bit 0 the hatch colour.
+TEST(EngineBrush, OwnHatchesForADeviceWithout) {
+  static std::string rows;
+  static ULONG lastHatch = 0;
+  struct Driver {
+    static BOOL Realize(BRUSHOBJ* pbo, SURFOBJ*, SURFOBJ* pattern, SURFOBJ*, XLATEOBJ*, ULONG hatch) {
+      lastHatch = hatch;
+      rows.clear();
+      for (LONG y = 0; y < pattern->sizlBitmap.cy; ++y) {
+        const BYTE* row = static_cast<const BYTE*>(pattern->pvScan0) + static_cast<std::ptrdiff_t>(y) * pattern->lDelta;
+        for (LONG x = 0; x < pattern->sizlBitmap.cx; ++x) rows += (row[x / 8] & (0x80 >> (x % 8))) ? '.' : '#';
+        rows += '\n';
+      }
+      return BRUSHOBJ_pvAllocRbrush(pbo, 8) != nullptr;
+    }
+  };
+  HDEV dev = plat::engine::CreateDevice(nullptr);
+  DRVFN table[] = {{INDEX_DrvRealizeBrush, reinterpret_cast<PFN>(&Driver::Realize)}};
+  plat::engine::SetDeviceDriver(dev, table, 1);
+  const HSURF none[6] = {};
+  plat::engine::SetDeviceHatches(dev, none, 6);
+  Surface s(16, 16);
+  ASSERT_TRUE(EngAssociateSurface(reinterpret_cast<HSURF>(s.bm), dev, 0));
+  const std::size_t surfaces = plat::engine::LiveSurfaceCount();
+  Brush hatch(plat::engine::CreateHatchBrush(HS_FDIAGONAL, 0xFF0000, 0xFFFFFF));
+  plat::engine::UseBrushOn(hatch.bo, s.so);
+  ASSERT_NE(BRUSHOBJ_pvGetRbrush(hatch.bo), nullptr);
+  EXPECT_EQ(lastHatch, HS_FDIAGONAL);
+  EXPECT_EQ(rows, "#.......\n.#......\n..#.....\n...#....\n....#...\n.....#..\n......#.\n.......#\n");
+  EXPECT_EQ(plat::engine::LiveSurfaceCount(), surfaces) << "the engine's own hatch surface is gone again";
+  plat::engine::DeleteDevice(dev);
+}
+
+// Regions reach a device surface that does not hook paints as pattern blits
+// (the mix's ROP2s as the ROP4); with paint-as-blt any surface does.
+TEST(GdiPage, RegionsAsPatternBlitsOnDeviceSurfaces) {
+  static std::vector<std::string> calls;
+  struct Driver {
+    static BOOL Paint(SURFOBJ*, CLIPOBJ*, BRUSHOBJ*, POINTL*, MIX mix) {
+      calls.push_back("Paint " + std::to_string(mix));
+      return TRUE;
+    }
+    static BOOL BitBlt(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ* pco, XLATEOBJ*, RECTL* prcl, POINTL*, POINTL*,
+                       BRUSHOBJ*, POINTL*, ROP4 rop4) {
+      char text[80];
+      std::snprintf(text, sizeof text, "BitBlt %lx %ld,%ld,%ld,%ld clip %d", static_cast<unsigned long>(rop4),
+                    static_cast<long>(prcl->left), static_cast<long>(prcl->top), static_cast<long>(prcl->right),
+                    static_cast<long>(prcl->bottom), pco ? pco->iDComplexity : -1);
+      calls.push_back(text);
+      return TRUE;
+    }
+  };
+  HDEV dev = plat::engine::CreateDevice(nullptr);
+  DRVFN table[] = {{INDEX_DrvPaint, reinterpret_cast<PFN>(&Driver::Paint)},
+                   {INDEX_DrvBitBlt, reinterpret_cast<PFN>(&Driver::BitBlt)}};
+  plat::engine::SetDeviceDriver(dev, table, 2);
+  struct Case {
+    USHORT type;
+    FLONG hooks;
+    bool asBlt;
+    MIX mix;
+    const char* call;
+  };
+  const Case cases[] = {
+      {STYPE_BITMAP, HOOK_PAINT | HOOK_BITBLT, false, 13, "Paint 13"},
+      {STYPE_DEVICE, HOOK_PAINT | HOOK_BITBLT, false, 13, "Paint 13"},
+      {STYPE_DEVICE, HOOK_BITBLT, false, 13, "BitBlt f0f0 2,3,12,9 clip 3"},
+      {STYPE_BITMAP, HOOK_PAINT | HOOK_BITBLT, true, 7, "BitBlt 5a5a 2,3,12,9 clip 3"},
+      {STYPE_BITMAP, HOOK_BITBLT, true, 0x0D06, "BitBlt f055 2,3,12,9 clip 3"},
+      {STYPE_BITMAP, HOOK_BITBLT, true, 1, "BitBlt 0 2,3,12,9 clip 3"},
+  };
+  for (const Case& c : cases) {
+    Surface s(16, 16);
+    ASSERT_TRUE(EngAssociateSurface(reinterpret_cast<HSURF>(s.bm), dev, c.hooks));
+    s.so->iType = c.type;
+    calls.clear();
+    plat::gdi::Page page(s.so);
+    page.SetPaintAsBlt(c.asBlt);
+    Brush black(plat::engine::CreateSolidBrush(0));
+    EXPECT_TRUE(page.PaintRegion({RECTL{2, 3, 6, 9}, RECTL{8, 3, 12, 5}}, black.bo, c.mix));
+    EXPECT_EQ(calls, std::vector<std::string>{c.call}) << c.mix;
+    s.so->iType = STYPE_BITMAP;
+  }
   plat::engine::DeleteDevice(dev);
 }
 

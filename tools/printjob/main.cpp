@@ -12,6 +12,13 @@
 //            [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...
 //            [--storage E] [--preview] [--set NAME=VALUE]... [--printer-set NAME=VALUE]...
 //            [--draw FILE] [--paint-as-blt] [--printer NAME] [--list-settings] [--help]
+//            [--plugin] [--plugin-ui LIB] [--plugin-render LIB] [--form NAME]
+//            [--shadow-png DIR] [--clock "YYYY-MM-DD HH:MM:SS"]
+//
+// --plugin prints through the stand-in core driver (coredriver) and the
+// plug-ins of the tree, installed with the printer and named in its plug-in
+// INI; --form names the paper by spooler form alone, --shadow-png writes each
+// page's shadow page; --clock freezes the machine clock.
 //
 // The model data file and the resource library default to the samples in
 // share/nevo beside the executable's folder (the build tree and an install
@@ -66,6 +73,9 @@
 #include "printjob/test_page.h"
 #include "render/job_files.h"
 #include "render/sheet_emitter.h"
+#include "plat/dialog.h"
+#include "plugincommon/plugin_devmode.h"
+#include "renderplugin/plugin_pdev.h"
 #include "settings/private_devmode.h"
 
 namespace fs = std::filesystem;
@@ -99,6 +109,13 @@ struct Options {
   fs::path draw;  // a drawing script for every page instead of the test page
   bool paintAsBlt = false;  // regions go to DrvBitBlt with the brush, as on a device surface
   std::vector<printjob::DrawCommand> script;
+  // Printing through the stand-in core driver and its plug-ins.
+  bool plugin = false;
+  fs::path pluginUi;
+  fs::path pluginRender;
+  std::optional<std::string> form;  // DM_FORMNAME
+  fs::path shadowPng;               // the shadow page of every page as PNG
+  std::optional<SYSTEMTIME> clock;  // a frozen machine clock
 };
 
 void PrintUsage(std::FILE* to) {
@@ -107,7 +124,9 @@ void PrintUsage(std::FILE* to) {
                "                [--root DIR] [--pages N] [--copies N] [--paper ID|WIDTHxLENGTH]\n"
                "                [--orientation portrait|landscape] [--drive E=removable:FAT32[:LABEL]]...\n"
                "                [--storage E] [--preview] [--set NAME=VALUE]... [--printer-set NAME=VALUE]...\n"
-               "                [--draw FILE] [--paint-as-blt] [--printer NAME] [--list-settings] [--help]\n");
+               "                [--draw FILE] [--paint-as-blt] [--printer NAME] [--list-settings] [--help]\n"
+               "                [--plugin] [--plugin-ui LIB] [--plugin-render LIB] [--form NAME]\n"
+               "                [--shadow-png DIR] [--clock \"YYYY-MM-DD HH:MM:SS\"]\n");
 }
 
 // A command line that cannot be taken: the reason and the usage.
@@ -133,6 +152,10 @@ int Help() {
       "                            printer's value stands over a document's\n"
       "  --out FILE                the stream the spooler received (default job.prn), written only then\n"
       "  --pages N                 1..9999 pages\n"
+      "  --plugin                  through the core driver and the rendering plug-in (--plugin-render LIB,\n"
+      "                            --plugin-ui LIB for other libraries); --form NAME names the paper by form\n"
+      "  --shadow-png DIR          each page's shadow page as DIR/shadow-NNN.png (with --plugin)\n"
+      "  --clock \"YYYY-MM-DD HH:MM:SS\"  the machine clock, frozen\n"
       "  --paint-as-blt            regions and refused path fills reach the driver as DrvBitBlt with the brush,\n"
       "                            as on a device surface\n");
   return 0;
@@ -154,6 +177,27 @@ std::optional<long> Number(std::string_view text, long lo, long hi) {
   return v;
 }
 
+// "YYYY-MM-DD HH:MM:SS" as a local time.
+std::optional<SYSTEMTIME> ParseClock(std::string_view text) {
+  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' || text[16] != ':')
+    return std::nullopt;
+  auto year = Number(text.substr(0, 4), 1601, 9999);
+  auto month = Number(text.substr(5, 2), 1, 12);
+  auto day = Number(text.substr(8, 2), 1, 31);
+  auto hour = Number(text.substr(11, 2), 0, 23);
+  auto minute = Number(text.substr(14, 2), 0, 59);
+  auto second = Number(text.substr(17, 2), 0, 59);
+  if (!year || !month || !day || !hour || !minute || !second) return std::nullopt;
+  SYSTEMTIME t{};
+  t.wYear = static_cast<WORD>(*year);
+  t.wMonth = static_cast<WORD>(*month);
+  t.wDay = static_cast<WORD>(*day);
+  t.wHour = static_cast<WORD>(*hour);
+  t.wMinute = static_cast<WORD>(*minute);
+  t.wSecond = static_cast<WORD>(*second);
+  return t;
+}
+
 // Parses the command line; an error text on failure.
 std::string Parse(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
@@ -173,13 +217,18 @@ std::string Parse(int argc, char** argv, Options& o) {
       o.listSettings = true;
       continue;
     }
+    if (a == "--plugin") {
+      o.plugin = true;
+      continue;
+    }
     if (a == "--paint-as-blt") {
       o.paintAsBlt = true;
       continue;
     }
     if (a != "--model" && a != "--resources" && a != "--ui" && a != "--render" && a != "--out" && a != "--root" &&
         a != "--pages" && a != "--copies" && a != "--paper" && a != "--orientation" && a != "--set" &&
-        a != "--drive" && a != "--storage" && a != "--draw" && a != "--printer" && a != "--printer-set")
+        a != "--drive" && a != "--storage" && a != "--draw" && a != "--printer" && a != "--printer-set" &&
+        a != "--plugin-ui" && a != "--plugin-render" && a != "--form" && a != "--shadow-png" && a != "--clock")
       return "unknown option " + std::string(a);
     if (!value(v)) return std::string(a) + " needs a value";
     if (a == "--model")
@@ -198,6 +247,19 @@ std::string Parse(int argc, char** argv, Options& o) {
       o.root = v;
     else if (a == "--draw")
       o.draw = v;
+    else if (a == "--plugin-ui" || a == "--plugin-render") {
+      (a == "--plugin-ui" ? o.pluginUi : o.pluginRender) = v;
+      o.plugin = true;
+    } else if (a == "--form") {
+      if (v.empty() || plat::u16(v).size() >= CCHFORMNAME) return "--form takes a form name of 1..31 characters";
+      o.form = v;
+    } else if (a == "--shadow-png")
+      o.shadowPng = v;
+    else if (a == "--clock") {
+      auto when = ParseClock(v);
+      if (!when) return "--clock takes \"YYYY-MM-DD HH:MM:SS\"";
+      o.clock = *when;
+    }
     else if (a == "--pages") {
       auto n = Number(v, 1, 9999);
       if (!n) return "--pages takes 1..9999";
@@ -288,7 +350,11 @@ void FillDefaultPaths(Options& o, const fs::path& bin) {
   if (o.model.empty()) o.model = data / "models" / "NEVO2600.RDF";
   if (o.resources.empty()) o.resources = data / "resources" / "NEVORES.DLL";
   if (o.ui.empty()) o.ui = prefix / "lib" / "classicui.so";
-  if (o.render.empty()) o.render = prefix / "lib" / "classicrender.so";
+  // The plug-ins of this tree's pointer size.
+  const std::string bits = std::to_string(sizeof(void*) * 8);
+  if (o.plugin && o.pluginRender.empty()) o.pluginRender = prefix / "lib" / ("pluginrender" + bits + ".so");
+  if (o.plugin && o.pluginUi.empty()) o.pluginUi = prefix / "lib" / ("pluginui" + bits + ".so");
+  if (o.render.empty()) o.render = prefix / "lib" / (o.plugin ? "coredriver.so" : "classicrender.so");
 }
 
 // The machine root (given, or a fresh temporary folder) with its drives;
@@ -316,7 +382,9 @@ std::string PrepareMachine(Options& o, fs::path& tempRoot) {
 std::string AddModelPrinter(const Options& o) {
   if (!fs::is_regular_file(o.model))
     return "no model data file " + o.model.string() + " (give --model FILE.RDF)";
-  return printjob::SetUpPrinter({o.model, o.resources, o.ui, true}, kPrinterName, kPortName);
+  printjob::PluginFiles plugins;
+  if (o.plugin) plugins = {o.pluginRender, o.pluginUi};
+  return printjob::SetUpPrinter({o.model, o.resources, o.ui, true}, kPrinterName, kPortName, plugins);
 }
 
 std::u16string PrinterOf(const Options& o) { return o.printer.empty() ? std::u16string(kPrinterName) : o.printer; }
@@ -329,6 +397,11 @@ class OwnPrinter {
     files_.clear();
     for (const fs::path& f : {o.model, o.resources})
       files_.push_back(std::u16string(printjob::kDriverFolder) + u"\\" + plat::u16(f.filename().string()));
+    if (o.plugin) {
+      for (const fs::path& f : {o.pluginRender, o.pluginUi})
+        files_.push_back(std::u16string(printjob::kDriverFolder) + u"\\" + printjob::PluginFileName(f));
+      files_.push_back(printjob::kPluginIni);
+    }
     taken_ = true;
   }
   ~OwnPrinter() {
@@ -459,6 +532,62 @@ void WarnReplacedPaper(const Options& o, const PrivateDevmode& used, const JobRu
        std::to_string(run.paperLength) + " (0.1 mm)");
 }
 
+// The core driver's DEVMODE: the job's public part, then the plug-ins' part
+// (its header and the job's private bytes). --form names the paper by form
+// name alone.
+std::vector<BYTE> CoreDevmode(const Options& o, const PrivateDevmode& dm) {
+  DEVMODEW pub = dm.Public;
+  pub.dmSize = kPublicDevmodeSize;
+  pub.dmDriverExtra = static_cast<WORD>(oemdm::kSize);
+  if (o.form) {
+    pub.dmFields = (pub.dmFields & ~(DM_PAPERSIZE | DM_PAPERLENGTH | DM_PAPERWIDTH)) | DM_FORMNAME;
+    std::fill(std::begin(pub.dmFormName), std::end(pub.dmFormName), u'\0');
+    const std::u16string name = plat::u16(*o.form);
+    std::copy(name.begin(), name.end(), pub.dmFormName);
+  }
+  std::vector<BYTE> bytes(kPublicDevmodeSize + oemdm::kSize);
+  std::memcpy(bytes.data(), &pub, kPublicDevmodeSize);
+  oemdm::WriteHeader(bytes.data() + kPublicDevmodeSize, oemdm::kOwnHeader);
+  std::memcpy(bytes.data() + kPublicDevmodeSize + oemdm::kPrivateBlock,
+              reinterpret_cast<const BYTE*>(&dm) + kPublicDevmodeSize, kPrivateDevmodeExtra);
+  return bytes;
+}
+
+// The render library's record behind a page: the driver's own, or the one
+// the rendering plug-in keeps behind the core's device object.
+const RenderPdev* RenderPdevOf(const Options& o, DHPDEV pdev) {
+  if (!o.plugin) return reinterpret_cast<const RenderPdev*>(pdev);
+  const PluginPdev* pp = PluginPdevOfDevice(pdev);
+  return pp ? &pp->render : nullptr;
+}
+
+// DIR/shadow-NNN.png of the page's shadow page, before it is sent.
+bool WriteShadowPng(const Options& o, const plat::print_host::PageContext& page) {
+  const PluginPdev* pp = o.plugin ? PluginPdevOfDevice(page.pdev) : nullptr;
+  const SURFOBJ* shadow = pp ? pp->shadow.object : nullptr;
+  if (!shadow) {
+    std::fprintf(stderr, "printjob: page %d has no shadow page\n", page.index + 1);
+    return false;
+  }
+  plat::ui::Picture picture;
+  picture.width = shadow->sizlBitmap.cx;
+  picture.height = shadow->sizlBitmap.cy;
+  const std::size_t row = static_cast<std::size_t>(picture.width) * 3;
+  picture.rgb.resize(row * static_cast<std::size_t>(picture.height));
+  for (int y = 0; y < picture.height; ++y)
+    std::memcpy(picture.rgb.data() + row * static_cast<std::size_t>(y),
+                static_cast<const BYTE*>(shadow->pvScan0) + static_cast<std::ptrdiff_t>(y) * shadow->lDelta, row);
+  char name[32];
+  std::snprintf(name, sizeof name, "shadow-%03d.png", page.index + 1);
+  std::error_code ec;
+  fs::create_directories(o.shadowPng, ec);
+  if (!plat::ui::WritePng(picture, (o.shadowPng / name).string())) {
+    std::fprintf(stderr, "printjob: cannot write %s\n", (o.shadowPng / name).string().c_str());
+    return false;
+  }
+  return true;
+}
+
 // Runs the job under the print host. An error text when it cannot start.
 std::string RunJob(const Options& o, const PrivateDevmode& dm, JobRun& run) {
   DWORD error = 0;
@@ -471,16 +600,16 @@ std::string RunJob(const Options& o, const PrivateDevmode& dm, JobRun& run) {
   job.printer = printer;
   job.deviceName = name;
   job.port = o.port;
-  job.devmode.resize(sizeof(dm));
-  std::memcpy(job.devmode.data(), &dm, sizeof(dm));
+  job.devmode = o.plugin ? CoreDevmode(o, dm) : std::vector<BYTE>(reinterpret_cast<const BYTE*>(&dm),
+                                                                  reinterpret_cast<const BYTE*>(&dm) + sizeof(dm));
   job.documentName = u"printjob test page";
   job.pages = o.pages;
   int drumPages = 0;
   job.drawPage = [&drumPages, &o, &run](const plat::print_host::PageContext& page) {
     // The device record says how many drum pages make a sheet of this job
     // and which paper it prints on.
+    const RenderPdev* device = RenderPdevOf(o, page.pdev);
     if (drumPages == 0) {
-      const auto* device = reinterpret_cast<const RenderPdev*>(page.pdev);
       drumPages = DrumPagesPerSheet(device);
       if (device) {
         const bool turned = device->orientation == 90;
@@ -488,9 +617,12 @@ std::string RunJob(const Options& o, const PrivateDevmode& dm, JobRun& run) {
         run.paperLength = turned ? device->paperWidth : device->paperLength;
       }
     }
-    if (!o.draw.empty()) return printjob::DrawScriptPage(page.surface, o.script, o.paintAsBlt);
-    const auto* pdev = reinterpret_cast<const RenderPdev*>(page.pdev);
-    return printjob::DrawTestPage(page.surface, page.index, pdev ? pdev->resolutionY : 300, o.paintAsBlt) == TRUE;
+    const bool drawn = !o.draw.empty()
+                           ? printjob::DrawScriptPage(page.surface, o.script, o.paintAsBlt)
+                           : printjob::DrawTestPage(page.surface, page.index, device ? device->resolutionY : 300,
+                                                    o.paintAsBlt) == TRUE;
+    if (drawn && !o.shadowPng.empty()) return WriteShadowPng(o, page);
+    return drawn;
   };
   run.result = plat::print_host::RunJob(*driver, job);
   run.drumPagesPerSheet = std::max(drumPages, 1);
@@ -554,6 +686,13 @@ int main(int argc, char** argv) {
     if (!printjob::ParseDrawScript(in, o.script, why)) return Refuse(o.draw.string() + " " + why);
   }
   FillDefaultPaths(o, printjob::ExecutableFolder(argv[0]));
+
+  if (o.form && !o.plugin) return Usage("--form needs --plugin: only the plug-in reads the spooler's forms");
+  if (!o.shadowPng.empty() && !o.plugin) return Usage("--shadow-png needs --plugin");
+  if (o.clock) {
+    plat::machine::SetLocalTime(*o.clock);
+    plat::machine::FreezeClock(true);
+  }
 
   fs::path tempRoot;
   why = PrepareMachine(o, tempRoot);

@@ -7,6 +7,7 @@
 
 #include "plat/files.h"
 #include "plat/machine.h"
+#include "plat/profile.h"
 #include "plat/resources.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
@@ -62,6 +63,40 @@ std::optional<std::u16string> InstallFile(const fs::path& host) {
   return windows;
 }
 
+std::u16string PluginFileName(const fs::path& host) { return plat::u16(host.stem().string()) + u".dll"; }
+
+namespace {
+
+// Copies a plug-in into the driver folder under its ".dll" name; its Windows path.
+std::optional<std::u16string> InstallPlugin(const fs::path& host) {
+  const std::u16string windows = std::u16string(kDriverFolder) + u"\\" + PluginFileName(host);
+  const std::string target = plat::machine::HostPath(windows);
+  std::error_code ec;
+  if (target.empty() || !fs::copy_file(host, target, fs::copy_options::overwrite_existing, ec)) return std::nullopt;
+  return windows;
+}
+
+// The plug-ins and their INI, added to the driver's dependent files. "" or what went wrong.
+std::string InstallPlugins(const PluginFiles& files, plat::spooler::DriverInfo& driver) {
+  if (files.render.empty() && files.ui.empty()) return {};
+  for (const fs::path& plugin : {files.render, files.ui}) {
+    if (plugin.empty()) continue;
+    auto installed = InstallPlugin(plugin);
+    if (!installed) return "cannot copy the plug-in " + plugin.string();
+    driver.dependentFiles.push_back(*installed);
+  }
+  const bool written =
+      (files.render.empty() ||
+       WritePrivateProfileStringW(u"OEMFiles", u"OEM1File", PluginFileName(files.render).c_str(), kPluginIni)) &&
+      (files.ui.empty() ||
+       WritePrivateProfileStringW(u"OEMFiles", u"OEM1ConfigFile", PluginFileName(files.ui).c_str(), kPluginIni));
+  if (!written) return "cannot write the plug-in INI";
+  driver.dependentFiles.push_back(kPluginIni);
+  return {};
+}
+
+}  // namespace
+
 std::string SetUpMachine(const fs::path& root) {
   std::error_code ec;
   fs::create_directories(root / "C", ec);
@@ -70,7 +105,8 @@ std::string SetUpMachine(const fs::path& root) {
   return {};
 }
 
-std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerName, std::u16string_view port) {
+std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerName, std::u16string_view port,
+                         const PluginFiles& plugins) {
   auto model = ModelName(files.model);
   if (!model) return "no model section in " + files.model.string();
   CreateDirectoryW(kDriverFolder, nullptr);  // only printjob's own printer needs it
@@ -107,16 +143,17 @@ std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerN
   if (files.core.empty()) {
     setup.driver.dataFile = *dataFile;
     setup.driver.dependentFiles = {*resourceFile};
+    if (std::string why = InstallPlugins(plugins, setup.driver); !why.empty()) return why;
     if (files.uiIsConfigFile) setup.driver.configFile = ui;
   } else {
-    auto plugin = InstallFile(files.ui);
     auto core = InstallFile(files.core);
-    if (!plugin || !core) return "cannot copy the core and the UI plug-in";
-    const std::u16string ini = std::u16string(kDriverFolder) + u"\\" + plat::u16(*model) + u".INI";
-    const std::string text = "[OEMFiles]\r\nOEM1ConfigFile=" + files.ui.filename().string() + "\r\n";
-    std::ofstream(plat::machine::HostPath(ini), std::ios::binary | std::ios::trunc) << text;
+    if (!core) return "cannot copy the core";
     setup.driver.configFile = *core;
-    setup.driver.dependentFiles = {*dataFile, *resourceFile, ini, *plugin};
+    setup.driver.dependentFiles = {*dataFile, *resourceFile};
+    // The UI plug-in is the printer's sheets.
+    PluginFiles withUi = plugins;
+    withUi.ui = files.ui;
+    if (std::string why = InstallPlugins(withUi, setup.driver); !why.empty()) return why;
     ui = *core;
   }
   if (!plat::spooler::AddPrinter(setup)) return "cannot add the printer";

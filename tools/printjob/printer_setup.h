@@ -51,11 +51,24 @@ struct PrinterFiles {
   std::filesystem::path core{};
 };
 
+// The plug-ins of the core driver, installed as "<name>.dll" with the
+// plug-in INI among the dependent files; either may be empty.
+struct PluginFiles {
+  std::filesystem::path render;
+  std::filesystem::path ui;
+};
+
+// The plug-in INI the core driver reads ([OEMFiles] OEM1File, OEM1ConfigFile).
+inline constexpr char16_t kPluginIni[] = u"C:\\DRIVERS\\NEVOOEM.INI";
+// The Windows name a plug-in is installed under: its stem and ".dll".
+std::u16string PluginFileName(const std::filesystem::path& host);
+
 // Makes root (with its C: folder and the driver folder) the machine root. "" or what went wrong.
 std::string SetUpMachine(const std::filesystem::path& root);
 // Adds the printer of the model and initialises it through classicui's (or
 // the core's) DrvPrinterEvent. "" or what went wrong.
-std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerName, std::u16string_view port);
+std::string SetUpPrinter(const PrinterFiles& files, std::u16string_view printerName, std::u16string_view port,
+                         const PluginFiles& plugins = {});
 
 // Printer-level settings as the device sheet sets them: each NAME=VALUE (by
 // the --set names) into the printer's "Defaults", then "DefaultDevmode"

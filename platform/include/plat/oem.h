@@ -10,6 +10,7 @@
 
 #include "plat/base.h"
 #include "plat/com.h"
+#include "plat/engine.h"
 #include "plat/spooler.h"
 
 struct PROPSHEETUI_INFO;
@@ -90,6 +91,79 @@ constexpr DWORD OEMCUIP_PRNPROP = 2;
 
 constexpr HRESULT S_NO_CONFLICT = 0x00040001;
 constexpr HRESULT E_VERSION_NOT_SUPPORTED = static_cast<HRESULT>(0x80040001);
+
+// What the core hands a rendering plug-in's optional callbacks; only passed on.
+struct BITMAPINFOHEADER;
+struct IPPARAMS;
+struct OEMMEMORYUSAGE;
+struct UNIFONTOBJ;
+struct FINVOCATION;
+using PDEVOBJ = DEVOBJ*;
+
+// The core's services to a rendering plug-in (PublishDriverInterface).
+struct IPrintOemDriverUni : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID driverObject, PCSTR feature, PVOID output, DWORD size,
+                                                        PDWORD needed, PDWORD optionsReturned) = 0;
+  // Writes bytes to the job; *written receives how many were taken.
+  virtual HRESULT STDMETHODCALLTYPE DrvWriteSpoolBuf(PDEVOBJ devobj, PVOID buffer, DWORD size, DWORD* written) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DrvXMoveTo(PDEVOBJ devobj, INT x, DWORD flags, INT* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DrvYMoveTo(PDEVOBJ devobj, INT y, DWORD flags, INT* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DrvGetStandardVariable(PDEVOBJ devobj, DWORD index, PVOID buffer, DWORD size,
+                                                           PDWORD needed) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DrvGetGPDData(PDEVOBJ devobj, DWORD type, PVOID input, PVOID buffer, DWORD size,
+                                                  PDWORD needed) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DrvUniTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco,
+                                                  RECTL* prclExtra, RECTL* prclOpaque, BRUSHOBJ* pboFore,
+                                                  BRUSHOBJ* pboOpaque, POINTL* pptlBrushOrg, MIX mix) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DrvWriteAbortBuf(PDEVOBJ devobj, PVOID buffer, DWORD size, DWORD wait) = 0;
+
+ protected:
+  ~IPrintOemDriverUni() = default;
+};
+
+// A rendering plug-in, slots 0-26 in this order.
+struct IPrintOemUni2 : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetInfo(DWORD mode, PVOID buffer, DWORD size, PDWORD needed) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DevMode(DWORD mode, OEMDMPARAM* param) = 0;
+  virtual HRESULT STDMETHODCALLTYPE EnableDriver(DWORD driverVersion, DWORD size, DRVENABLEDATA* ded) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DisableDriver() = 0;
+  virtual HRESULT STDMETHODCALLTYPE EnablePDEV(PDEVOBJ devobj, PWSTR printerName, ULONG patterns, HSURF* patternSurfaces,
+                                               ULONG gdiInfoSize, GDIINFO* gdiInfo, ULONG devInfoSize,
+                                               DEVINFO* devInfo, DRVENABLEDATA* ded, PVOID* devOem) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DisablePDEV(PDEVOBJ devobj) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ResetPDEV(PDEVOBJ oldDevobj, PDEVOBJ newDevobj) = 0;
+  virtual HRESULT STDMETHODCALLTYPE PublishDriverInterface(IUnknown* driver) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetImplementedMethod(PSTR methodName) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DriverDMS(PVOID devobj, PVOID buffer, DWORD size, PDWORD needed) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CommandCallback(PDEVOBJ devobj, DWORD callbackId, DWORD count, PDWORD params,
+                                                    INT* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ImageProcessing(PDEVOBJ devobj, PBYTE source, BITMAPINFOHEADER* header,
+                                                    PBYTE colorTable, DWORD callbackId, IPPARAMS* params,
+                                                    PBYTE* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FilterGraphics(PDEVOBJ devobj, PBYTE buffer, DWORD length) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Compression(PDEVOBJ devobj, PBYTE in, PBYTE out, DWORD inLength, DWORD outLength,
+                                                INT* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE HalftonePattern(PDEVOBJ devobj, PBYTE pattern, DWORD width, DWORD height,
+                                                    DWORD count, DWORD callbackId, PBYTE resource,
+                                                    DWORD resourceSize) = 0;
+  virtual HRESULT STDMETHODCALLTYPE MemoryUsage(PDEVOBJ devobj, OEMMEMORYUSAGE* usage) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TTYGetInfo(PDEVOBJ devobj, DWORD index, PVOID output, DWORD size,
+                                               DWORD* needed) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DownloadFontHeader(PDEVOBJ devobj, UNIFONTOBJ* font, DWORD* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DownloadCharGlyph(PDEVOBJ devobj, UNIFONTOBJ* font, ULONG glyph, PDWORD width,
+                                                      DWORD* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TTDownloadMethod(PDEVOBJ devobj, UNIFONTOBJ* font, DWORD* result) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OutputCharStr(PDEVOBJ devobj, UNIFONTOBJ* font, DWORD type, DWORD count,
+                                                  PVOID glyphs) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SendFontCmd(PDEVOBJ devobj, UNIFONTOBJ* font, FINVOCATION* invocation) = 0;
+  virtual HRESULT STDMETHODCALLTYPE TextOutAsBitmap(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco,
+                                                    RECTL* prclExtra, RECTL* prclOpaque, BRUSHOBJ* pboFore,
+                                                    BRUSHOBJ* pboOpaque, POINTL* pptlOrg, MIX mix) = 0;
+  virtual HRESULT STDMETHODCALLTYPE WritePrinter(PDEVOBJ devobj, PVOID buffer, DWORD size, PDWORD written) = 0;
+
+ protected:
+  ~IPrintOemUni2() = default;
+};
 
 struct PRINT_FEATURE_OPTION {
   PCSTR pszFeature;

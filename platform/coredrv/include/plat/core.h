@@ -57,6 +57,11 @@ class UiPlugin {
 // and "PaperSize" (one option per spooler form, named as the form), set on
 // the bound public DEVMODE (see core_options.h); the XML namespace manager is
 // made in process. A new object with one reference.
+// The plug-in that key (OEM1File, OEM1ConfigFile) of [OEMFiles] names in
+// the printer driver's INI, the first dependent file ending in ".ini"; a
+// bare file name lies in the INI's folder. Empty when none is named.
+std::u16string OemPluginPath(HANDLE printer, const char16_t* key);
+
 IPrintCoreHelperUni* NewCoreHelper();
 // What the helper's features work on (see UiPlugin::BindSheet).
 void BindCoreHelper(IPrintCoreHelperUni* helper, HANDLE printer, DEVMODEW* devmode);

@@ -1,0 +1,309 @@
+// The hooks: each finds the plug-in device through the core's DEVOBJ, runs
+// the plug-in's entry on the planes and repeats an accepted drawing on the
+// shadow page; document and page calls end with the core's own entry.
+#include "renderplugin/hook_table.h"
+
+#include <array>
+
+#include "plat/engine_blit.h"
+#include "plat/engine_draw.h"
+#include "plat/engine_text.h"
+#include "render/document_entries.h"
+#include "render/drawing_entries.h"
+
+namespace renderplugin {
+namespace {
+
+// Slots of OemHookTable.
+enum Slot : int {
+  kRealizeBrush,
+  kDitherColor,
+  kCopyBits,
+  kBitBlt,
+  kStretchBlt,
+  kTextOut,
+  kStrokePath,
+  kFillPath,
+  kStrokeAndFillPath,
+  kPaint,
+  kLineTo,
+  kStartPage,
+  kSendPage,
+  kEscape,
+  kStartDoc,
+  kEndDoc,
+  kNextBand,
+  kStartBanding,
+  kQueryFont,
+  kQueryFontTree,
+  kQueryFontData,
+  kQueryAdvanceWidths,
+  kFontManagement,
+  kGetGlyphMode,
+  kStretchBltROP,
+  kPlgBlt,
+  kTransparentBlt,
+  kAlphaBlend,
+  kGradientFill,
+  kSlotCount
+};
+static_assert(kSlotCount == static_cast<int>(kOemHookCount));
+
+// The core's saved entry of a slot with the hook's own signature.
+template <typename F>
+F Core(const PluginPdev* pp, Slot slot) {
+  return pp ? reinterpret_cast<F>(pp->coreEntries[slot]) : nullptr;
+}
+
+SURFOBJ* Planes(PluginPdev* pp) { return pp->render.surfaceObject; }
+
+// The shadow page to repeat a drawing on, its rows marked; null when none.
+SURFOBJ* ShadowFor(PluginPdev* pp, const RECTL* bounds) {
+  if (!pp->shadow.object) return nullptr;
+  TouchShadowRows(pp->shadow, bounds);
+  return pp->shadow.object;
+}
+const RECTL* ClipBounds(const CLIPOBJ* pco) { return pco ? &pco->rclBounds : nullptr; }
+
+BOOL OemRealizeBrush(BRUSHOBJ* pbo, SURFOBJ* psoTarget, SURFOBJ* psoPattern, SURFOBJ*, XLATEOBJ* pxlo,
+                     ULONG iHatch) {
+  PluginPdev* pp = PluginPdevOfSurface(psoTarget);
+  return pp ? OemRenderRealizeBrush(pp, pbo, psoPattern, pxlo, iHatch) : FALSE;
+}
+
+ULONG OemDitherColor(DHPDEV dhpdev, ULONG iMode, ULONG rgb, ULONG* pul) {
+  auto core = Core<decltype(&OemDitherColor)>(PluginPdevOfDevice(dhpdev), kDitherColor);
+  return core ? core(dhpdev, iMode, rgb, pul) : 0;
+}
+
+BOOL OemCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclDest, POINTL* pptlSrc) {
+  PluginPdev* pp = PluginPdevOfSurface(psoDest);
+  if (!pp || !DrvCopyBits(Planes(pp), psoSrc, pco, pxlo, prclDest, pptlSrc)) return FALSE;
+  if (SURFOBJ* shadow = ShadowFor(pp, prclDest)) (void)EngCopyBits(shadow, psoSrc, pco, pxlo, prclDest, pptlSrc);
+  return TRUE;
+}
+
+BOOL OemBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg,
+               POINTL* pptlSrc, POINTL* pptlMask, BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4) {
+  PluginPdev* pp = PluginPdevOfSurface(psoTrg);
+  if (!pp || !DrvBitBlt(Planes(pp), psoSrc, psoMask, pco, pxlo, prclTrg, pptlSrc, pptlMask, pbo, pptlBrush, rop4))
+    return FALSE;
+  if (SURFOBJ* shadow = ShadowFor(pp, prclTrg))
+    (void)EngBitBlt(shadow, psoSrc, psoMask, pco, pxlo, prclTrg, pptlSrc, pptlMask, pbo, pptlBrush, rop4);
+  return TRUE;
+}
+
+BOOL OemStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                   COLORADJUSTMENT* pca, POINTL* pptlHTOrg, RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask,
+                   ULONG iMode) {
+  PluginPdev* pp = PluginPdevOfSurface(psoDest);
+  if (!pp ||
+      !DrvStretchBlt(Planes(pp), psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, iMode))
+    return FALSE;
+  if (SURFOBJ* shadow = ShadowFor(pp, prclDest))
+    (void)EngStretchBlt(shadow, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, iMode);
+  return TRUE;
+}
+
+BOOL OemTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra, RECTL* prclOpaque,
+                BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg, MIX mix) {
+  PluginPdev* pp = PluginPdevOfSurface(pso);
+  if (!pp || !DrvTextOut(Planes(pp), pstro, pfo, pco, prclExtra, prclOpaque, pboFore, pboOpaque, pptlOrg, mix))
+    return FALSE;
+  if (SURFOBJ* shadow = ShadowFor(pp, nullptr))
+    (void)EngTextOut(shadow, pstro, pfo, pco, prclExtra, prclOpaque, pboFore, pboOpaque, pptlOrg, mix);
+  return TRUE;
+}
+
+BOOL OemStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* pptlBrushOrg,
+                   LINEATTRS* plineattrs, MIX mix) {
+  PluginPdev* pp = PluginPdevOfSurface(pso);
+  if (!pp || !DrvStrokePath(Planes(pp), ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix)) return FALSE;
+  if (SURFOBJ* shadow = ShadowFor(pp, nullptr))
+    (void)EngStrokePath(shadow, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
+  return TRUE;
+}
+
+// The plug-in leaves fills of paths to GDI, which breaks them down.
+BOOL OemFillPath(SURFOBJ*, PATHOBJ*, CLIPOBJ*, BRUSHOBJ*, POINTL*, MIX, FLONG) { return FALSE; }
+BOOL OemStrokeAndFillPath(SURFOBJ*, PATHOBJ*, CLIPOBJ*, XFORMOBJ*, BRUSHOBJ*, LINEATTRS*, BRUSHOBJ*, POINTL*, MIX,
+                          FLONG) {
+  return FALSE;
+}
+
+BOOL OemPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix) {
+  PluginPdev* pp = PluginPdevOfSurface(pso);
+  if (!pp || !DrvPaint(Planes(pp), pco, pbo, pptlBrushOrg, mix)) return FALSE;
+  if (SURFOBJ* shadow = ShadowFor(pp, ClipBounds(pco))) (void)EngPaint(shadow, pco, pbo, pptlBrushOrg, mix);
+  return TRUE;
+}
+
+BOOL OemLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2, RECTL* prclBounds,
+               MIX mix) {
+  PluginPdev* pp = PluginPdevOfSurface(pso);
+  if (!pp || !DrvLineTo(Planes(pp), pco, pbo, x1, y1, x2, y2, prclBounds, mix)) return FALSE;
+  if (SURFOBJ* shadow = ShadowFor(pp, nullptr)) (void)EngLineTo(shadow, pco, pbo, x1, y1, x2, y2, prclBounds, mix);
+  return TRUE;
+}
+
+BOOL OemStartPage(SURFOBJ* pso) {
+  PluginPdev* pp = PluginPdevOfSurface(pso);
+  if (pp) {
+    DEVOBJ* devobj = pp->render.plugin.devobj;
+    (void)BeginShadowPage(pp->shadow, devobj ? static_cast<HDEV>(devobj->hEngine) : nullptr, pp->pageWidth,
+                          pp->pageHeight);
+    pp->render.plugin.shadowObject = pp->shadow.object;
+    if (Planes(pp)) (void)DrvStartPage(Planes(pp));
+  }
+  auto core = Core<decltype(&OemStartPage)>(pp, kStartPage);
+  return core ? core(pso) : FALSE;
+}
+
+BOOL OemSendPage(SURFOBJ* pso) {
+  PluginPdev* pp = PluginPdevOfSurface(pso);
+  if (pp) {
+    (void)OemDrawSendPage(&pp->render);
+    EndShadowPage(pp->shadow);
+    pp->render.plugin.shadowObject = nullptr;
+  }
+  auto core = Core<decltype(&OemSendPage)>(pp, kSendPage);
+  return core ? core(pso) : FALSE;
+}
+
+ULONG OemEscape(SURFOBJ* pso, ULONG iEsc, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut) {
+  auto core = Core<decltype(&OemEscape)>(PluginPdevOfSurface(pso), kEscape);
+  return core ? core(pso, iEsc, cjIn, pvIn, cjOut, pvOut) : 0;
+}
+
+BOOL OemStartDoc(SURFOBJ* pso, LPWSTR pwszDocName, DWORD dwJobId) {
+  PluginPdev* pp = PluginPdevOfSurface(pso);
+  if (pp) (void)OemRenderStartDoc(pp, reinterpret_cast<DEVOBJ*>(pso->dhpdev), pwszDocName, dwJobId);
+  auto core = Core<decltype(&OemStartDoc)>(pp, kStartDoc);
+  return core ? core(pso, pwszDocName, dwJobId) : FALSE;
+}
+
+BOOL OemEndDoc(SURFOBJ* pso, FLONG fl) {
+  PluginPdev* pp = PluginPdevOfSurface(pso);
+  if (pp) (void)OemRenderEndDoc(pp, reinterpret_cast<DEVOBJ*>(pso->dhpdev), fl);
+  auto core = Core<decltype(&OemEndDoc)>(pp, kEndDoc);
+  return core ? core(pso, fl) : FALSE;
+}
+
+BOOL OemNextBand(SURFOBJ* pso, POINTL* pptl) {
+  auto core = Core<decltype(&OemNextBand)>(PluginPdevOfSurface(pso), kNextBand);
+  return core ? core(pso, pptl) : FALSE;
+}
+
+BOOL OemStartBanding(SURFOBJ* pso, POINTL* pptl) {
+  auto core = Core<decltype(&OemStartBanding)>(PluginPdevOfSurface(pso), kStartBanding);
+  return core ? core(pso, pptl) : FALSE;
+}
+
+PVOID OemQueryFont(DHPDEV dhpdev, ULONG_PTR iFile, ULONG iFace, ULONG_PTR* pid) {
+  auto core = Core<decltype(&OemQueryFont)>(PluginPdevOfDevice(dhpdev), kQueryFont);
+  return core ? core(dhpdev, iFile, iFace, pid) : nullptr;
+}
+
+PVOID OemQueryFontTree(DHPDEV dhpdev, ULONG_PTR iFile, ULONG iFace, ULONG iMode, ULONG_PTR* pid) {
+  auto core = Core<decltype(&OemQueryFontTree)>(PluginPdevOfDevice(dhpdev), kQueryFontTree);
+  return core ? core(dhpdev, iFile, iFace, iMode, pid) : nullptr;
+}
+
+LONG OemQueryFontData(DHPDEV dhpdev, FONTOBJ* pfo, ULONG iMode, HGLYPH hg, PVOID pgd, PVOID pv, ULONG cjSize) {
+  auto core = Core<decltype(&OemQueryFontData)>(PluginPdevOfDevice(dhpdev), kQueryFontData);
+  return core ? core(dhpdev, pfo, iMode, hg, pgd, pv, cjSize) : -1;
+}
+
+BOOL OemQueryAdvanceWidths(DHPDEV dhpdev, FONTOBJ* pfo, ULONG iMode, HGLYPH* phg, PVOID pvWidths, ULONG cGlyphs) {
+  auto core = Core<decltype(&OemQueryAdvanceWidths)>(PluginPdevOfDevice(dhpdev), kQueryAdvanceWidths);
+  return core ? core(dhpdev, pfo, iMode, phg, pvWidths, cGlyphs) : FALSE;
+}
+
+ULONG OemFontManagement(SURFOBJ* pso, FONTOBJ* pfo, ULONG iMode, ULONG cjIn, PVOID pvIn, ULONG cjOut, PVOID pvOut) {
+  auto core = Core<decltype(&OemFontManagement)>(PluginPdevOfSurface(pso), kFontManagement);
+  return core ? core(pso, pfo, iMode, cjIn, pvIn, cjOut, pvOut) : 0;
+}
+
+ULONG OemGetGlyphMode(DHPDEV dhpdev, FONTOBJ* pfo) {
+  auto core = Core<decltype(&OemGetGlyphMode)>(PluginPdevOfDevice(dhpdev), kGetGlyphMode);
+  return core ? core(dhpdev, pfo) : 0;
+}
+
+// Until the plug-in's own drawing of these calls, GDI breaks them down.
+BOOL OemStretchBltROP(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, COLORADJUSTMENT*, POINTL*, RECTL*, RECTL*,
+                      POINTL*, ULONG, BRUSHOBJ*, DWORD) {
+  return FALSE;
+}
+
+BOOL OemPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMsk, CLIPOBJ* pco, XLATEOBJ* pxlo, COLORADJUSTMENT* pca,
+               POINTL* pptlBrushOrg, POINTFIX* pptfx, RECTL* prcl, POINTL* pptl, ULONG iMode) {
+  PluginPdev* pp = PluginPdevOfSurface(psoTrg);
+  if (pp)
+    if (SURFOBJ* shadow = ShadowFor(pp, ClipBounds(pco)))
+      (void)EngPlgBlt(shadow, psoSrc, psoMsk, pco, pxlo, pca, pptlBrushOrg, pptfx, prcl, pptl, iMode);
+  auto core = Core<decltype(&OemPlgBlt)>(pp, kPlgBlt);
+  return core ? core(psoTrg, psoSrc, psoMsk, pco, pxlo, pca, pptlBrushOrg, pptfx, prcl, pptl, iMode) : FALSE;
+}
+
+BOOL OemTransparentBlt(SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, RECTL*, ULONG, ULONG) { return FALSE; }
+
+BOOL OemAlphaBlend(SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, RECTL*, BLENDOBJ*) { return FALSE; }
+
+BOOL OemGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATEOBJ* pxlo, TRIVERTEX* pVertex, ULONG nVertex, PVOID pMesh,
+                     ULONG nMesh, RECTL* prclExtents, POINTL* pptlDitherOrg, ULONG ulMode) {
+  PluginPdev* pp = PluginPdevOfSurface(psoDest);
+  if (pp)
+    if (SURFOBJ* shadow = ShadowFor(pp, prclExtents))
+      (void)EngGradientFill(shadow, pco, pxlo, pVertex, nVertex, pMesh, nMesh, prclExtents, pptlDitherOrg, ulMode);
+  auto core = Core<decltype(&OemGradientFill)>(pp, kGradientFill);
+  return core ? core(psoDest, pco, pxlo, pVertex, nVertex, pMesh, nMesh, prclExtents, pptlDitherOrg, ulMode) : FALSE;
+}
+
+template <typename F>
+PFN Entry(F f) {
+  return reinterpret_cast<PFN>(f);
+}
+
+const std::array<DRVFN, kOemHookCount> kTable = {{
+    {INDEX_DrvRealizeBrush, Entry(OemRealizeBrush)},
+    {INDEX_DrvDitherColor, Entry(OemDitherColor)},
+    {INDEX_DrvCopyBits, Entry(OemCopyBits)},
+    {INDEX_DrvBitBlt, Entry(OemBitBlt)},
+    {INDEX_DrvStretchBlt, Entry(OemStretchBlt)},
+    {INDEX_DrvTextOut, Entry(OemTextOut)},
+    {INDEX_DrvStrokePath, Entry(OemStrokePath)},
+    {INDEX_DrvFillPath, Entry(OemFillPath)},
+    {INDEX_DrvStrokeAndFillPath, Entry(OemStrokeAndFillPath)},
+    {INDEX_DrvPaint, Entry(OemPaint)},
+    {INDEX_DrvLineTo, Entry(OemLineTo)},
+    {INDEX_DrvStartPage, Entry(OemStartPage)},
+    {INDEX_DrvSendPage, Entry(OemSendPage)},
+    {INDEX_DrvEscape, Entry(OemEscape)},
+    {INDEX_DrvStartDoc, Entry(OemStartDoc)},
+    {INDEX_DrvEndDoc, Entry(OemEndDoc)},
+    {INDEX_DrvNextBand, Entry(OemNextBand)},
+    {INDEX_DrvStartBanding, Entry(OemStartBanding)},
+    {INDEX_DrvQueryFont, Entry(OemQueryFont)},
+    {INDEX_DrvQueryFontTree, Entry(OemQueryFontTree)},
+    {INDEX_DrvQueryFontData, Entry(OemQueryFontData)},
+    {INDEX_DrvQueryAdvanceWidths, Entry(OemQueryAdvanceWidths)},
+    {INDEX_DrvFontManagement, Entry(OemFontManagement)},
+    {INDEX_DrvGetGlyphMode, Entry(OemGetGlyphMode)},
+    {INDEX_DrvStretchBltROP, Entry(OemStretchBltROP)},
+    {INDEX_DrvPlgBlt, Entry(OemPlgBlt)},
+    {INDEX_DrvTransparentBlt, Entry(OemTransparentBlt)},
+    {INDEX_DrvAlphaBlend, Entry(OemAlphaBlend)},
+    {INDEX_DrvGradientFill, Entry(OemGradientFill)},
+}};
+
+}  // namespace
+
+std::span<const DRVFN, kOemHookCount> OemHookTable() { return kTable; }
+
+int HookSlot(ULONG index) {
+  for (int i = 0; i < kSlotCount; ++i)
+    if (kTable[static_cast<std::size_t>(i)].iFunc == index) return i;
+  return -1;
+}
+
+}  // namespace renderplugin
