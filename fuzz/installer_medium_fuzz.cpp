@@ -146,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     case 2:
       (void)installer::ReadModelFolder(ctx);
-      (void)installer::MatchesModelKey(installer::ReadIniKeys(ctx.uninstIniPath, u"Model"), kModel);
+      (void)installer::MatchesModelKey(installer::ReadKeys(ctx.uninstIniPath, u"Model"), kModel);
       break;
     case 3:
       installer::SetField(ctx.languageValue, u"US");
