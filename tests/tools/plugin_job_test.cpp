@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -171,3 +172,67 @@ TEST_F(PluginJob, FormsAndPaper) {
 }
 
 }  // namespace
+
+// The blends, key-colour blits, ROP stretches, parallelograms and gradients
+// of a drawing script print through the classic library (whose page front
+// may decompose them) and through the plug-in, inking the page where they
+// draw black; a flat parallelogram draws nothing and is no failure, nor is
+// a parallelogram far larger than the page.
+TEST_F(PluginJob, PictureAndGradientCommandsPrintBothWays) {
+  // Left half black, right half red; the red is the key colour below.
+  const fs::path ppm = dir / "p.ppm";
+  {
+    std::ofstream out(ppm, std::ios::binary);
+    out << "P6\n16 8\n255\n";
+    for (int i = 0; i < 16 * 8; ++i) out << (i % 16 < 8 ? std::string(3, '\0') : std::string("\xFF\0\0", 3));
+  }
+  const std::string p = ppm.string();
+  const std::string pbm = Picture();
+  struct Case {
+    std::string line;
+    std::optional<bool> inks;  // none: only that it prints
+  };
+  const Case cases[] = {
+      {"alpha " + p + " 255 100 100", true},
+      {"alpha " + p + " 128 100 100", true},
+      {"alpha " + p + " 0 100 100", false},
+      {"transparent " + p + " FF0000 100 100", true},
+      {"transparent " + pbm + " 000000 100 100", false},
+      {"stretchrop " + p + " CC 100 100 164 132", true},
+      {"stretchrop " + pbm + " 33 164 132 100 100", true},
+      {"stretchrop " + pbm + " B8 100 100 164 132 000000", true},
+      {"plgblt " + p + " 100 100 164 110 90 140", true},
+      {"plgblt " + p + " 100 100 200 200 300 300", false},
+      {"plgblt " + p + " 0 0 65536 0 0 65536", true},
+      {"plgblt " + p + " 0 0 16777216 0 0 16777216", std::nullopt},
+      {"gradient h 100 100 000000 200 150 FFFFFF", true},
+      {"gradient v 100 100 000000 200 150 000000 300 100 FFFFFF 400 150 FFFFFF", true},
+      {"gradient t 100 100 000000 200 100 000000 150 200 000000", true},
+      {"gradient t 100 100 FFFFFF 200 100 FFFFFF 150 200 FFFFFF", false},
+  };
+  auto inked = [](const JobRun& run) {
+    const streamdump::Decoded job = streamdump::DecodeStream(
+        std::span(reinterpret_cast<const std::uint8_t*>(run.stream.data()), run.stream.size()));
+    EXPECT_TRUE(job.ok && job.jobEnded) << job.error;
+    long ink = 0;
+    for (const auto& page : job.pages) {
+      const streamdump::Plane plane = streamdump::RebuildPlane(job, page);
+      for (std::uint32_t y = 0; y < plane.height; ++y)
+        for (std::uint32_t x = 0; x < plane.width; ++x) ink += plane.Ink(x, y);
+    }
+    return ink;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::string page = Script(c.line + "\n");
+    JobRun classic = Print("classic", page);
+    JobRun plugin = Print("plugin", "--plugin " + page);
+    ASSERT_EQ(classic.exitCode, 0) << classic.out;
+    ASSERT_EQ(plugin.exitCode, 0) << plugin.out;
+    const bool classicInks = inked(classic) > 0, pluginInks = inked(plugin) > 0;
+    if (c.inks) {
+      EXPECT_EQ(classicInks, *c.inks);
+      EXPECT_EQ(pluginInks, *c.inks);
+    }
+  }
+}

@@ -421,6 +421,8 @@ TEST_F(PrintJob, DrawScriptBlitsStretchesAndText) {
 TEST_F(PrintJob, BadDrawScriptLinesExitTwoNamingThem) {
   std::ofstream(dir / "short.pbm", std::ios::binary) << "P4\n16 8\n\xF0\x00";
   std::ofstream(dir / "huge.pbm", std::ios::binary) << "P4 70000 1\n";
+  std::ofstream(dir / "ok.pbm", std::ios::binary) << "P4\n8 1\n\xF0";
+  const std::string ok = (dir / "ok.pbm").string();
   struct Case {
     std::string script;
     const char* says;
@@ -446,6 +448,28 @@ TEST_F(PrintJob, BadDrawScriptLinesExitTwoNamingThem) {
       {"text 12 000000 1 1\n", "text takes"},
       {"blit " + (dir / "short.pbm").string() + " CC 0 0\n", "shorter than its header"},
       {"blit " + (dir / "huge.pbm").string() + " CC 0 0\n", "bad header"},
+      {"alpha " + ok + " 256 0 0\n", "alpha '256' is 0..255"},
+      {"alpha " + ok + " 128 0\n", "alpha takes"},
+      {"alpha /nonexistent/p.ppm 128 0 0\n", "cannot open picture"},
+      {"alpha " + (dir / "huge.pbm").string() + " 1 0 0\n", "bad header"},
+      {"transparent " + ok + " 00FF00 0 0\n", "not among the picture's colours"},
+      {"transparent " + ok + " hatch:1:000000 0 0\n", "is not RRGGBB"},
+      {"transparent " + ok + " 000000 0 x\n", "'x' is not a coordinate"},
+      {"stretchrop " + ok + " CC 0 0 5\n", "stretchrop takes"},
+      {"stretchrop " + ok + " ZZ 0 0 5 5\n", "ROP3 'ZZ'"},
+      {"stretchrop " + ok + " 66 0 70000 5 5\n", "at most 65535 dots a side"},
+      {"stretchrop " + ok + " CC 0 0 5 5 00000G\n", "colour '00000G'"},
+      {"stretchrop " + (dir / "short.pbm").string() + " CC 0 0 5 5\n", "shorter than its header"},
+      {"plgblt " + ok + " 0 0 16777217 0 0 5\n", "corner coordinate"},
+      {"plgblt " + ok + " 0 0 1 1\n", "plgblt takes"},
+      {"gradient q 0 0 000000\n", "gradient takes h|v|t"},
+      {"gradient\n", "gradient takes h|v|t"},
+      {"gradient h\n", "rectangles of 2"},
+      {"gradient h 0 0 000000 5 5\n", "rectangles of 2"},
+      {"gradient t 0 0 000000 5 0 FFFFFF\n", "triangles of 3"},
+      {"gradient t 0 0 000000 5 0 FFFFFF 5 5 00000G\n", "colour '00000G'"},
+      {"gradient v 0 0 000000 5 99999999999 FFFFFF\n", "coordinate"},
+      {"gradient v 0 0 hatch:1:000000 5 5 FFFFFF\n", "is not RRGGBB"},
   };
   for (const Case& c : cases) {
     std::ofstream(dir / "bad.txt") << c.script;

@@ -2,10 +2,12 @@
 #include "printjob/draw_script.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <sstream>
 
 #include "plat/gdi.h"
 #include "plat/strings.h"
+#include "planes/rop_names.h"
 
 namespace printjob {
 
@@ -13,6 +15,9 @@ namespace {
 
 // Coordinates stay well inside 28.4 fixed point.
 constexpr LONG kCoordinateLimit = 1 << 26;
+// A parallelogram's fourth corner, B + C - A, also stays inside it.
+constexpr LONG kCornerLimit = 1 << 24;
+constexpr LONG kSideLimit = 65535;
 
 std::vector<std::string> Split(const std::string& text, char sep) {
   std::vector<std::string> out;
@@ -281,6 +286,101 @@ bool ParseLine(const std::vector<std::string>& w, DrawCommand& c, std::string& w
     c.strips = std::min(c.strips, c.picture->height);
     return true;
   }
+  if (verb == "alpha" || verb == "transparent") {
+    const bool alpha = verb == "alpha";
+    c.kind = alpha ? Kind::kAlpha : Kind::kTransparent;
+    if (w.size() != 5) {
+      why = alpha ? "alpha takes FILE SCA X Y" : "transparent takes FILE RRGGBB X Y";
+      return false;
+    }
+    DrawColour key;
+    LONG sca = 0;
+    if (alpha && !Integer(w[2], 0, 255, sca)) {
+      why = "alpha '" + w[2] + "' is 0..255";
+      return false;
+    }
+    if (!alpha && (!Colour(w[2], key, why) || key.hatch)) {
+      if (key.hatch) why = "transparent colour '" + w[2] + "' is not RRGGBB";
+      return false;
+    }
+    if (!Numbers({w[3], w[4]}, 0, c.numbers, why) || !Picture(w[1], c, why)) return false;
+    c.alpha = static_cast<BYTE>(sca);
+    if (alpha) return true;
+    // The key in the picture's format: RGB bytes or the palette's index.
+    const ULONG rgb = key.rgb;
+    if (c.picture->palette.empty()) {
+      c.key = ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
+      return true;
+    }
+    for (std::size_t i = 0; i < c.picture->palette.size(); ++i)
+      if (c.picture->palette[i] == rgb) {
+        c.key = static_cast<ULONG>(i);
+        return true;
+      }
+    why = "transparent colour '" + w[2] + "' is not among the picture's colours";
+    return false;
+  }
+  if (verb == "stretchrop") {
+    c.kind = Kind::kStretchRop;
+    if (w.size() != 7 && w.size() != 8) {
+      why = "stretchrop takes FILE ROP3 L T R B [COLOUR]";
+      return false;
+    }
+    c.hasColour = w.size() == 8;
+    if (!Rop3(w[2], c.rop3, why) || !Numbers({w[3], w[4], w[5], w[6]}, 0, c.numbers, why)) return false;
+    // A stretch through a temporary holds the whole target.
+    if (std::abs(c.numbers[2] - c.numbers[0]) > kSideLimit || std::abs(c.numbers[3] - c.numbers[1]) > kSideLimit) {
+      why = "stretchrop's rectangle is at most " + std::to_string(kSideLimit) + " dots a side";
+      return false;
+    }
+    if (c.hasColour && !Colour(w[7], c.colour, why)) return false;
+    return Picture(w[1], c, why);
+  }
+  if (verb == "plgblt") {
+    c.kind = Kind::kPlgBlt;
+    if (w.size() != 8) {
+      why = "plgblt takes FILE X0 Y0 X1 Y1 X2 Y2";
+      return false;
+    }
+    for (std::size_t i = 2; i < 8; ++i) {
+      LONG v = 0;
+      if (!Integer(w[i], -kCornerLimit, kCornerLimit, v)) {
+        why = "'" + w[i] + "' is not a corner coordinate (within " + std::to_string(kCornerLimit) + ")";
+        return false;
+      }
+      c.numbers.push_back(v);
+    }
+    return Picture(w[1], c, why);
+  }
+  if (verb == "gradient") {
+    c.kind = Kind::kGradient;
+    const std::string mode = w.size() > 1 ? w[1] : std::string();
+    if (mode != "h" && mode != "v" && mode != "t") {
+      why = "gradient takes h|v|t and vertices X Y RRGGBB";
+      return false;
+    }
+    c.gradientMode = mode == "h" ? GRADIENT_FILL_RECT_H : mode == "v" ? GRADIENT_FILL_RECT_V : GRADIENT_FILL_TRIANGLE;
+    const std::size_t per = mode == "t" ? 3 : 2;
+    const std::size_t n = w.size() - 2;
+    if (n == 0 || n % (3 * per) != 0) {
+      why = mode == "t" ? "gradient t takes triangles of 3 vertices X Y RRGGBB"
+                        : "gradient " + mode + " takes rectangles of 2 vertices X Y RRGGBB";
+      return false;
+    }
+    for (std::size_t i = 2; i < w.size(); i += 3) {
+      std::vector<LONG> xy;
+      DrawColour colour;
+      if (!Numbers({w[i], w[i + 1]}, 0, xy, why) || !Colour(w[i + 2], colour, why)) return false;
+      if (colour.hatch) {
+        why = "gradient colour '" + w[i + 2] + "' is not RRGGBB";
+        return false;
+      }
+      // 8.8 channels: the byte in both halves, so that FF is full.
+      auto channel = [&](int shift) { return static_cast<COLOR16>(((colour.rgb >> shift) & 0xFF) * 0x101); };
+      c.vertices.push_back(TRIVERTEX{xy[0], xy[1], channel(0), channel(8), channel(16), 0});
+    }
+    return true;
+  }
   why = "unknown command '" + verb + "'";
   return false;
 }
@@ -312,7 +412,7 @@ struct PictureSurface {
   PictureSurface& operator=(const PictureSurface&) = delete;
 };
 
-// The blit, stretch and text commands.
+// The picture and text commands.
 bool DrawPictureOrText(plat::gdi::Page& page, const DrawCommand& c) {
   const std::vector<LONG>& n = c.numbers;
   if (c.kind == DrawCommand::Kind::kText) {
@@ -341,9 +441,29 @@ bool DrawPictureOrText(plat::gdi::Page& page, const DrawCommand& c) {
     }
     return ok;
   }
-  if (!c.hasColour) return page.BitBlt(picture.so, c.picture->palette, n[0], n[1], c.rop3, nullptr);
+  const RECTL whole{0, 0, c.picture->width, c.picture->height};
+  const RECTL at{n[0], n[1], n[0] + c.picture->width, n[1] + c.picture->height};
+  switch (c.kind) {
+    case DrawCommand::Kind::kAlpha:
+      return page.AlphaBlend(picture.so, c.picture->palette, at, whole, BLENDFUNCTION{AC_SRC_OVER, 0, c.alpha, 0});
+    case DrawCommand::Kind::kTransparent:
+      return page.TransparentBlt(picture.so, c.picture->palette, at, whole, c.key);
+    case DrawCommand::Kind::kPlgBlt: {
+      const POINTFIX corners[3] = {{n[0] * 16, n[1] * 16}, {n[2] * 16, n[3] * 16}, {n[4] * 16, n[5] * 16}};
+      return page.PlgBlt(picture.so, c.picture->palette, corners);
+    }
+    default:
+      break;
+  }
+  const bool rop = c.kind == DrawCommand::Kind::kStretchRop;
+  auto draw = [&](BRUSHOBJ* bo) {
+    return rop ? page.StretchBltROP(picture.so, c.picture->palette, RECTL{n[0], n[1], n[2], n[3]}, whole, bo,
+                                    Rop4Of(c.rop3))
+               : page.BitBlt(picture.so, c.picture->palette, n[0], n[1], c.rop3, bo);
+  };
+  if (!c.hasColour) return draw(nullptr);
   BrushHolder brush(c.colour);
-  return brush.bo && page.BitBlt(picture.so, c.picture->palette, n[0], n[1], c.rop3, brush.bo);
+  return brush.bo && draw(brush.bo);
 }
 
 LINEATTRS Attributes(const DrawPen& pen, std::vector<FLOAT_LONG>& style) {
@@ -424,8 +544,16 @@ bool DrawScriptPage(SURFOBJ* surface, const std::vector<DrawCommand>& script, bo
       page.SetClip(std::move(rects));
       continue;
     }
-    if (c.kind == DrawCommand::Kind::kBlit || c.kind == DrawCommand::Kind::kStretch ||
-        c.kind == DrawCommand::Kind::kText) {
+    if (c.kind == DrawCommand::Kind::kGradient) {
+      const std::size_t per = c.gradientMode == GRADIENT_FILL_TRIANGLE ? 3 : 2;
+      std::vector<ULONG> mesh(c.vertices.size() / per * per);
+      for (std::size_t i = 0; i < mesh.size(); ++i) mesh[i] = static_cast<ULONG>(i);
+      ok = page.GradientFill(c.vertices, std::move(mesh), c.gradientMode) && ok;
+      continue;
+    }
+    if (c.kind != DrawCommand::Kind::kPaint && c.kind != DrawCommand::Kind::kLine &&
+        c.kind != DrawCommand::Kind::kStroke && c.kind != DrawCommand::Kind::kBezier &&
+        c.kind != DrawCommand::Kind::kFill && c.kind != DrawCommand::Kind::kPatBlt) {
       ok = DrawPictureOrText(page, c) && ok;
       continue;
     }
@@ -460,6 +588,11 @@ bool DrawScriptPage(SURFOBJ* surface, const std::vector<DrawCommand>& script, bo
       case DrawCommand::Kind::kBlit:
       case DrawCommand::Kind::kStretch:
       case DrawCommand::Kind::kText:
+      case DrawCommand::Kind::kAlpha:
+      case DrawCommand::Kind::kTransparent:
+      case DrawCommand::Kind::kStretchRop:
+      case DrawCommand::Kind::kPlgBlt:
+      case DrawCommand::Kind::kGradient:
         break;
     }
   }

@@ -15,6 +15,14 @@
 //                                            last takes the rest), 1 by default
 //   text PX COLOUR X Y TEXT                  TEXT the rest of the line, baseline at
 //                                            Y, em PX dots, '#' included
+//   alpha FILE SCA X Y                       a picture blended over the page with
+//                                            constant alpha SCA 0..255
+//   transparent FILE RRGGBB X Y              a picture without its pixels of that colour
+//   stretchrop FILE ROP3 L T R B [COLOUR]    a picture stretched with a ROP3
+//   plgblt FILE X0 Y0 X1 Y1 X2 Y2            a picture onto the parallelogram of its
+//                                            top-left, top-right and bottom-left corners
+//   gradient h|v|t X Y RRGGBB ...            shaded rectangles across (h) or down (v),
+//                                            two vertices each, or triangles (t), three
 // COLOUR is RRGGBB or hatch:S:RRGGBB (S 0..5); MIX the ROP2 1..16; PEN is
 // W[:solid|dash|dot|dashdot|A,B,..[:round|square|flat[:round|bevel|miter]]],
 // W 0 a cosmetic one-dot pen; ROP3 is hex (B8 or 0xB8); FILE a binary PBM,
@@ -26,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "plat/engine_blit.h"
 #include "plat/engine_draw.h"
 #include "printjob/netpbm_read.h"
 
@@ -45,11 +54,16 @@ struct DrawPen {
 };
 
 struct DrawCommand {
-  enum class Kind { kClip, kPaint, kLine, kStroke, kBezier, kFill, kPatBlt, kBlit, kStretch, kText } kind = Kind::kClip;
+  enum class Kind { kClip, kPaint, kLine, kStroke, kBezier, kFill, kPatBlt, kBlit, kStretch, kText, kAlpha, kTransparent,
+                    kStretchRop, kPlgBlt, kGradient } kind = Kind::kClip;
   DrawColour colour;
-  bool hasColour = true;  // blit: whether a brush was given
+  bool hasColour = true;  // blit, stretchrop: whether a brush was given
   ULONG rop3 = 0xCC;
-  std::shared_ptr<const NetpbmPicture> picture;  // blit, stretch
+  std::shared_ptr<const NetpbmPicture> picture;  // blit, stretch and the other picture commands
+  BYTE alpha = 255;  // alpha: the constant source alpha
+  ULONG key = 0;     // transparent: the colour left out, in the picture's format
+  ULONG gradientMode = GRADIENT_FILL_RECT_H;
+  std::vector<TRIVERTEX> vertices;  // gradient
   std::u16string text;
   LONG em = 0;  // text: pixel em
   LONG strips = 1;  // stretch: calls of equal-height strips

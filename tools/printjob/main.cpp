@@ -156,6 +156,9 @@ int Help() {
       "                            --plugin-ui LIB for other libraries); --form NAME names the paper by form\n"
       "  --shadow-png DIR          each page's shadow page as DIR/shadow-NNN.png (with --plugin)\n"
       "  --clock \"YYYY-MM-DD HH:MM:SS\"  the machine clock, frozen\n"
+      "  --draw FILE               every page drawn from the script: clip, paint, line, stroke, bezier, fill,\n"
+      "                            patblt, blit, stretch, text, alpha, transparent, stretchrop, plgblt, gradient\n"
+      "                            (printjob/draw_script.h)\n"
       "  --paint-as-blt            regions and refused path fills reach the driver as DrvBitBlt with the brush,\n"
       "                            as on a device surface\n");
   return 0;
