@@ -81,27 +81,13 @@ DWORD WINAPI ProcsWriteSpoolBuf(DEVOBJ* devobj, PVOID buffer, DWORD size) {
 }
 
 class CoreDriverUni final
-    : public plat::com::Unknown<CoreDriverUni, IPrintOemDriverUni, &IID_IUnknown, &IID_IPrintOemDriverUni> {
+    : public plat::com::Unknown<CoreDriverUni, plat::oem::DriverUniStubs, &IID_IUnknown, &IID_IPrintOemDriverUni> {
  public:
-  HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD, PDWORD) override {
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE DrvWriteSpoolBuf(PDEVOBJ devobj, PVOID buffer, DWORD size, DWORD* written) override {
     const DWORD n = WriteSpool(reinterpret_cast<CorePdev*>(devobj), buffer, size);
     if (written) *written = n;
     return n == size ? S_OK : E_FAIL;
   }
-  HRESULT STDMETHODCALLTYPE DrvXMoveTo(PDEVOBJ, INT, DWORD, INT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvYMoveTo(PDEVOBJ, INT, DWORD, INT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvGetStandardVariable(PDEVOBJ, DWORD, PVOID, DWORD, PDWORD) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DrvGetGPDData(PDEVOBJ, DWORD, PVOID, PVOID, DWORD, PDWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvUniTextOut(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*, BRUSHOBJ*, BRUSHOBJ*,
-                                          POINTL*, MIX) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DrvWriteAbortBuf(PDEVOBJ, PVOID, DWORD, DWORD) override { return E_NOTIMPL; }
 };
 
 // ---- the core's own entries: what the plug-in's hooks call back ----

@@ -16,7 +16,7 @@ using renderplugin::COemNevoUni;
 using testsupport::CallSlot;
 
 // The core's driver interface: DrvWriteSpoolBuf takes at most `take` bytes.
-class FakeDriver final : public IPrintOemDriverUni {
+class FakeDriver final : public plat::oem::DriverUniStubs {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IPrintOemDriverUni)) {
@@ -29,9 +29,6 @@ class FakeDriver final : public IPrintOemDriverUni {
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
   ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  HRESULT STDMETHODCALLTYPE DrvGetDriverSetting(PVOID, PCSTR, PVOID, DWORD, PDWORD, PDWORD) override {
-    return E_NOTIMPL;
-  }
   HRESULT STDMETHODCALLTYPE DrvWriteSpoolBuf(PDEVOBJ, PVOID buffer, DWORD size, DWORD* written) override {
     const DWORD n = size < take ? size : take;
     const auto* b = static_cast<const BYTE*>(buffer);
@@ -39,17 +36,6 @@ class FakeDriver final : public IPrintOemDriverUni {
     *written = n;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE DrvXMoveTo(PDEVOBJ, INT, DWORD, INT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvYMoveTo(PDEVOBJ, INT, DWORD, INT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvGetStandardVariable(PDEVOBJ, DWORD, PVOID, DWORD, PDWORD) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DrvGetGPDData(PDEVOBJ, DWORD, PVOID, PVOID, DWORD, PDWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DrvUniTextOut(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECTL*, RECTL*, BRUSHOBJ*, BRUSHOBJ*,
-                                          POINTL*, MIX) override {
-    return E_NOTIMPL;
-  }
-  HRESULT STDMETHODCALLTYPE DrvWriteAbortBuf(PDEVOBJ, PVOID, DWORD, DWORD) override { return E_NOTIMPL; }
 
   ULONG refs = 1;
   DWORD take = 0xFFFFFFFF;
