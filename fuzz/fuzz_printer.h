@@ -5,12 +5,19 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "fuzz_machine.h"
 #include "plat/resources.h"
 #include "plat/spooler.h"
 #include "plat/strings.h"
 #include "printjob/printer_setup.h"
+
+// A target that opens the printer's sheets through the spooler defines this
+// true before including: classicui is then the printer's configuration file.
+#ifndef FUZZ_PRINTER_SHEETS
+#define FUZZ_PRINTER_SHEETS false
+#endif
 
 namespace fuzzsupport {
 
@@ -27,7 +34,7 @@ inline const FuzzPrinter& Printer() {
     const std::filesystem::path source(PROJECT_SOURCE_DIR_STR);
     if (!printjob::SetUpMachine(Machine()).empty() ||
         !printjob::SetUpPrinter({source / "data/models/NEVO2600.RDF", source / "data/resources/NEVORES.DLL",
-                                 CLASSICUI_PATH_STR, false},
+                                 CLASSICUI_PATH_STR, FUZZ_PRINTER_SHEETS},
                                 kPrinterName, u"LPT1:")
              .empty())
       std::abort();
@@ -37,6 +44,17 @@ inline const FuzzPrinter& Printer() {
     return p;
   }();
   return printer;
+}
+
+// The printer's "DefaultDevmode" as the spooler stores it.
+inline const std::vector<BYTE>& DefaultDevmode() {
+  static const std::vector<BYTE> stored = [] {
+    Printer();
+    auto value = plat::spooler::GetData(kPrinterName, u"DefaultDevmode");
+    if (!value || value->bytes.size() < sizeof(DEVMODEW)) std::abort();
+    return value->bytes;
+  }();
+  return stored;
 }
 
 }  // namespace fuzzsupport

@@ -5,76 +5,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <string>
-#include <vector>
 
-#include "device/ber_builder.h"
 #include "device/device_status.h"
-#include "device/fake_agent.h"
-#include "device/snmp_ber.h"
 #include "fuzz_machine.h"
+#include "fuzz_snmp_agent.h"
 #include "plat/net.h"
 
 namespace {
 
-// The OIDs a GetRequest of the client asks for, in order.
-std::vector<std::string> RequestedOids(const Bytes& request) {
-  std::vector<std::string> oids;
-  std::size_t at = 0;
-  // Steps into a TLV's content when into, else past it; false at the end.
-  auto step = [&](bool into) {
-    if (at + 2 > request.size()) return false;
-    std::uint32_t length = 0;
-    std::size_t used = 0;
-    if (!DecodeBerLength(&request[at + 1], request.size() - at - 1, &length, &used)) return false;
-    const std::size_t content = at + 1 + used;
-    if (length > request.size() - content) return false;
-    at = into ? content : content + length;
-    return true;
-  };
-  // Message, version, community, PDU, id, status, index, list.
-  if (!step(true) || !step(false) || !step(false) || !step(true) || !step(false) || !step(false) || !step(false) ||
-      !step(true))
-    return oids;
-  while (at < request.size()) {
-    const std::size_t binding = at;
-    if (!step(true)) break;
-    const std::size_t oidAt = at;
-    if (request[oidAt] != 0x06 || !step(false)) break;
-    char text[kSnmpOidTextSize];
-    const std::size_t contentAt = oidAt + 2;
-    if (contentAt <= at && OidToText(&request[contentAt], at - contentAt, text, sizeof text) >= 0) oids.push_back(text);
-    at = binding;
-    if (!step(false)) break;
-  }
-  return oids;
-}
-
-struct Agent {
-  FakeAgent agent;
-  std::mutex lock;
-  Bytes input;
-};
-
-Agent& TheAgent() {
-  static Agent* a = [] {
+fuzzsupport::InputAgent& TheAgent() {
+  static fuzzsupport::InputAgent* a = [] {
     fuzzsupport::Machine();
-    auto* made = new Agent;
+    auto* made = new fuzzsupport::InputAgent;
     made->agent.SetScript([made](const Bytes& request, int) {
       std::lock_guard guard(made->lock);
-      const Bytes& in = made->input;
-      std::size_t at = 0;
-      auto next = [&]() -> std::uint8_t { return at < in.size() ? in[at++] : 0; };
-      const long long errorStatus = next() % 8 == 7 ? next() : 0;
-      std::vector<ber::Binding> bindings;
-      for (const std::string& oid : RequestedOids(request)) {
-        const std::uint8_t tag = next();
-        const std::size_t length = std::min<std::size_t>(next(), in.size() - std::min(at, in.size()));
-        bindings.push_back({oid, ber::Tlv(tag, Bytes(in.begin() + static_cast<std::ptrdiff_t>(at),
-                                                     in.begin() + static_cast<std::ptrdiff_t>(at + length)))});
-        at += length;
-      }
-      return std::vector<Bytes>{ber::Response(kDeviceCommunity, ber::RequestId(request), bindings, errorStatus)};
+      return std::vector<Bytes>{fuzzsupport::ScriptedAnswer(request, made->input, kDeviceCommunity)};
     });
     plat::net::AddMachineAgent("127.0.0.1", made->agent.Port());
     plat::net::SetWaitScale(0.05);
@@ -86,11 +31,8 @@ Agent& TheAgent() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  Agent& agent = TheAgent();
-  {
-    std::lock_guard guard(agent.lock);
-    agent.input.assign(data, data + size);
-  }
+  fuzzsupport::InputAgent& agent = TheAgent();
+  agent.SetInput(data, size);
   DrumRecord drums[2]{};
   (void)QueryDrumTable("127.0.0.1", drums);
   OptionRecord options[9]{};
