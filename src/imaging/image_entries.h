@@ -142,3 +142,40 @@ BOOL PaletteSourceSplit(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRe
 // plane when the image separation mode is not 0, else the drum-1 plane, and
 // clears the flag. TRUE when nothing was pending; else the flush's result.
 BOOL FlushImageIfPending(RenderPdev* pdev);
+
+// ---- the rendering plug-in's shadow-page pictures ----
+//
+// In picture modes, and for blends, the plug-in queues the regions of some
+// blits as drawing objects and later renders them from the 24-bit shadow
+// page (pdev->plugin.shadowObject). Targets exclusive; format is the
+// source's BMF_*; clip may be null.
+
+// The workers: TRUE when the call was queued (the entry then draws nothing),
+// FALSE when declined (the entry draws it the ordinary way).
+BOOL ShadowCopyBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ* clip);
+BOOL ShadowBlendBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ* clip);
+BOOL ShadowRopBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ* clip);
+BOOL ShadowMaskBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ* clip);
+// The plug-in's image blit path (BitBltImage with queue-aware flushes).
+BOOL OemImageBlt(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                 XLATEOBJ* xlate);
+// The plug-in's band caches: as FlushOrMergeImage and CacheImageBand, but a
+// non-empty queue of drawing objects is flushed first.
+CacheAnswer OemFlushOrMergeImage(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target,
+                                 const BYTE* src, const PdevRect* srcRect, LONG srcStride, const ULONG* palette,
+                                 ULONG paletteCount, ULONG format);
+CacheAnswer OemCacheImageBand(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane, LONG planeStride,
+                              const PdevRect* target, const BYTE* src, const PdevRect* srcRect, LONG srcStride,
+                              const ULONG* palette, ULONG paletteCount, ULONG format);
+// Emits the queued objects that pdev->plugin.drawBounds touch (all of them,
+// coalesced first, when the bounds are all zero). FALSE without a shadow page.
+BOOL FlushDrawObjects(RenderPdev* pdev);
+// Removes the cursor object (or the tail when no cursor is set).
+void UnlinkDrawObject(RenderPdev* pdev);
+// Frees every queued object.
+void FreeDrawObjects(RenderPdev* pdev);
+// 24-bit pixels of srcRect (inclusive) to one density byte each; red is byte
+// 0 when pdev->plugin.rgbOrder is set, else byte 2. While the operation byte
+// is 3 each pixel is classified for the plates instead. 1.
+int OemRgbToDensity(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* out,
+                    LONG outStride);

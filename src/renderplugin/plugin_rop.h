@@ -1,0 +1,32 @@
+// The plug-in's raster-operation, brush and stroke path: the twins of the
+// render library's BitBltToPlanes, CopyBitsToPlanes, RealizePattern,
+// PatCopyRealized, PaletteSourceSplit and StrokeOnInkPlane, with the
+// plug-in's own rules. Targets exclusive unless named otherwise.
+#pragma once
+
+#include "imaging/image_entries.h"
+#include "plat/engine.h"
+
+// Draws a bit-block transfer into the ink planes (after the entry's flush).
+BOOL OemBrushBlt(ROP4 rop4, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                 XLATEOBJ* xlate, BRUSHOBJ* brush);
+// ROP4 0xB8B8: the brush pattern where the source is 0, the target kept
+// where it is 1.
+BOOL MaskedPatternBlt(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                      XLATEOBJ* xlate, BRUSHOBJ* brush);
+BOOL OemCopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                         XLATEOBJ* xlate, BOOL caching);
+// A brush's pattern bits (the caller frees them) of *size (in/out), or null.
+BYTE* OemRealizePattern(RenderPdev* pdev, BRUSHOBJ* brush, SIZEL* size, BOOL wide);
+BOOL OemPatCopyRealized(SURFOBJ* pso, const RECTL* target, CLIPOBJ* clip, BRUSHOBJ* brush);
+BOOL OemPaletteSourceSplit(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
+                           ULONG srcFormat, XLATEOBJ* xlate);
+// Styled strokes of OemDrawStrokePath, and strokes of other colours.
+BOOL OemStrokeOnInkPlane(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* brushOrigin,
+                         LINEATTRS* lineAttrs, MIX mix);
+BOOL StrokeColouredPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* brushOrigin,
+                        LINEATTRS* lineAttrs, MIX mix);
+// The dithered band and the mask band (one block, the caller frees it) of
+// a stroke drawn on a 24-bit page; area and band inclusive. Null on failure.
+BYTE* StrokeMaskToDensity(RenderPdev* pdev, const BYTE* pixels, const PdevRect& area, LONG stride,
+                          const PdevRect& band, LONG bandRowBytes);
