@@ -296,6 +296,9 @@ inline RenderPdev* ValidPdevOf(const SURFOBJ* pso) {
   return pdev;
 }
 
+// Logical pages drawn onto one sheet (N-up), at least 1.
+inline std::uint32_t PagesPerSheet(const RenderPdev* pdev) { return pdev->pagesPerSheet ? pdev->pagesPerSheet : 1; }
+
 // The sheet is laid out on two ink planes (both drums' inks on one sheet).
 inline bool HasTwoPlanes(const RenderPdev* pdev) { return (pdev->flags & kPdevTwoPlanes) != 0; }
 

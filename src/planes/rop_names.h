@@ -53,6 +53,14 @@ inline constexpr ULONG kRop4PatCopy = Rop4Of(kRop3PatCopy);
 // What a stretch blit leaves in the ROP4 history: SRCCOPY where the mask is
 // 1, WHITENESS where it is 0.
 inline constexpr ULONG kRop4StretchCopy = (kRop3Whiteness << 8) | kRop3SrcCopy;
+// What an alpha blend and a transparent blit leave in the ROP4 history.
+inline constexpr ULONG kRop4BlendMark = (kRop3Dest << 8) | kRop3SrcCopy;
+inline constexpr ULONG kRop4TransparentMark = (kRop3MergePaint << 8) | kRop3SrcCopy;
+
+// The ROP3 of each ROP2 code 1..16 (R2_BLACK .. R2_WHITE): the pattern
+// stands for the pen.
+inline constexpr BYTE kRop3OfRop2[16] = {0x00, 0x05, 0x0A, 0x0F, 0x50, 0x55, 0x5A, 0x5F,
+                                         0xA0, 0xA5, 0xAA, 0xAF, 0xF0, 0xF5, 0xFA, 0xFF};
 
 // Longest name plus its terminator.
 inline constexpr int kRop3NameSlot = 15;

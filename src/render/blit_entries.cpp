@@ -4,7 +4,6 @@
 #include "render/blit_entries.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -13,32 +12,12 @@
 #include "planes/glyph_output.h"
 #include "planes/plane_ops.h"
 #include "planes/row_kernels.h"
+#include "planes/stroke_planes.h"
 #include "plat/engine_blit.h"
 #include "render/brush_patterns.h"
 #include "render/rop_blits.h"
 
 namespace {
-
-void NextRop4(RenderPdev* pdev, ULONG rop4) {
-  pdev->drawing.previousRop4 = pdev->drawing.rop4;
-  pdev->drawing.rop4 = rop4;
-}
-
-
-// A missing clip becomes a trivial one over the target cut to the surface.
-struct DefaultClip {
-  CLIPOBJ* made = nullptr;
-  CLIPOBJ* Use(CLIPOBJ* given, const SURFOBJ* pso, const RECTL& target) {
-    if (given) return given;
-    const RECTL cut{std::max<LONG>(target.left, 0), std::max<LONG>(target.top, 0),
-                    std::min(target.right, pso->sizlBitmap.cx), std::min(target.bottom, pso->sizlBitmap.cy)};
-    made = plat::engine::CreateTrivialClip(cut);
-    return made;
-  }
-  ~DefaultClip() {
-    if (made) plat::engine::DeleteClip(made);
-  }
-};
 
 bool SourceDepthAtLeast24(const SURFOBJ* src) {
   return src && (src->iBitmapFormat == BMF_24BPP || src->iBitmapFormat == BMF_32BPP);
@@ -72,21 +51,8 @@ BOOL BitBltBody(SURFOBJ* psoTrg, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, 
   pdev->drawing.hatchMarker = 0;
   DefaultClip defaultClip;
   CLIPOBJ* clip = defaultClip.Use(pco, psoTrg, *prclTrg);
-  if (pdev->planesSwapped) {
-    // An engine stroke moved the drum-1 plane into the surface: swap back.
-    BYTE *drum1 = nullptr, *drum2 = nullptr;
-    GetInkPlanes(pdev, psoTrg->lDelta, &drum1, &drum2);
-    const std::size_t bytes = static_cast<std::size_t>(std::abs(psoTrg->lDelta)) * pdev->planeHeight;
-    if (auto* scratch = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, bytes))) {
-      BYTE* low1 = psoTrg->lDelta < 0 ? drum1 + std::int64_t{psoTrg->lDelta} * (pdev->planeHeight - 1) : drum1;
-      BYTE* low2 = psoTrg->lDelta < 0 ? drum2 + std::int64_t{psoTrg->lDelta} * (pdev->planeHeight - 1) : drum2;
-      std::memcpy(scratch, low1, bytes);
-      std::memcpy(low1, low2, bytes);
-      std::memcpy(low2, scratch, bytes);
-      GlobalFree(scratch);
-      pdev->planesSwapped = 0;
-    }
-  }
+  // An engine stroke that called back here left its rows exchanged.
+  RestoreStrokeRows(pdev);
   NextRop4(pdev, rop4);
   const bool two = HasTwoPlanes(pdev);
   const bool imageSequence = rop4 == kRop4SrcAnd || rop4 == kRop4SrcPaint || rop4 == kRop4MergePaint ||
@@ -119,9 +85,7 @@ BOOL CopyBitsBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxl
   CLIPOBJ* clip = defaultClip.Use(pco, psoDest, *prclDest);
   NextRop4(pdev, kRop4SrcCopy);
   if (!psoSrc) return EngCopyBits(psoDest, nullptr, clip, pxlo, prclDest, pptlSrc);
-  pdev->drawing.previousClipComplexity = pdev->drawing.clipComplexity;
-  pdev->drawing.previousSourceId = pdev->drawing.sourceId;
-  pdev->drawing.sourceId = psoSrc->iUniq;
+  NoteCopySource(pdev, psoSrc);
   CopyBitsToPlanes(psoDest, prclDest, psoSrc, pptlSrc, clip, pxlo, FALSE);
   return TRUE;
 }
@@ -134,6 +98,17 @@ BOOL TextOutBody(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL*
     NextRop4(pdev, 0);
     FlushImageIfPending(pdev);
   }
+  return TextToPlanes(pdev, pso, pstro, pfo, pco, prclOpaque, pboFore, pboOpaque, mix);
+}
+
+void NoteCopySource(RenderPdev* pdev, const SURFOBJ* src) {
+  pdev->drawing.previousClipComplexity = pdev->drawing.clipComplexity;
+  pdev->drawing.previousSourceId = pdev->drawing.sourceId;
+  pdev->drawing.sourceId = src->iUniq;
+}
+
+BOOL TextToPlanes(RenderPdev* pdev, SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclOpaque,
+                  BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, MIX mix) {
   BYTE *drum1 = nullptr, *drum2 = nullptr;
   GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
   auto choosePlanes = [&] {
@@ -327,14 +302,6 @@ bool CutStretchToPage(const SURFOBJ* psoDest, const CLIPOBJ* clip, PdevRect& des
   return true;
 }
 
-// One-bit bands of the stretched source over their destination, or band null.
-struct StretchBands {
-  BYTE* band = nullptr;
-  BYTE* secondBand = nullptr;  // the other drum's, after band on a two-ink sheet
-  LONG stride = 0;
-  PdevRect dest{};
-};
-
 // Converts the copy over dest: on the picture path with a clip, only the part
 // inside the clip; otherwise the whole of dest.
 StretchBands ConvertStretch(RenderPdev* pdev, SURFOBJ* psoDest, const SURFOBJ* psoSrc, const PrivateSource& copy,
@@ -361,6 +328,8 @@ StretchBands ConvertStretch(RenderPdev* pdev, SURFOBJ* psoDest, const SURFOBJ* p
   return out;
 }
 
+}  // namespace
+
 // Puts the bands on the ink planes through the clip; frees them.
 BOOL PlaceStretchBands(RenderPdev* pdev, SURFOBJ* psoDest, const StretchBands& bands, CLIPOBJ* clip) {
   BYTE* secondBand = bands.secondBand;
@@ -376,13 +345,18 @@ BOOL PlaceStretchBands(RenderPdev* pdev, SURFOBJ* psoDest, const StretchBands& b
   return result;
 }
 
-}  // namespace
-
 BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
                     COLORADJUSTMENT* pca, POINTL* pptlHTOrg, RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask,
                     ULONG iMode) {
   RenderPdev* pdev = ValidPdevOf(psoDest);
   if (!pdev) return FALSE;
+  return StretchBltToPlanes(pdev, psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask,
+                            iMode, StretchRules{FlushImageIfPending, nullptr});
+}
+
+BOOL StretchBltToPlanes(RenderPdev* pdev, SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
+                        XLATEOBJ* pxlo, COLORADJUSTMENT* pca, POINTL* pptlHTOrg, RECTL* prclDest, RECTL* prclSrc,
+                        POINTL* pptlMask, ULONG iMode, const StretchRules& rules) {
   auto engine = [&] {
     return EngStretchBlt(psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, HALFTONE);
   };
@@ -394,6 +368,10 @@ BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ
   DefaultClip defaultClip;
   CLIPOBJ* clip = defaultClip.Use(pco, psoDest, geometry.orderedDest);
   pdev->drawing.clipComplexity = clip->iDComplexity;
+  if (rules.queue && rules.queue(pdev, geometry.orderedDest, psoSrc, clip)) {
+    pdev->drawing.lastDrawnRect = *prclDest;
+    return TRUE;
+  }
   if (RectIsEmpty(geometry.dest) || RectIsEmpty(geometry.source)) return TRUE;
   PrivateSource copy;
   if (!SourceRows(psoSrc, geometry.source, geometry.mirrorX, geometry.flipY, copy)) return engine();
@@ -403,11 +381,11 @@ BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ
   PdevDrawState& drawing = pdev->drawing;
   const bool sameRop = Rop3Of(drawing.previousRop4) == Rop3Of(drawing.rop4);
   if (!sameRop && pdev->image.blitState != kBlitMaskImagePair && pdev->image.blitState != kBlitHolePair)
-    FlushImageIfPending(pdev);
+    rules.flush(pdev);
   const bool onePixel = RectWidth(geometry.dest) == 1 || RectHeight(geometry.dest) == 1 ||
                         RectWidth(geometry.source) == 1 || RectHeight(geometry.source) == 1;
   const bool refused = onePixel && !(sameRop && RectsTouch(geometry.dest, pdev->image.operationRect));
-  if (refused) FlushImageIfPending(pdev);
+  if (refused) rules.flush(pdev);
   const bool caching = !refused && CachesPictures(pdev);
 
   PdevRect dest = geometry.dest;
@@ -428,6 +406,6 @@ BOOL StretchBltBody(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ
     if (visible && pdev->image.blitState == kBlitHolePair) WhitenessToPlanes(psoDest, clip, dest);
     return TRUE;
   }
-  FlushImageIfPending(pdev);
+  rules.flush(pdev);
   return PlaceStretchBands(pdev, psoDest, bands, clip) ? TRUE : engine();
 }

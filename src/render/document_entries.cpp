@@ -15,8 +15,6 @@
 
 namespace {
 
-std::uint32_t PagesPerSheet(const RenderPdev* pdev) { return pdev->pagesPerSheet ? pdev->pagesPerSheet : 1; }
-
 // FALSE with the job's error as the last error (a write fault when the job
 // itself has not failed), so a failed job never reports error 0.
 BOOL JobFailed(const RenderPdev* pdev) {

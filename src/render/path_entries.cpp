@@ -41,12 +41,12 @@ struct PatternBits {
 
 PdevRect PlaneRect(const RenderPdev* pdev) { return PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}; }
 
+}  // namespace
 
-bool NeedsEngine(PATHOBJ* ppo, const LINEATTRS& la) {
+bool StrokeNeedsEngine(PATHOBJ* ppo, const LINEATTRS& la) {
   return (la.fl & LA_GEOMETRIC) || (ppo && ppo->fl == PO_BEZIERS) || la.iJoin == JOIN_MITER;
 }
 
-// Width-1 cosmetic lines from the path's clip lines, each run a DrawLine.
 BOOL StrokeClipLines(RenderPdev* pdev, SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, LINEATTRS* pla,
                      MIX mix) {
   constexpr ULONG kClipLineBytes = 832;
@@ -79,7 +79,35 @@ BOOL StrokeClipLines(RenderPdev* pdev, SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco,
   return TRUE;
 }
 
-}  // namespace
+BOOL PaintPlanes(RenderPdev* pdev, SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, MIX mix, PatternRealizer realize) {
+  SIZEL size = pdev->resolutionMode == 2 ? SIZEL{24, 12} : SIZEL{8, 8};
+  PatternBits pattern;
+  if (pbo && pbo->iSolidColor == kNoSolidColor) {
+    pattern.bits = realize(pdev, pbo, &size, FALSE);
+    if (!pattern.bits) return FALSE;
+  } else {
+    pattern.bits = BrushToPattern(pdev, pbo, size.cx, size.cy, 0, FALSE);
+  }
+  BYTE* target = ChoosePlanes(pdev, pso->lDelta);
+  Rop2FillClip(pdev, pco, target, pso->lDelta, pattern.bits, size, mix & 0xFF);
+  return TRUE;
+}
+
+BOOL LineToPlanes(RenderPdev* pdev, SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2,
+                  const RECTL* prclBounds, MIX mix, PatternRealizer realize) {
+  // A complex clip is the engine's to break down.
+  if (pco && pco->iDComplexity == DC_COMPLEX) return FALSE;
+  PdevRect rect = PlaneRect(pdev);
+  if (prclBounds && !IntersectClipBounds(rect, InclusiveRect(*prclBounds), rect)) return TRUE;
+  if (pco && pco->iDComplexity == DC_RECT && !IntersectClipBounds(rect, InclusiveRect(pco->rclBounds), rect)) return TRUE;
+  if (RectIsEmpty(rect) || !ClipLineToRect(rect, x1, y1, x2, y2)) return TRUE;
+  SIZEL size{32, 32};
+  PatternBits pattern;
+  pattern.bits = realize(pdev, pbo, &size, TRUE);
+  BYTE* target = ChoosePlanes(pdev, pso->lDelta);
+  DrawLine(pdev, target, x1, y1, x2, y2, 1, pso->lDelta, pattern.bits, size, mix & 0xFF);
+  return TRUE;
+}
 
 BOOL DrvRealizeBrush(BRUSHOBJ* pbo, SURFOBJ* psoTarget, SURFOBJ* psoPattern, SURFOBJ*, XLATEOBJ* pxlo, ULONG iHatch) {
   RenderPdev* pdev = ValidPdevOf(psoTarget);
@@ -97,17 +125,7 @@ BOOL DrvPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL*, MIX mix) {
   RenderPdev* pdev = ValidPdevOf(pso);
   if (!pdev) return FALSE;
   FlushBeforeDrawing(pdev);
-  SIZEL size = pdev->resolutionMode == 2 ? SIZEL{24, 12} : SIZEL{8, 8};
-  PatternBits pattern;
-  if (pbo && pbo->iSolidColor == kNoSolidColor) {
-    pattern.bits = RealizePattern(pdev, pbo, &size, FALSE);
-    if (!pattern.bits) return FALSE;
-  } else {
-    pattern.bits = BrushToPattern(pdev, pbo, size.cx, size.cy, 0, FALSE);
-  }
-  BYTE* target = ChoosePlanes(pdev, pso->lDelta);
-  Rop2FillClip(pdev, pco, target, pso->lDelta, pattern.bits, size, mix & 0xFF);
-  return TRUE;
+  return PaintPlanes(pdev, pso, pco, pbo, mix, RealizePattern);
 }
 
 BOOL DrvLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2, RECTL* prclBounds,
@@ -115,18 +133,7 @@ BOOL DrvLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG
   RenderPdev* pdev = ValidPdevOf(pso);
   if (!pdev) return FALSE;
   FlushBeforeDrawing(pdev);
-  // A complex clip is the engine's to break down.
-  if (pco && pco->iDComplexity == DC_COMPLEX) return FALSE;
-  PdevRect rect = PlaneRect(pdev);
-  if (prclBounds && !IntersectClipBounds(rect, InclusiveRect(*prclBounds), rect)) return TRUE;
-  if (pco && pco->iDComplexity == DC_RECT && !IntersectClipBounds(rect, InclusiveRect(pco->rclBounds), rect)) return TRUE;
-  if (RectIsEmpty(rect) || !ClipLineToRect(rect, x1, y1, x2, y2)) return TRUE;
-  SIZEL size{32, 32};
-  PatternBits pattern;
-  pattern.bits = RealizePattern(pdev, pbo, &size, TRUE);
-  BYTE* target = ChoosePlanes(pdev, pso->lDelta);
-  DrawLine(pdev, target, x1, y1, x2, y2, 1, pso->lDelta, pattern.bits, size, mix & 0xFF);
-  return TRUE;
+  return LineToPlanes(pdev, pso, pco, pbo, x1, y1, x2, y2, prclBounds, mix, RealizePattern);
 }
 
 BOOL DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* pptlBrushOrg,
@@ -139,10 +146,10 @@ BOOL DrvStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUS
   const LINEATTRS& la = plineattrs ? *plineattrs : cosmetic;
   const bool styledArray = (la.fl & LA_STYLED) && la.pstyle;
   if ((pco && pco->iDComplexity == DC_COMPLEX) || styledArray) {
-    if (NeedsEngine(ppo, la)) return FALSE;
+    if (StrokeNeedsEngine(ppo, la)) return FALSE;
     return StrokeOnInkPlane(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
   }
-  if (NeedsEngine(ppo, la)) return FALSE;
+  if (StrokeNeedsEngine(ppo, la)) return FALSE;
   if (la.elWidth.l != 1) return StrokeOnInkPlane(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
   return StrokeClipLines(pdev, pso, ppo, pco, pbo, plineattrs, mix);
 }

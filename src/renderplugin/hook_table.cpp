@@ -9,7 +9,7 @@
 #include "plat/engine_draw.h"
 #include "plat/engine_text.h"
 #include "render/document_entries.h"
-#include "render/drawing_entries.h"
+#include "renderplugin/plugin_draw.h"
 
 namespace renderplugin {
 namespace {
@@ -76,19 +76,24 @@ ULONG OemDitherColor(DHPDEV dhpdev, ULONG iMode, ULONG rgb, ULONG* pul) {
   return core ? core(dhpdev, iMode, rgb, pul) : 0;
 }
 
+// The plug-in's entry drew the call: the shadow page gets the same drawing.
+// Null when there is no shadow page (or, after a no-op blit, no device).
+SURFOBJ* ShadowAfter(SURFOBJ* pso, const RECTL* bounds) {
+  PluginPdev* pp = PluginPdevOfSurface(pso);
+  return pp ? ShadowFor(pp, bounds) : nullptr;
+}
+
 BOOL OemCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclDest, POINTL* pptlSrc) {
-  PluginPdev* pp = PluginPdevOfSurface(psoDest);
-  if (!pp || !DrvCopyBits(Planes(pp), psoSrc, pco, pxlo, prclDest, pptlSrc)) return FALSE;
-  if (SURFOBJ* shadow = ShadowFor(pp, prclDest)) (void)EngCopyBits(shadow, psoSrc, pco, pxlo, prclDest, pptlSrc);
+  if (!OemDrawCopyBits(psoDest, psoSrc, pco, pxlo, prclDest, pptlSrc)) return FALSE;
+  if (SURFOBJ* shadow = ShadowAfter(psoDest, prclDest)) (void)EngCopyBits(shadow, psoSrc, pco, pxlo, prclDest, pptlSrc);
   return TRUE;
 }
 
 BOOL OemBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclTrg,
                POINTL* pptlSrc, POINTL* pptlMask, BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4) {
-  PluginPdev* pp = PluginPdevOfSurface(psoTrg);
-  if (!pp || !DrvBitBlt(Planes(pp), psoSrc, psoMask, pco, pxlo, prclTrg, pptlSrc, pptlMask, pbo, pptlBrush, rop4))
+  if (!OemDrawBitBlt(psoTrg, psoSrc, psoMask, pco, pxlo, prclTrg, pptlSrc, pptlMask, pbo, pptlBrush, rop4))
     return FALSE;
-  if (SURFOBJ* shadow = ShadowFor(pp, prclTrg))
+  if (SURFOBJ* shadow = ShadowAfter(psoTrg, prclTrg))
     (void)EngBitBlt(shadow, psoSrc, psoMask, pco, pxlo, prclTrg, pptlSrc, pptlMask, pbo, pptlBrush, rop4);
   return TRUE;
 }
@@ -96,53 +101,50 @@ BOOL OemBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
 BOOL OemStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
                    COLORADJUSTMENT* pca, POINTL* pptlHTOrg, RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask,
                    ULONG iMode) {
-  PluginPdev* pp = PluginPdevOfSurface(psoDest);
-  if (!pp ||
-      !DrvStretchBlt(Planes(pp), psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, iMode))
+  if (!OemDrawStretchBlt(psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, iMode))
     return FALSE;
-  if (SURFOBJ* shadow = ShadowFor(pp, prclDest))
+  if (SURFOBJ* shadow = ShadowAfter(psoDest, nullptr))
     (void)EngStretchBlt(shadow, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, iMode);
   return TRUE;
 }
 
 BOOL OemTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra, RECTL* prclOpaque,
                 BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg, MIX mix) {
-  PluginPdev* pp = PluginPdevOfSurface(pso);
-  if (!pp || !DrvTextOut(Planes(pp), pstro, pfo, pco, prclExtra, prclOpaque, pboFore, pboOpaque, pptlOrg, mix))
-    return FALSE;
-  if (SURFOBJ* shadow = ShadowFor(pp, nullptr))
+  if (!OemDrawTextOut(pso, pstro, pfo, pco, prclExtra, prclOpaque, pboFore, pboOpaque, pptlOrg, mix)) return FALSE;
+  if (SURFOBJ* shadow = ShadowAfter(pso, nullptr))
     (void)EngTextOut(shadow, pstro, pfo, pco, prclExtra, prclOpaque, pboFore, pboOpaque, pptlOrg, mix);
   return TRUE;
 }
 
 BOOL OemStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* pptlBrushOrg,
                    LINEATTRS* plineattrs, MIX mix) {
-  PluginPdev* pp = PluginPdevOfSurface(pso);
-  if (!pp || !DrvStrokePath(Planes(pp), ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix)) return FALSE;
-  if (SURFOBJ* shadow = ShadowFor(pp, nullptr))
+  if (!OemDrawStrokePath(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix)) return FALSE;
+  if (SURFOBJ* shadow = ShadowAfter(pso, nullptr))
     (void)EngStrokePath(shadow, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
   return TRUE;
 }
 
-// The plug-in leaves fills of paths to GDI, which breaks them down.
-BOOL OemFillPath(SURFOBJ*, PATHOBJ*, CLIPOBJ*, BRUSHOBJ*, POINTL*, MIX, FLONG) { return FALSE; }
-BOOL OemStrokeAndFillPath(SURFOBJ*, PATHOBJ*, CLIPOBJ*, XFORMOBJ*, BRUSHOBJ*, LINEATTRS*, BRUSHOBJ*, POINTL*, MIX,
-                          FLONG) {
-  return FALSE;
+// Path fills are left to GDI, which breaks them down.
+BOOL OemFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix, FLONG fl) {
+  return OemDrawFillPath(pso, ppo, pco, pbo, pptlBrushOrg, mix, fl);
+}
+BOOL OemStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pboStroke,
+                          LINEATTRS* plineattrs, BRUSHOBJ* pboFill, POINTL* pptlBrushOrg, MIX mixFill, FLONG fl) {
+  return OemDrawStrokeAndFillPath(pso, ppo, pco, pxo, pboStroke, plineattrs, pboFill, pptlBrushOrg, mixFill, fl);
 }
 
 BOOL OemPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix) {
-  PluginPdev* pp = PluginPdevOfSurface(pso);
-  if (!pp || !DrvPaint(Planes(pp), pco, pbo, pptlBrushOrg, mix)) return FALSE;
-  if (SURFOBJ* shadow = ShadowFor(pp, ClipBounds(pco))) (void)EngPaint(shadow, pco, pbo, pptlBrushOrg, mix);
+  if (!OemDrawPaint(pso, pco, pbo, pptlBrushOrg, mix)) return FALSE;
+  if (SURFOBJ* shadow = ShadowAfter(pso, ClipBounds(pco))) (void)EngPaint(shadow, pco, pbo, pptlBrushOrg, mix);
   return TRUE;
 }
 
+// A line that the plug-in drew is stroked on the shadow page as well; a
+// complex clip goes back to GDI, which offers it to StrokePath.
 BOOL OemLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2, RECTL* prclBounds,
                MIX mix) {
-  PluginPdev* pp = PluginPdevOfSurface(pso);
-  if (!pp || !DrvLineTo(Planes(pp), pco, pbo, x1, y1, x2, y2, prclBounds, mix)) return FALSE;
-  if (SURFOBJ* shadow = ShadowFor(pp, nullptr)) (void)EngLineTo(shadow, pco, pbo, x1, y1, x2, y2, prclBounds, mix);
+  if (!OemDrawLineTo(pso, pco, pbo, x1, y1, x2, y2, prclBounds, mix)) return FALSE;
+  if (SURFOBJ* shadow = ShadowAfter(pso, nullptr)) (void)EngLineTo(shadow, pco, pbo, x1, y1, x2, y2, prclBounds, mix);
   return TRUE;
 }
 
@@ -162,7 +164,7 @@ BOOL OemStartPage(SURFOBJ* pso) {
 BOOL OemSendPage(SURFOBJ* pso) {
   PluginPdev* pp = PluginPdevOfSurface(pso);
   if (pp) {
-    (void)OemDrawSendPage(&pp->render);
+    (void)OemDrawSendPage(pso);
     EndShadowPage(pp->shadow);
     pp->render.plugin.shadowObject = nullptr;
   }
@@ -229,10 +231,16 @@ ULONG OemGetGlyphMode(DHPDEV dhpdev, FONTOBJ* pfo) {
   return core ? core(dhpdev, pfo) : 0;
 }
 
-// Until the plug-in's own drawing of these calls, GDI breaks them down.
-BOOL OemStretchBltROP(SURFOBJ*, SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, COLORADJUSTMENT*, POINTL*, RECTL*, RECTL*,
-                      POINTL*, ULONG, BRUSHOBJ*, DWORD) {
-  return FALSE;
+BOOL OemStretchBltROP(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco, XLATEOBJ* pxlo,
+                      COLORADJUSTMENT* pca, POINTL* pptlHTOrg, RECTL* prclDest, RECTL* prclSrc, POINTL* pptlMask,
+                      ULONG iMode, BRUSHOBJ* pbo, DWORD rop4) {
+  if (!OemDrawStretchBltROP(psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, iMode,
+                            pbo, rop4))
+    return FALSE;
+  if (SURFOBJ* shadow = ShadowAfter(psoDest, nullptr))
+    (void)EngStretchBltROP(shadow, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, iMode, pbo,
+                           rop4);
+  return TRUE;
 }
 
 BOOL OemPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMsk, CLIPOBJ* pco, XLATEOBJ* pxlo, COLORADJUSTMENT* pca,
@@ -245,9 +253,21 @@ BOOL OemPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMsk, CLIPOBJ* pco, 
   return core ? core(psoTrg, psoSrc, psoMsk, pco, pxlo, pca, pptlBrushOrg, pptfx, prcl, pptl, iMode) : FALSE;
 }
 
-BOOL OemTransparentBlt(SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, RECTL*, ULONG, ULONG) { return FALSE; }
+BOOL OemTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclDst, RECTL* prclSrc,
+                       ULONG iTransColor, ULONG reserved) {
+  if (!OemDrawTransparentBlt(psoDst, psoSrc, pco, pxlo, prclDst, prclSrc, iTransColor, reserved)) return FALSE;
+  if (SURFOBJ* shadow = ShadowAfter(psoDst, nullptr))
+    (void)EngTransparentBlt(shadow, psoSrc, pco, pxlo, prclDst, prclSrc, iTransColor, reserved);
+  return TRUE;
+}
 
-BOOL OemAlphaBlend(SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, RECTL*, BLENDOBJ*) { return FALSE; }
+BOOL OemAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclDest, RECTL* prclSrc,
+                   BLENDOBJ* pBlendObj) {
+  if (!OemDrawAlphaBlend(psoDest, psoSrc, pco, pxlo, prclDest, prclSrc, pBlendObj)) return FALSE;
+  if (SURFOBJ* shadow = ShadowAfter(psoDest, nullptr))
+    (void)EngAlphaBlend(shadow, psoSrc, pco, pxlo, prclDest, prclSrc, pBlendObj);
+  return TRUE;
+}
 
 BOOL OemGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATEOBJ* pxlo, TRIVERTEX* pVertex, ULONG nVertex, PVOID pMesh,
                      ULONG nMesh, RECTL* prclExtents, POINTL* pptlDitherOrg, ULONG ulMode) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "imaging/image_entries.h"
 #include "plugincommon/plugin_devmode.h"
 #include "render/command_stream.h"
 #include "render/document_entries.h"
@@ -26,6 +27,7 @@ SURFOBJ* Planes(RenderPdev* pdev) { return pdev->surfaceObject; }
 
 // The plug-in drawing state but the device object and the shadow page.
 void ClearPluginDrawState(RenderPdev* pdev) {
+  FreeDrawObjects(pdev);
   PdevPluginState& s = pdev->plugin;
   s.rgbOrder = 0;
   s.kind = 0;
@@ -203,13 +205,6 @@ BOOL OemRenderEndDoc(PluginPdev* pp, DEVOBJ* devobj, FLONG flags) {
 int OemEmitPage(RenderPdev* pdev) {
   const int ok = EmitSheet(pdev);
   ClearPluginDrawState(pdev);
-  return ok;
-}
-
-BOOL OemDrawSendPage(RenderPdev* pdev) {
-  const BOOL ok = DrvSendPage(Planes(pdev));
-  const std::uint32_t perSheet = pdev->pagesPerSheet ? pdev->pagesPerSheet : 1;
-  if (pdev->pageCounter % perSheet == 0) ClearPluginDrawState(pdev);
   return ok;
 }
 

@@ -58,8 +58,6 @@ BOOL OemRenderStartDoc(PluginPdev* pp, DEVOBJ* devobj, LPWSTR docName, DWORD job
 BOOL OemRenderEndDoc(PluginPdev* pp, DEVOBJ* devobj, FLONG flags);
 // Emits the sheet without abort polling and clears the plug-in drawing state.
 int OemEmitPage(RenderPdev* pdev);
-// Counts the page and emits the sheet when it is full.
-BOOL OemDrawSendPage(RenderPdev* pdev);
 // The printer sink: the core's DrvWriteSpoolBuf through the record's device
 // object; fewer bytes written than given is a failure.
 OutputSink OemFlushOutput(RenderPdev* pdev);

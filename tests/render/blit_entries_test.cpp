@@ -2,6 +2,7 @@
 // the opaque rectangle within itself and the clip.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <vector>
@@ -122,6 +123,26 @@ TEST(BitBltBody, NoOpTestFlushRulesAndHistory) {
   EXPECT_FALSE(dev.pdev->flags & kPdevImagePending);
   EXPECT_EQ(dev.pdev->drawing.lastDrawnRect.right, 8);
   plat::engine::DeleteBrush(brush);
+}
+
+// The emitter's exchanged-drums flag is no stroke's: a blit leaves both
+// planes outside its target, and the flag, as they were.
+TEST(BitBltBody, TheEmittersDrumFlagExchangesNothing) {
+  std::mt19937 rng(5);
+  Device dev(rng);
+  std::vector<BYTE> drum1(dev.bits.size());
+  for (BYTE& b : drum1) b = static_cast<BYTE>(rng());
+  dev.pdev->drum1Plane = drum1.data();
+  dev.pdev->planesSwapped = 1;
+  const std::vector<BYTE> before1 = drum1, before2 = dev.bits;
+  BRUSHOBJ* brush = plat::engine::CreateSolidBrush(0);
+  RECTL target{0, 0, 8, 8};
+  EXPECT_TRUE(BitBltBody(&dev.so, nullptr, nullptr, nullptr, &target, nullptr, brush, 0xF0F0));
+  plat::engine::DeleteBrush(brush);
+  const std::size_t below = 8 * Device::kStride;
+  EXPECT_TRUE(std::equal(drum1.begin() + below, drum1.end(), before1.begin() + below));
+  EXPECT_TRUE(std::equal(dev.bits.begin() + below, dev.bits.end(), before2.begin() + below));
+  EXPECT_EQ(dev.pdev->planesSwapped, 1);
 }
 
 }  // namespace
