@@ -95,6 +95,18 @@ struct RopHistory {
   }
 };
 
+// Whenever a shadow page exists, blends and transparent blits are offered
+// to its worker with their mark in the ROP4 history; a declined call leaves
+// the history as it was.
+bool QueuedAsBlend(RenderPdev* pdev, const RECTL& target, ULONG format, CLIPOBJ* clip, ULONG mark) {
+  if (!pdev->plugin.shadowObject) return false;
+  const RopHistory kept(pdev);
+  NextRop4(pdev, mark);
+  if (ShadowBlendBlt(pdev, &target, format, clip)) return Drawn(pdev, target) != FALSE;
+  kept.Restore(pdev);
+  return false;
+}
+
 // The first XOR of a masking sequence, or the AND right after it.
 bool MaskStep(ULONG rop4, ULONG previous) {
   return rop4 == kRop4SrcInvert || (rop4 == kRop4SrcAnd && previous == kRop4SrcInvert);
@@ -363,12 +375,7 @@ BOOL OemDrawAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ
   RenderPdev* pdev = Prologue(psoDest);
   if (!pdev) return FALSE;
   if (!psoSrc || !prclDest || !prclSrc) return FALSE;
-  if (pdev->plugin.shadowObject) {
-    const RopHistory kept(pdev);
-    NextRop4(pdev, kRop4BlendMark);
-    if (ShadowBlendBlt(pdev, prclDest, psoSrc->iBitmapFormat, pco)) return Drawn(pdev, *prclDest);
-    kept.Restore(pdev);
-  }
+  if (QueuedAsBlend(pdev, *prclDest, psoSrc->iBitmapFormat, pco, kRop4BlendMark)) return TRUE;
   // The blend is made against white on a temporary of the target's visible
   // part, not against what the planes hold.
   const RECTL ordered = Ordered(*prclDest);
@@ -448,12 +455,7 @@ BOOL OemDrawTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATE
   RenderPdev* pdev = Prologue(psoDst);
   if (!pdev) return FALSE;
   if (!psoSrc || !prclDst || !prclSrc) return FALSE;
-  if (pdev->plugin.shadowObject) {
-    const RopHistory kept(pdev);
-    NextRop4(pdev, kRop4TransparentMark);
-    if (ShadowBlendBlt(pdev, prclDst, psoSrc->iBitmapFormat, pco)) return Drawn(pdev, *prclDst);
-    kept.Restore(pdev);
-  }
+  if (QueuedAsBlend(pdev, *prclDst, psoSrc->iBitmapFormat, pco, kRop4TransparentMark)) return TRUE;
   const RECTL ordered = Ordered(*prclDst);
   const PdevRect visible = CutToPage(pdev, InclusiveRect(ordered));
   if (RectIsEmpty(visible)) return TRUE;

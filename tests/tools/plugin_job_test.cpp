@@ -4,6 +4,7 @@
 // build number of the set-up list.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -168,6 +169,89 @@ TEST_F(PluginJob, FormsAndPaper) {
     JobRun r = Print("paper", c.args);
     ASSERT_EQ(r.exitCode, 0) << c.args << r.out;
     EXPECT_NE(r.stream.find(c.size), std::string::npos) << c.args;
+  }
+}
+
+// Without picture modes the plug-in's own entries draw the classic planes:
+// the drawing scripts of the classic tests (no hatch brushes, no cosmetic
+// styled pens, no DSna blits, which the plug-in always hands to its image
+// path) on one drum and two, against the classic run with regions as blits.
+TEST_F(PluginJob, DrawingScriptsGiveTheClassicPlanes) {
+  const std::string pbm = Picture();
+  {
+    std::ofstream pgm(dir / "grey.pgm", std::ios::binary);
+    pgm << "P5\n61 40\n255\n";
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 61; ++x) pgm << static_cast<char>((x * 4 + y * 3) % 256);
+    // A mask (black where the picture goes) and its picture (black around it).
+    std::ofstream mask(dir / "mask.pbm", std::ios::binary), picture(dir / "pic.ppm", std::ios::binary);
+    mask << "P4\n16 8\n";
+    picture << "P6\n16 8\n255\n";
+    for (int y = 0; y < 8; ++y) {
+      mask << static_cast<char>(0x0F) << static_cast<char>(0xF0);
+      for (int x = 0; x < 16; ++x) {
+        const bool inside = x >= 4 && x < 12;
+        picture << (inside ? std::string{static_cast<char>(40 + 10 * x), '\x50', static_cast<char>(200 - 9 * y)}
+                           : std::string(3, '\0'));
+      }
+    }
+  }
+  const std::string grey = (dir / "grey.pgm").string(), mask = (dir / "mask.pbm").string(),
+                    picture = (dir / "pic.ppm").string();
+  const std::string scripts[] = {
+      "paint 000000 13 10 10 110 110\n"
+      "paint FF0000 13 200 10 250 50\n"
+      "line 000000 13 0 200 99 200\n"
+      "clip 300 300 340 340\n"
+      "fill FF0000 winding 250 250 400 250 400 400 250 400\n"
+      "clip none\n"
+      "bezier 4:solid:flat:miter 000000 10 600 100 550 200 650 300 600\n",
+      "patblt 000000 F0 100 100 140 120\n"
+      "patblt 000000 55 120 100 160 120\n"
+      "blit " + pbm + " CC 200 100\n"
+      "blit " + pbm + " 0x33 300 100\n"
+      "blit " + pbm + " B8 400 100 000000\n"
+      "stretch " + pbm + " 500 100 532 116\n"
+      "stretch " + pbm + " 632 200 600 216\n"
+      "text 40 000000 100 300 Hi # all of it\n",
+      "stretch " + grey + " 100 100 261 200\n"
+      "blit " + mask + " 88 400 400\n"
+      "blit " + picture + " EE 400 400\n"
+      "line 0000FF 13 380 404 440 404\n",
+  };
+  auto planes = [](const JobRun& run) {
+    const streamdump::Decoded job = streamdump::DecodeStream(
+        std::span(reinterpret_cast<const std::uint8_t*>(run.stream.data()), run.stream.size()));
+    EXPECT_TRUE(job.ok && job.jobEnded) << job.error;
+    std::vector<std::vector<bool>> out;
+    for (const auto& page : job.pages) {
+      const streamdump::Plane plane = streamdump::RebuildPlane(job, page);
+      std::vector<bool> bits;
+      for (std::uint32_t y = 0; y < plane.height; ++y)
+        for (std::uint32_t x = 0; x < plane.width; ++x) bits.push_back(plane.Ink(x, y));
+      out.push_back(std::move(bits));
+    }
+    return out;
+  };
+  struct Drums {
+    const char* args;
+    std::size_t pages;
+  } drums[] = {{"", 1}, {"--set Seihan=2 ", 2}};
+  for (const Drums& d : drums) {
+    for (std::size_t i = 0; i < std::size(scripts); ++i) {
+      SCOPED_TRACE(std::string(d.args) + "script " + std::to_string(i));
+      const std::string page = Script(scripts[i]);
+      JobRun classic = Print("classic", std::string(d.args) + "--paint-as-blt " + page);
+      JobRun plugin = Print("plugin", std::string(d.args) + "--plugin " + page);
+      ASSERT_EQ(classic.exitCode, 0) << classic.out;
+      ASSERT_EQ(plugin.exitCode, 0) << plugin.out;
+      const auto classicPlanes = planes(classic), pluginPlanes = planes(plugin);
+      ASSERT_EQ(pluginPlanes.size(), d.pages);
+      EXPECT_TRUE(pluginPlanes == classicPlanes);
+      long ink = 0;
+      for (const auto& p : pluginPlanes) ink += std::count(p.begin(), p.end(), true);
+      EXPECT_GT(ink, 100);
+    }
   }
 }
 
