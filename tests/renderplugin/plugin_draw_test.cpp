@@ -100,13 +100,7 @@ class PluginDraw : public pdevtest::PrinterFixture {
     plat::engine::SetDevicePalette(hdev, palette);
   }
   void TearDown() override {
-    front.reset();
-    if (pp) {
-      (void)Hook<BOOL (*)(SURFOBJ*, FLONG)>(INDEX_DrvEndDoc)(page, 0);
-      OemDisablePdev(&core.devobj);
-    }
-    if (page) EngUnlockSurface(page);
-    if (pageSurface) EngDeleteSurface(pageSurface);
+    Stop();
     plat::engine::SetDevicePalette(hdev, nullptr);
     EngDeletePalette(palette);
     EXPECT_EQ(plat::engine::LiveSurfaceCount(), baseSurfaces);
@@ -144,6 +138,20 @@ class PluginDraw : public pdevtest::PrinterFixture {
     }
     pdev = &pp->render;
     front = std::make_unique<plat::gdi::Page>(page);
+  }
+  // Ends the document and frees the device and its page.
+  void Stop() {
+    front.reset();
+    if (pp) {
+      (void)Hook<BOOL (*)(SURFOBJ*, FLONG)>(INDEX_DrvEndDoc)(page, 0);
+      OemDisablePdev(&core.devobj);
+    }
+    pp = nullptr;
+    pdev = nullptr;
+    if (page) EngUnlockSurface(page);
+    if (pageSurface) EngDeleteSurface(pageSurface);
+    page = nullptr;
+    pageSurface = nullptr;
   }
   static PrivateDevmode TwoInks(int separationMode) {
     PrivateDevmode dm = pdevtest::BaseDevmode();
@@ -343,6 +351,52 @@ TEST_F(PluginDraw, StrokeBoundsAndRefusals) {
   }
 }
 
+// The ROP4 rules of strokes the engine draws: a solid round outline around a
+// pending copy on two inks is refused untouched; a geometric stroke after an
+// XOR over a mask inside the last strip clears the current ROP4.
+TEST_F(PluginDraw, StrokeRopRules) {
+  struct Case {
+    const char* what;
+    bool twoInks;
+    bool pending;
+    ULONG rop4, previous;
+    ULONG rop4After, previousAfter;
+  } cases[] = {
+      {"outline around a pending copy", true, true, kRop4SrcCopy, kRop4SrcAnd, kRop4SrcCopy, kRop4SrcAnd},
+      {"the same on one ink is flushed", false, true, kRop4SrcCopy, kRop4SrcAnd, 0, kRop4SrcCopy},
+      {"XOR after AND inside the strip", false, false, kRop4SrcInvert, kRop4SrcAnd, 0, kRop4SrcAnd},
+      {"XOR after DPa inside the strip", false, false, kRop4SrcInvert, kRop4PatAnd, 0, kRop4PatAnd},
+      {"XOR after a pattern copy", false, false, kRop4SrcInvert, kRop4PatCopy, kRop4SrcInvert, kRop4PatCopy},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Start(c.twoInks ? TwoInks(6) : pdevtest::BaseDevmode(), false);
+    LINEATTRS round{};
+    round.fl = LA_GEOMETRIC;
+    round.iJoin = JOIN_ROUND;
+    round.iEndCap = ENDCAP_ROUND;
+    round.elWidth.e = 5;
+    PATHOBJ* path = plat::engine::CreatePath({SubPath{{Fx(100, 100), Fx(300, 100)}, false, false}});
+    CLIPOBJ* clip = plat::engine::CreateTrivialClip(RECTL{0, 0, 1000, 1000});
+    Brush black(0);
+    if (c.pending) SetPending();
+    pdev->image.operationRect = PdevRect{50, 50, 60, 60};
+    pdev->image.earlierRect = PdevRect{0, 0, 400, 400};
+    pdev->drawing.lastDrawnRect = RECTL{90, 90, 310, 110};
+    pdev->drawing.rop4 = c.rop4;
+    pdev->drawing.previousRop4 = c.previous;
+    using StrokeFn = BOOL (*)(SURFOBJ*, PATHOBJ*, CLIPOBJ*, XFORMOBJ*, BRUSHOBJ*, POINTL*, LINEATTRS*, MIX);
+    EXPECT_FALSE(Hook<StrokeFn>(INDEX_DrvStrokePath)(page, path, clip, nullptr, black.bo, nullptr, &round, 0x0D0D));
+    EXPECT_EQ(pdev->drawing.rop4, c.rop4After);
+    EXPECT_EQ(pdev->drawing.previousRop4, c.previousAfter);
+    EXPECT_EQ(CountAll(pdev->drum2Plane), 0) << "the engine's to draw";
+    pdev->flags &= ~kPdevImagePending;
+    plat::engine::DeleteClip(clip);
+    plat::engine::DeletePath(path);
+    Stop();
+  }
+}
+
 // Text without a clip object: its bounds are the opaque rectangle, or the
 // string's background, on the page.
 TEST_F(PluginDraw, TextBoundsWithoutAClipObject) {
@@ -484,14 +538,7 @@ TEST_F(PluginDraw, TransparentBlitsWhitenAndInk) {
     if (two) {
       EXPECT_EQ(Count(pdev->drum2Plane, 300, 300, 316, 316), 0);
     }
-    front.reset();
-    (void)Hook<BOOL (*)(SURFOBJ*, FLONG)>(INDEX_DrvEndDoc)(page, 0);
-    OemDisablePdev(&core.devobj);
-    pp = nullptr;
-    EngUnlockSurface(page);
-    EngDeleteSurface(pageSurface);
-    page = nullptr;
-    pageSurface = nullptr;
+    Stop();
   }
 }
 
