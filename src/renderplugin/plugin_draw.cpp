@@ -189,7 +189,6 @@ BOOL OemDrawBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ*, CLIPOBJ* pco, XLA
   const ULONG previous = pdev->drawing.previousRop4;
   PdevPluginState& queue = pdev->plugin;
   const ULONG format = psoSrc ? psoSrc->iBitmapFormat : 0;
-  bool imageStep = true;
   if (PictureModes(pdev)) {
     // An inverting blit not followed by its mask is abandoned.
     if ((queue.kind == 1 || queue.kind == 8) && previous == kRop4SrcInvert && rop4 != kRop4SrcAnd && queue.cursor)
@@ -200,13 +199,12 @@ BOOL OemDrawBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ*, CLIPOBJ* pco, XLA
       if (ShadowMaskBlt(pdev, prclTrg, format, clip)) return Drawn(pdev, *prclTrg);
     } else if (rop4 == kRop4SrcCopy) {
       if (ShadowCopyBlt(pdev, prclTrg, format, clip)) return Drawn(pdev, *prclTrg);
-      imageStep = false;
     }
   }
   // Unlike the classic entry, DSna goes to the image path from any source.
   const bool imageRop =
       rop4 == kRop4SrcAnd || rop4 == kRop4SrcPaint || rop4 == kRop4Dsna || rop4 == kRop4MergePaint;
-  if (imageStep && imageRop && OemImageBlt(planes, prclTrg, psoSrc, pptlSrc, clip, pxlo))
+  if (imageRop && OemImageBlt(planes, prclTrg, psoSrc, pptlSrc, clip, pxlo))
     return Drawn(pdev, *prclTrg);
   const PdevRect target = InclusiveRect(*prclTrg);
   const bool keepPending =
