@@ -470,7 +470,7 @@ TEST_F(PluginPdevTest, CoreEntriesArePassedOn) {
   using BandFn = BOOL (*)(SURFOBJ*, POINTL*);
   POINTL at{};
   EXPECT_FALSE(Hook<BandFn>(INDEX_DrvNextBand)(page, &at));
-  // A blend without its rectangles is refused, not passed to the core.
+  // A blend outside a document is refused, not passed to the core.
   using AlphaFn = BOOL (*)(SURFOBJ*, SURFOBJ*, CLIPOBJ*, XLATEOBJ*, RECTL*, RECTL*, BLENDOBJ*);
   EXPECT_FALSE(Hook<AlphaFn>(INDEX_DrvAlphaBlend)(page, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
   EXPECT_EQ(log.calls, (std::vector<std::string>{"PlgBlt", "GradientFill", "Escape"}));
