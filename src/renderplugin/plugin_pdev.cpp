@@ -116,7 +116,8 @@ PluginPdev* OemEnablePdev(DEVOBJ* devobj, PWSTR, ULONG patternCount, HSURF* patt
 void OemDisablePdev(DEVOBJ* devobj) {
   PluginPdev* pp = PluginPdevOf(devobj);
   if (!pp) return;
-  // Also a shadow page of a page that never reached SendPage.
+  // Also the queue and shadow page of a page that never reached SendPage.
+  FreeDrawObjects(&pp->render);
   DeleteShadowPage(pp->shadow);
   OemRenderDisablePdev(&pp->render);
   devobj->pdevOEM = nullptr;
