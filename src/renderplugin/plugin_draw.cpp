@@ -498,8 +498,9 @@ BOOL OemDrawTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATE
   for (LONG y = area.top; y <= area.bottom; ++y) {
     const BYTE* row = static_cast<const BYTE*>(page.object->pvScan0) +
                       static_cast<std::ptrdiff_t>(y - visible.top) * page.object->lDelta;
-    const std::size_t at = static_cast<std::size_t>(y - area.top + phased.padY) * static_cast<std::size_t>(phased.width);
-    BYTE* maskRow = whiten + static_cast<std::size_t>(y - area.top + phased.padY) * static_cast<std::size_t>(bandStride);
+    const auto bandRow = static_cast<std::size_t>(y - area.top + phased.padY);
+    const std::size_t at = bandRow * static_cast<std::size_t>(phased.width);
+    BYTE* maskRow = whiten + bandRow * static_cast<std::size_t>(bandStride);
     for (LONG x = area.left; x <= area.right; ++x) {
       const BYTE* p = row + static_cast<std::ptrdiff_t>(x - visible.left) * 3;
       if (p[0] == (key & 0xFF) && p[1] == ((key >> 8) & 0xFF) && p[2] == ((key >> 16) & 0xFF)) continue;

@@ -559,6 +559,29 @@ TEST_F(PluginDraw, TransparentKeyIsTranslated) {
   EXPECT_EQ(Count(pdev->drum1Plane, 208, 200, 216, 208), 64) << "black is not the key";
 }
 
+// DSna goes to the image path from a deep source on one ink and on two inks
+// in any separation mode (the classic entry only on two inks above mode 1).
+TEST_F(PluginDraw, DsnaTakesTheImagePathInEveryMode) {
+  struct Case {
+    const char* what;
+    PrivateDevmode dm;
+  } cases[] = {
+      {"one ink", pdevtest::BaseDevmode()}, {"two inks, mode 0", TwoInks(0)}, {"two inks, mode 6", TwoInks(6)}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Start(c.dm, false);
+    Bitmap src(16, 16, BMF_24BPP, hdev);
+    std::memset(src.so->pvBits, 0, src.so->cjBits);
+    RECTL target{100, 100, 116, 116};
+    POINTL origin{0, 0};
+    EXPECT_TRUE(OemDrawBitBlt(page, src.so, nullptr, nullptr, nullptr, &target, &origin, nullptr, nullptr, nullptr,
+                              kRop4Dsna));
+    EXPECT_EQ(pdev->image.blitState, kBlitDsnaNew);
+    EXPECT_EQ(pdev->drawing.lastDrawnRect.right, 116);
+    Stop();
+  }
+}
+
 // StretchBltROP without a shadow page: the source stretched over the whole
 // target, of which only the page's part is made and blitted.
 TEST_F(PluginDraw, StretchBltRopMapsTheWholeTarget) {
@@ -660,3 +683,4 @@ TEST_F(PluginDraw, SendPageOfNUpPages) {
 }
 
 }  // namespace
+
