@@ -1,0 +1,213 @@
+// The plug-in's strokes: black and white pens on the plane of their ink (the
+// other ink whitened under a copied line), other colours drawn on a 24-bit
+// page of the stroke's own size and halftoned into the plane of their plate.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "imaging/brush_dither.h"
+#include "planes/plane_ops.h"
+#include "planes/row_kernels.h"
+#include "planes/stroke_planes.h"
+#include "plat/engine_clip_xlate.h"
+#include "renderplugin/plugin_rop.h"
+
+namespace {
+
+// A mix whose foreground and background are both R2_COPYPEN (ROP4 0xF0F0).
+bool IsCopyMix(MIX mix) { return (mix & 0xFF) == R2_COPYPEN && ((mix >> 8) & 0xFF) == R2_COPYPEN; }
+
+// The engine's objects of a stroke moved by (-dx, -dy) onto a page that
+// starts at the area's corner; deleted with it.
+struct ShiftedStroke {
+  PATHOBJ* path = nullptr;
+  CLIPOBJ* clip = nullptr;
+  ShiftedStroke() = default;
+  ShiftedStroke(const ShiftedStroke&) = delete;
+  ShiftedStroke& operator=(const ShiftedStroke&) = delete;
+  ~ShiftedStroke() {
+    if (path) plat::engine::DeletePath(path);
+    if (clip) plat::engine::DeleteClip(clip);
+  }
+};
+
+PATHOBJ* ShiftPath(PATHOBJ* ppo, LONG dx, LONG dy) {
+  std::vector<plat::engine::SubPath> subpaths;
+  PATHOBJ_vEnumStart(ppo);
+  PATHDATA pd{};
+  bool more = true;
+  while (more) {
+    more = PATHOBJ_bEnum(ppo, &pd) != FALSE;
+    if (pd.count == 0 && !(pd.flags & PD_BEGINSUBPATH)) continue;
+    if ((pd.flags & PD_BEGINSUBPATH) || subpaths.empty()) subpaths.emplace_back();
+    plat::engine::SubPath& sp = subpaths.back();
+    for (ULONG i = 0; i < pd.count; ++i)
+      sp.points.push_back(POINTFIX{pd.pptfx[i].x - dx * 16, pd.pptfx[i].y - dy * 16});
+    if (pd.flags & PD_BEZIERS) sp.beziers = true;
+    if (pd.flags & PD_CLOSEFIGURE) sp.closed = true;
+  }
+  PATHOBJ_vEnumStart(ppo);
+  return plat::engine::CreatePath(subpaths);
+}
+
+// The caller's clip within the area (inclusive), moved to the area's page.
+// Null when nothing of the clip lies inside.
+CLIPOBJ* ShiftClip(CLIPOBJ* pco, const PdevRect& area) {
+  const RECTL areaRect = ExclusiveRect(area);
+  std::vector<RECTL> rects;
+  auto add = [&](const RECTL& r) {
+    const RECTL cut{std::max(r.left, areaRect.left), std::max(r.top, areaRect.top),
+                    std::min(r.right, areaRect.right), std::min(r.bottom, areaRect.bottom)};
+    if (cut.left < cut.right && cut.top < cut.bottom)
+      rects.push_back(RECTL{cut.left - area.left, cut.top - area.top, cut.right - area.left, cut.bottom - area.top});
+  };
+  if (!pco || pco->iDComplexity == DC_TRIVIAL)
+    add(areaRect);
+  else if (pco->iDComplexity == DC_RECT)
+    add(pco->rclBounds);
+  else
+    ForEachEnumeratedClipRect(pco, add);
+  if (rects.empty()) return nullptr;
+  if (!pco || pco->iDComplexity == DC_TRIVIAL) return plat::engine::CreateTrivialClip(rects.front());
+  return plat::engine::CreateClip(rects.data(), static_cast<ULONG>(rects.size()));
+}
+
+// A locked 24-bit top-down page of the engine (black) for the device.
+struct TemporaryPage {
+  HSURF surface = nullptr;
+  SURFOBJ* object = nullptr;
+  TemporaryPage() = default;
+  TemporaryPage(const TemporaryPage&) = delete;
+  TemporaryPage& operator=(const TemporaryPage&) = delete;
+  ~TemporaryPage() {
+    if (object) EngUnlockSurface(object);
+    if (surface) EngDeleteSurface(surface);
+  }
+  bool Make(HDEV device, LONG width, LONG height) {
+    const std::int64_t stride = AlignTo4(std::int64_t{width} * 3);
+    if (stride > 0x7FFFFFFF) return false;
+    surface = reinterpret_cast<HSURF>(
+        EngCreateBitmap(SIZEL{width, height}, static_cast<LONG>(stride), BMF_24BPP, BMF_TOPDOWN, nullptr));
+    if (!surface || !EngAssociateSurface(surface, device, 0)) return false;
+    object = EngLockSurface(surface);
+    return object != nullptr;
+  }
+};
+
+}  // namespace
+
+BOOL OemStrokeOnInkPlane(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* brushOrigin,
+                         LINEATTRS* lineAttrs, MIX mix) {
+  RenderPdev* pdev = PdevFromSurface(pso);
+  if (!pdev || !pbo) return FALSE;
+  const ULONG rgb = pbo->iSolidColor & 0xFFFFFF;
+  if (pbo->iSolidColor != kNoSolidColor && rgb != 0 && rgb != 0xFFFFFF)
+    return StrokeColouredPath(pso, ppo, pco, pxo, pbo, brushOrigin, lineAttrs, mix);
+  if (!ColourUsesSecondPlane(pdev, pbo) || pdev->drum1Plane == pdev->drum2Plane)
+    return EngStrokePath(pso, ppo, pco, pxo, pbo, brushOrigin, lineAttrs, mix);
+  RestoreStrokeRows(pdev);
+  if (!ExchangeStrokeRows(pdev, StrokeReach(pdev, ppo, lineAttrs))) return FALSE;
+  const BOOL drawn = EngStrokePath(pso, ppo, pco, pxo, pbo, brushOrigin, lineAttrs, mix);
+  RestoreStrokeRows(pdev);
+  if ((mix & 0xFFFF) != ((R2_COPYPEN << 8) | R2_COPYPEN)) return drawn;
+  // A copied line knocks the other ink out under it.
+  BRUSHOBJ white = *pbo;
+  white.iSolidColor = 0xFFFFFF;
+  white.pvRbrush = nullptr;
+  return EngStrokePath(pso, ppo, pco, pxo, &white, brushOrigin, lineAttrs, mix);
+}
+
+BOOL StrokeColouredPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* brushOrigin,
+                        LINEATTRS* lineAttrs, MIX mix) {
+  if (!IsCopyMix(mix)) return FALSE;
+  RenderPdev* pdev = ValidPdevOf(pso);
+  if (!pdev || !ppo || !pbo) return FALSE;
+  // The area: the dots the stroke can reach inside the clip and the page.
+  PdevRect area = StrokeReach(pdev, ppo, lineAttrs);
+  if (pco) RectIntersect(area, InclusiveRect(pco->rclBounds), area);
+  RectIntersect(area, PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}, area);
+  if (RectIsEmpty(area)) return TRUE;
+  const LONG width = static_cast<LONG>(RectWidth(area)), height = static_cast<LONG>(RectHeight(area));
+
+  TemporaryPage page;
+  if (!page.Make(pdev->engineDevice, width, height)) return FALSE;
+  ShiftedStroke shifted;
+  shifted.clip = ShiftClip(pco, area);
+  if (!shifted.clip) return TRUE;
+  shifted.path = ShiftPath(ppo, area.left, area.top);
+  if (!shifted.path) return FALSE;
+  const BOOL stroked =
+      EngStrokePath(page.object, shifted.path, shifted.clip, pxo, pbo, brushOrigin, lineAttrs, mix);
+  if (!stroked) return FALSE;
+  const PdevRect band{0, 0, width - 1, height - 1};
+  const LONG rowBytes = static_cast<LONG>(AlignTo4(RowBytes1bpp(width)));
+  BYTE* block = StrokeMaskToDensity(pdev, static_cast<const BYTE*>(page.object->pvScan0), area,
+                                    page.object->lDelta, band, rowBytes);
+  if (!block) return stroked;
+
+  const ULONG rgb = pbo->iSolidColor & 0xFFFFFF;
+  std::uint8_t plate = 2, density = 0;
+  ClassifyColourForPlates(ClassCodeOfMode(pdev->separationModes[1]), static_cast<std::uint8_t>(rgb & 0xFF),
+                          static_cast<std::uint8_t>((rgb >> 8) & 0xFF), static_cast<std::uint8_t>((rgb >> 16) & 0xFF),
+                          kObjectKindImage, &plate, &density);
+  pdev->drawing.plateSelector = plate;
+  // The bands are page-anchored already: no pair rows of 300 x 600.
+  const std::uint8_t resolutionMode = pdev->resolutionMode;
+  if (resolutionMode == 2) pdev->resolutionMode = 0;
+  const LONG stride = pdev->planeStride;
+  BYTE *drum1 = nullptr, *drum2 = nullptr;
+  GetInkPlanes(pdev, stride, &drum1, &drum2);
+  BYTE* plane = plate == 2 ? drum2 : drum1;
+  BYTE* dithered = block;
+  BYTE* mask = block + static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height + 1);
+  BOOL result = ForEachClipRectWithSource(pdev, plane, area, stride, mask, band, rowBytes, pco, AndRowsIntoPlane);
+  result = ForEachClipRectWithSource(pdev, plane, area, stride, dithered, band, rowBytes, pco, OrRowsIntoPlane);
+  if (HasTwoPlanes(pdev) && drum1 != drum2) {
+    PdevRect whole = band;
+    InvertRect(nullptr, mask, whole, rowBytes);
+    BYTE* other = plane == drum2 ? drum1 : drum2;
+    result = ForEachClipRectWithSource(pdev, other, area, stride, mask, band, rowBytes, pco, OrRowsIntoPlane);
+  }
+  pdev->resolutionMode = resolutionMode;
+  GlobalFree(block);
+  return result;
+}
+
+BYTE* StrokeMaskToDensity(RenderPdev* pdev, const BYTE* pixels, const PdevRect& area, LONG stride,
+                          const PdevRect& band, LONG bandRowBytes) {
+  if (!pdev || !pixels || RectIsEmpty(band) || band.left != 0 || band.top != 0 || bandRowBytes <= 0 ||
+      std::int64_t{bandRowBytes} * 8 < RectWidth(band))
+    return nullptr;
+  const std::int64_t width = RectWidth(band), height = RectHeight(band);
+  const std::size_t bandBytes = static_cast<std::size_t>(bandRowBytes) * static_cast<std::size_t>(height + 1);
+  auto* block = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, 2 * bandBytes));
+  if (!block) return nullptr;
+  std::memset(block, 0xFF, 2 * bandBytes);
+  BYTE* dithered = block;
+  BYTE* mask = block + bandBytes;
+  for (std::int64_t y = 0; y < height; ++y) {
+    const BYTE* row = pixels + y * std::int64_t{stride};
+    BYTE* out = mask + y * bandRowBytes;
+    for (std::int64_t x = 0; x < width; ++x) {
+      const BYTE* p = row + 3 * x;
+      if (p[0] | p[1] | p[2]) out[x >> 3] = static_cast<BYTE>(out[x >> 3] & ~(0x80 >> (x & 7)));
+    }
+  }
+  auto* density = static_cast<BYTE*>(LocalAlloc(LPTR, static_cast<std::size_t>((width + 1) * (height + 1))));
+  if (!density) {
+    GlobalFree(block);
+    return nullptr;
+  }
+  // Every stroke pixel classified for the plates, red first as drawn.
+  pdev->shared.operation = kOperationDirect;
+  pdev->plugin.rgbOrder = 1;
+  OemRgbToDensity(pdev, pixels, band, stride, density, static_cast<LONG>(width + 1));
+  pdev->shared.operation = kOperationIdle;
+  pdev->plugin.rgbOrder = 0;
+  imaging::DitherMatrix8x8Phased(density, dithered, width, height, static_cast<LONG>(width + 1), bandRowBytes,
+                                 POINTL{area.left, area.top});
+  pdev->drawing.targetPlane = dithered;
+  pdev->drawing.otherPlane = mask;
+  LocalFree(density);
+  return block;
+}
