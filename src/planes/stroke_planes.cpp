@@ -91,14 +91,20 @@ BOOL ExchangeStrokeRows(RenderPdev* pdev, const PdevRect& r) {
   return TRUE;
 }
 
-BOOL StrokeOnInkPlane(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* pptlBrushOrg,
-                      LINEATTRS* plineattrs, MIX mix) {
+BOOL StrokeOnDrumOneRows(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
+                         POINTL* pptlBrushOrg, LINEATTRS* plineattrs, MIX mix) {
   RenderPdev* pdev = PdevFromSurface(pso);
-  if (!ColourUsesSecondPlane(pdev, pbo) || pdev->drum1Plane == pdev->drum2Plane)
-    return EngStrokePath(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
   RestoreStrokeRows(pdev);
   if (!ExchangeStrokeRows(pdev, StrokeReach(pdev, ppo, plineattrs))) return FALSE;
   const BOOL drawn = EngStrokePath(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
   RestoreStrokeRows(pdev);
   return drawn;
+}
+
+BOOL StrokeOnInkPlane(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* pptlBrushOrg,
+                      LINEATTRS* plineattrs, MIX mix) {
+  RenderPdev* pdev = PdevFromSurface(pso);
+  if (!ColourUsesSecondPlane(pdev, pbo) || pdev->drum1Plane == pdev->drum2Plane)
+    return EngStrokePath(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
+  return StrokeOnDrumOneRows(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
 }

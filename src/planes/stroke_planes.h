@@ -26,6 +26,11 @@ PdevRect StrokeReach(const RenderPdev* pdev, PATHOBJ* ppo, const LINEATTRS* plin
 // nothing, when the copy cannot be allocated.
 BOOL ExchangeStrokeRows(RenderPdev* pdev, const PdevRect& r);
 
+// EngStrokePath with the drum-1 bytes under the stroke exchanged into the
+// surface and back; FALSE without drawing when the copy cannot be allocated.
+BOOL StrokeOnDrumOneRows(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
+                         POINTL* pptlBrushOrg, LINEATTRS* plineattrs, MIX mix);
+
 // Puts back what an engine stroke left exchanged: the surface's bytes go to
 // the drum-1 plane and the kept drum-2 bytes return. Nothing when none are.
 void RestoreStrokeRows(RenderPdev* pdev);

@@ -136,6 +136,30 @@ void AdvanceRopHistory(RenderPdev* pdev, ULONG rop4, const PdevRect& dest) {
 
 }  // namespace
 
+bool StartMaskIdiom(RenderPdev* pdev, ULONG rop4, const PdevRect& dest) {
+  const bool maskIdiom =
+      rop4 == kRop4SrcAnd && pdev->drawing.previousRop4 == kRop4PatInvert && Meets(dest, pdev->drawing.lastDrawnRect);
+  pdev->shared.operation = maskIdiom ? kOperationBrushOrMask : kOperationIdle;
+  if (!maskIdiom && rop4 != kRop4PatAnd && rop4 != kRop4PatInvert) FreeSavedPlanes(pdev);
+  return maskIdiom;
+}
+
+std::optional<BOOL> RopFastPaths(SURFOBJ* pso, ULONG rop4, const PlaneDestination& at, SURFOBJ* src, CLIPOBJ* clip,
+                                 XLATEOBJ* xlate, CopyBitsFn copyBits) {
+  RenderPdev* pdev = PdevFromSurface(pso);
+  POINTL origin = at.origin;
+  switch (Rop3Of(rop4)) {
+    case kRop3Blackness: return BlacknessToPlanes(pso, clip, at.dest);
+    case kRop3Whiteness: return WhitenessToPlanes(pso, clip, at.dest);
+    case kRop3Dest: return TRUE;
+    case kRop3SrcCopy: return copyBits(pso, &at.cutTarget, src, &origin, clip, xlate, TRUE);
+  }
+  if (Rop3Of(rop4) == kRop3SrcAnd && HasTwoPlanes(pdev) && pdev->separationModes[2] <= 1 &&
+      pdev->image.blitState != kBlitDeclinedPair && pdev->shared.operation == kOperationIdle)
+    return SrcAndToPlanes(pso, at.dest, src, &origin, clip, xlate);
+  return std::nullopt;
+}
+
 std::optional<PlaneDestination> DestinationOnPlane(const RenderPdev* pdev, const RECTL& target,
                                                    const POINTL* srcOrigin) {
   const PdevRect whole = InclusiveRect(target);
@@ -286,7 +310,6 @@ BOOL BitBltWithBrush(ROP4 rop4, SURFOBJ* pso, const RECTL* target, SURFOBJ* src,
   if (!pdev || !target) return FALSE;
   PdevDrawState& d = pdev->drawing;
   const bool two = HasTwoPlanes(pdev);
-  const BYTE imageMode = pdev->separationModes[2];
   const ULONG prev = d.previousRop4;
   if (two && rop4 == kRop4PatCopy && colour.present && !colour.solid) return PatCopyRealized(pso, target, clip, brush);
 
@@ -294,25 +317,8 @@ BOOL BitBltWithBrush(ROP4 rop4, SURFOBJ* pso, const RECTL* target, SURFOBJ* src,
   if (!at) return TRUE;
   PdevRect dest = at->dest;
 
-  // SRCAND right after PATINVERT over the same place: a masked image.
-  const bool maskIdiom = rop4 == kRop4SrcAnd && prev == kRop4PatInvert && Meets(dest, d.lastDrawnRect);
-  pdev->shared.operation = maskIdiom ? kOperationBrushOrMask : kOperationIdle;
-  if (!maskIdiom && rop4 != kRop4PatAnd && rop4 != kRop4PatInvert) FreeSavedPlanes(pdev);
-
-  switch (Rop3Of(rop4)) {
-    case kRop3Blackness: return BlacknessToPlanes(pso, clip, dest);
-    case kRop3Whiteness: return WhitenessToPlanes(pso, clip, dest);
-    case kRop3Dest: return TRUE;
-    case kRop3SrcCopy: {
-      POINTL origin = at->origin;
-      return CopyBitsToPlanes(pso, &at->cutTarget, src, &origin, clip, xlate, TRUE);
-    }
-  }
-  if (Rop3Of(rop4) == kRop3SrcAnd && two && imageMode <= 1 && pdev->image.blitState != kBlitDeclinedPair &&
-      pdev->shared.operation == kOperationIdle) {
-    POINTL origin = at->origin;
-    return SrcAndToPlanes(pso, dest, src, &origin, clip, xlate);
-  }
+  const bool maskIdiom = StartMaskIdiom(pdev, rop4, dest);
+  if (const std::optional<BOOL> done = RopFastPaths(pso, rop4, *at, src, clip, xlate, CopyBitsToPlanes)) return *done;
 
   // The source as a band the size of the destination (which shrinks to the
   // source); on two inks the second plate's band comes back beside it.

@@ -20,6 +20,19 @@ struct PlaneDestination {
 std::optional<PlaneDestination> DestinationOnPlane(const RenderPdev* pdev, const RECTL& target,
                                                    const POINTL* srcOrigin);
 
+// The SRCAND of a masked image (right after a PATINVERT meeting it) sets the
+// operation byte; otherwise the byte is cleared and, but for MASKPEN and
+// PATINVERT, the saved planes are freed. Whether the idiom applies.
+bool StartMaskIdiom(RenderPdev* pdev, ULONG rop4, const PdevRect& dest);
+// A copy of the source with the planes' layout: CopyBitsToPlanes or the plug-in's.
+using CopyBitsFn = BOOL (*)(SURFOBJ* pso, const RECTL* dest, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                            XLATEOBJ* xlate, BOOL flag);
+// BLACKNESS, WHITENESS, the destination itself, SRCCOPY and the two-ink
+// SRCAND of image modes 0 and 1: the blit's result, or nothing when the ROP
+// goes to the interpreter.
+std::optional<BOOL> RopFastPaths(SURFOBJ* pso, ULONG rop4, const PlaneDestination& at, SURFOBJ* src, CLIPOBJ* clip,
+                                 XLATEOBJ* xlate, CopyBitsFn copyBits);
+
 // What one raster operation draws with; the blocks are freed with it (the
 // band and pattern from the global heap, the work buffers from the heap
 // localHeap names).

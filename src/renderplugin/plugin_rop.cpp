@@ -154,26 +154,9 @@ BOOL OemBrushBlt(ROP4 rop4, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, con
   const bool lastHoldsTarget = EitherContains(AsGiven(d.lastDrawnRect), given);
   PdevRect dest = at->dest;
 
-  // SRCAND right after PATINVERT over the same place: a masked image.
-  const bool maskIdiom =
-      rop4 == kRop4SrcAnd && prev == kRop4PatInvert && RectsIntersect(InclusiveRect(d.lastDrawnRect), r);
-  pdev->shared.operation = maskIdiom ? kOperationBrushOrMask : kOperationIdle;
-  if (!maskIdiom && rop4 != kRop4PatAnd && rop4 != kRop4PatInvert) FreeSavedPlanes(pdev);
-
-  switch (Rop3Of(rop4)) {
-    case kRop3Blackness: return BlacknessToPlanes(pso, clip, dest);
-    case kRop3Whiteness: return WhitenessToPlanes(pso, clip, dest);
-    case kRop3Dest: return TRUE;
-    case kRop3SrcCopy: {
-      POINTL origin = at->origin;
-      return OemCopyBitsToPlanes(pso, &at->cutTarget, src, &origin, clip, xlate, TRUE);
-    }
-  }
-  if (Rop3Of(rop4) == kRop3SrcAnd && two && pdev->separationModes[2] <= 1 &&
-      pdev->image.blitState != kBlitDeclinedPair && pdev->shared.operation == kOperationIdle) {
-    POINTL origin = at->origin;
-    return SrcAndToPlanes(pso, dest, src, &origin, clip, xlate);
-  }
+  const bool maskIdiom = StartMaskIdiom(pdev, rop4, dest);
+  if (const std::optional<BOOL> done = RopFastPaths(pso, rop4, *at, src, clip, xlate, OemCopyBitsToPlanes))
+    return *done;
 
   RopOperands op{};
   op.buf.localHeap = true;

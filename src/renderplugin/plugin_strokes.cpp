@@ -105,11 +105,9 @@ BOOL OemStrokeOnInkPlane(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo
     return StrokeColouredPath(pso, ppo, pco, pxo, pbo, brushOrigin, lineAttrs, mix);
   if (!ColourUsesSecondPlane(pdev, pbo) || pdev->drum1Plane == pdev->drum2Plane)
     return EngStrokePath(pso, ppo, pco, pxo, pbo, brushOrigin, lineAttrs, mix);
-  RestoreStrokeRows(pdev);
-  if (!ExchangeStrokeRows(pdev, StrokeReach(pdev, ppo, lineAttrs))) return FALSE;
-  const BOOL drawn = EngStrokePath(pso, ppo, pco, pxo, pbo, brushOrigin, lineAttrs, mix);
-  RestoreStrokeRows(pdev);
-  if ((mix & 0xFFFF) != ((R2_COPYPEN << 8) | R2_COPYPEN)) return drawn;
+  const BOOL drawn = StrokeOnDrumOneRows(pso, ppo, pco, pxo, pbo, brushOrigin, lineAttrs, mix);
+  if (!drawn) return FALSE;
+  if (!IsCopyMix(mix)) return drawn;
   // A copied line knocks the other ink out under it.
   BRUSHOBJ white = *pbo;
   white.iSolidColor = 0xFFFFFF;
