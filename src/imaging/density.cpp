@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "planes/colour_classes.h"
 #include "planes/plane_ops.h"
@@ -144,18 +145,25 @@ void OneInkFrom24BppOrdered(const Conversion& c, const BYTE tone[256], BYTE* out
 std::uint8_t PlateDensityFrom24Bpp(const Conversion& c, int classCode, bool redFirst, BYTE* out,
                                    std::uint8_t plate) {
   if (!out) return plate;
-  ULONG lastColour = 0xFFFFFFFF;
-  BYTE lastDensity = 0;
+  // The two colours met last (a stroke and its background) are classified once.
+  struct Known {
+    ULONG colour = 0xFFFFFFFF;
+    BYTE plate = 0, density = 0;
+  } known[2];
   ForEachRow(c, [&](const BYTE* row, std::int64_t at, std::int64_t width) {
     const BYTE* first = row + std::int64_t{c.srcRect.left} * 3;
     for (std::int64_t x = 0; x < width; ++x) {
       const ULONG colour = DirectColour(first, x, 3, redFirst);
-      if (colour != lastColour) {  // runs of one colour are classified once
-        ClassifyColourForPlates(classCode, static_cast<BYTE>(colour), static_cast<BYTE>(colour >> 8),
-                                static_cast<BYTE>(colour >> 16), 0, &plate, &lastDensity);
-        lastColour = colour;
+      if (colour != known[0].colour) {
+        std::swap(known[0], known[1]);
+        if (colour != known[0].colour) {
+          known[0].colour = colour;
+          ClassifyColourForPlates(classCode, static_cast<BYTE>(colour), static_cast<BYTE>(colour >> 8),
+                                  static_cast<BYTE>(colour >> 16), 0, &known[0].plate, &known[0].density);
+        }
       }
-      out[at + x] = lastDensity;
+      plate = known[0].plate;
+      out[at + x] = known[0].density;
     }
   });
   return plate;

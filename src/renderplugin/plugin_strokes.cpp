@@ -158,18 +158,57 @@ BOOL StrokeColouredPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
   BYTE* plane = plate == 2 ? drum2 : drum1;
   BYTE* dithered = block;
   BYTE* mask = block + static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height + 1);
-  BOOL result = ForEachClipRectWithSource(pdev, plane, area, stride, mask, band, rowBytes, pco, AndRowsIntoPlane);
-  result = ForEachClipRectWithSource(pdev, plane, area, stride, dithered, band, rowBytes, pco, OrRowsIntoPlane);
-  if (HasTwoPlanes(pdev) && drum1 != drum2) {
-    PdevRect whole = band;
-    InvertRect(nullptr, mask, whole, rowBytes);
-    BYTE* other = plane == drum2 ? drum1 : drum2;
-    result = ForEachClipRectWithSource(pdev, other, area, stride, mask, band, rowBytes, pco, OrRowsIntoPlane);
+  BYTE* other = plane == drum2 ? drum1 : drum2;
+  const bool whitenOther = HasTwoPlanes(pdev) && drum1 != drum2;
+  BOOL result = TRUE;
+  // Row by row over the bytes the stroke reaches (off it the mask is white
+  // and the dither ink, so the kernels would change nothing there).
+  for (LONG y = 0; y < height; ++y) {
+    BYTE* maskRow = mask + static_cast<std::size_t>(y) * static_cast<std::size_t>(rowBytes);
+    LONG first = 0, last = rowBytes - 1;
+    while (first <= last && maskRow[first] == 0xFF) ++first;
+    if (first > last) continue;
+    while (maskRow[last] == 0xFF) --last;
+    const PdevRect span{first * 8, y, std::min(last * 8 + 7, width - 1), y};
+    const PdevRect dest{area.left + span.left, area.top + y, area.left + span.right, area.top + y};
+    result = ForEachClipRectWithSource(pdev, plane, dest, stride, mask, span, rowBytes, pco, AndRowsIntoPlane);
+    result = ForEachClipRectWithSource(pdev, plane, dest, stride, dithered, span, rowBytes, pco, OrRowsIntoPlane);
+    if (!whitenOther) continue;
+    for (LONG k = first; k <= last; ++k) maskRow[k] = static_cast<BYTE>(~maskRow[k]);
+    result = ForEachClipRectWithSource(pdev, other, dest, stride, mask, span, rowBytes, pco, OrRowsIntoPlane);
   }
   pdev->resolutionMode = resolutionMode;
   GlobalFree(block);
   return result;
 }
+
+namespace {
+
+// The first and last pixel of a 24-bit row with any non-zero byte; false
+// when the row is all zero.
+bool InkedSpan(const BYTE* row, std::int64_t width, std::int64_t& first, std::int64_t& last) {
+  const std::int64_t bytes = 3 * width;
+  std::int64_t i = 0;
+  for (; i + 8 <= bytes; i += 8) {
+    std::uint64_t v;
+    std::memcpy(&v, row + i, 8);
+    if (v) break;
+  }
+  while (i < bytes && row[i] == 0) ++i;
+  if (i >= bytes) return false;
+  std::int64_t j = bytes - 1;
+  for (; j >= 8 && j - 7 > i; j -= 8) {
+    std::uint64_t v;
+    std::memcpy(&v, row + j - 7, 8);
+    if (v) break;
+  }
+  while (row[j] == 0) --j;
+  first = i / 3;
+  last = j / 3;
+  return true;
+}
+
+}  // namespace
 
 BYTE* StrokeMaskToDensity(RenderPdev* pdev, const BYTE* pixels, const PdevRect& area, LONG stride,
                           const PdevRect& band, LONG bandRowBytes) {
@@ -180,30 +219,45 @@ BYTE* StrokeMaskToDensity(RenderPdev* pdev, const BYTE* pixels, const PdevRect& 
   const std::size_t bandBytes = static_cast<std::size_t>(bandRowBytes) * static_cast<std::size_t>(height + 1);
   auto* block = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, 2 * bandBytes));
   if (!block) return nullptr;
-  std::memset(block, 0xFF, 2 * bandBytes);
+  // The dithered band is ink off the stroke, so that ORing it keeps the
+  // plane there; the mask band is white off the stroke.
   BYTE* dithered = block;
   BYTE* mask = block + bandBytes;
-  for (std::int64_t y = 0; y < height; ++y) {
-    const BYTE* row = pixels + y * std::int64_t{stride};
-    BYTE* out = mask + y * bandRowBytes;
-    for (std::int64_t x = 0; x < width; ++x) {
-      const BYTE* p = row + 3 * x;
-      if (p[0] | p[1] | p[2]) out[x >> 3] = static_cast<BYTE>(out[x >> 3] & ~(0x80 >> (x & 7)));
-    }
-  }
+  std::memset(dithered, 0x00, bandBytes);
+  std::memset(mask, 0xFF, bandBytes);
+  const LONG densityStride = static_cast<LONG>(width + 1);
   auto* density = static_cast<BYTE*>(LocalAlloc(LPTR, static_cast<std::size_t>((width + 1) * (height + 1))));
   if (!density) {
     GlobalFree(block);
     return nullptr;
   }
-  // Every stroke pixel classified for the plates, red first as drawn.
+  // Every stroke pixel classified for the plates, red first as drawn; only
+  // the span of each row that the stroke reaches is converted.
   pdev->shared.operation = kOperationDirect;
   pdev->plugin.rgbOrder = 1;
-  OemRgbToDensity(pdev, pixels, band, stride, density, static_cast<LONG>(width + 1));
+  for (std::int64_t y = 0; y < height; ++y) {
+    const BYTE* row = pixels + y * std::int64_t{stride};
+    std::int64_t x0 = 0, x1 = 0;
+    if (!InkedSpan(row, width, x0, x1)) continue;
+    BYTE* maskRow = mask + y * bandRowBytes;
+    for (std::int64_t x = x0; x <= x1; ++x) {
+      const BYTE* p = row + 3 * x;
+      if (p[0] | p[1] | p[2]) maskRow[x >> 3] = static_cast<BYTE>(maskRow[x >> 3] & ~(0x80 >> (x & 7)));
+    }
+    BYTE* densityRow = density + y * densityStride;
+    OemRgbToDensity(pdev, pixels, PdevRect{static_cast<LONG>(x0), static_cast<LONG>(y), static_cast<LONG>(x1),
+                                           static_cast<LONG>(y)},
+                    stride, densityRow + x0, densityStride);
+    // Whole bytes from the span's first: the dither is phased by the page
+    // position, and the dots off the stroke go back to ink.
+    const std::int64_t from = x0 & ~std::int64_t{7};
+    BYTE* ditheredRow = dithered + y * bandRowBytes;
+    imaging::DitherMatrix8x8Phased(densityRow + from, ditheredRow + from / 8, x1 - from + 1, 1, densityStride,
+                                   bandRowBytes, POINTL{static_cast<LONG>(area.left + from), static_cast<LONG>(area.top + y)});
+    for (std::int64_t k = from / 8; k <= x1 / 8; ++k) ditheredRow[k] = static_cast<BYTE>(ditheredRow[k] & ~maskRow[k]);
+  }
   pdev->shared.operation = kOperationIdle;
   pdev->plugin.rgbOrder = 0;
-  imaging::DitherMatrix8x8Phased(density, dithered, width, height, static_cast<LONG>(width + 1), bandRowBytes,
-                                 POINTL{area.left, area.top});
   pdev->drawing.targetPlane = dithered;
   pdev->drawing.otherPlane = mask;
   LocalFree(density);

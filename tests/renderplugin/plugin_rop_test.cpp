@@ -12,6 +12,7 @@
 #include "imaging/density.h"
 #include "imaging/halftone.h"
 #include "imaging/image_entries.h"
+#include "imaging/source_bands.h"
 #include "imaging/threshold_matrices.h"
 #include "planes/plane_ops.h"
 #include "planes/rop_names.h"
@@ -677,6 +678,37 @@ TEST(OemStrokeOnInkPlane, StyledBlackLineOnDrumOneWhitensDrumTwo) {
     }
   EXPECT_GT(dots, 20);
   EXPECT_EQ(planes.pdev->drawing.strokeSwapped, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The plug-in's copy sets the drawing bounds to the clip bounds before
+// anything is flushed, and puts the source down as the classic copy does.
+TEST(OemCopyBitsToPlanes, DrawingBoundsAreTheClipBounds) {
+  std::mt19937 rng(8);
+  Planes planes(64, 16, true);
+  Mask src(40, 10, 8);
+  for (BYTE& b : src.bits) b = static_cast<BYTE>(rng());
+  const RECTL clipRect{10, 3, 37, 11};
+  CLIPOBJ* clip = plat::engine::CreateClip(&clipRect, 1);
+  const RECTL target{6, 2, 46, 12};
+  const POINTL origin{0, 0};
+  ASSERT_TRUE(OemCopyBitsToPlanes(&planes.so, &target, &src.so, &origin, clip, nullptr, TRUE));
+  const PdevRect& b = planes.pdev->plugin.drawBounds;
+  EXPECT_EQ(b.left, 10);
+  EXPECT_EQ(b.top, 3);
+  EXPECT_EQ(b.right, 37);
+  EXPECT_EQ(b.bottom, 11);
+  // The same copy by the classic path on classic planes.
+  Planes classic(64, 16, true, false);
+  ASSERT_TRUE(CopyBitsToPlanes(&classic.so, &target, &src.so, &origin, clip, nullptr, TRUE));
+  EXPECT_EQ(planes.bits, classic.bits);
+  bool drawn = false;
+  for (BYTE v : planes.bits) drawn |= v != 0xFF;
+  EXPECT_TRUE(drawn);
+  plat::engine::DeleteClip(clip);
 }
 
 }  // namespace
