@@ -29,9 +29,3 @@ CacheAnswer OemCacheImageBand(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Pla
 BOOL FlushDrawObjects(RenderPdev* pdev) { return pdev->plugin.shadowObject != nullptr ? TRUE : FALSE; }
 void UnlinkDrawObject(RenderPdev*) {}
 void FreeDrawObjects(RenderPdev*) {}
-
-int OemRgbToDensity(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* out,
-                    LONG outStride) {
-  const PdevRect outRect{0, 0, srcRect.right - srcRect.left, srcRect.bottom - srcRect.top};
-  return ConvertToDensity(pdev, src, srcRect, srcStride, out, outRect, outStride, nullptr, 0, BMF_24BPP);
-}
