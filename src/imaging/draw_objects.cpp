@@ -124,8 +124,8 @@ void EmitObject(RenderPdev* pdev, DrawObject* predecessor, DrawObject* object) {
 
 // Adds the piece N to X (step "add"): FALSE when its items cannot grow.
 bool AddPiece(RenderPdev* pdev, ImageBandCache& cache, DrawObject* X, const PdevRect& N, std::uint8_t kind,
-              CLIPOBJ* clip) {
-  if (!AddClipToDrawObject(pdev, X, clip, N)) return false;
+              CLIPOBJ* clip, const PdevRect& reach) {
+  if (!AddClipToDrawObject(pdev, X, clip, reach)) return false;
   RectUnion(X->rect, N, X->rect);
   if (X->kind != kind) X->kind = kObjectMask;
   X->lastPiece = N;
@@ -142,13 +142,12 @@ bool RectsOverlap(const PdevRect& a, const PdevRect& b) {
   return std::max(a.left, b.left) < std::min(a.right, b.right) && std::max(a.top, b.top) < std::min(a.bottom, b.bottom);
 }
 
-BOOL AddClipToDrawObject(RenderPdev* pdev, DrawObject* object, CLIPOBJ* clip, const PdevRect& N) {
+BOOL AddClipToDrawObject(RenderPdev* pdev, DrawObject* object, CLIPOBJ* clip, const PdevRect& reach) {
   if (!object || !clip) return TRUE;
-  // Items lie inside the piece and on the page: the read-back whitens and
-  // copies nothing else.
+  // Items lie inside what the blit reaches and on the page: the read-back
+  // whitens and copies nothing else.
   const PdevRect page{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1};
-  const PdevRect piece{std::min(N.left, N.right), std::min(N.top, N.bottom), std::max(N.left, N.right) - 1,
-                       std::max(N.top, N.bottom) - 1};
+  const PdevRect& piece = reach;
   std::size_t added = 0;
   const auto add = [&](const RECTL& r) {
     PdevRect item = InclusiveRect(r);
@@ -173,7 +172,8 @@ BOOL AddClipToDrawObject(RenderPdev* pdev, DrawObject* object, CLIPOBJ* clip, co
   return ok ? TRUE : FALSE;
 }
 
-DrawObject* NewDrawObject(RenderPdev* pdev, const PdevRect& N, std::uint8_t tag, std::uint8_t kind, CLIPOBJ* clip) {
+DrawObject* NewDrawObject(RenderPdev* pdev, const PdevRect& N, std::uint8_t tag, std::uint8_t kind, CLIPOBJ* clip,
+                          const PdevRect& reach) {
   auto* object = static_cast<DrawObject*>(LocalAlloc(LPTR, sizeof(DrawObject)));
   if (!object) return nullptr;
   object->rect = N;
@@ -181,7 +181,7 @@ DrawObject* NewDrawObject(RenderPdev* pdev, const PdevRect& N, std::uint8_t tag,
   object->kind = kind;
   object->tag = tag;
   object->clipComplexity = clip ? clip->iDComplexity : DC_TRIVIAL;
-  if (!AddClipToDrawObject(pdev, object, clip, N)) {
+  if (!AddClipToDrawObject(pdev, object, clip, reach)) {
     FreeObject(pdev, object);
     return nullptr;
   }
@@ -243,7 +243,8 @@ BOOL CoalesceDrawObjects(RenderPdev* pdev) {
   return TRUE;
 }
 
-BOOL QueueDrawObject(RenderPdev* pdev, const PdevRect& N, std::uint8_t tag, std::uint8_t kind, CLIPOBJ* clip) {
+BOOL QueueDrawObject(RenderPdev* pdev, const PdevRect& N, std::uint8_t tag, std::uint8_t kind, CLIPOBJ* clip,
+                     const PdevRect& reach) {
   ImageBandCache* cachePtr = BandCacheOf(pdev);
   if (!cachePtr) return FALSE;
   ImageBandCache& cache = *cachePtr;
@@ -267,7 +268,7 @@ BOOL QueueDrawObject(RenderPdev* pdev, const PdevRect& N, std::uint8_t tag, std:
     // The picture is rendered before the new drawing lands on it, and stays
     // queued as a first XOR.
     RenderObject(pdev, U);
-    if (!AddClipToDrawObject(pdev, U, clip, N)) return FALSE;
+    if (!AddClipToDrawObject(pdev, U, clip, reach)) return FALSE;
     RectUnion(U->rect, N, U->rect);
     U->kind = kObjectFirstXor;
     U->lastPiece = N;
@@ -332,18 +333,18 @@ BOOL QueueDrawObject(RenderPdev* pdev, const PdevRect& N, std::uint8_t tag, std:
     if (F && o != T) {
       if (o->tag == T->tag && o->kind == T->kind && RectsOverlap(o->rect, T->rect) &&
           MergeDrawObjects(pdev, predecessor, o, T)) {
-        if (!AddPiece(pdev, cache, T, N, kind, clip)) return FALSE;
+        if (!AddPiece(pdev, cache, T, N, kind, clip, reach)) return FALSE;
         return TRUE;
       }
       EmitObject(pdev, predecessor, o);
       o = next;
       continue;
     }
-    if (!AddPiece(pdev, cache, o, N, kind, clip)) return FALSE;
+    if (!AddPiece(pdev, cache, o, N, kind, clip, reach)) return FALSE;
     return kind == kObjectFirstXor && o->kind != kObjectMask ? FALSE : TRUE;
   }
 
-  DrawObject* object = NewDrawObject(pdev, N, tag, kind, clip);
+  DrawObject* object = NewDrawObject(pdev, N, tag, kind, clip, reach);
   if (!object) return FALSE;
   if (q.tail)
     q.tail->next = object;
@@ -391,11 +392,6 @@ BOOL FlushDrawObjects(RenderPdev* pdev) {
   pdev->shared.pictureFlag = 1;
   pdev->shared.operation = kOperationIdle;
   return TRUE;
-}
-
-BOOL FlushShadowWork(RenderPdev* pdev) {
-  if (pdev->plugin.head) return FlushDrawObjects(pdev);
-  return FlushImageIfPending(pdev);
 }
 
 void AndBandIntoPlanes(RenderPdev* pdev, const BYTE* secondBand, const BYTE* firstBand, const PdevRect& bandRect,

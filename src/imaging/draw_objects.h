@@ -46,20 +46,23 @@ struct DrawObject {
 };
 
 // A zeroed, unlinked object of one piece with its clip's items; null when
-// the heap refuses it.
-DrawObject* NewDrawObject(RenderPdev* pdev, const PdevRect& N, std::uint8_t tag, std::uint8_t kind, CLIPOBJ* clip);
-// Adds the clip's rectangles, cut to the piece N and to the page, as items;
-// empty ones are left out. FALSE, items unchanged, when the array cannot grow.
-BOOL AddClipToDrawObject(RenderPdev* pdev, DrawObject* object, CLIPOBJ* clip, const PdevRect& N);
+// the heap refuses it. reach is the inclusive part of the page the piece's
+// blit can change (its target cut to the page).
+DrawObject* NewDrawObject(RenderPdev* pdev, const PdevRect& N, std::uint8_t tag, std::uint8_t kind, CLIPOBJ* clip,
+                          const PdevRect& reach);
+// Adds the clip's rectangles, cut to reach and to the page, as items; empty
+// ones are left out. FALSE, items unchanged, when the array cannot grow.
+BOOL AddClipToDrawObject(RenderPdev* pdev, DrawObject* object, CLIPOBJ* clip, const PdevRect& reach);
 // Merges victim into survivor (victim's items first) and frees it;
 // predecessor is the object before the victim, null when it is the head.
 // FALSE, nothing changed, when the item array cannot be had.
 BOOL MergeDrawObjects(RenderPdev* pdev, DrawObject* predecessor, DrawObject* victim, DrawObject* survivor);
 // The intersection of the two has left < right and top < bottom.
 bool RectsOverlap(const PdevRect& a, const PdevRect& b);
-// Queues or merges a piece of kind (0: only pre-render an overlapped
-// picture). TRUE when the caller need not draw it.
-BOOL QueueDrawObject(RenderPdev* pdev, const PdevRect& N, std::uint8_t tag, std::uint8_t kind, CLIPOBJ* clip);
+// Queues or merges a piece N of kind (0: only pre-render an overlapped
+// picture), its items cut to reach. TRUE when the caller need not draw it.
+BOOL QueueDrawObject(RenderPdev* pdev, const PdevRect& N, std::uint8_t tag, std::uint8_t kind, CLIPOBJ* clip,
+                     const PdevRect& reach);
 // Merges touching objects of compatible kinds and equal tags; FALSE when an
 // item array cannot be had.
 BOOL CoalesceDrawObjects(RenderPdev* pdev);
@@ -72,9 +75,6 @@ BOOL EmitDrawObject(RenderPdev* pdev);
 void AndBandIntoPlanes(RenderPdev* pdev, const BYTE* secondBand, const BYTE* firstBand, const PdevRect& bandRect,
                        LONG bandStride, BYTE* drum1Plane, BYTE* drum2Plane, const PdevRect& pageRect,
                        LONG planeStride);
-// Flushes pending shadow-page work under the current drawing bounds: the
-// queue when objects are queued, else the picture pending in the band cache.
-BOOL FlushShadowWork(RenderPdev* pdev);
 
 // ---- colour of the read-back ----
 

@@ -42,6 +42,14 @@ PdevRect TargetRect(const RenderPdev* pdev, const RECTL& target, bool order, con
 
 bool Empty(const PdevRect& N) { return N.right <= N.left || N.bottom <= N.top; }
 
+// The dots the blit can change: its target in order, inclusive, on the page.
+PdevRect Reach(const RenderPdev* pdev, const RECTL& target) {
+  PdevRect r{std::min(target.left, target.right), std::min(target.top, target.bottom),
+             std::max(target.left, target.right) - 1, std::max(target.top, target.bottom) - 1};
+  RectIntersect(r, PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}, r);
+  return r;
+}
+
 // The clip the worker goes by: the caller's, or a trivial one over the target.
 CLIPOBJ ClipOf(CLIPOBJ* clip, const RECTL& target) {
   if (clip) return *clip;
@@ -64,7 +72,7 @@ void CacheFlush(RenderPdev* pdev) {
 void WorkFlush(RenderPdev* pdev, const CLIPOBJ& clip) {
   if (!Pending(pdev)) return;
   pdev->plugin.drawBounds = Fields(clip.rclBounds);
-  FlushShadowWork(pdev);
+  FlushImageIfPending(pdev);
 }
 
 bool LowBytesEqual(ULONG a, ULONG b) { return Rop3Of(a) == Rop3Of(b); }
@@ -110,7 +118,8 @@ BOOL ShadowCopyBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ*
     }
     if (!keep) WorkFlush(pdev, c);
   }
-  const BOOL queued = QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), kObjectCopy, Handed(clip, c));
+  const BOOL queued =
+      QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), kObjectCopy, Handed(clip, c), Reach(pdev, *target));
   pdev->drawing.clipComplexity = c.iDComplexity;
   return queued;
 }
@@ -127,7 +136,8 @@ BOOL ShadowBlendBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ
   if (d.rop4 == d.previousRop4 && pdev->plugin.tag == format)
     AreObjectsAdjacent(pdev, *cache, pdev->image.earlierRect, N, pdev->image.operationRect);
   if (!(pdev->plugin.kind == kObjectBlend && d.rop4 == d.previousRop4)) WorkFlush(pdev, c);
-  return QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), kObjectBlend, Handed(clip, c));
+  return QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), kObjectBlend, Handed(clip, c),
+                         Reach(pdev, *target));
 }
 
 BOOL ShadowRopBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ* clip) {
@@ -150,14 +160,15 @@ BOOL ShadowRopBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ* 
       (RopIsSourceOnly(d.previousRop4) && kind == kObjectRop && d.rop4 != d.previousRop4 &&
        (RectContains(D, N) || RectContains(O, D) || RectContains(M, N)));
   if (!keep) WorkFlush(pdev, c);
-  return QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), kObjectRop, Handed(clip, c));
+  return QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), kObjectRop, Handed(clip, c),
+                         Reach(pdev, *target));
 }
 
 BOOL ShadowMaskBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ* clip) {
   if (!pdev || !target || !pdev->plugin.shadowObject) return FALSE;
   CLIPOBJ c = ClipOf(clip, *target);
   CLIPOBJ* handed = Handed(clip, c);
-  const PdevRect N = TargetRect(pdev, *target, true, c);
+  const PdevRect N = TargetRect(pdev, *target, true, c), reach = Reach(pdev, *target);
   if (Empty(N)) return FALSE;
   ImageBandCache* cache = BandCacheOf(pdev);
   if (!cache) return FALSE;
@@ -244,7 +255,7 @@ BOOL ShadowMaskBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ*
       // An XOR over drawn content: an overlapped picture is rendered before it lands.
       if (prev != kRop4SrcInvert && prev != kRop4SrcAnd && prev != kRop4StretchCopy && RectsOverlap(O, D))
         return decline(true);
-      if (!QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), kObjectLook, handed)) return decline(true);
+      if (!QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), kObjectLook, handed, reach)) return decline(true);
       return FALSE;
     }
     if (kindByte == kObjectMask && (xor_ || copy)) {
@@ -260,7 +271,7 @@ BOOL ShadowMaskBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ*
   }
   // Rule 10.
   CacheFlush(pdev);
-  return QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), K, handed);
+  return QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), K, handed, reach);
 }
 
 CacheAnswer OemFlushOrMergeImage(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target,

@@ -99,7 +99,7 @@ struct ShadowPageFixture : testsupport::PicturePage {
     return clips.back();
   }
   DrawObject* Append(const PdevRect& r, std::uint8_t kind, std::uint8_t tag) {
-    DrawObject* o = NewDrawObject(pdev.get(), r, tag, kind, nullptr);
+    DrawObject* o = NewDrawObject(pdev.get(), r, tag, kind, nullptr, r);
     if (!pdev->plugin.head)
       pdev->plugin.head = o;
     else
@@ -390,15 +390,17 @@ TEST(ShadowQueue, TargetsAreCutToThePageAndEmptyOnesDeclined) {
     std::vector<RECTL> clip;  // none: the trivial clip
     BOOL queued;
     PdevRect rect;
+    PdevRect item;  // the piece's one item: every dot the blit can change
   };
   const Case cases[] = {
-      {{100, 0, 200, 10}, {}, FALSE, {}},
-      {{200, 10, 100, 0}, {}, FALSE, {}},
-      {{50, 0, 200, 10}, {}, TRUE, {50, 0, kW - 1, 10}},
-      {{200, 10, 50, 0}, {}, TRUE, {50, 0, kW - 1, 10}},
-      {{-5, -5, 10, 10}, {}, TRUE, {0, 0, 10, 10}},
-      {{0, 0, 10, 10}, {{0, 20, 64, 30}}, FALSE, {}},
-      {{0, 0, 10, 10}, {{2, 3, 6, 9}}, TRUE, {2, 3, 6, 9}},
+      {{100, 0, 200, 10}, {}, FALSE, {}, {}},
+      {{200, 10, 100, 0}, {}, FALSE, {}, {}},
+      {{50, 0, 200, 10}, {}, TRUE, {50, 0, kW - 1, 10}, {50, 0, kW - 1, 9}},
+      {{200, 10, 50, 0}, {}, TRUE, {50, 0, kW - 1, 10}, {50, 0, kW - 1, 9}},
+      {{-5, -5, 10, 10}, {}, TRUE, {0, 0, 10, 10}, {0, 0, 9, 9}},
+      {{0, 0, 10, 10}, {{0, 20, 64, 30}}, FALSE, {}, {}},
+      {{0, 0, 10, 10}, {{2, 3, 6, 9}}, TRUE, {2, 3, 6, 9}, {2, 3, 5, 8}},
+      {{50, 40, kW, kH}, {}, TRUE, {50, 40, kW - 1, kH - 1}, {50, 40, kW - 1, kH - 1}},
   };
   for (const Case& c : cases) {
     ShadowPageFixture f;
@@ -407,6 +409,8 @@ TEST(ShadowQueue, TargetsAreCutToThePageAndEmptyOnesDeclined) {
     ASSERT_EQ(f.Objects().size(), c.queued ? 1u : 0u);
     if (c.queued) {
       EXPECT_EQ(f.Objects()[0].rect, c.rect) << c.target.left;
+      ASSERT_EQ(f.P()->plugin.head->itemCount, 1);
+      EXPECT_EQ(f.P()->plugin.head->items[0].rect, c.item) << c.target.left;
     }
     // Read back within the page and the RGB picture (the sanitizers watch).
     f.P()->plugin.drawBounds = PdevRect{0, 0, 0, 0};
@@ -455,7 +459,7 @@ TEST(ShadowQueue, FreeingTheCursorObjectClearsTheCursor) {
        }},
       {"QueueDrawObject emit",
        [](ShadowPageFixture& f, DrawObject*, DrawObject*) {
-         QueueDrawObject(f.P(), {0, 0, 10, 10}, 5, kObjectBlend, nullptr);
+         QueueDrawObject(f.P(), {0, 0, 10, 10}, 5, kObjectBlend, nullptr, {0, 0, 9, 9});
        }},
       {"UnlinkDrawObject", [](ShadowPageFixture& f, DrawObject*, DrawObject*) { UnlinkDrawObject(f.P()); }},
       {"FreeDrawObjects", [](ShadowPageFixture& f, DrawObject*, DrawObject*) { FreeDrawObjects(f.P()); }},
@@ -541,6 +545,151 @@ TEST(ShadowQueue, PluginClipListBlanksComplexClipsOfQueuedWork) {
     const ClipRectList& list = f.P()->shared.clipRects;
     ASSERT_GT(list.count, 0u);
     for (std::uint32_t i = 0; i < list.count; ++i) EXPECT_EQ(list.entries[i].nothingToBlank, c.nothingToBlank);
+  }
+}
+
+TEST(ShadowQueue, RopBlitsOfTheSourceOnly) {
+  struct Case {
+    const char* name;
+    ULONG previous;
+    ULONG rop4;
+    BOOL queued;
+    std::int32_t objects;
+  };
+  const Case cases[] = {
+      {"a pattern ROP", kRop4SrcCopy, kRop4PatCopy, FALSE, 0},
+      {"an AND after a pattern inversion over it", kRop4PatInvert, kRop4SrcAnd, FALSE, 0},
+      {"an AND", 0, kRop4SrcAnd, TRUE, 1},
+      {"a NOTSRCCOPY", 0, kRop4NotSrcCopy, TRUE, 1},
+  };
+  for (const Case& c : cases) {
+    ShadowPageFixture f;
+    f.P()->drawing.rop4 = c.previous;
+    f.P()->drawing.lastDrawnRect = RECTL{0, 0, 40, 40};
+    EXPECT_EQ(f.Blit(ShadowRopBlt, c.rop4, {4, 4, 20, 20}, BMF_24BPP), c.queued) << c.name;
+    ASSERT_EQ(f.Objects().size(), static_cast<std::size_t>(c.objects)) << c.name;
+    if (c.objects) {
+      EXPECT_EQ(f.Objects()[0].kind, kObjectRop) << c.name;
+    }
+  }
+  // Strips of one stretched picture with the same ROP merge.
+  ShadowPageFixture f;
+  ASSERT_TRUE(f.Blit(ShadowRopBlt, kRop4SrcAnd, {0, 0, 20, 10}, BMF_8BPP));
+  ASSERT_TRUE(f.Blit(ShadowRopBlt, kRop4SrcAnd, {0, 10, 20, 20}, BMF_8BPP));
+  ExpectObjects(f, {{kObjectRop, BMF_8BPP, {0, 0, 20, 20}, 2, DC_TRIVIAL}}, "two strips");
+}
+
+// On a two-ink sheet the read-back goes to the drum of the image separation
+// mode, or is separated onto both.
+TEST(ShadowQueue, TwoInkReadBack) {
+  struct Case {
+    std::uint8_t mode;
+    bool drum1;
+    bool drum2;
+  };
+  for (const Case& c : {Case{0, true, false}, Case{1, false, true}, Case{2, true, true}}) {
+    ShadowPageFixture f;
+    std::vector<BYTE> second(f.plane.size(), 0xFF);
+    f.P()->drum1Plane = second.data();
+    f.P()->flags |= kPdevTwoPlanes;
+    f.P()->separationModes[2] = c.mode;
+    f.PaintShadow({8, 8, 40, 40}, 0x30);
+    for (LONG y = 8; y < 40; ++y)
+      for (LONG x = 8; x < 24; ++x) f.shadowBits[(y * kW + x) * 3] = 0xE0;  // reddish on the left
+    ASSERT_TRUE(f.Blit(ShadowCopyBlt, kRop4SrcCopy, {8, 8, 40, 40}, BMF_24BPP));
+    f.P()->plugin.drawBounds = PdevRect{0, 0, 0, 0};
+    ASSERT_TRUE(FlushDrawObjects(f.P()));
+    const auto drum2 = f.InkInOut({8, 8, 39, 39});
+    int drum1In = 0, drum1Out = 0;
+    for (LONG y = 0; y < kH; ++y)
+      for (LONG x = 0; x < kW; ++x) {
+        const bool ink = (second[y * f.P()->planeStride + x / 8] & (0x80 >> (x % 8))) == 0;
+        if (ink) (x >= 8 && x < 40 && y >= 8 && y < 40 ? drum1In : drum1Out)++;
+      }
+    EXPECT_EQ(drum1In > 0, c.drum1) << int(c.mode);
+    EXPECT_EQ(drum2.first > 0, c.drum2) << int(c.mode);
+    EXPECT_EQ(drum1Out + drum2.second, 0) << int(c.mode);
+  }
+}
+
+// The plug-in's image blit flushes queued objects where the classic one has
+// nothing to flush.
+TEST(ShadowQueue, ImageBlitFlushesTheQueueFirst) {
+  struct Case {
+    const char* name;
+    ULONG previous;
+    ULONG rop4;
+    ULONG format;
+    std::uint8_t state;
+    bool emitted;
+  };
+  const Case cases[] = {
+      {"an 8-bit MERGEPAINT", kRop4SrcCopy, kRop4MergePaint, BMF_8BPP, kBlitIdle, true},
+      {"an 8-bit MERGEPAINT after the AND of a hole pair", kRop4SrcAnd, kRop4MergePaint, BMF_8BPP, kBlitHolePair,
+       false},
+      {"a 24-bit SRCAND picture", kRop4SrcCopy, kRop4SrcAnd, BMF_24BPP, kBlitIdle, true},
+  };
+  for (const Case& c : cases) {
+    for (bool plugin : {false, true}) {
+      ShadowPageFixture f;
+      f.PaintShadow({40, 30, 60, 44}, 0x00);
+      DrawObject* queued = f.Append({40, 30, 60, 44}, kObjectCopy, BMF_24BPP);
+      ASSERT_TRUE(AddClipToDrawObject(f.P(), queued, f.Clip({{40, 30, 60, 44}}), queued->rect));
+      if (!plugin) f.P()->generation = PdevGeneration::Classic;
+      f.P()->image.blitState = c.state;
+      f.P()->drawing.rop4 = c.previous;
+      f.P()->drawing.lastDrawnRect = RECTL{0, 0, 16, 8};
+      SURFOBJ surface{};
+      surface.dhpdev = reinterpret_cast<DHPDEV>(f.P());
+      surface.sizlBitmap = SIZEL{kW, kH};
+      surface.pvScan0 = f.plane.data();
+      surface.lDelta = f.P()->planeStride;
+      surface.iBitmapFormat = BMF_1BPP;
+      std::vector<BYTE> bits(static_cast<std::size_t>(RowBytesForFormat(16, c.format)) * 8, 0x80);
+      SURFOBJ src{};
+      src.sizlBitmap = SIZEL{16, 8};
+      src.pvScan0 = bits.data();
+      src.lDelta = static_cast<LONG>(RowBytesForFormat(16, c.format));
+      src.iBitmapFormat = c.format;
+      std::vector<ULONG> grey(256);
+      for (ULONG i = 0; i < 256; ++i) grey[i] = i * 0x010101;
+      XLATEOBJ* xlate = plat::engine::CreateXlate(grey.data(), 256);
+      f.P()->drawing.previousRop4 = f.P()->drawing.rop4;
+      f.P()->drawing.rop4 = c.rop4;
+      const POINTL origin{0, 0};
+      const RECTL target{0, 0, 16, 8};
+      (plugin ? OemImageBlt : BitBltImage)(&surface, &target, &src, &origin, nullptr, xlate);
+      plat::engine::DeleteXlate(xlate);
+      const bool emitted = f.P()->plugin.head == nullptr;
+      EXPECT_EQ(emitted, plugin && c.emitted) << c.name << (plugin ? " plug-in" : " classic");
+      EXPECT_EQ(f.InkInOut({40, 30, 59, 43}).first > 0, plugin && c.emitted) << c.name;
+      FreeImageBuffers(f.P());
+    }
+  }
+}
+
+TEST(ShadowQueue, PluginCacheEntriesFlushTheQueueFirst) {
+  for (bool two : {false, true}) {
+    ShadowPageFixture f;
+    if (two) f.P()->flags |= kPdevTwoPlanes;
+    f.PaintShadow({0, 0, 10, 10}, 0x00);
+    ASSERT_TRUE(f.Blit(ShadowCopyBlt, kRop4SrcCopy, {0, 0, 10, 10}, BMF_24BPP));
+    f.P()->plugin.drawBounds = PdevRect{0, 0, 0, 0};
+    const CacheAnswer answer = two ? OemCacheImageBand(f.P(), f.plane.data(), f.plane.data(), f.P()->planeStride,
+                                                       nullptr, nullptr, nullptr, 0, nullptr, 0, 0)
+                                   : OemFlushOrMergeImage(f.P(), f.plane.data(), f.P()->planeStride, nullptr, nullptr,
+                                                          nullptr, 0, nullptr, 0, 0);
+    EXPECT_TRUE(answer.ok) << two;
+    EXPECT_EQ(f.P()->plugin.head, nullptr) << two;
+    EXPECT_FALSE(f.PendingFlag()) << two;
+    EXPECT_GT(f.InkInOut({0, 0, 9, 9}).first, 0) << two;
+    // Without a shadow page the queue cannot be flushed, and says so.
+    ASSERT_TRUE(f.Blit(ShadowCopyBlt, kRop4SrcCopy, {20, 20, 30, 30}, BMF_24BPP));
+    f.P()->plugin.shadowObject = nullptr;
+    EXPECT_FALSE(OemFlushOrMergeImage(f.P(), f.plane.data(), f.P()->planeStride, nullptr, nullptr, nullptr, 0, nullptr,
+                                      0, 0)
+                     .ok);
+    EXPECT_NE(f.P()->plugin.head, nullptr);
   }
 }
 
