@@ -2,6 +2,7 @@
 // objects instead of being drawn, and the flushes that the queued work needs;
 // the plug-in's band cache entries and the colour test of the read-back.
 #include <algorithm>
+#include <optional>
 
 #include "imaging/density.h"
 #include "imaging/draw_objects.h"
@@ -60,8 +61,29 @@ CLIPOBJ ClipOf(CLIPOBJ* clip, const RECTL& target) {
   return trivial;
 }
 
-// The clip object handed on: the caller's (its enumeration), or the trivial one.
-CLIPOBJ* Handed(CLIPOBJ* clip, CLIPOBJ& trivial) { return clip ? clip : &trivial; }
+// What every worker works out first: the target N, what the blit can reach,
+// the clip it goes by and the band cache.
+struct Piece {
+  CLIPOBJ clip;
+  CLIPOBJ* callerClip;
+  PdevRect N;
+  PdevRect reach;
+  ImageBandCache* cache;
+  // The clip object handed on: the caller's (its enumeration), or the trivial one.
+  CLIPOBJ* Handed() { return callerClip ? callerClip : &clip; }
+};
+
+// None (the worker declines) without a shadow page, for an empty N or
+// without the band cache.
+std::optional<Piece> PieceOf(RenderPdev* pdev, const RECTL* target, CLIPOBJ* clip, bool order) {
+  if (!pdev || !target || !pdev->plugin.shadowObject) return std::nullopt;
+  Piece p{ClipOf(clip, *target), clip, {}, Reach(pdev, *target), nullptr};
+  p.N = TargetRect(pdev, *target, order, p.clip);
+  if (Empty(p.N)) return std::nullopt;
+  p.cache = BandCacheOf(pdev);
+  if (!p.cache) return std::nullopt;
+  return p;
+}
 
 // A picture pending in the band cache with nothing queued goes down.
 void CacheFlush(RenderPdev* pdev) {
@@ -94,13 +116,11 @@ bool ShadowAllWhite(const RenderPdev* pdev, const PdevRect& N) {
 }  // namespace
 
 BOOL ShadowCopyBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ* clip) {
-  if (!pdev || !target || !pdev->plugin.shadowObject) return FALSE;
-  CLIPOBJ c = ClipOf(clip, *target);
-  const PdevRect N = TargetRect(pdev, *target, true, c);
-  if (Empty(N)) return FALSE;
+  std::optional<Piece> piece = PieceOf(pdev, target, clip, true);
+  if (!piece) return FALSE;
+  const PdevRect& N = piece->N;
+  ImageBandCache* cache = piece->cache;
   CacheFlush(pdev);
-  ImageBandCache* cache = BandCacheOf(pdev);
-  if (!cache) return FALSE;
   const PdevDrawState& d = pdev->drawing;
   const PdevRect M = pdev->image.operationRect, L = pdev->image.earlierRect;
   const bool sameTag = pdev->plugin.tag == format;
@@ -116,41 +136,36 @@ BOOL ShadowCopyBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ*
       keep = (sameTag && AreObjectsAdjacent(pdev, *cache, L, N, M)) || (sameTag && rowsWithin && oneSide) ||
              !RectsOverlap(N, M) || (sameTag && d.clipComplexity == DC_COMPLEX);
     }
-    if (!keep) WorkFlush(pdev, c);
+    if (!keep) WorkFlush(pdev, piece->clip);
   }
   const BOOL queued =
-      QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), kObjectCopy, Handed(clip, c), Reach(pdev, *target));
-  pdev->drawing.clipComplexity = c.iDComplexity;
+      QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), kObjectCopy, piece->Handed(), piece->reach);
+  pdev->drawing.clipComplexity = piece->clip.iDComplexity;
   return queued;
 }
 
 BOOL ShadowBlendBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ* clip) {
-  if (!pdev || !target || !pdev->plugin.shadowObject) return FALSE;
-  CLIPOBJ c = ClipOf(clip, *target);
-  const PdevRect N = TargetRect(pdev, *target, false, c);
-  if (Empty(N)) return FALSE;
+  std::optional<Piece> piece = PieceOf(pdev, target, clip, false);
+  if (!piece) return FALSE;
   CacheFlush(pdev);
-  ImageBandCache* cache = BandCacheOf(pdev);
-  if (!cache) return FALSE;
   const PdevDrawState& d = pdev->drawing;
   if (d.rop4 == d.previousRop4 && pdev->plugin.tag == format)
-    AreObjectsAdjacent(pdev, *cache, pdev->image.earlierRect, N, pdev->image.operationRect);
-  if (!(pdev->plugin.kind == kObjectBlend && d.rop4 == d.previousRop4)) WorkFlush(pdev, c);
-  return QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), kObjectBlend, Handed(clip, c),
-                         Reach(pdev, *target));
+    AreObjectsAdjacent(pdev, *piece->cache, pdev->image.earlierRect, piece->N, pdev->image.operationRect);
+  if (!(pdev->plugin.kind == kObjectBlend && d.rop4 == d.previousRop4)) WorkFlush(pdev, piece->clip);
+  return QueueDrawObject(pdev, piece->N, static_cast<std::uint8_t>(format), kObjectBlend, piece->Handed(),
+                         piece->reach);
 }
 
 BOOL ShadowRopBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ* clip) {
-  if (!pdev || !target || !pdev->plugin.shadowObject) return FALSE;
+  if (!pdev) return FALSE;
   const PdevDrawState& d = pdev->drawing;
   if (Rop3Of(d.rop4) != kRop3SrcCopy && !RopIsSourceOnly(d.rop4)) return FALSE;
-  CLIPOBJ c = ClipOf(clip, *target);
-  const PdevRect N = TargetRect(pdev, *target, false, c);
-  if (Empty(N)) return FALSE;
+  std::optional<Piece> piece = PieceOf(pdev, target, clip, false);
+  if (!piece) return FALSE;
+  const PdevRect& N = piece->N;
+  ImageBandCache* cache = piece->cache;
   const PdevRect O = Fields(*target), D = Fields(d.lastDrawnRect);
   if (d.previousRop4 == kRop4PatInvert && d.rop4 == kRop4SrcAnd && RectContains(D, O)) return FALSE;
-  ImageBandCache* cache = BandCacheOf(pdev);
-  if (!cache) return FALSE;
   const PdevRect M = pdev->image.operationRect, L = pdev->image.earlierRect;
   const std::uint8_t kind = pdev->plugin.kind;
   const bool keep =
@@ -159,19 +174,18 @@ BOOL ShadowRopBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ* 
       (Rop3Of(d.previousRop4) == kRop3SrcCopy && kind == kObjectCopy && RectsIntersect(N, M)) ||
       (RopIsSourceOnly(d.previousRop4) && kind == kObjectRop && d.rop4 != d.previousRop4 &&
        (RectContains(D, N) || RectContains(O, D) || RectContains(M, N)));
-  if (!keep) WorkFlush(pdev, c);
-  return QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), kObjectRop, Handed(clip, c),
-                         Reach(pdev, *target));
+  if (!keep) WorkFlush(pdev, piece->clip);
+  return QueueDrawObject(pdev, N, static_cast<std::uint8_t>(format), kObjectRop, piece->Handed(), piece->reach);
 }
 
 BOOL ShadowMaskBlt(RenderPdev* pdev, const RECTL* target, ULONG format, CLIPOBJ* clip) {
-  if (!pdev || !target || !pdev->plugin.shadowObject) return FALSE;
-  CLIPOBJ c = ClipOf(clip, *target);
-  CLIPOBJ* handed = Handed(clip, c);
-  const PdevRect N = TargetRect(pdev, *target, true, c), reach = Reach(pdev, *target);
-  if (Empty(N)) return FALSE;
-  ImageBandCache* cache = BandCacheOf(pdev);
-  if (!cache) return FALSE;
+  std::optional<Piece> piece = PieceOf(pdev, target, clip, true);
+  if (!piece) return FALSE;
+  const PdevRect& N = piece->N;
+  const PdevRect& reach = piece->reach;
+  ImageBandCache* cache = piece->cache;
+  CLIPOBJ* handed = piece->Handed();
+  const CLIPOBJ& c = piece->clip;
   const PdevDrawState& d = pdev->drawing;
   const ULONG cur = d.rop4, prev = d.previousRop4;
   const PdevRect O = Fields(*target), D = Fields(d.lastDrawnRect);
