@@ -5,18 +5,23 @@
 namespace imaging {
 
 BOOL DitherMatrix8x8(const BYTE* density, BYTE* pattern, const PdevRect& rect, LONG srcStep, LONG patternStride) {
-  if (!density || !pattern || rect.right < rect.left || rect.bottom < rect.top) return TRUE;
-  const std::int64_t width = std::int64_t{rect.right} - rect.left + 1;
-  const std::int64_t rows = std::int64_t{rect.bottom} - rect.top + 1;
+  if (rect.right < rect.left || rect.bottom < rect.top) return TRUE;
+  return DitherMatrix8x8Phased(density, pattern, std::int64_t{rect.right} - rect.left + 1,
+                               std::int64_t{rect.bottom} - rect.top + 1, srcStep, patternStride, POINTL{0, 0});
+}
+
+BOOL DitherMatrix8x8Phased(const BYTE* density, BYTE* pattern, std::int64_t width, std::int64_t rows, LONG srcStep,
+                           LONG patternStride, POINTL phase) {
+  if (!density || !pattern || width <= 0 || rows <= 0) return TRUE;
   for (std::int64_t i = 0; i < rows; ++i) {
     const BYTE* d = density + i * srcStep;
     BYTE* out = pattern + i * patternStride;
-    const BYTE* order = BrushDither8x8[i & 7];
+    const BYTE* order = BrushDither8x8[(i + phase.y) & 7];
     for (std::int64_t byte = 0; byte * 8 < width; ++byte) {
       unsigned bits = 0;
       for (int b = 0; b < 8; ++b) {
         const std::int64_t j = byte * 8 + b;
-        bits = (bits << 1) | (j >= width || !(order[j & 7] < d[j]) ? 1u : 0u);
+        bits = (bits << 1) | (j >= width || !(order[(j + phase.x) & 7] < d[j]) ? 1u : 0u);
       }
       out[byte] = static_cast<BYTE>(bits);
     }

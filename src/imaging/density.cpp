@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "planes/colour_classes.h"
 #include "planes/plane_ops.h"
@@ -41,14 +42,15 @@ void ForEachRow(const Conversion& c, RowFn row) {
 
 inline ULONG Rgb(BYTE red, BYTE green, BYTE blue) { return red | (ULONG{green} << 8) | (ULONG{blue} << 16); }
 
-// The colour of direct pixel x of a row (16, 24 or 32 bits).
-inline ULONG DirectColour(const BYTE* row, std::int64_t x, int bytesPerPixel) {
+// The colour of direct pixel x of a row (16, 24 or 32 bits); 24- and 32-bit
+// pixels hold blue, green, red unless redFirst.
+inline ULONG DirectColour(const BYTE* row, std::int64_t x, int bytesPerPixel, bool redFirst = false) {
   const BYTE* p = row + x * bytesPerPixel;
   if (bytesPerPixel == 2) {
     const unsigned v = p[0] | (unsigned{p[1]} << 8);
     return Rgb(static_cast<BYTE>((v >> 7) & 0xF8), static_cast<BYTE>((v >> 2) & 0xF8), static_cast<BYTE>((v << 3) & 0xFF));
   }
-  return Rgb(p[2], p[1], p[0]);
+  return redFirst ? Rgb(p[0], p[1], p[2]) : Rgb(p[2], p[1], p[0]);
 }
 
 // Palette index of pixel x of a row.
@@ -77,7 +79,7 @@ void OneInkPalette(const Conversion& c, const BYTE tone[256], BYTE* out, ULONG f
   });
 }
 
-void OneInkDirect(const Conversion& c, const BYTE tone[256], BYTE* out, int bytesPerPixel) {
+void OneInkDirect(const Conversion& c, const BYTE tone[256], BYTE* out, int bytesPerPixel, bool redFirst = false) {
   if (!out) return;
   ULONG colours[kChunk];
   BYTE density[kChunk];
@@ -85,7 +87,7 @@ void OneInkDirect(const Conversion& c, const BYTE tone[256], BYTE* out, int byte
     const BYTE* first = row + std::int64_t{c.srcRect.left} * bytesPerPixel;
     for (std::int64_t x = 0; x < width; x += kChunk) {
       const int n = static_cast<int>(std::min<std::int64_t>(kChunk, width - x));
-      for (int k = 0; k < n; ++k) colours[k] = DirectColour(first, x + k, bytesPerPixel);
+      for (int k = 0; k < n; ++k) colours[k] = DirectColour(first, x + k, bytesPerPixel, redFirst);
       RgbToDensity(colours, density, static_cast<ULONG>(n));
       BYTE* o = out + at + x;
       for (int k = 0; k < n; ++k) o[k] = tone[density[k]];
@@ -136,6 +138,36 @@ void OneInkFrom4Bpp(const Conversion& c, const BYTE tone[256], BYTE* out) { OneI
 void OneInkFrom8Bpp(const Conversion& c, const BYTE tone[256], BYTE* out) { OneInkPalette(c, tone, out, BMF_8BPP); }
 void OneInkFrom16Bpp(const Conversion& c, const BYTE tone[256], BYTE* out) { OneInkDirect(c, tone, out, 2); }
 void OneInkFrom24Bpp(const Conversion& c, const BYTE tone[256], BYTE* out) { OneInkDirect(c, tone, out, 3); }
+void OneInkFrom24BppOrdered(const Conversion& c, const BYTE tone[256], BYTE* out, bool redFirst) {
+  OneInkDirect(c, tone, out, 3, redFirst);
+}
+
+std::uint8_t PlateDensityFrom24Bpp(const Conversion& c, int classCode, bool redFirst, BYTE* out,
+                                   std::uint8_t plate) {
+  if (!out) return plate;
+  // The two colours met last (a stroke and its background) are classified once.
+  struct Known {
+    ULONG colour = 0xFFFFFFFF;
+    BYTE plate = 0, density = 0;
+  } known[2];
+  ForEachRow(c, [&](const BYTE* row, std::int64_t at, std::int64_t width) {
+    const BYTE* first = row + std::int64_t{c.srcRect.left} * 3;
+    for (std::int64_t x = 0; x < width; ++x) {
+      const ULONG colour = DirectColour(first, x, 3, redFirst);
+      if (colour != known[0].colour) {
+        std::swap(known[0], known[1]);
+        if (colour != known[0].colour) {
+          known[0].colour = colour;
+          ClassifyColourForPlates(classCode, static_cast<BYTE>(colour), static_cast<BYTE>(colour >> 8),
+                                  static_cast<BYTE>(colour >> 16), 0, &known[0].plate, &known[0].density);
+        }
+      }
+      plate = known[0].plate;
+      out[at + x] = known[0].density;
+    }
+  });
+  return plate;
+}
 void OneInkFrom32Bpp(const Conversion& c, const BYTE tone[256], BYTE* out) { OneInkDirect(c, tone, out, 4); }
 
 void TwoInkFrom1Bpp(const Conversion& c, const PlateMap& m, const BYTE tone[256], BYTE* p1, BYTE* p2) {

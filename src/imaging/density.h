@@ -37,6 +37,12 @@ void OneInkFrom8Bpp(const Conversion& c, const BYTE tone[256], BYTE* out);
 void OneInkFrom16Bpp(const Conversion& c, const BYTE tone[256], BYTE* out);
 void OneInkFrom24Bpp(const Conversion& c, const BYTE tone[256], BYTE* out);
 void OneInkFrom32Bpp(const Conversion& c, const BYTE tone[256], BYTE* out);
+// OneInkFrom24Bpp of pixels that hold red, green, blue when redFirst.
+void OneInkFrom24BppOrdered(const Conversion& c, const BYTE tone[256], BYTE* out, bool redFirst);
+// Each 24-bit pixel classified for the plates (object kind 0): its density
+// to out, untoned. The plate of the last pixel comes back (plate itself when
+// there are none).
+std::uint8_t PlateDensityFrom24Bpp(const Conversion& c, int classCode, bool redFirst, BYTE* out, std::uint8_t plate);
 
 // Two-ink converters: (plate, density) of every palette entry, or the
 // classifier's code for direct colours.

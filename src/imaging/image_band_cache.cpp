@@ -629,6 +629,11 @@ bool MergeStep(void* context, ImageBandCache& cache, const PdevRect& N, const St
 
 }  // namespace
 
+PictureBands OemStartImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStride, const PdevRect& T,
+                           const StripSource& strip, bool withParameters) {
+  return StartImage(pdev, cache, plane, planeStride, T, strip, withParameters);
+}
+
 CacheAnswer imaging::CacheImage8(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target,
                                  const BYTE* src, const PdevRect* srcRect, LONG srcStride, const ULONG* palette,
                                  ULONG paletteCount, ULONG format) {

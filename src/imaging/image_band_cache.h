@@ -111,6 +111,14 @@ BOOL FlushCache8(RenderPdev* pdev, BYTE* plane, LONG planeStride);
 
 }  // namespace imaging
 
+// The plug-in's entries to the start of a new picture in the 8-bit cache
+// (StartImage) and in the RGB cache (RenderImageBand): cached, or with caching
+// off rendered at once into the bands that come back.
+PictureBands OemStartImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane, LONG planeStride, const PdevRect& T,
+                           const imaging::StripSource& strip, bool withParameters);
+PictureBands OemRenderImageBand(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T,
+                                const imaging::StripSource& strip, bool withParameters);
+
 // Hands a converted image strip (clip list first) to the band cache of the
 // sheet. The direct-render bands when the cache did not keep it (the caller
 // frees them), else null.

@@ -146,16 +146,20 @@ std::optional<int> SequenceState(RenderPdev* pdev, ImageBandCache& cache, BYTE& 
   return std::nullopt;
 }
 
-// A pending picture that this blit does not continue goes down first.
-void FlushUnlessContinued(RenderPdev* pdev, ImageBandCache& cache, BYTE state, int candidate, const ImageBlit& b) {
+// A pending picture that this blit does not continue goes down first. The
+// plug-in keeps a pending paint-on-mask picture queued with the DSna that
+// follows, and flushes before a mask over a hole pair's MERGEPAINT.
+void FlushUnlessContinued(RenderPdev* pdev, ImageBandCache& cache, BYTE state, int candidate, const ImageBlit& b,
+                          bool plugin) {
   if (!(pdev->flags & kPdevImagePending)) return;
   bool flush = candidate == kBlitSrcAndNew || candidate == kBlitSrcPaintNew || candidate == kBlitPaintOnMaskNew ||
-               candidate == kBlitDsnaNew;
+               (candidate == kBlitDsnaNew && !plugin);
   const bool startsMask = candidate == kBlitMaskFirst || candidate == kBlitMaskHole;
   if (startsMask && state == kBlitIdle && b.prev != kRop4SrcCopy) flush = true;
   if (candidate == kBlitMaskFirst && state == kBlitIdle && b.prev == kRop4SrcCopy &&
       !AreObjectsAdjacent(pdev, cache, pdev->image.earlierRect, b.targetRect, b.operationRect))
     flush = true;
+  if (plugin && candidate == kBlitMaskFirst && state == kBlitHolePair && b.cur == kRop4MergePaint) flush = true;
   if (flush) FlushImageIfPending(pdev);
 }
 
@@ -259,19 +263,27 @@ BYTE* SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& re
   BYTE *drum1 = nullptr, *drum2 = nullptr;
   GetInkPlanes(pdev, planeStride, &drum1, &drum2);
   if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
+  const bool plugin = IsPluginPdev(pdev);
+  BYTE* plane = OneInkPicturePlane(pdev, drum1, drum2);
   const CacheAnswer answer =
       HasTwoPlanes(pdev)
-          ? CacheImageBand(pdev, drum1, drum2, planeStride, &target, image, &rect, stride, palette, paletteCount,
-                           format)
-          : FlushOrMergeImage(pdev, OneInkPicturePlane(pdev, drum1, drum2), planeStride, &target, image, &rect,
-                              stride, palette, paletteCount, format);
+          ? (plugin ? OemCacheImageBand : CacheImageBand)(pdev, drum1, drum2, planeStride, &target, image, &rect,
+                                                           stride, palette, paletteCount, format)
+          : (plugin ? OemFlushOrMergeImage : FlushOrMergeImage)(pdev, plane, planeStride, &target, image, &rect,
+                                                                 stride, palette, paletteCount, format);
   return pdev->shared.pictureFlag != 1 ? answer.bands.first : nullptr;
 }
 
-BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
-                 XLATEOBJ* xlate) {
+namespace {
+
+// The image blit of both generations. The plug-in's flushes are queue-aware
+// (FlushImageIfPending) with all-zero drawing bounds, so that every queued
+// object goes down first.
+BOOL BlitImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+               XLATEOBJ* xlate, bool plugin) {
   RenderPdev* pdev = PdevFromSurface(pso);
   if (!IsValidPdev(pdev) || !target || !src) return FALSE;
+  if (plugin) pdev->plugin.drawBounds = PdevRect{0, 0, 0, 0};
   ImageBandCache* cache = BandCacheOf(pdev);
   if (!cache) return FALSE;
   PdevDrawState& d = pdev->drawing;
@@ -291,6 +303,7 @@ BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* 
 
   // An 8-bit MERGEPAINT: its dark pixels become white holes at once.
   if (b.cur == kRop4MergePaint && b.format == BMF_8BPP) {
+    if (plugin && !(b.prev == kRop4SrcAnd && state == kBlitHolePair)) FlushImageIfPending(pdev);
     if (!InvertedSourceOrPlanes(pso, b.targetRect, src, srcOrigin, clip, xlate)) return FALSE;
     state = kBlitMergePaint8;
     return TRUE;
@@ -305,7 +318,7 @@ BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* 
     if (!sequence) return FALSE;
     candidate = *sequence;
   }
-  FlushUnlessContinued(pdev, *cache, state, candidate, b);
+  FlushUnlessContinued(pdev, *cache, state, candidate, b, plugin);
 
   // Masks become white holes at once.
   const bool mask = candidate == kBlitMaskFirst || candidate == kBlitMaskHole ||
@@ -342,4 +355,16 @@ BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* 
     return FALSE;
   }
   return TRUE;
+}
+
+}  // namespace
+
+BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                 XLATEOBJ* xlate) {
+  return BlitImage(pso, target, src, srcOrigin, clip, xlate, false);
+}
+
+BOOL OemImageBlt(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                 XLATEOBJ* xlate) {
+  return BlitImage(pso, target, src, srcOrigin, clip, xlate, true);
 }

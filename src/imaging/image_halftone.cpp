@@ -32,6 +32,17 @@ int ConvertToDensity(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect,
   static constexpr Converter kConverters[] = {OneInkFrom1Bpp,  OneInkFrom4Bpp,  OneInkFrom8Bpp,
                                               OneInkFrom16Bpp, OneInkFrom24Bpp, OneInkFrom32Bpp};
   if (!KnownFormat(format)) return -1;
+  if (IsPluginPdev(pdev) && format == BMF_24BPP) {
+    // The plug-in's converter, on the common size of the two rects.
+    if (!src || !out || srcRect.left < 0 || srcRect.top < 0 || RectIsEmpty(srcRect) || RectIsEmpty(outRect)) return 1;
+    const LONG width = static_cast<LONG>(std::min(RectWidth(srcRect), RectWidth(outRect)));
+    const LONG height = static_cast<LONG>(std::min(RectHeight(srcRect), RectHeight(outRect)));
+    const bool flipped = pdev->drawing.destinationFlipped == 2;
+    BYTE* first = out + std::int64_t{flipped ? outRect.bottom : outRect.top} * outStride + outRect.left;
+    return OemRgbToDensity(pdev, src,
+                           PdevRect{srcRect.left, srcRect.top, srcRect.left + width - 1, srcRect.top + height - 1},
+                           srcStride, first, flipped ? -outStride : outStride);
+  }
   BYTE tone[256];
   ToneClampTable(ToneInputsOf(pdev), tone);
   kConverters[format - BMF_1BPP](ConversionOf(pdev, src, srcRect, srcStride, outRect, outStride, palette, paletteCount),

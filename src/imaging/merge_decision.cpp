@@ -30,9 +30,17 @@ bool Within(std::int32_t lo, std::int32_t hi, std::int32_t v) { return lo <= v &
 // Directly after, or overlapping the last row or column.
 bool Follows(std::int32_t next, std::int32_t lastEnd) { return next == lastEnd + 1 || next <= lastEnd; }
 
+// The horizontal spans share more than an end point.
+bool SpansShareMore(const PdevRect& L, const PdevRect& N) {
+  const bool nHoldsL = N.left <= L.left && L.right <= N.right;
+  const bool lHoldsN = L.left <= N.left && N.right <= L.right;
+  return nHoldsL || lHoldsN || (N.left < L.right && N.right > L.left);
+}
+
 }  // namespace
 
-bool AreObjectsAdjacent(RenderPdev*, ImageBandCache& cache, const PdevRect& L, const PdevRect& N, const PdevRect& M) {
+bool AreObjectsAdjacent(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& L, const PdevRect& N,
+                        const PdevRect& M) {
   cache.mergeState = 0;
   const auto [lx0, lx1] = Span(L.left, L.right);
   const auto [ly0, ly1] = Span(L.top, L.bottom);
@@ -40,6 +48,9 @@ bool AreObjectsAdjacent(RenderPdev*, ImageBandCache& cache, const PdevRect& L, c
   const auto [ny0, ny1] = Span(N.top, N.bottom);
   if (Within(lx0, lx1, nx0) && Within(lx0, lx1, nx1) && Within(ly0, ly1, ny0) && Within(ly0, ly1, ny1)) return false;
   if (RectsTouch(L, N)) {
+    // The plug-in's pieces keep their exclusive bottom: the next strip starts
+    // on the last one's bottom row.
+    if (IsPluginPdev(pdev) && N.top == L.bottom && N.top > L.top && SpansShareMore(L, N)) return true;
     if (N.left == L.left && std::abs(L.right - N.right) <= 1 && M.left == N.left && std::abs(M.right - N.right) <= 1)
       return true;
     if (N.top == L.top && std::abs(L.bottom - N.bottom) <= 1 && M.top == N.top && std::abs(M.bottom - N.bottom) <= 1)

@@ -23,6 +23,9 @@ BOOL FlushPicture(RenderPdev* pdev, BYTE* plane, LONG planeStride) {
 
 BOOL FlushImageIfPending(RenderPdev* pdev) {
   if (!(pdev->flags & kPdevImagePending)) return TRUE;
+  // The plug-in's pending work may be queued drawing objects; their flush
+  // keeps the flag as the queue needs it.
+  if (IsPluginPdev(pdev) && pdev->plugin.head) return FlushDrawObjects(pdev);
   BYTE* plane = OneInkPicturePlane(pdev, pdev->drum1Plane, pdev->drum2Plane);
   BOOL flushed = FlushPicture(pdev, plane, pdev->planeStride);
   pdev->flags &= ~kPdevImagePending;

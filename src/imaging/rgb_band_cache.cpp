@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "imaging/density.h"
+#include "imaging/draw_objects.h"
 #include "imaging/enhancement.h"
 #include "imaging/image_band_cache.h"
 #include "imaging/image_copy.h"
@@ -230,7 +231,10 @@ BOOL FlushImageBandCache(RenderPdev* pdev, ImageBandCache& cache, BYTE* drum1Pla
   } previousRop{pdev->drawing.previousRop4, pdev->drawing.previousRop4};
   if (cache.pictureRop4 != 0) pdev->drawing.previousRop4 = cache.pictureRop4;
   const RgbBuffer picture = PictureOf(cache.rgb);
-  ClassifyPendingRgb(pdev, picture, cache.histogram);
+  if (IsPluginPdev(pdev))
+    ClassifyRgbImage(pdev, cache.rgb);
+  else
+    ClassifyPendingRgb(pdev, picture, cache.histogram);
   const std::uint8_t mode = pdev->separationModes[2];
   const BYTE state = pdev->image.blitState;
   const BYTE operation = pdev->shared.operation;
@@ -401,6 +405,17 @@ bool MergeStep(void* context, ImageBandCache& cache, const PdevRect& N, const St
 }  // namespace imaging
 
 using namespace imaging;
+
+PictureBands OemRenderImageBand(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T, const StripSource& strip,
+                                bool withParameters) {
+  return RenderImageBand(pdev, cache, T, strip, withParameters);
+}
+
+BOOL OemFlushImageBandCache(RenderPdev* pdev) {
+  ImageBandCache* cache = pdev ? pdev->image.bandCache : nullptr;
+  if (!cache) return FALSE;
+  return FlushImageBandCache(pdev, *cache, pdev->drum1Plane, pdev->drum2Plane, pdev->planeStride);
+}
 
 namespace {
 

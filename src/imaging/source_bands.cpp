@@ -12,6 +12,16 @@
 #include "planes/plane_ops.h"
 #include "planes/work_buffers.h"
 
+void DrawBoundsFromClip(RenderPdev* pdev, const CLIPOBJ* clip, const PdevRect& dest) {
+  if (clip) {
+    const RECTL& b = clip->rclBounds;
+    pdev->plugin.drawBounds = PdevRect{b.left, b.top, b.right, b.bottom};
+  } else {
+    const RECTL t = ExclusiveRect(dest);
+    pdev->plugin.drawBounds = PdevRect{t.left, t.top, t.right, t.bottom};
+  }
+}
+
 // 1 sends black-and-white one-bit copies to band 2 (the drum-1 plane).
 const BYTE MonoCopyPlate[kSeparationModes] = {1, 0, 0, 0, 1, 1, 0, 1, 0, 1, 0, 1, 1, 0, 0, 0, 1, 1};
 
@@ -52,13 +62,16 @@ struct SourceConversion {
 PictureBands SendPictureToCache(RenderPdev* pdev, const SourceConversion& c, LONG planeStride, CLIPOBJ* clip) {
   if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
   PdevRect dest = c.dest;
+  // The plug-in's caches first flush the drawing objects queued there.
+  const bool plugin = IsPluginPdev(pdev);
+  auto* toRgbCache = plugin ? OemCacheImageBand : CacheImageBand;
+  auto* toGreyCache = plugin ? OemFlushOrMergeImage : FlushOrMergeImage;
   const CacheAnswer answer =
       HasTwoPlanes(pdev)
-          ? CacheImageBand(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, &dest, c.src, &c.srcRect,
-                           c.srcStride, c.palette, c.paletteCount, c.srcFormat)
-          : FlushOrMergeImage(pdev, pdev->separationModes[2] != 0 ? pdev->drum2Plane : pdev->drum1Plane,
-                              planeStride, &dest, c.src, &c.srcRect, c.srcStride, c.palette, c.paletteCount,
-                              c.srcFormat);
+          ? toRgbCache(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, &dest, c.src, &c.srcRect, c.srcStride,
+                       c.palette, c.paletteCount, c.srcFormat)
+          : toGreyCache(pdev, pdev->separationModes[2] != 0 ? pdev->drum2Plane : pdev->drum1Plane, planeStride,
+                        &dest, c.src, &c.srcRect, c.srcStride, c.palette, c.paletteCount, c.srcFormat);
   if (pdev->shared.pictureFlag) return {};
   return answer.bands;
 }
@@ -91,13 +104,15 @@ SourceKernel ChooseSourceKernel(const RenderPdev* pdev, const SourceConversion& 
   const ULONG rop4 = pdev->drawing.rop4;
   const BYTE imageMode = pdev->separationModes[2];
   const ULONG format = c.srcFormat;
+  // The plug-in screens an 8-bpp MERGEPAINT source in every image mode.
+  const bool screensMergePaint = imageMode <= 1 || IsPluginPdev(pdev);
   const bool deep = format == BMF_4BPP || format == BMF_16BPP || format == BMF_24BPP || format == BMF_32BPP ||
-                    (format == BMF_8BPP && !(rop4 == kRop4MergePaint && imageMode <= 1)) ||
+                    (format == BMF_8BPP && !(rop4 == kRop4MergePaint && screensMergePaint)) ||
                     (format == BMF_1BPP && twoInks && imageMode > 1 && (rop4 == kRop4SrcPaint || rop4 == kRop4SrcAnd) &&
                      !blackWhite);
   if (deep) return twoInks && imageMode > 1 && RopIsSourceOnly(rop4) ? SourceKernel::TwoPlates : SourceKernel::Halftone;
-  const bool screen = imageMode <= 1 && ((format == BMF_8BPP && rop4 == kRop4MergePaint) ||
-                                         (format == BMF_1BPP && rop4 == kRop4SrcPaint && !blackWhite));
+  const bool screen = (screensMergePaint && format == BMF_8BPP && rop4 == kRop4MergePaint) ||
+                      (imageMode <= 1 && format == BMF_1BPP && rop4 == kRop4SrcPaint && !blackWhite);
   if (screen) return SourceKernel::Screen;
   const bool sameSize =
       RectWidth(c.srcRect) == RectWidth(c.bandRect) && RectHeight(c.srcRect) == RectHeight(c.bandRect);
@@ -111,7 +126,8 @@ void ScreenIntoBands(RenderPdev* pdev, const SourceConversion& c, const WhiteBan
   if (pdev->drawing.rop4 != kRop4MergePaint) return;
   pdev->shared.operation = kOperationDirect;
   if (!HasTwoPlanes(pdev)) return;
-  if (pdev->separationModes[2] != 0)
+  // The plug-in puts the screened source on both bands in every mode.
+  if (pdev->separationModes[2] != 0 || IsPluginPdev(pdev))
     std::memcpy(bands.second, bands.first, static_cast<std::size_t>(bands.bytes));
   else
     std::memcpy(bands.first, bands.second, static_cast<std::size_t>(bands.bytes));
@@ -145,6 +161,7 @@ PictureBands SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRe
                                  ULONG srcFormat, const PdevRect& bandRect, LONG* bandStride, const PdevRect& destIn,
                                  XLATEOBJ* xlate, BOOL direct, LONG planeStride, CLIPOBJ* clip) {
   if (!pdev || !src || !bandStride || RectIsEmpty(srcRect)) return {};
+  if (IsPluginPdev(pdev)) DrawBoundsFromClip(pdev, clip, destIn);
   const PdevRect dest{std::min(destIn.left, destIn.right), std::min(destIn.top, destIn.bottom),
                       std::max(destIn.left, destIn.right), std::max(destIn.top, destIn.bottom)};
   ULONG palette[256];
@@ -230,8 +247,8 @@ CutOut CutOutToPlaneFormat(RenderPdev* pdev, LONG planeStride, const PdevRect& d
   return out;
 }
 
-BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
-                      XLATEOBJ* xlate, BOOL) {
+BOOL CopySourceToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                        XLATEOBJ* xlate, LONG planeStride, BOOL (*flushPending)(RenderPdev*)) {
   RenderPdev* pdev = PdevFromSurface(pso);
   if (!pdev || !target || !src) return FALSE;
   FreeSavedPlanes(pdev);
@@ -248,7 +265,7 @@ BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
   if (caching && clip && (clip->iDComplexity == DC_RECT || clip->iDComplexity == DC_COMPLEX) &&
       src->iBitmapFormat != BMF_1BPP) {
     // Only the part inside the clip goes to the picture.
-    const CutOut cut = CutOutToPlaneFormat(pdev, pso->lDelta, rects.dest, bits, rects.source, src->lDelta,
+    const CutOut cut = CutOutToPlaneFormat(pdev, planeStride, rects.dest, bits, rects.source, src->lDelta,
                                            src->iBitmapFormat, clip, xlate);
     if (cut.done) {
       if (!cut.bands.first) return TRUE;
@@ -259,21 +276,26 @@ BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
   }
   if (!bands.first) {
     bands = SourceToPlaneFormat(pdev, bits, rects.source, src->lDelta, src->iBitmapFormat, bandRect, &bandStride,
-                                rects.dest, xlate, caching ? FALSE : TRUE, pso->lDelta, clip);
+                                rects.dest, xlate, caching ? FALSE : TRUE, planeStride, clip);
   }
   BYTE* band = bands.first;
   BYTE* band2 = bands.second;
   if (!band) return TRUE;
-  FlushImageIfPending(pdev);
+  flushPending(pdev);
   if (clip) clip->iDComplexity = savedComplexity;
   const PdevRect placed{0, 0, bandDest.right - bandDest.left, bandDest.bottom - bandDest.top};
   BYTE *drum1 = nullptr, *drum2 = nullptr;
-  GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
-  ForEachClipRectWithSource(pdev, drum2, bandDest, pso->lDelta, band, placed, bandStride, clip, WhiteThenAndKernel);
+  GetInkPlanes(pdev, planeStride, &drum1, &drum2);
+  ForEachClipRectWithSource(pdev, drum2, bandDest, planeStride, band, placed, bandStride, clip, WhiteThenAndKernel);
   if (HasTwoPlanes(pdev) && band2 && band2 != band)
-    ForEachClipRectWithSource(pdev, drum1, bandDest, pso->lDelta, band2, placed, bandStride, clip, WhiteThenAndKernel);
+    ForEachClipRectWithSource(pdev, drum1, bandDest, planeStride, band2, placed, bandStride, clip, WhiteThenAndKernel);
   GlobalFree(band);
   return TRUE;
+}
+
+BOOL CopyBitsToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
+                      XLATEOBJ* xlate, BOOL) {
+  return CopySourceToPlanes(pso, target, src, srcOrigin, clip, xlate, pso ? pso->lDelta : 0, FlushImageIfPending);
 }
 
 // Direct one-bit bands of the source over dest; none when none were made.

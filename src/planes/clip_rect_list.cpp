@@ -29,7 +29,9 @@ BOOL AddClipToClipRectList(RenderPdev* pdev, CLIPOBJ* clip) {
     list.entries = grown;
     list.capacity = capacity;
   }
-  const std::uint8_t nothingToBlank = Rop3Of(pdev->drawing.rop4) != kRop3SrcCopy ? 1 : 0;
+  std::uint8_t nothingToBlank = Rop3Of(pdev->drawing.rop4) != kRop3SrcCopy ? 1 : 0;
+  // The plug-in's complex clips of queued shadow-page work are whitened.
+  if (IsPluginPdev(pdev) && clip->iDComplexity == DC_COMPLEX && pdev->plugin.kind != 0) nothingToBlank = 0;
   for (const PdevRect& r : added) list.entries[list.count++] = ClipRectEntry{r, nothingToBlank};
   return TRUE;
 }

@@ -173,7 +173,18 @@ void FillTwoPlanes(RenderPdev* pdev, const PdevRect& r, BYTE* target, BYTE* othe
     return;
   }
   OtherRule rule = FixedOtherRule(rop2);
-  if (rop2 == R2_COPYPEN && !keep) rule = OtherRule::kWhite;
+  if (rop2 == R2_COPYPEN && IsPluginPdev(pdev)) {
+    // The plug-in copies the pattern to both planes while the other plane is
+    // kept in the separating image modes, and whitens it otherwise.
+    if (keep && pdev->separationModes[2] >= 2) {
+      OnePlane(r, target, stride, pattern, size, [](BYTE, BYTE p) { return p; });
+      OnePlane(r, other, stride, pattern, size, [](BYTE, BYTE p) { return p; });
+      return;
+    }
+    rule = OtherRule::kWhite;
+  } else if (rop2 == R2_COPYPEN && !keep) {
+    rule = OtherRule::kWhite;
+  }
   // The other plane's change does not depend on the target: two plain passes.
   WithTargetOp(rop2, [&](auto targetOp) { OnePlane(r, target, stride, pattern, size, targetOp); });
   if (rule == OtherRule::kKeep) return;

@@ -131,7 +131,8 @@ void OrPairRules(const RenderPdev* pdev, BYTE* plane, LONG stride, const PdevRec
   if (pdev->orientation != 90) return;
   const std::int64_t lastRow = dest.top + rows - 1;
   const bool inkPlane = plane == pdev->drum1Plane || plane == pdev->drum2Plane;
-  if (((lastRow + pdev->planeHeight) & 1) == 0 && lastRow != pdev->planeHeight - 1 && inkPlane)
+  // The plug-in keeps its last row to itself.
+  if (!IsPluginPdev(pdev) && ((lastRow + pdev->planeHeight) & 1) == 0 && lastRow != pdev->planeHeight - 1 && inkPlane)
     CopySpan(plane, stride, dest, lastRow, lastRow + 1);
   if (!pair) return;
   for (std::int64_t y = dest.top + 1; y <= lastRow; ++y) {
@@ -155,7 +156,9 @@ BOOL PlaneKernel(RenderPdev* pdev, BYTE* plane, const PdevRect& caller, LONG str
   if constexpr (op == RowOp::Or) {
     OrPairRules(pdev, plane, stride, caller, dest, rows);
   } else if constexpr (op == RowOp::Xor) {
-    PairFirstRow(pdev, plane, stride, dest);
+    if (!IsPluginPdev(pdev)) PairFirstRow(pdev, plane, stride, dest);
+  } else if constexpr (op == RowOp::And) {
+    if (!IsPluginPdev(pdev) && CopyRop(pdev)) PairFirstRow(pdev, plane, stride, dest);
   } else {
     if (CopyRop(pdev)) PairFirstRow(pdev, plane, stride, dest);
   }

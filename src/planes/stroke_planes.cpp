@@ -59,13 +59,7 @@ void RestoreStrokeRows(RenderPdev* pdev) {
   ds.strokeSwapped = 0;
 }
 
-BOOL StrokeOnInkPlane(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* pptlBrushOrg,
-                      LINEATTRS* plineattrs, MIX mix) {
-  RenderPdev* pdev = PdevFromSurface(pso);
-  if (!ColourUsesSecondPlane(pdev, pbo) || pdev->drum1Plane == pdev->drum2Plane)
-    return EngStrokePath(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
-  RestoreStrokeRows(pdev);
-  // The dots the stroke can reach: the path's bounds and the pen around them.
+PdevRect StrokeReach(const RenderPdev* pdev, PATHOBJ* ppo, const LINEATTRS* plineattrs) {
   RECTFX bounds;
   PATHOBJ_vGetBounds(ppo, &bounds);
   double pen = 2;
@@ -75,12 +69,15 @@ BOOL StrokeOnInkPlane(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, B
     pen = std::isfinite(w) ? std::min(w * miter + 2, 1.0e6) : 1.0e6;
   }
   auto clamp = [](double v, std::int32_t hi) {
-    return static_cast<std::int32_t>(std::clamp(v, 0.0, static_cast<double>(hi)));
+    return static_cast<std::int32_t>(std::clamp(v, 0.0, static_cast<double>(std::max(hi, 0))));
   };
-  const PdevRect r{clamp(std::floor(bounds.xLeft / 16.0 - pen), pdev->planeWidth - 1),
-                   clamp(std::floor(bounds.yTop / 16.0 - pen), pdev->planeHeight - 1),
-                   clamp(std::ceil(bounds.xRight / 16.0 + pen), pdev->planeWidth - 1),
-                   clamp(std::ceil(bounds.yBottom / 16.0 + pen), pdev->planeHeight - 1)};
+  return PdevRect{clamp(std::floor(bounds.xLeft / 16.0 - pen), pdev->planeWidth - 1),
+                  clamp(std::floor(bounds.yTop / 16.0 - pen), pdev->planeHeight - 1),
+                  clamp(std::ceil(bounds.xRight / 16.0 + pen), pdev->planeWidth - 1),
+                  clamp(std::ceil(bounds.yBottom / 16.0 + pen), pdev->planeHeight - 1)};
+}
+
+BOOL ExchangeStrokeRows(RenderPdev* pdev, const PdevRect& r) {
   const std::size_t bytes =
       static_cast<std::size_t>(r.right / 8 - r.left / 8 + 1) * static_cast<std::size_t>(r.bottom - r.top + 1);
   auto* saved = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, bytes));
@@ -91,7 +88,23 @@ BOOL StrokeOnInkPlane(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, B
   ds.strokeSaved = saved;
   ds.strokeRect = r;
   ds.strokeSwapped = 1;
+  return TRUE;
+}
+
+BOOL StrokeOnDrumOneRows(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo,
+                         POINTL* pptlBrushOrg, LINEATTRS* plineattrs, MIX mix) {
+  RenderPdev* pdev = PdevFromSurface(pso);
+  RestoreStrokeRows(pdev);
+  if (!ExchangeStrokeRows(pdev, StrokeReach(pdev, ppo, plineattrs))) return FALSE;
   const BOOL drawn = EngStrokePath(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
   RestoreStrokeRows(pdev);
   return drawn;
+}
+
+BOOL StrokeOnInkPlane(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* pptlBrushOrg,
+                      LINEATTRS* plineattrs, MIX mix) {
+  RenderPdev* pdev = PdevFromSurface(pso);
+  if (!ColourUsesSecondPlane(pdev, pbo) || pdev->drum1Plane == pdev->drum2Plane)
+    return EngStrokePath(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
+  return StrokeOnDrumOneRows(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
 }

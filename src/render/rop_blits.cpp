@@ -2,6 +2,7 @@
 // SRCAND blits, the raster-operation history that recognises transparent
 // and masked image sequences, and the ROP interpreter on the planes.
 #include "render/rop_blits.h"
+#include "render/rop_stages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -23,23 +24,6 @@ bool Meets(const PdevRect& a, const RECTL& exclusive) {
 constexpr std::uint16_t kPlate1 = 1;
 constexpr std::uint16_t kPlate2 = 2;
 
-struct Buffers {
-  BYTE* band = nullptr;
-  BYTE* pattern = nullptr;
-  BYTE* work = nullptr;
-  BYTE* temp = nullptr;
-  ~Buffers() {
-    for (BYTE* b : {band, pattern, work, temp})
-      if (b) GlobalFree(b);
-  }
-};
-
-BYTE* WhiteBuffer(std::size_t bytes) {
-  auto* b = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, bytes));
-  if (b) std::memset(b, 0xFF, bytes);
-  return b;
-}
-
 // The second work buffer is needed when the first xor combines two fresh
 // operands.
 bool NeedsTemp(const char* name) {
@@ -47,23 +31,31 @@ bool NeedsTemp(const char* name) {
   return x && (x[1] == 'D' || x[1] == 'P' || x[1] == 'S');
 }
 
-// The destination cut to the plane, the source origin moved with it; the
-// target again as an exclusive RECTL.
-struct PlaneDestination {
-  PdevRect dest;
-  POINTL origin;
-  RECTL cutTarget;
-};
-std::optional<PlaneDestination> DestinationOnPlane(const RenderPdev* pdev, const RECTL& target,
-                                                   const POINTL* srcOrigin) {
-  const PdevRect whole = InclusiveRect(target);
-  PdevRect dest;
-  RectIntersect(whole, PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}, dest);
-  if (RectIsEmpty(dest)) return std::nullopt;
-  POINTL origin = srcOrigin ? *srcOrigin : POINTL{0, 0};
-  origin.x += dest.left - whole.left;
-  origin.y += dest.top - whole.top;
-  return PlaneDestination{dest, origin, ExclusiveRect(dest)};
+BYTE* WhiteWorkBuffer(std::size_t bytes, bool localHeap) {
+  auto* b = static_cast<BYTE*>(localHeap ? LocalAlloc(LMEM_FIXED, bytes) : GlobalAlloc(GMEM_FIXED, bytes));
+  if (b) std::memset(b, 0xFF, bytes);
+  return b;
+}
+
+BOOL Evaluate(RenderPdev* pdev, CLIPOBJ* clip, BYTE* plane, const PdevRect& dest, LONG planeStride,
+              const RopOperands& op) {
+  return EvalRop3Rpn(pdev, clip, plane, dest, planeStride, op.name, op.nameLength, op.buf.band, op.bandRect,
+                     op.bandStride, op.buf.pattern, op.patternSize, op.buf.work, op.buf.temp);
+}
+
+// The plane the ROP runs on: the brush's plate with a pattern; on two inks
+// without one, the one-ink picture plane unless the blit renders directly;
+// the mask idiom's plane in graphics separation modes 0 and 1.
+BYTE* RopTargetPlane(const RenderPdev* pdev, bool pattern, bool maskIdiom, BYTE* drum1, BYTE* drum2) {
+  const bool two = HasTwoPlanes(pdev);
+  BYTE* plane = drum2;
+  if (pattern) {
+    plane = pdev->drawing.plateSelector == kPlate1 ? drum1 : drum2;
+  } else if (two && pdev->shared.operation != kOperationDirect) {
+    plane = OneInkPicturePlane(pdev, drum1, drum2);
+  }
+  if (maskIdiom && pdev->separationModes[1] <= 1) plane = pdev->separationModes[1] == 1 ? drum2 : drum1;
+  return plane;
 }
 
 // The plate the transparent-image sequences draw this fill on (0: the
@@ -106,17 +98,11 @@ int PlateOverride(RenderPdev* pdev, ULONG rop4, const PdevRect& dest, const Brus
 // moves the fill there, and a picture under a transparent fill goes down
 // first, on the fill's plate. False when the pattern cannot be made.
 bool PreparePattern(RenderPdev* pdev, SURFOBJ* pso, ULONG rop4, const PlaneDestination& at, SURFOBJ* src,
-                    const PdevRect& sourceRect, XLATEOBJ* xlate, BRUSHOBJ* brush, Buffers& buf, SIZEL& patternSize) {
+                    const PdevRect& sourceRect, XLATEOBJ* xlate, BRUSHOBJ* brush, RopOperands& op) {
   PdevDrawState& d = pdev->drawing;
-  buf.pattern = RealizePattern(pdev, brush, &patternSize, FALSE);
-  if (!buf.pattern) return false;
-  const bool two = HasTwoPlanes(pdev);
-  const int graphicsMode = std::min<int>(pdev->separationModes[1], kSeparationModes - 1);
-  const std::uint16_t defaultPlate = SeparationDefaultPlate[graphicsMode] == 1 ? kPlate2 : kPlate1;
-  if (two && buf.band && graphicsMode >= 2 && d.plateSelector == defaultPlate &&
-      PaletteSourceSplit(pdev, static_cast<const BYTE*>(src->pvScan0), sourceRect, src->lDelta, src->iBitmapFormat,
-                         xlate))
-    d.plateSelector = defaultPlate == kPlate1 ? kPlate2 : kPlate1;
+  op.buf.pattern = RealizePattern(pdev, brush, &op.patternSize, FALSE);
+  if (!op.buf.pattern) return false;
+  MoveFillToSourcePlate(pdev, op, src, sourceRect, xlate);
   if (rop4 == kRop4PatSelect && d.previousRop4 == kRop4SrcAnd && RectsIntersect(at.dest, pdev->image.operationRect) &&
       (pdev->flags & kPdevImagePending)) {
     const RECTL kept = d.lastDrawnRect;
@@ -148,44 +134,108 @@ void AdvanceRopHistory(RenderPdev* pdev, ULONG rop4, const PdevRect& dest) {
   }
 }
 
-// The ROP interpreter's work buffers for names longer than three letters.
-bool AllocateWorkBuffers(const char* name, int nameLength, const PdevRect& dest, Buffers& buf) {
-  if (nameLength <= 3) return true;
+}  // namespace
+
+bool StartMaskIdiom(RenderPdev* pdev, ULONG rop4, const PdevRect& dest) {
+  const bool maskIdiom =
+      rop4 == kRop4SrcAnd && pdev->drawing.previousRop4 == kRop4PatInvert && Meets(dest, pdev->drawing.lastDrawnRect);
+  pdev->shared.operation = maskIdiom ? kOperationBrushOrMask : kOperationIdle;
+  if (!maskIdiom && rop4 != kRop4PatAnd && rop4 != kRop4PatInvert) FreeSavedPlanes(pdev);
+  return maskIdiom;
+}
+
+std::optional<BOOL> RopFastPaths(SURFOBJ* pso, ULONG rop4, const PlaneDestination& at, SURFOBJ* src, CLIPOBJ* clip,
+                                 XLATEOBJ* xlate, CopyBitsFn copyBits) {
+  RenderPdev* pdev = PdevFromSurface(pso);
+  POINTL origin = at.origin;
+  switch (Rop3Of(rop4)) {
+    case kRop3Blackness: return BlacknessToPlanes(pso, clip, at.dest);
+    case kRop3Whiteness: return WhitenessToPlanes(pso, clip, at.dest);
+    case kRop3Dest: return TRUE;
+    case kRop3SrcCopy: return copyBits(pso, &at.cutTarget, src, &origin, clip, xlate, TRUE);
+  }
+  if (Rop3Of(rop4) == kRop3SrcAnd && HasTwoPlanes(pdev) && pdev->separationModes[2] <= 1 &&
+      pdev->image.blitState != kBlitDeclinedPair && pdev->shared.operation == kOperationIdle)
+    return SrcAndToPlanes(pso, at.dest, src, &origin, clip, xlate);
+  return std::nullopt;
+}
+
+std::optional<PlaneDestination> DestinationOnPlane(const RenderPdev* pdev, const RECTL& target,
+                                                   const POINTL* srcOrigin) {
+  const PdevRect whole = InclusiveRect(target);
+  PdevRect dest;
+  RectIntersect(whole, PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}, dest);
+  if (RectIsEmpty(dest)) return std::nullopt;
+  POINTL origin = srcOrigin ? *srcOrigin : POINTL{0, 0};
+  origin.x += dest.left - whole.left;
+  origin.y += dest.top - whole.top;
+  return PlaneDestination{dest, origin, ExclusiveRect(dest)};
+}
+
+RopBuffers::~RopBuffers() {
+  for (BYTE* b : {band, pattern})
+    if (b) GlobalFree(b);
+  for (BYTE* b : {work, temp})
+    if (b) localHeap ? static_cast<void>(LocalFree(b)) : static_cast<void>(GlobalFree(b));
+}
+
+void StartRopOperands(RopOperands& op, ULONG rop4, const PdevRect& dest) {
+  op.name = Rop3Name(rop4);
+  op.nameLength = static_cast<int>(std::strlen(op.name));
+  op.bandRect = PdevRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
+  op.bandStride = 0;
+  op.patternSize = SIZEL{8, 8};
+}
+
+std::optional<BOOL> ConvertRopSource(RenderPdev* pdev, SURFOBJ* src, const PlaneDestination& at, XLATEOBJ* xlate,
+                                     CLIPOBJ* clip, LONG planeStride, RopOperands& op, PdevRect& dest,
+                                     PdevRect& sourceRect) {
+  if (!std::strchr(op.name, 'S') || !src) return std::nullopt;
+  if (!src->pvScan0 || src->lDelta == 0) return FALSE;
+  const SourceRects rects = SourceRectsFor(src, at.cutTarget, &at.origin);
+  if (!rects.usable) return TRUE;
+  dest = rects.dest;
+  sourceRect = rects.source;
+  op.bandRect = PdevRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
+  const PictureBands bands =
+      SourceToPlaneFormat(pdev, static_cast<const BYTE*>(src->pvScan0), rects.source, src->lDelta,
+                          src->iBitmapFormat, op.bandRect, &op.bandStride, dest, xlate, TRUE, planeStride, clip);
+  op.buf.band = bands.first;
+  op.buf.secondBand = bands.second;
+  if (!op.buf.band) return FALSE;
+  return std::nullopt;
+}
+
+void MoveFillToSourcePlate(RenderPdev* pdev, const RopOperands& op, SURFOBJ* src, const PdevRect& sourceRect,
+                           XLATEOBJ* xlate) {
+  PdevDrawState& d = pdev->drawing;
+  const int graphicsMode = std::min<int>(pdev->separationModes[1], kSeparationModes - 1);
+  const std::uint16_t defaultPlate = SeparationDefaultPlate[graphicsMode] == 1 ? kPlate2 : kPlate1;
+  if (HasTwoPlanes(pdev) && op.buf.band && src && graphicsMode >= 2 && d.plateSelector == defaultPlate &&
+      PaletteSourceSplit(pdev, static_cast<const BYTE*>(src->pvScan0), sourceRect, src->lDelta, src->iBitmapFormat,
+                         xlate))
+    d.plateSelector = defaultPlate == kPlate1 ? kPlate2 : kPlate1;
+}
+
+bool AllocateWorkBuffers(RopOperands& op, const PdevRect& dest) {
+  if (op.nameLength <= 3) return true;
   const std::size_t bytes = WorkBufferBytes(dest);
   if (bytes == 0) return false;
-  buf.work = WhiteBuffer(bytes);
-  if (!buf.work) return false;
-  if (NeedsTemp(name)) {
-    buf.temp = WhiteBuffer(bytes);
-    if (!buf.temp) return false;
+  op.buf.work = WhiteWorkBuffer(bytes, op.buf.localHeap);
+  if (!op.buf.work) return false;
+  if (NeedsTemp(op.name)) {
+    op.buf.temp = WhiteWorkBuffer(bytes, op.buf.localHeap);
+    if (!op.buf.temp) return false;
   }
   return true;
 }
 
-// What one ROP evaluation draws with.
-struct RopOperands {
-  const char* name;
-  int nameLength;
-  const Buffers* buf;
-  PdevRect bandRect;
-  LONG bandStride;
-  SIZEL patternSize;
-};
-
-BOOL Evaluate(RenderPdev* pdev, CLIPOBJ* clip, BYTE* plane, const PdevRect& dest, LONG planeStride,
-              const RopOperands& op) {
-  return EvalRop3Rpn(pdev, clip, plane, dest, planeStride, op.name, op.nameLength, op.buf->band, op.bandRect,
-                     op.bandStride, op.buf->pattern, op.patternSize, op.buf->work, op.buf->temp);
-}
-
-// Two inks: the PATINVERT that opens a masked-image idiom is also drawn into
-// a copy of both planes, which the idiom's SRCAND puts back.
-void SaveOrRestoreMaskedPlanes(RenderPdev* pdev, SURFOBJ* pso, CLIPOBJ* clip, ULONG rop4, const PdevRect& dest,
-                               bool maskIdiom, BYTE* drum1, BYTE* drum2, const RopOperands& op) {
+void SaveOrRestoreMaskedPlanes(RenderPdev* pdev, CLIPOBJ* clip, ULONG rop4, const PdevRect& dest, bool maskIdiom,
+                               bool keepCleared, BYTE* drum1, BYTE* drum2, LONG planeStride, RopOperands& op) {
   PdevDrawState& d = pdev->drawing;
   const ULONG prev = d.previousRop4;
   const BYTE graphicsMode = pdev->separationModes[1];
-  const std::size_t planeBytes = static_cast<std::size_t>(pso->lDelta) * static_cast<std::size_t>(pdev->planeHeight);
+  const std::size_t planeBytes = static_cast<std::size_t>(planeStride) * static_cast<std::size_t>(pdev->planeHeight);
   if (rop4 == kRop4PatInvert && pdev->image.earlierRop4 != kRop4PatAnd &&
       !(prev == kRop4SrcAnd && Meets(dest, d.lastDrawnRect))) {
     if (!d.savedPlanes) {
@@ -201,7 +251,7 @@ void SaveOrRestoreMaskedPlanes(RenderPdev* pdev, SURFOBJ* pso, CLIPOBJ* clip, UL
       d.targetPlane = d.plateSelector == kPlate1 ? copy1 : copy2;
       d.otherPlane = d.plateSelector == kPlate1 ? copy2 : copy1;
       d.keepOtherPlane = graphicsMode > 1 ? 1 : 0;
-      Evaluate(pdev, clip, d.targetPlane, dest, pso->lDelta, op);
+      Evaluate(pdev, clip, d.targetPlane, dest, planeStride, op);
     }
     d.keepOtherPlane = graphicsMode <= 1 ? 1 : 0;
   } else if ((rop4 == kRop4PatAnd && prev == kRop4PatInvert && d.maskIdiom && graphicsMode > 1) || maskIdiom) {
@@ -211,14 +261,11 @@ void SaveOrRestoreMaskedPlanes(RenderPdev* pdev, SURFOBJ* pso, CLIPOBJ* clip, UL
     }
     FreeSavedPlanes(pdev);
   } else {
-    if (rop4 == kRop4PatInvert)
-      d.keepOtherPlane = (graphicsMode <= 1 && prev == kRop4SrcAnd && Meets(dest, d.lastDrawnRect)) ? 0 : 1;
+    if (rop4 == kRop4PatInvert) d.keepOtherPlane = keepCleared ? 0 : 1;
     FreeSavedPlanes(pdev);
   }
 }
 
-// Operation byte: a one-bit SRCPAINT after a SRCAND renders directly; a
-// paint over its mask ends the mask's operation.
 void UpdateOperation(RenderPdev* pdev, ULONG rop4, const PdevRect& dest, bool oneBit) {
   BYTE& operation = pdev->shared.operation;
   const PdevImageState& img = pdev->image;
@@ -229,22 +276,33 @@ void UpdateOperation(RenderPdev* pdev, ULONG rop4, const PdevRect& dest, bool on
   }
 }
 
-// The plane the ROP runs on: the brush's plate with a pattern; on two inks
-// without one, the one-ink picture plane unless the blit renders directly;
-// the mask idiom's plane in graphics separation modes 0 and 1.
-BYTE* RopTargetPlane(const RenderPdev* pdev, bool pattern, bool maskIdiom, BYTE* drum1, BYTE* drum2) {
-  const bool two = HasTwoPlanes(pdev);
-  BYTE* plane = drum2;
-  if (pattern) {
-    plane = pdev->drawing.plateSelector == kPlate1 ? drum1 : drum2;
-  } else if (two && pdev->shared.operation != kOperationDirect) {
-    plane = OneInkPicturePlane(pdev, drum1, drum2);
+BOOL DrawRopOnPlanes(RenderPdev* pdev, CLIPOBJ* clip, ULONG rop4, const PdevRect& dest, LONG planeStride,
+                     bool maskIdiom, BYTE* drum1, BYTE* drum2, RopOperands& op) {
+  PdevDrawState& d = pdev->drawing;
+  RopBuffers& buf = op.buf;
+  const BYTE imageMode = pdev->separationModes[2];
+  BYTE* plane = RopTargetPlane(pdev, buf.pattern != nullptr, maskIdiom, drum1, drum2);
+  BYTE* other = plane == drum1 ? drum2 : drum1;
+  d.targetPlane = plane;
+  d.otherPlane = other;
+  BOOL result = Evaluate(pdev, clip, plane, dest, planeStride, op);
+  BYTE& operation = pdev->shared.operation;
+  if (HasTwoPlanes(pdev) && !buf.pattern && (imageMode > 1 || operation != kOperationIdle) && other != plane) {
+    // The other plane, with fresh work buffers and without the pattern.
+    if (buf.work) std::memset(buf.work, 0xFF, WorkBufferBytes(dest));
+    if (buf.temp) std::memset(buf.temp, 0xFF, WorkBufferBytes(dest));
+    if (rop4 == kRop4Dsna && imageMode <= 1 && operation == kOperationBrushOrMask) {
+      result = EvalRop3Rpn(pdev, clip, other, dest, planeStride, "DSo", 3, buf.band, op.bandRect, op.bandStride,
+                           nullptr, op.patternSize, buf.work, buf.temp);
+    } else {
+      result = EvalRop3Rpn(pdev, clip, other, dest, planeStride, op.name, op.nameLength,
+                           buf.secondBand ? buf.secondBand : buf.band, op.bandRect, op.bandStride, nullptr,
+                           op.patternSize, buf.work, buf.temp);
+    }
   }
-  if (maskIdiom && pdev->separationModes[1] <= 1) plane = pdev->separationModes[1] == 1 ? drum2 : drum1;
-  return plane;
+  operation = kOperationIdle;
+  return result;
 }
-
-}  // namespace
 
 BOOL BitBltWithBrush(ROP4 rop4, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin,
                      CLIPOBJ* clip, XLATEOBJ* xlate, BRUSHOBJ* brush, const BrushColour& colour) {
@@ -252,88 +310,45 @@ BOOL BitBltWithBrush(ROP4 rop4, SURFOBJ* pso, const RECTL* target, SURFOBJ* src,
   if (!pdev || !target) return FALSE;
   PdevDrawState& d = pdev->drawing;
   const bool two = HasTwoPlanes(pdev);
-  const BYTE imageMode = pdev->separationModes[2];
   const ULONG prev = d.previousRop4;
   if (two && rop4 == kRop4PatCopy && colour.present && !colour.solid) return PatCopyRealized(pso, target, clip, brush);
 
   const std::optional<PlaneDestination> at = DestinationOnPlane(pdev, *target, srcOrigin);
   if (!at) return TRUE;
   PdevRect dest = at->dest;
-  POINTL origin = at->origin;
 
-  // SRCAND right after PATINVERT over the same place: a masked image.
-  const bool maskIdiom = rop4 == kRop4SrcAnd && prev == kRop4PatInvert && Meets(dest, d.lastDrawnRect);
-  pdev->shared.operation = maskIdiom ? kOperationBrushOrMask : kOperationIdle;
-  if (!maskIdiom && rop4 != kRop4PatAnd && rop4 != kRop4PatInvert) FreeSavedPlanes(pdev);
-
-  switch (Rop3Of(rop4)) {
-    case kRop3Blackness: return BlacknessToPlanes(pso, clip, dest);
-    case kRop3Whiteness: return WhitenessToPlanes(pso, clip, dest);
-    case kRop3Dest: return TRUE;
-    case kRop3SrcCopy: return CopyBitsToPlanes(pso, &at->cutTarget, src, &origin, clip, xlate, TRUE);
-  }
-  if (Rop3Of(rop4) == kRop3SrcAnd && two && imageMode <= 1 && pdev->image.blitState != kBlitDeclinedPair &&
-      pdev->shared.operation == kOperationIdle)
-    return SrcAndToPlanes(pso, dest, src, &origin, clip, xlate);
+  const bool maskIdiom = StartMaskIdiom(pdev, rop4, dest);
+  if (const std::optional<BOOL> done = RopFastPaths(pso, rop4, *at, src, clip, xlate, CopyBitsToPlanes)) return *done;
 
   // The source as a band the size of the destination (which shrinks to the
   // source); on two inks the second plate's band comes back beside it.
-  Buffers buf;
-  RopOperands op{Rop3Name(rop4), 0, &buf, PdevRect{0, 0, dest.right - dest.left, dest.bottom - dest.top}, 0, {8, 8}};
-  op.nameLength = static_cast<int>(std::strlen(op.name));
-  BYTE* secondBand = nullptr;
+  RopOperands op{};
+  StartRopOperands(op, rop4, dest);
   PdevRect sourceRect{};
-  if (std::strchr(op.name, 'S') && src) {
-    if (!src->pvScan0 || src->lDelta == 0) return FALSE;
-    const SourceRects rects = SourceRectsFor(src, at->cutTarget, &origin);
-    if (!rects.usable) return TRUE;
-    dest = rects.dest;
-    sourceRect = rects.source;
-    op.bandRect = PdevRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
-    const PictureBands bands =
-        SourceToPlaneFormat(pdev, static_cast<const BYTE*>(src->pvScan0), rects.source, src->lDelta,
-                            src->iBitmapFormat, op.bandRect, &op.bandStride, dest, xlate, TRUE, pso->lDelta, clip);
-    buf.band = bands.first;
-    if (!buf.band) return FALSE;
-    secondBand = bands.second;
-  }
+  if (const std::optional<BOOL> ended =
+          ConvertRopSource(pdev, src, *at, xlate, clip, pso->lDelta, op, dest, sourceRect))
+    return *ended;
 
   const int overridePlate = PlateOverride(pdev, rop4, dest, colour);
   if (std::strchr(op.name, 'P') && colour.present &&
-      !PreparePattern(pdev, pso, rop4, *at, src, sourceRect, xlate, brush, buf, op.patternSize))
+      !PreparePattern(pdev, pso, rop4, *at, src, sourceRect, xlate, brush, op))
     return FALSE;
   AdvanceRopHistory(pdev, rop4, dest);
-  if (!AllocateWorkBuffers(op.name, op.nameLength, dest, buf)) return FALSE;
+  if (!AllocateWorkBuffers(op, dest)) return FALSE;
   if (overridePlate) d.plateSelector = static_cast<std::uint16_t>(overridePlate);
 
   BYTE *drum1 = nullptr, *drum2 = nullptr;
   GetInkPlanes(pdev, pso->lDelta, &drum1, &drum2);
-  if (two && pso->lDelta > 0 && drum1 != drum2)
-    SaveOrRestoreMaskedPlanes(pdev, pso, clip, rop4, dest, maskIdiom, drum1, drum2, op);
+  if (two && pso->lDelta > 0 && drum1 != drum2) {
+    const bool keepCleared =
+        pdev->separationModes[1] <= 1 && prev == kRop4SrcAnd && Meets(dest, d.lastDrawnRect);
+    SaveOrRestoreMaskedPlanes(pdev, clip, rop4, dest, maskIdiom, keepCleared, drum1, drum2, pso->lDelta, op);
+  }
   UpdateOperation(pdev, rop4, dest, src && src->iBitmapFormat == BMF_1BPP);
 
-  BYTE* plane = RopTargetPlane(pdev, buf.pattern != nullptr, maskIdiom, drum1, drum2);
-  BYTE* other = plane == drum1 ? drum2 : drum1;
-  d.targetPlane = plane;
-  d.otherPlane = other;
-  BOOL result = Evaluate(pdev, clip, plane, dest, pso->lDelta, op);
-  BYTE& operation = pdev->shared.operation;
-  if (two && !buf.pattern && (imageMode > 1 || operation != kOperationIdle) && other != plane) {
-    // The other plane, with fresh work buffers and without the pattern.
-    if (buf.work) std::memset(buf.work, 0xFF, WorkBufferBytes(dest));
-    if (buf.temp) std::memset(buf.temp, 0xFF, WorkBufferBytes(dest));
-    if (rop4 == kRop4Dsna && imageMode <= 1 && operation == kOperationBrushOrMask) {
-      result = EvalRop3Rpn(pdev, clip, other, dest, pso->lDelta, "DSo", 3, buf.band, op.bandRect, op.bandStride,
-                           nullptr, op.patternSize, buf.work, buf.temp);
-    } else {
-      result = EvalRop3Rpn(pdev, clip, other, dest, pso->lDelta, op.name, op.nameLength,
-                           secondBand ? secondBand : buf.band, op.bandRect, op.bandStride, nullptr, op.patternSize,
-                           buf.work, buf.temp);
-    }
-  }
+  const BOOL result = DrawRopOnPlanes(pdev, clip, rop4, dest, pso->lDelta, maskIdiom, drum1, drum2, op);
   if ((prev == kRop4SrcAnd || prev == kRop4PatAnd) && d.rop4 == kRop4SrcInvert && Meets(dest, d.lastDrawnRect))
     d.rop4 = 0;
-  operation = kOperationIdle;
   return result;
 }
 

@@ -26,7 +26,11 @@ BOOL OemStrokeOnInkPlane(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo
                          LINEATTRS* lineAttrs, MIX mix);
 BOOL StrokeColouredPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* brushOrigin,
                         LINEATTRS* lineAttrs, MIX mix);
-// The dithered band and the mask band (one block, the caller frees it) of
-// a stroke drawn on a 24-bit page; area and band inclusive. Null on failure.
+// The dithered band and the mask band (one block, the caller frees it; the
+// mask band (B's height + 1) rows of bandRowBytes after the first) of a
+// stroke drawn on a 24-bit page of the area: pixels hold the area's pixels
+// from its top-left corner (red first), band is (0, 0, width - 1, height - 1)
+// of the area; the dither takes its phase from the area's page position.
+// Null on failure.
 BYTE* StrokeMaskToDensity(RenderPdev* pdev, const BYTE* pixels, const PdevRect& area, LONG stride,
                           const PdevRect& band, LONG bandRowBytes);

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "imaging/draw_objects.h"
 #include "imaging/error_diffusion.h"
 #include "imaging/halftone.h"
 #include "imaging/image_buffer.h"
@@ -298,6 +299,21 @@ int DensityCommand(int argc, char** argv) {
   ConvertToDensity(pdev.get(), in.pixels.data(), rect, LONG(in.width * in.channels), out.data(), rect, LONG(in.width),
                    grey.data(), 256, in.channels == 3 ? BMF_24BPP : BMF_8BPP);
   return WritePgm(files[1], in.width, in.height, out) ? 0 : Fail("cannot write " + files[1]);
+}
+
+int LumaCommand(int argc, char** argv) {
+  if (argc != 1) return BadUsage(FileCount("luma", 1));
+  Image in;
+  std::string error;
+  if (!ReadImage(argv[0], in, error)) return Fail(error);
+  if (in.channels != 3) return Fail(std::string(argv[0]) + ": not a P6 image");
+  // P6 rows are red, green, blue; the histogram reads blue, green, red.
+  for (std::size_t i = 0; i < in.pixels.size(); i += 3) std::swap(in.pixels[i], in.pixels[i + 2]);
+  DWORD counts[256];
+  LumaHistogram(in.pixels.data(), PdevRect{0, 0, std::int32_t(in.width - 1), std::int32_t(in.height - 1)},
+                LONG(in.width * 3), counts);
+  for (DWORD n : counts) std::printf("%u\n", static_cast<unsigned>(n));
+  return 0;
 }
 
 int ToneCommand(int argc, char** argv) {

@@ -3,6 +3,8 @@
 
 // imagetool density [--contrast L] [--brightness B] [--photo-kind K] IN OUT.pgm
 int DensityCommand(int argc, char** argv);
+// imagetool luma IN.ppm: the 256 luminance-density counts of the picture, one a line.
+int LumaCommand(int argc, char** argv);
 // imagetool tone --curve N IN.pgm OUT.pgm
 int ToneCommand(int argc, char** argv);
 // imagetool tile [screen options] OUT.pgm
@@ -20,6 +22,7 @@ int EnhanceCommand(int argc, char** argv);
 
 inline constexpr const char* kHalftoneUsage =
     "       imagetool density [--contrast L] [--brightness B] [--photo-kind K] IN.pgm|IN.ppm OUT.pgm\n"
+    "       imagetool luma IN.ppm\n"
     "       imagetool tone --curve N IN.pgm OUT.pgm\n"
     "       imagetool tile [--dpi D] [--lines N] [--angle A] [--res-mode M] [--orientation O] [--smooth 0|1]\n"
     "                      [--two-ink-mode S] OUT.pgm\n"

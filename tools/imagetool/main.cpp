@@ -7,7 +7,7 @@
 //     (default 0) for object kind K (default 0), its hue in degrees and its
 //     low-chroma flag.
 //
-// The density, tone, tile, screen, diffuse, separate and enhance commands are in
+// The density, luma, tone, tile, screen, diffuse, separate and enhance commands are in
 // halftone_commands.h.
 #include <charconv>
 #include <cstdio>
@@ -69,6 +69,7 @@ int main(int argc, char** argv) {
   const std::string_view command = argv[1];
   if (command == "colour") return Colour(argc - 2, argv + 2);
   if (command == "density") return DensityCommand(argc - 2, argv + 2);
+  if (command == "luma") return LumaCommand(argc - 2, argv + 2);
   if (command == "tone") return ToneCommand(argc - 2, argv + 2);
   if (command == "tile") return TileCommand(argc - 2, argv + 2);
   if (command == "screen") return ScreenCommand(argc - 2, argv + 2);
