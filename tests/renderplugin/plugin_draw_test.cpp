@@ -461,21 +461,48 @@ TEST_F(PluginDraw, AlphaBlendAgainstWhite) {
   EXPECT_EQ(pdev->plugin.rgbOrder, 0);
 }
 
-// With a shadow page a blend is offered to the shadow-page worker first;
-// when it declines, the ROP4 history is put back before the fallback draws.
-TEST_F(PluginDraw, DeclinedBlendsKeepTheRopHistory) {
+// Whenever a shadow page exists, blends and transparent blits are offered
+// to its worker: queued with their mark in the ROP4 history and rendered
+// from the shadow page when later drawing meets them. One the worker
+// declines (off the page) leaves the history as it was.
+TEST_F(PluginDraw, BlendsWithAShadowPageAreQueued) {
   Start(pdevtest::BaseDevmode());
   ASSERT_NE(pp->shadow.object, nullptr);
   Bitmap src(4, 4, BMF_24BPP, hdev);
   src.Fill24(0, 0, 4, 4, 0x000000);
-  pdev->drawing.rop4 = kRop4PatCopy;
-  pdev->drawing.previousRop4 = kRop4SrcInvert;
-  ASSERT_TRUE(front->AlphaBlend(src.so, {}, RECTL{10, 10, 18, 18}, RECTL{0, 0, 4, 4},
-                                BLENDFUNCTION{AC_SRC_OVER, 0, 255, 0}));
-  EXPECT_EQ(pdev->drawing.previousRop4, kRop4PatCopy);
-  EXPECT_EQ(pdev->drawing.rop4, kRop4SrcCopy);
-  EXPECT_EQ(Count(pdev->drum1Plane, 10, 10, 18, 18), 64);
-  EXPECT_FALSE(ShadowPageIsWhite(pp->shadow.object)) << "repeated on the shadow page";
+  Brush white(0xFFFFFF);
+  struct Case {
+    const char* what;
+    bool transparent;
+    ULONG mark;
+  } cases[] = {{"alpha blend", false, kRop4BlendMark}, {"transparent blit", true, kRop4TransparentMark}};
+  LONG x = 10;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto draw = [&](const RECTL& dest) {
+      return c.transparent ? front->TransparentBlt(src.so, {}, dest, RECTL{0, 0, 4, 4}, 0x00FF00)
+                           : front->AlphaBlend(src.so, {}, dest, RECTL{0, 0, 4, 4},
+                                               BLENDFUNCTION{AC_SRC_OVER, 0, 255, 0});
+    };
+    pdev->drawing.rop4 = kRop4PatCopy;
+    pdev->drawing.previousRop4 = kRop4SrcInvert;
+    ASSERT_TRUE(draw(RECTL{x, 10, x + 8, 18}));
+    EXPECT_EQ(pdev->drawing.rop4, c.mark);
+    EXPECT_EQ(pdev->drawing.previousRop4, kRop4PatCopy);
+    EXPECT_EQ(pdev->drawing.lastDrawnRect.left, x);
+    EXPECT_EQ(Count(pdev->drum1Plane, x, 10, x + 8, 18), 0) << "queued, not drawn";
+    EXPECT_NE(pdev->flags & kPdevImagePending, 0u);
+    // A blit over its corner renders the queued region first.
+    ASSERT_TRUE(front->PatBlt(RECTL{x, 10, x + 2, 12}, white.bo, kRop3PatCopy));
+    EXPECT_GT(Count(pdev->drum1Plane, x, 10, x + 8, 18), 40);
+    EXPECT_EQ(Count(pdev->drum1Plane, x, 10, x + 2, 12), 0);
+    pdev->drawing.rop4 = kRop4PatCopy;
+    pdev->drawing.previousRop4 = kRop4SrcInvert;
+    ASSERT_TRUE(draw(RECTL{-50, -50, -42, -42}));
+    EXPECT_EQ(pdev->drawing.rop4, kRop4PatCopy);
+    EXPECT_EQ(pdev->drawing.previousRop4, kRop4SrcInvert);
+    x += 20;
+  }
 }
 
 // Blends and transparent blits far larger than the page, or half off it,
