@@ -192,8 +192,9 @@ BOOL MaskedPatternBlt(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
   PdevDrawState& d = pdev->drawing;
   const LONG stride = pdev->planeStride;
   const PdevRect r = InclusiveRect(*target);
-  const std::int64_t width = std::abs(std::int64_t{target->right} - target->left);
-  const std::int64_t height = std::abs(std::int64_t{target->bottom} - target->top);
+  // |R.right - R.left| and |R.bottom - R.top| of the inclusive target.
+  const std::int64_t spanX = std::abs(std::int64_t{r.right} - r.left);
+  const std::int64_t spanY = std::abs(std::int64_t{r.bottom} - r.top);
   const BrushColour colour = ColourOf(brush);
   const bool white = colour.solid && colour.rgb == 0xFFFFFF;
   int overridePlate = 0;
@@ -204,7 +205,7 @@ BOOL MaskedPatternBlt(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
   BYTE* pattern = OemRealizePattern(pdev, brush, &size, FALSE);
   if (!pattern) return FALSE;
   // A small solid fill is solid ink wherever it is painted, never a dither.
-  if (colour.solid && !brush->pvRbrush && width < 8 && height < 8 && !white)
+  if (colour.solid && !brush->pvRbrush && spanX < 8 && spanY < 8 && !white)
     std::memset(pattern, 0, static_cast<std::size_t>(RowBytes1bpp(size.cx) * size.cy));
   if (overridePlate) d.plateSelector = static_cast<std::uint16_t>(overridePlate);
   BYTE *drum1 = nullptr, *drum2 = nullptr;

@@ -189,18 +189,18 @@ namespace {
 bool InkedSpan(const BYTE* row, std::int64_t width, std::int64_t& first, std::int64_t& last) {
   const std::int64_t bytes = 3 * width;
   std::int64_t i = 0;
-  for (; i + 8 <= bytes; i += 8) {
-    std::uint64_t v;
-    std::memcpy(&v, row + i, 8);
-    if (v) break;
+  for (; i + 32 <= bytes; i += 32) {
+    std::uint64_t v[4];
+    std::memcpy(v, row + i, 32);
+    if (v[0] | v[1] | v[2] | v[3]) break;
   }
   while (i < bytes && row[i] == 0) ++i;
   if (i >= bytes) return false;
   std::int64_t j = bytes - 1;
-  for (; j >= 8 && j - 7 > i; j -= 8) {
-    std::uint64_t v;
-    std::memcpy(&v, row + j - 7, 8);
-    if (v) break;
+  for (; j - 31 > i; j -= 32) {
+    std::uint64_t v[4];
+    std::memcpy(v, row + j - 31, 32);
+    if (v[0] | v[1] | v[2] | v[3]) break;
   }
   while (row[j] == 0) --j;
   first = i / 3;

@@ -146,6 +146,8 @@ TEST(MaskedPatternBlt, PatternThroughAlternatingMaskColumns) {
   } cases[] = {
       {"red 24 x 10", 0x0000FF, {5, 3, 29, 13}, false},
       {"grey 4 x 4", 0x808080, {9, 2, 13, 6}, true},
+      {"grey 8 x 8", 0x808080, {8, 4, 16, 12}, true},
+      {"grey 9 x 8", 0x808080, {8, 4, 17, 12}, false},
       {"grey 24 x 10", 0x808080, {5, 3, 29, 13}, false},
   };
   std::mt19937 rng(5);
