@@ -446,6 +446,7 @@ BOOL EmitDrawObject(RenderPdev* pdev) {
   const PdevRect B{0, 0, static_cast<LONG>(w), static_cast<LONG>(h)};
   const PdevRect pageRect{std::min(R.left, R.right), std::min(R.top, R.bottom), static_cast<LONG>(std::min(R.left, R.right) + w),
                           static_cast<LONG>(std::min(R.top, R.bottom) + h)};
+  pdev->shared.pictureRect = pageRect;  // the screen's phase
   const bool two = HasTwoPlanes(pdev);
   BYTE* bands = nullptr;
   const auto finish = [&](BOOL result) {

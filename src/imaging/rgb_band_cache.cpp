@@ -231,10 +231,13 @@ BOOL FlushImageBandCache(RenderPdev* pdev, ImageBandCache& cache, BYTE* drum1Pla
   } previousRop{pdev->drawing.previousRop4, pdev->drawing.previousRop4};
   if (cache.pictureRop4 != 0) pdev->drawing.previousRop4 = cache.pictureRop4;
   const RgbBuffer picture = PictureOf(cache.rgb);
-  if (IsPluginPdev(pdev))
+  if (IsPluginPdev(pdev)) {
+    // The test leaves a picture's operation byte as it is: a picture's.
+    pdev->shared.operation = kOperationIdle;
     ClassifyRgbImage(pdev, cache.rgb);
-  else
+  } else {
     ClassifyPendingRgb(pdev, picture, cache.histogram);
+  }
   const std::uint8_t mode = pdev->separationModes[2];
   const BYTE state = pdev->image.blitState;
   const BYTE operation = pdev->shared.operation;

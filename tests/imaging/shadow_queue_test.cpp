@@ -13,6 +13,7 @@
 #include "imaging/draw_objects.h"
 #include "imaging/image_band_cache.h"
 #include "imaging/merge_decision.h"
+#include "imaging/rgb_band_cache.h"
 #include "plat/base.h"
 #include "plat/engine_clip_xlate.h"
 #include "support/peer.h"
@@ -691,6 +692,48 @@ TEST(ShadowQueue, PluginCacheEntriesFlushTheQueueFirst) {
                      .ok);
     EXPECT_NE(f.P()->plugin.head, nullptr);
   }
+}
+
+// The plug-in's RGB cache flush tests the picture by its luminance levels
+// and renders a photo as the classic flush does.
+TEST(ShadowColour, PluginRgbCacheFlushRendersPhotosAsTheClassicOne) {
+  struct Case {
+    const char* name;
+    bool photo;
+  };
+  for (const Case& c : {Case{"a photo", true}, Case{"one grey", false}}) {
+    std::vector<BYTE> planes[2];
+    for (bool plugin : {false, true}) {
+      ShadowPageFixture f;
+      if (!plugin) f.P()->generation = PdevGeneration::Classic;
+      std::vector<BYTE> drum1(f.plane.size(), 0xFF);
+      f.P()->drum1Plane = drum1.data();
+      f.P()->flags |= kPdevTwoPlanes;
+      f.P()->separationModes[2] = 2;
+      f.P()->drawing.rop4 = f.P()->drawing.previousRop4 = kRop4SrcCopy;
+      const LONG w = 40, h = 30;
+      std::vector<BYTE> photo(static_cast<std::size_t>(w) * 3 * h);
+      for (LONG y = 0; y < h; ++y)
+        for (LONG x = 0; x < w; ++x)
+          for (int k = 0; k < 3; ++k)
+            photo[(y * w + x) * 3 + k] = c.photo ? static_cast<BYTE>(40 + 4 * x + 2 * y + 30 * k) : 0x80;
+      const PdevRect target{4, 4, 4 + w - 1, 4 + h - 1}, source{0, 0, w - 1, h - 1};
+      CLIPOBJ* clip = f.Clip({ExclusiveRect(target)});
+      ASSERT_TRUE(AddClipToClipRectList(f.P(), clip));
+      ASSERT_TRUE(CacheImageBand(f.P(), f.P()->drum1Plane, f.P()->drum2Plane, f.P()->planeStride, &target, photo.data(),
+                                 &source, w * 3, nullptr, 0, BMF_24BPP)
+                      .ok);
+      ASSERT_TRUE(f.PendingFlag()) << c.name;
+      // The page end's flush, through the cache as every flush goes.
+      ASSERT_TRUE(FlushImageIfPending(f.P()));
+      planes[plugin] = drum1;
+      planes[plugin].insert(planes[plugin].end(), f.plane.begin(), f.plane.end());
+    }
+    EXPECT_EQ(planes[0], planes[1]) << c.name;
+  }
+  // The plug-in's own entry to the flush.
+  ShadowPageFixture f;
+  EXPECT_FALSE(OemFlushImageBandCache(f.P())) << "nothing pending";
 }
 
 TEST(ShadowColour, LumaHistogramCountsTheLuminanceDensity) {
