@@ -111,9 +111,10 @@ BOOL FlushCache8(RenderPdev* pdev, BYTE* plane, LONG planeStride);
 
 }  // namespace imaging
 
-// Hands a converted image strip (clip list first) to the band cache of the
-// sheet. The direct-render bands when the cache did not keep it (the caller
-// frees them), else null.
-BYTE* SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& rect, LONG stride, ULONG format,
+// Hands a picture strip (clip list first) to the band cache of the sheet:
+// both drums' on two inks, the one-ink picture plane's otherwise. The
+// direct-render bands when the cache did not keep it (the caller frees them
+// through first), else none.
+PictureBands SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& rect, LONG stride, ULONG format,
                          const PdevRect& target, const ULONG* palette, ULONG paletteCount, LONG planeStride,
                          CLIPOBJ* clip);

@@ -253,21 +253,6 @@ ClipOutcome ClipForCache(RenderPdev* pdev, CLIPOBJ* clip, ULONG cur, PdevRect& t
 
 }  // namespace
 
-BYTE* SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& rect, LONG stride, ULONG format,
-                         const PdevRect& target, const ULONG* palette, ULONG paletteCount, LONG planeStride,
-                         CLIPOBJ* clip) {
-  BYTE *drum1 = nullptr, *drum2 = nullptr;
-  GetInkPlanes(pdev, planeStride, &drum1, &drum2);
-  if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
-  const CacheAnswer answer =
-      HasTwoPlanes(pdev)
-          ? CacheImageBand(pdev, drum1, drum2, planeStride, &target, image, &rect, stride, palette, paletteCount,
-                           format)
-          : FlushOrMergeImage(pdev, OneInkPicturePlane(pdev, drum1, drum2), planeStride, &target, image, &rect,
-                              stride, palette, paletteCount, format);
-  return pdev->shared.pictureFlag != 1 ? answer.bands.first : nullptr;
-}
-
 BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
                  XLATEOBJ* xlate) {
   RenderPdev* pdev = PdevFromSurface(pso);
@@ -336,9 +321,10 @@ BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* 
   if (visibility == ClipOutcome::Hidden) return TRUE;
 
   // To the cache; a strip it would not keep goes the ordinary way.
-  if (BYTE* direct = SubmitImageToCache(pdev, image.bits, image.rect, image.stride, image.format, targetRect,
-                                        image.palette, image.paletteCount, pso->lDelta, clip)) {
-    GlobalFree(direct);
+  const PictureBands direct = SubmitImageToCache(pdev, image.bits, image.rect, image.stride, image.format, targetRect,
+                                                 image.palette, image.paletteCount, pso->lDelta, clip);
+  if (direct.first) {
+    GlobalFree(direct.first);
     return FALSE;
   }
   return TRUE;
