@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "device/ber_builder.h"
 #include "device/fake_agent.h"
 #include "device/snmp_ber.h"
+#include "plat/net.h"
 
 namespace fuzzsupport {
 
@@ -78,5 +80,21 @@ struct InputAgent {
     input.assign(data, data + size);
   }
 };
+
+// The process's scripted agent, the machine's agent on 127.0.0.1: it answers
+// each request with answer(request, input) under the input's lock. The
+// network's waits are scaled by waitScale. Aborts when it cannot be
+// registered.
+template <typename Answer>
+InputAgent* StartInputAgent(Answer answer, double waitScale) {
+  auto* made = new InputAgent;
+  made->agent.SetScript([made, answer](const Bytes& request, int) {
+    std::lock_guard guard(made->lock);
+    return answer(request, made->input);
+  });
+  if (!plat::net::AddMachineAgent("127.0.0.1", made->agent.Port())) std::abort();
+  plat::net::SetWaitScale(waitScale);
+  return made;
+}
 
 }  // namespace fuzzsupport

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "fuzz_machine.h"
@@ -35,18 +34,15 @@ fuzzsupport::InputAgent& TheAgent() {
     // Held for the process: the library's coverage counters must stay mapped
     // after the search frees it.
     if (ec || !LoadLibraryW(u"C:\\NEVO\\Nevosrch.dll")) std::abort();
-    auto* made = new fuzzsupport::InputAgent;
-    made->agent.SetScript([made](const Bytes& request, int) {
-      std::lock_guard guard(made->lock);
-      const Bytes& in = made->input;
-      if (in.empty()) return std::vector<Bytes>{};
-      if (in[0] >= 0x80) return std::vector<Bytes>{Bytes(in.begin() + 1, in.end())};
-      return std::vector<Bytes>{fuzzsupport::ScriptedAnswer(request, Bytes(in.begin() + 1, in.end()), kSearchCommunity)};
-    });
-    if (!plat::net::SetSubnet("127.0.0.0/30") || !plat::net::AddMachineAgent("127.0.0.1", made->agent.Port()))
-      std::abort();
-    plat::net::SetWaitScale(0.001);
-    return made;
+    if (!plat::net::SetSubnet("127.0.0.0/30")) std::abort();
+    return fuzzsupport::StartInputAgent(
+        [](const Bytes& request, const Bytes& in) {
+          if (in.empty()) return std::vector<Bytes>{};
+          if (in[0] >= 0x80) return std::vector<Bytes>{Bytes(in.begin() + 1, in.end())};
+          return std::vector<Bytes>{
+              fuzzsupport::ScriptedAnswer(request, Bytes(in.begin() + 1, in.end()), kSearchCommunity)};
+        },
+        0.001);
   }();
   return *a;
 }

@@ -4,7 +4,6 @@
 // the input, so the client's matching and copying see every kind of value.
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 
 #include "device/device_status.h"
 #include "fuzz_machine.h"
@@ -16,14 +15,11 @@ namespace {
 fuzzsupport::InputAgent& TheAgent() {
   static fuzzsupport::InputAgent* a = [] {
     fuzzsupport::Machine();
-    auto* made = new fuzzsupport::InputAgent;
-    made->agent.SetScript([made](const Bytes& request, int) {
-      std::lock_guard guard(made->lock);
-      return std::vector<Bytes>{fuzzsupport::ScriptedAnswer(request, made->input, kDeviceCommunity)};
-    });
-    plat::net::AddMachineAgent("127.0.0.1", made->agent.Port());
-    plat::net::SetWaitScale(0.05);
-    return made;
+    return fuzzsupport::StartInputAgent(
+        [](const Bytes& request, const Bytes& input) {
+          return std::vector<Bytes>{fuzzsupport::ScriptedAnswer(request, input, kDeviceCommunity)};
+        },
+        0.05);
   }();
   return *a;
 }

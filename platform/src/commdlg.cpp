@@ -191,4 +191,9 @@ void ResetFileDialogs() {
   d.log.clear();
 }
 
+namespace {
+// The scripted user's reset clears the file dialogs' answers and log too.
+[[maybe_unused]] const bool kClearedWithScript = (ClearWithScript(&ResetFileDialogs), true);
+}  // namespace
+
 }  // namespace plat::ui

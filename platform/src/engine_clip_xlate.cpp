@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "plat/engine.h"
+#include "plat/engine_clip_xlate.h"
 
 namespace {
 

@@ -41,7 +41,6 @@ struct Registry {
   std::mutex lock;
   std::vector<PageRecord*> pages;  // every live record
   std::map<HWND, Sheet*> sheets;   // by frame
-  std::u16string imagePath = u"C:\\Program Files\\app.exe";
 };
 
 Registry& Reg() {
@@ -447,16 +446,6 @@ BOOL PrinterPropertiesW(HWND parent, HANDLE printer) {
 }  // extern "C"
 
 namespace plat {
-
-std::u16string ProcessImagePath() {
-  std::lock_guard lock(Reg().lock);
-  return Reg().imagePath;
-}
-
-void SetProcessImagePath(std::u16string path) {
-  std::lock_guard lock(Reg().lock);
-  Reg().imagePath = std::move(path);
-}
 
 std::size_t LivePageCount() {
   std::lock_guard lock(Reg().lock);

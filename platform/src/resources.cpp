@@ -16,7 +16,6 @@
 
 #include "plat/codepage.h"
 #include "plat/machine.h"
-#include "plat/propsheet.h"
 #include "plat/strings.h"
 #include "resource_data.h"
 
@@ -887,3 +886,27 @@ void Reset() {
 }
 
 }  // namespace plat::resources
+
+namespace plat {
+namespace {
+struct ImagePath {
+  std::mutex lock;
+  std::u16string path = u"C:\\Program Files\\app.exe";
+};
+ImagePath& TheImagePath() {
+  static ImagePath* p = new ImagePath;  // lives as long as the process
+  return *p;
+}
+}  // namespace
+
+std::u16string ProcessImagePath() {
+  std::lock_guard lock(TheImagePath().lock);
+  return TheImagePath().path;
+}
+
+void SetProcessImagePath(std::u16string path) {
+  std::lock_guard lock(TheImagePath().lock);
+  TheImagePath().path = std::move(path);
+}
+
+}  // namespace plat

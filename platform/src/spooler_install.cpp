@@ -127,7 +127,7 @@ BOOL AddPrinterDriverExW(LPWSTR, DWORD level, LPBYTE info, DWORD flags) {
   }
   auto& s = Spl();
   SplLock lock(s);
-    lock.Changed();
+  lock.Changed();
   s.drivers[Folded(driver.name)] = driver;
   return TRUE;
 }
@@ -197,7 +197,7 @@ BOOL AddPrintProcessorW(LPWSTR, LPWSTR environment, LPWSTR pathName, LPWSTR prin
   if (GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES) return Fail(ERROR_FILE_NOT_FOUND);
   auto& s = Spl();
   SplLock lock(s);
-    lock.Changed();
+  lock.Changed();
   if (HasProcessor(s, plat::view(printProcessorName))) return Fail(ERROR_PRINT_PROCESSOR_ALREADY_INSTALLED);
   s.processors.push_back(Text(printProcessorName));
   return TRUE;

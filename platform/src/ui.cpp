@@ -5,7 +5,6 @@
 #include <mutex>
 #include <thread>
 
-#include "plat/commdlg.h"
 #include "plat/dialog.h"
 #include "plat/msgqueue.h"
 #include "plat/propsheet.h"
@@ -38,6 +37,7 @@ struct Script {
   plat::ui::Handler fallback;
   std::vector<std::string> failures;
   std::function<void(const std::string&)> hook;
+  std::vector<void (*)()> clears;  // registered by the modules above
 };
 
 Script& Scripted() {
@@ -312,7 +312,19 @@ void ResetScript() {
     s.hook = nullptr;
   }
   ResetMessageBoxes();
-  ResetFileDialogs();
+  std::vector<void (*)()> clears;
+  {
+    auto& s = Scripted();
+    std::lock_guard lock(s.mutex);
+    clears = s.clears;
+  }
+  for (auto clear : clears) clear();
+}
+
+void ClearWithScript(void (*clear)()) {
+  auto& s = Scripted();
+  std::lock_guard lock(s.mutex);
+  s.clears.push_back(clear);
 }
 
 // ---- Screen ----

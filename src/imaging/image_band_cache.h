@@ -119,9 +119,10 @@ PictureBands OemStartImage(RenderPdev* pdev, ImageBandCache& cache, BYTE* plane,
 PictureBands OemRenderImageBand(RenderPdev* pdev, ImageBandCache& cache, const PdevRect& T,
                                 const imaging::StripSource& strip, bool withParameters);
 
-// Hands a converted image strip (clip list first) to the band cache of the
-// sheet. The direct-render bands when the cache did not keep it (the caller
-// frees them), else null.
-BYTE* SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& rect, LONG stride, ULONG format,
-                         const PdevRect& target, const ULONG* palette, ULONG paletteCount, LONG planeStride,
-                         CLIPOBJ* clip);
+// Hands a picture strip (clip list first) to the band cache of the sheet:
+// both drums' on two inks, the one-ink picture plane's otherwise. The
+// direct-render bands when the cache did not keep it (the caller frees them
+// through first), else none.
+PictureBands SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& rect, LONG stride, ULONG format,
+                                const PdevRect& target, const ULONG* palette, ULONG paletteCount, LONG planeStride,
+                                CLIPOBJ* clip);

@@ -255,27 +255,6 @@ ClipOutcome ClipForCache(RenderPdev* pdev, CLIPOBJ* clip, ULONG cur, PdevRect& t
   return ClipOutcome::Visible;
 }
 
-}  // namespace
-
-BYTE* SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& rect, LONG stride, ULONG format,
-                         const PdevRect& target, const ULONG* palette, ULONG paletteCount, LONG planeStride,
-                         CLIPOBJ* clip) {
-  BYTE *drum1 = nullptr, *drum2 = nullptr;
-  GetInkPlanes(pdev, planeStride, &drum1, &drum2);
-  if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
-  const bool plugin = IsPluginPdev(pdev);
-  BYTE* plane = OneInkPicturePlane(pdev, drum1, drum2);
-  const CacheAnswer answer =
-      HasTwoPlanes(pdev)
-          ? (plugin ? OemCacheImageBand : CacheImageBand)(pdev, drum1, drum2, planeStride, &target, image, &rect,
-                                                           stride, palette, paletteCount, format)
-          : (plugin ? OemFlushOrMergeImage : FlushOrMergeImage)(pdev, plane, planeStride, &target, image, &rect,
-                                                                 stride, palette, paletteCount, format);
-  return pdev->shared.pictureFlag != 1 ? answer.bands.first : nullptr;
-}
-
-namespace {
-
 // The image blit of both generations. The plug-in's flushes are queue-aware
 // (FlushImageIfPending) with all-zero drawing bounds, so that every queued
 // object goes down first.
@@ -349,9 +328,10 @@ BOOL BlitImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* sr
   if (visibility == ClipOutcome::Hidden) return TRUE;
 
   // To the cache; a strip it would not keep goes the ordinary way.
-  if (BYTE* direct = SubmitImageToCache(pdev, image.bits, image.rect, image.stride, image.format, targetRect,
-                                        image.palette, image.paletteCount, pso->lDelta, clip)) {
-    GlobalFree(direct);
+  const PictureBands direct = SubmitImageToCache(pdev, image.bits, image.rect, image.stride, image.format, targetRect,
+                                                 image.palette, image.paletteCount, pso->lDelta, clip);
+  if (direct.first) {
+    GlobalFree(direct.first);
     return FALSE;
   }
   return TRUE;

@@ -1,8 +1,10 @@
 // Which band cache takes a sheet's pictures: the RGB cache on a two-ink
-// sheet, the 8-bit cache on one ink; and the flush of the pending picture.
+// sheet, the 8-bit cache on one ink; a strip handed to it; and the flush of
+// the pending picture.
 #include "imaging/image_band_cache.h"
 #include "imaging/image_entries.h"
 #include "imaging/rgb_band_cache.h"
+#include "planes/plane_ops.h"
 
 CacheAnswer FlushOrMergeImage(RenderPdev* pdev, BYTE* plane, LONG planeStride, const PdevRect* target,
                               const BYTE* src, const PdevRect* srcRect, LONG srcStride, const ULONG* palette,
@@ -13,6 +15,25 @@ CacheAnswer FlushOrMergeImage(RenderPdev* pdev, BYTE* plane, LONG planeStride, c
                           palette, paletteCount, format);
   return imaging::CacheImage8(pdev, plane, planeStride, target, src, srcRect, srcStride, palette, paletteCount,
                               format);
+}
+
+PictureBands SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& rect, LONG stride, ULONG format,
+                                const PdevRect& target, const ULONG* palette, ULONG paletteCount, LONG planeStride,
+                                CLIPOBJ* clip) {
+  BYTE *drum1 = nullptr, *drum2 = nullptr;
+  GetInkPlanes(pdev, planeStride, &drum1, &drum2);
+  if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
+  // The plug-in's caches first flush the drawing objects queued there.
+  const bool plugin = IsPluginPdev(pdev);
+  const CacheAnswer answer =
+      HasTwoPlanes(pdev)
+          ? (plugin ? OemCacheImageBand : CacheImageBand)(pdev, drum1, drum2, planeStride, &target, image, &rect,
+                                                           stride, palette, paletteCount, format)
+          : (plugin ? OemFlushOrMergeImage : FlushOrMergeImage)(pdev, OneInkPicturePlane(pdev, drum1, drum2),
+                                                                 planeStride, &target, image, &rect, stride, palette,
+                                                                 paletteCount, format);
+  if (pdev->shared.pictureFlag == 1) return {};
+  return answer.bands;
 }
 
 BOOL FlushPicture(RenderPdev* pdev, BYTE* plane, LONG planeStride) {

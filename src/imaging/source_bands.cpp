@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "imaging/image_band_cache.h"
 #include "imaging/image_copy.h"
 #include "imaging/image_entries.h"
 #include "imaging/source_bands.h"
@@ -56,25 +57,6 @@ struct SourceConversion {
   const ULONG* palette;
   ULONG paletteCount;
 };
-
-// A picture handed to the image cache (one or both drums). The bands the
-// cache left to draw, or none when the picture is held for later.
-PictureBands SendPictureToCache(RenderPdev* pdev, const SourceConversion& c, LONG planeStride, CLIPOBJ* clip) {
-  if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
-  PdevRect dest = c.dest;
-  // The plug-in's caches first flush the drawing objects queued there.
-  const bool plugin = IsPluginPdev(pdev);
-  auto* toRgbCache = plugin ? OemCacheImageBand : CacheImageBand;
-  auto* toGreyCache = plugin ? OemFlushOrMergeImage : FlushOrMergeImage;
-  const CacheAnswer answer =
-      HasTwoPlanes(pdev)
-          ? toRgbCache(pdev, pdev->drum1Plane, pdev->drum2Plane, planeStride, &dest, c.src, &c.srcRect, c.srcStride,
-                       c.palette, c.paletteCount, c.srcFormat)
-          : toGreyCache(pdev, pdev->separationModes[2] != 0 ? pdev->drum2Plane : pdev->drum1Plane, planeStride,
-                        &dest, c.src, &c.srcRect, c.srcStride, c.palette, c.paletteCount, c.srcFormat);
-  if (pdev->shared.pictureFlag) return {};
-  return answer.bands;
-}
 
 // The white bands a conversion draws into: one block, the drum-2 band
 // following the first on a two-ink sheet (second == first on one ink).
@@ -173,7 +155,7 @@ PictureBands SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRe
                                     dest, palette, paletteCount};
 
   if (srcFormat != BMF_1BPP && !direct && PictureOptionsOn(pdev))
-    return SendPictureToCache(pdev, conversion, planeStride, clip);
+    return SubmitImageToCache(pdev, src, srcRect, srcStride, srcFormat, dest, palette, paletteCount, planeStride, clip);
 
   const WhiteBands bands = AllocateWhiteBands(stride, RectHeight(bandRect), HasTwoPlanes(pdev));
   if (!bands.first) return {};

@@ -301,6 +301,8 @@ inline std::uint32_t PagesPerSheet(const RenderPdev* pdev) { return pdev->pagesP
 
 // The sheet is laid out on two ink planes (both drums' inks on one sheet).
 inline bool HasTwoPlanes(const RenderPdev* pdev) { return (pdev->flags & kPdevTwoPlanes) != 0; }
+// The settings print two inks on both drums' masters.
+inline bool PrintsTwoInks(const RenderPdev* pdev) { return pdev->colorMode == 2 && pdev->masterSelection == 2; }
 
 // The settings ask for picture treatment: error diffusion (any photo mode but
 // 0), sharpening or backlight enhancement.

@@ -53,6 +53,35 @@ HRESULT CreateAndQuery(REFIID iid, void** object) {
   return hr;
 }
 
+// A plug-in's class factory: CreateInstance refuses aggregation and makes the
+// module's object through kCreate (iid, out); LockServer counts the module's
+// server locks. It does not hold the module.
+template <HRESULT (*kCreate)(REFIID, void**)>
+class ClassFactory final : public ComObject<ClassFactory<kCreate>, IClassFactory, Lifetime::Free, &IID_IUnknown,
+                                            &IID_IClassFactory> {
+ public:
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    return kCreate(iid, object);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    plugincommon::LockServer(lock);
+    return S_OK;
+  }
+};
+
+// The body of a plug-in's DllGetClassObject: Factory, queried for iid, when
+// the module serves the class asked for.
+template <typename Factory>
+HRESULT GetClassObject(bool servesClass, REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (!servesClass) return CLASS_E_CLASSNOTAVAILABLE;
+  return CreateAndQuery<Factory>(iid, object);
+}
+
 // Holds one reference to an interface and releases it once.
 template <typename T>
 class ComPtr {

@@ -240,7 +240,7 @@ void ApplyColourRules(RenderPdev* pdev, const PrivateDevmode& dm) {
   // become one ink on that drum.
   if (dm.DrumColorPattern != 0) {
     pdev->oneInkDrum = 0;
-  } else if (pdev->colorMode == 2 && pdev->masterSelection == 2 && sep[0] == sep[1] && sep[1] == sep[2] && sep[0] < 2) {
+  } else if (PrintsTwoInks(pdev) && sep[0] == sep[1] && sep[1] == sep[2] && sep[0] < 2) {
     pdev->colorMode = 1;
     pdev->oneInkDrum = sep[0] == 1 ? 1 : 0;
   }
@@ -262,7 +262,7 @@ void ApplyColourRules(RenderPdev* pdev, const PrivateDevmode& dm) {
   pdev->drum2LightPrint = s.Drum2LightPrint;
   // Text and graphics in mode 0 with images in mode 1 are drawn with the
   // planes swapped and the modes exchanged.
-  if (pdev->colorMode == 2 && pdev->masterSelection == 2 && sep[0] == 0 && sep[2] == 1) {
+  if (PrintsTwoInks(pdev) && sep[0] == 0 && sep[2] == 1) {
     pdev->planesSwapped = 1;
     sep[0] = 1;
     sep[1] = 1;

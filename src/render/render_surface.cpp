@@ -9,8 +9,7 @@
 #include "planes/plane_ops.h"
 
 bool UsesTwoPlanes(const RenderPdev* pdev) {
-  return pdev->colorMode == 2 && pdev->masterSelection == 2 && !IsDuplexKind(pdev->duplex) &&
-         pdev->separationKind != 3;
+  return PrintsTwoInks(pdev) && !IsDuplexKind(pdev->duplex) && pdev->separationKind != 3;
 }
 
 namespace {

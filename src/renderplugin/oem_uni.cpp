@@ -131,23 +131,10 @@ HRESULT COemNevoUni::TextOutAsBitmap(SURFOBJ*, STROBJ*, FONTOBJ*, CLIPOBJ*, RECT
 }
 HRESULT COemNevoUni::WritePrinter(PDEVOBJ, PVOID, DWORD, PDWORD) { return E_NOTIMPL; }
 
-HRESULT COemCF::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (outer) return CLASS_E_NOAGGREGATION;
-  return CreateAndQuery<COemNevoUni>(iid, object);
-}
-
-HRESULT COemCF::LockServer(BOOL lock) {
-  plugincommon::LockServer(lock);
-  return S_OK;
-}
+HRESULT CreateRenderObject(REFIID iid, void** object) { return CreateAndQuery<COemNevoUni>(iid, object); }
 
 HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (!IsEqualGUID(clsid, CLSID_OEMRENDER)) return CLASS_E_CLASSNOTAVAILABLE;
-  return CreateAndQuery<COemCF>(iid, object);
+  return plugincommon::GetClassObject<COemCF>(IsEqualGUID(clsid, CLSID_OEMRENDER), iid, object);
 }
 
 }  // namespace renderplugin

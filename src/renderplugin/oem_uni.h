@@ -64,12 +64,9 @@ class COemNevoUni final : public plugincommon::ComObject<COemNevoUni, IPrintOemU
   plugincommon::ComPtr<IPrintOemDriverUni> driver_;
 };
 
-class COemCF final : public plugincommon::ComObject<COemCF, IClassFactory, plugincommon::Lifetime::Free,
-                                                    &IID_IUnknown, &IID_IClassFactory> {
- public:
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
-};
+// A rendering object queried for iid.
+HRESULT CreateRenderObject(REFIID iid, void** object);
+using COemCF = plugincommon::ClassFactory<CreateRenderObject>;
 
 // The exports' bodies: the factory of CLSID_OEMRENDER.
 HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object);

@@ -296,7 +296,7 @@ UINT SeparationBitmap(std::uint8_t secondMode) {
 }
 
 UINT PageSeparationBitmap(const SheetState& state) {
-  return state.ColorMode == 2 && state.Seihan == 2 ? SeparationBitmap(state.SeparationModeB) : kPlainSeparationBitmap;
+  return SeparatesTwoInks(state) ? SeparationBitmap(state.SeparationModeB) : kPlainSeparationBitmap;
 }
 
 namespace {

@@ -281,7 +281,7 @@ std::uint8_t PreviewByte(std::uint8_t x, int contrast, int brightness) {
 }
 
 UINT PreviewBitmapId(const SheetState& state, int preview, int level, bool edge) {
-  const UINT base = state.ColorMode == 2 && state.SeparationModeB > 1 && state.Seihan == 2 ? 460 : 490;
+  const UINT base = SeparatesTwoInks(state) && state.SeparationModeB > 1 ? 460 : 490;
   return base + 6 * static_cast<UINT>(std::clamp(level, 1, kBacklightLevels) - 1) +
          static_cast<UINT>(std::clamp(preview, 0, 2)) + (edge ? 3 : 0);
 }

@@ -153,6 +153,8 @@ struct DevSheetContext {
 std::uint8_t OutputModeMaskFor(const ModelCaps& caps, const DocSettings& s);
 // True when the model shows the colour part (two drums, no KanPare).
 bool HasColorPart(const ModelCaps& caps);
+// Two inks separated onto both drums' masters.
+inline bool SeparatesTwoInks(const SheetState& state) { return state.ColorMode == 2 && state.Seihan == 2; }
 // True when the settings block is in defaults mode (the printer's defaults are edited).
 inline bool IsDefaultsMode(const DocSettings& s) { return s.SheetMode != 0; }
 // The printer address field holds an address: not empty and not "0.0.0.0".

@@ -97,10 +97,7 @@ HRESULT COemNevoUI::DocumentEvent(HANDLE printer, PVOID dc, INT escape, ULONG in
 
 using plugincommon::CreateAndQuery;
 
-HRESULT COemCF::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (outer) return CLASS_E_NOAGGREGATION;
+HRESULT CreateUiObject(REFIID iid, void** object) {
   if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IPrintOemUI2)) {
     const HRESULT hr = CreateAndQuery<COemNevoUI>(iid, object);
     if (SUCCEEDED(hr) || hr == E_OUTOFMEMORY) return hr;
@@ -108,16 +105,9 @@ HRESULT COemCF::CreateInstance(IUnknown* outer, REFIID iid, void** object) {
   return CreateAndQuery<INevoOEMPTProvider>(iid, object);
 }
 
-HRESULT COemCF::LockServer(BOOL lock) {
-  plugincommon::LockServer(lock);
-  return S_OK;
-}
-
 HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (!IsEqualGUID(clsid, CLSID_OEMUI) && !IsEqualGUID(clsid, CLSID_OEMPTPROVIDER)) return CLASS_E_CLASSNOTAVAILABLE;
-  return CreateAndQuery<COemCF>(iid, object);
+  const bool served = IsEqualGUID(clsid, CLSID_OEMUI) || IsEqualGUID(clsid, CLSID_OEMPTPROVIDER);
+  return plugincommon::GetClassObject<COemCF>(served, iid, object);
 }
 
 }  // namespace uiplugin

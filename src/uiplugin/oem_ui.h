@@ -68,14 +68,10 @@ class COemNevoUI final : public plugincommon::ComObject<COemNevoUI, IPrintOemUI2
   CFeatureCollection features_;
 };
 
-class COemCF final : public plugincommon::ComObject<COemCF, IClassFactory, plugincommon::Lifetime::Free,
-                                                    &IID_IUnknown, &IID_IClassFactory> {
- public:
-  // IUnknown or IPrintOemUI2: a COemNevoUI; any other interface (and a UI
-  // object that does not answer it): the PrintTicket provider.
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override;
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
-};
+// IUnknown or IPrintOemUI2: a COemNevoUI; any other interface (and a UI
+// object that does not answer it): the PrintTicket provider.
+HRESULT CreateUiObject(REFIID iid, void** object);
+using COemCF = plugincommon::ClassFactory<CreateUiObject>;
 
 // The exports' bodies.
 HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** object);

@@ -76,6 +76,23 @@ TEST_F(FileDialog, AnswersComeFromTheScriptAndEveryCallIsRecorded) {
   EXPECT_TRUE(failures_.empty());
 }
 
+// The scripted user's reset takes the file dialogs' queued answers and log
+// along: a dialog after it has no answer left.
+TEST_F(FileDialog, ResetScriptClearsQueuedAnswersAndTheLog) {
+  WCHAR path[260] = {};
+  plat::ui::QueueFileAnswer(u"C:\\data\\old.udp");
+  plat::ui::QueueFileAnswer(u"C:\\data\\old.udp");
+  ASSERT_TRUE(Ask(false, OFN_FILEMUSTEXIST, path));
+  ASSERT_EQ(plat::ui::FileDialogLog().size(), 1u);
+  plat::ui::ResetScript();
+  EXPECT_TRUE(plat::ui::FileDialogLog().empty());
+  std::vector<std::string> failures;
+  plat::ui::SetFailureHook([&](const std::string& what) { failures.push_back(what); });
+  EXPECT_FALSE(Ask(false, OFN_FILEMUSTEXIST, path)) << "the second answer went with the reset";
+  EXPECT_EQ(failures.size(), 1u) << "no answer for the dialog";
+  EXPECT_EQ(plat::ui::FileDialogLog().size(), 1u);
+}
+
 TEST_F(FileDialog, PathsThatMustExistAreScriptFaults) {
   WCHAR path[260] = {};
   plat::ui::QueueFileAnswer(u"C:\\data\\missing.udp");

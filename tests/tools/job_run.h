@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "streamdump/stream_decoder.h"
 #include "support/run_command.h"
 
 namespace tooltest {
@@ -35,6 +38,26 @@ inline JobRun RunPrintJob(const std::filesystem::path& dir, const std::string& a
   r.jobWritten = in.good();
   r.job.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return r;
+}
+
+// A job that draws script (printjob --draw, through dir/page.txt) with args
+// before it: the run and its drum pages read back from the stream. A failed
+// run or a stream that does not decode fails the calling test.
+struct DrawnJob {
+  JobRun run;
+  streamdump::Decoded decoded;
+  std::vector<streamdump::Plane> pages;
+};
+
+inline DrawnJob DrawJob(const std::filesystem::path& dir, const std::string& args, const std::string& script) {
+  std::ofstream(dir / "page.txt") << script;
+  DrawnJob drawn;
+  drawn.run = RunPrintJob(dir, args + " --draw '" + (dir / "page.txt").string() + "'");
+  EXPECT_EQ(drawn.run.exitCode, 0) << drawn.run.out;
+  drawn.decoded = streamdump::DecodeStream(std::span<const std::uint8_t>(drawn.run.job.data(), drawn.run.job.size()));
+  EXPECT_TRUE(drawn.decoded.ok) << drawn.decoded.error;
+  for (const auto& page : drawn.decoded.pages) drawn.pages.push_back(streamdump::RebuildPlane(drawn.decoded, page));
+  return drawn;
 }
 
 }  // namespace tooltest

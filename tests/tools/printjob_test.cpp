@@ -61,6 +61,18 @@ class PrintJob : public ::testing::Test {
                        [&](const streamdump::Command& c) { return c.text == text; });
   }
 
+  // The dots of the first drum page of a job drawing commands with the
+  // settings in sets, ink true, row by row; none without a page.
+  std::vector<bool> FirstDrumPageInk(const std::string& sets, const std::string& commands) {
+    const tooltest::DrawnJob drawn = tooltest::DrawJob(dir, sets, commands);
+    if (drawn.pages.empty()) return {};
+    const streamdump::Plane& plane = drawn.pages[0];
+    std::vector<bool> ink;
+    for (std::uint32_t y = 0; y < plane.height; ++y)
+      for (std::uint32_t x = 0; x < plane.width; ++x) ink.push_back(plane.Ink(x, y));
+    return ink;
+  }
+
   testsupport::TempFolder folder_{"printjob"};
   const fs::path dir = folder_.path();
 };
@@ -535,19 +547,7 @@ TEST_F(PrintJob, PicturesReadInPlaceOrConvertedPrintAlike) {
         half << static_cast<char>(v);
       }
   }
-  const auto drumPage = [&](const std::string& commands) {
-    std::ofstream(dir / "page.txt") << commands;
-    Outcome r = Start("--draw '" + (dir / "page.txt").string() + "'");
-    EXPECT_EQ(r.exitCode, 0) << r.out;
-    streamdump::Decoded job = Decode(r.job);
-    EXPECT_TRUE(job.ok) << job.error;
-    if (job.pages.empty()) return std::vector<bool>{};
-    const streamdump::Plane plane = streamdump::RebuildPlane(job, job.pages[0]);
-    std::vector<bool> ink;
-    for (std::uint32_t y = 0; y < plane.height; ++y)
-      for (std::uint32_t x = 0; x < plane.width; ++x) ink.push_back(plane.Ink(x, y));
-    return ink;
-  };
+  const auto drumPage = [&](const std::string& commands) { return FirstDrumPageInk("", commands); };
   const std::string full = (dir / "full.pgm").string(), half = (dir / "half.pgm").string();
   const std::vector<bool> whole = drumPage("stretch " + full + " 100 100 2101 1303\n");
   ASSERT_FALSE(whole.empty());
@@ -591,19 +591,7 @@ ImageChops.composite(pic, white, mask).save(d + '/and_picture.ppm')
   std::ofstream(dir / "make.py") << script;
   REQUIRE_PEER(std::system((python + " -c 'import PIL' 2>/dev/null").c_str()) == 0, "python3-pil");
   ASSERT_EQ(std::system((python + " '" + (dir / "make.py").string() + "' '" + dir.string() + "'").c_str()), 0);
-  const auto drumPage = [&](const std::string& commands) {
-    std::ofstream(dir / "page.txt") << commands;
-    Outcome r = Start("--set PhotoMode=1 --draw '" + (dir / "page.txt").string() + "'");
-    EXPECT_EQ(r.exitCode, 0) << r.out;
-    streamdump::Decoded job = Decode(r.job);
-    EXPECT_TRUE(job.ok) << job.error;
-    if (job.pages.empty()) return std::vector<bool>{};
-    const streamdump::Plane plane = streamdump::RebuildPlane(job, job.pages[0]);
-    std::vector<bool> ink;
-    for (std::uint32_t y = 0; y < plane.height; ++y)
-      for (std::uint32_t x = 0; x < plane.width; ++x) ink.push_back(plane.Ink(x, y));
-    return ink;
-  };
+  const auto drumPage = [&](const std::string& commands) { return FirstDrumPageInk("--set PhotoMode=1", commands); };
   const std::string photo = (dir / "photo.pgm").string();
   const std::vector<bool> whole = drumPage("stretch " + photo + " 100 100 420 340\n");
   ASSERT_FALSE(whole.empty());

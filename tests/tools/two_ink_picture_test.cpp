@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,39 @@ struct DrumShares {
   double share[kBlocks] = {};
 };
 
+// Where the page starts on the drum planes: their top-left inked dot of all.
+struct InkOrigin {
+  std::uint32_t x = UINT32_MAX, y = UINT32_MAX;
+  bool found() const { return x != UINT32_MAX; }
+};
+
+InkOrigin FindInkOrigin(const std::vector<streamdump::Plane>& planes) {
+  InkOrigin origin;
+  for (const auto& plane : planes)
+    for (std::uint32_t y = 0; y < plane.height; ++y)
+      for (std::uint32_t x = 0; x < plane.width; ++x)
+        if (plane.Ink(x, y)) {
+          origin.x = std::min(origin.x, x);
+          origin.y = std::min(origin.y, y);
+        }
+  return origin;
+}
+
+// Share of inked dots of the kSide square at (left, top), inside a margin of 5 dots.
+double InkShare(const streamdump::Plane& plane, std::uint32_t left, std::uint32_t top) {
+  long ink = 0, dots = 0;
+  for (std::uint32_t y = top + 5; y < top + kSide - 5; ++y)
+    for (std::uint32_t x = left + 5; x < left + kSide - 5; ++x, ++dots) ink += plane.Ink(x, y);
+  return double(ink) / double(dots);
+}
+
+long InkedDots(const streamdump::Plane& plane) {
+  long ink = 0;
+  for (std::uint32_t y = 0; y < plane.height; ++y)
+    for (std::uint32_t x = 0; x < plane.width; ++x) ink += plane.Ink(x, y);
+  return ink;
+}
+
 }  // namespace
 
 // Family 1 (modes 2 and 5): red goes to plate 1 only, black to plate 2 only,
@@ -59,8 +93,9 @@ TEST(TwoInkPicture, StretchedPictureSeparatesOnBothDrumPages) {
   testsupport::TempFolder folder{"two-ink-picture"};
   const fs::path dir = folder.path();
   WritePicture(dir / "blocks.ppm");
-  std::ofstream(dir / "page.txt") << "stretch " << (dir / "blocks.ppm").string() << " " << kLeft << " " << kTop << " "
-                                  << kLeft + kBlocks * kSide << " " << kTop + kSide << "\n";
+  const std::string script = "stretch " + (dir / "blocks.ppm").string() + " " + std::to_string(kLeft) + " " +
+                             std::to_string(kTop) + " " + std::to_string(kLeft + kBlocks * kSide) + " " +
+                             std::to_string(kTop + kSide) + "\n";
   struct Case {
     int mode;
     int photoMode;
@@ -89,45 +124,21 @@ TEST(TwoInkPicture, StretchedPictureSeparatesOnBothDrumPages) {
     ASSERT_GT(grey, 20);
     ASSERT_LT(grey, 235);
 
-    const fs::path job = dir / "job.prn";
-    ASSERT_EQ(RunTool(tooltest::PrintJobCommand(dir, job, "") +
-                      "--set ColorMode=2 --set Seihan=2 --set SeparationKind=1 --set SeparationModeA=" +
-                      std::to_string(c.mode) +
-                      " --set SeparationModeB=" + std::to_string(c.mode) +
-                      " --set PhotoMode=" + std::to_string(c.photoMode) + " --draw '" + (dir / "page.txt").string() +
-                      "'",
-                  &out),
-              0)
-        << out;
-    std::ifstream in(job, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const streamdump::Decoded decoded = streamdump::DecodeStream(bytes);
-    ASSERT_TRUE(decoded.ok) << decoded.error;
-    ASSERT_EQ(decoded.pages.size(), 2u) << "drum 1 and drum 2";
-    streamdump::Plane planes[2] = {streamdump::RebuildPlane(decoded, decoded.pages[0]),
-                                   streamdump::RebuildPlane(decoded, decoded.pages[1])};
-    // The page origin on the plane: the top-left inked dot of all (red or black).
-    std::uint32_t originX = UINT32_MAX, originY = UINT32_MAX;
-    for (const auto& plane : planes)
-      for (std::uint32_t y = 0; y < plane.height; ++y)
-        for (std::uint32_t x = 0; x < plane.width; ++x)
-          if (plane.Ink(x, y)) {
-            originX = std::min(originX, x);
-            originY = std::min(originY, y);
-          }
-    ASSERT_NE(originX, UINT32_MAX) << "nothing inked";
+    const std::vector<streamdump::Plane> planes =
+        tooltest::DrawJob(dir,
+                          "--set ColorMode=2 --set Seihan=2 --set SeparationKind=1 --set SeparationModeA=" +
+                              std::to_string(c.mode) + " --set SeparationModeB=" + std::to_string(c.mode) +
+                              " --set PhotoMode=" + std::to_string(c.photoMode),
+                          script)
+            .pages;
+    ASSERT_EQ(planes.size(), 2u) << "drum 1 and drum 2";
+    const InkOrigin origin = FindInkOrigin(planes);
+    ASSERT_TRUE(origin.found()) << "nothing inked";
     DrumShares drums[2];
     long total[2] = {0, 0};
     for (int d = 0; d < 2; ++d) {
-      for (std::uint32_t y = 0; y < planes[d].height; ++y)
-        for (std::uint32_t x = 0; x < planes[d].width; ++x) total[d] += planes[d].Ink(x, y);
-      for (int b = 0; b < kBlocks; ++b) {
-        long ink = 0, dots = 0;
-        for (std::uint32_t y = originY + 5; y < originY + kSide - 5; ++y)
-          for (std::uint32_t x = originX + b * kSide + 5; x < originX + (b + 1) * kSide - 5; ++x, ++dots)
-            ink += planes[d].Ink(x, y);
-        drums[d].share[b] = double(ink) / double(dots);
-      }
+      total[d] = InkedDots(planes[d]);
+      for (int b = 0; b < kBlocks; ++b) drums[d].share[b] = InkShare(planes[d], origin.x + b * kSide, origin.y);
     }
     const DrumShares& plate1Drum = drums[c.exchanged ? 1 : 0];
     const DrumShares& plate2Drum = drums[c.exchanged ? 0 : 1];
@@ -167,23 +178,11 @@ TEST(TwoInkPicture, LaterPictureIgnoresAnEarlierPaintOverMask) {
   const std::string photo = (dir / "photo.ppm").string();
   const std::string later = "stretch " + photo + " 100 400 300 550\n";
   const auto drumPages = [&](const std::string& script) {
-    std::ofstream(dir / "page.txt") << script;
-    const fs::path job = dir / "job.prn";
-    std::string out;
-    EXPECT_EQ(RunTool(tooltest::PrintJobCommand(dir, job, "") +
-                          "--set ColorMode=2 --set Seihan=2 --set SeparationModeA=2 --set SeparationModeB=2"
-                          " --set PhotoMode=1 --set Contrast=6 --set Akarusa=2 --draw '" +
-                          (dir / "page.txt").string() + "'",
-                      &out),
-              0)
-        << out;
-    std::ifstream in(job, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const streamdump::Decoded decoded = streamdump::DecodeStream(bytes);
-    EXPECT_TRUE(decoded.ok) << decoded.error;
-    std::vector<streamdump::Plane> planes;
-    for (const auto& page : decoded.pages) planes.push_back(streamdump::RebuildPlane(decoded, page));
-    return planes;
+    return tooltest::DrawJob(dir,
+                             "--set ColorMode=2 --set Seihan=2 --set SeparationModeA=2 --set SeparationModeB=2"
+                             " --set PhotoMode=1 --set Contrast=6 --set Akarusa=2",
+                             script)
+        .pages;
   };
   const std::vector<streamdump::Plane> alone = drumPages(later);
   const std::vector<streamdump::Plane> after =
@@ -226,8 +225,8 @@ PatchShares PrintPatches(const fs::path& dir, const std::string& sets) {
     for (int y = 0; y < 10; ++y)
       for (int x = 0; x < 10 * kPatches; ++x) out.write(reinterpret_cast<const char*>(kPatchColours[x / 10]), 3);
   }
+  std::ostringstream script;
   {
-    std::ofstream script(dir / "page.txt");
     script << "stretch " << (dir / "patches.ppm").string() << " " << kLeft << " " << kPictureTop << " "
            << kLeft + kPatches * kSide << " " << kPictureTop + kSide << "\n";
     for (int p = 0; p < kPatches; ++p) {
@@ -238,44 +237,22 @@ PatchShares PrintPatches(const fs::path& dir, const std::string& sets) {
              << kLeft + (p + 1) * kSide << " " << kFillTop + kSide << "\n";
     }
   }
-  const fs::path job = dir / "job.prn";
-  std::string out;
-  EXPECT_EQ(RunTool(tooltest::PrintJobCommand(dir, job, "") +
-                        "--set ColorMode=2 --set Seihan=2 " + sets + " --draw '" + (dir / "page.txt").string() + "'",
-                    &out),
-            0)
-      << out;
-  std::ifstream in(job, std::ios::binary);
-  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  const streamdump::Decoded decoded = streamdump::DecodeStream(bytes);
-  EXPECT_TRUE(decoded.ok) << decoded.error;
-  if (decoded.pages.size() != 2) {
-    ADD_FAILURE() << "two drum pages expected, " << decoded.pages.size() << " decoded";
+  const std::vector<streamdump::Plane> planes =
+      tooltest::DrawJob(dir, "--set ColorMode=2 --set Seihan=2 " + sets, script.str()).pages;
+  if (planes.size() != 2) {
+    ADD_FAILURE() << "two drum pages expected, " << planes.size() << " decoded";
     return result;
   }
-  const streamdump::Plane planes[2] = {streamdump::RebuildPlane(decoded, decoded.pages[0]),
-                                       streamdump::RebuildPlane(decoded, decoded.pages[1])};
-  std::uint32_t originX = UINT32_MAX, originY = UINT32_MAX;
-  for (const auto& plane : planes)
-    for (std::uint32_t y = 0; y < plane.height; ++y)
-      for (std::uint32_t x = 0; x < plane.width; ++x)
-        if (plane.Ink(x, y)) {
-          originX = std::min(originX, x);
-          originY = std::min(originY, y);
-        }
-  if (originX == UINT32_MAX) {
+  const InkOrigin origin = FindInkOrigin(planes);
+  if (!origin.found()) {
     ADD_FAILURE() << "nothing inked";
     return result;
   }
   for (int d = 0; d < 2; ++d)
     for (int row = 0; row < 2; ++row)
       for (int p = 0; p < kPatches; ++p) {
-        long ink = 0, dots = 0;
-        const std::uint32_t top = originY + std::uint32_t(row == 0 ? 0 : kFillTop - kPictureTop);
-        for (std::uint32_t y = top + 5; y < top + kSide - 5; ++y)
-          for (std::uint32_t x = originX + p * kSide + 5; x < originX + (p + 1) * kSide - 5; ++x, ++dots)
-            ink += y < planes[d].height && x < planes[d].width ? planes[d].Ink(x, y) : 0;
-        result.share[d][row][p] = double(ink) / double(dots);
+        const std::uint32_t top = origin.y + std::uint32_t(row == 0 ? 0 : kFillTop - kPictureTop);
+        result.share[d][row][p] = InkShare(planes[d], origin.x + p * kSide, top);
       }
   return result;
 }
@@ -362,27 +339,15 @@ TEST(TwoInkPicture, MidGreyPrintsAtTheDensityOfItsPhotoModesToneCurve) {
   constexpr int kPictureSide = 400;
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.picture) + " " + c.sets);
-    std::ofstream(dir / "page.txt") << "stretch " << (dir / c.picture).string() << " 200 200 "
-                                    << 200 + kPictureSide << " " << 200 + kPictureSide << "\n";
-    const fs::path job = dir / "job.prn";
-    std::string out;
-    ASSERT_EQ(RunTool(tooltest::PrintJobCommand(dir, job, "") +
-                          c.sets + plain + " --draw '" + (dir / "page.txt").string() + "'",
-                      &out),
-              0)
-        << out;
-    std::ifstream in(job, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const streamdump::Decoded decoded = streamdump::DecodeStream(bytes);
-    ASSERT_TRUE(decoded.ok) << decoded.error;
+    const tooltest::DrawnJob drawn =
+        tooltest::DrawJob(dir, std::string(c.sets) + plain,
+                          "stretch " + (dir / c.picture).string() + " 200 200 " +
+                              std::to_string(200 + kPictureSide) + " " + std::to_string(200 + kPictureSide) + "\n");
+    ASSERT_TRUE(drawn.decoded.ok);
     // Ink of all drum pages over the picture's area, wherever the plane puts it.
     long ink = 0;
-    for (const auto& page : decoded.pages) {
-      const streamdump::Plane plane = streamdump::RebuildPlane(decoded, page);
-      for (std::uint32_t y = 0; y < plane.height; ++y)
-        for (std::uint32_t x = 0; x < plane.width; ++x) ink += plane.Ink(x, y);
-    }
+    for (const auto& plane : drawn.pages) ink += InkedDots(plane);
     const double mean = double(ink) / double(kPictureSide * kPictureSide);
-    EXPECT_NEAR(mean, c.density / 255.0, 0.02) << out;
+    EXPECT_NEAR(mean, c.density / 255.0, 0.02) << drawn.run.out;
   }
 }

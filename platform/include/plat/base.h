@@ -22,6 +22,7 @@ using USHORT = std::uint16_t;
 using SHORT = std::int16_t;
 using DWORD = std::uint32_t;
 using ULONG = std::uint32_t;
+using FLONG = ULONG;  // flags
 using UINT = std::uint32_t;
 using LONG = std::int32_t;
 using INT = std::int32_t;

@@ -16,7 +16,6 @@ struct DHPDEV__;
 using DHPDEV = DHPDEV__*;  // the driver's device record, as the engine carries it
 struct DHSURF__;
 using DHSURF = DHSURF__*;
-using FLONG = ULONG;
 using ROP4 = ULONG;
 using MIX = ULONG;
 
@@ -275,11 +274,7 @@ constexpr FLONG GCAPS_OPAQUERECT = 0x0100;
 constexpr FLONG GCAPS_VECTORFONT = 0x0200;
 constexpr FLONG GCAPS_MONO_DITHER = 0x0400;
 
-// Palette modes (EngCreatePalette).
-constexpr ULONG PAL_INDEXED = 0x1;
-constexpr ULONG PAL_BITFIELDS = 0x2;
-constexpr ULONG PAL_RGB = 0x4;
-constexpr ULONG PAL_BGR = 0x8;
+// Palette modes (EngCreatePalette): PAL_* in plat/engine_clip_xlate.h.
 
 struct ENG_TIME_FIELDS {
   USHORT usYear;

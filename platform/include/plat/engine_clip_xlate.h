@@ -39,6 +39,12 @@ struct ENUMRECTS {
   RECTL arcl[1];
 };
 
+// Palette modes (EngCreatePalette, and a translation's source and target).
+constexpr ULONG PAL_INDEXED = 0x1;
+constexpr ULONG PAL_BITFIELDS = 0x2;
+constexpr ULONG PAL_RGB = 0x4;
+constexpr ULONG PAL_BGR = 0x8;
+
 // Colour translation (flXlate) and palette selectors.
 constexpr FLONG XO_TRIVIAL = 0x01;  // colours pass unchanged
 constexpr FLONG XO_TABLE = 0x02;  // pulXlate maps source indices

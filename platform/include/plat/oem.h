@@ -17,7 +17,6 @@ struct PROPSHEETUI_INFO;
 struct DEVQUERYPRINT_INFO;
 struct IStream;
 struct IXMLDOMDocument2;
-using FLONG = ULONG;
 
 // The header every plug-in devmode part starts with.
 struct OEM_DMEXTRAHEADER {

@@ -178,10 +178,6 @@ PLATAPI BOOL PrinterPropertiesW(HWND parent, HANDLE printer);
 }
 
 namespace plat {
-// What GetModuleFileNameW(NULL) answers for a program outside the machine
-// root; tests set it.
-PLATAPI void SetProcessImagePath(std::u16string path);
-PLATAPI std::u16string ProcessImagePath();
 // Page records and sheets alive (leak checks).
 PLATAPI std::size_t LivePageCount();
 PLATAPI std::size_t LiveSheetCount();

@@ -108,3 +108,10 @@ PLATAPI std::string CheckResourceFile(const std::string& hostPath);
 // Unloads every module and forgets mappings and search folders.
 PLATAPI void Reset();
 }  // namespace plat::resources
+
+namespace plat {
+// What GetModuleFileNameW(NULL) answers for a program outside the machine
+// root; tests set it.
+PLATAPI void SetProcessImagePath(std::u16string path);
+PLATAPI std::u16string ProcessImagePath();
+}  // namespace plat

@@ -204,8 +204,11 @@ PLATAPI void SetScriptAction(std::function<bool(const std::string& verb, const s
 // that cannot be run; nothing is taken up then.
 PLATAPI bool LoadScript(std::string_view text, std::string* fault);
 // Clears handlers, the fallback, failures, the hook, the message boxes and
-// the file dialogs.
+// what the modules above registered (the file dialogs).
 PLATAPI void ResetScript();
+// A module above this one that keeps scripted answers of its own (the file
+// dialogs) has them cleared by every ResetScript.
+PLATAPI void ClearWithScript(void (*clear)());
 // The answer a scripted user names: IDOK, IDCANCEL, IDABORT, IDRETRY,
 // IDIGNORE, IDYES, IDNO, IDTRYAGAIN, IDCONTINUE, the plain ok, cancel, yes,
 // no, or a positive number; 0 for any other word.
