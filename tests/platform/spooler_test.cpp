@@ -565,6 +565,59 @@ TEST_F(Spooler, RemovedPrinterInvalidatesItsHandles) {
 
 }  // namespace
 
+// A job's writes of every size, two jobs interleaved, reach their files as
+// sent, written through when asked and whole at the end of each job.
+TEST(PersistentSpooler, JobWritesKeepEveryByteInOrder) {
+  testsupport::MachineRoot root("spooler-writes");
+  ASSERT_TRUE(plat::machine::SaveProfile());
+  plat::spooler::Reset();
+  plat::spooler::PrinterSetup setup;
+  setup.name = kPrinter;
+  setup.port = kPort;
+  setup.driver.name = u"NEVO QM7100";
+  ASSERT_TRUE(plat::spooler::AddPrinter(setup));
+  auto open = [] {
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
+    HANDLE h = nullptr;
+    EXPECT_TRUE(OpenPrinterW(kPrinter, &h, &defaults));
+    return h;
+  };
+  auto read = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<BYTE>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  HANDLE a = open(), b = open();
+  DOC_INFO_1W doc{const_cast<LPWSTR>(u"doc"), nullptr, const_cast<LPWSTR>(u"RAW")};
+  const DWORD jobA = StartDocPrinterW(a, 1, reinterpret_cast<LPBYTE>(&doc));
+  const DWORD jobB = StartDocPrinterW(b, 1, reinterpret_cast<LPBYTE>(&doc));
+  ASSERT_NE(jobA, 0u);
+  ASSERT_NE(jobB, 0u);
+  std::vector<BYTE> sentA, sentB;
+  // Sizes around a buffer's: single bytes, a command buffer's 8191, 64 KiB and past it.
+  const DWORD sizes[] = {1, 2, 8191, 8191, 65535, 65536, 65537, 3, 200000, 8191, 1};
+  unsigned seed = 7;
+  for (size_t k = 0; k < std::size(sizes); ++k) {
+    SCOPED_TRACE(k);
+    std::vector<BYTE> piece(sizes[k]);
+    for (BYTE& byte : piece) byte = static_cast<BYTE>((seed = seed * 1103515245u + 12345u) >> 16);
+    const bool toA = k % 3 != 2;  // mostly A, now and then B between
+    DWORD written = 0;
+    ASSERT_TRUE(WritePrinter(toA ? a : b, piece.data(), sizes[k], &written));
+    ASSERT_EQ(written, sizes[k]);
+    (toA ? sentA : sentB).insert((toA ? sentA : sentB).end(), piece.begin(), piece.end());
+    if (k == 5) EXPECT_EQ(read(plat::spooler::JobSpoolFile(jobA)), sentA) << "written through when asked";
+  }
+
+  const std::string fileA = plat::spooler::JobSpoolFile(jobA), fileB = plat::spooler::JobSpoolFile(jobB);
+  EXPECT_TRUE(EndDocPrinter(a));
+  EXPECT_EQ(read(fileA), sentA);
+  EXPECT_TRUE(EndDocPrinter(b));
+  EXPECT_EQ(read(fileB), sentB);
+  ClosePrinter(a);
+  ClosePrinter(b);
+  plat::spooler::Reset();
+}
+
 // Another process may leave a damaged state file; taking it up must not end
 // this one.
 TEST(PersistentSpooler, DamagedNumbersInTheStateFileReadAsZero) {
