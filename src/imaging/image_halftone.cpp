@@ -110,6 +110,22 @@ void ConvertReducedRows(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRe
   const std::int64_t sw = RectWidth(srcRect), w = blocks.width, h = blocks.height;
   const int planes = separate ? 2 : 1;
   const bool flipped = pdev->drawing.destinationFlipped == 2;
+  if (w == sw && h == RectHeight(srcRect) && !flipped) {
+    // Nothing left out: the rows convert straight into the blocks, in one
+    // call, with the palette and the tone table made once.
+    const PdevRect rows{srcRect.left, static_cast<std::int32_t>(srcRect.top + from), srcRect.right,
+                        static_cast<std::int32_t>(srcRect.top + to - 1)};
+    const PdevRect into{0, 0, static_cast<std::int32_t>(w - 1), static_cast<std::int32_t>(to - from - 1)};
+    for (int p = 0; p < planes; ++p)  // what a converter leaves stays white
+      std::memset(p == 0 ? blocks.first : blocks.second, 0, static_cast<std::size_t>(w * (to - from)));
+    if (separate)
+      SeparateToTwoInks(pdev, src, rows, srcStride, blocks.second, blocks.first, into, static_cast<LONG>(w), palette,
+                        paletteCount, format);
+    else
+      ConvertToDensity(pdev, src, rows, srcStride, blocks.first, into, static_cast<LONG>(w), palette, paletteCount,
+                       format);
+    return;
+  }
   const PdevRect rowRect{0, 0, static_cast<std::int32_t>(sw - 1), 0};
   BYTE* const* rows = blocks.line;
   for (std::int64_t i = from; i < to; ++i) {
