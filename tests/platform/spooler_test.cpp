@@ -1,6 +1,9 @@
 #include "plat/spooler.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <array>
@@ -605,7 +608,9 @@ TEST(PersistentSpooler, JobWritesKeepEveryByteInOrder) {
     ASSERT_TRUE(WritePrinter(toA ? a : b, piece.data(), sizes[k], &written));
     ASSERT_EQ(written, sizes[k]);
     (toA ? sentA : sentB).insert((toA ? sentA : sentB).end(), piece.begin(), piece.end());
-    if (k == 5) EXPECT_EQ(read(plat::spooler::JobSpoolFile(jobA)), sentA) << "written through when asked";
+    if (k == 5) {
+      EXPECT_EQ(read(plat::spooler::JobSpoolFile(jobA)), sentA) << "written through when asked";
+    }
   }
 
   const std::string fileA = plat::spooler::JobSpoolFile(jobA), fileB = plat::spooler::JobSpoolFile(jobB);
@@ -615,6 +620,43 @@ TEST(PersistentSpooler, JobWritesKeepEveryByteInOrder) {
   EXPECT_EQ(read(fileB), sentB);
   ClosePrinter(a);
   ClosePrinter(b);
+  plat::spooler::Reset();
+}
+
+// Bytes a job wrote may wait in the spool file's buffer until the job ends:
+// when they cannot be written then (a file size limit plays the full drive),
+// the end of the job fails instead of reporting a whole job.
+TEST(SpoolFiles, AJobWhoseLastBytesCannotBeWrittenFailsAtItsEnd) {
+  testsupport::MachineRoot root("spooler-full");
+  plat::spooler::Reset();
+  plat::spooler::PrinterSetup setup;
+  setup.name = kPrinter;
+  setup.port = kPort;
+  setup.driver.name = u"NEVO QM7100";
+  ASSERT_TRUE(plat::spooler::AddPrinter(setup));
+  PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
+  HANDLE h = nullptr;
+  ASSERT_TRUE(OpenPrinterW(kPrinter, &h, &defaults));
+  DOC_INFO_1W doc{const_cast<LPWSTR>(u"doc"), nullptr, const_cast<LPWSTR>(u"RAW")};
+  ASSERT_NE(StartDocPrinterW(h, 1, reinterpret_cast<LPBYTE>(&doc)), 0u);
+  std::vector<BYTE> bytes(3000, 0x5A);
+  DWORD written = 0;
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = old;
+  limit.rlim_cur = 1000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const BOOL wrote = WritePrinter(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written);
+  SetLastError(0);
+  const BOOL ended = EndDocPrinter(h);
+  const DWORD error = GetLastError();
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_TRUE(wrote) << "the bytes wait in the buffer";
+  EXPECT_FALSE(ended);
+  EXPECT_NE(error, 0u);
+  ClosePrinter(h);
   plat::spooler::Reset();
 }
 
