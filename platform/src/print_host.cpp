@@ -303,7 +303,12 @@ Result RunJob(Driver& driver, const Job& job) {
     ownJob = spooled.jobId != 0;
   }
   Run(spooled, e, r).Go();
-  if (ownJob) EndDocPrinter(job.printer);
+  // The job's last bytes reach its spool file at its end: a failure there fails the job.
+  if (ownJob && !EndDocPrinter(job.printer) && r.ok) {
+    r.ok = false;
+    r.error = GetLastError();
+    r.failedEntry = "EndDocPrinter";
+  }
   return r;
 }
 

@@ -56,6 +56,7 @@ struct Printer {
   // What WritePrinter wrote lives in spool files, as a spooler keeps it, in
   // write order; the last one stays open for appending.
   std::vector<SpoolFile> spool;
+  std::unique_ptr<char[]> spoolBuffer;  // the open file's buffer: declared first, so it outlives the file
   std::unique_ptr<std::FILE, FileCloser> spoolOut;
   std::uint64_t outputBytes = 0;
   bool hasFault = false;
@@ -113,8 +114,9 @@ DataEntry* FindData(Printer& p, std::u16string_view name);
 void SetDataEntry(Printer& p, std::u16string_view name, DWORD type, std::vector<BYTE> bytes);
 bool EraseDataEntry(Printer& p, std::u16string_view name);
 
-// Closes the spool file open for appending.
-void CloseSpool(Printer& p);
+// Closes the spool file open for appending: ERROR_SUCCESS, or why its last
+// buffered bytes could not be written.
+DWORD CloseSpool(Printer& p);
 // Deletes the printer's spool files: its output is gone.
 void DropSpool(Printer& p);
 
@@ -176,17 +178,21 @@ inline BOOL PackInto(LPBYTE buffer, DWORD size, LPDWORD needed, size_t fixed, Fi
 // processes wrote, and a holder that changed the model writes it back.
 class SplLock {
  public:
-  explicit SplLock(Spooler& s);
+  // takeUp false: the lock only, until TakeUp() is called.
+  explicit SplLock(Spooler& s, bool takeUp = true);
   ~SplLock();
   SplLock(const SplLock&) = delete;
   SplLock& operator=(const SplLock&) = delete;
   void Changed() { changed_ = true; }
+  // Takes up what other processes wrote (once; the constructor does it unless told not to).
+  void TakeUp();
 
  private:
   Spooler& s_;
   std::lock_guard<std::mutex> lock_;
   bool persistent_ = false;
   bool changed_ = false;
+  bool takenUp_ = false;
 };
 
 // The prologue of a call on a printer handle: the spooler locked (its state

@@ -29,6 +29,22 @@ std::string SpoolFolder() {
   return ec ? "" : host;
 }
 
+// The job's file stays open for its writes, which come a few KiB a call:
+// a larger buffer makes one write of several calls.
+constexpr std::size_t kSpoolBuffer = std::size_t(1) << 16;
+
+void KeepOpen(Printer& p, std::FILE* f) {
+  if (!p.spoolBuffer) p.spoolBuffer = std::make_unique<char[]>(kSpoolBuffer);
+  std::setvbuf(f, p.spoolBuffer.get(), _IOFBF, kSpoolBuffer);
+  p.spoolOut.reset(f);
+}
+
+// Whether the handle's writes go on in the spool file open for appending.
+bool WritingItsFile(const OpenHandle& h) {
+  const Printer& p = *h.printer;
+  return p.spoolOut && !p.spool.empty() && p.spool.back().job == h.job;
+}
+
 // Appends to the spool file of the job (a new file when the job changes).
 // ERROR_SUCCESS or why the bytes could not be kept.
 DWORD AppendSpool(Printer& p, DWORD job, const BYTE* bytes, DWORD size) {
@@ -49,12 +65,12 @@ DWORD AppendSpool(Printer& p, DWORD job, const BYTE* bytes, DWORD size) {
       }
       std::FILE* f = std::fopen((folder + name).c_str(), "wb");
       if (f == nullptr) return plat::host::ErrnoToError(errno);
-      p.spoolOut.reset(f);
+      KeepOpen(p, f);
       p.spool.push_back(SpoolFile{job, folder + name});
     } else {
       std::FILE* f = std::fopen(p.spool.back().host.c_str(), "ab");
       if (f == nullptr) return plat::host::ErrnoToError(errno);
-      p.spoolOut.reset(f);
+      KeepOpen(p, f);
     }
   }
   if (size > 0 && std::fwrite(bytes, 1, size, p.spoolOut.get()) != size) {
@@ -70,8 +86,12 @@ DWORD AppendSpool(Printer& p, DWORD job, const BYTE* bytes, DWORD size) {
 
 namespace plat::spool {
 
-void CloseSpool(Printer& p) {
-  p.spoolOut.reset();
+DWORD CloseSpool(Printer& p) {
+  std::FILE* f = p.spoolOut.release();
+  if (f == nullptr) return ERROR_SUCCESS;
+  errno = 0;
+  if (std::fclose(f) == 0) return ERROR_SUCCESS;
+  return errno != 0 ? plat::host::ErrnoToError(errno) : ERROR_WRITE_FAULT;
 }
 
 void DropSpool(Printer& p) {
@@ -115,8 +135,13 @@ BOOL EndDocPrinter(HANDLE printer) {
     return FALSE;
   }
   Printer& p = *h->printer;
-  if (!p.spool.empty() && p.spool.back().job == h->job) CloseSpool(p);
+  DWORD error = ERROR_SUCCESS;
+  if (!p.spool.empty() && p.spool.back().job == h->job) error = CloseSpool(p);
   h->job = 0;
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);  // the job's last bytes did not reach its file
+    return FALSE;
+  }
   return TRUE;
 }
 
@@ -126,9 +151,22 @@ BOOL WritePrinter(HANDLE printer, LPVOID data, DWORD size, LPDWORD written) {
     return FALSE;
   }
   *written = 0;
-  HandleCall call(printer, PRINTER_ACCESS_USE);
-  if (call.Failed()) return FALSE;
-  OpenHandle* h = &call.handle();
+  // A job writing on in its open spool file changes nothing of the model, so
+  // its writes skip taking up other processes' changes (a printer deleted
+  // meanwhile keeps the job, as a spooler keeps a deleted printer's jobs);
+  // the job's first write and writes outside it take them up.
+  Spooler& s = Spl();
+  SplLock lock(s, false);
+  OpenHandle* h = nullptr;
+  DWORD error = Use(s, printer, PRINTER_ACCESS_USE, h);
+  if (error != ERROR_SUCCESS || !WritingItsFile(*h)) {
+    lock.TakeUp();
+    error = Use(s, printer, PRINTER_ACCESS_USE, h);
+  }
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return FALSE;
+  }
   Printer& p = *h->printer;
   if (p.cancelled) {
     SetLastError(ERROR_PRINT_CANCELLED);

@@ -311,7 +311,12 @@ void Apply(Spooler& s, const std::string& text) {
 
 namespace plat::spool {
 
-SplLock::SplLock(Spooler& s) : s_(s), lock_(s.mutex) {
+SplLock::SplLock(Spooler& s, bool takeUp) : s_(s), lock_(s.mutex) {
+  if (takeUp) TakeUp();
+}
+void SplLock::TakeUp() {
+  if (takenUp_) return;
+  takenUp_ = true;
   persistent_ = Persistent();
   if (!persistent_) return;
   const std::string stamp = StateStamp();

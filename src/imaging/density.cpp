@@ -67,7 +67,9 @@ inline unsigned PaletteIndex(const BYTE* row, std::int64_t x, ULONG format) {
 
 ULONG PaletteNeed(ULONG format) { return format == BMF_1BPP ? 2 : format == BMF_4BPP ? 16 : 256; }
 
-void OneInkPalette(const Conversion& c, const BYTE tone[256], BYTE* out, ULONG format) {
+// The format is a template argument, so that each row loop is one format's.
+template <ULONG format>
+void OneInkPalette(const Conversion& c, const BYTE tone[256], BYTE* out) {
   const ULONG need = PaletteNeed(format);
   if (!out || !c.palette || c.paletteCount < need) return;
   BYTE lut[256];
@@ -75,7 +77,13 @@ void OneInkPalette(const Conversion& c, const BYTE tone[256], BYTE* out, ULONG f
   for (ULONG i = 0; i < need; ++i) lut[i] = tone[lut[i]];
   ForEachRow(c, [&](const BYTE* row, std::int64_t at, std::int64_t width) {
     const std::int64_t x0 = c.srcRect.left;
-    for (std::int64_t x = 0; x < width; ++x) out[at + x] = lut[PaletteIndex(row, x0 + x, format)];
+    BYTE* o = out + at;
+    if constexpr (format == BMF_8BPP) {
+      const BYTE* in = row + x0;
+      for (std::int64_t x = 0; x < width; ++x) o[x] = lut[in[x]];
+    } else {
+      for (std::int64_t x = 0; x < width; ++x) o[x] = lut[PaletteIndex(row, x0 + x, format)];
+    }
   });
 }
 
@@ -133,9 +141,9 @@ void TwoInkDirect(const Conversion& c, const PlateMap& m, const BYTE tone[256], 
 
 }  // namespace
 
-void OneInkFrom1Bpp(const Conversion& c, const BYTE tone[256], BYTE* out) { OneInkPalette(c, tone, out, BMF_1BPP); }
-void OneInkFrom4Bpp(const Conversion& c, const BYTE tone[256], BYTE* out) { OneInkPalette(c, tone, out, BMF_4BPP); }
-void OneInkFrom8Bpp(const Conversion& c, const BYTE tone[256], BYTE* out) { OneInkPalette(c, tone, out, BMF_8BPP); }
+void OneInkFrom1Bpp(const Conversion& c, const BYTE tone[256], BYTE* out) { OneInkPalette<BMF_1BPP>(c, tone, out); }
+void OneInkFrom4Bpp(const Conversion& c, const BYTE tone[256], BYTE* out) { OneInkPalette<BMF_4BPP>(c, tone, out); }
+void OneInkFrom8Bpp(const Conversion& c, const BYTE tone[256], BYTE* out) { OneInkPalette<BMF_8BPP>(c, tone, out); }
 void OneInkFrom16Bpp(const Conversion& c, const BYTE tone[256], BYTE* out) { OneInkDirect(c, tone, out, 2); }
 void OneInkFrom24Bpp(const Conversion& c, const BYTE tone[256], BYTE* out) { OneInkDirect(c, tone, out, 3); }
 void OneInkFrom24BppOrdered(const Conversion& c, const BYTE tone[256], BYTE* out, bool redFirst) {

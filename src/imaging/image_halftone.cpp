@@ -8,6 +8,7 @@
 #include "imaging/halftone.h"
 #include "imaging/image_entries.h"
 #include "imaging/scratch.h"
+#include "imaging/tone.h"
 #include "planes/colour_classes.h"
 #include "planes/plane_ops.h"
 
@@ -26,8 +27,20 @@ Conversion ConversionOf(const RenderPdev* pdev, const BYTE* src, const PdevRect&
 
 }  // namespace
 
-int ConvertToDensity(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* out,
-                     const PdevRect& outRect, LONG outStride, const ULONG* palette, ULONG paletteCount, ULONG format) {
+namespace {
+
+// The converters' tone table, then the halftone curve when one is given:
+// white stays white through every curve, so a curve applied here is the
+// curve applied to the converted image after.
+void ToneTable(const RenderPdev* pdev, const BYTE* curve, BYTE tone[256]) {
+  ToneClampTable(ToneInputsOf(pdev), tone);
+  if (curve)
+    for (int i = 0; i < 256; ++i) tone[i] = curve[tone[i]];
+}
+
+int ConvertDensity(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* out,
+                   const PdevRect& outRect, LONG outStride, const ULONG* palette, ULONG paletteCount, ULONG format,
+                   const BYTE* curve) {
   using Converter = void (*)(const Conversion&, const BYTE[256], BYTE*);
   static constexpr Converter kConverters[] = {OneInkFrom1Bpp,  OneInkFrom4Bpp,  OneInkFrom8Bpp,
                                               OneInkFrom16Bpp, OneInkFrom24Bpp, OneInkFrom32Bpp};
@@ -44,15 +57,15 @@ int ConvertToDensity(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect,
                            srcStride, first, flipped ? -outStride : outStride);
   }
   BYTE tone[256];
-  ToneClampTable(ToneInputsOf(pdev), tone);
+  ToneTable(pdev, curve, tone);
   kConverters[format - BMF_1BPP](ConversionOf(pdev, src, srcRect, srcStride, outRect, outStride, palette, paletteCount),
                                  tone, out);
   return 1;
 }
 
-int SeparateToTwoInks(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* outPlate1,
-                      BYTE* outPlate2, const PdevRect& outRect, LONG outStride, const ULONG* palette,
-                      ULONG paletteCount, ULONG format) {
+int SeparateDensity(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* outPlate1,
+                    BYTE* outPlate2, const PdevRect& outRect, LONG outStride, const ULONG* palette, ULONG paletteCount,
+                    ULONG format, const BYTE* curve) {
   using Converter = void (*)(const Conversion&, const PlateMap&, const BYTE[256], BYTE*, BYTE*);
   static constexpr Converter kConverters[] = {TwoInkFrom1Bpp,  TwoInkFrom4Bpp,  TwoInkFrom8Bpp,
                                               TwoInkFrom16Bpp, TwoInkFrom24Bpp, TwoInkFrom32Bpp};
@@ -61,10 +74,24 @@ int SeparateToTwoInks(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect
     PaletteToInkDensity(pdev, palette, pdev->shared.paletteInk, PaletteNeed(format));
   const PlateMap map{pdev->shared.paletteInk, ClassCodeOfMode(pdev->separationModes[1])};
   BYTE tone[256];
-  ToneClampTable(ToneInputsOf(pdev), tone);
+  ToneTable(pdev, curve, tone);
   kConverters[format - BMF_1BPP](ConversionOf(pdev, src, srcRect, srcStride, outRect, outStride, palette, paletteCount),
                                  map, tone, outPlate1, outPlate2);
   return 1;
+}
+
+}  // namespace
+
+int ConvertToDensity(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* out,
+                     const PdevRect& outRect, LONG outStride, const ULONG* palette, ULONG paletteCount, ULONG format) {
+  return ConvertDensity(pdev, src, srcRect, srcStride, out, outRect, outStride, palette, paletteCount, format, nullptr);
+}
+
+int SeparateToTwoInks(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride, BYTE* outPlate1,
+                      BYTE* outPlate2, const PdevRect& outRect, LONG outStride, const ULONG* palette,
+                      ULONG paletteCount, ULONG format) {
+  return SeparateDensity(pdev, src, srcRect, srcStride, outPlate1, outPlate2, outRect, outStride, palette, paletteCount,
+                         format, nullptr);
 }
 
 namespace {
@@ -114,13 +141,32 @@ bool ReserveReduced(const PdevRect& srcRect, const PdevRect& bandRect, bool sepa
 }
 
 // Reduced rows from..to - 1 into the blocks' first rows (reversed over the
-// whole height on a flipped destination, which is converted whole).
+// whole height on a flipped destination, which is converted whole), through
+// the halftone curve.
 void ConvertReducedRows(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
                         const ULONG* palette, ULONG paletteCount, ULONG format, bool separate, std::int64_t from,
                         std::int64_t to, DensityBlocks& blocks) {
   const std::int64_t sw = RectWidth(srcRect), w = blocks.width, h = blocks.height;
   const int planes = separate ? 2 : 1;
   const bool flipped = pdev->drawing.destinationFlipped == 2;
+  const BYTE* curve =
+      ToneTableSet[ToneCurveIndex(pdev->photoMode, PresetOf(pdev), pdev->resolutionMode, ThinnedSheetOf(pdev))].data();
+  if (w == sw && h == RectHeight(srcRect) && !flipped) {
+    // Nothing left out: the rows convert straight into the blocks, in one
+    // call, with the palette and the tone table made once.
+    const PdevRect rows{srcRect.left, static_cast<std::int32_t>(srcRect.top + from), srcRect.right,
+                        static_cast<std::int32_t>(srcRect.top + to - 1)};
+    const PdevRect into{0, 0, static_cast<std::int32_t>(w - 1), static_cast<std::int32_t>(to - from - 1)};
+    for (int p = 0; p < planes; ++p)  // what a converter leaves stays white
+      std::memset(p == 0 ? blocks.first : blocks.second, 0, static_cast<std::size_t>(w * (to - from)));
+    if (separate)
+      SeparateDensity(pdev, src, rows, srcStride, blocks.second, blocks.first, into, static_cast<LONG>(w), palette,
+                      paletteCount, format, curve);
+    else
+      ConvertDensity(pdev, src, rows, srcStride, blocks.first, into, static_cast<LONG>(w), palette, paletteCount, format,
+                     curve);
+    return;
+  }
   const PdevRect rowRect{0, 0, static_cast<std::int32_t>(sw - 1), 0};
   BYTE* const* rows = blocks.line;
   for (std::int64_t i = from; i < to; ++i) {
@@ -129,10 +175,11 @@ void ConvertReducedRows(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRe
     // A palette too short for its format converts nothing: the row stays white.
     std::memset(rows[0], 0, static_cast<std::size_t>(sw) * planes);
     if (separate)  // plate 2 first, plate 1 second
-      SeparateToTwoInks(pdev, src, one, srcStride, rows[1], rows[0], rowRect, static_cast<LONG>(sw), palette,
-                        paletteCount, format);
+      SeparateDensity(pdev, src, one, srcStride, rows[1], rows[0], rowRect, static_cast<LONG>(sw), palette,
+                      paletteCount, format, curve);
     else
-      ConvertToDensity(pdev, src, one, srcStride, rows[0], rowRect, static_cast<LONG>(sw), palette, paletteCount, format);
+      ConvertDensity(pdev, src, one, srcStride, rows[0], rowRect, static_cast<LONG>(sw), palette, paletteCount, format,
+                     curve);
     const std::int64_t outRow = flipped ? h - 1 - i : i - from;
     for (int p = 0; p < planes; ++p) {
       BYTE* out = (p == 0 ? blocks.first : blocks.second) + outRow * w;
@@ -150,11 +197,9 @@ std::size_t BandBytes(const PdevRect& bandRect, LONG bandStride) {
   return static_cast<std::size_t>(bandStride) * (static_cast<std::size_t>(bandRect.bottom) + 1);
 }
 
-// Tone curve, then diffusion or the screen, of one density block into a band.
+// Diffusion or the screen of one density block, its curve applied, into a band.
 bool HalftoneBlock(RenderPdev* pdev, BYTE* block, LONG width, LONG height, BYTE* band, const PdevRect& bandRect,
                    LONG bandStride, POINTL origin, ULONG format, JobScreen& screen, bool diffuse) {
-  ApplyToneCurve(pdev->photoMode, PresetOf(pdev), block, width, height, width, pdev->resolutionMode,
-                 ThinnedSheetOf(pdev));
   const DensityImage src{block, width, height, width};
   const BandBuffer out{band, bandStride, bandRect.bottom + 1, origin};
   if (diffuse) return DiffuseForDevice(pdev, src, out, bandRect);

@@ -216,6 +216,38 @@ TEST(HalftoneSourceToPlanes, OneInkEqualSizeEnlargedAndReduced) {
   }
 }
 
+// A picture kept whole, taken from inside a larger source and tall enough to
+// be converted in several bands of rows: every band, one ink or separated,
+// is the density of its own rows.
+TEST(HalftoneSourceToPlanes, APictureKeptWholeConvertsEveryBandFromItsRows) {
+  const std::vector<ULONG> grey = GreyPalette();
+  const LONG fullW = 2100, fullH = 1400, x0 = 37, y0 = 11, w = 2048, h = 1300;
+  const std::vector<BYTE> full = GreySource(fullW, fullH);
+  const PdevRect pick{x0, y0, x0 + w - 1, y0 + h - 1};
+  for (bool separate : {false, true}) {
+    SCOPED_TRACE(separate ? "separated" : "one ink");
+    Device dev;
+    if (separate) {
+      dev->flags |= kPdevTwoPlanes;
+      dev->drawing.rop4 = 0x5555;  // no source-only ROP: separated
+    }
+    Bands bands(w, h, separate ? 2 : 1);
+    ASSERT_TRUE(HalftoneSourceToPlanes(dev.get(), bands.band(0), bands.rect(), bands.stride, full.data(), pick, fullW,
+                                       100, 45, 600, grey.data(), 256, BMF_8BPP, {0, 0}));
+    std::vector<BYTE> p1(size_t(w) * h), p2(size_t(w) * h);
+    if (separate) {
+      SeparateToTwoInks(dev.get(), full.data(), pick, fullW, p1.data(), p2.data(), {0, 0, w - 1, h - 1}, w, grey.data(),
+                        256, BMF_8BPP);
+      EXPECT_EQ(bands.copy(0), Expected(dev.get(), p2, w, h, bands, {0, 0}, false));
+      EXPECT_EQ(bands.copy(1), Expected(dev.get(), p1, w, h, bands, {0, 0}, false));
+    } else {
+      ConvertToDensity(dev.get(), full.data(), pick, fullW, p1.data(), {0, 0, w - 1, h - 1}, w, grey.data(), 256,
+                       BMF_8BPP);
+      EXPECT_EQ(bands.copy(0), Expected(dev.get(), p1, w, h, bands, {0, 0}, false));
+    }
+  }
+}
+
 TEST(HalftoneSourceToPlanes, TwoInkRouting) {
   const std::vector<ULONG> grey = GreyPalette();
   const std::vector<BYTE> src = GreySource(24, 16);

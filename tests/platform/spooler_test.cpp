@@ -1,6 +1,9 @@
 #include "plat/spooler.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <array>
@@ -564,6 +567,98 @@ TEST_F(Spooler, RemovedPrinterInvalidatesItsHandles) {
 }
 
 }  // namespace
+
+// A job's writes of every size, two jobs interleaved, reach their files as
+// sent, written through when asked and whole at the end of each job.
+TEST(PersistentSpooler, JobWritesKeepEveryByteInOrder) {
+  testsupport::MachineRoot root("spooler-writes");
+  ASSERT_TRUE(plat::machine::SaveProfile());
+  plat::spooler::Reset();
+  plat::spooler::PrinterSetup setup;
+  setup.name = kPrinter;
+  setup.port = kPort;
+  setup.driver.name = u"NEVO QM7100";
+  ASSERT_TRUE(plat::spooler::AddPrinter(setup));
+  auto open = [] {
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
+    HANDLE h = nullptr;
+    EXPECT_TRUE(OpenPrinterW(kPrinter, &h, &defaults));
+    return h;
+  };
+  auto read = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<BYTE>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  HANDLE a = open(), b = open();
+  DOC_INFO_1W doc{const_cast<LPWSTR>(u"doc"), nullptr, const_cast<LPWSTR>(u"RAW")};
+  const DWORD jobA = StartDocPrinterW(a, 1, reinterpret_cast<LPBYTE>(&doc));
+  const DWORD jobB = StartDocPrinterW(b, 1, reinterpret_cast<LPBYTE>(&doc));
+  ASSERT_NE(jobA, 0u);
+  ASSERT_NE(jobB, 0u);
+  std::vector<BYTE> sentA, sentB;
+  // Sizes around a buffer's: single bytes, a command buffer's 8191, 64 KiB and past it.
+  const DWORD sizes[] = {1, 2, 8191, 8191, 65535, 65536, 65537, 3, 200000, 8191, 1};
+  unsigned seed = 7;
+  for (size_t k = 0; k < std::size(sizes); ++k) {
+    SCOPED_TRACE(k);
+    std::vector<BYTE> piece(sizes[k]);
+    for (BYTE& byte : piece) byte = static_cast<BYTE>((seed = seed * 1103515245u + 12345u) >> 16);
+    const bool toA = k % 3 != 2;  // mostly A, now and then B between
+    DWORD written = 0;
+    ASSERT_TRUE(WritePrinter(toA ? a : b, piece.data(), sizes[k], &written));
+    ASSERT_EQ(written, sizes[k]);
+    (toA ? sentA : sentB).insert((toA ? sentA : sentB).end(), piece.begin(), piece.end());
+    if (k == 5) {
+      EXPECT_EQ(read(plat::spooler::JobSpoolFile(jobA)), sentA) << "written through when asked";
+    }
+  }
+
+  const std::string fileA = plat::spooler::JobSpoolFile(jobA), fileB = plat::spooler::JobSpoolFile(jobB);
+  EXPECT_TRUE(EndDocPrinter(a));
+  EXPECT_EQ(read(fileA), sentA);
+  EXPECT_TRUE(EndDocPrinter(b));
+  EXPECT_EQ(read(fileB), sentB);
+  ClosePrinter(a);
+  ClosePrinter(b);
+  plat::spooler::Reset();
+}
+
+// Bytes a job wrote may wait in the spool file's buffer until the job ends:
+// when they cannot be written then (a file size limit plays the full drive),
+// the end of the job fails instead of reporting a whole job.
+TEST(SpoolFiles, AJobWhoseLastBytesCannotBeWrittenFailsAtItsEnd) {
+  testsupport::MachineRoot root("spooler-full");
+  plat::spooler::Reset();
+  plat::spooler::PrinterSetup setup;
+  setup.name = kPrinter;
+  setup.port = kPort;
+  setup.driver.name = u"NEVO QM7100";
+  ASSERT_TRUE(plat::spooler::AddPrinter(setup));
+  PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
+  HANDLE h = nullptr;
+  ASSERT_TRUE(OpenPrinterW(kPrinter, &h, &defaults));
+  DOC_INFO_1W doc{const_cast<LPWSTR>(u"doc"), nullptr, const_cast<LPWSTR>(u"RAW")};
+  ASSERT_NE(StartDocPrinterW(h, 1, reinterpret_cast<LPBYTE>(&doc)), 0u);
+  std::vector<BYTE> bytes(3000, 0x5A);
+  DWORD written = 0;
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit = old;
+  limit.rlim_cur = 1000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  const BOOL wrote = WritePrinter(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written);
+  SetLastError(0);
+  const BOOL ended = EndDocPrinter(h);
+  const DWORD error = GetLastError();
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_TRUE(wrote) << "the bytes wait in the buffer";
+  EXPECT_FALSE(ended);
+  EXPECT_NE(error, 0u);
+  ClosePrinter(h);
+  plat::spooler::Reset();
+}
 
 // Another process may leave a damaged state file; taking it up must not end
 // this one.

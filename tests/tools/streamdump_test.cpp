@@ -458,6 +458,45 @@ TEST_F(StreamdumpProgram, ReportsTheOffsetOfAMalformedByte) {
   EXPECT_EQ(Run("", out, err), 2);
 }
 
+// The program reads its file in pieces: a job longer than what it holds at a
+// time lists as the whole stream decodes, and a cut copy stops at the same
+// offset.
+TEST_F(StreamdumpProgram, ALongJobListsAsTheWholeStreamDecodes) {
+  Bytes line;
+  for (int k = 0; k < 300; ++k) {
+    line.push_back(0x7F);
+    for (int b = 0; b < 128; ++b) line.push_back(static_cast<std::uint8_t>(3 * k + b));
+  }
+  Bytes job = S("\x1ER\x1E&40;10;5&z\x1E&100;100&r");
+  for (int page = 0; page < 4; ++page) {
+    job = Cat({job, S("\x1E&1001;0;0;0&O\x1E&1001;0;0;0&o\x1E&1&M")});
+    for (int v = 1; v <= 12; ++v)
+      job = Cat({job, S("\x1E&" + std::to_string(v) + "&V\x1E&" + std::to_string(8 * page) + "&H\x1E&" +
+                        std::to_string(line.size()) + "&i"),
+                 line});
+    job = Cat({job, S("\x0C")});
+  }
+  job = Cat({job, S("\x1ER")});
+  ASSERT_GT(job.size(), 4 * streamdump::kMaxItemBytes);
+  Bytes cut(job.begin(), job.end() - 1000);
+  cut.push_back(0x00);
+  for (const Bytes* stream : {&job, &cut}) {
+    const fs::path file = dir_ / "long.prn";
+    std::ofstream(file, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(stream->data()), static_cast<std::streamsize>(stream->size()));
+    const streamdump::Decoded whole = streamdump::DecodeStream(*stream);
+    std::string expected;
+    for (const std::string& text : whole.text) expected += text + "\n";
+    std::string out, err;
+    EXPECT_EQ(Run(file.string(), out, err), whole.ok ? 0 : 1) << err;
+    EXPECT_EQ(out, expected);
+    EXPECT_EQ(whole.ok, stream == &job);
+    if (!whole.ok) {
+      EXPECT_NE(err.find("offset " + std::to_string(whole.errorOffset)), std::string::npos) << err;
+    }
+  }
+}
+
 // --planes makes its folder; a page that cannot be written whole (a file
 // size limit of 0 plays the full drive) fails the dump and leaves neither a
 // truncated PNG nor an earlier one changed.

@@ -1,16 +1,20 @@
 // streamdump: prints a command stream one line per command and record, stops
 // at the first malformed byte (exit 1), and with --planes DIR writes every
 // drum page rebuilt from its lines as DIR/pageNNN.png (DIR is made when
-// missing; each PNG is whole or absent). The file is mapped, not read, and
+// missing; each PNG is whole or absent). The file is read in pieces and
 // each page is written and dropped once it ends, so a long job needs no more
 // memory than its largest page.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <string>
 #include <system_error>
 
-#include "streamdump/mapped_file.h"
 #include "streamdump/stream_decoder.h"
 #include "streamdump/whole_file.h"
 
@@ -21,11 +25,22 @@ int Usage() {
 }
 
 int Dump(const std::string& input, const std::string& planesDir) {
-  const streamdump::MappedFile file(input);
-  if (!file.ok()) {
-    std::fprintf(stderr, "streamdump: cannot open %s: %s\n", input.c_str(), file.error().c_str());
-    return file.opened() ? 1 : 2;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(input.c_str(), "rb"), &std::fclose);
+  struct stat st {};
+  if (!file || ::fstat(::fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) {
+    std::fprintf(stderr, "streamdump: cannot open %s: %s\n", input.c_str(),
+                 file ? "not a regular file" : std::strerror(errno));
+    return 2;
   }
+  bool readFailed = false;
+  const streamdump::StreamRead read = [&](std::uint8_t* into, std::size_t want) -> std::ptrdiff_t {
+    const std::size_t got = std::fread(into, 1, want, file.get());
+    if (got == 0 && std::ferror(file.get())) {
+      readFailed = true;
+      return -1;
+    }
+    return static_cast<std::ptrdiff_t>(got);
+  };
   std::string pageFailure;
   if (!planesDir.empty()) {
     std::error_code ec;
@@ -55,10 +70,14 @@ int Dump(const std::string& input, const std::string& planesDir) {
     }
     return true;
   };
-  const streamdump::Decoded job = streamdump::DecodeStream(file.bytes(), listener);
+  const streamdump::Decoded job = streamdump::DecodeStream(read, listener);
   if (!pageFailure.empty()) {
     std::fprintf(stderr, "streamdump: %s\n", pageFailure.c_str());
     return 2;
+  }
+  if (readFailed) {
+    std::fprintf(stderr, "streamdump: cannot read %s at offset %zu\n", input.c_str(), job.errorOffset);
+    return 1;
   }
   if (!job.ok) {
     std::fprintf(stderr, "streamdump: malformed byte at offset %zu (0x%zX): %s\n", job.errorOffset, job.errorOffset,
