@@ -2,6 +2,7 @@
 #include "plat/msgqueue.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <map>
@@ -85,6 +86,11 @@ bool RunOne() {
     return true;
   }
   return false;
+}
+
+std::atomic<void (*)()>& HostPause() {
+  static std::atomic<void (*)()> pause{nullptr};
+  return pause;
 }
 
 // Machine milliseconds until this thread's next timer (a short poll without one).
@@ -227,9 +233,12 @@ bool Pump(const std::function<bool()>& done, DWORD machineMs) {
     if (spent >= machineMs) return done();
     Sleep(std::min(NextWait(), machineMs - spent));
     // Other threads get real time to run, however fast the machine clock goes.
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (auto pause = HostPause().load()) pause();
+    else std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
+
+void SetPumpHostPause(void (*pause)()) { HostPause() = pause; }
 
 std::size_t LiveTimerCount() {
   auto& q = Q();

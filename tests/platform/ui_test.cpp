@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "plat/machine.h"
+#include "plat/msgqueue.h"
+
 namespace {
 
 class MessageBoxes : public ::testing::Test {
@@ -140,6 +143,26 @@ TEST_F(ScriptText, AScriptThatCannotRunIsRefusedWholeNamingTheLine) {
     EXPECT_EQ(MessageBoxW(nullptr, u"a", u"c", MB_YESNO), IDNO) << c.script;
     EXPECT_EQ(MessageBoxW(nullptr, u"a", u"c", MB_YESNO), IDCANCEL) << c.script;
   }
+}
+
+int g_hostPauses = 0;
+void CountHostPause() { ++g_hostPauses; }
+
+TEST_F(ScriptText, APauseRunsOnTheMachineClockWithTheHostPauseSet) {
+  plat::machine::SetSleepScale(0);
+  plat::machine::FreezeClock(true);
+  plat::ui::SetPumpHostPause(CountHostPause);
+  g_hostPauses = 0;
+  ASSERT_TRUE(plat::ui::LoadScript("msgbox:pause 60000;msgbox:answer no", nullptr));
+  const DWORD before = GetTickCount();
+  EXPECT_EQ(MessageBoxW(nullptr, u"a", u"c", MB_YESNO), IDNO);
+  const DWORD waited = GetTickCount() - before;
+  plat::ui::SetPumpHostPause(nullptr);
+  plat::machine::Reset();
+  EXPECT_GE(waited, 60000u);
+  EXPECT_LT(waited, 61000u);
+  // Every idle poll of the box paused through the hook, none on the host clock.
+  EXPECT_GE(g_hostPauses, 6000 / 2);
 }
 
 }  // namespace

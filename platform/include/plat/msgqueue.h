@@ -102,6 +102,10 @@ namespace plat::ui {
 // Runs the calling thread's posted messages and timers until `done` says so
 // or `machineMs` of machine clock have passed; true when done.
 PLATAPI bool Pump(const std::function<bool()>& done, DWORD machineMs);
+// Between idle polls the pump gives other threads real time (1 ms of host
+// time). A single-threaded harness, whose machine clock alone must pass, sets
+// a function that returns at once; nullptr puts the host pause back.
+PLATAPI void SetPumpHostPause(void (*pause)());
 // Text colour of a DC (CLR_INVALID for a DC that does not exist).
 PLATAPI COLORREF TextColorOf(HDC dc);
 // Live timers of the process (tests check that pages kill theirs).
