@@ -19,6 +19,7 @@
 
 #include "bench_summary.h"
 #include "imaging/draw_objects.h"
+#include "imaging/rgb_band_cache.h"
 #include "imaging/image_band_cache.h"
 #include "imaging/image_entries.h"
 #include "plat/base.h"

@@ -538,3 +538,14 @@ BOOL EmitDrawObject(RenderPdev* pdev) {
   AndBandIntoPlanes(pdev, second, first, B, static_cast<LONG>(rowBytes), drum1, drum2, pageRect, pdev->planeStride);
   return finish(TRUE);
 }
+
+BOOL FlushImageIfPending(RenderPdev* pdev) {
+  if (!(pdev->flags & kPdevImagePending)) return TRUE;
+  // The plug-in's pending work may be queued drawing objects; their flush
+  // keeps the flag as the queue needs it.
+  if (IsPluginPdev(pdev) && pdev->plugin.head) return FlushDrawObjects(pdev);
+  BYTE* plane = OneInkPicturePlane(pdev, pdev->drum1Plane, pdev->drum2Plane);
+  BOOL flushed = FlushPicture(pdev, plane, pdev->planeStride);
+  pdev->flags &= ~kPdevImagePending;
+  return flushed;
+}

@@ -78,11 +78,3 @@ void AndBandIntoPlanes(RenderPdev* pdev, const BYTE* secondBand, const BYTE* fir
 
 // ---- colour of the read-back ----
 
-// The 256 luminance-density counts of the 24-bit pixels (blue, green, red)
-// of rect (inclusive).
-void LumaHistogram(const BYTE* pixels, const PdevRect& rect, LONG stride, DWORD histogram[256]);
-// Counts the record's picture into the cache histogram; a picture of one
-// level clears the picture flag and sets the operation byte to 1. TRUE.
-BOOL ClassifyRgbImage(RenderPdev* pdev, const imaging::ImageBuffer& rgb);
-// The plug-in's flush of the RGB band cache onto the device's planes.
-BOOL OemFlushImageBandCache(RenderPdev* pdev);

@@ -2,7 +2,6 @@
 #include <cstring>
 
 #include "imaging/density.h"
-#include "imaging/draw_objects.h"
 #include "imaging/enhancement.h"
 #include "imaging/image_band_cache.h"
 #include "imaging/image_copy.h"
@@ -443,4 +442,21 @@ CacheAnswer CacheImageBand(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane,
 
 BOOL imaging::FlushRgbCache(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane, LONG planeStride) {
   return RunRgbCache(pdev, drum1Plane, drum2Plane, planeStride, nullptr, kNoStrip).ok;
+}
+
+void LumaHistogram(const BYTE* pixels, const PdevRect& rect, LONG stride, DWORD histogram[256]) {
+  std::fill(histogram, histogram + 256, DWORD{0});
+  RgbDensityHistogram(pixels, rect, stride, histogram);
+}
+
+BOOL ClassifyRgbImage(RenderPdev* pdev, const ImageBuffer& rgb) {
+  DWORD local[256];
+  ImageBandCache* cache = pdev->image.bandCache;
+  DWORD* histogram = cache ? cache->histogram : local;
+  LumaHistogram(rgb.buffer, FixedRectToRect(rgb.area), rgb.stride, histogram);
+  if (!HistogramHasSeveralLevels(histogram)) {
+    pdev->shared.pictureFlag = 0;
+    pdev->shared.operation = kOperationBrushOrMask;
+  }
+  return TRUE;
 }

@@ -24,3 +24,12 @@ BOOL FlushImageBandCache(RenderPdev* pdev, ImageBandCache& cache, BYTE* drum1Pla
 BOOL FlushRgbCache(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Plane, LONG planeStride);
 
 }  // namespace imaging
+
+// The plug-in's flush of the RGB band cache onto the device's planes.
+BOOL OemFlushImageBandCache(RenderPdev* pdev);
+// The 256 luminance-density counts of the 24-bit pixels (blue, green, red)
+// of rect (inclusive).
+void LumaHistogram(const BYTE* pixels, const PdevRect& rect, LONG stride, DWORD histogram[256]);
+// Counts the record's picture into the cache histogram; a picture of one
+// level clears the picture flag and sets the operation byte to 1. TRUE.
+BOOL ClassifyRgbImage(RenderPdev* pdev, const imaging::ImageBuffer& rgb);

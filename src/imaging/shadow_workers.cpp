@@ -8,6 +8,8 @@
 #include "imaging/draw_objects.h"
 #include "imaging/image_band_cache.h"
 #include "imaging/merge_decision.h"
+#include "imaging/rgb_band_cache.h"
+#include "planes/plane_ops.h"
 
 using namespace imaging;
 
@@ -314,19 +316,21 @@ CacheAnswer OemCacheImageBand(RenderPdev* pdev, BYTE* drum1Plane, BYTE* drum2Pla
                         paletteCount, format);
 }
 
-void LumaHistogram(const BYTE* pixels, const PdevRect& rect, LONG stride, DWORD histogram[256]) {
-  std::fill(histogram, histogram + 256, DWORD{0});
-  RgbDensityHistogram(pixels, rect, stride, histogram);
-}
-
-BOOL ClassifyRgbImage(RenderPdev* pdev, const ImageBuffer& rgb) {
-  DWORD local[256];
-  ImageBandCache* cache = pdev->image.bandCache;
-  DWORD* histogram = cache ? cache->histogram : local;
-  LumaHistogram(rgb.buffer, FixedRectToRect(rgb.area), rgb.stride, histogram);
-  if (!HistogramHasSeveralLevels(histogram)) {
-    pdev->shared.pictureFlag = 0;
-    pdev->shared.operation = kOperationBrushOrMask;
-  }
-  return TRUE;
+PictureBands SubmitImageToCache(RenderPdev* pdev, const BYTE* image, const PdevRect& rect, LONG stride, ULONG format,
+                                const PdevRect& target, const ULONG* palette, ULONG paletteCount, LONG planeStride,
+                                CLIPOBJ* clip) {
+  BYTE *drum1 = nullptr, *drum2 = nullptr;
+  GetInkPlanes(pdev, planeStride, &drum1, &drum2);
+  if (pdev->drawing.clipComplexity != DC_COMPLEX) AddClipToClipRectList(pdev, clip);
+  // The plug-in's caches first flush the drawing objects queued there.
+  const bool plugin = IsPluginPdev(pdev);
+  const CacheAnswer answer =
+      HasTwoPlanes(pdev)
+          ? (plugin ? OemCacheImageBand : CacheImageBand)(pdev, drum1, drum2, planeStride, &target, image, &rect,
+                                                           stride, palette, paletteCount, format)
+          : (plugin ? OemFlushOrMergeImage : FlushOrMergeImage)(pdev, OneInkPicturePlane(pdev, drum1, drum2),
+                                                                 planeStride, &target, image, &rect, stride, palette,
+                                                                 paletteCount, format);
+  if (pdev->shared.pictureFlag == 1) return {};
+  return answer.bands;
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "imaging/draw_objects.h"
+#include "imaging/rgb_band_cache.h"
 #include "imaging/error_diffusion.h"
 #include "imaging/halftone.h"
 #include "imaging/image_buffer.h"
