@@ -10,7 +10,7 @@
 // Draws a bit-block transfer into the ink planes (after the entry's flush).
 BOOL OemBrushBlt(ROP4 rop4, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
                  XLATEOBJ* xlate, BRUSHOBJ* brush);
-// ROP4 0xB8B8: the brush pattern where the source is 0, the target kept
+// ROP4 PatSelect in both bytes: the brush pattern where the source is 0, the target kept
 // where it is 1.
 BOOL MaskedPatternBlt(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* srcOrigin, CLIPOBJ* clip,
                       XLATEOBJ* xlate, BRUSHOBJ* brush);

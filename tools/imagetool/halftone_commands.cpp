@@ -14,17 +14,17 @@
 #include <string_view>
 #include <vector>
 
-#include "imaging/draw_objects.h"
-#include "imaging/rgb_band_cache.h"
 #include "imaging/error_diffusion.h"
 #include "imaging/halftone.h"
 #include "imaging/image_buffer.h"
 #include "imaging/image_entries.h"
 #include "imaging/picture_halftone.h"
+#include "imaging/rgb_band_cache.h"
 #include "imaging/screen_dither.h"
 #include "imaging/screens.h"
 #include "imaging/tone.h"
 #include "imaging/two_plate_render.h"
+#include "planes/rop_names.h"
 #include "streamdump/whole_file.h"
 
 using namespace imaging;
@@ -288,7 +288,7 @@ int DensityCommand(int argc, char** argv) {
   pdev->contrast = std::uint8_t(contrast);
   pdev->brightness = std::uint8_t(brightness);
   pdev->photoKind = std::uint8_t(kind);
-  pdev->drawing.rop4 = 0xCCCC;
+  pdev->drawing.rop4 = kRop4SrcCopy;
   pdev->shared.operation = 0;
   std::vector<ULONG> grey(256);
   for (ULONG i = 0; i < 256; ++i) grey[i] = i | (i << 8) | (i << 16);
@@ -452,7 +452,7 @@ int SeparateCommand(int argc, char** argv) {
   pdev->drum1Lab[0] = std::int32_t(l1);
   pdev->drum2Lab[0] = std::int32_t(l2);
   pdev->image.darkerDrumStrength = DarkerDrumStrength(int(l2));
-  pdev->drawing.rop4 = 0xCCCC;
+  pdev->drawing.rop4 = kRop4SrcCopy;
   pdev->image.blitState = mask ? kBlitMaskFirst : kBlitIdle;
   SeparationGrid* grid = mode <= 7 ? SeparationGridOf(pdev.get(), int(mode)) : nullptr;
   if (mode <= 7 && !grid) return Fail("out of memory");
