@@ -108,11 +108,11 @@ struct Page : testsupport::PicturePage {
       const RECTL target{0, y0, kWidth, y1};
       CLIPOBJ* clip = plat::engine::CreateTrivialClip(target);
       const PdevRect source{0, y0, kWidth - 1, y1 - 1};
-      BYTE* direct = SubmitImageToCache(pdev.get(), photo.data(), source, kWidth * 3, BMF_24BPP, InclusiveRect(target),
-                                        nullptr, 0, pdev->planeStride, clip);
+      const PictureBands direct = SubmitImageToCache(pdev.get(), photo.data(), source, kWidth * 3, BMF_24BPP,
+                                                     InclusiveRect(target), nullptr, 0, pdev->planeStride, clip);
       plat::engine::DeleteClip(clip);
-      if (direct) {
-        GlobalFree(direct);
+      if (direct.first) {
+        GlobalFree(direct.first);
         return false;
       }
     }
