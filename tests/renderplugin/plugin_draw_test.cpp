@@ -747,5 +747,31 @@ TEST_F(PluginDraw, QueueThatCannotAllocateDrawsTheOrdinaryWay) {
   }
 }
 
+// A queued picture stays queued while text is drawn beside it; a fill over
+// it puts it down first, the fill on top.
+TEST_F(PluginDraw, QueuedPictureBesideTextAndUnderAFill) {
+  PrivateDevmode dm = pdevtest::BaseDevmode();
+  dm.Settings.PhotoMode = 1;
+  Start(dm);
+  Bitmap src(16, 16, BMF_24BPP, hdev);
+  src.Fill24(0, 0, 16, 16, 0x000000);
+  Brush black(0), white(0xFFFFFF);
+  ASSERT_TRUE(front->BitBlt(src.so, {}, 40, 40, kRop3SrcCopy, nullptr));
+  ASSERT_NE(pdev->plugin.head, nullptr);
+  FONTOBJ* font = plat::engine::CreateFont(plat::engine::DefaultFontFile(), 40);
+  ASSERT_NE(font, nullptr);
+  ASSERT_TRUE(front->TextOut(font, u"Hi", 200, 240, black.bo));
+  EXPECT_NE(pdev->plugin.head, nullptr) << "text beside leaves the picture queued";
+  EXPECT_EQ(Count(pdev->drum1Plane, 40, 40, 56, 56), 0);
+  const int text = CountAll(pdev->drum1Plane);
+  EXPECT_GT(text, 50);
+  ASSERT_TRUE(front->PaintRegion({RECTL{36, 36, 44, 44}}, white.bo, R2_COPYPEN));
+  EXPECT_EQ(pdev->plugin.head, nullptr);
+  EXPECT_EQ(pdev->flags & kPdevImagePending, 0u);
+  EXPECT_EQ(Count(pdev->drum1Plane, 40, 40, 56, 56), 256 - 16);
+  EXPECT_EQ(CountAll(pdev->drum1Plane), text + 256 - 16);
+  plat::engine::DeleteFont(font);
+}
+
 }  // namespace
 
