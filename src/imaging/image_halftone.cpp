@@ -52,9 +52,15 @@ int ConvertDensity(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, L
     const LONG height = static_cast<LONG>(std::min(RectHeight(srcRect), RectHeight(outRect)));
     const bool flipped = pdev->drawing.destinationFlipped == 2;
     BYTE* first = out + std::int64_t{flipped ? outRect.bottom : outRect.top} * outStride + outRect.left;
-    return OemRgbToDensity(pdev, src,
-                           PdevRect{srcRect.left, srcRect.top, srcRect.left + width - 1, srcRect.top + height - 1},
-                           srcStride, first, flipped ? -outStride : outStride);
+    const LONG step = flipped ? -outStride : outStride;
+    const int result = OemRgbToDensity(
+        pdev, src, PdevRect{srcRect.left, srcRect.top, srcRect.left + width - 1, srcRect.top + height - 1}, srcStride,
+        first, step);
+    // Its tone table is its own: the picture's curve goes over what it wrote.
+    if (curve)
+      for (LONG y = 0; y < height; ++y)
+        for (BYTE *p = first + std::int64_t{y} * step, *end = p + width; p != end; ++p) *p = curve[*p];
+    return result;
   }
   BYTE tone[256];
   ToneTable(pdev, curve, tone);

@@ -26,11 +26,11 @@ BOOL OemStrokeOnInkPlane(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo
                          LINEATTRS* lineAttrs, MIX mix);
 BOOL StrokeColouredPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* brushOrigin,
                         LINEATTRS* lineAttrs, MIX mix);
-// The dithered band and the mask band (one block, the caller frees it; the
-// mask band (B's height + 1) rows of bandRowBytes after the first) of a
-// stroke drawn on a 24-bit page of the area: pixels hold the area's pixels
-// from its top-left corner (red first), band is (0, 0, width - 1, height - 1)
-// of the area; the dither takes its phase from the area's page position.
-// Null on failure.
-BYTE* StrokeMaskToDensity(RenderPdev* pdev, const BYTE* pixels, const PdevRect& area, LONG stride,
-                          const PdevRect& band, LONG bandRowBytes);
+// Coloured strokes take solid brushes. StrokeMaskToDensity: block holds the
+// dithered band, then the mask band ((B's height + 1) rows of bandRowBytes
+// each) with the stroke drawn black on white; the stroke's colour (pixel:
+// its three bytes as the device's 24-bit page holds them, read red first) is
+// classified and dithered under the mask into the first band, phased by the
+// area's page position; band is (0, 0, width - 1, height - 1) of the area.
+BOOL StrokeMaskToDensity(RenderPdev* pdev, const BYTE* pixel, const PdevRect& area, BYTE* block, const PdevRect& band,
+                         LONG bandRowBytes);

@@ -1,6 +1,6 @@
 // The plug-in's strokes: black and white pens on the plane of their ink (the
-// other ink whitened under a copied line), other colours drawn on a 24-bit
-// page of the stroke's own size and halftoned into the plane of their plate.
+// other ink whitened under a copied line), other colours drawn as a mask of
+// the stroke's own size and halftoned into the plane of their plate.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -13,6 +13,9 @@
 #include "renderplugin/plugin_rop.h"
 
 namespace {
+
+// Rows ahead of the one being combined whose plane bytes are fetched early.
+constexpr LONG kRowsAhead = 16;
 
 // A mix whose foreground and background are both R2_COPYPEN (ROP4 0xF0F0).
 bool IsCopyMix(MIX mix) { return (mix & 0xFF) == R2_COPYPEN && ((mix >> 8) & 0xFF) == R2_COPYPEN; }
@@ -119,147 +122,138 @@ BOOL StrokeColouredPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo,
                         LINEATTRS* lineAttrs, MIX mix) {
   if (!IsCopyMix(mix)) return FALSE;
   RenderPdev* pdev = ValidPdevOf(pso);
-  if (!pdev || !ppo || !pbo) return FALSE;
+  if (!pdev || !ppo || !pbo || pbo->iSolidColor == kNoSolidColor) return FALSE;
   // The area: the dots the stroke can reach inside the clip and the page.
   PdevRect area = StrokeReach(pdev, ppo, lineAttrs);
   if (pco) RectIntersect(area, InclusiveRect(pco->rclBounds), area);
   RectIntersect(area, PdevRect{0, 0, pdev->planeWidth - 1, pdev->planeHeight - 1}, area);
   if (RectIsEmpty(area)) return TRUE;
+  // From a byte of the plane: the bands' bytes are then the plane's.
+  area.left &= ~7;
   const LONG width = static_cast<LONG>(RectWidth(area)), height = static_cast<LONG>(RectHeight(area));
-
-  TemporaryPage page;
-  if (!page.Make(pdev->engineDevice, width, height)) return FALSE;
-  ShiftedStroke shifted;
-  shifted.clip = ShiftClip(pco, area);
-  if (!shifted.clip) return TRUE;
-  shifted.path = ShiftPath(ppo, area.left, area.top);
-  if (!shifted.path) return FALSE;
-  const BOOL stroked =
-      EngStrokePath(page.object, shifted.path, shifted.clip, pxo, pbo, brushOrigin, lineAttrs, mix);
-  if (!stroked) return FALSE;
-  const PdevRect band{0, 0, width - 1, height - 1};
   const LONG rowBytes = static_cast<LONG>(AlignTo4(RowBytes1bpp(width)));
-  BYTE* block = StrokeMaskToDensity(pdev, static_cast<const BYTE*>(page.object->pvScan0), area,
-                                    page.object->lDelta, band, rowBytes);
-  if (!block) return stroked;
+  const std::size_t bandBytes = static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height + 1);
 
+  // The brush's colour as a 24-bit page of the device holds it.
+  TemporaryPage pixelPage;
+  if (!pixelPage.Make(pdev->engineDevice, 1, 1)) return FALSE;
   const ULONG rgb = pbo->iSolidColor & 0xFFFFFF;
+  const bool redFirst = plat::engine::RedFirst(pixelPage.object);
+  const BYTE pixel[3] = {static_cast<BYTE>(redFirst ? rgb : rgb >> 16), static_cast<BYTE>(rgb >> 8),
+                         static_cast<BYTE>(redFirst ? rgb >> 16 : rgb)};
+
+  // The stroke drawn black on the white mask band: a solid pen inks every
+  // dot it covers in its one colour, so the band says all that a 24-bit
+  // page of the area would, at a twenty-fourth of its size.
+  auto* block = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, 2 * bandBytes));
+  if (!block) return FALSE;
+  BYTE* dithered = block;
+  BYTE* mask = block + bandBytes;
+  std::memset(mask, 0xFF, bandBytes);
+  BOOL stroked = FALSE;
+  {
+    HSURF surface = reinterpret_cast<HSURF>(
+        EngCreateBitmap(SIZEL{width, height}, rowBytes, BMF_1BPP, BMF_TOPDOWN, mask));
+    SURFOBJ* object = surface && EngAssociateSurface(surface, pdev->engineDevice, 0) ? EngLockSurface(surface) : nullptr;
+    ShiftedStroke shifted;
+    shifted.clip = object ? ShiftClip(pco, area) : nullptr;
+    shifted.path = shifted.clip ? ShiftPath(ppo, area.left, area.top) : nullptr;
+    if (shifted.path) {
+      BRUSHOBJ black = *pbo;
+      black.iSolidColor = 0;
+      black.pvRbrush = nullptr;
+      stroked = EngStrokePath(object, shifted.path, shifted.clip, pxo, &black, brushOrigin, lineAttrs, mix);
+    }
+    const bool outsideClip = object && !shifted.clip;
+    if (object) EngUnlockSurface(object);
+    if (surface) EngDeleteSurface(surface);
+    if (outsideClip) {
+      GlobalFree(block);
+      return TRUE;
+    }
+  }
+  const PdevRect band{0, 0, width - 1, height - 1};
+  if (!stroked || !StrokeMaskToDensity(pdev, pixel, area, block, band, rowBytes)) {
+    GlobalFree(block);
+    return stroked;
+  }
+
   std::uint8_t plate = 2, density = 0;
   ClassifyColourForPlates(ClassCodeOfMode(pdev->separationModes[1]), static_cast<std::uint8_t>(rgb & 0xFF),
                           static_cast<std::uint8_t>((rgb >> 8) & 0xFF), static_cast<std::uint8_t>((rgb >> 16) & 0xFF),
                           kObjectKindImage, &plate, &density);
   pdev->drawing.plateSelector = plate;
-  // The bands are page-anchored already: no pair rows of 300 x 600.
-  const std::uint8_t resolutionMode = pdev->resolutionMode;
-  if (resolutionMode == 2) pdev->resolutionMode = 0;
   const LONG stride = pdev->planeStride;
   BYTE *drum1 = nullptr, *drum2 = nullptr;
   GetInkPlanes(pdev, stride, &drum1, &drum2);
   BYTE* plane = plate == 2 ? drum2 : drum1;
-  BYTE* dithered = block;
-  BYTE* mask = block + static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(height + 1);
   BYTE* other = plane == drum2 ? drum1 : drum2;
   const bool whitenOther = HasTwoPlanes(pdev) && drum1 != drum2;
-  BOOL result = TRUE;
-  // Row by row over the bytes the stroke reaches (off it the mask is white
-  // and the dither ink, so the kernels would change nothing there).
+  // Row by row over the bytes the stroke reaches: its dots take the ink and
+  // the dither on their plate and are whitened on the other. Off the stroke
+  // the mask is white, also outside the clip, which the engine kept. The
+  // bands are page-anchored already: no pair rows of 300 x 600.
+  const std::int64_t spanBytes = RowBytes1bpp(width), firstByte = area.left / 8;
   for (LONG y = 0; y < height; ++y) {
-    BYTE* maskRow = mask + static_cast<std::size_t>(y) * static_cast<std::size_t>(rowBytes);
-    LONG first = 0, last = rowBytes - 1;
+    const BYTE* maskRow = mask + static_cast<std::size_t>(y) * static_cast<std::size_t>(rowBytes);
+    std::int64_t first = 0, last = spanBytes - 1;
     while (first <= last && maskRow[first] == 0xFF) ++first;
     if (first > last) continue;
     while (maskRow[last] == 0xFF) --last;
-    const PdevRect span{first * 8, y, std::min(last * 8 + 7, width - 1), y};
-    const PdevRect dest{area.left + span.left, area.top + y, area.left + span.right, area.top + y};
-    result = ForEachClipRectWithSource(pdev, plane, dest, stride, mask, span, rowBytes, pco, AndRowsIntoPlane);
-    result = ForEachClipRectWithSource(pdev, plane, dest, stride, dithered, span, rowBytes, pco, OrRowsIntoPlane);
+    const BYTE* ditherRow = dithered + static_cast<std::size_t>(y) * static_cast<std::size_t>(rowBytes);
+    const std::int64_t at = (std::int64_t{area.top} + y) * stride + firstByte;
+    // The planes' rows lie far apart: ask for a later row's bytes near this
+    // span while this one is combined.
+    if (y + kRowsAhead < height) {
+      __builtin_prefetch(plane + at + kRowsAhead * std::int64_t{stride} + first, 1);
+      if (whitenOther) __builtin_prefetch(other + at + kRowsAhead * std::int64_t{stride} + first, 1);
+    }
+    BYTE* ink = plane + at;
+    for (std::int64_t k = first; k <= last; ++k) ink[k] = static_cast<BYTE>((ink[k] & maskRow[k]) | ditherRow[k]);
     if (!whitenOther) continue;
-    for (LONG k = first; k <= last; ++k) maskRow[k] = static_cast<BYTE>(~maskRow[k]);
-    result = ForEachClipRectWithSource(pdev, other, dest, stride, mask, span, rowBytes, pco, OrRowsIntoPlane);
+    BYTE* white = other + at;
+    for (std::int64_t k = first; k <= last; ++k) white[k] = static_cast<BYTE>(white[k] | ~maskRow[k]);
   }
-  pdev->resolutionMode = resolutionMode;
   GlobalFree(block);
-  return result;
+  return TRUE;
 }
 
-namespace {
-
-// The first and last pixel of a 24-bit row with any non-zero byte; false
-// when the row is all zero.
-bool InkedSpan(const BYTE* row, std::int64_t width, std::int64_t& first, std::int64_t& last) {
-  const std::int64_t bytes = 3 * width;
-  std::int64_t i = 0;
-  for (; i + 32 <= bytes; i += 32) {
-    std::uint64_t v[4];
-    std::memcpy(v, row + i, 32);
-    if (v[0] | v[1] | v[2] | v[3]) break;
-  }
-  while (i < bytes && row[i] == 0) ++i;
-  if (i >= bytes) return false;
-  std::int64_t j = bytes - 1;
-  for (; j - 31 > i; j -= 32) {
-    std::uint64_t v[4];
-    std::memcpy(v, row + j - 31, 32);
-    if (v[0] | v[1] | v[2] | v[3]) break;
-  }
-  while (row[j] == 0) --j;
-  first = i / 3;
-  last = j / 3;
-  return true;
-}
-
-}  // namespace
-
-BYTE* StrokeMaskToDensity(RenderPdev* pdev, const BYTE* pixels, const PdevRect& area, LONG stride,
-                          const PdevRect& band, LONG bandRowBytes) {
-  if (!pdev || !pixels || RectIsEmpty(band) || band.left != 0 || band.top != 0 || bandRowBytes <= 0 ||
+BOOL StrokeMaskToDensity(RenderPdev* pdev, const BYTE* pixel, const PdevRect& area, BYTE* block, const PdevRect& band,
+                         LONG bandRowBytes) {
+  if (!pdev || !pixel || !block || RectIsEmpty(band) || band.left != 0 || band.top != 0 || bandRowBytes <= 0 ||
       std::int64_t{bandRowBytes} * 8 < RectWidth(band))
-    return nullptr;
+    return FALSE;
   const std::int64_t width = RectWidth(band), height = RectHeight(band);
   const std::size_t bandBytes = static_cast<std::size_t>(bandRowBytes) * static_cast<std::size_t>(height + 1);
-  auto* block = static_cast<BYTE*>(GlobalAlloc(GMEM_FIXED, 2 * bandBytes));
-  if (!block) return nullptr;
-  // The dithered band is ink off the stroke, so that ORing it keeps the
-  // plane there; the mask band is white off the stroke.
   BYTE* dithered = block;
-  BYTE* mask = block + bandBytes;
-  std::memset(dithered, 0x00, bandBytes);
-  std::memset(mask, 0xFF, bandBytes);
-  const LONG densityStride = static_cast<LONG>(width + 1);
-  auto* density = static_cast<BYTE*>(LocalAlloc(LPTR, static_cast<std::size_t>((width + 1) * (height + 1))));
-  if (!density) {
-    GlobalFree(block);
-    return nullptr;
-  }
-  // Every stroke pixel classified for the plates, red first as drawn; only
-  // the span of each row that the stroke reaches is converted.
+  const BYTE* mask = block + bandBytes;
+  // The stroke's colour classified for the plates, red first as drawn: every
+  // dot of the stroke takes its density.
   pdev->shared.operation = kOperationDirect;
   pdev->plugin.rgbOrder = 1;
-  for (std::int64_t y = 0; y < height; ++y) {
-    const BYTE* row = pixels + y * std::int64_t{stride};
-    std::int64_t x0 = 0, x1 = 0;
-    if (!InkedSpan(row, width, x0, x1)) continue;
-    BYTE* maskRow = mask + y * bandRowBytes;
-    for (std::int64_t x = x0; x <= x1; ++x) {
-      const BYTE* p = row + 3 * x;
-      if (p[0] | p[1] | p[2]) maskRow[x >> 3] = static_cast<BYTE>(maskRow[x >> 3] & ~(0x80 >> (x & 7)));
-    }
-    BYTE* densityRow = density + y * densityStride;
-    OemRgbToDensity(pdev, pixels, PdevRect{static_cast<LONG>(x0), static_cast<LONG>(y), static_cast<LONG>(x1),
-                                           static_cast<LONG>(y)},
-                    stride, densityRow + x0, densityStride);
-    // Whole bytes from the span's first: the dither is phased by the page
-    // position, and the dots off the stroke go back to ink.
-    const std::int64_t from = x0 & ~std::int64_t{7};
-    BYTE* ditheredRow = dithered + y * bandRowBytes;
-    imaging::DitherMatrix8x8Phased(densityRow + from, ditheredRow + from / 8, x1 - from + 1, 1, densityStride,
-                                   bandRowBytes, POINTL{static_cast<LONG>(area.left + from), static_cast<LONG>(area.top + y)});
-    for (std::int64_t k = from / 8; k <= x1 / 8; ++k) ditheredRow[k] = static_cast<BYTE>(ditheredRow[k] & ~maskRow[k]);
-  }
+  BYTE density = 0;
+  OemRgbToDensity(pdev, pixel, PdevRect{0, 0, 0, 0}, 3, &density, 1);
   pdev->shared.operation = kOperationIdle;
   pdev->plugin.rgbOrder = 0;
+  std::vector<BYTE> densities(static_cast<std::size_t>(width) + 8, density);
+  // The dithered band is ink off the stroke, so that ORing it keeps the
+  // plane there.
+  std::memset(dithered, 0x00, bandBytes);
+  for (std::int64_t y = 0; y < height; ++y) {
+    const BYTE* maskRow = mask + y * bandRowBytes;
+    std::int64_t first = 0, last = RowBytes1bpp(width) - 1;
+    while (first <= last && maskRow[first] == 0xFF) ++first;
+    if (first > last) continue;
+    while (maskRow[last] == 0xFF) --last;
+    // Whole bytes: the dither is phased by the page position, and the dots
+    // off the stroke go back to ink.
+    const std::int64_t from = first * 8, count = std::min(last * 8 + 8, width) - from;
+    BYTE* ditheredRow = dithered + y * bandRowBytes;
+    imaging::DitherMatrix8x8Phased(densities.data(), ditheredRow + first, count, 1, static_cast<LONG>(count),
+                                   bandRowBytes, POINTL{static_cast<LONG>(area.left + from), static_cast<LONG>(area.top + y)});
+    for (std::int64_t k = first; k <= last; ++k) ditheredRow[k] = static_cast<BYTE>(ditheredRow[k] & ~maskRow[k]);
+  }
   pdev->drawing.targetPlane = dithered;
-  pdev->drawing.otherPlane = mask;
-  LocalFree(density);
-  return block;
+  pdev->drawing.otherPlane = block + bandBytes;
+  return TRUE;
 }

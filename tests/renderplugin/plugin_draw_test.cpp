@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "imaging/draw_objects.h"
+#include "plat/base.h"
 #include "plat/engine.h"
 #include "plat/engine_blit.h"
 #include "plat/engine_draw.h"
@@ -707,6 +709,68 @@ TEST_F(PluginDraw, SendPageOfNUpPages) {
   ASSERT_TRUE(Hook<BOOL (*)(SURFOBJ*)>(INDEX_DrvStartPage)(page));
   ASSERT_TRUE(Hook<BOOL (*)(SURFOBJ*)>(INDEX_DrvSendPage)(page));
   EXPECT_EQ(pdev->sheetCounter, 1u);
+}
+
+// In picture modes a copied picture is queued for the shadow page; when its
+// drawing object or item array cannot be had, the worker declines and the
+// call takes the ordinary picture path, nothing left queued.
+TEST_F(PluginDraw, QueueThatCannotAllocateDrawsTheOrdinaryWay) {
+  PrivateDevmode dm = pdevtest::BaseDevmode();
+  dm.Settings.PhotoMode = 1;
+  struct Case {
+    const char* what;
+    std::size_t failAt;  // 0: none
+    bool queued;
+  } cases[] = {{"queued", 0, true}, {"no object", 1, false}, {"no items", 2, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Start(dm);
+    ASSERT_NE(pp->shadow.object, nullptr);
+    Bitmap src(16, 16, BMF_24BPP, hdev);
+    src.Fill24(0, 0, 16, 16, 0x000000);
+    Brush white(0xFFFFFF);
+    plat::FailNthHeapAlloc(c.failAt);
+    const bool drawn = front->BitBlt(src.so, {}, 40, 40, kRop3SrcCopy, nullptr);
+    plat::FailNthHeapAlloc(0);
+    ASSERT_TRUE(drawn);
+    EXPECT_EQ(pdev->plugin.head != nullptr, c.queued);
+    EXPECT_EQ(pdev->plugin.kind, c.queued ? kObjectCopy : 0);
+    // Either way the picture is waiting (in the queue or the band cache) and
+    // a fill over its corner puts it down first.
+    EXPECT_NE(pdev->flags & kPdevImagePending, 0u);
+    EXPECT_EQ(CountAll(pdev->drum1Plane), 0);
+    ASSERT_TRUE(front->PatBlt(RECTL{40, 40, 42, 42}, white.bo, kRop3PatCopy));
+    EXPECT_EQ(pdev->plugin.head, nullptr);
+    EXPECT_EQ(Count(pdev->drum1Plane, 40, 40, 56, 56), 256 - 4);
+    EXPECT_EQ(CountAll(pdev->drum1Plane), 256 - 4);
+    Stop();
+  }
+}
+
+// A queued picture stays queued while text is drawn beside it; a fill over
+// it puts it down first, the fill on top.
+TEST_F(PluginDraw, QueuedPictureBesideTextAndUnderAFill) {
+  PrivateDevmode dm = pdevtest::BaseDevmode();
+  dm.Settings.PhotoMode = 1;
+  Start(dm);
+  Bitmap src(16, 16, BMF_24BPP, hdev);
+  src.Fill24(0, 0, 16, 16, 0x000000);
+  Brush black(0), white(0xFFFFFF);
+  ASSERT_TRUE(front->BitBlt(src.so, {}, 40, 40, kRop3SrcCopy, nullptr));
+  ASSERT_NE(pdev->plugin.head, nullptr);
+  FONTOBJ* font = plat::engine::CreateFont(plat::engine::DefaultFontFile(), 40);
+  ASSERT_NE(font, nullptr);
+  ASSERT_TRUE(front->TextOut(font, u"Hi", 200, 240, black.bo));
+  EXPECT_NE(pdev->plugin.head, nullptr) << "text beside leaves the picture queued";
+  EXPECT_EQ(Count(pdev->drum1Plane, 40, 40, 56, 56), 0);
+  const int text = CountAll(pdev->drum1Plane);
+  EXPECT_GT(text, 50);
+  ASSERT_TRUE(front->PaintRegion({RECTL{36, 36, 44, 44}}, white.bo, R2_COPYPEN));
+  EXPECT_EQ(pdev->plugin.head, nullptr);
+  EXPECT_EQ(pdev->flags & kPdevImagePending, 0u);
+  EXPECT_EQ(Count(pdev->drum1Plane, 40, 40, 56, 56), 256 - 16);
+  EXPECT_EQ(CountAll(pdev->drum1Plane), text + 256 - 16);
+  plat::engine::DeleteFont(font);
 }
 
 }  // namespace

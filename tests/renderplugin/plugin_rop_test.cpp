@@ -585,7 +585,8 @@ std::vector<bool> StrokePixels(HDEV hdev, LONG w, LONG h, PATHOBJ* path, CLIPOBJ
   return out;
 }
 
-// A dashed red line in clips 33 and 65 dots wide (and without one): the red
+// A dashed red line in clips 33 and 65 dots wide, in one past the page's
+// right edge and without one: the red
 // plate's plane takes the page-anchored dither of red under the stroke, the
 // other plane turns white there, and nothing else changes.
 TEST(StrokeColouredPath, DashedRedLineIsHalftonedOnItsPlate) {
@@ -594,14 +595,15 @@ TEST(StrokeColouredPath, DashedRedLineIsHalftonedOnItsPlate) {
   struct Case {
     const char* name;
     LONG clipWidth;  // 0: no clip object
-  } cases[] = {{"clip 33", 33}, {"clip 65", 65}, {"no clip", 0}};
+    LONG clipLeft;
+  } cases[] = {{"clip 33", 33, 11}, {"clip 65", 65, 11}, {"no clip", 0, 11}, {"to the right edge", 40, 123}};
   for (const Case& c : cases) {
     Planes planes(w, h, true, true, 0x00);
     planes.so.hdev = device.hdev;
     planes.pdev->engineDevice = device.hdev;
     Brush red(0x0000FF);
     DashedLine line(5, 17, 150, 23, 3.0f);
-    const RECTL clipRect{11, 3, 11 + c.clipWidth, 37};
+    const RECTL clipRect{c.clipLeft, 3, c.clipLeft + c.clipWidth, 37};
     CLIPOBJ* clip = c.clipWidth ? plat::engine::CreateClip(&clipRect, 1) : nullptr;
     const std::vector<bool> stroke = StrokePixels(device.hdev, w, h, line.path, clip, red.bo, &line.la);
     ASSERT_TRUE(OemStrokeOnInkPlane(&planes.so, line.path, clip, nullptr, red.bo, nullptr, &line.la, 0x0D0D))

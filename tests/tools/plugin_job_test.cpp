@@ -320,3 +320,148 @@ TEST_F(PluginJob, PictureAndGradientCommandsPrintBothWays) {
     }
   }
 }
+
+namespace {
+
+// The drum pages of a job's stream, as streamdump --planes writes them.
+std::vector<streamdump::Plane> DrumPages(const std::string& stream) {
+  const streamdump::Decoded job =
+      streamdump::DecodeStream(std::span(reinterpret_cast<const std::uint8_t*>(stream.data()), stream.size()));
+  EXPECT_TRUE(job.ok && job.jobEnded) << job.error;
+  std::vector<streamdump::Plane> pages;
+  for (const auto& page : job.pages) pages.push_back(streamdump::RebuildPlane(job, page));
+  return pages;
+}
+
+struct InkBox {
+  long ink = 0;
+  std::uint32_t left = ~0u, top = ~0u, right = 0, bottom = 0;  // inclusive; empty when ink is 0
+};
+InkBox InkOf(const streamdump::Plane& plane) {
+  InkBox box;
+  for (std::uint32_t y = 0; y < plane.height; ++y)
+    for (std::uint32_t x = 0; x < plane.width; ++x)
+      if (plane.Ink(x, y)) {
+        ++box.ink;
+        box.left = std::min(box.left, x), box.right = std::max(box.right, x);
+        box.top = std::min(box.top, y), box.bottom = std::max(box.bottom, y);
+      }
+  return box;
+}
+double InkShare(const streamdump::Plane& plane, std::uint32_t left, std::uint32_t top, std::uint32_t right,
+                std::uint32_t bottom) {
+  long ink = 0;
+  for (std::uint32_t y = top; y <= bottom; ++y)
+    for (std::uint32_t x = left; x <= right; ++x) ink += plane.Ink(x, y);
+  return double(ink) / (double(right - left + 1) * double(bottom - top + 1));
+}
+
+}  // namespace
+
+// In picture mode the plug-in queues a picture's strips and renders them
+// from the shadow page as one: ten strips print the drum pages that one
+// stretch prints, on one drum and on two.
+TEST_F(PluginJob, PictureInTenStripsPrintsAsInOne) {
+  {
+    std::ofstream ppm(dir / "photo.ppm", std::ios::binary);
+    ppm << "P6\n160 120\n255\n";
+    for (int y = 0; y < 120; ++y)
+      for (int x = 0; x < 160; ++x)
+        ppm << static_cast<char>(40 + x) << static_cast<char>(30 + (x + y) / 2) << static_cast<char>(200 - y);
+  }
+  const std::string photo = (dir / "photo.ppm").string();
+  for (const std::string sets : {"--set PhotoMode=1 ", "--set PhotoMode=1 --set ColorMode=2 --set Seihan=2 "}) {
+    SCOPED_TRACE(sets);
+    JobRun whole = Print("whole", "--plugin " + sets + Script("stretch " + photo + " 100 100 420 340\n"));
+    JobRun strips = Print("strips", "--plugin " + sets + Script("stretch " + photo + " 100 100 420 340 10\n"));
+    ASSERT_EQ(whole.exitCode, 0) << whole.out;
+    ASSERT_EQ(strips.exitCode, 0) << strips.out;
+    const auto wholePages = DrumPages(whole.stream), stripPages = DrumPages(strips.stream);
+    ASSERT_FALSE(wholePages.empty());
+    ASSERT_EQ(stripPages.size(), wholePages.size());
+    long ink = 0;
+    for (std::size_t i = 0; i < wholePages.size(); ++i) {
+      EXPECT_TRUE(stripPages[i].bits == wholePages[i].bits) << "drum page " << i + 1;
+      ink += InkOf(wholePages[i]).ink;
+    }
+    EXPECT_GT(ink, 320 * 240 / 10);
+  }
+}
+
+// A transparent picture drawn as XOR, AND with its mask, XOR again leaves
+// the white page where the mask is white and prints the picture where it is
+// black, as a copy of that result does; a half blend of a light ramp over black prints the ramp's greys
+// blended against the black (darker than half ink, lighter than the black,
+// darker at the ramp's dark end), not against white.
+TEST_F(PluginJob, ShadowPageGivesMaskedPicturesAndBlendsTheirTrueColours) {
+  {
+    // A dark picture 64 x 32; its mask black in the middle 32 x 16.
+    std::ofstream ppm(dir / "dark.ppm", std::ios::binary), pbm(dir / "mask.pbm", std::ios::binary);
+    ppm << "P6\n64 32\n255\n";
+    pbm << "P4\n64 32\n";
+    for (int y = 0; y < 32; ++y) {
+      for (int x = 0; x < 64; ++x) ppm << static_cast<char>(20 + x / 4) << '\x18' << static_cast<char>(40 - y);
+      for (int b = 0; b < 8; ++b) {
+        const bool rowInside = y >= 8 && y < 24;
+        pbm << static_cast<char>(rowInside && b >= 2 && b < 6 ? 0xFF : 0x00);
+      }
+    }
+    // What the three blits leave: the picture inside the mask's black, white around.
+    std::ofstream composite(dir / "composite.ppm", std::ios::binary);
+    composite << "P6\n64 32\n255\n";
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 64; ++x) {
+        const bool inside = y >= 8 && y < 24 && x >= 16 && x < 48;
+        composite << (inside ? std::string{static_cast<char>(20 + x / 4), '\x18', static_cast<char>(40 - y)}
+                             : std::string(3, '\xFF'));
+      }
+    // A light ramp 200 x 40, 160 at the left to 255 at the right.
+    std::ofstream ramp(dir / "ramp.ppm", std::ios::binary);
+    ramp << "P6\n200 40\n255\n";
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 200; ++x) ramp << std::string(3, static_cast<char>(160 + x * 95 / 199));
+  }
+  const std::string dark = (dir / "dark.ppm").string(), mask = (dir / "mask.pbm").string(),
+                    ramp = (dir / "ramp.ppm").string(), composite = (dir / "composite.ppm").string();
+  {
+    SCOPED_TRACE("XOR, AND, XOR");
+    JobRun r = Print("xor", "--plugin --set PhotoMode=1 " +
+                                Script("blit " + dark + " 66 300 300\nblit " + mask + " 88 300 300\nblit " + dark +
+                                       " 66 300 300\n"));
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const auto pages = DrumPages(r.stream);
+    ASSERT_EQ(pages.size(), 1u);
+    const InkBox box = InkOf(pages[0]);
+    ASSERT_GT(box.ink, 0);
+    // Only the mask's black 32 x 16 inks, and most of it, as a copy of the
+    // visible result prints.
+    EXPECT_LE(box.right - box.left + 1, 32u);
+    EXPECT_LE(box.bottom - box.top + 1, 16u);
+    EXPECT_GT(box.ink, 32 * 16 / 2);
+    JobRun copy = Print("copy", "--plugin --set PhotoMode=1 " + Script("blit " + composite + " CC 300 300\n"));
+    ASSERT_EQ(copy.exitCode, 0) << copy.out;
+    const auto copyPages = DrumPages(copy.stream);
+    ASSERT_EQ(copyPages.size(), 1u);
+    EXPECT_TRUE(pages[0].bits == copyPages[0].bits);
+  }
+  {
+    SCOPED_TRACE("half blend over black");
+    JobRun r = Print("blend", "--plugin " + Script("paint 000000 13 100 100 500 300\nalpha " + ramp + " 128 200 180\n"));
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const auto pages = DrumPages(r.stream);
+    ASSERT_EQ(pages.size(), 1u);
+    const InkBox box = InkOf(pages[0]);
+    ASSERT_EQ(box.right - box.left + 1, 400u);
+    ASSERT_EQ(box.bottom - box.top + 1, 200u);
+    // The ramp at (200, 180) in the black's (100, 100), its edges left out.
+    const std::uint32_t left = box.left + 100 + 4, top = box.top + 80 + 4, right = left + 192 - 1,
+                        bottom = top + 32 - 1;
+    const double darkEnd = InkShare(pages[0], left, top, left + 47, bottom);
+    const double lightEnd = InkShare(pages[0], right - 47, top, right, bottom);
+    EXPECT_GT(darkEnd, 0.5);
+    EXPECT_LT(darkEnd, 0.95);
+    EXPECT_GT(lightEnd, 0.25);
+    EXPECT_LT(lightEnd, darkEnd);
+    EXPECT_EQ(InkShare(pages[0], box.left, box.top, box.left + 99, box.bottom), 1.0);
+  }
+}
