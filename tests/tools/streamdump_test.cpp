@@ -251,15 +251,14 @@ TEST(StreamDecoder, APageIsBoundedByThePaperItsHeaderSent) {
 // by dot rebuild gives.
 TEST(StreamDecoder, RebuildsLinesAtEveryBitOffsetAsDotByDot) {
   streamdump::Decoded job;
-  job.paperWidthMm = 10;  // 40 dots at 100 dpi; lines may reach 44
-  job.paperLengthMm = 5;
+  job.paperWidthMm = 40;  // 158 dots at 100 dpi; lines may reach 162
   job.dpiX = job.dpiY = 100;
-  constexpr std::uint32_t kWidth = 44;
+  constexpr std::uint32_t kWidth = 162;
   std::mt19937 rng(7);
   streamdump::DrumPage page;
   std::uint32_t v = 1;
-  for (std::uint32_t h = 0; h < 50; ++h) {
-    for (std::size_t bytes : {1u, 2u, 3u, 6u}) {
+  for (std::uint32_t h = 0; h < kWidth + 8; ++h) {
+    for (std::size_t bytes : {1u, 2u, 3u, 8u, 9u, 17u, 24u}) {
       // Two lines on one row: the second over the first's dots.
       for (int k = 0; k < 2; ++k) {
         streamdump::RasterLine line;
@@ -272,7 +271,7 @@ TEST(StreamDecoder, RebuildsLinesAtEveryBitOffsetAsDotByDot) {
       ++v;
     }
   }
-  job.paperLengthMm = (v + 3) / 4;
+  job.paperLengthMm = v / 3 + 1;  // taller than the rows used
   const streamdump::Plane plane = streamdump::RebuildPlane(job, page);
   ASSERT_EQ(plane.width, kWidth);
   ASSERT_GE(plane.height, v - 1);
