@@ -245,6 +245,49 @@ TEST(StreamDecoder, APageIsBoundedByThePaperItsHeaderSent) {
   EXPECT_EQ(plane.bits[21 * 6 + 5], 0xF0) << "nothing past the paper's width and one millimetre";
 }
 
+// Lines are laid on their row byte by byte, shifted when they start inside a
+// byte: every start within a byte, lines cut at the paper's edge (and its
+// millimetre of rounding) and lines sharing a row must give the dots a dot
+// by dot rebuild gives.
+TEST(StreamDecoder, RebuildsLinesAtEveryBitOffsetAsDotByDot) {
+  streamdump::Decoded job;
+  job.paperWidthMm = 40;  // 158 dots at 100 dpi; lines may reach 162
+  job.dpiX = job.dpiY = 100;
+  constexpr std::uint32_t kWidth = 162;
+  std::mt19937 rng(7);
+  streamdump::DrumPage page;
+  std::uint32_t v = 1;
+  for (std::uint32_t h = 0; h < kWidth + 8; ++h) {
+    for (std::size_t bytes : {1u, 2u, 3u, 8u, 9u, 17u, 24u}) {
+      // Two lines on one row: the second over the first's dots.
+      for (int k = 0; k < 2; ++k) {
+        streamdump::RasterLine line;
+        line.v = v;
+        line.h = k == 0 ? h : h / 2;
+        for (std::size_t b = 0; b < bytes; ++b) line.bytes.push_back(static_cast<std::uint8_t>(rng()));
+        line.bytes.back() |= 0x01;  // ink on the last dot: it must be cut past the edge
+        page.lines.push_back(line);
+      }
+      ++v;
+    }
+  }
+  job.paperLengthMm = v / 3 + 1;  // taller than the rows used
+  const streamdump::Plane plane = streamdump::RebuildPlane(job, page);
+  ASSERT_EQ(plane.width, kWidth);
+  ASSERT_GE(plane.height, v - 1);
+  std::vector<std::vector<bool>> want(plane.height, std::vector<bool>(plane.stride * 8, false));
+  for (const streamdump::RasterLine& line : page.lines)
+    for (std::size_t d = 0; d < line.bytes.size() * 8; ++d)
+      if (line.h + d < kWidth && (line.bytes[d / 8] & (0x80u >> (d % 8))))
+        want[line.v - 1][line.h + d] = true;
+  for (std::uint32_t y = 0; y < plane.height; ++y) {
+    for (std::uint32_t x = 0; x < plane.stride * 8; ++x) {
+      const bool got = (plane.bits[std::size_t(y) * plane.stride + x / 8] & (0x80u >> (x % 8))) != 0;
+      ASSERT_EQ(got, static_cast<bool>(want[y][x])) << "row " << y << " dot " << x;
+    }
+  }
+}
+
 // Decoding for a listener hands each page over once it ends and keeps none of
 // its lines after: a long job costs the memory of one page.
 TEST(StreamDecoder, AListenerGetsTheTextAndEachPageAsItEnds) {
