@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 
 #include "plat/engine_blit.h"
 #include "plat/engine_draw.h"
@@ -164,7 +165,11 @@ BOOL OemLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG
   if (!OemDrawLineTo(pso, pco, pbo, x1, y1, x2, y2, prclBounds, mix)) return FALSE;
   // A cosmetic line: its end rows, and one more either side for the
   // rasterizer's rounding.
-  const RECTL ends{std::min(x1, x2) - 1, std::min(y1, y2) - 1, std::max(x1, x2) + 2, std::max(y1, y2) + 2};
+  const auto widen = [](LONG v, LONG by) {
+    return static_cast<LONG>(std::clamp<std::int64_t>(std::int64_t{v} + by, INT32_MIN, INT32_MAX));
+  };
+  const RECTL ends{widen(std::min(x1, x2), -1), widen(std::min(y1, y2), -1), widen(std::max(x1, x2), 2),
+                   widen(std::max(y1, y2), 2)};
   if (SURFOBJ* shadow = ShadowAfter(pso, pco, &ends))
     (void)EngLineTo(shadow, pco, pbo, x1, y1, x2, y2, prclBounds, mix);
   return TRUE;
