@@ -243,7 +243,8 @@ int main(int argc, char** argv) {
     peaks[testPage] = {PeakMb(false, testPage, kPages), PeakMb(true, testPage, kPages), PeakMb(true, testPage, 1)};
   benchmark::RunSpecifiedBenchmarks();
 
-  std::printf("the shadow page of an A3 page at 600 dpi: %.0f MB (%.0f MiB; resident sizes are in MiB)\n", kShadowBytes / 1e6, shadowMb);
+  std::printf("the shadow page of an A3 page at 600 dpi: %.0f MB (%.0f MiB; resident sizes are in MiB)\n",
+              kShadowBytes / 1e6, shadowMb);
   std::vector<double> memsets;
   for (const PageTimes& t : Samples()["BM_ShadowMemset"]) memsets.insert(memsets.end(), t.begin(), t.end());
   const double memsetMs = Median(memsets);
