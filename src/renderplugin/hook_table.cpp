@@ -104,7 +104,8 @@ SURFOBJ* ShadowAfter(SURFOBJ* pso, const CLIPOBJ* pco, const RECTL* bounds) {
 
 BOOL OemCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclDest, POINTL* pptlSrc) {
   if (!OemDrawCopyBits(psoDest, psoSrc, pco, pxlo, prclDest, pptlSrc)) return FALSE;
-  if (SURFOBJ* shadow = ShadowAfter(psoDest, pco, prclDest)) (void)EngCopyBits(shadow, psoSrc, pco, pxlo, prclDest, pptlSrc);
+  if (SURFOBJ* shadow = ShadowAfter(psoDest, pco, prclDest))
+    (void)EngCopyBits(shadow, psoSrc, pco, pxlo, prclDest, pptlSrc);
   return TRUE;
 }
 
