@@ -3,7 +3,9 @@
 // shadow page; document and page calls end with the core's own entry.
 #include "renderplugin/hook_table.h"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 
 #include "plat/engine_blit.h"
 #include "plat/engine_draw.h"
@@ -63,7 +65,23 @@ SURFOBJ* ShadowFor(PluginPdev* pp, const RECTL* bounds) {
   TouchShadowRows(pp->shadow, bounds);
   return pp->shadow.object;
 }
-const RECTL* ClipBounds(const CLIPOBJ* pco) { return pco ? &pco->rclBounds : nullptr; }
+
+// What a repeated call can draw on: its own bounds (null: anywhere on the
+// page) within a clip that is not trivial, so that StartPage whitens no row
+// the call could not reach. The result lives in `out`.
+const RECTL* Reach(const CLIPOBJ* pco, const RECTL* own, RECTL& out) {
+  const bool clipped = pco && pco->iDComplexity != DC_TRIVIAL;
+  if (!clipped) return own;
+  out = pco->rclBounds;
+  if (own) {
+    out.left = std::max(out.left, std::min(own->left, own->right));
+    out.right = std::min(out.right, std::max(own->left, own->right));
+    out.top = std::max(out.top, std::min(own->top, own->bottom));
+    out.bottom = std::min(out.bottom, std::max(own->top, own->bottom));
+    if (out.top > out.bottom) out.bottom = out.top;
+  }
+  return &out;
+}
 
 BOOL OemRealizeBrush(BRUSHOBJ* pbo, SURFOBJ* psoTarget, SURFOBJ* psoPattern, SURFOBJ*, XLATEOBJ* pxlo,
                      ULONG iHatch) {
@@ -78,14 +96,16 @@ ULONG OemDitherColor(DHPDEV dhpdev, ULONG iMode, ULONG rgb, ULONG* pul) {
 
 // The plug-in's entry drew the call: the shadow page gets the same drawing.
 // Null when there is no shadow page (or, after a no-op blit, no device).
-SURFOBJ* ShadowAfter(SURFOBJ* pso, const RECTL* bounds) {
+SURFOBJ* ShadowAfter(SURFOBJ* pso, const CLIPOBJ* pco, const RECTL* bounds) {
   PluginPdev* pp = PluginPdevOfSurface(pso);
-  return pp ? ShadowFor(pp, bounds) : nullptr;
+  RECTL reach;
+  return pp ? ShadowFor(pp, Reach(pco, bounds, reach)) : nullptr;
 }
 
 BOOL OemCopyBits(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclDest, POINTL* pptlSrc) {
   if (!OemDrawCopyBits(psoDest, psoSrc, pco, pxlo, prclDest, pptlSrc)) return FALSE;
-  if (SURFOBJ* shadow = ShadowAfter(psoDest, prclDest)) (void)EngCopyBits(shadow, psoSrc, pco, pxlo, prclDest, pptlSrc);
+  if (SURFOBJ* shadow = ShadowAfter(psoDest, pco, prclDest))
+    (void)EngCopyBits(shadow, psoSrc, pco, pxlo, prclDest, pptlSrc);
   return TRUE;
 }
 
@@ -93,7 +113,7 @@ BOOL OemBitBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ* pco,
                POINTL* pptlSrc, POINTL* pptlMask, BRUSHOBJ* pbo, POINTL* pptlBrush, ROP4 rop4) {
   if (!OemDrawBitBlt(psoTrg, psoSrc, psoMask, pco, pxlo, prclTrg, pptlSrc, pptlMask, pbo, pptlBrush, rop4))
     return FALSE;
-  if (SURFOBJ* shadow = ShadowAfter(psoTrg, prclTrg))
+  if (SURFOBJ* shadow = ShadowAfter(psoTrg, pco, prclTrg))
     (void)EngBitBlt(shadow, psoSrc, psoMask, pco, pxlo, prclTrg, pptlSrc, pptlMask, pbo, pptlBrush, rop4);
   return TRUE;
 }
@@ -103,7 +123,7 @@ BOOL OemStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ*
                    ULONG iMode) {
   if (!OemDrawStretchBlt(psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, iMode))
     return FALSE;
-  if (SURFOBJ* shadow = ShadowAfter(psoDest, nullptr))
+  if (SURFOBJ* shadow = ShadowAfter(psoDest, pco, prclDest))
     (void)EngStretchBlt(shadow, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, iMode);
   return TRUE;
 }
@@ -111,7 +131,7 @@ BOOL OemStretchBlt(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPOBJ*
 BOOL OemTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* prclExtra, RECTL* prclOpaque,
                 BRUSHOBJ* pboFore, BRUSHOBJ* pboOpaque, POINTL* pptlOrg, MIX mix) {
   if (!OemDrawTextOut(pso, pstro, pfo, pco, prclExtra, prclOpaque, pboFore, pboOpaque, pptlOrg, mix)) return FALSE;
-  if (SURFOBJ* shadow = ShadowAfter(pso, nullptr))
+  if (SURFOBJ* shadow = ShadowAfter(pso, pco, nullptr))
     (void)EngTextOut(shadow, pstro, pfo, pco, prclExtra, prclOpaque, pboFore, pboOpaque, pptlOrg, mix);
   return TRUE;
 }
@@ -119,7 +139,7 @@ BOOL OemTextOut(SURFOBJ* pso, STROBJ* pstro, FONTOBJ* pfo, CLIPOBJ* pco, RECTL* 
 BOOL OemStrokePath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* pxo, BRUSHOBJ* pbo, POINTL* pptlBrushOrg,
                    LINEATTRS* plineattrs, MIX mix) {
   if (!OemDrawStrokePath(pso, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix)) return FALSE;
-  if (SURFOBJ* shadow = ShadowAfter(pso, nullptr))
+  if (SURFOBJ* shadow = ShadowAfter(pso, pco, nullptr))
     (void)EngStrokePath(shadow, ppo, pco, pxo, pbo, pptlBrushOrg, plineattrs, mix);
   return TRUE;
 }
@@ -135,7 +155,7 @@ BOOL OemStrokeAndFillPath(SURFOBJ* pso, PATHOBJ* ppo, CLIPOBJ* pco, XFORMOBJ* px
 
 BOOL OemPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, MIX mix) {
   if (!OemDrawPaint(pso, pco, pbo, pptlBrushOrg, mix)) return FALSE;
-  if (SURFOBJ* shadow = ShadowAfter(pso, ClipBounds(pco))) (void)EngPaint(shadow, pco, pbo, pptlBrushOrg, mix);
+  if (SURFOBJ* shadow = ShadowAfter(pso, pco, nullptr)) (void)EngPaint(shadow, pco, pbo, pptlBrushOrg, mix);
   return TRUE;
 }
 
@@ -144,7 +164,15 @@ BOOL OemPaint(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, POINTL* pptlBrushOrg, M
 BOOL OemLineTo(SURFOBJ* pso, CLIPOBJ* pco, BRUSHOBJ* pbo, LONG x1, LONG y1, LONG x2, LONG y2, RECTL* prclBounds,
                MIX mix) {
   if (!OemDrawLineTo(pso, pco, pbo, x1, y1, x2, y2, prclBounds, mix)) return FALSE;
-  if (SURFOBJ* shadow = ShadowAfter(pso, nullptr)) (void)EngLineTo(shadow, pco, pbo, x1, y1, x2, y2, prclBounds, mix);
+  // A cosmetic line: its end rows, and one more either side for the
+  // rasterizer's rounding.
+  const auto widen = [](LONG v, LONG by) {
+    return static_cast<LONG>(std::clamp<std::int64_t>(std::int64_t{v} + by, INT32_MIN, INT32_MAX));
+  };
+  const RECTL ends{widen(std::min(x1, x2), -1), widen(std::min(y1, y2), -1), widen(std::max(x1, x2), 2),
+                   widen(std::max(y1, y2), 2)};
+  if (SURFOBJ* shadow = ShadowAfter(pso, pco, &ends))
+    (void)EngLineTo(shadow, pco, pbo, x1, y1, x2, y2, prclBounds, mix);
   return TRUE;
 }
 
@@ -237,7 +265,7 @@ BOOL OemStretchBltROP(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPO
   if (!OemDrawStretchBltROP(psoDest, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, iMode,
                             pbo, rop4))
     return FALSE;
-  if (SURFOBJ* shadow = ShadowAfter(psoDest, nullptr))
+  if (SURFOBJ* shadow = ShadowAfter(psoDest, pco, prclDest))
     (void)EngStretchBltROP(shadow, psoSrc, psoMask, pco, pxlo, pca, pptlHTOrg, prclDest, prclSrc, pptlMask, iMode, pbo,
                            rop4);
   return TRUE;
@@ -246,8 +274,9 @@ BOOL OemStretchBltROP(SURFOBJ* psoDest, SURFOBJ* psoSrc, SURFOBJ* psoMask, CLIPO
 BOOL OemPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMsk, CLIPOBJ* pco, XLATEOBJ* pxlo, COLORADJUSTMENT* pca,
                POINTL* pptlBrushOrg, POINTFIX* pptfx, RECTL* prcl, POINTL* pptl, ULONG iMode) {
   PluginPdev* pp = PluginPdevOfSurface(psoTrg);
+  RECTL reach;
   if (pp)
-    if (SURFOBJ* shadow = ShadowFor(pp, ClipBounds(pco)))
+    if (SURFOBJ* shadow = ShadowFor(pp, Reach(pco, nullptr, reach)))
       (void)EngPlgBlt(shadow, psoSrc, psoMsk, pco, pxlo, pca, pptlBrushOrg, pptfx, prcl, pptl, iMode);
   auto core = Core<decltype(&OemPlgBlt)>(pp, kPlgBlt);
   return core ? core(psoTrg, psoSrc, psoMsk, pco, pxlo, pca, pptlBrushOrg, pptfx, prcl, pptl, iMode) : FALSE;
@@ -256,7 +285,7 @@ BOOL OemPlgBlt(SURFOBJ* psoTrg, SURFOBJ* psoSrc, SURFOBJ* psoMsk, CLIPOBJ* pco, 
 BOOL OemTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclDst, RECTL* prclSrc,
                        ULONG iTransColor, ULONG reserved) {
   if (!OemDrawTransparentBlt(psoDst, psoSrc, pco, pxlo, prclDst, prclSrc, iTransColor, reserved)) return FALSE;
-  if (SURFOBJ* shadow = ShadowAfter(psoDst, nullptr))
+  if (SURFOBJ* shadow = ShadowAfter(psoDst, pco, prclDst))
     (void)EngTransparentBlt(shadow, psoSrc, pco, pxlo, prclDst, prclSrc, iTransColor, reserved);
   return TRUE;
 }
@@ -264,7 +293,7 @@ BOOL OemTransparentBlt(SURFOBJ* psoDst, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ*
 BOOL OemAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* pxlo, RECTL* prclDest, RECTL* prclSrc,
                    BLENDOBJ* pBlendObj) {
   if (!OemDrawAlphaBlend(psoDest, psoSrc, pco, pxlo, prclDest, prclSrc, pBlendObj)) return FALSE;
-  if (SURFOBJ* shadow = ShadowAfter(psoDest, nullptr))
+  if (SURFOBJ* shadow = ShadowAfter(psoDest, pco, prclDest))
     (void)EngAlphaBlend(shadow, psoSrc, pco, pxlo, prclDest, prclSrc, pBlendObj);
   return TRUE;
 }
@@ -272,8 +301,9 @@ BOOL OemAlphaBlend(SURFOBJ* psoDest, SURFOBJ* psoSrc, CLIPOBJ* pco, XLATEOBJ* px
 BOOL OemGradientFill(SURFOBJ* psoDest, CLIPOBJ* pco, XLATEOBJ* pxlo, TRIVERTEX* pVertex, ULONG nVertex, PVOID pMesh,
                      ULONG nMesh, RECTL* prclExtents, POINTL* pptlDitherOrg, ULONG ulMode) {
   PluginPdev* pp = PluginPdevOfSurface(psoDest);
+  RECTL reach;
   if (pp)
-    if (SURFOBJ* shadow = ShadowFor(pp, prclExtents))
+    if (SURFOBJ* shadow = ShadowFor(pp, Reach(pco, prclExtents, reach)))
       (void)EngGradientFill(shadow, pco, pxlo, pVertex, nVertex, pMesh, nMesh, prclExtents, pptlDitherOrg, ulMode);
   auto core = Core<decltype(&OemGradientFill)>(pp, kGradientFill);
   return core ? core(psoDest, pco, pxlo, pVertex, nVertex, pMesh, nMesh, prclExtents, pptlDitherOrg, ulMode) : FALSE;

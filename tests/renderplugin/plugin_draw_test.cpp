@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -304,6 +305,70 @@ TEST_F(PluginDraw, LinesAreDrawnOnceAndRepeatedOnTheShadowPage) {
   EXPECT_FALSE(Hook<LineFn>(INDEX_DrvLineTo)(page, complex, black.bo, 0, 10, 90, 10, &bounds, 0x0D0D));
   EXPECT_EQ(CountAll(pdev->drum1Plane), 0);
   plat::engine::DeleteClip(complex);
+}
+
+// The rows a repeated call marks for the next StartPage's whitening: every
+// row it drew on, and not the whole page when the call's own rectangle or a
+// clip bounds it.
+TEST_F(PluginDraw, RepeatedCallsMarkTheRowsTheyReach) {
+  Start(pdevtest::BaseDevmode());
+  Brush black(0);
+  Bitmap src(8, 4, BMF_24BPP, hdev);
+  src.Fill24(0, 0, 8, 4, 0x000000);
+  LINEATTRS wide{};
+  wide.fl = LA_GEOMETRIC;
+  wide.iJoin = JOIN_ROUND;
+  wide.iEndCap = ENDCAP_ROUND;
+  wide.elWidth.e = 6;
+  const struct Case {
+    const char* what;
+    std::vector<RECTL> clip;
+    std::function<bool(plat::gdi::Page&)> draw;
+    LONG top, bottom;  // the rows the call may mark
+  } cases[] = {
+      {"a line", {}, [&](plat::gdi::Page& f) { return f.LineTo(100, 200, 300, 260, black.bo, R2_COPYPEN); }, 199, 262},
+      {"a stretched picture", {},
+       [&](plat::gdi::Page& f) { return f.StretchBlt(src.so, {}, RECTL{100, 500, 164, 532}, RECTL{0, 0, 8, 4}); }, 500,
+       532},
+      {"a mirrored stretch", {},
+       [&](plat::gdi::Page& f) { return f.StretchBlt(src.so, {}, RECTL{164, 532, 100, 500}, RECTL{0, 0, 8, 4}); }, 500,
+       532},
+      {"a wide stroke clipped to a band", {RECTL{0, 400, 1000, 420}},
+       [&](plat::gdi::Page& f) {
+         SubPath path;
+         path.points = {Fx(50, 300), Fx(900, 600)};
+         return f.StrokePath({path}, wide, black.bo, R2_COPYPEN);
+       },
+       400, 420},
+  };
+  const auto inkRows = [this](LONG& first, LONG& last) {
+    const SURFOBJ* so = pp->shadow.object;
+    first = -1, last = -1;
+    for (LONG y = 0; y < so->sizlBitmap.cy; ++y) {
+      const BYTE* row = static_cast<const BYTE*>(so->pvScan0) + static_cast<std::ptrdiff_t>(y) * so->lDelta;
+      if (std::any_of(row, row + 3 * so->sizlBitmap.cx, [](BYTE b) { return b != 0xFF; })) {
+        if (first < 0) first = y;
+        last = y;
+      }
+    }
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(Hook<BOOL (*)(SURFOBJ*)>(INDEX_DrvSendPage)(page));
+    ASSERT_TRUE(Hook<BOOL (*)(SURFOBJ*)>(INDEX_DrvStartPage)(page));
+    ASSERT_TRUE(ShadowPageIsWhite(pp->shadow.object));
+    ASSERT_GT(pp->shadow.touchedTop, pp->shadow.touchedBottom) << "nothing marked at StartPage";
+    front->SetClip(c.clip);
+    ASSERT_TRUE(c.draw(*front));
+    front->SetClip({});
+    LONG first, last;
+    inkRows(first, last);
+    ASSERT_GE(first, 0) << "the call reached the shadow page";
+    EXPECT_LE(pp->shadow.touchedTop, first);
+    EXPECT_GT(pp->shadow.touchedBottom, last);
+    EXPECT_GE(pp->shadow.touchedTop, c.top);
+    EXPECT_LE(pp->shadow.touchedBottom, c.bottom);
+  }
 }
 
 // Strokes: a complex clip is refused even after the pending work went down;
