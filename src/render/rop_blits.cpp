@@ -31,10 +31,10 @@ bool NeedsTemp(const char* name) {
   return x && (x[1] == 'D' || x[1] == 'P' || x[1] == 'S');
 }
 
-BYTE* WhiteWorkBuffer(std::size_t bytes, bool localHeap) {
-  auto* b = static_cast<BYTE*>(localHeap ? LocalAlloc(LMEM_FIXED, bytes) : GlobalAlloc(GMEM_FIXED, bytes));
-  if (b) std::memset(b, 0xFF, bytes);
-  return b;
+// Left as allocated: the interpreter writes every dot of a buffer it takes
+// before reading it.
+BYTE* WorkBuffer(std::size_t bytes, bool localHeap) {
+  return static_cast<BYTE*>(localHeap ? LocalAlloc(LMEM_FIXED, bytes) : GlobalAlloc(GMEM_FIXED, bytes));
 }
 
 BOOL Evaluate(RenderPdev* pdev, CLIPOBJ* clip, BYTE* plane, const PdevRect& dest, LONG planeStride,
@@ -232,10 +232,10 @@ bool AllocateWorkBuffers(const RenderPdev* pdev, RopOperands& op, const PdevRect
     return true;
   const std::size_t bytes = WorkBufferBytes(dest);
   if (bytes == 0) return false;
-  op.buf.work = WhiteWorkBuffer(bytes, op.buf.localHeap);
+  op.buf.work = WorkBuffer(bytes, op.buf.localHeap);
   if (!op.buf.work) return false;
   if (NeedsTemp(op.name)) {
-    op.buf.temp = WhiteWorkBuffer(bytes, op.buf.localHeap);
+    op.buf.temp = WorkBuffer(bytes, op.buf.localHeap);
     if (!op.buf.temp) return false;
   }
   return true;
@@ -299,9 +299,8 @@ BOOL DrawRopOnPlanes(RenderPdev* pdev, CLIPOBJ* clip, ULONG rop4, const PdevRect
   BOOL result = Evaluate(pdev, clip, plane, dest, planeStride, op);
   BYTE& operation = pdev->shared.operation;
   if (HasTwoPlanes(pdev) && !buf.pattern && (imageMode > 1 || operation != kOperationIdle) && other != plane) {
-    // The other plane, with fresh work buffers and without the pattern.
-    if (buf.work) std::memset(buf.work, 0xFF, WorkBufferBytes(dest));
-    if (buf.temp) std::memset(buf.temp, 0xFF, WorkBufferBytes(dest));
+    // The other plane, without the pattern; the interpreter takes the work
+    // buffers afresh.
     if (rop4 == kRop4Dsna && imageMode <= 1 && operation == kOperationBrushOrMask) {
       result = EvalRop3Rpn(pdev, clip, other, dest, planeStride, "DSo", 3, op.source, op.bandRect, op.bandStride,
                            nullptr, op.patternSize, buf.work, buf.temp);

@@ -74,7 +74,8 @@ std::optional<BOOL> ConvertRopSource(RenderPdev* pdev, SURFOBJ* src, const Plane
 void MoveFillToSourcePlate(RenderPdev* pdev, const RopOperands& op, SURFOBJ* src, const PdevRect& sourceRect,
                            XLATEOBJ* xlate);
 // The interpreter's work buffers for names longer than three letters that
-// it does not draw in one pass, all white; false when they cannot be had.
+// it does not draw in one pass, uninitialised (the interpreter writes each
+// dot it reads); false when they cannot be had.
 bool AllocateWorkBuffers(const RenderPdev* pdev, RopOperands& op, const PdevRect& dest);
 
 // Two inks: the PATINVERT that opens a masked-image idiom is also drawn into

@@ -6,6 +6,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "planes/plane_ops.h"
@@ -514,6 +515,36 @@ TEST(RowKernels, LongRowsAtEveryShiftFollowTheRule) {
       }
     }
   }
+}
+
+// The work buffers are handed over as allocated: whatever they hold, every
+// ROP leaves the plane it leaves with white buffers.
+TEST(EvalRop3Rpn, WorkBufferContentsDoNotReachThePlane) {
+  std::mt19937 rng(31);
+  const PdevRect dest{5, 2, 140, 17};
+  const PdevRect bandRect{3, 1, 138, 16};
+  const LONG bandStride = 20;
+  std::vector<BYTE> band(bandStride * 20);
+  for (BYTE& b : band) b = static_cast<BYTE>(rng());
+  BYTE pattern[8];
+  for (BYTE& b : pattern) b = static_cast<BYTE>(rng());
+  const RECTL clipRects[] = {{0, 0, 50, 9}, {30, 8, 150, 20}};
+  CLIPOBJ* clip = plat::engine::CreateClip(clipRects, 2);
+  const std::size_t bytes = WorkBufferBytes(dest);
+  for (int rop = 0; rop < 256; ++rop) {
+    const char* name = Rop3NameTable[rop];
+    Plane white(160, 20, rng), garbage(160, 20, rng);
+    garbage.bits = white.bits;
+    std::vector<BYTE> whiteWork(bytes, 0xFF), whiteTemp(bytes, 0xFF), work(bytes), temp(bytes);
+    for (BYTE& b : work) b = static_cast<BYTE>(rng());
+    for (BYTE& b : temp) b = static_cast<BYTE>(rng());
+    for (auto [plane, w, t] : {std::tuple{&white, whiteWork.data(), whiteTemp.data()},
+                               std::tuple{&garbage, work.data(), temp.data()}})
+      EvalRop3Rpn(plane->pdev.get(), clip, plane->bits.data(), dest, plane->stride, name,
+                  static_cast<int>(std::strlen(name)), band.data(), bandRect, bandStride, pattern, SIZEL{8, 8}, w, t);
+    EXPECT_EQ(garbage.bits, white.bits) << std::hex << rop << " " << name;
+  }
+  plat::engine::DeleteClip(clip);
 }
 
 // The pattern-where-the-source-is-0 ROP, drawn in one pass, leaves the same
