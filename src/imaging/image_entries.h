@@ -108,6 +108,17 @@ BOOL BitBltImage(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POINTL* 
 PictureBands SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
                                  ULONG srcFormat, const PdevRect& bandRect, LONG* bandStride, const PdevRect& dest,
                                  XLATEOBJ* xlate, BOOL direct, LONG planeStride, CLIPOBJ* clip);
+// How a black-and-white one-bit source is read in place of its band.
+enum class InPlaceSource { None, AsIs, Inverted };
+// Whether the source can be read where it lies instead of being converted: a
+// black-and-white one-bit source of the band rect's size on a one-ink sheet,
+// which SourceToPlaneFormat would copy dot for dot (inverted when the
+// palette starts white; None then unless takeInverted), and whose bits lie
+// outside the planes. When it can, the conversion's effects on the device
+// are applied as SourceToPlaneFormat would apply them.
+InPlaceSource OneBitSourceInPlace(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
+                                  ULONG srcFormat, const PdevRect& bandRect, const PdevRect& dest, XLATEOBJ* xlate,
+                                  CLIPOBJ* clip, LONG planeStride, bool takeInverted);
 // The part of a deeper-than-one-bit source inside the clip bounds, copied
 // (scaled to dest for a stretch) into a white picture of the cut-out's size,
 // 4 and 8 bpp expanded to 24, and handed to SourceToPlaneFormat with caching

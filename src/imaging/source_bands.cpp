@@ -2,8 +2,11 @@
 // image cache), and the blits that put such bands on the planes: copies,
 // the two-ink SRCAND and the inverted-source OR of one-bit masks.
 #include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "imaging/image_band_cache.h"
 #include "imaging/image_copy.h"
@@ -115,6 +118,31 @@ void ScreenIntoBands(RenderPdev* pdev, const SourceConversion& c, const WhiteBan
     std::memcpy(bands.first, bands.second, static_cast<std::size_t>(bands.bytes));
 }
 
+// A dot-for-dot copy for a mask's paint opens a brush-or-mask operation.
+void MarkDotForDotOperation(RenderPdev* pdev) {
+  const ULONG rop4 = pdev->drawing.rop4;
+  if (rop4 == kRop4Dsna || rop4 == kRop4MergePaint || rop4 == kRop4SrcPaint) pdev->shared.operation = kOperationBrushOrMask;
+}
+
+// Whether the source's rows share bytes with either plane (a blit from the
+// device's own surface), which only a copy into a band keeps apart.
+bool SourceMeetsPlanes(const RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
+                       LONG planeStride) {
+  auto span = [](const BYTE* base, std::int64_t firstRow, std::int64_t lastRow, LONG stride) {
+    const std::int64_t a = firstRow * stride, b = lastRow * stride;
+    const auto lo = reinterpret_cast<std::uintptr_t>(base) + static_cast<std::uintptr_t>(std::min(a, b));
+    const auto bytes = static_cast<std::uintptr_t>((a < b ? b - a : a - b) + std::abs(std::int64_t{stride}));
+    return std::pair<std::uintptr_t, std::uintptr_t>{lo, lo + bytes};
+  };
+  const auto s = span(src, srcRect.top, srcRect.bottom, srcStride);
+  for (const BYTE* plane : {pdev->drum1Plane, pdev->drum2Plane}) {
+    if (!plane || pdev->planeHeight <= 0) continue;
+    const auto p = span(plane, 0, pdev->planeHeight - 1, std::abs(planeStride));
+    if (s.first < p.second && p.first < s.second) return true;
+  }
+  return false;
+}
+
 // Black-and-white one-bit sources are copied dot for dot, never screened;
 // on two inks the copy goes to the drum its ROP and the graphics mode pick.
 void CopyDotForDot(RenderPdev* pdev, const SourceConversion& c, const WhiteBands& bands) {
@@ -122,9 +150,9 @@ void CopyDotForDot(RenderPdev* pdev, const SourceConversion& c, const WhiteBands
     CopyRowsInverted(nullptr, bands.first, c.bandRect, c.bandStride, c.src, c.srcRect, c.srcStride);
   else
     WhiteThenAndKernel(nullptr, bands.first, c.bandRect, c.bandStride, c.src, c.srcRect, c.srcStride);
-  const ULONG rop4 = pdev->drawing.rop4;
-  if (rop4 == kRop4Dsna || rop4 == kRop4MergePaint || rop4 == kRop4SrcPaint) pdev->shared.operation = kOperationBrushOrMask;
+  MarkDotForDotOperation(pdev);
   if (!HasTwoPlanes(pdev)) return;
+  const ULONG rop4 = pdev->drawing.rop4;
   const bool paintAfterMask = rop4 == kRop4SrcPaint && pdev->separationModes[2] == 0 &&
                               pdev->image.earlierRop4 == kRop4SrcAnd && RectContains(pdev->image.earlierRect, c.dest);
   const bool copy = rop4 == kRop4SrcCopy || rop4 == kRop4StretchCopy;
@@ -138,6 +166,26 @@ void CopyDotForDot(RenderPdev* pdev, const SourceConversion& c, const WhiteBands
 }
 
 }  // namespace
+
+InPlaceSource OneBitSourceInPlace(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
+                                  ULONG srcFormat, const PdevRect& bandRect, const PdevRect& dest, XLATEOBJ* xlate,
+                                  CLIPOBJ* clip, LONG planeStride, bool takeInverted) {
+  if (!pdev || !src || srcStride == 0 || srcFormat != BMF_1BPP || HasTwoPlanes(pdev) ||
+      pdev->image.blitState == kBlitDeclinedPair || RectIsEmpty(srcRect) || RectIsEmpty(bandRect))
+    return InPlaceSource::None;
+  if (RectWidth(srcRect) != RectWidth(bandRect) || RectHeight(srcRect) != RectHeight(bandRect))
+    return InPlaceSource::None;
+  ULONG palette[256];
+  SourcePalette(xlate, srcFormat, palette);
+  if (!IsBlackWhitePalette(palette)) return InPlaceSource::None;
+  const bool inverted = (palette[0] & 0xFFFFFF) == 0xFFFFFF;
+  if ((inverted && !takeInverted) || SourceMeetsPlanes(pdev, src, srcRect, srcStride, planeStride))
+    return InPlaceSource::None;
+  if (IsPluginPdev(pdev)) DrawBoundsFromClip(pdev, clip, dest);
+  pdev->shared.blackWhiteSource = 0;
+  MarkDotForDotOperation(pdev);
+  return inverted ? InPlaceSource::Inverted : InPlaceSource::AsIs;
+}
 
 PictureBands SourceToPlaneFormat(RenderPdev* pdev, const BYTE* src, const PdevRect& srcRect, LONG srcStride,
                                  ULONG srcFormat, const PdevRect& bandRect, LONG* bandStride, const PdevRect& destIn,
@@ -244,6 +292,23 @@ BOOL CopySourceToPlanes(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const P
   LONG bandStride = 0;
   PictureBands bands{};
   const PdevRect bandRect{0, 0, rects.dest.right - rects.dest.left, rects.dest.bottom - rects.dest.top};
+  // A black-and-white one-bit copy goes straight from the source to the
+  // plane; the plug-in's 300 x 600 rows are paired differently after a copy
+  // than after the AND that places a band, so its bands stay.
+  const bool pluginPairs = IsPluginPdev(pdev) && pdev->resolutionMode == 2;
+  const InPlaceSource inPlace =
+      pluginPairs ? InPlaceSource::None
+                  : OneBitSourceInPlace(pdev, bits, rects.source, src->lDelta, src->iBitmapFormat, bandRect,
+                                        rects.dest, xlate, clip, planeStride, true);
+  if (inPlace != InPlaceSource::None) {
+    flushPending(pdev);
+    if (clip) clip->iDComplexity = savedComplexity;
+    BYTE* drum2 = nullptr;
+    GetInkPlanes(pdev, planeStride, nullptr, &drum2);
+    ForEachClipRectWithSource(pdev, drum2, rects.dest, planeStride, bits, rects.source, src->lDelta, clip,
+                              inPlace == InPlaceSource::AsIs ? CopyRowsShifted : CopyRowsInverted);
+    return TRUE;
+  }
   if (caching && clip && (clip->iDComplexity == DC_RECT || clip->iDComplexity == DC_COMPLEX) &&
       src->iBitmapFormat != BMF_1BPP) {
     // Only the part inside the clip goes to the picture.

@@ -136,7 +136,8 @@ extern const BYTE HatchGreyPatterns[kHatchGreyRows][8];
 // ---- raster operations ----
 
 // Evaluates the ROP's reverse-Polish name on the target plane; W and T are
-// the work buffers. FALSE for an unknown name.
+// the work buffers, whose contents do not matter (each dot is written before
+// it is read), not needed where RopRunsInOnePass. FALSE for an unknown name.
 BOOL EvalRop3Rpn(RenderPdev* pdev, CLIPOBJ* clip, BYTE* target, const PdevRect& dest, LONG stride, const char* name,
                  int nameLength, const BYTE* band, const PdevRect& bandRect, LONG bandStride, const BYTE* pattern,
                  SIZEL patternSize, BYTE* work, BYTE* temp);

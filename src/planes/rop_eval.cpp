@@ -1,8 +1,11 @@
 // The ternary raster-operation interpreter: a ROP's reverse-Polish name run
 // on one plane with the source band, the pattern and two work buffers.
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include "planes/plane_ops.h"
+#include "planes/rop_names.h"
 #include "planes/work_buffers.h"
 
 namespace {
@@ -73,6 +76,70 @@ void CombinePattern(const BitView& view, const PdevRect& dest, const BYTE* patte
     case RowOp::Copy: return CombinePatternAs<RowOp::Copy>(view, dest, pattern, size);
     case RowOp::CopyInverted: return CombinePatternAs<RowOp::CopyInverted>(view, dest, pattern, size);
   }
+}
+
+// PSDPxax, the pattern where the source is 0, in one pass: ((D ^ P) & S) ^ P
+// into the plane row by row through the clip, a pattern wider than a byte
+// through a row buffer of the aligned source. Drawing a dot twice leaves it
+// as drawing it once, so clip rectangles that overlap by a dot come out as
+// the copy of a work buffer would leave them.
+void PatSelectInOnePass(RenderPdev* pdev, CLIPOBJ* clip, BYTE* target, const PdevRect& dest, LONG stride,
+                        const BYTE* band, const PdevRect& bandRect, LONG bandStride, const BYTE* pattern,
+                        SIZEL size) {
+  const std::int64_t patternBytes = (size.cx + 7) / 8;
+  const std::int64_t bandRows = RectHeight(bandRect);
+  std::vector<BYTE> row(static_cast<std::size_t>(dest.right / 8 - dest.left / 8 + 1));
+  auto part = [&](PdevRect d) {
+    d.left = std::max<LONG>(d.left, 0), d.top = std::max<LONG>(d.top, 0);
+    d.right = std::min<LONG>(d.right, pdev->planeWidth - 1);
+    d.bottom = std::min<LONG>(d.bottom, pdev->planeHeight - 1);
+    d.bottom = static_cast<LONG>(std::min<std::int64_t>(d.bottom, dest.top + bandRows - 1));
+    if (RectIsEmpty(d)) return;
+    const std::int64_t first = d.left / 8, last = d.right / 8;
+    const BYTE firstMask = static_cast<BYTE>(0xFF >> (d.left & 7));
+    const BYTE lastMask = static_cast<BYTE>(0xFF << (7 - (d.right & 7)));
+    const LONG srcLeft = bandRect.left + (d.left - dest.left), srcRight = bandRect.left + (d.right - dest.left);
+    const BitView aligned{row.data(), static_cast<LONG>(row.size()), static_cast<LONG>(first * 8), 0};
+    for (LONG y = d.top; y <= d.bottom; ++y) {
+      const LONG srcRow = bandRect.top + (y - dest.top);
+      const BYTE* p = pattern + (y % size.cy) * patternBytes;
+      if (patternBytes == 1) {
+        SelectRowsByPattern(BitView{target, stride, 0, 0}, PdevRect{d.left, y, d.right, y}, band,
+                            PdevRect{srcLeft, srcRow, srcRight, srcRow}, bandStride, p[0]);
+        continue;
+      }
+      CombineRows(aligned, PdevRect{d.left, 0, d.right, 0}, band, PdevRect{srcLeft, srcRow, srcRight, srcRow},
+                  bandStride, RowOp::Copy);
+      const BYTE* s = row.data() - first;
+      BYTE* t = target + y * static_cast<std::int64_t>(stride);
+      auto masked = [&](std::int64_t k, BYTE mask) {
+        const BYTE pk = p[k % patternBytes];
+        const BYTE v = static_cast<BYTE>(((t[k] ^ pk) & s[k]) ^ pk);
+        t[k] = static_cast<BYTE>((t[k] & ~mask) | (v & mask));
+      };
+      if (first == last) {
+        masked(first, static_cast<BYTE>(firstMask & lastMask));
+        continue;
+      }
+      masked(first, firstMask);
+      for (std::int64_t k = first + 1; k < last; ++k) masked(k, 0xFF);
+      masked(last, lastMask);
+    }
+  };
+  if (!clip || clip->iDComplexity == DC_TRIVIAL) return part(dest);
+  if (clip->iDComplexity == DC_RECT) {
+    PdevRect d;
+    RectIntersect(dest, InclusiveRect(clip->rclBounds), d);
+    if (!RectIsEmpty(d)) part(d);
+    return;
+  }
+  // As ForEachClipRectWithSource: picture mode takes each rectangle one dot wider and taller.
+  const LONG grow = pdev->photoMode != 0 ? 0 : 1;
+  ForEachEnumeratedClipRect(clip, [&](const RECTL& r) {
+    PdevRect d;
+    RectIntersect(dest, PdevRect{r.left, r.top, r.right - grow, r.bottom - grow}, d);
+    if (!RectIsEmpty(d)) part(d);
+  });
 }
 
 struct Interpreter {
@@ -235,6 +302,13 @@ struct Interpreter {
 
 }  // namespace
 
+bool RopRunsInOnePass(const RenderPdev* pdev, const char* name, int nameLength, const BYTE* band,
+                      const BYTE* pattern, SIZEL patternSize) {
+  const char* patSelect = Rop3Name(kRop3PatSelect);
+  return pdev && pdev->resolutionMode != 2 && band && pattern && patternSize.cx > 0 && patternSize.cy > 0 && name &&
+         nameLength == static_cast<int>(std::strlen(patSelect)) && std::memcmp(name, patSelect, nameLength) == 0;
+}
+
 std::size_t WorkBufferBytes(const PdevRect& dest) {
   if (RectIsEmpty(dest)) return 0;
   const std::int64_t stride = WorkStride(dest);
@@ -252,6 +326,10 @@ BOOL EvalRop3Rpn(RenderPdev* pdev, CLIPOBJ* clip, BYTE* target, const PdevRect& 
                  int nameLength, const BYTE* band, const PdevRect& bandRect, LONG bandStride, const BYTE* pattern,
                  SIZEL patternSize, BYTE* work, BYTE* temp) {
   if (!target || RectIsEmpty(dest)) return name && nameLength > 0 ? TRUE : FALSE;
+  if (RopRunsInOnePass(pdev, name, nameLength, band, pattern, patternSize)) {
+    PatSelectInOnePass(pdev, clip, target, dest, stride, band, bandRect, bandStride, pattern, patternSize);
+    return TRUE;
+  }
   Interpreter run{pdev, clip, target, dest, stride, band, bandRect, bandStride, pattern, patternSize, {work, temp}};
   return run.Run(name, nameLength) ? TRUE : FALSE;
 }

@@ -3,6 +3,8 @@
 #include "planes/row_kernels.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,9 +23,47 @@ BYTE Apply(BYTE d, BYTE s) {
   return static_cast<BYTE>(~s);
 }
 
+std::uint64_t LoadBig64(const BYTE* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  return v;
+}
+
+void StoreBig64(BYTE* p, std::uint64_t v) {
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  std::memcpy(p, &v, sizeof v);
+}
+
+// A row operation on a byte and on eight bytes at once; copies are memcpy
+// where source and destination bytes line up.
 template <RowOp op>
-void CombineRowsAs(const BitView& view, const PdevRect& dest, const BYTE* src, const PdevRect& srcRect,
-                   LONG srcStride) {
+struct RowFn {
+  static constexpr bool kCopy = op == RowOp::Copy;
+  static constexpr bool kReadsDest = op != RowOp::Copy && op != RowOp::CopyInverted;
+  BYTE operator()(BYTE d, BYTE s) const { return Apply<op>(d, s); }
+  std::uint64_t operator()(std::uint64_t d, std::uint64_t s) const {
+    if constexpr (op == RowOp::And) return d & s;
+    if constexpr (op == RowOp::Or) return d | s;
+    if constexpr (op == RowOp::Xor) return d ^ s;
+    if constexpr (op == RowOp::Copy) return s;
+    return ~s;
+  }
+};
+
+// The destination where the source is 1, the pattern byte where it is 0.
+struct SelectByPatternFn {
+  static constexpr bool kCopy = false;
+  static constexpr bool kReadsDest = true;
+  BYTE p;
+  std::uint64_t p8;
+  BYTE operator()(BYTE d, BYTE s) const { return static_cast<BYTE>(((d ^ p) & s) ^ p); }
+  std::uint64_t operator()(std::uint64_t d, std::uint64_t s) const { return ((d ^ p8) & s) ^ p8; }
+};
+
+template <typename Fn>
+void CombineRowsWith(const BitView& view, const PdevRect& dest, const BYTE* src, const PdevRect& srcRect,
+                     LONG srcStride, Fn fn) {
   const std::int64_t rows = std::min(RectHeight(dest), RectHeight(srcRect));
   const std::int64_t srcBytes = std::abs(static_cast<std::int64_t>(srcStride));
   const std::int64_t shift = static_cast<std::int64_t>(srcRect.left) - dest.left;
@@ -46,7 +86,7 @@ void CombineRowsAs(const BitView& view, const PdevRect& dest, const BYTE* src, c
       const std::int64_t q = q0 + (k - first);
       const BYTE v = static_cast<BYTE>(r == 0 ? at(q) : ((at(q) << r) | (at(q + 1) >> (8 - r))));
       BYTE& o = d[k];
-      o = static_cast<BYTE>((o & ~mask) | (Apply<op>(o, v) & mask));
+      o = static_cast<BYTE>((o & ~mask) | (fn(o, v) & mask));
     };
     if (first == last) {
       one(first, static_cast<BYTE>(firstMask & lastMask));
@@ -60,20 +100,32 @@ void CombineRowsAs(const BitView& view, const PdevRect& dest, const BYTE* src, c
       BYTE* dk = d + k;
       const std::int64_t n = safeTo - k + 1;
       if (r == 0) {
-        if constexpr (op == RowOp::Copy) {
+        if constexpr (Fn::kCopy) {
           std::memcpy(dk, sq, static_cast<std::size_t>(n));
         } else {
-          for (std::int64_t j = 0; j < n; ++j) dk[j] = Apply<op>(dk[j], sq[j]);
+          for (std::int64_t j = 0; j < n; ++j) dk[j] = fn(dk[j], sq[j]);
         }
       } else {
-        for (std::int64_t j = 0; j < n; ++j)
-          dk[j] = Apply<op>(dk[j], static_cast<BYTE>((sq[j] << r) | (sq[j + 1] >> (8 - r))));
+        // Eight bytes a step: the source as one big-endian word shifted
+        // left, the byte after it filling the low bits.
+        std::int64_t j = 0;
+        for (; j + 8 <= n; j += 8) {
+          const std::uint64_t v = (LoadBig64(sq + j) << r) | (sq[j + 8] >> (8 - r));
+          StoreBig64(dk + j, fn(Fn::kReadsDest ? LoadBig64(dk + j) : 0, v));
+        }
+        for (; j < n; ++j) dk[j] = fn(dk[j], static_cast<BYTE>((sq[j] << r) | (sq[j + 1] >> (8 - r))));
       }
       k = safeTo + 1;
     }
     for (; k < last; ++k) one(k, 0xFF);
     one(last, lastMask);
   }
+}
+
+template <RowOp op>
+void CombineRowsAs(const BitView& view, const PdevRect& dest, const BYTE* src, const PdevRect& srcRect,
+                   LONG srcStride) {
+  CombineRowsWith(view, dest, src, srcRect, srcStride, RowFn<op>{});
 }
 
 // Cuts dest to the device's plane, moving the source rect's edges with it.
@@ -177,6 +229,12 @@ void CombineRows(const BitView& view, const PdevRect& dest, const BYTE* src, con
     case RowOp::Copy: CombineRowsAs<RowOp::Copy>(view, dest, src, srcRect, srcStride); break;
     case RowOp::CopyInverted: CombineRowsAs<RowOp::CopyInverted>(view, dest, src, srcRect, srcStride); break;
   }
+}
+
+void SelectRowsByPattern(const BitView& view, const PdevRect& dest, const BYTE* src, const PdevRect& srcRect,
+                         LONG srcStride, BYTE pattern) {
+  if (!view.bits || !src || RectIsEmpty(dest) || RectIsEmpty(srcRect)) return;
+  CombineRowsWith(view, dest, src, srcRect, srcStride, SelectByPatternFn{pattern, pattern * 0x0101010101010101ull});
 }
 
 BOOL AndRowsIntoPlane(RenderPdev* pdev, BYTE* plane, const PdevRect& dest, LONG stride, const BYTE* src,

@@ -23,6 +23,11 @@ struct BitView {
 void CombineRows(const BitView& view, const PdevRect& dest, const BYTE* src, const PdevRect& srcRect,
                  LONG srcStride, RowOp op);
 
+// As CombineRows, each changed bit the destination's where the source is 1
+// and the pattern byte's where it is 0: ((D ^ P) & S) ^ P.
+void SelectRowsByPattern(const BitView& view, const PdevRect& dest, const BYTE* src, const PdevRect& srcRect,
+                         LONG srcStride, BYTE pattern);
+
 // The enumeration of a clip object's rectangles (exclusive), every batch
 // including the last; stops at an empty batch.
 template <typename Fn>

@@ -31,15 +31,15 @@ bool NeedsTemp(const char* name) {
   return x && (x[1] == 'D' || x[1] == 'P' || x[1] == 'S');
 }
 
-BYTE* WhiteWorkBuffer(std::size_t bytes, bool localHeap) {
-  auto* b = static_cast<BYTE*>(localHeap ? LocalAlloc(LMEM_FIXED, bytes) : GlobalAlloc(GMEM_FIXED, bytes));
-  if (b) std::memset(b, 0xFF, bytes);
-  return b;
+// Left as allocated: the interpreter writes every dot of a buffer it takes
+// before reading it.
+BYTE* WorkBuffer(std::size_t bytes, bool localHeap) {
+  return static_cast<BYTE*>(localHeap ? LocalAlloc(LMEM_FIXED, bytes) : GlobalAlloc(GMEM_FIXED, bytes));
 }
 
 BOOL Evaluate(RenderPdev* pdev, CLIPOBJ* clip, BYTE* plane, const PdevRect& dest, LONG planeStride,
               const RopOperands& op) {
-  return EvalRop3Rpn(pdev, clip, plane, dest, planeStride, op.name, op.nameLength, op.buf.band, op.bandRect,
+  return EvalRop3Rpn(pdev, clip, plane, dest, planeStride, op.name, op.nameLength, op.source, op.bandRect,
                      op.bandStride, op.buf.pattern, op.patternSize, op.buf.work, op.buf.temp);
 }
 
@@ -197,11 +197,20 @@ std::optional<BOOL> ConvertRopSource(RenderPdev* pdev, SURFOBJ* src, const Plane
   dest = rects.dest;
   sourceRect = rects.source;
   op.bandRect = PdevRect{0, 0, dest.right - dest.left, dest.bottom - dest.top};
+  const auto* bits = static_cast<const BYTE*>(src->pvScan0);
+  if (OneBitSourceInPlace(pdev, bits, rects.source, src->lDelta, src->iBitmapFormat, op.bandRect, dest, xlate, clip,
+                          planeStride, false) == InPlaceSource::AsIs) {
+    op.source = bits;
+    op.bandRect = rects.source;
+    op.bandStride = src->lDelta;
+    return std::nullopt;
+  }
   const PictureBands bands =
       SourceToPlaneFormat(pdev, static_cast<const BYTE*>(src->pvScan0), rects.source, src->lDelta,
                           src->iBitmapFormat, op.bandRect, &op.bandStride, dest, xlate, TRUE, planeStride, clip);
   op.buf.band = bands.first;
   op.buf.secondBand = bands.second;
+  op.source = op.buf.band;
   if (!op.buf.band) return FALSE;
   return std::nullopt;
 }
@@ -211,20 +220,22 @@ void MoveFillToSourcePlate(RenderPdev* pdev, const RopOperands& op, SURFOBJ* src
   PdevDrawState& d = pdev->drawing;
   const int graphicsMode = std::min<int>(pdev->separationModes[1], kSeparationModes - 1);
   const std::uint16_t defaultPlate = SeparationDefaultPlate[graphicsMode] == 1 ? kPlate2 : kPlate1;
-  if (HasTwoPlanes(pdev) && op.buf.band && src && graphicsMode >= 2 && d.plateSelector == defaultPlate &&
+  if (HasTwoPlanes(pdev) && op.source && src && graphicsMode >= 2 && d.plateSelector == defaultPlate &&
       PaletteSourceSplit(pdev, static_cast<const BYTE*>(src->pvScan0), sourceRect, src->lDelta, src->iBitmapFormat,
                          xlate))
     d.plateSelector = defaultPlate == kPlate1 ? kPlate2 : kPlate1;
 }
 
-bool AllocateWorkBuffers(RopOperands& op, const PdevRect& dest) {
-  if (op.nameLength <= 3) return true;
+bool AllocateWorkBuffers(const RenderPdev* pdev, RopOperands& op, const PdevRect& dest) {
+  if (op.nameLength <= 3 ||
+      RopRunsInOnePass(pdev, op.name, op.nameLength, op.source, op.buf.pattern, op.patternSize))
+    return true;
   const std::size_t bytes = WorkBufferBytes(dest);
   if (bytes == 0) return false;
-  op.buf.work = WhiteWorkBuffer(bytes, op.buf.localHeap);
+  op.buf.work = WorkBuffer(bytes, op.buf.localHeap);
   if (!op.buf.work) return false;
   if (NeedsTemp(op.name)) {
-    op.buf.temp = WhiteWorkBuffer(bytes, op.buf.localHeap);
+    op.buf.temp = WorkBuffer(bytes, op.buf.localHeap);
     if (!op.buf.temp) return false;
   }
   return true;
@@ -288,15 +299,14 @@ BOOL DrawRopOnPlanes(RenderPdev* pdev, CLIPOBJ* clip, ULONG rop4, const PdevRect
   BOOL result = Evaluate(pdev, clip, plane, dest, planeStride, op);
   BYTE& operation = pdev->shared.operation;
   if (HasTwoPlanes(pdev) && !buf.pattern && (imageMode > 1 || operation != kOperationIdle) && other != plane) {
-    // The other plane, with fresh work buffers and without the pattern.
-    if (buf.work) std::memset(buf.work, 0xFF, WorkBufferBytes(dest));
-    if (buf.temp) std::memset(buf.temp, 0xFF, WorkBufferBytes(dest));
+    // The other plane, without the pattern; the interpreter takes the work
+    // buffers afresh.
     if (rop4 == kRop4Dsna && imageMode <= 1 && operation == kOperationBrushOrMask) {
-      result = EvalRop3Rpn(pdev, clip, other, dest, planeStride, "DSo", 3, buf.band, op.bandRect, op.bandStride,
+      result = EvalRop3Rpn(pdev, clip, other, dest, planeStride, "DSo", 3, op.source, op.bandRect, op.bandStride,
                            nullptr, op.patternSize, buf.work, buf.temp);
     } else {
       result = EvalRop3Rpn(pdev, clip, other, dest, planeStride, op.name, op.nameLength,
-                           buf.secondBand ? buf.secondBand : buf.band, op.bandRect, op.bandStride, nullptr,
+                           buf.secondBand ? buf.secondBand : op.source, op.bandRect, op.bandStride, nullptr,
                            op.patternSize, buf.work, buf.temp);
     }
   }
@@ -334,7 +344,7 @@ BOOL BitBltWithBrush(ROP4 rop4, SURFOBJ* pso, const RECTL* target, SURFOBJ* src,
       !PreparePattern(pdev, pso, rop4, *at, src, sourceRect, xlate, brush, op))
     return FALSE;
   AdvanceRopHistory(pdev, rop4, dest);
-  if (!AllocateWorkBuffers(op, dest)) return FALSE;
+  if (!AllocateWorkBuffers(pdev, op, dest)) return FALSE;
   if (overridePlate) d.plateSelector = static_cast<std::uint16_t>(overridePlate);
 
   BYTE *drum1 = nullptr, *drum2 = nullptr;

@@ -51,7 +51,8 @@ struct RopBuffers {
 struct RopOperands {
   const char* name;
   int nameLength;
-  PdevRect bandRect;
+  const BYTE* source = nullptr;  // what the name's S reads: the band, or a one-bit source in place
+  PdevRect bandRect;  // of source
   LONG bandStride;
   SIZEL patternSize;
   RopBuffers buf;
@@ -72,9 +73,10 @@ std::optional<BOOL> ConvertRopSource(RenderPdev* pdev, SURFOBJ* src, const Plane
 // inks, graphics modes 2 and up).
 void MoveFillToSourcePlate(RenderPdev* pdev, const RopOperands& op, SURFOBJ* src, const PdevRect& sourceRect,
                            XLATEOBJ* xlate);
-// The interpreter's work buffers for names longer than three letters, all
-// white; false when they cannot be had.
-bool AllocateWorkBuffers(RopOperands& op, const PdevRect& dest);
+// The interpreter's work buffers for names longer than three letters that
+// it does not draw in one pass, uninitialised (the interpreter writes each
+// dot it reads); false when they cannot be had.
+bool AllocateWorkBuffers(const RenderPdev* pdev, RopOperands& op, const PdevRect& dest);
 
 // Two inks: the PATINVERT that opens a masked-image idiom is also drawn into
 // a copy of both planes, which the idiom's SRCAND (maskIdiom) puts back.

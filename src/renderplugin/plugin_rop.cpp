@@ -172,7 +172,7 @@ BOOL OemBrushBlt(ROP4 rop4, SURFOBJ* pso, const RECTL* target, SURFOBJ* src, con
     MoveFillToSourcePlate(pdev, op, src, sourceRect, xlate);
   }
   AdvanceRopHistory(pdev, rop4, given, lastHoldsTarget);
-  if (!AllocateWorkBuffers(op, dest)) return FALSE;
+  if (!AllocateWorkBuffers(pdev, op, dest)) return FALSE;
   if (overridePlate) d.plateSelector = static_cast<std::uint16_t>(overridePlate);
 
   BYTE *drum1 = nullptr, *drum2 = nullptr;

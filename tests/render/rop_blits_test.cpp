@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "planes/plane_ops.h"
@@ -467,6 +469,217 @@ TEST(BitBltToPlanes, TargetsOverThePlaneEdgesWriteOnlyThePlane) {
   }
   plat::engine::DeleteBrush(brush);
   plat::engine::DeleteXlate(xlate);
+}
+
+}  // namespace
+
+namespace {
+
+// Rows long enough for the kernels' eight-byte steps, at shifts 0 to 7 both
+// ways and a source rect running past its row: each kernel against its rule,
+// nothing outside dest changed.
+TEST(RowKernels, LongRowsAtEveryShiftFollowTheRule) {
+  const KernelCase cases[] = {
+      {"and", AndRowsIntoPlane, [](int d, int s) { return d & s; }},
+      {"or", OrRowsIntoPlane, [](int d, int s) { return d | s; }},
+      {"xor", XorRowsIntoPlane, [](int d, int s) { return d ^ s; }},
+      {"copy", CopyRowsShifted, [](int, int s) { return s; }},
+      {"inverted", CopyRowsInverted, [](int, int s) { return 1 - s; }},
+  };
+  std::mt19937 rng(11);
+  const LONG srcStride = 40;  // 320 bits
+  std::vector<BYTE> src(srcStride * 4);
+  for (BYTE& b : src) b = static_cast<BYTE>(rng());
+  for (LONG srcLeft : {0, 3, 13}) {
+    for (LONG destLeft : {0, 1, 5, 8, 16, 23}) {
+      for (LONG width : {70, 201, 315}) {
+        const PdevRect srcRect{srcLeft, 1, srcLeft + width - 1, 3};
+        const PdevRect dest{destLeft, 1, destLeft + width - 1, 3};
+        for (const KernelCase& c : cases) {
+          Plane plane(352, 5, rng);
+          const std::vector<BYTE> before = plane.bits;
+          c.kernel(plane.pdev.get(), plane.bits.data(), dest, plane.stride, src.data(), srcRect, srcStride);
+          int wrong = 0;
+          for (LONG y = 0; y < plane.height; ++y)
+            for (LONG x = 0; x < plane.width; ++x) {
+              int want = BitAt(before.data() + y * plane.stride, x);
+              if (x >= dest.left && x <= dest.right && y >= dest.top && y <= dest.bottom) {
+                const LONG sx = x - dest.left + srcRect.left;
+                const int s = sx < 8 * srcStride ? BitAt(src.data() + (y - dest.top + srcRect.top) * srcStride, sx) : 0;
+                want = c.rule(want, s);
+              }
+              wrong += plane.At(x, y) != (want != 0);
+            }
+          EXPECT_EQ(wrong, 0) << c.name << " source " << srcLeft << " dest " << destLeft << " width " << width;
+        }
+      }
+    }
+  }
+}
+
+// The work buffers are handed over as allocated: whatever they hold, every
+// ROP leaves the plane it leaves with white buffers.
+TEST(EvalRop3Rpn, WorkBufferContentsDoNotReachThePlane) {
+  std::mt19937 rng(31);
+  const PdevRect dest{5, 2, 140, 17};
+  const PdevRect bandRect{3, 1, 138, 16};
+  const LONG bandStride = 20;
+  std::vector<BYTE> band(bandStride * 20);
+  for (BYTE& b : band) b = static_cast<BYTE>(rng());
+  BYTE pattern[8];
+  for (BYTE& b : pattern) b = static_cast<BYTE>(rng());
+  const RECTL clipRects[] = {{0, 0, 50, 9}, {30, 8, 150, 20}};
+  CLIPOBJ* clip = plat::engine::CreateClip(clipRects, 2);
+  const std::size_t bytes = WorkBufferBytes(dest);
+  for (int rop = 0; rop < 256; ++rop) {
+    const char* name = Rop3NameTable[rop];
+    Plane white(160, 20, rng), garbage(160, 20, rng);
+    garbage.bits = white.bits;
+    std::vector<BYTE> whiteWork(bytes, 0xFF), whiteTemp(bytes, 0xFF), work(bytes), temp(bytes);
+    for (BYTE& b : work) b = static_cast<BYTE>(rng());
+    for (BYTE& b : temp) b = static_cast<BYTE>(rng());
+    for (auto [plane, w, t] : {std::tuple{&white, whiteWork.data(), whiteTemp.data()},
+                               std::tuple{&garbage, work.data(), temp.data()}})
+      EvalRop3Rpn(plane->pdev.get(), clip, plane->bits.data(), dest, plane->stride, name,
+                  static_cast<int>(std::strlen(name)), band.data(), bandRect, bandStride, pattern, SIZEL{8, 8}, w, t);
+    EXPECT_EQ(garbage.bits, white.bits) << std::hex << rop << " " << name;
+  }
+  plat::engine::DeleteClip(clip);
+}
+
+// The pattern-where-the-source-is-0 ROP, drawn in one pass, leaves the same
+// plane as the same function spelt so that the interpreter runs it through
+// its work buffers: odd offsets and widths, patterns one and two bytes
+// wide, a band shorter than the destination, and clips of one rectangle,
+// several, and several that overlap by a dot in picture mode.
+TEST(EvalRop3Rpn, PatSelectInOnePassMatchesTheWorkBuffers) {
+  const char* onePass = Rop3Name(kRop3PatSelect);
+  const char* buffered = "DPxSaPx";  // ((D ^ P) & S) ^ P
+  std::mt19937 rng(17);
+  const LONG bandStride = 36;
+  std::vector<BYTE> band(bandStride * 40);
+  for (BYTE& b : band) b = static_cast<BYTE>(rng());
+  BYTE pattern[2 * 8];
+  for (BYTE& b : pattern) b = static_cast<BYTE>(rng());
+  const RECTL oneRect[] = {{40, 5, 171, 30}};
+  const RECTL several[] = {{0, 0, 60, 12}, {70, 8, 300, 20}, {21, 22, 90, 40}};
+  struct Case {
+    PdevRect dest, bandRect;
+    SIZEL patternSize;
+    const RECTL* clipRects;
+    ULONG clipCount;
+    BYTE photoMode;
+  } cases[] = {
+      {{3, 2, 250, 33}, {0, 0, 247, 31}, {8, 8}, nullptr, 0, 0},
+      {{0, 0, 263, 35}, {5, 3, 268, 38}, {8, 8}, nullptr, 0, 0},
+      {{16, 1, 216, 30}, {8, 0, 208, 29}, {16, 3}, nullptr, 0, 0},
+      {{11, 4, 15, 20}, {2, 1, 6, 17}, {8, 8}, nullptr, 0, 0},
+      {{9, 2, 230, 36}, {1, 0, 222, 20}, {8, 8}, nullptr, 0, 0},  // band ends at row 22
+      {{7, 3, 201, 36}, {13, 2, 207, 35}, {8, 8}, oneRect, 1, 0},
+      {{7, 3, 201, 36}, {13, 2, 207, 35}, {16, 3}, several, 3, 0},
+      {{7, 3, 201, 36}, {13, 2, 207, 35}, {8, 8}, several, 3, 1},
+  };
+  for (const Case& c : cases) {
+    CLIPOBJ* clip = c.clipRects ? plat::engine::CreateClip(c.clipRects, c.clipCount) : nullptr;
+    Plane fast(280, 40, rng);
+    Plane general(280, 40, rng);
+    general.bits = fast.bits;
+    fast.pdev->photoMode = general.pdev->photoMode = c.photoMode;
+    std::vector<BYTE> work(WorkBufferBytes(c.dest), 0xFF), temp(work.size(), 0xFF);
+    ASSERT_TRUE(EvalRop3Rpn(fast.pdev.get(), clip, fast.bits.data(), c.dest, fast.stride, onePass,
+                            static_cast<int>(std::strlen(onePass)), band.data(), c.bandRect, bandStride, pattern,
+                            c.patternSize, nullptr, nullptr));
+    ASSERT_TRUE(EvalRop3Rpn(general.pdev.get(), clip, general.bits.data(), c.dest, general.stride, buffered,
+                            static_cast<int>(std::strlen(buffered)), band.data(), c.bandRect, bandStride, pattern,
+                            c.patternSize, work.data(), temp.data()));
+    EXPECT_EQ(fast.bits, general.bits) << "dest " << c.dest.left << "," << c.dest.top << " pattern "
+                                       << c.patternSize.cx << " clip " << c.clipCount << " photo "
+                                       << int{c.photoMode};
+    if (clip) plat::engine::DeleteClip(clip);
+  }
+}
+
+// One-bit black-and-white sources are read in place by SRCCOPY and by the
+// pattern-where-the-source-is-0 ROP. The copy leaves the source's bits (or
+// their inverse for a palette starting white) inside dest and clip and
+// nothing else; the ROP leaves what the band path leaves for the same dots
+// (a palette starting white with inverted bits, which is converted).
+TEST(BitBltToPlanes, OneBitSourcesReadInPlaceDrawAsTheirBands) {
+  std::mt19937 rng(29);
+  const LONG srcW = 230, srcH = 30, srcStride = 32;
+  std::vector<BYTE> srcBits(srcStride * srcH);
+  for (BYTE& b : srcBits) b = static_cast<BYTE>(rng());
+  std::vector<BYTE> invertedBits(srcBits.size());
+  for (std::size_t i = 0; i < srcBits.size(); ++i) invertedBits[i] = static_cast<BYTE>(~srcBits[i]);
+  const ULONG blackFirst[2] = {0, 0xFFFFFF}, whiteFirst[2] = {0xFFFFFF, 0};
+  XLATEOBJ* asIs = plat::engine::CreateXlate(blackFirst, 2);
+  XLATEOBJ* inverse = plat::engine::CreateXlate(whiteFirst, 2);
+  BRUSHOBJ* grey = plat::engine::CreateSolidBrush(0x808080);
+  const RECTL clipRects[] = {{0, 0, 90, 14}, {60, 10, 260, 22}, {5, 24, 120, 40}};
+  CLIPOBJ* complexClip = plat::engine::CreateClip(clipRects, 3);
+  CLIPOBJ* rectClip = plat::engine::CreateClip(clipRects + 1, 1);
+  struct Case {
+    RECTL target;
+    POINTL origin;
+    bool bottomUp;
+  } cases[] = {
+      {{0, 0, 224, 28}, {0, 0}, false}, {{3, 1, 210, 29}, {0, 0}, false}, {{13, 2, 240, 26}, {5, 1}, false},
+      {{8, 0, 17, 30}, {3, 4}, false},  {{5, 3, 200, 27}, {11, 2}, true},  {{-6, -2, 100, 12}, {0, 0}, false},
+  };
+  auto blit = [&](ULONG rop3, const Case& c, CLIPOBJ* clip, XLATEOBJ* xlate, std::vector<BYTE>& bits,
+                  const std::vector<BYTE>& start) {
+    Plane plane(256, 32, rng);
+    plane.bits = start;
+    SURFOBJ so{};
+    so.dhpdev = reinterpret_cast<DHPDEV>(plane.pdev.get());
+    so.lDelta = plane.stride;
+    so.sizlBitmap = SIZEL{plane.width, plane.height};
+    plane.pdev->drum1Plane = plane.pdev->drum2Plane = plane.bits.data();
+    plane.pdev->drawing.rop4 = Rop4Of(rop3);
+    SURFOBJ src{};
+    src.sizlBitmap = SIZEL{srcW, srcH};
+    src.iBitmapFormat = BMF_1BPP;
+    src.lDelta = c.bottomUp ? -srcStride : srcStride;
+    src.pvScan0 = c.bottomUp ? bits.data() + (srcH - 1) * srcStride : bits.data();
+    EXPECT_TRUE(BitBltToPlanes(Rop4Of(rop3), &so, &c.target, &src, &c.origin, clip, xlate,
+                               rop3 == kRop3SrcCopy ? nullptr : grey));
+    return plane.bits;
+  };
+  for (const Case& c : cases) {
+    for (CLIPOBJ* clip : {static_cast<CLIPOBJ*>(nullptr), rectClip, complexClip}) {
+      const std::string what = "target " + std::to_string(c.target.left) + "," + std::to_string(c.target.top) +
+                               (c.bottomUp ? " bottom-up" : "") + (clip ? " clipped" : "");
+      Plane start(256, 32, rng);
+      for (XLATEOBJ* xlate : {asIs, inverse}) {
+        const std::vector<BYTE> after = blit(kRop3SrcCopy, c, clip, xlate, srcBits, start.bits);
+        int wrong = 0;
+        for (LONG y = 0; y < start.height; ++y)
+          for (LONG x = 0; x < start.width; ++x) {
+            bool want = start.At(x, y);
+            bool inClip = !clip;
+            for (const RECTL& r : clip == rectClip ? std::vector<RECTL>{clipRects[1]}
+                                                   : std::vector<RECTL>(clipRects, clipRects + 3))
+              inClip |= x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+            const LONG sx = x - c.target.left + c.origin.x, sy = y - c.target.top + c.origin.y;
+            if (x >= c.target.left && x < c.target.right && y >= c.target.top && y < c.target.bottom && inClip &&
+                sx >= 0 && sx < srcW && sy >= 0 && sy < srcH) {
+              const LONG row = c.bottomUp ? srcH - 1 - sy : sy;
+              want = BitAt(srcBits.data() + row * srcStride, sx) != (xlate == inverse);
+            }
+            wrong += BitAt(after.data() + y * start.stride, x) != want;
+          }
+        EXPECT_EQ(wrong, 0) << "SRCCOPY " << what << (xlate == inverse ? " white first" : "");
+      }
+      EXPECT_EQ(blit(kRop3PatSelect, c, clip, asIs, srcBits, start.bits),
+                blit(kRop3PatSelect, c, clip, inverse, invertedBits, start.bits))
+          << "PSDPxax " << what;
+    }
+  }
+  plat::engine::DeleteClip(rectClip);
+  plat::engine::DeleteClip(complexClip);
+  plat::engine::DeleteBrush(grey);
+  plat::engine::DeleteXlate(inverse);
+  plat::engine::DeleteXlate(asIs);
 }
 
 }  // namespace
