@@ -61,24 +61,18 @@ void Unlink(RenderPdev* pdev, DrawObject* predecessor, DrawObject* object) {
 }
 
 // Appends the victim's or the other's items to the survivor's: the array
-// becomes first's items followed by second's.
+// becomes first's items followed by second's (the survivor is one of them).
 bool JoinItems(DrawObject* survivor, const DrawObject* first, const DrawObject* second) {
   const std::size_t n1 = static_cast<std::size_t>(first->itemCount), n2 = static_cast<std::size_t>(second->itemCount);
   if (first == survivor) {
     if (!ReserveItems(survivor, n2)) return false;
     if (n2) std::memcpy(survivor->items + n1, second->items, n2 * sizeof(DrawObjectItem));
   } else {
-    // The victim's items go first: a new array of both.
-    const std::size_t total = n1 + n2;
-    if (total > 0x0FFFFFFF) return false;
-    const std::size_t capacity = std::max<std::size_t>({total, static_cast<std::size_t>(survivor->itemCapacity), 4});
-    auto* joined = static_cast<DrawObjectItem*>(LocalAlloc(LPTR, capacity * sizeof(DrawObjectItem)));
-    if (!joined) return false;
-    if (n1) std::memcpy(joined, first->items, n1 * sizeof(DrawObjectItem));
-    if (n2) std::memcpy(joined + n1, second->items, n2 * sizeof(DrawObjectItem));
-    if (survivor->items) LocalFree(survivor->items);
-    survivor->items = joined;
-    survivor->itemCapacity = static_cast<std::int32_t>(capacity);
+    // The victim's items go first: the survivor's move up behind them, in
+    // place when they fit, else into an array grown geometrically.
+    if (!ReserveItems(survivor, n1)) return false;
+    if (n2) std::memmove(survivor->items + n1, survivor->items, n2 * sizeof(DrawObjectItem));
+    if (n1) std::memcpy(survivor->items, first->items, n1 * sizeof(DrawObjectItem));
   }
   survivor->itemCount = static_cast<std::int32_t>(n1 + n2);
   return true;
