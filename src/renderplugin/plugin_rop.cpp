@@ -9,6 +9,7 @@
 #include "imaging/source_bands.h"
 #include "planes/plane_ops.h"
 #include "planes/rop_names.h"
+#include "planes/work_buffers.h"
 #include "plat/engine_draw.h"
 #include "render/brush_patterns.h"
 #include "render/rop_stages.h"
@@ -214,9 +215,9 @@ BOOL MaskedPatternBlt(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
   d.targetPlane = plane;
   d.otherPlane = plane == drum1 ? drum2 : drum1;
 
-  // ((D xor P) and S) xor P.
-  FillPattern(pdev, clip, plane, r, stride, pattern, size, R2_XORPEN);
-  BOOL result = FALSE;
+  // ((D xor P) and S) xor P. The two pattern passes cancel outside the
+  // source, so where one clip rectangle at most holds the blit the whole of
+  // it is one pass over the source's rows.
   const SourceRects rects = src && src->pvScan0 && src->lDelta != 0 ? SourceRectsFor(src, *target, srcOrigin)
                                                                      : SourceRects{{}, {}, false};
   PictureBands bands{};
@@ -226,15 +227,23 @@ BOOL MaskedPatternBlt(SURFOBJ* pso, const RECTL* target, SURFOBJ* src, const POI
     bands = SourceToPlaneFormat(pdev, static_cast<const BYTE*>(src->pvScan0), rects.source, src->lDelta,
                                 src->iBitmapFormat, bandRect, &bandStride, rects.dest, xlate, TRUE, stride, clip);
   }
+  const char* name = Rop3Name(kRop3PatSelect);
+  const int nameLength = static_cast<int>(std::strlen(name));
+  const bool onePass = (!clip || clip->iDComplexity != DC_COMPLEX) &&
+                       RopRunsInOnePass(pdev, name, nameLength, bands.first, pattern, size);
+  BOOL result = FALSE;
+  if (!onePass) FillPattern(pdev, clip, plane, r, stride, pattern, size, R2_XORPEN);
   if (bands.first) {
     const PdevRect placed{0, 0, rects.dest.right - rects.dest.left, rects.dest.bottom - rects.dest.top};
-    result = ForEachClipRectWithSource(pdev, plane, rects.dest, stride, bands.first, placed, bandStride, clip,
-                                       AndRowsIntoPlane);
+    result = onePass ? EvalRop3Rpn(pdev, clip, plane, rects.dest, stride, name, nameLength, bands.first, placed,
+                                   bandStride, pattern, size, nullptr, nullptr)
+                     : ForEachClipRectWithSource(pdev, plane, rects.dest, stride, bands.first, placed, bandStride,
+                                                 clip, AndRowsIntoPlane);
     GlobalFree(bands.first);
   }
   // The second pass completes the blit, or undoes the first when the source
   // could not be converted.
-  FillPattern(pdev, clip, plane, r, stride, pattern, size, R2_XORPEN);
+  if (!onePass) FillPattern(pdev, clip, plane, r, stride, pattern, size, R2_XORPEN);
   GlobalFree(pattern);
   return result;
 }

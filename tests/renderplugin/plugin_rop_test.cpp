@@ -151,7 +151,16 @@ TEST(MaskedPatternBlt, PatternThroughAlternatingMaskColumns) {
       {"grey 24 x 10", 0x808080, {5, 3, 29, 13}, false},
   };
   std::mt19937 rng(5);
+  // Without a clip the blit is one pass; through a clip of two rectangles
+  // that together hold the planes it is XOR, AND, XOR: both give the rule.
+  const RECTL halves[] = {{0, 0, 48, 7}, {0, 7, 48, 16}};
+  for (const bool complexClip : {false, true})
   for (const Case& c : cases) {
+    SCOPED_TRACE(complexClip ? "complex clip" : "no clip");
+    CLIPOBJ* clip = complexClip ? plat::engine::CreateClip(halves, 2) : nullptr;
+    if (clip) {
+      ASSERT_EQ(clip->iDComplexity, DC_COMPLEX);
+    }
     Planes planes(48, 16, true);
     planes.Randomise(rng);
     const std::vector<BYTE> before = planes.bits;
@@ -164,7 +173,8 @@ TEST(MaskedPatternBlt, PatternThroughAlternatingMaskColumns) {
     BYTE* pattern = OemRealizePattern(probe.pdev.get(), brush.bo, &size, FALSE);
     ASSERT_NE(pattern, nullptr);
     const int drum = probe.pdev->drawing.plateSelector == 1 ? 1 : 2;
-    ASSERT_TRUE(planes.Blit(0xB8B8, c.target, &mask.so, brush.bo)) << c.name;
+    ASSERT_TRUE(planes.Blit(0xB8B8, c.target, &mask.so, brush.bo, nullptr, clip)) << c.name;
+    if (clip) plat::engine::DeleteClip(clip);
     bool anyPatternInk = false;
     for (LONG y = 0; y < planes.height; ++y)
       for (LONG x = 0; x < planes.width; ++x) {
