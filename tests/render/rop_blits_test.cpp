@@ -168,17 +168,20 @@ struct KernelCase {
   int (*rule)(int d, int s);
 };
 
-// Each kernel at odd source and destination offsets changes only the
-// destination's bits, reading source bytes past the stride as 0.
-TEST(RowKernels, CombineAtAnyBitOffsetAndTouchNothingElse) {
-  const KernelCase cases[] = {
+// The row kernels and the rule each follows dot by dot.
+const KernelCase kKernelRules[] = {
       {"and", AndRowsIntoPlane, [](int d, int s) { return d & s; }},
       {"or", OrRowsIntoPlane, [](int d, int s) { return d | s; }},
       {"xor", XorRowsIntoPlane, [](int d, int s) { return d ^ s; }},
       {"copy", CopyRowsShifted, [](int, int s) { return s; }},
       {"inverted", CopyRowsInverted, [](int, int s) { return 1 - s; }},
-      {"white-and", WhiteThenAndKernel, [](int, int s) { return s; }},
-  };
+};
+
+// Each kernel at odd source and destination offsets changes only the
+// destination's bits, reading source bytes past the stride as 0.
+TEST(RowKernels, CombineAtAnyBitOffsetAndTouchNothingElse) {
+  std::vector<KernelCase> cases(std::begin(kKernelRules), std::end(kKernelRules));
+  cases.push_back({"white-and", WhiteThenAndKernel, [](int, int s) { return s; }});
   std::mt19937 rng(3);
   const LONG srcStride = 3;  // 24 bits; the source rect runs past them
   std::vector<BYTE> src(srcStride * 6);
@@ -479,13 +482,7 @@ namespace {
 // ways and a source rect running past its row: each kernel against its rule,
 // nothing outside dest changed.
 TEST(RowKernels, LongRowsAtEveryShiftFollowTheRule) {
-  const KernelCase cases[] = {
-      {"and", AndRowsIntoPlane, [](int d, int s) { return d & s; }},
-      {"or", OrRowsIntoPlane, [](int d, int s) { return d | s; }},
-      {"xor", XorRowsIntoPlane, [](int d, int s) { return d ^ s; }},
-      {"copy", CopyRowsShifted, [](int, int s) { return s; }},
-      {"inverted", CopyRowsInverted, [](int, int s) { return 1 - s; }},
-  };
+  const auto& cases = kKernelRules;
   std::mt19937 rng(11);
   const LONG srcStride = 40;  // 320 bits
   std::vector<BYTE> src(srcStride * 4);
