@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench_summary.h"
+#include "dashed_strokes.h"
 #include "plat/engine_blit.h"
 
 namespace {
@@ -113,68 +114,21 @@ void BM_EngRopB8Pattern(benchmark::State& state) {
   plat::engine::DeleteBrush(brush);
 }
 
-// 1,000 dashed strokes 3 dots wide, 400 dots long, mitred, dashes 18 on, 9 off.
-struct Stroke {
-  double x0, y0, x1, y1;
-};
-const std::vector<Stroke>& Strokes() {
-  static std::vector<Stroke> s = [] {
-    std::vector<Stroke> out;
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<double> x(200, kW - 200), y(200, kH - 200), a(0, 6.283185307179586);
-    for (int i = 0; i < 1000; ++i) {
-      const double cx = x(rng), cy = y(rng), angle = a(rng);
-      out.push_back({cx - 200 * std::cos(angle), cy - 200 * std::sin(angle), cx + 200 * std::cos(angle),
-                     cy + 200 * std::sin(angle)});
-    }
-    return out;
-  }();
-  return s;
+const std::vector<benchsupport::Stroke>& Strokes() {
+  static const std::vector<benchsupport::Stroke> strokes = benchsupport::RandomStrokes(kW, kH);
+  return strokes;
 }
-constexpr double kDashes[2] = {18, 9};
 
 void BM_EngDashedStrokes(benchmark::State& state) {
-  std::vector<PATHOBJ*> paths;
-  for (const Stroke& s : Strokes()) {
-    plat::engine::SubPath sp;
-    sp.points = {POINTFIX{static_cast<FIX>(s.x0 * 16), static_cast<FIX>(s.y0 * 16)},
-                 POINTFIX{static_cast<FIX>(s.x1 * 16), static_cast<FIX>(s.y1 * 16)}};
-    paths.push_back(plat::engine::CreatePath({sp}));
-  }
+  benchsupport::StrokePaths set(Strokes());
   BRUSHOBJ* brush = plat::engine::CreateSolidBrush(0x204080);
-  FLOAT_LONG style[2];
-  style[0].e = static_cast<FLOATL>(kDashes[0]), style[1].e = static_cast<FLOATL>(kDashes[1]);
-  LINEATTRS la{};
-  la.fl = LA_GEOMETRIC | LA_STYLED;
-  la.iJoin = JOIN_MITER;
-  la.iEndCap = ENDCAP_BUTT;
-  la.elWidth.e = 3;
-  la.eMiterLimit = 10;
-  la.cstyle = 2;
-  la.pstyle = style;
   for (auto _ : state)
-    for (PATHOBJ* p : paths) EngStrokePath(Target().so, p, nullptr, nullptr, brush, nullptr, &la, R2_COPYPEN);
+    for (PATHOBJ* p : set.paths)
+      EngStrokePath(Target().so, p, nullptr, nullptr, brush, nullptr, &set.la, R2_COPYPEN);
   plat::engine::DeleteBrush(brush);
-  for (PATHOBJ* p : paths) plat::engine::DeletePath(p);
 }
 void BM_CairoDashedStrokes(benchmark::State& state) {
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kW, kH);
-  cairo_t* cr = cairo_create(surface);
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  cairo_set_source_rgb(cr, 0x80 / 255.0, 0x40 / 255.0, 0x20 / 255.0);
-  cairo_set_line_width(cr, 3);
-  cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-  cairo_set_dash(cr, kDashes, 2, 0);
-  for (auto _ : state)
-    for (const Stroke& s : Strokes()) {
-      cairo_move_to(cr, s.x0, s.y0);
-      cairo_line_to(cr, s.x1, s.y1);
-      cairo_stroke(cr);
-    }
-  cairo_surface_flush(surface);
-  cairo_destroy(cr);
-  cairo_surface_destroy(surface);
+  benchsupport::CairoDashedStrokes(state, kW, kH, 0x80 / 255.0, 0x40 / 255.0, 0x20 / 255.0, Strokes());
 }
 
 BENCHMARK(BM_EngSrcCopy)->Unit(benchmark::kMillisecond);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench_summary.h"
+#include "dashed_strokes.h"
 #include "plat/engine.h"
 #include "plat/engine_clip_xlate.h"
 #include "plat/engine_draw.h"
@@ -61,57 +62,17 @@ struct Page {
   }
 };
 
-// 1,000 strokes 400 dots long at random places and angles, dashes 18 on, 9 off.
-struct Stroke {
-  double x0, y0, x1, y1;
-};
-const std::vector<Stroke>& Strokes() {
-  static std::vector<Stroke> s = [] {
-    std::vector<Stroke> out;
-    std::mt19937 rng(5);
-    std::uniform_real_distribution<double> x(200, kW - 200), y(200, kH - 200), a(0, 6.283185307179586);
-    for (int i = 0; i < 1000; ++i) {
-      const double cx = x(rng), cy = y(rng), angle = a(rng);
-      out.push_back({cx - 200 * std::cos(angle), cy - 200 * std::sin(angle), cx + 200 * std::cos(angle),
-                     cy + 200 * std::sin(angle)});
-    }
-    return out;
-  }();
-  return s;
+const std::vector<benchsupport::Stroke>& Strokes() {
+  static const std::vector<benchsupport::Stroke> strokes = benchsupport::RandomStrokes(kW, kH);
+  return strokes;
 }
-constexpr double kDashes[2] = {18, 9};
-
-struct StrokeSet {
-  std::vector<PATHOBJ*> paths;
-  FLOAT_LONG style[2];
-  LINEATTRS la{};
-  StrokeSet() {
-    for (const Stroke& s : Strokes()) {
-      plat::engine::SubPath sp;
-      sp.points = {POINTFIX{static_cast<FIX>(s.x0 * 16), static_cast<FIX>(s.y0 * 16)},
-                   POINTFIX{static_cast<FIX>(s.x1 * 16), static_cast<FIX>(s.y1 * 16)}};
-      paths.push_back(plat::engine::CreatePath({sp}));
-    }
-    style[0].e = static_cast<FLOATL>(kDashes[0]);
-    style[1].e = static_cast<FLOATL>(kDashes[1]);
-    la.fl = LA_GEOMETRIC | LA_STYLED;
-    la.iJoin = JOIN_MITER;
-    la.iEndCap = ENDCAP_BUTT;
-    la.elWidth.e = 3;
-    la.eMiterLimit = 10;
-    la.cstyle = 2;
-    la.pstyle = style;
-  }
-  ~StrokeSet() {
-    for (PATHOBJ* p : paths) plat::engine::DeletePath(p);
-  }
-};
+using benchsupport::StrokePaths;
 
 constexpr MIX kCopyMix = (R2_COPYPEN << 8) | R2_COPYPEN;
 
 void BM_PluginRedStrokes(benchmark::State& state) {
   Page page(true);
-  StrokeSet set;
+  StrokePaths set(Strokes());
   BRUSHOBJ* red = plat::engine::CreateSolidBrush(0x0000FF);
   for (auto _ : state)
     for (PATHOBJ* p : set.paths) OemStrokeOnInkPlane(&page.so, p, nullptr, nullptr, red, nullptr, &set.la, kCopyMix);
@@ -120,7 +81,7 @@ void BM_PluginRedStrokes(benchmark::State& state) {
 
 void BM_ClassicBlackStrokes(benchmark::State& state) {
   Page page(false);
-  StrokeSet set;
+  StrokePaths set(Strokes());
   BRUSHOBJ* black = plat::engine::CreateSolidBrush(0);
   for (auto _ : state)
     for (PATHOBJ* p : set.paths)
@@ -129,25 +90,7 @@ void BM_ClassicBlackStrokes(benchmark::State& state) {
   plat::engine::DeleteBrush(black);
 }
 
-void BM_CairoStrokes(benchmark::State& state) {
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kW, kH);
-  cairo_t* cr = cairo_create(surface);
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  cairo_set_source_rgb(cr, 1, 0, 0);
-  cairo_set_line_width(cr, 3);
-  cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
-  cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-  cairo_set_dash(cr, kDashes, 2, 0);
-  for (auto _ : state)
-    for (const Stroke& s : Strokes()) {
-      cairo_move_to(cr, s.x0, s.y0);
-      cairo_line_to(cr, s.x1, s.y1);
-      cairo_stroke(cr);
-    }
-  cairo_surface_flush(surface);
-  cairo_destroy(cr);
-  cairo_surface_destroy(surface);
-}
+void BM_CairoStrokes(benchmark::State& state) { benchsupport::CairoDashedStrokes(state, kW, kH, 1, 0, 0, Strokes()); }
 
 std::vector<BYTE>& SourceBits() {
   static std::vector<BYTE> bits = [] {
