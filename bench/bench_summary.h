@@ -7,6 +7,8 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
@@ -58,5 +60,28 @@ class MedianReporter : public benchmark::ConsoleReporter {
   std::map<std::string, Times> aggregated_;
   std::map<std::string, std::vector<Times>> samples_;
 };
+
+// A goal of ours against a peer in the same run: at most `limit` times the
+// peer's median wall time.
+struct RatioGoal {
+  const char* what;
+  const char* ours;
+  const char* peer;
+  const char* peerName;
+  double limit;
+};
+
+// Prints each goal whose two benchmarks ran: both medians, the ratio, met
+// or MISSED.
+inline void PrintRatioGoals(const MedianReporter& reporter, std::initializer_list<RatioGoal> goals) {
+  const auto m = reporter.Medians();
+  const auto ms = [&](const char* name) { return m.contains(name) ? m.at(name).realMs : 0.0; };
+  for (const RatioGoal& g : goals) {
+    const double ours = ms(g.ours), peer = ms(g.peer);
+    if (ours <= 0 || peer <= 0) continue;
+    std::printf("%s: %.3g ms, %s %.3g ms: %.2fx (goal <= %.1fx, %s)\n", g.what, ours, g.peerName, peer, ours / peer,
+                g.limit, ours / peer <= g.limit ? "met" : "MISSED");
+  }
+}
 
 }  // namespace benchsupport

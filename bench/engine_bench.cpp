@@ -148,28 +148,13 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchsupport::MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto m = reporter.Medians();
-  const auto ms = [&](const char* name) { return m.contains(name) ? m.at(name).realMs : 0.0; };
-  struct Goal {
-    const char* what;
-    const char* ours;
-    const char* peer;
-    const char* peerName;
-    double limit;
-  };
-  const Goal goals[] = {
+  benchsupport::PrintRatioGoals(reporter, {
       {"SRCCOPY, A4 24 bpp", "BM_EngSrcCopy", "BM_PixmanSrc", "pixman OP_SRC", 1.5},
       {"constant-alpha blend", "BM_EngAlphaBlend", "BM_PixmanOver", "pixman OP_OVER", 1.5},
       {"2x nearest stretch", "BM_EngStretch2x", "BM_PixmanScale2x", "pixman scale", 1.5},
       {"ROP 0xB8 with a pattern", "BM_EngRopB8Pattern", "BM_PixmanSrc", "pixman OP_SRC", 4},
       {"1,000 dashed strokes", "BM_EngDashedStrokes", "BM_CairoDashedStrokes", "cairo RGB24", 2},
-  };
-  for (const Goal& g : goals) {
-    const double ours = ms(g.ours), peer = ms(g.peer);
-    if (ours <= 0 || peer <= 0) continue;
-    std::printf("%s: %.1f ms, %s %.1f ms: %.2fx (goal <= %.1fx, %s)\n", g.what, ours, g.peerName, peer, ours / peer,
-                g.limit, ours / peer <= g.limit ? "met" : "MISSED");
-  }
+  });
   benchmark::Shutdown();
   return 0;
 }

@@ -147,27 +147,12 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchsupport::MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto m = reporter.Medians();
-  const auto ms = [&](const std::string& name) { return m.contains(name) ? m.at(name).realMs : 0.0; };
-  struct Goal {
-    const char* what;
-    std::string ours;
-    std::string peer;
-    const char* peerName;
-    double limit;
-  };
-  const Goal goals[] = {
+  benchsupport::PrintRatioGoals(reporter, {
       {"1,000 dashed red strokes", "BM_PluginRedStrokes", "BM_ClassicBlackStrokes", "classic black", 3},
       {"1,000 dashed red strokes", "BM_PluginRedStrokes", "BM_CairoStrokes", "cairo RGB24", 5},
       {"SRCCOPY A3", "BM_PluginSrcCopy", "BM_ClassicSrcCopy", "classic", 1.2},
       {"ROP 0xB8 with a pattern A3", "BM_PluginB8", "BM_ClassicB8", "classic", 1.2},
-  };
-  for (const Goal& g : goals) {
-    const double ours = ms(g.ours), peer = ms(g.peer);
-    if (ours <= 0 || peer <= 0) continue;
-    std::printf("%s: %.1f ms, %s %.1f ms: %.2fx (goal <= %.1fx, %s)\n", g.what, ours, g.peerName, peer, ours / peer,
-                g.limit, ours / peer <= g.limit ? "met" : "MISSED");
-  }
+  });
   benchmark::Shutdown();
   return 0;
 }

@@ -74,12 +74,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchsupport::MedianReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto m = reporter.Medians();
-  if (m.contains("BM_SmallFileQueries") && m.contains("BM_LargeFileQueries")) {
-    const double small = m.at("BM_SmallFileQueries").cpuMs, large = m.at("BM_LargeFileQueries").cpuMs;
-    const double ratio = large / small;
-    std::printf("100 queries: large file %.3f ms, small file %.3f ms: %.2fx (goal <= 2.0x, %s)\n", large, small, ratio,
-                ratio <= 2.0 ? "met" : "MISSED");
-  }
+  benchsupport::PrintRatioGoals(reporter, {{"100 queries", "BM_LargeFileQueries", "BM_SmallFileQueries",
+                                             "in a file of 100 keys", 2}});
   return 0;
 }
