@@ -500,6 +500,20 @@ void LineFetcher::GatherStrip(LONG first) {
       const LONG columns = std::min<LONG>(16, byteCount - g);
       unsigned inked = ~blank & ((1u << columns) - 1);
       if (!inked) continue;
+      if (whiteOneAllowed_) {
+        // The caller whitens the plane after the sheet: bytes with ink are
+        // whitened now, while their lines are in the cache.
+        const __m128i ones = _mm_set1_epi8(-1);
+        for (int k = 0; k < 16; ++k) {
+          const LONG j = j0 + (k < 8 ? 7 - k : 23 - k);
+          if (j >= count_) continue;
+          BYTE* at = plane_.Row(count_ - 1 - j) + byte0 + g;
+          if (g + 16 <= byteCount)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at), ones);
+          else
+            std::memset(at, 0xFF, static_cast<std::size_t>(byteCount - g));
+        }
+      }
       // 16 x 16 byte transpose: afterwards x[c] holds byte column c of the 16 rows.
       for (int round = 0; round < 4; ++round) {
         __m128i y[16];
@@ -509,7 +523,7 @@ void LineFetcher::GatherStrip(LONG first) {
         }
         for (int k = 0; k < 16; ++k) x[k] = y[k];
       }
-      if (trackRows) {
+      if (trackRows && !whiteOneAllowed_) {
         // Byte i of every x[c] is the row loaded into x[i].
         __m128i rowsAny = x[0];
         for (int c = 1; c < 16; ++c) rowsAny = _mm_or_si128(rowsAny, x[c]);
@@ -561,11 +575,16 @@ void LineFetcher::GatherStrip(LONG first) {
     }
   }
 #endif
+#if defined(__SSE2__) && !defined(SHEET_KERNELS_SCALAR)
+  const bool gatherWhitened = whiteOneAllowed_;
+#else
+  const bool gatherWhitened = false;
+#endif
   if (trackRows && first + kStripColumns >= width_) {
     // Past a cut width the strips stop short of the row's end.
     const LONG covered = byte0 + byteCount;
     for (LONG j = 0; j < count_; ++j) {
-      if (rowInk_[static_cast<std::size_t>(j / 16)] & RowInkBit(j)) continue;
+      if (!gatherWhitened && (rowInk_[static_cast<std::size_t>(j / 16)] & RowInkBit(j))) continue;
       const LONG y = count_ - 1 - j;
       if (covered >= plane_.stride || RowIsWhite(plane_.Row(y) + covered, (plane_.stride - covered) * 8))
         whiteRows_[static_cast<std::size_t>(firstRow_ + y)] = 1;

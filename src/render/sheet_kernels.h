@@ -82,7 +82,8 @@ class LineFetcher {
   // (white = 1, bits past a cut width set white), for a caller that packs
   // their complement and whitens the plane after the sheet: each such row is
   // whitened (and flagged white) when the next line is asked for, while it
-  // is still in the cache.
+  // is still in the cache. Turned lines are gathered from bytes that are
+  // whitened once read.
   void HandOutWhiteOne() { whiteOneAllowed_ = true; }
   // Whether the line Next gave last has white = 1.
   bool LineIsWhiteOne() const { return whiteOne_; }
