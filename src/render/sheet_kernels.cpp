@@ -441,10 +441,13 @@ inline unsigned RowInkBit(LONG j) {
 void LineFetcher::GatherStrip(LONG first) {
   const std::size_t lineBytes = static_cast<std::size_t>(lineBytes_);
   const std::size_t stripBytes = lineBytes * static_cast<std::size_t>(kStripColumns);
-  if (strip_.size() != stripBytes)
-    strip_.assign(stripBytes, 0);
-  else
-    std::memset(strip_.data(), 0, stripBytes);
+  // Cleared on its first ink: the lines of a blank strip are never handed out.
+  bool cleared = strip_.size() != stripBytes;
+  if (cleared) strip_.assign(stripBytes, 0);
+  auto clear = [&] {
+    if (!cleared) std::memset(strip_.data(), 0, stripBytes);
+    cleared = true;
+  };
   stripStart_ = first;
   const LONG byte0 = first / 8;
   const LONG byteCount = std::clamp<LONG>(plane_.stride - byte0, 0, kStripColumns / 8);
@@ -500,6 +503,7 @@ void LineFetcher::GatherStrip(LONG first) {
       const LONG columns = std::min<LONG>(16, byteCount - g);
       unsigned inked = ~blank & ((1u << columns) - 1);
       if (!inked) continue;
+      clear();
       if (whiteOneAllowed_) {
         // The caller whitens the plane after the sheet: bytes with ink are
         // whitened now, while their lines are in the cache.
@@ -562,6 +566,7 @@ void LineFetcher::GatherStrip(LONG first) {
         std::uint64_t x = 0;
         for (int t = 0; t < 8; ++t) x |= static_cast<std::uint64_t>(rows[t][c]) << (8 * (7 - t));
         if (!x) continue;
+        clear();
         std::uint64_t f = x | (x >> 32);
         f |= f >> 16;
         stripInk_[g + c] |= static_cast<BYTE>(f | (f >> 8));
