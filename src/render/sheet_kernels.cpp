@@ -406,7 +406,20 @@ std::span<BYTE> LineFetcher::Next(DWORD& lineCounter) {
     return {};
   }
   const std::size_t lineBytes = static_cast<std::size_t>(lineBytes_);
-  if (lineBytes == 0) {  // no rows: every column is blank
+  if (next_ == 0 && stripStart_ < 0) {
+    // A blank plane (a drum without ink) is read row by row, as a plane
+    // is laid out, rather than strip by strip; the white rows before the
+    // first ink are flagged on the way.
+    const bool track = !whiteRows_.empty() && !inverted_;
+    LONG y = 0;
+    for (; y < count_; ++y) {
+      const BYTE* row = plane_.Row(y);
+      if (inverted_ ? RowHasInk(row, plane_.stride * 8) : !RowIsWhite(row, plane_.stride * 8)) break;
+      if (track) whiteRows_[static_cast<std::size_t>(firstRow_ + y)] = 1;
+    }
+    planeBlank_ = y == count_;
+  }
+  if (lineBytes == 0 || planeBlank_) {  // no rows, or no ink: every column is blank
     lineCounter += static_cast<DWORD>(width_ - next_);
     next_ = width_;
     return {};

@@ -111,6 +111,7 @@ class LineFetcher {
   std::vector<std::uint16_t> rowInk_;
   std::vector<BYTE> strip_;
   LONG stripStart_ = -1;
+  bool planeBlank_ = false;
 };
 
 // 600 to 300 dpi across a line (ink = 1): smooths pairs, then keeps the left
