@@ -32,19 +32,39 @@ inline std::size_t LowestZeroByte(std::uint64_t v) {
   return m ? LowestSetByte(m) : 8;
 }
 
-// Length of the line without its trailing 0x00 bytes.
+// Lines given with white = 1 are packed as their complement: Flip is then
+// 0xFF, XORed into every byte read for the output.
+template <std::uint8_t Flip>
+inline std::uint8_t Ink(std::uint8_t b) {
+  return static_cast<std::uint8_t>(b ^ Flip);
+}
+
+// Length of the line without its trailing blank bytes.
+template <std::uint8_t Flip>
 std::size_t TrimmedLength(const std::uint8_t* p, std::size_t n) {
   if constexpr (kWordScan) {
+    constexpr std::uint64_t flip = Flip * kOnes;
     // Blank stretches are skipped 32 bytes at a time.
-    while (n >= 32 && (Load8(p + n - 8) | Load8(p + n - 16) | Load8(p + n - 24) | Load8(p + n - 32)) == 0) n -= 32;
+    while (n >= 32 && ((Load8(p + n - 8) ^ flip) | (Load8(p + n - 16) ^ flip) | (Load8(p + n - 24) ^ flip) |
+                       (Load8(p + n - 32) ^ flip)) == 0)
+      n -= 32;
     while (n >= 8) {
-      const std::uint64_t v = Load8(p + n - 8);
+      const std::uint64_t v = Load8(p + n - 8) ^ flip;
       if (v != 0) return n - (static_cast<std::size_t>(std::countl_zero(v)) >> 3);
       n -= 8;
     }
   }
-  while (n > 0 && p[n - 1] == 0) --n;
+  while (n > 0 && Ink<Flip>(p[n - 1]) == 0) --n;
   return n;
+}
+
+template <std::uint8_t Flip>
+inline void CopyInk(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
+  if constexpr (Flip == 0) {
+    std::memcpy(to, from, n);
+  } else {
+    for (std::size_t k = 0; k < n; ++k) to[k] = Ink<Flip>(from[k]);
+  }
 }
 
 // Number of bytes equal to p[0] from p on, at most limit (limit >= 1).
@@ -123,6 +143,7 @@ inline std::uint64_t StartsAt(const std::uint64_t* eq, std::size_t w) {
 }
 
 // One piece from i, with every limit applied; returns the bytes taken.
+template <std::uint8_t Flip>
 inline std::size_t PackOne(const std::uint8_t* p, std::size_t n, std::size_t i, const std::uint64_t* eq,
                            std::uint8_t*& o) {
   const std::size_t left = n - i;
@@ -133,7 +154,7 @@ inline std::size_t PackOne(const std::uint8_t* p, std::size_t n, std::size_t i, 
     if (r == 64) r += static_cast<std::size_t>(std::countr_one(MapAt(eq, i + 64)));
     r = std::min(r + 1, std::min<std::size_t>(left - 2, 128));
     *o++ = static_cast<std::uint8_t>(1 - static_cast<int>(r));
-    *o++ = p[i];
+    *o++ = Ink<Flip>(p[i]);
     return r;
   }
   // Literal up to the next pair of equal neighbours.
@@ -145,18 +166,25 @@ inline std::size_t PackOne(const std::uint8_t* p, std::size_t n, std::size_t i, 
   }
   j = std::min(j, std::min<std::size_t>(left - 2, 127));
   *o++ = static_cast<std::uint8_t>(j - 1);
-  std::memcpy(o, p + i, j);
+  CopyInk<Flip>(o, p + i, j);
   o += j;
   return j;
 }
 
 // Copies 16 bytes at a time, at least 16 and at most len + 15.
+template <std::uint8_t Flip>
 inline void CopyBlocks(std::uint8_t* to, const std::uint8_t* from, std::size_t len) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
-  for (std::size_t k = 16; k < len; k += 16)
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k)));
+  const __m128i flip = _mm_set1_epi8(static_cast<char>(Flip));
+  auto block = [&](std::size_t k) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+    if constexpr (Flip != 0) v = _mm_xor_si128(v, flip);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + k), v);
+  };
+  block(0);
+  for (std::size_t k = 16; k < len; k += 16) block(k);
 }
 
+template <std::uint8_t Flip>
 std::size_t PackMapped(const std::uint8_t* p, std::size_t n, std::uint8_t* out) {
   std::uint64_t eq[kMapWords];
   MapEqualNeighbours(p, n, eq);
@@ -197,7 +225,7 @@ std::size_t PackMapped(const std::uint8_t* p, std::size_t n, std::uint8_t* out) 
         // Too long for one header: take limited pieces until one ends where
         // the map has a start again.
         do {
-          i += PackOne(p, n, i, eq, o);
+          i += PackOne<Flip>(p, n, i, eq, o);
         } while (i <= last && !((StartsAt(eq, i >> 6) >> (i & 63)) & 1));
         if (i > last) break;
         w = i >> 6;
@@ -211,60 +239,70 @@ std::size_t PackMapped(const std::uint8_t* p, std::size_t n, std::uint8_t* out) 
       const std::size_t runMask = std::size_t(0) - run;
       o[0] = static_cast<std::uint8_t>(((len - 1) ^ runMask) + run);
       const std::size_t payload = len ^ ((len ^ 1) & runMask);
-      CopyBlocks(o + 1, p + i, payload);
+      CopyBlocks<Flip>(o + 1, p + i, payload);
       o += 1 + payload;
       i = next;
       run = nextRun;
     }
   }
-  while (n - i >= 3) i += PackOne(p, n, i, eq, o);
+  while (n - i >= 3) i += PackOne<Flip>(p, n, i, eq, o);
   const std::size_t rest = n - i;
   *o++ = static_cast<std::uint8_t>(rest - 1);
-  std::memcpy(o, p + i, rest);
+  CopyInk<Flip>(o, p + i, rest);
   o += rest;
   return static_cast<std::size_t>(o - out);
 }
 #endif
 
 // Plain word-scanning encoder, for long lines and hosts without SSE2.
+template <std::uint8_t Flip>
 std::size_t PackScanned(const std::uint8_t* p, std::size_t n, std::uint8_t* out) {
   std::uint8_t* o = out;
   while (n >= 3) {
     if (p[0] == p[1]) {
       const std::size_t r = RunLength(p, std::min<std::size_t>(n - 2, 128));
       *o++ = static_cast<std::uint8_t>(1 - static_cast<int>(r));  // r = 1 gives 0x00, a one-byte literal
-      *o++ = p[0];
+      *o++ = Ink<Flip>(p[0]);
       p += r;
       n -= r;
     } else {
       const std::size_t j = LiteralLength(p, std::min<std::size_t>(n - 2, 127));
       *o++ = static_cast<std::uint8_t>(j - 1);
-      std::memcpy(o, p, j);
+      CopyInk<Flip>(o, p, j);
       o += j;
       p += j;
       n -= j;
     }
   }
   *o++ = static_cast<std::uint8_t>(n - 1);
-  std::memcpy(o, p, n);
+  CopyInk<Flip>(o, p, n);
   o += n;
   return static_cast<std::size_t>(o - out);
 }
 
-}  // namespace
-
-std::size_t PackBitsLine(std::span<const std::uint8_t> line, std::span<std::uint8_t> out, std::int16_t& mode) {
+template <std::uint8_t Flip>
+std::size_t Pack(std::span<const std::uint8_t> line, std::span<std::uint8_t> out, std::int16_t& mode) {
   if (out.size() < PackBitsBound(line.size())) {
     mode = -1;
     return 0;
   }
-  const std::size_t n = TrimmedLength(line.data(), line.size());
+  const std::size_t n = TrimmedLength<Flip>(line.data(), line.size());
   if (n == 0) return 0;
   mode = kPackBitsMode;
   // Neither a run nor a literal takes the last two bytes, so the line always
   // ends with a short literal of one or two bytes.
 #if defined(__SSE2__)
-  if (n <= kMapBytes) return PackMapped(line.data(), n, out.data());
+  if (n <= kMapBytes) return PackMapped<Flip>(line.data(), n, out.data());
 #endif
-  return PackScanned(line.data(), n, out.data());
+  return PackScanned<Flip>(line.data(), n, out.data());
+}
+
+}  // namespace
+
+std::size_t PackBitsLine(std::span<const std::uint8_t> line, std::span<std::uint8_t> out, std::int16_t& mode) {
+  return Pack<0x00>(line, out, mode);
+}
+
+std::size_t PackBitsLineWhiteOne(std::span<const std::uint8_t> line, std::span<std::uint8_t> out, std::int16_t& mode) {
+  return Pack<0xFF>(line, out, mode);
 }

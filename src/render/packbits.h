@@ -20,3 +20,7 @@ constexpr std::size_t PackBitsBound(std::size_t n) { return 2 * n; }
 // out must hold PackBitsBound(line.size()) bytes; a smaller buffer returns 0
 // with mode -1 (nothing written).
 std::size_t PackBitsLine(std::span<const std::uint8_t> line, std::span<std::uint8_t> out, std::int16_t& mode);
+
+// PackBitsLine of the complement of line: for a row as the plane keeps it
+// (white = 1), which then need not be inverted first.
+std::size_t PackBitsLineWhiteOne(std::span<const std::uint8_t> line, std::span<std::uint8_t> out, std::int16_t& mode);

@@ -123,6 +123,8 @@ PageEnd SendDrumPage(RenderPdev* pdev, SheetWork& work, int drum, const PlaneVie
   const bool turned = pdev->orientation == 90;
   LineFetcher lines(plane, turned, work.lineWidth, work.lineCount, inverted);
   lines.TrackWhiteRows(whiteRows);
+  // Rows are packed as they lie unless the line is rewritten first.
+  if (pdev->resolutionMode != 2) lines.HandOutWhiteOne();
   if (duplex && pdev->customPosition) {
     const LONG y = odd ? pdev->backY : pdev->frontY;
     if (y < 0) lines.SkipRows(Dots(-static_cast<std::int64_t>(y), pdev->resolutionY));
@@ -153,7 +155,8 @@ PageEnd SendDrumPage(RenderPdev* pdev, SheetWork& work, int drum, const PlaneVie
       }
     }
     std::int16_t mode = pdev->compressionMode;
-    const std::size_t n = PackBitsLine(line, work.packed, mode);
+    const std::size_t n =
+        lines.LineIsWhiteOne() ? PackBitsLineWhiteOne(line, work.packed, mode) : PackBitsLine(line, work.packed, mode);
     if (n > 0) {
       if (mode != pdev->compressionMode && !WriteCompressionMode(pdev, mode)) return PageEnd::kFailed;
       const std::span<const BYTE> packed(work.packed.data(), n);

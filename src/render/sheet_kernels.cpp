@@ -371,6 +371,11 @@ void LineFetcher::SkipRows(LONG n) {
 
 std::span<BYTE> LineFetcher::Next(DWORD& lineCounter) {
   if (!orientation90_) {
+    if (lastRow_) {
+      std::memset(lastRow_, 0xFF, static_cast<std::size_t>(plane_.stride));
+      if (!whiteRows_.empty()) whiteRows_[static_cast<std::size_t>(firstRow_ + next_ - 1)] = 1;
+      lastRow_ = nullptr;
+    }
     const BYTE edgeMask = (width_ & 7) ? static_cast<BYTE>(0xFF << (8 - (width_ & 7))) : 0xFF;
     while (next_ < count_) {
       BYTE* row = plane_.Row(next_++);
@@ -383,6 +388,12 @@ std::span<BYTE> LineFetcher::Next(DWORD& lineCounter) {
           ++lineCounter;
           continue;
         }
+        if (whiteOneAllowed_) {
+          whiteOne_ = true;
+          lastRow_ = row;
+          if (width_ & 7) row[lineBytes_ - 1] |= static_cast<BYTE>(~edgeMask);
+          return {row, static_cast<std::size_t>(lineBytes_)};
+        }
         InvertBytes(row, static_cast<std::size_t>(lineBytes_));
       } else if (!RowHasInk(row, width_)) {
         ++lineCounter;
@@ -394,78 +405,69 @@ std::span<BYTE> LineFetcher::Next(DWORD& lineCounter) {
     }
     return {};
   }
-  if (columnInk_.empty()) FindInkedColumns();
   const std::size_t lineBytes = static_cast<std::size_t>(lineBytes_);
+  if (next_ == 0 && stripStart_ < 0) {
+    // A blank plane (a drum without ink) is read row by row, as a plane
+    // is laid out, rather than strip by strip; the white rows before the
+    // first ink are flagged on the way.
+    const bool track = !whiteRows_.empty() && !inverted_;
+    LONG y = 0;
+    for (; y < count_; ++y) {
+      const BYTE* row = plane_.Row(y);
+      if (inverted_ ? RowHasInk(row, plane_.stride * 8) : !RowIsWhite(row, plane_.stride * 8)) break;
+      if (track) whiteRows_[static_cast<std::size_t>(firstRow_ + y)] = 1;
+    }
+    planeBlank_ = y == count_;
+  }
+  if (lineBytes == 0 || planeBlank_) {  // no rows, or no ink: every column is blank
+    lineCounter += static_cast<DWORD>(width_ - next_);
+    next_ = width_;
+    return {};
+  }
   while (next_ < width_) {
     const LONG col = next_++;
-    if (!(columnInk_[static_cast<std::size_t>(col >> 3)] & (0x80 >> (col & 7)))) {
+    if (stripStart_ < 0 || col < stripStart_ || col >= stripStart_ + kStripColumns) GatherStrip(col - col % kStripColumns);
+    const LONG c = col - stripStart_;
+    if (!(stripInk_[static_cast<std::size_t>(c >> 3)] & (0x80 >> (c & 7)))) {
       ++lineCounter;
       continue;
     }
-    if (stripStart_ < 0 || col < stripStart_ || col >= stripStart_ + kStripColumns) GatherStrip(col - col % kStripColumns);
-    return {strip_.data() + static_cast<std::size_t>(col - stripStart_) * lineBytes, lineBytes};
+    return {strip_.data() + static_cast<std::size_t>(c) * lineBytes, lineBytes};
   }
   return {};
 }
 
-void LineFetcher::FindInkedColumns() {
-  // One sequential pass: a dot column has ink when any of the rows read has
-  // ink in it (bit 0, or bit 1 on an inverted plane). The same pass notes the
-  // rows that are white to their last byte, which the erase may then skip.
-  const std::size_t bytes = static_cast<std::size_t>(plane_.stride);
-  std::vector<BYTE> acc(bytes, inverted_ ? 0x00 : 0xFF);
-  const bool track = !whiteRows_.empty() && !inverted_;
-  for (LONG y = 0; y < count_; ++y) {
-    const BYTE* row = plane_.Row(y);
-    BYTE* a = acc.data();
-    std::size_t i = 0;
-    if (inverted_) {
-#if defined(__SSE2__) && !defined(SHEET_KERNELS_SCALAR)
-      for (; i + 16 <= bytes; i += 16) {
-        const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
-        auto* v = reinterpret_cast<__m128i*>(a + i);
-        _mm_storeu_si128(v, _mm_or_si128(_mm_loadu_si128(v), r));
-      }
-#endif
-      for (; i < bytes; ++i) a[i] = static_cast<BYTE>(a[i] | row[i]);
-      continue;
-    }
-    BYTE rowAll = 0xFF;
-#if defined(__SSE2__) && !defined(SHEET_KERNELS_SCALAR)
-    __m128i all = _mm_set1_epi8(-1);
-    for (; i + 16 <= bytes; i += 16) {
-      const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
-      auto* v = reinterpret_cast<__m128i*>(a + i);
-      _mm_storeu_si128(v, _mm_and_si128(_mm_loadu_si128(v), r));
-      all = _mm_and_si128(all, r);
-    }
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(all, _mm_set1_epi8(-1))) != 0xFFFF) rowAll = 0;
-#endif
-    for (; i < bytes; ++i) {
-      a[i] = static_cast<BYTE>(a[i] & row[i]);
-      rowAll = static_cast<BYTE>(rowAll & row[i]);
-    }
-    if (track && rowAll == 0xFF) whiteRows_[static_cast<std::size_t>(firstRow_ + y)] = 1;
-  }
-  if (!inverted_) InvertBytes(acc.data(), bytes);
-  columnInk_ = std::move(acc);
+// Bit of row j (counted up from the last row) in the ink mask of its block of
+// 16: the order the SSE2 gather loads them in.
+inline unsigned RowInkBit(LONG j) {
+  const LONG r = j & 15;
+  return 1u << (r < 8 ? 7 - r : 23 - r);
 }
 
 // Builds the lines of the dot columns [first, first + kStripColumns): bit j of
 // a line is row count - 1 - j, ink = 1, bits past the count 0. A strip takes
 // 32 bytes of each row, half a cache line, while its lines stay small enough
-// to be packed from the second-level cache.
+// to be packed from the second-level cache. The same reads note the strip's
+// dot columns with ink and, strip by strip, the rows with ink: once the
+// strips have covered the rows to their last byte, the rows without any are
+// flagged white.
 void LineFetcher::GatherStrip(LONG first) {
   const std::size_t lineBytes = static_cast<std::size_t>(lineBytes_);
   const std::size_t stripBytes = lineBytes * static_cast<std::size_t>(kStripColumns);
-  if (strip_.size() != stripBytes)
-    strip_.assign(stripBytes, 0);
-  else
-    std::memset(strip_.data(), 0, stripBytes);
+  // Cleared on its first ink: the lines of a blank strip are never handed out.
+  bool cleared = strip_.size() != stripBytes;
+  if (cleared) strip_.assign(stripBytes, 0);
+  auto clear = [&] {
+    if (!cleared) std::memset(strip_.data(), 0, stripBytes);
+    cleared = true;
+  };
   stripStart_ = first;
   const LONG byte0 = first / 8;
   const LONG byteCount = std::clamp<LONG>(plane_.stride - byte0, 0, kStripColumns / 8);
   const BYTE white = inverted_ ? 0x00 : 0xFF;
+  std::memset(stripInk_, 0, sizeof stripInk_);
+  const bool trackRows = !whiteRows_.empty() && !inverted_;
+  if (trackRows && (first == 0 || rowInk_.empty())) rowInk_.assign(static_cast<std::size_t>((count_ + 15) / 16), 0);
   // 16 row bytes from byte0 + at, padded with white past the row's end or
   // the last row.
   auto load = [&](LONG j, LONG at, BYTE* out16) {
@@ -508,10 +510,27 @@ void LineFetcher::GatherStrip(LONG first) {
         any = _mm_or_si128(any, x[k]);
       }
       // Byte columns without ink in these rows keep their zeros.
+      auto* inkAt = reinterpret_cast<__m128i*>(stripInk_ + g);
+      _mm_storeu_si128(inkAt, _mm_or_si128(_mm_loadu_si128(inkAt), any));
       const unsigned blank = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero)));
       const LONG columns = std::min<LONG>(16, byteCount - g);
       unsigned inked = ~blank & ((1u << columns) - 1);
       if (!inked) continue;
+      clear();
+      if (whiteOneAllowed_) {
+        // The caller whitens the plane after the sheet: bytes with ink are
+        // whitened now, while their lines are in the cache.
+        const __m128i ones = _mm_set1_epi8(-1);
+        for (int k = 0; k < 16; ++k) {
+          const LONG j = j0 + (k < 8 ? 7 - k : 23 - k);
+          if (j >= count_) continue;
+          BYTE* at = plane_.Row(count_ - 1 - j) + byte0 + g;
+          if (g + 16 <= byteCount)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at), ones);
+          else
+            std::memset(at, 0xFF, static_cast<std::size_t>(byteCount - g));
+        }
+      }
       // 16 x 16 byte transpose: afterwards x[c] holds byte column c of the 16 rows.
       for (int round = 0; round < 4; ++round) {
         __m128i y[16];
@@ -520,6 +539,13 @@ void LineFetcher::GatherStrip(LONG first) {
           y[2 * k + 1] = _mm_unpackhi_epi8(x[k], x[k + 8]);
         }
         for (int k = 0; k < 16; ++k) x[k] = y[k];
+      }
+      if (trackRows && !whiteOneAllowed_) {
+        // Byte i of every x[c] is the row loaded into x[i].
+        __m128i rowsAny = x[0];
+        for (int c = 1; c < 16; ++c) rowsAny = _mm_or_si128(rowsAny, x[c]);
+        rowInk_[static_cast<std::size_t>(j0 / 16)] |=
+            static_cast<std::uint16_t>(~_mm_movemask_epi8(_mm_cmpeq_epi8(rowsAny, zero)));
       }
       for (; inked; inked &= inked - 1) {
         const int c = std::countr_zero(inked);
@@ -553,6 +579,13 @@ void LineFetcher::GatherStrip(LONG first) {
         std::uint64_t x = 0;
         for (int t = 0; t < 8; ++t) x |= static_cast<std::uint64_t>(rows[t][c]) << (8 * (7 - t));
         if (!x) continue;
+        clear();
+        std::uint64_t f = x | (x >> 32);
+        f |= f >> 16;
+        stripInk_[g + c] |= static_cast<BYTE>(f | (f >> 8));
+        if (trackRows)
+          for (int t = 0; t < 8; ++t)
+            if (rows[t][c]) rowInk_[static_cast<std::size_t>((j0 + t) / 16)] |= static_cast<std::uint16_t>(RowInkBit(j0 + t));
         x = Transpose8(x);
         for (int m = 0; m < 8; ++m)
           strip_[static_cast<std::size_t>((g + c) * 8 + m) * lineBytes + static_cast<std::size_t>(j0 / 8)] = static_cast<BYTE>(x >> (8 * (7 - m)));
@@ -560,6 +593,21 @@ void LineFetcher::GatherStrip(LONG first) {
     }
   }
 #endif
+#if defined(__SSE2__) && !defined(SHEET_KERNELS_SCALAR)
+  const bool gatherWhitened = whiteOneAllowed_;
+#else
+  const bool gatherWhitened = false;
+#endif
+  if (trackRows && first + kStripColumns >= width_) {
+    // Past a cut width the strips stop short of the row's end.
+    const LONG covered = byte0 + byteCount;
+    for (LONG j = 0; j < count_; ++j) {
+      if (!gatherWhitened && (rowInk_[static_cast<std::size_t>(j / 16)] & RowInkBit(j))) continue;
+      const LONG y = count_ - 1 - j;
+      if (covered >= plane_.stride || RowIsWhite(plane_.Row(y) + covered, (plane_.stride - covered) * 8))
+        whiteRows_[static_cast<std::size_t>(firstRow_ + y)] = 1;
+    }
+  }
 }
 
 void PrepareHalveWidth(BYTE* line, std::size_t n) {

@@ -78,6 +78,15 @@ class LineFetcher {
   std::span<BYTE> Next(DWORD& lineCounter);
   // Bytes of every line handed out.
   LONG LineBytes() const { return lineBytes_; }
+  // Lets Next hand out rows of a plane that is not inverted as they are
+  // (white = 1, bits past a cut width set white), for a caller that packs
+  // their complement and whitens the plane after the sheet: each such row is
+  // whitened (and flagged white) when the next line is asked for, while it
+  // is still in the cache. Turned lines are gathered from bytes that are
+  // whitened once read.
+  void HandOutWhiteOne() { whiteOneAllowed_ = true; }
+  // Whether the line Next gave last has white = 1.
+  bool LineIsWhiteOne() const { return whiteOne_; }
 
  private:
   PlaneView plane_;
@@ -89,15 +98,20 @@ class LineFetcher {
   LONG next_ = 0;  // next row, or next column
   LONG firstRow_ = 0;  // plane row of row 0 after SkipRows
   std::span<BYTE> whiteRows_;
+  bool whiteOneAllowed_ = false;
+  bool whiteOne_ = false;
+  BYTE* lastRow_ = nullptr;  // the white-one row handed out last
   // Orientation 90: columns are gathered a strip of kStripColumns at a time;
-  // columnInk_ marks, per byte column, the dot columns with any ink, so that
-  // blank columns are only counted.
+  // stripInk_ marks the strip's dot columns with any ink, so that blank
+  // columns are only counted; rowInk_ has a bit per row with ink in the
+  // strips gathered so far.
   static constexpr LONG kStripColumns = 256;
-  void FindInkedColumns();
   void GatherStrip(LONG firstColumn);
-  std::vector<BYTE> columnInk_;
+  BYTE stripInk_[kStripColumns / 8] = {};
+  std::vector<std::uint16_t> rowInk_;
   std::vector<BYTE> strip_;
   LONG stripStart_ = -1;
+  bool planeBlank_ = false;
 };
 
 // 600 to 300 dpi across a line (ink = 1): smooths pairs, then keeps the left

@@ -169,4 +169,33 @@ TEST(LineFetcherColumns, EraseLeavesEveryByteWhiteAndSkipsRowsKnownWhite) {
   EXPECT_EQ(p.bytes, (std::vector<BYTE>{0xFF, 0xFF, 0xBF, 0xFF, 0xFF, 0xFF}));
 }
 
+// A plane without ink, or with ink only in its last row or its row padding:
+// the blank one gives no line, counts every column and flags every row; the
+// others still give their columns as the plain reading does.
+TEST(LineFetcherColumns, ABlankPlaneGivesNoLineAndFlagsEveryRow) {
+  struct Case {
+    const char* name;
+    LONG inkX, inkY;  // -1: no ink
+  } cases[] = {{"blank", -1, -1}, {"last row", 3, 40}, {"padding", 300, 0}};
+  for (const Case& c : cases) {
+    Plane p(290, 41, 40);
+    if (c.inkX >= 0) p.Put(c.inkX, c.inkY);
+    const Plane reference = p;
+    std::vector<BYTE> white(41, 0);
+    LineFetcher f(p.view, true, 290, 41, false);
+    f.TrackWhiteRows(white);
+    DWORD counter = 1;
+    std::vector<LONG> sent;
+    for (std::span<BYTE> line = f.Next(counter); !line.empty(); line = f.Next(++counter)) {
+      sent.push_back(static_cast<LONG>(counter) - 1);
+      EXPECT_EQ(std::vector<BYTE>(line.begin(), line.end()), ReferenceColumn(reference, static_cast<LONG>(counter) - 1, 0, 41))
+          << c.name;
+    }
+    EXPECT_EQ(counter, 291u) << c.name;
+    EXPECT_EQ(sent, c.inkX >= 0 && c.inkX < 290 ? std::vector<LONG>{c.inkX} : std::vector<LONG>{}) << c.name;
+    for (LONG y = 0; y < 41; ++y)
+      EXPECT_EQ(white[static_cast<std::size_t>(y)] != 0, ReferenceRowWhite(reference, y)) << c.name << " row " << y;
+  }
+}
+
 }  // namespace

@@ -136,4 +136,31 @@ TEST(PackBitsPaths, ShapedRowsOfPlaneWidth) {
   }
 }
 
+// A row as the plane keeps it (white = 1) packs as its inverted copy, on the
+// mapped path and on the long-line path, with white trimmed from its end.
+TEST(PackBitsPaths, AWhiteOneRowPacksAsItsInvertedCopy) {
+  std::mt19937 rng(22);
+  auto check = [](const Bytes& ink) {
+    Bytes row(ink.size());
+    std::transform(ink.begin(), ink.end(), row.begin(), [](std::uint8_t b) { return static_cast<std::uint8_t>(~b); });
+    Bytes out(PackBitsBound(row.size()));
+    std::int16_t mode = 7;
+    out.resize(PackBitsLineWhiteOne(row, out, mode));
+    const Bytes expected = Plain(ink);
+    EXPECT_EQ(mode, expected.empty() ? 7 : kPackBitsMode);
+    return out == expected;
+  };
+  for (std::size_t n : {1u, 2u, 3u, 17u, 47u, 48u, 63u, 64u, 65u, 129u, 300u, 1241u, 16384u, 16385u, 40000u}) {
+    for (unsigned symbols : {2u, 3u, 256u}) {
+      Bytes ink(n);
+      for (auto& b : ink) b = static_cast<std::uint8_t>(rng() % symbols * (symbols == 256 ? 1 : 0x35));
+      // Trailing white of every length up to past a 32-byte step.
+      ink.resize(n + rng() % 40, 0);
+      ASSERT_TRUE(check(ink)) << "n=" << n << " symbols=" << symbols;
+    }
+  }
+  ASSERT_TRUE(check(Bytes(100, 0)));
+  ASSERT_TRUE(check(Bytes(20000, 0)));
+}
+
 }  // namespace
