@@ -84,4 +84,15 @@ inline void PrintRatioGoals(const MedianReporter& reporter, std::initializer_lis
   }
 }
 
+// A benchmark program's main: runs the benchmarks the command line asks
+// for, then prints the goals.
+inline int RunWithRatioGoals(int argc, char** argv, std::initializer_list<RatioGoal> goals) {
+  benchmark::Initialize(&argc, argv);
+  MedianReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  PrintRatioGoals(reporter, goals);
+  benchmark::Shutdown();
+  return 0;
+}
+
 }  // namespace benchsupport

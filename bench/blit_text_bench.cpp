@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "random_bytes.h"
 #include "planes/glyph_output.h"
 #include "planes/plane_ops.h"
 #include "plat/engine_draw.h"
@@ -23,12 +24,7 @@ namespace {
 constexpr LONG kW = 4960, kH = 7016, kStride = (kW + 31) / 32 * 4;
 
 std::vector<BYTE>& SourceBits() {
-  static std::vector<BYTE> bits = [] {
-    std::vector<BYTE> b(static_cast<std::size_t>(kStride) * kH);
-    std::mt19937 rng(1);
-    for (BYTE& v : b) v = static_cast<BYTE>(rng());
-    return b;
-  }();
+  static std::vector<BYTE> bits = benchsupport::RandomBytes(static_cast<std::size_t>(kStride) * kH, 1);
   return bits;
 }
 

@@ -145,16 +145,11 @@ BENCHMARK(BM_CairoDashedStrokes)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchsupport::MedianReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchsupport::PrintRatioGoals(reporter, {
+  return benchsupport::RunWithRatioGoals(argc, argv, {
       {"SRCCOPY, A4 24 bpp", "BM_EngSrcCopy", "BM_PixmanSrc", "pixman OP_SRC", 1.5},
       {"constant-alpha blend", "BM_EngAlphaBlend", "BM_PixmanOver", "pixman OP_OVER", 1.5},
       {"2x nearest stretch", "BM_EngStretch2x", "BM_PixmanScale2x", "pixman scale", 1.5},
       {"ROP 0xB8 with a pattern", "BM_EngRopB8Pattern", "BM_PixmanSrc", "pixman OP_SRC", 4},
       {"1,000 dashed strokes", "BM_EngDashedStrokes", "BM_CairoDashedStrokes", "cairo RGB24", 2},
   });
-  benchmark::Shutdown();
-  return 0;
 }

@@ -16,6 +16,7 @@
 
 #include "bench_summary.h"
 #include "dashed_strokes.h"
+#include "random_bytes.h"
 #include "plat/engine.h"
 #include "plat/engine_clip_xlate.h"
 #include "plat/engine_draw.h"
@@ -93,12 +94,7 @@ void BM_ClassicBlackStrokes(benchmark::State& state) {
 void BM_CairoStrokes(benchmark::State& state) { benchsupport::CairoDashedStrokes(state, kW, kH, 1, 0, 0, Strokes()); }
 
 std::vector<BYTE>& SourceBits() {
-  static std::vector<BYTE> bits = [] {
-    std::vector<BYTE> b(static_cast<std::size_t>(kStride) * kH);
-    std::mt19937 rng(1);
-    for (BYTE& v : b) v = static_cast<BYTE>(rng());
-    return b;
-  }();
+  static std::vector<BYTE> bits = benchsupport::RandomBytes(static_cast<std::size_t>(kStride) * kH, 1);
   return bits;
 }
 
@@ -144,15 +140,10 @@ BENCHMARK(BM_PluginB8)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchsupport::MedianReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchsupport::PrintRatioGoals(reporter, {
+  return benchsupport::RunWithRatioGoals(argc, argv, {
       {"1,000 dashed red strokes", "BM_PluginRedStrokes", "BM_ClassicBlackStrokes", "classic black", 3},
       {"1,000 dashed red strokes", "BM_PluginRedStrokes", "BM_CairoStrokes", "cairo RGB24", 5},
       {"SRCCOPY A3", "BM_PluginSrcCopy", "BM_ClassicSrcCopy", "classic", 1.2},
       {"ROP 0xB8 with a pattern A3", "BM_PluginB8", "BM_ClassicB8", "classic", 1.2},
   });
-  benchmark::Shutdown();
-  return 0;
 }

@@ -71,10 +71,7 @@ BENCHMARK(BM_LargeFileQueries)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  benchsupport::MedianReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchsupport::PrintRatioGoals(reporter, {{"100 queries", "BM_LargeFileQueries", "BM_SmallFileQueries",
-                                             "in a file of 100 keys", 2}});
-  return 0;
+  return benchsupport::RunWithRatioGoals(argc, argv, {
+      {"100 queries", "BM_LargeFileQueries", "BM_SmallFileQueries", "in a file of 100 keys", 2},
+  });
 }
