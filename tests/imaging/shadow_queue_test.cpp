@@ -19,6 +19,7 @@
 #include "support/peer.h"
 #include "support/picture_page.h"
 #include "support/python_peer.h"
+#include "support/render_pdev.h"
 
 using namespace imaging;
 
@@ -86,7 +87,7 @@ struct ShadowPageFixture : testsupport::PicturePage {
     return out;
   }
   bool PendingFlag() const { return (pdev->flags & kPdevImagePending) != 0; }
-  bool Ink(LONG x, LONG y) const { return (plane[y * pdev->planeStride + x / 8] & (0x80 >> (x % 8))) == 0; }
+  bool Ink(LONG x, LONG y) const { return testsupport::InkAt(plane.data(), pdev->planeStride, x, y); }
   // Inked dots inside and outside an inclusive rectangle.
   std::pair<int, int> InkInOut(const PdevRect& r) const {
     int in = 0, out = 0;
@@ -604,7 +605,7 @@ TEST(ShadowQueue, TwoInkReadBack) {
     int drum1In = 0, drum1Out = 0;
     for (LONG y = 0; y < kH; ++y)
       for (LONG x = 0; x < kW; ++x) {
-        const bool ink = (second[y * f.P()->planeStride + x / 8] & (0x80 >> (x % 8))) == 0;
+        const bool ink = testsupport::InkAt(second.data(), f.P()->planeStride, x, y);
         if (ink) (x >= 8 && x < 40 && y >= 8 && y < 40 ? drum1In : drum1Out)++;
       }
     EXPECT_EQ(drum1In > 0, c.drum1) << int(c.mode);

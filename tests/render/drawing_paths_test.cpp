@@ -16,6 +16,7 @@
 #include "render/drawing_entries.h"
 #include "render/driver_table.h"
 #include "render/render_surface.h"
+#include "support/render_pdev.h"
 
 namespace {
 
@@ -57,14 +58,9 @@ class DrawingPaths : public pdevtest::PrinterFixture {
     dm.Settings.SeparationModeB = static_cast<std::uint8_t>(separationMode);
     return dm;
   }
-  bool Ink(const BYTE* plane, LONG x, LONG y) const {
-    return (plane[static_cast<std::ptrdiff_t>(y) * pdev->planeStride + x / 8] & (0x80 >> (x % 8))) == 0;
-  }
-  int Count(const BYTE* plane, LONG l, LONG t, LONG r, LONG b) const {  // exclusive
-    int n = 0;
-    for (LONG y = t; y < b; ++y)
-      for (LONG x = l; x < r; ++x) n += Ink(plane, x, y);
-    return n;
+  bool Ink(const BYTE* plane, LONG x, LONG y) const { return testsupport::InkAt(plane, pdev->planeStride, x, y); }
+  int Count(const BYTE* plane, LONG l, LONG t, LONG r, LONG b) const {  // exclusive, cut to the plane
+    return testsupport::InkCount(plane, pdev->planeStride, pdev->planeWidth, pdev->planeHeight, l, t, r, b);
   }
   int CountAll(const BYTE* plane) const { return Count(plane, 0, 0, pdev->planeWidth, pdev->planeHeight); }
   bool Logged(const std::string& line) const {

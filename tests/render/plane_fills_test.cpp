@@ -8,6 +8,7 @@
 #include "planes/dither_patterns.h"
 #include "planes/plane_ops.h"
 #include "plat/engine_draw.h"
+#include "support/render_pdev.h"
 
 namespace {
 
@@ -33,9 +34,7 @@ struct Planes {
     pdev->drawing.targetPlane = A();
     pdev->drawing.otherPlane = B();
   }
-  static bool Ink(const BYTE* plane, LONG stride, int x, int y) {
-    return (plane[y * stride + x / 8] & (0x80 >> (x % 8))) == 0;
-  }
+  static bool Ink(const BYTE* plane, LONG stride, int x, int y) { return testsupport::InkAt(plane, stride, x, y); }
   bool InkA(int x, int y) { return Ink(A(), stride, x, y); }
   bool InkB(int x, int y) { return Ink(B(), stride, x, y); }
   // The plane's rows as '#' (ink) and '.' text, padding bits included.

@@ -25,6 +25,7 @@
 #include "renderplugin/oem_uni.h"
 #include "renderplugin/plugin_draw.h"
 #include "renderplugin/plugin_pdev.h"
+#include "support/render_pdev.h"
 
 namespace {
 
@@ -171,16 +172,9 @@ class PluginDraw : public pdevtest::PrinterFixture {
         renderplugin::OemHookTable()[static_cast<std::size_t>(renderplugin::HookSlot(index))].pfn);
   }
 
-  bool Ink(const BYTE* plane, LONG x, LONG y) const {
-    return (plane[static_cast<std::ptrdiff_t>(y) * pdev->planeStride + x / 8] & (0x80 >> (x % 8))) == 0;
-  }
+  bool Ink(const BYTE* plane, LONG x, LONG y) const { return testsupport::InkAt(plane, pdev->planeStride, x, y); }
   int Count(const BYTE* plane, LONG l, LONG t, LONG r, LONG b) const {  // exclusive, cut to the plane
-    l = std::max<LONG>(l, 0), t = std::max<LONG>(t, 0);
-    r = std::min(r, pdev->planeWidth), b = std::min(b, pdev->planeHeight);
-    int n = 0;
-    for (LONG y = t; y < b; ++y)
-      for (LONG x = l; x < r; ++x) n += Ink(plane, x, y);
-    return n;
+    return testsupport::InkCount(plane, pdev->planeStride, pdev->planeWidth, pdev->planeHeight, l, t, r, b);
   }
   int CountAll(const BYTE* plane) const { return Count(plane, 0, 0, pdev->planeWidth, pdev->planeHeight); }
   bool Logged(const std::string& line) const {
