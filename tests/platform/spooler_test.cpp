@@ -35,6 +35,15 @@ std::vector<BYTE> MakeDevmode() {
   return dm;
 }
 
+// The test printer on its port with its driver's name, nothing more.
+plat::spooler::PrinterSetup PlainPrinter() {
+  plat::spooler::PrinterSetup setup;
+  setup.name = kPrinter;
+  setup.port = kPort;
+  setup.driver.name = u"NEVO QM7100";
+  return setup;
+}
+
 class Spooler : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -574,10 +583,7 @@ TEST(PersistentSpooler, JobWritesKeepEveryByteInOrder) {
   testsupport::MachineRoot root("spooler-writes");
   ASSERT_TRUE(plat::machine::SaveProfile());
   plat::spooler::Reset();
-  plat::spooler::PrinterSetup setup;
-  setup.name = kPrinter;
-  setup.port = kPort;
-  setup.driver.name = u"NEVO QM7100";
+  plat::spooler::PrinterSetup setup = PlainPrinter();
   ASSERT_TRUE(plat::spooler::AddPrinter(setup));
   auto open = [] {
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
@@ -629,10 +635,7 @@ TEST(PersistentSpooler, JobWritesKeepEveryByteInOrder) {
 TEST(SpoolFiles, AJobWhoseLastBytesCannotBeWrittenFailsAtItsEnd) {
   testsupport::MachineRoot root("spooler-full");
   plat::spooler::Reset();
-  plat::spooler::PrinterSetup setup;
-  setup.name = kPrinter;
-  setup.port = kPort;
-  setup.driver.name = u"NEVO QM7100";
+  plat::spooler::PrinterSetup setup = PlainPrinter();
   ASSERT_TRUE(plat::spooler::AddPrinter(setup));
   PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
   HANDLE h = nullptr;
@@ -666,10 +669,7 @@ TEST(PersistentSpooler, DamagedNumbersInTheStateFileReadAsZero) {
   testsupport::MachineRoot root("spooler-state");
   ASSERT_TRUE(plat::machine::SaveProfile());
   plat::spooler::Reset();
-  plat::spooler::PrinterSetup setup;
-  setup.name = kPrinter;
-  setup.port = kPort;
-  setup.driver.name = u"NEVO QM7100";
+  plat::spooler::PrinterSetup setup = PlainPrinter();
   setup.devmode = MakeDevmode();
   ASSERT_TRUE(plat::spooler::AddPrinter(setup));
 
@@ -716,10 +716,7 @@ TEST(PersistentSpooler, DamagedDevmodeInTheStateFileIsDropped) {
     SCOPED_TRACE(c.what);
     ASSERT_TRUE(plat::machine::SaveProfile());
     plat::spooler::Reset();
-    plat::spooler::PrinterSetup setup;
-    setup.name = kPrinter;
-    setup.port = kPort;
-    setup.driver.name = u"NEVO QM7100";
+    plat::spooler::PrinterSetup setup = PlainPrinter();
     setup.devmode = MakeDevmode();
     ASSERT_TRUE(plat::spooler::AddPrinter(setup));
 
